@@ -1,1 +1,56 @@
-// placeholder
+#include "platform/FileTypes.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/Desktop.h"
+
+namespace pelkora::filetypes {
+namespace {
+
+TEST(FileTypes, ExtensionsMapToIdentifiersWithoutRegardToCase) {
+    EXPECT_EQ(typeIdentifierForExtension("csv"), "public.comma-separated-values-text");
+    EXPECT_EQ(typeIdentifierForExtension("CSV"), "public.comma-separated-values-text");
+    EXPECT_EQ(typeIdentifierForExtension("Tab"), "public.tab-separated-values-text");
+    EXPECT_EQ(typeIdentifierForExtension("vcf"), "public.vcard");
+    EXPECT_EQ(typeIdentifierForExtension("xlsx"), "org.openxmlformats.spreadsheetml.sheet");
+    EXPECT_EQ(typeIdentifierForExtension("xlsb"), "com.microsoft.excel.sheet.binary.macroenabled");
+    EXPECT_EQ(typeIdentifierForExtension("docx"), "public.data");
+    EXPECT_EQ(typeIdentifierForExtension(""), "public.data");
+}
+
+TEST(FileTypes, ConformanceFollowsAncestors) {
+    EXPECT_TRUE(conformsTo("public.comma-separated-values-text", "public.comma-separated-values-text"));
+    EXPECT_TRUE(conformsTo("public.comma-separated-values-text", "public.text"));
+    EXPECT_TRUE(conformsTo("public.vcard", "public.text"));
+    EXPECT_TRUE(conformsTo("public.vcard", "public.contact"));
+    EXPECT_TRUE(conformsTo("com.microsoft.excel.sheet.binary.macroenabled", "com.microsoft.excel.sheet.binary"));
+    EXPECT_TRUE(conformsTo("org.openxmlformats.spreadsheetml.sheet", "public.zip-archive"));
+    EXPECT_FALSE(conformsTo("public.text", "public.plain-text"));
+    EXPECT_FALSE(conformsTo("public.data", "public.text"));
+    EXPECT_FALSE(conformsTo("com.example.unknown", "public.data"));
+    // Every declared parent is itself declared, so no walk ends in an unknown type.
+    for (auto type : {"public.vcard", "org.oasis-open.opendocument.spreadsheet", "public.tab-separated-values-text",
+                      "com.apple.iwork.numbers.sffnumbers", "com.microsoft.excel.xls"}) {
+        EXPECT_TRUE(conformsTo(type, "public.item") || conformsTo(type, "public.content")) << type;
+    }
+}
+
+TEST(FileTypes, FilesAreIdentifiedByExtensionAndMissingFilesFail) {
+    test::TemporaryDirectory folder;
+    test::writeFile(folder / "people.CSV", "a,b\n");
+    test::writeFile(folder / "no-extension", "a,b\n");
+    EXPECT_EQ(typeIdentifierForFile(folder / "people.CSV").value(), "public.comma-separated-values-text");
+    EXPECT_EQ(typeIdentifierForFile(folder / "no-extension").value(), "public.data");
+    EXPECT_EQ(typeIdentifierForFile(folder.path()).value(), "public.folder");
+    const auto missing = typeIdentifierForFile(folder / "missing.csv");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().description.find("missing.csv"), std::string::npos);
+}
+
+TEST(Desktop, FileURLsPercentEncodeReservedCharacters) {
+    EXPECT_EQ(desktop::fileURLString("/tmp/a b/Müller#1.csv"), "file:///tmp/a%20b/M%C3%BCller%231.csv");
+}
+
+}  // namespace
+}  // namespace pelkora::filetypes
