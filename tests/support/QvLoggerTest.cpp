@@ -1,1 +1,248 @@
-// placeholder
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "support/QvLogger.h"
+
+namespace pelkora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kTimestampLength = std::string_view("[2024-01-31 23:59:59 +0100]").size();
+
+// Splits the log into its entries; every entry must begin with a line feed.
+std::vector<std::string> entriesOf(const std::string& log) {
+    EXPECT_TRUE(log.empty() || log.front() == '\n') << log;
+    std::vector<std::string> entries;
+    std::istringstream lines(log.empty() ? log : log.substr(1));
+    for (std::string line; std::getline(lines, line);) entries.push_back(line);
+    return entries;
+}
+
+// The entry after its timestamp, having checked the timestamp's shape.
+std::string withoutTimestamp(const std::string& entry) {
+    static const std::regex timestamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4}\])");
+    EXPECT_TRUE(std::regex_match(entry.substr(0, kTimestampLength), timestamp)) << entry;
+    return entry.substr(std::min(entry.size(), kTimestampLength));
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class QvLoggerTest : public testing::Test {
+  protected:
+    fs::path logFile() const { return folder_ / "logs" / "runtime.log"; }
+    std::string logText() const { return test::readFile(logFile()); }
+    // A logger in the folder that echoes into messages_.
+    std::unique_ptr<QvLogger> makeLogger() {
+        auto logger = std::make_unique<QvLogger>(folder_ / "logs");
+        logger->setEcho([this](std::string_view message) { messages_.emplace_back(message); });
+        return logger;
+    }
+
+    test::TemporaryDirectory folder_;
+    std::vector<std::string> messages_;
+};
+
+TEST_F(QvLoggerTest, SetUpCreatesNestedFolderAndEmptyLog) {
+    QvLogger logger(folder_ / "a" / "b");
+    ASSERT_EQ(logger.fileLogURL(), folder_ / "a" / "b" / "runtime.log");
+    EXPECT_TRUE(fs::exists(*logger.fileLogURL()));
+    EXPECT_EQ(fs::file_size(*logger.fileLogURL()), 0u);
+}
+
+TEST_F(QvLoggerTest, EntriesStartWithLineFeedAndTimestampAndCarryTagMarkerAndText) {
+    auto logger = makeLogger();
+    logger->log(LogType::info, "Opened %{public}@ with %{public}lu rows", "a.csv", 12UL);
+    logger->log(LogType::error, "Could not setup runtime log.");
+    logger->log(LogType::debug, "%{private}@ kept, {public} outside placeholders removed", "x");
+    logger->log(LogType::defaultType, "100%% plain");
+
+    const std::string log = logText();
+    EXPECT_NE(log.back(), '\n');
+    const auto entries = entriesOf(log);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(withoutTimestamp(entries[0]), " [INFO-] \U0001F538 Opened a.csv with 12 rows");
+    EXPECT_EQ(withoutTimestamp(entries[1]), " [ERROR] \U0001F53B Could not setup runtime log.");
+    EXPECT_EQ(withoutTimestamp(entries[2]),
+              " [DEBUG] \U0001F539 x kept,  outside placeholders removed");
+    EXPECT_EQ(withoutTimestamp(entries[3]), " [DEBUG] \U0001F539 100% plain");
+}
+
+TEST_F(QvLoggerTest, TimestampIsLocalTimeWithNumericOffset) {
+    {
+        test::ScopedEnvironment zone("TZ", "IST-05:30");
+        tzset();
+        makeLogger()->log(LogType::info, "zoned");
+    }
+    tzset();
+    EXPECT_NE(logText().find(" +0530] [INFO-]"), std::string::npos) << logText();
+}
+
+TEST_F(QvLoggerTest, InvalidUtf8IsReplacedAndValidTextKept) {
+    makeLogger()->log(LogType::info, "%@|%@|%@",
+                      "a\xFF"
+                      "b",
+                      "\xC0\xAF\xED\xA0\x80", "Zoë caf\xC3");
+    EXPECT_EQ(withoutTimestamp(entriesOf(logText()).at(0)),
+              " [INFO-] \U0001F538 a\uFFFDb|\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD|Zoë caf\uFFFD");
+}
+
+TEST_F(QvLoggerTest, LogOfExactlyOneMebibyteIsAppendedTo) {
+    const std::string old(1'048'576, 'o');
+    test::writeFile(logFile(), old);
+    makeLogger()->log(LogType::info, "next");
+    EXPECT_EQ(filesIn(folder_ / "logs"), std::vector<std::string>{"runtime.log"});
+    const std::string log = logText();
+    EXPECT_EQ(log.substr(0, old.size()), old);
+    EXPECT_EQ(entriesOf(log.substr(old.size())).size(), 1u);
+}
+
+TEST_F(QvLoggerTest, LogOneByteOverOneMebibyteIsMovedToDatedBackup) {
+    const std::string old(1'048'577, 'o');
+    test::writeFile(logFile(), old);
+    const auto backupName = [] {
+        const std::time_t now = std::time(nullptr);
+        char name[64];
+        std::strftime(name, sizeof name, "runtime-backup-%Y-%m-%d-%H-%M-%S.log",
+                      std::localtime(&now));
+        return std::string(name);
+    };
+    const std::string earliest = backupName();
+    auto logger = makeLogger();
+    const std::string latest = backupName();
+
+    const auto files = filesIn(folder_ / "logs");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1], "runtime.log");
+    EXPECT_TRUE(files[0] >= earliest && files[0] <= latest) << files[0];
+    EXPECT_EQ(test::readFile(folder_ / "logs" / files[0]), old);
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(QvLoggerTest, ConcurrentEntriesArriveWholeAndInTheOrderTheyAreEchoed) {
+    constexpr int kThreads = 8;
+    constexpr int kEntries = 300;
+    auto logger = makeLogger();  // the echo appends to an unsynchronised vector
+    const std::string payload(3000, 'p');
+    {
+        std::vector<std::jthread> threads;
+        for (int thread = 0; thread < kThreads; ++thread) {
+            threads.emplace_back([&, thread] {
+                for (int entry = 0; entry < kEntries; ++entry) {
+                    logger->log(LogType::info, "%d:%d:%@", thread, entry, payload);
+                }
+            });
+        }
+    }
+    const auto entries = entriesOf(logText());
+    ASSERT_EQ(entries.size(), std::size_t{kThreads * kEntries});
+    ASSERT_EQ(messages_.size(), entries.size());
+    std::set<std::string> seen;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        // Write and echo happen under one lock, so the file and the echo agree on the order.
+        ASSERT_EQ(withoutTimestamp(entries[index]), " [INFO-]" + messages_[index]);
+        const std::string& message = messages_[index];
+        ASSERT_EQ(message.substr(message.rfind(':') + 1), payload);
+        EXPECT_TRUE(seen.insert(message.substr(0, message.rfind(':'))).second) << "duplicate";
+    }
+}
+
+TEST_F(QvLoggerTest, EchoReceivesTheMessageWithoutTimestamp) {
+    makeLogger()->log(LogType::error, "Failed %{public}@", "x");
+    EXPECT_EQ(messages_, std::vector<std::string>{" \U0001F53B Failed x"});
+}
+
+TEST_F(QvLoggerTest, DefaultEchoWritesTheMessageLineToStandardOutputAndEmptyEchoIsSilent) {
+    QvLogger logger(folder_ / "logs");
+    testing::internal::CaptureStdout();
+    logger.log(LogType::info, "shown");
+    logger.setEcho({});
+    logger.log(LogType::info, "hidden");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " \U0001F538 shown\n");
+    EXPECT_EQ(entriesOf(logText()).size(), 2u);
+}
+
+TEST_F(QvLoggerTest, FileInPlaceOfFolderLeavesLoggerWithoutFile) {
+    test::writeFile(folder_ / "logs", "not a folder");
+    testing::internal::CaptureStdout();
+    auto logger = makeLogger();
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("+++++ ", 0), 0u);
+    EXPECT_FALSE(logger->fileLogURL());
+    logger->log(LogType::error, "goes nowhere");
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(test::readFile(folder_ / "logs"), "not a folder");
+}
+
+TEST_F(QvLoggerTest, UnwritableEntryIsDroppedAndLaterEntriesAreWritten) {
+    auto logger = makeLogger();
+    fs::remove(logFile());
+    fs::create_directory(logFile());
+    logger->log(LogType::info, "dropped");
+    fs::remove(logFile());
+    logger->log(LogType::info, "kept");
+    const auto entries = entriesOf(logText());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(withoutTimestamp(entries[0]), " [INFO-] \U0001F538 kept");
+}
+
+TEST_F(QvLoggerTest, OpenRuntimeLogHandsTheFileToTheViewer) {
+    auto logger = makeLogger();
+    fs::path shown;
+    EXPECT_TRUE(logger->openRuntimeLog([&](const fs::path& file) { return shown = file, true; }));
+    EXPECT_EQ(shown, logFile());
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(QvLoggerTest, OpenRuntimeLogFailureIsLoggedAsError) {
+    auto logger = makeLogger();
+    EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) { return false; }));
+    EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) -> bool { throw 1; }));
+    EXPECT_EQ(withoutTimestamp(entriesOf(logText()).at(1)),
+              " [ERROR] \U0001F53B Could not open runtime log with Console.app!");
+}
+
+TEST_F(QvLoggerTest, OpenRuntimeLogWithoutFileDoesNotCallTheViewer) {
+    test::writeFile(folder_ / "logs", "");
+    testing::internal::CaptureStdout();
+    auto logger = makeLogger();
+    testing::internal::GetCapturedStdout();
+    bool called = false;
+    EXPECT_FALSE(logger->openRuntimeLog([&](const fs::path&) { return called = true; }));
+    EXPECT_FALSE(called);
+}
+
+TEST(QvLoggerLocationTest, DefaultFolderFollowsStateHomeOrFallsBackToHome) {
+    test::ScopedEnvironment home("HOME", "/home/someone");
+    {
+        test::ScopedEnvironment state("XDG_STATE_HOME", "/var/state");
+        EXPECT_EQ(QvLogger::defaultLogFolder(), "/var/state/pelkora/logs");
+    }
+    for (const char* unusable : {"", "relative/state"}) {
+        test::ScopedEnvironment state("XDG_STATE_HOME", unusable);
+        EXPECT_EQ(QvLogger::defaultLogFolder(), "/home/someone/.local/state/pelkora/logs");
+    }
+}
+
+TEST(QvLoggerLocationTest, QvLogWritesToTheSharedLogInTheStateFolder) {
+    test::ScopedXdgHome xdg;
+    QvLogger::shared().setEcho({});
+    qvLog(LogType::info, "shared %@", 1);
+    const std::string log =
+        test::readFile(xdg.root() / "state" / "pelkora" / "logs" / "runtime.log");
+    EXPECT_NE(log.find("[INFO-] \U0001F538 shared 1"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace pelkora

@@ -1,0 +1,91 @@
+#pragma once
+
+// The runtime log: one plain-text file that every part of the program writes to, so that a
+// user can send it with a support request and a developer can follow an import afterwards.
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "support/Format.h"
+
+namespace pelkora {
+
+// Severity of a log entry; debug and defaultType are written alike.
+enum class LogType { error, info, debug, defaultType };
+
+// Writes timestamped entries to "runtime.log" in the log folder. Safe to use from any thread;
+// no failure of the logger reaches its caller.
+class QvLogger {
+  public:
+    // Receives each entry's message (marker and text, without timestamp and tag).
+    using Echo = std::function<void(std::string_view message)>;
+
+    // The process-wide logger, set up on first use in defaultLogFolder() and never destroyed.
+    static QvLogger& shared();
+
+    // "$XDG_STATE_HOME/pelkora/logs", or "$HOME/.local/state/pelkora/logs" when
+    // XDG_STATE_HOME is unset or not absolute; empty when neither gives an absolute folder.
+    static std::filesystem::path defaultLogFolder();
+
+    // Sets up a logger in the folder: creates it, rotates a log larger than 1 MiB to a dated
+    // backup, and creates an empty log when there is none. Set-up failures are printed to
+    // standard output with the prefix "+++++ "; without a folder nothing is written to a file.
+    explicit QvLogger(std::filesystem::path logFolder);
+
+    QvLogger(const QvLogger&) = delete;
+    QvLogger& operator=(const QvLogger&) = delete;
+
+    // Formats and writes one entry (see logArguments); never throws.
+    template <typename... Args>
+    void log(LogType type, std::string_view format, const Args&... args) noexcept {
+        try {
+            const std::array<FormatArgument, sizeof...(Args)> arguments{FormatArgument(args)...};
+            logArguments(type, format, arguments);
+        } catch (...) {
+            // Running out of memory while building the arguments drops this entry only.
+        }
+    }
+
+    // Appends "\n[yyyy-MM-dd HH:mm:ss Z] TAG MARKER text" to the log, the text being the format
+    // with "{public}" removed and the arguments put in, then echoes the message. Without a log
+    // file the entry is dropped and not echoed; a failed write drops the entry. Never throws.
+    void logArguments(LogType type, std::string_view format,
+                      std::span<const FormatArgument> arguments) noexcept;
+
+    // Replaces where messages are echoed (standard output by default); an empty Echo turns the
+    // echo off. The echo runs under the log's lock, so it must not write to this logger.
+    void setEcho(Echo echo);
+
+    // The log file; absent when the log folder could not be created.
+    const std::optional<std::filesystem::path>& fileLogURL() const { return fileLogURL_; }
+
+    // The folder the logger was set up in.
+    std::filesystem::path logFolder() const { return logFolder_; }
+
+    // Hands the log file to the viewer. Logs an error and returns false when there is no log
+    // file or the viewer reports failure (or throws).
+    bool openRuntimeLog(const std::function<bool(const std::filesystem::path&)>& viewer);
+
+  private:
+    void setUp();
+
+    std::filesystem::path logFolder_;
+    std::optional<std::filesystem::path> fileLogURL_;
+    // Serialises each entry's write and echo so that entries from different threads never
+    // interleave; also guards echo_.
+    std::mutex mutex_;
+    Echo echo_;
+};
+
+// Writes one entry to the shared logger.
+template <typename... Args>
+void qvLog(LogType type, std::string_view format, const Args&... args) noexcept {
+    QvLogger::shared().log(type, format, args...);
+}
+
+}  // namespace pelkora
