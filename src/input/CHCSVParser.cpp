@@ -1,0 +1,567 @@
+#include "input/CHCSVParser.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+#include <stdexcept>
+#include <utility>
+
+#include "support/QvLogger.h"
+
+namespace pelkora {
+namespace {
+
+// The first read, the one the encoding is sniffed from.
+constexpr std::size_t kSniffSize = 512;
+// Later reads. Larger reads cost nothing in memory that matters (only the unconsumed tail and
+// the current field are kept) and make refills, and the compaction that goes with each, rare.
+constexpr std::size_t kReadSize = 64 * 1024;
+
+// Byte classes: which scanning loop must look closer at a byte. The multi-byte characters
+// that matter (U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000
+// and a non-ASCII delimiter) are flagged by their lead byte and then decoded and compared.
+constexpr std::uint8_t kStopsUnescaped = 1;  // line break, delimiter, "\" when escaping
+constexpr std::uint8_t kStopsQuoted = 2;     // '"', "\" when escaping
+constexpr std::uint8_t kStopsComment = 4;    // line break, "\" when escaping
+constexpr std::uint8_t kMayBeWhitespace = 8;
+constexpr std::uint8_t kMayBeLineBreak = 16;
+
+constexpr std::uint8_t kLineBreakLeadBytes[] = {0xC2, 0xE2};
+constexpr std::uint8_t kWhitespaceLeadBytes[] = {' ', '\t', 0xC2, 0xE1, 0xE2, 0xE3};
+
+// A byte-order mark at the start of a stream and the encoding it announces.
+struct ByteOrderMark {
+    std::string_view bytes;
+    TextEncoding (*encoding)();
+};
+
+// Tested in this order, so the four-byte marks win over the two-byte marks they start with.
+constexpr ByteOrderMark kByteOrderMarks[] = {
+    {std::string_view("\x00\x00\xFE\xFF", 4), &TextEncoding::utf32BigEndian},
+    {std::string_view("\xFF\xFE\x00\x00", 4), &TextEncoding::utf32LittleEndian},
+    {std::string_view("\x1B\x24\x29\x43", 4), &TextEncoding::iso2022KR},
+    {std::string_view("\xFE\xFF", 2), &TextEncoding::utf16BigEndian},
+    {std::string_view("\xFF\xFE", 2), &TextEncoding::utf16LittleEndian},
+    {std::string_view("\xEF\xBB\xBF", 3), &TextEncoding::utf8},
+};
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhitespace(char32_t c) {
+    return c == ' ' || c == '\t' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The code point at p and its length in bytes. The text comes from the decoder and is valid
+// UTF-8; available only bounds the read.
+char32_t decodeCharacter(const std::uint8_t* p, std::size_t available, std::size_t& length) {
+    const std::uint8_t lead = p[0];
+    if (lead < 0x80) {
+        length = 1;
+        return lead;
+    }
+    std::size_t count = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    count = std::min(count, available);
+    char32_t c = count == 1 ? lead : lead & (0x7F >> count);
+    for (std::size_t i = 1; i < count; ++i) c = (c << 6) | (p[i] & 0x3F);
+    length = count;
+    return c;
+}
+
+std::string encodeCharacter(char32_t c) {
+    std::string text;
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xE0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (c >> 18));
+        text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return text;
+}
+
+const std::uint8_t* bytesOf(std::string_view text) {
+    return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+// The text without white space and line breaks at either end.
+std::string_view trimmed(std::string_view text) {
+    std::size_t length = 0;
+    while (!text.empty()) {
+        const char32_t c = decodeCharacter(bytesOf(text), text.size(), length);
+        if (!isWhitespace(c) && !isLineBreak(c)) break;
+        text.remove_prefix(length);
+    }
+    while (!text.empty()) {
+        std::size_t start = text.size() - 1;
+        while (start > 0 && text.size() - start < 4 && (bytesOf(text)[start] & 0xC0) == 0x80) {
+            --start;
+        }
+        const char32_t c = decodeCharacter(bytesOf(text) + start, text.size() - start, length);
+        if (!isWhitespace(c) && !isLineBreak(c)) break;
+        text.remove_suffix(text.size() - start);
+    }
+    return text;
+}
+
+std::string hexadecimal(char32_t c) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(c));
+    return digits;
+}
+
+}  // namespace
+
+void CHCSVParserDelegate::parserDidBeginDocument(CHCSVParser&) {}
+void CHCSVParserDelegate::parserDidBeginLine(CHCSVParser&, std::uint64_t) {}
+void CHCSVParserDelegate::parserDidReadField(CHCSVParser&, std::string_view, std::uint64_t) {}
+void CHCSVParserDelegate::parserDidReadComment(CHCSVParser&, std::string_view) {}
+void CHCSVParserDelegate::parserDidEndLine(CHCSVParser&, std::uint64_t) {}
+void CHCSVParserDelegate::parserDidEndDocument(CHCSVParser&) {}
+void CHCSVParserDelegate::parserDidFailWithError(CHCSVParser&, const CHCSVError&) {}
+
+void CHCSVParser::FieldValue::clear() {
+    begin = end = 0;
+    copied = false;
+    copy.clear();
+}
+
+void CHCSVParser::FieldValue::append(const std::string& text, std::size_t from, std::size_t to) {
+    if (from == to) return;
+    if (copied) {
+        copy.append(text, from, to - from);
+    } else if (begin == end) {
+        begin = from;
+        end = to;
+    } else if (from == end) {
+        end = to;
+    } else {
+        copy.assign(text, begin, end - begin);
+        copy.append(text, from, to - from);
+        copied = true;
+    }
+}
+
+void CHCSVParser::FieldValue::shift(std::size_t count) {
+    if (copied || begin == end) return;
+    begin -= count;
+    end -= count;
+}
+
+std::string_view CHCSVParser::FieldValue::view(const std::string& text) const {
+    if (copied) return copy;
+    return std::string_view(text).substr(begin, end - begin);
+}
+
+CHCSVParser::CHCSVParser(std::unique_ptr<InputStream> stream,
+                         std::optional<TextEncoding>* usedEncoding, char32_t delimiter)
+    : stream_(std::move(stream)), streamEncoding_(TextEncoding::utf8()), delimiter_(delimiter) {
+    if (!stream_) throw std::invalid_argument("Invalid parameter not satisfying: stream");
+    if (delimiter == 0 || delimiter > 0x10FFFF || (delimiter >= 0xD800 && delimiter <= 0xDFFF)) {
+        throw std::invalid_argument("Invalid parameter not satisfying: delimiter");
+    }
+    if (isLineBreak(delimiter)) {
+        throw std::invalid_argument("The field delimiter may not be a newline");
+    }
+    if (delimiter == '"') {
+        throw std::invalid_argument("The field delimiter may not be a double quote");
+    }
+    delimiterText_ = encodeCharacter(delimiter);
+    if (usedEncoding != nullptr && usedEncoding->has_value()) {
+        streamEncoding_ = **usedEncoding;
+    } else {
+        sniffEncoding();
+        if (usedEncoding != nullptr) *usedEncoding = streamEncoding_;
+    }
+    decoder_ = TextDecoder::make(streamEncoding_);
+    buildByteClasses();
+}
+
+CHCSVParser::~CHCSVParser() = default;
+
+void CHCSVParser::setRecognizesBackslashesAsEscapes(bool recognizes) {
+    if (recognizes && delimiter_ == '\\') {
+        throw std::logic_error(
+            "Cannot recognize backslashes as escapes when using '\\' as the delimiter");
+    }
+    recognizesBackslashesAsEscapes_ = recognizes;
+    buildByteClasses();
+}
+
+void CHCSVParser::setRecognizesComments(bool recognizes) {
+    if (recognizes && delimiter_ == '#') {
+        throw std::logic_error("Cannot recognize comments when using '#' as the delimiter");
+    }
+    recognizesComments_ = recognizes;
+}
+
+void CHCSVParser::setRecognizesLeadingEqualSign(bool recognizes) {
+    if (recognizes && delimiter_ == '=') {
+        throw std::logic_error(
+            "Cannot recognize leading equal sign when using '=' as the delimiter");
+    }
+    recognizesLeadingEqualSign_ = recognizes;
+}
+
+// Sniffing the encoding:
+//   1. read up to 512 bytes (nothing read: UTF-8);
+//   2. a byte-order mark names the encoding and is removed;
+//   3. else the bytes, or the bytes less a cut multi-byte tail of 1 to 3 bytes, that are valid
+//      UTF-8 make it UTF-8;
+//   4. else Mac OS Roman, which decodes any byte.
+void CHCSVParser::sniffEncoding() {
+    undecoded_.resize(kSniffSize);
+    std::size_t count = 0;
+    // A stream may hand out less than asked for; the sniff wants the whole window.
+    while (count < kSniffSize && stream_->hasBytesAvailable()) {
+        const std::size_t read = stream_->read(undecoded_.data() + count, kSniffSize - count);
+        if (read == 0) break;
+        count += read;
+    }
+    undecoded_.resize(count);
+    totalBytesRead_ += count;
+    if (count == 0) return;
+
+    const std::string_view head(reinterpret_cast<const char*>(undecoded_.data()), count);
+    for (const ByteOrderMark& mark : kByteOrderMarks) {
+        if (head.starts_with(mark.bytes)) {
+            streamEncoding_ = mark.encoding();
+            undecodedBegin_ = mark.bytes.size();
+            return;
+        }
+    }
+    const std::span<const std::uint8_t> bytes(undecoded_);
+    for (std::size_t cut = 0; cut <= std::min<std::size_t>(3, count); ++cut) {
+        if (decodeStrictly(bytes.first(count - cut), TextEncoding::utf8())) return;
+    }
+    qvLog(LogType::debug, "unable to determine stream encoding; assuming MacOSRoman");
+    streamEncoding_ = TextEncoding::macOSRoman();
+}
+
+void CHCSVParser::buildByteClasses() {
+    byteClasses_.fill(0);
+    const std::uint8_t lineBreak = kStopsUnescaped | kStopsComment | kMayBeLineBreak;
+    for (std::uint8_t byte = 0x0A; byte <= 0x0D; ++byte) byteClasses_[byte] |= lineBreak;
+    for (std::uint8_t byte : kLineBreakLeadBytes) byteClasses_[byte] |= lineBreak;
+    for (std::uint8_t byte : kWhitespaceLeadBytes) byteClasses_[byte] |= kMayBeWhitespace;
+    byteClasses_[static_cast<std::uint8_t>(delimiterText_[0])] |= kStopsUnescaped;
+    byteClasses_['"'] |= kStopsQuoted;
+    if (recognizesBackslashesAsEscapes_) {
+        byteClasses_['\\'] |= kStopsUnescaped | kStopsQuoted | kStopsComment;
+    }
+}
+
+// Drops the delivered front of text_, moving every position kept into it along.
+void CHCSVParser::compactText() {
+    if (consumed_ == 0) return;
+    text_.erase(0, consumed_);
+    nextIndex_ -= consumed_;
+    extentStart_ -= consumed_;
+    sanitizedField_.shift(consumed_);
+    consumed_ = 0;
+}
+
+// Reads the next piece of the stream behind the bytes not yet decoded; false at its end.
+bool CHCSVParser::readMore() {
+    undecoded_.erase(undecoded_.begin(),
+                     undecoded_.begin() + static_cast<std::ptrdiff_t>(undecodedBegin_));
+    undecodedBegin_ = 0;
+    if (!stream_->hasBytesAvailable()) return false;
+    const std::size_t kept = undecoded_.size();
+    undecoded_.resize(kept + kReadSize);
+    const std::size_t count = stream_->read(undecoded_.data() + kept, kReadSize);
+    undecoded_.resize(kept + count);
+    totalBytesRead_ += count;
+    return count > 0;
+}
+
+// Appends more decoded text to text_; false when none will ever come. Refilling:
+//   1. drop the delivered front of text_;
+//   2. read the next piece unless bytes read earlier have not been offered to the decoder;
+//   3. decode the longest valid prefix of the undecoded bytes and keep the rest (a character
+//      cut by the read) for the next round;
+//   4. at the end of the stream, or at bytes that are not valid in the encoding, the input
+//      ends: the text before them is parsed and nothing after them.
+bool CHCSVParser::loadMore() {
+    if (inputEnded_) return false;
+    if (!decoder_) {
+        inputEnded_ = true;
+        return false;
+    }
+    compactText();
+    const std::size_t before = text_.size();
+    for (;;) {
+        bool streamEnded = false;
+        if (undecodedOffered_ || undecodedBegin_ == undecoded_.size()) {
+            streamEnded = !readMore();
+        }
+        const auto bytes = std::span<const std::uint8_t>(undecoded_).subspan(undecodedBegin_);
+        const DecodeResult result =
+            bytes.empty() ? DecodeResult{} : decoder_->decode(bytes, text_, streamEnded);
+        undecodedBegin_ += result.bytesConsumed;
+        undecodedOffered_ = true;
+        if (result.invalid || streamEnded) {
+            inputEnded_ = true;
+            // The stream is not read past bytes that will never decode.
+            undecoded_.clear();
+            undecodedBegin_ = 0;
+            return text_.size() > before;
+        }
+        if (text_.size() > before) return true;
+    }
+}
+
+bool CHCSVParser::fillUntilAvailable(std::size_t count) {
+    while (text_.size() - nextIndex_ < count) {
+        if (!loadMore()) return false;
+    }
+    return true;
+}
+
+bool CHCSVParser::hasCharacter() {
+    return nextIndex_ < text_.size() || fillUntilAvailable(1);
+}
+
+char32_t CHCSVParser::characterAt(std::size_t offset, std::size_t& length) const {
+    return decodeCharacter(bytesOf(text_) + offset, text_.size() - offset, length);
+}
+
+// Appends the character at nextIndex_ to the field's value and steps over it.
+void CHCSVParser::takeCharacter() {
+    std::size_t length = 0;
+    characterAt(nextIndex_, length);
+    if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, nextIndex_ + length);
+    nextIndex_ += length;
+}
+
+std::string_view CHCSVParser::textBetween(std::size_t from, std::size_t to) const {
+    return std::string_view(text_).substr(from, to - from);
+}
+
+CHCSVParserDelegate& CHCSVParser::events() {
+    static CHCSVParserDelegate ignoresEvents;
+    return delegate_ != nullptr ? *delegate_ : ignoresEvents;
+}
+
+// Parsing a document:
+//   1. begin the document;
+//   2. parse records while a record reports that more input follows;
+//   3. report the error that stopped the parse, or the end of the document (also after a
+//      cancel, which suppresses the error).
+void CHCSVParser::parse() {
+    buildByteClasses();
+    events().parserDidBeginDocument(*this);
+    currentRecord_ = 0;
+    while (parseRecord()) {
+    }
+    if (error_ && !cancelled_) {
+        events().parserDidFailWithError(*this, *error_);
+    } else {
+        events().parserDidEndDocument(*this);
+    }
+}
+
+// A record: the comment lines before it, then its fields separated by delimiters, then the
+// run of line breaks after it. Returns whether another record may follow.
+bool CHCSVParser::parseRecord() {
+    while (recognizesComments_ && hasCharacter() && text_[nextIndex_] == '#') parseComment();
+    if (hasCharacter()) {
+        if (!cancelled_) {
+            fieldIndex_ = 0;
+            ++currentRecord_;
+            events().parserDidBeginLine(*this, currentRecord_);
+        }
+        while (parseField() && parseDelimiter()) {
+        }
+        if (!cancelled_) events().parserDidEndLine(*this, currentRecord_);
+    }
+    if (!parseLineBreaks() || error_) return false;
+    return hasCharacter();
+}
+
+// Steps over a run of line breaks, so "\r\n" and empty lines separate records once.
+bool CHCSVParser::parseLineBreaks() {
+    if (cancelled_) return false;
+    bool found = false;
+    while (hasCharacter() &&
+           (byteClasses_[static_cast<std::uint8_t>(text_[nextIndex_])] & kMayBeLineBreak) != 0) {
+        std::size_t length = 0;
+        if (!isLineBreak(characterAt(nextIndex_, length))) break;
+        nextIndex_ += length;
+        found = true;
+    }
+    if (found) consumed_ = nextIndex_;
+    return found;
+}
+
+// A comment runs from after "#" to the line break; an escaped line break continues it, and
+// the escape characters stay in the text delivered.
+void CHCSVParser::parseComment() {
+    ++nextIndex_;
+    extentStart_ = nextIndex_;
+    while (hasCharacter()) {
+        const auto* data = bytesOf(text_);
+        std::size_t position = nextIndex_;
+        const std::size_t end = text_.size();
+        while (position < end && (byteClasses_[data[position]] & kStopsComment) == 0) ++position;
+        nextIndex_ = position;
+        if (position == end) continue;
+        std::size_t length = 0;
+        if (data[position] == '\\' && recognizesBackslashesAsEscapes_) {
+            ++nextIndex_;
+            if (hasCharacter()) {
+                characterAt(nextIndex_, length);
+                nextIndex_ += length;
+            }
+            continue;
+        }
+        if (isLineBreak(characterAt(position, length))) break;
+        nextIndex_ += length;
+    }
+    events().parserDidReadComment(*this, textBetween(extentStart_, nextIndex_));
+    consumed_ = nextIndex_;
+    parseLineBreaks();
+}
+
+// A field: white space, the quoted, equal-sign-quoted or unquoted value, white space; then
+// delivered. Fails, delivering nothing, when cancelled or when a quoted value is not closed.
+bool CHCSVParser::parseField() {
+    if (cancelled_) return false;
+    extentStart_ = nextIndex_;
+    sanitizedField_.clear();
+    trimsSanitizedField_ = false;
+    parseFieldWhitespace();
+    if (hasCharacter() && text_[nextIndex_] == '"') {
+        if (!parseEscapedField()) return false;
+    } else if (recognizesLeadingEqualSign_ && hasCharacter() && text_[nextIndex_] == '=' &&
+               fillUntilAvailable(2) && text_[nextIndex_ + 1] == '"') {
+        ++nextIndex_;
+        if (!parseEscapedField()) return false;
+    } else {
+        parseUnescapedField();
+        trimsSanitizedField_ = trimsWhitespace_;
+    }
+    parseFieldWhitespace();
+    endField();
+    return true;
+}
+
+// Steps over white space other than the delimiter, keeping it in the value unless trimming.
+void CHCSVParser::parseFieldWhitespace() {
+    while (hasCharacter() &&
+           (byteClasses_[static_cast<std::uint8_t>(text_[nextIndex_])] & kMayBeWhitespace) != 0) {
+        std::size_t length = 0;
+        const char32_t c = characterAt(nextIndex_, length);
+        if (!isWhitespace(c) || c == delimiter_) return;
+        if (!trimsWhitespace_ && sanitizesFields_) {
+            sanitizedField_.append(text_, nextIndex_, nextIndex_ + length);
+        }
+        nextIndex_ += length;
+    }
+}
+
+// A quoted value: everything up to the closing quote, line breaks and delimiters included,
+// with "" standing for one quote and, when escaping, "\" making the next character literal.
+bool CHCSVParser::parseEscapedField() {
+    ++nextIndex_;
+    while (hasCharacter()) {
+        // Runs of ordinary bytes are taken in one piece; with no doubled quote or escape in
+        // it, the value stays a range of text_.
+        const auto* data = bytesOf(text_);
+        std::size_t position = nextIndex_;
+        const std::size_t end = text_.size();
+        while (position < end && (byteClasses_[data[position]] & kStopsQuoted) == 0) ++position;
+        if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, position);
+        nextIndex_ = position;
+        if (position == end) continue;
+        if (data[position] == '\\') {
+            ++nextIndex_;
+            if (hasCharacter()) takeCharacter();
+            continue;
+        }
+        if (fillUntilAvailable(2) && text_[nextIndex_ + 1] == '"') {
+            if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, nextIndex_ + 1);
+            nextIndex_ += 2;
+            continue;
+        }
+        ++nextIndex_;
+        return true;
+    }
+    return false;
+}
+
+// An unquoted value: everything up to a line break or the delimiter, double quotes included,
+// with "\" making the next character literal when escaping.
+void CHCSVParser::parseUnescapedField() {
+    while (hasCharacter()) {
+        const auto* data = bytesOf(text_);
+        std::size_t position = nextIndex_;
+        const std::size_t end = text_.size();
+        while (position < end && (byteClasses_[data[position]] & kStopsUnescaped) == 0) {
+            ++position;
+        }
+        if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, position);
+        nextIndex_ = position;
+        if (position == end) continue;
+        if (data[position] == '\\' && recognizesBackslashesAsEscapes_) {
+            ++nextIndex_;
+            if (hasCharacter()) takeCharacter();
+            continue;
+        }
+        std::size_t length = 0;
+        const char32_t c = characterAt(position, length);
+        if (c == delimiter_ || isLineBreak(c)) return;
+        takeCharacter();
+    }
+}
+
+// Delivers the field: its value without quotes and escapes when sanitising, else its raw
+// text; either trimmed of white space and line breaks when trimming (a quoted value's
+// content excepted).
+void CHCSVParser::endField() {
+    if (cancelled_) return;
+    std::string_view value;
+    if (sanitizesFields_) {
+        value = sanitizedField_.view(text_);
+        if (trimsSanitizedField_) value = trimmed(value);
+    } else {
+        value = textBetween(extentStart_, nextIndex_);
+        if (trimsWhitespace_) value = trimmed(value);
+    }
+    events().parserDidReadField(*this, value, fieldIndex_);
+    consumed_ = nextIndex_;
+    ++fieldIndex_;
+}
+
+// After a field: the delimiter (found), a line break or the end of input (not found), or
+// anything else, which is the grammar's one error.
+bool CHCSVParser::parseDelimiter() {
+    if (!hasCharacter()) return false;
+    std::size_t length = 0;
+    const char32_t c = characterAt(nextIndex_, length);
+    if (c == delimiter_) {
+        nextIndex_ += length;
+        return true;
+    }
+    if (!isLineBreak(c)) failWithUnexpectedCharacter(c);
+    return false;
+}
+
+void CHCSVParser::failWithUnexpectedCharacter(char32_t found) {
+    error_ = CHCSVError{std::string(kCHCSVErrorDomain), kCHCSVErrorCodeUnexpectedDelimiter,
+                        "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
+                            hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
+                            "' (0x" + hexadecimal(found) + ")"};
+}
+
+}  // namespace pelkora

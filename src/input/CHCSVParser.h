@@ -1,0 +1,213 @@
+#pragma once
+
+// A streaming, event-driven parser for delimited text (comma-, semicolon-, tab- or otherwise
+// separated values). It reads the stream in pieces, decodes them into UTF-8 and reports the
+// document, each record, each field and each comment to a delegate as it goes, holding only
+// the unconsumed rest of the current field and a small lookahead, never the document.
+//
+// Grammar, in characters of the decoded text:
+//   document = record (line-breaks record)*
+//   record   = comment* [field (delimiter field)*]
+//   comment  = "#" text up to a line break ("\" escapes the next character when enabled)
+//   field    = white-space* (escaped | "=" escaped | unescaped) white-space*
+//   escaped  = '"' (any character but '"' | '""' | "\" any character)* '"'
+//   unescaped = (any character but a line break or the delimiter | "\" any character)*
+// A run of line breaks ("\r\n", empty lines) separates two records, so empty lines make no
+// records. Line breaks are U+000A-U+000D, U+0085, U+2028 and U+2029; white space is space,
+// tab and the other horizontal spaces (U+00A0, U+1680, U+2000-U+200A, U+202F, U+205F, U+3000).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/InputStream.h"
+#include "platform/TextEncoding.h"
+
+namespace pelkora {
+
+class CHCSVParser;
+
+// The error domain of the parser's own errors.
+inline constexpr std::string_view kCHCSVErrorDomain = "org.pelkora.CHCSVParser";
+// Code of the only grammar error: something other than a delimiter or line break after a
+// quoted field.
+inline constexpr std::int64_t kCHCSVErrorCodeUnexpectedDelimiter = 1;
+
+// Why a parse stopped.
+struct CHCSVError {
+    std::string domain;
+    std::int64_t code = 0;
+    // "Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)".
+    std::string localizedDescription;
+
+    bool operator==(const CHCSVError&) const = default;
+};
+
+// Receives a parser's events, synchronously on the thread that runs CHCSVParser::parse. Every
+// method does nothing unless overridden. For one parse: begin document once, then records and
+// comments, then exactly one of end document (also after cancelParsing) or failure.
+class CHCSVParserDelegate {
+  public:
+    virtual ~CHCSVParserDelegate() = default;
+
+    // Parsing has begun; nothing has been read yet.
+    virtual void parserDidBeginDocument(CHCSVParser& parser);
+    // A record begins; records are numbered from 1.
+    virtual void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber);
+    // A field of the current record, numbered from 0 within it. The view points into the
+    // parser's buffer and is valid only during the call.
+    virtual void parserDidReadField(CHCSVParser& parser, std::string_view field,
+                                    std::uint64_t fieldIndex);
+    // A comment line's text after the "#"; the view is valid only during the call.
+    virtual void parserDidReadComment(CHCSVParser& parser, std::string_view comment);
+    // The record with this number has ended.
+    virtual void parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber);
+    // The parse has ended at the end of the input or after cancelParsing.
+    virtual void parserDidEndDocument(CHCSVParser& parser);
+    // The parse stopped on a grammar error; this replaces parserDidEndDocument.
+    virtual void parserDidFailWithError(CHCSVParser& parser, const CHCSVError& error);
+};
+
+// Parses one stream once. Not thread-safe: made, configured and run on one thread.
+class CHCSVParser {
+  public:
+    // Takes the stream and settles the encoding. When usedEncoding is null or holds no
+    // encoding, the encoding is sniffed from the first 512 bytes (byte-order mark, else UTF-8
+    // when they are valid UTF-8, else Mac OS Roman) and written back through a non-null
+    // usedEncoding; otherwise the encoding it holds is used as it is. The delimiter is one
+    // Unicode code point. Throws std::invalid_argument for a null stream or a delimiter that is
+    // 0, not a code point, a line break or the double quote.
+    CHCSVParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,
+                char32_t delimiter);
+    ~CHCSVParser();
+    CHCSVParser(const CHCSVParser&) = delete;
+    CHCSVParser& operator=(const CHCSVParser&) = delete;
+
+    // Returns the encoding the bytes are decoded with.
+    const TextEncoding& streamEncoding() const { return streamEncoding_; }
+    // Returns the field delimiter.
+    char32_t delimiter() const { return delimiter_; }
+
+    // Returns the receiver of the events, or null; the parser does not own it.
+    CHCSVParserDelegate* delegate() const { return delegate_; }
+    // Sets the receiver of the events; it must outlive the parse.
+    void setDelegate(CHCSVParserDelegate* delegate) { delegate_ = delegate; }
+
+    // Whether fields are delivered without their quotes and escape characters.
+    bool sanitizesFields() const { return sanitizesFields_; }
+    void setSanitizesFields(bool sanitizes) { sanitizesFields_ = sanitizes; }
+    // Whether white space and line breaks around unquoted values (and around quotes) are cut.
+    bool trimsWhitespace() const { return trimsWhitespace_; }
+    void setTrimsWhitespace(bool trims) { trimsWhitespace_ = trims; }
+    // Whether "\" makes the next character literal. Throws std::logic_error when enabled with
+    // "\" as the delimiter.
+    bool recognizesBackslashesAsEscapes() const { return recognizesBackslashesAsEscapes_; }
+    void setRecognizesBackslashesAsEscapes(bool recognizes);
+    // Whether a record starting with "#" is a comment. Throws std::logic_error when enabled with
+    // "#" as the delimiter.
+    bool recognizesComments() const { return recognizesComments_; }
+    void setRecognizesComments(bool recognizes);
+    // Whether ="..." is read as the quoted text (spreadsheets' way to keep leading zeros).
+    // Throws std::logic_error when enabled with "=" as the delimiter.
+    bool recognizesLeadingEqualSign() const { return recognizesLeadingEqualSign_; }
+    void setRecognizesLeadingEqualSign(bool recognizes);
+
+    // Returns the number of bytes taken from the stream so far.
+    std::uint64_t totalBytesRead() const { return totalBytesRead_; }
+    void setTotalBytesRead(std::uint64_t count) { totalBytesRead_ = count; }
+
+    // Parses the whole stream on the calling thread, delivering the events to the delegate.
+    // Call once.
+    void parse();
+    // Stops the parse: no record, field or error event follows, parserDidEndDocument does.
+    // Meant to be called from a delegate method.
+    void cancelParsing() { cancelled_ = true; }
+
+  private:
+    // The current field's value while it is read. It stays a range of text_ as long as the
+    // pieces appended are adjacent there, which is the common case and then costs no copy;
+    // the first piece that is not adjacent (after a doubled quote or an escape) moves it to
+    // copy, which keeps its capacity from field to field.
+    struct FieldValue {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        bool copied = false;
+        std::string copy;
+
+        void clear();
+        void append(const std::string& text, std::size_t from, std::size_t to);
+        // Follows text_ when its front is dropped.
+        void shift(std::size_t count);
+        std::string_view view(const std::string& text) const;
+    };
+
+    void sniffEncoding();
+    bool fillUntilAvailable(std::size_t count);
+    bool loadMore();
+    bool readMore();
+    void compactText();
+    void buildByteClasses();
+
+    bool parseRecord();
+    bool parseLineBreaks();
+    void parseComment();
+    bool parseField();
+    void parseFieldWhitespace();
+    bool parseEscapedField();
+    void parseUnescapedField();
+    bool parseDelimiter();
+    void endField();
+
+    bool hasCharacter();
+    char32_t characterAt(std::size_t offset, std::size_t& length) const;
+    void takeCharacter();
+    std::string_view textBetween(std::size_t from, std::size_t to) const;
+    void failWithUnexpectedCharacter(char32_t found);
+    CHCSVParserDelegate& events();
+
+    std::unique_ptr<InputStream> stream_;
+    TextEncoding streamEncoding_;
+    std::unique_ptr<TextDecoder> decoder_;
+    // Bytes read but not yet decoded, from undecodedBegin_ on.
+    std::vector<std::uint8_t> undecoded_;
+    std::size_t undecodedBegin_ = 0;
+    // Whether the decoder has seen the undecoded bytes since the last read; what it left
+    // then is a character cut by the read and needs more bytes.
+    bool undecodedOffered_ = false;
+    // Decoded UTF-8 text; everything before consumed_ has been delivered and is dropped at
+    // the next refill.
+    std::string text_;
+    std::size_t consumed_ = 0;
+    std::size_t nextIndex_ = 0;
+    // Start of the raw extent of the current field or comment.
+    std::size_t extentStart_ = 0;
+    FieldValue sanitizedField_;
+    bool trimsSanitizedField_ = false;
+    // Set once the stream is exhausted or a byte sequence did not decode: nothing more will
+    // ever be appended to text_.
+    bool inputEnded_ = false;
+
+    char32_t delimiter_;
+    std::string delimiterText_;
+    // Per byte value, which scanning loops must stop at it (see buildByteClasses).
+    std::array<std::uint8_t, 256> byteClasses_{};
+
+    std::optional<CHCSVError> error_;
+    std::uint64_t fieldIndex_ = 0;
+    std::uint64_t currentRecord_ = 0;
+    std::uint64_t totalBytesRead_ = 0;
+    bool cancelled_ = false;
+    bool sanitizesFields_ = false;
+    bool trimsWhitespace_ = false;
+    bool recognizesBackslashesAsEscapes_ = false;
+    bool recognizesComments_ = false;
+    bool recognizesLeadingEqualSign_ = false;
+    CHCSVParserDelegate* delegate_ = nullptr;
+};
+
+}  // namespace pelkora
