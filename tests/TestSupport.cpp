@@ -5,9 +5,60 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <mutex>
 #include <stdexcept>
 
+#include "support/QvLogger.h"
+
 namespace pelkora::test {
+namespace {
+
+// Runs before main(): every test program gets private XDG folders, removed at exit.
+struct IsolatedXdgFolders {
+    IsolatedXdgFolders() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pelkora-tests-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        root = pattern;
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            setenv(name, (root / name).c_str(), 1);
+        }
+    }
+    ~IsolatedXdgFolders() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    std::filesystem::path root;
+};
+const IsolatedXdgFolders isolatedXdgFolders;
+
+}  // namespace
+
+struct LogCapture::Storage {
+    mutable std::mutex mutex;
+    std::vector<std::string> messages;
+};
+
+LogCapture::LogCapture() : storage_(std::make_shared<Storage>()) {
+    QvLogger::shared().setEcho([storage = storage_](std::string_view message) {
+        std::lock_guard lock(storage->mutex);
+        storage->messages.emplace_back(message);
+    });
+}
+
+LogCapture::~LogCapture() { QvLogger::shared().setEcho({}); }
+
+std::vector<std::string> LogCapture::messages() const {
+    std::lock_guard lock(storage_->mutex);
+    return storage_->messages;
+}
+
+std::size_t LogCapture::count(std::string_view text) const {
+    std::size_t found = 0;
+    for (const auto& message : messages()) {
+        if (message.find(text) != std::string::npos) ++found;
+    }
+    return found;
+}
 
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pelkora-test-XXXXXX").string();

@@ -5,7 +5,10 @@
 
 #include <filesystem>
 #include <optional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pelkora::test {
 
@@ -51,6 +54,26 @@ private:
     ScopedEnvironment state_;
     ScopedEnvironment data_;
     ScopedEnvironment cache_;
+};
+
+// Collects the messages of the shared runtime log while it lives. Every test program
+// points the XDG folders at a private temporary folder before main(), so the shared
+// log always has a file and never touches the real user's folders.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> messages() const;
+    // How many messages contain the text.
+    std::size_t count(std::string_view text) const;
+    bool contains(std::string_view text) const { return count(text) > 0; }
+
+private:
+    struct Storage;
+    std::shared_ptr<Storage> storage_;
 };
 
 // Writes bytes to a file, creating parent folders; fails the test on error.

@@ -1,1 +1,89 @@
-int main() { return 0; }
+// pelkora: the command-line front end of the contact importer.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "platform/MainQueue.h"
+#include "support/QvLogger.h"
+
+namespace {
+
+constexpr std::string_view kUsage = R"(Usage: pelkora [--verbose] COMMAND [ARGUMENTS]
+
+Brings contact data from CSV/TSV text files, Excel workbooks (.xlsx) and vCard
+files into your address book.
+
+Commands:
+  open [--as auto|text|xlsx] FILE...
+                        Classify files and open them as the importer would: the
+                        first file when it is a table, or every vCard of a batch.
+                        Prints each file's detected type, or the reason it cannot
+                        be opened.
+  settings list         Every setting with its value ("(default)" when not stored).
+  settings get KEY      One setting: booleans as true/false, lists one item a line.
+  settings set KEY VALUE...
+                        Store a value, typed like the setting's default (a list
+                        takes one argument per item).
+  settings reset KEY    Forget the stored value; the default applies again.
+  log [--path]          Show the runtime log in the desktop's viewer, or print its path.
+
+Options:
+  --verbose             Echo the runtime log and the wizard's pages on stderr.
+  --version             Print the version and exit.
+  --help                Print this help and exit.
+
+Exit codes:
+  0  success
+  1  the command could not do what was asked (file not opened, setting absent, ...)
+  2  usage error (unknown command or option, bad value)
+  3  the settings could not be written
+
+Files:
+  settings     $XDG_CONFIG_HOME/pelkora/settings.plist (~/.config/pelkora)
+  runtime log  $XDG_STATE_HOME/pelkora/logs/runtime.log (~/.local/state/pelkora/logs)
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace pelkora;
+    cli::GlobalOptions options;
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        if (argument == "--verbose" || argument == "-v") {
+            options.verbose = true;
+        } else if (argument == "--version") {
+            std::cout << "pelkora " << PELKORA_VERSION << '\n';
+            return cli::kSuccess;
+        } else if (argument == "--help" || argument == "-h") {
+            std::cout << kUsage;
+            return cli::kSuccess;
+        } else {
+            arguments.push_back(argument);
+        }
+    }
+    if (arguments.empty()) {
+        std::cerr << kUsage;
+        return cli::kUsageError;
+    }
+
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    // Standard output carries only the command's own results; the log echo goes to
+    // stderr, and only when asked for.
+    if (options.verbose) {
+        QvLogger::shared().setEcho([](std::string_view message) { std::cerr << message << '\n'; });
+    } else {
+        QvLogger::shared().setEcho({});
+    }
+
+    const std::string command = arguments.front();
+    arguments.erase(arguments.begin());
+    if (command == "open") return cli::runOpen(arguments, options);
+    if (command == "settings") return cli::runSettings(arguments, options);
+    if (command == "log") return cli::runLog(arguments, options);
+    cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
+    return cli::kUsageError;
+}

@@ -1,1 +1,563 @@
-// placeholder
+#include "session/AppDelegate.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Desktop.h"
+#include "platform/FileTypes.h"
+#include "platform/MainQueue.h"
+#include "session/SettingsKeys.h"
+#include "support/Localization.h"
+#include "support/QvLogger.h"
+
+namespace pelkora {
+namespace Key = UserDefaultsKeys;
+namespace Names = ViewControllerNames;
+
+namespace {
+
+// Classification reads at most this much of a file of unknown type.
+constexpr std::size_t kContentSniffLength = 32768;
+// Below this size a file of unknown type is taken for text.
+constexpr std::size_t kMinimumSniffLength = 32;
+constexpr std::array<unsigned char, 8> kCompoundDocumentSignature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::array<unsigned char, 4> kZipLocalHeaderSignature = {0x50, 0x4B, 0x03, 0x04};
+// A determinate progress is shown from this many expected rows on.
+constexpr std::uint64_t kDeterminateProgressRowCount = 101;
+
+struct ClassificationGroup {
+    std::array<std::string_view, 4> identifiers;  // unused slots are empty
+    DetectedFileType result;
+};
+
+// Tested in this order; the first group with a matching identifier decides.
+constexpr ClassificationGroup kClassification[] = {
+    {{"public.comma-separated-values-text", "public.plain-text", "public.tab-separated-values-text"},
+     DetectedFileType::text},
+    {{"public.vcard"}, DetectedFileType::vCard},
+    {{"com.microsoft.excel.xls"}, DetectedFileType::excel97Workbook},
+    {{"com.microsoft.excel.sheet.binary.macroenabled", "com.microsoft.excel.sheet.binary"},
+     DetectedFileType::binaryWorkbook},
+    {{"com.apple.iwork.numbers.sffnumbers"}, DetectedFileType::numbersSpreadsheet},
+    {{"org.oasis-open.opendocument.spreadsheet"}, DetectedFileType::openDocumentSpreadsheet},
+    {{"com.microsoft.excel.openxmlformats.spreadsheetml.sheet",
+      "com.microsoft.excel.openxmlformats.spreadsheetml.sheet.macroenabled", "org.openxmlformats.spreadsheetml.sheet",
+      "org.openxmlformats.spreadsheetml.sheet.macroenabled"},
+     DetectedFileType::officeOpenXMLSpreadsheet},
+};
+
+template <std::size_t N>
+bool beginsWith(const std::string& bytes, const std::array<unsigned char, N>& signature) {
+    return bytes.size() >= N && std::memcmp(bytes.data(), signature.data(), N) == 0;
+}
+
+}  // namespace
+
+std::optional<OpenAsFileType> openAsFileTypeFromRawValue(int rawValue) {
+    if (rawValue < 1 || rawValue > 3) return std::nullopt;
+    return static_cast<OpenAsFileType>(rawValue);
+}
+
+std::string_view detectedFileTypeName(DetectedFileType type) {
+    switch (type) {
+        case DetectedFileType::unknown: return "unknown";
+        case DetectedFileType::text: return "text";
+        case DetectedFileType::officeOpenXMLSpreadsheet: return "officeOpenXMLSpreadsheet";
+        case DetectedFileType::excel97Workbook: return "excel97Workbook";
+        case DetectedFileType::vCard: return "vCard";
+        case DetectedFileType::binaryWorkbook: return "binaryWorkbook";
+        case DetectedFileType::numbersSpreadsheet: return "numbersSpreadsheet";
+        case DetectedFileType::openDocumentSpreadsheet: return "openDocumentSpreadsheet";
+    }
+    return "unknown";
+}
+
+AppDelegate::AppDelegate(SettingsStore& settings, std::shared_ptr<ContactAuthorizationProvider> authorization,
+                         ViewControllerRegistry registry)
+    : settings_(settings),
+      authorization_(std::move(authorization)),
+      registry_(std::move(registry)),
+      logViewer_(desktop::openWithDefaultApplication),
+      operationQueue_("Import operations"),
+      rootProgress_(Progress::make(0)) {}
+
+AppDelegate::~AppDelegate() {
+    *alive_ = false;
+    if (companyTermsObservation_) settings_.removeObserver(*companyTermsObservation_);
+    for (auto* reader : {textReader_.get(), excelReader_.get()}) {
+        if (reader) reader->setShouldCancelParsing(true);
+    }
+    operationQueue_.cancelAllOperations();
+    operationQueue_.waitUntilAllOperationsAreFinished();
+}
+
+// Launch and termination
+
+void AppDelegate::applicationDidFinishLaunching() {
+    registerDefaults(settings_);
+    qvLog(LogType::info, "Application launched");
+    qvLog(LogType::info, "Installation path: %{public}@: ", desktop::installationPath());
+
+    const std::int64_t launches = settings_.integerForKey(std::string(Key::NumberOfLaunches)) + 1;
+    settings_.set(std::string(Key::NumberOfLaunches), PropertyValue(launches));
+    qvLog(LogType::info, "Number of launches: %{public}d", launches);
+
+    const bool previousRunEndedCleanly = settings_.boolForKey(std::string(Key::TerminatedProperly));
+    if (!settings_.boolForKey(std::string(Key::FirstLaunch)) && !previousRunEndedCleanly) {
+        const std::int64_t crashes = settings_.integerForKey(std::string(Key::NumberOfCrashes)) + 1;
+        settings_.set(std::string(Key::NumberOfCrashes), PropertyValue(crashes));
+        qvLog(LogType::info, "Number of unsuccessful terminations: %{public}d", crashes);
+    }
+    settings_.set(std::string(Key::TerminatedProperly), PropertyValue(false));
+    // Written now rather than at exit: a run that dies must leave "not terminated properly" on disk.
+    if (auto written = settings_.synchronize(); !written) {
+        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
+    }
+
+    std::weak_ptr<bool> alive = alive_;
+    companyTermsObservation_ = settings_.observe(std::string(Key::CompanyTerms), [this, alive](const std::string&) {
+        MainQueue::shared().post([this, alive] {
+            if (alive.lock() && *alive.lock() && companyTermsObserver_) companyTermsObserver_();
+        });
+    });
+
+    showPageForAuthorizationStatus();
+    authorization_->requestAccess([this, alive](bool) {
+        MainQueue::shared().post([this, alive] {
+            if (auto flag = alive.lock(); flag && *flag) showPageForAuthorizationStatus();
+        });
+    });
+
+    applicationDidFinishLaunching_ = true;
+    if (!filesToOpen_.empty()) processFilesToOpen(nullptr);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    applicationWillTerminate_ = true;
+    if (companyTermsObservation_) {
+        settings_.removeObserver(*companyTermsObservation_);
+        companyTermsObservation_.reset();
+    }
+    settings_.set(std::string(Key::FirstLaunch), PropertyValue(false));
+    settings_.set(std::string(Key::TerminatedProperly), PropertyValue(true));
+    if (auto written = settings_.synchronize(); !written) {
+        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
+        qvLog(LogType::error, "%{public}@", written.error().message());
+    }
+    qvLog(LogType::info, "Goodbye!");
+}
+
+void AppDelegate::showPageForAuthorizationStatus() {
+    const AuthorizationStatus status = authorization_->authorizationStatus();
+    switch (status) {
+        case AuthorizationStatus::notDetermined:
+            scheduleViewController(Names::AuthStatusNotDeterminedViewController);
+            return;
+        case AuthorizationStatus::restricted:
+            scheduleViewController(Names::RestrictedAccessViewController);
+            return;
+        case AuthorizationStatus::denied:
+            scheduleViewController(Names::NoAccessViewController);
+            return;
+        case AuthorizationStatus::authorized:
+            scheduleViewController(Names::InitialViewController);
+            return;
+    }
+    qvLog(LogType::debug, "%{public}@: Unhandled authorizationStatus encountered: '%{public}d'",
+          "applicationDidFinishLaunching(_:)", static_cast<int>(status));
+    scheduleViewController(Names::AuthStatusNotDeterminedViewController);
+}
+
+// Entry points
+
+OpenFilesReply AppDelegate::openFiles(std::vector<std::filesystem::path> paths) {
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
+    filesToOpen_ = std::move(paths);
+    if (!applicationDidFinishLaunching_) return OpenFilesReply::deferred;
+    OpenFilesReply reply = OpenFilesReply::failure;
+    processFilesToOpen(&reply);
+    return reply;
+}
+
+void AppDelegate::processFilesToOpen(OpenFilesReply* reply) {
+    auto answer = [reply](OpenFilesReply value) {
+        if (reply) *reply = value;
+    };
+    if (authorization_->authorizationStatus() != AuthorizationStatus::authorized || filesToOpen_.empty()) {
+        filesToOpen_.clear();
+        answer(OpenFilesReply::failure);
+        return;
+    }
+    const std::filesystem::path first = filesToOpen_.front();
+    if (detectFileType(first) != DetectedFileType::vCard) {
+        // Tabular files are imported one at a time: the others are ignored.
+        auto opened = openFile(first);
+        if (!opened) presentOpenError(opened.error());
+        filesToOpen_.clear();
+        answer(opened ? OpenFilesReply::success : OpenFilesReply::failure);
+        return;
+    }
+    collectVCards(filesToOpen_);
+    scheduleViewController(Names::VCFScanViewController);
+    filesToOpen_.clear();
+    answer(OpenFilesReply::failure);
+}
+
+void AppDelegate::collectVCards(const std::vector<std::filesystem::path>& paths) {
+    vCardUrls_.clear();
+    for (const auto& path : paths) {
+        if (detectFileType(path) == DetectedFileType::vCard) {
+            vCardUrls_.push_back(path);
+        } else {
+            qvLog(LogType::error, "Error: File seems not to be a vCard [%@=%@]", "NSFilePath",
+                  desktop::fileURLString(path));
+        }
+    }
+}
+
+bool AppDelegate::openDocument() {
+    if (authorization_->authorizationStatus() != AuthorizationStatus::authorized) return false;
+    startOver();
+    return true;
+}
+
+void AppDelegate::openPanelDidEnd(const std::optional<std::vector<std::filesystem::path>>& chosen) {
+    if (!chosen) return;
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
+    if (chosen->empty()) return;
+    const auto& first = chosen->front();
+    if (detectFileType(first) != DetectedFileType::vCard) {
+        if (auto opened = openFile(first); !opened) presentOpenError(opened.error());
+    } else {
+        collectVCards(*chosen);
+        scheduleViewController(Names::VCFScanViewController);
+    }
+    openAsFileType_ = OpenAsFileType::determineAutomatically;
+}
+
+void AppDelegate::setOpenAsFileType(int tag) {
+    if (auto type = openAsFileTypeFromRawValue(tag)) openAsFileType_ = *type;
+}
+
+DragOperation AppDelegate::draggingEntered(const Pasteboard& pasteboard) {
+    if (currentViewController_) currentViewController_->draggingEntered();
+    for (const auto& type : pasteboard.types) {
+        if (type == kFilenamesPboardType) return DragOperation::copy;
+    }
+    return DragOperation::none;
+}
+
+void AppDelegate::draggingExited() {
+    if (currentViewController_) currentViewController_->draggingExited();
+}
+
+bool AppDelegate::performDragOperation(const Pasteboard& pasteboard) {
+    if (currentViewController_) currentViewController_->draggingEnded();
+    bool offersFilenames = false;
+    for (const auto& type : pasteboard.types) offersFilenames = offersFilenames || type == kFilenamesPboardType;
+    if (!offersFilenames || !pasteboard.filenames || pasteboard.filenames->empty()) return false;
+    std::vector<std::filesystem::path> paths(pasteboard.filenames->begin(), pasteboard.filenames->end());
+    std::weak_ptr<bool> alive = alive_;
+    MainQueue::shared().post([this, alive, paths = std::move(paths)]() mutable {
+        if (auto flag = alive.lock(); flag && *flag) (void)openFiles(std::move(paths));
+    });
+    return true;
+}
+
+void AppDelegate::cancelCurrentProgress() {
+    if (auto progress = Progress::current()) progress->cancel();
+}
+
+void AppDelegate::openRuntimeLog() { QvLogger::shared().openRuntimeLog(logViewer_); }
+
+// Classification and opening
+
+DetectedFileType AppDelegate::detectFileType(const std::filesystem::path& file) const {
+    auto identifier = filetypes::typeIdentifierForFile(file);
+    if (!identifier) {
+        qvLog(LogType::error, "%{public}@", identifier.error().description);
+        return DetectedFileType::unknown;
+    }
+    std::string type = *identifier;
+    // Tab-separated files often carry ".tab", which desktops may not know as text.
+    if (file.extension() == ".tab") type = "public.tab-separated-values-text";
+    qvLog(LogType::info, "Detected UTI: %{public}@", type);
+    for (const auto& group : kClassification) {
+        for (auto candidate : group.identifiers) {
+            if (!candidate.empty() && filetypes::conformsTo(type, candidate)) return group.result;
+        }
+    }
+    return DetectedFileType::unknown;
+}
+
+DetectedFileType AppDelegate::detectFileTypeByContent(const std::filesystem::path& file) const {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        qvLog(LogType::error, "Could not detect file type for file '%{public}@': %{public}@",
+              desktop::fileURLString(file), std::strerror(errno));
+        return DetectedFileType::text;
+    }
+    std::string bytes(kContentSniffLength, '\0');
+    std::size_t length = 0;
+    while (length < bytes.size()) {
+        const ssize_t count = ::read(descriptor, bytes.data() + length, bytes.size() - length);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        length += static_cast<std::size_t>(count);
+    }
+    ::close(descriptor);
+    bytes.resize(length);
+    if (length < kMinimumSniffLength) return DetectedFileType::text;
+    if (beginsWith(bytes, kCompoundDocumentSignature)) return DetectedFileType::excel97Workbook;
+    if (beginsWith(bytes, kZipLocalHeaderSignature)) return DetectedFileType::officeOpenXMLSpreadsheet;
+    return DetectedFileType::text;
+}
+
+Expected<void, ImportError> AppDelegate::openFile(const std::filesystem::path& file) {
+    DetectedFileType kind;
+    switch (openAsFileType_) {
+        case OpenAsFileType::text: kind = DetectedFileType::text; break;
+        case OpenAsFileType::officeOpenXMLSpreadsheet: kind = DetectedFileType::officeOpenXMLSpreadsheet; break;
+        case OpenAsFileType::determineAutomatically: kind = detectFileType(file); break;
+    }
+    if (kind == DetectedFileType::unknown && settings_.boolForKey(std::string(Key::TreatUnknownFileTypesAsText))) {
+        kind = detectFileTypeByContent(file);
+    }
+    qvLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(), static_cast<int>(kind));
+
+    switch (kind) {
+        case DetectedFileType::unknown: return Unexpected(ImportError::unknownFormat);
+        case DetectedFileType::excel97Workbook: return Unexpected(ImportError::unsupportedExcel97Workbook);
+        case DetectedFileType::vCard: return Unexpected(ImportError::vCard);
+        case DetectedFileType::binaryWorkbook: return Unexpected(ImportError::unsupportedBinarySpreadsheet);
+        case DetectedFileType::numbersSpreadsheet: return Unexpected(ImportError::numbersSpreadsheet);
+        case DetectedFileType::openDocumentSpreadsheet: return Unexpected(ImportError::openDocumentSpreadsheet);
+        case DetectedFileType::text: openTextFile(file); break;
+        case DetectedFileType::officeOpenXMLSpreadsheet: openWorkbookFile(file); break;
+    }
+    rememberOpenedDocument(file);
+    return {};
+}
+
+void AppDelegate::openTextFile(const std::filesystem::path& file) {
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
+    auto progress = Progress::make(0, rootProgress_, 0);
+    progress->setLocalizedDescription(localizedString("Examining text file…"));
+    progress->setLocalizedAdditionalDescription(localizedString("Determining Character Encoding…"));
+    progress->setCancellable(false);
+    setCurrentProgress(progress);
+    showProgressSheet();
+    // The text reader is the next step of the import; until it is part of this build,
+    // the session stops here and says so instead of leaving the sheet open.
+    qvLog(LogType::info, "No reader for text files in this build: %{public}@", file.filename());
+    closeProgressSheet();
+    setCurrentProgress(nullptr);
+    if (frontEnd_) frontEnd_->readerUnavailable(DetectedFileType::text, file);
+}
+
+void AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
+    qvLog(LogType::info, "No reader for Excel workbooks in this build: %{public}@", file.filename());
+    if (frontEnd_) frontEnd_->readerUnavailable(DetectedFileType::officeOpenXMLSpreadsheet, file);
+}
+
+void AppDelegate::rememberOpenedDocument(const std::filesystem::path& file) {
+    settings_.set(std::string(Key::MostRecentDocumentFileURL), PropertyValue(desktop::fileURLString(file)));
+}
+
+OpenErrorPresentation AppDelegate::presentOpenError(ImportError error) {
+    auto presentation = presentationOf(error);
+    qvLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading, presentation.text);
+    closeProgressSheet();
+    if (frontEnd_) {
+        frontEnd_->bringToFront();
+        frontEnd_->showAlert(Alert{presentation.heading, presentation.text, {localizedString("OK")}, {}});
+    }
+    return presentation;
+}
+
+// Wizard
+
+void AppDelegate::startOver() {
+    operationQueue_.cancelAllOperations();
+    operationQueue_.waitUntilAllOperationsAreFinished();
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
+    vCardUrls_.clear();
+    filesToOpen_.clear();
+    setCurrentProgress(nullptr);
+    scheduleViewController(Names::InitialViewController);
+}
+
+void AppDelegate::setCurrentViewController(std::string_view name) {
+    auto page = registry_.instantiate(name);
+    if (!page) {
+        // The current page stays in place.
+        if (frontEnd_) frontEnd_->beep();
+        qvLog(LogType::error, "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
+        if (!currentViewController_) {
+            qvLog(LogType::error, "Can't set current view controller to %{public}@ViewController", name);
+        }
+        return;
+    }
+    previousPageName_ = currentViewController_ ? currentViewController_->name() : std::string();
+    currentViewController_ = std::move(page);
+    currentViewController_->viewDidLoad(*this);
+    if (frontEnd_) frontEnd_->currentViewControllerDidChange(*currentViewController_);
+}
+
+void AppDelegate::scheduleViewController(std::string_view name) {
+    std::weak_ptr<bool> alive = alive_;
+    MainQueue::shared().post([this, alive, name = std::string(name)] {
+        if (auto flag = alive.lock(); flag && *flag) setCurrentViewController(name);
+    });
+}
+
+void AppDelegate::showNextViewController() {
+    if (currentViewController_ && currentViewController_->nextViewControllerName()) {
+        scheduleViewController(*currentViewController_->nextViewControllerName());
+    }
+}
+
+void AppDelegate::showPreviousViewController() {
+    if (currentViewController_ && currentViewController_->previousViewControllerName()) {
+        scheduleViewController(*currentViewController_->previousViewControllerName());
+    }
+}
+
+// Readers and progress
+
+void AppDelegate::adoptTextReader(std::shared_ptr<TabularDataReader> reader) {
+    if (textReader_) {
+        textReader_->setShouldCancelParsing(true);
+        textReader_->setDelegate(nullptr);
+    }
+    textReader_ = std::move(reader);
+    if (textReader_) textReader_->setDelegate(this);
+}
+
+void AppDelegate::adoptExcelReader(std::shared_ptr<TabularDataReader> reader) {
+    if (excelReader_) {
+        excelReader_->setShouldCancelParsing(true);
+        excelReader_->setDelegate(nullptr);
+    }
+    excelReader_ = std::move(reader);
+    if (excelReader_) excelReader_->setDelegate(this);
+}
+
+bool AppDelegate::isSessionReader(const TabularDataReader& reader) const {
+    return &reader == textReader_.get() || &reader == excelReader_.get();
+}
+
+void AppDelegate::setCurrentProgress(std::shared_ptr<Progress> progress) {
+    // Only one progress is current on the main thread at a time: the one the sheet shows.
+    if (currentProgress_ && Progress::current() == currentProgress_) currentProgress_->resignCurrent();
+    currentProgress_ = std::move(progress);
+    if (currentProgress_) currentProgress_->becomeCurrent(0);
+    if (frontEnd_) frontEnd_->currentProgressDidChange(currentProgress_);
+}
+
+void AppDelegate::showProgressSheet() {
+    if (progressSheetShown_) return;
+    progressSheetShown_ = true;
+    if (frontEnd_) frontEnd_->showProgressSheet();
+}
+
+void AppDelegate::closeProgressSheet() {
+    if (!progressSheetShown_) return;
+    progressSheetShown_ = false;
+    if (frontEnd_) frontEnd_->closeProgressSheet();
+}
+
+void AppDelegate::readerDidBeginParsing(TabularDataReader& reader) {
+    if (!isSessionReader(reader)) return;
+    qvLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@", reader.fileURL().filename(),
+          reader.readerClassName());
+    reader.setShouldCancelParsing(false);
+    if (reader.proposedRowCount() < kDeterminateProgressRowCount) return;
+
+    auto progress = Progress::make(static_cast<std::int64_t>(reader.proposedRowCount()), rootProgress_, 0);
+    progress->setLocalizedDescription(localizedString("Reading records…"));
+    progress->setCancellable(true);
+    std::weak_ptr<bool> alive = alive_;
+    std::weak_ptr<Progress> weakProgress = progress;
+    std::weak_ptr<TabularDataReader> weakReader = reader.weak_from_this();
+    // The handler runs on the thread that cancels; the sheet and start over belong to the main thread.
+    progress->setCancellationHandler([this, alive, weakProgress, weakReader] {
+        if (auto cancelled = weakProgress.lock()) {
+            cancelled->setLocalizedDescription(localizedString("Cancelling operation…"));
+            cancelled->setLocalizedAdditionalDescription(localizedString("Please wait…"));
+        }
+        if (auto parsing = weakReader.lock()) parsing->setShouldCancelParsing(true);
+        MainQueue::shared().post([this, alive] {
+            if (auto flag = alive.lock(); !flag || !*flag) return;
+            closeProgressSheet();
+            startOver();
+        });
+    });
+    setCurrentProgress(progress);
+    showProgressSheet();
+}
+
+void AppDelegate::readerDidParseRecord(TabularDataReader& reader, std::uint64_t recordNumber) {
+    if (!isSessionReader(reader) || reader.shouldCancelParsing()) return;
+    if (auto progress = Progress::current()) {
+        progress->setLocalizedAdditionalDescription(
+            qvFormat(localizedString("Parsed record %1$lu of %2$lu…"), recordNumber, reader.proposedRowCount()));
+        progress->setCompletedUnitCount(static_cast<std::int64_t>(recordNumber));
+    }
+}
+
+void AppDelegate::readerDidEndParsing(TabularDataReader& reader) {
+    if (!isSessionReader(reader)) return;
+    qvLog(LogType::debug, "Did end parsing file");
+    if (&reader == textReader_.get()) {
+        qvLog(LogType::debug, "Parsed %{public}lu lines", reader.dataRows().size());
+    }
+    if (!reader.shouldCancelParsing()) scheduleViewController(Names::FieldMappingViewController);
+    closeProgressSheet();
+    setCurrentProgress(nullptr);
+}
+
+void AppDelegate::readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) {
+    if (!isSessionReader(reader)) return;
+    qvLog(LogType::error, "%{public}@ did fail with error: %{public}@", reader.debugDescription(),
+          error.localizedDescription);
+    closeProgressSheet();
+    setCurrentProgress(nullptr);
+    Alert alert;
+    if (&reader == excelReader_.get()) {
+        alert.heading = localizedString("Could not parse Excel file");
+        alert.text = localizedString(
+            "The file might be corrupted. Additional information may be available in the runtime log.");
+    } else {
+        alert.heading = localizedString("Could not parse text file");
+        alert.text = localizedString(
+            "The file might be incorrectly formatted. This is often caused by a missing or redundant field "
+            "delimiter or double quote in conjunction with a linebreak in a field. Additional information may be "
+            "available in the runtime log.");
+    }
+    alert.buttons = {localizedString("OK"), localizedString("Open Runtime Log")};
+    std::weak_ptr<bool> alive = alive_;
+    alert.completion = [this, alive](std::size_t button) {
+        if (auto flag = alive.lock(); !flag || !*flag) return;
+        if (button == 1) openRuntimeLog();
+        startOver();
+    };
+    if (frontEnd_) {
+        frontEnd_->bringToFront();
+        frontEnd_->showAlert(alert);
+    } else {
+        alert.completion(0);
+    }
+}
+
+}  // namespace pelkora

@@ -1,1 +1,131 @@
-// placeholder
+#include "session/ContentViewController.h"
+
+#include "session/AppDelegate.h"
+#include "session/SettingsKeys.h"
+
+namespace pelkora {
+
+std::string contentLayoutConstraint(char axis) {
+    const int minimum = axis == 'H' ? kMinimumContentWidth : kMinimumContentHeight;
+    return std::string(1, axis) + ":|[contentView(>=" + std::to_string(minimum) + ")]|";
+}
+
+ContentViewController::ContentViewController(std::string name) : name_(std::move(name)) {}
+
+void ContentViewController::viewDidLoad(AppDelegate&) {}
+
+void ContentViewController::continueAction(AppDelegate& session) { session.showNextViewController(); }
+
+InitialViewController::InitialViewController()
+    : ContentViewController(std::string(ViewControllerNames::InitialViewController)) {}
+
+namespace {
+
+// A page whose targets do not depend on the session.
+class FixedTargetsPage final : public ContentViewController {
+public:
+    FixedTargetsPage(std::string_view name, std::optional<std::string_view> previous,
+                     std::optional<std::string_view> next)
+        : ContentViewController(std::string(name)), previous_(previous), next_(next) {}
+
+    void viewDidLoad(AppDelegate&) override {
+        if (previous_) setPreviousViewControllerName(std::string(*previous_));
+        if (next_) setNextViewControllerName(std::string(*next_));
+    }
+
+private:
+    std::optional<std::string_view> previous_;
+    std::optional<std::string_view> next_;
+};
+
+// The field-mapping page leads back to where its rows came from: the encoding page
+// for a text file, the start page for a workbook. Continue goes to the import page.
+class FieldMappingPage final : public ContentViewController {
+public:
+    FieldMappingPage() : ContentViewController(std::string(ViewControllerNames::FieldMappingViewController)) {}
+
+    void viewDidLoad(AppDelegate& session) override {
+        if (session.textReader()) {
+            setPreviousViewControllerName(std::string(ViewControllerNames::SetTextEncodingViewController));
+        } else if (session.excelReader()) {
+            setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
+        }
+    }
+
+    void continueAction(AppDelegate& session) override {
+        session.scheduleViewController(ViewControllerNames::ImportViewController);
+    }
+};
+
+// The import page returns to the page that led to it: field mapping or the vCard scan.
+class ImportPage final : public ContentViewController {
+public:
+    ImportPage() : ContentViewController(std::string(ViewControllerNames::ImportViewController)) {}
+
+    void viewDidLoad(AppDelegate& session) override {
+        const auto& before = session.previousPageName();
+        if (before == ViewControllerNames::FieldMappingViewController ||
+            before == ViewControllerNames::VCFScanViewController) {
+            setPreviousViewControllerName(before);
+        }
+    }
+};
+
+}  // namespace
+
+ViewControllerRegistry ViewControllerRegistry::standard() {
+    namespace Names = ViewControllerNames;
+    ViewControllerRegistry registry;
+    auto fixed = [](std::string_view name, std::optional<std::string_view> previous = std::nullopt,
+                    std::optional<std::string_view> next = std::nullopt) -> ViewControllerFactory {
+        return [=] { return std::make_unique<FixedTargetsPage>(name, previous, next); };
+    };
+    registry.registerPage(std::string(Names::NoAccessViewController), fixed(Names::NoAccessViewController));
+    registry.registerPage(std::string(Names::RestrictedAccessViewController),
+                          fixed(Names::RestrictedAccessViewController));
+    registry.registerPage(std::string(Names::AuthStatusNotDeterminedViewController),
+                          fixed(Names::AuthStatusNotDeterminedViewController));
+    registry.registerPage(std::string(Names::InitialViewController),
+                          [] { return std::make_unique<InitialViewController>(); });
+    registry.registerPage(
+        std::string(Names::SetTextEncodingViewController),
+        fixed(Names::SetTextEncodingViewController, Names::InitialViewController, Names::FieldMappingViewController));
+    registry.registerPage(std::string(Names::FieldMappingViewController),
+                          [] { return std::make_unique<FieldMappingPage>(); });
+    registry.registerPage(std::string(Names::ImportViewController), [] { return std::make_unique<ImportPage>(); });
+    registry.registerPage(std::string(Names::VCFScanViewController),
+                          fixed(Names::VCFScanViewController, Names::InitialViewController, Names::ImportViewController));
+    return registry;
+}
+
+void ViewControllerRegistry::registerPage(std::string name, ViewControllerFactory factory) {
+    for (auto& [existing, existingFactory] : pages_) {
+        if (existing == name) {
+            existingFactory = std::move(factory);
+            return;
+        }
+    }
+    pages_.emplace_back(std::move(name), std::move(factory));
+}
+
+std::unique_ptr<ContentViewController> ViewControllerRegistry::instantiate(std::string_view name) const {
+    for (const auto& [existing, factory] : pages_) {
+        if (existing == name) return factory();
+    }
+    return nullptr;
+}
+
+bool ViewControllerRegistry::contains(std::string_view name) const {
+    for (const auto& page : pages_) {
+        if (page.first == name) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> ViewControllerRegistry::names() const {
+    std::vector<std::string> result;
+    for (const auto& page : pages_) result.push_back(page.first);
+    return result;
+}
+
+}  // namespace pelkora

@@ -1,1 +1,358 @@
-// placeholder
+#include "session/AppDelegate.h"
+
+#include <gtest/gtest.h>
+
+#include "SessionTestSupport.h"
+#include "platform/Progress.h"
+#include "session/SettingsKeys.h"
+
+namespace pelkora {
+namespace {
+
+using test::LogCapture;
+using test::SessionFixture;
+using Names = std::vector<std::string>;
+
+std::string bytesOfLength(std::size_t length, std::string_view prefix) {
+    std::string bytes(prefix);
+    bytes.resize(length, 'x');
+    return bytes;
+}
+
+TEST(AppDelegateClassification, TypeIdentifiersDecideTheKind) {
+    SessionFixture fixture;
+    LogCapture log;
+    auto& session = fixture.session;
+    EXPECT_EQ(session.detectFileType(fixture.file("people.csv")), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileType(fixture.file("people.tab")), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileType(fixture.file("notes.txt")), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileType(fixture.file("card.vcf")), DetectedFileType::vCard);
+    EXPECT_EQ(session.detectFileType(fixture.file("old.xls")), DetectedFileType::excel97Workbook);
+    EXPECT_EQ(session.detectFileType(fixture.file("binary.xlsb")), DetectedFileType::binaryWorkbook);
+    EXPECT_EQ(session.detectFileType(fixture.file("sheet.numbers")), DetectedFileType::numbersSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("sheet.ods")), DetectedFileType::openDocumentSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("book.xlsx")), DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("macros.xlsm")), DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("letter.docx")), DetectedFileType::unknown);
+    EXPECT_TRUE(log.contains("Detected UTI: public.tab-separated-values-text"));
+
+    EXPECT_EQ(session.detectFileType(fixture.folder / "missing.csv"), DetectedFileType::unknown);
+    EXPECT_TRUE(log.contains("missing.csv"));
+}
+
+TEST(AppDelegateClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
+    SessionFixture fixture;
+    auto& session = fixture.session;
+    const auto zip = fixture.file("a.bin", bytesOfLength(100, std::string("PK\x03\x04", 4)));
+    const auto compound = fixture.file("b.bin", bytesOfLength(100, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+    const auto tiny = fixture.file("c.bin", bytesOfLength(31, std::string("PK\x03\x04", 4)));
+
+    auto refused = session.openFile(zip);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), ImportError::unknownFormat);
+
+    fixture.settings.set(std::string(UserDefaultsKeys::TreatUnknownFileTypesAsText), PropertyValue(true));
+    EXPECT_EQ(session.detectFileTypeByContent(zip), DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(session.detectFileTypeByContent(compound), DetectedFileType::excel97Workbook);
+    EXPECT_EQ(session.detectFileTypeByContent(tiny), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileTypeByContent(fixture.folder / "absent.bin"), DetectedFileType::text);
+
+    ASSERT_TRUE(session.openFile(zip));
+    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.unavailable[0].first, DetectedFileType::officeOpenXMLSpreadsheet);
+    auto legacy = session.openFile(compound);
+    ASSERT_FALSE(legacy);
+    EXPECT_EQ(legacy.error(), ImportError::unsupportedExcel97Workbook);
+    ASSERT_TRUE(session.openFile(tiny));
+    EXPECT_EQ(fixture.frontEnd.unavailable.back().first, DetectedFileType::text);
+}
+
+TEST(AppDelegateOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
+    SessionFixture fixture;
+    LogCapture log;
+    fixture.launch();
+    EXPECT_EQ(fixture.session.openFiles({fixture.file("old.xls")}), OpenFilesReply::failure);
+    ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not open file.");
+    EXPECT_EQ(fixture.frontEnd.alerts[0].text,
+              "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or Numbers to convert "
+              "the file to an Excel Workbook (.xlsx) file.");
+    EXPECT_TRUE(log.contains("An error occurred: Could not open file.: The legacy"));
+    EXPECT_TRUE(fixture.session.filesToOpen().empty());
+
+    EXPECT_EQ(fixture.session.openFiles({fixture.file("letter.docx")}), OpenFilesReply::failure);
+    EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "Unsupported file format");
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text,
+              "Please provide an Excel file, a text file, or one or more vCards.");
+
+    const auto other = presentationOf(ImportError::protectedExcelFile);
+    EXPECT_EQ(other.heading, "The operation couldn’t be completed.");
+    EXPECT_EQ(other.text, localizedDescription(ImportError::protectedExcelFile));
+}
+
+TEST(AppDelegateOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
+    SessionFixture fixture;
+    fixture.launch();
+    const auto first = fixture.file("first.csv");
+    const auto second = fixture.file("second.csv");
+    EXPECT_EQ(fixture.session.openFiles({first, second}), OpenFilesReply::success);
+    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.unavailable[0].second, first);
+    EXPECT_EQ(fixture.settings.stringForKey(std::string(UserDefaultsKeys::MostRecentDocumentFileURL)),
+              "file://" + first.string());
+    // The examining progress was shown and closed again.
+    EXPECT_EQ(fixture.frontEnd.sheetsShown, 1);
+    EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
+}
+
+TEST(AppDelegateOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
+    SessionFixture fixture;
+    EXPECT_EQ(fixture.session.openFiles({fixture.file("early.csv")}), OpenFilesReply::deferred);
+    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    fixture.launch();
+    EXPECT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_TRUE(fixture.session.filesToOpen().empty());
+}
+
+TEST(AppDelegateOpening, VCardBatchKeepsTheVCardsAndLogsEachStrayFile) {
+    SessionFixture fixture;
+    LogCapture log;
+    fixture.launch();
+    const auto a = fixture.file("a.vcf", "BEGIN:VCARD\r\nEND:VCARD\r\n");
+    const auto stray = fixture.file("stray.txt");
+    const auto b = fixture.file("b.vcf", "BEGIN:VCARD\r\nEND:VCARD\r\n");
+    EXPECT_EQ(fixture.session.openFiles({a, stray, b}), OpenFilesReply::failure);
+    fixture.drain();
+    EXPECT_EQ(fixture.session.vCardUrls(), (std::vector<std::filesystem::path>{a, b}));
+    EXPECT_EQ(log.count("Error: File seems not to be a vCard [NSFilePath=file://"), 1u);
+    EXPECT_TRUE(log.contains("stray.txt]"));
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "VCFScanViewController");
+}
+
+TEST(AppDelegateOpening, OpenPanelChoiceIsResetAfterEachOpen) {
+    SessionFixture fixture;
+    fixture.launch();
+    const auto workbook = fixture.file("book.xlsx");
+
+    fixture.session.setOpenAsFileType(3);
+    fixture.session.openPanelDidEnd(std::nullopt);  // cancelled: the choice stays
+    EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::text);
+    fixture.session.setOpenAsFileType(7);  // not a tag of the pop-up
+    EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::text);
+
+    fixture.session.openPanelDidEnd(std::vector<std::filesystem::path>{workbook});
+    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.unavailable[0].first, DetectedFileType::text);
+    EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::determineAutomatically);
+
+    fixture.session.openPanelDidEnd(std::vector<std::filesystem::path>{workbook});
+    EXPECT_EQ(fixture.frontEnd.unavailable.back().first, DetectedFileType::officeOpenXMLSpreadsheet);
+}
+
+TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
+    SessionFixture fixture;
+    fixture.launch();
+    EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{"public.url"}, std::nullopt}), DragOperation::none);
+    EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{std::string(kFilenamesPboardType)}, std::nullopt}),
+              DragOperation::copy);
+    auto* start = dynamic_cast<InitialViewController*>(fixture.session.currentViewController());
+    ASSERT_NE(start, nullptr);
+    EXPECT_TRUE(start->isDropTargetHighlighted());
+
+    EXPECT_FALSE(fixture.session.performDragOperation(
+        Pasteboard{{std::string(kFilenamesPboardType)}, std::vector<std::string>{}}));
+    EXPECT_FALSE(start->isDropTargetHighlighted());
+    const auto dropped = fixture.file("dropped.csv");
+    EXPECT_TRUE(fixture.session.performDragOperation(
+        Pasteboard{{std::string(kFilenamesPboardType)}, std::vector<std::string>{dropped.string()}}));
+    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    fixture.drain();
+    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.unavailable[0].second, dropped);
+}
+
+TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
+    test::TemporaryDirectory folder;
+    const auto settingsFile = folder / "settings.plist";
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    auto launch = [&](bool terminateCleanly) {
+        SettingsStore settings(settingsFile);
+        AppDelegate session(settings, std::make_shared<AlwaysAuthorizedProvider>());
+        session.applicationDidFinishLaunching();
+        MainQueue::shared().drain();
+        EXPECT_FALSE(settings.boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
+        if (terminateCleanly) session.applicationWillTerminate();
+        // Without termination the process "dies": only what was written so far survives.
+    };
+    auto stored = [&](std::string_view key) { return SettingsStore(settingsFile).integerForKey(std::string(key)); };
+
+    launch(false);  // the very first launch never counts as a crash
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 1);
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    launch(true);  // still FirstLaunch: the first run never terminated
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    launch(false);  // the previous run ended cleanly
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    launch(true);  // the previous run did not
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 4);
+    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 1);
+    EXPECT_TRUE(SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
+    EXPECT_FALSE(SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::FirstLaunch)));
+}
+
+TEST(AppDelegateLaunch, FirstPageFollowsTheAuthorizationStatus) {
+    const std::pair<AuthorizationStatus, std::string> cases[] = {
+        {AuthorizationStatus::notDetermined, "AuthStatusNotDeterminedViewController"},
+        {AuthorizationStatus::restricted, "RestrictedAccessViewController"},
+        {AuthorizationStatus::denied, "NoAccessViewController"},
+        {AuthorizationStatus::authorized, "InitialViewController"},
+    };
+    for (const auto& [status, page] : cases) {
+        auto authorization = std::make_shared<test::ScriptedAuthorization>(status);
+        SessionFixture fixture(authorization);
+        fixture.launch();
+        EXPECT_EQ(fixture.frontEnd.pages, Names{page});
+        // Granting access later shows the start page.
+        authorization->status = AuthorizationStatus::authorized;
+        ASSERT_TRUE(authorization->pending);
+        authorization->pending(true);
+        fixture.drain();
+        EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
+    }
+}
+
+TEST(AppDelegateLaunch, OpeningIsRefusedWithoutAccessToContacts) {
+    auto authorization = std::make_shared<test::ScriptedAuthorization>(AuthorizationStatus::denied);
+    SessionFixture fixture(authorization);
+    fixture.launch();
+    EXPECT_FALSE(fixture.session.openDocument());
+    EXPECT_EQ(fixture.session.openFiles({fixture.file("people.csv")}), OpenFilesReply::failure);
+    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    EXPECT_TRUE(fixture.session.filesToOpen().empty());
+}
+
+class AppDelegateReaderEvents : public ::testing::Test {
+protected:
+    std::shared_ptr<test::ScriptedReader> startReader(std::uint64_t proposedRowCount,
+                                                      std::string className = "TextReader") {
+        fixture.launch();
+        auto reader = std::make_shared<test::ScriptedReader>(fixture.folder / "people.csv", className);
+        reader->setProposedRowCount(proposedRowCount);
+        if (className == "ExcelReader") {
+            fixture.session.adoptExcelReader(reader);
+        } else {
+            fixture.session.adoptTextReader(reader);
+        }
+        reader->postDidBeginParsing();
+        fixture.drain();
+        return reader;
+    }
+
+    SessionFixture fixture;
+    LogCapture log;
+};
+
+TEST_F(AppDelegateReaderEvents, SmallFilesGetNoDeterminateProgress) {
+    auto reader = startReader(100);
+    EXPECT_TRUE(log.contains("Did begin parsing file 'people.csv' with TextReader"));
+    EXPECT_EQ(fixture.session.currentProgress(), nullptr);
+    EXPECT_EQ(fixture.frontEnd.sheetsShown, 0);
+    reader->postDidEndParsing();
+    fixture.drain();
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "FieldMappingViewController");
+    EXPECT_TRUE(log.contains("Did end parsing file"));
+    EXPECT_TRUE(log.contains("Parsed 0 lines"));
+}
+
+TEST_F(AppDelegateReaderEvents, LargeFilesShowRecordProgress) {
+    auto reader = startReader(101);
+    const auto progress = fixture.session.currentProgress();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->totalUnitCount(), 101);
+    EXPECT_EQ(progress->localizedDescription(), "Reading records…");
+    EXPECT_TRUE(progress->isCancellable());
+    EXPECT_EQ(Progress::current(), progress);
+    EXPECT_EQ(fixture.frontEnd.sheetsShown, 1);
+
+    for (std::uint64_t record = 1; record <= 101; ++record) reader->notifyRecordParsed(record);
+    fixture.drain();
+    EXPECT_EQ(progress->localizedAdditionalDescription(), "Parsed record 101 of 101…");
+    EXPECT_EQ(progress->completedUnitCount(), 101);
+
+    reader->postDidEndParsing();
+    fixture.drain();
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "FieldMappingViewController");
+    EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
+    EXPECT_EQ(fixture.session.currentProgress(), nullptr);
+}
+
+TEST_F(AppDelegateReaderEvents, HundredthRecordIsReportedWithTheExpectedCount) {
+    auto reader = startReader(101);
+    for (std::uint64_t record = 1; record <= 100; ++record) reader->notifyRecordParsed(record);
+    fixture.drain();
+    EXPECT_EQ(fixture.session.currentProgress()->localizedAdditionalDescription(), "Parsed record 100 of 101…");
+}
+
+TEST_F(AppDelegateReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping) {
+    auto reader = startReader(5000);
+    fixture.session.cancelCurrentProgress();
+    EXPECT_TRUE(reader->shouldCancelParsing());
+    // The parsing thread notices the flag and ends; its end event arrives after start over.
+    reader->postDidEndParsing();
+    fixture.drain();
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
+    for (const auto& page : fixture.frontEnd.pages) EXPECT_NE(page, "FieldMappingViewController");
+    EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
+    EXPECT_EQ(fixture.session.textReader(), nullptr);
+}
+
+TEST_F(AppDelegateReaderEvents, EndAfterCancelFlagStillClosesTheSheet) {
+    auto reader = startReader(5000);
+    reader->setShouldCancelParsing(true);
+    reader->postDidEndParsing();
+    fixture.drain();
+    EXPECT_NE(fixture.frontEnd.pages.back(), "FieldMappingViewController");
+    EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
+}
+
+TEST_F(AppDelegateReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
+    bool viewerCalled = false;
+    fixture.session.setLogViewer([&](const std::filesystem::path&) {
+        viewerCalled = true;
+        return true;
+    });
+    fixture.frontEnd.alertAnswer = 1;  // "Open Runtime Log"
+    auto reader = startReader(10, "ExcelReader");
+    reader->postDidFail(ReaderError{"Broken sheet"});
+    fixture.drain();
+    ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
+    const auto& alert = fixture.frontEnd.alerts[0];
+    EXPECT_EQ(alert.heading, "Could not parse Excel file");
+    EXPECT_EQ(alert.buttons, (Names{"OK", "Open Runtime Log"}));
+    EXPECT_TRUE(viewerCalled);
+    EXPECT_TRUE(log.contains("did fail with error: Broken sheet"));
+    EXPECT_EQ(fixture.session.excelReader(), nullptr);
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
+}
+
+TEST_F(AppDelegateReaderEvents, TextReaderFailureExplainsDelimitersAndQuotes) {
+    auto reader = startReader(10);
+    reader->postDidFail(ReaderError{"Unexpected delimiter"});
+    fixture.drain();
+    ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not parse text file");
+    EXPECT_NE(fixture.frontEnd.alerts[0].text.find("missing or redundant field delimiter or double quote"),
+              std::string::npos);
+}
+
+TEST_F(AppDelegateReaderEvents, EventsOfADroppedReaderAreIgnored) {
+    auto reader = startReader(10);
+    reader->postDidEndParsing();
+    fixture.session.startOver();
+    reader.reset();  // the session held the only other reference
+    fixture.drain();
+    for (const auto& page : fixture.frontEnd.pages) EXPECT_NE(page, "FieldMappingViewController");
+}
+
+}  // namespace
+}  // namespace pelkora

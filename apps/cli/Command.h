@@ -1,0 +1,31 @@
+#pragma once
+
+// Shared pieces of the pelkora command's subcommands.
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelkora::cli {
+
+// Exit codes, listed in --help.
+enum ExitCode : int {
+    kSuccess = 0,
+    kFailure = 1,      // the command ran but could not do what was asked (a file could not be opened …)
+    kUsageError = 2,   // unknown command or option, missing or bad argument
+    kStorageError = 3, // the settings could not be written
+};
+
+struct GlobalOptions {
+    bool verbose = false;  // echo the runtime log and the wizard's pages on stderr
+};
+
+// Prints "pelkora: <message>" on stderr.
+inline void printError(std::string_view message) { std::cerr << "pelkora: " << message << '\n'; }
+
+int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
+
+}  // namespace pelkora::cli

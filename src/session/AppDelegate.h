@@ -1,0 +1,218 @@
+#pragma once
+
+// The import session: one per process. It owns the document being imported (its
+// reader, or the chosen vCard files), the progress shown to the user and the wizard's
+// current page, and it turns the front end's entry points (open panel, drag and
+// drop, the desktop's request to open files, reader events) into state changes.
+//
+// Everything here runs on the main thread. Background work (readers, operations)
+// posts its events to the main queue. Nothing here draws: a front end implements
+// SessionFrontEnd and shows what the session asks for.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/TabularDataReader.h"
+#include "platform/ContactAuthorization.h"
+#include "platform/OperationQueue.h"
+#include "platform/Progress.h"
+#include "platform/SettingsStore.h"
+#include "session/ContentViewController.h"
+#include "session/ImportError.h"
+#include "support/Expected.h"
+
+namespace pelkora {
+
+// How the next opened file is to be read; the raw values are the tags of the
+// open panel's pop-up items.
+enum class OpenAsFileType { determineAutomatically = 1, officeOpenXMLSpreadsheet = 2, text = 3 };
+
+// The case for a pop-up tag; none outside 1 to 3.
+std::optional<OpenAsFileType> openAsFileTypeFromRawValue(int rawValue);
+
+// What classification found; the number is written to the runtime log.
+enum class DetectedFileType {
+    unknown = 0,
+    text = 1,
+    officeOpenXMLSpreadsheet = 2,
+    excel97Workbook = 3,
+    vCard = 4,
+    binaryWorkbook = 5,
+    numbersSpreadsheet = 6,
+    openDocumentSpreadsheet = 7,
+};
+
+// The case's name ("officeOpenXMLSpreadsheet"), for scripts and tests.
+std::string_view detectedFileTypeName(DetectedFileType type);
+
+// A critical alert shown as a sheet of the main window. The front end calls
+// completion with the index of the chosen button (0 is the first, default button).
+struct Alert {
+    std::string heading;
+    std::string text;
+    std::vector<std::string> buttons;
+    std::function<void(std::size_t buttonIndex)> completion;
+};
+
+// What is being dragged over the window.
+inline constexpr std::string_view kFilenamesPboardType = "NSFilenamesPboardType";
+struct Pasteboard {
+    std::vector<std::string> types;
+    std::optional<std::vector<std::string>> filenames;  // the paths, when they can be read
+};
+enum class DragOperation { none, copy };
+
+// The session's answer to the desktop's request to open files.
+enum class OpenFilesReply { deferred, success, failure };
+
+// What a front end (the command line, a GUI) shows for the session. Called on the
+// main thread only; every method has a do-nothing default.
+class SessionFrontEnd {
+public:
+    virtual ~SessionFrontEnd() = default;
+    // The wizard shows another page.
+    virtual void currentViewControllerDidChange(ContentViewController& /*page*/) {}
+    // The progress to show changed (none: no progress is current).
+    virtual void currentProgressDidChange(const std::shared_ptr<Progress>& /*progress*/) {}
+    virtual void showProgressSheet() {}
+    virtual void closeProgressSheet() {}
+    virtual void showAlert(const Alert& alert) {
+        if (alert.completion) alert.completion(0);
+    }
+    virtual void bringToFront() {}
+    virtual void beep() {}
+    // A file was accepted, but this build has no reader for its kind yet.
+    virtual void readerUnavailable(DetectedFileType /*kind*/, const std::filesystem::path& /*file*/) {}
+};
+
+class AppDelegate final : public TabularDataReaderDelegate {
+public:
+    AppDelegate(SettingsStore& settings, std::shared_ptr<ContactAuthorizationProvider> authorization,
+                ViewControllerRegistry registry = ViewControllerRegistry::standard());
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // The front end that shows this session; not owned, may be null.
+    void setFrontEnd(SessionFrontEnd* frontEnd) { frontEnd_ = frontEnd; }
+    // What "Open Runtime Log" uses to show the file (the desktop's default viewer unless replaced).
+    void setLogViewer(std::function<bool(const std::filesystem::path&)> viewer) { logViewer_ = std::move(viewer); }
+    // Called with every change of the "CompanyTerms" setting after launch.
+    void setCompanyTermsObserver(std::function<void()> observer) { companyTermsObserver_ = std::move(observer); }
+
+    // Registers the defaults, counts launches and unclean ends, shows the first page
+    // and opens the files that arrived during launch.
+    void applicationDidFinishLaunching();
+    // Marks a clean end and writes the settings out.
+    void applicationWillTerminate();
+
+    // The desktop asks to open files (start-up arguments, "Open With"). Before launch
+    // has finished the paths wait and the answer is deferred.
+    OpenFilesReply openFiles(std::vector<std::filesystem::path> paths);
+    // The Open command: false when contacts may not be used; otherwise starts over and
+    // the front end then runs its open panel.
+    bool openDocument();
+    // The open panel closed: none when cancelled, else the chosen files.
+    void openPanelDidEnd(const std::optional<std::vector<std::filesystem::path>>& chosen);
+    // The open panel's pop-up chose an item; tags outside 1 to 3 change nothing.
+    void setOpenAsFileType(int tag);
+    DragOperation draggingEntered(const Pasteboard& pasteboard);
+    void draggingExited();
+    // Files dropped on the window; false when the pasteboard holds no file names.
+    bool performDragOperation(const Pasteboard& pasteboard);
+    // The progress sheet's cancel button: cancels the current progress of this thread.
+    void cancelCurrentProgress();
+    // Shows the runtime log in the desktop's viewer.
+    void openRuntimeLog();
+
+    // Classifies a file by its type identifier.
+    DetectedFileType detectFileType(const std::filesystem::path& file) const;
+    // Classifies a file of unknown type by its first bytes.
+    DetectedFileType detectFileTypeByContent(const std::filesystem::path& file) const;
+    // Opens one tabular file (text or workbook) as openAsFileType says.
+    Expected<void, ImportError> openFile(const std::filesystem::path& file);
+    // Logs an open failure, closes the progress sheet and shows the alert; returns its texts.
+    OpenErrorPresentation presentOpenError(ImportError error);
+
+    // Back to the start page: cancels the session's operations, drops the readers and
+    // the file lists.
+    void startOver();
+    // Replaces the current page by a new page built from the registry name.
+    void setCurrentViewController(std::string_view name);
+    // Posts setCurrentViewController to the main queue (how background work and events change pages).
+    void scheduleViewController(std::string_view name);
+    void showNextViewController();
+    void showPreviousViewController();
+
+    // Makes a reader the session's text or workbook reader, with the session as its delegate.
+    void adoptTextReader(std::shared_ptr<TabularDataReader> reader);
+    void adoptExcelReader(std::shared_ptr<TabularDataReader> reader);
+
+    const std::shared_ptr<TabularDataReader>& textReader() const { return textReader_; }
+    const std::shared_ptr<TabularDataReader>& excelReader() const { return excelReader_; }
+    OpenAsFileType openAsFileType() const { return openAsFileType_; }
+    const std::vector<std::filesystem::path>& filesToOpen() const { return filesToOpen_; }
+    const std::vector<std::filesystem::path>& vCardUrls() const { return vCardUrls_; }
+    const std::string& detectedLanguage() const { return detectedLanguage_; }
+    ContentViewController* currentViewController() const { return currentViewController_.get(); }
+    // The name of the page shown before the current one; empty at first.
+    const std::string& previousPageName() const { return previousPageName_; }
+    const std::shared_ptr<Progress>& rootProgress() const { return rootProgress_; }
+    const std::shared_ptr<Progress>& currentProgress() const { return currentProgress_; }
+    bool isProgressSheetShown() const { return progressSheetShown_; }
+    bool applicationDidFinishLaunchingFlag() const { return applicationDidFinishLaunching_; }
+    bool applicationWillTerminateFlag() const { return applicationWillTerminate_; }
+    OperationQueue& operationQueue() { return operationQueue_; }
+    SettingsStore& settings() { return settings_; }
+
+    // Reader events, on the main thread.
+    void readerDidBeginParsing(TabularDataReader& reader) override;
+    void readerDidParseRecord(TabularDataReader& reader, std::uint64_t recordNumber) override;
+    void readerDidEndParsing(TabularDataReader& reader) override;
+    void readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) override;
+
+private:
+    void processFilesToOpen(OpenFilesReply* reply);
+    void collectVCards(const std::vector<std::filesystem::path>& paths);
+    void showPageForAuthorizationStatus();
+    void openTextFile(const std::filesystem::path& file);
+    void openWorkbookFile(const std::filesystem::path& file);
+    void rememberOpenedDocument(const std::filesystem::path& file);
+    void setCurrentProgress(std::shared_ptr<Progress> progress);
+    void showProgressSheet();
+    void closeProgressSheet();
+    bool isSessionReader(const TabularDataReader& reader) const;
+
+    SettingsStore& settings_;
+    std::shared_ptr<ContactAuthorizationProvider> authorization_;
+    ViewControllerRegistry registry_;
+    SessionFrontEnd* frontEnd_ = nullptr;
+    std::function<bool(const std::filesystem::path&)> logViewer_;
+    std::function<void()> companyTermsObserver_;
+    std::optional<SettingsStore::ObservationId> companyTermsObservation_;
+
+    std::shared_ptr<TabularDataReader> textReader_;
+    std::shared_ptr<TabularDataReader> excelReader_;
+    OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;
+    std::vector<std::filesystem::path> filesToOpen_;
+    std::vector<std::filesystem::path> vCardUrls_;
+    std::string detectedLanguage_ = "en";
+    OperationQueue operationQueue_;
+    std::shared_ptr<Progress> rootProgress_;
+    std::shared_ptr<Progress> currentProgress_;
+    bool progressSheetShown_ = false;
+    std::unique_ptr<ContentViewController> currentViewController_;
+    std::string previousPageName_;
+    bool applicationDidFinishLaunching_ = false;
+    bool applicationWillTerminate_ = false;
+    // Set while the session is alive; posted closures check it before touching the session.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace pelkora
