@@ -13,7 +13,7 @@
 namespace pelkora {
 
 class MainQueue {
-public:
+  public:
     using Task = std::function<void()>;
     using Dispatcher = std::function<void(Task)>;
 
@@ -29,7 +29,8 @@ public:
     void post(Task task);
 
     // Runs the task now when called on the main thread, else posts it and waits until
-    // it has run.
+    // it has run; an exception thrown by the task is rethrown here. Deadlocks when the
+    // main thread is itself blocked waiting for the calling thread.
     void runSynchronously(const Task& task);
 
     // Runs queued tasks (and tasks they post) until the queue is empty; returns how many
@@ -42,10 +43,12 @@ public:
                   std::chrono::milliseconds timeout = std::chrono::hours(24));
 
     // Hands every later post to the given dispatcher (a GUI event loop); an empty
-    // dispatcher returns to the built-in run loop.
+    // dispatcher returns to the built-in run loop. Tasks already queued are handed over
+    // too. Each closure the dispatcher receives runs the oldest queued task, so tasks
+    // keep their posting order whatever order the dispatcher is called in.
     void setDispatcher(Dispatcher dispatcher);
 
-private:
+  private:
     MainQueue();
     struct State;
     State* state_;  // lives as long as the process: tasks may be posted during exit
