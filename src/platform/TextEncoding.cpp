@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace pelkora {
 
@@ -81,6 +82,7 @@ constexpr std::array kDisplayNames = {
     DisplayNameEntry{"ibm-9005_X110-2007", "Greek (ISO 8859-7)"},
     DisplayNameEntry{"ibm-737_P100-1997", "Greek (DOS)"},
     DisplayNameEntry{"ibm-869_P100-1995", "Greek (DOS Greek 2)"},
+    DisplayNameEntry{"ibm-851_P100-1995", "Greek (DOS 851)"},
     DisplayNameEntry{"macos-6_2-10.4", "Greek (Mac OS)"},
     DisplayNameEntry{"ibm-5350_P100-1998", "Turkish (Windows Latin 5)"},
     DisplayNameEntry{"ibm-920_P100-1995", "Turkish (ISO Latin 5)"},
@@ -102,18 +104,24 @@ constexpr std::array kDisplayNames = {
     DisplayNameEntry{"ISO_2022,locale=ja,version=0", "Japanese (ISO 2022-JP)"},
     DisplayNameEntry{"ISO_2022,locale=ja,version=1", "Japanese (ISO 2022-JP-1)"},
     DisplayNameEntry{"ISO_2022,locale=ja,version=2", "Japanese (ISO 2022-JP-2)"},
+    DisplayNameEntry{"ISO_2022,locale=ja,version=3", "Japanese (JIS7)"},
+    DisplayNameEntry{"ISO_2022,locale=ja,version=4", "Japanese (JIS8)"},
     DisplayNameEntry{"gb18030", "Chinese (GB 18030)"},
     DisplayNameEntry{"windows-936-2000", "Simplified Chinese (GBK)"},
     DisplayNameEntry{"ibm-1383_P110-1999", "Simplified Chinese (GB 2312)"},
+    DisplayNameEntry{"ibm-5478_P100-1995", "Simplified Chinese (GB 2312-80)"},
     DisplayNameEntry{"HZ", "Simplified Chinese (HZ GB 2312)"},
     DisplayNameEntry{"ISO_2022,locale=zh,version=0", "Chinese (ISO 2022-CN)"},
     DisplayNameEntry{"ISO_2022,locale=zh,version=1", "Chinese (ISO 2022-CN-EXT)"},
+    DisplayNameEntry{"ISO_2022,locale=zh,version=2", "Traditional Chinese (ISO 2022-CN-CNS)"},
     DisplayNameEntry{"windows-950-2000", "Traditional Chinese (Big 5)"},
     DisplayNameEntry{"ibm-1375_P100-2008", "Traditional Chinese (Big 5 HKSCS)"},
     DisplayNameEntry{"euc-tw-2014", "Traditional Chinese (EUC)"},
     DisplayNameEntry{"ibm-970_P110_P110-2006_U2", "Korean (EUC)"},
     DisplayNameEntry{"windows-949-2000", "Korean (Windows)"},
     DisplayNameEntry{"ISO_2022,locale=ko,version=0", "Korean (ISO 2022-KR)"},
+    DisplayNameEntry{"ISO_2022,locale=ko,version=1", "Korean (ISO 2022-KR, IBM)"},
+    DisplayNameEntry{"ibm-1363_P11B-1998", "Korean (KS C 5601)"},
     DisplayNameEntry{"ISCII,version=0", "Devanagari (ISCII)"},
     DisplayNameEntry{"ISCII,version=1", "Bengali (ISCII)"},
     DisplayNameEntry{"ISCII,version=2", "Gurmukhi (ISCII)"},
@@ -126,11 +134,25 @@ constexpr std::array kDisplayNames = {
     DisplayNameEntry{"ibm-37_P100-1995", "Western (EBCDIC US)"},
     DisplayNameEntry{"ibm-1047_P100-1995", "Western (EBCDIC Latin 1)"},
     DisplayNameEntry{"gsm-03.38-2009", "GSM 03.38"},
+    DisplayNameEntry{"LMBCS-1", "Lotus (LMBCS-1)"},
 };
 
 // Names ICU reports for an unknown name, cached because lists name every encoding.
 std::mutex namedCacheMutex;
 std::unordered_map<std::string, std::optional<std::string>> namedCache;
+
+// The converters this ICU build has data for. The alias table also names converters
+// whose data a distribution may leave out (ISO-8859-16 in Debian's build, for one).
+const std::unordered_set<std::string>& availableConverterNames() {
+    static const std::unordered_set<std::string> names = [] {
+        std::unordered_set<std::string> result;
+        for (std::int32_t i = 0, count = ucnv_countAvailable(); i < count; ++i) {
+            result.insert(ucnv_getAvailableName(i));
+        }
+        return result;
+    }();
+    return names;
+}
 
 std::optional<std::string> lookUpCanonicalName(const std::string& name) {
     if (name.empty()) {
@@ -140,22 +162,29 @@ std::optional<std::string> lookUpCanonicalName(const std::string& name) {
     // The first alias of a converter is its canonical name; ICU matches aliases
     // without regard to case and punctuation ("utf8", "Latin-1").
     const char* canonical = ucnv_getAlias(name.c_str(), 0, &error);
-    if (U_FAILURE(error) || canonical == nullptr) {
+    if (U_FAILURE(error) || canonical == nullptr ||
+        !availableConverterNames().contains(canonical)) {
         return std::nullopt;
     }
     return std::string(canonical);
 }
 
-// "ibm-1006_P100-1995" → "IBM 1006": the converter's number without ICU's table version.
-std::string prettifiedConverterName(std::string_view canonical) {
-    std::string_view base = canonical.substr(0, canonical.find_first_of("_,"));
-    if (base.starts_with("ibm-")) {
-        return "IBM " + std::string(base.substr(4));
+// "IBM037", "cp1363": a standard name that is only IBM's number for the code page.
+bool isCodePageNumber(std::string_view name) {
+    for (std::string_view prefix : {"IBM", "ibm", "cp", "CP"}) {
+        if (name.starts_with(prefix)) {
+            const std::string_view rest = name.substr(prefix.size());
+            return !rest.empty() && std::all_of(rest.begin(), rest.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; });
+        }
     }
-    if (base.starts_with("windows-")) {
-        return "Windows " + std::string(base.substr(8, base.find('-', 8) - 8));
-    }
-    return std::string(canonical);
+    return false;
+}
+
+// "ibm-1006_P100-1995" → "IBM 1006": the code page's number without ICU's table version.
+std::string ibmCodePageName(std::string_view canonical) {
+    const std::string_view base = canonical.substr(0, canonical.find_first_of("_,"));
+    return "IBM " + std::string(base.substr(4));
 }
 
 std::string_view tableDisplayName(std::string_view canonical) {
@@ -492,12 +521,14 @@ std::string TextEncoding::displayName() const {
     if (auto name = tableDisplayName(name_); !name.empty()) {
         return std::string(name);
     }
-    for (const char* standard : {"MIME", "IANA", "WINDOWS"}) {
-        if (const char* name = standardName(name_, standard)) {
+    const bool ibm = name_.starts_with("ibm-");
+    for (const char* standard : {"IANA", "MIME", "WINDOWS"}) {
+        const char* name = standardName(name_, standard);
+        if (name != nullptr && !(ibm && isCodePageNumber(name))) {
             return name;
         }
     }
-    return prettifiedConverterName(name_);
+    return ibm ? ibmCodePageName(name_) : name_;
 }
 
 std::unique_ptr<TextDecoder> TextDecoder::make(const TextEncoding& encoding) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
+#include "platform/EncodingList.h"
 #include "platform/TextEncoding.h"
 
 namespace pelkora {
@@ -70,6 +73,18 @@ TEST(TextEncoding, NamesAndAliasesResolveToOneCanonicalEncoding) {
     // Asked twice, the cached answer is the same.
     EXPECT_FALSE(TextEncoding::named("no-such-encoding"));
     EXPECT_NE(TextEncoding::utf16BigEndian(), TextEncoding::utf16LittleEndian());
+}
+
+TEST(TextEncoding, EveryNamedEncodingCanBeDecoded) {
+    // ICU's alias table names converters whose data a build may leave out.
+    for (const char* name : {"ISO-8859-16", "ISO-8859-11", "UTF-7", "HZ", "EUC-TW", "VISCII"}) {
+        if (auto encoding = TextEncoding::named(name)) {
+            EXPECT_EQ(decodeStrictly(asBytes("abc"), *encoding), "abc") << name;
+        }
+    }
+    for (const TextEncoding& encoding : availableEncodings()) {
+        EXPECT_NO_THROW(TextDecoder::make(encoding)) << encoding.name();
+    }
 }
 
 TEST(TextEncoding, AccessorsNameTheEncodingsIcuKnowsUnderTheirStandardNames) {
@@ -324,6 +339,75 @@ TEST(TextEncodingDecoding, Utf8DecodingCopiesValidTextAndFindsEveryBadPosition) 
     EXPECT_EQ(decodeStrictly(asBytes(ascii), TextEncoding::utf8()), ascii);
     EXPECT_EQ(decodeStrictly(asBytes(""), TextEncoding::utf8()), "");
     EXPECT_EQ(decodeStrictly(asBytes("\xEF\xBB\xBFx"), TextEncoding::utf8()), "\xEF\xBB\xBFx");
+}
+
+TEST(TextEncodingPopUp, StartsWithTheCommonEncodingsInOrderThenASeparator) {
+    const auto items = encodingPopUpItems();
+    ASSERT_GT(items.size(), 8u);
+    const std::vector<std::pair<TextEncoding, std::string>> common = {
+        {TextEncoding::ascii(), "Western (ASCII)"},
+        {TextEncoding::macOSRoman(), "Western (Mac OS Roman)"},
+        {TextEncoding::windowsLatin1(), "Western (Windows Latin 1)"},
+        {TextEncoding::isoLatin1(), "Western (ISO Latin 1)"},
+        {TextEncoding::utf8(), "Unicode (UTF-8)"},
+        {TextEncoding::utf16BigEndian(), "Unicode (UTF-16BE)"},
+        {TextEncoding::utf16LittleEndian(), "Unicode (UTF-16LE)"},
+    };
+    for (std::size_t i = 0; i < common.size(); ++i) {
+        EXPECT_EQ(items[i], (EncodingListItem{common[i].first, common[i].second})) << i;
+    }
+    EXPECT_TRUE(items[7].isSeparator());
+    EXPECT_TRUE(items[7].title.empty());
+}
+
+TEST(TextEncodingPopUp, ListsEveryOtherUsefulEncodingOnceSortedByUniqueTitle) {
+    const auto items = encodingPopUpItems();
+    const std::vector<EncodingListItem> rest(items.begin() + 8, items.end());
+    std::set<std::string> titles;
+    std::set<std::string> names;
+    for (const auto& item : items) {
+        if (item.isSeparator()) continue;
+        EXPECT_TRUE(titles.insert(item.title).second) << "duplicate title " << item.title;
+        EXPECT_TRUE(names.insert(item.encoding->name()).second) << item.encoding->name();
+    }
+    EXPECT_TRUE(
+        std::none_of(rest.begin(), rest.end(), [](const auto& i) { return i.isSeparator(); }));
+    for (const char* useful : {"windows-1251", "KOI8-R", "Shift_JIS", "EUC-JP", "GB18030", "Big5",
+                               "EUC-KR", "UTF-32LE", "UTF-7", "ISO-8859-15", "IBM037"}) {
+        EXPECT_TRUE(names.contains(encodingNamed(useful).name())) << useful;
+    }
+    for (const char* useless : {"UTF-16", "UTF-32", "UTF16_PlatformEndian", "SCSU", "BOCU-1",
+                                "IMAP-mailbox-name", "UTF-16LE,version=1"}) {
+        EXPECT_FALSE(names.contains(useless)) << useless;
+    }
+    // Every converter is either listed or deliberately left out.
+    EXPECT_GT(rest.size(), availableEncodings().size() - 40);
+
+    // Collation sorts titles by their letters first, whatever the case.
+    auto folded = [](const std::string& title) {
+        std::string result;
+        for (char c : title.substr(0, title.find(' '))) {
+            result += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return result;
+    };
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        const std::string previous = folded(rest[i - 1].title);
+        const std::string current = folded(rest[i].title);
+        if (std::isalpha(static_cast<unsigned char>(previous[0])) &&
+            std::isalpha(static_cast<unsigned char>(current[0]))) {
+            EXPECT_LE(previous[0], current[0]) << rest[i - 1].title << " / " << rest[i].title;
+        }
+    }
+    auto position = [&](const std::string& title) {
+        return std::find_if(rest.begin(), rest.end(),
+                            [&](const auto& i) { return i.title == title; }) -
+               rest.begin();
+    };
+    EXPECT_LT(position("Arabic (Windows)"), position("Baltic (Windows)"));
+    EXPECT_LT(position("Cyrillic (KOI8-R)"), position("Cyrillic (Windows)"));
+    EXPECT_LT(position("Japanese (Shift JIS)"), position("Korean (EUC)"));
+    EXPECT_LT(position("Korean (EUC)"), static_cast<std::ptrdiff_t>(rest.size()));
 }
 
 }  // namespace
