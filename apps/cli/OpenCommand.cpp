@@ -56,6 +56,15 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
         return kUsageError;
     }
 
+    // A missing file would be classified as an unknown format; say what is really wrong.
+    for (const auto& file : files) {
+        std::error_code error;
+        if (!std::filesystem::exists(file, error)) {
+            printError(file.string() + ": no such file");
+            return kFailure;
+        }
+    }
+
     CommandLineFrontEnd frontEnd(options.verbose);
     AppDelegate session(SettingsStore::standard(), std::make_shared<AlwaysAuthorizedProvider>());
     session.setFrontEnd(&frontEnd);

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::string_view kUsage = R"(Usage: pelkora [--verbose] COMMAND [ARGUMENTS]
+constexpr std::string_view kUsage = R"USAGE(Usage: pelkora [--verbose] COMMAND [ARGUMENTS]
 
 Brings contact data from CSV/TSV text files, Excel workbooks (.xlsx) and vCard
 files into your address book.
@@ -43,7 +43,7 @@ Exit codes:
 Files:
   settings     $XDG_CONFIG_HOME/pelkora/settings.plist (~/.config/pelkora)
   runtime log  $XDG_STATE_HOME/pelkora/logs/runtime.log (~/.local/state/pelkora/logs)
-)";
+)USAGE";
 
 }  // namespace
 

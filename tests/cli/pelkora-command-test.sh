@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Runs the pelkora command as a user would and checks its output and exit codes.
+# Usage: pelkora-command-test.sh PATH/TO/pelkora EXAMPLES-FOLDER
+set -u
+pelkora=$1
+examples=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+
+passed=0
+failed=0
+check() {  # check NAME EXPECTED ACTUAL
+    if [ "$2" == "$3" ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        printf 'FAILED: %s\n  expected: %s\n  actual:   %s\n' "$1" "$2" "$3"
+    fi
+}
+run() {  # run ARGS...: sets out, err, status
+    out=$("$pelkora" "$@" 2>"$work/stderr")
+    status=$?
+    err=$(cat "$work/stderr")
+}
+
+run --version
+check "version" "pelkora 0.1.0" "$out"
+
+run open "$examples/contacts.csv"
+check "csv is text" "$examples/contacts.csv: text" "$out"
+check "csv exit" 0 "$status"
+check "stdout carries no log lines" 0 "$(grep -c '🔸' <<<"$out")"
+
+printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' >"$work/legacy.xls"
+run open "$work/legacy.xls"
+check "legacy workbook exit" 1 "$status"
+check "legacy workbook message" "pelkora: $work/legacy.xls: Could not open file. The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or Numbers to convert the file to an Excel Workbook (.xlsx) file." "$err"
+
+run open "$work/missing.csv"
+check "missing file" "pelkora: $work/missing.csv: no such file" "$err"
+check "missing file exit" 1 "$status"
+
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nEND:VCARD\r\n' >"$work/a.vcf"
+cp "$work/a.vcf" "$work/b.vcf"
+printf 'not a card\n' >"$work/notes.txt"
+run open "$work/a.vcf" "$work/notes.txt" "$work/b.vcf"
+check "vCard batch" "$work/a.vcf: vCard"$'\n'"$work/b.vcf: vCard" "$out"
+check "vCard batch stray file" "pelkora: $work/notes.txt: not a vCard, skipped" "$err"
+
+run --verbose open "$examples/contacts.csv"
+check "verbose shows pages" 1 "$(grep -q '^page: InitialViewController' <<<"$err" && echo 1)"
+check "verbose echoes the log" 1 "$(grep -q 'Detected file type for contacts.csv: 1' <<<"$err" && echo 1)"
+
+run settings get TrustBOMs
+check "default bool" "true" "$out"
+run settings set TrustBOMs false
+check "set bool exit" 0 "$status"
+run settings get TrustBOMs
+check "stored bool" "false" "$out"
+run settings set TrustBOMs maybe
+check "bad bool exit" 2 "$status"
+run settings set NumberOfCrashes 12x
+check "bad integer exit" 2 "$status"
+run settings set TextToNotesTokens "Imported " FILE
+run settings get TextToNotesTokens
+check "list one item a line" "Imported "$'\n'"FILE" "$out"
+run settings list
+check "list marks stored values" "TrustBOMs = false" "$(grep '^TrustBOMs' <<<"$out")"
+check "list marks defaults" 'ImportMode = "Contacts"  (default)' "$(grep '^ImportMode' <<<"$out")"
+run settings reset TrustBOMs
+run settings get TrustBOMs
+check "reset returns to default" "true" "$out"
+run settings get SelectedContainerID
+check "absent setting exit" 1 "$status"
+run settings get NoSuchKey
+check "unknown setting exit" 2 "$status"
+run settings set CustomDateFormats x
+check "archived list refused" 2 "$status"
+
+run open "$examples/contacts.csv"
+run settings get NumberOfLaunches
+check "launches counted (every open but the missing file)" "5" "$out"
+run settings get MostRecentDocumentFileURL
+check "recent document" "file://$examples/contacts.csv" "$out"
+
+run log --path
+check "log path" "$XDG_STATE_HOME/pelkora/logs/runtime.log" "$out"
+check "log written" 1 "$(grep -q 'Goodbye!' "$XDG_STATE_HOME/pelkora/logs/runtime.log" && echo 1)"
+
+run frobnicate
+check "unknown command exit" 2 "$status"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
