@@ -35,8 +35,8 @@ class TextEncoding {
     static TextEncoding isoLatin1();      // ISO-8859-1
     static TextEncoding iso2022KR();
 
-    // The encoding for any name or alias ICU knows ("latin1", "CP1252", "Shift_JIS"), none
-    // otherwise.
+    // The encoding for any name or alias ICU knows ("latin1", "CP1252", "Shift_JIS") and has
+    // the converter for, none otherwise.
     static std::optional<TextEncoding> named(std::string_view name);
 
     // ICU's canonical name.
@@ -63,7 +63,8 @@ struct DecodeResult {
 // Incremental strict decoding into UTF-8 for a streaming reader.
 class TextDecoder {
   public:
-    // A decoder for the encoding; UTF-8 gets a fast validating copy.
+    // A decoder for the encoding; UTF-8 gets a fast validating copy. Throws
+    // std::runtime_error only when ICU cannot open the converter (out of memory).
     static std::unique_ptr<TextDecoder> make(const TextEncoding& encoding);
     virtual ~TextDecoder() = default;
 
