@@ -26,6 +26,8 @@ inline void printError(std::string_view message) { std::cerr << "pelkora: " << m
 
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runRows(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

@@ -4,10 +4,7 @@
 #include <filesystem>
 
 #include "Command.h"
-#include "SessionFrontEnd.h"
-#include "platform/ContactAuthorization.h"
-#include "platform/MainQueue.h"
-#include "platform/SettingsStore.h"
+#include "CommandLineSession.h"
 
 namespace pelkora::cli {
 namespace {
@@ -55,50 +52,37 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
         printError("open: name at least one file");
         return kUsageError;
     }
-
     // A missing file would be classified as an unknown format; say what is really wrong.
-    for (const auto& file : files) {
-        std::error_code error;
-        if (!std::filesystem::exists(file, error)) {
-            printError(file.string() + ": no such file");
-            return kFailure;
-        }
-    }
+    if (!allFilesExist(files)) return kFailure;
 
-    CommandLineFrontEnd frontEnd(options.verbose);
-    AppDelegate session(SettingsStore::standard(), std::make_shared<AlwaysAuthorizedProvider>());
-    session.setFrontEnd(&frontEnd);
-    session.setOpenAsFileType(openAsTag);
-    // As when the desktop hands files to a starting program: they wait for the end of launch.
-    (void)session.openFiles(files);
-    session.applicationDidFinishLaunching();
-    MainQueue::shared().drain();
-
-    int status = kSuccess;
-    for (const auto& alert : frontEnd.alerts) {
-        printError(files.front().string() + ": " + alert.heading + " " + alert.text);
-        status = kFailure;
+    CommandLineSession run(options, false);
+    run.session().setOpenAsFileType(openAsTag);
+    run.open(files);
+    const bool opened = run.runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
+                                          "VCFScanViewController"});
+    if (!opened && !run.frontEnd().alerts.empty()) {
+        printError(files.front().string() + ": " + run.alertMessage());
+        return kFailure;
     }
-    for (const auto& [kind, file] : frontEnd.unavailable) {
-        std::cout << file.string() << ": " << readableKind(kind) << '\n';
-        std::cerr << "pelkora: " << file.string() << ": reading " << readableKind(kind)
-                  << " files is not part of this build yet\n";
+    for (const auto& [kind, file] : run.frontEnd().unavailable) {
+        std::cout << file.string() << ": " << readableKind(kind) << std::endl;
+        printError(file.string() + ": reading " + std::string(readableKind(kind)) + " files is not part of this build yet");
     }
-    if (!session.vCardUrls().empty()) {
-        for (const auto& file : session.vCardUrls()) std::cout << file.string() << ": vCard\n";
-        for (const auto& file : files) {
-            const auto& accepted = session.vCardUrls();
-            if (std::find(accepted.begin(), accepted.end(), file) == accepted.end()) {
-                printError(file.string() + ": not a vCard, skipped");
+    if (const auto& reader = run.session().textReader()) {
+        std::cout << reader->fileURL().string() << ": text" << std::endl;
+    }
+    const auto& vCards = run.session().vCardUrls();
+    for (const auto& file : vCards) std::cout << file.string() << ": vCard" << std::endl;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        if (!vCards.empty()) {
+            if (std::find(vCards.begin(), vCards.end(), files[index]) == vCards.end()) {
+                printError(files[index].string() + ": not a vCard, skipped");
             }
-        }
-    } else if (files.size() > 1 && frontEnd.alerts.empty()) {
-        for (std::size_t index = 1; index < files.size(); ++index) {
+        } else if (index > 0) {
             printError(files[index].string() + ": ignored (tabular files are imported one at a time)");
         }
     }
-    session.applicationWillTerminate();
-    return status;
+    return kSuccess;
 }
 
 }  // namespace pelkora::cli

@@ -21,6 +21,14 @@ Commands:
                         first file when it is a table, or every vCard of a batch.
                         Prints each file's detected type, or the reason it cannot
                         be opened.
+  rows [--encoding NAME] [--delimiter C] [--limit N] [--json] [--quiet] FILE
+                        Read a table file as the importer does (encoding and
+                        delimiter detection, header row) and print its rows: a
+                        table, or JSON Lines with --json (a first line describing
+                        the file, then one object per row). A progress bar shows
+                        on a terminal unless --quiet.
+  encodings             The encodings --encoding accepts, as the encoding page
+                        lists them: title, then name.
   settings list         Every setting with its value ("(default)" when not stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
@@ -83,6 +91,8 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin());
     if (command == "open") return cli::runOpen(arguments, options);
     if (command == "settings") return cli::runSettings(arguments, options);
+    if (command == "rows") return cli::runRows(arguments, options);
+    if (command == "encodings") return cli::runEncodings(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;

@@ -88,9 +88,8 @@ AppDelegate::AppDelegate(SettingsStore& settings, std::shared_ptr<ContactAuthori
 AppDelegate::~AppDelegate() {
     *alive_ = false;
     if (companyTermsObservation_) settings_.removeObserver(*companyTermsObservation_);
-    for (auto* reader : {textReader_.get(), excelReader_.get()}) {
-        if (reader) reader->setShouldCancelParsing(true);
-    }
+    adoptTextReader(nullptr);
+    adoptExcelReader(nullptr);
     operationQueue_.cancelAllOperations();
     operationQueue_.waitUntilAllOperationsAreFinished();
 }
@@ -354,12 +353,50 @@ void AppDelegate::openTextFile(const std::filesystem::path& file) {
     progress->setCancellable(false);
     setCurrentProgress(progress);
     showProgressSheet();
-    // The text reader is the next step of the import; until it is part of this build,
-    // the session stops here and says so instead of leaving the sheet open.
-    qvLog(LogType::info, "No reader for text files in this build: %{public}@", file.filename());
+
+    auto reader = std::make_shared<TextReader>(file);
+    if (textReadingChoices_.encoding) reader->setStringEncodingByUser(*textReadingChoices_.encoding);
+    if (textReadingChoices_.fieldDelimiter) reader->setFieldDelimiterByUser(*textReadingChoices_.fieldDelimiter);
+    adoptTextReader(reader);
+    std::weak_ptr<bool> alive = alive_;
+    std::weak_ptr<TextReader> weakReader = reader;
+    // The operation holds the reader weakly: the reader's destructor waits for its queue, so
+    // the last reference must never be dropped on that queue's own thread.
+    reader->backgroundQueue().addOperation([this, alive, weakReader, raw = reader.get()] {
+        raw->examineFile();
+        MainQueue::shared().post([this, alive, weakReader] {
+            auto examined = weakReader.lock();
+            if (auto flag = alive.lock(); flag && *flag && examined) textReaderDidExamine(examined);
+        });
+    });
+}
+
+void AppDelegate::textReaderDidExamine(const std::shared_ptr<TextReader>& reader) {
+    if (reader != textReader_) return;
+    for (const auto& entry : reader->parseLog()) qvLog(LogType::info, "%{public}@", entry.message);
+    qvLog(LogType::info, "Examined %{public}@: encoding %{public}@, field delimiter '%{public}@', %{public}lu lines expected",
+          reader->fileURL().filename(), reader->stringEncoding().name(), reader->fieldDelimiter(),
+          reader->proposedRowCount());
+    if (reader->detectedContent() && reader->hasByteOrderMark() &&
+        settings_.boolForKey(std::string(Key::TrustBOMs))) {
+        parseTextFile();
+        return;
+    }
+    // The user confirms the encoding first; a file that could not be read at all ends there
+    // too, in the page's unreadable state, instead of under a sheet that cannot be closed.
     closeProgressSheet();
     setCurrentProgress(nullptr);
-    if (frontEnd_) frontEnd_->readerUnavailable(DetectedFileType::text, file);
+    scheduleViewController(Names::SetTextEncodingViewController);
+}
+
+void AppDelegate::parseTextFile() {
+    if (!textReader_) return;
+    TextReader* reader = textReader_.get();
+    reader->backgroundQueue().addOperation([reader] { reader->parse(true); });
+}
+
+void AppDelegate::beep() {
+    if (frontEnd_) frontEnd_->beep();
 }
 
 void AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
@@ -435,7 +472,7 @@ void AppDelegate::showPreviousViewController() {
 
 // Readers and progress
 
-void AppDelegate::adoptTextReader(std::shared_ptr<TabularDataReader> reader) {
+void AppDelegate::adoptTextReader(std::shared_ptr<TextReader> reader) {
     if (textReader_) {
         textReader_->setShouldCancelParsing(true);
         textReader_->setDelegate(nullptr);

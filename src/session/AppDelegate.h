@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "input/TabularDataReader.h"
+#include "input/TextReader.h"
 #include "platform/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
@@ -68,6 +69,13 @@ struct Pasteboard {
 };
 enum class DragOperation { none, copy };
 
+// What the user chose before a text file is read (command-line options); unset parts are
+// detected as usual.
+struct TextReadingChoices {
+    std::optional<TextEncoding> encoding;
+    std::optional<std::string> fieldDelimiter;  // one character
+};
+
 // The session's answer to the desktop's request to open files.
 enum class OpenFilesReply { deferred, success, failure };
 
@@ -87,7 +95,7 @@ public:
     }
     virtual void bringToFront() {}
     virtual void beep() {}
-    // A file was accepted, but this build has no reader for its kind yet.
+    // A workbook was accepted, but this build has no reader for workbooks yet.
     virtual void readerUnavailable(DetectedFileType /*kind*/, const std::filesystem::path& /*file*/) {}
 };
 
@@ -103,6 +111,8 @@ public:
     void setFrontEnd(SessionFrontEnd* frontEnd) { frontEnd_ = frontEnd; }
     // What "Open Runtime Log" uses to show the file (the desktop's default viewer unless replaced).
     void setLogViewer(std::function<bool(const std::filesystem::path&)> viewer) { logViewer_ = std::move(viewer); }
+    // Applied to every text reader the session makes from now on.
+    void setTextReadingChoices(TextReadingChoices choices) { textReadingChoices_ = std::move(choices); }
     // Called with every change of the "CompanyTerms" setting after launch.
     void setCompanyTermsObserver(std::function<void()> observer) { companyTermsObserver_ = std::move(observer); }
 
@@ -150,11 +160,16 @@ public:
     void showNextViewController();
     void showPreviousViewController();
 
+    // Parses the whole text file on its reader's queue (the encoding page's continue).
+    void parseTextFile();
+    // Sounds the front end's alert sound.
+    void beep();
+
     // Makes a reader the session's text or workbook reader, with the session as its delegate.
-    void adoptTextReader(std::shared_ptr<TabularDataReader> reader);
+    void adoptTextReader(std::shared_ptr<TextReader> reader);
     void adoptExcelReader(std::shared_ptr<TabularDataReader> reader);
 
-    const std::shared_ptr<TabularDataReader>& textReader() const { return textReader_; }
+    const std::shared_ptr<TextReader>& textReader() const { return textReader_; }
     const std::shared_ptr<TabularDataReader>& excelReader() const { return excelReader_; }
     OpenAsFileType openAsFileType() const { return openAsFileType_; }
     const std::vector<std::filesystem::path>& filesToOpen() const { return filesToOpen_; }
@@ -182,6 +197,7 @@ private:
     void collectVCards(const std::vector<std::filesystem::path>& paths);
     void showPageForAuthorizationStatus();
     void openTextFile(const std::filesystem::path& file);
+    void textReaderDidExamine(const std::shared_ptr<TextReader>& reader);
     void openWorkbookFile(const std::filesystem::path& file);
     void rememberOpenedDocument(const std::filesystem::path& file);
     void setCurrentProgress(std::shared_ptr<Progress> progress);
@@ -196,8 +212,9 @@ private:
     std::function<bool(const std::filesystem::path&)> logViewer_;
     std::function<void()> companyTermsObserver_;
     std::optional<SettingsStore::ObservationId> companyTermsObservation_;
+    TextReadingChoices textReadingChoices_;
 
-    std::shared_ptr<TabularDataReader> textReader_;
+    std::shared_ptr<TextReader> textReader_;
     std::shared_ptr<TabularDataReader> excelReader_;
     OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;
     std::vector<std::filesystem::path> filesToOpen_;

@@ -1,6 +1,7 @@
 #include "session/ContentViewController.h"
 
 #include "session/AppDelegate.h"
+#include "session/SetTextEncodingViewController.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -87,9 +88,8 @@ ViewControllerRegistry ViewControllerRegistry::standard() {
                           fixed(Names::AuthStatusNotDeterminedViewController));
     registry.registerPage(std::string(Names::InitialViewController),
                           [] { return std::make_unique<InitialViewController>(); });
-    registry.registerPage(
-        std::string(Names::SetTextEncodingViewController),
-        fixed(Names::SetTextEncodingViewController, Names::InitialViewController, Names::FieldMappingViewController));
+    registry.registerPage(std::string(Names::SetTextEncodingViewController),
+                          [] { return std::make_unique<SetTextEncodingViewController>(); });
     registry.registerPage(std::string(Names::FieldMappingViewController),
                           [] { return std::make_unique<FieldMappingPage>(); });
     registry.registerPage(std::string(Names::ImportViewController), [] { return std::make_unique<ImportPage>(); });

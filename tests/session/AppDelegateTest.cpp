@@ -64,7 +64,8 @@ TEST(AppDelegateClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
     ASSERT_FALSE(legacy);
     EXPECT_EQ(legacy.error(), ImportError::unsupportedExcel97Workbook);
     ASSERT_TRUE(session.openFile(tiny));
-    EXPECT_EQ(fixture.frontEnd.unavailable.back().first, DetectedFileType::text);
+    ASSERT_NE(session.textReader(), nullptr);
+    EXPECT_EQ(session.textReader()->fileURL(), tiny);
 }
 
 TEST(AppDelegateOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
@@ -96,21 +97,23 @@ TEST(AppDelegateOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
     const auto first = fixture.file("first.csv");
     const auto second = fixture.file("second.csv");
     EXPECT_EQ(fixture.session.openFiles({first, second}), OpenFilesReply::success);
-    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
-    EXPECT_EQ(fixture.frontEnd.unavailable[0].second, first);
+    ASSERT_NE(fixture.session.textReader(), nullptr);
+    EXPECT_EQ(fixture.session.textReader()->fileURL(), first);
     EXPECT_EQ(fixture.settings.stringForKey(std::string(UserDefaultsKeys::MostRecentDocumentFileURL)),
               "file://" + first.string());
-    // The examining progress was shown and closed again.
+    // The examining progress is shown until the encoding page takes over.
     EXPECT_EQ(fixture.frontEnd.sheetsShown, 1);
+    EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(), "Examining text file…");
+    fixture.runUntilPage("SetTextEncodingViewController");
     EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
 }
 
 TEST(AppDelegateOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
     SessionFixture fixture;
     EXPECT_EQ(fixture.session.openFiles({fixture.file("early.csv")}), OpenFilesReply::deferred);
-    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    EXPECT_EQ(fixture.session.textReader(), nullptr);
     fixture.launch();
-    EXPECT_EQ(fixture.frontEnd.unavailable.size(), 1u);
+    EXPECT_NE(fixture.session.textReader(), nullptr);
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 }
 
@@ -141,8 +144,8 @@ TEST(AppDelegateOpening, OpenPanelChoiceIsResetAfterEachOpen) {
     EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::text);
 
     fixture.session.openPanelDidEnd(std::vector<std::filesystem::path>{workbook});
-    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
-    EXPECT_EQ(fixture.frontEnd.unavailable[0].first, DetectedFileType::text);
+    ASSERT_NE(fixture.session.textReader(), nullptr);
+    EXPECT_EQ(fixture.session.textReader()->fileURL(), workbook);
     EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::determineAutomatically);
 
     fixture.session.openPanelDidEnd(std::vector<std::filesystem::path>{workbook});
@@ -165,10 +168,10 @@ TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
     const auto dropped = fixture.file("dropped.csv");
     EXPECT_TRUE(fixture.session.performDragOperation(
         Pasteboard{{std::string(kFilenamesPboardType)}, std::vector<std::string>{dropped.string()}}));
-    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    EXPECT_EQ(fixture.session.textReader(), nullptr);
     fixture.drain();
-    ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
-    EXPECT_EQ(fixture.frontEnd.unavailable[0].second, dropped);
+    ASSERT_NE(fixture.session.textReader(), nullptr);
+    EXPECT_EQ(fixture.session.textReader()->fileURL(), dropped);
 }
 
 TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
@@ -227,22 +230,18 @@ TEST(AppDelegateLaunch, OpeningIsRefusedWithoutAccessToContacts) {
     fixture.launch();
     EXPECT_FALSE(fixture.session.openDocument());
     EXPECT_EQ(fixture.session.openFiles({fixture.file("people.csv")}), OpenFilesReply::failure);
-    EXPECT_TRUE(fixture.frontEnd.unavailable.empty());
+    EXPECT_EQ(fixture.session.textReader(), nullptr);
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 }
 
 class AppDelegateReaderEvents : public ::testing::Test {
 protected:
-    std::shared_ptr<test::ScriptedReader> startReader(std::uint64_t proposedRowCount,
-                                                      std::string className = "TextReader") {
+    // A reader that the test drives event by event; the session treats it as its workbook reader.
+    std::shared_ptr<test::ScriptedReader> startReader(std::uint64_t proposedRowCount) {
         fixture.launch();
-        auto reader = std::make_shared<test::ScriptedReader>(fixture.folder / "people.csv", className);
+        auto reader = std::make_shared<test::ScriptedReader>(fixture.folder / "people.xlsx", "ExcelReader");
         reader->setProposedRowCount(proposedRowCount);
-        if (className == "ExcelReader") {
-            fixture.session.adoptExcelReader(reader);
-        } else {
-            fixture.session.adoptTextReader(reader);
-        }
+        fixture.session.adoptExcelReader(reader);
         reader->postDidBeginParsing();
         fixture.drain();
         return reader;
@@ -254,14 +253,14 @@ protected:
 
 TEST_F(AppDelegateReaderEvents, SmallFilesGetNoDeterminateProgress) {
     auto reader = startReader(100);
-    EXPECT_TRUE(log.contains("Did begin parsing file 'people.csv' with TextReader"));
+    EXPECT_TRUE(log.contains("Did begin parsing file 'people.xlsx' with ExcelReader"));
     EXPECT_EQ(fixture.session.currentProgress(), nullptr);
     EXPECT_EQ(fixture.frontEnd.sheetsShown, 0);
     reader->postDidEndParsing();
     fixture.drain();
     EXPECT_EQ(fixture.frontEnd.pages.back(), "FieldMappingViewController");
     EXPECT_TRUE(log.contains("Did end parsing file"));
-    EXPECT_TRUE(log.contains("Parsed 0 lines"));
+    EXPECT_FALSE(log.contains("Parsed 0 lines"));  // counted for text files only
 }
 
 TEST_F(AppDelegateReaderEvents, LargeFilesShowRecordProgress) {
@@ -303,7 +302,7 @@ TEST_F(AppDelegateReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping)
     EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
     for (const auto& page : fixture.frontEnd.pages) EXPECT_NE(page, "FieldMappingViewController");
     EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
-    EXPECT_EQ(fixture.session.textReader(), nullptr);
+    EXPECT_EQ(fixture.session.excelReader(), nullptr);
 }
 
 TEST_F(AppDelegateReaderEvents, EndAfterCancelFlagStillClosesTheSheet) {
@@ -322,7 +321,7 @@ TEST_F(AppDelegateReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
         return true;
     });
     fixture.frontEnd.alertAnswer = 1;  // "Open Runtime Log"
-    auto reader = startReader(10, "ExcelReader");
+    auto reader = startReader(10);
     reader->postDidFail(ReaderError{"Broken sheet"});
     fixture.drain();
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
@@ -333,16 +332,6 @@ TEST_F(AppDelegateReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
     EXPECT_TRUE(log.contains("did fail with error: Broken sheet"));
     EXPECT_EQ(fixture.session.excelReader(), nullptr);
     EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
-}
-
-TEST_F(AppDelegateReaderEvents, TextReaderFailureExplainsDelimitersAndQuotes) {
-    auto reader = startReader(10);
-    reader->postDidFail(ReaderError{"Unexpected delimiter"});
-    fixture.drain();
-    ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
-    EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not parse text file");
-    EXPECT_NE(fixture.frontEnd.alerts[0].text.find("missing or redundant field delimiter or double quote"),
-              std::string::npos);
 }
 
 TEST_F(AppDelegateReaderEvents, EventsOfADroppedReaderAreIgnored) {

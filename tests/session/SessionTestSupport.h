@@ -83,6 +83,11 @@ struct SessionFixture {
         return folder / name;
     }
     void drain() { MainQueue::shared().drain(); }
+    // Runs the main queue until the page is shown; false after a generous timeout.
+    bool runUntilPage(std::string_view name) {
+        return MainQueue::shared().runUntil(
+            [&] { return !frontEnd.pages.empty() && frontEnd.pages.back() == name; }, std::chrono::seconds(30));
+    }
     void launch() {
         session.applicationDidFinishLaunching();
         drain();

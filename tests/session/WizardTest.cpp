@@ -63,7 +63,7 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
     EXPECT_FALSE(show("FieldMappingViewController").previousViewControllerName());
     session.adoptExcelReader(std::make_shared<test::ScriptedReader>(fixture.folder / "b.xlsx", "ExcelReader"));
     EXPECT_EQ(show("FieldMappingViewController").previousViewControllerName(), "InitialViewController");
-    session.adoptTextReader(std::make_shared<test::ScriptedReader>(fixture.folder / "a.csv", "TextReader"));
+    session.adoptTextReader(std::make_shared<TextReader>(fixture.folder / "a.csv"));
     auto& mapping = show("FieldMappingViewController");
     EXPECT_EQ(mapping.previousViewControllerName(), "SetTextEncodingViewController");
     EXPECT_FALSE(mapping.nextViewControllerName());
@@ -96,7 +96,7 @@ TEST(Wizard, StartOverDropsEverythingAndShowsTheStartPage) {
     (void)session.openFiles({card});
     fixture.drain();
     ASSERT_EQ(session.vCardUrls().size(), 1u);
-    auto reader = std::make_shared<test::ScriptedReader>(fixture.folder / "a.csv", "TextReader");
+    auto reader = std::make_shared<TextReader>(fixture.folder / "a.csv");
     session.adoptTextReader(reader);
 
     bool operationRan = false;

@@ -1,0 +1,135 @@
+#include "CommandLineSession.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "platform/ContactAuthorization.h"
+#include "platform/MainQueue.h"
+#include "platform/SettingsStore.h"
+
+namespace pelkora::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 30;
+
+}  // namespace
+
+CommandLineFrontEnd::CommandLineFrontEnd(bool verbose, bool showProgress)
+    : verbose_(verbose), showProgress_(showProgress) {}
+
+CommandLineFrontEnd::~CommandLineFrontEnd() {
+    if (observed_ && observation_) observed_->removeObserver(*observation_);
+    clearProgressLine();
+}
+
+void CommandLineFrontEnd::currentViewControllerDidChange(ContentViewController& page) {
+    pages.push_back(page.name());
+    if (verbose_) {
+        clearProgressLine();
+        std::cerr << "page: " << page.name() << '\n';
+    }
+}
+
+void CommandLineFrontEnd::currentProgressDidChange(const std::shared_ptr<Progress>& progress) {
+    if (observed_ && observation_) observed_->removeObserver(*observation_);
+    observed_ = progress;
+    observation_.reset();
+    if (!showProgress_ || !progress) {
+        clearProgressLine();
+        return;
+    }
+    observation_ = progress->observe([this](const Progress& changed) { drawProgress(changed); });
+    drawProgress(*progress);
+}
+
+void CommandLineFrontEnd::closeProgressSheet() { clearProgressLine(); }
+
+void CommandLineFrontEnd::drawProgress(const Progress& progress) {
+    // Progress changes arrive on the main thread; redraw at most ten times a second.
+    const auto now = std::chrono::steady_clock::now();
+    const bool finished = progress.totalUnitCount() > 0 && progress.completedUnitCount() >= progress.totalUnitCount();
+    if (lineDrawn_ && !finished && now - lastDrawn_ < kRedrawInterval) return;
+    lastDrawn_ = now;
+    std::string line = "\r\x1b[2K" + progress.localizedDescription();
+    if (!progress.isIndeterminate()) {
+        const double fraction = std::clamp(progress.fractionCompleted(), 0.0, 1.0);
+        const int filled = static_cast<int>(fraction * kBarWidth);
+        line += " [" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
+    } else {
+        line += " ";
+    }
+    line += progress.localizedAdditionalDescription();
+    std::cerr << line << std::flush;
+    lineDrawn_ = true;
+}
+
+void CommandLineFrontEnd::clearProgressLine() {
+    if (!lineDrawn_) return;
+    std::cerr << "\r\x1b[2K" << std::flush;
+    lineDrawn_ = false;
+}
+
+void CommandLineFrontEnd::showAlert(const Alert& alert) {
+    clearProgressLine();
+    alerts.push_back(alert);
+    // Nobody can press a button here: the first, default button answers.
+    if (alert.completion) alert.completion(0);
+}
+
+CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress)
+    : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
+      session_(std::make_unique<AppDelegate>(SettingsStore::standard(), std::make_shared<AlwaysAuthorizedProvider>())) {
+    session_->setFrontEnd(&frontEnd_);
+}
+
+CommandLineSession::~CommandLineSession() {
+    session_->applicationWillTerminate();
+    session_->setFrontEnd(nullptr);
+}
+
+void CommandLineSession::open(const std::vector<std::filesystem::path>& files) {
+    // As when the desktop hands files to a starting program: they wait for the end of launch.
+    (void)session_->openFiles(files);
+    session_->applicationDidFinishLaunching();
+}
+
+bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> names) {
+    const std::size_t alertsBefore = alertsSeen_;
+    const std::size_t pagesBefore = pagesSeen_;
+    auto settled = [&] {
+        if (frontEnd_.alerts.size() > alertsBefore || !frontEnd_.unavailable.empty()) return true;
+        for (std::size_t index = pagesBefore; index < frontEnd_.pages.size(); ++index) {
+            if (std::find(names.begin(), names.end(), frontEnd_.pages[index]) != names.end()) return true;
+        }
+        return false;
+    };
+    MainQueue::shared().runUntil(settled);
+    // Let the page changes that were posted with the last event arrive too.
+    MainQueue::shared().drain();
+    alertsSeen_ = frontEnd_.alerts.size();
+    pagesSeen_ = frontEnd_.pages.size();
+    return alertsSeen_ == alertsBefore && frontEnd_.unavailable.empty();
+}
+
+std::string CommandLineSession::alertMessage() const {
+    if (frontEnd_.alerts.empty()) return {};
+    const auto& alert = frontEnd_.alerts.back();
+    return alert.heading + " " + alert.text;
+}
+
+bool allFilesExist(const std::vector<std::filesystem::path>& files) {
+    for (const auto& file : files) {
+        std::error_code error;
+        if (!std::filesystem::exists(file, error)) {
+            printError(file.string() + ": no such file");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace pelkora::cli

@@ -1,0 +1,77 @@
+#pragma once
+
+// The command line's front end over the import session: it opens a file the way the
+// desktop would, runs the main queue until the session settles on a page (or fails),
+// and shows progress on a terminal.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "session/AppDelegate.h"
+
+namespace pelkora::cli {
+
+class CommandLineFrontEnd final : public SessionFrontEnd {
+public:
+    CommandLineFrontEnd(bool verbose, bool showProgress);
+    ~CommandLineFrontEnd() override;
+
+    void currentViewControllerDidChange(ContentViewController& page) override;
+    void currentProgressDidChange(const std::shared_ptr<Progress>& progress) override;
+    void closeProgressSheet() override;
+    void showAlert(const Alert& alert) override;
+    void readerUnavailable(DetectedFileType kind, const std::filesystem::path& file) override {
+        unavailable.emplace_back(kind, file);
+    }
+
+    std::vector<std::string> pages;
+    std::vector<Alert> alerts;
+    std::vector<std::pair<DetectedFileType, std::filesystem::path>> unavailable;
+
+private:
+    void drawProgress(const Progress& progress);
+    void clearProgressLine();
+
+    bool verbose_;
+    bool showProgress_;
+    std::shared_ptr<Progress> observed_;
+    std::optional<std::uint64_t> observation_;
+    std::chrono::steady_clock::time_point lastDrawn_{};
+    bool lineDrawn_ = false;
+};
+
+// A launched session with the command line as its front end.
+class CommandLineSession {
+public:
+    CommandLineSession(const GlobalOptions& options, bool showProgress);
+    ~CommandLineSession();
+
+    AppDelegate& session() { return *session_; }
+    CommandLineFrontEnd& frontEnd() { return frontEnd_; }
+
+    // Opens the files as the desktop's open request would, after launch.
+    void open(const std::vector<std::filesystem::path>& files);
+    // Runs the main queue until one of the pages has been shown or an alert has appeared since
+    // the previous wait (or since launch).
+    // False when an alert ended the wait (or nothing more can happen).
+    bool runUntilPage(std::initializer_list<std::string_view> names);
+    // The alert's heading and text as one line for stderr.
+    std::string alertMessage() const;
+
+private:
+    CommandLineFrontEnd frontEnd_;
+    std::unique_ptr<AppDelegate> session_;
+    // What earlier waits have already seen, so each wait looks only at what came after.
+    std::size_t alertsSeen_ = 0;
+    std::size_t pagesSeen_ = 0;
+};
+
+// Fails with a message naming the first file that does not exist; true when all exist.
+bool allFilesExist(const std::vector<std::filesystem::path>& files);
+
+}  // namespace pelkora::cli

@@ -1,0 +1,318 @@
+// pelkora rows: read a table file through the import session and print its rows.
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <ctime>
+
+#include "Command.h"
+#include "CommandLineSession.h"
+#include "input/DataCell.h"
+#include "input/TextReader.h"
+#include "session/SetTextEncodingViewController.h"
+#include "support/Json.h"
+
+namespace pelkora::cli {
+namespace {
+
+struct RowsOptions {
+    std::filesystem::path file;
+    std::optional<TextEncoding> encoding;
+    std::optional<std::string> delimiter;
+    std::optional<std::size_t> limit;
+    bool json = false;
+    bool quiet = false;
+};
+
+constexpr std::size_t kMaximumColumnWidth = 32;
+
+std::string isoDate(const CellDate& date) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// A cell value as JSON: string, number, boolean, ISO 8601 date text or {"pictureBytes": n}.
+std::string jsonValue(const DataCellView& cell) {
+    return std::visit(
+        [](const auto& value) -> std::string {
+            using Value = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, std::monostate>) {
+                return "null";
+            } else if constexpr (std::is_same_v<Value, std::string_view>) {
+                return json::quoted(value);
+            } else if constexpr (std::is_same_v<Value, double>) {
+                return json::number(value);
+            } else if constexpr (std::is_same_v<Value, bool>) {
+                return value ? "true" : "false";
+            } else if constexpr (std::is_same_v<Value, CellDate>) {
+                return json::quoted(isoDate(value));
+            } else {
+                return "{\"pictureBytes\": " + std::to_string(value.size()) + "}";
+            }
+        },
+        cell.value);
+}
+
+// A cell value as table text: line breaks shown as "⏎", long texts cut with "…".
+std::string tableText(const DataCellView& cell) {
+    std::string text;
+    if (cell.kind() == CellKind::text) {
+        for (char c : cell.text()) {
+            if (c == '\n' || c == '\r') {
+                text += "⏎";
+            } else if (c == '\t') {
+                text += ' ';
+            } else {
+                text += c;
+            }
+        }
+    } else if (cell.kind() == CellKind::date) {
+        text = isoDate(std::get<CellDate>(cell.value));
+    } else if (cell.kind() == CellKind::picture) {
+        text = "<picture>";
+    } else if (cell.kind() != CellKind::none) {
+        text = jsonValue(cell);
+    }
+    return text;
+}
+
+// Display width in characters (UTF-8 lead bytes), good enough for aligning a table.
+std::size_t displayWidth(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(),
+                                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string fitted(std::string text, std::size_t width) {
+    if (displayWidth(text) > width) {
+        std::size_t kept = 0, characters = 0;
+        while (kept < text.size() && characters + 1 < width) {
+            ++kept;
+            while (kept < text.size() && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) ++kept;
+            ++characters;
+        }
+        text = text.substr(0, kept) + "…";
+    }
+    return text + std::string(width - std::min(width, displayWidth(text)), ' ');
+}
+
+std::string indexOrNull(std::int64_t index) {
+    return index == TabularDataReader::kNotFound ? "null" : std::to_string(index);
+}
+
+std::string escapedDelimiter(const std::string& delimiter) {
+    if (delimiter == "\t") return "\\t";
+    if (delimiter == "\r\n") return "\\r\\n";
+    if (delimiter == "\r") return "\\r";
+    if (delimiter == "\n") return "\\n";
+    return delimiter;
+}
+
+std::string_view sourceText(OptionSource source) {
+    switch (source) {
+        case OptionSource::defaultValue: return "default";
+        case OptionSource::detected: return "detected";
+        case OptionSource::setByUser: return "chosen";
+    }
+    return "";
+}
+
+void printJson(const TextReader& reader, std::size_t limit) {
+    const auto& rows = reader.dataRows();
+    std::string line = "{\"encoding\": " + json::quoted(reader.stringEncoding().ianaName()) +
+                       ", \"fieldDelimiter\": " + json::quoted(reader.fieldDelimiter()) +
+                       ", \"lineDelimiter\": " + json::quoted(reader.lineDelimiter()) +
+                       ", \"headerRowIndex\": " + indexOrNull(reader.headerRowIndex()) +
+                       ", \"exampleDataRowIndex\": " + indexOrNull(reader.exampleDataRowIndex()) +
+                       ", \"rowCount\": " + std::to_string(rows.size()) + "}\n";
+    std::cout << line;
+    for (std::size_t index = 0; index < rows.size() && index < limit; ++index) {
+        const auto& row = rows[index];
+        line = "{\"rowIndex\": " + std::to_string(row.rowIndex()) + ", \"empty\": " + (row.empty() ? "true" : "false") +
+               ", \"cells\": [";
+        bool first = true;
+        for (const auto& cell : row) {
+            if (!first) line += ", ";
+            first = false;
+            line += "[" + std::to_string(cell.columnIndex) + ", " + jsonValue(cell) + "]";
+        }
+        line += "]}\n";
+        std::cout << line;
+    }
+}
+
+void printLine(std::string line) {
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::cout << line << '\n';
+}
+
+void printTable(const TextReader& reader, std::size_t limit) {
+    const auto& rows = reader.dataRows();
+    std::cout << "encoding: " << reader.stringEncoding().displayName() << " [" << reader.stringEncoding().ianaName()
+              << "] (" << sourceText(reader.stringEncodingSource()) << ")\n"
+              << "field delimiter: \"" << escapedDelimiter(reader.fieldDelimiter()) << "\" ("
+              << sourceText(reader.fieldDelimiterSource()) << ")\n"
+              << "line delimiter: \"" << escapedDelimiter(reader.lineDelimiter()) << "\"\n"
+              << "header row index: " << indexOrNull(reader.headerRowIndex()) << "\n"
+              << "example row index: " << indexOrNull(reader.exampleDataRowIndex()) << "\n"
+              << "rows: " << rows.size() << "\n\n";
+    const std::size_t shown = std::min(limit, rows.size());
+    std::int64_t columnCount = 0;
+    for (std::size_t index = 0; index < shown; ++index) {
+        for (const auto& cell : rows[index]) columnCount = std::max(columnCount, cell.columnIndex + 1);
+    }
+    std::vector<std::size_t> widths(static_cast<std::size_t>(columnCount), 1);
+    for (std::int64_t column = 0; column < columnCount; ++column) {
+        widths[column] = displayWidth(formattedColumnIndex(column, 2));
+    }
+    for (std::size_t index = 0; index < shown; ++index) {
+        for (const auto& cell : rows[index]) {
+            auto& width = widths[static_cast<std::size_t>(cell.columnIndex)];
+            width = std::min(kMaximumColumnWidth, std::max(width, displayWidth(tableText(cell))));
+        }
+    }
+    const std::size_t numberWidth = std::max<std::size_t>(3, std::to_string(shown).size() + 1);
+    std::string line = fitted("", numberWidth);
+    for (std::int64_t column = 0; column < columnCount; ++column) {
+        line += " | " + fitted(formattedColumnIndex(column, 2), widths[column]);
+    }
+    printLine(std::move(line));
+    for (std::size_t index = 0; index < shown; ++index) {
+        const auto& row = rows[index];
+        const bool header = static_cast<std::int64_t>(index) == reader.headerRowIndex();
+        line = fitted(std::to_string(index) + (header ? "*" : ""), numberWidth);
+        std::vector<std::string> texts(static_cast<std::size_t>(columnCount));
+        for (const auto& cell : row) texts[static_cast<std::size_t>(cell.columnIndex)] = tableText(cell);
+        for (std::int64_t column = 0; column < columnCount; ++column) {
+            line += " | " + fitted(texts[column], widths[column]);
+        }
+        printLine(std::move(line));
+    }
+    if (shown < rows.size()) std::cout << "… " << rows.size() - shown << " more rows\n";
+}
+
+std::optional<RowsOptions> parseOptions(const std::vector<std::string>& arguments) {
+    RowsOptions options;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const auto& argument = arguments[index];
+        auto value = [&]() -> std::optional<std::string> {
+            if (index + 1 == arguments.size()) {
+                printError("rows: " + argument + " needs a value");
+                return std::nullopt;
+            }
+            return arguments[++index];
+        };
+        if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--quiet") {
+            options.quiet = true;
+        } else if (argument == "--encoding") {
+            auto name = value();
+            if (!name) return std::nullopt;
+            options.encoding = TextEncoding::named(*name);
+            if (!options.encoding) {
+                printError("rows: unknown encoding “" + *name + "”. Run “pelkora encodings” for the list.");
+                return std::nullopt;
+            }
+        } else if (argument == "--delimiter") {
+            auto delimiter = value();
+            if (!delimiter) return std::nullopt;
+            if (*delimiter == "\\t" || *delimiter == "tab") *delimiter = "\t";
+            if (displayWidth(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" || *delimiter == "\r") {
+                printError("rows: the delimiter is one character other than a quote or a line break");
+                return std::nullopt;
+            }
+            options.delimiter = *delimiter;
+        } else if (argument == "--limit") {
+            auto text = value();
+            if (!text) return std::nullopt;
+            std::size_t limit = 0;
+            auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), limit);
+            if (error != std::errc() || end != text->data() + text->size()) {
+                printError("rows: --limit takes a number of rows, not “" + *text + "”");
+                return std::nullopt;
+            }
+            options.limit = limit;
+        } else if (argument.starts_with("--")) {
+            printError("rows: unknown option “" + argument + "”");
+            return std::nullopt;
+        } else if (options.file.empty()) {
+            options.file = argument;
+        } else {
+            printError("rows: name one file");
+            return std::nullopt;
+        }
+    }
+    if (options.file.empty()) {
+        printError("rows: name the file to read");
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace
+
+int runRows(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
+    const auto options = parseOptions(arguments);
+    if (!options) return kUsageError;
+    if (!allFilesExist({options->file})) return kFailure;
+
+    CommandLineSession run(globalOptions, !options->quiet);
+    run.session().setTextReadingChoices({options->encoding, options->delimiter});
+    run.open({options->file});
+    if (!run.runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"})) {
+        printError(options->file.string() + ": " +
+                   (run.frontEnd().alerts.empty() ? std::string("this kind of file cannot be read yet")
+                                                  : run.alertMessage()));
+        return kFailure;
+    }
+    auto* page = run.session().currentViewController();
+    if (page && page->name() == "VCFScanViewController") {
+        printError(options->file.string() + ": a vCard file has no rows; it is imported as it is");
+        return kFailure;
+    }
+    if (auto* encodingPage = dynamic_cast<SetTextEncodingViewController*>(page)) {
+        // The encoding page would ask the user; the command takes what was chosen or detected.
+        if (!encodingPage->isContinueEnabled()) {
+            printError(options->file.string() + ": " + encodingPage->statusText());
+            return kFailure;
+        }
+        encodingPage->continueAction(run.session());
+        if (!run.runUntilPage({"FieldMappingViewController"})) {
+            printError(options->file.string() + ": " + run.alertMessage());
+            return kFailure;
+        }
+    }
+    const auto& reader = run.session().textReader();
+    if (!reader) {
+        printError(options->file.string() + ": no rows were read");
+        return kFailure;
+    }
+    const std::size_t limit = options->limit.value_or(std::numeric_limits<std::size_t>::max());
+    if (options->json) {
+        printJson(*reader, limit);
+    } else {
+        printTable(*reader, limit);
+    }
+    return kSuccess;
+}
+
+int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&) {
+    if (!arguments.empty()) {
+        printError("encodings: takes no arguments");
+        return kUsageError;
+    }
+    for (const auto& item : encodingPopUpItems()) {
+        if (item.isSeparator()) {
+            std::cout << "-\n";
+        } else {
+            std::cout << item.title << '\t' << item.encoding->ianaName() << '\n';
+        }
+    }
+    return kSuccess;
+}
+
+}  // namespace pelkora::cli

@@ -1,0 +1,347 @@
+#include "input/TextReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/EncodingDetection.h"
+#include "platform/InputStream.h"
+#include "support/Localization.h"
+#include "support/QvLogger.h"
+
+namespace pelkora {
+namespace {
+
+// How many pieces the bytes split into at each occurrence of the pattern (occurrences + 1).
+std::uint64_t pieceCount(std::span<const std::uint8_t> bytes, std::string_view pattern) {
+    std::uint64_t count = 1;
+    if (pattern.size() == 1) {
+        const auto wanted = static_cast<std::uint8_t>(pattern[0]);
+        for (auto byte : bytes) count += byte == wanted;
+        return count;
+    }
+    const auto* begin = reinterpret_cast<const char*>(bytes.data());
+    std::string_view text(begin, bytes.size());
+    for (auto position = text.find(pattern); position != std::string_view::npos;
+         position = text.find(pattern, position + pattern.size())) {
+        ++count;
+    }
+    return count;
+}
+
+struct ByteOrderMark {
+    std::array<std::uint8_t, 4> bytes;
+    std::size_t length;
+    TextEncoding (*encoding)();
+};
+
+// Longer marks first: FF FE 00 00 is UTF-32, not UTF-16 followed by a NUL.
+const ByteOrderMark kByteOrderMarks[] = {
+    {{0xFF, 0xFE, 0x00, 0x00}, 4, &TextEncoding::utf32LittleEndian},
+    {{0x00, 0x00, 0xFE, 0xFF}, 4, &TextEncoding::utf32BigEndian},
+    {{0xFF, 0xFE}, 2, &TextEncoding::utf16LittleEndian},
+    {{0xFE, 0xFF}, 2, &TextEncoding::utf16BigEndian},
+    {{0xEF, 0xBB, 0xBF}, 3, &TextEncoding::utf8},
+};
+
+const ByteOrderMark* findByteOrderMark(std::span<const std::uint8_t> bytes) {
+    for (const auto& mark : kByteOrderMarks) {
+        if (bytes.size() >= mark.length && std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.length, bytes.begin())) {
+            return &mark;
+        }
+    }
+    return nullptr;
+}
+
+// The encodings worth preferring for a line delimiter: Windows files end lines with CR LF,
+// classic Mac files with CR, Unix files with LF.
+std::vector<TextEncoding> suggestedEncodings(const std::string& lineDelimiter) {
+    if (lineDelimiter == "\r\n") {
+        return {TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(), TextEncoding::macOSRoman(), TextEncoding::utf8()};
+    }
+    if (lineDelimiter == "\r") return {TextEncoding::macOSRoman(), TextEncoding::utf8()};
+    if (lineDelimiter == "\n") {
+        return {TextEncoding::utf8(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(), TextEncoding::macOSRoman()};
+    }
+    return {TextEncoding::macOSRoman(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
+            TextEncoding::utf8(), TextEncoding::utf16LittleEndian(), TextEncoding::utf16BigEndian()};
+}
+
+// Decodes the head of a file. When the head was cut from a longer file, a character split by
+// the cut is left out instead of failing the whole preview.
+std::optional<std::string> decodeHead(std::span<const std::uint8_t> bytes, const TextEncoding& encoding,
+                                      bool truncated) {
+    if (!truncated) return decodeStrictly(bytes, encoding);
+    auto decoder = TextDecoder::make(encoding);
+    std::string text;
+    const auto result = decoder->decode(bytes, text, false);
+    if (result.invalid) return std::nullopt;
+    return text;
+}
+
+char32_t firstCodePoint(const std::string& text) {
+    if (text.empty()) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return lead;
+    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    char32_t codePoint = lead & (0x7F >> (length + 1));
+    for (int index = 1; index < length && index < static_cast<int>(text.size()); ++index) {
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[index]) & 0x3F);
+    }
+    return codePoint;
+}
+
+}  // namespace
+
+TextReader::TextReader(std::filesystem::path fileURL)
+    : TabularDataReader(std::move(fileURL)), backgroundQueue_("Text reader") {}
+
+TextReader::~TextReader() {
+    // Stop a parse under way; the queue's destructor then waits for it.
+    setShouldCancelParsing(true);
+}
+
+void TextReader::setStringEncodingByUser(const TextEncoding& encoding) {
+    stringEncoding_ = encoding;
+    stringEncodingSource_ = OptionSource::setByUser;
+}
+
+void TextReader::setFieldDelimiterByUser(const std::string& delimiter) {
+    fieldDelimiter_ = delimiter;
+    fieldDelimiterSource_ = OptionSource::setByUser;
+}
+
+// Examination:
+//   1. read the head (at most kExaminedByteCount bytes),
+//   2. count line and field delimiters: line delimiter, row estimate, field delimiter,
+//   3. detect the encoding: byte-order marks, ASCII in UTF-16 without mark, then the
+//      statistical detection with encodings suggested by the line delimiter,
+//   4. decode the head for the preview.
+bool TextReader::examineFile() {
+    readHead();
+    detectDelimiters();
+    const bool detected = detectEncoding();
+    makePreview(detected);
+    return detected;
+}
+
+void TextReader::readHead() {
+    dataToAnalyze_.reset();
+    dataTruncated_ = false;
+    auto stream = InputStream::openFile(fileURL());
+    if (!stream) {
+        appendParseLogEntry({ParseLogSeverity::error,
+                             "Could not detect delimiters and string encoding: '" + stream.error().message() + "'"});
+        return;
+    }
+    std::error_code sizeError;
+    const auto size = std::filesystem::file_size(fileURL(), sizeError);
+    if (!sizeError && size > kExaminedByteCount) dataTruncated_ = true;
+    std::vector<std::uint8_t> head(kExaminedByteCount);
+    std::size_t length = 0;
+    while (length < head.size()) {
+        const auto count = (*stream)->read(head.data() + length, head.size() - length);
+        if (count == 0) break;
+        length += count;
+    }
+    head.resize(length);
+    dataToAnalyze_ = std::move(head);
+}
+
+void TextReader::detectDelimiters() {
+    if (!dataToAnalyze_) return;
+    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    const std::uint64_t crlf = pieceCount(bytes, "\r\n");
+    const std::uint64_t cr = pieceCount(bytes, "\r");
+    const std::uint64_t lf = pieceCount(bytes, "\n");
+    const std::uint64_t comma = pieceCount(bytes, ",");
+    const std::uint64_t semicolon = pieceCount(bytes, ";");
+    const std::uint64_t tab = pieceCount(bytes, "\t");
+    const std::uint64_t bar = pieceCount(bytes, "|");
+
+    // Later rules override earlier ones. A line end inside a quoted field counts too: this is
+    // an estimate for the progress bar, not the row count.
+    if (crlf >= 2) {
+        lineDelimiter_ = "\r\n";
+        setProposedRowCount(crlf);
+    }
+    if (cr * 100 / crlf >= 200) {
+        lineDelimiter_ = "\r";
+        setProposedRowCount(cr);
+    }
+    if (lf * 100 / crlf >= 200) {
+        lineDelimiter_ = "\n";
+        setProposedRowCount(lf);
+    }
+    if (fieldDelimiterSource_ == OptionSource::setByUser) return;
+    std::string delimiter = fieldDelimiter_;
+    if (comma < semicolon) delimiter = ";";
+    if (semicolon < comma) delimiter = ",";
+    if (semicolon < tab && comma < tab) delimiter = "\t";
+    if (semicolon < bar && comma < bar && tab < bar) delimiter = "|";
+    if (delimiter != fieldDelimiter_) {
+        fieldDelimiter_ = delimiter;
+        fieldDelimiterSource_ = OptionSource::detected;
+    }
+}
+
+bool TextReader::detectEncoding() {
+    hasByteOrderMark_ = false;
+    if (!dataToAnalyze_ || dataToAnalyze_->empty()) {
+        appendParseLogEntry(
+            {ParseLogSeverity::error, localizedString("Could not detect string encoding: No data provided.")});
+        return false;
+    }
+    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    if (bytes.size() < 8) {
+        appendParseLogEntry(
+            {ParseLogSeverity::error, localizedString("Could not detect string encoding: Not enough data.")});
+        return false;
+    }
+    // A mark is noted even when the user chose the encoding: the parse must not read it as text.
+    const ByteOrderMark* mark = useOwnEncodingDetectionAlgorithm_ ? findByteOrderMark(bytes) : nullptr;
+    if (mark) hasByteOrderMark_ = true;
+    if (stringEncodingSource_ == OptionSource::setByUser) return true;
+
+    auto detectedAs = [this](const TextEncoding& encoding) {
+        stringEncoding_ = encoding;
+        stringEncodingSource_ = OptionSource::detected;
+        return true;
+    };
+    if (useOwnEncodingDetectionAlgorithm_) {
+        if (mark) return detectedAs(mark->encoding());
+        // ASCII text stored in two-byte units has every other byte zero.
+        if (bytes[1] == 0 && bytes[3] == 0 && bytes[5] == 0 && bytes[7] == 0) {
+            return detectedAs(TextEncoding::utf16LittleEndian());
+        }
+        if (bytes[0] == 0 && bytes[2] == 0 && bytes[4] == 0 && bytes[6] == 0) {
+            return detectedAs(TextEncoding::utf16BigEndian());
+        }
+    }
+    EncodingDetectionOptions options;
+    options.suggestedEncodings = suggestedEncodings(lineDelimiter_);
+    options.likelyLanguage = currentLanguageCode();
+    options.fromWindows = true;
+    options.useOnlySuggestedEncodings = false;
+    options.allowLossyConversion = false;
+    if (auto encoding = detectStringEncoding(bytes, options)) return detectedAs(*encoding);
+    appendParseLogEntry({ParseLogSeverity::warning,
+                         qvFormat(localizedString("Could not detect string encoding; assuming %@."),
+                                  fallbackStringEncoding_.displayName())});
+    return false;
+}
+
+void TextReader::makePreview(bool detected) {
+    detectedContent_.reset();
+    if (!dataToAnalyze_) return;
+    if (!detected && stringEncodingSource_ != OptionSource::setByUser) stringEncoding_ = fallbackStringEncoding_;
+    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
+    if (!text && detected) text = decodeHead(bytes, fallbackStringEncoding_, dataTruncated_);
+    if (text && dataTruncated_) {
+        *text += lineDelimiter_;
+        *text += localizedString("/// File preview truncated ///");
+    }
+    detectedContent_ = std::move(text);
+}
+
+bool TextReader::reparse(const TextEncoding& encoding) {
+    setStringEncodingByUser(encoding);
+    if (!dataToAnalyze_) {
+        detectedContent_.reset();
+        return false;
+    }
+    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    if (auto text = decodeHead(bytes, encoding, dataTruncated_)) {
+        detectedContent_ = std::move(text);
+        return true;
+    }
+    detectedContent_ = decodeHead(bytes, fallbackStringEncoding_, dataTruncated_);
+    return false;
+}
+
+void TextReader::parse(bool entireFile) {
+    auto stream = InputStream::openFile(fileURL());
+    if (!stream) {
+        postDidFail(ReaderError{stream.error().message()});
+        return;
+    }
+    // The parser is told the encoding, so it does not look for a mark itself: skip the mark
+    // here, or it would become an invisible character at the start of the first title.
+    if (hasByteOrderMark_ && dataToAnalyze_) {
+        if (const auto* mark = findByteOrderMark(*dataToAnalyze_); mark && mark->encoding() == stringEncoding_) {
+            std::array<std::uint8_t, 4> skipped{};
+            (void)(*stream)->read(skipped.data(), mark->length);
+        }
+    }
+    std::optional<TextEncoding> usedEncoding = stringEncoding_;
+    CHCSVParser parser(std::move(*stream), &usedEncoding, firstCodePoint(fieldDelimiter_));
+    parseEntireFile_ = entireFile;
+    fileParser_ = &parser;
+    parser.setDelegate(this);
+    parser.setSanitizesFields(true);
+    parser.setTrimsWhitespace(true);
+    parser.setRecognizesBackslashesAsEscapes(true);
+    parser.setRecognizesComments(true);
+    parser.setRecognizesLeadingEqualSign(true);
+    parser.parse();
+    fileParser_ = nullptr;
+}
+
+void TextReader::parserDidBeginDocument(CHCSVParser&) {
+    setShouldCancelParsing(false);
+    resetForParsing();
+    fillingRow_ = nullptr;
+    currentLine_ = 1;
+    currentColumn_ = 1;
+    if (proposedRowCount() > 0) reserveDataRows(static_cast<std::size_t>(std::min<std::uint64_t>(proposedRowCount(), 1 << 20)));
+    if (delegate()) postDidBeginParsing();
+}
+
+void TextReader::parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) {
+    fillingRow_ = &beginDataRow(static_cast<std::int64_t>(recordNumber));
+    if (dataRows().size() >= kPreviewRowLimit && !parseEntireFile_) {
+        parser.cancelParsing();
+        qvLog(LogType::debug, "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile is %{public}@",
+              dataRows().size(), "false");
+    }
+}
+
+void TextReader::parserDidReadField(CHCSVParser&, std::string_view field, std::uint64_t fieldIndex) {
+    if (!fillingRow_) return;
+    fillingRow_->addText(static_cast<std::int64_t>(fieldIndex), field);
+    currentColumn_ = fieldIndex;
+}
+
+void TextReader::parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber) {
+    if (fillingRow_) finishCurrentDataRow();
+    fillingRow_ = nullptr;
+    if (delegate()) notifyRecordParsed(recordNumber);
+    ++currentLine_;
+    if (shouldCancelParsing()) parser.cancelParsing();
+}
+
+void TextReader::parserDidEndDocument(CHCSVParser&) {
+    chooseHeaderRow();
+    if (delegate()) postDidEndParsing();
+}
+
+void TextReader::parserDidFailWithError(CHCSVParser&, const CHCSVError& error) {
+    if (!delegate()) return;
+    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu", currentLine_, currentColumn_);
+    postDidFail(ReaderError{error.localizedDescription, error.domain, error.code});
+}
+
+void TextReader::chooseHeaderRow() {
+    const auto& rows = dataRows();
+    if (rows.size() < 2) return;
+    const std::size_t searched = std::min(rows.size(), kHeaderSearchRowCount);
+    for (std::size_t index = 0; index < searched; ++index) {
+        if (rows[index].empty()) continue;
+        setHeaderRowIndex(static_cast<std::int64_t>(index));
+        if (index + 1 < rows.size()) setExampleDataRowIndex(static_cast<std::int64_t>(index + 1));
+        return;
+    }
+}
+
+}  // namespace pelkora

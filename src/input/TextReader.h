@@ -1,0 +1,118 @@
+#pragma once
+
+// The reader of delimited text files (CSV, TSV, semicolon- or bar-separated …).
+//
+// Before anything is parsed the reader examines the head of the file (at most 512 KiB):
+// the line delimiter and an estimate of the row count, the field delimiter, the text
+// encoding, and a preview of the head decoded with that encoding. The session then either
+// parses at once (a trusted byte-order mark) or lets the user confirm the encoding on the
+// encoding page. Parsing streams the whole file through CHCSVParser into rows and picks
+// the header row.
+//
+// Threads: examination and parsing run on backgroundQueue(); every delegate event is posted
+// to the main queue. The encoding page changes the encoding on the main thread, only while
+// no examination or parse runs.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input/CHCSVParser.h"
+#include "input/TabularDataReader.h"
+#include "platform/OperationQueue.h"
+#include "platform/TextEncoding.h"
+
+namespace pelkora {
+
+// Where a reader setting came from, so the front end and the log can tell them apart.
+enum class OptionSource { defaultValue, detected, setByUser };
+
+class TextReader final : public TabularDataReader, private CHCSVParserDelegate {
+public:
+    // The examined head of a file is at most this long.
+    static constexpr std::size_t kExaminedByteCount = 524288;
+    // A parse that is not of the entire file keeps at most this many rows.
+    static constexpr std::size_t kPreviewRowLimit = 101;
+    // The header row is the first non-empty row among this many.
+    static constexpr std::size_t kHeaderSearchRowCount = 50;
+
+    explicit TextReader(std::filesystem::path fileURL);
+    ~TextReader() override;
+
+    std::string readerClassName() const override { return "TextReader"; }
+
+    // Reads the head of the file and detects delimiters and encoding, then makes the preview.
+    // Returns whether the encoding was detected. Runs on the calling thread.
+    bool examineFile();
+    // Parses the file with the current encoding and field delimiter on the calling thread,
+    // posting the reader events. entireFile false stops after kPreviewRowLimit rows.
+    void parse(bool entireFile);
+
+    // Decodes the examined head again with another encoding, as the encoding page does when the
+    // user picks one. On success the preview is the new text; on failure it is the head
+    // decoded with the fallback encoding. Either way stringEncoding() is the chosen encoding.
+    bool reparse(const TextEncoding& encoding);
+
+    // The user's choice of encoding or field delimiter; examination keeps it.
+    void setStringEncodingByUser(const TextEncoding& encoding);
+    void setFieldDelimiterByUser(const std::string& delimiter);
+
+    const TextEncoding& fallbackStringEncoding() const { return fallbackStringEncoding_; }
+    const std::optional<std::vector<std::uint8_t>>& dataToAnalyze() const { return dataToAnalyze_; }
+    // The examined head decoded for the preview; none when it decodes in no encoding.
+    const std::optional<std::string>& detectedContent() const { return detectedContent_; }
+    bool dataTruncated() const { return dataTruncated_; }
+    // One character, as UTF-8.
+    const std::string& fieldDelimiter() const { return fieldDelimiter_; }
+    OptionSource fieldDelimiterSource() const { return fieldDelimiterSource_; }
+    const std::string& lineDelimiter() const { return lineDelimiter_; }
+    const TextEncoding& stringEncoding() const { return stringEncoding_; }
+    OptionSource stringEncodingSource() const { return stringEncodingSource_; }
+    bool hasByteOrderMark() const { return hasByteOrderMark_; }
+    std::uint64_t currentLine() const { return currentLine_; }
+    std::uint64_t currentColumn() const { return currentColumn_; }
+    bool useOwnEncodingDetectionAlgorithm() const { return useOwnEncodingDetectionAlgorithm_; }
+    void setUseOwnEncodingDetectionAlgorithm(bool use) { useOwnEncodingDetectionAlgorithm_ = use; }
+    bool parseEntireFile() const { return parseEntireFile_; }
+    OperationQueue& backgroundQueue() { return backgroundQueue_; }
+
+private:
+    void readHead();
+    void detectDelimiters();
+    bool detectEncoding();
+    void makePreview(bool detected);
+    void chooseHeaderRow();
+
+    void parserDidBeginDocument(CHCSVParser& parser) override;
+    void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
+    void parserDidReadField(CHCSVParser& parser, std::string_view field, std::uint64_t fieldIndex) override;
+    void parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
+    void parserDidEndDocument(CHCSVParser& parser) override;
+    void parserDidFailWithError(CHCSVParser& parser, const CHCSVError& error) override;
+
+    TextEncoding fallbackStringEncoding_ = TextEncoding::macOSRoman();
+    std::optional<std::vector<std::uint8_t>> dataToAnalyze_;
+    std::optional<std::string> detectedContent_;
+    bool dataTruncated_ = false;
+    std::string fieldDelimiter_ = "\t";
+    OptionSource fieldDelimiterSource_ = OptionSource::defaultValue;
+    std::string lineDelimiter_ = "\r";
+    TextEncoding stringEncoding_ = TextEncoding::macOSRoman();
+    OptionSource stringEncodingSource_ = OptionSource::defaultValue;
+    bool hasByteOrderMark_ = false;
+    std::uint64_t currentLine_ = 1;
+    std::uint64_t currentColumn_ = 1;
+    bool useOwnEncodingDetectionAlgorithm_ = true;
+    bool parseEntireFile_ = true;
+    // The parser of the parse under way; only the parsing thread touches it.
+    CHCSVParser* fileParser_ = nullptr;
+    // The current row while the parser fills it (the base class owns it).
+    DataRow* fillingRow_ = nullptr;
+    // Declared last so that it is destroyed first: its destructor waits for a running
+    // examination or parse, which still uses the fields above.
+    OperationQueue backgroundQueue_;
+};
+
+}  // namespace pelkora

@@ -1,0 +1,240 @@
+#include "input/TextReader.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "platform/MainQueue.h"
+
+namespace pelkora {
+namespace {
+
+using test::TemporaryDirectory;
+
+// The texts of a row's cells, in order.
+std::vector<std::string> texts(const DataRow& row) {
+    std::vector<std::string> result;
+    for (const auto& cell : row) result.emplace_back(cell.text());
+    return result;
+}
+
+std::vector<std::string> splitLine(const std::string& line, char delimiter) {
+    std::vector<std::string> fields;
+    std::stringstream stream(line);
+    std::string field;
+    while (std::getline(stream, field, delimiter)) fields.push_back(field);
+    return fields;
+}
+
+class TextReaderTest : public ::testing::Test {
+protected:
+    std::shared_ptr<TextReader> readerFor(const std::string& name, std::string_view content) {
+        test::writeFile(folder / name, content);
+        return std::make_shared<TextReader>(folder / name);
+    }
+    // Examines and parses the whole file on this thread, as the session's queue would.
+    std::shared_ptr<TextReader> read(const std::string& name, std::string_view content) {
+        auto reader = readerFor(name, content);
+        reader->examineFile();
+        reader->parse(true);
+        return reader;
+    }
+
+    TemporaryDirectory folder;
+};
+
+TEST_F(TextReaderTest, LineDelimiterAndRowEstimateComeFromTheHead) {
+    std::string lf, crlf, cr;
+    for (int line = 0; line < 10; ++line) {
+        lf += "a,b\n";
+        crlf += "a,b\r\n";
+        cr += "a,b\r";
+    }
+    auto unix = readerFor("lf.csv", lf);
+    unix->examineFile();
+    EXPECT_EQ(unix->lineDelimiter(), "\n");
+    EXPECT_EQ(unix->proposedRowCount(), 11u);
+    auto windows = readerFor("crlf.csv", crlf);
+    windows->examineFile();
+    EXPECT_EQ(windows->lineDelimiter(), "\r\n");
+    EXPECT_EQ(windows->proposedRowCount(), 11u);
+    auto mac = readerFor("cr.csv", cr);
+    mac->examineFile();
+    EXPECT_EQ(mac->lineDelimiter(), "\r");
+    EXPECT_EQ(mac->proposedRowCount(), 11u);
+    auto oneLine = readerFor("one.csv", "a,b,c");
+    oneLine->examineFile();
+    EXPECT_EQ(oneLine->lineDelimiter(), "\r");
+    EXPECT_EQ(oneLine->proposedRowCount(), 0u);
+}
+
+TEST_F(TextReaderTest, FieldDelimiterIsTheMostFrequentCandidate) {
+    auto delimiterOf = [&](std::string_view content) {
+        auto reader = readerFor("d.csv", content);
+        reader->examineFile();
+        return reader->fieldDelimiter();
+    };
+    EXPECT_EQ(delimiterOf("a;b;c\n1;2;3\n"), ";");
+    EXPECT_EQ(delimiterOf("a,b,c\n1,2,3\n"), ",");
+    EXPECT_EQ(delimiterOf("a\tb;c\n1\t2,3\n"), "\t");  // equal commas and semicolons: stays tab
+    EXPECT_EQ(delimiterOf("a,b,c\n1;2;3\n"), "\t");
+    EXPECT_EQ(delimiterOf("a|b|c|d\n1|2,3|4\n"), "|");
+
+    auto chosen = readerFor("user.csv", "a,b;c\n");
+    chosen->setFieldDelimiterByUser(";");
+    chosen->examineFile();
+    EXPECT_EQ(chosen->fieldDelimiter(), ";");
+    EXPECT_EQ(chosen->fieldDelimiterSource(), OptionSource::setByUser);
+}
+
+TEST_F(TextReaderTest, ByteOrderMarksAndUnmarkedUtf16AreDetected) {
+    auto withMark = read("bom16.csv", std::string("\xFF\xFE" "N\0a\0,\0B\0\n\0x\0,\0y\0\n\0", 18));
+    EXPECT_TRUE(withMark->hasByteOrderMark());
+    EXPECT_EQ(withMark->stringEncoding(), TextEncoding::utf16LittleEndian());
+    ASSERT_EQ(withMark->dataRows().size(), 2u);
+    // The mark is not part of the first title.
+    EXPECT_EQ(texts(withMark->dataRows()[0]), (std::vector<std::string>{"Na", "B"}));
+
+    auto unmarked = read("le16.csv", std::string("N\0a\0m\0e\0,\0B\0\n\0x\0,\0y\0\n\0", 22));
+    EXPECT_FALSE(unmarked->hasByteOrderMark());
+    EXPECT_EQ(unmarked->stringEncoding(), TextEncoding::utf16LittleEndian());
+    EXPECT_EQ(texts(unmarked->dataRows()[0]), (std::vector<std::string>{"Name", "B"}));
+
+    auto bigEndian = readerFor("be16.csv", std::string("\0N\0a\0m\0e\0,\0B\0\n", 16));
+    EXPECT_TRUE(bigEndian->examineFile());
+    EXPECT_EQ(bigEndian->stringEncoding(), TextEncoding::utf16BigEndian());
+
+    auto utf8 = read("bom8.csv", "\xEF\xBB\xBFName,City\nAda,Köln\n");
+    EXPECT_TRUE(utf8->hasByteOrderMark());
+    EXPECT_EQ(texts(utf8->dataRows()[0])[0], "Name");
+    EXPECT_EQ(texts(utf8->dataRows()[1])[1], "Köln");
+}
+
+TEST_F(TextReaderTest, TooLittleDataFallsBackToMacRoman) {
+    auto tiny = readerFor("tiny.csv", "a,b\nc,d");  // 7 bytes
+    EXPECT_FALSE(tiny->examineFile());
+    EXPECT_EQ(tiny->stringEncoding(), TextEncoding::macOSRoman());
+    ASSERT_FALSE(tiny->parseLog().empty());
+    EXPECT_EQ(tiny->parseLog().back().message, "Could not detect string encoding: Not enough data.");
+    EXPECT_EQ(tiny->detectedContent(), "a,b\nc,d");
+
+    auto empty = readerFor("empty.csv", "");
+    EXPECT_FALSE(empty->examineFile());
+    EXPECT_EQ(empty->parseLog().back().message, "Could not detect string encoding: No data provided.");
+
+    auto missing = std::make_shared<TextReader>(folder / "missing.csv");
+    EXPECT_FALSE(missing->examineFile());
+    EXPECT_FALSE(missing->detectedContent());
+    EXPECT_EQ(missing->parseLog().front().message.rfind("Could not detect delimiters and string encoding: '", 0), 0u);
+}
+
+TEST_F(TextReaderTest, LongFilesArePreviewedFromTheirHeadAndParsedWhole) {
+    std::string content = "Name,Note\n";
+    int rows = 0;
+    while (content.size() < 600'000) content += "Zoë " + std::to_string(++rows) + ",Straße und Weg\n";
+    auto reader = readerFor("long.csv", content);
+    ASSERT_TRUE(reader->examineFile());
+    EXPECT_TRUE(reader->dataTruncated());
+    EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
+    const std::string note = "\n/// File preview truncated ///";
+    ASSERT_TRUE(reader->detectedContent());
+    EXPECT_EQ(reader->detectedContent()->substr(reader->detectedContent()->size() - note.size()), note);
+    reader->parse(true);
+    EXPECT_EQ(reader->dataRows().size(), static_cast<std::size_t>(rows) + 1);
+    EXPECT_EQ(texts(reader->dataRows().back())[0], "Zoë " + std::to_string(rows));
+}
+
+TEST_F(TextReaderTest, HeadCutInsideACharacterStillPreviews) {
+    // Put a two-byte character across the 512 KiB boundary.
+    std::string content(TextReader::kExaminedByteCount - 1, 'a');
+    content += "é,b\n";
+    auto reader = readerFor("cut.csv", content);
+    reader->examineFile();
+    EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
+    ASSERT_TRUE(reader->detectedContent());
+    // Not the fallback's reading of the cut "é" lead byte.
+    EXPECT_EQ(reader->detectedContent()->find("\u221A"), std::string::npos);
+    EXPECT_NE(reader->detectedContent()->find("/// File preview truncated ///"), std::string::npos);
+}
+
+TEST_F(TextReaderTest, HeaderIsTheFirstNonEmptyRow) {
+    auto reader = read("blank-top.csv", ",,\n , \n\"\",\n Name,Phone\nAda,1\n");
+    EXPECT_EQ(reader->headerRowIndex(), 3);
+    EXPECT_EQ(reader->exampleDataRowIndex(), 4);
+    EXPECT_EQ(texts(reader->dataRows()[3]), (std::vector<std::string>{"Name", "Phone"}));
+
+    auto single = read("single.csv", "Name,Phone\n");
+    EXPECT_EQ(single->headerRowIndex(), TabularDataReader::kNotFound);
+    EXPECT_EQ(single->exampleDataRowIndex(), TabularDataReader::kNotFound);
+
+    auto headerOnlyLast = read("last.csv", ",\nName,Phone\n");
+    EXPECT_EQ(headerOnlyLast->headerRowIndex(), 1);
+    EXPECT_EQ(headerOnlyLast->exampleDataRowIndex(), TabularDataReader::kNotFound);
+}
+
+TEST_F(TextReaderTest, FieldsAreSanitizedAndNumberedRowsKeepTheirRecordNumbers) {
+    auto reader = read("quoted.csv",
+                       "Name,Note,Zip\n"
+                       "\"Doe, Jane\",\"said \"\"hi\"\"\nand left\",=\"01067\"\n"
+                       "# a comment line\n"
+                       "  Max  ,a\\,b,\n");
+    ASSERT_EQ(reader->dataRows().size(), 3u);
+    EXPECT_EQ(texts(reader->dataRows()[1]), (std::vector<std::string>{"Doe, Jane", "said \"hi\"\nand left", "01067"}));
+    EXPECT_EQ(texts(reader->dataRows()[2]), (std::vector<std::string>{"Max", "a,b", ""}));
+    EXPECT_EQ(reader->dataRows()[2].rowIndex(), 3);
+}
+
+TEST_F(TextReaderTest, PreviewParseStopsAfterOneHundredAndOneRows) {
+    std::string content;
+    for (int row = 0; row < 500; ++row) content += "a,b\n";
+    auto reader = readerFor("many.csv", content);
+    reader->examineFile();
+    reader->parse(false);
+    EXPECT_EQ(reader->dataRows().size(), TextReader::kPreviewRowLimit);
+}
+
+TEST_F(TextReaderTest, ReparsingWithAnUnfitEncodingFallsBack) {
+    const std::string latin1 = "Name,Stadt\nM\xFCller,K\xF6ln\n";
+    auto reader = readerFor("latin1.csv", latin1);
+    reader->examineFile();
+    EXPECT_FALSE(reader->reparse(TextEncoding::utf8()));
+    EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
+    EXPECT_EQ(reader->detectedContent(), decodeStrictly(std::span(reinterpret_cast<const std::uint8_t*>(latin1.data()), latin1.size()),
+                                                        TextEncoding::macOSRoman()));
+    EXPECT_TRUE(reader->reparse(TextEncoding::isoLatin1()));
+    EXPECT_EQ(reader->detectedContent(), "Name,Stadt\nMüller,Köln\n");
+    reader->parse(true);
+    EXPECT_EQ(texts(reader->dataRows()[1])[0], "Müller");
+}
+
+// Every file of the encodings corpus reads into the rows of its UTF-8 original.
+TEST(TextReaderCorpus, EveryCorpusFileReadsLikeItsOriginal) {
+    const std::filesystem::path corpus = std::filesystem::path(PELKORA_TEST_DATA_DIR) / "encodings";
+    std::ifstream manifest(corpus / "manifest.tsv");
+    ASSERT_TRUE(manifest.good());
+    std::string line;
+    std::getline(manifest, line);  // column titles
+    int files = 0;
+    while (std::getline(manifest, line)) {
+        const auto columns = splitLine(line, '\t');
+        if (columns.size() < 3) continue;
+        SCOPED_TRACE(columns[0]);
+        auto reader = std::make_shared<TextReader>(corpus / columns[0]);
+        reader->examineFile();
+        reader->parse(true);
+        std::ifstream original(corpus / columns[2]);
+        std::string titles;
+        std::getline(original, titles);
+        if (!titles.empty() && titles.back() == '\r') titles.pop_back();
+        ASSERT_FALSE(reader->dataRows().empty());
+        EXPECT_EQ(texts(reader->dataRows()[0]), splitLine(titles, reader->fieldDelimiter()[0]))
+            << "read as " << reader->stringEncoding().name();
+        ++files;
+    }
+    EXPECT_GT(files, 20);
+}
+
+}  // namespace
+}  // namespace pelkora
