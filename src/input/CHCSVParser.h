@@ -15,6 +15,12 @@
 // A run of line breaks ("\r\n", empty lines) separates two records, so empty lines make no
 // records. Line breaks are U+000A-U+000D, U+0085, U+2028 and U+2029; white space is space,
 // tab and the other horizontal spaces (U+00A0, U+1680, U+2000-U+200A, U+202F, U+205F, U+3000).
+// Line breaks at the very start make one record of one empty field.
+//
+// The only error is a character other than the delimiter or a line break after a quoted
+// field; it ends the parse after the current record. A quoted field still open at the end of
+// the input is dropped silently, and bytes that do not decode end the input where they start.
+// A NUL character is ordinary field content.
 
 #include <array>
 #include <cstddef>
@@ -139,11 +145,42 @@ class CHCSVParser {
         bool copied = false;
         std::string copy;
 
-        void clear();
-        void append(const std::string& text, std::size_t from, std::size_t to);
+        void clear() {
+            begin = end = 0;
+            copied = false;
+            copy.clear();
+        }
+        void append(const std::string& text, std::size_t from, std::size_t to) {
+            if (from == to) return;
+            if (copied) {
+                copy.append(text, from, to - from);
+            } else if (begin == end) {
+                begin = from;
+                end = to;
+            } else if (from == end) {
+                end = to;
+            } else {
+                copy.assign(text, begin, end - begin);
+                copy.append(text, from, to - from);
+                copied = true;
+            }
+        }
         // Follows text_ when its front is dropped.
-        void shift(std::size_t count);
-        std::string_view view(const std::string& text) const;
+        void shift(std::size_t count) {
+            if (copied || begin == end) return;
+            begin -= count;
+            end -= count;
+        }
+        std::string_view view(const std::string& text) const {
+            if (copied) return copy;
+            return std::string_view(text).substr(begin, end - begin);
+        }
+    };
+
+    // Up to four bytes (repeated to fill) and whether 0x0A-0x0D also stop a scan.
+    struct StopBytes {
+        std::array<std::uint8_t, 4> bytes{};
+        bool lineBreaks = false;
     };
 
     void sniffEncoding();
@@ -151,7 +188,9 @@ class CHCSVParser {
     bool loadMore();
     bool readMore();
     void compactText();
+    void dropConsumed();
     void buildByteClasses();
+    std::size_t findStop(std::size_t from, std::uint8_t stopClass, const StopBytes& stops) const;
 
     bool parseRecord();
     bool parseLineBreaks();
@@ -163,12 +202,18 @@ class CHCSVParser {
     bool parseDelimiter();
     void endField();
 
-    bool hasCharacter();
+    // Whether a character is at nextIndex_, refilling when needed.
+    bool hasCharacter() { return nextIndex_ < text_.size() || fillUntilAvailable(1); }
+    // Whether a character is at nextIndex_ and its first byte has a bit of byteClass.
+    bool nextHasClass(std::uint8_t byteClass) {
+        return hasCharacter() &&
+               (byteClasses_[static_cast<unsigned char>(text_[nextIndex_])] & byteClass) != 0;
+    }
     char32_t characterAt(std::size_t offset, std::size_t& length) const;
     void takeCharacter();
     std::string_view textBetween(std::size_t from, std::size_t to) const;
     void failWithUnexpectedCharacter(char32_t found);
-    CHCSVParserDelegate& events();
+    CHCSVParserDelegate& events() { return delegate_ != nullptr ? *delegate_ : ignoresEvents_; }
 
     std::unique_ptr<InputStream> stream_;
     TextEncoding streamEncoding_;
@@ -196,6 +241,10 @@ class CHCSVParser {
     std::string delimiterText_;
     // Per byte value, which scanning loops must stop at it (see buildByteClasses).
     std::array<std::uint8_t, 256> byteClasses_{};
+    // The same stop sets for the vectorised search: unquoted values, quoted values, comments.
+    StopBytes unescapedStops_;
+    StopBytes quotedStops_;
+    StopBytes commentStops_;
 
     std::optional<CHCSVError> error_;
     std::uint64_t fieldIndex_ = 0;
@@ -208,6 +257,7 @@ class CHCSVParser {
     bool recognizesComments_ = false;
     bool recognizesLeadingEqualSign_ = false;
     CHCSVParserDelegate* delegate_ = nullptr;
+    CHCSVParserDelegate ignoresEvents_;
 };
 
 }  // namespace pelkora
