@@ -231,13 +231,23 @@ bool TextReader::detectEncoding() {
     return false;
 }
 
+std::span<const std::uint8_t> TextReader::textOfHead(const TextEncoding& encoding) const {
+    std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    // The mark says how to read the text; it is not part of it.
+    if (const auto* mark = findByteOrderMark(bytes); hasByteOrderMark_ && mark && mark->encoding() == encoding) {
+        bytes = bytes.subspan(mark->length);
+    }
+    return bytes;
+}
+
 void TextReader::makePreview(bool detected) {
     detectedContent_.reset();
-    if (!dataToAnalyze_) return;
+    // An empty file has nothing to preview or import: it counts as unreadable.
+    if (!dataToAnalyze_ || dataToAnalyze_->empty()) return;
     if (!detected && stringEncodingSource_ != OptionSource::setByUser) stringEncoding_ = fallbackStringEncoding_;
-    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
+    const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
-    if (!text && detected) text = decodeHead(bytes, fallbackStringEncoding_, dataTruncated_);
+    if (!text && detected) text = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
     if (text && dataTruncated_) {
         *text += lineDelimiter_;
         *text += localizedString("/// File preview truncated ///");
@@ -247,16 +257,15 @@ void TextReader::makePreview(bool detected) {
 
 bool TextReader::reparse(const TextEncoding& encoding) {
     setStringEncodingByUser(encoding);
-    if (!dataToAnalyze_) {
+    if (!dataToAnalyze_ || dataToAnalyze_->empty()) {
         detectedContent_.reset();
         return false;
     }
-    const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
-    if (auto text = decodeHead(bytes, encoding, dataTruncated_)) {
+    if (auto text = decodeHead(textOfHead(encoding), encoding, dataTruncated_)) {
         detectedContent_ = std::move(text);
         return true;
     }
-    detectedContent_ = decodeHead(bytes, fallbackStringEncoding_, dataTruncated_);
+    detectedContent_ = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
     return false;
 }
 
@@ -292,6 +301,7 @@ void TextReader::parserDidBeginDocument(CHCSVParser&) {
     setShouldCancelParsing(false);
     resetForParsing();
     fillingRow_ = nullptr;
+    recordBeingRead_ = 0;
     currentLine_ = 1;
     currentColumn_ = 1;
     if (proposedRowCount() > 0) reserveDataRows(static_cast<std::size_t>(std::min<std::uint64_t>(proposedRowCount(), 1 << 20)));
@@ -300,6 +310,7 @@ void TextReader::parserDidBeginDocument(CHCSVParser&) {
 
 void TextReader::parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) {
     fillingRow_ = &beginDataRow(static_cast<std::int64_t>(recordNumber));
+    recordBeingRead_ = recordNumber;
     if (dataRows().size() >= kPreviewRowLimit && !parseEntireFile_) {
         parser.cancelParsing();
         qvLog(LogType::debug, "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile is %{public}@",
@@ -328,7 +339,9 @@ void TextReader::parserDidEndDocument(CHCSVParser&) {
 
 void TextReader::parserDidFailWithError(CHCSVParser&, const CHCSVError& error) {
     if (!delegate()) return;
-    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu", currentLine_, currentColumn_);
+    // The failing record has already ended when the parser reports the error, so currentLine_
+    // is one past it; name the record that holds the error.
+    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu", recordBeingRead_, currentColumn_);
     postDidFail(ReaderError{error.localizedDescription, error.domain, error.code});
 }
 

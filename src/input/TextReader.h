@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,8 @@ private:
     void detectDelimiters();
     bool detectEncoding();
     void makePreview(bool detected);
+    // The examined head without a byte-order mark that belongs to the encoding.
+    std::span<const std::uint8_t> textOfHead(const TextEncoding& encoding) const;
     void chooseHeaderRow();
 
     void parserDidBeginDocument(CHCSVParser& parser) override;
@@ -110,6 +113,8 @@ private:
     CHCSVParser* fileParser_ = nullptr;
     // The current row while the parser fills it (the base class owns it).
     DataRow* fillingRow_ = nullptr;
+    // The number of the record the parser is in, for error messages.
+    std::uint64_t recordBeingRead_ = 0;
     // Declared last so that it is destroyed first: its destructor waits for a running
     // examination or parse, which still uses the fields above.
     OperationQueue backgroundQueue_;
