@@ -4,6 +4,7 @@
 set -u
 pelkora=$1
 examples=$2
+data=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
@@ -87,6 +88,26 @@ check "recent document" "file://$examples/contacts.csv" "$out"
 run log --path
 check "log path" "$XDG_STATE_HOME/pelkora/logs/runtime.log" "$out"
 check "log written" 1 "$(grep -q 'Goodbye!' "$XDG_STATE_HOME/pelkora/logs/runtime.log" && echo 1)"
+
+run rows --json "$examples/contacts.csv"
+check "rows json header" '{"encoding": "UTF-8", "fieldDelimiter": ",", "lineDelimiter": "\n", "headerRowIndex": 0, "exampleDataRowIndex": 1, "rowCount": 4}' "$(head -1 <<<"$out")"
+check "rows json first data row" '{"rowIndex": 2, "empty": false, "cells": [[0, "Anna"], [1, "Müller"],' "$(sed -n 3p <<<"$out" | cut -c1-66)"
+check "rows json line count" 5 "$(wc -l <<<"$out")"
+run rows --json --limit 1 "$data/encodings/german.windows-1252.csv"
+check "rows legacy encoding" '"windows-1252"' "$(head -1 <<<"$out" | sed 's/.*"encoding": \("[^"]*"\).*/\1/')"
+run rows "$data/encodings/german.windows-1252.csv"
+check "rows table decodes umlauts" 1 "$(grep -c 'Jürgen' <<<"$out")"
+run rows --encoding no-such-encoding "$examples/contacts.csv"
+check "unknown encoding exit" 2 "$status"
+printf '' >"$work/empty.csv"
+run rows "$work/empty.csv"
+check "empty file" "pelkora: $work/empty.csv: The file's content could not be read." "$err"
+check "empty file exit" 1 "$status"
+run rows --delimiter ';' --json "$examples/contacts.csv"
+check "chosen delimiter" '";"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
+run encodings
+check "encodings start with ASCII" "Western (ASCII)"$'\t'"US-ASCII" "$(head -1 <<<"$out")"
+check "encodings separator after seven" "-" "$(sed -n 8p <<<"$out")"
 
 run frobnicate
 check "unknown command exit" 2 "$status"
