@@ -91,7 +91,7 @@ check "log written" 1 "$(grep -q 'Goodbye!' "$XDG_STATE_HOME/pelkora/logs/runtim
 
 run rows --json "$examples/contacts.csv"
 check "rows json header" '{"encoding": "UTF-8", "fieldDelimiter": ",", "lineDelimiter": "\n", "headerRowIndex": 0, "exampleDataRowIndex": 1, "rowCount": 4}' "$(head -1 <<<"$out")"
-check "rows json first data row" '{"rowIndex": 2, "empty": false, "cells": [[0, "Anna"], [1, "Müller"],' "$(sed -n 3p <<<"$out" | cut -c1-66)"
+check "rows json first data row" 1 "$(sed -n 3p <<<"$out" | grep -cF '{"rowIndex": 2, "empty": false, "cells": [[0, "Anna"], [1, "Müller"],')"
 check "rows json line count" 5 "$(wc -l <<<"$out")"
 run rows --json --limit 1 "$data/encodings/german.windows-1252.csv"
 check "rows legacy encoding" '"windows-1252"' "$(head -1 <<<"$out" | sed 's/.*"encoding": \("[^"]*"\).*/\1/')"
