@@ -136,6 +136,7 @@ void TextReader::readHead() {
     }
     std::error_code sizeError;
     const auto size = std::filesystem::file_size(fileURL(), sizeError);
+    fileSize_ = sizeError ? 0 : size;
     if (!sizeError && size > kExaminedByteCount) dataTruncated_ = true;
     std::vector<std::uint8_t> head(kExaminedByteCount);
     std::size_t length = 0;
@@ -172,6 +173,13 @@ void TextReader::detectDelimiters() {
     if (lf * 100 / crlf >= 200) {
         lineDelimiter_ = "\n";
         setProposedRowCount(lf);
+    }
+    // The counts come from the head only. For a longer file, scale them to the whole file:
+    // otherwise a 100 MB file would expect the rows of its first 512 KiB, its progress would
+    // read "record 300000 of 12169", and every record past the estimate would be reported.
+    if (dataTruncated_ && fileSize_ > bytes.size() && !bytes.empty() && proposedRowCount() > 0) {
+        const long double scale = static_cast<long double>(fileSize_) / static_cast<long double>(bytes.size());
+        setProposedRowCount(static_cast<std::uint64_t>(static_cast<long double>(proposedRowCount()) * scale));
     }
     if (fieldDelimiterSource_ == OptionSource::setByUser) return;
     std::string delimiter = fieldDelimiter_;

@@ -99,6 +99,7 @@ private:
     std::optional<std::vector<std::uint8_t>> dataToAnalyze_;
     std::optional<std::string> detectedContent_;
     bool dataTruncated_ = false;
+    std::uintmax_t fileSize_ = 0;  // 0 when unknown
     std::string fieldDelimiter_ = "\t";
     OptionSource fieldDelimiterSource_ = OptionSource::defaultValue;
     std::string lineDelimiter_ = "\r";
