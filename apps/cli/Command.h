@@ -28,6 +28,7 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
 int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runRows(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

@@ -29,6 +29,16 @@ Commands:
                         on a terminal unless --quiet.
   encodings             The encodings --encoding accepts, as the encoding page
                         lists them: title, then name.
+  contacts [--store PATH] [--container ID] [--json] containers|list|groups
+                        The address book's containers, contacts (with --json
+                        every field, labels and groups), or groups with their
+                        member counts.
+  contacts [--store PATH] [--container ID] export OUT.vcf
+                        Every contact of the container as vCard 3.0, groups as
+                        CATEGORIES.
+  contacts [--store PATH] [--container ID] import-vcf FILE
+                        Read the vCards of a file into the container, their
+                        CATEGORIES as groups.
   settings list         Every setting with its value ("(default)" when not stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
@@ -51,6 +61,7 @@ Exit codes:
 Files:
   settings     $XDG_CONFIG_HOME/pelkora/settings.plist (~/.config/pelkora)
   runtime log  $XDG_STATE_HOME/pelkora/logs/runtime.log (~/.local/state/pelkora/logs)
+  address book $XDG_DATA_HOME/pelkora/contacts.sqlite (~/.local/share/pelkora)
 )USAGE";
 
 }  // namespace
@@ -93,6 +104,7 @@ int main(int argc, char** argv) {
     if (command == "settings") return cli::runSettings(arguments, options);
     if (command == "rows") return cli::runRows(arguments, options);
     if (command == "encodings") return cli::runEncodings(arguments, options);
+    if (command == "contacts") return cli::runContacts(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;

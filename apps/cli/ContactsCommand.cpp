@@ -1,0 +1,360 @@
+// pelkora contacts: look into the address book, export it, or read a vCard file into it.
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <unordered_map>
+
+#include "Command.h"
+#include "platform/AtomicFile.h"
+#include "platform/contacts/ContactFormatter.h"
+#include "platform/contacts/SqliteContactStore.h"
+#include "platform/contacts/VCard.h"
+#include "support/Json.h"
+
+namespace pelkora::cli {
+namespace {
+
+using namespace pelkora::contacts;
+
+struct ContactsOptions {
+    std::string action;
+    std::optional<std::filesystem::path> storePath;
+    std::optional<std::string> container;
+    bool json = false;
+    std::vector<std::string> operands;
+};
+
+std::string dateText(const DateComponents& date) {
+    char text[32];
+    if (date.year && date.month && date.day) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", *date.year, *date.month, *date.day);
+    } else if (date.month && date.day) {
+        std::snprintf(text, sizeof text, "--%02d-%02d", *date.month, *date.day);
+    } else if (date.year && date.month) {
+        std::snprintf(text, sizeof text, "%04d-%02d", *date.year, *date.month);
+    } else if (date.year) {
+        std::snprintf(text, sizeof text, "%04d", *date.year);
+    } else {
+        return {};
+    }
+    std::string result = text;
+    if (!date.calendar.empty()) result += " (" + date.calendar + ")";
+    return result;
+}
+
+// Appends "key": value for non-empty texts only, so the output shows what the contact holds.
+void addText(std::string& out, std::string_view key, const std::string& value) {
+    if (value.empty()) return;
+    out += ", " + json::quoted(key) + ": " + json::quoted(value);
+}
+
+template <typename Value, typename Render>
+void addLabeled(std::string& out, std::string_view key, const std::vector<LabeledValue<Value>>& values,
+                Render render) {
+    if (values.empty()) return;
+    out += ", " + json::quoted(key) + ": [";
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        if (index > 0) out += ", ";
+        out += "{\"label\": " + (values[index].label.empty() ? std::string("null") : json::quoted(values[index].label)) +
+               ", \"value\": " + render(values[index].value) + "}";
+    }
+    out += "]";
+}
+
+std::string postalJson(const PostalAddress& address) {
+    std::string out = "{";
+    auto field = [&](std::string_view key, const std::string& value) {
+        if (value.empty()) return;
+        if (out.size() > 1) out += ", ";
+        out += json::quoted(key) + ": " + json::quoted(value);
+    };
+    field("street", address.street);
+    field("subLocality", address.subLocality);
+    field("city", address.city);
+    field("subAdministrativeArea", address.subAdministrativeArea);
+    field("state", address.state);
+    field("postalCode", address.postalCode);
+    field("country", address.country);
+    field("isoCountryCode", address.isoCountryCode);
+    return out + "}";
+}
+
+std::string contactJson(const Contact& contact, const std::vector<std::string>& groupNames) {
+    std::string out = "{\"identifier\": " + json::quoted(contact.identifier) + ", \"contactType\": " +
+                      (contact.contactType == ContactType::organization ? "\"organization\"" : "\"person\"");
+    addText(out, "fullName", stringFromContact(contact));
+    addText(out, "namePrefix", contact.namePrefix);
+    addText(out, "givenName", contact.givenName);
+    addText(out, "middleName", contact.middleName);
+    addText(out, "familyName", contact.familyName);
+    addText(out, "previousFamilyName", contact.previousFamilyName);
+    addText(out, "nameSuffix", contact.nameSuffix);
+    addText(out, "nickname", contact.nickname);
+    addText(out, "phoneticGivenName", contact.phoneticGivenName);
+    addText(out, "phoneticMiddleName", contact.phoneticMiddleName);
+    addText(out, "phoneticFamilyName", contact.phoneticFamilyName);
+    addText(out, "organizationName", contact.organizationName);
+    addText(out, "departmentName", contact.departmentName);
+    addText(out, "jobTitle", contact.jobTitle);
+    addText(out, "phoneticOrganizationName", contact.phoneticOrganizationName);
+    if (contact.birthday) addText(out, "birthday", dateText(*contact.birthday));
+    if (contact.nonGregorianBirthday) addText(out, "nonGregorianBirthday", dateText(*contact.nonGregorianBirthday));
+    auto text = [](const std::string& value) { return json::quoted(value); };
+    addLabeled(out, "dates", contact.dates, [](const DateComponents& date) { return json::quoted(dateText(date)); });
+    addLabeled(out, "phoneNumbers", contact.phoneNumbers, text);
+    addLabeled(out, "emailAddresses", contact.emailAddresses, text);
+    addLabeled(out, "urlAddresses", contact.urlAddresses, text);
+    addLabeled(out, "postalAddresses", contact.postalAddresses, postalJson);
+    addLabeled(out, "contactRelations", contact.contactRelations,
+               [](const ContactRelation& relation) { return json::quoted(relation.name); });
+    addLabeled(out, "socialProfiles", contact.socialProfiles, [](const SocialProfile& profile) {
+        return "{\"service\": " + json::quoted(profile.service) + ", \"username\": " + json::quoted(profile.username) +
+               ", \"urlString\": " + json::quoted(profile.urlString) + "}";
+    });
+    addLabeled(out, "instantMessageAddresses", contact.instantMessageAddresses,
+               [](const InstantMessageAddress& address) {
+                   return "{\"service\": " + json::quoted(address.service) +
+                          ", \"username\": " + json::quoted(address.username) + "}";
+               });
+    addText(out, "note", contact.note);
+    if (!contact.imageData.empty()) out += ", \"imageBytes\": " + std::to_string(contact.imageData.size());
+    if (!groupNames.empty()) {
+        out += ", \"groups\": [";
+        for (std::size_t index = 0; index < groupNames.size(); ++index) {
+            out += (index > 0 ? ", " : "") + json::quoted(groupNames[index]);
+        }
+        out += "]";
+    }
+    return out + "}";
+}
+
+std::optional<ContactsOptions> parseOptions(const std::vector<std::string>& arguments) {
+    ContactsOptions options;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const auto& argument = arguments[index];
+        if (argument == "--store" || argument == "--container") {
+            if (index + 1 == arguments.size()) {
+                printError("contacts: " + argument + " needs a value");
+                return std::nullopt;
+            }
+            const auto& value = arguments[++index];
+            if (argument == "--store") {
+                options.storePath = value;
+            } else {
+                options.container = value;
+            }
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument.starts_with("--")) {
+            printError("contacts: unknown option “" + argument + "”");
+            return std::nullopt;
+        } else if (options.action.empty()) {
+            options.action = argument;
+        } else {
+            options.operands.push_back(argument);
+        }
+    }
+    if (options.action.empty()) {
+        printError("contacts: say containers, list, groups, export OUT.vcf or import-vcf FILE");
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The group names of every contact of the container that is in a group.
+std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(ContactStore& store,
+                                                                               const std::string& container) {
+    std::unordered_map<std::string, std::vector<std::string>> result;
+    auto groups = store.groups(container);
+    auto memberships = store.groupMemberships(container);
+    if (!groups || !memberships) return result;
+    std::unordered_map<std::string, std::string> names;
+    for (const auto& group : *groups) names[group.identifier] = group.name;
+    for (const auto& [contact, groupIdentifiers] : *memberships) {
+        auto& list = result[contact];
+        for (const auto& identifier : groupIdentifiers) list.push_back(names[identifier]);
+    }
+    return result;
+}
+
+int fail(const ContactStoreError& error) {
+    printError("contacts: " + error.localizedDescription);
+    return kFailure;
+}
+
+int listContainers(ContactStore& store, bool asJson) {
+    auto containers = store.containers();
+    if (!containers) return fail(containers.error());
+    const auto defaultIdentifier = store.defaultContainerIdentifier();
+    if (asJson) std::cout << "[\n";
+    for (std::size_t index = 0; index < containers->size(); ++index) {
+        const auto& container = (*containers)[index];
+        const bool isDefault = container.identifier == defaultIdentifier;
+        if (asJson) {
+            std::cout << "  {\"identifier\": " << json::quoted(container.identifier)
+                      << ", \"name\": " << json::quoted(container.name)
+                      << ", \"default\": " << (isDefault ? "true" : "false") << "}"
+                      << (index + 1 < containers->size() ? "," : "") << '\n';
+        } else {
+            std::cout << container.identifier << '\t' << container.name << (isDefault ? "\t(default)" : "") << '\n';
+        }
+    }
+    if (asJson) std::cout << "]\n";
+    return kSuccess;
+}
+
+int listContacts(ContactStore& store, const std::string& container, bool asJson) {
+    const auto groups = groupNamesByContact(store, container);
+    static const std::vector<std::string> noGroups;
+    bool first = true;
+    if (asJson) std::cout << "[\n";
+    auto listed = store.enumerateContacts(container, [&](const Contact& contact) {
+        const auto found = groups.find(contact.identifier);
+        const auto& names = found == groups.end() ? noGroups : found->second;
+        if (asJson) {
+            std::cout << (first ? "  " : ",\n  ") << contactJson(contact, names);
+        } else {
+            std::string line = stringFromContact(contact);
+            if (line.empty()) line = "(no name)";
+            if (!contact.organizationName.empty() && contact.contactType == ContactType::person) {
+                line += " — " + contact.organizationName;
+            }
+            if (!contact.emailAddresses.empty()) line += " — " + contact.emailAddresses.front().value;
+            if (!contact.phoneNumbers.empty()) line += " — " + contact.phoneNumbers.front().value;
+            std::cout << line << '\n';
+        }
+        first = false;
+        return true;
+    });
+    if (asJson) std::cout << (first ? "]\n" : "\n]\n");
+    if (!listed) return fail(listed.error());
+    return kSuccess;
+}
+
+int listGroups(ContactStore& store, const std::string& container, bool asJson) {
+    auto groups = store.groups(container);
+    if (!groups) return fail(groups.error());
+    auto memberships = store.groupMemberships(container);
+    if (!memberships) return fail(memberships.error());
+    std::unordered_map<std::string, std::size_t> counts;
+    for (const auto& [contact, groupIdentifiers] : *memberships) {
+        for (const auto& identifier : groupIdentifiers) ++counts[identifier];
+    }
+    if (asJson) std::cout << "[\n";
+    for (std::size_t index = 0; index < groups->size(); ++index) {
+        const auto& group = (*groups)[index];
+        if (asJson) {
+            std::cout << "  {\"identifier\": " << json::quoted(group.identifier) << ", \"name\": "
+                      << json::quoted(group.name) << ", \"members\": " << counts[group.identifier] << "}"
+                      << (index + 1 < groups->size() ? "," : "") << '\n';
+        } else {
+            std::cout << group.name << '\t' << counts[group.identifier] << '\n';
+        }
+    }
+    if (asJson) std::cout << "]\n";
+    return kSuccess;
+}
+
+int exportContacts(ContactStore& store, const std::string& container, const std::filesystem::path& output) {
+    std::vector<Contact> contacts;
+    auto listed = store.enumerateContacts(container, [&](const Contact& contact) {
+        contacts.push_back(contact);
+        return true;
+    });
+    if (!listed) return fail(listed.error());
+    const auto groups = groupNamesByContact(store, container);
+    VCardWriteOptions options;
+    options.categories = [&](const Contact& contact) {
+        const auto found = groups.find(contact.identifier);
+        return found == groups.end() ? std::vector<std::string>{} : found->second;
+    };
+    if (auto written = writeFileAtomically(output, dataWithContacts(contacts, options)); !written) {
+        printError("contacts: " + written.error().message());
+        return kFailure;
+    }
+    std::cout << "Exported " << contacts.size() << " contacts to " << output.string() << '\n';
+    return kSuccess;
+}
+
+int importVCards(ContactStore& store, const std::string& container, const std::filesystem::path& input) {
+    auto bytes = readWholeFile(input);
+    if (!bytes) {
+        printError("contacts: " + bytes.error().message());
+        return kFailure;
+    }
+    auto entries = readVCards(*bytes);
+    if (!entries) {
+        printError("contacts: " + input.string() + ": " + entries.error().message);
+        return kFailure;
+    }
+    auto existingGroups = store.groups(container);
+    if (!existingGroups) return fail(existingGroups.error());
+    // Groups are matched by name without regard to case, as people type them differently.
+    auto folded = [](std::string name) {
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+        return name;
+    };
+    std::map<std::string, std::string> groupByName;
+    for (const auto& group : *existingGroups) groupByName.emplace(folded(group.name), group.identifier);
+
+    SaveRequest request;
+    std::size_t newGroups = 0;
+    for (const auto& entry : *entries) {
+        for (const auto& category : entry.categories) {
+            if (groupByName.contains(folded(category))) continue;
+            Group group{makeUUID(), category};
+            groupByName.emplace(folded(category), group.identifier);
+            request.addGroup(group, container);
+            ++newGroups;
+        }
+    }
+    // A vCard whose UID is in the book already gets a new identifier rather than failing the import.
+    std::vector<std::string> identifiers;
+    for (const auto& entry : *entries) identifiers.push_back(entry.contact.identifier);
+    auto taken = store.existingIdentifiers(container, identifiers);
+    if (!taken) return fail(taken.error());
+    for (const auto& entry : *entries) {
+        Contact contact = entry.contact;
+        if (taken->contains(contact.identifier)) contact.identifier = makeUUID();
+        for (const auto& category : entry.categories) request.addMember(contact.identifier, groupByName[folded(category)]);
+        request.addContact(std::move(contact), container);
+    }
+    if (auto saved = store.execute(request); !saved) return fail(saved.error());
+    std::cout << "Imported " << entries->size() << " contacts, " << newGroups << " new groups\n";
+    return kSuccess;
+}
+
+}  // namespace
+
+int runContacts(const std::vector<std::string>& arguments, const GlobalOptions&) {
+    const auto options = parseOptions(arguments);
+    if (!options) return kUsageError;
+    const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
+    auto opened = SqliteContactStore::open(location);
+    if (!opened) return fail(opened.error());
+    auto& store = **opened;
+    const std::string container = options->container.value_or(store.defaultContainerIdentifier());
+    if (options->container) {
+        auto found = store.container(container);
+        if (!found) return fail(found.error());
+        if (!*found) {
+            printError("contacts: no container “" + container + "”. Run “pelkora contacts containers” to see them.");
+            return kFailure;
+        }
+    }
+    const auto& action = options->action;
+    const auto operandCount = options->operands.size();
+    if (action == "containers" && operandCount == 0) return listContainers(store, options->json);
+    if (action == "list" && operandCount == 0) return listContacts(store, container, options->json);
+    if (action == "groups" && operandCount == 0) return listGroups(store, container, options->json);
+    if (action == "export" && operandCount == 1) return exportContacts(store, container, options->operands[0]);
+    if (action == "import-vcf" && operandCount == 1) {
+        return importVCards(store, container, options->operands[0]);
+    }
+    printError("contacts: say containers, list, groups, export OUT.vcf or import-vcf FILE");
+    return kUsageError;
+}
+
+}  // namespace pelkora::cli
