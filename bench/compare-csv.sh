@@ -10,7 +10,9 @@
 #   - csvtool: Debian's csvtool counting rows;
 #   - wc -l: reading the bytes once, the floor any reader sits on.
 #
-# The file is read once before timing so every tool reads it from the page cache.
+# The file is read once before timing so every tool reads it from the page cache. Ratios use
+# wall time; the CPU-time ratios are printed too, as they suffer less when other work shares
+# the machine.
 #
 # Environment:
 #   PELKORA_COMPARE_SIZE   content size for generate-contacts-csv.py (default 100M)
@@ -98,16 +100,17 @@ cc -O2 -o "$work/libcsv-count" "$work/libcsv-count.c" -lcsv
 
 cat "$utf8" "$utf16" >/dev/null
 
-# Runs a command and prints "seconds peak-KiB": wall time from bash's clock (GNU time rounds to
-# 10 ms), peak resident set from GNU time.
+# Runs a command and prints "wall-seconds cpu-seconds peak-KiB": wall time from bash's clock
+# (GNU time rounds to 10 ms), user + system time and peak resident set from GNU time.
 timed() {
     local out="$1" start end
     shift
     start=$EPOCHREALTIME
-    /usr/bin/time -f '%M' -o "$out.time" "$@" >"$out" 2>"$out.err"
+    /usr/bin/time -f '%U %S %M' -o "$out.time" "$@" >"$out" 2>"$out.err"
     end=$EPOCHREALTIME
     # GNU time puts a line about a failed exit status before its own.
-    echo "$("$python" -c "print(${end/,/.} - ${start/,/.})") $(tail -n 1 "$out.time")"
+    read -r user system peak < <(tail -n 1 "$out.time")
+    "$python" -c "print(${end/,/.} - ${start/,/.}, $user + $system, $peak)"
 }
 
 echo "== bench_text_reader on UTF-8" >&2
@@ -121,26 +124,27 @@ cat "$work/ours-utf8.err" "$work/ours-utf16.err" >&2
 echo "== Python csv" >&2
 "$python" - "$utf8" >"$work/python.txt" <<'EOF'
 import csv, resource, sys, time
-start = time.perf_counter()
+start, cpu_start = time.perf_counter(), time.process_time()
 with open(sys.argv[1], newline="", encoding="utf-8") as f:
     rows = list(csv.reader(f))
-seconds = time.perf_counter() - start
+seconds, cpu = time.perf_counter() - start, time.process_time() - cpu_start
 peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-print(seconds, peak, len(rows), sum(len(row) for row in rows))
+print(seconds, cpu, peak, len(rows), sum(len(row) for row in rows))
 EOF
 
 echo "== libcsv, csvtool, wc -l" >&2
-read -r libcsv_s libcsv_kib < <(timed "$work/libcsv.out" "$work/libcsv-count" "$utf8")
-read -r csvtool_s csvtool_kib < <(timed "$work/csvtool.out" csvtool height "$utf8")
-read -r wc_s wc_kib < <(timed "$work/wc.out" wc -l "$utf8")
+read -r libcsv_s libcsv_cpu libcsv_kib < <(timed "$work/libcsv.out" "$work/libcsv-count" "$utf8")
+read -r csvtool_s csvtool_cpu csvtool_kib < <(timed "$work/csvtool.out" csvtool height "$utf8")
+read -r wc_s wc_cpu wc_kib < <(timed "$work/wc.out" wc -l "$utf8")
 echo "libcsv: $(cat "$work/libcsv.out"); csvtool height: $(cat "$work/csvtool.out")" >&2
 
-"$python" - "$utf8" "$utf16" "$work" "$libcsv_s" "$libcsv_kib" "$csvtool_s" "$csvtool_kib" \
-    "$wc_s" "$wc_kib" <<'EOF'
+"$python" - "$utf8" "$utf16" "$work" "$libcsv_s" "$libcsv_cpu" "$libcsv_kib" "$csvtool_s" \
+    "$csvtool_cpu" "$csvtool_kib" "$wc_s" "$wc_cpu" "$wc_kib" <<'EOF'
 import json, os, sys
 
 utf8, utf16, work = sys.argv[1:4]
-libcsv_s, libcsv_kib, csvtool_s, csvtool_kib, wc_s, wc_kib = map(float, sys.argv[4:10])
+(libcsv_s, libcsv_cpu, libcsv_kib, csvtool_s, csvtool_cpu, csvtool_kib, wc_s, wc_cpu,
+ wc_kib) = map(float, sys.argv[4:13])
 size8, size16 = os.path.getsize(utf8), os.path.getsize(utf16)
 
 
@@ -150,32 +154,34 @@ def ours(name):
     examine, parse = runs["BM_ExamineFile"], runs["BM_ExamineAndParseFile"]
     # Times are in milliseconds (the benchmark's unit); the parse run includes examination.
     return {"examine": examine["real_time"] / 1000, "parse": parse["real_time"] / 1000,
+            "examine_cpu": examine["cpu_time"] / 1000, "parse_cpu": parse["cpu_time"] / 1000,
             "rows": parse["rows"], "fields": parse["fields"],
             "peak_mib": parse["peakRSS_MiB"], "held_mib": parse["heldRSS_MiB"]}
 
 
 o8, o16 = ours("utf8"), ours("utf16")
 with open(os.path.join(work, "python.txt")) as f:
-    py_s, py_kib, py_rows, py_fields = map(float, f.read().split())
+    py_s, py_cpu, py_kib, py_rows, py_fields = map(float, f.read().split())
 
 mib = 1024 * 1024
 table = [
-    ("ours examine+parse, UTF-8", o8["parse"], size8, o8["peak_mib"] * mib),
-    ("ours examine+parse, UTF-16LE", o16["parse"], size16, o16["peak_mib"] * mib),
-    ("ours examine only, UTF-8", o8["examine"], min(size8, 524288), None),
-    ("Python csv, list(reader)", py_s, size8, py_kib * 1024),
-    ("libcsv field count (C)", libcsv_s, size8, libcsv_kib * 1024),
-    ("csvtool height", csvtool_s, size8, csvtool_kib * 1024),
-    ("wc -l (I/O floor)", wc_s, size8, wc_kib * 1024),
+    ("ours examine+parse, UTF-8", o8["parse"], o8["parse_cpu"], size8, o8["peak_mib"] * mib),
+    ("ours examine+parse, UTF-16LE", o16["parse"], o16["parse_cpu"], size16,
+     o16["peak_mib"] * mib),
+    ("ours examine only, UTF-8", o8["examine"], o8["examine_cpu"], min(size8, 524288), None),
+    ("Python csv, list(reader)", py_s, py_cpu, size8, py_kib * 1024),
+    ("libcsv field count (C)", libcsv_s, libcsv_cpu, size8, libcsv_kib * 1024),
+    ("csvtool height", csvtool_s, csvtool_cpu, size8, csvtool_kib * 1024),
+    ("wc -l (I/O floor)", wc_s, wc_cpu, size8, wc_kib * 1024),
 ]
 print(f"\nFile: {utf8} ({size8 / 1e6:.1f} MB), UTF-16LE copy {size16 / 1e6:.1f} MB")
 print(f"Rows: ours {o8['rows']:.0f} (UTF-16LE {o16['rows']:.0f}), Python {py_rows:.0f}; "
       f"fields: ours {o8['fields']:.0f}, Python {py_fields:.0f}\n")
-print(f"{'tool':<32}{'seconds':>10}{'MB/s':>10}{'peak RSS MiB':>14}")
-for name, seconds, nbytes, peak in table:
+print(f"{'tool':<32}{'seconds':>10}{'CPU s':>10}{'MB/s':>10}{'peak RSS MiB':>14}")
+for name, seconds, cpu, nbytes, peak in table:
     rate = nbytes / 1e6 / seconds if seconds > 0 else float("inf")
     peak_text = f"{peak / mib:.1f}" if peak is not None else "-"
-    print(f"{name:<32}{seconds:>10.3f}{rate:>10.1f}{peak_text:>14}")
+    print(f"{name:<32}{seconds:>10.3f}{cpu:>10.3f}{rate:>10.1f}{peak_text:>14}")
 
 
 def ratio(name, value, goal, better_high, stretch=None):
@@ -190,6 +196,9 @@ def ratio(name, value, goal, better_high, stretch=None):
 print()
 ratio("ours vs Python (Python time / ours)", py_s / o8["parse"], 5, True)
 ratio("ours vs libcsv (libcsv time / ours)", libcsv_s / o8["parse"], 1, True, 3)
+# CPU time is steadier than wall time on a machine busy with other work.
+ratio("ours vs Python, CPU time", py_cpu / o8["parse_cpu"], 5, True)
+ratio("ours vs libcsv, CPU time", libcsv_cpu / o8["parse_cpu"], 1, True, 3)
 ratio("UTF-16LE time / UTF-8 time", o16["parse"] / o8["parse"], 1.5, False)
 ratio("examination time / examine+parse time", o8["examine"] / o8["parse"], 0.10, False)
 ratio("peak RSS / file size, UTF-8", o8["peak_mib"] * mib / size8, 2, False)
