@@ -20,6 +20,12 @@ std::vector<std::string> texts(const DataRow& row) {
     return result;
 }
 
+// The bytes of a string literal, NULs included.
+template <std::size_t N>
+std::string literalBytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
 std::vector<std::string> splitLine(const std::string& line, char delimiter) {
     std::vector<std::string> fields;
     std::stringstream stream(line);
@@ -90,19 +96,19 @@ TEST_F(TextReaderTest, FieldDelimiterIsTheMostFrequentCandidate) {
 }
 
 TEST_F(TextReaderTest, ByteOrderMarksAndUnmarkedUtf16AreDetected) {
-    auto withMark = read("bom16.csv", std::string("\xFF\xFE" "N\0a\0,\0B\0\n\0x\0,\0y\0\n\0", 18));
+    auto withMark = read("bom16.csv", literalBytes("\xFF\xFE" "N\0a\0,\0B\0\n\0x\0,\0y\0\n\0"));
     EXPECT_TRUE(withMark->hasByteOrderMark());
     EXPECT_EQ(withMark->stringEncoding(), TextEncoding::utf16LittleEndian());
     ASSERT_EQ(withMark->dataRows().size(), 2u);
     // The mark is not part of the first title.
     EXPECT_EQ(texts(withMark->dataRows()[0]), (std::vector<std::string>{"Na", "B"}));
 
-    auto unmarked = read("le16.csv", std::string("N\0a\0m\0e\0,\0B\0\n\0x\0,\0y\0\n\0", 22));
+    auto unmarked = read("le16.csv", literalBytes("N\0a\0m\0e\0,\0B\0\n\0x\0,\0y\0\n\0"));
     EXPECT_FALSE(unmarked->hasByteOrderMark());
     EXPECT_EQ(unmarked->stringEncoding(), TextEncoding::utf16LittleEndian());
     EXPECT_EQ(texts(unmarked->dataRows()[0]), (std::vector<std::string>{"Name", "B"}));
 
-    auto bigEndian = readerFor("be16.csv", std::string("\0N\0a\0m\0e\0,\0B\0\n", 16));
+    auto bigEndian = readerFor("be16.csv", literalBytes("\0N\0a\0m\0e\0,\0B\0\n"));
     EXPECT_TRUE(bigEndian->examineFile());
     EXPECT_EQ(bigEndian->stringEncoding(), TextEncoding::utf16BigEndian());
 
