@@ -345,6 +345,9 @@ bool CHCSVParser::loadMore() {
         undecodedOffered_ = true;
         if (result.invalid || streamEnded) {
             inputEnded_ = true;
+            if (result.invalid) {
+                undecodableByteOffset_ = totalBytesRead_ - (undecoded_.size() - undecodedBegin_);
+            }
             // The stream is not read past bytes that will never decode.
             undecoded_.clear();
             undecodedBegin_ = 0;
@@ -515,6 +518,7 @@ bool CHCSVParser::parseEscapedField() {
         ++nextIndex_;
         return true;
     }
+    if (!cancelled_ && !unterminatedQuotedFieldRecord_) unterminatedQuotedFieldRecord_ = currentRecord_;
     return false;
 }
 

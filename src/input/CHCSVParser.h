@@ -127,6 +127,13 @@ class CHCSVParser {
     std::uint64_t totalBytesRead() const { return totalBytesRead_; }
     void setTotalBytesRead(std::uint64_t count) { totalBytesRead_ = count; }
 
+    // Where the input stopped early, for callers that must not lose data silently. The
+    // grammar itself ends such a parse as at the end of the input; these tell why.
+    // The offset of the first byte that is not valid in the encoding, when the parse met one.
+    std::optional<std::uint64_t> undecodableByteOffset() const { return undecodableByteOffset_; }
+    // The record whose quoted field was still open at the end of the input, when there was one.
+    std::optional<std::uint64_t> unterminatedQuotedFieldRecord() const { return unterminatedQuotedFieldRecord_; }
+
     // Parses the whole stream on the calling thread, delivering the events to the delegate.
     // Call once.
     void parse();
@@ -251,6 +258,8 @@ class CHCSVParser {
     std::uint64_t currentRecord_ = 0;
     std::uint64_t totalBytesRead_ = 0;
     bool cancelled_ = false;
+    std::optional<std::uint64_t> undecodableByteOffset_;
+    std::optional<std::uint64_t> unterminatedQuotedFieldRecord_;
     bool sanitizesFields_ = false;
     bool trimsWhitespace_ = false;
     bool recognizesBackslashesAsEscapes_ = false;

@@ -201,7 +201,9 @@ bool TextReader::detectEncoding() {
         return false;
     }
     const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
-    if (bytes.size() < 8) {
+    // A byte-order mark is unambiguous even in a file too short for the other tests (a file
+    // holding only the mark must not become one garbage cell).
+    if (bytes.size() < 8 && !(useOwnEncodingDetectionAlgorithm_ && findByteOrderMark(bytes))) {
         appendParseLogEntry(
             {ParseLogSeverity::error, localizedString("Could not detect string encoding: Not enough data.")});
         return false;
@@ -219,6 +221,7 @@ bool TextReader::detectEncoding() {
     if (useOwnEncodingDetectionAlgorithm_) {
         if (mark) return detectedAs(mark->encoding());
         // ASCII text stored in two-byte units has every other byte zero.
+        if (bytes.size() < 8) return false;
         if (bytes[1] == 0 && bytes[3] == 0 && bytes[5] == 0 && bytes[7] == 0) {
             return detectedAs(TextEncoding::utf16LittleEndian());
         }
@@ -256,6 +259,8 @@ void TextReader::makePreview(bool detected) {
     const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
     if (!text && detected) text = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
+    // Text that is only a byte-order mark is as empty as an empty file.
+    if (text && text->empty()) text.reset();
     if (text && dataTruncated_) {
         *text += lineDelimiter_;
         *text += localizedString("/// File preview truncated ///");
@@ -307,7 +312,10 @@ void TextReader::parse(bool entireFile) {
 
 void TextReader::parserDidBeginDocument(CHCSVParser&) {
     setShouldCancelParsing(false);
+    // What examination noted stays in the log; the parse adds its own entries after it.
+    auto examinationLog = parseLog();
     resetForParsing();
+    setParseLog(std::move(examinationLog));
     fillingRow_ = nullptr;
     recordBeingRead_ = 0;
     currentLine_ = 1;
@@ -340,9 +348,33 @@ void TextReader::parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumbe
     if (shouldCancelParsing()) parser.cancelParsing();
 }
 
-void TextReader::parserDidEndDocument(CHCSVParser&) {
+void TextReader::parserDidEndDocument(CHCSVParser& parser) {
     chooseHeaderRow();
-    if (delegate()) postDidEndParsing();
+    if (!delegate()) return;
+    // The parser ends at an unclosed quote or at bytes it cannot decode as if the file ended
+    // there. Everything after that point would be missing without a word, so this is a failure
+    // the user must see, not a successful parse.
+    if (!shouldCancelParsing()) {
+        if (auto record = parser.unterminatedQuotedFieldRecord()) {
+            const std::string message =
+                qvFormat(localizedString("The quoted field in line %1$lu is never closed: a double quote is missing, "
+                                         "so the rest of the file would be lost."),
+                         *record);
+            qvLog(LogType::error, "%{public}@", message);
+            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain), kTextReaderErrorUnterminatedQuote});
+            return;
+        }
+        if (auto offset = parser.undecodableByteOffset()) {
+            const std::string message = qvFormat(
+                localizedString("The file cannot be read as %1$@ past byte %2$lu: the bytes there are not valid in "
+                                "that encoding. Choose another encoding."),
+                stringEncoding_.displayName(), *offset);
+            qvLog(LogType::error, "%{public}@", message);
+            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain), kTextReaderErrorUndecodableBytes});
+            return;
+        }
+    }
+    postDidEndParsing();
 }
 
 void TextReader::parserDidFailWithError(CHCSVParser&, const CHCSVError& error) {

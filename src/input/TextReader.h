@@ -27,6 +27,11 @@
 
 namespace pelkora {
 
+// The text reader's own errors, besides the parser's.
+inline constexpr std::string_view kTextReaderErrorDomain = "org.pelkora.TextReader";
+inline constexpr std::int64_t kTextReaderErrorUnterminatedQuote = 1;
+inline constexpr std::int64_t kTextReaderErrorUndecodableBytes = 2;
+
 // Where a reader setting came from, so the front end and the log can tell them apart.
 enum class OptionSource { defaultValue, detected, setByUser };
 

@@ -217,6 +217,66 @@ TEST_F(TextReaderTest, ReparsingWithAnUnfitEncodingFallsBack) {
     EXPECT_EQ(texts(reader->dataRows()[1])[0], "Müller");
 }
 
+// Records the events a reader posts, as the session would receive them.
+class EventRecorder final : public TabularDataReaderDelegate {
+public:
+    void readerDidBeginParsing(TabularDataReader&) override { ++begun; }
+    void readerDidParseRecord(TabularDataReader&, std::uint64_t) override {}
+    void readerDidEndParsing(TabularDataReader&) override { ++ended; }
+    void readerDidFailWithError(TabularDataReader&, const ReaderError& error) override { failures.push_back(error); }
+
+    int begun = 0;
+    int ended = 0;
+    std::vector<ReaderError> failures;
+};
+
+TEST_F(TextReaderTest, InputThatWouldBeLostSilentlyIsReportedAsAFailure) {
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    auto parseWithEvents = [&](const std::string& name, std::string_view content,
+                               std::optional<TextEncoding> encoding = std::nullopt) {
+        auto reader = readerFor(name, content);
+        if (encoding) reader->setStringEncodingByUser(*encoding);
+        EventRecorder events;
+        reader->setDelegate(&events);
+        reader->examineFile();
+        reader->parse(true);
+        MainQueue::shared().drain();
+        reader->setDelegate(nullptr);
+        return events;
+    };
+
+    // A stray quote in line 3 would swallow the rest of the file.
+    const auto quoteEvents = parseWithEvents("quote.csv", "Name,Phone\nAda,1\n\"Bob,2\nCy,3\nDan,4\n");
+    EXPECT_EQ(quoteEvents.ended, 0);
+    ASSERT_EQ(quoteEvents.failures.size(), 1u);
+    EXPECT_EQ(quoteEvents.failures[0].code, kTextReaderErrorUnterminatedQuote);
+    EXPECT_NE(quoteEvents.failures[0].localizedDescription.find("line 3 is never closed"), std::string::npos);
+
+    // Bytes that are not UTF-8 halfway through a file read as UTF-8.
+    const auto decodeEvents = parseWithEvents("latin.csv", "Name,City\nAda,K\xF6ln\nBob,Bonn\n", TextEncoding::utf8());
+    ASSERT_EQ(decodeEvents.failures.size(), 1u);
+    EXPECT_EQ(decodeEvents.failures[0].code, kTextReaderErrorUndecodableBytes);
+    EXPECT_NE(decodeEvents.failures[0].localizedDescription.find("past byte 15"), std::string::npos);
+
+    const auto cleanEvents = parseWithEvents("clean.csv", "Name,City\nAda,\"K\xC3\xB6ln\"\n");
+    EXPECT_EQ(cleanEvents.ended, 1);
+    EXPECT_TRUE(cleanEvents.failures.empty());
+}
+
+TEST_F(TextReaderTest, AFileHoldingOnlyAMarkIsUnreadableAndExaminationNotesSurviveTheParse) {
+    auto markOnly = readerFor("mark.csv", "\xEF\xBB\xBF");
+    EXPECT_TRUE(markOnly->examineFile());
+    EXPECT_TRUE(markOnly->hasByteOrderMark());
+    EXPECT_FALSE(markOnly->detectedContent());
+
+    auto tiny = readerFor("tiny.csv", "a,b\n");
+    tiny->examineFile();
+    ASSERT_EQ(tiny->parseLog().size(), 1u);
+    tiny->parse(true);
+    ASSERT_EQ(tiny->parseLog().size(), 1u);
+    EXPECT_EQ(tiny->parseLog()[0].message, "Could not detect string encoding: Not enough data.");
+}
+
 // Every file of the encodings corpus reads into the rows of its UTF-8 original.
 TEST(TextReaderCorpus, EveryCorpusFileReadsLikeItsOriginal) {
     const std::filesystem::path corpus = std::filesystem::path(PELKORA_TEST_DATA_DIR) / "encodings";
