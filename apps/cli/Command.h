@@ -29,6 +29,7 @@ int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& 
 int runRows(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

@@ -39,6 +39,9 @@ Commands:
   contacts [--store PATH] [--container ID] import-vcf FILE
                         Read the vCards of a file into the container, their
                         CATEGORIES as groups.
+  catalogue [--labels KEY]
+                        The targets a column can be assigned to (menu tag, title,
+                        key/sub-key), or the labels a key offers.
   settings list         Every setting with its value ("(default)" when not stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
@@ -105,6 +108,7 @@ int main(int argc, char** argv) {
     if (command == "rows") return cli::runRows(arguments, options);
     if (command == "encodings") return cli::runEncodings(arguments, options);
     if (command == "contacts") return cli::runContacts(arguments, options);
+    if (command == "catalogue") return cli::runCatalogue(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;
