@@ -2,6 +2,8 @@
 
 // Shared pieces of the pelkora command's subcommands.
 
+#include <chrono>
+#include <ctime>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -20,6 +22,16 @@ enum ExitCode : int {
 struct GlobalOptions {
     bool verbose = false;  // echo the runtime log and the wizard's pages on stderr
 };
+
+// A moment as ISO 8601 text in UTC: "2024-03-15T12:00:00Z".
+inline std::string isoDateText(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
 
 // Prints "pelkora: <message>" on stderr.
 inline void printError(std::string_view message) { std::cerr << "pelkora: " << message << '\n'; }

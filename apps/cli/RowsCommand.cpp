@@ -26,15 +26,6 @@ struct RowsOptions {
 
 constexpr std::size_t kMaximumColumnWidth = 32;
 
-std::string isoDate(const CellDate& date) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 // A cell value as JSON: string, number, boolean, ISO 8601 date text or {"pictureBytes": n}.
 std::string jsonValue(const DataCellView& cell) {
     return std::visit(
@@ -49,7 +40,7 @@ std::string jsonValue(const DataCellView& cell) {
             } else if constexpr (std::is_same_v<Value, bool>) {
                 return value ? "true" : "false";
             } else if constexpr (std::is_same_v<Value, CellDate>) {
-                return json::quoted(isoDate(value));
+                return json::quoted(isoDateText(value));
             } else {
                 return "{\"pictureBytes\": " + std::to_string(value.size()) + "}";
             }
@@ -71,7 +62,7 @@ std::string tableText(const DataCellView& cell) {
             }
         }
     } else if (cell.kind() == CellKind::date) {
-        text = isoDate(std::get<CellDate>(cell.value));
+        text = isoDateText(std::get<CellDate>(cell.value));
     } else if (cell.kind() == CellKind::picture) {
         text = "<picture>";
     } else if (cell.kind() != CellKind::none) {

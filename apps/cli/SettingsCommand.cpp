@@ -26,15 +26,6 @@ const std::pair<std::string_view, PropertyValueType> kUnregisteredSettings[] = {
 // The one list of plain strings; other lists hold archived objects that their own commands manage.
 constexpr std::string_view kStringListSetting = Key::TextToNotesTokens;
 
-std::string dateText(const PropertyValue::Date& date) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 // A scalar as the command prints it; lists are printed by the callers.
 std::string scalarText(const PropertyValue& value) {
     switch (value.type()) {
@@ -46,7 +37,7 @@ std::string scalarText(const PropertyValue& value) {
             return text;
         }
         case PropertyValueType::string: return *value.stringValue();
-        case PropertyValueType::date: return dateText(*value.dateValue());
+        case PropertyValueType::date: return isoDateText(*value.dateValue());
         case PropertyValueType::data: return "<" + std::to_string(value.dataValue()->size()) + " bytes>";
         case PropertyValueType::array: return "<list of " + std::to_string(value.arrayValue()->size()) + ">";
         case PropertyValueType::dictionary:
