@@ -42,6 +42,7 @@ int runRows(const std::vector<std::string>& arguments, const GlobalOptions& opti
 int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

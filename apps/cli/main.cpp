@@ -42,6 +42,10 @@ Commands:
   catalogue [--labels KEY]
                         The targets a column can be assigned to (menu tag, title,
                         key/sub-key), or the labels a key offers.
+  vocabulary [--lang xx] [--find TITLE] [--custom]
+                        The column titles the importer recognises (language,
+                        title, kind, target and label); --custom lists the titles
+                        learnt from your own corrections. Counts go to stderr.
   settings list         Every setting with its value ("(default)" when not stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
@@ -109,6 +113,7 @@ int main(int argc, char** argv) {
     if (command == "encodings") return cli::runEncodings(arguments, options);
     if (command == "contacts") return cli::runContacts(arguments, options);
     if (command == "catalogue") return cli::runCatalogue(arguments, options);
+    if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;

@@ -124,6 +124,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         });
     });
 
+    stringMap_ = vendorStringMap();
+    customStringMap_ = loadCustomStringMap();
+
     showPageForAuthorizationStatus();
     authorization_->requestAccess([this, alive](bool) {
         MainQueue::shared().post([this, alive] {
@@ -137,6 +140,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
     applicationWillTerminate_ = true;
+    (void)saveCustomStringMap(customStringMap_);
     if (companyTermsObservation_) {
         settings_.removeObserver(*companyTermsObservation_);
         companyTermsObservation_.reset();

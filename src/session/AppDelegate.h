@@ -20,6 +20,7 @@
 
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
+#include "mapping/StringMap.h"
 #include "platform/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
@@ -175,6 +176,10 @@ public:
     const std::vector<std::filesystem::path>& filesToOpen() const { return filesToOpen_; }
     const std::vector<std::filesystem::path>& vCardUrls() const { return vCardUrls_; }
     const std::string& detectedLanguage() const { return detectedLanguage_; }
+    // The shipped column-title vocabulary and the user's own titles, loaded at launch.
+    const StringMap& stringMap() const { return stringMap_; }
+    const StringMap& customStringMap() const { return customStringMap_; }
+    StringMap& mutableCustomStringMap() { return customStringMap_; }
     ContentViewController* currentViewController() const { return currentViewController_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
@@ -220,6 +225,8 @@ private:
     std::vector<std::filesystem::path> filesToOpen_;
     std::vector<std::filesystem::path> vCardUrls_;
     std::string detectedLanguage_ = "en";
+    StringMap stringMap_;
+    StringMap customStringMap_;
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;
     std::shared_ptr<Progress> currentProgress_;

@@ -1,0 +1,49 @@
+#pragma once
+
+// The column-title vocabularies: the one shipped with the program ("ContactPropertyStrings")
+// and the user's own assignments ("CustomStringMap.map"). Both are lists of
+// SuggestedContactProperty entries whose localizedString is a column title, stored as keyed
+// archives of the list.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mapping/SuggestedContactProperty.h"
+#include "platform/KeyedArchive.h"
+#include "support/Expected.h"
+
+namespace pelkora {
+
+using StringMap = std::vector<SuggestedContactProperty>;
+
+// The entry as an archived object of class "SuggestedContactProperty".
+ArchiveValue archivedEntry(const SuggestedContactProperty& entry);
+// The entry an archived object describes, starting from a fresh entry and taking every field
+// the archive holds with the right type.
+SuggestedContactProperty entryFromArchive(const ArchivedObject& object);
+
+// The list as keyed-archive bytes.
+std::string archiveStringMap(const StringMap& entries);
+// The list in keyed-archive bytes; an error names what is wrong. Class names with a module
+// prefix ("Pelkora.SuggestedContactProperty") read as the plain name.
+Expected<StringMap, std::string> unarchiveStringMap(std::string_view bytes);
+
+// The vocabulary shipped with the program; empty (and logged) when it cannot be decoded.
+// Defined with the compiled vocabulary (resources/), which the program links.
+const StringMap& vendorStringMap();
+
+// Where the user's custom titles live: $XDG_DATA_HOME/pelkora/CustomStringMap.map.
+std::filesystem::path customStringMapLocation();
+// The user's custom titles; empty (and logged) when the file is absent or damaged.
+StringMap loadCustomStringMap(const std::filesystem::path& file = customStringMapLocation());
+// Writes the user's custom titles atomically; nothing is written when there are none.
+// Returns false when writing failed (the failure is logged).
+bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& file = customStringMapLocation());
+
+// The archive bytes of the shipped vocabulary, compiled into the program.
+std::string_view vendorStringMapArchive();
+
+}  // namespace pelkora
