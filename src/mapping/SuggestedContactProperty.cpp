@@ -78,9 +78,51 @@ constexpr PropertyImageName kPropertyImages[] = {
     {CustomPropertyKeys::Group, "group"},
 };
 
+// Label menus put a separator after each of these, dividing the long relation list into
+// families (siblings, grandparents, in-laws, cousins …).
+constexpr std::string_view kSeparatingLabels[] = {
+    CNLabelOther,
+    CNLabelContactRelationTeacher,
+    CNLabelContactRelationElderSibling,
+    CNLabelContactRelationEldestSister,
+    CNLabelContactRelationEldestBrother,
+    CNLabelContactRelationFemaleFriend,
+    CNLabelContactRelationHusband,
+    CNLabelContactRelationBoyfriend,
+    CNLabelContactRelationFather,
+    CNLabelContactRelationSon,
+    CNLabelContactRelationGrandfatherFathersFather,
+    CNLabelContactRelationGreatGrandfather,
+    CNLabelContactRelationGrandsonSonsSon,
+    CNLabelContactRelationGreatGrandson,
+    CNLabelContactRelationFatherInLawHusbandsFather,
+    CNLabelContactRelationCoFatherInLaw,
+    CNLabelContactRelationElderSiblingInLaw,
+    CNLabelContactRelationSisterInLawElderBrothersWife,
+    CNLabelContactRelationBrotherInLawElderSistersHusband,
+    CNLabelContactRelationBrotherInLawHusbandsSistersHusband,
+    CNLabelContactRelationCoBrotherInLaw,
+    CNLabelContactRelationSonInLaw,
+    CNLabelContactRelationElderCousinParentsSiblingsDaughter,
+    CNLabelContactRelationElderCousinMothersBrothersSon,
+    CNLabelContactRelationElderCousinFathersBrothersSon,
+    CNLabelContactRelationCousinGrandparentsSiblingsSon,
+    CNLabelContactRelationElderCousinMothersSiblingsDaughterOrFathersSistersDaughter,
+    CNLabelContactRelationParentsElderSibling,
+    CNLabelContactRelationParentsSiblingMothersElderSibling,
+    CNLabelContactRelationParentsSiblingFathersElderSibling,
+    CNLabelContactRelationAuntMothersBrothersWife,
+    CNLabelContactRelationGrandaunt,
+    CNLabelContactRelationUncleFathersElderSistersHusband,
+    CNLabelContactRelationGranduncle,
+    CNLabelContactRelationNephewSistersSonOrWifesSiblingsSon,
+    CNLabelContactRelationGrandnephewBrothersGrandson,
+    CNLabelContactRelationStepsister,
+};
+
 template <typename List>
 bool contains(const List& list, std::string_view text) {
-    return std::find(list.begin(), list.end(), text) != list.end();
+    return std::find(std::begin(list), std::end(list), text) != std::end(list);
 }
 
 bool isPostalComponentKey(std::string_view text) {
@@ -273,6 +315,10 @@ void SuggestedContactProperty::clearAll() {
     customLabel.reset();
     ISOLanguageCode = "xx";
     isVendorCustomMapping = true;
+}
+
+bool SuggestedContactProperty::isSeparatingLabel(std::string_view label) {
+    return contains(kSeparatingLabels, label);
 }
 
 bool SuggestedContactProperty::isPropertySubKey(std::string_view text) {

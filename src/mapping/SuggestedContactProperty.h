@@ -75,6 +75,9 @@ public:
     // Turns the entry into the Ignore choice.
     void clearAll();
 
+    // Whether a label menu puts a separator after this label.
+    static bool isSeparatingLabel(std::string_view label);
+
     // Whether the text is a postal component key or a service of the catalogue.
     static bool isPropertySubKey(std::string_view text);
     // The key a sub-key belongs to; none for "CustomPropertyKey.Addition" and other texts.

@@ -124,6 +124,11 @@ TEST(SuggestedContactProperty, TitlesOfTargets) {
     const auto twitter = Target::target(CNContactSocialProfilesKey, CNSocialProfileServiceTwitter);
     EXPECT_EQ(twitter.formattedContactProperty()->rfind("Twitter ", 0), 0u);
 
+    EXPECT_TRUE(Target::isSeparatingLabel(CNLabelOther));
+    EXPECT_TRUE(Target::isSeparatingLabel(CNLabelContactRelationStepsister));
+    EXPECT_FALSE(Target::isSeparatingLabel(CNLabelContactRelationMother));
+    EXPECT_FALSE(Target::isSeparatingLabel(CNLabelHome));
+
     EXPECT_TRUE(Target::isPropertySubKey(CNPostalAddressSubLocalityKey));
     EXPECT_TRUE(Target::isPropertySubKey(CNInstantMessageServiceQQ));
     EXPECT_FALSE(Target::isPropertySubKey(CustomPropertyKeys::Addition));
