@@ -21,6 +21,7 @@ const std::pair<std::string_view, PropertyValueType> kUnregisteredSettings[] = {
     {Key::MostRecentDocumentFileURL, PropertyValueType::string},
     {Key::SelectedContainerID, PropertyValueType::string},
     {Key::showExtendedRelevantRelationships, PropertyValueType::boolean},
+    {Key::DefaultCountryCode, PropertyValueType::string},
 };
 
 // The one list of plain strings; other lists hold archived objects that their own commands manage.

@@ -6,6 +6,9 @@
 
 #include "Command.h"
 #include "platform/MainQueue.h"
+#include "platform/SettingsStore.h"
+#include "platform/contacts/UserCountry.h"
+#include "support/SharedNames.h"
 #include "support/QvLogger.h"
 
 namespace {
@@ -103,6 +106,12 @@ int main(int argc, char** argv) {
         QvLogger::shared().setEcho([](std::string_view message) { std::cerr << message << '\n'; });
     } else {
         QvLogger::shared().setEcho({});
+    }
+
+    // The user's country for address layouts, when set instead of taken from the locale.
+    if (auto country = SettingsStore::standard().stringForKey(std::string(UserDefaultsKeys::DefaultCountryCode));
+        country && !country->empty()) {
+        contacts::setCountryCodeOverride(*country);
     }
 
     const std::string command = arguments.front();

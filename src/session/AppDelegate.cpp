@@ -10,6 +10,7 @@
 #include "platform/Desktop.h"
 #include "platform/FileTypes.h"
 #include "platform/MainQueue.h"
+#include "platform/contacts/UserCountry.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"
@@ -124,6 +125,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         });
     });
 
+    if (auto country = settings_.stringForKey(std::string(Key::DefaultCountryCode)); country && !country->empty()) {
+        contacts::setCountryCodeOverride(*country);
+    }
     stringMap_ = vendorStringMap();
     customStringMap_ = loadCustomStringMap();
 

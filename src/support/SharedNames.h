@@ -44,6 +44,9 @@ inline constexpr std::string_view FieldNameInNotesAllCaps = "FieldNameInNotesAll
 inline constexpr std::string_view MostRecentDocumentFileURL = "MostRecentDocumentFileURL";
 inline constexpr std::string_view SelectedContainerID = "SelectedContainerID";
 inline constexpr std::string_view showExtendedRelevantRelationships = "showExtendedRelevantRelationships";
+// The user's country (ISO 3166 code) when it should not come from the locale; it picks
+// postal-address layouts and the width of numeric postal codes.
+inline constexpr std::string_view DefaultCountryCode = "DefaultCountryCode";
 }  // namespace UserDefaultsKeys
 
 namespace ViewControllerNames {

@@ -109,6 +109,66 @@ run encodings
 check "encodings start with ASCII" "Western (ASCII)"$'\t'"US-ASCII" "$(head -1 <<<"$out")"
 check "encodings separator after seven" "-" "$(sed -n 8p <<<"$out")"
 
+store="$work/book.sqlite"
+cat >"$work/people.vcf" <<'VCF'
+BEGIN:VCARD
+VERSION:3.0
+N:Müller;Anna;;;
+FN:Anna Müller
+ORG:Bäckerei Sonnenschein;Verkauf
+TEL;TYPE=CELL:+49 170 1234567
+ADR;TYPE=HOME:;;Lindenstraße 12;Dresden;;01067;Germany
+BDAY:--03-12
+CATEGORIES:Friends,Work
+NOTE:Likes bread\, and cake
+END:VCARD
+BEGIN:VCARD
+VERSION:3.0
+N:;;;;
+FN:ACME Corp
+ORG:ACME Corp
+X-ABShowAs:COMPANY
+CATEGORIES:work
+END:VCARD
+VCF
+run contacts --store "$store" import-vcf "$work/people.vcf"
+check "import vCards" "Imported 2 contacts, 2 new groups" "$out"
+run contacts --store "$store" groups
+check "groups with member counts" "Friends"$'\t'"1"$'\n'"Work"$'\t'"2" "$out"
+run contacts --store "$store" list
+check "list names" "Anna Müller — Bäckerei Sonnenschein — +49 170 1234567"$'\n'"ACME Corp" "$out"
+run contacts --store "$store" list --json
+check "list json birthday" 1 "$(grep -c '"birthday": "--03-12"' <<<"$out")"
+check "list json groups" 1 "$(grep -c '"groups": \["Friends", "Work"\]' <<<"$out")"
+check "list json postal code" 1 "$(grep -c '"postalCode": "01067"' <<<"$out")"
+run contacts --store "$store" export "$work/export.vcf"
+check "export" "Exported 2 contacts to $work/export.vcf" "$out"
+check "export keeps groups" 2 "$(grep -c '^CATEGORIES:' "$work/export.vcf")"
+run contacts --store "$work/second.sqlite" import-vcf "$work/export.vcf"
+check "exported file reads back" "Imported 2 contacts, 2 new groups" "$out"
+if /usr/bin/python3 -c 'import vobject' 2>/dev/null; then
+    names=$(/usr/bin/python3 -c 'import sys, vobject
+print(";".join(c.fn.value for c in vobject.readComponents(open(sys.argv[1], encoding="utf-8").read())))' "$work/export.vcf")
+    check "python3-vobject reads the export" "Anna Müller;ACME Corp" "$names"
+fi
+run contacts --store "$store" --container nope list
+check "unknown container exit" 1 "$status"
+printf 'not sqlite' >"$work/broken.sqlite"
+run contacts --store "$work/broken.sqlite" list
+check "broken store exit" 1 "$status"
+
+run catalogue
+check "catalogue target" "101"$'\t'"First name"$'\t'"givenName" "$(grep -P '^101\t' <<<"$out")"
+check "catalogue targets" 53 "$(grep -cP '^1[0-9][0-9]\t' <<<"$out")"
+run catalogue --labels phoneNumbers
+check "phone labels" 12 "$(wc -l <<<"$out")"
+run vocabulary --lang de --find "E-Mail-Adresse"
+check "vocabulary finds German titles" 1 "$(grep -cP '^de\tE-Mail-Adresse\tProperty\tEmail' <<<"$out")"
+
+run settings set DefaultCountryCode at
+run settings get DefaultCountryCode
+check "country setting" "at" "$out"
+
 run frobnicate
 check "unknown command exit" 2 "$status"
 
