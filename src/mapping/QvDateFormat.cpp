@@ -1,0 +1,200 @@
+#include "mapping/QvDateFormat.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/SettingsStore.h"
+#include "support/QvLogger.h"
+#include "support/SharedNames.h"
+
+namespace pelkora {
+namespace {
+
+// Patterns every locale reads: a plain ISO day and the two timestamps that exporters write.
+constexpr std::array<std::string_view, 3> fixedDatePatterns{"y-M-d", "yyyy-MM-dd'T'HH:mm:ss'Z'",
+                                                            "yyyy-MM-dd HH:mm:ss"};
+
+// The locale a format without one is read with: the platform's identifier for no locale.
+constexpr std::string_view undefinedLocale = "-undef-";
+
+struct DateParsingErrorText {
+    DateParsingError error;
+    std::string_view text;
+};
+
+constexpr std::array<DateParsingErrorText, 4> dateParsingErrorTexts{{
+    {DateParsingError::emptyFormatString, "Missing Format String"},
+    {DateParsingError::emptyTestString, "Missing Test String"},
+    {DateParsingError::parsingFailed, "Parsing Failed"},
+    {DateParsingError::unknownLocale, ""},
+}};
+
+KeyedArchiveClassMap dateFormatClasses(std::function<void(std::string_view)> delegate) {
+    KeyedArchiveClassMap classes;
+    classes.classes = {std::string(QvDateFormat::archivedClassName)};
+    classes.aliases = {{"Pelkora.QvDateFormat", std::string(QvDateFormat::archivedClassName)}};
+    classes.unknownClass = std::move(delegate);
+    return classes;
+}
+
+bool containsYear(std::string_view pattern) {
+    return pattern.find_first_of("yY") != std::string_view::npos;
+}
+
+contacts::DateComponents components(const dates::CalendarDate& date, bool withYear) {
+    contacts::DateComponents result;
+    if (withYear) result.year = date.year;
+    result.month = date.month;
+    result.day = date.day;
+    return result;
+}
+
+// Steps: the detector over the whole text, then each format in order.
+std::optional<contacts::DateComponents> parseText(std::string_view text,
+                                                  const std::vector<QvDateFormat>& formats,
+                                                  dates::DateFormatter& formatter,
+                                                  std::string_view detectorLocale) {
+    if (auto detected = dates::detectDate(text, detectorLocale)) return components(*detected, true);
+    for (const auto& format : formats) {
+        formatter.setDateFormat(format.format);
+        formatter.setLocaleIdentifier(
+            format.localeIdentifier ? std::string_view(*format.localeIdentifier) : undefinedLocale);
+        if (auto date = formatter.date(text)) {
+            return components(dates::calendarDateOf(*date), containsYear(format.format));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ArchiveValue QvDateFormat::archived() const {
+    auto object = std::make_shared<ArchivedObject>();
+    object->className = std::string(archivedClassName);
+    object->fields["format"] = ArchiveValue(format);
+    if (localeIdentifier) object->fields["localeIdentifier"] = ArchiveValue(*localeIdentifier);
+    object->fields["userDefined"] = ArchiveValue(ArchiveValue::InlineBool{userDefined});
+    return ArchiveValue(std::shared_ptr<const ArchivedObject>(std::move(object)));
+}
+
+QvDateFormat QvDateFormat::fromArchive(const ArchivedObject& object) {
+    QvDateFormat record;
+    if (auto text = object.stringField("format")) record.format = *text;
+    if (auto text = object.stringField("localeIdentifier")) record.localeIdentifier = *text;
+    if (auto flag = object.boolField("userDefined")) record.userDefined = *flag;
+    return record;
+}
+
+std::string archiveDateFormats(const std::vector<QvDateFormat>& formats) {
+    ArchiveValue::Array list;
+    list.reserve(formats.size());
+    for (const auto& format : formats) list.push_back(format.archived());
+    return encodeKeyedArchive(ArchiveValue(std::move(list)));
+}
+
+std::vector<QvDateFormat> QvDateFormat::unarchiveCustomFormats(
+    SettingsStore& settings, std::function<void(std::string_view className)> delegate) {
+    const auto stored = settings.object(std::string(UserDefaultsKeys::CustomDateFormats));
+    if (!stored || !stored->dataValue()) return {};
+    const auto& bytes = *stored->dataValue();
+    auto decoded = decodeKeyedArchive(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        dateFormatClasses(std::move(delegate)));
+    // A failed decoding is the platform's decodeObject returning nil: no root object.
+    if (!decoded || decoded->isNull()) {
+        qvLog(LogType::error,
+              "Cannot unarchive custom date formats: unarchiver.decodeObject() returned nil");
+        return {};
+    }
+    const auto* list = decoded->arrayValue();
+    if (!list) return {};
+    std::vector<QvDateFormat> formats;
+    formats.reserve(list->size());
+    for (const auto& element : *list) {
+        const auto* object = element.objectValue();
+        if (!object || object->className != archivedClassName) return {};
+        formats.push_back(fromArchive(*object));
+    }
+    return formats;
+}
+
+void QvDateFormat::archiveWithCustomFormats(const std::vector<QvDateFormat>& formats,
+                                            SettingsStore& settings) {
+    const std::string bytes = archiveDateFormats(formats);
+    settings.set(std::string(UserDefaultsKeys::CustomDateFormats),
+                 PropertyValue(PropertyValue::Data(bytes.begin(), bytes.end())));
+    if (auto written = settings.synchronize(); !written) {
+        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
+        qvLog(LogType::error, "%{public}@", written.error().message());
+    }
+}
+
+std::vector<std::string> commonDatePatterns(std::string_view localeIdentifier) {
+    std::vector<std::string> patterns(fixedDatePatterns.begin(), fixedDatePatterns.end());
+    for (std::string_view skeleton : commonDateSkeletons) {
+        if (auto pattern = dates::bestPattern(skeleton, localeIdentifier))
+            patterns.push_back(*pattern);
+    }
+    return patterns;
+}
+
+std::vector<QvDateFormat> commonDateFormats(std::string_view localeIdentifier,
+                                            std::string_view languageCode) {
+    std::vector<QvDateFormat> formats;
+    for (auto& pattern : commonDatePatterns(localeIdentifier)) {
+        formats.emplace_back(std::move(pattern), std::string(languageCode), false);
+    }
+    return formats;
+}
+
+std::vector<QvDateFormat> parserDateFormats(const std::vector<QvDateFormat>& customFormats,
+                                            const std::vector<QvDateFormat>& commonFormats) {
+    std::vector<QvDateFormat> formats = customFormats;
+    formats.insert(formats.end(), commonFormats.begin(), commonFormats.end());
+    return formats;
+}
+
+std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
+                                                  const std::vector<QvDateFormat>& formats,
+                                                  dates::DateFormatter& formatter,
+                                                  std::string_view detectorLocale) {
+    if (const auto* date = std::get_if<std::chrono::system_clock::time_point>(&value)) {
+        return components(dates::calendarDateOf(*date), true);
+    }
+    if (const auto* text = std::get_if<std::string_view>(&value)) {
+        return parseText(*text, formats, formatter, detectorLocale);
+    }
+    return std::nullopt;
+}
+
+std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
+                                                  const std::vector<QvDateFormat>& formats,
+                                                  dates::DateFormatter& formatter) {
+    return parseDate(value, formats, formatter, dates::currentLocaleIdentifier());
+}
+
+std::string_view errorText(DateParsingError error) {
+    for (const auto& entry : dateParsingErrorTexts) {
+        if (entry.error == error) return entry.text;
+    }
+    return {};
+}
+
+Expected<DateTestResult, DateParsingError> testDateFormat(
+    std::string_view format, const std::optional<std::string>& localeIdentifier,
+    std::string_view testText) {
+    if (format.empty()) return Unexpected(DateParsingError::emptyFormatString);
+    if (testText.empty()) return Unexpected(DateParsingError::emptyTestString);
+    if (!localeIdentifier || localeIdentifier->empty()) {
+        return Unexpected(DateParsingError::unknownLocale);
+    }
+    dates::DateFormatter formatter;
+    formatter.setLocaleIdentifier(*localeIdentifier);
+    formatter.setDateFormat(format);
+    const auto date = formatter.date(testText);
+    if (!date) return Unexpected(DateParsingError::parsingFailed);
+    return DateTestResult{components(dates::calendarDateOf(*date), containsYear(format)),
+                          dates::longDateText(*date)};
+}
+
+}  // namespace pelkora

@@ -1,0 +1,89 @@
+#pragma once
+
+// Dates in the user's notation: the platform's date patterns for a locale, a date formatter
+// that reads text with a pattern, and a detector that finds a date written in natural
+// notation anywhere in a text. ICU does the work; none of its types appear here.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelkora::dates {
+
+// A day of the Gregorian calendar.
+struct CalendarDate {
+    int year = 0;
+    int month = 0;  // 1…12
+    int day = 0;    // 1…31
+    bool operator==(const CalendarDate&) const = default;
+};
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+// The locale identifier of the user's current locale ("de_DE", "en_US_POSIX").
+std::string currentLocaleIdentifier();
+// The language code of the user's current locale ("de"); empty when it names none.
+std::string currentLanguageCode();
+
+// The locale's best pattern for a skeleton such as "yMMMd" ("d. MMM y" for German); none
+// when the platform gives no pattern.
+std::optional<std::string> bestPattern(std::string_view skeleton,
+                                       std::string_view localeIdentifier);
+
+// The day a point in time falls on in the default time zone, Gregorian calendar.
+CalendarDate calendarDateOf(TimePoint time);
+
+// The point in time as a long-style date in the user's current locale ("12. März 1980").
+std::string longDateText(TimePoint time);
+
+// Whether the platform knows the locale (it has data for its language).
+bool isKnownLocale(std::string_view localeIdentifier);
+// The identifiers of all locales the platform offers, sorted.
+std::vector<std::string> availableLocaleIdentifiers();
+// The locale's name in the user's current language ("de" → "German" for an English user);
+// empty for an empty identifier.
+std::string localeDisplayName(std::string_view localeIdentifier);
+
+// Reads whole texts with one pattern and locale. Only the pattern and the locale are
+// settable: leniency, calendar, time zone and the window for two-digit years are the
+// platform's defaults (lenient, Gregorian, the default time zone, 80 years back to 20
+// ahead), on purpose, so that a pattern reads a text as the platform would.
+class DateFormatter {
+  public:
+    // A formatter with an empty pattern and the user's current locale.
+    DateFormatter();
+    ~DateFormatter();
+    DateFormatter(const DateFormatter&) = delete;
+    DateFormatter& operator=(const DateFormatter&) = delete;
+
+    // A pattern in Unicode TR35 notation ("dd.MM.yyyy").
+    void setDateFormat(std::string_view pattern);
+    // Any locale identifier; one the platform does not know reads with its root data.
+    void setLocaleIdentifier(std::string_view localeIdentifier);
+    const std::string& dateFormat() const { return pattern_; }
+    const std::string& localeIdentifier() const { return localeIdentifier_; }
+
+    // The point in time the whole text stands for; none when the pattern does not read all
+    // of it. A pattern without a year reads as a day of 1970, the platform's default.
+    std::optional<TimePoint> date(std::string_view text) const;
+
+  private:
+    struct Implementation;
+    void rebuild();
+
+    std::string pattern_;
+    std::string localeIdentifier_;
+    std::unique_ptr<Implementation> implementation_;
+};
+
+// The first date written in natural notation anywhere in the text, in English or the
+// language of the given locale: "12 March 1980", "March 12, 1980", "12. März 1980",
+// "1980-03-12", "12.03.1980", or "3/12/1980" read in the locale's order of day and month.
+// A date needs a day, a month and a year; bare numbers, phone numbers, postal codes and
+// impossible days ("31.02.1980") are not dates.
+std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier);
+
+}  // namespace pelkora::dates
