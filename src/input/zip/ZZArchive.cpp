@@ -1,0 +1,172 @@
+#include "input/zip/ZZArchive.h"
+
+#include <system_error>
+
+#include "input/zip/ZZOldArchiveEntry.h"
+#include "input/zip/ZipRecords_p.h"
+
+namespace pelkora {
+
+using namespace zip_detail;
+
+namespace {
+
+// The end record is 22 bytes plus a comment of at most 65,535 bytes, so it starts within the
+// last 65,557 bytes.
+constexpr std::size_t endOfCentralDirectorySearchLength = endOfCentralDirectoryLength + 0xffff;
+
+// The offset of the last end of central directory signature that starts in the search window
+// and leaves room for the record's fixed 22 bytes, none if there is none.
+std::optional<std::size_t> findEndOfCentralDirectory(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < endOfCentralDirectoryLength) return std::nullopt;
+    const std::size_t windowStart = bytes.size() > endOfCentralDirectorySearchLength
+                                        ? bytes.size() - endOfCentralDirectorySearchLength
+                                        : 0;
+    // A signature must start no later than 22 bytes before the end: the last candidate.
+    for (std::size_t offset = bytes.size() - endOfCentralDirectoryLength + 1;
+         offset-- > windowStart;) {
+        if (bytes[offset] == 0x50 && bytes[offset + 1] == 0x4b && bytes[offset + 2] == 0x05 &&
+            bytes[offset + 3] == 0x06) {
+            return offset;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string describe(const ZZChannel& channel) {
+    if (const auto url = channel.URL()) return "“" + url->string() + "”";
+    return "in memory";
+}
+
+}  // namespace
+
+ZZArchive::ZZArchive(std::unique_ptr<ZZChannel> channel, TextEncoding encoding)
+    : channel_(std::move(channel)),
+      encoding_(std::move(encoding)),
+      displayName_(describe(*channel_)) {}
+
+ZZArchive::~ZZArchive() = default;
+
+Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::archiveWithURL(
+    const std::filesystem::path& path) {
+    return initWithURL(path, {});
+}
+
+Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::archiveWithData(
+    std::vector<std::uint8_t> data) {
+    return initWithData(std::move(data), {});
+}
+
+Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithURL(
+    const std::filesystem::path& path, const ZZOpenOptions& options) {
+    return initWithChannel(std::make_unique<ZZFileChannel>(path), options);
+}
+
+Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithData(
+    std::vector<std::uint8_t> data, const ZZOpenOptions& options) {
+    return initWithChannel(std::make_unique<ZZDataChannel>(std::move(data)), options);
+}
+
+// Opening:
+//   1. ask the channel for the whole archive (a missing file may open empty);
+//   2. find the last end of central directory signature in the last 65,557 bytes;
+//   3. check that the end record describes one disk and a central directory before it;
+//   4. walk the central directory, making an entry over each header and its local header.
+Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithChannel(
+    std::unique_ptr<ZZChannel> channel, const ZZOpenOptions& options) {
+    std::unique_ptr<ZZArchive> archive(
+        new ZZArchive(std::move(channel), options.encoding.value_or(TextEncoding::utf8())));
+    auto input = archive->channel_->newInput();
+    if (!input) {
+        const FileError& failure = input.error();
+        if (options.createIfMissing &&
+            failure.code == std::make_error_code(std::errc::no_such_file_or_directory)) {
+            return archive;
+        }
+        return Unexpected(ZipError{ZipErrorKind::readFailed,
+                                   "Could not read the zip archive " + archive->displayName_ +
+                                       ": " + failure.description + ".",
+                                   std::nullopt, failure.code});
+    }
+    archive->contents_ = *input;
+    if (auto read = archive->readCentralDirectory(); !read) return Unexpected(read.error());
+    return archive;
+}
+
+Expected<void, ZipError> ZZArchive::readCentralDirectory() {
+    const std::span<const std::uint8_t> bytes = *contents_;
+    const auto endError = [&](std::string_view problem) {
+        return Unexpected(ZipError{
+            ZipErrorKind::endOfCentralDirectoryInvalid,
+            "The zip archive " + displayName_ + " is damaged: " + std::string(problem) + ".",
+            std::nullopt,
+            {}});
+    };
+    const auto endOffset = findEndOfCentralDirectory(bytes);
+    if (!endOffset) return endError("its end of central directory record is missing");
+    const EndOfCentralDirectory end{bytes.data() + *endOffset};
+    // Spanned archives keep the central directory on other disks this reader never sees.
+    if (end.numberOfThisDisk() != 0 || end.diskOfCentralDirectory() != 0 ||
+        end.entriesOnThisDisk() != end.totalEntries()) {
+        return endError("it is split over several disks");
+    }
+    // Every central header needs its 46 fixed bytes between the directory's start and the end
+    // record, so a directory offset or entry count the archive cannot hold is refused here.
+    const std::uint64_t centralDirectoryOffset = end.centralDirectoryOffset();
+    if (centralDirectoryOffset + std::uint64_t{end.totalEntries()} * centralFileHeaderLength >
+        *endOffset) {
+        return endError("its central directory does not fit before its end record");
+    }
+    // Bytes after the comment mean the record found is not the archive's real end.
+    if (*endOffset + endOfCentralDirectoryLength + end.commentLength() != bytes.size()) {
+        return endError("bytes follow its end of central directory record");
+    }
+
+    entries_.reserve(end.totalEntries());
+    std::uint64_t cursor = centralDirectoryOffset;
+    for (std::size_t index = 0; index < end.totalEntries(); ++index) {
+        const auto entryError = [&](std::string_view problem) {
+            return Unexpected(ZipError{ZipErrorKind::centralFileHeaderInvalid,
+                                       "The zip archive " + displayName_ + " is damaged: entry " +
+                                           std::to_string(index + 1) + " " + std::string(problem) +
+                                           ".",
+                                       index,
+                                       {}});
+        };
+        // Earlier headers' names and comments may have used up the room the count check left.
+        if (cursor + centralFileHeaderLength > *endOffset) {
+            return entryError("runs past the end of the central directory");
+        }
+        const CentralFileHeader header{bytes.data() + cursor};
+        // The name, extra field and comment must also end before the end record.
+        if (cursor + header.totalLength() > *endOffset) {
+            return entryError("runs past the end of the central directory");
+        }
+        if (header.diskNumberStart() != 0) return entryError("lies on another disk");
+        // The local header's 30 fixed bytes must lie before the central directory.
+        if (std::uint64_t{header.relativeOffsetOfLocalHeader()} + localFileHeaderLength >
+            centralDirectoryOffset) {
+            return entryError("has its local header outside the archive's data");
+        }
+        entries_.push_back(std::make_unique<ZZOldArchiveEntry>(
+            *this, header.bytes, bytes.data() + header.relativeOffsetOfLocalHeader()));
+        cursor += header.totalLength();
+    }
+    return {};
+}
+
+Expected<std::string, ZipError> ZZArchive::contentsOfEntry(std::string_view name) const {
+    for (const auto& entry : entries_) {
+        if (entry->fileName() != name) continue;
+        auto data = entry->newData();
+        if (!data) return Unexpected(data.error());
+        return std::string(data->begin(), data->end());
+    }
+    return Unexpected(ZipError{
+        ZipErrorKind::entryNotFound,
+        "The zip archive " + displayName_ + " has no part named “" + std::string(name) + "”.",
+        std::nullopt,
+        {}});
+}
+
+}  // namespace pelkora

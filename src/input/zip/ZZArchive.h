@@ -1,0 +1,96 @@
+#pragma once
+
+// Reading zip archives (the PKWARE APPNOTE format), as spreadsheet workbooks are packaged.
+//
+// Only the classic records are read, no ZIP64: at most 65,535 entries with 32-bit sizes and
+// offsets. The archive is untrusted input. Opening checks that the end record and every
+// central directory entry lie inside the archive; reading an entry checks that its local
+// header, name, extra field and data do too. A declared uncompressed size decides how much
+// memory a read allocates, so it is refused when the data could not honour it: above
+// maximumZipEntrySize (1 GiB), or above 1,032 times the compressed size, the most deflate
+// can expand. Because every entry's data must lie inside the archive, entries that overlap
+// each other still cannot make one read allocate more than 1,032 times the archive's size.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/zip/ZZArchiveEntry.h"
+#include "input/zip/ZZChannel.h"
+#include "input/zip/ZipError.h"
+#include "platform/TextEncoding.h"
+#include "support/Expected.h"
+
+namespace pelkora {
+
+// The largest uncompressed size a read allocates for one entry.
+inline constexpr std::uint64_t maximumZipEntrySize = std::uint64_t{1} << 30;
+// The most output one byte of deflate data can produce (258-byte matches of 2 bits each).
+inline constexpr std::uint64_t maximumDeflateExpansion = 1032;
+
+// How to open an archive.
+struct ZZOpenOptions {
+    // The encoding of names without the UTF-8 flag ("ZZOpenOptionsEncodingKey"); UTF-8 if none.
+    std::optional<TextEncoding> encoding;
+    // Whether a missing file opens as an empty archive ("ZZOpenOptionsCreateIfMissingKey").
+    bool createIfMissing = false;
+};
+
+// An opened archive: its bytes and its entries in central-directory order. Immutable once
+// opened and not thread-safe to share while reading; entries point into its bytes, so it must
+// outlive them and is neither copied nor moved (it is handed out by unique_ptr).
+class ZZArchive {
+  public:
+    // Opens the file at path with no options.
+    static Expected<std::unique_ptr<ZZArchive>, ZipError> archiveWithURL(
+        const std::filesystem::path& path);
+    // Opens the archive in data with no options; empty data counts as a missing file.
+    static Expected<std::unique_ptr<ZZArchive>, ZipError> archiveWithData(
+        std::vector<std::uint8_t> data);
+    // Opens the file at path with options.
+    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithURL(
+        const std::filesystem::path& path, const ZZOpenOptions& options);
+    // Opens the archive in data with options.
+    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithData(
+        std::vector<std::uint8_t> data, const ZZOpenOptions& options);
+    // Opens the archive whose bytes the channel gives.
+    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithChannel(
+        std::unique_ptr<ZZChannel> channel, const ZZOpenOptions& options);
+
+    ZZArchive(const ZZArchive&) = delete;
+    ZZArchive& operator=(const ZZArchive&) = delete;
+    ~ZZArchive();
+
+    // The file location of a file-backed archive.
+    std::optional<std::filesystem::path> URL() const { return channel_->URL(); }
+    // The archive's bytes; none for an archive opened empty because its file was missing.
+    std::optional<std::span<const std::uint8_t>> contents() const { return contents_; }
+    // The entries in central-directory order.
+    const std::vector<std::unique_ptr<ZZArchiveEntry>>& entries() const { return entries_; }
+    // The encoding of names without the UTF-8 flag.
+    const TextEncoding& encoding() const { return encoding_; }
+    // "“/x/book.xlsx”" or "archive in memory", for messages.
+    const std::string& displayName() const { return displayName_; }
+
+    // The whole content of the first entry with exactly this name, as the workbook reader
+    // reads its parts; entryNotFound when there is none.
+    Expected<std::string, ZipError> contentsOfEntry(std::string_view name) const;
+
+  private:
+    ZZArchive(std::unique_ptr<ZZChannel> channel, TextEncoding encoding);
+    Expected<void, ZipError> readCentralDirectory();
+
+    std::unique_ptr<ZZChannel> channel_;
+    TextEncoding encoding_;
+    std::string displayName_;
+    std::optional<std::span<const std::uint8_t>> contents_;
+    std::vector<std::unique_ptr<ZZArchiveEntry>> entries_;
+};
+
+}  // namespace pelkora

@@ -1,0 +1,379 @@
+#include "input/zip/ZZOldArchiveEntry.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipRecords_p.h"
+#include "input/zip/ZipStreams_p.h"
+#include "platform/Crypto.h"
+#include "platform/Inflate.h"
+
+namespace pelkora {
+
+using namespace zip_detail;
+
+namespace {
+
+constexpr std::uint16_t storedMethod = 0;
+constexpr std::uint16_t deflateMethod = 8;
+constexpr std::size_t traditionalHeaderLength = 12;
+constexpr std::size_t aesVerifierLength = 2;
+constexpr std::size_t aesAuthenticationCodeLength = 10;
+constexpr unsigned aesKeyDerivationIterations = 1000;
+
+// Host systems in the central header's attribute compatibility byte.
+constexpr std::uint8_t msDosHost = 0;
+constexpr std::uint8_t unixHost = 3;
+constexpr std::uint8_t ntfsHost = 10;
+
+// MS-DOS attribute bits in the low byte of the external attributes.
+constexpr std::uint32_t dosReadOnly = 0x01;
+constexpr std::uint32_t dosVolumeLabel = 0x08;
+constexpr std::uint32_t dosDirectory = 0x10;
+
+ZZEncryptionMode encryptionModeOf(std::uint16_t flags, std::span<const std::uint8_t> extraField) {
+    if (!(flags & encryptedFlag)) return ZZEncryptionMode::none;
+    if (findExtraBlock(extraField, winZipAesExtraId)) return ZZEncryptionMode::aes;
+    if (flags & strongEncryptionFlag) return ZZEncryptionMode::strong;
+    return ZZEncryptionMode::traditional;
+}
+
+// The method in an AES extra block, or the header's own when the block is too short to say.
+std::uint16_t aesAwareMethod(std::uint16_t headerMethod, ZZEncryptionMode mode,
+                             std::span<const std::uint8_t> extraField) {
+    if (mode != ZZEncryptionMode::aes) return headerMethod;
+    const auto block = findExtraBlock(extraField, winZipAesExtraId);
+    // The method sits at offset 5 of the block's data (offset 9 of the block).
+    if (!block || block->size() < aesExtraDataLength) return headerMethod;
+    return readUInt16(block->data() + 5);
+}
+
+// A declared size a read may allocate: within the absolute bound and within what the
+// compressed bytes could expand to, so a forged header cannot ask for gigabytes.
+bool isPlausibleUncompressedSize(std::uint32_t uncompressedSize, std::uint32_t compressedSize) {
+    return uncompressedSize <= maximumZipEntrySize &&
+           uncompressedSize <= std::uint64_t{compressedSize} * maximumDeflateExpansion;
+}
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+ZZOldArchiveEntry::ZZOldArchiveEntry(const ZZArchive& archive,
+                                     const std::uint8_t* centralFileHeader,
+                                     const std::uint8_t* localFileHeader)
+    : archive_(archive),
+      centralFileHeader_(centralFileHeader),
+      localFileHeader_(localFileHeader),
+      encryptionMode_(encryptionModeOf(CentralFileHeader{centralFileHeader}.flags(),
+                                       CentralFileHeader{centralFileHeader}.extraField())) {}
+
+std::uint16_t ZZOldArchiveEntry::compressionMethod() const {
+    const CentralFileHeader header{centralFileHeader_};
+    return aesAwareMethod(header.compressionMethod(), encryptionMode_, header.extraField());
+}
+
+bool ZZOldArchiveEntry::encrypted() const {
+    return CentralFileHeader{centralFileHeader_}.flags() & encryptedFlag;
+}
+
+std::chrono::system_clock::time_point ZZOldArchiveEntry::lastModified() const {
+    const CentralFileHeader header{centralFileHeader_};
+    const unsigned time = header.lastModTime();
+    const unsigned date = header.lastModDate();
+    std::tm parts{};
+    parts.tm_sec = static_cast<int>((time & 0x1f) * 2);
+    parts.tm_min = static_cast<int>((time >> 5) & 0x3f);
+    parts.tm_hour = static_cast<int>(time >> 11);
+    parts.tm_mday = static_cast<int>(date & 0x1f);
+    parts.tm_mon = static_cast<int>((date >> 5) & 0x0f) - 1;
+    parts.tm_year = static_cast<int>(date >> 9) + 80;
+    // The time zone's rules decide whether daylight saving time applies.
+    parts.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parts));
+}
+
+std::uint32_t ZZOldArchiveEntry::crc32() const {
+    return CentralFileHeader{centralFileHeader_}.crc32();
+}
+
+std::uint32_t ZZOldArchiveEntry::compressedSize() const {
+    return CentralFileHeader{centralFileHeader_}.compressedSize();
+}
+
+std::uint32_t ZZOldArchiveEntry::uncompressedSize() const {
+    return CentralFileHeader{centralFileHeader_}.uncompressedSize();
+}
+
+std::uint32_t ZZOldArchiveEntry::fileMode() const {
+    const CentralFileHeader header{centralFileHeader_};
+    const std::uint32_t attributes = header.externalFileAttributes();
+    switch (header.fileAttributeCompatibility()) {
+        case msDosHost:
+        case ntfsHost: {
+            if (attributes & (dosDirectory | dosVolumeLabel)) {
+                const std::uint32_t mode = S_IFDIR | 0755;
+                return (attributes & dosReadOnly) ? mode & ~std::uint32_t{S_IWUSR} : mode;
+            }
+            const std::uint32_t mode = S_IFREG | 0644;
+            return (attributes & dosReadOnly) ? mode & ~std::uint32_t{S_IWUSR} : mode;
+        }
+        case unixHost:
+            return attributes >> 16;
+        default:
+            return 0;
+    }
+}
+
+std::string ZZOldArchiveEntry::fileName() const {
+    const CentralFileHeader header{centralFileHeader_};
+    const auto bytes = header.fileName();
+    const TextEncoding encoding =
+        (header.flags() & utf8NameFlag) ? TextEncoding::utf8() : archive_.encoding();
+    if (auto name = decodeStrictly(bytes, encoding)) return std::move(*name);
+    // A name that is not valid in its encoding is most likely in the zip format's original
+    // code page 437, which gives every byte a character, so the name still matches something.
+    if (const auto legacy = TextEncoding::named("IBM437")) {
+        if (auto name = decodeStrictly(bytes, *legacy)) return std::move(*name);
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+ZipError ZZOldArchiveEntry::error(ZipErrorKind kind, std::string_view problem,
+                                  std::error_code underlying) const {
+    return ZipError{kind,
+                    "Could not read “" + fileName() + "” in the zip archive " +
+                        archive_.displayName() + ": " + std::string(problem) + ".",
+                    std::nullopt, underlying};
+}
+
+Expected<void, ZipError> ZZOldArchiveEntry::checkReadable() const {
+    if (encryptionMode_ == ZZEncryptionMode::strong) {
+        return Unexpected(error(ZipErrorKind::unsupportedEncryption,
+                                "it uses PKWARE strong encryption, which cannot be decrypted"));
+    }
+    const std::uint16_t method = compressionMethod();
+    if (method != storedMethod && method != deflateMethod) {
+        return Unexpected(error(ZipErrorKind::unsupportedCompressionMethod,
+                                "it is compressed with method " + std::to_string(method) +
+                                    "; only stored and deflate entries can be read"));
+    }
+    return {};
+}
+
+Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateData() const {
+    const std::span<const std::uint8_t> bytes = *archive_.contents();
+    const LocalFileHeader local{localFileHeader_};
+    const auto localOffset = static_cast<std::uint64_t>(localFileHeader_ - bytes.data());
+    // The data follows the LOCAL name and extra field, whose lengths may differ from the
+    // central ones; all of it, at the central compressed size, must lie inside the archive.
+    const std::uint64_t dataOffset =
+        localOffset + localFileHeaderLength + local.fileNameLength() + local.extraFieldLength();
+    const std::uint64_t dataLength = compressedSize();
+    if (dataOffset + dataLength > bytes.size()) {
+        return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
+                                "its data runs past the end of the archive"));
+    }
+    std::span<const std::uint8_t> data = bytes.subspan(dataOffset, dataLength);
+    DataLocation location;
+    if (encryptionMode_ == ZZEncryptionMode::traditional) {
+        // The 12-byte encryption header is counted in the compressed size.
+        if (data.size() < traditionalHeaderLength) {
+            return Unexpected(
+                error(ZipErrorKind::localFileHeaderInvalid, "its encryption header is cut short"));
+        }
+        location.encryptionHeader = data.first(traditionalHeaderLength);
+        data = data.subspan(traditionalHeaderLength);
+    } else if (encryptionMode_ == ZZEncryptionMode::aes) {
+        const auto localExtra = bytes.subspan(
+            localOffset + localFileHeaderLength + local.fileNameLength(), local.extraFieldLength());
+        const auto block = findExtraBlock(localExtra, winZipAesExtraId);
+        // The strength byte sits at offset 4 of the block's data.
+        const std::uint8_t strength =
+            block && block->size() >= aesExtraDataLength ? (*block)[4] : 0;
+        if (strength < 1 || strength > 3) {
+            return Unexpected(error(ZipErrorKind::unsupportedEncryption,
+                                    "its AES key strength is missing or unknown"));
+        }
+        // Salt of 8, 12 or 16 bytes and the verifier precede the data; the code follows it.
+        const std::size_t saltLength = 4 * (std::size_t{strength} + 1);
+        if (data.size() < saltLength + aesVerifierLength + aesAuthenticationCodeLength) {
+            return Unexpected(
+                error(ZipErrorKind::localFileHeaderInvalid, "its encryption header is cut short"));
+        }
+        location.aesStrength = strength;
+        location.encryptionHeader = data.first(saltLength + aesVerifierLength);
+        data = data.subspan(
+            saltLength + aesVerifierLength,
+            data.size() - saltLength - aesVerifierLength - aesAuthenticationCodeLength);
+    }
+    location.data = data;
+    return location;
+}
+
+Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newDecryptingStream(
+    const DataLocation& location, std::string_view password) const {
+    auto upstream = std::make_unique<SpanInputStream>(location.data);
+    const CentralFileHeader header{centralFileHeader_};
+    if (encryptionMode_ == ZZEncryptionMode::traditional) {
+        TraditionalKeys keys(password);
+        std::array<std::uint8_t, traditionalHeaderLength> decrypted{};
+        for (std::size_t index = 0; index < decrypted.size(); ++index) {
+            decrypted[index] = keys.decrypt(location.encryptionHeader[index]);
+        }
+        // With a data descriptor the CRC is not known when the header is written, so the
+        // modification time stands in for it; old writers also check the byte before.
+        const std::uint16_t checkValue = (header.flags() & dataDescriptorFlag)
+                                             ? header.lastModTime()
+                                             : static_cast<std::uint16_t>(header.crc32() >> 16);
+        const bool matches = decrypted[11] == (checkValue >> 8) &&
+                             (header.versionMadeBy() > 19 || decrypted[10] == (checkValue & 0xff));
+        if (!matches) {
+            return Unexpected(error(ZipErrorKind::wrongPassword, "the password is wrong"));
+        }
+        return std::unique_ptr<InputStream>(
+            std::make_unique<TraditionalDecryptingStream>(std::move(upstream), keys));
+    }
+    const std::size_t keyLength = 8 * (std::size_t{location.aesStrength} + 1);
+    const std::size_t saltLength = location.encryptionHeader.size() - aesVerifierLength;
+    const auto material =
+        deriveKeyWithPbkdf2Sha1(bytesOf(password), location.encryptionHeader.first(saltLength),
+                                aesKeyDerivationIterations, 2 * keyLength + aesVerifierLength);
+    if (material.size() != 2 * keyLength + aesVerifierLength) {
+        return Unexpected(error(ZipErrorKind::unsupportedEncryption, "its key cannot be derived"));
+    }
+    if (!std::equal(material.end() - aesVerifierLength, material.end(),
+                    location.encryptionHeader.end() - aesVerifierLength)) {
+        return Unexpected(error(ZipErrorKind::wrongPassword, "the password is wrong"));
+    }
+    auto cipher = AesCounterModeCipher::make({material.data(), keyLength});
+    if (!cipher) {
+        return Unexpected(error(ZipErrorKind::unsupportedEncryption, "its AES key is unusable"));
+    }
+    return std::unique_ptr<InputStream>(
+        std::make_unique<AesDecryptingStream>(std::move(upstream), std::move(cipher)));
+}
+
+Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newStreamWithPassword(
+    std::optional<std::string_view> password) const {
+    if (auto readable = checkReadable(); !readable) return Unexpected(readable.error());
+    const auto location = locateData();
+    if (!location) return Unexpected(location.error());
+    std::unique_ptr<InputStream> stream;
+    if (encryptionMode_ == ZZEncryptionMode::none) {
+        stream = std::make_unique<SpanInputStream>(location->data);
+    } else {
+        auto decrypting = newDecryptingStream(*location, password.value_or(""));
+        if (!decrypting) return Unexpected(decrypting.error());
+        stream = std::move(*decrypting);
+    }
+    if (compressionMethod() == deflateMethod) stream = makeInflatingStream(std::move(stream));
+    return stream;
+}
+
+// Reading the content:
+//   1. refuse strong encryption (code 10) and methods other than stored and deflate (code 9);
+//   2. locate the data inside the archive;
+//   3. plain stored data is copied; plain deflate data is inflated in one call into a buffer
+//      of the declared size; encrypted data is read through the decrypting (and inflating)
+//      stream into a zero-filled buffer of the declared size.
+Expected<std::vector<std::uint8_t>, ZipError> ZZOldArchiveEntry::newDataWithPassword(
+    std::optional<std::string_view> password) const {
+    if (auto readable = checkReadable(); !readable) return Unexpected(readable.error());
+    const auto location = locateData();
+    if (!location) return Unexpected(location.error());
+    if (encryptionMode_ == ZZEncryptionMode::none && compressionMethod() == storedMethod) {
+        return std::vector<std::uint8_t>(location->data.begin(), location->data.end());
+    }
+    if (!isPlausibleUncompressedSize(uncompressedSize(), compressedSize())) {
+        return Unexpected(error(ZipErrorKind::contentUnreadable,
+                                "it declares " + std::to_string(uncompressedSize()) +
+                                    " bytes, more than its " + std::to_string(compressedSize()) +
+                                    " compressed bytes can hold"));
+    }
+    if (encryptionMode_ == ZZEncryptionMode::none) {
+        std::vector<std::uint8_t> content(uncompressedSize());
+        if (!inflateRawDeflate(location->data, content)) {
+            return Unexpected(error(ZipErrorKind::contentUnreadable,
+                                    "its compressed data is damaged or longer than declared"));
+        }
+        return content;
+    }
+    auto stream = newStreamWithPassword(password);
+    if (!stream) return Unexpected(stream.error());
+    std::vector<std::uint8_t> content(uncompressedSize(), 0);
+    std::size_t filled = 0;
+    while (filled < content.size()) {
+        const std::size_t count = (*stream)->read(content.data() + filled, content.size() - filled);
+        if (count == 0) break;
+        filled += count;
+    }
+    if (const auto failure = (*stream)->error()) {
+        return Unexpected(error(ZipErrorKind::contentUnreadable,
+                                "its data could not be decrypted and decompressed", failure));
+    }
+    return content;
+}
+
+Expected<void, ZipError> ZZOldArchiveEntry::check() const {
+    const std::span<const std::uint8_t> bytes = *archive_.contents();
+    const CentralFileHeader central{centralFileHeader_};
+    const LocalFileHeader local{localFileHeader_};
+    const auto mismatch = [&](std::string_view field) {
+        return Unexpected(error(
+            ZipErrorKind::localFileHeaderInvalid,
+            "its local header disagrees with the central directory about " + std::string(field)));
+    };
+    if (local.signature() != localFileHeaderSignature) return mismatch("the signature");
+    const auto localOffset = static_cast<std::uint64_t>(localFileHeader_ - bytes.data());
+    // The local name and extra field must lie inside the archive before they are compared.
+    const std::uint64_t dataOffset =
+        localOffset + localFileHeaderLength + local.fileNameLength() + local.extraFieldLength();
+    if (dataOffset > bytes.size()) return mismatch("the name, which runs past the archive's end");
+    const auto localName =
+        bytes.subspan(localOffset + localFileHeaderLength, local.fileNameLength());
+    const auto localExtra = bytes.subspan(
+        localOffset + localFileHeaderLength + local.fileNameLength(), local.extraFieldLength());
+    const ZZEncryptionMode localMode = encryptionModeOf(local.flags(), localExtra);
+    if (local.versionNeeded() != central.versionNeeded()) return mismatch("the version needed");
+    if (local.flags() != central.flags()) return mismatch("the flags");
+    if (aesAwareMethod(local.compressionMethod(), localMode, localExtra) != compressionMethod()) {
+        return mismatch("the compression method");
+    }
+    if (local.lastModTime() != central.lastModTime() ||
+        local.lastModDate() != central.lastModDate()) {
+        return mismatch("the modification date");
+    }
+    const auto centralName = central.fileName();
+    if (!std::equal(localName.begin(), localName.end(), centralName.begin(), centralName.end())) {
+        return mismatch("the name");
+    }
+    std::uint32_t crc = local.crc32();
+    std::uint32_t compressed = local.compressedSize();
+    std::uint32_t uncompressed = local.uncompressedSize();
+    if (local.flags() & dataDescriptorFlag) {
+        // The descriptor (signature, CRC-32, sizes) follows the data and must fit in the archive.
+        const std::uint64_t descriptorOffset = dataOffset + central.compressedSize();
+        if (descriptorOffset + 16 > bytes.size() ||
+            readUInt32(bytes.data() + descriptorOffset) != dataDescriptorSignature) {
+            return mismatch("the data descriptor, which is missing");
+        }
+        crc = readUInt32(bytes.data() + descriptorOffset + 4);
+        compressed = readUInt32(bytes.data() + descriptorOffset + 8);
+        uncompressed = readUInt32(bytes.data() + descriptorOffset + 12);
+    }
+    if (crc != central.crc32()) return mismatch("the CRC-32");
+    if (compressed != central.compressedSize() || uncompressed != central.uncompressedSize()) {
+        return mismatch("the sizes");
+    }
+    if (localMode != encryptionMode_) return mismatch("the encryption");
+    return {};
+}
+
+}  // namespace pelkora

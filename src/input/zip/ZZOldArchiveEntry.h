@@ -1,0 +1,73 @@
+#pragma once
+
+// The entry of an archive that was read from existing bytes: a view of its central and local
+// headers inside the archive's contents.
+
+#include <cstdint>
+#include <span>
+
+#include "input/zip/ZZArchiveEntry.h"
+
+namespace pelkora {
+
+class ZZArchive;
+
+// How an entry's data is encrypted.
+enum class ZZEncryptionMode {
+    none,
+    traditional,  // the PKWARE stream cipher
+    strong,       // PKWARE strong encryption, never decrypted
+    aes,          // WinZip AES (AE-1, AE-2)
+};
+
+// An entry read from an archive. It copies no header bytes: it points into the archive's
+// contents, so it is valid only while the archive lives.
+class ZZOldArchiveEntry final : public ZZArchiveEntry {
+  public:
+    // An entry over the central header and the local header's 30 fixed bytes, both inside the
+    // archive's contents; the central header's name, extra field and comment must be too.
+    ZZOldArchiveEntry(const ZZArchive& archive, const std::uint8_t* centralFileHeader,
+                      const std::uint8_t* localFileHeader);
+
+    // The encryption mode, from flag bit 0, the WinZip AES extra block and flag bit 6.
+    ZZEncryptionMode encryptionMode() const { return encryptionMode_; }
+    // The compression method; for an AES entry the one in its AES extra block.
+    std::uint16_t compressionMethod() const;
+
+    bool compressed() const override { return compressionMethod() != 0; }
+    bool encrypted() const override;
+    std::chrono::system_clock::time_point lastModified() const override;
+    std::uint32_t crc32() const override;
+    std::uint32_t compressedSize() const override;
+    std::uint32_t uncompressedSize() const override;
+    std::uint32_t fileMode() const override;
+    std::string fileName() const override;
+
+    Expected<std::vector<std::uint8_t>, ZipError> newDataWithPassword(
+        std::optional<std::string_view> password) const override;
+    Expected<std::unique_ptr<InputStream>, ZipError> newStreamWithPassword(
+        std::optional<std::string_view> password) const override;
+    Expected<void, ZipError> check() const override;
+
+  private:
+    // Where the entry's bytes lie: the encryption header (12 bytes, or salt and verifier)
+    // and the data proper, both inside the archive.
+    struct DataLocation {
+        std::span<const std::uint8_t> encryptionHeader;
+        std::span<const std::uint8_t> data;
+        std::uint8_t aesStrength = 0;
+    };
+    Expected<DataLocation, ZipError> locateData() const;
+    Expected<void, ZipError> checkReadable() const;
+    Expected<std::unique_ptr<InputStream>, ZipError> newDecryptingStream(
+        const DataLocation& location, std::string_view password) const;
+    ZipError error(ZipErrorKind kind, std::string_view problem,
+                   std::error_code underlying = {}) const;
+
+    const ZZArchive& archive_;
+    const std::uint8_t* centralFileHeader_;
+    const std::uint8_t* localFileHeader_;
+    ZZEncryptionMode encryptionMode_;
+};
+
+}  // namespace pelkora
