@@ -1,0 +1,78 @@
+#pragma once
+
+// One column of the file being imported and the target it is assigned to: the record that
+// the mapping page lists and that contact assembly reads for every row.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mapping/SuggestedContactProperty.h"
+#include "platform/KeyedArchive.h"
+
+namespace pelkora {
+
+// A warning about the value previewed in a column.
+enum class MappingHint {
+    // The column goes to a date, and the previewed value could not be read as a date.
+    inconvertibleDateString,
+};
+
+// What the status icon of a row shows, in the order the conditions are checked.
+enum class MappingStatus {
+    needsAttention,  // a previewed value with a hint
+    append,          // appended to the note
+    appendCustom,    // appended to the note, from the user's titles or a saved mapping
+    assigned,        // imported into its target
+    assignedCustom,  // imported, from the user's titles or a saved mapping
+    ignored,         // not imported
+    ignoredCustom,   // not imported, from the user's titles or a saved mapping
+};
+
+// The image name of the status icon ("mapping-status-assigned" …).
+std::string_view imageName(MappingStatus status);
+
+class MappedContactProperty {
+  public:
+    // Zero-based column number in the rows; -1 until set.
+    std::int64_t columnIndex = -1;
+    // The column as shown: "1", "2" … for text files, "A", "B" … for workbooks.
+    std::optional<std::string> formattedColumnIndex;
+    // The target; a fresh entry maps nowhere.
+    SuggestedContactProperty contactProperty;
+    // The column title; empty when the file has no header row.
+    std::string sourceFieldName;
+    // The column's value in the previewed record, as display text.
+    std::string sourceFieldContent;
+    // The column's picture in the previewed record (workbook cells with anchored images).
+    std::optional<std::vector<std::uint8_t>> sourceFieldImageData;
+    std::set<MappingHint> mappingHints;
+    // The user picked the target or label by hand in this session.
+    bool mappedManuallyByUser = false;
+    // The target came from the user's custom titles or from a saved mapping.
+    bool isCustomMapping = false;
+
+    bool operator==(const MappedContactProperty&) const = default;
+
+    // The row's status, derived from content, hints, target and origin.
+    MappingStatus mappingStatus() const;
+    // The image name of the row's status icon.
+    std::string_view statusImageName() const { return imageName(mappingStatus()); }
+    // Whether the row's text is drawn in the dimmed colour: when the column is not imported.
+    bool isDimmed() const { return !contactProperty.isValid(); }
+};
+
+// The class name of the archived record.
+inline constexpr std::string_view kMappedContactPropertyClassName = "MappedContactProperty";
+
+// The record as an archived object: only its title and its target are kept, since the rest
+// describes one file and one preview.
+ArchiveValue archivedMappedProperty(const MappedContactProperty& property);
+// The record an archived object describes: title and target from the archive when present
+// with the right type, every other field at its initial value.
+MappedContactProperty mappedPropertyFromArchive(const ArchivedObject& object);
+
+}  // namespace pelkora
