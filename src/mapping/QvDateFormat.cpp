@@ -147,6 +147,10 @@ std::vector<QvDateFormat> commonDateFormats(std::string_view localeIdentifier,
     return formats;
 }
 
+std::vector<QvDateFormat> commonDateFormats() {
+    return commonDateFormats(dates::currentLocaleIdentifier(), dates::currentLanguageCode());
+}
+
 std::vector<QvDateFormat> parserDateFormats(const std::vector<QvDateFormat>& customFormats,
                                             const std::vector<QvDateFormat>& commonFormats) {
     std::vector<QvDateFormat> formats = customFormats;

@@ -74,6 +74,10 @@ inline constexpr std::string_view commonDateSkeletons[] = {"yMd",  "yMMd",  "yMM
 std::vector<QvDateFormat> commonDateFormats(std::string_view localeIdentifier,
                                             std::string_view languageCode);
 
+// The common formats for the user's current locale and language, as the session builds
+// them at launch.
+std::vector<QvDateFormat> commonDateFormats();
+
 // The list the parser takes: the custom formats, then the common formats.
 std::vector<QvDateFormat> parserDateFormats(const std::vector<QvDateFormat>& customFormats,
                                             const std::vector<QvDateFormat>& commonFormats);

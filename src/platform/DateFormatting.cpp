@@ -13,6 +13,8 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <mutex>
+#include <utility>
 
 namespace pelkora::dates {
 namespace {
@@ -190,6 +192,27 @@ bool writesMonthFirst(const icu::Locale& locale) {
     return month >= 0 && day >= 0 && month < day;
 }
 
+// What the detector knows about a locale's notation.
+struct LocaleNotation {
+    MonthNames months;
+    bool monthFirst = false;
+};
+
+// The parser runs the detector on every date cell of an import, and building the month
+// names from the locale data costs far more than scanning a cell, so each locale's notation
+// is built once per process.
+std::shared_ptr<const LocaleNotation> notationFor(std::string_view localeIdentifier) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<const LocaleNotation>, std::less<>> cache;
+    const std::lock_guard lock(mutex);
+    if (auto found = cache.find(localeIdentifier); found != cache.end()) return found->second;
+    const icu::Locale locale = localeFor(localeIdentifier);
+    auto notation = std::make_shared<const LocaleNotation>(
+        LocaleNotation{monthNamesFor(locale), writesMonthFirst(locale)});
+    cache.emplace(std::string(localeIdentifier), notation);
+    return notation;
+}
+
 struct Match {
     CalendarDate date;
     std::size_t end = 0;  // one past the last token
@@ -197,8 +220,8 @@ struct Match {
 
 class Detector {
   public:
-    Detector(std::vector<Token> tokens, MonthNames months, bool monthFirst)
-        : tokens_(std::move(tokens)), months_(std::move(months)), monthFirst_(monthFirst) {}
+    Detector(std::vector<Token> tokens, const LocaleNotation& notation)
+        : tokens_(std::move(tokens)), months_(notation.months), monthFirst_(notation.monthFirst) {}
 
     // Steps: at each token, in order, try the numeric notation, then day-month-year with a
     // month name, then month-day-year with a month name; a match counts only when it does
@@ -349,7 +372,7 @@ class Detector {
     }
 
     std::vector<Token> tokens_;
-    MonthNames months_;
+    const MonthNames& months_;
     bool monthFirst_ = false;
 };
 
@@ -423,8 +446,13 @@ std::string localeDisplayName(std::string_view localeIdentifier) {
     return utf8(name);
 }
 
+// The parser sets a dozen patterns in turn for every cell, and building an ICU formatter
+// costs much more than reading a text with it, so each pattern and locale is built once per
+// formatter; a formatter that could not be built is remembered as none.
 struct DateFormatter::Implementation {
-    std::unique_ptr<icu::SimpleDateFormat> format;
+    static constexpr std::size_t maximumBuiltFormats = 64;
+    std::map<std::pair<std::string, std::string>, std::unique_ptr<icu::SimpleDateFormat>> built;
+    const icu::SimpleDateFormat* format = nullptr;
 };
 
 DateFormatter::DateFormatter()
@@ -444,12 +472,23 @@ void DateFormatter::setLocaleIdentifier(std::string_view localeIdentifier) {
 }
 
 void DateFormatter::rebuild() {
-    implementation_->format.reset();
+    auto& implementation = *implementation_;
+    implementation.format = nullptr;
     if (pattern_.empty()) return;
+    auto key = std::make_pair(pattern_, localeIdentifier_);
+    if (auto found = implementation.built.find(key); found != implementation.built.end()) {
+        implementation.format = found->second.get();
+        return;
+    }
+    if (implementation.built.size() >= Implementation::maximumBuiltFormats) {
+        implementation.built.clear();
+    }
     UErrorCode status = U_ZERO_ERROR;
     auto format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern_),
                                                           localeFor(localeIdentifier_), status);
-    if (U_SUCCESS(status)) implementation_->format = std::move(format);
+    if (U_FAILURE(status)) format.reset();
+    implementation.format = format.get();
+    implementation.built.emplace(std::move(key), std::move(format));
 }
 
 std::optional<TimePoint> DateFormatter::date(std::string_view text) const {
@@ -466,8 +505,8 @@ std::optional<TimePoint> DateFormatter::date(std::string_view text) const {
 }
 
 std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier) {
-    const icu::Locale locale = localeFor(localeIdentifier);
-    const Detector detector(tokenize(text), monthNamesFor(locale), writesMonthFirst(locale));
+    const auto notation = notationFor(localeIdentifier);
+    const Detector detector(tokenize(text), *notation);
     return detector.firstDate();
 }
 

@@ -50,7 +50,8 @@ std::string localeDisplayName(std::string_view localeIdentifier);
 // Reads whole texts with one pattern and locale. Only the pattern and the locale are
 // settable: leniency, calendar, time zone and the window for two-digit years are the
 // platform's defaults (lenient, Gregorian, the default time zone, 80 years back to 20
-// ahead), on purpose, so that a pattern reads a text as the platform would.
+// ahead), on purpose, so that a pattern reads a text as the platform would. Not safe to
+// share between threads: each thread uses its own formatter.
 class DateFormatter {
   public:
     // A formatter with an empty pattern and the user's current locale.

@@ -125,6 +125,44 @@ TEST(DateDetector, TwoDigitYearsUseTheEightyTwentyWindow) {
     EXPECT_LE(detected->year, thisYear + 20);
 }
 
+// ---- The platform's formatter
+
+TEST(DateFormatter, ReadsWholeTextsWithPatternAndLocale) {
+    dates::DateFormatter formatter;
+    formatter.setLocaleIdentifier("de");
+    formatter.setDateFormat("d. MMMM yyyy");
+    ASSERT_TRUE(formatter.date("12. März 1980"));
+    EXPECT_EQ(dates::calendarDateOf(*formatter.date(" 12. März 1980 ")),
+              (CalendarDate{1980, 3, 12}));
+    EXPECT_EQ(formatter.date("12. März 1980 und mehr"), std::nullopt);
+    formatter.setLocaleIdentifier("en");
+    EXPECT_EQ(formatter.date("12. März 1980"), std::nullopt);
+    EXPECT_TRUE(formatter.date("12. March 1980"));
+    // Back to a pattern and locale it has read with before.
+    formatter.setLocaleIdentifier("de");
+    EXPECT_TRUE(formatter.date("12. März 1980"));
+    formatter.setDateFormat("");
+    EXPECT_EQ(formatter.date("12. März 1980"), std::nullopt);
+}
+
+TEST(DateFormatter, KeepsThePlatformsLeniency) {
+    dates::DateFormatter formatter;
+    formatter.setLocaleIdentifier("de");
+    formatter.setDateFormat("dd.MM.yyyy");
+    const auto date = formatter.date("31.02.1980");
+    ASSERT_TRUE(date);
+    EXPECT_EQ(dates::calendarDateOf(*date), (CalendarDate{1980, 3, 2}));
+}
+
+TEST(DateFormatter, TwoLetterYearFieldReadsTwoDigitYears) {
+    dates::DateFormatter formatter;
+    formatter.setLocaleIdentifier("de");
+    formatter.setDateFormat("dd.MM.yy");
+    const auto date = formatter.date("12.03.80");
+    ASSERT_TRUE(date);
+    EXPECT_EQ(dates::calendarDateOf(*date).year % 100, 80);
+}
+
 // ---- The record and its archive form
 
 TEST(QvDateFormat, InitialisersAndCopies) {
