@@ -49,7 +49,9 @@ contacts::DateComponents components(const dates::CalendarDate& date, bool withYe
     return result;
 }
 
-// Steps: the detector over the whole text, then each format in order.
+// Steps: (1) the detector over the whole text, whose first date wins before any format;
+// (2) each format in order, read with its own locale or "-undef-"; the first that reads
+// the text wins, with a year only when its pattern has a year letter; (3) none.
 std::optional<contacts::DateComponents> parseText(std::string_view text,
                                                   const std::vector<QvDateFormat>& formats,
                                                   dates::DateFormatter& formatter,
@@ -162,6 +164,8 @@ std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
                                                   const std::vector<QvDateFormat>& formats,
                                                   dates::DateFormatter& formatter,
                                                   std::string_view detectorLocale) {
+    // Steps: a date cell gives its day without any text parsing; a text goes through
+    // parseText; nothing and every other kind of value give none.
     if (const auto* date = std::get_if<std::chrono::system_clock::time_point>(&value)) {
         return components(dates::calendarDateOf(*date), true);
     }

@@ -341,6 +341,7 @@ TEST_F(DateParser, CustomFormatComesBeforeCommonFormats) {
 }
 
 TEST_F(DateParser, CommonFormatsReadTheLocalesNotation) {
+    EXPECT_EQ(parse(std::string_view("2020-01-02T10:00:00Z"), common_), fullDate(2020, 1, 2));
     EXPECT_EQ(parse(std::string_view("1980-03-12 08:15:00"), common_), fullDate(1980, 3, 12));
     EXPECT_EQ(parse(std::string_view("12. März"), common_), dayOfYear(3, 12));
 }
