@@ -418,17 +418,6 @@ std::string longDateText(TimePoint time) {
     return utf8(text);
 }
 
-bool isKnownLocale(std::string_view localeIdentifier) {
-    const icu::Locale locale(std::string(localeIdentifier).c_str());
-    if (locale.isBogus() || std::string_view(locale.getLanguage()).empty()) return false;
-    int32_t count = 0;
-    const icu::Locale* available = icu::Locale::getAvailableLocales(count);
-    for (int32_t index = 0; index < count; ++index) {
-        if (std::string_view(available[index].getLanguage()) == locale.getLanguage()) return true;
-    }
-    return false;
-}
-
 std::vector<std::string> availableLocaleIdentifiers() {
     int32_t count = 0;
     const icu::Locale* available = icu::Locale::getAvailableLocales(count);

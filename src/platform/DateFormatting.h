@@ -39,8 +39,6 @@ CalendarDate calendarDateOf(TimePoint time);
 // The point in time as a long-style date in the user's current locale ("12. März 1980").
 std::string longDateText(TimePoint time);
 
-// Whether the platform knows the locale (it has data for its language).
-bool isKnownLocale(std::string_view localeIdentifier);
 // The identifiers of all locales the platform offers, sorted.
 std::vector<std::string> availableLocaleIdentifiers();
 // The locale's name in the user's current language ("de" → "German" for an English user);
