@@ -383,6 +383,19 @@ TEST(LanguageDetection, RecognisesHeaderRowsOfContactExports) {
         {"nl", "Voornaam, Achternaam, Adres, Postcode, Woonplaats, Telefoon, E-mail"},
         {"pt", "Nome, Sobrenome, Endereço, Cidade, Telefone, E-mail"},
         {"en", "First Name, Last Name, Email, Phone"},
+        // Thunderbird's German export, in which CLD2's own summary names Swedish.
+        {"de",
+         "Vorname, Nachname, Anzeigename, Spitzname, Primäre E-Mail-Adresse, Sekundäre "
+         "E-Mail-Adresse, "
+         "Chat-Name, Tel. dienstlich, Tel. privat, Fax-Nummer, Pager-Nummer, Mobil-Tel.-Nr., "
+         "Privat: Adresse, "
+         "Privat: Adresse 2, Privat: Ort, Privat: Bundesland, Privat: PLZ, Privat: Land, "
+         "Dienstlich: Adresse, "
+         "Dienstlich: Adresse 2, Dienstlich: Ort, Dienstlich: Bundesland, Dienstlich: PLZ, "
+         "Dienstlich: Land, "
+         "Arbeitstitel, Abteilung, Organisation, Webseite 1, Webseite 2, Geburtsjahr, "
+         "Geburtsmonat, "
+         "Geburtstag, Benutzerdef. 1, Benutzerdef. 2, Benutzerdef. 3, Benutzerdef. 4, Notizen"},
     };
     for (const auto& [language, header] : headers) {
         EXPECT_EQ(detectLanguage(header).value_or("none"), language) << header;
