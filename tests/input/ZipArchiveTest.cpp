@@ -145,7 +145,8 @@ TEST(ZipArchive, MissingFileFailsWithCode0NamingTheFile) {
 
 TEST(ZipArchive, MissingFileOpensEmptyWhenCreateIfMissingIsSet) {
     TemporaryDirectory folder;
-    auto archive = ZZArchive::initWithURL(folder / "new.zip", {.encoding = std::nullopt, .createIfMissing = true});
+    auto archive = ZZArchive::initWithURL(folder / "new.zip",
+                                          {.encoding = std::nullopt, .createIfMissing = true});
     ASSERT_TRUE(archive);
     EXPECT_FALSE((*archive)->contents());
     EXPECT_TRUE((*archive)->entries().empty());
@@ -318,6 +319,36 @@ put32(data, central(data, 0) + 24, 0xFFFFFFFF)
     ASSERT_FALSE(content);
     EXPECT_EQ(content.error().kind, ZipErrorKind::contentUnreadable);
     EXPECT_NE(content.error().message.find("4294967295"), std::string::npos);
+}
+
+TEST(ZipArchive, DeclaredSizeBeyondWhatDeflateCanExpandToIsRefused) {
+    // 1,032 output bytes per compressed byte is the most deflate can produce.
+    auto archive = open(pythonArchive(R"(
+data = build([('a', b'abc')]); size = struct.unpack_from('<I', data, central(data, 0) + 20)[0]
+put32(data, central(data, 0) + 24, size * 1032 + 1)
+)"));
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(archive->entries()[0]->newData().error().kind, ZipErrorKind::contentUnreadable);
+}
+
+TEST(ZipArchive, EntriesSharingOneLocalHeaderAreReadIndependently) {
+    auto archive = open(pythonArchive(R"(
+data = build([('a', b'shared ' * 10), ('b', b'other')]); put32(data, central(data, 1) + 42, 0)
+)"));
+    ASSERT_TRUE(archive);
+    ASSERT_EQ(archive->entries().size(), 2u);
+    EXPECT_EQ(text(*archive->entries()[0]->newData()).substr(0, 7), "shared ");
+    // The second entry's sizes do not match the shared data, so it inflates to nothing usable.
+    EXPECT_FALSE(archive->entries()[1]->newData());
+    EXPECT_EQ(archive->entries()[1]->check().error().code(), 3);
+}
+
+TEST(ZipArchive, EmptyFileFailsWithCode1) {
+    TemporaryDirectory folder;
+    std::ofstream(folder / "empty.xlsx").close();
+    auto archive = ZZArchive::archiveWithURL(folder / "empty.xlsx");
+    ASSERT_FALSE(archive);
+    EXPECT_EQ(archive.error().code(), 1);
 }
 
 TEST(ZipArchive, DataRunningPastTheArchiveIsRefusedWithCode3) {
