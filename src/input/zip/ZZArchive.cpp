@@ -137,7 +137,7 @@ Expected<void, ZipError> ZZArchive::readCentralDirectory() {
         if (cursor + centralFileHeaderLength > *endOffset) {
             return entryError("runs past the end of the central directory");
         }
-        const CentralFileHeader header{bytes.data() + cursor};
+        const ZZCentralFileHeader header{bytes.data() + cursor};
         // The name, extra field and comment must also end before the end record.
         if (cursor + header.totalLength() > *endOffset) {
             return entryError("runs past the end of the central directory");

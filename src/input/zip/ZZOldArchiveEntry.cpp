@@ -71,20 +71,20 @@ ZZOldArchiveEntry::ZZOldArchiveEntry(const ZZArchive& archive,
     : archive_(archive),
       centralFileHeader_(centralFileHeader),
       localFileHeader_(localFileHeader),
-      encryptionMode_(encryptionModeOf(CentralFileHeader{centralFileHeader}.flags(),
-                                       CentralFileHeader{centralFileHeader}.extraField())) {}
+      encryptionMode_(encryptionModeOf(ZZCentralFileHeader{centralFileHeader}.flags(),
+                                       ZZCentralFileHeader{centralFileHeader}.extraField())) {}
 
 std::uint16_t ZZOldArchiveEntry::compressionMethod() const {
-    const CentralFileHeader header{centralFileHeader_};
+    const ZZCentralFileHeader header{centralFileHeader_};
     return aesAwareMethod(header.compressionMethod(), encryptionMode_, header.extraField());
 }
 
 bool ZZOldArchiveEntry::encrypted() const {
-    return CentralFileHeader{centralFileHeader_}.flags() & encryptedFlag;
+    return ZZCentralFileHeader{centralFileHeader_}.flags() & encryptedFlag;
 }
 
 std::chrono::system_clock::time_point ZZOldArchiveEntry::lastModified() const {
-    const CentralFileHeader header{centralFileHeader_};
+    const ZZCentralFileHeader header{centralFileHeader_};
     const unsigned time = header.lastModTime();
     const unsigned date = header.lastModDate();
     std::tm parts{};
@@ -100,19 +100,19 @@ std::chrono::system_clock::time_point ZZOldArchiveEntry::lastModified() const {
 }
 
 std::uint32_t ZZOldArchiveEntry::crc32() const {
-    return CentralFileHeader{centralFileHeader_}.crc32();
+    return ZZCentralFileHeader{centralFileHeader_}.crc32();
 }
 
 std::uint32_t ZZOldArchiveEntry::compressedSize() const {
-    return CentralFileHeader{centralFileHeader_}.compressedSize();
+    return ZZCentralFileHeader{centralFileHeader_}.compressedSize();
 }
 
 std::uint32_t ZZOldArchiveEntry::uncompressedSize() const {
-    return CentralFileHeader{centralFileHeader_}.uncompressedSize();
+    return ZZCentralFileHeader{centralFileHeader_}.uncompressedSize();
 }
 
 std::uint32_t ZZOldArchiveEntry::fileMode() const {
-    const CentralFileHeader header{centralFileHeader_};
+    const ZZCentralFileHeader header{centralFileHeader_};
     const std::uint32_t attributes = header.externalFileAttributes();
     switch (header.fileAttributeCompatibility()) {
         case msDosHost:
@@ -132,7 +132,7 @@ std::uint32_t ZZOldArchiveEntry::fileMode() const {
 }
 
 std::string ZZOldArchiveEntry::fileName() const {
-    const CentralFileHeader header{centralFileHeader_};
+    const ZZCentralFileHeader header{centralFileHeader_};
     const auto bytes = header.fileName();
     const TextEncoding encoding =
         (header.flags() & utf8NameFlag) ? TextEncoding::utf8() : archive_.encoding();
@@ -169,7 +169,7 @@ Expected<void, ZipError> ZZOldArchiveEntry::checkReadable() const {
 
 Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateData() const {
     const std::span<const std::uint8_t> bytes = *archive_.contents();
-    const LocalFileHeader local{localFileHeader_};
+    const ZZLocalFileHeader local{localFileHeader_};
     const auto localOffset = static_cast<std::uint64_t>(localFileHeader_ - bytes.data());
     // The data follows the LOCAL name and extra field, whose lengths may differ from the
     // central ones; all of it, at the central compressed size, must lie inside the archive.
@@ -220,7 +220,7 @@ Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateDat
 Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newDecryptingStream(
     const DataLocation& location, std::string_view password) const {
     auto upstream = std::make_unique<SpanInputStream>(location.data);
-    const CentralFileHeader header{centralFileHeader_};
+    const ZZCentralFileHeader header{centralFileHeader_};
     if (encryptionMode_ == ZZEncryptionMode::traditional) {
         TraditionalKeys keys(password);
         std::array<std::uint8_t, traditionalHeaderLength> decrypted{};
@@ -323,8 +323,8 @@ Expected<std::vector<std::uint8_t>, ZipError> ZZOldArchiveEntry::newDataWithPass
 
 Expected<void, ZipError> ZZOldArchiveEntry::check() const {
     const std::span<const std::uint8_t> bytes = *archive_.contents();
-    const CentralFileHeader central{centralFileHeader_};
-    const LocalFileHeader local{localFileHeader_};
+    const ZZCentralFileHeader central{centralFileHeader_};
+    const ZZLocalFileHeader local{localFileHeader_};
     const auto mismatch = [&](std::string_view field) {
         return Unexpected(error(
             ZipErrorKind::localFileHeaderInvalid,
