@@ -143,15 +143,5 @@ TEST(MappedContactProperty, DecodingMissingOrMistypedFieldsKeepsInitialValues) {
     EXPECT_EQ(mappedPropertyFromArchive(object), MappedContactProperty{});
 }
 
-TEST(MappedContactProperty, CopiesAreIndependent) {
-    MappedContactProperty original;
-    original.contactProperty = phoneTarget(CNLabelHome);
-    MappedContactProperty copy = original;
-    copy.contactProperty.systemLabel = std::string(CNLabelWork);
-    copy.mappingHints.insert(MappingHint::inconvertibleDateString);
-    EXPECT_EQ(original.contactProperty.systemLabel, std::string(CNLabelHome));
-    EXPECT_TRUE(original.mappingHints.empty());
-}
-
 }  // namespace
 }  // namespace pelkora
