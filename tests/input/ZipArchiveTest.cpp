@@ -443,6 +443,21 @@ TEST(ZipArchive, DeflateStreamReadInSmallPiecesGivesTheContent) {
     EXPECT_FALSE((*stream)->error());
 }
 
+TEST(ZipArchive, CorruptDeflateDataEndsTheStreamWithAnError) {
+    auto archive = open(pythonArchive(R"(
+data = build([('a', bytes(range(256)) * 300)]); data[local(data, 0) + 31 + 3] ^= 0xff
+)"));
+    ASSERT_TRUE(archive);
+    EXPECT_FALSE(archive->entries()[0]->newData());
+    auto stream = archive->entries()[0]->newStream();
+    ASSERT_TRUE(stream);
+    std::vector<std::uint8_t> buffer(4096);
+    while ((*stream)->read(buffer.data(), buffer.size()) > 0) {
+    }
+    EXPECT_FALSE((*stream)->hasBytesAvailable());
+    EXPECT_TRUE((*stream)->error());
+}
+
 // Archives made by the zip and 7z tools from one file of known content.
 class ZipEncryptedArchive : public ::testing::Test {
   protected:
@@ -478,6 +493,18 @@ TEST_F(ZipEncryptedArchive, TraditionalEntryWithoutPasswordFailsWithCode12) {
     EXPECT_EQ(archive->entries()[0]->newData().error().code(), 12);
     EXPECT_EQ(archive->entries()[0]->newDataWithPassword("wrong").error().code(), 12);
     EXPECT_EQ(archive->contentsOfEntry("contacts.csv").error().code(), 12);
+}
+
+TEST_F(ZipEncryptedArchive, TraditionalEntryWithDataDescriptorChecksTheModificationTime) {
+    // Written to a pipe, zip cannot seek back, so it sets flag bit 3 and puts the CRC after
+    // the data; the encryption header then checks against the modification time.
+    auto archive = open(make("zip -q -e -P pw - contacts.csv | tee secret.zip"));
+    ASSERT_TRUE(archive);
+    auto read = archive->entries()[0]->newDataWithPassword("pw");
+    ASSERT_TRUE(read) << read.error().message;
+    EXPECT_EQ(text(*read), content());
+    EXPECT_TRUE(archive->entries()[0]->check());
+    EXPECT_EQ(archive->entries()[0]->newDataWithPassword("pv").error().code(), 12);
 }
 
 TEST_F(ZipEncryptedArchive, StoredTraditionalEntryDecrypts) {
