@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
+#include <iostream>
 #include <random>
 
 #include "TestSupport.h"
@@ -322,11 +323,13 @@ TEST(TitleMatcher, MapsTwoHundredColumnsQuickly) {
                          std::to_string(i));
     }
     matcher.match("warm up", "en", true);
-    const auto start = std::chrono::steady_clock::now();
+    // Processor time, so that a busy machine does not fail the test.
+    const std::clock_t start = std::clock();
     for (const auto& title : titles) matcher.match(title, "en", true);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // Well under a tenth of a second in an optimised build; unoptimised builds get slack.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1000);
+    const double milliseconds = 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    std::cout << "  200 titles matched in " << milliseconds << " ms of processor time\n";
+    // About 10 ms in an optimised build; unoptimised and sanitised builds get slack.
+    EXPECT_LT(milliseconds, 1000.0);
 }
 
 // ---- Language detection ------------------------------------------------------------------
