@@ -31,6 +31,10 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
            });
 }
 
+VCardError lineError(std::size_t line, const std::string& problem) {
+    return VCardError{line, "line " + std::to_string(line) + ": " + problem};
+}
+
 std::vector<std::string_view> ContentLine::parameterValues(std::string_view parameterName) const {
     std::vector<std::string_view> values;
     for (const auto& parameter : parameters) {
@@ -262,10 +266,6 @@ std::string excerpt(std::string_view text) {
     }
     if (i < text.size()) result += "…";
     return result;
-}
-
-VCardError lineError(std::size_t line, const std::string& problem) {
-    return VCardError{line, "line " + std::to_string(line) + ": " + problem};
 }
 
 bool isBlank(std::string_view text) {

@@ -18,6 +18,9 @@ std::string asciiUppercase(std::string_view text);
 std::string asciiLowercase(std::string_view text);
 bool equalsIgnoringCase(std::string_view left, std::string_view right);
 
+// The error for a problem on an input line: "line 12: " and the problem.
+VCardError lineError(std::size_t line, const std::string& problem);
+
 struct VCardParameter {
     std::string name;                 // upper-case ("TYPE", "ENCODING", "X-USER")
     std::vector<std::string> values;  // without quotes, RFC 6868 "^n" escapes decoded
@@ -48,7 +51,8 @@ struct ContentLine {
 // or tab continues the one before (RFC 2425 folding); a quoted-printable value that ends in "="
 // continues on the next line whatever it begins with (2.1 soft line breaks); a 2.1 BASE64 value
 // continues on lines made only of Base64 characters (2.1 writers do not always indent them).
-// Blank lines are skipped. Fails on a line without a colon or with an invalid property name.
+// Blank lines are skipped. Fails on a line without a colon, with an invalid property name or an
+// unclosed quote, and on a continuation line with no line to continue.
 Expected<std::vector<ContentLine>, VCardError> lexContentLines(std::string_view text);
 
 }  // namespace pelkora::contacts::detail

@@ -19,10 +19,6 @@ namespace {
 
 using namespace detail;
 
-VCardError lineError(std::size_t line, const std::string& problem) {
-    return VCardError{line, "line " + std::to_string(line) + ": " + problem};
-}
-
 std::string_view trimmedValue(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -517,8 +513,9 @@ class ContactReading {
 // "BEGIN") is converted, a UTF-8 byte-order mark skipped; anything else is left to the values'
 // own CHARSET parameters.
 Expected<std::string_view, VCardError> unicodeText(std::string_view bytes, std::string& converted) {
+    // Past the end is no byte value at all, so that one byte 0xFE is no byte-order mark.
     const auto at = [&](std::size_t i) {
-        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0xFFu;
+        return i < bytes.size() ? static_cast<int>(static_cast<unsigned char>(bytes[i])) : -1;
     };
     std::optional<TextEncoding> encoding;
     std::size_t skip = 0;
