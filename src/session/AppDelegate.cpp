@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -144,6 +145,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
     applicationWillTerminate_ = true;
+    if (currentViewController_) currentViewController_->viewWillDisappear(*this);
     (void)saveCustomStringMap(customStringMap_);
     if (companyTermsObservation_) {
         settings_.removeObserver(*companyTermsObservation_);
@@ -403,6 +405,20 @@ void AppDelegate::parseTextFile() {
     reader->backgroundQueue().addOperation([reader] { reader->parse(true); });
 }
 
+const TitleMatcher& AppDelegate::titleMatcher() {
+    if (!titleMatcher_) titleMatcher_ = std::make_unique<TitleMatcher>(stringMap_.empty() ? vendorStringMap() : stringMap_);
+    return *titleMatcher_;
+}
+
+void AppDelegate::learnUserAssignments() {
+    const bool anyManual = std::any_of(mappedContactProperties_.begin(), mappedContactProperties_.end(),
+                                       [](const MappedContactProperty& entry) { return entry.mappedManuallyByUser; });
+    if (!anyManual) return;
+    customStringMap_ = pelkora::learnUserAssignments(mappedContactProperties_, std::move(customStringMap_));
+    for (auto& entry : mappedContactProperties_) entry.mappedManuallyByUser = false;
+    (void)saveCustomStringMap(customStringMap_);
+}
+
 void AppDelegate::beep() {
     if (frontEnd_) frontEnd_->beep();
 }
@@ -453,6 +469,7 @@ void AppDelegate::setCurrentViewController(std::string_view name) {
         }
         return;
     }
+    if (currentViewController_) currentViewController_->viewWillDisappear(*this);
     previousPageName_ = currentViewController_ ? currentViewController_->name() : std::string();
     currentViewController_ = std::move(page);
     currentViewController_->viewDidLoad(*this);

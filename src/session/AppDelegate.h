@@ -20,6 +20,7 @@
 
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
+#include "mapping/AutoMapping.h"
 #include "mapping/StringMap.h"
 #include "platform/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
@@ -180,6 +181,14 @@ public:
     const StringMap& stringMap() const { return stringMap_; }
     const StringMap& customStringMap() const { return customStringMap_; }
     StringMap& mutableCustomStringMap() { return customStringMap_; }
+    // Matches column titles against the shipped vocabulary; built at launch.
+    const TitleMatcher& titleMatcher();
+    void setDetectedLanguage(std::string language) { detectedLanguage_ = std::move(language); }
+    // The current mapping: one entry per column, in column order.
+    const std::vector<MappedContactProperty>& mappedContactProperties() const { return mappedContactProperties_; }
+    std::vector<MappedContactProperty>& mutableMappedContactProperties() { return mappedContactProperties_; }
+    // Adds the user's hand-made assignments to the custom titles and writes them out.
+    void learnUserAssignments();
     ContentViewController* currentViewController() const { return currentViewController_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
@@ -227,6 +236,8 @@ private:
     std::string detectedLanguage_ = "en";
     StringMap stringMap_;
     StringMap customStringMap_;
+    std::unique_ptr<TitleMatcher> titleMatcher_;
+    std::vector<MappedContactProperty> mappedContactProperties_;
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;
     std::shared_ptr<Progress> currentProgress_;

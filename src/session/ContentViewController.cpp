@@ -1,6 +1,7 @@
 #include "session/ContentViewController.h"
 
 #include "session/AppDelegate.h"
+#include "session/FieldMappingViewController.h"
 #include "session/SetTextEncodingViewController.h"
 #include "session/SettingsKeys.h"
 
@@ -14,6 +15,8 @@ std::string contentLayoutConstraint(char axis) {
 ContentViewController::ContentViewController(std::string name) : name_(std::move(name)) {}
 
 void ContentViewController::viewDidLoad(AppDelegate&) {}
+
+void ContentViewController::viewWillDisappear(AppDelegate&) {}
 
 void ContentViewController::continueAction(AppDelegate& session) { session.showNextViewController(); }
 
@@ -37,25 +40,6 @@ public:
 private:
     std::optional<std::string_view> previous_;
     std::optional<std::string_view> next_;
-};
-
-// The field-mapping page leads back to where its rows came from: the encoding page
-// for a text file, the start page for a workbook. Continue goes to the import page.
-class FieldMappingPage final : public ContentViewController {
-public:
-    FieldMappingPage() : ContentViewController(std::string(ViewControllerNames::FieldMappingViewController)) {}
-
-    void viewDidLoad(AppDelegate& session) override {
-        if (session.textReader()) {
-            setPreviousViewControllerName(std::string(ViewControllerNames::SetTextEncodingViewController));
-        } else if (session.excelReader()) {
-            setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
-        }
-    }
-
-    void continueAction(AppDelegate& session) override {
-        session.scheduleViewController(ViewControllerNames::ImportViewController);
-    }
 };
 
 // The import page returns to the page that led to it: field mapping or the vCard scan.
@@ -91,7 +75,7 @@ ViewControllerRegistry ViewControllerRegistry::standard() {
     registry.registerPage(std::string(Names::SetTextEncodingViewController),
                           [] { return std::make_unique<SetTextEncodingViewController>(); });
     registry.registerPage(std::string(Names::FieldMappingViewController),
-                          [] { return std::make_unique<FieldMappingPage>(); });
+                          [] { return std::make_unique<FieldMappingViewController>(); });
     registry.registerPage(std::string(Names::ImportViewController), [] { return std::make_unique<ImportPage>(); });
     registry.registerPage(std::string(Names::VCFScanViewController),
                           fixed(Names::VCFScanViewController, Names::InitialViewController, Names::ImportViewController));

@@ -43,6 +43,8 @@ public:
     // Called once when the page has become the session's current page; pages set
     // their back and continue targets here.
     virtual void viewDidLoad(AppDelegate& session);
+    // Called before another page replaces this one, and when the program ends while it shows.
+    virtual void viewWillDisappear(AppDelegate& session);
     // The continue button: shows nextViewControllerName unless a page does more.
     virtual void continueAction(AppDelegate& session);
 

@@ -1,0 +1,376 @@
+#include "session/FieldMappingViewController.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+#include "input/TabularDataReader.h"
+#include "platform/MainQueue.h"
+#include "platform/TextFolding.h"
+#include "platform/contacts/ContactKeys.h"
+#include "platform/contacts/ContactLocalization.h"
+#include "session/AppDelegate.h"
+#include "session/SettingsKeys.h"
+#include "support/Localization.h"
+#include "support/QvLogger.h"
+
+namespace pelkora {
+namespace {
+
+namespace Key = UserDefaultsKeys;
+
+// The reader's index values and the mapping's "no row" are the same largest integer.
+static_assert(kNoRow == TabularDataReader::kNotFound);
+
+bool sameTarget(const SuggestedContactProperty& left, const SuggestedContactProperty& right) {
+    return left.propertyKey == right.propertyKey && left.propertySubKey == right.propertySubKey;
+}
+
+bool isExtendedRelation(std::string_view label) {
+    const auto& extended = contacts::kExtendedRelationLabels;
+    return std::find(extended.begin(), extended.end(), label) != extended.end();
+}
+
+// A cell as the mapping table previews it: text as it is, numbers without decimals, dates as
+// calendar days.
+std::string previewText(const DataCellView& cell) {
+    switch (cell.kind()) {
+        case CellKind::text: return std::string(cell.text());
+        case CellKind::number: {
+            const double number = std::get<double>(cell.value);
+            char text[64];
+            std::snprintf(text, sizeof text, "%.0f", std::nearbyint(number));
+            return text;
+        }
+        case CellKind::boolean: return std::get<bool>(cell.value) ? "1" : "0";
+        case CellKind::date: {
+            const std::time_t seconds = std::chrono::system_clock::to_time_t(std::get<CellDate>(cell.value));
+            std::tm local{};
+            localtime_r(&seconds, &local);
+            char text[32];
+            std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+            return text;
+        }
+        case CellKind::none:
+        case CellKind::picture: return {};
+    }
+    return {};
+}
+
+}  // namespace
+
+FieldMappingViewController::FieldMappingViewController()
+    : ContentViewController(std::string(ViewControllerNames::FieldMappingViewController)) {}
+
+FieldMappingViewController::~FieldMappingViewController() {
+    *alive_ = false;
+    queue_.cancelAllOperations();
+    queue_.waitUntilAllOperationsAreFinished();
+}
+
+const TabularDataReader* FieldMappingViewController::reader(AppDelegate& session) const {
+    if (session.textReader()) return session.textReader().get();
+    return session.excelReader().get();
+}
+
+void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
+    if (session.textReader()) {
+        setPreviousViewControllerName(std::string(ViewControllerNames::SetTextEncodingViewController));
+    } else if (session.excelReader()) {
+        setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
+    }
+    const auto* rows = reader(session);
+    if (!rows) {
+        qvLog(LogType::error, "No valid TabularDataReader object found");
+        return;
+    }
+    if (rows->dataRows().empty()) {
+        qvLog(LogType::error, "tabularDataReader has no data rows");
+        return;
+    }
+    headerRowIndex_ = rows->headerRowIndex();
+    exampleDataRowIndex_ = rows->exampleDataRowIndex();
+    refreshCounts(session);
+    automaticRun_ = true;
+    mapFields(session);
+}
+
+void FieldMappingViewController::continueAction(AppDelegate& session) {
+    session.scheduleViewController(ViewControllerNames::ImportViewController);
+}
+
+void FieldMappingViewController::viewWillDisappear(AppDelegate& session) { session.learnUserAssignments(); }
+
+// Maps on the page's queue from the header row (or the first row) and applies the result on
+// the main queue.
+void FieldMappingViewController::mapFields(AppDelegate& session) {
+    const auto* rows = reader(session);
+    if (!rows || rows->dataRows().empty()) return;
+    mapping_ = true;
+    const bool hasHeader = headerRowIndex_ != kNoRow;
+    // A copy: the reader may be dropped (start over) while the pass runs.
+    DataRow titleRow = rows->dataRows()[hasHeader ? static_cast<std::size_t>(headerRowIndex_) : 0];
+    const int columnStyle = session.excelReader() ? 2 : 1;
+    const TitleMatcher* matcher = &session.titleMatcher();
+    const StringMap custom = session.customStringMap();
+    const AutoMappingSettings settings = autoMappingSettings(session.settings());
+    std::weak_ptr<bool> alive = alive_;
+    AppDelegate* owner = &session;
+    queue_.addOperation([=, this] {
+        auto result = autoMap(titleRow, hasHeader, columnStyle, *matcher, custom, settings);
+        MainQueue::shared().post([=, this, result = std::move(result)]() mutable {
+            if (auto flag = alive.lock(); flag && *flag) applyResult(*owner, std::move(result));
+        });
+    });
+}
+
+void FieldMappingViewController::applyResult(AppDelegate& session, AutoMappingResult result) {
+    mapping_ = false;
+    session.setDetectedLanguage(result.detectedLanguage);
+    session.mutableMappedContactProperties() = std::move(result.mappedContactProperties);
+    sessionCustomLabels_ = std::move(result.sessionCustomLabels);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::setFirstRowContainsColumnHeaders(AppDelegate& session, bool containsHeaders) {
+    const auto* rows = reader(session);
+    if (!rows) return;
+    const auto selected = selectRecordRows(rows->dataRows(), containsHeaders, {headerRowIndex_, exampleDataRowIndex_});
+    headerRowIndex_ = selected.headerRowIndex;
+    exampleDataRowIndex_ = selected.exampleDataRowIndex;
+    const bool hasHeader = headerRowIndex_ != kNoRow;
+    const auto& titleRow = rows->dataRows()[hasHeader ? static_cast<std::size_t>(headerRowIndex_) : 0];
+    refreshSourceFieldNames(session.mutableMappedContactProperties(), titleRow, hasHeader);
+    refreshCounts(session);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::refreshCounts(AppDelegate& session) {
+    const auto* rows = reader(session);
+    if (!rows) return;
+    totalRecords_ = pelkora::totalRecords(rows->dataRows().size(), headerRowIndex_);
+    currentRecordIndex_ = pelkora::currentRecordIndex(exampleDataRowIndex_, headerRowIndex_);
+}
+
+void FieldMappingViewController::showNextRecord(AppDelegate& session) {
+    const auto* rows = reader(session);
+    if (!rows || rows->dataRows().empty()) return;
+    const auto last = static_cast<std::int64_t>(rows->dataRows().size()) - 1;
+    if (exampleDataRowIndex_ == kNoRow) {
+        exampleDataRowIndex_ = 0;
+    } else if (exampleDataRowIndex_ < last) {
+        ++exampleDataRowIndex_;
+    }
+    refreshCounts(session);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::showPreviousRecord(AppDelegate& session) {
+    if (exampleDataRowIndex_ == kNoRow) {
+        exampleDataRowIndex_ = 0;
+    } else if (headerRowIndex_ != kNoRow) {
+        if (exampleDataRowIndex_ - 1 > headerRowIndex_) --exampleDataRowIndex_;
+    } else if (exampleDataRowIndex_ >= 1) {
+        --exampleDataRowIndex_;
+    }
+    refreshCounts(session);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::refreshContents(AppDelegate& session) {
+    auto& list = session.mutableMappedContactProperties();
+    const auto* rows = reader(session);
+    const bool hasExample = rows && exampleDataRowIndex_ != kNoRow &&
+                            exampleDataRowIndex_ < static_cast<std::int64_t>(rows->dataRows().size());
+    for (auto& entry : list) {
+        entry.sourceFieldContent.clear();
+        entry.sourceFieldImageData.reset();
+        if (!hasExample) continue;
+        const auto& row = rows->dataRows()[static_cast<std::size_t>(exampleDataRowIndex_)];
+        if (auto cell = row.cellForColumn(entry.columnIndex)) {
+            if (cell->kind() == CellKind::picture) {
+                const auto bytes = std::get<std::span<const std::uint8_t>>(cell->value);
+                entry.sourceFieldImageData = std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+            } else {
+                entry.sourceFieldContent = previewText(*cell);
+            }
+        }
+    }
+}
+
+std::vector<TargetMenuItem> FieldMappingViewController::targetMenu(AppDelegate& session, std::size_t row,
+                                                                   std::size_t selectedCount) const {
+    auto menu = makeTargetMenu(session.settings().boolForKey(std::string(Key::ShowMenuIcons)));
+    const auto& list = session.mappedContactProperties();
+    for (auto& item : menu) {
+        if (item.kind != TargetMenuItem::Kind::property || item.representedEntry.allowsDuplicates()) continue;
+        if (selectedCount > 1) {
+            item.title += " " + localizedString("(not applicable)");
+            item.tag = -item.tag;
+            continue;
+        }
+        for (std::size_t other = 0; other < list.size(); ++other) {
+            if (other != row && sameTarget(list[other].contactProperty, item.representedEntry)) {
+                item.title += " " + localizedString("(in use)");
+                item.tag = -item.tag;  // a negative tag marks a disabled item
+                break;
+            }
+        }
+    }
+    return menu;
+}
+
+bool FieldMappingViewController::isEnabled(const TargetMenuItem& item) {
+    return item.kind != TargetMenuItem::Kind::separator && item.tag > 0;
+}
+
+void FieldMappingViewController::contactPropertyDidChange(AppDelegate& session, std::size_t row,
+                                                          const TargetMenuItem& item,
+                                                          const std::vector<std::size_t>& otherSelectedRows) {
+    auto& list = session.mutableMappedContactProperties();
+    if (row >= list.size()) return;
+    if (!isEnabled(item)) {
+        session.beep();
+        return;
+    }
+    auto ignore = [](MappedContactProperty& entry) {
+        entry.contactProperty.clearAll();
+        entry.mappingHints.clear();
+        entry.isCustomMapping = false;
+    };
+    if (item.kind == TargetMenuItem::Kind::ignore) {
+        ignore(list[row]);
+        for (auto other : otherSelectedRows) {
+            if (other < list.size()) ignore(list[other]);
+        }
+    } else {
+        const auto previousLabel = list[row].contactProperty.label();
+        SuggestedContactProperty target = item.representedEntry;
+        target.setPropertySubKey(item.representedEntry.propertySubKey);
+        if (!target.canHaveSubKey() && item.representedEntry.propertySubKey != std::string(CustomPropertyKeys::Addition)) {
+            target.propertySubKey.reset();
+        }
+        if (target.canHaveLabel()) {
+            const auto labels = target.systemLabels();
+            if (previousLabel && std::find(labels.begin(), labels.end(), *previousLabel) != labels.end()) {
+                target.setLabel(*previousLabel);
+            } else if (auto preferred = target.preferredLabel()) {
+                target.setLabel(*preferred);
+            }
+        }
+        list[row].contactProperty = target;
+        list[row].mappedManuallyByUser = true;
+        list[row].isCustomMapping = false;
+        if (target.allowsDuplicates()) {
+            for (auto other : otherSelectedRows) {
+                if (other >= list.size() || other == row) continue;
+                list[other].contactProperty = target;
+                list[other].mappedManuallyByUser = true;
+                list[other].isCustomMapping = false;
+            }
+        }
+    }
+    refreshContents(session);
+    notifyChanged();
+}
+
+std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& session, std::size_t row) const {
+    const auto& list = session.mappedContactProperties();
+    std::vector<LabelMenuItem> menu;
+    if (row >= list.size() || !list[row].contactProperty.canHaveLabel()) return menu;
+    const auto& target = list[row].contactProperty;
+    const bool icons = session.settings().boolForKey(std::string(Key::ShowMenuIcons));
+    const bool showExtended = session.settings().boolForKey(std::string(Key::showExtendedRelevantRelationships));
+    auto icon = [&](std::string_view name) { return icons ? std::string(name) : std::string(); };
+    for (auto label : target.systemLabels()) {
+        if (!showExtended && isExtendedRelation(label)) continue;
+        menu.push_back({LabelMenuItem::Kind::systemLabel, contacts::localizedStringForLabel(label), std::string(label),
+                        icon("system-label")});
+        if (SuggestedContactProperty::isSeparatingLabel(label)) menu.push_back({});
+    }
+    if (target.propertyKey == std::string(contacts::CNContactRelationsKey)) {
+        menu.push_back({});
+        menu.push_back({LabelMenuItem::Kind::toggleExtendedRelationships,
+                        localizedString(showExtended ? "Hide extended relationships" : "Show extended relationships"),
+                        {}, {}});
+    }
+    menu.push_back({});
+    menu.push_back({LabelMenuItem::Kind::extractFromField, localizedString("Extract from field"),
+                    std::string(kExtractLabelMarker), icon("extract-labels")});
+    menu.push_back({});
+    if (auto found = sessionCustomLabels_.find(*target.propertyKey); found != sessionCustomLabels_.end()) {
+        for (const auto& label : found->second) {
+            menu.push_back({LabelMenuItem::Kind::customLabel, label, label, icon("custom-label")});
+        }
+        menu.push_back({});
+    }
+    menu.push_back({LabelMenuItem::Kind::newCustomLabel, localizedString("Custom Label…"), {}, {}});
+    return menu;
+}
+
+void FieldMappingViewController::contactLabelDidChange(AppDelegate& session, std::size_t row, const std::string& label,
+                                                       const std::vector<std::size_t>& otherSelectedRows) {
+    auto& list = session.mutableMappedContactProperties();
+    auto apply = [&](MappedContactProperty& entry) {
+        if (!entry.contactProperty.canHaveLabel()) return;
+        entry.contactProperty.setLabel(label);
+        entry.mappedManuallyByUser = true;
+        entry.isCustomMapping = false;
+    };
+    if (row < list.size()) apply(list[row]);
+    for (auto other : otherSelectedRows) {
+        if (other < list.size() && other != row) apply(list[other]);
+    }
+    sessionCustomLabels_ = pelkora::sessionCustomLabels(list);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::toggleShowExtendedRelevantRelationships(AppDelegate& session) {
+    const std::string key(Key::showExtendedRelevantRelationships);
+    const bool show = !session.settings().boolForKey(key);
+    session.settings().set(key, PropertyValue(show));
+    if (!show) {
+        for (auto& entry : session.mutableMappedContactProperties()) {
+            if (auto label = entry.contactProperty.label(); label && isExtendedRelation(*label)) {
+                entry.contactProperty.setLabel(contacts::CNLabelOther);
+            }
+        }
+    }
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingViewController::clearMapping(AppDelegate& session) {
+    for (auto& entry : session.mutableMappedContactProperties()) {
+        entry.contactProperty.clearAll();
+        entry.mappingHints.clear();
+        entry.isCustomMapping = false;
+    }
+    notifyChanged();
+}
+
+std::pair<std::string, std::string> FieldMappingViewController::clearMappingConfirmation() {
+    return {localizedString("Do you really want to clear all mappings?"), localizedString("This cannot be undone.")};
+}
+
+std::vector<std::size_t> FieldMappingViewController::filteredRows(AppDelegate& session,
+                                                                  const std::string& searchText) const {
+    std::vector<std::size_t> rows;
+    const auto& list = session.mappedContactProperties();
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        if (containsIgnoringCaseAndDiacritics(list[index].sourceFieldName, searchText)) rows.push_back(index);
+    }
+    return rows;
+}
+
+void FieldMappingViewController::notifyChanged() {
+    if (changed_) changed_();
+}
+
+}  // namespace pelkora

@@ -1,0 +1,100 @@
+#pragma once
+
+// The field-mapping page: one row per column with its title, its previewed content and
+// its target. When the page opens, the columns are mapped automatically on the page's
+// queue; the user then corrects targets and labels. What the user changes by hand is
+// learnt (the user's custom titles) when the page goes away.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mapping/AutoMapping.h"
+#include "mapping/ContactPropertyCatalogue.h"
+#include "platform/OperationQueue.h"
+#include "session/ContentViewController.h"
+
+namespace pelkora {
+
+class TabularDataReader;
+
+// One item of a label menu.
+struct LabelMenuItem {
+    enum class Kind { separator, systemLabel, toggleExtendedRelationships, extractFromField, customLabel, newCustomLabel };
+    Kind kind = Kind::separator;
+    std::string title;
+    std::string label;      // the label the item sets; empty for the others
+    std::string imageName;  // empty unless icons are shown
+    bool operator==(const LabelMenuItem&) const = default;
+};
+
+class FieldMappingViewController final : public ContentViewController {
+public:
+    FieldMappingViewController();
+    ~FieldMappingViewController() override;
+
+    void viewDidLoad(AppDelegate& session) override;
+    void continueAction(AppDelegate& session) override;
+    // Learns the user's assignments before the page goes away.
+    void viewWillDisappear(AppDelegate& session) override;
+
+    // Runs the automatic mapping again (after "Map with Options…").
+    void mapFields(AppDelegate& session);
+    bool isMapping() const { return mapping_; }
+
+    // Whether the first non-empty row holds the column titles.
+    bool firstRowContainsColumnHeaders() const { return headerRowIndex_ != kNoRow; }
+    void setFirstRowContainsColumnHeaders(AppDelegate& session, bool containsHeaders);
+    std::int64_t totalRecords() const { return totalRecords_; }
+    std::int64_t currentRecordIndex() const { return currentRecordIndex_; }
+    void showNextRecord(AppDelegate& session);
+    void showPreviousRecord(AppDelegate& session);
+
+    // The target menu for a clicked row, with targets other columns use marked "(in use)", or
+    // with several rows selected the targets that allow no duplicates "(not applicable)".
+    std::vector<TargetMenuItem> targetMenu(AppDelegate& session, std::size_t row, std::size_t selectedCount) const;
+    // Whether a target item of that menu may be chosen.
+    static bool isEnabled(const TargetMenuItem& item);
+    // The user chose a target item (or Ignore) for the row; the other selected rows follow.
+    void contactPropertyDidChange(AppDelegate& session, std::size_t row, const TargetMenuItem& item,
+                                  const std::vector<std::size_t>& otherSelectedRows = {});
+    // The label menu of the row's target.
+    std::vector<LabelMenuItem> labelMenu(AppDelegate& session, std::size_t row) const;
+    // The user chose a label (a constant, the extract marker or a custom text) for the row.
+    void contactLabelDidChange(AppDelegate& session, std::size_t row, const std::string& label,
+                               const std::vector<std::size_t>& otherSelectedRows = {});
+    // Shows or hides the extended relations; hiding them turns such labels into "other".
+    void toggleShowExtendedRelevantRelationships(AppDelegate& session);
+    // Clears every target (after the front end's confirmation).
+    void clearMapping(AppDelegate& session);
+    // The texts of the confirmation the front end shows before clearMapping.
+    static std::pair<std::string, std::string> clearMappingConfirmation();
+
+    // Rows whose title contains the text, ignoring case and diacritics; all rows for "".
+    std::vector<std::size_t> filteredRows(AppDelegate& session, const std::string& searchText) const;
+    const SessionCustomLabels& sessionCustomLabels() const { return sessionCustomLabels_; }
+    // Called on the main thread whenever rows, contents or counts changed.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
+private:
+    void applyResult(AppDelegate& session, AutoMappingResult result);
+    void refreshContents(AppDelegate& session);
+    void refreshCounts(AppDelegate& session);
+    const TabularDataReader* reader(AppDelegate& session) const;
+    void notifyChanged();
+
+    OperationQueue queue_{"Auto-mapping"};
+    bool mapping_ = false;
+    bool automaticRun_ = true;
+    std::int64_t headerRowIndex_ = kNoRow;
+    std::int64_t exampleDataRowIndex_ = kNoRow;
+    std::int64_t totalRecords_ = 0;
+    std::int64_t currentRecordIndex_ = 0;
+    SessionCustomLabels sessionCustomLabels_;
+    std::function<void()> changed_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace pelkora
