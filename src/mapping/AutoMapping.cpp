@@ -129,6 +129,65 @@ class EditDistancePattern {
     std::vector<std::pair<char32_t, std::uint64_t>> others_;
 };
 
+// The title's words around the target's name, capitalised: "Phone (car)" is a phone
+// labelled "Car". None for a one-word title, which names the target itself, and for a title
+// that is only the name and punctuation.
+std::optional<std::string> customLabelFromTitle(std::string_view title,
+                                                std::string_view loweredTitle,
+                                                const SuggestedContactProperty& target) {
+    const auto words = splitAtBlanks(title);
+    if (std::count_if(words.begin(), words.end(), [](const auto& word) { return !word.empty(); }) <
+        2) {
+        return std::nullopt;
+    }
+    auto name = target.localizedPropertySubKey();
+    if (!name) name = target.localizedPropertyKey();
+    const std::string loweredName = name ? lowercased(*name) : std::string();
+    std::vector<std::string_view> pieces;
+    std::string_view rest = loweredTitle;
+    while (!loweredName.empty()) {
+        const std::size_t found = rest.find(loweredName);
+        if (found == std::string_view::npos) break;
+        pieces.push_back(rest.substr(0, found));
+        rest.remove_prefix(found + loweredName.size());
+    }
+    pieces.push_back(rest);
+    std::string joined;
+    for (const auto piece : pieces) {
+        const std::string trimmed = trimmedToWordCharacters(piece);
+        if (trimmed.empty()) continue;
+        if (!joined.empty()) joined += ' ';
+        joined += trimmed;
+    }
+    joined = trimmedWhiteSpace(joined);
+    if (joined.empty()) return std::nullopt;
+    return capitalized(joined);
+}
+
+// Custom labels only when detected; a target that takes a label and has none gets one, from
+// the title or the preferred label.
+void applyLabelRules(std::string_view title, std::string_view loweredTitle, bool detectCustomLabels,
+                     SuggestedContactProperty& target) {
+    if (!detectCustomLabels) target.customLabel.reset();
+    if (target.label() || !target.canHaveLabel()) return;
+    if (detectCustomLabels) {
+        if (auto label = customLabelFromTitle(title, loweredTitle, target)) {
+            target.customLabel = std::move(label);
+            target.systemLabel.reset();
+            return;
+        }
+    }
+    target.systemLabel = target.preferredLabel();
+}
+
+// A sub-key only where the key takes one; a key that needs one and has none cannot be
+// imported and goes.
+void cleanUpSubKey(SuggestedContactProperty& target) {
+    if (hasText(target.propertySubKey) && !target.canHaveSubKey()) target.propertySubKey.reset();
+    if (target.canHaveSubKey() && !hasText(target.propertySubKey)) target.propertyKey.reset();
+    if (!target.propertyKey) target.propertySubKey.reset();
+}
+
 }  // namespace
 
 struct TitleMatcher::Candidate {
@@ -225,48 +284,8 @@ SuggestedContactProperty TitleMatcher::match(std::string_view title, std::string
         matchExactly(lowered, index, excludeVendor, result);
     }
 
-    if (!detectCustomLabels) result.customLabel.reset();
-    if (!result.label() && result.canHaveLabel()) {
-        std::optional<std::string> customLabel;
-        if (detectCustomLabels) {
-            // The title's words around the target's name: "Phone (car)" is a phone labelled "Car".
-            auto name = result.localizedPropertySubKey();
-            if (!name) name = result.localizedPropertyKey();
-            const std::string loweredName = name ? lowercased(*name) : std::string();
-            std::vector<std::string> pieces;
-            std::string_view rest = lowered.lowered;
-            while (!loweredName.empty()) {
-                const std::size_t found = rest.find(loweredName);
-                if (found == std::string_view::npos) break;
-                pieces.emplace_back(rest.substr(0, found));
-                rest.remove_prefix(found + loweredName.size());
-            }
-            pieces.emplace_back(rest);
-            std::string joined;
-            for (const auto& piece : pieces) {
-                const std::string trimmed = trimmedToWordCharacters(piece);
-                if (trimmed.empty()) continue;
-                if (!joined.empty()) joined += ' ';
-                joined += trimmed;
-            }
-            joined = trimmedWhiteSpace(joined);
-            const auto words = splitAtBlanks(title);
-            const auto wordCount =
-                std::count_if(words.begin(), words.end(), [](const auto& w) { return !w.empty(); });
-            // A one-word title names the target itself, never a label.
-            if (wordCount >= 2 && !joined.empty()) customLabel = capitalized(joined);
-        }
-        if (customLabel) {
-            result.customLabel = std::move(customLabel);
-            result.systemLabel.reset();
-        } else {
-            result.systemLabel = result.preferredLabel();
-        }
-    }
-
-    if (hasText(result.propertySubKey) && !result.canHaveSubKey()) result.propertySubKey.reset();
-    if (result.canHaveSubKey() && !hasText(result.propertySubKey)) result.propertyKey.reset();
-    if (!result.propertyKey) result.propertySubKey.reset();
+    applyLabelRules(title, lowered.lowered, detectCustomLabels, result);
+    cleanUpSubKey(result);
     return result;
 }
 
