@@ -43,6 +43,7 @@ int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&
 int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runMap(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

@@ -9,6 +9,7 @@
 #include "platform/ContactAuthorization.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
+#include "session/SetTextEncodingViewController.h"
 
 namespace pelkora::cli {
 namespace {
@@ -113,6 +114,25 @@ bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> na
     alertsSeen_ = frontEnd_.alerts.size();
     pagesSeen_ = frontEnd_.pages.size();
     return alertsSeen_ == alertsBefore && frontEnd_.unavailable.empty();
+}
+
+std::optional<std::string> CommandLineSession::readTable(const std::filesystem::path& file) {
+    open({file});
+    if (!runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"})) {
+        return frontEnd_.alerts.empty() ? std::string("this kind of file cannot be read yet") : alertMessage();
+    }
+    auto* page = session_->currentViewController();
+    if (page && page->name() == "VCFScanViewController") {
+        return std::string("a vCard file has no rows; it is imported as it is");
+    }
+    if (auto* encodingPage = dynamic_cast<SetTextEncodingViewController*>(page)) {
+        // The encoding page would ask the user; the command takes what was chosen or detected.
+        if (!encodingPage->isContinueEnabled()) return encodingPage->statusText();
+        encodingPage->continueAction(*session_);
+        if (!runUntilPage({"FieldMappingViewController"})) return alertMessage();
+    }
+    if (!session_->textReader() && !session_->excelReader()) return std::string("no rows were read");
+    return std::nullopt;
 }
 
 std::string CommandLineSession::alertMessage() const {

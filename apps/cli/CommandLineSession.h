@@ -60,6 +60,10 @@ public:
     // the previous wait (or since launch).
     // False when an alert ended the wait (or nothing more can happen).
     bool runUntilPage(std::initializer_list<std::string_view> names);
+    // Opens a table file and reads it as a user who accepts what the encoding page shows
+    // would, up to the field-mapping page. None on success, else what went wrong.
+    std::optional<std::string> readTable(const std::filesystem::path& file);
+
     // The alert's heading and text as one line for stderr.
     std::string alertMessage() const;
 

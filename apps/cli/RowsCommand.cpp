@@ -9,7 +9,7 @@
 #include "CommandLineSession.h"
 #include "input/DataCell.h"
 #include "input/TextReader.h"
-#include "session/SetTextEncodingViewController.h"
+#include "platform/EncodingList.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {
@@ -253,35 +253,11 @@ int runRows(const std::vector<std::string>& arguments, const GlobalOptions& glob
 
     CommandLineSession run(globalOptions, !options->quiet);
     run.session().setTextReadingChoices({options->encoding, options->delimiter});
-    run.open({options->file});
-    if (!run.runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"})) {
-        printError(options->file.string() + ": " +
-                   (run.frontEnd().alerts.empty() ? std::string("this kind of file cannot be read yet")
-                                                  : run.alertMessage()));
+    if (auto failure = run.readTable(options->file)) {
+        printError(options->file.string() + ": " + *failure);
         return kFailure;
-    }
-    auto* page = run.session().currentViewController();
-    if (page && page->name() == "VCFScanViewController") {
-        printError(options->file.string() + ": a vCard file has no rows; it is imported as it is");
-        return kFailure;
-    }
-    if (auto* encodingPage = dynamic_cast<SetTextEncodingViewController*>(page)) {
-        // The encoding page would ask the user; the command takes what was chosen or detected.
-        if (!encodingPage->isContinueEnabled()) {
-            printError(options->file.string() + ": " + encodingPage->statusText());
-            return kFailure;
-        }
-        encodingPage->continueAction(run.session());
-        if (!run.runUntilPage({"FieldMappingViewController"})) {
-            printError(options->file.string() + ": " + run.alertMessage());
-            return kFailure;
-        }
     }
     const auto& reader = run.session().textReader();
-    if (!reader) {
-        printError(options->file.string() + ": no rows were read");
-        return kFailure;
-    }
     const std::size_t limit = options->limit.value_or(std::numeric_limits<std::size_t>::max());
     if (options->json) {
         printJson(*reader, limit);

@@ -30,6 +30,17 @@ Commands:
                         table, or JSON Lines with --json (a first line describing
                         the file, then one object per row). A progress bar shows
                         on a terminal unless --quiet.
+  map [--no-header] [--lang xx] [--json] [--set COLUMN=TARGET[:LABEL]]... FILE
+                        Map every column to a contact property as the importer
+                        does: column, title, target, label, status, example.
+                        --set corrects a column by hand (COLUMN: letters, number
+                        or title; TARGET: a key such as phoneNumbers or
+                        postalAddresses/street, or a title from "pelkora
+                        catalogue"; LABEL: a label, its display text, a custom
+                        text, or "extract"); corrections are learnt for later
+                        files. --json prints an array of objects with the keys
+                        column, columnIndex, title, propertyKey, propertySubKey,
+                        label, status and example.
   encodings             The encodings --encoding accepts, as the encoding page
                         lists them: title, then name.
   contacts [--store PATH] [--container ID] [--json] containers|list|groups
@@ -123,6 +134,7 @@ int main(int argc, char** argv) {
     if (command == "contacts") return cli::runContacts(arguments, options);
     if (command == "catalogue") return cli::runCatalogue(arguments, options);
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
+    if (command == "map") return cli::runMap(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;

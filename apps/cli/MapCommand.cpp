@@ -1,0 +1,210 @@
+// pelkora map: read a table file and map its columns to contact properties as the
+// field-mapping page does, optionally correcting columns by hand.
+
+#include <algorithm>
+
+#include "Command.h"
+#include "CommandLineSession.h"
+#include "input/DataCell.h"
+#include "platform/MainQueue.h"
+#include "platform/contacts/ContactLocalization.h"
+#include "session/FieldMappingViewController.h"
+#include "support/Json.h"
+
+namespace pelkora::cli {
+namespace {
+
+struct MapOptions {
+    std::filesystem::path file;
+    bool noHeader = false;
+    std::optional<std::string> language;
+    bool json = false;
+    std::vector<std::string> assignments;  // COLUMN=TARGET[:LABEL]
+};
+
+std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments) {
+    MapOptions options;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const auto& argument = arguments[index];
+        if (argument == "--no-header") {
+            options.noHeader = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if ((argument == "--lang" || argument == "--set") && index + 1 < arguments.size()) {
+            if (argument == "--lang") {
+                options.language = arguments[++index];
+            } else {
+                options.assignments.push_back(arguments[++index]);
+            }
+        } else if (argument.starts_with("--")) {
+            printError("map: unknown option “" + argument + "” (or it lacks its value)");
+            return std::nullopt;
+        } else if (options.file.empty()) {
+            options.file = argument;
+        } else {
+            printError("map: name one file");
+            return std::nullopt;
+        }
+    }
+    if (options.file.empty()) {
+        printError("map: name the file to map");
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The row of a column named by its letters ("C"), its number ("3") or its title.
+std::optional<std::size_t> findColumn(const std::vector<MappedContactProperty>& list, const std::string& name) {
+    for (std::size_t row = 0; row < list.size(); ++row) {
+        if (list[row].formattedColumnIndex == name || formattedColumnIndex(list[row].columnIndex, 2) == name ||
+            formattedColumnIndex(list[row].columnIndex, 1) == name) {
+            return row;
+        }
+    }
+    for (std::size_t row = 0; row < list.size(); ++row) {
+        if (list[row].sourceFieldName == name) return row;
+    }
+    return std::nullopt;
+}
+
+// The target menu item named by its key ("phoneNumbers", "postalAddresses/street"), its
+// title ("Phone", "Street") or "ignore".
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return text;
+}
+
+std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu, const std::string& name) {
+    for (const auto& item : menu) {
+        if (item.kind == TargetMenuItem::Kind::ignore && (name == "ignore" || name == "Ignore")) return item;
+        if (item.kind != TargetMenuItem::Kind::property) continue;
+        const auto& entry = item.representedEntry;
+        std::string keyPath = entry.propertyKey.value_or("");
+        if (entry.propertySubKey) keyPath += "/" + *entry.propertySubKey;
+        const auto title = entry.formattedContactProperty().value_or("");
+        if (name == keyPath || lowered(name) == lowered(title) || (name == entry.propertyKey && !entry.propertySubKey)) {
+            return item;
+        }
+    }
+    return std::nullopt;
+}
+
+int applyAssignment(CommandLineSession& run, FieldMappingViewController& page, const std::string& assignment) {
+    auto& session = run.session();
+    const auto equals = assignment.find('=');
+    if (equals == std::string::npos) {
+        printError("map: --set takes COLUMN=TARGET[:LABEL], not “" + assignment + "”");
+        return kUsageError;
+    }
+    const std::string column = assignment.substr(0, equals);
+    std::string target = assignment.substr(equals + 1);
+    std::optional<std::string> label;
+    if (const auto colon = target.find(':'); colon != std::string::npos) {
+        label = target.substr(colon + 1);
+        target.resize(colon);
+    }
+    const auto row = findColumn(session.mappedContactProperties(), column);
+    if (!row) {
+        printError("map: no column “" + column + "” (use its letters, its number or its title)");
+        return kUsageError;
+    }
+    const auto menu = page.targetMenu(session, *row, 1);
+    const auto item = findTarget(menu, target);
+    if (!item) {
+        printError("map: no target “" + target + "”. Run “pelkora catalogue” for the targets.");
+        return kUsageError;
+    }
+    if (!FieldMappingViewController::isEnabled(*item)) {
+        printError("map: “" + item->title + "” is used by another column already");
+        return kUsageError;
+    }
+    page.contactPropertyDidChange(session, *row, *item);
+    if (label) {
+        const std::string value = *label == "extract" ? std::string(kExtractLabelMarker) : *label;
+        page.contactLabelDidChange(session, *row, value);
+    }
+    return kSuccess;
+}
+
+std::string labelText(const SuggestedContactProperty& target) { return target.formattedContactLabel().value_or(""); }
+
+void printTable(const std::vector<MappedContactProperty>& list, const std::string& language) {
+    std::cout << "language: " << language << "\n\n";
+    for (const auto& entry : list) {
+        const auto& target = entry.contactProperty;
+        std::string line = entry.formattedColumnIndex.value_or("") + "\t" + entry.sourceFieldName + "\t" +
+                           target.formattedContactProperty().value_or("(ignored)") + "\t" + labelText(target) + "\t" +
+                           std::string(entry.statusImageName()) + "\t" + entry.sourceFieldContent;
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        std::cout << line << '\n';
+    }
+}
+
+std::string optionalJson(const std::optional<std::string>& text) {
+    return text ? json::quoted(*text) : std::string("null");
+}
+
+void printJson(const std::vector<MappedContactProperty>& list) {
+    std::cout << "[\n";
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        const auto& entry = list[index];
+        const auto& target = entry.contactProperty;
+        std::cout << "  {\"column\": " << optionalJson(entry.formattedColumnIndex)
+                  << ", \"columnIndex\": " << entry.columnIndex << ", \"title\": " << json::quoted(entry.sourceFieldName)
+                  << ", \"propertyKey\": " << optionalJson(target.propertyKey)
+                  << ", \"propertySubKey\": " << optionalJson(target.propertySubKey)
+                  << ", \"label\": " << optionalJson(target.label())
+                  << ", \"status\": " << json::quoted(entry.statusImageName())
+                  << ", \"example\": " << json::quoted(entry.sourceFieldContent) << "}"
+                  << (index + 1 < list.size() ? "," : "") << '\n';
+    }
+    std::cout << "]\n";
+}
+
+}  // namespace
+
+int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
+    const auto options = parseOptions(arguments);
+    if (!options) return kUsageError;
+    if (!allFilesExist({options->file})) return kFailure;
+
+    CommandLineSession run(globalOptions, true);
+    if (auto failure = run.readTable(options->file)) {
+        printError(options->file.string() + ": " + *failure);
+        return kFailure;
+    }
+    auto& session = run.session();
+    auto* page = dynamic_cast<FieldMappingViewController*>(session.currentViewController());
+    if (!page) {
+        printError(options->file.string() + ": the mapping page did not open");
+        return kFailure;
+    }
+    MainQueue::shared().runUntil([&] { return !page->isMapping(); });
+    if (options->noHeader) page->setFirstRowContainsColumnHeaders(session, false);
+    if (options->language) {
+        // Match every title in the given language instead of the detected one.
+        const auto settings = autoMappingSettings(session.settings());
+        for (auto& entry : session.mutableMappedContactProperties()) {
+            if (entry.isCustomMapping || entry.sourceFieldName.empty()) continue;
+            entry.contactProperty =
+                session.titleMatcher().match(entry.sourceFieldName, *options->language, settings.detectCustomLabels);
+            if (settings.appendUnmappedFieldsToNotes && !entry.contactProperty.isValid()) {
+                entry.contactProperty.clearAll();
+                entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
+            }
+        }
+        session.setDetectedLanguage(*options->language);
+    }
+    for (const auto& assignment : options->assignments) {
+        if (int status = applyAssignment(run, *page, assignment); status != kSuccess) return status;
+    }
+    if (options->json) {
+        printJson(session.mappedContactProperties());
+    } else {
+        printTable(session.mappedContactProperties(), session.detectedLanguage());
+    }
+    return kSuccess;
+}
+
+}  // namespace pelkora::cli
