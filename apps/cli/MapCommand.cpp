@@ -127,7 +127,14 @@ int applyAssignment(CommandLineSession& run, FieldMappingViewController& page, c
     return kSuccess;
 }
 
-std::string labelText(const SuggestedContactProperty& target) { return target.formattedContactLabel().value_or(""); }
+// A label shows only where the target takes one.
+std::string labelText(const SuggestedContactProperty& target) {
+    return target.canHaveLabel() ? target.formattedContactLabel().value_or("") : std::string();
+}
+
+std::optional<std::string> effectiveLabel(const SuggestedContactProperty& target) {
+    return target.canHaveLabel() ? target.label() : std::nullopt;
+}
 
 void printTable(const std::vector<MappedContactProperty>& list, const std::string& language) {
     std::cout << "language: " << language << "\n\n";
@@ -154,7 +161,7 @@ void printJson(const std::vector<MappedContactProperty>& list) {
                   << ", \"columnIndex\": " << entry.columnIndex << ", \"title\": " << json::quoted(entry.sourceFieldName)
                   << ", \"propertyKey\": " << optionalJson(target.propertyKey)
                   << ", \"propertySubKey\": " << optionalJson(target.propertySubKey)
-                  << ", \"label\": " << optionalJson(target.label())
+                  << ", \"label\": " << optionalJson(effectiveLabel(target))
                   << ", \"status\": " << json::quoted(entry.statusImageName())
                   << ", \"example\": " << json::quoted(entry.sourceFieldContent) << "}"
                   << (index + 1 < list.size() ? "," : "") << '\n';

@@ -169,6 +169,19 @@ run settings set DefaultCountryCode at
 run settings get DefaultCountryCode
 check "country setting" "at" "$out"
 
+run map --json "$examples/contacts.csv"
+check "map mobile column" 1 "$(grep -cF '"title": "Mobile", "propertyKey": "phoneNumbers", "propertySubKey": null, "label": "_$!<Mobile>!$_"' <<<"$out")"
+check "map postal code column" 1 "$(grep -cF '"propertyKey": "postalAddresses", "propertySubKey": "postalCode"' <<<"$out")"
+check "map german titles" 1 "$(grep -cP '^4\tStraße\tStreet\t' <<<"$("$pelkora" map "$data/encodings/german.windows-1252.csv" 2>/dev/null)")"
+run map --set "Groups=Nickname" "$examples/contacts.csv"
+check "map correction" 1 "$(grep -cP '^11\tGroups\tNickname\t' <<<"$out")"
+run map "$examples/contacts.csv"
+check "map learnt correction" 1 "$(grep -cP '^11\tGroups\tNickname\t\tmapping-status-assigned-custom' <<<"$out")"
+run vocabulary --custom
+check "learnt title listed" 1 "$(grep -cP '^en\tGroups\tProperty\tNickname' <<<"$out")"
+run map --set "Nope=phone" "$examples/contacts.csv"
+check "unknown column exit" 2 "$status"
+
 run frobnicate
 check "unknown command exit" 2 "$status"
 

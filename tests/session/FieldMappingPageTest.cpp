@@ -1,0 +1,159 @@
+// The field-mapping page as a user drives it: automatic mapping, corrections, learning.
+
+#include <gtest/gtest.h>
+
+#include "SessionTestSupport.h"
+#include "mapping/StringMap.h"
+#include "platform/contacts/ContactKeys.h"
+#include "session/FieldMappingViewController.h"
+#include "session/SettingsKeys.h"
+
+namespace pelkora {
+namespace {
+
+using namespace pelkora::contacts;
+using test::SessionFixture;
+
+class FieldMappingPage : public ::testing::Test {
+protected:
+    FieldMappingViewController& openMappingPage(std::string_view content) {
+        fixture.launch();
+        (void)fixture.session.openFiles({fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
+        EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
+        auto* page = dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+        if (!page) throw std::runtime_error("the mapping page is not shown");
+        MainQueue::shared().runUntil([&] { return !page->isMapping(); }, std::chrono::seconds(30));
+        return *page;
+    }
+    const std::vector<MappedContactProperty>& list() { return fixture.session.mappedContactProperties(); }
+    std::optional<TargetMenuItem> item(FieldMappingViewController& page, std::size_t row, std::string_view key,
+                                       std::size_t selected = 1) {
+        for (const auto& entry : page.targetMenu(fixture.session, row, selected)) {
+            if (entry.kind == TargetMenuItem::Kind::property && entry.representedEntry.propertyKey == std::string(key) &&
+                !entry.representedEntry.propertySubKey) {
+                return entry;
+            }
+        }
+        return std::nullopt;
+    }
+
+    test::ScopedXdgHome xdg;  // learnt titles go to a private folder
+    SessionFixture fixture;
+};
+
+TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
+    auto& page = openMappingPage("First Name,Last Name,Mobile,E-mail,Shoe size\nAda,Lovelace,+44 1,ada@example.org,38\n");
+    ASSERT_EQ(list().size(), 5u);
+    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactGivenNameKey));
+    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(CNContactPhoneNumbersKey));
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelPhoneNumberMobile));
+    EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
+    EXPECT_EQ(list()[0].formattedColumnIndex, "1");
+    // A column without a target goes to the note.
+    EXPECT_EQ(list()[4].contactProperty.propertyKey, std::string(CustomPropertyKeys::AdditionalNote));
+    EXPECT_EQ(page.totalRecords(), 1);
+    EXPECT_EQ(page.currentRecordIndex(), 1);
+    EXPECT_EQ(fixture.session.detectedLanguage(), "en");
+}
+
+TEST_F(FieldMappingPage, HeaderCheckboxAndRecordNavigation) {
+    auto& page = openMappingPage("Name,Phone\nAda,1\nBob,2\nCy,3\n");
+    EXPECT_EQ(page.totalRecords(), 3);
+    page.showNextRecord(fixture.session);
+    page.showNextRecord(fixture.session);
+    page.showNextRecord(fixture.session);  // stays on the last record
+    EXPECT_EQ(page.currentRecordIndex(), 3);
+    EXPECT_EQ(list()[0].sourceFieldContent, "Cy");
+    for (int step = 0; step < 5; ++step) page.showPreviousRecord(fixture.session);
+    EXPECT_EQ(page.currentRecordIndex(), 1);  // never onto the header
+    EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
+
+    page.setFirstRowContainsColumnHeaders(fixture.session, false);
+    EXPECT_FALSE(page.firstRowContainsColumnHeaders());
+    EXPECT_EQ(page.totalRecords(), 4);
+    EXPECT_EQ(list()[0].sourceFieldName, "");
+    EXPECT_EQ(list()[0].sourceFieldContent, "Name");
+}
+
+TEST_F(FieldMappingPage, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyFit) {
+    auto& page = openMappingPage("First Name,Nickname,Work Phone,Fax\nAda,Lady,1,2\n");
+    // The first column's target shows "(in use)" in the menu of the second column.
+    const auto givenName = item(page, 1, CNContactGivenNameKey);
+    ASSERT_TRUE(givenName);
+    EXPECT_FALSE(FieldMappingViewController::isEnabled(*givenName));
+    EXPECT_NE(givenName->title.find("(in use)"), std::string::npos);
+    const auto phone = item(page, 1, CNContactPhoneNumbersKey);
+    ASSERT_TRUE(phone);
+    EXPECT_TRUE(FieldMappingViewController::isEnabled(*phone));  // phones allow several columns
+    const auto severalSelected = item(page, 0, CNContactNoteKey, 2);
+    EXPECT_NE(severalSelected->title.find("(not applicable)"), std::string::npos);
+
+    // Choosing e-mail for the work-phone column keeps "work", which e-mail labels include.
+    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, CNContactEmailAddressesKey));
+    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(CNContactEmailAddressesKey));
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelWork));
+    EXPECT_TRUE(list()[2].mappedManuallyByUser);
+    // A label that the new key lacks becomes its preferred label.
+    page.contactLabelDidChange(fixture.session, 3, std::string(CNLabelPhoneNumberPager));
+    page.contactPropertyDidChange(fixture.session, 3, *item(page, 3, CNContactUrlAddressesKey));
+    EXPECT_EQ(list()[3].contactProperty.label(), std::string(CNLabelURLAddressHomePage));
+
+    // Ignore clears the target.
+    for (const auto& entry : page.targetMenu(fixture.session, 1, 1)) {
+        if (entry.kind == TargetMenuItem::Kind::ignore) page.contactPropertyDidChange(fixture.session, 1, entry);
+    }
+    EXPECT_FALSE(list()[1].contactProperty.propertyKey);
+    EXPECT_EQ(page.filteredRows(fixture.session, "PHÔNE"), std::vector<std::size_t>{2});
+}
+
+TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
+    auto& page = openMappingPage("Name,Phone (car),Mother\nAda,1,Ann\n");
+    page.contactLabelDidChange(fixture.session, 1, "Boat");
+    const auto menu = page.labelMenu(fixture.session, 1);
+    ASSERT_FALSE(menu.empty());
+    EXPECT_EQ(menu.front().label, CNLabelWork);
+    auto has = [&](const std::vector<LabelMenuItem>& items, LabelMenuItem::Kind kind) {
+        return std::any_of(items.begin(), items.end(), [&](const LabelMenuItem& entry) { return entry.kind == kind; });
+    };
+    EXPECT_TRUE(has(menu, LabelMenuItem::Kind::extractFromField));
+    EXPECT_TRUE(has(menu, LabelMenuItem::Kind::newCustomLabel));
+    EXPECT_EQ(list()[1].contactProperty.label(), "Boat");
+    EXPECT_TRUE(has(menu, LabelMenuItem::Kind::customLabel));  // "Boat" is in use in this session
+
+    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, CNContactRelationsKey));
+    const auto relations = page.labelMenu(fixture.session, 2);
+    EXPECT_TRUE(has(relations, LabelMenuItem::Kind::toggleExtendedRelationships));
+    const auto countOf = [&](const std::vector<LabelMenuItem>& items) {
+        return std::count_if(items.begin(), items.end(),
+                             [](const LabelMenuItem& entry) { return entry.kind == LabelMenuItem::Kind::systemLabel; });
+    };
+    const auto hidden = countOf(relations);
+    page.toggleShowExtendedRelevantRelationships(fixture.session);
+    EXPECT_EQ(countOf(page.labelMenu(fixture.session, 2)), hidden + 179);
+    page.contactLabelDidChange(fixture.session, 2, std::string(CNLabelContactRelationGrandmother));
+    page.toggleShowExtendedRelevantRelationships(fixture.session);
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelOther));
+}
+
+TEST_F(FieldMappingPage, HandMadeAssignmentsAreLearntForTheNextFile) {
+    auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
+    page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, CNContactNicknameKey));
+    fixture.session.startOver();  // the page goes away
+    fixture.drain();
+    const auto learnt = loadCustomStringMap();
+    ASSERT_EQ(learnt.size(), 1u);
+    EXPECT_EQ(learnt[0].localizedString, "Kundennummer");
+    EXPECT_TRUE(learnt[0].isUserCustomMapping);
+
+    // The next file with that title gets the learnt target, marked as custom.
+    (void)fixture.session.openFiles({fixture.file("next.csv", "\xEF\xBB\xBFKundennummer,Name\n1,Bo\n")});
+    ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
+    auto* next = dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+    MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));
+    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactNicknameKey));
+    EXPECT_TRUE(list()[0].isCustomMapping);
+    EXPECT_EQ(list()[0].statusImageName(), "mapping-status-assigned-custom");
+}
+
+}  // namespace
+}  // namespace pelkora
