@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "ContactCsv.h"
 #include "input/CHCSVParser.h"
 #include "platform/InputStream.h"
 
@@ -22,66 +24,8 @@ using pelkora::CHCSVParser;
 
 constexpr std::size_t kTargetSize = 50 * 1000 * 1000;
 
-// A fixed linear congruential generator, so every run parses the same bytes.
-class Random {
-  public:
-    std::uint32_t next() {
-        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>(state_ >> 33);
-    }
-    template <typename T, std::size_t N>
-    const T& pick(const std::array<T, N>& choices) {
-        return choices[next() % N];
-    }
 
-  private:
-    std::uint64_t state_ = 0x5EED;
-};
-
-constexpr std::array<std::string_view, 12> kFirstNames = {
-    "Anna",  "Jürgen", "Zoë",       "Mohammed", "Siobhán", "Łukasz",
-    "Chloé", "Björn",  "Ana María", "Nguyễn",   "Olga",    "John"};
-constexpr std::array<std::string_view, 10> kLastNames = {
-    "Müller", "O'Brien",  "García Márquez", "Smith",        "Dvořák",
-    "Åberg",  "Nakamura", "Kowalski",       "van der Berg", "Brown"};
-constexpr std::array<std::string_view, 6> kCompanies = {
-    "Acme Corp", "\"Müller & Söhne, GmbH\"",    "Globex", "\"Initech, Inc.\"",
-    "Umbrella",  "\"The \"\"Best\"\" Widgets\""};
-constexpr std::array<std::string_view, 6> kCities = {"Berlin", "München",   "New York",
-                                                     "Kraków", "São Paulo", "Zürich"};
-constexpr std::array<std::string_view, 5> kNotes = {
-    "", "\"Met at the fair, booth 12.\r\nCall back in \"\"Q3\"\".\"", "Prefers email",
-    "\"Line one\r\nLine two, with comma\r\nLine three\"",
-    "\"VIP; birthday card \"\"every year\"\"\""};
-
-std::string generateContacts() {
-    Random random;
-    std::string csv =
-        "First Name,Last Name,Company,Job Title,E-mail Address,Business Phone,Mobile Phone,"
-        "Business Street,Business City,Business State,Business Postal Code,Business "
-        "Country,Birthday,Web Page,Notes,Nickname,Department,E-mail 2 Address,Business "
-        "Fax,Customer ID\r\n";
-    csv.reserve(kTargetSize + 4096);
-    for (std::uint32_t row = 0; csv.size() < kTargetSize; ++row) {
-        const std::string_view first = random.pick(kFirstNames);
-        const std::string_view last = random.pick(kLastNames);
-        const std::string number = std::to_string(random.next() % 10'000'000);
-        csv.append(first).append(",").append(last).append(",");
-        csv.append(random.pick(kCompanies)).append(",Sales Manager,");
-        csv.append("contact").append(std::to_string(row)).append("@example.com,");
-        csv.append("+49 30 ").append(number).append(",\"+1 (555) ").append(number).append("\",");
-        csv.append("\"Hauptstraße ").append(std::to_string(row % 200)).append(", Hof 2\",");
-        csv.append(random.pick(kCities))
-            .append(",BE,")
-            .append(std::to_string(10'000 + row % 89'999));
-        csv.append(",Germany,1980-0").append(std::to_string(1 + row % 9)).append("-15,");
-        csv.append("https://example.com/").append(std::to_string(row)).append(",");
-        csv.append(random.pick(kNotes)).append(",").append(first).append(",Vertrieb,");
-        csv.append(",").append("+49 30 ").append(number).append("-9,=\"00");
-        csv.append(std::to_string(row)).append("\"\r\n");
-    }
-    return csv;
-}
+std::string generateContacts() { return pelkora::bench::generateContactsCsv(kTargetSize); }
 
 std::string utf16LittleEndianWithMark(std::string_view utf8) {
     std::string bytes = "\xFF\xFE";
