@@ -94,6 +94,21 @@ void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
     refreshCounts(session);
     automaticRun_ = true;
     mapFields(session);
+    automaticRun_ = false;
+}
+
+std::optional<std::pair<std::string, std::string>> FieldMappingViewController::mappingHint(AppDelegate& session) const {
+    if (mapping_ || !lastRunWasAutomatic_ || !session.settings().boolForKey(std::string(Key::ShowMappingHint))) {
+        return std::nullopt;
+    }
+    return std::pair{localizedString("Auto-mapping did complete. Check the mapping and correct it if necessary. Your "
+                                     "custom assignments will be saved automatically for future use."),
+                     localizedString("You can re-map the fields with different options by choosing “Map with "
+                                     "Options…” from the “Mapping” menu.")};
+}
+
+void FieldMappingViewController::suppressMappingHint(AppDelegate& session) {
+    session.settings().set(std::string(Key::ShowMappingHint), PropertyValue(false));
 }
 
 void FieldMappingViewController::continueAction(AppDelegate& session) {
@@ -117,6 +132,7 @@ void FieldMappingViewController::mapFields(AppDelegate& session) {
     const AutoMappingSettings settings = autoMappingSettings(session.settings());
     std::weak_ptr<bool> alive = alive_;
     AppDelegate* owner = &session;
+    lastRunWasAutomatic_ = automaticRun_;
     queue_.addOperation([=, this] {
         auto result = autoMap(titleRow, hasHeader, columnStyle, *matcher, custom, settings);
         MainQueue::shared().post([=, this, result = std::move(result)]() mutable {

@@ -40,8 +40,13 @@ public:
     // Learns the user's assignments before the page goes away.
     void viewWillDisappear(AppDelegate& session) override;
 
-    // Runs the automatic mapping again (after "Map with Options…").
+    // Runs the automatic mapping again with the options from the settings ("Map with Options…").
     void mapFields(AppDelegate& session);
+    // The note shown after an automatic run (heading, detail) while "ShowMappingHint" is on;
+    // none after a run the user asked for, or when the user turned the note off.
+    std::optional<std::pair<std::string, std::string>> mappingHint(AppDelegate& session) const;
+    // The note's "do not show again" checkbox.
+    void suppressMappingHint(AppDelegate& session);
     bool isMapping() const { return mapping_; }
 
     // Whether the first non-empty row holds the column titles.
@@ -87,7 +92,8 @@ private:
 
     OperationQueue queue_{"Auto-mapping"};
     bool mapping_ = false;
-    bool automaticRun_ = true;
+    bool automaticRun_ = false;      // set while the page starts the first run itself
+    bool lastRunWasAutomatic_ = false;
     std::int64_t headerRowIndex_ = kNoRow;
     std::int64_t exampleDataRowIndex_ = kNoRow;
     std::int64_t totalRecords_ = 0;

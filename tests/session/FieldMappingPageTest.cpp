@@ -54,6 +54,15 @@ TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
     EXPECT_EQ(page.totalRecords(), 1);
     EXPECT_EQ(page.currentRecordIndex(), 1);
     EXPECT_EQ(fixture.session.detectedLanguage(), "en");
+
+    // The note after the automatic run, until the user turns it off or maps again by hand.
+    ASSERT_TRUE(page.mappingHint(fixture.session));
+    EXPECT_EQ(page.mappingHint(fixture.session)->first.rfind("Auto-mapping did complete.", 0), 0u);
+    page.mapFields(fixture.session);
+    MainQueue::shared().runUntil([&] { return !page.isMapping(); }, std::chrono::seconds(30));
+    EXPECT_FALSE(page.mappingHint(fixture.session));
+    page.suppressMappingHint(fixture.session);
+    EXPECT_FALSE(fixture.settings.boolForKey("ShowMappingHint"));
 }
 
 TEST_F(FieldMappingPage, HeaderCheckboxAndRecordNavigation) {
