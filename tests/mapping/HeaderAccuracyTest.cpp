@@ -29,7 +29,6 @@ const std::filesystem::path kHeaderFolder =
 constexpr double kDefaultMinimumAccuracy = 0.95;
 const std::map<std::string, double> kMinimumAccuracy = {
     {"linkedin.tsv", 0.85},
-    {"thunderbird-de.tsv", 0.94},
 };
 
 struct ExpectedColumn {
