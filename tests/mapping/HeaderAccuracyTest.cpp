@@ -23,9 +23,8 @@ const std::filesystem::path kHeaderFolder =
     std::filesystem::path(PELKORA_TEST_DATA_DIR) / "headers";
 
 // The share of columns each export must get right, set from measurement; an export not
-// listed must reach kDefaultMinimumAccuracy. The exceptions miss columns whose titles the
-// vocabulary gives another meaning: LinkedIn's "URL" is the profile, not a home page, and
-// Thunderbird's German "Chat-Name" and "Webseite 1" are not in the vocabulary as such.
+// listed must reach kDefaultMinimumAccuracy. LinkedIn misses a column whose title the
+// vocabulary gives another meaning: its "URL" is the profile, not a home page.
 constexpr double kDefaultMinimumAccuracy = 0.95;
 const std::map<std::string, double> kMinimumAccuracy = {
     {"linkedin.tsv", 0.85},
