@@ -1,0 +1,511 @@
+#include "contacts/ContactAssembly.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <utility>
+
+#include "mapping/PostalCodeFormatter.h"
+#include "platform/DateFormatting.h"
+#include "platform/NumberFormatting.h"
+#include "platform/SettingsStore.h"
+#include "platform/UnicodeText.h"
+#include "platform/contacts/ContactKeys.h"
+#include "platform/contacts/UserCountry.h"
+#include "support/QvLogger.h"
+#include "support/SharedNames.h"
+
+namespace pelkora {
+
+using namespace contacts;
+
+namespace {
+
+// Stands in for "://" while a self-labelled text is split at its colons.
+constexpr std::string_view kColonSlashesPlaceholder = "<<colonbackslashes>>";
+
+// The line breaks cell texts use: the newline characters and the group separator some
+// address-book exports put between values of one cell.
+constexpr std::string_view kLineSeparators[] = {
+    "\r\n", "\n", "\r", "\v", "\f", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9", "\x1D"};
+
+std::string trimmed(std::string_view text) {
+    return trimmedWhiteSpace(text);
+}
+
+std::string replacedAll(std::string text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The text split at every line separator and at every extra separator; empty parts kept.
+std::vector<std::string> splitAtSeparators(std::string_view text,
+                                           std::span<const std::string_view> extra = {}) {
+    std::vector<std::string> parts;
+    std::string current;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t matched = 0;
+        for (std::string_view separator : kLineSeparators) {
+            if (text.substr(at).starts_with(separator)) {
+                matched = separator.size();
+                break;
+            }
+        }
+        for (std::string_view separator : extra) {
+            if (matched == 0 && text.substr(at).starts_with(separator)) matched = separator.size();
+        }
+        if (matched > 0) {
+            parts.push_back(std::move(current));
+            current.clear();
+            at += matched;
+        } else {
+            current += text[at++];
+        }
+    }
+    parts.push_back(std::move(current));
+    return parts;
+}
+
+// Upper case for the field titles of the note. The platform layer offers no case mapping
+// for a locale yet, so this covers ASCII and the Latin-1 letters (ä → Ä, é → É), which is
+// what column titles of contact exports use; other letters stay as they are.
+std::string uppercasedFieldTitle(std::string_view text) {
+    std::string result(text);
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(result[i]);
+        if (byte >= 'a' && byte <= 'z') {
+            result[i] = static_cast<char>(byte - 'a' + 'A');
+        } else if (byte == 0xC3 && i + 1 < result.size()) {
+            const auto next = static_cast<unsigned char>(result[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7)
+                result[i + 1] = static_cast<char>(next - 0x20);
+            ++i;
+        }
+    }
+    return result;
+}
+
+// Removes %XX escapes; a malformed escape is kept as it is.
+std::string percentDecoded(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned value = 0;
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const auto parsed =
+                std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
+            if (parsed.ec == std::errc() && parsed.ptr == text.data() + i + 3) {
+                result += static_cast<char>(value);
+                i += 2;
+                continue;
+            }
+        }
+        result += text[i];
+    }
+    return result;
+}
+
+// A number as text: with its fraction when it has one, else its digits only. The platform's
+// number formatter has no decimal style yet, so a fraction is written in the shortest form
+// that reads back as the same number, with a point.
+std::string numberText(double number) {
+    if (number > std::trunc(number)) {
+        char buffer[64];
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed);
+        if (result.ec == std::errc()) return std::string(buffer, result.ptr);
+    }
+    if (auto text = NumberFormatter().string(number); text && !text->empty()) return *text;
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(std::trunc(number)));
+    return std::string(buffer, result.ptr);
+}
+
+std::optional<double> numberInText(std::string_view text) {
+    double number = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+    return number;
+}
+
+// The working state of one assembly.
+struct Assembly {
+    Assembly(const std::vector<QvDateFormat>& dateFormats, const AssemblyOptions& options)
+        : dateFormats(dateFormats), options(options) {}
+
+    const std::vector<QvDateFormat>& dateFormats;
+    const AssemblyOptions& options;
+    Contact contact = Contact::makeNew();
+    dates::DateFormatter dateFormatter;
+    std::vector<std::pair<std::string, std::string>> noteItems;
+    bool numericPostalCode = false;
+};
+
+// Step 1: a self-labelled cell ("work: 123, home: 456") becomes one new cell per value with
+// a copy of its mapped property carrying that value's label. The "://" of web addresses is
+// protected so that it is not taken for a label separator.
+void expandSelfLabelledValues(DataRow& row, std::vector<MappedContactProperty>& properties) {
+    std::int64_t nextColumn = 1;
+    for (const auto& property : properties)
+        nextColumn = std::max(nextColumn, property.columnIndex + 1);
+
+    const std::size_t originalCount = properties.size();
+    for (std::size_t index = 0; index < originalCount; ++index) {
+        const MappedContactProperty property = properties[index];
+        const auto& target = property.contactProperty;
+        if (!target.isValid() || target.label() != kExtractLabelMarker) continue;
+        const auto cell = row.cellForColumn(property.columnIndex);
+        if (!cell || cell->kind() != CellKind::text) continue;
+
+        std::string text = replacedAll(trimmed(cell->text()), "://", kColonSlashesPlaceholder);
+        text = replacedAll(std::move(text), ", ", "\n");
+        for (const std::string& part : splitAtSeparators(text)) {
+            std::string label;
+            std::string value;
+            if (const auto colon = part.find(':'); colon == std::string::npos) {
+                label = target.preferredLabel().value_or("");
+                value = trimmed(part);
+            } else {
+                label = trimmed(std::string_view(part).substr(0, colon));
+                value = trimmed(std::string_view(part).substr(colon + 1));
+            }
+            value = replacedAll(std::move(value), kColonSlashesPlaceholder, "://");
+
+            MappedContactProperty copy = property;
+            copy.columnIndex = nextColumn;
+            copy.contactProperty.setLabel(label);
+            row.add(DataCell(nextColumn, value));
+            properties.push_back(std::move(copy));
+            ++nextColumn;
+        }
+    }
+}
+
+// The cell's value as text, before the target sees it.
+std::string cellText(const DataCellView& cell, const SuggestedContactProperty& target,
+                     Assembly& assembly) {
+    switch (cell.kind()) {
+        case CellKind::text:
+            return trimmed(cell.text());
+        case CellKind::number:
+            if (target.propertySubKey == CNPostalAddressPostalCodeKey)
+                assembly.numericPostalCode = true;
+            return numberText(std::get<double>(cell.value));
+        case CellKind::date:
+            // The platform writes dates in long style only; a date cell reaches a text property
+            // rarely (birthday and dates take the date itself), so that notation serves.
+            return dates::longDateText(std::get<CellDate>(cell.value));
+        default:
+            return "?";
+    }
+}
+
+std::optional<DateComponents> cellDate(const DataCellView& cell, const std::string& text,
+                                       Assembly& assembly) {
+    if (cell.kind() == CellKind::date) {
+        return parseDate(DateCellValue(std::get<CellDate>(cell.value)), assembly.dateFormats,
+                         assembly.dateFormatter);
+    }
+    return parseDate(DateCellValue(std::string_view(text)), assembly.dateFormats,
+                     assembly.dateFormatter);
+}
+
+std::string* textProperty(Contact& contact, std::string_view key) {
+    const std::pair<std::string_view, std::string Contact::*> fields[] = {
+        {CNContactNamePrefixKey, &Contact::namePrefix},
+        {CNContactGivenNameKey, &Contact::givenName},
+        {CNContactMiddleNameKey, &Contact::middleName},
+        {CNContactFamilyNameKey, &Contact::familyName},
+        {CNContactPreviousFamilyNameKey, &Contact::previousFamilyName},
+        {CNContactNameSuffixKey, &Contact::nameSuffix},
+        {CNContactNicknameKey, &Contact::nickname},
+        {CNContactPhoneticGivenNameKey, &Contact::phoneticGivenName},
+        {CNContactPhoneticMiddleNameKey, &Contact::phoneticMiddleName},
+        {CNContactPhoneticFamilyNameKey, &Contact::phoneticFamilyName},
+        {CNContactOrganizationNameKey, &Contact::organizationName},
+        {CNContactPhoneticOrganizationNameKey, &Contact::phoneticOrganizationName},
+        {CNContactDepartmentNameKey, &Contact::departmentName},
+        {CNContactJobTitleKey, &Contact::jobTitle},
+        {CNContactNoteKey, &Contact::note},
+    };
+    for (const auto& [name, field] : fields) {
+        if (name == key) return &(contact.*field);
+    }
+    return nullptr;
+}
+
+std::string* postalComponent(PostalAddress& address, std::string_view subKey) {
+    if (subKey == CNPostalAddressCityKey) return &address.city;
+    if (subKey == CNPostalAddressStateKey) return &address.state;
+    if (subKey == CNPostalAddressCountryKey) return &address.country;
+    if (subKey == CNPostalAddressPostalCodeKey) return &address.postalCode;
+    if (subKey == CNPostalAddressISOCountryCodeKey) return &address.isoCountryCode;
+    if (subKey == CNPostalAddressSubAdministrativeAreaKey) return &address.subAdministrativeArea;
+    if (subKey == CNPostalAddressSubLocalityKey) return &address.subLocality;
+    return nullptr;
+}
+
+// One postal component goes to the first address with the label. A second value for a
+// component already filled starts a new address just before it, so two city columns for
+// one label give two addresses.
+void applyPostalComponent(Contact& contact, const std::string& label, std::string_view subKey,
+                          const std::string& text) {
+    auto& addresses = contact.postalAddresses;
+    auto first = std::find_if(addresses.begin(), addresses.end(),
+                              [&](const auto& address) { return address.label == label; });
+    if (first == addresses.end()) {
+        addresses.push_back(labeled(label, PostalAddress{}));
+        first = addresses.end() - 1;
+    }
+    PostalAddress& address = first->value;
+    if (subKey == CNPostalAddressStreetKey || subKey == CustomPropertyKeys::Addition) {
+        address.street = address.street.empty() ? text : address.street + "\n" + text;
+        return;
+    }
+    std::string* component = postalComponent(address, subKey);
+    if (component == nullptr) {
+        qvLog(LogType::error, "Postal Adress: skipping illegal subkey '%{public}@'", subKey);
+        return;
+    }
+    if (component->empty()) {
+        *component = text;
+        return;
+    }
+    PostalAddress extra;
+    *postalComponent(extra, subKey) = text;
+    addresses.insert(first, labeled(label, std::move(extra)));
+}
+
+void applySocialProfile(Contact& contact, const std::string& service, const std::string& text) {
+    SocialProfile profile;
+    profile.service = service;
+    if (text.starts_with("http")) {
+        profile.urlString = text;
+        const auto slash = text.rfind('/');
+        profile.username =
+            percentDecoded(slash == std::string::npos ? text : text.substr(slash + 1));
+    } else {
+        profile.username = text;
+    }
+    contact.socialProfiles.push_back(labeled(std::string(CNLabelOther), std::move(profile)));
+}
+
+void applyGroups(const Contact& contact, const std::string& text) {
+    constexpr std::string_view groupSeparators[] = {",", ";", "|"};
+    std::vector<std::string> names;
+    for (const std::string& part : splitAtSeparators(text, groupSeparators)) {
+        std::string name = trimmed(part);
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    contactGroupNames().add(contact.identifier, names);
+}
+
+bool containsCompanyTerm(const std::string& text, const std::vector<std::string>& terms) {
+    const std::string lower = lowercased(text);
+    return std::any_of(terms.begin(), terms.end(), [&](const std::string& term) {
+        return !term.empty() && lower.find(term) != std::string::npos;
+    });
+}
+
+// Step 2 for one cell: its text (or date) goes to the target's property.
+void applyCell(const DataCellView& cell, const MappedContactProperty& property,
+               Assembly& assembly) {
+    const auto& target = property.contactProperty;
+    std::string text = trimmed(cellText(cell, target, assembly));
+    if (text.empty()) return;
+
+    Contact& contact = assembly.contact;
+    const std::string& key = *target.propertyKey;
+    const std::string label = target.label().value_or("");
+    const std::string subKey = target.propertySubKey.value_or("");
+
+    if (std::string* field = textProperty(contact, key)) {
+        *field = std::move(text);
+    } else if (key == CNContactBirthdayKey) {
+        if (auto date = cellDate(cell, text, assembly)) contact.birthday = *date;
+    } else if (key == CNContactNonGregorianBirthdayKey) {
+        qvLog(LogType::error, "Setting value for key '%{public}@' not yet implemented", key);
+    } else if (key == CustomPropertyKeys::AdditionalNote) {
+        assembly.noteItems.emplace_back(property.sourceFieldName, std::move(text));
+    } else if (key == CNContactImageDataKey) {
+        // The picture's bytes are kept as the file gave them. Squaring the picture on a
+        // transparent canvas needs an image codec the platform layer does not offer yet;
+        // the address book accepts the original encoding meanwhile.
+        if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
+            contact.imageData.assign(bytes->begin(), bytes->end());
+        }
+    } else if (key == CNContactDatesKey) {
+        if (auto date = cellDate(cell, text, assembly))
+            contact.dates.push_back(labeled(label, *date));
+    } else if (key == CNContactPhoneNumbersKey) {
+        contact.phoneNumbers.push_back(labeled(label, std::move(text)));
+    } else if (key == CNContactEmailAddressesKey) {
+        contact.emailAddresses.push_back(labeled(label, std::move(text)));
+    } else if (key == CNContactUrlAddressesKey) {
+        contact.urlAddresses.push_back(labeled(label, std::move(text)));
+    } else if (key == CNContactRelationsKey) {
+        contact.contactRelations.push_back(labeled(label, ContactRelation{std::move(text)}));
+    } else if (key == CNContactPostalAddressesKey) {
+        if (!label.empty() && !subKey.empty()) applyPostalComponent(contact, label, subKey, text);
+    } else if (key == CNContactSocialProfilesKey) {
+        if (!subKey.empty()) applySocialProfile(contact, subKey, text);
+    } else if (key == CNContactInstantMessageAddressesKey) {
+        if (!subKey.empty()) {
+            contact.instantMessageAddresses.push_back(
+                labeled(label, InstantMessageAddress{std::move(text), subKey}));
+        }
+    } else if (key == CustomPropertyKeys::Group) {
+        applyGroups(contact, text);
+    } else if (key == CNContactTypeKey) {
+        if (containsCompanyTerm(text, assembly.options.companyTerms))
+            contact.contactType = ContactType::organization;
+    }
+    // Any other key, the UID column included, sets nothing: the new contact keeps its own
+    // identifier, under which its groups are filed.
+}
+
+void applyCells(const DataRow& row, const std::vector<MappedContactProperty>& properties,
+                Assembly& assembly) {
+    for (const DataCellView& cell : row) {
+        const auto property = std::find_if(
+            properties.begin(), properties.end(),
+            [&](const auto& candidate) { return candidate.columnIndex == cell.columnIndex; });
+        if (property == properties.end()) continue;
+        const auto& target = property->contactProperty;
+        if (!target.propertyKey || !target.isValid() || target.label() == kExtractLabelMarker)
+            continue;
+        applyCell(cell, *property, assembly);
+    }
+}
+
+// Step 3.1: a contact with an organization but no personal name is a company.
+void detectCompany(Contact& contact) {
+    const std::string personalName =
+        trimmed(contact.givenName + contact.middleName + contact.familyName + contact.nickname);
+    if (personalName.empty() && !contact.organizationName.empty())
+        contact.contactType = ContactType::organization;
+}
+
+// Step 3.2: the additional-note items go below the note, laid out as the settings say.
+void composeNote(Assembly& assembly) {
+    const AssemblyOptions& options = assembly.options;
+    auto& items = assembly.noteItems;
+    if (options.sortNoteItemsByFieldTitle) {
+        std::stable_sort(items.begin(), items.end(), [](const auto& left, const auto& right) {
+            return left.first < right.first;
+        });
+    }
+    std::string addition = "\n";
+    if (!assembly.contact.note.empty() && options.extraLinefeed) addition += "\n";
+    for (const auto& [title, text] : items) {
+        std::string entry;
+        if (options.prependFieldTitle && !title.empty()) {
+            entry = options.fieldTitleAllCaps ? uppercasedFieldTitle(title) : title;
+            entry += options.linefeedAfterFieldTitle ? ":\n" : ": ";
+        }
+        entry += text;
+        addition += entry + "\n";
+        if (options.extraLinefeed) addition += "\n";
+    }
+    assembly.contact.note = trimmed(assembly.contact.note + addition) + "\n";
+}
+
+// Step 3.3: a postal code read from a number lost its leading zeros; the address's country
+// (or the user's) says how many digits it has.
+void formatNumericPostalCodes(Assembly& assembly) {
+    if (!assembly.numericPostalCode) return;
+    for (auto& address : assembly.contact.postalAddresses) {
+        PostalAddress& value = address.value;
+        if (value.postalCode.empty()) continue;
+        const auto number = numberInText(value.postalCode);
+        if (!number) continue;
+        const std::string country = value.isoCountryCode.empty()
+                                        ? assembly.options.defaultCountryCode
+                                        : value.isoCountryCode;
+        if (auto code = PostalCodeFormatter(NumberFormatter(), country).string(*number))
+            value.postalCode = *code;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> companyTermsFromText(std::string_view text) {
+    std::vector<std::string> terms;
+    for (std::size_t start = 0;;) {
+        const auto comma = text.find(',', start);
+        std::string term = lowercased(trimmed(text.substr(start, comma - start)));
+        if (!term.empty()) terms.push_back(std::move(term));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return terms;
+}
+
+AssemblyOptions assemblyOptions(const SettingsStore& settings) {
+    AssemblyOptions options;
+    options.sortNoteItemsByFieldTitle =
+        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesSortByFieldTitle));
+    options.prependFieldTitle =
+        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesPrependFieldTitle));
+    options.fieldTitleAllCaps =
+        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesAllCaps));
+    options.linefeedAfterFieldTitle = settings.boolForKey(
+        std::string(UserDefaultsKeys::FieldNameInNotesAddLinefeedAfterFieldTitle));
+    options.extraLinefeed =
+        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesAddExtraLinefeed));
+    options.appendUnmappedFieldsToNotes =
+        settings.boolForKey(std::string(UserDefaultsKeys::AppendUnmappedFieldsToNotes));
+    if (auto terms = settings.stringForKey(std::string(UserDefaultsKeys::CompanyTerms))) {
+        options.companyTerms = companyTermsFromText(*terms);
+    }
+    options.defaultCountryCode = defaultCountryCode();
+    return options;
+}
+
+void ContactGroupNames::add(const std::string& contactIdentifier,
+                            const std::vector<std::string>& names) {
+    std::lock_guard lock(mutex_);
+    auto& listed = names_[contactIdentifier];
+    for (const auto& name : names) {
+        if (std::find(listed.begin(), listed.end(), name) == listed.end()) listed.push_back(name);
+    }
+}
+
+std::vector<std::string> ContactGroupNames::names(const std::string& contactIdentifier) const {
+    std::lock_guard lock(mutex_);
+    const auto found = names_.find(contactIdentifier);
+    return found == names_.end() ? std::vector<std::string>{} : found->second;
+}
+
+ContactGroupNames& contactGroupNames() {
+    static ContactGroupNames table;
+    return table;
+}
+
+// The assembly runs in three steps:
+//   1. expandSelfLabelledValues: cells whose label is to be read from the value become one
+//      labelled cell per value;
+//   2. applyCells: each cell, in row order, goes to the target of its column;
+//   3. detectCompany, composeNote, formatNumericPostalCodes: what needs the whole row.
+Contact assembleContact(const DataRow& row,
+                        const std::vector<MappedContactProperty>& mappedProperties,
+                        const std::vector<QvDateFormat>& dateFormats,
+                        const AssemblyOptions& options) {
+    Assembly assembly(dateFormats, options);
+    DataRow workingRow = row;
+    std::vector<MappedContactProperty> properties = mappedProperties;
+    expandSelfLabelledValues(workingRow, properties);
+    applyCells(workingRow, properties, assembly);
+    detectCompany(assembly.contact);
+    composeNote(assembly);
+    formatNumericPostalCodes(assembly);
+    return std::move(assembly.contact);
+}
+
+}  // namespace pelkora

@@ -1,0 +1,72 @@
+#pragma once
+
+// Contact assembly: one row of the input and the column assignments become one new, unsaved
+// contact. The tabular import, the vCard exports and the mapping page's preview all build
+// their contacts here, so the same row always gives the same contact.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "input/DataRow.h"
+#include "mapping/MappedContactProperty.h"
+#include "mapping/QvDateFormat.h"
+#include "platform/contacts/Contact.h"
+
+namespace pelkora {
+
+class SettingsStore;
+
+// The words that mark a contact-type cell as a company, before the user changes them.
+inline const std::vector<std::string> kDefaultCompanyTerms = {"company", "firma", "organization"};
+
+// The settings contact assembly reads, gathered once so that a caller (or a test) can give
+// them without a settings file.
+struct AssemblyOptions {
+    bool sortNoteItemsByFieldTitle = false;    // FieldNameInNotesSortByFieldTitle
+    bool prependFieldTitle = false;            // FieldNameInNotesPrependFieldTitle
+    bool fieldTitleAllCaps = false;            // FieldNameInNotesAllCaps
+    bool linefeedAfterFieldTitle = false;      // FieldNameInNotesAddLinefeedAfterFieldTitle
+    bool extraLinefeed = false;                // FieldNameInNotesAddExtraLinefeed
+    bool appendUnmappedFieldsToNotes = false;  // AppendUnmappedFieldsToNotes
+    // Lower-case words; a contact-type cell containing one makes the contact a company.
+    std::vector<std::string> companyTerms = kDefaultCompanyTerms;
+    // Lower-case ISO code used for numeric postal codes of addresses without a country code.
+    std::string defaultCountryCode = "us";
+};
+
+// The company terms a "CompanyTerms" text stands for: split at ",", trimmed, lower-cased,
+// empty pieces dropped.
+std::vector<std::string> companyTermsFromText(std::string_view text);
+
+// The options as the settings give them now; the country comes from the user's country.
+AssemblyOptions assemblyOptions(const SettingsStore& settings);
+
+// The group names gathered for new contacts, keyed by contact identifier. Shared by the whole
+// process; every member is safe to call from any thread.
+class ContactGroupNames {
+  public:
+    // Adds the names the contact does not list yet, keeping their order.
+    void add(const std::string& contactIdentifier, const std::vector<std::string>& names);
+    // The names gathered for the contact, in the order they were first added.
+    std::vector<std::string> names(const std::string& contactIdentifier) const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, std::vector<std::string>> names_;
+};
+
+// The process-wide group table; created empty on first use, entries are never removed
+// (identifiers of new contacts do not repeat).
+ContactGroupNames& contactGroupNames();
+
+// Builds a new contact from the row's cells, each going to the target of the first mapped
+// property with its column. Never fails: unusable values are skipped (some are logged).
+contacts::Contact assembleContact(const DataRow& row,
+                                  const std::vector<MappedContactProperty>& mappedProperties,
+                                  const std::vector<QvDateFormat>& dateFormats,
+                                  const AssemblyOptions& options);
+
+}  // namespace pelkora

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "contacts/ContactAssembly.h"
+#include "platform/contacts/ContactKeys.h"
+
+namespace pelkora {
+namespace {
+
+using namespace contacts;
+
+MappedContactProperty column(std::int64_t index, std::string_view key,
+                             std::optional<std::string_view> subKey = std::nullopt,
+                             std::optional<std::string_view> label = std::nullopt,
+                             std::string title = {}) {
+    MappedContactProperty property;
+    property.columnIndex = index;
+    property.contactProperty = SuggestedContactProperty::target(key, subKey);
+    property.contactProperty.systemLabel.reset();
+    property.contactProperty.customLabel.reset();
+    if (label) property.contactProperty.setLabel(*label);
+    property.sourceFieldName = std::move(title);
+    return property;
+}
+
+MappedContactProperty extractingColumn(std::int64_t index, std::string_view key) {
+    MappedContactProperty property = column(index, key);
+    property.contactProperty.customLabel = std::string(kExtractLabelMarker);
+    return property;
+}
+
+DataRow textRow(const std::vector<std::string>& texts) {
+    DataRow row(1);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        row.addText(static_cast<std::int64_t>(i), texts[i]);
+    return row;
+}
+
+Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& properties,
+                 const AssemblyOptions& options = {}) {
+    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true)};
+    return assembleContact(row, properties, formats, options);
+}
+
+TEST(ContactAssemblyTest, SelfLabelledPhoneCellGivesOneNumberPerLabel) {
+    const Contact contact = assemble(textRow({"work: 030 1234, home: 040 5678"}),
+                                     {extractingColumn(0, CNContactPhoneNumbersKey)});
+    ASSERT_EQ(contact.phoneNumbers.size(), 2u);
+    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[0].value, "030 1234");
+    EXPECT_EQ(contact.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(contact.phoneNumbers[1].value, "040 5678");
+}
+
+TEST(ContactAssemblyTest, SelfLabelledWebAddressKeepsItsSchemeSeparator) {
+    const Contact contact = assemble(textRow({"blog: https://example.org/a\nhttp://example.com"}),
+                                     {extractingColumn(0, CNContactUrlAddressesKey)});
+    ASSERT_EQ(contact.urlAddresses.size(), 2u);
+    EXPECT_EQ(contact.urlAddresses[0].label, "blog");
+    EXPECT_EQ(contact.urlAddresses[0].value, "https://example.org/a");
+    EXPECT_EQ(contact.urlAddresses[1].label, CNLabelURLAddressHomePage);
+    EXPECT_EQ(contact.urlAddresses[1].value, "http://example.com");
+}
+
+TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeNothing) {
+    const Contact contact =
+        assemble(textRow({"555", "jdoe"}),
+                 {column(0, CNContactPhoneNumbersKey),
+                  column(1, CNContactInstantMessageAddressesKey, std::nullopt, CNLabelHome)});
+    EXPECT_TRUE(contact.phoneNumbers.empty());
+    EXPECT_TRUE(contact.instantMessageAddresses.empty());
+}
+
+TEST(ContactAssemblyTest, LaterColumnWithSameKeyWins) {
+    const Contact contact =
+        assemble(textRow({"Meier", " Müller "}),
+                 {column(0, CNContactFamilyNameKey), column(1, CNContactFamilyNameKey)});
+    EXPECT_EQ(contact.familyName, "Müller");
+}
+
+TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
+    DataRow row(1);
+    row.add(DataCell(0, 1234.0));
+    row.add(DataCell(1, 12.5));
+    const Contact contact =
+        assemble(row, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+    EXPECT_EQ(contact.jobTitle, "1234");
+    EXPECT_EQ(contact.departmentName, "12.5");
+}
+
+TEST(ContactAssemblyTest,
+     SecondValueForFilledPostalComponentStartsAnAddressThatLaterComponentsFill) {
+    const Contact contact = assemble(
+        textRow({"Berlin", "Potsdam", "Hauptstr. 1", "Hinterhaus"}),
+        {column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
+         column(1, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
+         column(2, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelWork),
+         column(3, CNContactPostalAddressesKey, CustomPropertyKeys::Addition, CNLabelWork)});
+    ASSERT_EQ(contact.postalAddresses.size(), 2u);
+    EXPECT_EQ(contact.postalAddresses[0].value.city, "Potsdam");
+    EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstr. 1\nHinterhaus");
+    EXPECT_EQ(contact.postalAddresses[1].value.city, "Berlin");
+    EXPECT_EQ(contact.postalAddresses[1].value.street, "");
+}
+
+TEST(ContactAssemblyTest, IllegalPostalSubKeyIsLoggedAndSkipped) {
+    test::LogCapture log;
+    MappedContactProperty property =
+        column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome);
+    property.contactProperty.propertySubKey = "floor";
+    const Contact contact = assemble(textRow({"3"}), {property});
+    EXPECT_TRUE(log.contains("Postal Adress: skipping illegal subkey 'floor'"));
+    ASSERT_EQ(contact.postalAddresses.size(), 1u);
+    EXPECT_TRUE(contact.postalAddresses[0].value.isEmpty());
+}
+
+TEST(ContactAssemblyTest, NumericPostalCodeIsPaddedForTheAddressCountry) {
+    auto rowFor = [](std::string country) {
+        DataRow row(1);
+        row.add(DataCell(0, 1234.0));
+        row.addText(1, country);
+        return row;
+    };
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+        column(1, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome)};
+    EXPECT_EQ(assemble(rowFor("de"), properties).postalAddresses[0].value.postalCode, "01234");
+    EXPECT_EQ(assemble(rowFor("at"), properties).postalAddresses[0].value.postalCode, "1234");
+}
+
+TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) {
+    DataRow row(1);
+    row.add(DataCell(0, 1067.0));
+    AssemblyOptions options;
+    options.defaultCountryCode = "de";
+    const Contact contact = assemble(
+        row, {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome)},
+        options);
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
+}
+
+TEST(ContactAssemblyTest, TextPostalCodeIsNotPadded) {
+    AssemblyOptions options;
+    options.defaultCountryCode = "de";
+    const Contact contact = assemble(
+        textRow({"1067"}),
+        {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome)},
+        options);
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "1067");
+}
+
+TEST(ContactAssemblyTest, OrganizationWithoutPersonalNameIsACompany) {
+    EXPECT_EQ(assemble(textRow({"ACME"}), {column(0, CNContactOrganizationNameKey)}).contactType,
+              ContactType::organization);
+    EXPECT_EQ(assemble(textRow({"ACME", "Ann"}),
+                       {column(0, CNContactOrganizationNameKey), column(1, CNContactGivenNameKey)})
+                  .contactType,
+              ContactType::person);
+}
+
+TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) {
+    const std::vector<MappedContactProperty> properties = {column(0, CNContactTypeKey),
+                                                           column(1, CNContactGivenNameKey)};
+    EXPECT_EQ(assemble(textRow({"Eine FIRMA", "Ann"}), properties).contactType,
+              ContactType::organization);
+    EXPECT_EQ(assemble(textRow({"private", "Ann"}), properties).contactType, ContactType::person);
+    AssemblyOptions options;
+    options.companyTerms = companyTermsFromText(" Verein ,\nGmbH");
+    EXPECT_EQ(options.companyTerms, (std::vector<std::string>{"verein", "gmbh"}));
+    EXPECT_EQ(assemble(textRow({"Muster GmbH", "Ann"}), properties, options).contactType,
+              ContactType::organization);
+}
+
+TEST(ContactAssemblyTest, GroupsAreSplitTrimmedAndListedOnce) {
+    const Contact contact =
+        assemble(textRow({"Friends; Family|Work\nFriends", " Club \x1D"}),
+                 {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contactGroupNames().names(contact.identifier),
+              (std::vector<std::string>{"Friends", "Family", "Work", "Club"}));
+}
+
+TEST(ContactAssemblyTest, NoteWithoutAnyTextIsASingleLineFeed) {
+    EXPECT_EQ(assemble(textRow({"Ann"}), {column(0, CNContactGivenNameKey)}).note, "\n");
+}
+
+TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    options.fieldTitleAllCaps = true;
+    const Contact contact = assemble(
+        textRow({"Chess", "Knows Ann"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         column(1, CNContactNoteKey)},
+        options);
+    EXPECT_EQ(contact.note, "Knows Ann\nHOBBY: Chess\n");
+}
+
+TEST(ContactAssemblyTest, NoteLayoutSortsBreaksAfterTitleAndSpacesItems) {
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    options.sortNoteItemsByFieldTitle = true;
+    options.linefeedAfterFieldTitle = true;
+    options.extraLinefeed = true;
+    const Contact contact = assemble(
+        textRow({"Chess", "Äpfel", "Old note"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         column(1, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Food"),
+         column(2, CNContactNoteKey)},
+        options);
+    EXPECT_EQ(contact.note, "Old note\n\nFood:\nÄpfel\n\nHobby:\nChess\n");
+}
+
+TEST(ContactAssemblyTest, NoteItemsWithoutTitlePrependingAreTextOnly) {
+    const Contact contact = assemble(
+        textRow({"Chess"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby")});
+    EXPECT_EQ(contact.note, "Chess\n");
+}
+
+TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) {
+    const Contact contact =
+        assemble(textRow({"https://twitter.com/J%C3%BCrgen"}),
+                 {column(0, CNContactSocialProfilesKey, CNSocialProfileServiceTwitter)});
+    ASSERT_EQ(contact.socialProfiles.size(), 1u);
+    EXPECT_EQ(contact.socialProfiles[0].label, CNLabelOther);
+    EXPECT_EQ(contact.socialProfiles[0].value.username, "Jürgen");
+    EXPECT_EQ(contact.socialProfiles[0].value.urlString, "https://twitter.com/J%C3%BCrgen");
+}
+
+TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
+    test::LogCapture log;
+    const Contact contact =
+        assemble(textRow({"1.1.2000"}), {column(0, CNContactNonGregorianBirthdayKey)});
+    EXPECT_FALSE(contact.nonGregorianBirthday.has_value());
+    EXPECT_TRUE(log.contains("Setting value for key 'nonGregorianBirthday' not yet implemented"));
+}
+
+TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
+    DataRow row(1);
+    row.addText(0, "Jürgen");
+    row.addText(1, "Größer");
+    row.addText(2, "work: +49 30 123456, home: +49 30 654321");
+    row.addText(3, "Hauptstraße 5");
+    row.add(DataCell(4, 1067.0));
+    row.addText(5, "Dresden");
+    row.addText(6, "de");
+    row.addText(7, "12.05.1979");
+    row.addText(8, "Friends, Book club");
+    const Contact contact = assemble(
+        row, {column(0, CNContactGivenNameKey), column(1, CNContactFamilyNameKey),
+              extractingColumn(2, CNContactPhoneNumbersKey),
+              column(3, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelHome),
+              column(4, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+              column(5, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
+              column(6, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome),
+              column(7, CNContactBirthdayKey), column(8, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contact.givenName, "Jürgen");
+    EXPECT_EQ(contact.familyName, "Größer");
+    EXPECT_EQ(contact.contactType, ContactType::person);
+    ASSERT_EQ(contact.phoneNumbers.size(), 2u);
+    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[1].value, "+49 30 654321");
+    ASSERT_EQ(contact.postalAddresses.size(), 1u);
+    EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstraße 5");
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(contact.postalAddresses[0].value.city, "Dresden");
+    ASSERT_TRUE(contact.birthday.has_value());
+    EXPECT_EQ(*contact.birthday, (DateComponents{1979, 5, 12, ""}));
+    EXPECT_EQ(contactGroupNames().names(contact.identifier),
+              (std::vector<std::string>{"Friends", "Book club"}));
+    EXPECT_EQ(contact.note, "\n");
+}
+
+}  // namespace
+}  // namespace pelkora
