@@ -25,12 +25,14 @@ inline const std::vector<std::string> kDefaultCompanyTerms = {"company", "firma"
 // The settings contact assembly reads, gathered once so that a caller (or a test) can give
 // them without a settings file.
 struct AssemblyOptions {
-    bool sortNoteItemsByFieldTitle = false;    // FieldNameInNotesSortByFieldTitle
-    bool prependFieldTitle = false;            // FieldNameInNotesPrependFieldTitle
-    bool fieldTitleAllCaps = false;            // FieldNameInNotesAllCaps
-    bool linefeedAfterFieldTitle = false;      // FieldNameInNotesAddLinefeedAfterFieldTitle
-    bool extraLinefeed = false;                // FieldNameInNotesAddExtraLinefeed
-    bool appendUnmappedFieldsToNotes = false;  // AppendUnmappedFieldsToNotes
+    bool sortNoteItemsByFieldTitle = false;  // FieldNameInNotesSortByFieldTitle
+    bool prependFieldTitle = false;          // FieldNameInNotesPrependFieldTitle
+    bool fieldTitleAllCaps = false;          // FieldNameInNotesAllCaps
+    bool linefeedAfterFieldTitle = false;    // FieldNameInNotesAddLinefeedAfterFieldTitle
+    bool extraLinefeed = false;              // FieldNameInNotesAddExtraLinefeed
+    // AppendUnmappedFieldsToNotes: carried for the callers that turn unmapped columns into
+    // note columns; the assembly itself only sees the columns it is given.
+    bool appendUnmappedFieldsToNotes = false;
     // Lower-case words; a contact-type cell containing one makes the contact a company.
     std::vector<std::string> companyTerms = kDefaultCompanyTerms;
     // Lower-case ISO code used for numeric postal codes of addresses without a country code.

@@ -235,6 +235,37 @@ TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
     EXPECT_TRUE(log.contains("Setting value for key 'nonGregorianBirthday' not yet implemented"));
 }
 
+TEST(ContactAssemblyTest, LabelledValuesKeepColumnOrderAndUnreadableDatesAreSkipped) {
+    const Contact contact = assemble(
+        textRow({"01.02.2003", "not a date", "Eva", "eva", "a@example.org", "b@example.org"}),
+        {column(0, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
+         column(1, CNContactDatesKey, std::nullopt, CNLabelOther),
+         column(2, CNContactRelationsKey, std::nullopt, CNLabelContactRelationSister),
+         column(3, CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype, CNLabelHome),
+         column(4, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
+         column(5, CNContactEmailAddressesKey, std::nullopt, CNLabelHome)});
+    ASSERT_EQ(contact.dates.size(), 1u);
+    EXPECT_EQ(contact.dates[0].label, CNLabelDateAnniversary);
+    EXPECT_EQ(contact.dates[0].value, (DateComponents{2003, 2, 1, ""}));
+    ASSERT_EQ(contact.contactRelations.size(), 1u);
+    EXPECT_EQ(contact.contactRelations[0].value.name, "Eva");
+    ASSERT_EQ(contact.instantMessageAddresses.size(), 1u);
+    EXPECT_EQ(contact.instantMessageAddresses[0].value,
+              (InstantMessageAddress{"eva", std::string(CNInstantMessageServiceSkype)}));
+    ASSERT_EQ(contact.emailAddresses.size(), 2u);
+    EXPECT_EQ(contact.emailAddresses[0].value, "a@example.org");
+    EXPECT_EQ(contact.emailAddresses[1].label, CNLabelHome);
+}
+
+TEST(ContactAssemblyTest, PictureBytesAreKeptAsGiven) {
+    DataRow row(1);
+    const PictureBytes bytes = {0x89, 'P', 'N', 'G', 1, 2, 3};
+    row.add(DataCell(0, bytes));
+    row.addText(1, "not a picture");
+    EXPECT_EQ(assemble(row, {column(0, CNContactImageDataKey)}).imageData, bytes);
+    EXPECT_TRUE(assemble(row, {column(1, CNContactImageDataKey)}).imageData.empty());
+}
+
 TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     DataRow row(1);
     row.addText(0, "Jürgen");
