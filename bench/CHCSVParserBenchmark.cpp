@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +23,9 @@ using pelkora::CHCSVParser;
 
 constexpr std::size_t kTargetSize = 50 * 1000 * 1000;
 
-
-std::string generateContacts() { return pelkora::bench::generateContactsCsv(kTargetSize); }
+std::string generateContacts() {
+    return pelkora::bench::generateContactsCsv(kTargetSize);
+}
 
 std::string utf16LittleEndianWithMark(std::string_view utf8) {
     std::string bytes = "\xFF\xFE";

@@ -28,9 +28,9 @@ class Random {
     std::uint64_t state_ = 0x5EED;
 };
 
-inline constexpr std::array<std::string_view, 12> kFirstNames = {"Anna",      "Jürgen",  "Zoë",   "Łukasz",
-                                                          "Mohammed",  "Siobhán", "Chloé", "Björn",
-                                                          "Ana María", "Nguyễn",  "Olga",  "John"};
+inline constexpr std::array<std::string_view, 12> kFirstNames = {
+    "Anna",  "Jürgen", "Zoë",       "Łukasz", "Mohammed", "Siobhán",
+    "Chloé", "Björn",  "Ana María", "Nguyễn", "Olga",     "John"};
 inline constexpr std::array<std::string_view, 10> kLastNames = {
     "Müller", "O'Brien",  "García Márquez", "Smith",        "Dvořák",
     "Åberg",  "Nakamura", "Kowalski",       "van der Berg", "Brown"};
@@ -40,7 +40,8 @@ inline constexpr std::array<std::string_view, 6> kCompanies = {
 inline constexpr std::array<std::string_view, 6> kCities = {
     "10115,Berlin,Germany", "80331,München,Germany",      "10001,New York,United States",
     "30-001,Kraków,Poland", "01310-100,São Paulo,Brazil", "8001,Zürich,Switzerland"};
-inline constexpr std::array<std::string_view, 4> kGroups = {"Friends", "Work", "\"Friends, Work\"", ""};
+inline constexpr std::array<std::string_view, 4> kGroups = {"Friends", "Work", "\"Friends, Work\"",
+                                                            ""};
 inline constexpr std::array<std::string_view, 5> kNotes = {
     "", "\"Met at the fair, booth 12.\r\nCall back in \"\"Q3\"\".\"", "Prefers e-mail",
     "\"Line one\r\nLine two, with comma\r\nLine three\"",

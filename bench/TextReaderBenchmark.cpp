@@ -21,7 +21,6 @@
 // process when comparing peaks.
 
 #include <benchmark/benchmark.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -46,8 +45,6 @@ constexpr double kMiB = 1024.0 * 1024.0;
 
 std::filesystem::path gFile;
 std::uintmax_t gFileSize = 0;
-
-
 
 std::filesystem::path generatedFile() {
     const auto path = std::filesystem::temp_directory_path() / "pelkora-bench-text-reader.csv";

@@ -13,7 +13,8 @@ const StringMap& vendorStringMap() {
     static const StringMap entries = [] {
         auto decoded = unarchiveStringMap(vendorStringMapArchive());
         if (!decoded) {
-            qvLog(LogType::error, "Cannot unarchive vendor string map: unarchiver.decodeObject() returned nil");
+            qvLog(LogType::error,
+                  "Cannot unarchive vendor string map: unarchiver.decodeObject() returned nil");
             qvLog(LogType::error, "%{public}@", decoded.error());
             return StringMap{};
         }
@@ -23,7 +24,8 @@ const StringMap& vendorStringMap() {
 }
 
 std::string_view vendorStringMapArchive() {
-    return {reinterpret_cast<const char*>(resources::kContactPropertyStrings), resources::kContactPropertyStringsSize};
+    return {reinterpret_cast<const char*>(resources::kContactPropertyStrings),
+            resources::kContactPropertyStringsSize};
 }
 
 }  // namespace pelkora

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/QvLogger.h"
@@ -16,10 +16,12 @@ namespace {
 // Runs before main(): every test program gets private XDG folders, removed at exit.
 struct IsolatedXdgFolders {
     IsolatedXdgFolders() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pelkora-tests-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "pelkora-tests-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         root = pattern;
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
             setenv(name, (root / name).c_str(), 1);
         }
     }
@@ -45,7 +47,9 @@ LogCapture::LogCapture() : storage_(std::make_shared<Storage>()) {
     });
 }
 
-LogCapture::~LogCapture() { QvLogger::shared().setEcho({}); }
+LogCapture::~LogCapture() {
+    QvLogger::shared().setEcho({});
+}
 
 std::vector<std::string> LogCapture::messages() const {
     std::lock_guard lock(storage_->mutex);
@@ -62,7 +66,8 @@ std::size_t LogCapture::count(std::string_view text) const {
 
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pelkora-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
     path_ = pattern;
 }
 
@@ -71,7 +76,8 @@ TemporaryDirectory::~TemporaryDirectory() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value)
+    : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) previous_ = old;
     setenv(name_.c_str(), value.c_str(), 1);
 }

@@ -4,8 +4,8 @@
 // so that tests never touch the real user's XDG folders.
 
 #include <filesystem>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +15,7 @@ namespace pelkora::test {
 // A fresh folder under the system's temporary folder, removed with everything in it
 // when the object goes away.
 class TemporaryDirectory {
-public:
+  public:
     TemporaryDirectory();
     ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
@@ -24,19 +24,19 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Sets an environment variable for the lifetime of the object, then restores it.
 class ScopedEnvironment {
-public:
+  public:
     ScopedEnvironment(std::string name, const std::string& value);
     ~ScopedEnvironment();
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> previous_;
 };
@@ -44,11 +44,11 @@ private:
 // Points XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME and XDG_CACHE_HOME into one
 // temporary folder for the lifetime of the object.
 class ScopedXdgHome {
-public:
+  public:
     ScopedXdgHome();
     const std::filesystem::path& root() const { return folder_.path(); }
 
-private:
+  private:
     TemporaryDirectory folder_;
     ScopedEnvironment config_;
     ScopedEnvironment state_;
@@ -60,7 +60,7 @@ private:
 // points the XDG folders at a private temporary folder before main(), so the shared
 // log always has a file and never touches the real user's folders.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
@@ -71,7 +71,7 @@ public:
     std::size_t count(std::string_view text) const;
     bool contains(std::string_view text) const { return count(text) > 0; }
 
-private:
+  private:
     struct Storage;
     std::shared_ptr<Storage> storage_;
 };

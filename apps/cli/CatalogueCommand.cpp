@@ -10,11 +10,16 @@ int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions&
     if (arguments.empty()) {
         for (const auto& item : makeTargetMenu(false)) {
             switch (item.kind) {
-                case TargetMenuItem::Kind::separator: std::cout << "-\n"; break;
-                case TargetMenuItem::Kind::ignore: std::cout << item.tag << '\t' << item.title << '\n'; break;
+                case TargetMenuItem::Kind::separator:
+                    std::cout << "-\n";
+                    break;
+                case TargetMenuItem::Kind::ignore:
+                    std::cout << item.tag << '\t' << item.title << '\n';
+                    break;
                 case TargetMenuItem::Kind::property: {
                     const auto& entry = item.representedEntry;
-                    std::cout << item.tag << '\t' << item.title << '\t' << entry.propertyKey.value_or("");
+                    std::cout << item.tag << '\t' << item.title << '\t'
+                              << entry.propertyKey.value_or("");
                     if (entry.propertySubKey) std::cout << '/' << *entry.propertySubKey;
                     std::cout << '\n';
                     break;
@@ -26,7 +31,8 @@ int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions&
     if (arguments.size() == 2 && arguments[0] == "--labels") {
         const auto target = SuggestedContactProperty::target(arguments[1]);
         if (!target.canHaveLabel()) {
-            printError("catalogue: “" + arguments[1] + "” takes no label (keys with labels: phoneNumbers, "
+            printError("catalogue: “" + arguments[1] +
+                       "” takes no label (keys with labels: phoneNumbers, "
                        "emailAddresses, urlAddresses, postalAddresses, dates, contactRelations, "
                        "instantMessageAddresses)");
             return kUsageError;

@@ -14,9 +14,9 @@ namespace pelkora::cli {
 // Exit codes, listed in --help.
 enum ExitCode : int {
     kSuccess = 0,
-    kFailure = 1,      // the command ran but could not do what was asked (a file could not be opened …)
-    kUsageError = 2,   // unknown command or option, missing or bad argument
-    kStorageError = 3, // the settings could not be written
+    kFailure = 1,  // the command ran but could not do what was asked (a file could not be opened …)
+    kUsageError = 2,    // unknown command or option, missing or bad argument
+    kStorageError = 3,  // the settings could not be written
 };
 
 struct GlobalOptions {
@@ -34,7 +34,9 @@ inline std::string isoDateText(std::chrono::system_clock::time_point moment) {
 }
 
 // Prints "pelkora: <message>" on stderr.
-inline void printError(std::string_view message) { std::cerr << "pelkora: " << message << '\n'; }
+inline void printError(std::string_view message) {
+    std::cerr << "pelkora: " << message << '\n';
+}
 
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);

@@ -47,12 +47,15 @@ void CommandLineFrontEnd::currentProgressDidChange(const std::shared_ptr<Progres
     drawProgress(*progress);
 }
 
-void CommandLineFrontEnd::closeProgressSheet() { clearProgressLine(); }
+void CommandLineFrontEnd::closeProgressSheet() {
+    clearProgressLine();
+}
 
 void CommandLineFrontEnd::drawProgress(const Progress& progress) {
     // Progress changes arrive on the main thread; redraw at most ten times a second.
     const auto now = std::chrono::steady_clock::now();
-    const bool finished = progress.totalUnitCount() > 0 && progress.completedUnitCount() >= progress.totalUnitCount();
+    const bool finished =
+        progress.totalUnitCount() > 0 && progress.completedUnitCount() >= progress.totalUnitCount();
     if (lineDrawn_ && !finished && now - lastDrawn_ < kRedrawInterval) return;
     lastDrawn_ = now;
     std::string line = "\r\x1b[2K" + progress.localizedDescription();
@@ -83,7 +86,8 @@ void CommandLineFrontEnd::showAlert(const Alert& alert) {
 
 CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress)
     : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
-      session_(std::make_unique<AppDelegate>(SettingsStore::standard(), std::make_shared<AlwaysAuthorizedProvider>())) {
+      session_(std::make_unique<AppDelegate>(SettingsStore::standard(),
+                                             std::make_shared<AlwaysAuthorizedProvider>())) {
     session_->setFrontEnd(&frontEnd_);
 }
 
@@ -104,7 +108,8 @@ bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> na
     auto settled = [&] {
         if (frontEnd_.alerts.size() > alertsBefore || !frontEnd_.unavailable.empty()) return true;
         for (std::size_t index = pagesBefore; index < frontEnd_.pages.size(); ++index) {
-            if (std::find(names.begin(), names.end(), frontEnd_.pages[index]) != names.end()) return true;
+            if (std::find(names.begin(), names.end(), frontEnd_.pages[index]) != names.end())
+                return true;
         }
         return false;
     };
@@ -118,8 +123,10 @@ bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> na
 
 std::optional<std::string> CommandLineSession::readTable(const std::filesystem::path& file) {
     open({file});
-    if (!runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"})) {
-        return frontEnd_.alerts.empty() ? std::string("this kind of file cannot be read yet") : alertMessage();
+    if (!runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
+                       "VCFScanViewController"})) {
+        return frontEnd_.alerts.empty() ? std::string("this kind of file cannot be read yet")
+                                        : alertMessage();
     }
     auto* page = session_->currentViewController();
     if (page && page->name() == "VCFScanViewController") {
@@ -131,7 +138,8 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
         encodingPage->continueAction(*session_);
         if (!runUntilPage({"FieldMappingViewController"})) return alertMessage();
     }
-    if (!session_->textReader() && !session_->excelReader()) return std::string("no rows were read");
+    if (!session_->textReader() && !session_->excelReader())
+        return std::string("no rows were read");
     return std::nullopt;
 }
 

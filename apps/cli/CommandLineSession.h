@@ -17,7 +17,7 @@
 namespace pelkora::cli {
 
 class CommandLineFrontEnd final : public SessionFrontEnd {
-public:
+  public:
     CommandLineFrontEnd(bool verbose, bool showProgress);
     ~CommandLineFrontEnd() override;
 
@@ -33,7 +33,7 @@ public:
     std::vector<Alert> alerts;
     std::vector<std::pair<DetectedFileType, std::filesystem::path>> unavailable;
 
-private:
+  private:
     void drawProgress(const Progress& progress);
     void clearProgressLine();
 
@@ -47,7 +47,7 @@ private:
 
 // A launched session with the command line as its front end.
 class CommandLineSession {
-public:
+  public:
     CommandLineSession(const GlobalOptions& options, bool showProgress);
     ~CommandLineSession();
 
@@ -67,7 +67,7 @@ public:
     // The alert's heading and text as one line for stderr.
     std::string alertMessage() const;
 
-private:
+  private:
     CommandLineFrontEnd frontEnd_;
     std::unique_ptr<AppDelegate> session_;
     // What earlier waits have already seen, so each wait looks only at what came after.

@@ -50,13 +50,15 @@ void addText(std::string& out, std::string_view key, const std::string& value) {
 }
 
 template <typename Value, typename Render>
-void addLabeled(std::string& out, std::string_view key, const std::vector<LabeledValue<Value>>& values,
-                Render render) {
+void addLabeled(std::string& out, std::string_view key,
+                const std::vector<LabeledValue<Value>>& values, Render render) {
     if (values.empty()) return;
     out += ", " + json::quoted(key) + ": [";
     for (std::size_t index = 0; index < values.size(); ++index) {
         if (index > 0) out += ", ";
-        out += "{\"label\": " + (values[index].label.empty() ? std::string("null") : json::quoted(values[index].label)) +
+        out += "{\"label\": " +
+               (values[index].label.empty() ? std::string("null")
+                                            : json::quoted(values[index].label)) +
                ", \"value\": " + render(values[index].value) + "}";
     }
     out += "]";
@@ -81,8 +83,9 @@ std::string postalJson(const PostalAddress& address) {
 }
 
 std::string contactJson(const Contact& contact, const std::vector<std::string>& groupNames) {
-    std::string out = "{\"identifier\": " + json::quoted(contact.identifier) + ", \"contactType\": " +
-                      (contact.contactType == ContactType::organization ? "\"organization\"" : "\"person\"");
+    std::string out =
+        "{\"identifier\": " + json::quoted(contact.identifier) + ", \"contactType\": " +
+        (contact.contactType == ContactType::organization ? "\"organization\"" : "\"person\"");
     addText(out, "fullName", stringFromContact(contact));
     addText(out, "namePrefix", contact.namePrefix);
     addText(out, "givenName", contact.givenName);
@@ -99,9 +102,11 @@ std::string contactJson(const Contact& contact, const std::vector<std::string>& 
     addText(out, "jobTitle", contact.jobTitle);
     addText(out, "phoneticOrganizationName", contact.phoneticOrganizationName);
     if (contact.birthday) addText(out, "birthday", dateText(*contact.birthday));
-    if (contact.nonGregorianBirthday) addText(out, "nonGregorianBirthday", dateText(*contact.nonGregorianBirthday));
+    if (contact.nonGregorianBirthday)
+        addText(out, "nonGregorianBirthday", dateText(*contact.nonGregorianBirthday));
     auto text = [](const std::string& value) { return json::quoted(value); };
-    addLabeled(out, "dates", contact.dates, [](const DateComponents& date) { return json::quoted(dateText(date)); });
+    addLabeled(out, "dates", contact.dates,
+               [](const DateComponents& date) { return json::quoted(dateText(date)); });
     addLabeled(out, "phoneNumbers", contact.phoneNumbers, text);
     addLabeled(out, "emailAddresses", contact.emailAddresses, text);
     addLabeled(out, "urlAddresses", contact.urlAddresses, text);
@@ -109,7 +114,8 @@ std::string contactJson(const Contact& contact, const std::vector<std::string>& 
     addLabeled(out, "contactRelations", contact.contactRelations,
                [](const ContactRelation& relation) { return json::quoted(relation.name); });
     addLabeled(out, "socialProfiles", contact.socialProfiles, [](const SocialProfile& profile) {
-        return "{\"service\": " + json::quoted(profile.service) + ", \"username\": " + json::quoted(profile.username) +
+        return "{\"service\": " + json::quoted(profile.service) +
+               ", \"username\": " + json::quoted(profile.username) +
                ", \"urlString\": " + json::quoted(profile.urlString) + "}";
     });
     addLabeled(out, "instantMessageAddresses", contact.instantMessageAddresses,
@@ -118,7 +124,8 @@ std::string contactJson(const Contact& contact, const std::vector<std::string>& 
                           ", \"username\": " + json::quoted(address.username) + "}";
                });
     addText(out, "note", contact.note);
-    if (!contact.imageData.empty()) out += ", \"imageBytes\": " + std::to_string(contact.imageData.size());
+    if (!contact.imageData.empty())
+        out += ", \"imageBytes\": " + std::to_string(contact.imageData.size());
     if (!groupNames.empty()) {
         out += ", \"groups\": [";
         for (std::size_t index = 0; index < groupNames.size(); ++index) {
@@ -163,8 +170,8 @@ std::optional<ContactsOptions> parseOptions(const std::vector<std::string>& argu
 }
 
 // The group names of every contact of the container that is in a group.
-std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(ContactStore& store,
-                                                                               const std::string& container) {
+std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(
+    ContactStore& store, const std::string& container) {
     std::unordered_map<std::string, std::vector<std::string>> result;
     auto groups = store.groups(container);
     auto memberships = store.groupMemberships(container);
@@ -197,7 +204,8 @@ int listContainers(ContactStore& store, bool asJson) {
                       << ", \"default\": " << (isDefault ? "true" : "false") << "}"
                       << (index + 1 < containers->size() ? "," : "") << '\n';
         } else {
-            std::cout << container.identifier << '\t' << container.name << (isDefault ? "\t(default)" : "") << '\n';
+            std::cout << container.identifier << '\t' << container.name
+                      << (isDefault ? "\t(default)" : "") << '\n';
         }
     }
     if (asJson) std::cout << "]\n";
@@ -220,7 +228,8 @@ int listContacts(ContactStore& store, const std::string& container, bool asJson)
             if (!contact.organizationName.empty() && contact.contactType == ContactType::person) {
                 line += " — " + contact.organizationName;
             }
-            if (!contact.emailAddresses.empty()) line += " — " + contact.emailAddresses.front().value;
+            if (!contact.emailAddresses.empty())
+                line += " — " + contact.emailAddresses.front().value;
             if (!contact.phoneNumbers.empty()) line += " — " + contact.phoneNumbers.front().value;
             std::cout << line << '\n';
         }
@@ -245,8 +254,9 @@ int listGroups(ContactStore& store, const std::string& container, bool asJson) {
     for (std::size_t index = 0; index < groups->size(); ++index) {
         const auto& group = (*groups)[index];
         if (asJson) {
-            std::cout << "  {\"identifier\": " << json::quoted(group.identifier) << ", \"name\": "
-                      << json::quoted(group.name) << ", \"members\": " << counts[group.identifier] << "}"
+            std::cout << "  {\"identifier\": " << json::quoted(group.identifier)
+                      << ", \"name\": " << json::quoted(group.name)
+                      << ", \"members\": " << counts[group.identifier] << "}"
                       << (index + 1 < groups->size() ? "," : "") << '\n';
         } else {
             std::cout << group.name << '\t' << counts[group.identifier] << '\n';
@@ -256,7 +266,8 @@ int listGroups(ContactStore& store, const std::string& container, bool asJson) {
     return kSuccess;
 }
 
-int exportContacts(ContactStore& store, const std::string& container, const std::filesystem::path& output) {
+int exportContacts(ContactStore& store, const std::string& container,
+                   const std::filesystem::path& output) {
     std::vector<Contact> contacts;
     auto listed = store.enumerateContacts(container, [&](const Contact& contact) {
         contacts.push_back(contact);
@@ -277,7 +288,8 @@ int exportContacts(ContactStore& store, const std::string& container, const std:
     return kSuccess;
 }
 
-int importVCards(ContactStore& store, const std::string& container, const std::filesystem::path& input) {
+int importVCards(ContactStore& store, const std::string& container,
+                 const std::filesystem::path& input) {
     auto bytes = readWholeFile(input);
     if (!bytes) {
         printError("contacts: " + bytes.error().message());
@@ -292,12 +304,14 @@ int importVCards(ContactStore& store, const std::string& container, const std::f
     if (!existingGroups) return fail(existingGroups.error());
     // Groups are matched by name without regard to case, as people type them differently.
     auto folded = [](std::string name) {
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        });
         return name;
     };
     std::map<std::string, std::string> groupByName;
-    for (const auto& group : *existingGroups) groupByName.emplace(folded(group.name), group.identifier);
+    for (const auto& group : *existingGroups)
+        groupByName.emplace(folded(group.name), group.identifier);
 
     SaveRequest request;
     std::size_t newGroups = 0;
@@ -310,7 +324,8 @@ int importVCards(ContactStore& store, const std::string& container, const std::f
             ++newGroups;
         }
     }
-    // A vCard whose UID is in the book already gets a new identifier rather than failing the import.
+    // A vCard whose UID is in the book already gets a new identifier rather than failing the
+    // import.
     std::vector<std::string> identifiers;
     for (const auto& entry : *entries) identifiers.push_back(entry.contact.identifier);
     auto taken = store.existingIdentifiers(container, identifiers);
@@ -318,7 +333,8 @@ int importVCards(ContactStore& store, const std::string& container, const std::f
     for (const auto& entry : *entries) {
         Contact contact = entry.contact;
         if (taken->contains(contact.identifier)) contact.identifier = makeUUID();
-        for (const auto& category : entry.categories) request.addMember(contact.identifier, groupByName[folded(category)]);
+        for (const auto& category : entry.categories)
+            request.addMember(contact.identifier, groupByName[folded(category)]);
         request.addContact(std::move(contact), container);
     }
     if (auto saved = store.execute(request); !saved) return fail(saved.error());
@@ -340,7 +356,8 @@ int runContacts(const std::vector<std::string>& arguments, const GlobalOptions&)
         auto found = store.container(container);
         if (!found) return fail(found.error());
         if (!*found) {
-            printError("contacts: no container “" + container + "”. Run “pelkora contacts containers” to see them.");
+            printError("contacts: no container “" + container +
+                       "”. Run “pelkora contacts containers” to see them.");
             return kFailure;
         }
     }
@@ -349,7 +366,8 @@ int runContacts(const std::vector<std::string>& arguments, const GlobalOptions&)
     if (action == "containers" && operandCount == 0) return listContainers(store, options->json);
     if (action == "list" && operandCount == 0) return listContacts(store, container, options->json);
     if (action == "groups" && operandCount == 0) return listGroups(store, container, options->json);
-    if (action == "export" && operandCount == 1) return exportContacts(store, container, options->operands[0]);
+    if (action == "export" && operandCount == 1)
+        return exportContacts(store, container, options->operands[0]);
     if (action == "import-vcf" && operandCount == 1) {
         return importVCards(store, container, options->operands[0]);
     }

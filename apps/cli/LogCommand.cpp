@@ -10,7 +10,8 @@ int runLog(const std::vector<std::string>& arguments, const GlobalOptions&) {
     auto& logger = QvLogger::shared();
     if (arguments.size() == 1 && arguments[0] == "--path") {
         if (!logger.fileLogURL()) {
-            printError("log: the runtime log could not be set up in " + logger.logFolder().string());
+            printError("log: the runtime log could not be set up in " +
+                       logger.logFolder().string());
             return kFailure;
         }
         std::cout << logger.fileLogURL()->string() << '\n';

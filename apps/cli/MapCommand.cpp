@@ -54,9 +54,11 @@ std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments
 }
 
 // The row of a column named by its letters ("C"), its number ("3") or its title.
-std::optional<std::size_t> findColumn(const std::vector<MappedContactProperty>& list, const std::string& name) {
+std::optional<std::size_t> findColumn(const std::vector<MappedContactProperty>& list,
+                                      const std::string& name) {
     for (std::size_t row = 0; row < list.size(); ++row) {
-        if (list[row].formattedColumnIndex == name || formattedColumnIndex(list[row].columnIndex, 2) == name ||
+        if (list[row].formattedColumnIndex == name ||
+            formattedColumnIndex(list[row].columnIndex, 2) == name ||
             formattedColumnIndex(list[row].columnIndex, 1) == name) {
             return row;
         }
@@ -70,27 +72,32 @@ std::optional<std::size_t> findColumn(const std::vector<MappedContactProperty>& 
 // The target menu item named by its key ("phoneNumbers", "postalAddresses/street"), its
 // title ("Phone", "Street") or "ignore".
 std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
     return text;
 }
 
-std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu, const std::string& name) {
+std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu,
+                                         const std::string& name) {
     for (const auto& item : menu) {
-        if (item.kind == TargetMenuItem::Kind::ignore && (name == "ignore" || name == "Ignore")) return item;
+        if (item.kind == TargetMenuItem::Kind::ignore && (name == "ignore" || name == "Ignore"))
+            return item;
         if (item.kind != TargetMenuItem::Kind::property) continue;
         const auto& entry = item.representedEntry;
         std::string keyPath = entry.propertyKey.value_or("");
         if (entry.propertySubKey) keyPath += "/" + *entry.propertySubKey;
         const auto title = entry.formattedContactProperty().value_or("");
-        if (name == keyPath || lowered(name) == lowered(title) || (name == entry.propertyKey && !entry.propertySubKey)) {
+        if (name == keyPath || lowered(name) == lowered(title) ||
+            (name == entry.propertyKey && !entry.propertySubKey)) {
             return item;
         }
     }
     return std::nullopt;
 }
 
-int applyAssignment(CommandLineSession& run, FieldMappingViewController& page, const std::string& assignment) {
+int applyAssignment(CommandLineSession& run, FieldMappingViewController& page,
+                    const std::string& assignment) {
     auto& session = run.session();
     const auto equals = assignment.find('=');
     if (equals == std::string::npos) {
@@ -140,9 +147,10 @@ void printTable(const std::vector<MappedContactProperty>& list, const std::strin
     std::cout << "language: " << language << "\n\n";
     for (const auto& entry : list) {
         const auto& target = entry.contactProperty;
-        std::string line = entry.formattedColumnIndex.value_or("") + "\t" + entry.sourceFieldName + "\t" +
-                           target.formattedContactProperty().value_or("(ignored)") + "\t" + labelText(target) + "\t" +
-                           std::string(entry.statusImageName()) + "\t" + entry.sourceFieldContent;
+        std::string line = entry.formattedColumnIndex.value_or("") + "\t" + entry.sourceFieldName +
+                           "\t" + target.formattedContactProperty().value_or("(ignored)") + "\t" +
+                           labelText(target) + "\t" + std::string(entry.statusImageName()) + "\t" +
+                           entry.sourceFieldContent;
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::cout << line << '\n';
     }
@@ -158,7 +166,8 @@ void printJson(const std::vector<MappedContactProperty>& list) {
         const auto& entry = list[index];
         const auto& target = entry.contactProperty;
         std::cout << "  {\"column\": " << optionalJson(entry.formattedColumnIndex)
-                  << ", \"columnIndex\": " << entry.columnIndex << ", \"title\": " << json::quoted(entry.sourceFieldName)
+                  << ", \"columnIndex\": " << entry.columnIndex
+                  << ", \"title\": " << json::quoted(entry.sourceFieldName)
                   << ", \"propertyKey\": " << optionalJson(target.propertyKey)
                   << ", \"propertySubKey\": " << optionalJson(target.propertySubKey)
                   << ", \"label\": " << optionalJson(effectiveLabel(target))
@@ -194,8 +203,8 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
         const auto settings = autoMappingSettings(session.settings());
         for (auto& entry : session.mutableMappedContactProperties()) {
             if (entry.isCustomMapping || entry.sourceFieldName.empty()) continue;
-            entry.contactProperty =
-                session.titleMatcher().match(entry.sourceFieldName, *options->language, settings.detectCustomLabels);
+            entry.contactProperty = session.titleMatcher().match(
+                entry.sourceFieldName, *options->language, settings.detectCustomLabels);
             if (settings.appendUnmappedFieldsToNotes && !entry.contactProperty.isValid()) {
                 entry.contactProperty.clearAll();
                 entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);

@@ -11,10 +11,14 @@ namespace {
 
 std::string_view readableKind(DetectedFileType type) {
     switch (type) {
-        case DetectedFileType::text: return "text";
-        case DetectedFileType::officeOpenXMLSpreadsheet: return "Excel workbook";
-        case DetectedFileType::vCard: return "vCard";
-        default: return detectedFileTypeName(type);
+        case DetectedFileType::text:
+            return "text";
+        case DetectedFileType::officeOpenXMLSpreadsheet:
+            return "Excel workbook";
+        case DetectedFileType::vCard:
+            return "vCard";
+        default:
+            return detectedFileTypeName(type);
     }
 }
 
@@ -58,15 +62,16 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
     CommandLineSession run(options, false);
     run.session().setOpenAsFileType(openAsTag);
     run.open(files);
-    const bool opened = run.runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
-                                          "VCFScanViewController"});
+    const bool opened = run.runUntilPage(
+        {"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"});
     if (!opened && !run.frontEnd().alerts.empty()) {
         printError(files.front().string() + ": " + run.alertMessage());
         return kFailure;
     }
     for (const auto& [kind, file] : run.frontEnd().unavailable) {
         std::cout << file.string() << ": " << readableKind(kind) << std::endl;
-        printError(file.string() + ": reading " + std::string(readableKind(kind)) + " files is not part of this build yet");
+        printError(file.string() + ": reading " + std::string(readableKind(kind)) +
+                   " files is not part of this build yet");
     }
     if (const auto& reader = run.session().textReader()) {
         std::cout << reader->fileURL().string() << ": text" << std::endl;
@@ -79,7 +84,8 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
                 printError(files[index].string() + ": not a vCard, skipped");
             }
         } else if (index > 0) {
-            printError(files[index].string() + ": ignored (tabular files are imported one at a time)");
+            printError(files[index].string() +
+                       ": ignored (tabular files are imported one at a time)");
         }
     }
     return kSuccess;

@@ -73,8 +73,9 @@ std::string tableText(const DataCellView& cell) {
 
 // Display width in characters (UTF-8 lead bytes), good enough for aligning a table.
 std::size_t displayWidth(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(),
-                                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 std::string fitted(std::string text, std::size_t width) {
@@ -82,7 +83,8 @@ std::string fitted(std::string text, std::size_t width) {
         std::size_t kept = 0, characters = 0;
         while (kept < text.size() && characters + 1 < width) {
             ++kept;
-            while (kept < text.size() && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) ++kept;
+            while (kept < text.size() && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80)
+                ++kept;
             ++characters;
         }
         text = text.substr(0, kept) + "…";
@@ -104,9 +106,12 @@ std::string escapedDelimiter(const std::string& delimiter) {
 
 std::string_view sourceText(OptionSource source) {
     switch (source) {
-        case OptionSource::defaultValue: return "default";
-        case OptionSource::detected: return "detected";
-        case OptionSource::setByUser: return "chosen";
+        case OptionSource::defaultValue:
+            return "default";
+        case OptionSource::detected:
+            return "detected";
+        case OptionSource::setByUser:
+            return "chosen";
     }
     return "";
 }
@@ -122,8 +127,8 @@ void printJson(const TextReader& reader, std::size_t limit) {
     std::cout << line;
     for (std::size_t index = 0; index < rows.size() && index < limit; ++index) {
         const auto& row = rows[index];
-        line = "{\"rowIndex\": " + std::to_string(row.rowIndex()) + ", \"empty\": " + (row.empty() ? "true" : "false") +
-               ", \"cells\": [";
+        line = "{\"rowIndex\": " + std::to_string(row.rowIndex()) +
+               ", \"empty\": " + (row.empty() ? "true" : "false") + ", \"cells\": [";
         bool first = true;
         for (const auto& cell : row) {
             if (!first) line += ", ";
@@ -142,8 +147,9 @@ void printLine(std::string line) {
 
 void printTable(const TextReader& reader, std::size_t limit) {
     const auto& rows = reader.dataRows();
-    std::cout << "encoding: " << reader.stringEncoding().displayName() << " [" << reader.stringEncoding().ianaName()
-              << "] (" << sourceText(reader.stringEncodingSource()) << ")\n"
+    std::cout << "encoding: " << reader.stringEncoding().displayName() << " ["
+              << reader.stringEncoding().ianaName() << "] ("
+              << sourceText(reader.stringEncodingSource()) << ")\n"
               << "field delimiter: \"" << escapedDelimiter(reader.fieldDelimiter()) << "\" ("
               << sourceText(reader.fieldDelimiterSource()) << ")\n"
               << "line delimiter: \"" << escapedDelimiter(reader.lineDelimiter()) << "\"\n"
@@ -153,7 +159,8 @@ void printTable(const TextReader& reader, std::size_t limit) {
     const std::size_t shown = std::min(limit, rows.size());
     std::int64_t columnCount = 0;
     for (std::size_t index = 0; index < shown; ++index) {
-        for (const auto& cell : rows[index]) columnCount = std::max(columnCount, cell.columnIndex + 1);
+        for (const auto& cell : rows[index])
+            columnCount = std::max(columnCount, cell.columnIndex + 1);
     }
     std::vector<std::size_t> widths(static_cast<std::size_t>(columnCount), 1);
     for (std::int64_t column = 0; column < columnCount; ++column) {
@@ -176,7 +183,8 @@ void printTable(const TextReader& reader, std::size_t limit) {
         const bool header = static_cast<std::int64_t>(index) == reader.headerRowIndex();
         line = fitted(std::to_string(index) + (header ? "*" : ""), numberWidth);
         std::vector<std::string> texts(static_cast<std::size_t>(columnCount));
-        for (const auto& cell : row) texts[static_cast<std::size_t>(cell.columnIndex)] = tableText(cell);
+        for (const auto& cell : row)
+            texts[static_cast<std::size_t>(cell.columnIndex)] = tableText(cell);
         for (std::int64_t column = 0; column < columnCount; ++column) {
             line += " | " + fitted(texts[column], widths[column]);
         }
@@ -205,15 +213,18 @@ std::optional<RowsOptions> parseOptions(const std::vector<std::string>& argument
             if (!name) return std::nullopt;
             options.encoding = TextEncoding::named(*name);
             if (!options.encoding) {
-                printError("rows: unknown encoding “" + *name + "”. Run “pelkora encodings” for the list.");
+                printError("rows: unknown encoding “" + *name +
+                           "”. Run “pelkora encodings” for the list.");
                 return std::nullopt;
             }
         } else if (argument == "--delimiter") {
             auto delimiter = value();
             if (!delimiter) return std::nullopt;
             if (*delimiter == "\\t" || *delimiter == "tab") *delimiter = "\t";
-            if (displayWidth(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" || *delimiter == "\r") {
-                printError("rows: the delimiter is one character other than a quote or a line break");
+            if (displayWidth(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" ||
+                *delimiter == "\r") {
+                printError(
+                    "rows: the delimiter is one character other than a quote or a line break");
                 return std::nullopt;
             }
             options.delimiter = *delimiter;

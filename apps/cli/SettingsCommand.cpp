@@ -30,20 +30,27 @@ constexpr std::string_view kStringListSetting = Key::TextToNotesTokens;
 // A scalar as the command prints it; lists are printed by the callers.
 std::string scalarText(const PropertyValue& value) {
     switch (value.type()) {
-        case PropertyValueType::boolean: return *value.boolValue() ? "true" : "false";
-        case PropertyValueType::integer: return std::to_string(*value.integerValue());
+        case PropertyValueType::boolean:
+            return *value.boolValue() ? "true" : "false";
+        case PropertyValueType::integer:
+            return std::to_string(*value.integerValue());
         case PropertyValueType::real: {
             char text[32];
             std::snprintf(text, sizeof text, "%.17g", *value.realValue());
             return text;
         }
-        case PropertyValueType::string: return *value.stringValue();
-        case PropertyValueType::date: return isoDateText(*value.dateValue());
-        case PropertyValueType::data: return "<" + std::to_string(value.dataValue()->size()) + " bytes>";
-        case PropertyValueType::array: return "<list of " + std::to_string(value.arrayValue()->size()) + ">";
+        case PropertyValueType::string:
+            return *value.stringValue();
+        case PropertyValueType::date:
+            return isoDateText(*value.dateValue());
+        case PropertyValueType::data:
+            return "<" + std::to_string(value.dataValue()->size()) + " bytes>";
+        case PropertyValueType::array:
+            return "<list of " + std::to_string(value.arrayValue()->size()) + ">";
         case PropertyValueType::dictionary:
             return "<dictionary of " + std::to_string(value.dictionaryValue()->size()) + ">";
-        case PropertyValueType::uid: return "<reference " + std::to_string(value.uidValue()->value) + ">";
+        case PropertyValueType::uid:
+            return "<reference " + std::to_string(value.uidValue()->value) + ">";
     }
     return {};
 }
@@ -72,7 +79,8 @@ std::string listingText(const PropertyValue& value) {
     return scalarText(value);
 }
 
-std::optional<PropertyValueType> settableType(const SettingsStore& settings, const std::string& key) {
+std::optional<PropertyValueType> settableType(const SettingsStore& settings,
+                                              const std::string& key) {
     if (auto fallback = settings.registeredDefault(key)) return fallback->type();
     for (const auto& [name, type] : kUnregisteredSettings) {
         if (name == key) return type;
@@ -102,8 +110,8 @@ int list(SettingsStore& settings) {
     for (const auto& key : keys) {
         const auto value = settings.object(key);
         if (!value) continue;
-        std::cout << key << " = " << listingText(*value) << (settings.hasStoredValue(key) ? "" : "  (default)")
-                  << '\n';
+        std::cout << key << " = " << listingText(*value)
+                  << (settings.hasStoredValue(key) ? "" : "  (default)") << '\n';
     }
     return kSuccess;
 }
@@ -112,14 +120,16 @@ int get(SettingsStore& settings, const std::string& key) {
     const auto value = settings.object(key);
     if (!value) {
         if (!settableType(settings, key)) {
-            printError("settings: unknown setting “" + key + "”. Run “pelkora settings list” to see them.");
+            printError("settings: unknown setting “" + key +
+                       "”. Run “pelkora settings list” to see them.");
             return kUsageError;
         }
         printError("settings: “" + key + "” has no value");
         return kFailure;
     }
     if (const auto* items = value->arrayValue()) {
-        for (const auto& item : *items) std::cout << (item.stringValue() ? *item.stringValue() : scalarText(item)) << '\n';
+        for (const auto& item : *items)
+            std::cout << (item.stringValue() ? *item.stringValue() : scalarText(item)) << '\n';
     } else {
         std::cout << scalarText(*value) << '\n';
     }
@@ -137,12 +147,14 @@ int writeOut(SettingsStore& settings) {
 int set(SettingsStore& settings, const std::string& key, const std::vector<std::string>& values) {
     const auto type = settableType(settings, key);
     if (!type) {
-        printError("settings: unknown setting “" + key + "”. Run “pelkora settings list” to see them.");
+        printError("settings: unknown setting “" + key +
+                   "”. Run “pelkora settings list” to see them.");
         return kUsageError;
     }
     if (*type == PropertyValueType::array) {
         if (key != kStringListSetting) {
-            printError("settings: “" + key + "” holds saved objects and cannot be set from the command line");
+            printError("settings: “" + key +
+                       "” holds saved objects and cannot be set from the command line");
             return kUsageError;
         }
         PropertyValue::Array items(values.begin(), values.end());
@@ -160,7 +172,8 @@ int set(SettingsStore& settings, const std::string& key, const std::vector<std::
                 settings.set(key, PropertyValue(*flag));
                 return writeOut(settings);
             }
-            printError("settings: “" + key + "” is a yes/no setting: use true or false, not “" + text + "”");
+            printError("settings: “" + key + "” is a yes/no setting: use true or false, not “" +
+                       text + "”");
             return kUsageError;
         case PropertyValueType::integer:
             if (auto number = parseInteger(text)) {
@@ -194,7 +207,8 @@ int runSettings(const std::vector<std::string>& arguments, const GlobalOptions&)
     if (action == "list" && operands == 0) return list(settings);
     if (action == "get" && operands == 1) return get(settings, arguments[1]);
     if (action == "set" && operands >= 2) {
-        return set(settings, arguments[1], std::vector<std::string>(arguments.begin() + 2, arguments.end()));
+        return set(settings, arguments[1],
+                   std::vector<std::string>(arguments.begin() + 2, arguments.end()));
     }
     if (action == "reset" && operands == 1) {
         if (!settableType(settings, arguments[1]) && !settings.hasStoredValue(arguments[1])) {

@@ -49,11 +49,12 @@ int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions
         if (wanted && folded(title).find(*wanted) == std::string::npos) continue;
         ++perLanguage[entry.ISOLanguageCode];
         ++shown;
-        std::cout << entry.ISOLanguageCode << '\t' << title << '\t' << entry.type << '\t' << targetText(entry)
-                  << (entry.isVendorCustomMapping ? "\tvendor" : "") << '\n';
+        std::cout << entry.ISOLanguageCode << '\t' << title << '\t' << entry.type << '\t'
+                  << targetText(entry) << (entry.isVendorCustomMapping ? "\tvendor" : "") << '\n';
     }
     std::cerr << shown << " entries";
-    for (const auto& [code, count] : perLanguage) std::cerr << (code == perLanguage.begin()->first ? ": " : ", ") << code << ' ' << count;
+    for (const auto& [code, count] : perLanguage)
+        std::cerr << (code == perLanguage.begin()->first ? ": " : ", ") << code << ' ' << count;
     std::cerr << '\n';
     return kSuccess;
 }

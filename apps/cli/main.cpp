@@ -8,8 +8,8 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "platform/contacts/UserCountry.h"
-#include "support/SharedNames.h"
 #include "support/QvLogger.h"
+#include "support/SharedNames.h"
 
 namespace {
 
@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     }
 
     // The user's country for address layouts, when set instead of taken from the locale.
-    if (auto country = SettingsStore::standard().stringForKey(std::string(UserDefaultsKeys::DefaultCountryCode));
+    if (auto country = SettingsStore::standard().stringForKey(
+            std::string(UserDefaultsKeys::DefaultCountryCode));
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "map") return cli::runMap(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
-    cli::printError("unknown command “" + command + "”. Run “pelkora --help” for the list of commands.");
+    cli::printError("unknown command “" + command +
+                    "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;
 }

@@ -518,7 +518,8 @@ bool CHCSVParser::parseEscapedField() {
         ++nextIndex_;
         return true;
     }
-    if (!cancelled_ && !unterminatedQuotedFieldRecord_) unterminatedQuotedFieldRecord_ = currentRecord_;
+    if (!cancelled_ && !unterminatedQuotedFieldRecord_)
+        unterminatedQuotedFieldRecord_ = currentRecord_;
     return false;
 }
 

@@ -132,7 +132,9 @@ class CHCSVParser {
     // The offset of the first byte that is not valid in the encoding, when the parse met one.
     std::optional<std::uint64_t> undecodableByteOffset() const { return undecodableByteOffset_; }
     // The record whose quoted field was still open at the end of the input, when there was one.
-    std::optional<std::uint64_t> unterminatedQuotedFieldRecord() const { return unterminatedQuotedFieldRecord_; }
+    std::optional<std::uint64_t> unterminatedQuotedFieldRecord() const {
+        return unterminatedQuotedFieldRecord_;
+    }
 
     // Parses the whole stream on the calling thread, delivering the events to the delegate.
     // Call once.

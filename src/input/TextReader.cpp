@@ -46,7 +46,8 @@ const ByteOrderMark kByteOrderMarks[] = {
 
 const ByteOrderMark* findByteOrderMark(std::span<const std::uint8_t> bytes) {
     for (const auto& mark : kByteOrderMarks) {
-        if (bytes.size() >= mark.length && std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.length, bytes.begin())) {
+        if (bytes.size() >= mark.length &&
+            std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.length, bytes.begin())) {
             return &mark;
         }
     }
@@ -57,20 +58,23 @@ const ByteOrderMark* findByteOrderMark(std::span<const std::uint8_t> bytes) {
 // classic Mac files with CR, Unix files with LF.
 std::vector<TextEncoding> suggestedEncodings(const std::string& lineDelimiter) {
     if (lineDelimiter == "\r\n") {
-        return {TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(), TextEncoding::macOSRoman(), TextEncoding::utf8()};
+        return {TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
+                TextEncoding::macOSRoman(), TextEncoding::utf8()};
     }
     if (lineDelimiter == "\r") return {TextEncoding::macOSRoman(), TextEncoding::utf8()};
     if (lineDelimiter == "\n") {
-        return {TextEncoding::utf8(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(), TextEncoding::macOSRoman()};
+        return {TextEncoding::utf8(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
+                TextEncoding::macOSRoman()};
     }
-    return {TextEncoding::macOSRoman(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
-            TextEncoding::utf8(), TextEncoding::utf16LittleEndian(), TextEncoding::utf16BigEndian()};
+    return {TextEncoding::macOSRoman(),        TextEncoding::windowsLatin1(),
+            TextEncoding::isoLatin1(),         TextEncoding::utf8(),
+            TextEncoding::utf16LittleEndian(), TextEncoding::utf16BigEndian()};
 }
 
 // Decodes the head of a file. When the head was cut from a longer file, a character split by
 // the cut is left out instead of failing the whole preview.
-std::optional<std::string> decodeHead(std::span<const std::uint8_t> bytes, const TextEncoding& encoding,
-                                      bool truncated) {
+std::optional<std::string> decodeHead(std::span<const std::uint8_t> bytes,
+                                      const TextEncoding& encoding, bool truncated) {
     if (!truncated) return decodeStrictly(bytes, encoding);
     auto decoder = TextDecoder::make(encoding);
     std::string text;
@@ -130,8 +134,9 @@ void TextReader::readHead() {
     dataTruncated_ = false;
     auto stream = InputStream::openFile(fileURL());
     if (!stream) {
-        appendParseLogEntry({ParseLogSeverity::error,
-                             "Could not detect delimiters and string encoding: '" + stream.error().message() + "'"});
+        appendParseLogEntry(
+            {ParseLogSeverity::error, "Could not detect delimiters and string encoding: '" +
+                                          stream.error().message() + "'"});
         return;
     }
     std::error_code sizeError;
@@ -178,8 +183,10 @@ void TextReader::detectDelimiters() {
     // otherwise a 100 MB file would expect the rows of its first 512 KiB, its progress would
     // read "record 300000 of 12169", and every record past the estimate would be reported.
     if (dataTruncated_ && fileSize_ > bytes.size() && !bytes.empty() && proposedRowCount() > 0) {
-        const long double scale = static_cast<long double>(fileSize_) / static_cast<long double>(bytes.size());
-        setProposedRowCount(static_cast<std::uint64_t>(static_cast<long double>(proposedRowCount()) * scale));
+        const long double scale =
+            static_cast<long double>(fileSize_) / static_cast<long double>(bytes.size());
+        setProposedRowCount(
+            static_cast<std::uint64_t>(static_cast<long double>(proposedRowCount()) * scale));
     }
     if (fieldDelimiterSource_ == OptionSource::setByUser) return;
     std::string delimiter = fieldDelimiter_;
@@ -197,7 +204,8 @@ bool TextReader::detectEncoding() {
     hasByteOrderMark_ = false;
     if (!dataToAnalyze_ || dataToAnalyze_->empty()) {
         appendParseLogEntry(
-            {ParseLogSeverity::error, localizedString("Could not detect string encoding: No data provided.")});
+            {ParseLogSeverity::error,
+             localizedString("Could not detect string encoding: No data provided.")});
         return false;
     }
     const std::span<const std::uint8_t> bytes(*dataToAnalyze_);
@@ -205,11 +213,13 @@ bool TextReader::detectEncoding() {
     // holding only the mark must not become one garbage cell).
     if (bytes.size() < 8 && !(useOwnEncodingDetectionAlgorithm_ && findByteOrderMark(bytes))) {
         appendParseLogEntry(
-            {ParseLogSeverity::error, localizedString("Could not detect string encoding: Not enough data.")});
+            {ParseLogSeverity::error,
+             localizedString("Could not detect string encoding: Not enough data.")});
         return false;
     }
     // A mark is noted even when the user chose the encoding: the parse must not read it as text.
-    const ByteOrderMark* mark = useOwnEncodingDetectionAlgorithm_ ? findByteOrderMark(bytes) : nullptr;
+    const ByteOrderMark* mark =
+        useOwnEncodingDetectionAlgorithm_ ? findByteOrderMark(bytes) : nullptr;
     if (mark) hasByteOrderMark_ = true;
     if (stringEncodingSource_ == OptionSource::setByUser) return true;
 
@@ -245,7 +255,8 @@ bool TextReader::detectEncoding() {
 std::span<const std::uint8_t> TextReader::textOfHead(const TextEncoding& encoding) const {
     std::span<const std::uint8_t> bytes(*dataToAnalyze_);
     // The mark says how to read the text; it is not part of it.
-    if (const auto* mark = findByteOrderMark(bytes); hasByteOrderMark_ && mark && mark->encoding() == encoding) {
+    if (const auto* mark = findByteOrderMark(bytes);
+        hasByteOrderMark_ && mark && mark->encoding() == encoding) {
         bytes = bytes.subspan(mark->length);
     }
     return bytes;
@@ -255,10 +266,13 @@ void TextReader::makePreview(bool detected) {
     detectedContent_.reset();
     // An empty file has nothing to preview or import: it counts as unreadable.
     if (!dataToAnalyze_ || dataToAnalyze_->empty()) return;
-    if (!detected && stringEncodingSource_ != OptionSource::setByUser) stringEncoding_ = fallbackStringEncoding_;
+    if (!detected && stringEncodingSource_ != OptionSource::setByUser)
+        stringEncoding_ = fallbackStringEncoding_;
     const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
-    if (!text && detected) text = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
+    if (!text && detected)
+        text = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_,
+                          dataTruncated_);
     // Text that is only a byte-order mark is as empty as an empty file.
     if (text && text->empty()) text.reset();
     if (text && dataTruncated_) {
@@ -278,7 +292,8 @@ bool TextReader::reparse(const TextEncoding& encoding) {
         detectedContent_ = std::move(text);
         return true;
     }
-    detectedContent_ = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
+    detectedContent_ =
+        decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_, dataTruncated_);
     return false;
 }
 
@@ -291,7 +306,8 @@ void TextReader::parse(bool entireFile) {
     // The parser is told the encoding, so it does not look for a mark itself: skip the mark
     // here, or it would become an invisible character at the start of the first title.
     if (hasByteOrderMark_ && dataToAnalyze_) {
-        if (const auto* mark = findByteOrderMark(*dataToAnalyze_); mark && mark->encoding() == stringEncoding_) {
+        if (const auto* mark = findByteOrderMark(*dataToAnalyze_);
+            mark && mark->encoding() == stringEncoding_) {
             std::array<std::uint8_t, 4> skipped{};
             (void)(*stream)->read(skipped.data(), mark->length);
         }
@@ -320,7 +336,9 @@ void TextReader::parserDidBeginDocument(CHCSVParser&) {
     recordBeingRead_ = 0;
     currentLine_ = 1;
     currentColumn_ = 1;
-    if (proposedRowCount() > 0) reserveDataRows(static_cast<std::size_t>(std::min<std::uint64_t>(proposedRowCount(), 1 << 20)));
+    if (proposedRowCount() > 0)
+        reserveDataRows(
+            static_cast<std::size_t>(std::min<std::uint64_t>(proposedRowCount(), 1 << 20)));
     if (delegate()) postDidBeginParsing();
 }
 
@@ -329,12 +347,15 @@ void TextReader::parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNum
     recordBeingRead_ = recordNumber;
     if (dataRows().size() >= kPreviewRowLimit && !parseEntireFile_) {
         parser.cancelParsing();
-        qvLog(LogType::debug, "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile is %{public}@",
+        qvLog(LogType::debug,
+              "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile "
+              "is %{public}@",
               dataRows().size(), "false");
     }
 }
 
-void TextReader::parserDidReadField(CHCSVParser&, std::string_view field, std::uint64_t fieldIndex) {
+void TextReader::parserDidReadField(CHCSVParser&, std::string_view field,
+                                    std::uint64_t fieldIndex) {
     if (!fillingRow_) return;
     fillingRow_->addText(static_cast<std::int64_t>(fieldIndex), field);
     currentColumn_ = fieldIndex;
@@ -356,21 +377,25 @@ void TextReader::parserDidEndDocument(CHCSVParser& parser) {
     // the user must see, not a successful parse.
     if (!shouldCancelParsing()) {
         if (auto record = parser.unterminatedQuotedFieldRecord()) {
-            const std::string message =
-                qvFormat(localizedString("The quoted field in line %1$lu is never closed: a double quote is missing, "
-                                         "so the rest of the file would be lost."),
-                         *record);
+            const std::string message = qvFormat(
+                localizedString(
+                    "The quoted field in line %1$lu is never closed: a double quote is missing, "
+                    "so the rest of the file would be lost."),
+                *record);
             qvLog(LogType::error, "%{public}@", message);
-            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain), kTextReaderErrorUnterminatedQuote});
+            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain),
+                                    kTextReaderErrorUnterminatedQuote});
             return;
         }
         if (auto offset = parser.undecodableByteOffset()) {
-            const std::string message = qvFormat(
-                localizedString("The file cannot be read as %1$@ past byte %2$lu: the bytes there are not valid in "
-                                "that encoding. Choose another encoding."),
-                stringEncoding_.displayName(), *offset);
+            const std::string message =
+                qvFormat(localizedString("The file cannot be read as %1$@ past byte %2$lu: the "
+                                         "bytes there are not valid in "
+                                         "that encoding. Choose another encoding."),
+                         stringEncoding_.displayName(), *offset);
             qvLog(LogType::error, "%{public}@", message);
-            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain), kTextReaderErrorUndecodableBytes});
+            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain),
+                                    kTextReaderErrorUndecodableBytes});
             return;
         }
     }
@@ -381,7 +406,8 @@ void TextReader::parserDidFailWithError(CHCSVParser&, const CHCSVError& error) {
     if (!delegate()) return;
     // The failing record has already ended when the parser reports the error, so currentLine_
     // is one past it; name the record that holds the error.
-    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu", recordBeingRead_, currentColumn_);
+    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu",
+          recordBeingRead_, currentColumn_);
     postDidFail(ReaderError{error.localizedDescription, error.domain, error.code});
 }
 

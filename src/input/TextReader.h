@@ -36,7 +36,7 @@ inline constexpr std::int64_t kTextReaderErrorUndecodableBytes = 2;
 enum class OptionSource { defaultValue, detected, setByUser };
 
 class TextReader final : public TabularDataReader, private CHCSVParserDelegate {
-public:
+  public:
     // The examined head of a file is at most this long.
     static constexpr std::size_t kExaminedByteCount = 524288;
     // A parse that is not of the entire file keeps at most this many rows.
@@ -84,7 +84,7 @@ public:
     bool parseEntireFile() const { return parseEntireFile_; }
     OperationQueue& backgroundQueue() { return backgroundQueue_; }
 
-private:
+  private:
     void readHead();
     void detectDelimiters();
     bool detectEncoding();
@@ -95,7 +95,8 @@ private:
 
     void parserDidBeginDocument(CHCSVParser& parser) override;
     void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
-    void parserDidReadField(CHCSVParser& parser, std::string_view field, std::uint64_t fieldIndex) override;
+    void parserDidReadField(CHCSVParser& parser, std::string_view field,
+                            std::uint64_t fieldIndex) override;
     void parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
     void parserDidEndDocument(CHCSVParser& parser) override;
     void parserDidFailWithError(CHCSVParser& parser, const CHCSVError& error) override;

@@ -15,14 +15,16 @@ std::vector<CatalogueEntry> buildCatalogue() {
         for (auto key : keys) entries.emplace_back(SuggestedContactProperty::target(key));
     };
     auto subKeys = [&](std::string_view key, std::initializer_list<std::string_view> subKeyList) {
-        for (auto subKey : subKeyList) entries.emplace_back(SuggestedContactProperty::target(key, subKey));
+        for (auto subKey : subKeyList)
+            entries.emplace_back(SuggestedContactProperty::target(key, subKey));
     };
 
     entries.emplace_back(CatalogueIgnore{});
     separator();
-    targets({CNContactNamePrefixKey, CNContactGivenNameKey, CNContactMiddleNameKey, CNContactFamilyNameKey,
-             CNContactPreviousFamilyNameKey, CNContactNameSuffixKey, CNContactNicknameKey,
-             CNContactPhoneticGivenNameKey, CNContactPhoneticMiddleNameKey, CNContactPhoneticFamilyNameKey});
+    targets({CNContactNamePrefixKey, CNContactGivenNameKey, CNContactMiddleNameKey,
+             CNContactFamilyNameKey, CNContactPreviousFamilyNameKey, CNContactNameSuffixKey,
+             CNContactNicknameKey, CNContactPhoneticGivenNameKey, CNContactPhoneticMiddleNameKey,
+             CNContactPhoneticFamilyNameKey});
     separator();
     targets({CNContactOrganizationNameKey, CNContactDepartmentNameKey, CNContactJobTitleKey,
              CNContactPhoneticOrganizationNameKey});
@@ -39,18 +41,21 @@ std::vector<CatalogueEntry> buildCatalogue() {
     targets({CNContactRelationsKey});
     separator();
     subKeys(CNContactSocialProfilesKey,
-            {CNSocialProfileServiceFacebook, CNSocialProfileServiceFlickr, CNSocialProfileServiceGameCenter,
-             CNSocialProfileServiceLinkedIn, CNSocialProfileServiceMySpace, CNSocialProfileServiceSinaWeibo,
-             CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter, CNSocialProfileServiceYelp});
+            {CNSocialProfileServiceFacebook, CNSocialProfileServiceFlickr,
+             CNSocialProfileServiceGameCenter, CNSocialProfileServiceLinkedIn,
+             CNSocialProfileServiceMySpace, CNSocialProfileServiceSinaWeibo,
+             CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
+             CNSocialProfileServiceYelp});
     separator();
-    subKeys(CNContactInstantMessageAddressesKey,
-            {CNInstantMessageServiceAIM, CNInstantMessageServiceFacebook, CNInstantMessageServiceGaduGadu,
-             CNInstantMessageServiceGoogleTalk, CNInstantMessageServiceICQ, CNInstantMessageServiceJabber,
-             CNInstantMessageServiceMSN, CNInstantMessageServiceQQ, CNInstantMessageServiceSkype,
-             CNInstantMessageServiceYahoo});
+    subKeys(
+        CNContactInstantMessageAddressesKey,
+        {CNInstantMessageServiceAIM, CNInstantMessageServiceFacebook,
+         CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
+         CNInstantMessageServiceICQ, CNInstantMessageServiceJabber, CNInstantMessageServiceMSN,
+         CNInstantMessageServiceQQ, CNInstantMessageServiceSkype, CNInstantMessageServiceYahoo});
     separator();
-    targets({CNContactNoteKey, CustomPropertyKeys::AdditionalNote, CNContactImageDataKey, CNContactTypeKey,
-             CustomPropertyKeys::UID});
+    targets({CNContactNoteKey, CustomPropertyKeys::AdditionalNote, CNContactImageDataKey,
+             CNContactTypeKey, CustomPropertyKeys::UID});
     separator();
     targets({CustomPropertyKeys::Group});
     return entries;

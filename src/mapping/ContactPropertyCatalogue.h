@@ -27,11 +27,11 @@ const std::vector<CatalogueEntry>& contactPropertyCatalogue();
 struct TargetMenuItem {
     enum class Kind { separator, ignore, property };
     Kind kind = Kind::separator;
-    int tag = 0;                            // 1 for Ignore; 100, 101 … for the targets in order
-    std::string title;                      // "Ignore", the target's title, or "Undefined"
-    std::string representedString;          // the Ignore marker for Ignore
+    int tag = 0;                    // 1 for Ignore; 100, 101 … for the targets in order
+    std::string title;              // "Ignore", the target's title, or "Undefined"
+    std::string representedString;  // the Ignore marker for Ignore
     SuggestedContactProperty representedEntry;  // the target, for property items
-    std::string imageName;                  // empty unless icons are shown
+    std::string imageName;                      // empty unless icons are shown
     bool operator==(const TargetMenuItem&) const = default;
 };
 

@@ -2,8 +2,8 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
-#include "support/SharedNames.h"
 #include "support/QvLogger.h"
+#include "support/SharedNames.h"
 
 namespace pelkora {
 namespace {
@@ -38,8 +38,10 @@ ArchiveValue archivedEntry(const SuggestedContactProperty& entry) {
     fields["systemLabel"] = optionalText(entry.systemLabel);
     fields["ISOLanguageCode"] = ArchiveValue(entry.ISOLanguageCode);
     fields["customLabel"] = optionalText(entry.customLabel);
-    fields["isVendorCustomMapping"] = ArchiveValue(ArchiveValue::InlineBool{entry.isVendorCustomMapping});
-    fields["isUserCustomMapping"] = ArchiveValue(ArchiveValue::InlineBool{entry.isUserCustomMapping});
+    fields["isVendorCustomMapping"] =
+        ArchiveValue(ArchiveValue::InlineBool{entry.isVendorCustomMapping});
+    fields["isUserCustomMapping"] =
+        ArchiveValue(ArchiveValue::InlineBool{entry.isUserCustomMapping});
     return ArchiveValue(std::shared_ptr<const ArchivedObject>(std::move(object)));
 }
 
@@ -75,7 +77,8 @@ Expected<StringMap, std::string> unarchiveStringMap(std::string_view bytes) {
     for (const auto& element : *list) {
         const auto* object = element.objectValue();
         if (!object || object->className != kClassName) {
-            return Unexpected(std::string("the list holds something other than SuggestedContactProperty entries"));
+            return Unexpected(std::string(
+                "the list holds something other than SuggestedContactProperty entries"));
         }
         entries.push_back(entryFromArchive(*object));
     }
@@ -91,14 +94,16 @@ StringMap loadCustomStringMap(const std::filesystem::path& file) {
     if (!bytes) {
         // No file yet is the normal state of a user who never corrected a mapping.
         if (bytes.error().code != std::errc::no_such_file_or_directory) {
-            qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@", bytes.error().message());
+            qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@",
+                  bytes.error().message());
         }
         return {};
     }
     auto decoded = unarchiveStringMap(*bytes);
     if (!decoded) {
         qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@", decoded.error());
-        qvLog(LogType::error, "Cannot unarchive custom string map: unarchiver.decodeObject() returned nil");
+        qvLog(LogType::error,
+              "Cannot unarchive custom string map: unarchiver.decodeObject() returned nil");
         return {};
     }
     return std::move(decoded).value();
@@ -115,7 +120,8 @@ bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& 
         return false;
     }
     if (auto written = writeFileAtomically(file, bytes); !written) {
-        qvLog(LogType::error, "Could not archive custom string map: %{public}@", written.error().message());
+        qvLog(LogType::error, "Could not archive custom string map: %{public}@",
+              written.error().message());
         return false;
     }
     return true;

@@ -41,7 +41,8 @@ std::filesystem::path customStringMapLocation();
 StringMap loadCustomStringMap(const std::filesystem::path& file = customStringMapLocation());
 // Writes the user's custom titles atomically; nothing is written when there are none.
 // Returns false when writing failed (the failure is logged).
-bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& file = customStringMapLocation());
+bool saveCustomStringMap(const StringMap& entries,
+                         const std::filesystem::path& file = customStringMapLocation());
 
 // The archive bytes of the shipped vocabulary, compiled into the program.
 std::string_view vendorStringMapArchive();

@@ -12,30 +12,43 @@ namespace {
 
 using namespace pelkora::contacts;
 
-constexpr std::array<std::string_view, 4> kBaseLabels = {CNLabelWork, CNLabelHome, CNLabelSchool, CNLabelOther};
+constexpr std::array<std::string_view, 4> kBaseLabels = {CNLabelWork, CNLabelHome, CNLabelSchool,
+                                                         CNLabelOther};
 
 constexpr std::array<std::string_view, 8> kPostalComponentKeys = {
-    CNPostalAddressStreetKey,  CNPostalAddressCityKey,    CNPostalAddressPostalCodeKey,
-    CNPostalAddressStateKey,   CNPostalAddressCountryKey, CNPostalAddressISOCountryCodeKey,
-    CNPostalAddressSubAdministrativeAreaKey, CNPostalAddressSubLocalityKey,
+    CNPostalAddressStreetKey,
+    CNPostalAddressCityKey,
+    CNPostalAddressPostalCodeKey,
+    CNPostalAddressStateKey,
+    CNPostalAddressCountryKey,
+    CNPostalAddressISOCountryCodeKey,
+    CNPostalAddressSubAdministrativeAreaKey,
+    CNPostalAddressSubLocalityKey,
 };
 
 constexpr std::array<std::string_view, 9> kSocialProfileServices = {
-    CNSocialProfileServiceFacebook,  CNSocialProfileServiceFlickr,      CNSocialProfileServiceGameCenter,
-    CNSocialProfileServiceLinkedIn,  CNSocialProfileServiceMySpace,     CNSocialProfileServiceSinaWeibo,
-    CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,  CNSocialProfileServiceYelp,
+    CNSocialProfileServiceFacebook,     CNSocialProfileServiceFlickr,
+    CNSocialProfileServiceGameCenter,   CNSocialProfileServiceLinkedIn,
+    CNSocialProfileServiceMySpace,      CNSocialProfileServiceSinaWeibo,
+    CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
+    CNSocialProfileServiceYelp,
 };
 
 constexpr std::array<std::string_view, 10> kInstantMessageServices = {
-    CNInstantMessageServiceAIM,    CNInstantMessageServiceFacebook, CNInstantMessageServiceGaduGadu,
-    CNInstantMessageServiceGoogleTalk, CNInstantMessageServiceICQ,  CNInstantMessageServiceJabber,
-    CNInstantMessageServiceMSN,    CNInstantMessageServiceQQ,       CNInstantMessageServiceSkype,
-    CNInstantMessageServiceYahoo,
+    CNInstantMessageServiceAIM,      CNInstantMessageServiceFacebook,
+    CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
+    CNInstantMessageServiceICQ,      CNInstantMessageServiceJabber,
+    CNInstantMessageServiceMSN,      CNInstantMessageServiceQQ,
+    CNInstantMessageServiceSkype,    CNInstantMessageServiceYahoo,
 };
 
 constexpr std::array<std::string_view, 7> kLabelledKeys = {
-    CNContactInstantMessageAddressesKey, CNContactDatesKey,          CNContactRelationsKey,
-    CNContactPhoneNumbersKey,            CNContactUrlAddressesKey,   CNContactEmailAddressesKey,
+    CNContactInstantMessageAddressesKey,
+    CNContactDatesKey,
+    CNContactRelationsKey,
+    CNContactPhoneNumbersKey,
+    CNContactUrlAddressesKey,
+    CNContactEmailAddressesKey,
     CNContactPostalAddressesKey,
 };
 
@@ -136,7 +149,8 @@ std::optional<std::string> nonEmpty(std::string text) {
 
 }  // namespace
 
-SuggestedContactProperty SuggestedContactProperty::target(std::string_view key, std::optional<std::string_view> subKey) {
+SuggestedContactProperty SuggestedContactProperty::target(std::string_view key,
+                                                          std::optional<std::string_view> subKey) {
     SuggestedContactProperty entry;
     entry.propertyKey = std::string(key);
     if (subKey) entry.propertySubKey = std::string(*subKey);
@@ -181,11 +195,14 @@ bool SuggestedContactProperty::hasCustomLabel() const {
     return effective && !contains(systemLabels(), *effective);
 }
 
-bool SuggestedContactProperty::canHaveLabel() const { return propertyKey && contains(kLabelledKeys, *propertyKey); }
+bool SuggestedContactProperty::canHaveLabel() const {
+    return propertyKey && contains(kLabelledKeys, *propertyKey);
+}
 
 bool SuggestedContactProperty::canHaveSubKey() const {
     return propertyKey && (*propertyKey == CNContactInstantMessageAddressesKey ||
-                           *propertyKey == CNContactSocialProfilesKey || *propertyKey == CNContactPostalAddressesKey);
+                           *propertyKey == CNContactSocialProfilesKey ||
+                           *propertyKey == CNContactPostalAddressesKey);
 }
 
 std::vector<std::string_view> SuggestedContactProperty::systemLabels() const {
@@ -201,8 +218,9 @@ std::vector<std::string_view> SuggestedContactProperty::systemLabels() const {
     }
     labels.assign(kBaseLabels.begin(), kBaseLabels.end());
     if (key == CNContactPhoneNumbersKey) {
-        labels.insert(labels.end(), {CNLabelPhoneNumberWorkFax, CNLabelPhoneNumberHomeFax, CNLabelPhoneNumberOtherFax,
-                                     CNLabelPhoneNumberiPhone, CNLabelPhoneNumberMobile, CNLabelPhoneNumberMain,
+        labels.insert(labels.end(), {CNLabelPhoneNumberWorkFax, CNLabelPhoneNumberHomeFax,
+                                     CNLabelPhoneNumberOtherFax, CNLabelPhoneNumberiPhone,
+                                     CNLabelPhoneNumberMobile, CNLabelPhoneNumberMain,
                                      CNLabelPhoneNumberPager, CNLabelPhoneNumberAppleWatch});
     } else if (key == CNContactUrlAddressesKey) {
         labels.push_back(CNLabelURLAddressHomePage);
@@ -227,8 +245,9 @@ bool SuggestedContactProperty::isValid() const {
     const std::string_view key = *propertyKey;
     const bool labelled = label().has_value();
     const bool hasSubKey = propertySubKey && !propertySubKey->empty();
-    if (key == CNContactDatesKey || key == CNContactRelationsKey || key == CNContactPhoneNumbersKey ||
-        key == CNContactEmailAddressesKey || key == CNContactUrlAddressesKey) {
+    if (key == CNContactDatesKey || key == CNContactRelationsKey ||
+        key == CNContactPhoneNumbersKey || key == CNContactEmailAddressesKey ||
+        key == CNContactUrlAddressesKey) {
         return labelled;
     }
     if (key == CNContactSocialProfilesKey) return hasSubKey;
@@ -239,15 +258,17 @@ bool SuggestedContactProperty::isValid() const {
 }
 
 bool SuggestedContactProperty::allowsDuplicates() const {
-    return canHaveLabel() ||
-           (propertyKey && (*propertyKey == CNContactSocialProfilesKey || *propertyKey == CustomPropertyKeys::AdditionalNote));
+    return canHaveLabel() || (propertyKey && (*propertyKey == CNContactSocialProfilesKey ||
+                                              *propertyKey == CustomPropertyKeys::AdditionalNote));
 }
 
 std::optional<std::string> SuggestedContactProperty::localizedPropertyKey() const {
     if (!propertyKey) return std::nullopt;
     if (*propertyKey == CustomPropertyKeys::Group) return ::pelkora::localizedString("Groups");
-    if (*propertyKey == CustomPropertyKeys::AdditionalNote) return ::pelkora::localizedString("Additional Note");
-    if (*propertyKey == CustomPropertyKeys::UID) return ::pelkora::localizedString("UID (read-only)", "UID: unique identifier");
+    if (*propertyKey == CustomPropertyKeys::AdditionalNote)
+        return ::pelkora::localizedString("Additional Note");
+    if (*propertyKey == CustomPropertyKeys::UID)
+        return ::pelkora::localizedString("UID (read-only)", "UID: unique identifier");
     return nonEmpty(localizedStringForKey(*propertyKey));
 }
 
@@ -255,11 +276,14 @@ std::optional<std::string> SuggestedContactProperty::localizedPropertySubKey() c
     if (!propertySubKey || propertySubKey->empty()) return std::nullopt;
     const std::string_view subKey = *propertySubKey;
     if (subKey == CustomPropertyKeys::Addition) {
-        return localizedStringForKey(CNPostalAddressStreetKey) + " " + ::pelkora::localizedString("(Addition)");
+        return localizedStringForKey(CNPostalAddressStreetKey) + " " +
+               ::pelkora::localizedString("(Addition)");
     }
     if (isPostalComponentKey(subKey)) return nonEmpty(localizedStringForKey(subKey));
-    if (contains(kSocialProfileServices, subKey)) return nonEmpty(localizedStringForSocialProfileService(subKey));
-    if (contains(kInstantMessageServices, subKey)) return nonEmpty(localizedStringForInstantMessageService(subKey));
+    if (contains(kSocialProfileServices, subKey))
+        return nonEmpty(localizedStringForSocialProfileService(subKey));
+    if (contains(kInstantMessageServices, subKey))
+        return nonEmpty(localizedStringForInstantMessageService(subKey));
     return std::nullopt;
 }
 
@@ -326,7 +350,8 @@ bool SuggestedContactProperty::isPropertySubKey(std::string_view text) {
            contains(kInstantMessageServices, text);
 }
 
-std::optional<std::string_view> SuggestedContactProperty::parentKeyOfSubKey(std::string_view subKey) {
+std::optional<std::string_view> SuggestedContactProperty::parentKeyOfSubKey(
+    std::string_view subKey) {
     if (contains(kPostalComponentKeys, subKey)) return CNContactPostalAddressesKey;
     if (contains(kSocialProfileServices, subKey)) return CNContactSocialProfilesKey;
     if (contains(kInstantMessageServices, subKey)) return CNContactInstantMessageAddressesKey;

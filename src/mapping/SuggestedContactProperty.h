@@ -14,10 +14,12 @@ namespace pelkora {
 
 // The program's own keys, which are not properties of the address book.
 namespace CustomPropertyKeys {
-inline constexpr std::string_view AdditionalNote = "CustomPropertyKey.AdditionalNote";  // appended to the note
-inline constexpr std::string_view Group = "CustomPropertyKey.Group";                    // group names
-inline constexpr std::string_view UID = "CustomPropertyKey.UID";                        // an identifier column
-inline constexpr std::string_view Addition = "CustomPropertyKey.Addition";              // postal: street addition
+inline constexpr std::string_view AdditionalNote =
+    "CustomPropertyKey.AdditionalNote";                               // appended to the note
+inline constexpr std::string_view Group = "CustomPropertyKey.Group";  // group names
+inline constexpr std::string_view UID = "CustomPropertyKey.UID";      // an identifier column
+inline constexpr std::string_view Addition =
+    "CustomPropertyKey.Addition";  // postal: street addition
 }  // namespace CustomPropertyKeys
 
 // A custom label that tells contact assembly to take the label from the cell text.
@@ -26,7 +28,7 @@ inline constexpr std::string_view kExtractLabelMarker = "<!ZUB-ExtractLabelFromV
 inline constexpr std::string_view kIgnoreMarker = "--DO-NOT-IMPORT--";
 
 class SuggestedContactProperty {
-public:
+  public:
     std::string framework = "Contacts";  // only "Contacts" entries take part in matching
     std::string type = "Property";       // "Property", "Label", or "Undefined" when cleared
     std::optional<std::string> localizedString;
@@ -41,7 +43,8 @@ public:
     bool operator==(const SuggestedContactProperty&) const = default;
 
     // A property target, e.g. SuggestedContactProperty::target(CNContactPhoneNumbersKey).
-    static SuggestedContactProperty target(std::string_view key, std::optional<std::string_view> subKey = std::nullopt);
+    static SuggestedContactProperty target(std::string_view key,
+                                           std::optional<std::string_view> subKey = std::nullopt);
 
     // The effective label: systemLabel when present, else customLabel; none when empty.
     std::optional<std::string> label() const;

@@ -10,7 +10,7 @@ namespace pelkora {
 enum class AuthorizationStatus { notDetermined = 0, restricted = 1, denied = 2, authorized = 3 };
 
 class ContactAuthorizationProvider {
-public:
+  public:
     virtual ~ContactAuthorizationProvider() = default;
     // The current status, without asking the user.
     virtual AuthorizationStatus authorizationStatus() const = 0;
@@ -20,8 +20,10 @@ public:
 
 // The provider of stores that need no permission: always authorized.
 class AlwaysAuthorizedProvider final : public ContactAuthorizationProvider {
-public:
-    AuthorizationStatus authorizationStatus() const override { return AuthorizationStatus::authorized; }
+  public:
+    AuthorizationStatus authorizationStatus() const override {
+        return AuthorizationStatus::authorized;
+    }
     void requestAccess(std::function<void(bool granted)> completion) override { completion(true); }
 };
 

@@ -16,8 +16,8 @@ namespace pelkora::desktop {
 bool openWithDefaultApplication(const std::filesystem::path& file) {
     const std::string opener = "xdg-open";
     const std::string target = file.string();
-    std::array<char*, 3> arguments{const_cast<char*>(opener.c_str()), const_cast<char*>(target.c_str()),
-                                   nullptr};
+    std::array<char*, 3> arguments{const_cast<char*>(opener.c_str()),
+                                   const_cast<char*>(target.c_str()), nullptr};
     // Keep the opener's chatter off our standard output: it belongs to the command's results.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -36,11 +36,13 @@ bool openWithDefaultApplication(const std::filesystem::path& file) {
 }
 
 std::string fileURLString(const std::filesystem::path& path) {
-    const std::string absolute = path.is_absolute() ? path.string() : std::filesystem::absolute(path).string();
+    const std::string absolute =
+        path.is_absolute() ? path.string() : std::filesystem::absolute(path).string();
     std::string url = "file://";
     for (unsigned char c : absolute) {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~' || c == '/';
         if (unreserved) {
             url += static_cast<char>(c);
         } else {

@@ -70,8 +70,9 @@ const TypeDeclaration* findType(std::string_view identifier) {
 
 std::string lowercased(std::string_view text) {
     std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
     return result;
 }
 
@@ -85,13 +86,14 @@ std::string typeIdentifierForExtension(std::string_view extension) {
     return "public.data";
 }
 
-Expected<std::string, TypeIdentifierError> typeIdentifierForFile(const std::filesystem::path& path) {
+Expected<std::string, TypeIdentifierError> typeIdentifierForFile(
+    const std::filesystem::path& path) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (error || !std::filesystem::exists(status)) {
         const std::string reason = error ? error.message() : std::strerror(ENOENT);
-        return Unexpected(TypeIdentifierError{
-            path, "The file “" + path.filename().string() + "” couldn’t be examined: " + reason + "."});
+        return Unexpected(TypeIdentifierError{path, "The file “" + path.filename().string() +
+                                                        "” couldn’t be examined: " + reason + "."});
     }
     if (std::filesystem::is_directory(status)) return std::string("public.folder");
     std::string extension = path.extension().string();

@@ -11,18 +11,17 @@
 // its direct parents.
 //
 //   extension              identifier                                           parents
-//   csv                    public.comma-separated-values-text                   public.delimited-values-text
-//   tsv, tab               public.tab-separated-values-text                     public.delimited-values-text
-//   txt, text              public.plain-text                                    public.text
-//   vcf, vcard             public.vcard                                         public.text, public.contact
-//   xls, xlt               com.microsoft.excel.xls                              public.data, public.spreadsheet
-//   xlsx                   org.openxmlformats.spreadsheetml.sheet               public.zip-archive, public.spreadsheet
-//   xlsm                   org.openxmlformats.spreadsheetml.sheet.macroenabled  public.zip-archive, public.spreadsheet
-//   xlsb                   com.microsoft.excel.sheet.binary.macroenabled        com.microsoft.excel.sheet.binary
-//   numbers                com.apple.iwork.numbers.sffnumbers                   public.data, public.spreadsheet
-//   ods                    org.oasis-open.opendocument.spreadsheet              public.zip-archive, public.spreadsheet
-//   zip                    public.zip-archive                                   public.archive, public.data
-//   (anything else)        public.data                                          public.item
+//   csv                    public.comma-separated-values-text public.delimited-values-text tsv, tab
+//   public.tab-separated-values-text                     public.delimited-values-text txt, text
+//   public.plain-text                                    public.text vcf, vcard public.vcard
+//   public.text, public.contact xls, xlt               com.microsoft.excel.xls public.data,
+//   public.spreadsheet xlsx                   org.openxmlformats.spreadsheetml.sheet
+//   public.zip-archive, public.spreadsheet xlsm org.openxmlformats.spreadsheetml.sheet.macroenabled
+//   public.zip-archive, public.spreadsheet xlsb com.microsoft.excel.sheet.binary.macroenabled
+//   com.microsoft.excel.sheet.binary numbers                com.apple.iwork.numbers.sffnumbers
+//   public.data, public.spreadsheet ods                    org.oasis-open.opendocument.spreadsheet
+//   public.zip-archive, public.spreadsheet zip                    public.zip-archive
+//   public.archive, public.data (anything else)        public.data public.item
 //
 // A folder is "public.folder". The full graph, with the intermediate types, is the
 // table in FileTypes.cpp.
@@ -38,7 +37,8 @@ namespace pelkora::filetypes {
 
 struct TypeIdentifierError {
     std::filesystem::path path;
-    std::string description;  // e.g. "The file “x.csv” couldn’t be opened because there is no such file."
+    std::string
+        description;  // e.g. "The file “x.csv” couldn’t be opened because there is no such file."
 };
 
 // The type identifier of an existing file or folder; an error when it cannot be examined.

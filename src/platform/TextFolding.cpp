@@ -15,7 +15,8 @@ std::string foldedForSearch(std::string_view text) {
             "NFD; [:Nonspacing Mark:] Remove; Lower; NFC", UTRANS_FORWARD, status));
         return U_SUCCESS(status) ? std::move(transliterator) : nullptr;
     }();
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     if (folding) {
         folding->transliterate(unicode);
     } else {

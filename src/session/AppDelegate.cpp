@@ -26,7 +26,8 @@ namespace {
 constexpr std::size_t kContentSniffLength = 32768;
 // Below this size a file of unknown type is taken for text.
 constexpr std::size_t kMinimumSniffLength = 32;
-constexpr std::array<unsigned char, 8> kCompoundDocumentSignature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::array<unsigned char, 8> kCompoundDocumentSignature = {0xD0, 0xCF, 0x11, 0xE0,
+                                                                     0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::array<unsigned char, 4> kZipLocalHeaderSignature = {0x50, 0x4B, 0x03, 0x04};
 // A determinate progress is shown from this many expected rows on.
 constexpr std::uint64_t kDeterminateProgressRowCount = 101;
@@ -38,7 +39,8 @@ struct ClassificationGroup {
 
 // Tested in this order; the first group with a matching identifier decides.
 constexpr ClassificationGroup kClassification[] = {
-    {{"public.comma-separated-values-text", "public.plain-text", "public.tab-separated-values-text"},
+    {{"public.comma-separated-values-text", "public.plain-text",
+      "public.tab-separated-values-text"},
      DetectedFileType::text},
     {{"public.vcard"}, DetectedFileType::vCard},
     {{"com.microsoft.excel.xls"}, DetectedFileType::excel97Workbook},
@@ -47,7 +49,8 @@ constexpr ClassificationGroup kClassification[] = {
     {{"com.apple.iwork.numbers.sffnumbers"}, DetectedFileType::numbersSpreadsheet},
     {{"org.oasis-open.opendocument.spreadsheet"}, DetectedFileType::openDocumentSpreadsheet},
     {{"com.microsoft.excel.openxmlformats.spreadsheetml.sheet",
-      "com.microsoft.excel.openxmlformats.spreadsheetml.sheet.macroenabled", "org.openxmlformats.spreadsheetml.sheet",
+      "com.microsoft.excel.openxmlformats.spreadsheetml.sheet.macroenabled",
+      "org.openxmlformats.spreadsheetml.sheet",
       "org.openxmlformats.spreadsheetml.sheet.macroenabled"},
      DetectedFileType::officeOpenXMLSpreadsheet},
 };
@@ -66,19 +69,28 @@ std::optional<OpenAsFileType> openAsFileTypeFromRawValue(int rawValue) {
 
 std::string_view detectedFileTypeName(DetectedFileType type) {
     switch (type) {
-        case DetectedFileType::unknown: return "unknown";
-        case DetectedFileType::text: return "text";
-        case DetectedFileType::officeOpenXMLSpreadsheet: return "officeOpenXMLSpreadsheet";
-        case DetectedFileType::excel97Workbook: return "excel97Workbook";
-        case DetectedFileType::vCard: return "vCard";
-        case DetectedFileType::binaryWorkbook: return "binaryWorkbook";
-        case DetectedFileType::numbersSpreadsheet: return "numbersSpreadsheet";
-        case DetectedFileType::openDocumentSpreadsheet: return "openDocumentSpreadsheet";
+        case DetectedFileType::unknown:
+            return "unknown";
+        case DetectedFileType::text:
+            return "text";
+        case DetectedFileType::officeOpenXMLSpreadsheet:
+            return "officeOpenXMLSpreadsheet";
+        case DetectedFileType::excel97Workbook:
+            return "excel97Workbook";
+        case DetectedFileType::vCard:
+            return "vCard";
+        case DetectedFileType::binaryWorkbook:
+            return "binaryWorkbook";
+        case DetectedFileType::numbersSpreadsheet:
+            return "numbersSpreadsheet";
+        case DetectedFileType::openDocumentSpreadsheet:
+            return "openDocumentSpreadsheet";
     }
     return "unknown";
 }
 
-AppDelegate::AppDelegate(SettingsStore& settings, std::shared_ptr<ContactAuthorizationProvider> authorization,
+AppDelegate::AppDelegate(SettingsStore& settings,
+                         std::shared_ptr<ContactAuthorizationProvider> authorization,
                          ViewControllerRegistry registry)
     : settings_(settings),
       authorization_(std::move(authorization)),
@@ -114,19 +126,22 @@ void AppDelegate::applicationDidFinishLaunching() {
         qvLog(LogType::info, "Number of unsuccessful terminations: %{public}d", crashes);
     }
     settings_.set(std::string(Key::TerminatedProperly), PropertyValue(false));
-    // Written now rather than at exit: a run that dies must leave "not terminated properly" on disk.
+    // Written now rather than at exit: a run that dies must leave "not terminated properly" on
+    // disk.
     if (auto written = settings_.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
     }
 
     std::weak_ptr<bool> alive = alive_;
-    companyTermsObservation_ = settings_.observe(std::string(Key::CompanyTerms), [this, alive](const std::string&) {
-        MainQueue::shared().post([this, alive] {
-            if (alive.lock() && *alive.lock() && companyTermsObserver_) companyTermsObserver_();
+    companyTermsObservation_ =
+        settings_.observe(std::string(Key::CompanyTerms), [this, alive](const std::string&) {
+            MainQueue::shared().post([this, alive] {
+                if (alive.lock() && *alive.lock() && companyTermsObserver_) companyTermsObserver_();
+            });
         });
-    });
 
-    if (auto country = settings_.stringForKey(std::string(Key::DefaultCountryCode)); country && !country->empty()) {
+    if (auto country = settings_.stringForKey(std::string(Key::DefaultCountryCode));
+        country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
     stringMap_ = vendorStringMap();
@@ -197,7 +212,8 @@ void AppDelegate::processFilesToOpen(OpenFilesReply* reply) {
     auto answer = [reply](OpenFilesReply value) {
         if (reply) *reply = value;
     };
-    if (authorization_->authorizationStatus() != AuthorizationStatus::authorized || filesToOpen_.empty()) {
+    if (authorization_->authorizationStatus() != AuthorizationStatus::authorized ||
+        filesToOpen_.empty()) {
         filesToOpen_.clear();
         answer(OpenFilesReply::failure);
         return;
@@ -269,9 +285,11 @@ void AppDelegate::draggingExited() {
 bool AppDelegate::performDragOperation(const Pasteboard& pasteboard) {
     if (currentViewController_) currentViewController_->draggingEnded();
     bool offersFilenames = false;
-    for (const auto& type : pasteboard.types) offersFilenames = offersFilenames || type == kFilenamesPboardType;
+    for (const auto& type : pasteboard.types)
+        offersFilenames = offersFilenames || type == kFilenamesPboardType;
     if (!offersFilenames || !pasteboard.filenames || pasteboard.filenames->empty()) return false;
-    std::vector<std::filesystem::path> paths(pasteboard.filenames->begin(), pasteboard.filenames->end());
+    std::vector<std::filesystem::path> paths(pasteboard.filenames->begin(),
+                                             pasteboard.filenames->end());
     std::weak_ptr<bool> alive = alive_;
     MainQueue::shared().post([this, alive, paths = std::move(paths)]() mutable {
         if (auto flag = alive.lock(); flag && *flag) (void)openFiles(std::move(paths));
@@ -283,7 +301,9 @@ void AppDelegate::cancelCurrentProgress() {
     if (auto progress = Progress::current()) progress->cancel();
 }
 
-void AppDelegate::openRuntimeLog() { QvLogger::shared().openRuntimeLog(logViewer_); }
+void AppDelegate::openRuntimeLog() {
+    QvLogger::shared().openRuntimeLog(logViewer_);
+}
 
 // Classification and opening
 
@@ -324,31 +344,50 @@ DetectedFileType AppDelegate::detectFileTypeByContent(const std::filesystem::pat
     bytes.resize(length);
     if (length < kMinimumSniffLength) return DetectedFileType::text;
     if (beginsWith(bytes, kCompoundDocumentSignature)) return DetectedFileType::excel97Workbook;
-    if (beginsWith(bytes, kZipLocalHeaderSignature)) return DetectedFileType::officeOpenXMLSpreadsheet;
+    if (beginsWith(bytes, kZipLocalHeaderSignature))
+        return DetectedFileType::officeOpenXMLSpreadsheet;
     return DetectedFileType::text;
 }
 
 Expected<void, ImportError> AppDelegate::openFile(const std::filesystem::path& file) {
     DetectedFileType kind;
     switch (openAsFileType_) {
-        case OpenAsFileType::text: kind = DetectedFileType::text; break;
-        case OpenAsFileType::officeOpenXMLSpreadsheet: kind = DetectedFileType::officeOpenXMLSpreadsheet; break;
-        case OpenAsFileType::determineAutomatically: kind = detectFileType(file); break;
+        case OpenAsFileType::text:
+            kind = DetectedFileType::text;
+            break;
+        case OpenAsFileType::officeOpenXMLSpreadsheet:
+            kind = DetectedFileType::officeOpenXMLSpreadsheet;
+            break;
+        case OpenAsFileType::determineAutomatically:
+            kind = detectFileType(file);
+            break;
     }
-    if (kind == DetectedFileType::unknown && settings_.boolForKey(std::string(Key::TreatUnknownFileTypesAsText))) {
+    if (kind == DetectedFileType::unknown &&
+        settings_.boolForKey(std::string(Key::TreatUnknownFileTypesAsText))) {
         kind = detectFileTypeByContent(file);
     }
-    qvLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(), static_cast<int>(kind));
+    qvLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(),
+          static_cast<int>(kind));
 
     switch (kind) {
-        case DetectedFileType::unknown: return Unexpected(ImportError::unknownFormat);
-        case DetectedFileType::excel97Workbook: return Unexpected(ImportError::unsupportedExcel97Workbook);
-        case DetectedFileType::vCard: return Unexpected(ImportError::vCard);
-        case DetectedFileType::binaryWorkbook: return Unexpected(ImportError::unsupportedBinarySpreadsheet);
-        case DetectedFileType::numbersSpreadsheet: return Unexpected(ImportError::numbersSpreadsheet);
-        case DetectedFileType::openDocumentSpreadsheet: return Unexpected(ImportError::openDocumentSpreadsheet);
-        case DetectedFileType::text: openTextFile(file); break;
-        case DetectedFileType::officeOpenXMLSpreadsheet: openWorkbookFile(file); break;
+        case DetectedFileType::unknown:
+            return Unexpected(ImportError::unknownFormat);
+        case DetectedFileType::excel97Workbook:
+            return Unexpected(ImportError::unsupportedExcel97Workbook);
+        case DetectedFileType::vCard:
+            return Unexpected(ImportError::vCard);
+        case DetectedFileType::binaryWorkbook:
+            return Unexpected(ImportError::unsupportedBinarySpreadsheet);
+        case DetectedFileType::numbersSpreadsheet:
+            return Unexpected(ImportError::numbersSpreadsheet);
+        case DetectedFileType::openDocumentSpreadsheet:
+            return Unexpected(ImportError::openDocumentSpreadsheet);
+        case DetectedFileType::text:
+            openTextFile(file);
+            break;
+        case DetectedFileType::officeOpenXMLSpreadsheet:
+            openWorkbookFile(file);
+            break;
     }
     rememberOpenedDocument(file);
     return {};
@@ -365,8 +404,10 @@ void AppDelegate::openTextFile(const std::filesystem::path& file) {
     showProgressSheet();
 
     auto reader = std::make_shared<TextReader>(file);
-    if (textReadingChoices_.encoding) reader->setStringEncodingByUser(*textReadingChoices_.encoding);
-    if (textReadingChoices_.fieldDelimiter) reader->setFieldDelimiterByUser(*textReadingChoices_.fieldDelimiter);
+    if (textReadingChoices_.encoding)
+        reader->setStringEncodingByUser(*textReadingChoices_.encoding);
+    if (textReadingChoices_.fieldDelimiter)
+        reader->setFieldDelimiterByUser(*textReadingChoices_.fieldDelimiter);
     adoptTextReader(reader);
     std::weak_ptr<bool> alive = alive_;
     std::weak_ptr<TextReader> weakReader = reader;
@@ -384,7 +425,9 @@ void AppDelegate::openTextFile(const std::filesystem::path& file) {
 void AppDelegate::textReaderDidExamine(const std::shared_ptr<TextReader>& reader) {
     if (reader != textReader_) return;
     for (const auto& entry : reader->parseLog()) qvLog(LogType::info, "%{public}@", entry.message);
-    qvLog(LogType::info, "Examined %{public}@: encoding %{public}@, field delimiter '%{public}@', %{public}lu lines expected",
+    qvLog(LogType::info,
+          "Examined %{public}@: encoding %{public}@, field delimiter '%{public}@', %{public}lu "
+          "lines expected",
           reader->fileURL().filename(), reader->stringEncoding().name(), reader->fieldDelimiter(),
           reader->proposedRowCount());
     if (reader->detectedContent() && reader->hasByteOrderMark() &&
@@ -406,15 +449,19 @@ void AppDelegate::parseTextFile() {
 }
 
 const TitleMatcher& AppDelegate::titleMatcher() {
-    if (!titleMatcher_) titleMatcher_ = std::make_unique<TitleMatcher>(stringMap_.empty() ? vendorStringMap() : stringMap_);
+    if (!titleMatcher_)
+        titleMatcher_ =
+            std::make_unique<TitleMatcher>(stringMap_.empty() ? vendorStringMap() : stringMap_);
     return *titleMatcher_;
 }
 
 void AppDelegate::learnUserAssignments() {
-    const bool anyManual = std::any_of(mappedContactProperties_.begin(), mappedContactProperties_.end(),
-                                       [](const MappedContactProperty& entry) { return entry.mappedManuallyByUser; });
+    const bool anyManual =
+        std::any_of(mappedContactProperties_.begin(), mappedContactProperties_.end(),
+                    [](const MappedContactProperty& entry) { return entry.mappedManuallyByUser; });
     if (!anyManual) return;
-    customStringMap_ = pelkora::learnUserAssignments(mappedContactProperties_, std::move(customStringMap_));
+    customStringMap_ =
+        pelkora::learnUserAssignments(mappedContactProperties_, std::move(customStringMap_));
     for (auto& entry : mappedContactProperties_) entry.mappedManuallyByUser = false;
     (void)saveCustomStringMap(customStringMap_);
 }
@@ -426,21 +473,25 @@ void AppDelegate::beep() {
 void AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
-    qvLog(LogType::info, "No reader for Excel workbooks in this build: %{public}@", file.filename());
+    qvLog(LogType::info, "No reader for Excel workbooks in this build: %{public}@",
+          file.filename());
     if (frontEnd_) frontEnd_->readerUnavailable(DetectedFileType::officeOpenXMLSpreadsheet, file);
 }
 
 void AppDelegate::rememberOpenedDocument(const std::filesystem::path& file) {
-    settings_.set(std::string(Key::MostRecentDocumentFileURL), PropertyValue(desktop::fileURLString(file)));
+    settings_.set(std::string(Key::MostRecentDocumentFileURL),
+                  PropertyValue(desktop::fileURLString(file)));
 }
 
 OpenErrorPresentation AppDelegate::presentOpenError(ImportError error) {
     auto presentation = presentationOf(error);
-    qvLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading, presentation.text);
+    qvLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading,
+          presentation.text);
     closeProgressSheet();
     if (frontEnd_) {
         frontEnd_->bringToFront();
-        frontEnd_->showAlert(Alert{presentation.heading, presentation.text, {localizedString("OK")}, {}});
+        frontEnd_->showAlert(
+            Alert{presentation.heading, presentation.text, {localizedString("OK")}, {}});
     }
     return presentation;
 }
@@ -463,9 +514,11 @@ void AppDelegate::setCurrentViewController(std::string_view name) {
     if (!page) {
         // The current page stays in place.
         if (frontEnd_) frontEnd_->beep();
-        qvLog(LogType::error, "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
+        qvLog(LogType::error,
+              "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
         if (!currentViewController_) {
-            qvLog(LogType::error, "Can't set current view controller to %{public}@ViewController", name);
+            qvLog(LogType::error, "Can't set current view controller to %{public}@ViewController",
+                  name);
         }
         return;
     }
@@ -521,7 +574,8 @@ bool AppDelegate::isSessionReader(const TabularDataReader& reader) const {
 
 void AppDelegate::setCurrentProgress(std::shared_ptr<Progress> progress) {
     // Only one progress is current on the main thread at a time: the one the sheet shows.
-    if (currentProgress_ && Progress::current() == currentProgress_) currentProgress_->resignCurrent();
+    if (currentProgress_ && Progress::current() == currentProgress_)
+        currentProgress_->resignCurrent();
     currentProgress_ = std::move(progress);
     if (currentProgress_) currentProgress_->becomeCurrent(0);
     if (frontEnd_) frontEnd_->currentProgressDidChange(currentProgress_);
@@ -541,18 +595,20 @@ void AppDelegate::closeProgressSheet() {
 
 void AppDelegate::readerDidBeginParsing(TabularDataReader& reader) {
     if (!isSessionReader(reader)) return;
-    qvLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@", reader.fileURL().filename(),
-          reader.readerClassName());
+    qvLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@",
+          reader.fileURL().filename(), reader.readerClassName());
     reader.setShouldCancelParsing(false);
     if (reader.proposedRowCount() < kDeterminateProgressRowCount) return;
 
-    auto progress = Progress::make(static_cast<std::int64_t>(reader.proposedRowCount()), rootProgress_, 0);
+    auto progress =
+        Progress::make(static_cast<std::int64_t>(reader.proposedRowCount()), rootProgress_, 0);
     progress->setLocalizedDescription(localizedString("Reading records…"));
     progress->setCancellable(true);
     std::weak_ptr<bool> alive = alive_;
     std::weak_ptr<Progress> weakProgress = progress;
     std::weak_ptr<TabularDataReader> weakReader = reader.weak_from_this();
-    // The handler runs on the thread that cancels; the sheet and start over belong to the main thread.
+    // The handler runs on the thread that cancels; the sheet and start over belong to the main
+    // thread.
     progress->setCancellationHandler([this, alive, weakProgress, weakReader] {
         if (auto cancelled = weakProgress.lock()) {
             cancelled->setLocalizedDescription(localizedString("Cancelling operation…"));
@@ -573,7 +629,8 @@ void AppDelegate::readerDidParseRecord(TabularDataReader& reader, std::uint64_t 
     if (!isSessionReader(reader) || reader.shouldCancelParsing()) return;
     if (auto progress = Progress::current()) {
         progress->setLocalizedAdditionalDescription(
-            qvFormat(localizedString("Parsed record %1$lu of %2$lu…"), recordNumber, reader.proposedRowCount()));
+            qvFormat(localizedString("Parsed record %1$lu of %2$lu…"), recordNumber,
+                     reader.proposedRowCount()));
         progress->setCompletedUnitCount(static_cast<std::int64_t>(recordNumber));
     }
 }
@@ -599,12 +656,15 @@ void AppDelegate::readerDidFailWithError(TabularDataReader& reader, const Reader
     if (&reader == excelReader_.get()) {
         alert.heading = localizedString("Could not parse Excel file");
         alert.text = localizedString(
-            "The file might be corrupted. Additional information may be available in the runtime log.");
+            "The file might be corrupted. Additional information may be available in the runtime "
+            "log.");
     } else {
         alert.heading = localizedString("Could not parse text file");
         alert.text = localizedString(
-            "The file might be incorrectly formatted. This is often caused by a missing or redundant field "
-            "delimiter or double quote in conjunction with a linebreak in a field. Additional information may be "
+            "The file might be incorrectly formatted. This is often caused by a missing or "
+            "redundant field "
+            "delimiter or double quote in conjunction with a linebreak in a field. Additional "
+            "information may be "
             "available in the runtime log.");
     }
     alert.buttons = {localizedString("OK"), localizedString("Open Runtime Log")};

@@ -84,7 +84,7 @@ enum class OpenFilesReply { deferred, success, failure };
 // What a front end (the command line, a GUI) shows for the session. Called on the
 // main thread only; every method has a do-nothing default.
 class SessionFrontEnd {
-public:
+  public:
     virtual ~SessionFrontEnd() = default;
     // The wizard shows another page.
     virtual void currentViewControllerDidChange(ContentViewController& /*page*/) {}
@@ -98,12 +98,14 @@ public:
     virtual void bringToFront() {}
     virtual void beep() {}
     // A workbook was accepted, but this build has no reader for workbooks yet.
-    virtual void readerUnavailable(DetectedFileType /*kind*/, const std::filesystem::path& /*file*/) {}
+    virtual void readerUnavailable(DetectedFileType /*kind*/,
+                                   const std::filesystem::path& /*file*/) {}
 };
 
 class AppDelegate final : public TabularDataReaderDelegate {
-public:
-    AppDelegate(SettingsStore& settings, std::shared_ptr<ContactAuthorizationProvider> authorization,
+  public:
+    AppDelegate(SettingsStore& settings,
+                std::shared_ptr<ContactAuthorizationProvider> authorization,
                 ViewControllerRegistry registry = ViewControllerRegistry::standard());
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
@@ -112,11 +114,17 @@ public:
     // The front end that shows this session; not owned, may be null.
     void setFrontEnd(SessionFrontEnd* frontEnd) { frontEnd_ = frontEnd; }
     // What "Open Runtime Log" uses to show the file (the desktop's default viewer unless replaced).
-    void setLogViewer(std::function<bool(const std::filesystem::path&)> viewer) { logViewer_ = std::move(viewer); }
+    void setLogViewer(std::function<bool(const std::filesystem::path&)> viewer) {
+        logViewer_ = std::move(viewer);
+    }
     // Applied to every text reader the session makes from now on.
-    void setTextReadingChoices(TextReadingChoices choices) { textReadingChoices_ = std::move(choices); }
+    void setTextReadingChoices(TextReadingChoices choices) {
+        textReadingChoices_ = std::move(choices);
+    }
     // Called with every change of the "CompanyTerms" setting after launch.
-    void setCompanyTermsObserver(std::function<void()> observer) { companyTermsObserver_ = std::move(observer); }
+    void setCompanyTermsObserver(std::function<void()> observer) {
+        companyTermsObserver_ = std::move(observer);
+    }
 
     // Registers the defaults, counts launches and unclean ends, shows the first page
     // and opens the files that arrived during launch.
@@ -157,7 +165,8 @@ public:
     void startOver();
     // Replaces the current page by a new page built from the registry name.
     void setCurrentViewController(std::string_view name);
-    // Posts setCurrentViewController to the main queue (how background work and events change pages).
+    // Posts setCurrentViewController to the main queue (how background work and events change
+    // pages).
     void scheduleViewController(std::string_view name);
     void showNextViewController();
     void showPreviousViewController();
@@ -185,8 +194,12 @@ public:
     const TitleMatcher& titleMatcher();
     void setDetectedLanguage(std::string language) { detectedLanguage_ = std::move(language); }
     // The current mapping: one entry per column, in column order.
-    const std::vector<MappedContactProperty>& mappedContactProperties() const { return mappedContactProperties_; }
-    std::vector<MappedContactProperty>& mutableMappedContactProperties() { return mappedContactProperties_; }
+    const std::vector<MappedContactProperty>& mappedContactProperties() const {
+        return mappedContactProperties_;
+    }
+    std::vector<MappedContactProperty>& mutableMappedContactProperties() {
+        return mappedContactProperties_;
+    }
     // Adds the user's hand-made assignments to the custom titles and writes them out.
     void learnUserAssignments();
     ContentViewController* currentViewController() const { return currentViewController_.get(); }
@@ -206,7 +219,7 @@ public:
     void readerDidEndParsing(TabularDataReader& reader) override;
     void readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) override;
 
-private:
+  private:
     void processFilesToOpen(OpenFilesReply* reply);
     void collectVCards(const std::vector<std::filesystem::path>& paths);
     void showPageForAuthorizationStatus();

@@ -18,7 +18,9 @@ void ContentViewController::viewDidLoad(AppDelegate&) {}
 
 void ContentViewController::viewWillDisappear(AppDelegate&) {}
 
-void ContentViewController::continueAction(AppDelegate& session) { session.showNextViewController(); }
+void ContentViewController::continueAction(AppDelegate& session) {
+    session.showNextViewController();
+}
 
 InitialViewController::InitialViewController()
     : ContentViewController(std::string(ViewControllerNames::InitialViewController)) {}
@@ -27,7 +29,7 @@ namespace {
 
 // A page whose targets do not depend on the session.
 class FixedTargetsPage final : public ContentViewController {
-public:
+  public:
     FixedTargetsPage(std::string_view name, std::optional<std::string_view> previous,
                      std::optional<std::string_view> next)
         : ContentViewController(std::string(name)), previous_(previous), next_(next) {}
@@ -37,14 +39,14 @@ public:
         if (next_) setNextViewControllerName(std::string(*next_));
     }
 
-private:
+  private:
     std::optional<std::string_view> previous_;
     std::optional<std::string_view> next_;
 };
 
 // The import page returns to the page that led to it: field mapping or the vCard scan.
 class ImportPage final : public ContentViewController {
-public:
+  public:
     ImportPage() : ContentViewController(std::string(ViewControllerNames::ImportViewController)) {}
 
     void viewDidLoad(AppDelegate& session) override {
@@ -65,7 +67,8 @@ ViewControllerRegistry ViewControllerRegistry::standard() {
                     std::optional<std::string_view> next = std::nullopt) -> ViewControllerFactory {
         return [=] { return std::make_unique<FixedTargetsPage>(name, previous, next); };
     };
-    registry.registerPage(std::string(Names::NoAccessViewController), fixed(Names::NoAccessViewController));
+    registry.registerPage(std::string(Names::NoAccessViewController),
+                          fixed(Names::NoAccessViewController));
     registry.registerPage(std::string(Names::RestrictedAccessViewController),
                           fixed(Names::RestrictedAccessViewController));
     registry.registerPage(std::string(Names::AuthStatusNotDeterminedViewController),
@@ -76,9 +79,11 @@ ViewControllerRegistry ViewControllerRegistry::standard() {
                           [] { return std::make_unique<SetTextEncodingViewController>(); });
     registry.registerPage(std::string(Names::FieldMappingViewController),
                           [] { return std::make_unique<FieldMappingViewController>(); });
-    registry.registerPage(std::string(Names::ImportViewController), [] { return std::make_unique<ImportPage>(); });
+    registry.registerPage(std::string(Names::ImportViewController),
+                          [] { return std::make_unique<ImportPage>(); });
     registry.registerPage(std::string(Names::VCFScanViewController),
-                          fixed(Names::VCFScanViewController, Names::InitialViewController, Names::ImportViewController));
+                          fixed(Names::VCFScanViewController, Names::InitialViewController,
+                                Names::ImportViewController));
     return registry;
 }
 
@@ -92,7 +97,8 @@ void ViewControllerRegistry::registerPage(std::string name, ViewControllerFactor
     pages_.emplace_back(std::move(name), std::move(factory));
 }
 
-std::unique_ptr<ContentViewController> ViewControllerRegistry::instantiate(std::string_view name) const {
+std::unique_ptr<ContentViewController> ViewControllerRegistry::instantiate(
+    std::string_view name) const {
     for (const auto& [existing, factory] : pages_) {
         if (existing == name) return factory();
     }

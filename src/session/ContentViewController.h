@@ -24,7 +24,7 @@ inline constexpr int kMinimumContentHeight = 645;
 std::string contentLayoutConstraint(char axis);
 
 class ContentViewController {
-public:
+  public:
     explicit ContentViewController(std::string name);
     virtual ~ContentViewController() = default;
     ContentViewController(const ContentViewController&) = delete;
@@ -35,7 +35,9 @@ public:
 
     // The page the back button shows; absent when there is no way back.
     const std::optional<std::string>& previousViewControllerName() const { return previous_; }
-    void setPreviousViewControllerName(std::optional<std::string> name) { previous_ = std::move(name); }
+    void setPreviousViewControllerName(std::optional<std::string> name) {
+        previous_ = std::move(name);
+    }
     // The page the continue button shows; absent when continue does something else or nothing.
     const std::optional<std::string>& nextViewControllerName() const { return next_; }
     void setNextViewControllerName(std::optional<std::string> name) { next_ = std::move(name); }
@@ -53,7 +55,7 @@ public:
     virtual void draggingExited() {}
     virtual void draggingEnded() {}
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> previous_;
     std::optional<std::string> next_;
@@ -61,14 +63,14 @@ private:
 
 // The start page: an import button and a drop target that lights up while files hover.
 class InitialViewController final : public ContentViewController {
-public:
+  public:
     InitialViewController();
     bool isDropTargetHighlighted() const { return highlighted_; }
     void draggingEntered() override { highlighted_ = true; }
     void draggingExited() override { highlighted_ = false; }
     void draggingEnded() override { highlighted_ = false; }
 
-private:
+  private:
     bool highlighted_ = false;
 };
 
@@ -76,7 +78,7 @@ using ViewControllerFactory = std::function<std::unique_ptr<ContentViewControlle
 
 // Page names and how each page is built.
 class ViewControllerRegistry {
-public:
+  public:
     // The registry with the eight pages of the wizard.
     static ViewControllerRegistry standard();
 
@@ -88,7 +90,7 @@ public:
     // The registered names in registration order.
     std::vector<std::string> names() const;
 
-private:
+  private:
     std::vector<std::pair<std::string, ViewControllerFactory>> pages_;
 };
 

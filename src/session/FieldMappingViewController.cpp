@@ -36,16 +36,19 @@ bool isExtendedRelation(std::string_view label) {
 // calendar days.
 std::string previewText(const DataCellView& cell) {
     switch (cell.kind()) {
-        case CellKind::text: return std::string(cell.text());
+        case CellKind::text:
+            return std::string(cell.text());
         case CellKind::number: {
             const double number = std::get<double>(cell.value);
             char text[64];
             std::snprintf(text, sizeof text, "%.0f", std::nearbyint(number));
             return text;
         }
-        case CellKind::boolean: return std::get<bool>(cell.value) ? "1" : "0";
+        case CellKind::boolean:
+            return std::get<bool>(cell.value) ? "1" : "0";
         case CellKind::date: {
-            const std::time_t seconds = std::chrono::system_clock::to_time_t(std::get<CellDate>(cell.value));
+            const std::time_t seconds =
+                std::chrono::system_clock::to_time_t(std::get<CellDate>(cell.value));
             std::tm local{};
             localtime_r(&seconds, &local);
             char text[32];
@@ -53,7 +56,8 @@ std::string previewText(const DataCellView& cell) {
             return text;
         }
         case CellKind::none:
-        case CellKind::picture: return {};
+        case CellKind::picture:
+            return {};
     }
     return {};
 }
@@ -76,7 +80,8 @@ const TabularDataReader* FieldMappingViewController::reader(AppDelegate& session
 
 void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
     if (session.textReader()) {
-        setPreviousViewControllerName(std::string(ViewControllerNames::SetTextEncodingViewController));
+        setPreviousViewControllerName(
+            std::string(ViewControllerNames::SetTextEncodingViewController));
     } else if (session.excelReader()) {
         setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
     }
@@ -97,14 +102,18 @@ void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
     automaticRun_ = false;
 }
 
-std::optional<std::pair<std::string, std::string>> FieldMappingViewController::mappingHint(AppDelegate& session) const {
-    if (mapping_ || !lastRunWasAutomatic_ || !session.settings().boolForKey(std::string(Key::ShowMappingHint))) {
+std::optional<std::pair<std::string, std::string>> FieldMappingViewController::mappingHint(
+    AppDelegate& session) const {
+    if (mapping_ || !lastRunWasAutomatic_ ||
+        !session.settings().boolForKey(std::string(Key::ShowMappingHint))) {
         return std::nullopt;
     }
-    return std::pair{localizedString("Auto-mapping did complete. Check the mapping and correct it if necessary. Your "
-                                     "custom assignments will be saved automatically for future use."),
-                     localizedString("You can re-map the fields with different options by choosing “Map with "
-                                     "Options…” from the “Mapping” menu.")};
+    return std::pair{
+        localizedString(
+            "Auto-mapping did complete. Check the mapping and correct it if necessary. Your "
+            "custom assignments will be saved automatically for future use."),
+        localizedString("You can re-map the fields with different options by choosing “Map with "
+                        "Options…” from the “Mapping” menu.")};
 }
 
 void FieldMappingViewController::suppressMappingHint(AppDelegate& session) {
@@ -115,7 +124,9 @@ void FieldMappingViewController::continueAction(AppDelegate& session) {
     session.scheduleViewController(ViewControllerNames::ImportViewController);
 }
 
-void FieldMappingViewController::viewWillDisappear(AppDelegate& session) { session.learnUserAssignments(); }
+void FieldMappingViewController::viewWillDisappear(AppDelegate& session) {
+    session.learnUserAssignments();
+}
 
 // Maps on the page's queue from the header row (or the first row) and applies the result on
 // the main queue.
@@ -150,14 +161,17 @@ void FieldMappingViewController::applyResult(AppDelegate& session, AutoMappingRe
     notifyChanged();
 }
 
-void FieldMappingViewController::setFirstRowContainsColumnHeaders(AppDelegate& session, bool containsHeaders) {
+void FieldMappingViewController::setFirstRowContainsColumnHeaders(AppDelegate& session,
+                                                                  bool containsHeaders) {
     const auto* rows = reader(session);
     if (!rows) return;
-    const auto selected = selectRecordRows(rows->dataRows(), containsHeaders, {headerRowIndex_, exampleDataRowIndex_});
+    const auto selected = selectRecordRows(rows->dataRows(), containsHeaders,
+                                           {headerRowIndex_, exampleDataRowIndex_});
     headerRowIndex_ = selected.headerRowIndex;
     exampleDataRowIndex_ = selected.exampleDataRowIndex;
     const bool hasHeader = headerRowIndex_ != kNoRow;
-    const auto& titleRow = rows->dataRows()[hasHeader ? static_cast<std::size_t>(headerRowIndex_) : 0];
+    const auto& titleRow =
+        rows->dataRows()[hasHeader ? static_cast<std::size_t>(headerRowIndex_) : 0];
     refreshSourceFieldNames(session.mutableMappedContactProperties(), titleRow, hasHeader);
     refreshCounts(session);
     refreshContents(session);
@@ -201,8 +215,9 @@ void FieldMappingViewController::showPreviousRecord(AppDelegate& session) {
 void FieldMappingViewController::refreshContents(AppDelegate& session) {
     auto& list = session.mutableMappedContactProperties();
     const auto* rows = reader(session);
-    const bool hasExample = rows && exampleDataRowIndex_ != kNoRow &&
-                            exampleDataRowIndex_ < static_cast<std::int64_t>(rows->dataRows().size());
+    const bool hasExample =
+        rows && exampleDataRowIndex_ != kNoRow &&
+        exampleDataRowIndex_ < static_cast<std::int64_t>(rows->dataRows().size());
     for (auto& entry : list) {
         entry.sourceFieldContent.clear();
         entry.sourceFieldImageData.reset();
@@ -219,12 +234,13 @@ void FieldMappingViewController::refreshContents(AppDelegate& session) {
     }
 }
 
-std::vector<TargetMenuItem> FieldMappingViewController::targetMenu(AppDelegate& session, std::size_t row,
-                                                                   std::size_t selectedCount) const {
+std::vector<TargetMenuItem> FieldMappingViewController::targetMenu(
+    AppDelegate& session, std::size_t row, std::size_t selectedCount) const {
     auto menu = makeTargetMenu(session.settings().boolForKey(std::string(Key::ShowMenuIcons)));
     const auto& list = session.mappedContactProperties();
     for (auto& item : menu) {
-        if (item.kind != TargetMenuItem::Kind::property || item.representedEntry.allowsDuplicates()) continue;
+        if (item.kind != TargetMenuItem::Kind::property || item.representedEntry.allowsDuplicates())
+            continue;
         if (selectedCount > 1) {
             item.title += " " + localizedString("(not applicable)");
             item.tag = -item.tag;
@@ -245,9 +261,9 @@ bool FieldMappingViewController::isEnabled(const TargetMenuItem& item) {
     return item.kind != TargetMenuItem::Kind::separator && item.tag > 0;
 }
 
-void FieldMappingViewController::contactPropertyDidChange(AppDelegate& session, std::size_t row,
-                                                          const TargetMenuItem& item,
-                                                          const std::vector<std::size_t>& otherSelectedRows) {
+void FieldMappingViewController::contactPropertyDidChange(
+    AppDelegate& session, std::size_t row, const TargetMenuItem& item,
+    const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     if (row >= list.size()) return;
     if (!isEnabled(item)) {
@@ -268,12 +284,14 @@ void FieldMappingViewController::contactPropertyDidChange(AppDelegate& session, 
         const auto previousLabel = list[row].contactProperty.label();
         SuggestedContactProperty target = item.representedEntry;
         target.setPropertySubKey(item.representedEntry.propertySubKey);
-        if (!target.canHaveSubKey() && item.representedEntry.propertySubKey != std::string(CustomPropertyKeys::Addition)) {
+        if (!target.canHaveSubKey() &&
+            item.representedEntry.propertySubKey != std::string(CustomPropertyKeys::Addition)) {
             target.propertySubKey.reset();
         }
         if (target.canHaveLabel()) {
             const auto labels = target.systemLabels();
-            if (previousLabel && std::find(labels.begin(), labels.end(), *previousLabel) != labels.end()) {
+            if (previousLabel &&
+                std::find(labels.begin(), labels.end(), *previousLabel) != labels.end()) {
                 target.setLabel(*previousLabel);
             } else if (auto preferred = target.preferredLabel()) {
                 target.setLabel(*preferred);
@@ -295,31 +313,36 @@ void FieldMappingViewController::contactPropertyDidChange(AppDelegate& session, 
     notifyChanged();
 }
 
-std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& session, std::size_t row) const {
+std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& session,
+                                                                 std::size_t row) const {
     const auto& list = session.mappedContactProperties();
     std::vector<LabelMenuItem> menu;
     if (row >= list.size() || !list[row].contactProperty.canHaveLabel()) return menu;
     const auto& target = list[row].contactProperty;
     const bool icons = session.settings().boolForKey(std::string(Key::ShowMenuIcons));
-    const bool showExtended = session.settings().boolForKey(std::string(Key::showExtendedRelevantRelationships));
+    const bool showExtended =
+        session.settings().boolForKey(std::string(Key::showExtendedRelevantRelationships));
     auto icon = [&](std::string_view name) { return icons ? std::string(name) : std::string(); };
     for (auto label : target.systemLabels()) {
         if (!showExtended && isExtendedRelation(label)) continue;
-        menu.push_back({LabelMenuItem::Kind::systemLabel, contacts::localizedStringForLabel(label), std::string(label),
-                        icon("system-label")});
+        menu.push_back({LabelMenuItem::Kind::systemLabel, contacts::localizedStringForLabel(label),
+                        std::string(label), icon("system-label")});
         if (SuggestedContactProperty::isSeparatingLabel(label)) menu.push_back({});
     }
     if (target.propertyKey == std::string(contacts::CNContactRelationsKey)) {
         menu.push_back({});
         menu.push_back({LabelMenuItem::Kind::toggleExtendedRelationships,
-                        localizedString(showExtended ? "Hide extended relationships" : "Show extended relationships"),
-                        {}, {}});
+                        localizedString(showExtended ? "Hide extended relationships"
+                                                     : "Show extended relationships"),
+                        {},
+                        {}});
     }
     menu.push_back({});
     menu.push_back({LabelMenuItem::Kind::extractFromField, localizedString("Extract from field"),
                     std::string(kExtractLabelMarker), icon("extract-labels")});
     menu.push_back({});
-    if (auto found = sessionCustomLabels_.find(*target.propertyKey); found != sessionCustomLabels_.end()) {
+    if (auto found = sessionCustomLabels_.find(*target.propertyKey);
+        found != sessionCustomLabels_.end()) {
         for (const auto& label : found->second) {
             menu.push_back({LabelMenuItem::Kind::customLabel, label, label, icon("custom-label")});
         }
@@ -329,8 +352,9 @@ std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& se
     return menu;
 }
 
-void FieldMappingViewController::contactLabelDidChange(AppDelegate& session, std::size_t row, const std::string& label,
-                                                       const std::vector<std::size_t>& otherSelectedRows) {
+void FieldMappingViewController::contactLabelDidChange(
+    AppDelegate& session, std::size_t row, const std::string& label,
+    const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     auto apply = [&](MappedContactProperty& entry) {
         if (!entry.contactProperty.canHaveLabel()) return;
@@ -372,15 +396,17 @@ void FieldMappingViewController::clearMapping(AppDelegate& session) {
 }
 
 std::pair<std::string, std::string> FieldMappingViewController::clearMappingConfirmation() {
-    return {localizedString("Do you really want to clear all mappings?"), localizedString("This cannot be undone.")};
+    return {localizedString("Do you really want to clear all mappings?"),
+            localizedString("This cannot be undone.")};
 }
 
-std::vector<std::size_t> FieldMappingViewController::filteredRows(AppDelegate& session,
-                                                                  const std::string& searchText) const {
+std::vector<std::size_t> FieldMappingViewController::filteredRows(
+    AppDelegate& session, const std::string& searchText) const {
     std::vector<std::size_t> rows;
     const auto& list = session.mappedContactProperties();
     for (std::size_t index = 0; index < list.size(); ++index) {
-        if (containsIgnoringCaseAndDiacritics(list[index].sourceFieldName, searchText)) rows.push_back(index);
+        if (containsIgnoringCaseAndDiacritics(list[index].sourceFieldName, searchText))
+            rows.push_back(index);
     }
     return rows;
 }

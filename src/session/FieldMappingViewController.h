@@ -22,7 +22,14 @@ class TabularDataReader;
 
 // One item of a label menu.
 struct LabelMenuItem {
-    enum class Kind { separator, systemLabel, toggleExtendedRelationships, extractFromField, customLabel, newCustomLabel };
+    enum class Kind {
+        separator,
+        systemLabel,
+        toggleExtendedRelationships,
+        extractFromField,
+        customLabel,
+        newCustomLabel
+    };
     Kind kind = Kind::separator;
     std::string title;
     std::string label;      // the label the item sets; empty for the others
@@ -31,7 +38,7 @@ struct LabelMenuItem {
 };
 
 class FieldMappingViewController final : public ContentViewController {
-public:
+  public:
     FieldMappingViewController();
     ~FieldMappingViewController() override;
 
@@ -59,7 +66,8 @@ public:
 
     // The target menu for a clicked row, with targets other columns use marked "(in use)", or
     // with several rows selected the targets that allow no duplicates "(not applicable)".
-    std::vector<TargetMenuItem> targetMenu(AppDelegate& session, std::size_t row, std::size_t selectedCount) const;
+    std::vector<TargetMenuItem> targetMenu(AppDelegate& session, std::size_t row,
+                                           std::size_t selectedCount) const;
     // Whether a target item of that menu may be chosen.
     static bool isEnabled(const TargetMenuItem& item);
     // The user chose a target item (or Ignore) for the row; the other selected rows follow.
@@ -78,12 +86,13 @@ public:
     static std::pair<std::string, std::string> clearMappingConfirmation();
 
     // Rows whose title contains the text, ignoring case and diacritics; all rows for "".
-    std::vector<std::size_t> filteredRows(AppDelegate& session, const std::string& searchText) const;
+    std::vector<std::size_t> filteredRows(AppDelegate& session,
+                                          const std::string& searchText) const;
     const SessionCustomLabels& sessionCustomLabels() const { return sessionCustomLabels_; }
     // Called on the main thread whenever rows, contents or counts changed.
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
-private:
+  private:
     void applyResult(AppDelegate& session, AutoMappingResult result);
     void refreshContents(AppDelegate& session);
     void refreshCounts(AppDelegate& session);
@@ -92,7 +101,7 @@ private:
 
     OperationQueue queue_{"Auto-mapping"};
     bool mapping_ = false;
-    bool automaticRun_ = false;      // set while the page starts the first run itself
+    bool automaticRun_ = false;  // set while the page starts the first run itself
     bool lastRunWasAutomatic_ = false;
     std::int64_t headerRowIndex_ = kNoRow;
     std::int64_t exampleDataRowIndex_ = kNoRow;

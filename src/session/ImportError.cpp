@@ -16,7 +16,8 @@ std::string localizedDescription(ImportError error) {
             return localizedString("The legacy Excel 97–2004 Workbook format is not supported.");
         case ImportError::vCard:
             return localizedString(
-                "The file is a vCard. Open vCard files on their own to import them with their groups.");
+                "The file is a vCard. Open vCard files on their own to import them with their "
+                "groups.");
         case ImportError::unsupportedBinarySpreadsheet:
             return localizedString("The Excel Binary Workbook format is not supported.");
         case ImportError::numbersSpreadsheet:
@@ -25,7 +26,8 @@ std::string localizedDescription(ImportError error) {
             return localizedString("OpenDocument spreadsheets are not supported.");
         case ImportError::protectedExcelFile:
             return localizedString(
-                "The Excel file is protected with a password. Remove the protection in Excel or Numbers and "
+                "The Excel file is protected with a password. Remove the protection in Excel or "
+                "Numbers and "
                 "try again.");
     }
     return {};
@@ -36,31 +38,40 @@ OpenErrorPresentation presentationOf(ImportError error) {
     switch (error) {
         case ImportError::unknownFormat:
             return {localizedString("Unsupported file format"),
-                    localizedString("Please provide an Excel file, a text file, or one or more vCards.")};
+                    localizedString(
+                        "Please provide an Excel file, a text file, or one or more vCards.")};
         case ImportError::unreadableTextFile:
             return {cannotOpen, localizedString("The content of the file could not be read.")};
         case ImportError::unreadableExcelFile:
-            return {cannotOpen,
-                    localizedString("This Excel file is either protected with a password or it is damaged or it "
-                                    "is not an Excel file at all. Re-save the file in Excel or Numbers and try "
-                                    "again.")};
+            return {
+                cannotOpen,
+                localizedString(
+                    "This Excel file is either protected with a password or it is damaged or it "
+                    "is not an Excel file at all. Re-save the file in Excel or Numbers and try "
+                    "again.")};
         case ImportError::unsupportedExcel97Workbook:
-            return {cannotOpen,
-                    localizedString("The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel "
-                                    "or Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
+            return {
+                cannotOpen,
+                localizedString(
+                    "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel "
+                    "or Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
         case ImportError::unsupportedBinarySpreadsheet:
             return {cannotOpen,
-                    localizedString("The “Excel Binary Workbook” file format is not supported. Use Excel or "
-                                    "Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
+                    localizedString(
+                        "The “Excel Binary Workbook” file format is not supported. Use Excel or "
+                        "Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
         case ImportError::numbersSpreadsheet:
             return {cannotOpen,
-                    localizedString("Apple Numbers spreadsheets are not supported. Export the file to an Excel "
-                                    "Workbook (.xlsx) file and try again.")};
+                    localizedString(
+                        "Apple Numbers spreadsheets are not supported. Export the file to an Excel "
+                        "Workbook (.xlsx) file and try again.")};
         case ImportError::openDocumentSpreadsheet:
-            return {cannotOpen,
-                    localizedString("OpenDocument spreadsheets are not supported. Use Excel or a dedicated "
-                                    "converter app to convert the file to an Excel Workbook (.xlsx) file and try "
-                                    "again.")};
+            return {
+                cannotOpen,
+                localizedString(
+                    "OpenDocument spreadsheets are not supported. Use Excel or a dedicated "
+                    "converter app to convert the file to an Excel Workbook (.xlsx) file and try "
+                    "again.")};
         case ImportError::vCard:
         case ImportError::protectedExcelFile:
             break;
@@ -70,15 +81,24 @@ OpenErrorPresentation presentationOf(ImportError error) {
 
 std::string_view importErrorName(ImportError error) {
     switch (error) {
-        case ImportError::unknownFormat: return "unknownFormat";
-        case ImportError::unreadableTextFile: return "unreadableTextFile";
-        case ImportError::unreadableExcelFile: return "unreadableExcelFile";
-        case ImportError::unsupportedExcel97Workbook: return "unsupportedExcel97Workbook";
-        case ImportError::vCard: return "vCard";
-        case ImportError::unsupportedBinarySpreadsheet: return "unsupportedBinarySpreadsheet";
-        case ImportError::numbersSpreadsheet: return "numbersSpreadsheet";
-        case ImportError::openDocumentSpreadsheet: return "openDocumentSpreadsheet";
-        case ImportError::protectedExcelFile: return "protectedExcelFile";
+        case ImportError::unknownFormat:
+            return "unknownFormat";
+        case ImportError::unreadableTextFile:
+            return "unreadableTextFile";
+        case ImportError::unreadableExcelFile:
+            return "unreadableExcelFile";
+        case ImportError::unsupportedExcel97Workbook:
+            return "unsupportedExcel97Workbook";
+        case ImportError::vCard:
+            return "vCard";
+        case ImportError::unsupportedBinarySpreadsheet:
+            return "unsupportedBinarySpreadsheet";
+        case ImportError::numbersSpreadsheet:
+            return "numbersSpreadsheet";
+        case ImportError::openDocumentSpreadsheet:
+            return "openDocumentSpreadsheet";
+        case ImportError::protectedExcelFile:
+            return "protectedExcelFile";
     }
     return "unknown";
 }

@@ -70,18 +70,21 @@ void SetTextEncodingViewController::showPreview(AppDelegate& session, bool decod
     previewText_ = *reader->detectedContent();
     selectedEncoding_ = reader->stringEncoding();
     if (decoded) {
-        statusText_ = localizedString("Please check that the chosen encoding makes special characters look correct.");
+        statusText_ = localizedString(
+            "Please check that the chosen encoding makes special characters look correct.");
         status_ = EncodingStatus::ok;
         continueEnabled_ = true;
     } else {
         statusText_ = localizedString(
-            "The file’s content could not be interpreted using this encoding. Please choose another.");
+            "The file’s content could not be interpreted using this encoding. Please choose "
+            "another.");
         status_ = EncodingStatus::notApplicable;
         continueEnabled_ = false;
     }
 }
 
-void SetTextEncodingViewController::chooseEncoding(AppDelegate& session, const TextEncoding& encoding) {
+void SetTextEncodingViewController::chooseEncoding(AppDelegate& session,
+                                                   const TextEncoding& encoding) {
     const auto& reader = session.textReader();
     if (!reader) return;
     const bool decoded = reader->reparse(encoding);

@@ -33,7 +33,7 @@ struct PreviewRun {
 std::vector<PreviewRun> classifyPreviewText(std::string_view text);
 
 class SetTextEncodingViewController final : public ContentViewController {
-public:
+  public:
     SetTextEncodingViewController();
 
     void viewDidLoad(AppDelegate& session) override;
@@ -54,7 +54,7 @@ public:
     // The pop-up's items, built when the page loads.
     const std::vector<EncodingListItem>& encodingItems() const { return encodingItems_; }
 
-private:
+  private:
     void showPreview(AppDelegate& session, bool decoded);
 
     std::string previewText_;

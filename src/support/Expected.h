@@ -15,12 +15,12 @@ namespace pelkora {
 
 template <typename E>
 class Unexpected {
-public:
+  public:
     explicit Unexpected(E error) : error_(std::move(error)) {}
     E& error() & { return error_; }
     E&& error() && { return std::move(error_); }
 
-private:
+  private:
     E error_;
 };
 
@@ -29,41 +29,53 @@ Unexpected(E) -> Unexpected<E>;
 
 template <typename T, typename E>
 class [[nodiscard]] Expected {
-public:
+  public:
     using value_type = T;
     using error_type = E;
 
     template <typename U = T>
-        requires std::is_constructible_v<T, U&&>
-    Expected(U&& value) : storage_(std::in_place_index<0>, std::forward<U>(value)) {}
+    requires std::is_constructible_v<T, U&&> Expected(U&& value)
+        : storage_(std::in_place_index<0>, std::forward<U>(value)) {}
     template <typename G>
     Expected(Unexpected<G> error) : storage_(std::in_place_index<1>, std::move(error).error()) {}
 
     bool has_value() const { return storage_.index() == 0; }
     explicit operator bool() const { return has_value(); }
 
-    T& value() & { assert(has_value()); return std::get<0>(storage_); }
-    const T& value() const& { assert(has_value()); return std::get<0>(storage_); }
-    T&& value() && { assert(has_value()); return std::get<0>(std::move(storage_)); }
+    T& value() & {
+        assert(has_value());
+        return std::get<0>(storage_);
+    }
+    const T& value() const& {
+        assert(has_value());
+        return std::get<0>(storage_);
+    }
+    T&& value() && {
+        assert(has_value());
+        return std::get<0>(std::move(storage_));
+    }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
 
-    const E& error() const { assert(!has_value()); return std::get<1>(storage_); }
+    const E& error() const {
+        assert(!has_value());
+        return std::get<1>(storage_);
+    }
 
     template <typename U>
     T value_or(U&& fallback) const& {
         return has_value() ? value() : static_cast<T>(std::forward<U>(fallback));
     }
 
-private:
+  private:
     std::variant<T, E> storage_;
 };
 
 template <typename E>
 class [[nodiscard]] Expected<void, E> {
-public:
+  public:
     using value_type = void;
     using error_type = E;
 
@@ -73,9 +85,12 @@ public:
 
     bool has_value() const { return !failed_; }
     explicit operator bool() const { return has_value(); }
-    const E& error() const { assert(failed_); return error_; }
+    const E& error() const {
+        assert(failed_);
+        return error_;
+    }
 
-private:
+  private:
     E error_{};
     bool failed_ = false;
 };

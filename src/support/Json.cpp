@@ -28,7 +28,8 @@ std::size_t validSequenceLength(std::string_view text) {
         if ((next & 0xC0) != 0x80) return 0;
         codePoint = (codePoint << 6) | (next & 0x3F);
     }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
     return length;
 }
 
@@ -41,11 +42,21 @@ void appendString(std::string& out, std::string_view text) {
         const auto byte = static_cast<unsigned char>(text[index]);
         if (byte < 0x80) {
             switch (byte) {
-                case '"': out += "\\\""; break;
-                case '\\': out += "\\\\"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                case '\t': out += "\\t"; break;
+                case '"':
+                    out += "\\\"";
+                    break;
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
                 default:
                     if (byte < 0x20 || byte == 0x7F) {
                         char escaped[8];

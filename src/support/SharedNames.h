@@ -33,9 +33,12 @@ inline constexpr std::string_view CompanyTerms = "CompanyTerms";
 inline constexpr std::string_view CustomDateFormats = "CustomDateFormats";
 inline constexpr std::string_view UseNativeContactPreview = "UseNativeContactPreview";
 inline constexpr std::string_view ShareMappings = "ShareMappings";
-inline constexpr std::string_view FieldNameInNotesAddExtraLinefeed = "FieldNameInNotesAddExtraLinefeed";
-inline constexpr std::string_view FieldNameInNotesPrependFieldTitle = "FieldNameInNotesPrependFieldTitle";
-inline constexpr std::string_view FieldNameInNotesSortByFieldTitle = "FieldNameInNotesSortByFieldTitle";
+inline constexpr std::string_view FieldNameInNotesAddExtraLinefeed =
+    "FieldNameInNotesAddExtraLinefeed";
+inline constexpr std::string_view FieldNameInNotesPrependFieldTitle =
+    "FieldNameInNotesPrependFieldTitle";
+inline constexpr std::string_view FieldNameInNotesSortByFieldTitle =
+    "FieldNameInNotesSortByFieldTitle";
 inline constexpr std::string_view FieldNameInNotesAddLinefeedAfterFieldTitle =
     "FieldNameInNotesAddLinefeedAfterFieldTitle";
 inline constexpr std::string_view FieldNameInNotesAllCaps = "FieldNameInNotesAllCaps";
@@ -43,7 +46,8 @@ inline constexpr std::string_view FieldNameInNotesAllCaps = "FieldNameInNotesAll
 // Written or read without a registered default: absent until first stored.
 inline constexpr std::string_view MostRecentDocumentFileURL = "MostRecentDocumentFileURL";
 inline constexpr std::string_view SelectedContainerID = "SelectedContainerID";
-inline constexpr std::string_view showExtendedRelevantRelationships = "showExtendedRelevantRelationships";
+inline constexpr std::string_view showExtendedRelevantRelationships =
+    "showExtendedRelevantRelationships";
 // The user's country (ISO 3166 code) when it should not come from the locale; it picks
 // postal-address layouts and the width of numeric postal codes.
 inline constexpr std::string_view DefaultCountryCode = "DefaultCountryCode";
@@ -52,7 +56,8 @@ inline constexpr std::string_view DefaultCountryCode = "DefaultCountryCode";
 namespace ViewControllerNames {
 inline constexpr std::string_view NoAccessViewController = "NoAccessViewController";
 inline constexpr std::string_view RestrictedAccessViewController = "RestrictedAccessViewController";
-inline constexpr std::string_view AuthStatusNotDeterminedViewController = "AuthStatusNotDeterminedViewController";
+inline constexpr std::string_view AuthStatusNotDeterminedViewController =
+    "AuthStatusNotDeterminedViewController";
 inline constexpr std::string_view InitialViewController = "InitialViewController";
 inline constexpr std::string_view SetTextEncodingViewController = "SetTextEncodingViewController";
 inline constexpr std::string_view FieldMappingViewController = "FieldMappingViewController";

@@ -1,11 +1,10 @@
-#include "input/TextReader.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"
+#include "input/TextReader.h"
 #include "platform/MainQueue.h"
 
 namespace pelkora {
@@ -35,7 +34,7 @@ std::vector<std::string> splitLine(const std::string& line, char delimiter) {
 }
 
 class TextReaderTest : public ::testing::Test {
-protected:
+  protected:
     std::shared_ptr<TextReader> readerFor(const std::string& name, std::string_view content) {
         test::writeFile(folder / name, content);
         return std::make_shared<TextReader>(folder / name);
@@ -96,7 +95,8 @@ TEST_F(TextReaderTest, FieldDelimiterIsTheMostFrequentCandidate) {
 }
 
 TEST_F(TextReaderTest, ByteOrderMarksAndUnmarkedUtf16AreDetected) {
-    auto withMark = read("bom16.csv", literalBytes("\xFF\xFE" "N\0a\0,\0B\0\n\0x\0,\0y\0\n\0"));
+    auto withMark = read("bom16.csv", literalBytes("\xFF\xFE"
+                                                   "N\0a\0,\0B\0\n\0x\0,\0y\0\n\0"));
     EXPECT_TRUE(withMark->hasByteOrderMark());
     EXPECT_EQ(withMark->stringEncoding(), TextEncoding::utf16LittleEndian());
     ASSERT_EQ(withMark->dataRows().size(), 2u);
@@ -123,23 +123,28 @@ TEST_F(TextReaderTest, TooLittleDataFallsBackToMacRoman) {
     EXPECT_FALSE(tiny->examineFile());
     EXPECT_EQ(tiny->stringEncoding(), TextEncoding::macOSRoman());
     ASSERT_FALSE(tiny->parseLog().empty());
-    EXPECT_EQ(tiny->parseLog().back().message, "Could not detect string encoding: Not enough data.");
+    EXPECT_EQ(tiny->parseLog().back().message,
+              "Could not detect string encoding: Not enough data.");
     EXPECT_EQ(tiny->detectedContent(), "a,b\nc,d");
 
     auto empty = readerFor("empty.csv", "");
     EXPECT_FALSE(empty->examineFile());
-    EXPECT_EQ(empty->parseLog().back().message, "Could not detect string encoding: No data provided.");
+    EXPECT_EQ(empty->parseLog().back().message,
+              "Could not detect string encoding: No data provided.");
 
     auto missing = std::make_shared<TextReader>(folder / "missing.csv");
     EXPECT_FALSE(missing->examineFile());
     EXPECT_FALSE(missing->detectedContent());
-    EXPECT_EQ(missing->parseLog().front().message.rfind("Could not detect delimiters and string encoding: '", 0), 0u);
+    EXPECT_EQ(missing->parseLog().front().message.rfind(
+                  "Could not detect delimiters and string encoding: '", 0),
+              0u);
 }
 
 TEST_F(TextReaderTest, LongFilesArePreviewedFromTheirHeadAndParsedWhole) {
     std::string content = "Name,Note\n";
     int rows = 0;
-    while (content.size() < 600'000) content += "Zoë " + std::to_string(++rows) + ",Straße und Weg\n";
+    while (content.size() < 600'000)
+        content += "Zoë " + std::to_string(++rows) + ",Straße und Weg\n";
     auto reader = readerFor("long.csv", content);
     ASSERT_TRUE(reader->examineFile());
     EXPECT_TRUE(reader->dataTruncated());
@@ -148,7 +153,8 @@ TEST_F(TextReaderTest, LongFilesArePreviewedFromTheirHeadAndParsedWhole) {
     EXPECT_NEAR(static_cast<double>(reader->proposedRowCount()), rows + 2, rows * 0.02);
     const std::string note = "\n/// File preview truncated ///";
     ASSERT_TRUE(reader->detectedContent());
-    EXPECT_EQ(reader->detectedContent()->substr(reader->detectedContent()->size() - note.size()), note);
+    EXPECT_EQ(reader->detectedContent()->substr(reader->detectedContent()->size() - note.size()),
+              note);
     reader->parse(true);
     EXPECT_EQ(reader->dataRows().size(), static_cast<std::size_t>(rows) + 1);
     EXPECT_EQ(texts(reader->dataRows().back())[0], "Zoë " + std::to_string(rows));
@@ -189,7 +195,8 @@ TEST_F(TextReaderTest, FieldsAreSanitizedAndNumberedRowsKeepTheirRecordNumbers) 
                        "# a comment line\n"
                        "  Max  ,a\\,b,\n");
     ASSERT_EQ(reader->dataRows().size(), 3u);
-    EXPECT_EQ(texts(reader->dataRows()[1]), (std::vector<std::string>{"Doe, Jane", "said \"hi\"\nand left", "01067"}));
+    EXPECT_EQ(texts(reader->dataRows()[1]),
+              (std::vector<std::string>{"Doe, Jane", "said \"hi\"\nand left", "01067"}));
     EXPECT_EQ(texts(reader->dataRows()[2]), (std::vector<std::string>{"Max", "a,b", ""}));
     EXPECT_EQ(reader->dataRows()[2].rowIndex(), 3);
 }
@@ -209,8 +216,10 @@ TEST_F(TextReaderTest, ReparsingWithAnUnfitEncodingFallsBack) {
     reader->examineFile();
     EXPECT_FALSE(reader->reparse(TextEncoding::utf8()));
     EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
-    EXPECT_EQ(reader->detectedContent(), decodeStrictly(std::span(reinterpret_cast<const std::uint8_t*>(latin1.data()), latin1.size()),
-                                                        TextEncoding::macOSRoman()));
+    EXPECT_EQ(reader->detectedContent(),
+              decodeStrictly(
+                  std::span(reinterpret_cast<const std::uint8_t*>(latin1.data()), latin1.size()),
+                  TextEncoding::macOSRoman()));
     EXPECT_TRUE(reader->reparse(TextEncoding::isoLatin1()));
     EXPECT_EQ(reader->detectedContent(), "Name,Stadt\nMüller,Köln\n");
     reader->parse(true);
@@ -219,11 +228,13 @@ TEST_F(TextReaderTest, ReparsingWithAnUnfitEncodingFallsBack) {
 
 // Records the events a reader posts, as the session would receive them.
 class EventRecorder final : public TabularDataReaderDelegate {
-public:
+  public:
     void readerDidBeginParsing(TabularDataReader&) override { ++begun; }
     void readerDidParseRecord(TabularDataReader&, std::uint64_t) override {}
     void readerDidEndParsing(TabularDataReader&) override { ++ended; }
-    void readerDidFailWithError(TabularDataReader&, const ReaderError& error) override { failures.push_back(error); }
+    void readerDidFailWithError(TabularDataReader&, const ReaderError& error) override {
+        failures.push_back(error);
+    }
 
     int begun = 0;
     int ended = 0;
@@ -246,17 +257,21 @@ TEST_F(TextReaderTest, InputThatWouldBeLostSilentlyIsReportedAsAFailure) {
     };
 
     // A stray quote in line 3 would swallow the rest of the file.
-    const auto quoteEvents = parseWithEvents("quote.csv", "Name,Phone\nAda,1\n\"Bob,2\nCy,3\nDan,4\n");
+    const auto quoteEvents =
+        parseWithEvents("quote.csv", "Name,Phone\nAda,1\n\"Bob,2\nCy,3\nDan,4\n");
     EXPECT_EQ(quoteEvents.ended, 0);
     ASSERT_EQ(quoteEvents.failures.size(), 1u);
     EXPECT_EQ(quoteEvents.failures[0].code, kTextReaderErrorUnterminatedQuote);
-    EXPECT_NE(quoteEvents.failures[0].localizedDescription.find("line 3 is never closed"), std::string::npos);
+    EXPECT_NE(quoteEvents.failures[0].localizedDescription.find("line 3 is never closed"),
+              std::string::npos);
 
     // Bytes that are not UTF-8 halfway through a file read as UTF-8.
-    const auto decodeEvents = parseWithEvents("latin.csv", "Name,City\nAda,K\xF6ln\nBob,Bonn\n", TextEncoding::utf8());
+    const auto decodeEvents =
+        parseWithEvents("latin.csv", "Name,City\nAda,K\xF6ln\nBob,Bonn\n", TextEncoding::utf8());
     ASSERT_EQ(decodeEvents.failures.size(), 1u);
     EXPECT_EQ(decodeEvents.failures[0].code, kTextReaderErrorUndecodableBytes);
-    EXPECT_NE(decodeEvents.failures[0].localizedDescription.find("past byte 15"), std::string::npos);
+    EXPECT_NE(decodeEvents.failures[0].localizedDescription.find("past byte 15"),
+              std::string::npos);
 
     const auto cleanEvents = parseWithEvents("clean.csv", "Name,City\nAda,\"K\xC3\xB6ln\"\n");
     EXPECT_EQ(cleanEvents.ended, 1);

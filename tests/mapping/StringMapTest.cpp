@@ -1,10 +1,9 @@
-#include "mapping/StringMap.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "TestSupport.h"
+#include "mapping/StringMap.h"
 #include "platform/PropertyList.h"
 #include "platform/contacts/ContactKeys.h"
 
@@ -56,7 +55,8 @@ TEST(StringMap, DecodingStartsFromAFreshEntryAndAcceptsModuleNames) {
     object->className = "Pelkora.SuggestedContactProperty";
     object->fields["propertyKey"] = ArchiveValue(std::string(CNContactEmailAddressesKey));
     object->fields["localizedString"] = ArchiveValue(std::string("Courriel"));
-    object->fields["ISOLanguageCode"] = ArchiveValue(ArchiveValue::InlineInteger{7});  // wrong type: ignored
+    object->fields["ISOLanguageCode"] =
+        ArchiveValue(ArchiveValue::InlineInteger{7});  // wrong type: ignored
     const auto bytes = encodeKeyedArchive(ArchiveValue(ArchiveValue::Array{
         ArchiveValue(std::shared_ptr<const ArchivedObject>(std::move(object)))}));
     auto decoded = unarchiveStringMap(bytes);
@@ -69,7 +69,8 @@ TEST(StringMap, DecodingStartsFromAFreshEntryAndAcceptsModuleNames) {
     EXPECT_EQ(entry.framework, "Contacts");
 
     EXPECT_FALSE(unarchiveStringMap("not an archive"));
-    EXPECT_FALSE(unarchiveStringMap(encodeKeyedArchive(ArchiveValue(std::string("a string root")))));
+    EXPECT_FALSE(
+        unarchiveStringMap(encodeKeyedArchive(ArchiveValue(std::string("a string root")))));
 }
 
 TEST(StringMap, CustomTitlesAreSavedAtomicallyAndSkippedWhenEmpty) {
@@ -102,11 +103,12 @@ TEST(StringMap, ShippedVocabularyCoversEveryTargetInTheMainLanguages) {
         ASSERT_TRUE(entry.propertyKey);
         if (entry.ISOLanguageCode == "en") englishKeys.insert(*entry.propertyKey);
     }
-    for (auto language : {"en", "de", "fr", "es", "it", "nl", "pt"}) EXPECT_TRUE(languages.contains(language)) << language;
+    for (auto language : {"en", "de", "fr", "es", "it", "nl", "pt"})
+        EXPECT_TRUE(languages.contains(language)) << language;
     for (auto key : {CNContactGivenNameKey, CNContactFamilyNameKey, CNContactOrganizationNameKey,
-                     CNContactPhoneNumbersKey, CNContactEmailAddressesKey, CNContactPostalAddressesKey,
-                     CNContactBirthdayKey, CNContactNoteKey, CNContactSocialProfilesKey,
-                     CNContactInstantMessageAddressesKey}) {
+                     CNContactPhoneNumbersKey, CNContactEmailAddressesKey,
+                     CNContactPostalAddressesKey, CNContactBirthdayKey, CNContactNoteKey,
+                     CNContactSocialProfilesKey, CNContactInstantMessageAddressesKey}) {
         EXPECT_TRUE(englishKeys.contains(std::string(key))) << key;
     }
     EXPECT_TRUE(englishKeys.contains(std::string(CustomPropertyKeys::Group)));

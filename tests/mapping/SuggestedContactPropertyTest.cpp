@@ -1,8 +1,7 @@
-#include "mapping/SuggestedContactProperty.h"
-
 #include <gtest/gtest.h>
 
 #include "mapping/ContactPropertyCatalogue.h"
+#include "mapping/SuggestedContactProperty.h"
 #include "platform/contacts/ContactKeys.h"
 
 namespace pelkora {
@@ -31,7 +30,7 @@ TEST(SuggestedContactProperty, FreshEntryIsAnUnmappedProperty) {
 TEST(SuggestedContactProperty, LabelsAreSystemConstantsTheirDisplayTextsOrCustomTexts) {
     auto phone = Target::target(CNContactPhoneNumbersKey);
     EXPECT_FALSE(phone.isValid());  // a phone needs a label
-    phone.setLabel("MOBILE");      // the display text of a system label, in any case
+    phone.setLabel("MOBILE");       // the display text of a system label, in any case
     EXPECT_EQ(phone.systemLabel, std::string(CNLabelPhoneNumberMobile));
     EXPECT_FALSE(phone.customLabel);
     EXPECT_TRUE(phone.isValid());
@@ -99,10 +98,12 @@ TEST(SuggestedContactProperty, LabelListsAndPreferredLabelsPerKey) {
     const auto relations = Target::target(CNContactRelationsKey).systemLabels();
     EXPECT_EQ(relations.size(), 1u + 35u + 179u);
     EXPECT_EQ(relations[1], CNLabelContactRelationAssistant);
-    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).systemLabels().back(), CNLabelURLAddressHomePage);
+    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).systemLabels().back(),
+              CNLabelURLAddressHomePage);
     EXPECT_EQ(Target::target(CNContactNoteKey).systemLabels().size(), 4u);
 
-    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).preferredLabel(), std::string(CNLabelURLAddressHomePage));
+    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).preferredLabel(),
+              std::string(CNLabelURLAddressHomePage));
     EXPECT_EQ(Target::target(CNContactPhoneNumbersKey).preferredLabel(), std::string(CNLabelOther));
     EXPECT_FALSE(Target::target(CNContactNoteKey).preferredLabel());
 
@@ -114,11 +115,13 @@ TEST(SuggestedContactProperty, LabelListsAndPreferredLabelsPerKey) {
 
 TEST(SuggestedContactProperty, TitlesOfTargets) {
     EXPECT_EQ(Target::target(CustomPropertyKeys::Group).formattedContactProperty(), "Groups");
-    EXPECT_EQ(Target::target(CustomPropertyKeys::UID).formattedContactProperty(), "UID (read-only)");
+    EXPECT_EQ(Target::target(CustomPropertyKeys::UID).formattedContactProperty(),
+              "UID (read-only)");
     const auto addition = Target::target(CNContactPostalAddressesKey, CustomPropertyKeys::Addition);
     EXPECT_EQ(addition.formattedContactProperty(), addition.localizedPropertySubKey());
     EXPECT_NE(addition.formattedContactProperty()->find("(Addition)"), std::string::npos);
-    const auto skype = Target::target(CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype);
+    const auto skype =
+        Target::target(CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype);
     EXPECT_EQ(skype.formattedContactProperty()->rfind("Skype IM ", 0), 0u);
     EXPECT_FALSE(Target::target(CNContactInstantMessageAddressesKey).formattedContactProperty());
     const auto twitter = Target::target(CNContactSocialProfilesKey, CNSocialProfileServiceTwitter);
@@ -146,7 +149,8 @@ TEST(ContactPropertyCatalogue, SixtyFourEntriesAndTheTargetMenu) {
     EXPECT_EQ(separators, 10);
     EXPECT_EQ(targets, 53);
     EXPECT_TRUE(std::holds_alternative<CatalogueIgnore>(catalogue.front()));
-    EXPECT_EQ(std::get<SuggestedContactProperty>(catalogue.back()).propertyKey, std::string(CustomPropertyKeys::Group));
+    EXPECT_EQ(std::get<SuggestedContactProperty>(catalogue.back()).propertyKey,
+              std::string(CustomPropertyKeys::Group));
 
     const auto menu = makeTargetMenu(true);
     ASSERT_EQ(menu.size(), 65u);

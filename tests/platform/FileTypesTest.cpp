@@ -1,9 +1,8 @@
-#include "platform/FileTypes.h"
-
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
 #include "platform/Desktop.h"
+#include "platform/FileTypes.h"
 
 namespace pelkora::filetypes {
 namespace {
@@ -20,18 +19,21 @@ TEST(FileTypes, ExtensionsMapToIdentifiersWithoutRegardToCase) {
 }
 
 TEST(FileTypes, ConformanceFollowsAncestors) {
-    EXPECT_TRUE(conformsTo("public.comma-separated-values-text", "public.comma-separated-values-text"));
+    EXPECT_TRUE(
+        conformsTo("public.comma-separated-values-text", "public.comma-separated-values-text"));
     EXPECT_TRUE(conformsTo("public.comma-separated-values-text", "public.text"));
     EXPECT_TRUE(conformsTo("public.vcard", "public.text"));
     EXPECT_TRUE(conformsTo("public.vcard", "public.contact"));
-    EXPECT_TRUE(conformsTo("com.microsoft.excel.sheet.binary.macroenabled", "com.microsoft.excel.sheet.binary"));
+    EXPECT_TRUE(conformsTo("com.microsoft.excel.sheet.binary.macroenabled",
+                           "com.microsoft.excel.sheet.binary"));
     EXPECT_TRUE(conformsTo("org.openxmlformats.spreadsheetml.sheet", "public.zip-archive"));
     EXPECT_FALSE(conformsTo("public.text", "public.plain-text"));
     EXPECT_FALSE(conformsTo("public.data", "public.text"));
     EXPECT_FALSE(conformsTo("com.example.unknown", "public.data"));
     // Every declared parent is itself declared, so no walk ends in an unknown type.
-    for (auto type : {"public.vcard", "org.oasis-open.opendocument.spreadsheet", "public.tab-separated-values-text",
-                      "com.apple.iwork.numbers.sffnumbers", "com.microsoft.excel.xls"}) {
+    for (auto type : {"public.vcard", "org.oasis-open.opendocument.spreadsheet",
+                      "public.tab-separated-values-text", "com.apple.iwork.numbers.sffnumbers",
+                      "com.microsoft.excel.xls"}) {
         EXPECT_TRUE(conformsTo(type, "public.item") || conformsTo(type, "public.content")) << type;
     }
 }
@@ -40,7 +42,8 @@ TEST(FileTypes, FilesAreIdentifiedByExtensionAndMissingFilesFail) {
     test::TemporaryDirectory folder;
     test::writeFile(folder / "people.CSV", "a,b\n");
     test::writeFile(folder / "no-extension", "a,b\n");
-    EXPECT_EQ(typeIdentifierForFile(folder / "people.CSV").value(), "public.comma-separated-values-text");
+    EXPECT_EQ(typeIdentifierForFile(folder / "people.CSV").value(),
+              "public.comma-separated-values-text");
     EXPECT_EQ(typeIdentifierForFile(folder / "no-extension").value(), "public.data");
     EXPECT_EQ(typeIdentifierForFile(folder.path()).value(), "public.folder");
     const auto missing = typeIdentifierForFile(folder / "missing.csv");
@@ -49,7 +52,8 @@ TEST(FileTypes, FilesAreIdentifiedByExtensionAndMissingFilesFail) {
 }
 
 TEST(Desktop, FileURLsPercentEncodeReservedCharacters) {
-    EXPECT_EQ(desktop::fileURLString("/tmp/a b/Müller#1.csv"), "file:///tmp/a%20b/M%C3%BCller%231.csv");
+    EXPECT_EQ(desktop::fileURLString("/tmp/a b/Müller#1.csv"),
+              "file:///tmp/a%20b/M%C3%BCller%231.csv");
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-#include "session/AppDelegate.h"
-
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
 #include "platform/Progress.h"
+#include "session/AppDelegate.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -28,11 +27,16 @@ TEST(AppDelegateClassification, TypeIdentifiersDecideTheKind) {
     EXPECT_EQ(session.detectFileType(fixture.file("notes.txt")), DetectedFileType::text);
     EXPECT_EQ(session.detectFileType(fixture.file("card.vcf")), DetectedFileType::vCard);
     EXPECT_EQ(session.detectFileType(fixture.file("old.xls")), DetectedFileType::excel97Workbook);
-    EXPECT_EQ(session.detectFileType(fixture.file("binary.xlsb")), DetectedFileType::binaryWorkbook);
-    EXPECT_EQ(session.detectFileType(fixture.file("sheet.numbers")), DetectedFileType::numbersSpreadsheet);
-    EXPECT_EQ(session.detectFileType(fixture.file("sheet.ods")), DetectedFileType::openDocumentSpreadsheet);
-    EXPECT_EQ(session.detectFileType(fixture.file("book.xlsx")), DetectedFileType::officeOpenXMLSpreadsheet);
-    EXPECT_EQ(session.detectFileType(fixture.file("macros.xlsm")), DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("binary.xlsb")),
+              DetectedFileType::binaryWorkbook);
+    EXPECT_EQ(session.detectFileType(fixture.file("sheet.numbers")),
+              DetectedFileType::numbersSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("sheet.ods")),
+              DetectedFileType::openDocumentSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("book.xlsx")),
+              DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(session.detectFileType(fixture.file("macros.xlsm")),
+              DetectedFileType::officeOpenXMLSpreadsheet);
     EXPECT_EQ(session.detectFileType(fixture.file("letter.docx")), DetectedFileType::unknown);
     EXPECT_TRUE(log.contains("Detected UTI: public.tab-separated-values-text"));
 
@@ -44,18 +48,21 @@ TEST(AppDelegateClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
     SessionFixture fixture;
     auto& session = fixture.session;
     const auto zip = fixture.file("a.bin", bytesOfLength(100, std::string("PK\x03\x04", 4)));
-    const auto compound = fixture.file("b.bin", bytesOfLength(100, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+    const auto compound =
+        fixture.file("b.bin", bytesOfLength(100, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
     const auto tiny = fixture.file("c.bin", bytesOfLength(31, std::string("PK\x03\x04", 4)));
 
     auto refused = session.openFile(zip);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), ImportError::unknownFormat);
 
-    fixture.settings.set(std::string(UserDefaultsKeys::TreatUnknownFileTypesAsText), PropertyValue(true));
+    fixture.settings.set(std::string(UserDefaultsKeys::TreatUnknownFileTypesAsText),
+                         PropertyValue(true));
     EXPECT_EQ(session.detectFileTypeByContent(zip), DetectedFileType::officeOpenXMLSpreadsheet);
     EXPECT_EQ(session.detectFileTypeByContent(compound), DetectedFileType::excel97Workbook);
     EXPECT_EQ(session.detectFileTypeByContent(tiny), DetectedFileType::text);
-    EXPECT_EQ(session.detectFileTypeByContent(fixture.folder / "absent.bin"), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileTypeByContent(fixture.folder / "absent.bin"),
+              DetectedFileType::text);
 
     ASSERT_TRUE(session.openFile(zip));
     ASSERT_EQ(fixture.frontEnd.unavailable.size(), 1u);
@@ -76,7 +83,8 @@ TEST(AppDelegateOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
     EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not open file.");
     EXPECT_EQ(fixture.frontEnd.alerts[0].text,
-              "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or Numbers to convert "
+              "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or "
+              "Numbers to convert "
               "the file to an Excel Workbook (.xlsx) file.");
     EXPECT_TRUE(log.contains("An error occurred: Could not open file.: The legacy"));
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
@@ -99,8 +107,9 @@ TEST(AppDelegateOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
     EXPECT_EQ(fixture.session.openFiles({first, second}), OpenFilesReply::success);
     ASSERT_NE(fixture.session.textReader(), nullptr);
     EXPECT_EQ(fixture.session.textReader()->fileURL(), first);
-    EXPECT_EQ(fixture.settings.stringForKey(std::string(UserDefaultsKeys::MostRecentDocumentFileURL)),
-              "file://" + first.string());
+    EXPECT_EQ(
+        fixture.settings.stringForKey(std::string(UserDefaultsKeys::MostRecentDocumentFileURL)),
+        "file://" + first.string());
     // The examining progress is shown until the encoding page takes over.
     EXPECT_EQ(fixture.frontEnd.sheetsShown, 1);
     EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(), "Examining text file…");
@@ -149,14 +158,17 @@ TEST(AppDelegateOpening, OpenPanelChoiceIsResetAfterEachOpen) {
     EXPECT_EQ(fixture.session.openAsFileType(), OpenAsFileType::determineAutomatically);
 
     fixture.session.openPanelDidEnd(std::vector<std::filesystem::path>{workbook});
-    EXPECT_EQ(fixture.frontEnd.unavailable.back().first, DetectedFileType::officeOpenXMLSpreadsheet);
+    EXPECT_EQ(fixture.frontEnd.unavailable.back().first,
+              DetectedFileType::officeOpenXMLSpreadsheet);
 }
 
 TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
     SessionFixture fixture;
     fixture.launch();
-    EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{"public.url"}, std::nullopt}), DragOperation::none);
-    EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{std::string(kFilenamesPboardType)}, std::nullopt}),
+    EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{"public.url"}, std::nullopt}),
+              DragOperation::none);
+    EXPECT_EQ(fixture.session.draggingEntered(
+                  Pasteboard{{std::string(kFilenamesPboardType)}, std::nullopt}),
               DragOperation::copy);
     auto* start = dynamic_cast<InitialViewController*>(fixture.session.currentViewController());
     ASSERT_NE(start, nullptr);
@@ -166,8 +178,8 @@ TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
         Pasteboard{{std::string(kFilenamesPboardType)}, std::vector<std::string>{}}));
     EXPECT_FALSE(start->isDropTargetHighlighted());
     const auto dropped = fixture.file("dropped.csv");
-    EXPECT_TRUE(fixture.session.performDragOperation(
-        Pasteboard{{std::string(kFilenamesPboardType)}, std::vector<std::string>{dropped.string()}}));
+    EXPECT_TRUE(fixture.session.performDragOperation(Pasteboard{
+        {std::string(kFilenamesPboardType)}, std::vector<std::string>{dropped.string()}}));
     EXPECT_EQ(fixture.session.textReader(), nullptr);
     fixture.drain();
     ASSERT_NE(fixture.session.textReader(), nullptr);
@@ -187,7 +199,9 @@ TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
         if (terminateCleanly) session.applicationWillTerminate();
         // Without termination the process "dies": only what was written so far survives.
     };
-    auto stored = [&](std::string_view key) { return SettingsStore(settingsFile).integerForKey(std::string(key)); };
+    auto stored = [&](std::string_view key) {
+        return SettingsStore(settingsFile).integerForKey(std::string(key));
+    };
 
     launch(false);  // the very first launch never counts as a crash
     EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 1);
@@ -199,8 +213,10 @@ TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
     launch(true);  // the previous run did not
     EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 4);
     EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 1);
-    EXPECT_TRUE(SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
-    EXPECT_FALSE(SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::FirstLaunch)));
+    EXPECT_TRUE(
+        SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
+    EXPECT_FALSE(
+        SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::FirstLaunch)));
 }
 
 TEST(AppDelegateLaunch, FirstPageFollowsTheAuthorizationStatus) {
@@ -235,11 +251,12 @@ TEST(AppDelegateLaunch, OpeningIsRefusedWithoutAccessToContacts) {
 }
 
 class AppDelegateReaderEvents : public ::testing::Test {
-protected:
+  protected:
     // A reader that the test drives event by event; the session treats it as its workbook reader.
     std::shared_ptr<test::ScriptedReader> startReader(std::uint64_t proposedRowCount) {
         fixture.launch();
-        auto reader = std::make_shared<test::ScriptedReader>(fixture.folder / "people.xlsx", "ExcelReader");
+        auto reader =
+            std::make_shared<test::ScriptedReader>(fixture.folder / "people.xlsx", "ExcelReader");
         reader->setProposedRowCount(proposedRowCount);
         fixture.session.adoptExcelReader(reader);
         reader->postDidBeginParsing();
@@ -289,7 +306,8 @@ TEST_F(AppDelegateReaderEvents, HundredthRecordIsReportedWithTheExpectedCount) {
     auto reader = startReader(101);
     for (std::uint64_t record = 1; record <= 100; ++record) reader->notifyRecordParsed(record);
     fixture.drain();
-    EXPECT_EQ(fixture.session.currentProgress()->localizedAdditionalDescription(), "Parsed record 100 of 101…");
+    EXPECT_EQ(fixture.session.currentProgress()->localizedAdditionalDescription(),
+              "Parsed record 100 of 101…");
 }
 
 TEST_F(AppDelegateReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping) {

@@ -15,21 +15,26 @@ using namespace pelkora::contacts;
 using test::SessionFixture;
 
 class FieldMappingPage : public ::testing::Test {
-protected:
+  protected:
     FieldMappingViewController& openMappingPage(std::string_view content) {
         fixture.launch();
-        (void)fixture.session.openFiles({fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
+        (void)fixture.session.openFiles(
+            {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
         EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
-        auto* page = dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+        auto* page =
+            dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
         if (!page) throw std::runtime_error("the mapping page is not shown");
         MainQueue::shared().runUntil([&] { return !page->isMapping(); }, std::chrono::seconds(30));
         return *page;
     }
-    const std::vector<MappedContactProperty>& list() { return fixture.session.mappedContactProperties(); }
-    std::optional<TargetMenuItem> item(FieldMappingViewController& page, std::size_t row, std::string_view key,
-                                       std::size_t selected = 1) {
+    const std::vector<MappedContactProperty>& list() {
+        return fixture.session.mappedContactProperties();
+    }
+    std::optional<TargetMenuItem> item(FieldMappingViewController& page, std::size_t row,
+                                       std::string_view key, std::size_t selected = 1) {
         for (const auto& entry : page.targetMenu(fixture.session, row, selected)) {
-            if (entry.kind == TargetMenuItem::Kind::property && entry.representedEntry.propertyKey == std::string(key) &&
+            if (entry.kind == TargetMenuItem::Kind::property &&
+                entry.representedEntry.propertyKey == std::string(key) &&
                 !entry.representedEntry.propertySubKey) {
                 return entry;
             }
@@ -42,7 +47,8 @@ protected:
 };
 
 TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
-    auto& page = openMappingPage("First Name,Last Name,Mobile,E-mail,Shoe size\nAda,Lovelace,+44 1,ada@example.org,38\n");
+    auto& page = openMappingPage(
+        "First Name,Last Name,Mobile,E-mail,Shoe size\nAda,Lovelace,+44 1,ada@example.org,38\n");
     ASSERT_EQ(list().size(), 5u);
     EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactGivenNameKey));
     EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(CNContactPhoneNumbersKey));
@@ -50,7 +56,8 @@ TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
     EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
     EXPECT_EQ(list()[0].formattedColumnIndex, "1");
     // A column without a target goes to the note.
-    EXPECT_EQ(list()[4].contactProperty.propertyKey, std::string(CustomPropertyKeys::AdditionalNote));
+    EXPECT_EQ(list()[4].contactProperty.propertyKey,
+              std::string(CustomPropertyKeys::AdditionalNote));
     EXPECT_EQ(page.totalRecords(), 1);
     EXPECT_EQ(page.currentRecordIndex(), 1);
     EXPECT_EQ(fixture.session.detectedLanguage(), "en");
@@ -109,7 +116,8 @@ TEST_F(FieldMappingPage, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyF
 
     // Ignore clears the target.
     for (const auto& entry : page.targetMenu(fixture.session, 1, 1)) {
-        if (entry.kind == TargetMenuItem::Kind::ignore) page.contactPropertyDidChange(fixture.session, 1, entry);
+        if (entry.kind == TargetMenuItem::Kind::ignore)
+            page.contactPropertyDidChange(fixture.session, 1, entry);
     }
     EXPECT_FALSE(list()[1].contactProperty.propertyKey);
     EXPECT_EQ(page.filteredRows(fixture.session, "PHÔNE"), std::vector<std::size_t>{2});
@@ -122,7 +130,8 @@ TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu.front().label, CNLabelWork);
     auto has = [&](const std::vector<LabelMenuItem>& items, LabelMenuItem::Kind kind) {
-        return std::any_of(items.begin(), items.end(), [&](const LabelMenuItem& entry) { return entry.kind == kind; });
+        return std::any_of(items.begin(), items.end(),
+                           [&](const LabelMenuItem& entry) { return entry.kind == kind; });
     };
     EXPECT_TRUE(has(menu, LabelMenuItem::Kind::extractFromField));
     EXPECT_TRUE(has(menu, LabelMenuItem::Kind::newCustomLabel));
@@ -133,8 +142,9 @@ TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
     const auto relations = page.labelMenu(fixture.session, 2);
     EXPECT_TRUE(has(relations, LabelMenuItem::Kind::toggleExtendedRelationships));
     const auto countOf = [&](const std::vector<LabelMenuItem>& items) {
-        return std::count_if(items.begin(), items.end(),
-                             [](const LabelMenuItem& entry) { return entry.kind == LabelMenuItem::Kind::systemLabel; });
+        return std::count_if(items.begin(), items.end(), [](const LabelMenuItem& entry) {
+            return entry.kind == LabelMenuItem::Kind::systemLabel;
+        });
     };
     const auto hidden = countOf(relations);
     page.toggleShowExtendedRelevantRelationships(fixture.session);
@@ -155,7 +165,8 @@ TEST_F(FieldMappingPage, HandMadeAssignmentsAreLearntForTheNextFile) {
     EXPECT_TRUE(learnt[0].isUserCustomMapping);
 
     // The next file with that title gets the learnt target, marked as custom.
-    (void)fixture.session.openFiles({fixture.file("next.csv", "\xEF\xBB\xBFKundennummer,Name\n1,Bo\n")});
+    (void)fixture.session.openFiles(
+        {fixture.file("next.csv", "\xEF\xBB\xBFKundennummer,Name\n1,Bo\n")});
     ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
     auto* next = dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
     MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));

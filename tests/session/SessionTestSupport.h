@@ -17,8 +17,10 @@ namespace pelkora::test {
 
 // Records what the session asks a front end to show.
 class RecordingFrontEnd final : public SessionFrontEnd {
-public:
-    void currentViewControllerDidChange(ContentViewController& page) override { pages.push_back(page.name()); }
+  public:
+    void currentViewControllerDidChange(ContentViewController& page) override {
+        pages.push_back(page.name());
+    }
     void showProgressSheet() override { ++sheetsShown; }
     void closeProgressSheet() override { ++sheetsClosed; }
     void showAlert(const Alert& alert) override {
@@ -41,7 +43,7 @@ public:
 
 // A reader whose events a test sends by hand, as a parsing thread would post them.
 class ScriptedReader final : public TabularDataReader {
-public:
+  public:
     ScriptedReader(std::filesystem::path file, std::string className)
         : TabularDataReader(std::move(file)), className_(std::move(className)) {}
 
@@ -51,16 +53,18 @@ public:
     using TabularDataReader::postDidFail;
     using TabularDataReader::setProposedRowCount;
 
-private:
+  private:
     std::string className_;
 };
 
 // An authorization provider whose answers a test sets.
 class ScriptedAuthorization final : public ContactAuthorizationProvider {
-public:
+  public:
     explicit ScriptedAuthorization(AuthorizationStatus status) : status(status) {}
     AuthorizationStatus authorizationStatus() const override { return status; }
-    void requestAccess(std::function<void(bool)> completion) override { pending = std::move(completion); }
+    void requestAccess(std::function<void(bool)> completion) override {
+        pending = std::move(completion);
+    }
 
     AuthorizationStatus status;
     std::function<void(bool)> pending;
@@ -78,7 +82,8 @@ struct SessionFixture {
     ~SessionFixture() { MainQueue::shared().drain(); }
 
     // Writes a file in the fixture's folder and returns its path.
-    std::filesystem::path file(const std::string& name, std::string_view content = "Name,Phone\nAda,1\n") {
+    std::filesystem::path file(const std::string& name,
+                               std::string_view content = "Name,Phone\nAda,1\n") {
         writeFile(folder / name, content);
         return folder / name;
     }
@@ -86,7 +91,8 @@ struct SessionFixture {
     // Runs the main queue until the page is shown; false after a generous timeout.
     bool runUntilPage(std::string_view name) {
         return MainQueue::shared().runUntil(
-            [&] { return !frontEnd.pages.empty() && frontEnd.pages.back() == name; }, std::chrono::seconds(30));
+            [&] { return !frontEnd.pages.empty() && frontEnd.pages.back() == name; },
+            std::chrono::seconds(30));
     }
     void launch() {
         session.applicationDidFinishLaunching();

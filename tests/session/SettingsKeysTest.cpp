@@ -1,9 +1,8 @@
-#include "session/SettingsKeys.h"
-
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
 #include "platform/SettingsStore.h"
+#include "session/SettingsKeys.h"
 
 namespace pelkora {
 namespace {
@@ -19,8 +18,9 @@ TEST(SettingsKeys, FreshInstallationReadsTheRegisteredDefaults) {
     EXPECT_EQ(settings.stringForKey("ImportMode"), "Contacts");
     EXPECT_EQ(settings.stringForKey("VCardFormat"), "Group");
     EXPECT_EQ(settings.stringForKey("CompanyTerms"), "Company, Organization");
-    EXPECT_EQ(settings.stringArrayForKey("TextToNotesTokens"),
-              (std::vector<std::string>{"Import# ", "TRANSNUM", " (", "DATE", "TIME", "/", "FILE", ")"}));
+    EXPECT_EQ(
+        settings.stringArrayForKey("TextToNotesTokens"),
+        (std::vector<std::string>{"Import# ", "TRANSNUM", " (", "DATE", "TIME", "/", "FILE", ")"}));
     EXPECT_EQ(settings.stringForKey("SelectedContainerID"), std::nullopt);
     EXPECT_FALSE(settings.boolForKey("showExtendedRelevantRelationships"));
 

@@ -14,12 +14,14 @@ using test::SessionFixture;
 
 std::string linesOfCsv(int dataLines) {
     std::string content = "Name,Phone\n";
-    for (int line = 1; line < dataLines; ++line) content += "Person " + std::to_string(line) + ",555\n";
+    for (int line = 1; line < dataLines; ++line)
+        content += "Person " + std::to_string(line) + ",555\n";
     return content;
 }
 
 SetTextEncodingViewController& encodingPage(SessionFixture& fixture) {
-    auto* page = dynamic_cast<SetTextEncodingViewController*>(fixture.session.currentViewController());
+    auto* page =
+        dynamic_cast<SetTextEncodingViewController*>(fixture.session.currentViewController());
     if (!page) throw std::runtime_error("the encoding page is not shown");
     return *page;
 }
@@ -28,10 +30,12 @@ TEST(TextImportFlow, TrustedByteOrderMarkGoesStraightToFieldMapping) {
     SessionFixture fixture;
     LogCapture log;
     fixture.launch();
-    EXPECT_EQ(fixture.session.openFiles({fixture.file("bom.csv", "\xEF\xBB\xBFName,City\nAda,Köln\n")}),
-              OpenFilesReply::success);
+    EXPECT_EQ(
+        fixture.session.openFiles({fixture.file("bom.csv", "\xEF\xBB\xBFName,City\nAda,Köln\n")}),
+        OpenFilesReply::success);
     ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
-    for (const auto& page : fixture.frontEnd.pages) EXPECT_NE(page, "SetTextEncodingViewController");
+    for (const auto& page : fixture.frontEnd.pages)
+        EXPECT_NE(page, "SetTextEncodingViewController");
     const auto& reader = *fixture.session.textReader();
     ASSERT_EQ(reader.dataRows().size(), 2u);
     EXPECT_EQ(reader.headerRowIndex(), 0);
@@ -39,7 +43,8 @@ TEST(TextImportFlow, TrustedByteOrderMarkGoesStraightToFieldMapping) {
     EXPECT_TRUE(log.contains("Parsed 2 lines"));
     EXPECT_EQ(fixture.frontEnd.sheetsShown, fixture.frontEnd.sheetsClosed);
     // Back from field mapping leads to the encoding page, which shows the file again.
-    EXPECT_EQ(fixture.session.currentViewController()->previousViewControllerName(), "SetTextEncodingViewController");
+    EXPECT_EQ(fixture.session.currentViewController()->previousViewControllerName(),
+              "SetTextEncodingViewController");
     fixture.session.showPreviousViewController();
     fixture.drain();
     EXPECT_EQ(encodingPage(fixture).selectedEncoding(), TextEncoding::utf8());
@@ -53,7 +58,8 @@ TEST(TextImportFlow, UntrustedFilesAreConfirmedOnTheEncodingPage) {
     ASSERT_TRUE(fixture.runUntilPage("SetTextEncodingViewController"));
     auto& page = encodingPage(fixture);
     EXPECT_EQ(page.status(), EncodingStatus::ok);
-    EXPECT_EQ(page.statusText(), "Please check that the chosen encoding makes special characters look correct.");
+    EXPECT_EQ(page.statusText(),
+              "Please check that the chosen encoding makes special characters look correct.");
     EXPECT_TRUE(page.isContinueEnabled());
     EXPECT_EQ(page.previewText(), "Name,City\nAda,Köln\n");
     EXPECT_EQ(fixture.frontEnd.sheetsClosed, fixture.frontEnd.sheetsShown);
@@ -65,7 +71,8 @@ TEST(TextImportFlow, UntrustedFilesAreConfirmedOnTheEncodingPage) {
 TEST(TextImportFlow, ChoosingAnEncodingThatFailsKeepsTheUserOnThePage) {
     SessionFixture fixture;
     fixture.launch();
-    (void)fixture.session.openFiles({fixture.file("latin1.csv", "Name,Stadt\r\nM\xFCller,K\xF6ln\r\n")});
+    (void)fixture.session.openFiles(
+        {fixture.file("latin1.csv", "Name,Stadt\r\nM\xFCller,K\xF6ln\r\n")});
     ASSERT_TRUE(fixture.runUntilPage("SetTextEncodingViewController"));
     auto& page = encodingPage(fixture);
     ASSERT_TRUE(page.isContinueEnabled());
@@ -73,14 +80,16 @@ TEST(TextImportFlow, ChoosingAnEncodingThatFailsKeepsTheUserOnThePage) {
 
     page.chooseEncoding(fixture.session, TextEncoding::utf16BigEndian());
     EXPECT_EQ(page.status(), EncodingStatus::notApplicable);
-    EXPECT_EQ(page.statusText(),
-              "The file’s content could not be interpreted using this encoding. Please choose another.");
+    EXPECT_EQ(
+        page.statusText(),
+        "The file’s content could not be interpreted using this encoding. Please choose another.");
     EXPECT_FALSE(page.isContinueEnabled());
     EXPECT_EQ(page.selectedEncoding(), TextEncoding::utf16BigEndian());
     EXPECT_EQ(fixture.frontEnd.beeps, 1);
     const auto runs = page.previewRuns();
-    EXPECT_TRUE(std::any_of(runs.begin(), runs.end(),
-                            [](const PreviewRun& run) { return run.characterClass == PreviewCharacterClass::nonASCII; }));
+    EXPECT_TRUE(std::any_of(runs.begin(), runs.end(), [](const PreviewRun& run) {
+        return run.characterClass == PreviewCharacterClass::nonASCII;
+    }));
 
     page.chooseEncoding(fixture.session, TextEncoding::windowsLatin1());
     EXPECT_TRUE(page.isContinueEnabled());
@@ -110,7 +119,8 @@ TEST(TextImportFlow, RecordProgressStartsAtOneHundredAndOneExpectedRows) {
         fixture.launch();
         fixture.settings.set(std::string(UserDefaultsKeys::TrustBOMs), PropertyValue(true));
         std::shared_ptr<Progress> readingProgress;
-        (void)fixture.session.openFiles({fixture.file("rows.csv", "\xEF\xBB\xBF" + linesOfCsv(lines))});
+        (void)fixture.session.openFiles(
+            {fixture.file("rows.csv", "\xEF\xBB\xBF" + linesOfCsv(lines))});
         // Watch for the record progress while the parse runs.
         MainQueue::shared().runUntil(
             [&] {
@@ -118,14 +128,17 @@ TEST(TextImportFlow, RecordProgressStartsAtOneHundredAndOneExpectedRows) {
                     progress && progress->localizedDescription() == "Reading records…") {
                     readingProgress = progress;
                 }
-                return !fixture.frontEnd.pages.empty() && fixture.frontEnd.pages.back() == "FieldMappingViewController";
+                return !fixture.frontEnd.pages.empty() &&
+                       fixture.frontEnd.pages.back() == "FieldMappingViewController";
             },
             std::chrono::seconds(30));
-        ASSERT_EQ(fixture.session.textReader()->proposedRowCount(), static_cast<std::uint64_t>(lines + 1));
+        ASSERT_EQ(fixture.session.textReader()->proposedRowCount(),
+                  static_cast<std::uint64_t>(lines + 1));
         if (lines + 1 >= 101) {
             ASSERT_NE(readingProgress, nullptr);
             EXPECT_EQ(readingProgress->totalUnitCount(), 101);
-            EXPECT_EQ(readingProgress->localizedAdditionalDescription(), "Parsed record 100 of 101…");
+            EXPECT_EQ(readingProgress->localizedAdditionalDescription(),
+                      "Parsed record 100 of 101…");
         } else {
             EXPECT_EQ(readingProgress, nullptr);
         }
@@ -136,8 +149,10 @@ TEST(TextImportFlow, ParseErrorsShowTheTextFileAlert) {
     SessionFixture fixture;
     LogCapture log;
     fixture.launch();
-    (void)fixture.session.openFiles({fixture.file("broken.csv", "\xEF\xBB\xBFName,Phone\n\"Ada\"x,1\n")});
-    MainQueue::shared().runUntil([&] { return !fixture.frontEnd.alerts.empty(); }, std::chrono::seconds(30));
+    (void)fixture.session.openFiles(
+        {fixture.file("broken.csv", "\xEF\xBB\xBFName,Phone\n\"Ada\"x,1\n")});
+    MainQueue::shared().runUntil([&] { return !fixture.frontEnd.alerts.empty(); },
+                                 std::chrono::seconds(30));
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
     EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not parse text file");
     EXPECT_TRUE(log.contains("Error while parsing line 2, column 0"));

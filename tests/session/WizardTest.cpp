@@ -13,8 +13,9 @@ using Names = std::vector<std::string>;
 TEST(Wizard, RegistryHoldsTheEightPages) {
     EXPECT_EQ(ViewControllerRegistry::standard().names(),
               (Names{"NoAccessViewController", "RestrictedAccessViewController",
-                     "AuthStatusNotDeterminedViewController", "InitialViewController", "SetTextEncodingViewController",
-                     "FieldMappingViewController", "ImportViewController", "VCFScanViewController"}));
+                     "AuthStatusNotDeterminedViewController", "InitialViewController",
+                     "SetTextEncodingViewController", "FieldMappingViewController",
+                     "ImportViewController", "VCFScanViewController"}));
     EXPECT_EQ(contentLayoutConstraint('H'), "H:|[contentView(>=1024)]|");
     EXPECT_EQ(contentLayoutConstraint('V'), "V:|[contentView(>=645)]|");
 }
@@ -24,7 +25,8 @@ TEST(Wizard, UnregisteredNameKeepsTheCurrentPage) {
     LogCapture log;
     fixture.session.setCurrentViewController("Nonsense");
     EXPECT_EQ(fixture.session.currentViewController(), nullptr);
-    EXPECT_TRUE(log.contains("Failed to instantiate view controller: Unregistered nib name 'Nonsense'"));
+    EXPECT_TRUE(
+        log.contains("Failed to instantiate view controller: Unregistered nib name 'Nonsense'"));
     EXPECT_TRUE(log.contains("Can't set current view controller to NonsenseViewController"));
 
     fixture.launch();
@@ -61,8 +63,10 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
 
     // Field mapping leads back to where the rows came from.
     EXPECT_FALSE(show("FieldMappingViewController").previousViewControllerName());
-    session.adoptExcelReader(std::make_shared<test::ScriptedReader>(fixture.folder / "b.xlsx", "ExcelReader"));
-    EXPECT_EQ(show("FieldMappingViewController").previousViewControllerName(), "InitialViewController");
+    session.adoptExcelReader(
+        std::make_shared<test::ScriptedReader>(fixture.folder / "b.xlsx", "ExcelReader"));
+    EXPECT_EQ(show("FieldMappingViewController").previousViewControllerName(),
+              "InitialViewController");
     session.adoptTextReader(std::make_shared<TextReader>(fixture.folder / "a.csv"));
     auto& mapping = show("FieldMappingViewController");
     EXPECT_EQ(mapping.previousViewControllerName(), "SetTextEncodingViewController");
@@ -72,7 +76,8 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
     mapping.continueAction(session);
     fixture.drain();
     EXPECT_EQ(session.currentViewController()->name(), "ImportViewController");
-    EXPECT_EQ(session.currentViewController()->previousViewControllerName(), "FieldMappingViewController");
+    EXPECT_EQ(session.currentViewController()->previousViewControllerName(),
+              "FieldMappingViewController");
     session.showPreviousViewController();
     fixture.drain();
     EXPECT_EQ(session.currentViewController()->name(), "FieldMappingViewController");

@@ -127,7 +127,8 @@ struct Group {
     bool operator==(const Group&) const = default;
 };
 
-// A new random (version 4) UUID in upper-case text form, like "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
+// A new random (version 4) UUID in upper-case text form, like
+// "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
 std::string makeUUID();
 
 template <typename Value>

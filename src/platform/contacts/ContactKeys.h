@@ -130,7 +130,8 @@ inline constexpr std::string_view CNLabelContactRelationHusband = "_$!<Husband>!
 inline constexpr std::string_view CNLabelContactRelationPartner = "_$!<Partner>!$_";
 inline constexpr std::string_view CNLabelContactRelationMalePartner = "_$!<MalePartner>!$_";
 inline constexpr std::string_view CNLabelContactRelationFemalePartner = "_$!<FemalePartner>!$_";
-inline constexpr std::string_view CNLabelContactRelationGirlfriendOrBoyfriend = "_$!<GirlfriendOrBoyfriend>!$_";
+inline constexpr std::string_view CNLabelContactRelationGirlfriendOrBoyfriend =
+    "_$!<GirlfriendOrBoyfriend>!$_";
 inline constexpr std::string_view CNLabelContactRelationGirlfriend = "_$!<Girlfriend>!$_";
 inline constexpr std::string_view CNLabelContactRelationBoyfriend = "_$!<Boyfriend>!$_";
 inline constexpr std::string_view CNLabelContactRelationParent = "_$!<Parent>!$_";
@@ -143,59 +144,96 @@ inline constexpr std::string_view CNLabelContactRelationSon = "_$!<Son>!$_";
 // The extended relations, in the order the label menus list them.
 inline constexpr std::string_view CNLabelContactRelationGrandparent = "_$!<Grandparent>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandmother = "_$!<Grandmother>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandmotherMothersMother = "_$!<GrandmotherMothersMother>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandmotherFathersMother = "_$!<GrandmotherFathersMother>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandmotherMothersMother =
+    "_$!<GrandmotherMothersMother>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandmotherFathersMother =
+    "_$!<GrandmotherFathersMother>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandfather = "_$!<Grandfather>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandfatherMothersFather = "_$!<GrandfatherMothersFather>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandfatherFathersFather = "_$!<GrandfatherFathersFather>!$_";
-inline constexpr std::string_view CNLabelContactRelationGreatGrandparent = "_$!<GreatGrandparent>!$_";
-inline constexpr std::string_view CNLabelContactRelationGreatGrandmother = "_$!<GreatGrandmother>!$_";
-inline constexpr std::string_view CNLabelContactRelationGreatGrandfather = "_$!<GreatGrandfather>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandfatherMothersFather =
+    "_$!<GrandfatherMothersFather>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandfatherFathersFather =
+    "_$!<GrandfatherFathersFather>!$_";
+inline constexpr std::string_view CNLabelContactRelationGreatGrandparent =
+    "_$!<GreatGrandparent>!$_";
+inline constexpr std::string_view CNLabelContactRelationGreatGrandmother =
+    "_$!<GreatGrandmother>!$_";
+inline constexpr std::string_view CNLabelContactRelationGreatGrandfather =
+    "_$!<GreatGrandfather>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandchild = "_$!<Grandchild>!$_";
 inline constexpr std::string_view CNLabelContactRelationGranddaughter = "_$!<Granddaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationGranddaughterDaughtersDaughter = "_$!<GranddaughterDaughtersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationGranddaughterSonsDaughter = "_$!<GranddaughterSonsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationGranddaughterDaughtersDaughter =
+    "_$!<GranddaughterDaughtersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationGranddaughterSonsDaughter =
+    "_$!<GranddaughterSonsDaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandson = "_$!<Grandson>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandsonDaughtersSon = "_$!<GrandsonDaughtersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandsonDaughtersSon =
+    "_$!<GrandsonDaughtersSon>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandsonSonsSon = "_$!<GrandsonSonsSon>!$_";
 inline constexpr std::string_view CNLabelContactRelationGreatGrandchild = "_$!<GreatGrandchild>!$_";
-inline constexpr std::string_view CNLabelContactRelationGreatGranddaughter = "_$!<GreatGranddaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationGreatGranddaughter =
+    "_$!<GreatGranddaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationGreatGrandson = "_$!<GreatGrandson>!$_";
 inline constexpr std::string_view CNLabelContactRelationParentInLaw = "_$!<ParentInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationMotherInLaw = "_$!<MotherInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationMotherInLawWifesMother = "_$!<MotherInLawWifesMother>!$_";
-inline constexpr std::string_view CNLabelContactRelationMotherInLawHusbandsMother = "_$!<MotherInLawHusbandsMother>!$_";
+inline constexpr std::string_view CNLabelContactRelationMotherInLawWifesMother =
+    "_$!<MotherInLawWifesMother>!$_";
+inline constexpr std::string_view CNLabelContactRelationMotherInLawHusbandsMother =
+    "_$!<MotherInLawHusbandsMother>!$_";
 inline constexpr std::string_view CNLabelContactRelationFatherInLaw = "_$!<FatherInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationFatherInLawWifesFather = "_$!<FatherInLawWifesFather>!$_";
-inline constexpr std::string_view CNLabelContactRelationFatherInLawHusbandsFather = "_$!<FatherInLawHusbandsFather>!$_";
+inline constexpr std::string_view CNLabelContactRelationFatherInLawWifesFather =
+    "_$!<FatherInLawWifesFather>!$_";
+inline constexpr std::string_view CNLabelContactRelationFatherInLawHusbandsFather =
+    "_$!<FatherInLawHusbandsFather>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoParentInLaw = "_$!<CoParentInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoMotherInLaw = "_$!<CoMotherInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoFatherInLaw = "_$!<CoFatherInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationSiblingInLaw = "_$!<SiblingInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerSiblingInLaw = "_$!<YoungerSiblingInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderSiblingInLaw = "_$!<ElderSiblingInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerSiblingInLaw =
+    "_$!<YoungerSiblingInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderSiblingInLaw =
+    "_$!<ElderSiblingInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationSisterInLaw = "_$!<SisterInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerSisterInLaw = "_$!<YoungerSisterInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderSisterInLaw = "_$!<ElderSisterInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawSpousesSister = "_$!<SisterInLawSpousesSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawWifesSister = "_$!<SisterInLawWifesSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawHusbandsSister = "_$!<SisterInLawHusbandsSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawBrothersWife = "_$!<SisterInLawBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawYoungerBrothersWife = "_$!<SisterInLawYoungerBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawElderBrothersWife = "_$!<SisterInLawElderBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerSisterInLaw =
+    "_$!<YoungerSisterInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderSisterInLaw =
+    "_$!<ElderSisterInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawSpousesSister =
+    "_$!<SisterInLawSpousesSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawWifesSister =
+    "_$!<SisterInLawWifesSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawHusbandsSister =
+    "_$!<SisterInLawHusbandsSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawBrothersWife =
+    "_$!<SisterInLawBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawYoungerBrothersWife =
+    "_$!<SisterInLawYoungerBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawElderBrothersWife =
+    "_$!<SisterInLawElderBrothersWife>!$_";
 inline constexpr std::string_view CNLabelContactRelationBrotherInLaw = "_$!<BrotherInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerBrotherInLaw = "_$!<YoungerBrotherInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderBrotherInLaw = "_$!<ElderBrotherInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawSpousesBrother = "_$!<BrotherInLawSpousesBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawHusbandsBrother = "_$!<BrotherInLawHusbandsBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawWifesBrother = "_$!<BrotherInLawWifesBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawSistersHusband = "_$!<BrotherInLawSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawYoungerSistersHusband = "_$!<BrotherInLawYoungerSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawElderSistersHusband = "_$!<BrotherInLawElderSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawWifesBrothersWife = "_$!<SisterInLawWifesBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationSisterInLawHusbandsBrothersWife = "_$!<SisterInLawHusbandsBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawWifesSistersHusband = "_$!<BrotherInLawWifesSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationBrotherInLawHusbandsSistersHusband = "_$!<BrotherInLawHusbandsSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerBrotherInLaw =
+    "_$!<YoungerBrotherInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderBrotherInLaw =
+    "_$!<ElderBrotherInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawSpousesBrother =
+    "_$!<BrotherInLawSpousesBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawHusbandsBrother =
+    "_$!<BrotherInLawHusbandsBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawWifesBrother =
+    "_$!<BrotherInLawWifesBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawSistersHusband =
+    "_$!<BrotherInLawSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawYoungerSistersHusband =
+    "_$!<BrotherInLawYoungerSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawElderSistersHusband =
+    "_$!<BrotherInLawElderSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawWifesBrothersWife =
+    "_$!<SisterInLawWifesBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationSisterInLawHusbandsBrothersWife =
+    "_$!<SisterInLawHusbandsBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawWifesSistersHusband =
+    "_$!<BrotherInLawWifesSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationBrotherInLawHusbandsSistersHusband =
+    "_$!<BrotherInLawHusbandsSistersHusband>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoSiblingInLaw = "_$!<CoSiblingInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoSisterInLaw = "_$!<CoSisterInLaw>!$_";
 inline constexpr std::string_view CNLabelContactRelationCoBrotherInLaw = "_$!<CoBrotherInLaw>!$_";
@@ -207,100 +245,190 @@ inline constexpr std::string_view CNLabelContactRelationYoungerCousin = "_$!<You
 inline constexpr std::string_view CNLabelContactRelationElderCousin = "_$!<ElderCousin>!$_";
 inline constexpr std::string_view CNLabelContactRelationMaleCousin = "_$!<MaleCousin>!$_";
 inline constexpr std::string_view CNLabelContactRelationFemaleCousin = "_$!<FemaleCousin>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsChild = "_$!<CousinParentsSiblingsChild>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsSon = "_$!<CousinParentsSiblingsSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinParentsSiblingsSon = "_$!<YoungerCousinParentsSiblingsSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinParentsSiblingsSon = "_$!<ElderCousinParentsSiblingsSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsDaughter = "_$!<CousinParentsSiblingsDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinParentsSiblingsDaughter = "_$!<YoungerCousinParentsSiblingsDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinParentsSiblingsDaughter = "_$!<ElderCousinParentsSiblingsDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinMothersSistersDaughter = "_$!<CousinMothersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSistersDaughter = "_$!<YoungerCousinMothersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSistersDaughter = "_$!<ElderCousinMothersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinMothersSistersSon = "_$!<CousinMothersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSistersSon = "_$!<YoungerCousinMothersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSistersSon = "_$!<ElderCousinMothersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinMothersBrothersDaughter = "_$!<CousinMothersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersBrothersDaughter = "_$!<YoungerCousinMothersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersBrothersDaughter = "_$!<ElderCousinMothersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinMothersBrothersSon = "_$!<CousinMothersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersBrothersSon = "_$!<YoungerCousinMothersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersBrothersSon = "_$!<ElderCousinMothersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinFathersSistersDaughter = "_$!<CousinFathersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersSistersDaughter = "_$!<YoungerCousinFathersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinFathersSistersDaughter = "_$!<ElderCousinFathersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinFathersSistersSon = "_$!<CousinFathersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersSistersSon = "_$!<YoungerCousinFathersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinFathersSistersSon = "_$!<ElderCousinFathersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinFathersBrothersDaughter = "_$!<CousinFathersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersBrothersDaughter = "_$!<YoungerCousinFathersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinFathersBrothersDaughter = "_$!<ElderCousinFathersBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinFathersBrothersSon = "_$!<CousinFathersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersBrothersSon = "_$!<YoungerCousinFathersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinFathersBrothersSon = "_$!<ElderCousinFathersBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsChild = "_$!<CousinGrandparentsSiblingsChild>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsDaughter = "_$!<CousinGrandparentsSiblingsDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsSon = "_$!<CousinGrandparentsSiblingsSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSiblingsSonOrFathersSistersSon = "_$!<YoungerCousinMothersSiblingsSonOrFathersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSiblingsSonOrFathersSistersSon = "_$!<ElderCousinMothersSiblingsSonOrFathersSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSiblingsDaughterOrFathersSistersDaughter = "_$!<YoungerCousinMothersSiblingsDaughterOrFathersSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSiblingsDaughterOrFathersSistersDaughter = "_$!<ElderCousinMothersSiblingsDaughterOrFathersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsChild =
+    "_$!<CousinParentsSiblingsChild>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsSon =
+    "_$!<CousinParentsSiblingsSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinParentsSiblingsSon =
+    "_$!<YoungerCousinParentsSiblingsSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinParentsSiblingsSon =
+    "_$!<ElderCousinParentsSiblingsSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinParentsSiblingsDaughter =
+    "_$!<CousinParentsSiblingsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinParentsSiblingsDaughter =
+    "_$!<YoungerCousinParentsSiblingsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinParentsSiblingsDaughter =
+    "_$!<ElderCousinParentsSiblingsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinMothersSistersDaughter =
+    "_$!<CousinMothersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSistersDaughter =
+    "_$!<YoungerCousinMothersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSistersDaughter =
+    "_$!<ElderCousinMothersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinMothersSistersSon =
+    "_$!<CousinMothersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersSistersSon =
+    "_$!<YoungerCousinMothersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinMothersSistersSon =
+    "_$!<ElderCousinMothersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinMothersBrothersDaughter =
+    "_$!<CousinMothersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersBrothersDaughter =
+    "_$!<YoungerCousinMothersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinMothersBrothersDaughter =
+    "_$!<ElderCousinMothersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinMothersBrothersSon =
+    "_$!<CousinMothersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinMothersBrothersSon =
+    "_$!<YoungerCousinMothersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinMothersBrothersSon =
+    "_$!<ElderCousinMothersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinFathersSistersDaughter =
+    "_$!<CousinFathersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersSistersDaughter =
+    "_$!<YoungerCousinFathersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinFathersSistersDaughter =
+    "_$!<ElderCousinFathersSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinFathersSistersSon =
+    "_$!<CousinFathersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersSistersSon =
+    "_$!<YoungerCousinFathersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinFathersSistersSon =
+    "_$!<ElderCousinFathersSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinFathersBrothersDaughter =
+    "_$!<CousinFathersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersBrothersDaughter =
+    "_$!<YoungerCousinFathersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinFathersBrothersDaughter =
+    "_$!<ElderCousinFathersBrothersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinFathersBrothersSon =
+    "_$!<CousinFathersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationYoungerCousinFathersBrothersSon =
+    "_$!<YoungerCousinFathersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationElderCousinFathersBrothersSon =
+    "_$!<ElderCousinFathersBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsChild =
+    "_$!<CousinGrandparentsSiblingsChild>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsDaughter =
+    "_$!<CousinGrandparentsSiblingsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinGrandparentsSiblingsSon =
+    "_$!<CousinGrandparentsSiblingsSon>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationYoungerCousinMothersSiblingsSonOrFathersSistersSon =
+        "_$!<YoungerCousinMothersSiblingsSonOrFathersSistersSon>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationElderCousinMothersSiblingsSonOrFathersSistersSon =
+        "_$!<ElderCousinMothersSiblingsSonOrFathersSistersSon>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationYoungerCousinMothersSiblingsDaughterOrFathersSistersDaughter =
+        "_$!<YoungerCousinMothersSiblingsDaughterOrFathersSistersDaughter>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationElderCousinMothersSiblingsDaughterOrFathersSistersDaughter =
+        "_$!<ElderCousinMothersSiblingsDaughterOrFathersSistersDaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationParentsSibling = "_$!<ParentsSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsYoungerSibling = "_$!<ParentsYoungerSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsElderSibling = "_$!<ParentsElderSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersSibling = "_$!<ParentsSiblingMothersSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersYoungerSibling = "_$!<ParentsSiblingMothersYoungerSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersElderSibling = "_$!<ParentsSiblingMothersElderSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersSibling = "_$!<ParentsSiblingFathersSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersYoungerSibling = "_$!<ParentsSiblingFathersYoungerSibling>!$_";
-inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersElderSibling = "_$!<ParentsSiblingFathersElderSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsYoungerSibling =
+    "_$!<ParentsYoungerSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsElderSibling =
+    "_$!<ParentsElderSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersSibling =
+    "_$!<ParentsSiblingMothersSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersYoungerSibling =
+    "_$!<ParentsSiblingMothersYoungerSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingMothersElderSibling =
+    "_$!<ParentsSiblingMothersElderSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersSibling =
+    "_$!<ParentsSiblingFathersSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersYoungerSibling =
+    "_$!<ParentsSiblingFathersYoungerSibling>!$_";
+inline constexpr std::string_view CNLabelContactRelationParentsSiblingFathersElderSibling =
+    "_$!<ParentsSiblingFathersElderSibling>!$_";
 inline constexpr std::string_view CNLabelContactRelationAunt = "_$!<Aunt>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntParentsSister = "_$!<AuntParentsSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntParentsYoungerSister = "_$!<AuntParentsYoungerSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntParentsElderSister = "_$!<AuntParentsElderSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersSister = "_$!<AuntFathersSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersYoungerSister = "_$!<AuntFathersYoungerSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersElderSister = "_$!<AuntFathersElderSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersBrothersWife = "_$!<AuntFathersBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersYoungerBrothersWife = "_$!<AuntFathersYoungerBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntFathersElderBrothersWife = "_$!<AuntFathersElderBrothersWife>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntMothersSister = "_$!<AuntMothersSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntMothersYoungerSister = "_$!<AuntMothersYoungerSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntMothersElderSister = "_$!<AuntMothersElderSister>!$_";
-inline constexpr std::string_view CNLabelContactRelationAuntMothersBrothersWife = "_$!<AuntMothersBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntParentsSister =
+    "_$!<AuntParentsSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntParentsYoungerSister =
+    "_$!<AuntParentsYoungerSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntParentsElderSister =
+    "_$!<AuntParentsElderSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersSister =
+    "_$!<AuntFathersSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersYoungerSister =
+    "_$!<AuntFathersYoungerSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersElderSister =
+    "_$!<AuntFathersElderSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersBrothersWife =
+    "_$!<AuntFathersBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersYoungerBrothersWife =
+    "_$!<AuntFathersYoungerBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntFathersElderBrothersWife =
+    "_$!<AuntFathersElderBrothersWife>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntMothersSister =
+    "_$!<AuntMothersSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntMothersYoungerSister =
+    "_$!<AuntMothersYoungerSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntMothersElderSister =
+    "_$!<AuntMothersElderSister>!$_";
+inline constexpr std::string_view CNLabelContactRelationAuntMothersBrothersWife =
+    "_$!<AuntMothersBrothersWife>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandaunt = "_$!<Grandaunt>!$_";
 inline constexpr std::string_view CNLabelContactRelationUncle = "_$!<Uncle>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleParentsBrother = "_$!<UncleParentsBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleParentsYoungerBrother = "_$!<UncleParentsYoungerBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleParentsElderBrother = "_$!<UncleParentsElderBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleMothersBrother = "_$!<UncleMothersBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleMothersYoungerBrother = "_$!<UncleMothersYoungerBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleMothersElderBrother = "_$!<UncleMothersElderBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleMothersSistersHusband = "_$!<UncleMothersSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersBrother = "_$!<UncleFathersBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersYoungerBrother = "_$!<UncleFathersYoungerBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersElderBrother = "_$!<UncleFathersElderBrother>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersSistersHusband = "_$!<UncleFathersSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersYoungerSistersHusband = "_$!<UncleFathersYoungerSistersHusband>!$_";
-inline constexpr std::string_view CNLabelContactRelationUncleFathersElderSistersHusband = "_$!<UncleFathersElderSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleParentsBrother =
+    "_$!<UncleParentsBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleParentsYoungerBrother =
+    "_$!<UncleParentsYoungerBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleParentsElderBrother =
+    "_$!<UncleParentsElderBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleMothersBrother =
+    "_$!<UncleMothersBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleMothersYoungerBrother =
+    "_$!<UncleMothersYoungerBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleMothersElderBrother =
+    "_$!<UncleMothersElderBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleMothersSistersHusband =
+    "_$!<UncleMothersSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersBrother =
+    "_$!<UncleFathersBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersYoungerBrother =
+    "_$!<UncleFathersYoungerBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersElderBrother =
+    "_$!<UncleFathersElderBrother>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersSistersHusband =
+    "_$!<UncleFathersSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersYoungerSistersHusband =
+    "_$!<UncleFathersYoungerSistersHusband>!$_";
+inline constexpr std::string_view CNLabelContactRelationUncleFathersElderSistersHusband =
+    "_$!<UncleFathersElderSistersHusband>!$_";
 inline constexpr std::string_view CNLabelContactRelationGranduncle = "_$!<Granduncle>!$_";
 inline constexpr std::string_view CNLabelContactRelationSiblingsChild = "_$!<SiblingsChild>!$_";
 inline constexpr std::string_view CNLabelContactRelationNiece = "_$!<Niece>!$_";
-inline constexpr std::string_view CNLabelContactRelationNieceSistersDaughter = "_$!<NieceSistersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationNieceBrothersDaughter = "_$!<NieceBrothersDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationNieceSistersDaughterOrWifesSiblingsDaughter = "_$!<NieceSistersDaughterOrWifesSiblingsDaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationNieceBrothersDaughterOrHusbandsSiblingsDaughter = "_$!<NieceBrothersDaughterOrHusbandsSiblingsDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationNieceSistersDaughter =
+    "_$!<NieceSistersDaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationNieceBrothersDaughter =
+    "_$!<NieceBrothersDaughter>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationNieceSistersDaughterOrWifesSiblingsDaughter =
+        "_$!<NieceSistersDaughterOrWifesSiblingsDaughter>!$_";
+inline constexpr std::string_view
+    CNLabelContactRelationNieceBrothersDaughterOrHusbandsSiblingsDaughter =
+        "_$!<NieceBrothersDaughterOrHusbandsSiblingsDaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationNephew = "_$!<Nephew>!$_";
-inline constexpr std::string_view CNLabelContactRelationNephewSistersSon = "_$!<NephewSistersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationNephewBrothersSon = "_$!<NephewBrothersSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationNephewBrothersSonOrHusbandsSiblingsSon = "_$!<NephewBrothersSonOrHusbandsSiblingsSon>!$_";
-inline constexpr std::string_view CNLabelContactRelationNephewSistersSonOrWifesSiblingsSon = "_$!<NephewSistersSonOrWifesSiblingsSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationNephewSistersSon =
+    "_$!<NephewSistersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationNephewBrothersSon =
+    "_$!<NephewBrothersSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationNephewBrothersSonOrHusbandsSiblingsSon =
+    "_$!<NephewBrothersSonOrHusbandsSiblingsSon>!$_";
+inline constexpr std::string_view CNLabelContactRelationNephewSistersSonOrWifesSiblingsSon =
+    "_$!<NephewSistersSonOrWifesSiblingsSon>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandniece = "_$!<Grandniece>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandnieceSistersGranddaughter = "_$!<GrandnieceSistersGranddaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandnieceBrothersGranddaughter = "_$!<GrandnieceBrothersGranddaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandnieceSistersGranddaughter =
+    "_$!<GrandnieceSistersGranddaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandnieceBrothersGranddaughter =
+    "_$!<GrandnieceBrothersGranddaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationGrandnephew = "_$!<Grandnephew>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandnephewSistersGrandson = "_$!<GrandnephewSistersGrandson>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandnephewBrothersGrandson = "_$!<GrandnephewBrothersGrandson>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandnephewSistersGrandson =
+    "_$!<GrandnephewSistersGrandson>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandnephewBrothersGrandson =
+    "_$!<GrandnephewBrothersGrandson>!$_";
 inline constexpr std::string_view CNLabelContactRelationStepparent = "_$!<Stepparent>!$_";
 inline constexpr std::string_view CNLabelContactRelationStepfather = "_$!<Stepfather>!$_";
 inline constexpr std::string_view CNLabelContactRelationStepmother = "_$!<Stepmother>!$_";
@@ -309,17 +437,26 @@ inline constexpr std::string_view CNLabelContactRelationStepson = "_$!<Stepson>!
 inline constexpr std::string_view CNLabelContactRelationStepdaughter = "_$!<Stepdaughter>!$_";
 inline constexpr std::string_view CNLabelContactRelationStepbrother = "_$!<Stepbrother>!$_";
 inline constexpr std::string_view CNLabelContactRelationStepsister = "_$!<Stepsister>!$_";
-inline constexpr std::string_view CNLabelContactRelationMotherInLawOrStepmother = "_$!<MotherInLawOrStepmother>!$_";
-inline constexpr std::string_view CNLabelContactRelationFatherInLawOrStepfather = "_$!<FatherInLawOrStepfather>!$_";
-inline constexpr std::string_view CNLabelContactRelationDaughterInLawOrStepdaughter = "_$!<DaughterInLawOrStepdaughter>!$_";
-inline constexpr std::string_view CNLabelContactRelationSonInLawOrStepson = "_$!<SonInLawOrStepson>!$_";
-inline constexpr std::string_view CNLabelContactRelationCousinOrSiblingsChild = "_$!<CousinOrSiblingsChild>!$_";
+inline constexpr std::string_view CNLabelContactRelationMotherInLawOrStepmother =
+    "_$!<MotherInLawOrStepmother>!$_";
+inline constexpr std::string_view CNLabelContactRelationFatherInLawOrStepfather =
+    "_$!<FatherInLawOrStepfather>!$_";
+inline constexpr std::string_view CNLabelContactRelationDaughterInLawOrStepdaughter =
+    "_$!<DaughterInLawOrStepdaughter>!$_";
+inline constexpr std::string_view CNLabelContactRelationSonInLawOrStepson =
+    "_$!<SonInLawOrStepson>!$_";
+inline constexpr std::string_view CNLabelContactRelationCousinOrSiblingsChild =
+    "_$!<CousinOrSiblingsChild>!$_";
 inline constexpr std::string_view CNLabelContactRelationNieceOrCousin = "_$!<NieceOrCousin>!$_";
 inline constexpr std::string_view CNLabelContactRelationNephewOrCousin = "_$!<NephewOrCousin>!$_";
-inline constexpr std::string_view CNLabelContactRelationGrandchildOrSiblingsChild = "_$!<GrandchildOrSiblingsChild>!$_";
-inline constexpr std::string_view CNLabelContactRelationGreatGrandchildOrSiblingsGrandchild = "_$!<GreatGrandchildOrSiblingsGrandchild>!$_";
-inline constexpr std::string_view CNLabelContactRelationDaughterInLawOrSisterInLaw = "_$!<DaughterInLawOrSisterInLaw>!$_";
-inline constexpr std::string_view CNLabelContactRelationSonInLawOrBrotherInLaw = "_$!<SonInLawOrBrotherInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationGrandchildOrSiblingsChild =
+    "_$!<GrandchildOrSiblingsChild>!$_";
+inline constexpr std::string_view CNLabelContactRelationGreatGrandchildOrSiblingsGrandchild =
+    "_$!<GreatGrandchildOrSiblingsGrandchild>!$_";
+inline constexpr std::string_view CNLabelContactRelationDaughterInLawOrSisterInLaw =
+    "_$!<DaughterInLawOrSisterInLaw>!$_";
+inline constexpr std::string_view CNLabelContactRelationSonInLawOrBrotherInLaw =
+    "_$!<SonInLawOrBrotherInLaw>!$_";
 
 // The relation labels every address book knows, in menu order.
 inline constexpr std::array<std::string_view, 35> kRelationLabels = {

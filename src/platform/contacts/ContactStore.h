@@ -23,12 +23,12 @@
 namespace pelkora::contacts {
 
 enum class ContactStoreErrorCode {
-    storeUnavailable,    // the store could not be opened or is damaged
-    containerNotFound,   // a request names a container the store does not have
-    groupNotFound,       // a request names a group the store does not have
-    contactNotFound,     // a request names a contact the store does not have
-    duplicateIdentifier, // a contact or group with this identifier exists already
-    writeFailed,         // the store refused the write (disk full, read-only …)
+    storeUnavailable,     // the store could not be opened or is damaged
+    containerNotFound,    // a request names a container the store does not have
+    groupNotFound,        // a request names a group the store does not have
+    contactNotFound,      // a request names a contact the store does not have
+    duplicateIdentifier,  // a contact or group with this identifier exists already
+    writeFailed,          // the store refused the write (disk full, read-only …)
 };
 
 // What went wrong, for the log and the user: "Could not save to the address book
@@ -41,7 +41,7 @@ struct ContactStoreError {
 // A batch of changes, applied by ContactStore::execute all or nothing, in this order:
 // groups deleted, groups added, contacts added, members added.
 class SaveRequest {
-public:
+  public:
     void addContact(Contact contact, std::string containerIdentifier);
     void addGroup(Group group, std::string containerIdentifier);
     void addMember(std::string contactIdentifier, std::string groupIdentifier);
@@ -65,7 +65,7 @@ public:
     const std::vector<std::string>& deletedGroups() const { return deletedGroups_; }
     bool isEmpty() const;
 
-private:
+  private:
     std::vector<AddedContact> addedContacts_;
     std::vector<AddedGroup> addedGroups_;
     std::vector<Membership> addedMembers_;
@@ -73,7 +73,7 @@ private:
 };
 
 class ContactStore : public ContactAuthorizationProvider {
-public:
+  public:
     template <typename T>
     using Result = Expected<T, ContactStoreError>;
 
@@ -98,8 +98,8 @@ public:
 
     // Which of these full names (as fullName() writes them) belong to a contact of the
     // container. Answered from an index: the import asks this for every chunk.
-    virtual Result<std::unordered_set<std::string>> existingFullNames(const std::string& containerIdentifier,
-                                                                      const std::vector<std::string>& fullNames) = 0;
+    virtual Result<std::unordered_set<std::string>> existingFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& fullNames) = 0;
     // Which of these identifiers belong to a contact of the container.
     virtual Result<std::unordered_set<std::string>> existingIdentifiers(
         const std::string& containerIdentifier, const std::vector<std::string>& identifiers) = 0;

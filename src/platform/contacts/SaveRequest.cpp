@@ -14,10 +14,13 @@ void SaveRequest::addMember(std::string contactIdentifier, std::string groupIden
     addedMembers_.push_back({std::move(contactIdentifier), std::move(groupIdentifier)});
 }
 
-void SaveRequest::deleteGroup(std::string groupIdentifier) { deletedGroups_.push_back(std::move(groupIdentifier)); }
+void SaveRequest::deleteGroup(std::string groupIdentifier) {
+    deletedGroups_.push_back(std::move(groupIdentifier));
+}
 
 bool SaveRequest::isEmpty() const {
-    return addedContacts_.empty() && addedGroups_.empty() && addedMembers_.empty() && deletedGroups_.empty();
+    return addedContacts_.empty() && addedGroups_.empty() && addedMembers_.empty() &&
+           deletedGroups_.empty();
 }
 
 }  // namespace pelkora::contacts
