@@ -2,6 +2,7 @@
 // field-mapping page does, optionally correcting columns by hand.
 
 #include <algorithm>
+#include <charconv>
 
 #include "Command.h"
 #include "CommandLineSession.h"
@@ -19,6 +20,8 @@ struct MapOptions {
     bool noHeader = false;
     std::optional<std::string> language;
     bool json = false;
+    bool preview = false;
+    std::optional<std::int64_t> record;    // --row N: the record shown in the preview
     std::vector<std::string> assignments;  // COLUMN=TARGET[:LABEL]
 };
 
@@ -30,6 +33,17 @@ std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments
             options.noHeader = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--preview") {
+            options.preview = true;
+        } else if (argument == "--row" && index + 1 < arguments.size()) {
+            const auto& text = arguments[++index];
+            std::int64_t number = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (error != std::errc() || end != text.data() + text.size() || number < 1) {
+                printError("map: --row takes a record number from 1, not “" + text + "”");
+                return std::nullopt;
+            }
+            options.record = number;
         } else if ((argument == "--lang" || argument == "--set") && index + 1 < arguments.size()) {
             if (argument == "--lang") {
                 options.language = arguments[++index];
@@ -215,10 +229,27 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
     for (const auto& assignment : options->assignments) {
         if (int status = applyAssignment(run, *page, assignment); status != kSuccess) return status;
     }
+    if (options->record) {
+        // Step through the records as the page's arrows do, so the preview shows that record.
+        while (page->currentRecordIndex() > *options->record) {
+            const auto before = page->currentRecordIndex();
+            page->showPreviousRecord(session);
+            if (page->currentRecordIndex() == before) break;
+        }
+        while (page->currentRecordIndex() < *options->record) {
+            const auto before = page->currentRecordIndex();
+            page->showNextRecord(session);
+            if (page->currentRecordIndex() == before) break;
+        }
+    }
     if (options->json) {
         printJson(session.mappedContactProperties());
     } else {
         printTable(session.mappedContactProperties(), session.detectedLanguage());
+    }
+    if (options->preview) {
+        std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords() << ":\n"
+                  << renderPlainText(page->previewDocument()) << '\n';
     }
     return kSuccess;
 }

@@ -30,7 +30,8 @@ Commands:
                         table, or JSON Lines with --json (a first line describing
                         the file, then one object per row). A progress bar shows
                         on a terminal unless --quiet.
-  map [--no-header] [--lang xx] [--json] [--set COLUMN=TARGET[:LABEL]]... FILE
+  map [--no-header] [--lang xx] [--json] [--set COLUMN=TARGET[:LABEL]]...
+      [--preview [--row N]] FILE
                         Map every column to a contact property as the importer
                         does: column, title, target, label, status, example.
                         --set corrects a column by hand (COLUMN: letters, number
@@ -40,7 +41,9 @@ Commands:
                         text, or "extract"); corrections are learnt for later
                         files. --json prints an array of objects with the keys
                         column, columnIndex, title, propertyKey, propertySubKey,
-                        label, status and example.
+                        label, status and example. --preview prints the
+                        contact the mapping makes of the example record (or
+                        record N).
   encodings             The encodings --encoding accepts, as the encoding page
                         lists them: title, then name.
   contacts [--store PATH] [--container ID] [--json] containers|list|groups

@@ -144,6 +144,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
+    customDateFormats_ = QvDateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
+        qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
+    });
+    commonDateFormats_ = pelkora::commonDateFormats();
     stringMap_ = vendorStringMap();
     customStringMap_ = loadCustomStringMap();
 

@@ -21,6 +21,7 @@
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
+#include "mapping/QvDateFormat.h"
 #include "mapping/StringMap.h"
 #include "platform/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
@@ -200,6 +201,10 @@ class AppDelegate final : public TabularDataReaderDelegate {
     std::vector<MappedContactProperty>& mutableMappedContactProperties() {
         return mappedContactProperties_;
     }
+    // The date formats a date text is tried with: the user's, then the common ones of the locale.
+    const std::vector<QvDateFormat>& customDateFormats() const { return customDateFormats_; }
+    const std::vector<QvDateFormat>& commonDateFormats() const { return commonDateFormats_; }
+    std::vector<QvDateFormat> dateFormats() const { return parserDateFormats(customDateFormats_, commonDateFormats_); }
     // Adds the user's hand-made assignments to the custom titles and writes them out.
     void learnUserAssignments();
     ContentViewController* currentViewController() const { return currentViewController_.get(); }
@@ -250,6 +255,8 @@ class AppDelegate final : public TabularDataReaderDelegate {
     StringMap stringMap_;
     StringMap customStringMap_;
     std::unique_ptr<TitleMatcher> titleMatcher_;
+    std::vector<QvDateFormat> customDateFormats_;
+    std::vector<QvDateFormat> commonDateFormats_;
     std::vector<MappedContactProperty> mappedContactProperties_;
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "contacts/ContactAssembly.h"
 #include "input/TabularDataReader.h"
 #include "platform/MainQueue.h"
 #include "platform/TextFolding.h"
@@ -231,6 +232,33 @@ void FieldMappingViewController::refreshContents(AppDelegate& session) {
                 entry.sourceFieldContent = previewText(*cell);
             }
         }
+    }
+    rebuildPreview(session);
+}
+
+// Assembles the previewed row as the import will, and marks date columns whose text gave no
+// date, so the user can add a format before importing.
+void FieldMappingViewController::rebuildPreview(AppDelegate& session) {
+    auto& list = session.mutableMappedContactProperties();
+    for (auto& entry : list) entry.mappingHints.clear();
+    const auto* rows = reader(session);
+    if (!rows || exampleDataRowIndex_ == kNoRow ||
+        exampleDataRowIndex_ >= static_cast<std::int64_t>(rows->dataRows().size())) {
+        previewContact_.reset();
+        previewDocument_ = {};
+        return;
+    }
+    const auto& row = rows->dataRows()[static_cast<std::size_t>(exampleDataRowIndex_)];
+    const auto formats = session.dateFormats();
+    const auto options = assemblyOptions(session.settings());
+    previewContact_ = assembleContact(row, list, formats, options);
+    previewDocument_ = attributedPreview(*previewContact_, contactGroupNames().names(previewContact_->identifier));
+    for (auto& entry : list) {
+        const auto& key = entry.contactProperty.propertyKey;
+        const bool isDate = key == std::string(contacts::CNContactBirthdayKey) || key == std::string(contacts::CNContactDatesKey);
+        if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty()) continue;
+        const auto alone = assembleContact(row, {entry}, formats, options);
+        if (!alone.birthday && alone.dates.empty()) entry.mappingHints.insert(MappingHint::inconvertibleDateString);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "contacts/ContactPreview.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/ContactPropertyCatalogue.h"
 #include "platform/OperationQueue.h"
@@ -89,12 +90,17 @@ class FieldMappingViewController final : public ContentViewController {
     std::vector<std::size_t> filteredRows(AppDelegate& session,
                                           const std::string& searchText) const;
     const SessionCustomLabels& sessionCustomLabels() const { return sessionCustomLabels_; }
+    // The contact the mapping makes of the previewed row, and its preview; none without an
+    // example row. Rebuilt after every change of mapping or record.
+    const std::optional<contacts::Contact>& previewContact() const { return previewContact_; }
+    const PreviewDocument& previewDocument() const { return previewDocument_; }
     // Called on the main thread whenever rows, contents or counts changed.
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
   private:
     void applyResult(AppDelegate& session, AutoMappingResult result);
     void refreshContents(AppDelegate& session);
+    void rebuildPreview(AppDelegate& session);
     void refreshCounts(AppDelegate& session);
     const TabularDataReader* reader(AppDelegate& session) const;
     void notifyChanged();
@@ -108,6 +114,8 @@ class FieldMappingViewController final : public ContentViewController {
     std::int64_t totalRecords_ = 0;
     std::int64_t currentRecordIndex_ = 0;
     SessionCustomLabels sessionCustomLabels_;
+    std::optional<contacts::Contact> previewContact_;
+    PreviewDocument previewDocument_;
     std::function<void()> changed_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

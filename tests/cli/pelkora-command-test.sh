@@ -179,6 +179,9 @@ run map "$examples/contacts.csv"
 check "map learnt correction" 1 "$(grep -cP '^11\tGroups\tNickname\t\tmapping-status-assigned-custom' <<<"$out")"
 run vocabulary --custom
 check "learnt title listed" 1 "$(grep -cP '^en\tGroups\tProperty\tNickname' <<<"$out")"
+run map --preview --row 3 "$examples/contacts.csv"
+check "preview of record 3" 1 "$(grep -c '^Zoë Lefèvre$' <<<"$out")"
+check "preview birthday" 1 "$(grep -c 'Birthday  *1 July 1990' <<<"$out")"
 run map --set "Nope=phone" "$examples/contacts.csv"
 check "unknown column exit" 2 "$status"
 
