@@ -154,6 +154,21 @@ TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
     EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelOther));
 }
 
+TEST_F(FieldMappingPage, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDate) {
+    auto& page = openMappingPage("First Name,Birthday\nAda,12.05.1979\nBob,sometime in May\n");
+    ASSERT_TRUE(page.previewContact());
+    EXPECT_EQ(page.previewContact()->givenName, "Ada");
+    ASSERT_TRUE(page.previewContact()->birthday);
+    EXPECT_EQ(page.previewContact()->birthday->year, 1979);
+    EXPECT_TRUE(list()[1].mappingHints.empty());
+    EXPECT_EQ(page.previewDocument().titleLines.front().text, "Ada");
+
+    page.showNextRecord(fixture.session);
+    EXPECT_EQ(page.previewContact()->givenName, "Bob");
+    EXPECT_TRUE(list()[1].mappingHints.contains(MappingHint::inconvertibleDateString));
+    EXPECT_EQ(list()[1].statusImageName(), "mapping-status-needs-attention");
+}
+
 TEST_F(FieldMappingPage, HandMadeAssignmentsAreLearntForTheNextFile) {
     auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
     page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, CNContactNicknameKey));
