@@ -63,6 +63,12 @@ Commands:
                         The column titles the importer recognises (language,
                         title, kind, target and label); --custom lists the titles
                         learnt from your own corrections. Counts go to stderr.
+  dates test --format PATTERN [--locale ID] TEXT
+                        Read a date text with a pattern (e.g. "dd.MM.yyyy").
+  dates list            The formats date texts are tried with: yours, then the
+                        common ones of your locale.
+  dates add --format PATTERN [--locale ID] | dates remove --format PATTERN
+                        Manage your own formats.
   settings list         Every setting with its value ("(default)" when not stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
@@ -139,6 +145,7 @@ int main(int argc, char** argv) {
     if (command == "catalogue") return cli::runCatalogue(arguments, options);
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "map") return cli::runMap(arguments, options);
+    if (command == "dates") return cli::runDates(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command +
                     "”. Run “pelkora --help” for the list of commands.");

@@ -185,6 +185,17 @@ check "preview birthday" 1 "$(grep -c 'Birthday  *1 July 1990' <<<"$out")"
 run map --set "Nope=phone" "$examples/contacts.csv"
 check "unknown column exit" 2 "$status"
 
+run dates test --format dd.MM.yyyy 12.05.1979
+check "date format test" "1979-05-12" "$(cut -f1 <<<"$out")"
+run dates test --format dd.MM.yyyy "not a date"
+check "date format test fails" 1 "$status"
+run dates add --format "d/M/yy" --locale de
+run dates list
+check "custom format listed first" "d/M/yy"$'\t'"de"$'\t'"custom" "$(head -1 <<<"$out")"
+run dates remove --format "d/M/yy"
+run dates remove --format "y-M-d"
+check "common formats stay" 1 "$status"
+
 run frobnicate
 check "unknown command exit" 2 "$status"
 

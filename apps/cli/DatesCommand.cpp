@@ -1,0 +1,97 @@
+// pelkora dates: test a date format, and manage the user's own formats.
+
+#include <cstdio>
+
+#include "Command.h"
+#include "mapping/QvDateFormat.h"
+#include "platform/SettingsStore.h"
+#include "platform/DateFormatting.h"
+
+namespace pelkora::cli {
+namespace {
+
+std::string componentsText(const contacts::DateComponents& date) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year.value_or(0), date.month.value_or(0),
+                  date.day.value_or(0));
+    std::string result = text;
+    if (!date.year) result.replace(0, 4, "----");
+    return result;
+}
+
+void printFormats(const std::vector<QvDateFormat>& formats) {
+    for (const auto& format : formats) {
+        std::cout << format.format << '\t' << format.localeIdentifier.value_or("") << '\t'
+                  << (format.userDefined ? "custom" : "common") << '\n';
+    }
+}
+
+// Reads --format PATTERN and --locale ID from the arguments; the rest are operands.
+struct FormatOptions {
+    std::optional<std::string> format;
+    std::optional<std::string> locale;
+    std::vector<std::string> operands;
+};
+
+std::optional<FormatOptions> parseFormatOptions(const std::vector<std::string>& arguments, std::size_t first) {
+    FormatOptions options;
+    for (std::size_t index = first; index < arguments.size(); ++index) {
+        const auto& argument = arguments[index];
+        if ((argument == "--format" || argument == "--locale") && index + 1 < arguments.size()) {
+            (argument == "--format" ? options.format : options.locale) = arguments[++index];
+        } else if (argument.starts_with("--")) {
+            printError("dates: unknown option “" + argument + "” (or it lacks its value)");
+            return std::nullopt;
+        } else {
+            options.operands.push_back(argument);
+        }
+    }
+    return options;
+}
+
+}  // namespace
+
+int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
+    const std::string action = arguments.empty() ? std::string() : arguments[0];
+    const auto options = parseFormatOptions(arguments, 1);
+    if (!options) return kUsageError;
+    auto& settings = SettingsStore::standard();
+    auto custom = QvDateFormat::unarchiveCustomFormats(settings);
+
+    if (action == "test" && options->format && options->operands.size() == 1) {
+        // Without --locale the test uses the user's language, as the format page does.
+        const auto locale = options->locale.value_or(dates::currentLanguageCode());
+        auto result = testDateFormat(*options->format, locale, options->operands[0]);
+        if (!result) {
+            const auto text = errorText(result.error());
+            printError("dates: " + (text.empty() ? std::string("unknown locale “") + locale + "”" : std::string(text)));
+            return kFailure;
+        }
+        std::cout << componentsText(result->components) << '\t' << result->displayText << '\n';
+        return kSuccess;
+    }
+    if (action == "list" && options->operands.empty()) {
+        printFormats(parserDateFormats(custom, commonDateFormats()));
+        return kSuccess;
+    }
+    if (action == "add" && options->format && options->operands.empty()) {
+        custom.push_back(QvDateFormat(*options->format, options->locale, true));
+        QvDateFormat::archiveWithCustomFormats(custom, settings);
+        return kSuccess;
+    }
+    if (action == "remove" && options->format && options->operands.empty()) {
+        const auto before = custom.size();
+        std::erase_if(custom, [&](const QvDateFormat& format) { return format.format == *options->format; });
+        if (custom.size() == before) {
+            printError("dates: no custom format “" + *options->format + "” (common formats cannot be removed)");
+            return kFailure;
+        }
+        QvDateFormat::archiveWithCustomFormats(custom, settings);
+        return kSuccess;
+    }
+    printError("dates: say test --format PATTERN [--locale ID] TEXT, list, add --format PATTERN [--locale ID] or "
+               "remove --format PATTERN");
+    return kUsageError;
+}
+
+}  // namespace pelkora::cli
