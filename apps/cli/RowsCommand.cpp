@@ -11,6 +11,7 @@
 #include "input/TextReader.h"
 #include "platform/EncodingList.h"
 #include "support/Json.h"
+#include "support/Utf8.h"
 
 namespace pelkora::cli {
 namespace {
@@ -71,24 +72,14 @@ std::string tableText(const DataCellView& cell) {
     return text;
 }
 
-// Display width in characters (UTF-8 lead bytes), good enough for aligning a table.
+// Display width in characters, good enough for aligning a table.
 std::size_t displayWidth(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return utf8::codePointCount(text);
 }
 
 std::string fitted(std::string text, std::size_t width) {
-    if (displayWidth(text) > width) {
-        std::size_t kept = 0, characters = 0;
-        while (kept < text.size() && characters + 1 < width) {
-            ++kept;
-            while (kept < text.size() && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80)
-                ++kept;
-            ++characters;
-        }
-        text = text.substr(0, kept) + "…";
-    }
+    if (displayWidth(text) > width)
+        text = std::string(utf8::firstCodePoints(text, width - 1)) + "…";
     return text + std::string(width - std::min(width, displayWidth(text)), ' ');
 }
 

@@ -14,6 +14,7 @@
 #include "platform/contacts/UserCountry.h"
 #include "support/Format.h"
 #include "support/Localization.h"
+#include "support/Utf8.h"
 
 namespace pelkora {
 
@@ -145,12 +146,6 @@ void appendRows(std::vector<PreviewRow>& rows,
         rows.push_back(
             PreviewRow{labelText(labeledValue.label), valueText(labeledValue.value), {}});
     }
-}
-
-std::size_t codePointCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -296,7 +291,7 @@ std::string renderPlainText(const PreviewDocument& document) {
     text += "\n";
     std::size_t labelWidth = 0;
     for (const PreviewRow& row : document.rows) {
-        labelWidth = std::max(labelWidth, codePointCount(row.label));
+        labelWidth = std::max(labelWidth, utf8::codePointCount(row.label));
     }
     const std::string indent(labelWidth + 2, ' ');
     for (const PreviewRow& row : document.rows) {
@@ -304,7 +299,7 @@ std::string renderPlainText(const PreviewDocument& document) {
         if (!row.note.empty()) {
             lines.push_back(row.note);
         }
-        text += row.label + std::string(labelWidth - codePointCount(row.label) + 2, ' ');
+        text += row.label + std::string(labelWidth - utf8::codePointCount(row.label) + 2, ' ');
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (i > 0) {
                 text += indent;

@@ -8,6 +8,7 @@
 #include "platform/InputStream.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"
+#include "support/Utf8.h"
 
 namespace pelkora {
 namespace {
@@ -81,18 +82,6 @@ std::optional<std::string> decodeHead(std::span<const std::uint8_t> bytes,
     const auto result = decoder->decode(bytes, text, false);
     if (result.invalid) return std::nullopt;
     return text;
-}
-
-char32_t firstCodePoint(const std::string& text) {
-    if (text.empty()) return 0;
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80) return lead;
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    char32_t codePoint = lead & (0x7F >> (length + 1));
-    for (int index = 1; index < length && index < static_cast<int>(text.size()); ++index) {
-        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[index]) & 0x3F);
-    }
-    return codePoint;
 }
 
 }  // namespace
@@ -313,7 +302,8 @@ void TextReader::parse(bool entireFile) {
         }
     }
     std::optional<TextEncoding> usedEncoding = stringEncoding_;
-    CHCSVParser parser(std::move(*stream), &usedEncoding, firstCodePoint(fieldDelimiter_));
+    CHCSVParser parser(std::move(*stream), &usedEncoding,
+                       utf8::firstCodePoint(fieldDelimiter_).value_or(0));
     parseEntireFile_ = entireFile;
     fileParser_ = &parser;
     parser.setDelegate(this);

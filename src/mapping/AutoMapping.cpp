@@ -14,6 +14,7 @@
 #include "support/Localization.h"
 #include "support/QvLogger.h"
 #include "support/SharedNames.h"
+#include "support/Utf8.h"
 
 namespace pelkora {
 namespace {
@@ -278,7 +279,7 @@ SuggestedContactProperty TitleMatcher::match(std::string_view title, std::string
     for (const auto& word : lowered.words) lowered.wordCodePoints.push_back(codePoints(word));
 
     const auto& index = languageIndex(lowercased(language));
-    if (fuzzy && codePointCount(title) >= kFuzzyMatchingMinimumLength) {
+    if (fuzzy && utf8::codePointCount(title) >= kFuzzyMatchingMinimumLength) {
         matchFuzzily(lowered, index, excludeVendor, result);
     } else {
         matchExactly(lowered, index, excludeVendor, result);
@@ -469,7 +470,7 @@ std::string headerLanguage(const DataRow& titleRow, std::string_view fallbackLan
         joined += *text;
         first = false;
     }
-    if (codePointCount(joined) < kLanguageDetectionMinimumLength) {
+    if (utf8::codePointCount(joined) < kLanguageDetectionMinimumLength) {
         qvLog(LogType::info, "String to short to detect language -- using '%{public}@' instead.",
               fallbackLanguage);
         return std::string(fallbackLanguage);

@@ -12,6 +12,8 @@
 #include <optional>
 #include <utility>
 
+#include "support/Utf8.h"
+
 // Which library does what, and why:
 //
 // - Binary encoding uses libplist 2.2 (plist_to_bin).
@@ -81,33 +83,6 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The length of the well-formed UTF-8 sequence that starts the text, or 0. Overlong forms,
-// surrogates and code points above U+10FFFF are not well-formed.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t smallest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, c = lead & 0x1F, smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, c = lead & 0x0F, smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, c = lead & 0x07, smallest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (byte & 0x3F);
-    }
-    if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-    return length;
-}
-
 // The text with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
 std::string validUtf8(std::string_view text) {
     std::string out;
@@ -115,7 +90,7 @@ std::string validUtf8(std::string_view text) {
     while (!text.empty()) {
         std::size_t run = 0;
         while (run < text.size()) {
-            std::size_t length = utf8SequenceLength(text.substr(run));
+            std::size_t length = utf8::wellFormedSequenceLength(text.substr(run));
             if (length == 0) break;
             run += length;
         }

@@ -91,15 +91,6 @@ std::u32string codePoints(std::string_view text) {
     return result;
 }
 
-std::size_t codePointCount(std::string_view text) {
-    std::size_t count = 0;
-    for (const char byte : text) {
-        // Every code point has exactly one byte that is not a continuation byte.
-        if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) ++count;
-    }
-    return count;
-}
-
 std::string trimmedToWordCharacters(std::string_view text) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size(), INT_MAX));

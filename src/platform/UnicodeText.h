@@ -19,9 +19,6 @@ std::string capitalized(std::string_view text);
 // Returns the text decoded into code points; invalid bytes become U+FFFD.
 std::u32string codePoints(std::string_view text);
 
-// Returns the number of code points of the text.
-std::size_t codePointCount(std::string_view text);
-
 // Returns the text without the characters at either end that are neither letters, digits,
 // combining marks nor characters with a canonical decomposition ("(car)" → "car").
 std::string trimmedToWordCharacters(std::string_view text);

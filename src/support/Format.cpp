@@ -7,6 +7,8 @@
 #include <optional>
 #include <system_error>
 
+#include "support/Utf8.h"
+
 namespace pelkora {
 namespace {
 
@@ -167,27 +169,9 @@ std::string naturalText(const FormatArgument::Value& value) {
     return std::visit(Visitor{}, value);
 }
 
-std::size_t codePointCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
-        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-    }));
-}
-
-// Cuts the text after the given number of code points, never inside a UTF-8 sequence.
-std::string_view firstCodePoints(std::string_view text, std::size_t count) {
-    std::size_t seen = 0;
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        if ((static_cast<unsigned char>(text[index]) & 0xC0) != 0x80) {
-            if (seen == count) return text.substr(0, index);
-            ++seen;
-        }
-    }
-    return text;
-}
-
 // Pads to the width with spaces; widths count code points so that names line up.
 void appendPadded(std::string& output, std::string_view text, const Placeholder& placeholder) {
-    const std::size_t length = codePointCount(text);
+    const std::size_t length = utf8::codePointCount(text);
     const std::size_t padding = placeholder.width > length ? placeholder.width - length : 0;
     if (!placeholder.leftAlign) output.append(padding, ' ');
     output.append(text);
@@ -336,7 +320,8 @@ void appendArgument(std::string& output, const FormatArgument::Value& value,
     const char conversion = placeholder.conversion;
     if (const auto* text = std::get_if<std::string>(&value)) {
         const bool truncate = placeholder.precision && isTextConversion(conversion);
-        appendPadded(output, truncate ? firstCodePoints(*text, *placeholder.precision) : *text,
+        appendPadded(output,
+                     truncate ? utf8::firstCodePoints(*text, *placeholder.precision) : *text,
                      placeholder);
         return;
     }
