@@ -9,6 +9,7 @@
 
 #include "mapping/PostalCodeFormatter.h"
 #include "platform/DateFormatting.h"
+#include "platform/ImageData.h"
 #include "platform/NumberFormatting.h"
 #include "platform/SettingsStore.h"
 #include "platform/UnicodeText.h"
@@ -334,11 +335,13 @@ void applyCell(const DataCellView& cell, const MappedContactProperty& property,
     } else if (key == CustomPropertyKeys::AdditionalNote) {
         assembly.noteItems.emplace_back(property.sourceFieldName, std::move(text));
     } else if (key == CNContactImageDataKey) {
-        // The picture's bytes are kept as the file gave them. Squaring the picture on a
-        // transparent canvas needs an image codec the platform layer does not offer yet;
-        // the address book accepts the original encoding meanwhile.
+        // Pictures go in as a PNG centred on a transparent square; a picture that cannot be
+        // decoded or re-encoded keeps the bytes the file gave.
         if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
-            contact.imageData.assign(bytes->begin(), bytes->end());
+            if (auto png = squaredPngRepresentation(*bytes))
+                contact.imageData = std::move(*png);
+            else
+                contact.imageData.assign(bytes->begin(), bytes->end());
         }
     } else if (key == CNContactDatesKey) {
         if (auto date = cellDate(cell, text, assembly))

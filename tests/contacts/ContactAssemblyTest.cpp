@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "TestSupport.h"
 #include "contacts/ContactAssembly.h"
+#include "platform/ImageData.h"
 #include "platform/contacts/ContactKeys.h"
 
 namespace pelkora {
@@ -257,13 +262,24 @@ TEST(ContactAssemblyTest, LabelledValuesKeepColumnOrderAndUnreadableDatesAreSkip
     EXPECT_EQ(contact.emailAddresses[1].label, CNLabelHome);
 }
 
-TEST(ContactAssemblyTest, PictureBytesAreKeptAsGiven) {
+TEST(ContactAssemblyTest, PicturesBecomeSquarePngsOrKeepTheirBytes) {
+    std::ifstream in(std::filesystem::path(PELKORA_TEST_DATA_DIR) / "images" / "tall-4x9.jpg",
+                     std::ios::binary);
+    const PictureBytes jpeg{std::istreambuf_iterator<char>(in), {}};
+    const PictureBytes broken = {0x89, 'P', 'N', 'G', 1, 2, 3};
     DataRow row(1);
-    const PictureBytes bytes = {0x89, 'P', 'N', 'G', 1, 2, 3};
-    row.add(DataCell(0, bytes));
-    row.addText(1, "not a picture");
-    EXPECT_EQ(assemble(row, {column(0, CNContactImageDataKey)}).imageData, bytes);
-    EXPECT_TRUE(assemble(row, {column(1, CNContactImageDataKey)}).imageData.empty());
+    row.add(DataCell(0, jpeg));
+    row.add(DataCell(1, broken));
+    row.addText(2, "not a picture");
+
+    const auto square = assemble(row, {column(0, CNContactImageDataKey)}).imageData;
+    const auto size = imageSize(square);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 9);
+    EXPECT_EQ(size->height, 9);
+    EXPECT_FALSE(isJpegData(square));  // re-encoded as PNG
+    EXPECT_EQ(assemble(row, {column(1, CNContactImageDataKey)}).imageData, broken);
+    EXPECT_TRUE(assemble(row, {column(2, CNContactImageDataKey)}).imageData.empty());
 }
 
 TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {

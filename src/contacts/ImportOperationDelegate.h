@@ -1,0 +1,39 @@
+#pragma once
+
+// The events of the operations that take the rows somewhere (into the address book, out as
+// vCard files). The operations run on a background queue and post every event to the main
+// queue, so a delegate always runs on the main thread. Operations hold their delegate
+// weakly: an event that arrives after the delegate went away is dropped.
+
+#include <cstdint>
+#include <string>
+
+namespace pelkora {
+
+// Why an import or export operation stopped. `kind` tells the page which alert to show;
+// `localizedDescription` is the technical reason (a store's or file system's message).
+struct ImportOperationError {
+    enum class Kind {
+        containerNotFound,              // the chosen container is not in the address book
+        store,                          // a save request or an enumeration failed
+        fileWriteNoPermission,          // a vCard file could not be created
+        multipleVCardFilesNotCreated,   // some contacts of an individual export were not written
+    };
+    Kind kind = Kind::store;
+    std::string localizedDescription;
+};
+
+class ImportOperationDelegate {
+  public:
+    virtual ~ImportOperationDelegate() = default;
+
+    virtual void importOperationDidStart() {}
+    // `processed` records (or contacts written) so far.
+    virtual void importOperationDidProcess(std::uint64_t /*processed*/) {}
+    // A chunk has been handed to the store; saving may take a moment.
+    virtual void importOperationDidSubmitChunk() {}
+    virtual void importOperationDidFail(const ImportOperationError& /*error*/) {}
+    virtual void importOperationDidFinish() {}
+};
+
+}  // namespace pelkora

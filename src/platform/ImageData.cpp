@@ -1,0 +1,113 @@
+#include "platform/ImageData.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+namespace pelkora {
+
+namespace {
+
+struct StbFree {
+    void operator()(unsigned char* pixels) const { stbi_image_free(pixels); }
+};
+
+// Decoded RGBA pixels, rows top to bottom.
+struct Pixels {
+    std::unique_ptr<unsigned char, StbFree> data;
+    int width = 0;
+    int height = 0;
+};
+
+bool fitsStb(std::span<const std::uint8_t> bytes) {
+    return !bytes.empty() && bytes.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max());
+}
+
+std::optional<Pixels> decodeRgba(std::span<const std::uint8_t> bytes) {
+    if (!imageSize(bytes)) return std::nullopt;
+    Pixels pixels;
+    int channels = 0;
+    pixels.data.reset(stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                            &pixels.width, &pixels.height, &channels, 4));
+    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) return std::nullopt;
+    return pixels;
+}
+
+void appendToVector(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+std::optional<ImageSize> imageSize(std::span<const std::uint8_t> bytes) {
+    if (!fitsStb(bytes)) return std::nullopt;
+    ImageSize size;
+    int channels = 0;
+    if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width,
+                               &size.height, &channels))
+        return std::nullopt;
+    if (size.width <= 0 || size.height <= 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) >
+        maximumImagePixels)
+        return std::nullopt;
+    return size;
+}
+
+bool isJpegData(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+std::optional<std::vector<std::uint8_t>> squaredPngRepresentation(
+    std::span<const std::uint8_t> bytes) {
+    auto pixels = decodeRgba(bytes);
+    if (!pixels) return std::nullopt;
+    const int side = std::max(pixels->width, pixels->height);
+    const int left = (side - pixels->width) / 2;
+    const int top = (side - pixels->height) / 2;
+    // Zero bytes are transparent black, the canvas around the picture.
+    std::vector<unsigned char> canvas(static_cast<std::size_t>(side) * side * 4, 0);
+    const std::size_t rowBytes = static_cast<std::size_t>(pixels->width) * 4;
+    for (int y = 0; y < pixels->height; ++y) {
+        std::memcpy(canvas.data() + (static_cast<std::size_t>(top + y) * side + left) * 4,
+                    pixels->data.get() + static_cast<std::size_t>(y) * rowBytes, rowBytes);
+    }
+    std::vector<std::uint8_t> png;
+    if (!stbi_write_png_to_func(appendToVector, &png, side, side, 4, canvas.data(), side * 4) ||
+        png.empty())
+        return std::nullopt;
+    return png;
+}
+
+std::optional<std::vector<std::uint8_t>> jpegRepresentation(std::span<const std::uint8_t> bytes,
+                                                            double compressionFactor) {
+    auto pixels = decodeRgba(bytes);
+    if (!pixels) return std::nullopt;
+    const std::size_t count = static_cast<std::size_t>(pixels->width) * pixels->height;
+    std::vector<unsigned char> rgb(count * 3);
+    const unsigned char* rgba = pixels->data.get();
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned alpha = rgba[i * 4 + 3];
+        for (int c = 0; c < 3; ++c) {
+            // Lay the pixel over white: c·a + 255·(1 − a), rounded.
+            rgb[i * 3 + c] =
+                static_cast<unsigned char>((rgba[i * 4 + c] * alpha + 255 * (255 - alpha) + 127) / 255);
+        }
+    }
+    const int quality =
+        std::clamp(static_cast<int>(std::lround(compressionFactor * 100.0)), 1, 100);
+    std::vector<std::uint8_t> jpeg;
+    if (!stbi_write_jpg_to_func(appendToVector, &jpeg, pixels->width, pixels->height, 3,
+                                rgb.data(), quality) ||
+        jpeg.empty())
+        return std::nullopt;
+    return jpeg;
+}
+
+}  // namespace pelkora
