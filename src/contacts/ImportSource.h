@@ -6,6 +6,7 @@
 // or the assignments while one runs, which the wizard guarantees by showing the progress
 // sheet over every page that could.
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <vector>
