@@ -115,11 +115,10 @@ std::string percentDecoded(std::string_view text) {
 // number formatter has no decimal style yet, so a fraction is written in the shortest form
 // that reads back as the same number, with a point.
 std::string numberText(double number) {
+    // A fraction is written for reading, in the user's notation; a whole number (a phone
+    // number, a postal code, an identifier) as bare digits.
     if (number > std::trunc(number)) {
-        char buffer[64];
-        const auto result =
-            std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed);
-        if (result.ec == std::errc()) return std::string(buffer, result.ptr);
+        if (auto text = decimalStyleString(number); text && !text->empty()) return *text;
     }
     if (auto text = NumberFormatter().string(number); text && !text->empty()) return *text;
     char buffer[64];

@@ -52,4 +52,22 @@ std::optional<std::string> NumberFormatter::string(double number) const {
     return result;
 }
 
+std::optional<std::string> decimalStyleString(double number, const std::string& localeIdentifier) {
+    if (!std::isfinite(number)) return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Locale locale =
+        localeIdentifier.empty() ? icu::Locale::getDefault() : icu::Locale(localeIdentifier.c_str());
+    std::unique_ptr<icu::NumberFormat> format(icu::NumberFormat::createInstance(locale, status));
+    if (U_FAILURE(status) || !format) return std::nullopt;
+    format->setMaximumFractionDigits(3);
+    if (auto* decimal = dynamic_cast<icu::DecimalFormat*>(format.get()))
+        decimal->setRoundingMode(icu::DecimalFormat::kRoundHalfEven);
+    icu::UnicodeString text;
+    format->format(number, text);
+    if (text.isEmpty()) return std::nullopt;
+    std::string result;
+    text.toUTF8String(result);
+    return result;
+}
+
 }  // namespace pelkora

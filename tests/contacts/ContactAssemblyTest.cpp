@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unicode/locid.h>
+
 #include "TestSupport.h"
 #include "contacts/ContactAssembly.h"
 #include "platform/ImageData.h"
@@ -91,6 +93,19 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
         assemble(row, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
     EXPECT_EQ(contact.jobTitle, "1234");
     EXPECT_EQ(contact.departmentName, "12.5");
+
+    // Fractions follow the user's notation; whole numbers stay bare digits in any locale.
+    const icu::Locale previous = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("de_DE"), status);
+    DataRow german(1);
+    german.add(DataCell(0, 1234567.0));
+    german.add(DataCell(1, 1234.5));
+    const Contact inGerman =
+        assemble(german, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+    icu::Locale::setDefault(previous, status);
+    EXPECT_EQ(inGerman.jobTitle, "1234567");
+    EXPECT_EQ(inGerman.departmentName, "1.234,5");
 }
 
 TEST(ContactAssemblyTest,
