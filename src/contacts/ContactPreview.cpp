@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/DateFormatting.h"
 #include "platform/contacts/ContactFormatter.h"
 #include "platform/contacts/ContactKeys.h"
 #include "platform/contacts/ContactLocalization.h"
@@ -209,6 +210,8 @@ std::string previewDateText(const DateComponents& date) {
         }
         return text + " (" + date.calendar + ")";
     }
+    if (std::string text = dates::calendarDayText(date.year, *date.month, *date.day); !text.empty())
+        return text;
     std::string text = std::to_string(*date.day) + " " + monthName(*date.month);
     if (date.year.has_value()) {
         text += " " + std::to_string(*date.year);

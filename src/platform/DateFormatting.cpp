@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -415,6 +416,32 @@ std::string longDateText(TimePoint time) {
     if (!format) return {};
     icu::UnicodeString text;
     format->format(udateOf(time), text);
+    return utf8(text);
+}
+
+std::string calendarDayText(std::optional<int> year, int month, int day) {
+    UErrorCode status = U_ZERO_ERROR;
+    // Noon in UTC, formatted in UTC, names the same day wherever the user is. A leap year
+    // stands in for a missing one so that 29 February can be written.
+    icu::GregorianCalendar calendar(*icu::TimeZone::getGMT(), status);
+    if (U_FAILURE(status)) return {};
+    calendar.clear();
+    calendar.set(year.value_or(2000), month - 1, day, 12, 0, 0);
+    const UDate when = calendar.getTime(status);
+    if (U_FAILURE(status)) return {};
+    std::unique_ptr<icu::DateFormat> format;
+    if (year) {
+        format.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kLong));
+    } else {
+        const auto pattern = bestPattern("dMMMM", currentLocaleIdentifier());
+        if (!pattern) return {};
+        format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(*pattern), status);
+        if (U_FAILURE(status)) return {};
+    }
+    if (!format) return {};
+    format->setTimeZone(*icu::TimeZone::getGMT());
+    icu::UnicodeString text;
+    format->format(when, text);
     return utf8(text);
 }
 

@@ -39,6 +39,11 @@ CalendarDate calendarDateOf(TimePoint time);
 // The point in time as a long-style date in the user's current locale ("12. März 1980").
 std::string longDateText(TimePoint time);
 
+// A calendar day (Gregorian) in the user's current locale: with a year in long style
+// ("12. März 1980"), without one in the locale's day-and-month form ("12. März"). The day
+// must exist (29 February only without a year or in a leap year).
+std::string calendarDayText(std::optional<int> year, int month, int day);
+
 // The identifiers of all locales the platform offers, sorted.
 std::vector<std::string> availableLocaleIdentifiers();
 // The locale's name in the user's current language ("de" → "German" for an English user);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unicode/locid.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +12,23 @@
 
 namespace pelkora {
 namespace {
+
+// Dates are written in the user's locale; most tests read as an American user.
+class ScopedDefaultLocale {
+  public:
+    explicit ScopedDefaultLocale(const char* identifier) : previous_(icu::Locale::getDefault()) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale(identifier), status);
+    }
+    ~ScopedDefaultLocale() {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(previous_, status);
+    }
+
+  private:
+    icu::Locale previous_;
+};
+
 
 using contacts::Contact;
 using contacts::ContactType;
@@ -142,6 +161,7 @@ TEST(ContactPreview, OrganizationJobLineLeavesOutItsOwnName) {
 }
 
 TEST(ContactPreview, RowsFollowTheAddressBookOrderWithLocalizedLabels) {
+    ScopedDefaultLocale american("en_US");
     Contact contact = person("Anna", "Berg");
     contact.note = "Met at the fair";
     contact.postalAddresses.push_back(
@@ -168,35 +188,45 @@ TEST(ContactPreview, RowsFollowTheAddressBookOrderWithLocalizedLabels) {
                                         "Groups", "Note"}));
     EXPECT_EQ(document.rows[0].value, "Lind");
     EXPECT_EQ(document.rows[1].value, "+49 170 1");
-    EXPECT_EQ(document.rows[4].value, "12 March 1980");
-    EXPECT_EQ(document.rows[5].value, "2 June 2001");
+    EXPECT_EQ(document.rows[4].value, "March 12, 1980");
+    EXPECT_EQ(document.rows[5].value, "June 2, 2001");
     EXPECT_EQ(document.rows[6].value, "Eva");
     EXPECT_EQ(document.rows[7].value, "annab");
     EXPECT_EQ(document.rows[8].value, "anna.b\u00A0\u00A0\u00A0Skype");
     EXPECT_EQ(document.rows[11].value, "Met at the fair");
 }
 
+TEST(ContactPreview, DatesFollowTheUserLocale) {
+    ScopedDefaultLocale german("de_DE");
+    EXPECT_EQ(previewDateText(DateComponents{1980, 3, 12, {}}), "12. März 1980");
+    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 3, 12, {}}), "12. März");
+    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 2, 30, {}}), "???");
+}
+
 TEST(ContactPreview, DatesWithoutYearShowDayAndMonth) {
-    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 3, 12, {}}), "12 March");
-    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 2, 29, {}}), "29 February");
-    EXPECT_EQ(previewDateText(DateComponents{1980, 12, 1, {}}), "1 December 1980");
+    ScopedDefaultLocale american("en_US");
+    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 3, 12, {}}), "March 12");
+    EXPECT_EQ(previewDateText(DateComponents{std::nullopt, 2, 29, {}}), "February 29");
+    EXPECT_EQ(previewDateText(DateComponents{1980, 12, 1, {}}), "December 1, 1980");
 }
 
 TEST(ContactPreview, ComponentsThatMakeNoDateShowQuestionMarks) {
+    ScopedDefaultLocale american("en_US");
     EXPECT_EQ(previewDateText(DateComponents{1980, std::nullopt, 12, {}}), "???");
     EXPECT_EQ(previewDateText(DateComponents{1980, 3, std::nullopt, {}}), "???");
     EXPECT_EQ(previewDateText(DateComponents{1980, 13, 1, {}}), "???");
     EXPECT_EQ(previewDateText(DateComponents{1981, 2, 29, {}}), "???");
     EXPECT_EQ(previewDateText(DateComponents{1980, 4, 31, {}}), "???");
-    EXPECT_EQ(previewDateText(DateComponents{1980, 2, 29, {}}), "29 February 1980");
+    EXPECT_EQ(previewDateText(DateComponents{1980, 2, 29, {}}), "February 29, 1980");
 }
 
 TEST(ContactPreview, BirthdayWithoutYearIsShownInItsRow) {
+    ScopedDefaultLocale american("en_US");
     Contact contact = person("Anna", "Berg");
     contact.birthday = DateComponents{std::nullopt, 7, 4, {}};
     const PreviewDocument document = attributedPreview(contact, {});
     ASSERT_EQ(document.rows.size(), 1U);
-    EXPECT_EQ(document.rows[0], (PreviewRow{"Birthday", "4 July", ""}));
+    EXPECT_EQ(document.rows[0], (PreviewRow{"Birthday", "July 4", ""}));
 }
 
 TEST(ContactPreview, PostalAddressIsMailingStyleWithFormatNoteOfItsCountry) {
