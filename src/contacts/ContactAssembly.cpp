@@ -297,13 +297,7 @@ void applySocialProfile(Contact& contact, const std::string& service, const std:
 }
 
 void applyGroups(const Contact& contact, const std::string& text) {
-    constexpr std::string_view groupSeparators[] = {",", ";", "|"};
-    std::vector<std::string> names;
-    for (const std::string& part : splitAtSeparators(text, groupSeparators)) {
-        std::string name = trimmed(part);
-        if (!name.empty()) names.push_back(std::move(name));
-    }
-    contactGroupNames().add(contact.identifier, names);
+    contactGroupNames().add(contact.identifier, groupNamesInText(text));
 }
 
 bool containsCompanyTerm(const std::string& text, const std::vector<std::string>& terms) {
@@ -447,6 +441,16 @@ std::vector<std::string> companyTermsFromText(std::string_view text) {
         start = comma + 1;
     }
     return terms;
+}
+
+std::vector<std::string> groupNamesInText(std::string_view text) {
+    constexpr std::string_view groupSeparators[] = {",", ";", "|"};
+    std::vector<std::string> names;
+    for (const std::string& part : splitAtSeparators(text, groupSeparators)) {
+        std::string name = trimmed(part);
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    return names;
 }
 
 AssemblyOptions assemblyOptions(const SettingsStore& settings) {

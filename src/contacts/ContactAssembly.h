@@ -46,6 +46,10 @@ std::vector<std::string> companyTermsFromText(std::string_view text);
 // The options as the settings give them now; the country comes from the user's country.
 AssemblyOptions assemblyOptions(const SettingsStore& settings);
 
+// The group names in a cell text: split at ",", ";", "|", line breaks and U+001D, each part
+// trimmed, empty parts dropped; repeated names are kept.
+std::vector<std::string> groupNamesInText(std::string_view text);
+
 // The group names gathered for new contacts, keyed by contact identifier. Shared by the whole
 // process; every member is safe to call from any thread.
 class ContactGroupNames {

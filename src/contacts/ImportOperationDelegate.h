@@ -28,6 +28,8 @@ class ImportOperationDelegate {
     virtual ~ImportOperationDelegate() = default;
 
     virtual void importOperationDidStart() {}
+    // A step that takes a while begins ("Removing existing groups from …").
+    virtual void importOperationDidChangeNote(const std::string& /*note*/) {}
     // `processed` records (or contacts written) so far.
     virtual void importOperationDidProcess(std::uint64_t /*processed*/) {}
     // A chunk has been handed to the store; saving may take a moment.

@@ -87,4 +87,19 @@ std::unique_ptr<AesCounterModeCipher> AesCounterModeCipher::make(
     return std::make_unique<OpenSslAesCounterModeCipher>(context);
 }
 
+std::string md5HexDigest(std::string_view bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (!EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_md5(), nullptr))
+        return {};
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(length * 2);
+    for (unsigned int i = 0; i < length; ++i) {
+        text.push_back(kHex[digest[i] >> 4]);
+        text.push_back(kHex[digest[i] & 0x0F]);
+    }
+    return text;
+}
+
 }  // namespace pelkora

@@ -1,12 +1,15 @@
 #pragma once
 
 // The cryptography of encrypted zip entries (WinZip AES): key derivation and AES in the
-// counter mode WinZip uses.
+// counter mode WinZip uses; and MD5 for short non-secret tags such as an import's
+// transaction number.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelkora {
@@ -30,5 +33,8 @@ class AesCounterModeCipher {
     // calls, so bytes may be given in pieces of any size.
     virtual void apply(std::span<std::uint8_t> bytes) = 0;
 };
+
+// The MD5 digest of the bytes as 32 lower-case hex digits.
+std::string md5HexDigest(std::string_view bytes);
 
 }  // namespace pelkora

@@ -419,6 +419,24 @@ std::string longDateText(TimePoint time) {
     return utf8(text);
 }
 
+std::string shortDateText(TimePoint time) {
+    std::unique_ptr<icu::DateFormat> format(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kShort));
+    if (!format) return {};
+    icu::UnicodeString text;
+    format->format(udateOf(time), text);
+    return utf8(text);
+}
+
+std::string shortTimeText(TimePoint time) {
+    std::unique_ptr<icu::DateFormat> format(
+        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort));
+    if (!format) return {};
+    icu::UnicodeString text;
+    format->format(udateOf(time), text);
+    return utf8(text);
+}
+
 std::string calendarDayText(std::optional<int> year, int month, int day) {
     UErrorCode status = U_ZERO_ERROR;
     // Noon in UTC, formatted in UTC, names the same day wherever the user is. A leap year

@@ -39,6 +39,12 @@ CalendarDate calendarDateOf(TimePoint time);
 // The point in time as a long-style date in the user's current locale ("12. März 1980").
 std::string longDateText(TimePoint time);
 
+// The point in time as a short-style date without time ("12/03/1980" for a British user),
+// and as a short-style time without date ("14:05"), in the user's current locale and time
+// zone.
+std::string shortDateText(TimePoint time);
+std::string shortTimeText(TimePoint time);
+
 // A calendar day (Gregorian) in the user's current locale: with a year in long style
 // ("12. März 1980"), without one in the locale's day-and-month form ("12. März"). The day
 // must exist (29 February only without a year or in a leap year).

@@ -470,6 +470,10 @@ TEST_F(SqliteContactStoreTest, ExistingNamesAndIdentifiersAreFoundOnlyInTheirCon
         Names{ada.identifier});
     EXPECT_EQ(store_->existingIdentifiers("OTHER", {ada.identifier, grace.identifier}).value(),
               Names{grace.identifier});
+    EXPECT_EQ(store_->contactIdentifiersWithFullNames(local(), {"Ada Lovelace", "Ada Lovelace", "x"})
+                  .value(),
+              std::vector<std::string>{ada.identifier});
+    EXPECT_TRUE(store_->contactIdentifiersWithFullNames("OTHER", {"Ada Lovelace"}).value().empty());
     EXPECT_EQ(allContacts(*store_, "OTHER"), std::vector<Contact>{grace});
 }
 

@@ -100,6 +100,10 @@ class ContactStore : public ContactAuthorizationProvider {
     // container. Answered from an index: the import asks this for every chunk.
     virtual Result<std::unordered_set<std::string>> existingFullNames(
         const std::string& containerIdentifier, const std::vector<std::string>& fullNames) = 0;
+    // The identifiers of the container's contacts whose full name is one of these, each
+    // once. Answered from the same index.
+    virtual Result<std::vector<std::string>> contactIdentifiersWithFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& fullNames) = 0;
     // Which of these identifiers belong to a contact of the container.
     virtual Result<std::unordered_set<std::string>> existingIdentifiers(
         const std::string& containerIdentifier, const std::vector<std::string>& identifiers) = 0;

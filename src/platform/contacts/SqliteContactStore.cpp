@@ -448,6 +448,7 @@ struct SqliteContactStore::Database {
     Statement selectContact;
     Statement selectMemberships;
     Statement selectFullName;
+    Statement selectIdentifiersByFullName;
     Statement selectContactContainer;
     Statement selectLastCreated;
     Statement selectMemberContainers;
@@ -628,6 +629,8 @@ struct SqliteContactStore::Database {
              "WHERE g.container = ?1 ORDER BY c.created, g.name COLLATE NOCASE, g.identifier"},
             {&selectFullName,
              "SELECT 1 FROM contacts WHERE container = ?1 AND full_name = ?2 LIMIT 1"},
+            {&selectIdentifiersByFullName,
+             "SELECT identifier FROM contacts WHERE container = ?1 AND full_name = ?2"},
             {&selectContactContainer, "SELECT container FROM contacts WHERE identifier = ?1"},
             {&selectLastCreated, "SELECT max(created) FROM contacts WHERE container = ?1"},
             {&selectMemberContainers,
@@ -771,6 +774,21 @@ struct SqliteContactStore::Database {
                 found.insert(name);
             else if (result != SQLITE_DONE)
                 return sqliteFailure(result, "read");
+        }
+        return found;
+    }
+
+    Result<std::vector<std::string>> contactIdentifiersWithFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& names) {
+        std::vector<std::string> found;
+        std::unordered_set<std::string_view> asked;
+        for (const std::string& name : names) {
+            if (!asked.insert(name).second) continue;
+            auto run = selectIdentifiersByFullName.run();
+            run.bind(containerIdentifier).bind(name);
+            int result = SQLITE_ROW;
+            while ((result = run.step()) == SQLITE_ROW) found.emplace_back(run.text(0));
+            if (result != SQLITE_DONE) return sqliteFailure(result, "read");
         }
         return found;
     }
@@ -1080,6 +1098,13 @@ ContactStore::Result<std::unordered_set<std::string>> SqliteContactStore::existi
     std::lock_guard lock(mutex_);
     return database_->inReadTransaction<std::unordered_set<std::string>>(
         [&] { return database_->existingFullNames(containerIdentifier, fullNames); });
+}
+
+ContactStore::Result<std::vector<std::string>> SqliteContactStore::contactIdentifiersWithFullNames(
+    const std::string& containerIdentifier, const std::vector<std::string>& fullNames) {
+    std::lock_guard lock(mutex_);
+    return database_->inReadTransaction<std::vector<std::string>>(
+        [&] { return database_->contactIdentifiersWithFullNames(containerIdentifier, fullNames); });
 }
 
 ContactStore::Result<std::unordered_set<std::string>> SqliteContactStore::existingIdentifiers(

@@ -57,6 +57,8 @@ class SqliteContactStore final : public ContactStore {
         const std::string& containerIdentifier) override;
 
     // Compares with the full name stringFromContact gave when the contact was saved.
+    Result<std::vector<std::string>> contactIdentifiersWithFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& fullNames) override;
     Result<std::unordered_set<std::string>> existingFullNames(
         const std::string& containerIdentifier, const std::vector<std::string>& fullNames) override;
     Result<std::unordered_set<std::string>> existingIdentifiers(
