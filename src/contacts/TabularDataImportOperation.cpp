@@ -255,6 +255,10 @@ void TabularDataImportOperation::main(Operation& operation) {
                     namedContacts.emplace_back(std::move(name), contact.identifier);
                 }
             }
+            // Assembly ends every note with a line feed, so an empty note arrives as one;
+            // the notes text goes on the line after the note's last text, never after blank
+            // lines.
+            contact.note = trimmedWhiteSpace(contact.note);
             if (notes) {
                 if (contact.note.empty())
                     contact.note = *notes;
