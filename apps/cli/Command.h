@@ -46,6 +46,7 @@ int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& 
 int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runMap(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runImport(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runDates(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
 

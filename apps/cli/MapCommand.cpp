@@ -6,6 +6,7 @@
 
 #include "Command.h"
 #include "CommandLineSession.h"
+#include "MappingSteps.h"
 #include "input/DataCell.h"
 #include "platform/MainQueue.h"
 #include "platform/contacts/ContactLocalization.h"
@@ -16,22 +17,20 @@ namespace pelkora::cli {
 namespace {
 
 struct MapOptions {
-    std::filesystem::path file;
-    bool noHeader = false;
-    std::optional<std::string> language;
+    MappingRequest mapping;
     bool json = false;
     bool preview = false;
     std::optional<std::int64_t> record;    // --row N: the record shown in the preview
-    std::vector<std::string> assignments;  // COLUMN=TARGET[:LABEL]
 };
 
 std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments) {
     MapOptions options;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const auto& argument = arguments[index];
-        if (argument == "--no-header") {
-            options.noHeader = true;
-        } else if (argument == "--json") {
+        const ArgumentUse use = takeMappingArgument("map", arguments, index, options.mapping);
+        if (use == ArgumentUse::invalid) return std::nullopt;
+        if (use == ArgumentUse::taken) continue;
+        if (argument == "--json") {
             options.json = true;
         } else if (argument == "--preview") {
             options.preview = true;
@@ -44,23 +43,12 @@ std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments
                 return std::nullopt;
             }
             options.record = number;
-        } else if ((argument == "--lang" || argument == "--set") && index + 1 < arguments.size()) {
-            if (argument == "--lang") {
-                options.language = arguments[++index];
-            } else {
-                options.assignments.push_back(arguments[++index]);
-            }
-        } else if (argument.starts_with("--")) {
-            printError("map: unknown option “" + argument + "” (or it lacks its value)");
-            return std::nullopt;
-        } else if (options.file.empty()) {
-            options.file = argument;
         } else {
-            printError("map: name one file");
+            printError("map: unknown option “" + argument + "” (or it lacks its value)");
             return std::nullopt;
         }
     }
-    if (options.file.empty()) {
+    if (options.mapping.file.empty()) {
         printError("map: name the file to map");
         return std::nullopt;
     }
@@ -111,11 +99,11 @@ std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu
 }
 
 int applyAssignment(CommandLineSession& run, FieldMappingViewController& page,
-                    const std::string& assignment) {
+                    const std::string& assignment, std::string_view command) {
     auto& session = run.session();
     const auto equals = assignment.find('=');
     if (equals == std::string::npos) {
-        printError("map: --set takes COLUMN=TARGET[:LABEL], not “" + assignment + "”");
+        printError(std::string(command) + ": --set takes COLUMN=TARGET[:LABEL], not “" + assignment + "”");
         return kUsageError;
     }
     const std::string column = assignment.substr(0, equals);
@@ -127,17 +115,17 @@ int applyAssignment(CommandLineSession& run, FieldMappingViewController& page,
     }
     const auto row = findColumn(session.mappedContactProperties(), column);
     if (!row) {
-        printError("map: no column “" + column + "” (use its letters, its number or its title)");
+        printError(std::string(command) + ": no column “" + column + "” (use its letters, its number or its title)");
         return kUsageError;
     }
     const auto menu = page.targetMenu(session, *row, 1);
     const auto item = findTarget(menu, target);
     if (!item) {
-        printError("map: no target “" + target + "”. Run “pelkora catalogue” for the targets.");
+        printError(std::string(command) + ": no target “" + target + "”. Run “pelkora catalogue” for the targets.");
         return kUsageError;
     }
     if (!FieldMappingViewController::isEnabled(*item)) {
-        printError("map: “" + item->title + "” is used by another column already");
+        printError(std::string(command) + ": “" + item->title + "” is used by another column already");
         return kUsageError;
     }
     page.contactPropertyDidChange(session, *row, *item);
@@ -194,41 +182,81 @@ void printJson(const std::vector<MappedContactProperty>& list) {
 
 }  // namespace
 
-int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    const auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    if (!allFilesExist({options->file})) return kFailure;
-
-    CommandLineSession run(globalOptions, true);
-    if (auto failure = run.readTable(options->file)) {
-        printError(options->file.string() + ": " + *failure);
-        return kFailure;
+ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std::string>& arguments,
+                                std::size_t& index, MappingRequest& request) {
+    const std::string& argument = arguments[index];
+    const bool hasValue = index + 1 < arguments.size();
+    if (argument == "--no-header") {
+        request.noHeader = true;
+    } else if (argument == "--lang" && hasValue) {
+        request.language = arguments[++index];
+    } else if (argument == "--set" && hasValue) {
+        request.assignments.push_back(arguments[++index]);
+    } else if (argument == "--encoding" && hasValue) {
+        const std::string& name = arguments[++index];
+        request.encoding = TextEncoding::named(name);
+        if (!request.encoding) {
+            printError(std::string(command) + ": unknown encoding “" + name +
+                       "”. Run “pelkora encodings” for the list.");
+            return ArgumentUse::invalid;
+        }
+    } else if (argument.starts_with("--")) {
+        return ArgumentUse::notMine;
+    } else if (request.file.empty()) {
+        request.file = argument;
+    } else {
+        printError(std::string(command) + ": name one file");
+        return ArgumentUse::invalid;
     }
+    return ArgumentUse::taken;
+}
+
+PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& request,
+                               std::string_view command) {
     auto& session = run.session();
+    if (request.encoding) session.setTextReadingChoices({request.encoding, std::nullopt});
+    if (auto failure = run.readTable(request.file)) {
+        printError(request.file.string() + ": " + *failure);
+        return {nullptr, kFailure};
+    }
     auto* page = dynamic_cast<FieldMappingViewController*>(session.currentViewController());
     if (!page) {
-        printError(options->file.string() + ": the mapping page did not open");
-        return kFailure;
+        printError(request.file.string() + ": the mapping page did not open");
+        return {nullptr, kFailure};
     }
     MainQueue::shared().runUntil([&] { return !page->isMapping(); });
-    if (options->noHeader) page->setFirstRowContainsColumnHeaders(session, false);
-    if (options->language) {
+    if (request.noHeader) page->setFirstRowContainsColumnHeaders(session, false);
+    if (request.language) {
         // Match every title in the given language instead of the detected one.
         const auto settings = autoMappingSettings(session.settings());
         for (auto& entry : session.mutableMappedContactProperties()) {
             if (entry.isCustomMapping || entry.sourceFieldName.empty()) continue;
             entry.contactProperty = session.titleMatcher().match(
-                entry.sourceFieldName, *options->language, settings.detectCustomLabels);
+                entry.sourceFieldName, *request.language, settings.detectCustomLabels);
             if (settings.appendUnmappedFieldsToNotes && !entry.contactProperty.isValid()) {
                 entry.contactProperty.clearAll();
                 entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
             }
         }
-        session.setDetectedLanguage(*options->language);
+        session.setDetectedLanguage(*request.language);
     }
-    for (const auto& assignment : options->assignments) {
-        if (int status = applyAssignment(run, *page, assignment); status != kSuccess) return status;
+    for (const auto& assignment : request.assignments) {
+        if (int status = applyAssignment(run, *page, assignment, command); status != kSuccess)
+            return {nullptr, status};
     }
+    return {page, kSuccess};
+}
+
+int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
+    const auto options = parseOptions(arguments);
+    if (!options) return kUsageError;
+    if (!allFilesExist({options->mapping.file})) return kFailure;
+
+    CommandLineSession run(globalOptions, true);
+    const PreparedMapping prepared = prepareMapping(run, options->mapping, "map");
+    if (!prepared.page) return prepared.exitCode;
+    auto& session = run.session();
+    auto* page = prepared.page;
     if (options->record) {
         // Step through the records as the page's arrows do, so the preview shows that record.
         while (page->currentRecordIndex() > *options->record) {

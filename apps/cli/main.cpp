@@ -19,6 +19,17 @@ Brings contact data from CSV/TSV text files, Excel workbooks (.xlsx) and vCard
 files into your address book.
 
 Commands:
+  import [--container ID] [--encoding NAME] [--no-header] [--lang xx]
+         [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates] [--remove-groups]
+         [--no-note-text] [--dry-run] [--json] [--store PATH] FILE
+                        The whole import: read the file, map its columns (learnt
+                        titles included; --set corrects as for "map"), and save
+                        one contact per row into the address book in chunks of
+                        500, with the groups the data names and duplicates set
+                        aside in the groups "OLD DUPLICATES" and "NEW
+                        DUPLICATES". Prints a summary (--json: one object).
+                        Ctrl-C stops after the chunks saved so far. --dry-run
+                        imports into a copy that is thrown away.
   open [--as auto|text|xlsx] FILE...
                         Classify files and open them as the importer would: the
                         first file when it is a table, or every vCard of a batch.
@@ -145,6 +156,7 @@ int main(int argc, char** argv) {
     if (command == "catalogue") return cli::runCatalogue(arguments, options);
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "map") return cli::runMap(arguments, options);
+    if (command == "import") return cli::runImport(arguments, options);
     if (command == "dates") return cli::runDates(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command +

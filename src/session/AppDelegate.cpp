@@ -687,3 +687,35 @@ void AppDelegate::readerDidFailWithError(TabularDataReader& reader, const Reader
 }
 
 }  // namespace pelkora
+
+namespace pelkora {
+
+std::shared_ptr<const TabularDataReader> AppDelegate::currentReader() const {
+    if (excelReader_) return excelReader_;
+    return textReader_;
+}
+
+ImportSource AppDelegate::importSource() const {
+    ImportSource source;
+    source.reader = currentReader();
+    source.mappedProperties = mappedContactProperties_;
+    source.dateFormats = dateFormats();
+    source.assemblyOptions = assemblyOptions(settings_);
+    return source;
+}
+
+void AppDelegate::presentProgress(std::shared_ptr<Progress> progress) {
+    setCurrentProgress(std::move(progress));
+    showProgressSheet();
+}
+
+void AppDelegate::dismissProgress() {
+    setCurrentProgress(nullptr);
+    closeProgressSheet();
+}
+
+void AppDelegate::showAlert(const Alert& alert) {
+    if (frontEnd_) frontEnd_->showAlert(alert);
+}
+
+}  // namespace pelkora

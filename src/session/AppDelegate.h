@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contacts/ImportSource.h"
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
@@ -27,6 +28,7 @@
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
+#include "platform/contacts/ContactStore.h"
 #include "session/ContentViewController.h"
 #include "session/ImportError.h"
 #include "support/Expected.h"
@@ -177,6 +179,21 @@ class AppDelegate final : public TabularDataReaderDelegate {
     // Sounds the front end's alert sound.
     void beep();
 
+    // The address book the import saves into; may be null until a front end sets it.
+    void setContactStore(std::shared_ptr<contacts::ContactStore> store) { contactStore_ = std::move(store); }
+    const std::shared_ptr<contacts::ContactStore>& contactStore() const { return contactStore_; }
+    // The reader whose rows are imported: the workbook reader when one is open, else the
+    // text reader; null when neither is.
+    std::shared_ptr<const TabularDataReader> currentReader() const;
+    // What an import or export reads when it starts: the current reader, the mapping, the
+    // date formats and the assembly settings.
+    ImportSource importSource() const;
+    // Shows a progress in the progress sheet (cancelling the sheet cancels it), or closes it.
+    void presentProgress(std::shared_ptr<Progress> progress);
+    void dismissProgress();
+    // Shows an alert through the front end.
+    void showAlert(const Alert& alert);
+
     // Makes a reader the session's text or workbook reader, with the session as its delegate.
     void adoptTextReader(std::shared_ptr<TextReader> reader);
     void adoptExcelReader(std::shared_ptr<TabularDataReader> reader);
@@ -246,6 +263,7 @@ class AppDelegate final : public TabularDataReaderDelegate {
     std::optional<SettingsStore::ObservationId> companyTermsObservation_;
     TextReadingChoices textReadingChoices_;
 
+    std::shared_ptr<contacts::ContactStore> contactStore_;
     std::shared_ptr<TextReader> textReader_;
     std::shared_ptr<TabularDataReader> excelReader_;
     OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;

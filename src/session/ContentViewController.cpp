@@ -2,6 +2,7 @@
 
 #include "session/AppDelegate.h"
 #include "session/FieldMappingViewController.h"
+#include "session/ImportViewController.h"
 #include "session/SetTextEncodingViewController.h"
 #include "session/SettingsKeys.h"
 
@@ -44,20 +45,6 @@ class FixedTargetsPage final : public ContentViewController {
     std::optional<std::string_view> next_;
 };
 
-// The import page returns to the page that led to it: field mapping or the vCard scan.
-class ImportPage final : public ContentViewController {
-  public:
-    ImportPage() : ContentViewController(std::string(ViewControllerNames::ImportViewController)) {}
-
-    void viewDidLoad(AppDelegate& session) override {
-        const auto& before = session.previousPageName();
-        if (before == ViewControllerNames::FieldMappingViewController ||
-            before == ViewControllerNames::VCFScanViewController) {
-            setPreviousViewControllerName(before);
-        }
-    }
-};
-
 }  // namespace
 
 ViewControllerRegistry ViewControllerRegistry::standard() {
@@ -80,7 +67,7 @@ ViewControllerRegistry ViewControllerRegistry::standard() {
     registry.registerPage(std::string(Names::FieldMappingViewController),
                           [] { return std::make_unique<FieldMappingViewController>(); });
     registry.registerPage(std::string(Names::ImportViewController),
-                          [] { return std::make_unique<ImportPage>(); });
+                          [] { return std::make_unique<ImportViewController>(); });
     registry.registerPage(std::string(Names::VCFScanViewController),
                           fixed(Names::VCFScanViewController, Names::InitialViewController,
                                 Names::ImportViewController));

@@ -1,0 +1,47 @@
+#pragma once
+
+// The steps every command that turns rows into contacts shares (map, import, export-vcard):
+// read the file as the wizard does, wait for the automatic mapping, then apply the
+// command line's corrections as a user would on the field-mapping page.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CommandLineSession.h"
+#include "platform/TextEncoding.h"
+
+namespace pelkora {
+class FieldMappingViewController;
+}
+
+namespace pelkora::cli {
+
+struct MappingRequest {
+    std::filesystem::path file;
+    bool noHeader = false;                  // --no-header
+    std::optional<std::string> language;    // --lang xx
+    std::vector<std::string> assignments;   // --set COLUMN=TARGET[:LABEL]
+    std::optional<TextEncoding> encoding;   // --encoding NAME
+};
+
+enum class ArgumentUse { notMine, taken, invalid };
+
+// Takes the mapping option at arguments[index] (and its value, advancing index), or the
+// file name. Prints the problem for an invalid one.
+ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std::string>& arguments,
+                                std::size_t& index, MappingRequest& request);
+
+// Reads the file and maps its columns; on success the session shows the field-mapping page
+// with the corrections applied. Otherwise the exit code (the problem has been printed).
+struct PreparedMapping {
+    FieldMappingViewController* page = nullptr;
+    int exitCode = 0;
+};
+PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& request,
+                               std::string_view command);
+
+}  // namespace pelkora::cli

@@ -1,0 +1,262 @@
+#include "session/ImportViewController.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/MainQueue.h"
+#include "platform/Progress.h"
+#include "platform/UnicodeText.h"
+#include "session/AppDelegate.h"
+#include "support/Format.h"
+#include "support/Localization.h"
+#include "support/QvLogger.h"
+#include "support/SharedNames.h"
+
+namespace pelkora {
+
+namespace Key = UserDefaultsKeys;
+
+// Receives the operation's events on the main thread and moves the page and the sheet on.
+// Held by the page; the operation holds it weakly, so events after the page went away are
+// dropped.
+class ImportViewController::Events final : public ImportOperationDelegate {
+  public:
+    Events(ImportViewController& page, AppDelegate& session, std::uint64_t total)
+        : page_(page), session_(session), total_(total) {}
+
+    void importOperationDidStart() override {}
+    void importOperationDidChangeNote(const std::string& note) override {
+        if (auto progress = page_.progress_) progress->setLocalizedAdditionalDescription(note);
+    }
+    void importOperationDidProcess(std::uint64_t processed) override {
+        if (auto progress = page_.progress_) {
+            progress->setCompletedUnitCount(static_cast<std::int64_t>(processed));
+            progress->setLocalizedAdditionalDescription(
+                progressAdditionalDescription(processed, total_));
+        }
+    }
+    void importOperationDidSubmitChunk() override {
+        if (auto progress = page_.progress_)
+            progress->setLocalizedAdditionalDescription(waitingForSaveDescription());
+    }
+    void importOperationDidFail(const ImportOperationError& error) override {
+        const ImportOutcome outcome = failureOutcome(error);
+        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.localizedDescription);
+        page_.importDidEnd(session_, outcome);
+    }
+    void importOperationDidFinish() override { page_.importDidEnd(session_, successOutcome()); }
+
+  private:
+    ImportViewController& page_;
+    AppDelegate& session_;
+    std::uint64_t total_;
+};
+
+ImportViewController::ImportViewController()
+    : ContentViewController(std::string(ViewControllerNames::ImportViewController)) {}
+
+ImportViewController::~ImportViewController() {
+    *alive_ = false;
+    queue_.cancelAllOperations();
+    queue_.waitUntilAllOperationsAreFinished();
+}
+
+void ImportViewController::viewDidLoad(AppDelegate& session) {
+    // Back returns to the page that led here.
+    const auto& before = session.previousPageName();
+    if (before == ViewControllerNames::FieldMappingViewController ||
+        before == ViewControllerNames::VCFScanViewController) {
+        setPreviousViewControllerName(before);
+    }
+
+    SettingsStore& settings = session.settings();
+    if (!session.vCardUrls().empty() && !session.currentReader()) {
+        headerText_ = localizedString("All vCards will be imported into Contacts.");
+        modeControlHidden_ = true;
+        mode_ = ImportModeTag::contacts;
+    } else {
+        headerText_ = localizedString("Records can be imported into Contacts or saved as vCard.");
+        const auto stored = settings.stringForKey(std::string(Key::ImportMode));
+        mode_ = stored == ImportModeNames::vCard ? ImportModeTag::vCards : ImportModeTag::contacts;
+    }
+    buildContainerMenu(session);
+    textTokens_ = settings.stringArrayForKey(std::string(Key::TextToNotesTokens))
+                      .value_or(std::vector<std::string>{});
+}
+
+void ImportViewController::viewWillDisappear(AppDelegate&) {
+    queue_.cancelAllOperations();
+    queue_.waitUntilAllOperationsAreFinished();
+}
+
+void ImportViewController::setMode(AppDelegate& session, ImportModeTag mode) {
+    if (modeControlHidden_) return;
+    mode_ = mode;
+    session.settings().set(std::string(Key::ImportMode),
+                           std::string(mode == ImportModeTag::vCards ? ImportModeNames::vCard
+                                                                     : ImportModeNames::Contacts));
+    if (mode == ImportModeTag::contacts) {
+        textTokens_ = session.settings()
+                          .stringArrayForKey(std::string(Key::TextToNotesTokens))
+                          .value_or(std::vector<std::string>{});
+    }
+}
+
+std::string ImportViewController::buttonTitle() const {
+    return mode_ == ImportModeTag::contacts ? localizedString("Import")
+                                            : localizedString("Save vCards…");
+}
+
+std::string ImportViewController::noAccountsText() {
+    return localizedString("No accounts found");
+}
+
+void ImportViewController::buildContainerMenu(AppDelegate& session) {
+    containerMenu_.clear();
+    selectedContainer_.reset();
+    const auto& store = session.contactStore();
+    if (!store) return;
+    auto containers = store->containers();
+    if (!containers) {
+        qvLog(LogType::error, "Can't read the containers: %{public}@",
+              containers.error().localizedDescription);
+        return;
+    }
+    // Sorted by the type as nine digits and then the lower-cased name.
+    const auto sortKey = [](const contacts::Container& container) {
+        char type[16];
+        std::snprintf(type, sizeof type, "%09d", static_cast<int>(container.type));
+        return std::string(type) + lowercased(container.name);
+    };
+    std::vector<contacts::Container> sorted = std::move(*containers);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& left, const auto& right) {
+        return sortKey(left) < sortKey(right);
+    });
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        if (i > 0 && sorted[i].type != sorted[i - 1].type) containerMenu_.push_back({true, {}, {}});
+        containerMenu_.push_back({false, sorted[i].name, sorted[i].identifier});
+    }
+
+    SettingsStore& settings = session.settings();
+    auto selected = settings.stringForKey(std::string(Key::SelectedContainerID));
+    if (!selected) {
+        selected = store->defaultContainerIdentifier();
+        settings.set(std::string(Key::SelectedContainerID), *selected);
+    }
+    const bool listed = std::any_of(containerMenu_.begin(), containerMenu_.end(),
+                                    [&](const auto& item) { return item.identifier == *selected; });
+    if (listed) selectedContainer_ = *selected;
+}
+
+void ImportViewController::selectContainer(AppDelegate& session, const std::string& identifier) {
+    selectedContainer_ = identifier;
+    session.settings().set(std::string(Key::SelectedContainerID), identifier);
+}
+
+void ImportViewController::setTextTokens(AppDelegate& session, std::vector<std::string> tokens) {
+    textTokens_ = std::move(tokens);
+    std::vector<PropertyValue> list;
+    for (const std::string& token : textTokens_) list.emplace_back(token);
+    session.settings().set(std::string(Key::TextToNotesTokens), PropertyValue(std::move(list)));
+}
+
+bool ImportViewController::startImport(AppDelegate& session, std::optional<ImportOptions> options) {
+    if (importing_ || !session.contactStore()) return false;
+    ImportSource source = session.importSource();
+    if (!source.reader) return false;
+    const std::uint64_t total = rowsToImport(*source.reader).size();
+
+    outcome_.reset();
+    summary_.reset();
+    importing_ = true;
+    progress_ = Progress::make(static_cast<std::int64_t>(total));
+    progress_->setLocalizedDescription(progressDescription());
+    progress_->setLocalizedAdditionalDescription(progressAdditionalDescription(0, total));
+    progress_->setCancellable(true);
+    events_ = std::make_shared<Events>(*this, session, total);
+
+    auto operation = std::make_shared<TabularDataImportOperation>(
+        session.contactStore(), std::move(source), options.value_or(importOptions(session.settings())),
+        textTokens_,
+        events_);
+    auto queued = queue_.addOperation([operation, this, &session, alive = alive_](Operation& running) {
+        operation->main(running);
+        // The summary reaches the page on the main thread, after the operation's events. A
+        // cancelled import sends no outcome event, so the sheet is closed here.
+        MainQueue::shared().post([summary = operation->summary(), this, &session, alive] {
+            if (!*alive) return;
+            summary_ = summary;
+            if (importing_) importDidEnd(session, std::nullopt);
+        });
+    });
+    progress_->setCancellationHandler([queued] { queued->cancel(); });
+    session.presentProgress(progress_);
+    return true;
+}
+
+VCardDestinationRequest ImportViewController::vCardDestinationRequest(AppDelegate& session) const {
+    const auto format = session.settings().stringForKey(std::string(Key::VCardFormat));
+    if (format == VCardFormatNames::Group) {
+        VCardSavePanel panel;
+        if (auto reader = session.currentReader(); reader && !reader->fileURL().empty()) {
+            panel.directory = reader->fileURL().parent_path();
+            panel.proposedFileName = reader->fileURL().stem().string() + ".vcf";
+        } else {
+            panel.proposedFileName = "Contacts.vcf";
+        }
+        return panel;
+    }
+    if (format == VCardFormatNames::Individual) {
+        return VCardFolderChooser{localizedString("Choose"),
+                                  localizedString("Select the folder where the vCards should be saved.")};
+    }
+    qvLog(LogType::error, "Can't create vCards: vCard format not provided!");
+    return std::monostate{};
+}
+
+void ImportViewController::importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome) {
+    importing_ = false;
+    outcome_ = outcome;
+    progress_.reset();
+    session.dismissProgress();
+    if (outcome) session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
+}
+
+std::string ImportViewController::progressDescription() {
+    return localizedString("Importing records into Contacts…");
+}
+
+std::string ImportViewController::progressAdditionalDescription(std::uint64_t processed,
+                                                                std::uint64_t total) {
+    return qvFormat(localizedString("Processed record %1$lu of %2$lu…"), processed, total);
+}
+
+std::string ImportViewController::waitingForSaveDescription() {
+    return localizedString(
+        "Waiting for macOS to save the contacts. This may take some seconds…");
+}
+
+ImportOutcome ImportViewController::failureOutcome(const ImportOperationError& error) {
+    ImportOutcome outcome;
+    outcome.failed = true;
+    outcome.heading = localizedString("The import operation did fail.");
+    if (error.kind == ImportOperationError::Kind::containerNotFound) {
+        outcome.text = localizedString(
+            "Please try another account to import the records into. Technical reason: The "
+            "container with the specified identifier could not be found.");
+    } else if (!error.localizedDescription.empty()) {
+        outcome.text = qvFormat(localizedString("An error occurred during the import operation. The "
+                                                "operating system returned this error message: %@"),
+                                error.localizedDescription);
+    } else {
+        outcome.text = localizedString("An error occurred during the import operation.");
+    }
+    return outcome;
+}
+
+ImportOutcome ImportViewController::successOutcome() {
+    return {localizedString("Import done."),
+            localizedString("The records have been imported into Contacts."), false};
+}
+
+}  // namespace pelkora

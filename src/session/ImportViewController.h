@@ -1,0 +1,127 @@
+#pragma once
+
+// The import page: where the rows go (a container of the address book, or vCard files),
+// the import options, and the start of the import with its progress and outcome.
+//
+// The page keeps its choices in the settings ("SelectedContainerID", "ImportMode",
+// "VCardFormat", "TextToNotesTokens"), so the next import starts where the user left off.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "contacts/ImportOperationDelegate.h"
+#include "contacts/TabularDataImportOperation.h"
+#include "platform/OperationQueue.h"
+#include "session/ContentViewController.h"
+
+namespace pelkora {
+
+class Progress;
+
+enum class ImportModeTag { contacts = 0, vCards = 1 };
+
+// One item of the container pop-up: a container, or the separator between container types.
+struct ContainerMenuItem {
+    bool isSeparator = false;
+    std::string title;
+    std::string identifier;
+    bool operator==(const ContainerMenuItem&) const = default;
+};
+
+// What the front end asks the user before a vCard export.
+struct VCardSavePanel {  // one file for all contacts
+    std::filesystem::path directory;
+    std::string proposedFileName;
+};
+struct VCardFolderChooser {  // one file per contact
+    std::string prompt;
+    std::string message;
+};
+using VCardDestinationRequest = std::variant<std::monostate, VCardSavePanel, VCardFolderChooser>;
+
+// The texts of an outcome alert.
+struct ImportOutcome {
+    std::string heading;
+    std::string text;
+    bool failed = false;
+    bool operator==(const ImportOutcome&) const = default;
+};
+
+class ImportViewController final : public ContentViewController {
+  public:
+    ImportViewController();
+    ~ImportViewController() override;
+
+    void viewDidLoad(AppDelegate& session) override;
+    // Cancels a running import and waits for it, so it never outlives the page.
+    void viewWillDisappear(AppDelegate& session) override;
+
+    // The text above the options; for vCard sources the mode control is hidden.
+    const std::string& headerText() const { return headerText_; }
+    bool isModeControlHidden() const { return modeControlHidden_; }
+    ImportModeTag mode() const { return mode_; }
+    // The segmented control: stores "ImportMode" and shows that mode's options.
+    void setMode(AppDelegate& session, ImportModeTag mode);
+    std::string buttonTitle() const;
+
+    // The container pop-up, sorted by type then name with separators between types; its
+    // placeholder when empty.
+    const std::vector<ContainerMenuItem>& containerMenu() const { return containerMenu_; }
+    static std::string noAccountsText();
+    const std::optional<std::string>& selectedContainerIdentifier() const { return selectedContainer_; }
+    void selectContainer(AppDelegate& session, const std::string& identifier);
+
+    // The notes token field: literal words and the keywords DATE, TIME, FILE, TRANSNUM.
+    const std::vector<std::string>& textTokens() const { return textTokens_; }
+    void setTextTokens(AppDelegate& session, std::vector<std::string> tokens);
+
+    // The import button in contacts mode: starts the import into the selected container on
+    // the page's queue, with the session's progress sheet. False when nothing can be imported
+    // (no reader or no container).
+    // Options other than the settings' apply to this import only (the command line's flags).
+    bool startImport(AppDelegate& session, std::optional<ImportOptions> options = std::nullopt);
+    // The import button in vCard mode: what to ask the user for, from "VCardFormat"; nothing
+    // (and a log entry) when the setting names no format.
+    VCardDestinationRequest vCardDestinationRequest(AppDelegate& session) const;
+
+    // The running or last import, for a front end that shows more than the sheet.
+    bool isImporting() const { return importing_; }
+    const std::optional<ImportOutcome>& outcome() const { return outcome_; }
+    // What the last import did; none before one ended.
+    const std::optional<ImportSummary>& summary() const { return summary_; }
+    // The queue the import runs on (tests and the command line wait on it).
+    OperationQueue& queue() { return queue_; }
+
+    // The texts of the progress sheet and of the outcome alerts.
+    static std::string progressDescription();
+    static std::string progressAdditionalDescription(std::uint64_t processed, std::uint64_t total);
+    static std::string waitingForSaveDescription();
+    static ImportOutcome failureOutcome(const ImportOperationError& error);
+    static ImportOutcome successOutcome();
+
+  private:
+    class Events;
+    void buildContainerMenu(AppDelegate& session);
+    void importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome);
+
+    std::string headerText_;
+    bool modeControlHidden_ = false;
+    ImportModeTag mode_ = ImportModeTag::contacts;
+    std::vector<ContainerMenuItem> containerMenu_;
+    std::optional<std::string> selectedContainer_;
+    std::vector<std::string> textTokens_;
+    bool importing_ = false;
+    std::optional<ImportOutcome> outcome_;
+    std::optional<ImportSummary> summary_;
+    std::shared_ptr<Events> events_;
+    std::shared_ptr<Progress> progress_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    OperationQueue queue_{"Import"};
+};
+
+}  // namespace pelkora
