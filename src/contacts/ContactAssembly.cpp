@@ -191,8 +191,16 @@ void expandSelfLabelledValues(DataRow& row, std::vector<MappedContactProperty>& 
 std::string cellText(const DataCellView& cell, const SuggestedContactProperty& target,
                      Assembly& assembly) {
     switch (cell.kind()) {
-        case CellKind::text:
-            return trimmed(cell.text());
+        case CellKind::text: {
+            std::string text = trimmed(cell.text());
+            // A text file that went through a spreadsheet carries its postal codes as the
+            // digits of a number, leading zeros lost ("1067" for Dresden's 01067); such a
+            // code is treated like a number cell, so the country's length restores them.
+            if (target.propertySubKey == CNPostalAddressPostalCodeKey && !text.empty() &&
+                std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                assembly.numericPostalCode = true;
+            return text;
+        }
         case CellKind::number:
             if (target.propertySubKey == CNPostalAddressPostalCodeKey)
                 assembly.numericPostalCode = true;

@@ -90,10 +90,10 @@ std::string TabularDataImportOperation::notesText(const std::vector<std::string>
     }
     const std::string fileName =
         file.empty() ? localizedString("UNKNOWN FILE") : file.filename().string();
-    text = replacedAll(std::move(text), NoteTokens::File, fileName);
-    text = replacedAll(std::move(text), NoteTokens::Date, dates::shortDateText(now));
-    text = replacedAll(std::move(text), NoteTokens::Time, dates::shortTimeText(now));
-    text = replacedAll(std::move(text), NoteTokens::TransactionNumber, transactionNumber(now));
+    text = replacedAll(std::move(text), NoteTokens::FILE, fileName);
+    text = replacedAll(std::move(text), NoteTokens::DATE, dates::shortDateText(now));
+    text = replacedAll(std::move(text), NoteTokens::TIME, dates::shortTimeText(now));
+    text = replacedAll(std::move(text), NoteTokens::TRANSNUM, transactionNumber(now));
     return text;
 }
 

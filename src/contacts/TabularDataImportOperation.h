@@ -23,19 +23,13 @@
 #include "contacts/ImportOperationDelegate.h"
 #include "contacts/ImportSource.h"
 #include "platform/contacts/ContactStore.h"
+#include "support/SharedNames.h"
 
 namespace pelkora {
 
 class Operation;
 class SettingsStore;
 
-// The keywords of the notes token field; each is replaced when the import starts.
-namespace NoteTokens {
-inline constexpr std::string_view Date = "DATE";
-inline constexpr std::string_view Time = "TIME";
-inline constexpr std::string_view File = "FILE";
-inline constexpr std::string_view TransactionNumber = "TRANSNUM";
-}  // namespace NoteTokens
 
 // Consecutive pieces of up to n elements of a sequence, the last one possibly shorter.
 template <typename T>

@@ -159,14 +159,24 @@ TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) 
     EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
 }
 
-TEST(ContactAssemblyTest, TextPostalCodeIsNotPadded) {
+TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
     AssemblyOptions options;
     options.defaultCountryCode = "de";
-    const Contact contact = assemble(
-        textRow({"1067"}),
-        {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome)},
-        options);
-    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "1067");
+    const auto postalCode = [&](std::string text) {
+        return assemble(textRow({std::move(text)}),
+                        {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey,
+                                CNLabelHome)},
+                        options)
+            .postalAddresses[0]
+            .value.postalCode;
+    };
+    // Digits only: a number whose leading zeros a spreadsheet dropped.
+    EXPECT_EQ(postalCode("1067"), "01067");
+    EXPECT_EQ(postalCode("123456"), "123456");  // padding never cuts digits
+    EXPECT_EQ(postalCode("D-1067"), "D-1067");
+    EXPECT_EQ(postalCode("1067 "), "01067");
+    options.defaultCountryCode = "gb";
+    EXPECT_EQ(postalCode("SW1A 1AA"), "SW1A 1AA");
 }
 
 TEST(ContactAssemblyTest, OrganizationWithoutPersonalNameIsACompany) {
