@@ -192,8 +192,9 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     }
     bool cancelRequested = false;
     while (!page->summary()) {
-        MainQueue::shared().runUntil([&] { return page->summary().has_value() || interrupted; },
-                                     std::chrono::milliseconds(100));
+        MainQueue::shared().runUntil(
+            [&] { return page->summary().has_value() || (interrupted && !cancelRequested); },
+            std::chrono::milliseconds(100));
         if (interrupted && !cancelRequested) {
             cancelRequested = true;
             std::cerr << "\npelkora: cancelling the import after the rows saved so far…\n";
