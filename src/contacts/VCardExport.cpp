@@ -95,8 +95,8 @@ std::string base64(std::span<const std::uint8_t> bytes) {
     text.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t triple = (std::uint32_t{bytes[i]} << 16) |
-                                     (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+        const std::uint32_t triple =
+            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
         text += kBase64Alphabet[(triple >> 18) & 63];
         text += kBase64Alphabet[(triple >> 12) & 63];
         text += kBase64Alphabet[(triple >> 6) & 63];
@@ -130,6 +130,20 @@ bool startsWithAny(std::string_view line, std::initializer_list<std::string_view
 }
 
 void noteMarkers(std::string_view line, ExistingLines& existing) {
+    // Most lines are other properties; their first letter already tells.
+    if (line.empty()) return;
+    switch (line.front()) {
+        case 'C':
+        case 'c':
+        case 'P':
+        case 'p':
+        case 'N':
+        case 'n':
+        case 'X':
+            break;
+        default:
+            return;
+    }
     existing.categories =
         existing.categories || startsWithAny(line, {"CATEGORIES:", "categories:"});
     existing.photo = existing.photo || startsWithAny(line, {"PHOTO;", "photo;"});
@@ -175,7 +189,8 @@ std::optional<std::size_t> endLinePosition(std::string_view vcard) {
 // The PHOTO lines: the picture as JPEG in Base64, cut into pieces of 75 characters, every
 // piece after the first beginning with a blank and every piece ending with CR LF.
 Expected<std::string, VCardRepresentationError> photoLines(std::span<const std::uint8_t> image) {
-    if (!imageSize(image)) return Unexpected(representationError("Failed to initialize NSImage from data"));
+    if (!imageSize(image))
+        return Unexpected(representationError("Failed to initialize NSImage from data"));
     std::string encoded;
     if (isJpegData(image)) {
         encoded = base64(image);
@@ -233,7 +248,8 @@ std::string relationLines(const Contact& contact) {
 Expected<void, VCardRepresentationError> addLine(std::string& insertion, std::string_view line,
                                                  std::string_view encodingFailure) {
     if (line.empty()) return {};
-    if (!isWellFormedUtf8(line)) return Unexpected(representationError(std::string(encodingFailure)));
+    if (!isWellFormedUtf8(line))
+        return Unexpected(representationError(std::string(encodingFailure)));
     insertion += line;
     if (!line.ends_with(kCrLf)) insertion += kCrLf;
     return {};
@@ -291,7 +307,11 @@ Expected<CreatedFile, FileCreationError> createFreeFile(
     unsigned& number = nextNumber[std::string(base).append(suffix)];
     if (number == 0) number = 1;
     for (;; ++number) {
-        std::string ending = number > 1 ? " " + std::to_string(number) : std::string();
+        std::string ending;
+        if (number > 1) {
+            ending += ' ';
+            ending += std::to_string(number);
+        }
         ending += suffix;
         std::string name(cutToBytes(base, kMaximumFileNameBytes - ending.size()));
         name += ending;
@@ -340,17 +360,26 @@ const VCardWriteOptions& vCardExportWriteOptions() {
     return options;
 }
 
-Expected<std::string, VCardRepresentationError> vCardRepresentation(
-    const Contact& contact, std::optional<std::string_view> serializedData,
-    const std::vector<std::string>& groupNames, std::optional<std::string_view> identifier) {
-    std::string vcard = serializedData ? std::string(*serializedData)
-                                       : dataWithContacts({contact}, vCardExportWriteOptions());
+namespace {
+
+// What the representation inserts into a vCard, and where.
+struct Insertion {
+    std::size_t position = 0;  // where the END:VCARD line starts
+    std::string lines;         // empty when nothing is added
+};
+
+// The lines vCardRepresentation inserts into the serialized vCard, and where; no lines when
+// the vCard has no END:VCARD line.
+Expected<Insertion, VCardRepresentationError> insertion(
+    const Contact& contact, std::string_view vcard, const std::vector<std::string>& groupNames,
+    std::optional<std::string_view> identifier) {
     const std::optional<std::size_t> end = endLinePosition(vcard);
-    if (!end) return vcard;
-    const bool version21 = vcard.find(":2.1") != std::string::npos;
+    if (!end) return Insertion{vcard.size(), {}};
+    const bool version21 = vcard.find(":2.1") != std::string_view::npos;
     const ExistingLines existing = existingLines(vcard);
 
-    std::string insertion;
+    Insertion result{*end, {}};
+    std::string& lines = result.lines;
     if (!existing.categories && !groupNames.empty()) {
         std::string line = version21 ? "CATEGORIES;CHARSET=UTF-8:" : "CATEGORIES:";
         const std::size_t prefix = line.size();
@@ -359,7 +388,7 @@ Expected<std::string, VCardRepresentationError> vCardRepresentation(
             appendEscaped(line, name, true);
         }
         const auto added = addLine(
-            insertion, line,
+            lines, line,
             "Failed to convert the contact's group names string to a Data object using UTF-8 "
             "string encoding.");
         if (!added) return Unexpected(added.error());
@@ -368,15 +397,15 @@ Expected<std::string, VCardRepresentationError> vCardRepresentation(
         const auto& image =
             contact.imageData.empty() ? contact.thumbnailImageData : contact.imageData;
         if (!image.empty()) {
-            const auto lines = photoLines(image);
-            if (!lines) return Unexpected(lines.error());
-            insertion += *lines;
+            const auto photo = photoLines(image);
+            if (!photo) return Unexpected(photo.error());
+            lines += *photo;
         }
     }
     if (!existing.note && !isBlank(contact.note)) {
         std::string line = version21 ? "NOTE;CHARSET=UTF-8:" : "NOTE:";
         appendEscaped(line, contact.note, false);
-        const auto added = addLine(insertion, line,
+        const auto added = addLine(lines, line,
                                    "Failed to convert the contact's notes string to a Data "
                                    "object using UTF-8 string encoding.");
         if (!added) return Unexpected(added.error());
@@ -384,19 +413,46 @@ Expected<std::string, VCardRepresentationError> vCardRepresentation(
     if (!existing.identifier && identifier && !identifier->empty()) {
         std::string line = "X-ABUID:";
         appendEscaped(line, *identifier, false);
-        const auto added = addLine(insertion, line,
+        const auto added = addLine(lines, line,
                                    "Failed to convert the contact's identifier to a Data object "
                                    "using UTF-8 string encoding.");
         if (!added) return Unexpected(added.error());
     }
-    {
+    if (!contact.contactRelations.empty()) {
         const auto added =
-            addLine(insertion, relationLines(contact),
+            addLine(lines, relationLines(contact),
                     "Failed to convert contact relations to a Data object using UTF-8 string "
                     "encoding.");
         if (!added) return Unexpected(added.error());
     }
-    vcard.insert(*end, insertion);
+    return result;
+}
+
+// Appends the contact's vCard (the serialized text with the inserted lines) to `out`; on
+// failure `out` is left as it was.
+Expected<void, VCardRepresentationError> appendVCardRepresentation(
+    std::string& out, const Contact& contact, std::string_view serialized,
+    const std::vector<std::string>& groupNames, std::optional<std::string_view> identifier) {
+    const auto inserted = insertion(contact, serialized, groupNames, identifier);
+    if (!inserted) return Unexpected(inserted.error());
+    out.append(serialized.substr(0, inserted->position));
+    out += inserted->lines;
+    out.append(serialized.substr(inserted->position));
+    return {};
+}
+
+}  // namespace
+
+Expected<std::string, VCardRepresentationError> vCardRepresentation(
+    const Contact& contact, std::optional<std::string_view> serializedData,
+    const std::vector<std::string>& groupNames, std::optional<std::string_view> identifier) {
+    const std::string serialized =
+        serializedData ? std::string() : dataWithContacts({contact}, vCardExportWriteOptions());
+    std::string vcard;
+    const auto appended = appendVCardRepresentation(
+        vcard, contact, serializedData ? *serializedData : std::string_view(serialized), groupNames,
+        identifier);
+    if (!appended) return Unexpected(appended.error());
     return vcard;
 }
 
@@ -499,14 +555,14 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
         const Contact contact = assembledContact(row, serialized);
-        const auto vcard = vCardRepresentation(contact, serialized,
-                                               contactGroupNames().names(contact.identifier));
-        if (!vcard) {
+        const auto appended =
+            appendVCardRepresentation(buffer, contact, serialized,
+                                      contactGroupNames().names(contact.identifier), std::nullopt);
+        if (!appended) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));
             continue;
         }
-        buffer += *vcard;
         if (buffer.size() >= kGroupFileBufferBytes) {
             writeError = writeAll(fd, buffer);
             buffer.clear();
@@ -540,15 +596,15 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
         if (row.empty()) continue;
         const Contact contact = assembledContact(row, serialized);
         const std::string base = vCardFileBaseName(contact);
-        const auto vcard = vCardRepresentation(contact, serialized,
-                                               contactGroupNames().names(contact.identifier));
+        const auto vcard =
+            vCardRepresentation(contact, serialized, contactGroupNames().names(contact.identifier));
         if (!vcard) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));
             ++failures;
             // For diagnosis: the plain serialization, next to where the vCard would be.
-            const auto file = createFreeFile(destination, base, " (raw vcf data).zubdebugdata",
-                                             nextNumber);
+            const auto file =
+                createFreeFile(destination, base, " (raw vcf data).zubdebugdata", nextNumber);
             if (!file) {
                 qvLog(LogType::error, "Can't write vCard string to '%@': %@", file.error().path,
                       errorText(file.error().error));

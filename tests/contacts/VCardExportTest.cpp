@@ -220,8 +220,9 @@ TEST(VCardRepresentationTest, PngPhotoBecomesFoldedJpeg) {
 
     const std::vector<std::string> lines = physicalLines(vcard);
     const std::string prefix = "PHOTO;ENCODING=b;TYPE=JPEG:";
-    const auto photo = std::find_if(lines.begin(), lines.end(),
-                                    [&](const std::string& line) { return line.starts_with(prefix); });
+    const auto photo = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.starts_with(prefix);
+    });
     ASSERT_NE(photo, lines.end()) << vcard;
     std::string encoded = photo->substr(prefix.size());
     EXPECT_EQ(encoded.size(), 75u);  // the image's Base64 is longer than one piece
@@ -472,7 +473,8 @@ TEST_F(VCardExportOperationTest, IndividualFileNamesStayInTheFolderAndFitTheFile
         EXPECT_LE(name.size(), 255u);
         EXPECT_TRUE(name.ends_with(".vcf")) << name;
         for (std::size_t at = 0; at < name.size();) {
-            const std::size_t length = utf8::wellFormedSequenceLength(std::string_view(name).substr(at));
+            const std::size_t length =
+                utf8::wellFormedSequenceLength(std::string_view(name).substr(at));
             ASSERT_GT(length, 0u) << name;
             at += length;
         }
@@ -525,7 +527,8 @@ TEST_F(VCardExportOperationTest, MissingReaderOrDestinationIsLoggedWithoutEvents
 }
 
 TEST_F(VCardExportOperationTest, GroupFileIsReadByVobject) {
-    const std::string png = test::readFile(fs::path(PELKORA_TEST_DATA_DIR) / "images" / "wide-3x2.png");
+    const std::string png =
+        test::readFile(fs::path(PELKORA_TEST_DATA_DIR) / "images" / "wide-3x2.png");
     DataRow withPicture(2);
     withPicture.addText(0, "Anna");
     withPicture.addText(1, "Berg");
@@ -568,7 +571,8 @@ TEST_F(VCardExportOperationTest, GroupFileIsReadByVobject) {
     ASSERT_EQ(std::system(command.c_str()), 0) << test::readFile(output);
     EXPECT_EQ(test::readFile(output),
               "Anna Berg\t\"Line one\\nLine two\\n\"\tWork|Friends\tffd8ff\t1\n"
-              "Zo\xC3\xAB \xC3\x85" "berg\t\"Prefers e-mail\\n\"\tFriends\t\t0\n"
+              "Zo\xC3\xAB \xC3\x85"
+              "berg\t\"Prefers e-mail\\n\"\tFriends\t\t0\n"
               "John Smith\t\"\"\t\t\t1\n");
 }
 
@@ -610,7 +614,8 @@ TEST_F(VCardExportOperationTest, CancelledExportWritesNoMoreContactsAndSkipsFini
 TEST_F(VCardExportOperationTest, CancellingARunningExportStopsIt) {
     constexpr std::uint64_t rows = 20000;
     for (std::uint64_t i = 0; i < rows; ++i) reader->addRow({"Anna", "Berg " + std::to_string(i)});
-    auto exporter = std::make_shared<GroupVCardExportOperation>(delegate, source(), folder / "all.vcf");
+    auto exporter =
+        std::make_shared<GroupVCardExportOperation>(delegate, source(), folder / "all.vcf");
     auto operation = VCardExportOperation::addToQueue(queue, exporter);
     ASSERT_TRUE(MainQueue::shared().runUntil([&] { return delegate->lastProgress > 0; }));
     operation->cancel();
@@ -625,7 +630,8 @@ TEST_F(VCardExportOperationTest, CancellingARunningExportStopsIt) {
 
 TEST_F(VCardExportOperationTest, EventsAreDroppedWhenTheDelegateIsGone) {
     reader->addRow({"Anna", "Berg"});
-    auto exporter = std::make_shared<GroupVCardExportOperation>(delegate, source(), folder / "all.vcf");
+    auto exporter =
+        std::make_shared<GroupVCardExportOperation>(delegate, source(), folder / "all.vcf");
     auto operation = VCardExportOperation::addToQueue(queue, exporter);
     operation->waitUntilFinished();
     std::weak_ptr<RecordingDelegate> gone = delegate;
