@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 
@@ -112,6 +113,44 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
     }
 }
 
+// Goes from the mapping page to the import page as the continue button does.
+ImportViewController* openImportPage(CommandLineSession& run, const MappingRequest& mapping,
+                                     std::string_view command, int& exitCode) {
+    auto& session = run.session();
+    const PreparedMapping prepared = prepareMapping(run, mapping, command);
+    if (!prepared.page) {
+        exitCode = prepared.exitCode;
+        return nullptr;
+    }
+    prepared.page->continueAction(session);
+    exitCode = kFailure;
+    if (!run.runUntilPage({"ImportViewController"})) {
+        printError(mapping.file.string() + ": " + run.alertMessage());
+        return nullptr;
+    }
+    auto* page = dynamic_cast<ImportViewController*>(session.currentViewController());
+    if (!page) printError(mapping.file.string() + ": the import page did not open");
+    return page;
+}
+
+// Runs the main queue until done() answers true; the first Ctrl-C cancels the running
+// import or export as the progress sheet's cancel button does.
+void runUntilEnded(AppDelegate& session, const std::function<bool()>& done) {
+    interrupted = false;
+    auto previousHandler = std::signal(SIGINT, onInterrupt);
+    bool cancelRequested = false;
+    while (!done()) {
+        MainQueue::shared().runUntil([&] { return done() || (interrupted && !cancelRequested); },
+                                     std::chrono::milliseconds(100));
+        if (interrupted && !cancelRequested) {
+            cancelRequested = true;
+            std::cerr << "\npelkora: cancelling after the work saved so far…\n";
+            session.cancelCurrentProgress();
+        }
+    }
+    std::signal(SIGINT, previousHandler);
+}
+
 }  // namespace
 
 int runImport(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
@@ -161,18 +200,9 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     CommandLineSession run(globalOptions, !options->json);
     auto& session = run.session();
     session.setContactStore(store);
-    const PreparedMapping prepared = prepareMapping(run, options->mapping, "import");
-    if (!prepared.page) return prepared.exitCode;
-    prepared.page->continueAction(session);
-    if (!run.runUntilPage({"ImportViewController"})) {
-        printError(options->mapping.file.string() + ": " + run.alertMessage());
-        return kFailure;
-    }
-    auto* page = dynamic_cast<ImportViewController*>(session.currentViewController());
-    if (!page) {
-        printError(options->mapping.file.string() + ": the import page did not open");
-        return kFailure;
-    }
+    int exitCode = kFailure;
+    auto* page = openImportPage(run, options->mapping, "import", exitCode);
+    if (!page) return exitCode;
 
     ImportOptions importSettings = importOptions(session.settings());
     importSettings.selectedContainerID =
@@ -183,25 +213,11 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     if (options->noNoteText) importSettings.addTextToNotes = false;
 
     const auto started = std::chrono::steady_clock::now();
-    interrupted = false;
-    auto previousHandler = std::signal(SIGINT, onInterrupt);
     if (!page->startImport(session, importSettings)) {
-        std::signal(SIGINT, previousHandler);
         printError(options->mapping.file.string() + ": nothing to import");
         return kFailure;
     }
-    bool cancelRequested = false;
-    while (!page->summary()) {
-        MainQueue::shared().runUntil(
-            [&] { return page->summary().has_value() || (interrupted && !cancelRequested); },
-            std::chrono::milliseconds(100));
-        if (interrupted && !cancelRequested) {
-            cancelRequested = true;
-            std::cerr << "\npelkora: cancelling the import after the rows saved so far…\n";
-            session.cancelCurrentProgress();
-        }
-    }
-    std::signal(SIGINT, previousHandler);
+    runUntilEnded(session, [&] { return page->summary().has_value(); });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -212,6 +228,66 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
         return kFailure;
     }
     return page->summary()->cancelled ? kFailure : kSuccess;
+}
+
+}  // namespace pelkora::cli
+
+namespace pelkora::cli {
+
+int runExportVCard(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
+    MappingRequest mapping;
+    std::optional<std::filesystem::path> output;
+    std::optional<std::filesystem::path> folder;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const ArgumentUse use = takeMappingArgument("export-vcard", arguments, index, mapping);
+        if (use == ArgumentUse::invalid) return kUsageError;
+        if (use == ArgumentUse::taken) continue;
+        const std::string& argument = arguments[index];
+        if ((argument == "-o" || argument == "--output") && index + 1 < arguments.size()) {
+            output = arguments[++index];
+        } else if (argument == "--individual" && index + 1 < arguments.size()) {
+            folder = arguments[++index];
+        } else {
+            printError("export-vcard: unknown option “" + argument + "” (or it lacks its value)");
+            return kUsageError;
+        }
+    }
+    if (mapping.file.empty() || output.has_value() == folder.has_value()) {
+        printError("export-vcard: name the file to export and either -o OUT.vcf or --individual DIR");
+        return kUsageError;
+    }
+    if (!allFilesExist({mapping.file})) return kFailure;
+    if (folder) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(*folder, error)) {
+            printError("export-vcard: " + folder->string() + ": no such folder");
+            return kFailure;
+        }
+    }
+
+    CommandLineSession run(globalOptions, true);
+    auto& session = run.session();
+    int exitCode = kFailure;
+    auto* page = openImportPage(run, mapping, "export-vcard", exitCode);
+    if (!page) return exitCode;
+    const auto format = folder ? ImportViewController::VCardFormat::individual
+                               : ImportViewController::VCardFormat::group;
+    if (!page->startExport(session, format, folder ? *folder : *output)) {
+        printError(mapping.file.string() + ": nothing to export");
+        return kFailure;
+    }
+    runUntilEnded(session, [&] { return page->hasEnded(); });
+    if (page->outcome() && page->outcome()->failed) {
+        printError(mapping.file.string() + ": " + page->outcome()->heading + " " + page->outcome()->text);
+        return kFailure;
+    }
+    if (!page->outcome()) {
+        std::cout << "Cancelled after " << page->processedCount() << " vCards.\n";
+        return kFailure;
+    }
+    std::cout << "Wrote " << page->processedCount() << " vCards to " << (folder ? *folder : *output).string()
+              << '\n';
+    return kSuccess;
 }
 
 }  // namespace pelkora::cli

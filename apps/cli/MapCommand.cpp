@@ -200,7 +200,7 @@ ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std:
                        "”. Run “pelkora encodings” for the list.");
             return ArgumentUse::invalid;
         }
-    } else if (argument.starts_with("--")) {
+    } else if (argument.size() > 1 && argument.starts_with("-")) {
         return ArgumentUse::notMine;
     } else if (request.file.empty()) {
         request.file = argument;

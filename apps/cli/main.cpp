@@ -30,6 +30,12 @@ Commands:
                         DUPLICATES". Prints a summary (--json: one object).
                         Ctrl-C stops after the chunks saved so far. --dry-run
                         imports into a copy that is thrown away.
+  export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME] [--no-header]
+         [--lang xx] [--set COLUMN=TARGET[:LABEL]]... FILE
+                        Instead of the address book, write the contacts the rows
+                        make as vCard 3.0: one file holding all, or one file per
+                        contact named after it ("Anna Berg.vcf", "Anna Berg
+                        2.vcf" …; existing files are never overwritten).
   open [--as auto|text|xlsx] FILE...
                         Classify files and open them as the importer would: the
                         first file when it is a table, or every vCard of a batch.
@@ -157,6 +163,7 @@ int main(int argc, char** argv) {
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "map") return cli::runMap(arguments, options);
     if (command == "import") return cli::runImport(arguments, options);
+    if (command == "export-vcard") return cli::runExportVCard(arguments, options);
     if (command == "dates") return cli::runDates(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
     cli::printError("unknown command “" + command +

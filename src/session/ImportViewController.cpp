@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "contacts/VCardExport.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "platform/UnicodeText.h"
@@ -29,6 +30,7 @@ class ImportViewController::Events final : public ImportOperationDelegate {
         if (auto progress = page_.progress_) progress->setLocalizedAdditionalDescription(note);
     }
     void importOperationDidProcess(std::uint64_t processed) override {
+        page_.processed_ = processed;
         if (auto progress = page_.progress_) {
             progress->setCompletedUnitCount(static_cast<std::int64_t>(processed));
             progress->setLocalizedAdditionalDescription(
@@ -44,7 +46,9 @@ class ImportViewController::Events final : public ImportOperationDelegate {
         qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.localizedDescription);
         page_.importDidEnd(session_, outcome);
     }
-    void importOperationDidFinish() override { page_.importDidEnd(session_, successOutcome()); }
+    void importOperationDidFinish() override {
+        page_.importDidEnd(session_, page_.exporting_ ? exportSuccessOutcome() : successOutcome());
+    }
 
   private:
     ImportViewController& page_;
@@ -166,14 +170,8 @@ bool ImportViewController::startImport(AppDelegate& session, std::optional<Impor
     if (!source.reader) return false;
     const std::uint64_t total = rowsToImport(*source.reader).size();
 
-    outcome_.reset();
-    summary_.reset();
-    importing_ = true;
-    progress_ = Progress::make(static_cast<std::int64_t>(total));
-    progress_->setLocalizedDescription(progressDescription());
-    progress_->setLocalizedAdditionalDescription(progressAdditionalDescription(0, total));
-    progress_->setCancellable(true);
-    events_ = std::make_shared<Events>(*this, session, total);
+    exporting_ = false;
+    beginProgress(session, total);
 
     auto operation = std::make_shared<TabularDataImportOperation>(
         session.contactStore(), std::move(source), options.value_or(importOptions(session.settings())),
@@ -186,6 +184,46 @@ bool ImportViewController::startImport(AppDelegate& session, std::optional<Impor
         MainQueue::shared().post([summary = operation->summary(), this, &session, alive] {
             if (!*alive) return;
             summary_ = summary;
+            if (importing_) importDidEnd(session, std::nullopt);
+        });
+    });
+    progress_->setCancellationHandler([queued] { queued->cancel(); });
+    session.presentProgress(progress_);
+    return true;
+}
+
+void ImportViewController::beginProgress(AppDelegate& session, std::uint64_t total) {
+    outcome_.reset();
+    summary_.reset();
+    importing_ = true;
+    ended_ = false;
+    processed_ = 0;
+    progress_ = Progress::make(static_cast<std::int64_t>(total));
+    progress_->setLocalizedDescription(exporting_ ? localizedString("Saving records as vCards…")
+                                                  : progressDescription());
+    progress_->setLocalizedAdditionalDescription(progressAdditionalDescription(0, total));
+    progress_->setCancellable(true);
+    events_ = std::make_shared<Events>(*this, session, total);
+}
+
+bool ImportViewController::startExport(AppDelegate& session, VCardFormat format,
+                                       std::filesystem::path destination) {
+    if (importing_) return false;
+    ImportSource source = session.importSource();
+    if (!source.reader) return false;
+    const std::uint64_t total = rowsToImport(*source.reader).size();
+    exporting_ = true;
+    beginProgress(session, total);
+    std::shared_ptr<VCardExportOperation> exporter;
+    if (format == VCardFormat::group)
+        exporter = std::make_shared<GroupVCardExportOperation>(events_, std::move(source), destination);
+    else
+        exporter = std::make_shared<IndividualVCardsExportOperation>(events_, std::move(source),
+                                                                     destination);
+    auto queued = queue_.addOperation([exporter, this, &session, alive = alive_](Operation& running) {
+        exporter->run(running);
+        MainQueue::shared().post([this, &session, alive] {
+            if (!*alive) return;
             if (importing_) importDidEnd(session, std::nullopt);
         });
     });
@@ -216,10 +254,16 @@ VCardDestinationRequest ImportViewController::vCardDestinationRequest(AppDelegat
 
 void ImportViewController::importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome) {
     importing_ = false;
+    ended_ = true;
     outcome_ = outcome;
     progress_.reset();
     session.dismissProgress();
     if (outcome) session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
+}
+
+ImportOutcome ImportViewController::exportSuccessOutcome() {
+    return {localizedString("vCards saved."),
+            localizedString("The records have been saved as vCard files."), false};
 }
 
 std::string ImportViewController::progressDescription() {

@@ -89,11 +89,21 @@ class ImportViewController final : public ContentViewController {
     // (and a log entry) when the setting names no format.
     VCardDestinationRequest vCardDestinationRequest(AppDelegate& session) const;
 
+    // The save panel or folder chooser closed with a destination: writes the rows as one
+    // vCard file (format Group) or one file per contact (format Individual) on the page's
+    // queue, with the progress sheet.
+    enum class VCardFormat { group, individual };
+    bool startExport(AppDelegate& session, VCardFormat format, std::filesystem::path destination);
+
     // The running or last import, for a front end that shows more than the sheet.
     bool isImporting() const { return importing_; }
     const std::optional<ImportOutcome>& outcome() const { return outcome_; }
     // What the last import did; none before one ended.
     const std::optional<ImportSummary>& summary() const { return summary_; }
+    // Records processed by the running or last import or export.
+    std::uint64_t processedCount() const { return processed_; }
+    // Whether the last import or export has ended (finished, failed or cancelled).
+    bool hasEnded() const { return ended_; }
     // The queue the import runs on (tests and the command line wait on it).
     OperationQueue& queue() { return queue_; }
 
@@ -103,11 +113,13 @@ class ImportViewController final : public ContentViewController {
     static std::string waitingForSaveDescription();
     static ImportOutcome failureOutcome(const ImportOperationError& error);
     static ImportOutcome successOutcome();
+    static ImportOutcome exportSuccessOutcome();
 
   private:
     class Events;
     void buildContainerMenu(AppDelegate& session);
     void importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome);
+    void beginProgress(AppDelegate& session, std::uint64_t total);
 
     std::string headerText_;
     bool modeControlHidden_ = false;
@@ -116,6 +128,9 @@ class ImportViewController final : public ContentViewController {
     std::optional<std::string> selectedContainer_;
     std::vector<std::string> textTokens_;
     bool importing_ = false;
+    bool ended_ = false;
+    bool exporting_ = false;
+    std::uint64_t processed_ = 0;
     std::optional<ImportOutcome> outcome_;
     std::optional<ImportSummary> summary_;
     std::shared_ptr<Events> events_;

@@ -218,6 +218,18 @@ check "dry run saves nothing" 60 "$("$pelkora" contacts list | wc -l)"
 run import --container NOPE "$examples/contacts.csv"
 check "unknown container exit" 1 "$status"
 
+run export-vcard -o "$work/all.vcf" "$examples/contacts.csv"
+check "export group exit" 0 "$status"
+check "export group read by vobject" 30 "$(/usr/bin/python3 -c 'import sys, vobject; print(sum(1 for _ in vobject.readComponents(open(sys.argv[1], encoding="utf-8"))))' "$work/all.vcf")"
+check "export holds one NOTE per note" 1 "$(awk '/^FN:Anna Müller/,/^END:VCARD/' "$work/all.vcf" | grep -c '^NOTE')"
+mkdir -p "$work/cards"
+run export-vcard --individual "$work/cards" "$examples/contacts.csv"
+run export-vcard --individual "$work/cards" "$examples/contacts.csv"
+check "export individual files, never overwritten" 60 "$(ls "$work/cards" | wc -l)"
+check "export individual numbering" 1 "$(ls "$work/cards" | grep -cx 'Anna Müller 2.vcf')"
+run export-vcard "$examples/contacts.csv"
+check "export needs a destination" 2 "$status"
+
 # A killed or interrupted import leaves whole chunks of 500 and a readable address book.
 /usr/bin/python3 - "$work/big.csv" <<'PY'
 import sys
