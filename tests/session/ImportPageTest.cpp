@@ -1,0 +1,137 @@
+// The import page as a user drives it: where the rows go, the options, the import and its
+// outcome.
+
+#include <gtest/gtest.h>
+
+#include "SessionTestSupport.h"
+#include "platform/contacts/ContactFormatter.h"
+#include "platform/contacts/SqliteContactStore.h"
+#include "session/FieldMappingViewController.h"
+#include "session/ImportViewController.h"
+#include "session/SettingsKeys.h"
+
+namespace pelkora {
+namespace {
+
+using namespace pelkora::contacts;
+using test::SessionFixture;
+
+class ImportPage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto opened = SqliteContactStore::open(fixture.folder.path() / "book.sqlite");
+        ASSERT_TRUE(opened);
+        store = std::move(*opened);
+        fixture.session.setContactStore(store);
+    }
+
+    ImportViewController& openImportPage(std::string_view content) {
+        fixture.launch();
+        (void)fixture.session.openFiles(
+            {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
+        EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
+        auto* mapping =
+            dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+        if (!mapping) throw std::runtime_error("the mapping page is not shown");
+        MainQueue::shared().runUntil([&] { return !mapping->isMapping(); }, std::chrono::seconds(30));
+        mapping->continueAction(fixture.session);
+        EXPECT_TRUE(fixture.runUntilPage("ImportViewController"));
+        auto* page = dynamic_cast<ImportViewController*>(fixture.session.currentViewController());
+        if (!page) throw std::runtime_error("the import page is not shown");
+        return *page;
+    }
+
+    test::ScopedXdgHome xdg;
+    SessionFixture fixture;
+    std::shared_ptr<SqliteContactStore> store;
+};
+
+TEST_F(ImportPage, ContainersAreSortedByTypeThenNameWithTheDefaultPreselected) {
+    ASSERT_TRUE(store->addContainer({"CARD-B", "b work", ContainerType::cardDAV}));
+    ASSERT_TRUE(store->addContainer({"CARD-A", "A Private", ContainerType::cardDAV}));
+    ASSERT_TRUE(store->addContainer({"LOCAL-2", "Archive", ContainerType::local}));
+    auto& page = openImportPage("Name,Phone\nAda,1\n");
+
+    const std::string local = store->defaultContainerIdentifier();
+    EXPECT_EQ(page.containerMenu(),
+              (std::vector<ContainerMenuItem>{{false, "Archive", "LOCAL-2"},
+                                              {false, "Local Address Book", local},
+                                              {true, "", ""},
+                                              {false, "A Private", "CARD-A"},
+                                              {false, "b work", "CARD-B"}}));
+    // Without a stored choice the default container is stored and selected.
+    EXPECT_EQ(page.selectedContainerIdentifier(), local);
+    EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), local);
+    page.selectContainer(fixture.session, "CARD-A");
+    EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), "CARD-A");
+    EXPECT_EQ(ImportViewController::noAccountsText(), "No accounts found");
+}
+
+TEST_F(ImportPage, ModeTokensAndVCardDestinationsFollowTheSettings) {
+    fixture.settings.set("ImportMode", std::string("vCard"));
+    auto& page = openImportPage("Name,Phone\nAda,1\n");
+    EXPECT_EQ(page.headerText(), "Records can be imported into Contacts or saved as vCard.");
+    EXPECT_EQ(page.mode(), ImportModeTag::vCards);
+    page.setMode(fixture.session, ImportModeTag::contacts);
+    EXPECT_EQ(fixture.settings.stringForKey("ImportMode"), "Contacts");
+    EXPECT_EQ(page.buttonTitle(), "Import");
+
+    // The token field starts from the registered default and is stored when edited.
+    EXPECT_EQ(page.textTokens().front(), "Import# ");
+    page.setTextTokens(fixture.session, {"FILE", "DATE"});
+    EXPECT_EQ(fixture.settings.stringArrayForKey("TextToNotesTokens"),
+              (std::vector<std::string>{"FILE", "DATE"}));
+
+    const auto group = std::get<VCardSavePanel>(page.vCardDestinationRequest(fixture.session));
+    EXPECT_EQ(group.directory, fixture.folder.path());
+    EXPECT_EQ(group.proposedFileName, "people.vcf");
+    fixture.settings.set("VCardFormat", std::string("Individual"));
+    const auto folder = std::get<VCardFolderChooser>(page.vCardDestinationRequest(fixture.session));
+    EXPECT_EQ(folder.message, "Select the folder where the vCards should be saved.");
+    fixture.settings.set("VCardFormat", std::string("Stack"));
+    test::LogCapture log;
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(page.vCardDestinationRequest(fixture.session)));
+    EXPECT_TRUE(log.contains("Can't create vCards: vCard format not provided!"));
+}
+
+TEST_F(ImportPage, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
+    auto& page = openImportPage("First Name,Last Name,Groups\nAda,Lovelace,Math\nAlan,Turing,Math\n");
+    page.setTextTokens(fixture.session, {"FILE"});
+    const int sheetsBefore = fixture.frontEnd.sheetsShown;
+    ASSERT_TRUE(page.startImport(fixture.session));
+    EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(),
+              "Importing records into Contacts…");
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); }, std::chrono::seconds(30));
+
+    EXPECT_EQ(fixture.frontEnd.sheetsShown, sheetsBefore + 1);
+    EXPECT_FALSE(fixture.session.isProgressSheetShown());
+    ASSERT_FALSE(fixture.frontEnd.alerts.empty());
+    EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "Import done.");
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text, "The records have been imported into Contacts.");
+    EXPECT_EQ(page.summary()->contactsSaved, 2u);
+    std::vector<std::string> notes;
+    ASSERT_TRUE(store->enumerateContacts(store->defaultContainerIdentifier(), [&](const Contact& c) {
+        notes.push_back(stringFromContact(c) + ": " + c.note);
+        return true;
+    }));
+    EXPECT_EQ(notes, (std::vector<std::string>{"Ada Lovelace: people.csv", "Alan Turing: people.csv"}));
+}
+
+TEST_F(ImportPage, MissingContainerEndsWithTheFailureAlert) {
+    auto& page = openImportPage("Name,Phone\nAda,1\n");
+    page.selectContainer(fixture.session, "GONE");
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); }, std::chrono::seconds(30));
+    ASSERT_FALSE(fixture.frontEnd.alerts.empty());
+    EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "The import operation did fail.");
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text,
+              "Please try another account to import the records into. Technical reason: The "
+              "container with the specified identifier could not be found.");
+    EXPECT_EQ(ImportViewController::failureOutcome({ImportOperationError::Kind::store, "disk full"}).text,
+              "An error occurred during the import operation. The operating system returned this "
+              "error message: disk full");
+    EXPECT_EQ(ImportViewController::progressAdditionalDescription(3, 10), "Processed record 3 of 10…");
+}
+
+}  // namespace
+}  // namespace pelkora
