@@ -534,8 +534,11 @@ std::optional<CellDate> ExcelReader::dateFromSerial(double serial) const {
 //   3. stream the rows and their cells, attaching the pictures of each row,
 //   4. choose the header and example rows.
 void ExcelReader::parseSheet(const Sheet& sheet) {
-    setShouldCancelParsing(false);
+    // What examination noted stays in the log; the parse adds its own entries after it. The
+    // cancel flag is left to the session, which clears it when it starts a parse.
+    auto examinationLog = parseLog();
     resetForParsing();
+    setParseLog(std::move(examinationLog));
     setProposedRowCount(0);
     if (delegate()) postDidBeginParsing();
     parseSheetRows(sheet);

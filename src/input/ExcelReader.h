@@ -148,7 +148,8 @@ class ExcelReader final : public TabularDataReader {
 
     // Parses the sheet's rows into dataRows() on the calling thread, attaching the pictures
     // anchored over them, and chooses the header row. Posts begin, record notifications and
-    // then end (also after a cancel) or failure. Any sheet of sheets() may be parsed, one
+    // then end (also after a cancel) or failure. The cancel flag is not cleared here: the
+    // session clears it when it starts a parse. Any sheet of sheets() may be parsed, one
     // after another; each parse starts from an empty list of rows.
     void parseSheet(const Sheet& sheet);
     // Parses the first sheet whose sheetId is the given one, as the sheet chooser asks;
