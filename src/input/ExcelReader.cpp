@@ -142,6 +142,29 @@ std::int64_t columnOfReference(std::string_view text) {
     return std::max<std::int64_t>(column, 1);
 }
 
+// A cell's "t" attribute; any type not named here is read as a number.
+enum class CellType { number, boolean, date, error, formulaString, inlineString, sharedString };
+
+CellType cellTypeOf(std::string_view type) {
+    if (type == "s") return CellType::sharedString;
+    if (type == "str") return CellType::formulaString;
+    if (type == "inlineStr") return CellType::inlineString;
+    if (type == "b") return CellType::boolean;
+    if (type == "d") return CellType::date;
+    if (type == "e") return CellType::error;
+    return CellType::number;
+}
+
+// Whether an element's local name is the given one; names are a few bytes long, so a loop
+// beats the call of memcmp.
+bool nameIs(std::string_view name, std::string_view wanted) {
+    if (name.size() != wanted.size()) return false;
+    for (std::size_t index = 0; index < name.size(); ++index) {
+        if (name[index] != wanted[index]) return false;
+    }
+    return true;
+}
+
 // The first attribute with this exact name, or none.
 std::optional<std::string_view> attributeNamed(const std::vector<xml::XmlAttribute>& attributes,
                                                std::string_view name) {
@@ -644,7 +667,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     bool inCell = false;
     std::int64_t columnIndex = 0;
     std::int64_t previousColumnIndex = -1;
-    std::string type;
+    CellType type = CellType::number;
     std::int64_t styleIndex = 0;
     bool valueSeen = false;
     bool inValue = false;
@@ -659,16 +682,16 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     std::optional<CellDate> lastDate;
 
     const auto finishCell = [&] {
-        if (type == "b") {
+        if (type == CellType::boolean) {
             row->add(DataCell(columnIndex, integerValue(value) != 0));
-        } else if (type == "d") {
+        } else if (type == CellType::date) {
             const auto date = dateFromText(value);
             row->add(date ? DataCell(columnIndex, *date) : DataCell(columnIndex));
-        } else if (type == "e" || type == "str") {
+        } else if (type == CellType::error || type == CellType::formulaString) {
             row->addText(columnIndex, value);
-        } else if (type == "inlineStr") {
+        } else if (type == CellType::inlineString) {
             row->addText(columnIndex, inlineText);
-        } else if (type == "s") {
+        } else if (type == CellType::sharedString) {
             const std::int64_t index = integerValue(value);
             if (index >= 0 && static_cast<std::uint64_t>(index) < sharedStringCount()) {
                 row->addText(columnIndex, sharedString(static_cast<std::size_t>(index)));
@@ -736,32 +759,32 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         if (token == Token::startElement) {
             const std::string_view name = scanner.localName();
             if (depth == 5 && inCell) {
-                if (name == "v" && !valueSeen) {
+                if (nameIs(name, "v") && !valueSeen) {
                     valueSeen = true;
                     inValue = true;
-                } else if (name == "is") {
+                } else if (nameIs(name, "is")) {
                     inInlineString = true;
                 }
             } else if (depth > 5 && inInlineString) {
-                if (phoneticDepth == 0 && name == "rPh") {
+                if (phoneticDepth == 0 && nameIs(name, "rPh")) {
                     phoneticDepth = depth;
-                } else if (phoneticDepth == 0 && textDepth == 0 && name == "t") {
+                } else if (phoneticDepth == 0 && textDepth == 0 && nameIs(name, "t")) {
                     textDepth = depth;
                 }
-            } else if (depth == 4 && row && name == "c") {
+            } else if (depth == 4 && row && nameIs(name, "c")) {
                 inCell = true;
-                type = "n";
+                type = CellType::number;
                 styleIndex = 0;
                 valueSeen = false;
                 value.clear();
                 inlineText.clear();
                 std::optional<std::string_view> reference;
                 for (const auto& attribute : scanner.attributes()) {
-                    if (attribute.qualifiedName == "r") {
+                    if (nameIs(attribute.qualifiedName, "r")) {
                         reference = attribute.rawValue;
-                    } else if (attribute.qualifiedName == "t") {
-                        type.assign(attribute.rawValue);
-                    } else if (attribute.qualifiedName == "s") {
+                    } else if (nameIs(attribute.qualifiedName, "t")) {
+                        type = cellTypeOf(attribute.rawValue);
+                    } else if (nameIs(attribute.qualifiedName, "s")) {
                         styleIndex = integerValue(attribute.rawValue);
                     } else {
                         qvLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
@@ -774,7 +797,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                 // one column.
                 columnIndex = reference ? columnOfReference(*reference) - 1 : previousColumnIndex + 1;
                 previousColumnIndex = columnIndex;
-            } else if (depth == 3 && inSheetData && name == "row") {
+            } else if (depth == 3 && inSheetData && nameIs(name, "row")) {
                 if (shouldCancelParsing()) {
                     backgroundQueue_.cancelAllOperations();
                     break;
@@ -783,9 +806,9 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                 row = &beginDataRow(runningRowNumber);
                 previousColumnIndex = -1;
             } else if (depth == 2 && inWorksheet) {
-                if (name == "sheetData") {
+                if (nameIs(name, "sheetData")) {
                     inSheetData = true;
-                } else if (name == "dimension") {
+                } else if (nameIs(name, "dimension")) {
                     // The used range ("A1:T1000") tells how many rows to expect, so progress
                     // is reported every hundred rows rather than for every row.
                     if (const auto range = attributeNamed(scanner.attributes(), "ref")) {
@@ -799,7 +822,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                     }
                 }
             } else if (depth == 1) {
-                inWorksheet = name == "worksheet";
+                inWorksheet = nameIs(name, "worksheet");
             }
             continue;
         }

@@ -61,13 +61,24 @@ int appendReference(std::string_view name, std::string& out) {
     return 1;
 }
 
+// Names are a few bytes long: a loop beats the call of memcmp.
+bool sameBytes(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) return false;
+    for (std::size_t index = 0; index < left.size(); ++index) {
+        if (left[index] != right[index]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool appendDecodedText(std::string_view raw, std::string& out) {
     std::size_t start = 0;
     while (true) {
-        const auto special = raw.find_first_of("&\r", start);
-        if (special == std::string_view::npos) {
+        // A loop of our own: find_first_of looks each byte up in the set with a call.
+        std::size_t special = start;
+        while (special < raw.size() && raw[special] != '&' && raw[special] != '\r') ++special;
+        if (special == raw.size()) {
             out.append(raw.substr(start));
             return true;
         }
@@ -149,6 +160,13 @@ bool XmlPullScanner::refill() {
 }
 
 std::size_t XmlPullScanner::find(char byte, std::size_t from) {
+    // Most searches end within a few bytes (the end of "A1", of "<v>"): a plain loop beats
+    // the call of memchr there.
+    const std::size_t quickEnd = std::min(end_, position_ + from + 16);
+    for (std::size_t index = position_ + from; index < quickEnd; ++index) {
+        if (data_[index] == byte) return index - position_;
+    }
+    from = quickEnd - position_;
     while (true) {
         if (position_ + from < end_) {
             const void* found =
@@ -176,6 +194,7 @@ XmlPullScanner::Token XmlPullScanner::next() {
     if (finished_) return finalToken_;
     if (closePending_) {
         closePending_ = false;
+        closeInnermost();
         --depth_;
         if (depth_ == 0) rootClosed_ = true;
     }
@@ -197,7 +216,7 @@ XmlPullScanner::Token XmlPullScanner::next() {
 XmlPullScanner::Token XmlPullScanner::finishDocument() {
     if (!errorMessage_.empty()) return fail(errorMessage_);
     if (depth_ > 0) {
-        return fail("the document ends before the element <" + openElements_[depth_ - 1] +
+        return fail("the document ends before the element <" + std::string(innermostOpenName()) +
                     "> is closed");
     }
     if (!rootSeen_) return fail("the document has no root element");
@@ -279,80 +298,107 @@ XmlPullScanner::Token XmlPullScanner::scanMarkup() {
         if (close == std::string_view::npos) return unexpectedEnd();
         return scanEndTag(close);
     }
-    // A start tag ends at the first '>' outside quotes: attribute values may hold '>'.
-    std::size_t index = 1;
-    char quote = 0;
-    while (true) {
-        if (position_ + index >= end_ && !refill()) return unexpectedEnd();
-        const char c = data_[position_ + index];
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        } else if (c == '<') {
-            return fail("'<' inside a tag at byte " + std::to_string(byteOffset() + index));
-        }
-        ++index;
-    }
-    return scanStartTag(index);
+    return scanStartTag();
 }
 
-XmlPullScanner::Token XmlPullScanner::scanStartTag(std::size_t tagLength) {
-    const char* tag = data_ + position_;
-    const std::size_t offset = static_cast<std::size_t>(byteOffset());
-    const bool emptyElement = tag[tagLength - 1] == '/' && tagLength > 1;
-    const std::size_t contentEnd = emptyElement ? tagLength - 1 : tagLength;
+// One pass over the tag, refilling as it goes: names and values are kept as offsets from
+// position_ until the tag is complete, since a refill moves the bytes.
+XmlPullScanner::Token XmlPullScanner::scanStartTag() {
+    const auto unexpectedEnd = [this] {
+        if (!errorMessage_.empty()) return fail(errorMessage_);
+        return fail("the document ends inside a tag at byte " + std::to_string(byteOffset()));
+    };
+    const auto malformed = [this](std::string_view problem) {
+        return fail(std::string(problem) + " in the tag at byte " + std::to_string(byteOffset()));
+    };
     std::size_t index = 1;
-    while (index < contentEnd && !isXmlSpace(tag[index])) ++index;
-    if (index == 1) return fail("a tag without a name at byte " + std::to_string(offset));
-    const std::string_view name(tag + 1, index - 1);
+    char c = 0;
+    const auto byteAt = [&](std::size_t offset) {
+        if (position_ + offset >= end_ && !refill()) return false;
+        c = data_[position_ + offset];
+        return true;
+    };
     while (true) {
-        while (index < contentEnd && isXmlSpace(tag[index])) ++index;
-        if (index >= contentEnd) break;
-        const std::size_t nameStart = index;
-        while (index < contentEnd && tag[index] != '=' && !isXmlSpace(tag[index])) ++index;
-        const std::string_view attributeName(tag + nameStart, index - nameStart);
-        while (index < contentEnd && isXmlSpace(tag[index])) ++index;
-        if (attributeName.empty() || index >= contentEnd || tag[index] != '=') {
-            return fail("an attribute without a value in <" + std::string(name) + "> at byte " +
-                        std::to_string(offset));
-        }
-        ++index;
-        while (index < contentEnd && isXmlSpace(tag[index])) ++index;
-        if (index >= contentEnd || (tag[index] != '"' && tag[index] != '\'')) {
-            return fail("an unquoted attribute value in <" + std::string(name) + "> at byte " +
-                        std::to_string(offset));
-        }
-        const char quote = tag[index++];
-        const std::size_t valueStart = index;
-        while (index < contentEnd && tag[index] != quote) ++index;
-        if (index >= contentEnd) {
-            return fail("an unclosed attribute value in <" + std::string(name) + "> at byte " +
-                        std::to_string(offset));
-        }
-        attributes_.push_back({attributeName, std::string_view(tag + valueStart, index - valueStart)});
+        if (!byteAt(index)) return unexpectedEnd();
+        if (isXmlSpace(c) || c == '/' || c == '>') break;
+        if (c == '<') return malformed("'<'");
         ++index;
     }
-    if (depth_ == 0 && rootClosed_) {
-        return fail("a second root element <" + std::string(name) + "> at byte " +
-                    std::to_string(offset));
+    const std::size_t nameLength = index - 1;
+    if (nameLength == 0) return malformed("no element name");
+    attributeOffsets_.clear();
+    bool emptyElement = false;
+    while (true) {
+        while (true) {
+            if (!byteAt(index)) return unexpectedEnd();
+            if (!isXmlSpace(c)) break;
+            ++index;
+        }
+        if (c == '>') break;
+        if (c == '/') {
+            if (!byteAt(index + 1)) return unexpectedEnd();
+            if (c != '>') return malformed("'/' before the end");
+            emptyElement = true;
+            ++index;
+            break;
+        }
+        const std::size_t attributeStart = index;
+        while (true) {
+            if (!byteAt(index)) return unexpectedEnd();
+            if (isXmlSpace(c) || c == '=' || c == '>' || c == '/' || c == '<') break;
+            ++index;
+        }
+        const std::size_t attributeLength = index - attributeStart;
+        while (true) {
+            if (!byteAt(index)) return unexpectedEnd();
+            if (!isXmlSpace(c)) break;
+            ++index;
+        }
+        if (attributeLength == 0 || c != '=') return malformed("an attribute without a value");
+        ++index;
+        while (true) {
+            if (!byteAt(index)) return unexpectedEnd();
+            if (!isXmlSpace(c)) break;
+            ++index;
+        }
+        if (c != '"' && c != '\'') return malformed("an unquoted attribute value");
+        const std::size_t valueStart = index + 1;
+        const auto valueEnd = find(c, valueStart);
+        if (valueEnd == std::string_view::npos) return unexpectedEnd();
+        attributeOffsets_.push_back({attributeStart, attributeLength, valueStart, valueEnd - valueStart});
+        index = valueEnd + 1;
+    }
+    const char* tag = data_ + position_;
+    const std::string_view name(tag + 1, nameLength);
+    if (depth_ == 0 && rootClosed_) return malformed("a second root element");
+    for (const auto& offsets : attributeOffsets_) {
+        attributes_.push_back({std::string_view(tag + offsets.nameStart, offsets.nameLength),
+                               std::string_view(tag + offsets.valueStart, offsets.valueLength)});
     }
     rootSeen_ = true;
-    if (openElements_.size() <= depth_) openElements_.emplace_back();
-    openElements_[depth_].assign(name);
+    openNameStarts_.push_back(openNames_.size());
+    for (const char c : name) openNames_.push_back(c);
     ++depth_;
     name_ = name;
-    position_ += tagLength + 1;
+    position_ += index + 1;
     pendingEnd_ = emptyElement;
     return Token::startElement;
+}
+
+std::string_view XmlPullScanner::innermostOpenName() const {
+    const std::size_t start = openNameStarts_.back();
+    return std::string_view(openNames_.data() + start, openNames_.size() - start);
+}
+
+void XmlPullScanner::closeInnermost() {
+    openNames_.resize(openNameStarts_.back());
+    openNameStarts_.pop_back();
 }
 
 XmlPullScanner::Token XmlPullScanner::scanEndTag(std::size_t tagLength) {
     std::string_view name(data_ + position_ + 2, tagLength - 2);
     while (!name.empty() && isXmlSpace(name.back())) name.remove_suffix(1);
-    if (depth_ == 0 || openElements_[depth_ - 1] != name) {
+    if (depth_ == 0 || !sameBytes(innermostOpenName(), name)) {
         return fail("the end tag </" + std::string(name) + "> at byte " +
                     std::to_string(byteOffset()) + " closes no open element");
     }

@@ -99,7 +99,9 @@ class XmlPullScanner {
     std::size_t find(char byte, std::size_t from);
     std::size_t find(std::string_view text, std::size_t from);
     Token scanMarkup();
-    Token scanStartTag(std::size_t tagLength);
+    Token scanStartTag();
+    std::string_view innermostOpenName() const;
+    void closeInnermost();
     Token scanEndTag(std::size_t tagLength);
     Token scanText();
     Token finishDocument();
@@ -123,8 +125,14 @@ class XmlPullScanner {
     bool closePending_ = false;
     bool rootSeen_ = false;
     bool rootClosed_ = false;
-    // The names of the open elements, for checking that each end tag closes the right one.
-    std::vector<std::string> openElements_;
+    // The names of the open elements back to back, and where each begins, for checking that
+    // each end tag closes the right one without an allocation per element.
+    std::vector<char> openNames_;
+    std::vector<std::size_t> openNameStarts_;
+    struct AttributeOffsets {
+        std::size_t nameStart, nameLength, valueStart, valueLength;
+    };
+    std::vector<AttributeOffsets> attributeOffsets_;
     Token finalToken_ = Token::text;
     bool finished_ = false;
     std::string errorMessage_;
