@@ -409,6 +409,48 @@ with zipfile.ZipFile(sys.argv[1]) as source, zipfile.ZipFile(sys.argv[2], 'w', z
     EXPECT_EQ(valuesOf(prefixedReader->dataRows()[1]).at(1), CellValue(localTime(1990, 7, 1)));
 }
 
+// --- Workbooks saved by LibreOffice (scripts/make-test-workbooks.sh) ------------------------
+
+TEST_F(ExcelReaderTest, LibreOfficeContactsWorkbook) {
+    auto reader = std::make_shared<ExcelReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                                "xlsx/libreoffice-contacts.xlsx");
+    ASSERT_EQ(reader->sheets().size(), 1u);
+    // LibreOffice escapes the hyphens of its date format ("yyyy\-mm\-dd"); still a date.
+    ASSERT_EQ(reader->numberFormats().size(), 2u);
+    EXPECT_TRUE(reader->numberFormats()[1].isDate);
+    parse(reader);
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(reader->headerRowIndex(), 0);
+    EXPECT_EQ(reader->exampleDataRowIndex(), 1);
+    const auto first = valuesOf(rows[1]);
+    EXPECT_EQ(first.at(0), text("Zoë"));
+    EXPECT_EQ(first.at(1), text("O'Brien \"Jr\""));
+    EXPECT_EQ(first.at(2), CellValue(localTime(1980, 3, 12)));
+    EXPECT_EQ(first.at(3), CellValue(12.5));
+    EXPECT_EQ(first.at(4), text("one, two"));
+    const auto second = valuesOf(rows[2]);
+    EXPECT_EQ(second.at(2), CellValue(localTime(2001, 12, 31)));
+    EXPECT_EQ(second.at(3), CellValue(-7.0));
+    EXPECT_EQ(second.count(4), 0u);
+    // The empty CSV line made no row in the file: Ann is the fourth running row.
+    EXPECT_EQ(rows[3].rowIndex(), 4);
+    EXPECT_EQ(valuesOf(rows[3]).at(0), text("Ann"));
+}
+
+TEST_F(ExcelReaderTest, LibreOfficeSparseWorkbookFindsTheHeaderBelowTheTitle) {
+    auto reader = std::make_shared<ExcelReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                                "xlsx/libreoffice-sparse.xlsx");
+    parse(reader);
+    ASSERT_EQ(reader->dataRows().size(), 4u);
+    EXPECT_EQ(reader->headerRowIndex(), 1);
+    EXPECT_EQ(reader->exampleDataRowIndex(), 2);
+    const auto header = valuesOf(reader->dataRows()[1]);
+    EXPECT_EQ(header.at(0), text("Name"));
+    EXPECT_EQ(header.at(2), text("Phone"));
+    EXPECT_EQ(valuesOf(reader->dataRows()[3]).at(1), text("Carol"));
+}
+
 // --- Hand-made packages -------------------------------------------------------------------
 
 TEST_F(ExcelReaderTest, DateSystemsAndSerialNumbers) {
