@@ -8,6 +8,7 @@
 #include <cmath>
 #include <ctime>
 #include <numeric>
+#include <stdexcept>
 
 #include "input/XmlPullScanner_p.h"
 #include "input/zip/ZZArchive.h"
@@ -542,6 +543,8 @@ std::optional<CellDate> ExcelReader::dateFromSerial(double serial) const {
               "Failed to assign serial date '%f' to a DateComponent's day property.", serial);
         return std::nullopt;
     }
+    // Past about 8,000 years from the base the calendar has no year for it.
+    if (std::fabs(days) > 3000000.0) return std::nullopt;
     using namespace std::chrono;
     const sys_days base = dateSystem_ == DateSystem::mac1904 ? sys_days(year(1904) / 1 / 1)
                                                               : sys_days(year(1899) / 12 / 30);
@@ -564,7 +567,22 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
     setParseLog(std::move(examinationLog));
     setProposedRowCount(0);
     if (delegate()) postDidBeginParsing();
-    parseSheetRows(sheet);
+    try {
+        parseSheetRows(sheet);
+    } catch (const std::exception& error) {
+        // A row too large to hold (pictures of gigabytes anchored on one row, say) or memory
+        // running out: the parse fails instead of taking the application down.
+        const std::string reason = error.what();
+        qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
+              sheet.displayName, reason);
+        appendParseLogEntry({ParseLogSeverity::error, reason});
+        if (delegate()) {
+            postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
+                                        localizedString("” could not be read: ") + reason,
+                                    std::string(kExcelReaderErrorDomain),
+                                    kExcelReaderErrorSheetUnreadable});
+        }
+    }
 }
 
 bool ExcelReader::parseSheetWithId(std::int64_t sheetId) {
