@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "input/ExcelReader.h"
+#include "support/QvLogger.h"
 
 namespace {
 
@@ -82,6 +83,13 @@ constexpr std::string_view kDrawing =
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Damaged input logs on almost every run; echoing it to the terminal would be most of the
+    // time spent. The entries still go to the log file.
+    static const bool quiet = [] {
+        pelkora::QvLogger::shared().setEcho({});
+        return true;
+    }();
+    (void)quiet;
     if (size > (1u << 20)) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::vector<std::uint8_t> package;
