@@ -409,6 +409,49 @@ with zipfile.ZipFile(sys.argv[1]) as source, zipfile.ZipFile(sys.argv[2], 'w', z
     EXPECT_EQ(valuesOf(prefixedReader->dataRows()[1]).at(1), CellValue(localTime(1990, 7, 1)));
 }
 
+TEST_F(ExcelReaderTest, LargeSheetStreamsThroughManyWindows) {
+    // About 4 MB of sheet XML: every tag and text straddles a window boundary somewhere.
+    const auto file = path("large.xlsx");
+    const auto valueAt = [](int row, int column) {
+        return "row " + std::to_string(row) + " column " + std::to_string(column) + " " +
+               std::string(static_cast<std::size_t>(40 + (row * 7 + column) % 50), 'x') + " & <>";
+    };
+    lxw_workbook_options options = {};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* workbook = workbook_new_opt(file.c_str(), &options);
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    for (int row = 0; row < 4000; ++row) {
+        for (int column = 0; column < 10; ++column) {
+            worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
+                                   valueAt(row, column).c_str(), nullptr);
+        }
+    }
+    ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
+    auto reader = std::make_shared<ExcelReader>(file);
+    parse(reader);
+    ASSERT_EQ(reader->dataRows().size(), 4000u);
+    for (int row = 0; row < 4000; row += 1) {
+        const auto& dataRow = reader->dataRows()[static_cast<std::size_t>(row)];
+        ASSERT_EQ(dataRow.cellCount(), 10u);
+        for (int column = 0; column < 10; ++column) {
+            ASSERT_EQ(dataRow.cell(static_cast<std::size_t>(column)).text(), valueAt(row, column))
+                << row << " " << column;
+        }
+    }
+}
+
+TEST_F(ExcelReaderTest, TextLargerThanTheScannerWindowIsReadWhole) {
+    const std::string huge(700000, 'z');
+    auto reader = handMade({{"xl/workbook.xml", workbookXml()},
+                            {"xl/worksheets/sheet1.xml",
+                             sheetXml(R"(<row><c t="inlineStr"><is><t>)" + huge +
+                                      R"(</t></is></c><c t="inlineStr"><is><t>end</t></is></c></row>)")}});
+    parse(reader);
+    ASSERT_EQ(reader->dataRows().size(), 1u);
+    EXPECT_EQ(reader->dataRows()[0].cell(0).text(), huge);
+    EXPECT_EQ(reader->dataRows()[0].cell(1).text(), "end");
+}
+
 // --- Workbooks saved by LibreOffice (scripts/make-test-workbooks.sh) ------------------------
 
 TEST_F(ExcelReaderTest, LibreOfficeContactsWorkbook) {
