@@ -459,7 +459,7 @@ void ExcelReader::readSharedStrings(std::string_view entryName) {
     const ZZArchiveEntry* entry = entryNamed(*archive_, entryName);
     auto stream = entry->newStream();
     if (!stream) return fail(stream.error().message);
-    XmlPullScanner scanner(std::move(*stream));
+    XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
     bool inTable = false;
     std::size_t textDepth = 0;
     std::size_t phoneticDepth = 0;
@@ -674,7 +674,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     auto stream = entry->newStream();
     if (!stream) return failWith(kExcelReaderErrorSheetUnreadable, stream.error().message);
 
-    XmlPullScanner scanner(std::move(*stream));
+    XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
     using Token = XmlPullScanner::Token;
     bool inWorksheet = false;
     bool inSheetData = false;

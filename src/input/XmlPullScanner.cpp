@@ -108,8 +108,11 @@ bool appendDecodedText(std::string_view raw, std::string& out) {
     }
 }
 
-XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source)
-    : source_(std::move(source)), window_(kInitialWindowSize) {
+XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize)
+    : source_(std::move(source)),
+      window_(expectedSize == 0 ? kInitialWindowSize
+                                : std::clamp(expectedSize + 1, kSmallestWindowSize,
+                                             kInitialWindowSize)) {
     data_ = window_.data();
 }
 

@@ -49,8 +49,9 @@ class XmlPullScanner {
   public:
     enum class Token { startElement, endElement, text, endOfDocument, error };
 
-    // Scans the stream's bytes, reading them in windows.
-    explicit XmlPullScanner(std::unique_ptr<InputStream> source);
+    // Scans the stream's bytes, reading them in windows. The expected size of the document,
+    // when known, keeps the window of a small part small; it is only a hint.
+    explicit XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize = 0);
     // Scans bytes the caller keeps alive for the scanner's life.
     explicit XmlPullScanner(std::span<const char> bytes);
 
@@ -88,6 +89,7 @@ class XmlPullScanner {
     // The largest single token (a tag, or a text between tags) the window grows to hold.
     static constexpr std::size_t kMaximumTokenSize = std::size_t{1} << 30;
     static constexpr std::size_t kInitialWindowSize = std::size_t{1} << 18;
+    static constexpr std::size_t kSmallestWindowSize = std::size_t{1} << 12;
 
     Token fail(std::string message);
     // Reads more bytes so that at least one more byte follows end_; moves the bytes from
