@@ -81,6 +81,11 @@ std::optional<CellDate> localDate(std::int64_t year, std::int64_t month, std::in
     parts.tm_isdst = -1;
     const std::time_t time = std::mktime(&parts);
     if (time == static_cast<std::time_t>(-1) && parts.tm_year != year - 1900) return std::nullopt;
+    // A cell date counts nanoseconds in 64 bits: about the years 1678 to 2261. Beyond them
+    // the value cannot be held, so the cell has no date rather than a wrapped-around one.
+    constexpr auto limit =
+        std::chrono::duration_cast<std::chrono::seconds>(CellDate::duration::max()).count() - 1;
+    if (time > limit || time < -limit) return std::nullopt;
     return std::chrono::system_clock::from_time_t(time);
 }
 

@@ -518,6 +518,10 @@ TEST_F(ExcelReaderTest, DateSystemsAndSerialNumbers) {
     EXPECT_EQ(values.at(2), CellValue(localTime(1900, 2, 28)));
     EXPECT_EQ(values.at(3), CellValue(localTime(2024, 3, 5)));
     EXPECT_FALSE(windows->dateFromSerial(1e300));
+    // Beyond what a cell date can hold (about the years 1678 to 2261): no date.
+    EXPECT_FALSE(windows->dateFromSerial(2958465));
+    EXPECT_FALSE(windows->dateFromSerial(-200000));
+    EXPECT_TRUE(windows->dateFromSerial(100000));
     EXPECT_FALSE(windows->dateFromSerial(std::numeric_limits<double>::quiet_NaN()));
 }
 
@@ -564,7 +568,8 @@ TEST_F(ExcelReaderTest, CellTypesErrorsDatesAsTextAndInlineRuns) {
                    R"(<c r="C1" t="d"><v>10:20</v></c><c r="D1" t="d"><v>2024-02-30</v></c>)"
                    R"(<c r="E1" t="inlineStr"><is><r><t>Rich </t></r><r><rPr><b/></rPr><t xml:space="preserve">text</t></r><rPh><t>ふりがな</t></rPh></is></c>)"
                    R"(<c r="F1" t="b"><v>0</v></c><c r="G1" t="str"><v>&#x41;&#66;&amp;&unknown;</v></c>)"
-                   R"(<c r="H1" t="inlineStr"><is><t><![CDATA[<kept>]]></t></is></c></row>)")}});
+                   R"(<c r="H1" t="inlineStr"><is><t><![CDATA[<kept>]]></t></is></c>)"
+                   R"(<c r="I1" t="d"><v>4096-01-01</v></c></row>)")}});
     parse(reader);
     const auto values = valuesOf(reader->dataRows()[0]);
     EXPECT_EQ(values.at(0), text("#DIV/0!"));
@@ -572,6 +577,7 @@ TEST_F(ExcelReaderTest, CellTypesErrorsDatesAsTextAndInlineRuns) {
     EXPECT_EQ(values.at(2), CellValue(localTime(1904, 1, 1, 10, 20)));
     // 30 February is no date: the cell has no value.
     EXPECT_EQ(values.at(3), CellValue());
+    EXPECT_EQ(values.at(8), CellValue());
     EXPECT_EQ(values.at(4), text("Rich text"));
     EXPECT_EQ(values.at(5), CellValue(false));
     EXPECT_EQ(values.at(6), text("AB&&unknown;"));
@@ -775,6 +781,28 @@ TEST_F(ExcelReaderTest, CancelRequestSkipsTheRemainingRowsAndStillEnds) {
     EXPECT_TRUE(delegate.records.empty());
     EXPECT_TRUE(reader->dataRows().empty());
     reader->setShouldCancelParsing(false);
+}
+
+TEST_F(ExcelReaderTest, FuzzerFindingsReadWithoutCrashing) {
+    // Inputs that once crashed fuzz/ExcelReaderFuzzer.cpp: packages (.xlsx) are opened as
+    // they are, sheet XML (.xml) is packed with a workbook the way the fuzzer packs it.
+    std::size_t files = 0;
+    for (const auto& item :
+         std::filesystem::directory_iterator(std::filesystem::path(PELKORA_TEST_DATA_DIR) / "xlsx")) {
+        const auto name = item.path().filename().string();
+        if (!name.starts_with("fuzz-")) continue;
+        ++files;
+        std::shared_ptr<ExcelReader> reader;
+        if (item.path().extension() == ".xml") {
+            reader = handMade({{"xl/workbook.xml", workbookXml(R"(<workbookPr date1904="1"/>)")},
+                               {"xl/styles.xml", kStyles},
+                               {"xl/worksheets/sheet1.xml", test::readFile(item.path())}});
+        } else {
+            reader = std::make_shared<ExcelReader>(item.path());
+        }
+        for (std::size_t sheet = 0; sheet < reader->sheets().size(); ++sheet) parse(reader, sheet);
+    }
+    EXPECT_GE(files, 1u);
 }
 
 // --- The pull scanner ---------------------------------------------------------------------
