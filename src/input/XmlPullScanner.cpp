@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/Utf8.h"
+
 namespace pelkora::xml {
 namespace {
+
+// Bytes that are not UTF-8 become U+FFFD, so every text handed on is well-formed UTF-8.
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -72,17 +77,52 @@ bool sameBytes(std::string_view left, std::string_view right) {
 
 }  // namespace
 
+void appendValidUtf8(std::string_view text, std::string& out) {
+    std::size_t start = 0;
+    std::size_t index = 0;
+    while (index < text.size()) {
+        if (static_cast<unsigned char>(text[index]) < 0x80) {
+            ++index;
+            continue;
+        }
+        const std::size_t length = utf8::wellFormedSequenceLength(text.substr(index));
+        if (length > 0) {
+            index += length;
+            continue;
+        }
+        out.append(text.substr(start, index - start));
+        out.append(kReplacementCharacter);
+        start = ++index;
+    }
+    out.append(text.substr(start));
+}
+
 bool appendDecodedText(std::string_view raw, std::string& out) {
     std::size_t start = 0;
     while (true) {
-        // A loop of our own: find_first_of looks each byte up in the set with a call.
+        // A loop of our own: find_first_of looks each byte up in the set with a call. Bytes
+        // from 0x80 on are checked to be UTF-8 on the way.
         std::size_t special = start;
-        while (special < raw.size() && raw[special] != '&' && raw[special] != '\r') ++special;
+        while (special < raw.size() && raw[special] != '&' && raw[special] != '\r' &&
+               static_cast<unsigned char>(raw[special]) < 0x80) {
+            ++special;
+        }
         if (special == raw.size()) {
             out.append(raw.substr(start));
             return true;
         }
         out.append(raw.substr(start, special - start));
+        if (static_cast<unsigned char>(raw[special]) >= 0x80) {
+            const std::size_t length = utf8::wellFormedSequenceLength(raw.substr(special));
+            if (length > 0) {
+                out.append(raw.substr(special, length));
+                start = special + length;
+            } else {
+                out.append(kReplacementCharacter);
+                start = special + 1;
+            }
+            continue;
+        }
         if (raw[special] == '\r') {
             // A CR LF pair and a lone CR both become one line feed.
             out.push_back('\n');

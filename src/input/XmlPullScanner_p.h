@@ -28,10 +28,13 @@
 namespace pelkora::xml {
 
 // Appends the text with its character and entity references replaced (&amp; &lt; &gt;
-// &quot; &apos; &#NN; &#xNN;) and its line ends normalised to line feeds. A reference the
-// scanner does not know is kept as written. Returns false for a numeric reference to
-// something that is no character (0, a surrogate, beyond U+10FFFF).
+// &quot; &apos; &#NN; &#xNN;), its line ends normalised to line feeds and every byte that is
+// not part of well-formed UTF-8 replaced by U+FFFD. A reference the scanner does not know is
+// kept as written. Returns false for a numeric reference to something that is no character
+// (0, a surrogate, beyond U+10FFFF).
 bool appendDecodedText(std::string_view raw, std::string& out);
+// Appends the text with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
+void appendValidUtf8(std::string_view text, std::string& out);
 
 // Returns the part of a qualified name after its prefix ("x:c" gives "c").
 inline std::string_view localNameOf(std::string_view qualifiedName) {
@@ -74,7 +77,7 @@ class XmlPullScanner {
     // Appends the current text token's characters.
     bool appendText(std::string& out) const {
         if (literalText_) {
-            out.append(text_);
+            appendValidUtf8(text_, out);
             return true;
         }
         return appendDecodedText(text_, out);

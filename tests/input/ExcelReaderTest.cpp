@@ -839,6 +839,10 @@ TEST(XmlPullScannerTest, TokensAreTheSameWhateverTheReadSize) {
         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE x [<!ENTITY e \"no\">]><!-- c --><x:a q='1>2' "
         "b=\"&lt;&#233;\"><b/>t&amp;u\r\nv<![CDATA[&raw;]]><?pi x?></x:a>\n";
     const std::string expected = "<a q=1>2 b=<é><b></2>[t&u\nv][&raw;]</1>";
+    // Bytes that are not UTF-8 become U+FFFD, in text and in character data alike; the
+    // accented letters stay.
+    EXPECT_EQ(scanned("<a>Zo\xC3|\xC3\xAB|\xFF<![CDATA[\xED\xA0\x80]]></a>", 2),
+              "<a>[Zo\xEF\xBF\xBD|\xC3\xAB|\xEF\xBF\xBD][\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD]</1>");
     for (const std::size_t readSize : {1, 2, 3, 7, 64, 100000}) {
         EXPECT_EQ(scanned(document, readSize), expected) << readSize;
     }
