@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "ContactCsv.h"
+#include "support/Utf8.h"
 
 namespace pelkora::bench {
 
@@ -62,7 +63,7 @@ inline bool writeContactsXlsx(const std::filesystem::path& path, int rows) {
         values[13] = std::to_string(1950 + random.next() % 50) + "-0" +
                      std::to_string(1 + random.next() % 9) + "-1" + std::to_string(random.next() % 10);
         values[14] = "https://example.com/" + number;
-        values[15] = first + " " + last.substr(0, 1);
+        values[15] = first + " " + std::string(utf8::firstCodePoints(last, 1));
         values[16] = random.next() % 2 ? "Sales" : "Research";
         values[17] = random.next() % 3 ? "Friends" : "Colleagues";
         values[18] = std::string(random.pick(labels));

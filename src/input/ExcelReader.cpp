@@ -12,6 +12,7 @@
 
 #include "input/XmlPullScanner_p.h"
 #include "input/zip/ZZArchive.h"
+#include "platform/MappedFile.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"
 
@@ -388,6 +389,14 @@ void ExcelReader::examineWorkbook() {
     }
     if (entryEndingWith(*archive_, "sharedStrings.xml", name)) readSharedStrings(name);
     if (entryEndingWith(*archive_, "styles.xml", name)) readStyles(name);
+    releaseReadPages();
+}
+
+void ExcelReader::releaseReadPages() const {
+    // Only a package mapped from its file: the bytes of one in memory have no file to come
+    // back from.
+    if (archive_ && archive_->URL() && archive_->contents())
+        releaseResidentPages(*archive_->contents());
 }
 
 void ExcelReader::readWorkbookRelationships(std::string_view entryName) {
@@ -840,8 +849,15 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                         const auto last = colon == std::string_view::npos
                                               ? first
                                               : CellReference::fromString(range->substr(colon + 1));
-                        if (last.row >= first.row)
-                            setProposedRowCount(static_cast<std::uint64_t>(last.row - first.row + 1));
+                        if (last.row >= first.row) {
+                            const auto rowCount = static_cast<std::uint64_t>(last.row - first.row + 1);
+                            setProposedRowCount(rowCount);
+                            // Room for the rows at once, so the list is not copied as it grows.
+                            // The range is only a claim: no more rows than the part could hold
+                            // ("<row/>" takes 6 bytes) are reserved.
+                            reserveDataRows(static_cast<std::size_t>(
+                                std::min<std::uint64_t>(rowCount, entry->uncompressedSize() / 6)));
+                        }
                     }
                 }
             } else if (depth == 1) {
@@ -866,6 +882,9 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
             row->sortCellsByColumnIndex();
             row = nullptr;
             finishCurrentDataRow();
+            // The package's pages already inflated are not needed again; dropping them now
+            // and then keeps them from adding the compressed sheet to the resident set.
+            if (runningRowNumber % 4096 == 0) releaseReadPages();
             if (delegate()) notifyRecordParsed(static_cast<std::uint64_t>(runningRowNumber));
         } else if (inSheetData && depth == 2) {
             inSheetData = false;
@@ -876,6 +895,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         row->sortCellsByColumnIndex();
         finishCurrentDataRow();
     }
+    releaseReadPages();
     chooseHeaderRow();
     if (delegate()) postDidEndParsing();
 }

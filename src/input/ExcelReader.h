@@ -201,6 +201,8 @@ class ExcelReader final : public TabularDataReader {
     void parseSheetRows(const Sheet& sheet);
     void attachPictures(DataRow& row);
     void chooseHeaderRow();
+    // Lets the system drop the resident pages of a package mapped from its file.
+    void releaseReadPages() const;
 
     std::unique_ptr<ZZArchive> archive_;
     bool workbookExamined_ = false;
