@@ -23,13 +23,13 @@ inline constexpr int kContactXlsxColumns = 20;
 // Writes the workbook; returns false when libxlsxwriter fails.
 inline bool writeContactsXlsx(const std::filesystem::path& path, int rows) {
     static constexpr std::array<std::string_view, kContactXlsxColumns> titles = {
-        "First Name", "Last Name", "Company",  "Job Title", "E-mail",   "E-mail 2", "Mobile",
-        "Home Phone", "Work Phone", "Street", "City",      "Postcode", "Country",  "Birthday",
-        "Web Page",   "Nickname",  "Department", "Group",  "Label",    "Notes"};
+        "First Name", "Last Name",  "Company",    "Job Title", "E-mail",   "E-mail 2", "Mobile",
+        "Home Phone", "Work Phone", "Street",     "City",      "Postcode", "Country",  "Birthday",
+        "Web Page",   "Nickname",   "Department", "Group",     "Label",    "Notes"};
     static constexpr std::array<std::string_view, 6> companies = {
         "Acme Corp", "Müller & Söhne, GmbH", "Globex", "Initech, Inc.", "Umbrella", "Widgets"};
-    static constexpr std::array<std::string_view, 6> cities = {
-        "Berlin", "Zürich", "Kraków", "Dublin", "São Paulo", "München"};
+    static constexpr std::array<std::string_view, 6> cities = {"Berlin", "Zürich",    "Kraków",
+                                                               "Dublin", "São Paulo", "München"};
     static constexpr std::array<std::string_view, 4> countries = {"Germany", "Switzerland",
                                                                   "Poland", "Ireland"};
     static constexpr std::array<std::string_view, 4> labels = {"home", "work", "other", "VIP"};
@@ -61,7 +61,8 @@ inline bool writeContactsXlsx(const std::filesystem::path& path, int rows) {
         values[11] = std::to_string(10000 + random.next() % 90000);
         values[12] = std::string(random.pick(countries));
         values[13] = std::to_string(1950 + random.next() % 50) + "-0" +
-                     std::to_string(1 + random.next() % 9) + "-1" + std::to_string(random.next() % 10);
+                     std::to_string(1 + random.next() % 9) + "-1" +
+                     std::to_string(random.next() % 10);
         values[14] = "https://example.com/" + number;
         values[15] = first + " " + std::string(utf8::firstCodePoints(last, 1));
         values[16] = random.next() % 2 ? "Sales" : "Research";

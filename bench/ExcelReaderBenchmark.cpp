@@ -62,9 +62,9 @@ void BM_ParseSheet(benchmark::State& state) {
         cells = cellCount(*reader);
     }
     state.counters["cells"] = static_cast<double>(cells);
-    state.counters["cells_per_second"] = benchmark::Counter(
-        static_cast<double>(cells) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["cells_per_second"] =
+        benchmark::Counter(static_cast<double>(cells) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ParseSheet)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -70,7 +70,8 @@ constexpr std::string_view kRelationships =
     R"(<Relationships><Relationship Id="rId1" Type="x/worksheet" Target="worksheets/sheet1.xml"/></Relationships>)";
 constexpr std::string_view kWorkbook =
     R"(<workbook xmlns:r="r"><workbookPr date1904="1"/><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>)";
-constexpr std::string_view kSharedStrings = R"(<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>)";
+constexpr std::string_view kSharedStrings =
+    R"(<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>)";
 constexpr std::string_view kStyles =
     R"(<styleSheet><numFmts><numFmt numFmtId="164" formatCode="yyyy"/></numFmts><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/></cellXfs></styleSheet>)";
 constexpr std::string_view kSheetRelationships =
@@ -96,16 +97,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytes.starts_with("PK")) {
         package.assign(data, data + size);
     } else {
-        const std::string zip = storedZip({{"[Content_Types].xml", "<Types/>"},
-                                           {"xl/_rels/workbook.xml.rels", kRelationships},
-                                           {"xl/workbook.xml", kWorkbook},
-                                           {"xl/sharedStrings.xml", kSharedStrings},
-                                           {"xl/styles.xml", kStyles},
-                                           {"xl/worksheets/sheet1.xml", bytes},
-                                           {"xl/worksheets/_rels/sheet1.xml.rels", kSheetRelationships},
-                                           {"xl/drawings/drawing1.xml", kDrawing},
-                                           {"xl/drawings/_rels/drawing1.xml.rels", kDrawingRelationships},
-                                           {"xl/media/image1.png", "png"}});
+        const std::string zip =
+            storedZip({{"[Content_Types].xml", "<Types/>"},
+                       {"xl/_rels/workbook.xml.rels", kRelationships},
+                       {"xl/workbook.xml", kWorkbook},
+                       {"xl/sharedStrings.xml", kSharedStrings},
+                       {"xl/styles.xml", kStyles},
+                       {"xl/worksheets/sheet1.xml", bytes},
+                       {"xl/worksheets/_rels/sheet1.xml.rels", kSheetRelationships},
+                       {"xl/drawings/drawing1.xml", kDrawing},
+                       {"xl/drawings/_rels/drawing1.xml.rels", kDrawingRelationships},
+                       {"xl/media/image1.png", "png"}});
         package.assign(zip.begin(), zip.end());
     }
     auto reader = std::make_shared<pelkora::ExcelReader>("fuzz.xlsx", std::move(package));

@@ -1,13 +1,12 @@
 #include "input/ExcelReader.h"
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <ctime>
 #include <numeric>
+#include <pugixml.hpp>
 #include <stdexcept>
 
 #include "input/XmlPullScanner_p.h"
@@ -64,8 +63,8 @@ std::optional<double> doubleValue(std::string_view text) {
 std::optional<CellDate> localDate(std::int64_t year, std::int64_t month, std::int64_t day,
                                   std::int64_t hour = 0, std::int64_t minute = 0,
                                   std::int64_t second = 0) {
-    if (year < -9999 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
+    if (year < -9999 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
         return std::nullopt;
     }
     const std::chrono::year_month_day date{std::chrono::year(static_cast<int>(year)),
@@ -227,21 +226,19 @@ std::optional<std::string> relationshipAttribute(const pugi::xml_node& node,
 }
 
 const std::array<std::string_view, 31> kBuiltinDateNumberFormatIds = {
-    "14", "15", "16", "17", "18", "19", "20", "21", "22", "45", "46",
-    "47", "27", "28", "29", "30", "31", "32", "33", "34", "35", "36",
-    "50", "51", "52", "53", "54", "55", "56", "57", "58"};
+    "14", "15", "16", "17", "18", "19", "20", "21", "22", "45", "46", "47", "27", "28", "29", "30",
+    "31", "32", "33", "34", "35", "36", "50", "51", "52", "53", "54", "55", "56", "57", "58"};
 
 // An in-memory XML part as a document; the error text when it is not well-formed.
 Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZZArchive& archive,
-                                                                      std::string_view name) {
+                                                                     std::string_view name) {
     auto contents = archive.contentsOfEntry(name);
     if (!contents) return Unexpected(contents.error().message);
     auto document = std::make_unique<pugi::xml_document>();
     const auto result = document->load_buffer(contents->data(), contents->size());
     if (!result) {
         return Unexpected("The part “" + std::string(name) + "” is not well-formed XML: " +
-                          result.description() + " at byte " + std::to_string(result.offset) +
-                          ".");
+                          result.description() + " at byte " + std::to_string(result.offset) + ".");
     }
     return document;
 }
@@ -285,9 +282,9 @@ CellReference CellReference::fromString(std::string_view text) {
 }
 
 bool isDateFormatCode(std::string_view formatCode) {
-    static constexpr std::array<std::string_view, 9> colours = {
-        "[Color", "[Black]", "[Blue]",  "[Cyan]",  "[Green]",
-        "[Magenta]", "[Red]",  "[White]", "[Yellow]"};
+    static constexpr std::array<std::string_view, 9> colours = {"[Color", "[Black]", "[Blue]",
+                                                                "[Cyan]", "[Green]", "[Magenta]",
+                                                                "[Red]",  "[White]", "[Yellow]"};
     std::string code(formatCode);
     for (const auto colour : colours) {
         for (auto found = code.find(colour); found != std::string::npos;
@@ -380,7 +377,8 @@ void ExcelReader::examineWorkbook() {
         return;
     }
     std::string name;
-    if (entryEndingWith(*archive_, "_rels/workbook.xml.rels", name)) readWorkbookRelationships(name);
+    if (entryEndingWith(*archive_, "_rels/workbook.xml.rels", name))
+        readWorkbookRelationships(name);
     if (entryEndingWith(*archive_, "workbook.xml", name)) {
         readWorkbook(name);
     } else {
@@ -437,18 +435,20 @@ void ExcelReader::readWorkbook(std::string_view entryName) {
         sheet.displayName = attributeValue(node, "name").value_or("undefined");
         sheet.sheetId = integerValue(node.attribute("sheetId").value());
         sheet.relationshipId = relationshipAttribute(node, "id").value_or("undefined");
-        const auto relationship =
-            std::find_if(workbookRelationships_.begin(), workbookRelationships_.end(),
-                         [&](const auto& candidate) { return candidate.id == sheet.relationshipId; });
+        const auto relationship = std::find_if(
+            workbookRelationships_.begin(), workbookRelationships_.end(),
+            [&](const auto& candidate) { return candidate.id == sheet.relationshipId; });
         if (relationship == workbookRelationships_.end()) {
-            qvLog(LogType::error, "Could not find a workbook relationship whose id is '%{public}@'.",
+            qvLog(LogType::error,
+                  "Could not find a workbook relationship whose id is '%{public}@'.",
                   sheet.relationshipId);
             std::string list;
             for (const auto& candidate : workbookRelationships_) {
                 list += "\n\tid: " + candidate.id + ", type: " + candidate.type +
                         ", target: " + candidate.target + ", path: " + candidate.pathInPackage;
             }
-            qvLog(LogType::error, "Workbook relationships: %{public}@", list.empty() ? "none" : list);
+            qvLog(LogType::error, "Workbook relationships: %{public}@",
+                  list.empty() ? "none" : list);
             sheet.pathInPackage = "undefined";
         } else if (relationship->target.starts_with("/")) {
             sheet.pathInPackage = resolvedTarget(relationship->target);
@@ -532,7 +532,8 @@ void ExcelReader::readStyles(std::string_view entryName) {
         format.isDate = isDateFormatCode(format.numberFormatCode);
         numberFormats_.push_back(std::move(format));
     }
-    const std::string cellFormats = "/" + step("styleSheet") + "/" + step("cellXfs") + "/" + step("xf");
+    const std::string cellFormats =
+        "/" + step("styleSheet") + "/" + step("cellXfs") + "/" + step("xf");
     for (const auto& found : (*document)->select_nodes(cellFormats.c_str())) {
         cellFormats_.push_back({found.node().attribute("numFmtId").value()});
     }
@@ -540,8 +541,9 @@ void ExcelReader::readStyles(std::string_view entryName) {
         bool isDate = isBuiltinDateNumberFormatId(cellFormat.numberFormatId);
         if (!isDate) {
             const auto format = std::find_if(
-                numberFormats_.begin(), numberFormats_.end(),
-                [&](const auto& candidate) { return candidate.numberFormatId == cellFormat.numberFormatId; });
+                numberFormats_.begin(), numberFormats_.end(), [&](const auto& candidate) {
+                    return candidate.numberFormatId == cellFormat.numberFormatId;
+                });
             isDate = format != numberFormats_.end() && format->isDate;
         }
         cellFormatIsDate_.push_back(isDate);
@@ -561,7 +563,7 @@ std::optional<CellDate> ExcelReader::dateFromSerial(double serial) const {
     if (std::fabs(days) > 3000000.0) return std::nullopt;
     using namespace std::chrono;
     const sys_days base = dateSystem_ == DateSystem::mac1904 ? sys_days(year(1904) / 1 / 1)
-                                                              : sys_days(year(1899) / 12 / 30);
+                                                             : sys_days(year(1899) / 12 / 30);
     const year_month_day date{base + std::chrono::days(static_cast<std::int64_t>(days))};
     if (!date.ok()) return std::nullopt;
     return localDate(static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
@@ -600,8 +602,9 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
 }
 
 bool ExcelReader::parseSheetWithId(std::int64_t sheetId) {
-    const auto sheet = std::find_if(sheets_.begin(), sheets_.end(),
-                                    [&](const Sheet& candidate) { return candidate.sheetId == sheetId; });
+    const auto sheet = std::find_if(sheets_.begin(), sheets_.end(), [&](const Sheet& candidate) {
+        return candidate.sheetId == sheetId;
+    });
     if (sheet == sheets_.end()) return false;
     const Sheet chosen = *sheet;
     parseSheet(chosen);
@@ -614,13 +617,16 @@ void ExcelReader::readAnchoredImages(const Sheet& sheet) {
     auto sheetRelationships = parsePart(*archive_, relationshipsPathOf(sheet.pathInPackage));
     if (!sheetRelationships) return;
     const std::string relationshipsQuery = "/" + step("Relationships") + "/" + step("Relationship");
-    for (const auto& drawingFound : (*sheetRelationships)->select_nodes(relationshipsQuery.c_str())) {
+    for (const auto& drawingFound :
+         (*sheetRelationships)->select_nodes(relationshipsQuery.c_str())) {
         const auto relationship = drawingFound.node();
-        if (!std::string_view(relationship.attribute("Type").value()).ends_with("/drawing")) continue;
+        if (!std::string_view(relationship.attribute("Type").value()).ends_with("/drawing"))
+            continue;
         const std::string drawingPath = resolvedTarget(relationship.attribute("Target").value());
         std::vector<ImageRelationship> images;
         if (auto drawingRelationships = parsePart(*archive_, relationshipsPathOf(drawingPath))) {
-            for (const auto& found : (*drawingRelationships)->select_nodes(relationshipsQuery.c_str())) {
+            for (const auto& found :
+                 (*drawingRelationships)->select_nodes(relationshipsQuery.c_str())) {
                 const auto node = found.node();
                 if (!std::string_view(node.attribute("Type").value()).ends_with("/image")) continue;
                 images.push_back({node.attribute("Id").value(), node.attribute("Type").value(),
@@ -642,18 +648,22 @@ void ExcelReader::readAnchoredImages(const Sheet& sheet) {
             const auto column = from.select_node(step("col").c_str()).node();
             const auto row = from.select_node(step("row").c_str()).node();
             const auto blip =
-                anchor.select_node((step("pic") + "/" + step("blipFill") + "/" + step("blip")).c_str())
+                anchor
+                    .select_node(
+                        (step("pic") + "/" + step("blipFill") + "/" + step("blip")).c_str())
                     .node();
             const auto embed = relationshipAttribute(blip, "embed");
             if (!from || !column || !row || !blip || !embed) continue;
-            const auto image = std::find_if(images.begin(), images.end(),
-                                            [&](const auto& candidate) { return candidate.id == *embed; });
+            const auto image =
+                std::find_if(images.begin(), images.end(),
+                             [&](const auto& candidate) { return candidate.id == *embed; });
             if (image == images.end()) continue;
             AnchoredImage anchored;
             anchored.relationshipId = *embed;
             anchored.pathInPackage = resolvedTarget(image->target);
             const auto clamp = [](std::int64_t value) {
-                return std::clamp<std::int64_t>(value, -1, std::numeric_limits<std::int32_t>::max() - 1);
+                return std::clamp<std::int64_t>(value, -1,
+                                                std::numeric_limits<std::int32_t>::max() - 1);
             };
             anchored.row = clamp(integerValue(row.child_value())) + 1;
             anchored.column = clamp(integerValue(column.child_value())) + 1;
@@ -666,14 +676,13 @@ void ExcelReader::readAnchoredImages(const Sheet& sheet) {
 
 void ExcelReader::parseSheetRows(const Sheet& sheet) {
     const auto failWith = [&](std::int64_t code, const std::string& reason) {
-        qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@", sheet.displayName,
-              reason);
+        qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
+              sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
-            postDidFail(ReaderError{
-                localizedString("The sheet “") + sheet.displayName +
-                    localizedString("” could not be read: ") + reason,
-                std::string(kExcelReaderErrorDomain), code});
+            postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
+                                        localizedString("” could not be read: ") + reason,
+                                    std::string(kExcelReaderErrorDomain), code});
         }
     };
     const ZZArchiveEntry* entry = archive_ ? entryNamed(*archive_, sheet.pathInPackage) : nullptr;
@@ -728,12 +737,13 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
             if (index >= 0 && static_cast<std::uint64_t>(index) < sharedStringCount()) {
                 row->addText(columnIndex, sharedString(static_cast<std::size_t>(index)));
             } else {
-                marker = "<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: " +
-                         std::to_string(index) + " >= " + std::to_string(sharedStringCount()) + ">";
+                marker =
+                    "<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: " + std::to_string(index) +
+                    " >= " + std::to_string(sharedStringCount()) + ">";
                 row->addText(columnIndex, marker);
             }
-        } else if (styleIndex < 0 || static_cast<std::uint64_t>(styleIndex) >= cellFormats_.size() ||
-                   value.empty()) {
+        } else if (styleIndex < 0 ||
+                   static_cast<std::uint64_t>(styleIndex) >= cellFormats_.size() || value.empty()) {
             row->addText(columnIndex, "");
         } else if (cellFormatIsDate_[static_cast<std::size_t>(styleIndex)]) {
             const auto serial = doubleValue(value);
@@ -765,8 +775,8 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         if (token == Token::endOfDocument) break;
         if (token == Token::error) {
             failWith(kExcelReaderErrorMalformedSheet,
-                     "the part “" + sheet.pathInPackage + "” is not well-formed XML: " +
-                         scanner.errorMessage() + ".");
+                     "the part “" + sheet.pathInPackage +
+                         "” is not well-formed XML: " + scanner.errorMessage() + ".");
             return;
         }
         const std::size_t depth = scanner.depth();
@@ -827,7 +837,8 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                 // A cell written without a reference follows the cell before it, as the file
                 // format defines; taking every such cell for A1 would pile a row's cells into
                 // one column.
-                columnIndex = reference ? columnOfReference(*reference) - 1 : previousColumnIndex + 1;
+                columnIndex =
+                    reference ? columnOfReference(*reference) - 1 : previousColumnIndex + 1;
                 previousColumnIndex = columnIndex;
             } else if (depth == 3 && inSheetData && nameIs(name, "row")) {
                 if (shouldCancelParsing()) {
@@ -850,7 +861,8 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                                               ? first
                                               : CellReference::fromString(range->substr(colon + 1));
                         if (last.row >= first.row) {
-                            const auto rowCount = static_cast<std::uint64_t>(last.row - first.row + 1);
+                            const auto rowCount =
+                                static_cast<std::uint64_t>(last.row - first.row + 1);
                             setProposedRowCount(rowCount);
                             // Room for the rows at once, so the list is not copied as it grows.
                             // The range is only a claim: no more rows than the part could hold
@@ -904,7 +916,8 @@ void ExcelReader::attachPictures(DataRow& row) {
     const auto first = std::lower_bound(
         anchoredImages_.begin(), anchoredImages_.end(), row.rowIndex(),
         [](const AnchoredImage& image, std::int64_t rowIndex) { return image.row < rowIndex; });
-    for (auto image = first; image != anchoredImages_.end() && image->row == row.rowIndex(); ++image) {
+    for (auto image = first; image != anchoredImages_.end() && image->row == row.rowIndex();
+         ++image) {
         auto bytes = archive_->contentsOfEntry(image->pathInPackage);
         if (!bytes) {
             qvLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",

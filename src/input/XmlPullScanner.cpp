@@ -1,8 +1,7 @@
-#include "input/XmlPullScanner_p.h"
-
 #include <algorithm>
 #include <cstring>
 
+#include "input/XmlPullScanner_p.h"
 #include "support/Utf8.h"
 
 namespace pelkora::xml {
@@ -150,9 +149,9 @@ bool appendDecodedText(std::string_view raw, std::string& out) {
 
 XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize)
     : source_(std::move(source)),
-      window_(expectedSize == 0 ? kInitialWindowSize
-                                : std::clamp(expectedSize + 1, kSmallestWindowSize,
-                                             kInitialWindowSize)) {
+      window_(expectedSize == 0
+                  ? kInitialWindowSize
+                  : std::clamp(expectedSize + 1, kSmallestWindowSize, kInitialWindowSize)) {
     data_ = window_.data();
 }
 
@@ -214,8 +213,9 @@ std::size_t XmlPullScanner::find(char byte, std::size_t from) {
         if (position_ + from < end_) {
             const void* found =
                 std::memchr(data_ + position_ + from, byte, end_ - position_ - from);
-            if (found) return static_cast<std::size_t>(static_cast<const char*>(found) - data_) -
-                              position_;
+            if (found)
+                return static_cast<std::size_t>(static_cast<const char*>(found) - data_) -
+                       position_;
             from = end_ - position_;
         }
         if (!refill()) return std::string_view::npos;
@@ -408,7 +408,8 @@ XmlPullScanner::Token XmlPullScanner::scanStartTag() {
         const std::size_t valueStart = index + 1;
         const auto valueEnd = find(c, valueStart);
         if (valueEnd == std::string_view::npos) return unexpectedEnd();
-        attributeOffsets_.push_back({attributeStart, attributeLength, valueStart, valueEnd - valueStart});
+        attributeOffsets_.push_back(
+            {attributeStart, attributeLength, valueStart, valueEnd - valueStart});
         index = valueEnd + 1;
     }
     const char* tag = data_ + position_;

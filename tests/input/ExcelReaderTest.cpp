@@ -1,5 +1,3 @@
-#include "input/ExcelReader.h"
-
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
 
@@ -9,6 +7,7 @@
 #include <map>
 
 #include "TestSupport.h"
+#include "input/ExcelReader.h"
 #include "input/XmlPullScanner_p.h"
 #include "platform/MainQueue.h"
 
@@ -239,8 +238,7 @@ TEST_F(ExcelReaderTest, LibxlsxwriterWorkbookReadsEveryKindOfCell) {
     EXPECT_FALSE(reader->examinationError());
     EXPECT_EQ(reader->dateSystem(), DateSystem::windows1900);
     ASSERT_EQ(reader->sheets().size(), 1u);
-    EXPECT_EQ(reader->sheets()[0],
-              (Sheet{"People", "xl/worksheets/sheet1.xml", 1, "rId1"}));
+    EXPECT_EQ(reader->sheets()[0], (Sheet{"People", "xl/worksheets/sheet1.xml", 1, "rId1"}));
     parse(reader);
     EXPECT_EQ(delegate.begins, 1);
     EXPECT_EQ(delegate.ends, 1);
@@ -422,8 +420,9 @@ TEST_F(ExcelReaderTest, LargeSheetStreamsThroughManyWindows) {
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
     for (int row = 0; row < 4000; ++row) {
         for (int column = 0; column < 10; ++column) {
-            worksheet_write_string(sheet, static_cast<lxw_row_t>(row), static_cast<lxw_col_t>(column),
-                                   valueAt(row, column).c_str(), nullptr);
+            worksheet_write_string(sheet, static_cast<lxw_row_t>(row),
+                                   static_cast<lxw_col_t>(column), valueAt(row, column).c_str(),
+                                   nullptr);
         }
     }
     ASSERT_EQ(workbook_close(workbook), LXW_NO_ERROR);
@@ -442,10 +441,11 @@ TEST_F(ExcelReaderTest, LargeSheetStreamsThroughManyWindows) {
 
 TEST_F(ExcelReaderTest, TextLargerThanTheScannerWindowIsReadWhole) {
     const std::string huge(700000, 'z');
-    auto reader = handMade({{"xl/workbook.xml", workbookXml()},
-                            {"xl/worksheets/sheet1.xml",
-                             sheetXml(R"(<row><c t="inlineStr"><is><t>)" + huge +
-                                      R"(</t></is></c><c t="inlineStr"><is><t>end</t></is></c></row>)")}});
+    auto reader =
+        handMade({{"xl/workbook.xml", workbookXml()},
+                  {"xl/worksheets/sheet1.xml",
+                   sheetXml(R"(<row><c t="inlineStr"><is><t>)" + huge +
+                            R"(</t></is></c><c t="inlineStr"><is><t>end</t></is></c></row>)")}});
     parse(reader);
     ASSERT_EQ(reader->dataRows().size(), 1u);
     EXPECT_EQ(reader->dataRows()[0].cell(0).text(), huge);
@@ -542,8 +542,9 @@ TEST_F(ExcelReaderTest, NumberFormatsDecideBetweenNumberAndDate) {
         {{"xl/workbook.xml", workbookXml()},
          {"xl/styles.xml", kStyles},
          {"xl/worksheets/sheet1.xml",
-          sheetXml(R"(<row><c s="1"><v>45356</v></c><c s="2"><v>45356</v></c><c s="3"><v>45356</v></c>)"
-                   R"(<c s="9"><v>1</v></c><c s="0"><v>abc</v></c><c s="0"/><c s="0"><v>1.5E3</v></c></row>)")}});
+          sheetXml(
+              R"(<row><c s="1"><v>45356</v></c><c s="2"><v>45356</v></c><c s="3"><v>45356</v></c>)"
+              R"(<c s="9"><v>1</v></c><c s="0"><v>abc</v></c><c s="0"/><c s="0"><v>1.5E3</v></c></row>)")}});
     ASSERT_EQ(reader->numberFormats().size(), 2u);
     EXPECT_EQ(reader->numberFormats()[1], (NumberFormat{"165", "yyyy-mm-dd", true}));
     EXPECT_EQ(reader->cellFormats().size(), 4u);
@@ -564,12 +565,13 @@ TEST_F(ExcelReaderTest, CellTypesErrorsDatesAsTextAndInlineRuns) {
     auto reader = handMade(
         {{"xl/workbook.xml", workbookXml()},
          {"xl/worksheets/sheet1.xml",
-          sheetXml(R"(<row r="1"><c r="A1" t="e"><v>#DIV/0!</v></c><c r="B1" t="d"><v>2024-03-05T10:20:30</v></c>)"
-                   R"(<c r="C1" t="d"><v>10:20</v></c><c r="D1" t="d"><v>2024-02-30</v></c>)"
-                   R"(<c r="E1" t="inlineStr"><is><r><t>Rich </t></r><r><rPr><b/></rPr><t xml:space="preserve">text</t></r><rPh><t>ふりがな</t></rPh></is></c>)"
-                   R"(<c r="F1" t="b"><v>0</v></c><c r="G1" t="str"><v>&#x41;&#66;&amp;&unknown;</v></c>)"
-                   R"(<c r="H1" t="inlineStr"><is><t><![CDATA[<kept>]]></t></is></c>)"
-                   R"(<c r="I1" t="d"><v>4096-01-01</v></c></row>)")}});
+          sheetXml(
+              R"(<row r="1"><c r="A1" t="e"><v>#DIV/0!</v></c><c r="B1" t="d"><v>2024-03-05T10:20:30</v></c>)"
+              R"(<c r="C1" t="d"><v>10:20</v></c><c r="D1" t="d"><v>2024-02-30</v></c>)"
+              R"(<c r="E1" t="inlineStr"><is><r><t>Rich </t></r><r><rPr><b/></rPr><t xml:space="preserve">text</t></r><rPh><t>ふりがな</t></rPh></is></c>)"
+              R"(<c r="F1" t="b"><v>0</v></c><c r="G1" t="str"><v>&#x41;&#66;&amp;&unknown;</v></c>)"
+              R"(<c r="H1" t="inlineStr"><is><t><![CDATA[<kept>]]></t></is></c>)"
+              R"(<c r="I1" t="d"><v>4096-01-01</v></c></row>)")}});
     parse(reader);
     const auto values = valuesOf(reader->dataRows()[0]);
     EXPECT_EQ(values.at(0), text("#DIV/0!"));
@@ -592,11 +594,12 @@ TEST_F(ExcelReaderTest, SharedStringsRichRunsAndOutOfBoundsMarker) {
 <r><t xml:space="preserve"> and plain</t></r><rPh sb="0" eb="1"><t>ボ</t></rPh></si>
 <si><t/></si>
 </sst>)";
-    auto reader =
-        handMade({{"xl/workbook.xml", workbookXml()},
-                  {"xl/sharedStrings.xml", sharedStrings},
-                  {"xl/worksheets/sheet1.xml",
-                   sheetXml(R"(<row><c t="s"><v>0</v></c><c t="s"><v>1</v></c><c t="s"><v>3</v></c><c t="s"><v>x</v></c></row>)")}});
+    auto reader = handMade(
+        {{"xl/workbook.xml", workbookXml()},
+         {"xl/sharedStrings.xml", sharedStrings},
+         {"xl/worksheets/sheet1.xml",
+          sheetXml(
+              R"(<row><c t="s"><v>0</v></c><c t="s"><v>1</v></c><c t="s"><v>3</v></c><c t="s"><v>x</v></c></row>)")}});
     ASSERT_EQ(reader->sharedStringCount(), 3u);
     EXPECT_EQ(reader->sharedString(1), "Bold and plain");
     EXPECT_EQ(reader->sharedString(2), "");
@@ -611,7 +614,8 @@ TEST_F(ExcelReaderTest, SharedStringsRichRunsAndOutOfBoundsMarker) {
     auto withoutTables = handMade(
         {{"xl/workbook.xml", workbookXml()},
          {"xl/worksheets/sheet1.xml",
-          sheetXml(R"(<row><c t="s"><v>0</v></c><c><v>5</v></c><c t="b"><v>1</v></c><c t="inlineStr"><is><t>in</t></is></c></row>)")}});
+          sheetXml(
+              R"(<row><c t="s"><v>0</v></c><c><v>5</v></c><c t="b"><v>1</v></c><c t="inlineStr"><is><t>in</t></is></c></row>)")}});
     parse(withoutTables);
     const auto bare = valuesOf(withoutTables->dataRows()[0]);
     EXPECT_EQ(bare.at(0), text("<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: 0 >= 0>"));
@@ -633,8 +637,9 @@ TEST_F(ExcelReaderTest, CellReferencesColumnsAndUnhandledAttributes) {
     auto reader = handMade(
         {{"xl/workbook.xml", workbookXml()},
          {"xl/worksheets/sheet1.xml",
-          sheetXml(R"(<row><c r="D1" t="inlineStr"><is><t>d</t></is></c><c r="b1" t="inlineStr" cm="1"><is><t>b</t></is></c>)"
-                   R"(<c t="inlineStr"><is><t>after b</t></is></c></row>)")}});
+          sheetXml(
+              R"(<row><c r="D1" t="inlineStr"><is><t>d</t></is></c><c r="b1" t="inlineStr" cm="1"><is><t>b</t></is></c>)"
+              R"(<c t="inlineStr"><is><t>after b</t></is></c></row>)")}});
     parse(reader);
     EXPECT_EQ(log.count("Unhandled attribute in cell node: cm=\"1\""), 1u);
     // Sorted by column; the cell without a reference follows the one before it.
@@ -648,28 +653,33 @@ TEST_F(ExcelReaderTest, HeaderRowNeedsMoreThanOneTextCell) {
     auto reader = handMade(
         {{"xl/workbook.xml", workbookXml()},
          {"xl/worksheets/sheet1.xml",
-          sheetXml(R"(<row><c t="inlineStr"><is><t>Title</t></is></c></row>)"
-                   R"(<row><c t="inlineStr"><is><t>a</t></is></c><c t="inlineStr"><is><t>b</t></is></c><c t="inlineStr"><is><t>c</t></is></c></row>)"
-                   R"(<row><c t="inlineStr"><is><t>1</t></is></c></row>)")}});
+          sheetXml(
+              R"(<row><c t="inlineStr"><is><t>Title</t></is></c></row>)"
+              R"(<row><c t="inlineStr"><is><t>a</t></is></c><c t="inlineStr"><is><t>b</t></is></c><c t="inlineStr"><is><t>c</t></is></c></row>)"
+              R"(<row><c t="inlineStr"><is><t>1</t></is></c></row>)")}});
     parse(reader);
     EXPECT_EQ(reader->headerRowIndex(), 1);
     EXPECT_EQ(reader->exampleDataRowIndex(), 2);
 
-    auto single = handMade({{"xl/workbook.xml", workbookXml()},
-                            {"xl/worksheets/sheet1.xml",
-                             sheetXml(R"(<row><c t="inlineStr"><is><t>a</t></is></c><c t="inlineStr"><is><t>b</t></is></c></row>)")}});
+    auto single = handMade(
+        {{"xl/workbook.xml", workbookXml()},
+         {"xl/worksheets/sheet1.xml",
+          sheetXml(
+              R"(<row><c t="inlineStr"><is><t>a</t></is></c><c t="inlineStr"><is><t>b</t></is></c></row>)")}});
     parse(single);
     EXPECT_EQ(single->headerRowIndex(), TabularDataReader::kNotFound);
     EXPECT_EQ(single->exampleDataRowIndex(), TabularDataReader::kNotFound);
 }
 
 TEST_F(ExcelReaderTest, SheetPathsFromRelationships) {
-    const char* const relationships = R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+    const char* const relationships =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
 <Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet2.xml"/>
 <Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="/xl/worksheets/sheet1.xml"/>
 <Relationship Id="rId3" Type="incomplete"/>
 </Relationships>)";
-    const char* const workbook = R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>
+    const char* const workbook =
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>
 <sheet name="Second" sheetId="2" r:id="rId1"/><sheet name="Absolute" sheetId="x" r:id="rId2"/><sheet name="Lost" sheetId="3" r:id="rId9"/><sheet sheetId="4"/>
 </sheets></workbook>)";
     LogCapture log;
@@ -712,7 +722,8 @@ TEST_F(ExcelReaderTest, DamagedPackagesAreReportedNotCrashedOn) {
     // Not a zip archive at all.
     test::writeFile(path("text.xlsx"), "Name,Phone\nAnn,1\n");
     EXPECT_FALSE(ExcelReader::isOfficeOpenXMLSpreadsheet(path("text.xlsx")));
-    EXPECT_TRUE(log.contains("Could not determine if the file is a valid Office Open XML Spreadsheet:"));
+    EXPECT_TRUE(
+        log.contains("Could not determine if the file is a valid Office Open XML Spreadsheet:"));
     auto notZip = std::make_shared<ExcelReader>(path("text.xlsx"));
     EXPECT_TRUE(notZip->sheets().empty());
     EXPECT_TRUE(log.contains("Error initializing excel reader: '"));
@@ -735,7 +746,9 @@ TEST_F(ExcelReaderTest, DamagedPackagesAreReportedNotCrashedOn) {
                                    {"xl/sharedStrings.xml", "<sst><si><t>a</si></sst>"},
                                    {"xl/worksheets/sheet1.xml", sheetXml("")}});
     ASSERT_EQ(brokenStrings->parseLog().size(), 1u);
-    EXPECT_EQ(brokenStrings->parseLog()[0].message.rfind("Could not build shared strings table: '", 0), 0u);
+    EXPECT_EQ(
+        brokenStrings->parseLog()[0].message.rfind("Could not build shared strings table: '", 0),
+        0u);
     EXPECT_TRUE(log.contains("Could not build shared strings table: '"));
 
     auto brokenStyles = handMade({{"xl/workbook.xml", workbookXml()},
@@ -745,32 +758,38 @@ TEST_F(ExcelReaderTest, DamagedPackagesAreReportedNotCrashedOn) {
     EXPECT_TRUE(log.contains("Could not build cell formats table: '"));
 
     // A picture whose part is missing leaves its cell out.
-    const char* const sheetRelationships = R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+    const char* const sheetRelationships =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
 <Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/drawing" Target="../drawings/drawing1.xml"/></Relationships>)";
-    const char* const drawingRelationships = R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+    const char* const drawingRelationships =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
 <Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/image" Target="../media/missing.png"/></Relationships>)";
-    const char* const drawing = R"(<xdr:wsDr xmlns:xdr="http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">
+    const char* const drawing =
+        R"(<xdr:wsDr xmlns:xdr="http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">
 <xdr:oneCellAnchor><xdr:from><xdr:col>2</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>0</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:ext cx="1" cy="1"/>
 <xdr:pic><xdr:nvPicPr/><xdr:blipFill><a:blip r:embed="rId1"/></xdr:blipFill></xdr:pic><xdr:clientData/></xdr:oneCellAnchor></xdr:wsDr>)";
-    auto missingPicture = handMade(
-        {{"xl/workbook.xml", workbookXml()},
-         {"xl/worksheets/sheet1.xml", sheetXml(R"(<row><c t="inlineStr"><is><t>a</t></is></c></row>)")},
-         {"xl/worksheets/_rels/sheet1.xml.rels", sheetRelationships},
-         {"xl/drawings/drawing1.xml", drawing},
-         {"xl/drawings/_rels/drawing1.xml.rels", drawingRelationships}});
+    auto missingPicture =
+        handMade({{"xl/workbook.xml", workbookXml()},
+                  {"xl/worksheets/sheet1.xml",
+                   sheetXml(R"(<row><c t="inlineStr"><is><t>a</t></is></c></row>)")},
+                  {"xl/worksheets/_rels/sheet1.xml.rels", sheetRelationships},
+                  {"xl/drawings/drawing1.xml", drawing},
+                  {"xl/drawings/_rels/drawing1.xml.rels", drawingRelationships}});
     parse(missingPicture);
     ASSERT_EQ(missingPicture->anchoredImages().size(), 1u);
     EXPECT_EQ(missingPicture->anchoredImages()[0],
               (AnchoredImage{"rId1", "xl/media/missing.png", 1, 3}));
     EXPECT_EQ(missingPicture->dataRows()[0].cellCount(), 1u);
-    EXPECT_TRUE(log.contains("An error occurred while retrieving image data for 'xl/media/missing.png'"));
+    EXPECT_TRUE(
+        log.contains("An error occurred while retrieving image data for 'xl/media/missing.png'"));
 }
 
 TEST_F(ExcelReaderTest, CancelRequestSkipsTheRemainingRowsAndStillEnds) {
     std::string rows;
-    for (int row = 0; row < 500; ++row) rows += R"(<row><c t="inlineStr"><is><t>x</t></is></c></row>)";
-    auto reader = handMade({{"xl/workbook.xml", workbookXml()},
-                            {"xl/worksheets/sheet1.xml", sheetXml(rows)}});
+    for (int row = 0; row < 500; ++row)
+        rows += R"(<row><c t="inlineStr"><is><t>x</t></is></c></row>)";
+    auto reader = handMade(
+        {{"xl/workbook.xml", workbookXml()}, {"xl/worksheets/sheet1.xml", sheetXml(rows)}});
     parse(reader);
     EXPECT_EQ(reader->dataRows().size(), 500u);
     // The session clears the flag when it starts a parse; one set before the first row stops
@@ -787,8 +806,8 @@ TEST_F(ExcelReaderTest, FuzzerFindingsReadWithoutCrashing) {
     // Inputs that once crashed fuzz/ExcelReaderFuzzer.cpp: packages (.xlsx) are opened as
     // they are, sheet XML (.xml) is packed with a workbook the way the fuzzer packs it.
     std::size_t files = 0;
-    for (const auto& item :
-         std::filesystem::directory_iterator(std::filesystem::path(PELKORA_TEST_DATA_DIR) / "xlsx")) {
+    for (const auto& item : std::filesystem::directory_iterator(
+             std::filesystem::path(PELKORA_TEST_DATA_DIR) / "xlsx")) {
         const auto name = item.path().filename().string();
         if (!name.starts_with("fuzz-")) continue;
         ++files;
@@ -815,7 +834,8 @@ std::string scanned(const std::string& document, std::size_t readSize) {
     while (true) {
         const auto token = scanner.next();
         if (token == xml::XmlPullScanner::Token::endOfDocument) return result;
-        if (token == xml::XmlPullScanner::Token::error) return result + "!" + scanner.errorMessage();
+        if (token == xml::XmlPullScanner::Token::error)
+            return result + "!" + scanner.errorMessage();
         if (token == xml::XmlPullScanner::Token::startElement) {
             result += "<" + std::string(scanner.localName());
             for (const auto& attribute : scanner.attributes()) {
@@ -841,8 +861,9 @@ TEST(XmlPullScannerTest, TokensAreTheSameWhateverTheReadSize) {
     const std::string expected = "<a q=1>2 b=<é><b></2>[t&u\nv][&raw;]</1>";
     // Bytes that are not UTF-8 become U+FFFD, in text and in character data alike; the
     // accented letters stay.
-    EXPECT_EQ(scanned("<a>Zo\xC3|\xC3\xAB|\xFF<![CDATA[\xED\xA0\x80]]></a>", 2),
-              "<a>[Zo\xEF\xBF\xBD|\xC3\xAB|\xEF\xBF\xBD][\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD]</1>");
+    EXPECT_EQ(
+        scanned("<a>Zo\xC3|\xC3\xAB|\xFF<![CDATA[\xED\xA0\x80]]></a>", 2),
+        "<a>[Zo\xEF\xBF\xBD|\xC3\xAB|\xEF\xBF\xBD][\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD]</1>");
     for (const std::size_t readSize : {1, 2, 3, 7, 64, 100000}) {
         EXPECT_EQ(scanned(document, readSize), expected) << readSize;
     }
