@@ -272,7 +272,13 @@ XmlPullScanner::Token XmlPullScanner::scanText() {
     const auto length = find('<', 0);
     const std::size_t textLength = length == std::string_view::npos ? end_ - position_ : length;
     if (depth_ == 0) {
-        for (std::size_t index = 0; index < textLength; ++index) {
+        // A UTF-8 byte-order mark may open the document.
+        const std::size_t markLength =
+            byteOffset() == 0 &&
+                    std::string_view(data_ + position_, textLength).starts_with("\xEF\xBB\xBF")
+                ? 3
+                : 0;
+        for (std::size_t index = markLength; index < textLength; ++index) {
             if (!isXmlSpace(data_[position_ + index])) {
                 return fail("text outside the root element at byte " +
                             std::to_string(byteOffset() + index));

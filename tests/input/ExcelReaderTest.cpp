@@ -866,7 +866,10 @@ TEST(XmlPullScannerTest, TokensAreTheSameWhateverTheReadSize) {
         "<a>[Zo\xEF\xBF\xBD|\xC3\xAB|\xEF\xBF\xBD][\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD]</1>");
     for (const std::size_t readSize : {1, 2, 3, 7, 64, 100000}) {
         EXPECT_EQ(scanned(document, readSize), expected) << readSize;
+        EXPECT_EQ(scanned("\xEF\xBB\xBF" + document, readSize), expected) << readSize;
     }
+    // Only at the very start.
+    EXPECT_NE(scanned("<a/>\xEF\xBB\xBF", 100).find('!'), std::string::npos);
 }
 
 TEST(XmlPullScannerTest, MalformedDocumentsAreErrors) {
