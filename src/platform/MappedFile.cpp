@@ -63,4 +63,15 @@ MappedFile::~MappedFile() {
     if (address_ != nullptr) ::munmap(const_cast<std::uint8_t*>(address_), size_);
 }
 
+void releaseResidentPages(std::span<const std::uint8_t> mappedBytes) {
+    static const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(mappedBytes.data());
+    const auto first = (begin + pageSize - 1) / pageSize * pageSize;
+    const auto last = (begin + mappedBytes.size()) / pageSize * pageSize;
+    if (mappedBytes.empty() || last <= first) return;
+    // The mapping is read-only and private, so nothing is lost: a dropped page is read from
+    // the file again. Failure only means the pages stay.
+    (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 }  // namespace pelkora

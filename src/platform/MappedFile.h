@@ -36,4 +36,10 @@ class MappedFile {
     std::size_t size_ = 0;
 };
 
+// Lets the system drop the resident pages that lie wholly inside the span, a part of the bytes
+// of a MappedFile; they are read again from the file when next touched. A reader that streams
+// through a large mapped file calls this for what it has read, so those pages do not stay in
+// its resident set. Only for the bytes of a MappedFile: other memory would lose its content.
+void releaseResidentPages(std::span<const std::uint8_t> mappedBytes);
+
 }  // namespace pelkora
