@@ -41,6 +41,7 @@ inline void printError(std::string_view message) {
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runRows(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runSheets(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);

@@ -106,7 +106,7 @@ bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> na
     const std::size_t alertsBefore = alertsSeen_;
     const std::size_t pagesBefore = pagesSeen_;
     auto settled = [&] {
-        if (frontEnd_.alerts.size() > alertsBefore || !frontEnd_.unavailable.empty()) return true;
+        if (frontEnd_.alerts.size() > alertsBefore || !frontEnd_.sheetChoices.empty()) return true;
         for (std::size_t index = pagesBefore; index < frontEnd_.pages.size(); ++index) {
             if (std::find(names.begin(), names.end(), frontEnd_.pages[index]) != names.end())
                 return true;
@@ -118,14 +118,42 @@ bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> na
     MainQueue::shared().drain();
     alertsSeen_ = frontEnd_.alerts.size();
     pagesSeen_ = frontEnd_.pages.size();
-    return alertsSeen_ == alertsBefore && frontEnd_.unavailable.empty();
+    return alertsSeen_ == alertsBefore && frontEnd_.sheetChoices.empty();
 }
 
-std::optional<std::string> CommandLineSession::readTable(const std::filesystem::path& file) {
+namespace {
+
+std::string sheetList(const std::vector<SheetChoice>& sheets) {
+    std::string list;
+    for (const auto& sheet : sheets)
+        list += (list.empty() ? "" : ", ") + std::to_string(sheet.sheetId) + " “" + sheet.title + "”";
+    return list;
+}
+
+}  // namespace
+
+std::optional<std::string> CommandLineSession::readTable(const std::filesystem::path& file,
+                                                         const std::optional<std::string>& sheet) {
     open({file});
-    if (!runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
-                       "VCFScanViewController"})) {
-        return frontEnd_.alerts.empty() ? std::string("this kind of file cannot be read yet")
+    bool settled = runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
+                                 "VCFScanViewController"});
+    if (!frontEnd_.sheetChoices.empty()) {
+        // The sheet chooser is up: answer it as the user would, or name the choices.
+        const auto choices = std::move(frontEnd_.sheetChoices);
+        frontEnd_.sheetChoices.clear();
+        if (!sheet)
+            return "the workbook has several sheets; choose one with --sheet NAME|ID: " +
+                   sheetList(choices);
+        const auto chosen = std::find_if(choices.begin(), choices.end(), [&](const SheetChoice& c) {
+            return c.title == *sheet || std::to_string(c.sheetId) == *sheet;
+        });
+        if (chosen == choices.end())
+            return "no sheet “" + *sheet + "” in the workbook; its sheets: " + sheetList(choices);
+        session_->sheetSelected(chosen->sheetId);
+        settled = runUntilPage({"FieldMappingViewController"});
+    }
+    if (!settled) {
+        return frontEnd_.alerts.empty() ? std::string("the file could not be read")
                                         : alertMessage();
     }
     auto* page = session_->currentViewController();

@@ -25,13 +25,12 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     void currentProgressDidChange(const std::shared_ptr<Progress>& progress) override;
     void closeProgressSheet() override;
     void showAlert(const Alert& alert) override;
-    void readerUnavailable(DetectedFileType kind, const std::filesystem::path& file) override {
-        unavailable.emplace_back(kind, file);
-    }
+    void chooseSheet(const std::vector<SheetChoice>& sheets) override { sheetChoices = sheets; }
 
     std::vector<std::string> pages;
     std::vector<Alert> alerts;
-    std::vector<std::pair<DetectedFileType, std::filesystem::path>> unavailable;
+    // The sheet chooser's items while it waits for an answer.
+    std::vector<SheetChoice> sheetChoices;
 
   private:
     void drawProgress(const Progress& progress);
@@ -61,8 +60,11 @@ class CommandLineSession {
     // False when an alert ended the wait (or nothing more can happen).
     bool runUntilPage(std::initializer_list<std::string_view> names);
     // Opens a table file and reads it as a user who accepts what the encoding page shows
-    // would, up to the field-mapping page. None on success, else what went wrong.
-    std::optional<std::string> readTable(const std::filesystem::path& file);
+    // would, up to the field-mapping page. For a workbook of several sheets, `sheet` (a
+    // sheet's name or number) answers the sheet chooser. None on success, else what went
+    // wrong.
+    std::optional<std::string> readTable(const std::filesystem::path& file,
+                                         const std::optional<std::string>& sheet = std::nullopt);
 
     // The alert's heading and text as one line for stderr.
     std::string alertMessage() const;

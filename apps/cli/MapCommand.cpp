@@ -192,6 +192,8 @@ ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std:
         request.language = arguments[++index];
     } else if (argument == "--set" && hasValue) {
         request.assignments.push_back(arguments[++index]);
+    } else if (argument == "--sheet" && hasValue) {
+        request.sheet = arguments[++index];
     } else if (argument == "--encoding" && hasValue) {
         const std::string& name = arguments[++index];
         request.encoding = TextEncoding::named(name);
@@ -215,7 +217,7 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
                                std::string_view command) {
     auto& session = run.session();
     if (request.encoding) session.setTextReadingChoices({request.encoding, std::nullopt});
-    if (auto failure = run.readTable(request.file)) {
+    if (auto failure = run.readTable(request.file, request.sheet)) {
         printError(request.file.string() + ": " + *failure);
         return {nullptr, kFailure};
     }

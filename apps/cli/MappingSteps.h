@@ -26,6 +26,7 @@ struct MappingRequest {
     std::optional<std::string> language;    // --lang xx
     std::vector<std::string> assignments;   // --set COLUMN=TARGET[:LABEL]
     std::optional<TextEncoding> encoding;   // --encoding NAME
+    std::optional<std::string> sheet;       // --sheet NAME|ID (workbooks)
 };
 
 enum class ArgumentUse { notMine, taken, invalid };

@@ -7,23 +7,6 @@
 #include "CommandLineSession.h"
 
 namespace pelkora::cli {
-namespace {
-
-std::string_view readableKind(DetectedFileType type) {
-    switch (type) {
-        case DetectedFileType::text:
-            return "text";
-        case DetectedFileType::officeOpenXMLSpreadsheet:
-            return "Excel workbook";
-        case DetectedFileType::vCard:
-            return "vCard";
-        default:
-            return detectedFileTypeName(type);
-    }
-}
-
-}  // namespace
-
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options) {
     std::vector<std::filesystem::path> files;
     int openAsTag = static_cast<int>(OpenAsFileType::determineAutomatically);
@@ -68,10 +51,11 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
         printError(files.front().string() + ": " + run.alertMessage());
         return kFailure;
     }
-    for (const auto& [kind, file] : run.frontEnd().unavailable) {
-        std::cout << file.string() << ": " << readableKind(kind) << std::endl;
-        printError(file.string() + ": reading " + std::string(readableKind(kind)) +
-                   " files is not part of this build yet");
+    if (const auto& reader = run.session().excelReader()) {
+        std::cout << reader->fileURL().string() << ": Excel workbook";
+        const auto& sheets = run.session().sheetChoices();
+        if (!sheets.empty()) std::cout << " (" << sheets.size() << " sheets)";
+        std::cout << std::endl;
     }
     if (const auto& reader = run.session().textReader()) {
         std::cout << reader->fileURL().string() << ": text" << std::endl;

@@ -8,6 +8,7 @@
 #include "Command.h"
 #include "CommandLineSession.h"
 #include "input/DataCell.h"
+#include "input/ExcelReader.h"
 #include "input/TextReader.h"
 #include "platform/EncodingList.h"
 #include "support/Json.h"
@@ -20,6 +21,7 @@ struct RowsOptions {
     std::filesystem::path file;
     std::optional<TextEncoding> encoding;
     std::optional<std::string> delimiter;
+    std::optional<std::string> sheet;
     std::optional<std::size_t> limit;
     bool json = false;
     bool quiet = false;
@@ -107,12 +109,17 @@ std::string_view sourceText(OptionSource source) {
     return "";
 }
 
-void printJson(const TextReader& reader, std::size_t limit) {
+void printJson(const TabularDataReader& reader, const std::string& sheet, std::size_t limit) {
     const auto& rows = reader.dataRows();
-    std::string line = "{\"encoding\": " + json::quoted(reader.stringEncoding().ianaName()) +
-                       ", \"fieldDelimiter\": " + json::quoted(reader.fieldDelimiter()) +
-                       ", \"lineDelimiter\": " + json::quoted(reader.lineDelimiter()) +
-                       ", \"headerRowIndex\": " + indexOrNull(reader.headerRowIndex()) +
+    std::string line = "{";
+    if (const auto* text = dynamic_cast<const TextReader*>(&reader)) {
+        line += "\"encoding\": " + json::quoted(text->stringEncoding().ianaName()) +
+                ", \"fieldDelimiter\": " + json::quoted(text->fieldDelimiter()) +
+                ", \"lineDelimiter\": " + json::quoted(text->lineDelimiter()) + ", ";
+    } else {
+        line += "\"sheet\": " + json::quoted(sheet) + ", ";
+    }
+    line += "\"headerRowIndex\": " + indexOrNull(reader.headerRowIndex()) +
                        ", \"exampleDataRowIndex\": " + indexOrNull(reader.exampleDataRowIndex()) +
                        ", \"rowCount\": " + std::to_string(rows.size()) + "}\n";
     std::cout << line;
@@ -136,15 +143,19 @@ void printLine(std::string line) {
     std::cout << line << '\n';
 }
 
-void printTable(const TextReader& reader, std::size_t limit) {
+void printTable(const TabularDataReader& reader, const std::string& sheet, std::size_t limit) {
     const auto& rows = reader.dataRows();
-    std::cout << "encoding: " << reader.stringEncoding().displayName() << " ["
-              << reader.stringEncoding().ianaName() << "] ("
-              << sourceText(reader.stringEncodingSource()) << ")\n"
-              << "field delimiter: \"" << escapedDelimiter(reader.fieldDelimiter()) << "\" ("
-              << sourceText(reader.fieldDelimiterSource()) << ")\n"
-              << "line delimiter: \"" << escapedDelimiter(reader.lineDelimiter()) << "\"\n"
-              << "header row index: " << indexOrNull(reader.headerRowIndex()) << "\n"
+    if (const auto* text = dynamic_cast<const TextReader*>(&reader)) {
+        std::cout << "encoding: " << text->stringEncoding().displayName() << " ["
+                  << text->stringEncoding().ianaName() << "] ("
+                  << sourceText(text->stringEncodingSource()) << ")\n"
+                  << "field delimiter: \"" << escapedDelimiter(text->fieldDelimiter()) << "\" ("
+                  << sourceText(text->fieldDelimiterSource()) << ")\n"
+                  << "line delimiter: \"" << escapedDelimiter(text->lineDelimiter()) << "\"\n";
+    } else {
+        std::cout << "sheet: " << sheet << "\n";
+    }
+    std::cout << "header row index: " << indexOrNull(reader.headerRowIndex()) << "\n"
               << "example row index: " << indexOrNull(reader.exampleDataRowIndex()) << "\n"
               << "rows: " << rows.size() << "\n\n";
     const std::size_t shown = std::min(limit, rows.size());
@@ -208,6 +219,10 @@ std::optional<RowsOptions> parseOptions(const std::vector<std::string>& argument
                            "”. Run “pelkora encodings” for the list.");
                 return std::nullopt;
             }
+        } else if (argument == "--sheet") {
+            auto sheet = value();
+            if (!sheet) return std::nullopt;
+            options.sheet = *sheet;
         } else if (argument == "--delimiter") {
             auto delimiter = value();
             if (!delimiter) return std::nullopt;
@@ -255,16 +270,19 @@ int runRows(const std::vector<std::string>& arguments, const GlobalOptions& glob
 
     CommandLineSession run(globalOptions, !options->quiet);
     run.session().setTextReadingChoices({options->encoding, options->delimiter});
-    if (auto failure = run.readTable(options->file)) {
+    if (auto failure = run.readTable(options->file, options->sheet)) {
         printError(options->file.string() + ": " + *failure);
         return kFailure;
     }
-    const auto& reader = run.session().textReader();
+    const auto reader = run.session().currentReader();
+    std::string sheet;
+    if (const auto* workbook = dynamic_cast<const ExcelReader*>(reader.get()))
+        sheet = workbook->parsedSheetName();
     const std::size_t limit = options->limit.value_or(std::numeric_limits<std::size_t>::max());
     if (options->json) {
-        printJson(*reader, limit);
+        printJson(*reader, sheet, limit);
     } else {
-        printTable(*reader, limit);
+        printTable(*reader, sheet, limit);
     }
     return kSuccess;
 }
@@ -281,6 +299,33 @@ int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&
             std::cout << item.title << '\t' << item.encoding->ianaName() << '\n';
         }
     }
+    return kSuccess;
+}
+
+}  // namespace pelkora::cli
+
+namespace pelkora::cli {
+
+int runSheets(const std::vector<std::string>& arguments, const GlobalOptions&) {
+    if (arguments.size() != 1 || arguments[0].starts_with("-")) {
+        printError("sheets: name one workbook");
+        return kUsageError;
+    }
+    const std::filesystem::path file = arguments[0];
+    if (!allFilesExist({file})) return kFailure;
+    if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file)) {
+        printError(file.string() + ": not an Excel workbook (.xlsx)");
+        return kFailure;
+    }
+    const ExcelReader reader(file);
+    if (reader.sheets().empty()) {
+        printError(file.string() + ": the workbook lists no sheets" +
+                   (reader.examinationError() ? ": " + *reader.examinationError() : std::string()));
+        return kFailure;
+    }
+    // The sheets as the sheet chooser lists them: workbook order, with the number --sheet takes.
+    for (const auto& sheet : reader.sheets())
+        std::cout << sheet.sheetId << '\t' << sheet.displayName << '\n';
     return kSuccess;
 }
 

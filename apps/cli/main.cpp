@@ -19,9 +19,9 @@ Brings contact data from CSV/TSV text files, Excel workbooks (.xlsx) and vCard
 files into your address book.
 
 Commands:
-  import [--container ID] [--encoding NAME] [--no-header] [--lang xx]
-         [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates] [--remove-groups]
-         [--no-note-text] [--dry-run] [--json] [--store PATH] FILE
+  import [--container ID] [--encoding NAME] [--sheet NAME|ID] [--no-header]
+         [--lang xx] [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates]
+         [--remove-groups] [--no-note-text] [--dry-run] [--json] [--store PATH] FILE
                         The whole import: read the file, map its columns (learnt
                         titles included; --set corrects as for "map"), and save
                         one contact per row into the address book in chunks of
@@ -30,8 +30,9 @@ Commands:
                         DUPLICATES". Prints a summary (--json: one object).
                         Ctrl-C stops after the chunks saved so far. --dry-run
                         imports into a copy that is thrown away.
-  export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME] [--no-header]
-         [--lang xx] [--set COLUMN=TARGET[:LABEL]]... FILE
+  export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME]
+         [--sheet NAME|ID] [--no-header] [--lang xx]
+         [--set COLUMN=TARGET[:LABEL]]... FILE
                         Instead of the address book, write the contacts the rows
                         make as vCard 3.0: one file holding all, or one file per
                         contact named after it ("Anna Berg.vcf", "Anna Berg
@@ -41,14 +42,15 @@ Commands:
                         first file when it is a table, or every vCard of a batch.
                         Prints each file's detected type, or the reason it cannot
                         be opened.
-  rows [--encoding NAME] [--delimiter C] [--limit N] [--json] [--quiet] FILE
+  rows [--encoding NAME] [--delimiter C] [--sheet NAME|ID] [--limit N] [--json]
+       [--quiet] FILE
                         Read a table file as the importer does (encoding and
                         delimiter detection, header row) and print its rows: a
                         table, or JSON Lines with --json (a first line describing
                         the file, then one object per row). A progress bar shows
                         on a terminal unless --quiet.
-  map [--no-header] [--lang xx] [--json] [--set COLUMN=TARGET[:LABEL]]...
-      [--preview [--row N]] FILE
+  map [--no-header] [--lang xx] [--encoding NAME] [--sheet NAME|ID] [--json]
+      [--set COLUMN=TARGET[:LABEL]]... [--preview [--row N]] FILE
                         Map every column to a contact property as the importer
                         does: column, title, target, label, status, example.
                         --set corrects a column by hand (COLUMN: letters, number
@@ -61,6 +63,8 @@ Commands:
                         label, status and example. --preview prints the
                         contact the mapping makes of the example record (or
                         record N).
+  sheets FILE           The sheets of an Excel workbook (.xlsx) in workbook order:
+                        number and name, as --sheet takes them.
   encodings             The encodings --encoding accepts, as the encoding page
                         lists them: title, then name.
   contacts [--store PATH] [--container ID] [--json] containers|list|groups
@@ -162,6 +166,7 @@ int main(int argc, char** argv) {
     if (command == "catalogue") return cli::runCatalogue(arguments, options);
     if (command == "vocabulary") return cli::runVocabulary(arguments, options);
     if (command == "map") return cli::runMap(arguments, options);
+    if (command == "sheets") return cli::runSheets(arguments, options);
     if (command == "import") return cli::runImport(arguments, options);
     if (command == "export-vcard") return cli::runExportVCard(arguments, options);
     if (command == "dates") return cli::runDates(arguments, options);

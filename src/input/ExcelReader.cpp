@@ -580,6 +580,7 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
     // cancel flag is left to the session, which clears it when it starts a parse.
     auto examinationLog = parseLog();
     resetForParsing();
+    parsedSheetName_ = sheet.displayName;
     setParseLog(std::move(examinationLog));
     setProposedRowCount(0);
     if (delegate()) postDidBeginParsing();

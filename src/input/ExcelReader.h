@@ -155,6 +155,9 @@ class ExcelReader final : public TabularDataReader {
     // Parses the first sheet whose sheetId is the given one, as the sheet chooser asks;
     // returns false (and parses nothing) when there is none.
     bool parseSheetWithId(std::int64_t sheetId);
+    // The display name of the sheet the rows come from; empty before a parse. Read it on the
+    // main thread after the parse ended.
+    const std::string& parsedSheetName() const { return parsedSheetName_; }
 
     // Whether examination ran (it always has once the reader exists).
     bool workbookExamined() const { return workbookExamined_; }
@@ -222,6 +225,7 @@ class ExcelReader final : public TabularDataReader {
     std::vector<AnchoredImage> anchoredImages_;
     // Declared last so that it is destroyed first: its destructor waits for a running parse,
     // which still uses the fields above.
+    std::string parsedSheetName_;
     OperationQueue backgroundQueue_;
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "input/ExcelReader.h"
 #include "platform/Desktop.h"
 #include "platform/FileTypes.h"
 #include "platform/MainQueue.h"
@@ -390,7 +391,7 @@ Expected<void, ImportError> AppDelegate::openFile(const std::filesystem::path& f
             openTextFile(file);
             break;
         case DetectedFileType::officeOpenXMLSpreadsheet:
-            openWorkbookFile(file);
+            if (auto opened = openWorkbookFile(file); !opened) return opened;
             break;
     }
     rememberOpenedDocument(file);
@@ -474,12 +475,62 @@ void AppDelegate::beep() {
     if (frontEnd_) frontEnd_->beep();
 }
 
-void AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
+Expected<void, ImportError> AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
-    qvLog(LogType::info, "No reader for Excel workbooks in this build: %{public}@",
-          file.filename());
-    if (frontEnd_) frontEnd_->readerUnavailable(DetectedFileType::officeOpenXMLSpreadsheet, file);
+    sheetChoices_.clear();
+    if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file)) return Unexpected(ImportError::unreadableExcelFile);
+    // The reader examines the workbook (relationships, sheets, shared strings, styles) as
+    // it is made.
+    auto reader = std::make_shared<ExcelReader>(file);
+    adoptExcelReader(reader);
+    auto progress = Progress::make(0, rootProgress_, 0);
+    progress->setLocalizedDescription(localizedString("Reading Excel file…"));
+    progress->setLocalizedAdditionalDescription(localizedString("Examining content…"));
+    progress->setCancellable(false);
+    setCurrentProgress(progress);
+    showProgressSheet();
+
+    const auto& sheets = reader->sheets();
+    if (sheets.empty()) {
+        adoptExcelReader(nullptr);
+        return Unexpected(ImportError::unreadableExcelFile);
+    }
+    if (sheets.size() == 1) {
+        parseWorkbookSheet(0);
+    } else {
+        for (const auto& sheet : sheets) sheetChoices_.push_back({sheet.displayName, sheet.sheetId});
+        if (frontEnd_) frontEnd_->chooseSheet(sheetChoices_);
+    }
+    return {};
+}
+
+void AppDelegate::sheetSelected(std::optional<std::int64_t> sheetId) {
+    MainQueue::shared().post([this, alive = std::weak_ptr<bool>(alive_), sheetId] {
+        if (alive.expired()) return;
+        auto* reader = dynamic_cast<ExcelReader*>(excelReader_.get());
+        if (!reader || !sheetId) return;
+        const auto& sheets = reader->sheets();
+        for (std::size_t index = 0; index < sheets.size(); ++index) {
+            if (sheets[index].sheetId == *sheetId) {
+                parseWorkbookSheet(static_cast<std::int64_t>(index));
+                return;
+            }
+        }
+    });
+}
+
+void AppDelegate::parseWorkbookSheet(std::int64_t sheetIndex) {
+    auto reader = std::dynamic_pointer_cast<ExcelReader>(excelReader_);
+    if (!reader) return;
+    reader->setShouldCancelParsing(false);
+    // A raw pointer, as for text files: the reader's destructor waits for its own queue, so
+    // the reader outlives the operation, and the last reference is never dropped on it.
+    reader->backgroundQueue().addOperation([raw = reader.get(), sheetIndex] {
+        const auto& sheets = raw->sheets();
+        if (sheetIndex >= 0 && static_cast<std::size_t>(sheetIndex) < sheets.size())
+            raw->parseSheet(sheets[static_cast<std::size_t>(sheetIndex)]);
+    });
 }
 
 void AppDelegate::rememberOpenedDocument(const std::filesystem::path& file) {

@@ -86,6 +86,13 @@ enum class OpenFilesReply { deferred, success, failure };
 
 // What a front end (the command line, a GUI) shows for the session. Called on the
 // main thread only; every method has a do-nothing default.
+// One item of the sheet chooser: the sheet's name and the workbook's number for it.
+struct SheetChoice {
+    std::string title;
+    std::int64_t sheetId = 0;
+    bool operator==(const SheetChoice&) const = default;
+};
+
 class SessionFrontEnd {
   public:
     virtual ~SessionFrontEnd() = default;
@@ -100,9 +107,9 @@ class SessionFrontEnd {
     }
     virtual void bringToFront() {}
     virtual void beep() {}
-    // A workbook was accepted, but this build has no reader for workbooks yet.
-    virtual void readerUnavailable(DetectedFileType /*kind*/,
-                                   const std::filesystem::path& /*file*/) {}
+    // A workbook has several sheets: show the sheet chooser with these items (workbook
+    // order, the first selected) and answer with AppDelegate::sheetSelected.
+    virtual void chooseSheet(const std::vector<SheetChoice>& /*sheets*/) {}
 };
 
 class AppDelegate final : public TabularDataReaderDelegate {
@@ -153,6 +160,11 @@ class AppDelegate final : public TabularDataReaderDelegate {
     void cancelCurrentProgress();
     // Shows the runtime log in the desktop's viewer.
     void openRuntimeLog();
+    // The sheet chooser closed: parses the first sheet of the workbook with the chosen id;
+    // none (or an id no sheet has) parses nothing.
+    void sheetSelected(std::optional<std::int64_t> sheetId);
+    // The items of the sheet chooser last shown.
+    const std::vector<SheetChoice>& sheetChoices() const { return sheetChoices_; }
 
     // Classifies a file by its type identifier.
     DetectedFileType detectFileType(const std::filesystem::path& file) const;
@@ -247,7 +259,8 @@ class AppDelegate final : public TabularDataReaderDelegate {
     void showPageForAuthorizationStatus();
     void openTextFile(const std::filesystem::path& file);
     void textReaderDidExamine(const std::shared_ptr<TextReader>& reader);
-    void openWorkbookFile(const std::filesystem::path& file);
+    Expected<void, ImportError> openWorkbookFile(const std::filesystem::path& file);
+    void parseWorkbookSheet(std::int64_t sheetIndex);
     void rememberOpenedDocument(const std::filesystem::path& file);
     void setCurrentProgress(std::shared_ptr<Progress> progress);
     void showProgressSheet();
@@ -266,6 +279,7 @@ class AppDelegate final : public TabularDataReaderDelegate {
     std::shared_ptr<contacts::ContactStore> contactStore_;
     std::shared_ptr<TextReader> textReader_;
     std::shared_ptr<TabularDataReader> excelReader_;
+    std::vector<SheetChoice> sheetChoices_;
     OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;
     std::vector<std::filesystem::path> filesToOpen_;
     std::vector<std::filesystem::path> vCardUrls_;

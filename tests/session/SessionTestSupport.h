@@ -28,9 +28,7 @@ class RecordingFrontEnd final : public SessionFrontEnd {
         if (alert.completion) alert.completion(alertAnswer);
     }
     void beep() override { ++beeps; }
-    void readerUnavailable(DetectedFileType kind, const std::filesystem::path& file) override {
-        unavailable.emplace_back(kind, file);
-    }
+    void chooseSheet(const std::vector<SheetChoice>& sheets) override { sheetChoices.push_back(sheets); }
 
     std::vector<std::string> pages;
     std::vector<Alert> alerts;
@@ -38,7 +36,7 @@ class RecordingFrontEnd final : public SessionFrontEnd {
     int sheetsShown = 0;
     int sheetsClosed = 0;
     int beeps = 0;
-    std::vector<std::pair<DetectedFileType, std::filesystem::path>> unavailable;
+    std::vector<std::vector<SheetChoice>> sheetChoices;
 };
 
 // A reader whose events a test sends by hand, as a parsing thread would post them.
