@@ -230,6 +230,22 @@ check "export individual numbering" 1 "$(ls "$work/cards" | grep -cx 'Anna Müll
 run export-vcard "$examples/contacts.csv"
 check "export needs a destination" 2 "$status"
 
+# A workbook saved by LibreOffice: two sheets, dates, numeric postal codes, a photo.
+run sheets "$examples/contacts.xlsx"
+check "sheets listed" "1"$'\t'"Overview"$'\n'"2"$'\t'"People" "$out"
+run import --store "$work/workbook.sqlite" "$examples/contacts.xlsx"
+check "several sheets need --sheet" 1 "$status"
+check "several sheets are named" "pelkora: $examples/contacts.xlsx: the workbook has several sheets; choose one with --sheet NAME|ID: 1 “Overview”, 2 “People”" "$err"
+run import --store "$work/workbook.sqlite" --json --sheet People "$examples/contacts.xlsx"
+check "workbook import" 1 "$(grep -cF '"rows": 4, "contactsAdded": 4' <<<"$out")"
+run contacts --store "$work/workbook.sqlite" list --json
+anna=$(grep -F '"fullName": "Anna Müller"' <<<"$out")
+check "workbook date cell" 1 "$(grep -cF '"birthday": "1984-03-12"' <<<"$anna")"
+check "workbook numeric postal code" 1 "$(grep -cF '"postalCode": "01067"' <<<"$anna")"
+check "workbook picture" 1 "$(grep -cP '"imageBytes": [1-9]' <<<"$anna")"
+run rows --sheet 2 --json "$examples/contacts.xlsx"
+check "rows of a sheet by number" 1 "$(head -1 <<<"$out" | grep -cF '"sheet": "People"')"
+
 # A killed or interrupted import leaves whole chunks of 500 and a readable address book.
 /usr/bin/python3 - "$work/big.csv" <<'PY'
 import sys
