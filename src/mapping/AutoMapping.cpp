@@ -11,6 +11,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/UnicodeText.h"
 #include "platform/contacts/ContactKeys.h"
+#include "platform/contacts/ContactLocalization.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"
 #include "support/SharedNames.h"
@@ -618,6 +619,74 @@ std::int64_t currentRecordIndex(std::int64_t exampleDataRowIndex, std::int64_t h
     if (exampleDataRowIndex == kNoRow) return 0;
     if (headerRowIndex == kNoRow) return exampleDataRowIndex + 1;
     return exampleDataRowIndex - headerRowIndex;
+}
+
+bool looksSelfLabelled(const SuggestedContactProperty& target,
+                       const std::vector<std::string_view>& samples) {
+    using namespace contacts;
+    const auto& key = target.propertyKey;
+    if (!key || (*key != CNContactPhoneNumbersKey && *key != CNContactEmailAddressesKey &&
+                 *key != CNContactUrlAddressesKey && *key != CNContactRelationsKey))
+        return false;
+    const auto labels = target.systemLabels();
+    const auto isLabel = [&](std::string_view text) {
+        if (std::find(labels.begin(), labels.end(), text) != labels.end()) return true;
+        const auto constant = contacts::labelForLocalizedString(text);
+        return constant && std::find(labels.begin(), labels.end(), *constant) != labels.end();
+    };
+    bool sawText = false;
+    for (std::string_view sample : samples) {
+        std::string text = trimmedWhiteSpace(sample);
+        if (text.empty()) continue;
+        sawText = true;
+        // Protect "://" and split as the assembly does: at ", " and at line breaks.
+        for (std::size_t at = text.find("://"); at != std::string::npos; at = text.find("://", at + 1))
+            text.replace(at, 3, "\x01\x02\x03");
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.size();
+            std::size_t next = text.size() + 1;
+            for (std::string_view separator : {std::string_view(", "), std::string_view("\n"),
+                                               std::string_view("\r")}) {
+                const auto found = text.find(separator, start);
+                if (found != std::string::npos && found < end) {
+                    end = found;
+                    next = found + separator.size();
+                }
+            }
+            const std::string part = trimmedWhiteSpace(std::string_view(text).substr(start, end - start));
+            if (!part.empty()) {
+                const auto colon = part.find(':');
+                if (colon == std::string::npos || colon == 0) return false;
+                if (!isLabel(trimmedWhiteSpace(std::string_view(part).substr(0, colon)))) return false;
+                if (trimmedWhiteSpace(std::string_view(part).substr(colon + 1)).empty()) return false;
+            }
+            start = next;
+        }
+    }
+    return sawText;
+}
+
+void proposeExtractedLabels(std::vector<MappedContactProperty>& list, const std::vector<DataRow>& rows,
+                            std::int64_t headerRowIndex, std::size_t sampleCount) {
+    const std::size_t first =
+        headerRowIndex >= 0 && headerRowIndex != kNoRow ? static_cast<std::size_t>(headerRowIndex) + 1 : 0;
+    for (auto& entry : list) {
+        auto& target = entry.contactProperty;
+        if (entry.mappedManuallyByUser || entry.isCustomMapping || target.customLabel ||
+            !target.isValid())
+            continue;
+        std::vector<std::string_view> samples;
+        for (std::size_t index = first; index < rows.size() && samples.size() < sampleCount; ++index) {
+            if (rows[index].empty()) continue;
+            const auto cell = rows[index].cellForColumn(entry.columnIndex);
+            samples.push_back(cell ? cell->text() : std::string_view());
+        }
+        if (looksSelfLabelled(target, samples)) {
+            target.systemLabel.reset();
+            target.customLabel = std::string(kExtractLabelMarker);
+        }
+    }
 }
 
 }  // namespace pelkora

@@ -209,4 +209,20 @@ std::int64_t totalRecords(std::size_t rowCount, std::int64_t headerRowIndex);
 // The one-based number of the previewed record; 0 when no row is previewed.
 std::int64_t currentRecordIndex(std::int64_t exampleDataRowIndex, std::int64_t headerRowIndex);
 
+// Whether every non-empty text is a list of self-labelled values for the target, such as
+// "work: +49 30 1, home: +49 30 2": parts separated by ", " or line breaks, each a label
+// the target offers (a system label or its display text), a colon and a value. A web
+// address's "://" is not a label separator. Only phone numbers, e-mail and web addresses
+// and related names take such lists; no sample text at all answers false.
+bool looksSelfLabelled(const SuggestedContactProperty& target,
+                       const std::vector<std::string_view>& samples);
+
+// Sets the extract marker ("Extract from field") as label of every automatically mapped
+// column whose first records (up to sampleCount after the header row) all hold
+// self-labelled values, so a column such as Phone = "work: …, home: …" gives one labelled
+// number per part. Columns the user or a saved mapping decided, and columns whose title
+// gave a custom label, keep their label.
+void proposeExtractedLabels(std::vector<MappedContactProperty>& list, const std::vector<DataRow>& rows,
+                            std::int64_t headerRowIndex, std::size_t sampleCount = 20);
+
 }  // namespace pelkora

@@ -157,6 +157,10 @@ void FieldMappingViewController::applyResult(AppDelegate& session, AutoMappingRe
     mapping_ = false;
     session.setDetectedLanguage(result.detectedLanguage);
     session.mutableMappedContactProperties() = std::move(result.mappedContactProperties);
+    // Columns of self-labelled values ("work: …, home: …") take their labels from the cells.
+    if (const auto* rows = reader(session))
+        proposeExtractedLabels(session.mutableMappedContactProperties(), rows->dataRows(),
+                               headerRowIndex_);
     sessionCustomLabels_ = std::move(result.sessionCustomLabels);
     refreshContents(session);
     notifyChanged();

@@ -198,7 +198,7 @@ check "common formats stay" 1 "$status"
 
 # --- The whole import, in fresh folders (nothing learnt yet) ---
 export XDG_CONFIG_HOME=$work/import/config XDG_STATE_HOME=$work/import/state XDG_DATA_HOME=$work/import/data XDG_CACHE_HOME=$work/import/cache
-run import --json --set "Phone=phoneNumbers:extract" "$examples/contacts.csv"
+run import --json "$examples/contacts.csv"
 check "import exit" 0 "$status"
 check "import summary" 1 "$(grep -cF '"rows": 30, "contactsAdded": 30, "contactsAssembled": 30, "emptyRowsSkipped": 0, "groupsCreated": 5,' <<<"$out")"
 run contacts list --json

@@ -640,3 +640,48 @@ TEST(RefreshSourceFieldNames, TextCellsGiveTheFirstEntryOfTheirColumnItsTitle) {
 
 }  // namespace
 }  // namespace pelkora
+
+namespace pelkora {
+namespace {
+
+TEST(SelfLabelledValues, ListsOfKnownLabelsAreRecognisedAndNothingElse) {
+    using namespace contacts;
+    const auto phone = SuggestedContactProperty::target(CNContactPhoneNumbersKey, std::nullopt);
+    const auto url = SuggestedContactProperty::target(CNContactUrlAddressesKey, std::nullopt);
+    const auto note = SuggestedContactProperty::target(CNContactNoteKey, std::nullopt);
+    using Samples = std::vector<std::string_view>;
+
+    EXPECT_TRUE(looksSelfLabelled(phone, Samples{"work: +49 30 1, home: +49 30 2", "", "mobile: 0170 1"}));
+    EXPECT_TRUE(looksSelfLabelled(phone, Samples{"Work: 1\nHome: 2"}));
+    EXPECT_TRUE(looksSelfLabelled(url, Samples{"homepage: https://example.org/a:b"}));
+    // Plain values, times, unknown words before a colon, or one plain row among labelled ones.
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"+49 30 1"}));
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"call 10:30"}));
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"office: 1"}));
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"work: 1", "+49 30 2"}));
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"work:"}));
+    EXPECT_FALSE(looksSelfLabelled(url, Samples{"https://example.org"}));
+    EXPECT_FALSE(looksSelfLabelled(phone, Samples{"", " "}));
+    EXPECT_FALSE(looksSelfLabelled(note, Samples{"home: yes"}));
+
+    // Only automatic choices without a custom label are changed.
+    auto otherPhone = phone;
+    otherPhone.setLabel(CNLabelOther);
+    std::vector<MappedContactProperty> list(2);
+    list[0].columnIndex = 0;
+    list[0].contactProperty = otherPhone;
+    list[1].columnIndex = 1;
+    list[1].contactProperty = otherPhone;
+    list[1].mappedManuallyByUser = true;
+    std::vector<DataRow> rows(2);
+    rows[0].addText(0, "Phone");
+    rows[0].addText(1, "Other phone");
+    rows[1].addText(0, "work: 1, home: 2");
+    rows[1].addText(1, "work: 3");
+    proposeExtractedLabels(list, rows, 0);
+    EXPECT_EQ(list[0].contactProperty.label(), std::string(kExtractLabelMarker));
+    EXPECT_NE(list[1].contactProperty.label(), std::string(kExtractLabelMarker));
+}
+
+}  // namespace
+}  // namespace pelkora
