@@ -410,31 +410,29 @@ CalendarDate calendarDateOf(TimePoint time) {
     return date;
 }
 
-std::string longDateText(TimePoint time) {
-    std::unique_ptr<icu::DateFormat> format(
-        icu::DateFormat::createDateInstance(icu::DateFormat::kLong));
+namespace {
+
+// The point in time written by a formatter of the user's locale; empty when there is none.
+std::string formattedWith(icu::DateFormat* made, TimePoint time) {
+    std::unique_ptr<icu::DateFormat> format(made);
     if (!format) return {};
     icu::UnicodeString text;
     format->format(udateOf(time), text);
     return utf8(text);
+}
+
+}  // namespace
+
+std::string longDateText(TimePoint time) {
+    return formattedWith(icu::DateFormat::createDateInstance(icu::DateFormat::kLong), time);
 }
 
 std::string shortDateText(TimePoint time) {
-    std::unique_ptr<icu::DateFormat> format(
-        icu::DateFormat::createDateInstance(icu::DateFormat::kShort));
-    if (!format) return {};
-    icu::UnicodeString text;
-    format->format(udateOf(time), text);
-    return utf8(text);
+    return formattedWith(icu::DateFormat::createDateInstance(icu::DateFormat::kShort), time);
 }
 
 std::string shortTimeText(TimePoint time) {
-    std::unique_ptr<icu::DateFormat> format(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort));
-    if (!format) return {};
-    icu::UnicodeString text;
-    format->format(udateOf(time), text);
-    return utf8(text);
+    return formattedWith(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort), time);
 }
 
 std::string calendarDayText(std::optional<int> year, int month, int day) {
