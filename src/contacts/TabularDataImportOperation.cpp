@@ -219,6 +219,7 @@ void TabularDataImportOperation::main(Operation& operation) {
     for (const Group& group : *groups) groupIdentifiers.emplace(lowercased(group.name), group.identifier);
 
     std::unordered_set<std::string> oldDuplicateIdentifiers;
+    ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
     std::uint64_t processed = 0;
@@ -241,8 +242,7 @@ void TabularDataImportOperation::main(Operation& operation) {
                 continue;
             }
             if (operation.isCancelled()) break;
-            Contact contact = assembleContact(row, properties, source_.dateFormats,
-                                              source_.assemblyOptions);
+            Contact contact = assembler.assemble(row);
             if (detecting) {
                 if (byIdentifier) {
                     std::string text;

@@ -495,16 +495,18 @@ void VCardExportOperation::run(const Operation& operation) {
             if (const auto receiver = delegate.lock()) receiver->importOperationDidStart();
         });
     }
+    assembler_ = std::make_unique<ContactAssembler>(source_.mappedProperties, source_.dateFormats,
+                                                    source_.assemblyOptions);
     exportRows(operation, *destinationUrl_, *source_.reader);
+    assembler_.reset();
 }
 
-Contact VCardExportOperation::assembledContact(const DataRow& row, std::string& serialized) const {
-    // The writer takes a list; the contact is moved in and out again rather than copied.
-    std::vector<Contact> one;
-    one.push_back(assembleContact(row, source_.mappedProperties, source_.dateFormats,
-                                  source_.assemblyOptions));
-    serialized = dataWithContacts(one, vCardExportWriteOptions());
-    return std::move(one.front());
+Contact VCardExportOperation::assembledContact(const DataRow& row, std::string& serialized) {
+    Contact contact = assembler_->assemble(row);
+    // The text is rewritten in place, so its storage is reused from row to row.
+    serialized.clear();
+    appendVCard(serialized, contact, vCardExportWriteOptions());
+    return contact;
 }
 
 void VCardExportOperation::postProgress(std::uint64_t written) const {

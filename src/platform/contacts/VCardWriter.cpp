@@ -330,4 +330,8 @@ std::string dataWithContacts(const std::vector<Contact>& contacts,
     return out;
 }
 
+void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options) {
+    VCardWriting(out, options).write(contact);
+}
+
 }  // namespace pelkora::contacts
