@@ -626,6 +626,15 @@ std::vector<std::string> ContactGroupNames::names(const std::string& contactIden
     return found == names_.end() ? std::vector<std::string>{} : found->second;
 }
 
+std::vector<std::string> ContactGroupNames::take(const std::string& contactIdentifier) {
+    std::lock_guard lock(mutex_);
+    const auto found = names_.find(contactIdentifier);
+    if (found == names_.end()) return {};
+    std::vector<std::string> names = std::move(found->second);
+    names_.erase(found);
+    return names;
+}
+
 ContactGroupNames& contactGroupNames() {
     static ContactGroupNames table;
     return table;

@@ -59,14 +59,18 @@ class ContactGroupNames {
     void add(const std::string& contactIdentifier, const std::vector<std::string>& names);
     // The names gathered for the contact, in the order they were first added.
     std::vector<std::string> names(const std::string& contactIdentifier) const;
+    // The names gathered for the contact, removed from the table: for the import and the
+    // exports, which read each new contact's names once, so that the table does not grow
+    // with every contact they write.
+    std::vector<std::string> take(const std::string& contactIdentifier);
 
   private:
     mutable std::mutex mutex_;
     std::unordered_map<std::string, std::vector<std::string>> names_;
 };
 
-// The process-wide group table; created empty on first use, entries are never removed
-// (identifiers of new contacts do not repeat).
+// The process-wide group table; created empty on first use. Identifiers of new contacts do
+// not repeat; an entry stays until its names are taken.
 ContactGroupNames& contactGroupNames();
 
 // Builds contacts from rows for one set of column assignments, date formats and options.

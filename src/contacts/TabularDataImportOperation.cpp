@@ -266,7 +266,7 @@ void TabularDataImportOperation::main(Operation& operation) {
                     contact.note += "\n" + *notes;
             }
             const std::string identifier = contact.identifier;
-            const std::vector<std::string> groupNames = contactGroupNames().names(identifier);
+            const std::vector<std::string> groupNames = contactGroupNames().take(identifier);
             request.addContact(std::move(contact), containerID);
             for (const std::string& name : groupNames) {
                 if (auto found = groupIdentifiers.find(lowercased(name));

@@ -559,7 +559,7 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
         const Contact contact = assembledContact(row, serialized);
         const auto appended =
             appendVCardRepresentation(buffer, contact, serialized,
-                                      contactGroupNames().names(contact.identifier), std::nullopt);
+                                      contactGroupNames().take(contact.identifier), std::nullopt);
         if (!appended) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));
@@ -599,7 +599,7 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
         const Contact contact = assembledContact(row, serialized);
         const std::string base = vCardFileBaseName(contact);
         const auto vcard =
-            vCardRepresentation(contact, serialized, contactGroupNames().names(contact.identifier));
+            vCardRepresentation(contact, serialized, contactGroupNames().take(contact.identifier));
         if (!vcard) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));

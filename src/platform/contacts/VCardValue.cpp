@@ -228,32 +228,39 @@ std::vector<std::string_view> splitEscaped(std::string_view text, char separator
     return pieces;
 }
 
+void appendEscapedText(std::string& out, std::string_view text) {
+    // Runs of plain characters are copied whole; only the few special ones are looked at.
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\\' && c != ',' && c != ';' && c != '\r' && c != '\n') continue;
+        out.append(text.data() + runStart, i - runStart);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case ',':
+                out += "\\,";
+                break;
+            case ';':
+                out += "\\;";
+                break;
+            case '\r':
+                out += "\\n";
+                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                break;
+            default:  // '\n'
+                out += "\\n";
+        }
+        runStart = i + 1;
+    }
+    out.append(text.data() + runStart, text.size() - runStart);
+}
+
 std::string escapeText(std::string_view text) {
     std::string result;
     result.reserve(text.size() + text.size() / 8);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        switch (c) {
-            case '\\':
-                result += "\\\\";
-                break;
-            case ',':
-                result += "\\,";
-                break;
-            case ';':
-                result += "\\;";
-                break;
-            case '\r':
-                result += "\\n";
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-                break;
-            case '\n':
-                result += "\\n";
-                break;
-            default:
-                result += c;
-        }
-    }
+    appendEscapedText(result, text);
     return result;
 }
 
