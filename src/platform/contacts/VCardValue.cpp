@@ -1,5 +1,4 @@
 #include <array>
-#include <cstdio>
 
 #include "platform/TextEncoding.h"
 #include "platform/contacts/VCardValue_p.h"
@@ -327,25 +326,42 @@ std::optional<DateComponents> parseDate(std::string_view text) {
     return date;
 }
 
+namespace {
+
+// Appends a number of 0…9999 with zeros in front up to the width.
+void appendPadded(std::string& out, int value, int width) {
+    char digits[4];
+    for (int at = width - 1; at >= 0; --at) {
+        digits[at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(digits, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
 std::string formatDate(const DateComponents& date) {
     const bool year = validYear(date.year);
     const bool month = validMonth(date.month);
     const bool day = validDay(date.day) && (!month || *date.day <= daysInMonth(*date.month));
-    char text[16];
-    if (year && month && day) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", *date.year, *date.month, *date.day);
-    } else if (year && month) {
-        std::snprintf(text, sizeof text, "%04d-%02d", *date.year, *date.month);
-    } else if (year) {
-        std::snprintf(text, sizeof text, "%04d", *date.year);
-    } else if (month && day) {
-        std::snprintf(text, sizeof text, "--%02d%02d", *date.month, *date.day);
+    std::string text;
+    if (year) {
+        appendPadded(text, *date.year, 4);
+        if (month) {
+            text += '-';
+            appendPadded(text, *date.month, 2);
+            if (day) {
+                text += '-';
+                appendPadded(text, *date.day, 2);
+            }
+        }
     } else if (month) {
-        std::snprintf(text, sizeof text, "--%02d", *date.month);
+        text += "--";
+        appendPadded(text, *date.month, 2);
+        if (day) appendPadded(text, *date.day, 2);
     } else if (day) {
-        std::snprintf(text, sizeof text, "---%02d", *date.day);
-    } else {
-        return {};
+        text += "---";
+        appendPadded(text, *date.day, 2);
     }
     return text;
 }
