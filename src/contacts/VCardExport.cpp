@@ -124,32 +124,36 @@ struct ExistingLines {
     bool identifier = false;
 };
 
-bool startsWithAny(std::string_view line, std::initializer_list<std::string_view> markers) {
-    return std::any_of(markers.begin(), markers.end(),
-                       [&](std::string_view marker) { return line.starts_with(marker); });
-}
-
 void noteMarkers(std::string_view line, ExistingLines& existing) {
     // Most lines are other properties; their first letter already tells.
     if (line.empty()) return;
     switch (line.front()) {
         case 'C':
+            existing.categories = existing.categories || line.starts_with("CATEGORIES:");
+            break;
         case 'c':
+            existing.categories = existing.categories || line.starts_with("categories:");
+            break;
         case 'P':
+            existing.photo = existing.photo || line.starts_with("PHOTO;");
+            break;
         case 'p':
+            existing.photo = existing.photo || line.starts_with("photo;");
+            break;
         case 'N':
+            existing.note = existing.note || line.starts_with("NOTES:") ||
+                            line.starts_with("NOTES;CHARSET");
+            break;
         case 'n':
+            existing.note = existing.note || line.starts_with("notes:") ||
+                            line.starts_with("notes;charset");
+            break;
         case 'X':
+            existing.identifier = existing.identifier || line.starts_with("X-ABUID");
             break;
         default:
-            return;
+            break;
     }
-    existing.categories =
-        existing.categories || startsWithAny(line, {"CATEGORIES:", "categories:"});
-    existing.photo = existing.photo || startsWithAny(line, {"PHOTO;", "photo;"});
-    existing.note = existing.note ||
-                    startsWithAny(line, {"NOTES:", "notes:", "NOTES;CHARSET", "notes;charset"});
-    existing.identifier = existing.identifier || line.starts_with("X-ABUID");
 }
 
 bool isGroupCharacter(char c) {

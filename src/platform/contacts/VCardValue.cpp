@@ -229,10 +229,15 @@ std::vector<std::string_view> splitEscaped(std::string_view text, char separator
 
 void appendEscapedText(std::string& out, std::string_view text) {
     // Runs of plain characters are copied whole; only the few special ones are looked at.
+    static constexpr auto special = [] {
+        std::array<bool, 256> table{};
+        for (const unsigned char c : {'\\', ',', ';', '\r', '\n'}) table[c] = true;
+        return table;
+    }();
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c != '\\' && c != ',' && c != ';' && c != '\r' && c != '\n') continue;
+        if (!special[static_cast<unsigned char>(c)]) continue;
         out.append(text.data() + runStart, i - runStart);
         switch (c) {
             case '\\':
