@@ -287,15 +287,17 @@ void TabularDataImportOperation::main(Operation& operation) {
                 auto found = store_->existingIdentifiers(containerID, identifierTexts);
                 if (!found) return fail(found.error());
                 for (const std::string& existing : *found) {
+                    // An earlier chunk made it a member already.
+                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
                     request.addMember(existing, oldDuplicates->identifier);
-                    oldDuplicateIdentifiers.insert(existing);
                 }
             } else {
                 auto found = store_->contactIdentifiersWithFullNames(containerID, fullNames);
                 if (!found) return fail(found.error());
                 for (const std::string& existing : *found) {
+                    // An earlier chunk made it a member already.
+                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
                     request.addMember(existing, oldDuplicates->identifier);
-                    oldDuplicateIdentifiers.insert(existing);
                 }
             }
         }
