@@ -1,6 +1,7 @@
 #include "contacts/TabularDataImportOperation.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -219,6 +220,12 @@ void TabularDataImportOperation::main(Operation& operation) {
     for (const Group& group : *groups) groupIdentifiers.emplace(lowercased(group.name), group.identifier);
 
     std::unordered_set<std::string> oldDuplicateIdentifiers;
+    // The store is asked about each full name once. What it said then stays true apart from
+    // the contacts this import saves since, which are known here: by name, every contact
+    // of an executed chunk, and the names that exist in the container.
+    std::unordered_set<std::string> askedNames;
+    std::unordered_set<std::string> existingNames;
+    std::unordered_map<std::string, std::vector<std::string>> savedContactsByName;
     ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
@@ -280,6 +287,17 @@ void TabularDataImportOperation::main(Operation& operation) {
         summary_.contactsProcessed = processed;
         post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
 
+        // The chunk's names the store has not been asked about yet, each once.
+        std::vector<std::string> newNames;
+        if (!byIdentifier) {
+            for (const std::string& name : fullNames) {
+                if (askedNames.insert(name).second) newNames.push_back(name);
+            }
+        }
+        // The chunk's names asked about in an earlier chunk.
+        const std::unordered_set<std::string_view> askedNow(newNames.begin(), newNames.end());
+        const auto askedBefore = [&](const std::string& name) { return !askedNow.contains(name); };
+
         // Contacts saved by earlier chunks are in the store and count as existing; the rows
         // of this chunk are not saved yet, so they are never compared with each other.
         if (oldDuplicates && !operation.isCancelled()) {
@@ -292,8 +310,16 @@ void TabularDataImportOperation::main(Operation& operation) {
                     request.addMember(existing, oldDuplicates->identifier);
                 }
             } else {
-                auto found = store_->contactIdentifiersWithFullNames(containerID, fullNames);
+                auto found = store_->contactIdentifiersWithFullNames(containerID, newNames);
                 if (!found) return fail(found.error());
+                // A name asked about before: the contacts the store had then are members
+                // already; those this import saved since are added now.
+                for (const std::string& name : fullNames) {
+                    if (!askedBefore(name)) continue;
+                    if (const auto saved = savedContactsByName.find(name);
+                        saved != savedContactsByName.end())
+                        found->insert(found->end(), saved->second.begin(), saved->second.end());
+                }
                 for (const std::string& existing : *found) {
                     // An earlier chunk made it a member already.
                     if (!oldDuplicateIdentifiers.insert(existing).second) continue;
@@ -310,8 +336,12 @@ void TabularDataImportOperation::main(Operation& operation) {
                     ++summary_.newDuplicates;
                 }
             } else {
-                auto found = store_->existingFullNames(containerID, fullNames);
+                auto found = store_->existingFullNames(containerID, newNames);
                 if (!found) return fail(found.error());
+                existingNames.insert(found->begin(), found->end());
+                for (const std::string& name : fullNames) {
+                    if (askedBefore(name) && existingNames.contains(name)) found->insert(name);
+                }
                 for (const auto& [name, identifier] : namedContacts) {
                     if (!found->contains(name)) continue;
                     request.addMember(identifier, newDuplicates->identifier);
@@ -323,6 +353,10 @@ void TabularDataImportOperation::main(Operation& operation) {
 
         if (operation.isCancelled()) break;
         if (auto done = store_->execute(request); !done) return fail(done.error());
+        for (auto& [name, identifier] : namedContacts) {
+            existingNames.insert(name);
+            savedContactsByName[name].push_back(std::move(identifier));
+        }
         summary_.contactsSaved += contactsInChunk;
         ++summary_.chunksSaved;
     }
