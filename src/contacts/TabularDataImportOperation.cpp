@@ -225,7 +225,13 @@ void TabularDataImportOperation::main(Operation& operation) {
     // of an executed chunk, and the names that exist in the container.
     std::unordered_set<std::string> askedNames;
     std::unordered_set<std::string> existingNames;
-    std::unordered_map<std::string, std::vector<std::string>> savedContactsByName;
+    // The contacts of one name this import saved, and how many of them the old-duplicates
+    // group has been given already.
+    struct SavedContacts {
+        std::vector<std::string> identifiers;
+        std::size_t handled = 0;
+    };
+    std::unordered_map<std::string, SavedContacts> savedContactsByName;
     ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
@@ -312,18 +318,26 @@ void TabularDataImportOperation::main(Operation& operation) {
             } else {
                 auto found = store_->contactIdentifiersWithFullNames(containerID, newNames);
                 if (!found) return fail(found.error());
-                // A name asked about before: the contacts the store had then are members
-                // already; those this import saved since are added now.
-                for (const std::string& name : fullNames) {
-                    if (!askedBefore(name)) continue;
-                    if (const auto saved = savedContactsByName.find(name);
-                        saved != savedContactsByName.end())
-                        found->insert(found->end(), saved->second.begin(), saved->second.end());
-                }
                 for (const std::string& existing : *found) {
                     // An earlier chunk made it a member already.
                     if (!oldDuplicateIdentifiers.insert(existing).second) continue;
                     request.addMember(existing, oldDuplicates->identifier);
+                }
+                // The contacts of a name the store answered for now are all in its answer;
+                // for a name asked about before, those this import saved since are added.
+                for (const std::string& name : fullNames) {
+                    const auto saved = savedContactsByName.find(name);
+                    if (saved == savedContactsByName.end()) continue;
+                    SavedContacts& contacts = saved->second;
+                    if (askedBefore(name)) {
+                        for (std::size_t at = contacts.handled; at < contacts.identifiers.size();
+                             ++at) {
+                            const std::string& existing = contacts.identifiers[at];
+                            if (!oldDuplicateIdentifiers.insert(existing).second) continue;
+                            request.addMember(existing, oldDuplicates->identifier);
+                        }
+                    }
+                    contacts.handled = contacts.identifiers.size();
                 }
             }
         }
@@ -355,7 +369,7 @@ void TabularDataImportOperation::main(Operation& operation) {
         if (auto done = store_->execute(request); !done) return fail(done.error());
         for (auto& [name, identifier] : namedContacts) {
             existingNames.insert(name);
-            savedContactsByName[name].push_back(std::move(identifier));
+            savedContactsByName[name].identifiers.push_back(std::move(identifier));
         }
         summary_.contactsSaved += contactsInChunk;
         ++summary_.chunksSaved;
