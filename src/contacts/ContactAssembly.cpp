@@ -486,32 +486,53 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
     }
 }
 
-// The plans by column, each column's first plan only, sorted by column.
-std::vector<std::pair<std::int64_t, std::size_t>> planIndexByColumn(
-    const std::vector<ColumnPlan>& plans) {
-    std::vector<std::pair<std::int64_t, std::size_t>> index;
-    index.reserve(plans.size());
-    for (std::size_t at = 0; at < plans.size(); ++at) index.emplace_back(plans[at].columnIndex, at);
-    // Stable, so that of several plans for one column the first stays in front.
-    std::stable_sort(index.begin(), index.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
-    index.erase(std::unique(index.begin(), index.end(),
-                            [](const auto& left, const auto& right) {
-                                return left.first == right.first;
-                            }),
-                index.end());
-    return index;
-}
+// The first plan of each column. The columns of a file are few and numbered from 0, so
+// they are looked up in a table by number; far-out numbers go to a sorted list.
+class PlanIndex {
+  public:
+    explicit PlanIndex(const std::vector<ColumnPlan>& plans) {
+        for (std::size_t at = 0; at < plans.size(); ++at) {
+            const std::int64_t column = plans[at].columnIndex;
+            if (column >= 0 && column < kTableColumns) {
+                const auto slot = static_cast<std::size_t>(column);
+                if (slot >= table_.size()) table_.resize(slot + 1, kNone);
+                if (table_[slot] == kNone) table_[slot] = at;
+            } else {
+                far_.emplace_back(column, at);
+            }
+        }
+        // Stable, so that of several plans for one column the first stays in front.
+        std::stable_sort(far_.begin(), far_.end(), [](const auto& left, const auto& right) {
+            return left.first < right.first;
+        });
+    }
+
+    // The index of the column's first plan; kNone when no plan has the column.
+    std::size_t find(std::int64_t column) const {
+        if (column >= 0 && column < kTableColumns) {
+            const auto slot = static_cast<std::size_t>(column);
+            return slot < table_.size() ? table_[slot] : kNone;
+        }
+        const auto found = std::lower_bound(
+            far_.begin(), far_.end(), column,
+            [](const auto& entry, std::int64_t wanted) { return entry.first < wanted; });
+        return found != far_.end() && found->first == column ? found->second : kNone;
+    }
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  private:
+    static constexpr std::int64_t kTableColumns = 4096;
+    std::vector<std::size_t> table_;
+    std::vector<std::pair<std::int64_t, std::size_t>> far_;
+};
 
 void applyCells(const DataRow& row, const std::vector<ColumnPlan>& plans,
-                const std::vector<std::pair<std::int64_t, std::size_t>>& planIndex,
-                Assembly& assembly) {
+                const PlanIndex& planIndex, Assembly& assembly) {
     for (const DataCellView& cell : row) {
-        const auto found = std::lower_bound(
-            planIndex.begin(), planIndex.end(), cell.columnIndex,
-            [](const auto& entry, std::int64_t column) { return entry.first < column; });
-        if (found == planIndex.end() || found->first != cell.columnIndex) continue;
-        const ColumnPlan& plan = plans[found->second];
+        const std::size_t found = planIndex.find(cell.columnIndex);
+        if (found == PlanIndex::kNone) continue;
+        const ColumnPlan& plan = plans[found];
         if (!plan.applies) continue;
         applyCell(cell, plan, assembly);
     }
@@ -543,10 +564,14 @@ void composeNote(Assembly& assembly) {
             entry += options.linefeedAfterFieldTitle ? ":\n" : ": ";
         }
         entry += text;
-        addition += entry + "\n";
+        addition += entry;
+        addition += '\n';
         if (options.extraLinefeed) addition += "\n";
     }
-    assembly.contact.note = trimmed(assembly.contact.note + addition) + "\n";
+    std::string& note = assembly.contact.note;
+    note += addition;
+    note = trimmed(note);
+    note += '\n';
 }
 
 // Step 3.3: a postal code read from a number lost its leading zeros; the address's country
@@ -649,7 +674,7 @@ struct ContactAssembler::State {
           detectorLocale(dates::currentLocaleIdentifier()) {
         plans.reserve(this->mappedProperties.size());
         for (const auto& property : this->mappedProperties) plans.emplace_back(property);
-        planIndex = planIndexByColumn(plans);
+        planIndex = PlanIndex(plans);
         for (const auto& plan : plans) {
             if (plan.selfLabelled) selfLabelledColumns.push_back(plan.columnIndex);
         }
@@ -670,7 +695,7 @@ struct ContactAssembler::State {
     std::string detectorLocale;
     dates::DateFormatter dateFormatter;
     std::vector<ColumnPlan> plans;
-    std::vector<std::pair<std::int64_t, std::size_t>> planIndex;
+    PlanIndex planIndex{plans};
     std::vector<std::int64_t> selfLabelledColumns;
 };
 
@@ -699,7 +724,7 @@ Contact ContactAssembler::assemble(const DataRow& row) {
         std::vector<MappedContactProperty> properties = state.mappedProperties;
         expandSelfLabelledValues(workingRow, properties);
         std::vector<ColumnPlan> plans(properties.begin(), properties.end());
-        applyCells(workingRow, plans, planIndexByColumn(plans), assembly);
+        applyCells(workingRow, plans, PlanIndex(plans), assembly);
     } else {
         applyCells(row, state.plans, state.planIndex, assembly);
     }

@@ -152,6 +152,7 @@ int digitValue(char32_t c) {
 std::vector<Token> tokenize(std::string_view text) {
     const std::u32string characters = codePoints(text);
     std::vector<Token> tokens;
+    tokens.reserve(characters.size());
     std::size_t index = 0;
     const auto isClass = [&](std::size_t at, CharacterClass wanted) {
         return at < characters.size() && characterClass(characters[at]) == wanted;
