@@ -12,7 +12,6 @@
 // bench/import-bench.sh prints both rates and their ratio.
 
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <filesystem>

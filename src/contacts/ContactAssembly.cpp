@@ -717,8 +717,7 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 // planned anew; every other row goes through the plans made once.
 Contact ContactAssembler::assemble(const DataRow& row) {
     State& state = *state_;
-    Assembly assembly(state.dateFormats, state.options, state.dateFormatter,
-                      state.detectorLocale);
+    Assembly assembly(state.dateFormats, state.options, state.dateFormatter, state.detectorLocale);
     if (state.needsExpansion(row)) {
         DataRow workingRow = row;
         std::vector<MappedContactProperty> properties = state.mappedProperties;

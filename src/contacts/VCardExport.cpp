@@ -141,12 +141,12 @@ void noteMarkers(std::string_view line, ExistingLines& existing) {
             existing.photo = existing.photo || line.starts_with("photo;");
             break;
         case 'N':
-            existing.note = existing.note || line.starts_with("NOTES:") ||
-                            line.starts_with("NOTES;CHARSET");
+            existing.note =
+                existing.note || line.starts_with("NOTES:") || line.starts_with("NOTES;CHARSET");
             break;
         case 'n':
-            existing.note = existing.note || line.starts_with("notes:") ||
-                            line.starts_with("notes;charset");
+            existing.note =
+                existing.note || line.starts_with("notes:") || line.starts_with("notes;charset");
             break;
         case 'X':
             existing.identifier = existing.identifier || line.starts_with("X-ABUID");

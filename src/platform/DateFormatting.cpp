@@ -164,7 +164,8 @@ std::vector<Token> tokenize(std::string_view text) {
         if (kind == CharacterClass::digit) {
             token.kind = Token::Kind::number;
             while (isClass(index, CharacterClass::digit)) {
-                if (token.value < 100000) token.value = token.value * 10 + digitValue(characters[index]);
+                if (token.value < 100000)
+                    token.value = token.value * 10 + digitValue(characters[index]);
                 ++token.digits;
                 ++index;
             }

@@ -44,9 +44,8 @@ const icu::DecimalFormat* numberFormat(int width, const std::string& paddingChar
     thread_local std::vector<BuiltNumberFormat> built;
     for (const auto& entry : built) {
         // Without a width the padding settings are not applied, so they do not matter.
-        if (entry.width == width &&
-            (width == 0 || (entry.paddingCharacter == paddingCharacter &&
-                            entry.paddingPosition == paddingPosition))) {
+        if (entry.width == width && (width == 0 || (entry.paddingCharacter == paddingCharacter &&
+                                                    entry.paddingPosition == paddingPosition))) {
             return entry.format.get();
         }
     }
@@ -75,7 +74,8 @@ const icu::DecimalFormat* numberFormat(int width, const std::string& paddingChar
 
 std::optional<std::string> NumberFormatter::string(double number) const {
     if (!std::isfinite(number)) return std::nullopt;
-    const icu::DecimalFormat* format = numberFormat(formatWidth_, paddingCharacter_, paddingPosition_);
+    const icu::DecimalFormat* format =
+        numberFormat(formatWidth_, paddingCharacter_, paddingPosition_);
     if (!format) return std::nullopt;
     icu::UnicodeString text;
     format->format(number, text);

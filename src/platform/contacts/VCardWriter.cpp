@@ -217,11 +217,11 @@ class VCardWriting {
     // its own followed by the group's X-ABLabel. Lines that belong to the property (Apple's
     // X-ABADR) share the group. `writeValue` appends the value.
     template <typename WriteValue>
-    void labelled(std::string_view name, const std::string& label, LabelVocabulary vocabulary,
-                  std::vector<Parameter> parameters, std::vector<std::string_view> types,
-                  WriteValue&& writeValue,
-                  const std::vector<std::pair<std::string_view, std::string_view>>& groupLines =
-                      {}) {
+    void labelled(
+        std::string_view name, const std::string& label, LabelVocabulary vocabulary,
+        std::vector<Parameter> parameters, std::vector<std::string_view> types,
+        WriteValue&& writeValue,
+        const std::vector<std::pair<std::string_view, std::string_view>>& groupLines = {}) {
         bool customLabel = false;
         const std::string_view group =
             labelGroup(label, vocabulary, !groupLines.empty(), types, customLabel);
@@ -236,9 +236,8 @@ class VCardWriting {
     }
 
     // A labelled property whose value is one escaped text.
-    void labelledText(std::string_view name, const std::string& label,
-                      LabelVocabulary vocabulary, std::vector<std::string_view> types,
-                      std::string_view value) {
+    void labelledText(std::string_view name, const std::string& label, LabelVocabulary vocabulary,
+                      std::vector<std::string_view> types, std::string_view value) {
         labelled(name, label, vocabulary, {}, std::move(types),
                  [&] { appendEscapedText(out_, value); });
     }
@@ -268,8 +267,7 @@ class VCardWriting {
     void writeAddresses(const Contact& contact) {
         for (const auto& email : contact.emailAddresses) {
             if (email.value.empty()) continue;
-            labelledText("EMAIL", email.label, LabelVocabulary::general, {"INTERNET"},
-                         email.value);
+            labelledText("EMAIL", email.label, LabelVocabulary::general, {"INTERNET"}, email.value);
         }
         for (const auto& phone : contact.phoneNumbers) {
             if (phone.value.empty()) continue;
@@ -291,8 +289,8 @@ class VCardWriting {
                 "ADR", label, LabelVocabulary::general, {}, {},
                 [&] {
                     out_ += ";;";
-                    for (const std::string* part : {&address.street, &address.city, &address.state,
-                                                    &address.postalCode}) {
+                    for (const std::string* part :
+                         {&address.street, &address.city, &address.state, &address.postalCode}) {
                         appendEscapedText(out_, *part);
                         out_ += ';';
                     }
