@@ -77,6 +77,7 @@ ContactGroupNames& contactGroupNames();
 // What does not depend on the row (each column's target, label and sub-key) is worked out
 // once, and the date formatter and the locale of the date detector are kept between rows,
 // so an import or an export makes one assembler and calls assemble for every row. The
+// detector reads dates in the user's locale as it was when the assembler was made. The
 // result is the contact assembleContact gives. Not safe to share between threads.
 class ContactAssembler {
   public:
@@ -93,6 +94,8 @@ class ContactAssembler {
     // logged).
     contacts::Contact assemble(const DataRow& row);
 
+    // Where one column's cells go (target, label, sub-key), worked out from its mapped
+    // property; defined with the assembly steps.
     struct ColumnPlan;
 
   private:
