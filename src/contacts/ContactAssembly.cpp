@@ -134,15 +134,21 @@ std::optional<double> numberInText(std::string_view text) {
     return number;
 }
 
-// The working state of one assembly.
+// The working state of one assembly. The date formatter and the detector's locale belong to
+// the assembler and live across rows.
 struct Assembly {
-    Assembly(const std::vector<QvDateFormat>& dateFormats, const AssemblyOptions& options)
-        : dateFormats(dateFormats), options(options) {}
+    Assembly(const std::vector<QvDateFormat>& dateFormats, const AssemblyOptions& options,
+             dates::DateFormatter& dateFormatter, std::string_view detectorLocale)
+        : dateFormats(dateFormats),
+          options(options),
+          dateFormatter(dateFormatter),
+          detectorLocale(detectorLocale) {}
 
     const std::vector<QvDateFormat>& dateFormats;
     const AssemblyOptions& options;
+    dates::DateFormatter& dateFormatter;
+    std::string_view detectorLocale;
     Contact contact = Contact::makeNew();
-    dates::DateFormatter dateFormatter;
     std::vector<std::pair<std::string, std::string>> noteItems;
     bool numericPostalCode = false;
 };
@@ -188,22 +194,20 @@ void expandSelfLabelledValues(DataRow& row, std::vector<MappedContactProperty>& 
 }
 
 // The cell's value as text, before the target sees it.
-std::string cellText(const DataCellView& cell, const SuggestedContactProperty& target,
-                     Assembly& assembly) {
+std::string cellText(const DataCellView& cell, bool postalCodeTarget, Assembly& assembly) {
     switch (cell.kind()) {
         case CellKind::text: {
             std::string text = trimmed(cell.text());
             // A text file that went through a spreadsheet carries its postal codes as the
             // digits of a number, leading zeros lost ("1067" for Dresden's 01067); such a
             // code is treated like a number cell, so the country's length restores them.
-            if (target.propertySubKey == CNPostalAddressPostalCodeKey && !text.empty() &&
+            if (postalCodeTarget && !text.empty() &&
                 std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 assembly.numericPostalCode = true;
             return text;
         }
         case CellKind::number:
-            if (target.propertySubKey == CNPostalAddressPostalCodeKey)
-                assembly.numericPostalCode = true;
+            if (postalCodeTarget) assembly.numericPostalCode = true;
             return numberText(std::get<double>(cell.value));
         case CellKind::date:
             // The platform writes dates in long style only; a date cell reaches a text property
@@ -218,13 +222,14 @@ std::optional<DateComponents> cellDate(const DataCellView& cell, const std::stri
                                        Assembly& assembly) {
     if (cell.kind() == CellKind::date) {
         return parseDate(DateCellValue(std::get<CellDate>(cell.value)), assembly.dateFormats,
-                         assembly.dateFormatter);
+                         assembly.dateFormatter, assembly.detectorLocale);
     }
     return parseDate(DateCellValue(std::string_view(text)), assembly.dateFormats,
-                     assembly.dateFormatter);
+                     assembly.dateFormatter, assembly.detectorLocale);
 }
 
-std::string* textProperty(Contact& contact, std::string_view key) {
+// The contact's text field a key names; none for the other keys.
+std::string Contact::*textFieldForKey(std::string_view key) {
     const std::pair<std::string_view, std::string Contact::*> fields[] = {
         {CNContactNamePrefixKey, &Contact::namePrefix},
         {CNContactGivenNameKey, &Contact::givenName},
@@ -243,7 +248,7 @@ std::string* textProperty(Contact& contact, std::string_view key) {
         {CNContactNoteKey, &Contact::note},
     };
     for (const auto& [name, field] : fields) {
-        if (name == key) return &(contact.*field);
+        if (name == key) return field;
     }
     return nullptr;
 }
@@ -315,76 +320,221 @@ bool containsCompanyTerm(const std::string& text, const std::vector<std::string>
     });
 }
 
-// Step 2 for one cell: its text (or date) goes to the target's property.
-void applyCell(const DataCellView& cell, const MappedContactProperty& property,
-               Assembly& assembly) {
-    const auto& target = property.contactProperty;
-    std::string text = trimmed(cellText(cell, target, assembly));
-    if (text.empty()) return;
+}  // namespace
 
-    Contact& contact = assembly.contact;
-    const std::string& key = *target.propertyKey;
-    const std::string label = target.label().value_or("");
-    const std::string subKey = target.propertySubKey.value_or("");
+// Where one column's cells go, worked out once from its mapped property.
+struct ContactAssembler::ColumnPlan {
+    enum class Target {
+        none,  // sets nothing (the UID column, unknown keys, incomplete targets)
+        textField,
+        birthday,
+        nonGregorianBirthday,
+        additionalNote,
+        image,
+        dates,
+        phoneNumber,
+        emailAddress,
+        urlAddress,
+        relation,
+        postalAddress,
+        socialProfile,
+        instantMessageAddress,
+        group,
+        contactType,
+    };
 
-    if (std::string* field = textProperty(contact, key)) {
-        *field = std::move(text);
+    std::int64_t columnIndex = -1;
+    // Whether the column's cells are applied: a key, a valid target and a label that is not
+    // to be read from the value.
+    bool applies = false;
+    // Whether the column is the self-labelled kind whose cells are split up first.
+    bool selfLabelled = false;
+    // A postal-code sub-key: digits-only texts and numbers lost their leading zeros.
+    bool postalCodeTarget = false;
+    Target target = Target::none;
+    std::string Contact::*field = nullptr;
+    std::string key;
+    std::string label;
+    std::string subKey;
+    std::string sourceFieldName;
+
+    explicit ColumnPlan(const MappedContactProperty& property);
+};
+
+ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
+    : columnIndex(property.columnIndex), sourceFieldName(property.sourceFieldName) {
+    using enum Target;
+    const auto& suggested = property.contactProperty;
+    const bool valid = suggested.isValid();
+    const auto effectiveLabel = suggested.label();
+    selfLabelled = valid && effectiveLabel == kExtractLabelMarker;
+    postalCodeTarget = suggested.propertySubKey == CNPostalAddressPostalCodeKey;
+    applies = suggested.propertyKey && valid && !selfLabelled;
+    if (!suggested.propertyKey) return;
+    key = *suggested.propertyKey;
+    label = effectiveLabel.value_or("");
+    subKey = suggested.propertySubKey.value_or("");
+
+    if ((field = textFieldForKey(key))) {
+        target = textField;
     } else if (key == CNContactBirthdayKey) {
-        if (auto date = cellDate(cell, text, assembly)) contact.birthday = *date;
+        target = birthday;
     } else if (key == CNContactNonGregorianBirthdayKey) {
-        qvLog(LogType::error, "Setting value for key '%{public}@' not yet implemented", key);
+        target = nonGregorianBirthday;
     } else if (key == CustomPropertyKeys::AdditionalNote) {
-        assembly.noteItems.emplace_back(property.sourceFieldName, std::move(text));
+        target = additionalNote;
     } else if (key == CNContactImageDataKey) {
-        // Pictures go in as a PNG centred on a transparent square; a picture that cannot be
-        // decoded or re-encoded keeps the bytes the file gave.
-        if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
-            if (auto png = squaredPngRepresentation(*bytes))
-                contact.imageData = std::move(*png);
-            else
-                contact.imageData.assign(bytes->begin(), bytes->end());
-        }
+        target = image;
     } else if (key == CNContactDatesKey) {
-        if (auto date = cellDate(cell, text, assembly))
-            contact.dates.push_back(labeled(label, *date));
+        target = dates;
     } else if (key == CNContactPhoneNumbersKey) {
-        contact.phoneNumbers.push_back(labeled(label, std::move(text)));
+        target = phoneNumber;
     } else if (key == CNContactEmailAddressesKey) {
-        contact.emailAddresses.push_back(labeled(label, std::move(text)));
+        target = emailAddress;
     } else if (key == CNContactUrlAddressesKey) {
-        contact.urlAddresses.push_back(labeled(label, std::move(text)));
+        target = urlAddress;
     } else if (key == CNContactRelationsKey) {
-        contact.contactRelations.push_back(labeled(label, ContactRelation{std::move(text)}));
+        target = relation;
     } else if (key == CNContactPostalAddressesKey) {
-        if (!label.empty() && !subKey.empty()) applyPostalComponent(contact, label, subKey, text);
+        if (!label.empty() && !subKey.empty()) target = postalAddress;
     } else if (key == CNContactSocialProfilesKey) {
-        if (!subKey.empty()) applySocialProfile(contact, subKey, text);
+        if (!subKey.empty()) target = socialProfile;
     } else if (key == CNContactInstantMessageAddressesKey) {
-        if (!subKey.empty()) {
-            contact.instantMessageAddresses.push_back(
-                labeled(label, InstantMessageAddress{std::move(text), subKey}));
-        }
+        if (!subKey.empty()) target = instantMessageAddress;
     } else if (key == CustomPropertyKeys::Group) {
-        applyGroups(contact, text);
+        target = group;
     } else if (key == CNContactTypeKey) {
-        if (containsCompanyTerm(text, assembly.options.companyTerms))
-            contact.contactType = ContactType::organization;
+        target = contactType;
     }
     // Any other key, the UID column included, sets nothing: the new contact keeps its own
     // identifier, under which its groups are filed.
 }
 
-void applyCells(const DataRow& row, const std::vector<MappedContactProperty>& properties,
-                Assembly& assembly) {
+namespace {
+
+using ColumnPlan = ContactAssembler::ColumnPlan;
+
+// Step 2 for one cell: its text (or date) goes to the target's property.
+void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assembly) {
+    using enum ColumnPlan::Target;
+    std::string text = cellText(cell, plan.postalCodeTarget, assembly);
+    // A text cell's text is trimmed already; numbers and dates are trimmed here.
+    if (cell.kind() != CellKind::text) text = trimmed(text);
+    if (text.empty()) return;
+
+    Contact& contact = assembly.contact;
+    const std::string& label = plan.label;
+    switch (plan.target) {
+        case textField:
+            contact.*plan.field = std::move(text);
+            break;
+        case birthday:
+            if (auto date = cellDate(cell, text, assembly)) contact.birthday = *date;
+            break;
+        case nonGregorianBirthday:
+            qvLog(LogType::error, "Setting value for key '%{public}@' not yet implemented",
+                  plan.key);
+            break;
+        case additionalNote:
+            assembly.noteItems.emplace_back(plan.sourceFieldName, std::move(text));
+            break;
+        case image:
+            // Pictures go in as a PNG centred on a transparent square; a picture that cannot
+            // be decoded or re-encoded keeps the bytes the file gave.
+            if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
+                if (auto png = squaredPngRepresentation(*bytes))
+                    contact.imageData = std::move(*png);
+                else
+                    contact.imageData.assign(bytes->begin(), bytes->end());
+            }
+            break;
+        case dates:
+            if (auto date = cellDate(cell, text, assembly))
+                contact.dates.push_back(labeled(label, *date));
+            break;
+        case phoneNumber:
+            contact.phoneNumbers.push_back(labeled(label, std::move(text)));
+            break;
+        case emailAddress:
+            contact.emailAddresses.push_back(labeled(label, std::move(text)));
+            break;
+        case urlAddress:
+            contact.urlAddresses.push_back(labeled(label, std::move(text)));
+            break;
+        case relation:
+            contact.contactRelations.push_back(labeled(label, ContactRelation{std::move(text)}));
+            break;
+        case postalAddress:
+            applyPostalComponent(contact, label, plan.subKey, text);
+            break;
+        case socialProfile:
+            applySocialProfile(contact, plan.subKey, text);
+            break;
+        case instantMessageAddress:
+            contact.instantMessageAddresses.push_back(
+                labeled(label, InstantMessageAddress{std::move(text), plan.subKey}));
+            break;
+        case group:
+            applyGroups(contact, text);
+            break;
+        case contactType:
+            if (containsCompanyTerm(text, assembly.options.companyTerms))
+                contact.contactType = ContactType::organization;
+            break;
+        case none:
+            break;
+    }
+}
+
+// The first plan of each column. The columns of a file are few and numbered from 0, so
+// they are looked up in a table by number; far-out numbers go to a sorted list.
+class PlanIndex {
+  public:
+    explicit PlanIndex(const std::vector<ColumnPlan>& plans) {
+        for (std::size_t at = 0; at < plans.size(); ++at) {
+            const std::int64_t column = plans[at].columnIndex;
+            if (column >= 0 && column < kTableColumns) {
+                const auto slot = static_cast<std::size_t>(column);
+                if (slot >= table_.size()) table_.resize(slot + 1, kNone);
+                if (table_[slot] == kNone) table_[slot] = at;
+            } else {
+                far_.emplace_back(column, at);
+            }
+        }
+        // Stable, so that of several plans for one column the first stays in front.
+        std::stable_sort(far_.begin(), far_.end(), [](const auto& left, const auto& right) {
+            return left.first < right.first;
+        });
+    }
+
+    // The index of the column's first plan; kNone when no plan has the column.
+    std::size_t find(std::int64_t column) const {
+        if (column >= 0 && column < kTableColumns) {
+            const auto slot = static_cast<std::size_t>(column);
+            return slot < table_.size() ? table_[slot] : kNone;
+        }
+        const auto found = std::lower_bound(
+            far_.begin(), far_.end(), column,
+            [](const auto& entry, std::int64_t wanted) { return entry.first < wanted; });
+        return found != far_.end() && found->first == column ? found->second : kNone;
+    }
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  private:
+    static constexpr std::int64_t kTableColumns = 4096;
+    std::vector<std::size_t> table_;
+    std::vector<std::pair<std::int64_t, std::size_t>> far_;
+};
+
+void applyCells(const DataRow& row, const std::vector<ColumnPlan>& plans,
+                const PlanIndex& planIndex, Assembly& assembly) {
     for (const DataCellView& cell : row) {
-        const auto property = std::find_if(
-            properties.begin(), properties.end(),
-            [&](const auto& candidate) { return candidate.columnIndex == cell.columnIndex; });
-        if (property == properties.end()) continue;
-        const auto& target = property->contactProperty;
-        if (!target.propertyKey || !target.isValid() || target.label() == kExtractLabelMarker)
-            continue;
-        applyCell(cell, *property, assembly);
+        const std::size_t found = planIndex.find(cell.columnIndex);
+        if (found == PlanIndex::kNone) continue;
+        const ColumnPlan& plan = plans[found];
+        if (!plan.applies) continue;
+        applyCell(cell, plan, assembly);
     }
 }
 
@@ -414,10 +564,14 @@ void composeNote(Assembly& assembly) {
             entry += options.linefeedAfterFieldTitle ? ":\n" : ": ";
         }
         entry += text;
-        addition += entry + "\n";
+        addition += entry;
+        addition += '\n';
         if (options.extraLinefeed) addition += "\n";
     }
-    assembly.contact.note = trimmed(assembly.contact.note + addition) + "\n";
+    std::string& note = assembly.contact.note;
+    note += addition;
+    note = trimmed(note);
+    note += '\n';
 }
 
 // Step 3.3: a postal code read from a number lost its leading zeros; the address's country
@@ -497,29 +651,93 @@ std::vector<std::string> ContactGroupNames::names(const std::string& contactIden
     return found == names_.end() ? std::vector<std::string>{} : found->second;
 }
 
+std::vector<std::string> ContactGroupNames::take(const std::string& contactIdentifier) {
+    std::lock_guard lock(mutex_);
+    const auto found = names_.find(contactIdentifier);
+    if (found == names_.end()) return {};
+    std::vector<std::string> names = std::move(found->second);
+    names_.erase(found);
+    return names;
+}
+
 ContactGroupNames& contactGroupNames() {
     static ContactGroupNames table;
     return table;
 }
+
+struct ContactAssembler::State {
+    State(std::vector<MappedContactProperty> mappedProperties,
+          std::vector<QvDateFormat> dateFormats, AssemblyOptions options)
+        : mappedProperties(std::move(mappedProperties)),
+          dateFormats(std::move(dateFormats)),
+          options(std::move(options)),
+          detectorLocale(dates::currentLocaleIdentifier()) {
+        plans.reserve(this->mappedProperties.size());
+        for (const auto& property : this->mappedProperties) plans.emplace_back(property);
+        planIndex = PlanIndex(plans);
+        for (const auto& plan : plans) {
+            if (plan.selfLabelled) selfLabelledColumns.push_back(plan.columnIndex);
+        }
+    }
+
+    // Whether the row has a text cell for a self-labelled column, which step 1 splits up.
+    bool needsExpansion(const DataRow& row) const {
+        return std::any_of(selfLabelledColumns.begin(), selfLabelledColumns.end(),
+                           [&](std::int64_t column) {
+                               const auto cell = row.cellForColumn(column);
+                               return cell && cell->kind() == CellKind::text;
+                           });
+    }
+
+    std::vector<MappedContactProperty> mappedProperties;
+    std::vector<QvDateFormat> dateFormats;
+    AssemblyOptions options;
+    std::string detectorLocale;
+    dates::DateFormatter dateFormatter;
+    std::vector<ColumnPlan> plans;
+    PlanIndex planIndex{plans};
+    std::vector<std::int64_t> selfLabelledColumns;
+};
+
+ContactAssembler::ContactAssembler(std::vector<MappedContactProperty> mappedProperties,
+                                   std::vector<QvDateFormat> dateFormats, AssemblyOptions options)
+    : state_(std::make_unique<State>(std::move(mappedProperties), std::move(dateFormats),
+                                     std::move(options))) {}
+
+ContactAssembler::~ContactAssembler() = default;
+ContactAssembler::ContactAssembler(ContactAssembler&&) noexcept = default;
+ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = default;
 
 // The assembly runs in three steps:
 //   1. expandSelfLabelledValues: cells whose label is to be read from the value become one
 //      labelled cell per value;
 //   2. applyCells: each cell, in row order, goes to the target of its column;
 //   3. detectCompany, composeNote, formatNumericPostalCodes: what needs the whole row.
-Contact assembleContact(const DataRow& row,
-                        const std::vector<MappedContactProperty>& mappedProperties,
-                        const std::vector<QvDateFormat>& dateFormats,
-                        const AssemblyOptions& options) {
-    Assembly assembly(dateFormats, options);
-    DataRow workingRow = row;
-    std::vector<MappedContactProperty> properties = mappedProperties;
-    expandSelfLabelledValues(workingRow, properties);
-    applyCells(workingRow, properties, assembly);
+// Step 1 changes the row and the columns, so only a row that needs it is copied and
+// planned anew; every other row goes through the plans made once.
+Contact ContactAssembler::assemble(const DataRow& row) {
+    State& state = *state_;
+    Assembly assembly(state.dateFormats, state.options, state.dateFormatter, state.detectorLocale);
+    if (state.needsExpansion(row)) {
+        DataRow workingRow = row;
+        std::vector<MappedContactProperty> properties = state.mappedProperties;
+        expandSelfLabelledValues(workingRow, properties);
+        std::vector<ColumnPlan> plans(properties.begin(), properties.end());
+        applyCells(workingRow, plans, PlanIndex(plans), assembly);
+    } else {
+        applyCells(row, state.plans, state.planIndex, assembly);
+    }
     detectCompany(assembly.contact);
     composeNote(assembly);
     formatNumericPostalCodes(assembly);
     return std::move(assembly.contact);
+}
+
+Contact assembleContact(const DataRow& row,
+                        const std::vector<MappedContactProperty>& mappedProperties,
+                        const std::vector<QvDateFormat>& dateFormats,
+                        const AssemblyOptions& options) {
+    return ContactAssembler(mappedProperties, dateFormats, options).assemble(row);
 }
 
 }  // namespace pelkora

@@ -1,6 +1,7 @@
 #include "contacts/TabularDataImportOperation.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -219,6 +220,19 @@ void TabularDataImportOperation::main(Operation& operation) {
     for (const Group& group : *groups) groupIdentifiers.emplace(lowercased(group.name), group.identifier);
 
     std::unordered_set<std::string> oldDuplicateIdentifiers;
+    // The store is asked about each full name once. What it said then stays true apart from
+    // the contacts this import saves since, which are known here: by name, every contact
+    // of an executed chunk, and the names that exist in the container.
+    std::unordered_set<std::string> askedNames;
+    std::unordered_set<std::string> existingNames;
+    // The contacts of one name this import saved, and how many of them the old-duplicates
+    // group has been given already.
+    struct SavedContacts {
+        std::vector<std::string> identifiers;
+        std::size_t handled = 0;
+    };
+    std::unordered_map<std::string, SavedContacts> savedContactsByName;
+    ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
     std::uint64_t processed = 0;
@@ -241,8 +255,7 @@ void TabularDataImportOperation::main(Operation& operation) {
                 continue;
             }
             if (operation.isCancelled()) break;
-            Contact contact = assembleContact(row, properties, source_.dateFormats,
-                                              source_.assemblyOptions);
+            Contact contact = assembler.assemble(row);
             if (detecting) {
                 if (byIdentifier) {
                     std::string text;
@@ -266,7 +279,7 @@ void TabularDataImportOperation::main(Operation& operation) {
                     contact.note += "\n" + *notes;
             }
             const std::string identifier = contact.identifier;
-            const std::vector<std::string> groupNames = contactGroupNames().names(identifier);
+            const std::vector<std::string> groupNames = contactGroupNames().take(identifier);
             request.addContact(std::move(contact), containerID);
             for (const std::string& name : groupNames) {
                 if (auto found = groupIdentifiers.find(lowercased(name));
@@ -280,6 +293,17 @@ void TabularDataImportOperation::main(Operation& operation) {
         summary_.contactsProcessed = processed;
         post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
 
+        // The chunk's names the store has not been asked about yet, each once.
+        std::vector<std::string> newNames;
+        if (!byIdentifier) {
+            for (const std::string& name : fullNames) {
+                if (askedNames.insert(name).second) newNames.push_back(name);
+            }
+        }
+        // The chunk's names asked about in an earlier chunk.
+        const std::unordered_set<std::string_view> askedNow(newNames.begin(), newNames.end());
+        const auto askedBefore = [&](const std::string& name) { return !askedNow.contains(name); };
+
         // Contacts saved by earlier chunks are in the store and count as existing; the rows
         // of this chunk are not saved yet, so they are never compared with each other.
         if (oldDuplicates && !operation.isCancelled()) {
@@ -287,15 +311,33 @@ void TabularDataImportOperation::main(Operation& operation) {
                 auto found = store_->existingIdentifiers(containerID, identifierTexts);
                 if (!found) return fail(found.error());
                 for (const std::string& existing : *found) {
+                    // An earlier chunk made it a member already.
+                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
                     request.addMember(existing, oldDuplicates->identifier);
-                    oldDuplicateIdentifiers.insert(existing);
                 }
             } else {
-                auto found = store_->contactIdentifiersWithFullNames(containerID, fullNames);
+                auto found = store_->contactIdentifiersWithFullNames(containerID, newNames);
                 if (!found) return fail(found.error());
                 for (const std::string& existing : *found) {
+                    // An earlier chunk made it a member already.
+                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
                     request.addMember(existing, oldDuplicates->identifier);
-                    oldDuplicateIdentifiers.insert(existing);
+                }
+                // The contacts of a name the store answered for now are all in its answer;
+                // for a name asked about before, those this import saved since are added.
+                for (const std::string& name : fullNames) {
+                    const auto saved = savedContactsByName.find(name);
+                    if (saved == savedContactsByName.end()) continue;
+                    SavedContacts& contacts = saved->second;
+                    if (askedBefore(name)) {
+                        for (std::size_t at = contacts.handled; at < contacts.identifiers.size();
+                             ++at) {
+                            const std::string& existing = contacts.identifiers[at];
+                            if (!oldDuplicateIdentifiers.insert(existing).second) continue;
+                            request.addMember(existing, oldDuplicates->identifier);
+                        }
+                    }
+                    contacts.handled = contacts.identifiers.size();
                 }
             }
         }
@@ -308,8 +350,12 @@ void TabularDataImportOperation::main(Operation& operation) {
                     ++summary_.newDuplicates;
                 }
             } else {
-                auto found = store_->existingFullNames(containerID, fullNames);
+                auto found = store_->existingFullNames(containerID, newNames);
                 if (!found) return fail(found.error());
+                existingNames.insert(found->begin(), found->end());
+                for (const std::string& name : fullNames) {
+                    if (askedBefore(name) && existingNames.contains(name)) found->insert(name);
+                }
                 for (const auto& [name, identifier] : namedContacts) {
                     if (!found->contains(name)) continue;
                     request.addMember(identifier, newDuplicates->identifier);
@@ -321,6 +367,10 @@ void TabularDataImportOperation::main(Operation& operation) {
 
         if (operation.isCancelled()) break;
         if (auto done = store_->execute(request); !done) return fail(done.error());
+        for (auto& [name, identifier] : namedContacts) {
+            existingNames.insert(name);
+            savedContactsByName[name].identifiers.push_back(std::move(identifier));
+        }
         summary_.contactsSaved += contactsInChunk;
         ++summary_.chunksSaved;
     }

@@ -124,32 +124,36 @@ struct ExistingLines {
     bool identifier = false;
 };
 
-bool startsWithAny(std::string_view line, std::initializer_list<std::string_view> markers) {
-    return std::any_of(markers.begin(), markers.end(),
-                       [&](std::string_view marker) { return line.starts_with(marker); });
-}
-
 void noteMarkers(std::string_view line, ExistingLines& existing) {
     // Most lines are other properties; their first letter already tells.
     if (line.empty()) return;
     switch (line.front()) {
         case 'C':
+            existing.categories = existing.categories || line.starts_with("CATEGORIES:");
+            break;
         case 'c':
+            existing.categories = existing.categories || line.starts_with("categories:");
+            break;
         case 'P':
+            existing.photo = existing.photo || line.starts_with("PHOTO;");
+            break;
         case 'p':
+            existing.photo = existing.photo || line.starts_with("photo;");
+            break;
         case 'N':
+            existing.note =
+                existing.note || line.starts_with("NOTES:") || line.starts_with("NOTES;CHARSET");
+            break;
         case 'n':
+            existing.note =
+                existing.note || line.starts_with("notes:") || line.starts_with("notes;charset");
+            break;
         case 'X':
+            existing.identifier = existing.identifier || line.starts_with("X-ABUID");
             break;
         default:
-            return;
+            break;
     }
-    existing.categories =
-        existing.categories || startsWithAny(line, {"CATEGORIES:", "categories:"});
-    existing.photo = existing.photo || startsWithAny(line, {"PHOTO;", "photo;"});
-    existing.note = existing.note ||
-                    startsWithAny(line, {"NOTES:", "notes:", "NOTES;CHARSET", "notes;charset"});
-    existing.identifier = existing.identifier || line.starts_with("X-ABUID");
 }
 
 bool isGroupCharacter(char c) {
@@ -495,16 +499,18 @@ void VCardExportOperation::run(const Operation& operation) {
             if (const auto receiver = delegate.lock()) receiver->importOperationDidStart();
         });
     }
+    assembler_ = std::make_unique<ContactAssembler>(source_.mappedProperties, source_.dateFormats,
+                                                    source_.assemblyOptions);
     exportRows(operation, *destinationUrl_, *source_.reader);
+    assembler_.reset();
 }
 
-Contact VCardExportOperation::assembledContact(const DataRow& row, std::string& serialized) const {
-    // The writer takes a list; the contact is moved in and out again rather than copied.
-    std::vector<Contact> one;
-    one.push_back(assembleContact(row, source_.mappedProperties, source_.dateFormats,
-                                  source_.assemblyOptions));
-    serialized = dataWithContacts(one, vCardExportWriteOptions());
-    return std::move(one.front());
+Contact VCardExportOperation::assembledContact(const DataRow& row, std::string& serialized) {
+    Contact contact = assembler_->assemble(row);
+    // The text is rewritten in place, so its storage is reused from row to row.
+    serialized.clear();
+    appendVCard(serialized, contact, vCardExportWriteOptions());
+    return contact;
 }
 
 void VCardExportOperation::postProgress(std::uint64_t written) const {
@@ -557,7 +563,7 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
         const Contact contact = assembledContact(row, serialized);
         const auto appended =
             appendVCardRepresentation(buffer, contact, serialized,
-                                      contactGroupNames().names(contact.identifier), std::nullopt);
+                                      contactGroupNames().take(contact.identifier), std::nullopt);
         if (!appended) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));
@@ -597,7 +603,7 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
         const Contact contact = assembledContact(row, serialized);
         const std::string base = vCardFileBaseName(contact);
         const auto vcard =
-            vCardRepresentation(contact, serialized, contactGroupNames().names(contact.identifier));
+            vCardRepresentation(contact, serialized, contactGroupNames().take(contact.identifier));
         if (!vcard) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));

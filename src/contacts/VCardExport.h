@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contacts/ContactAssembly.h"
 #include "contacts/ImportOperationDelegate.h"
 #include "contacts/ImportSource.h"
 #include "platform/OperationQueue.h"
@@ -87,7 +88,7 @@ class VCardExportOperation {
 
     // Assembles the row into a contact and serializes it; `serialized` receives the vCard
     // text the representation patches.
-    contacts::Contact assembledContact(const DataRow& row, std::string& serialized) const;
+    contacts::Contact assembledContact(const DataRow& row, std::string& serialized);
 
     void postProgress(std::uint64_t written) const;
     void postFailure(ImportOperationError error) const;
@@ -98,6 +99,8 @@ class VCardExportOperation {
     std::weak_ptr<ImportOperationDelegate> delegate_;
     ImportSource source_;
     std::optional<std::filesystem::path> destinationUrl_;
+    // Made for each run from the source's assignments, so that every row reuses its plan.
+    std::unique_ptr<ContactAssembler> assembler_;
 };
 
 // Writes every contact into one file, one vCard after the other. The file is written

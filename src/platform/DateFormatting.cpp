@@ -10,8 +10,10 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,7 +36,14 @@ std::string utf8(const icu::UnicodeString& text) {
     return result;
 }
 
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 std::u32string codePoints(std::string_view text) {
+    // Most cells are ASCII, whose bytes are their code points.
+    if (isAscii(text)) return std::u32string(text.begin(), text.end());
     const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     std::u32string result(static_cast<std::size_t>(unicode.countChar32()), U'\0');
@@ -100,42 +109,74 @@ bool isLetter(char32_t c) {
 }
 
 std::string folded(const std::u32string& word) {
+    // ASCII letters fold to their lower case.
+    if (std::all_of(word.begin(), word.end(), [](char32_t c) { return c < 0x80; })) {
+        std::string text(word.size(), '\0');
+        std::transform(word.begin(), word.end(), text.begin(), [](char32_t c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        });
+        return text;
+    }
     icu::UnicodeString text = icu::UnicodeString::fromUTF32(
         reinterpret_cast<const UChar32*>(word.data()), static_cast<int32_t>(word.size()));
     text.foldCase();
     return utf8(text);
 }
 
+// What a character is to the tokenizer.
+enum class CharacterClass : std::uint8_t { digit, letter, space, other };
+
+CharacterClass characterClassFromProperties(char32_t c) {
+    if (u_isdigit(static_cast<UChar32>(c))) return CharacterClass::digit;
+    if (isLetter(c)) return CharacterClass::letter;
+    if (u_isUWhiteSpace(static_cast<UChar32>(c))) return CharacterClass::space;
+    return CharacterClass::other;
+}
+
+// ASCII characters are looked up in a table made once from the same character properties.
+CharacterClass characterClass(char32_t c) {
+    static const auto asciiClasses = [] {
+        std::array<CharacterClass, 128> classes{};
+        for (char32_t ascii = 0; ascii < 128; ++ascii)
+            classes[ascii] = characterClassFromProperties(ascii);
+        return classes;
+    }();
+    return c < 128 ? asciiClasses[c] : characterClassFromProperties(c);
+}
+
+int digitValue(char32_t c) {
+    return c >= '0' && c <= '9' ? static_cast<int>(c - '0')
+                                : u_charDigitValue(static_cast<UChar32>(c));
+}
+
 std::vector<Token> tokenize(std::string_view text) {
     const std::u32string characters = codePoints(text);
     std::vector<Token> tokens;
+    tokens.reserve(characters.size());
     std::size_t index = 0;
+    const auto isClass = [&](std::size_t at, CharacterClass wanted) {
+        return at < characters.size() && characterClass(characters[at]) == wanted;
+    };
     while (index < characters.size()) {
         const char32_t c = characters[index];
+        const CharacterClass kind = characterClass(c);
         Token token;
-        if (u_isdigit(static_cast<UChar32>(c))) {
+        if (kind == CharacterClass::digit) {
             token.kind = Token::Kind::number;
-            while (index < characters.size() &&
-                   u_isdigit(static_cast<UChar32>(characters[index]))) {
-                if (token.value < 100000) {
-                    token.value = token.value * 10 +
-                                  u_charDigitValue(static_cast<UChar32>(characters[index]));
-                }
+            while (isClass(index, CharacterClass::digit)) {
+                if (token.value < 100000)
+                    token.value = token.value * 10 + digitValue(characters[index]);
                 ++token.digits;
                 ++index;
             }
-        } else if (isLetter(c)) {
+        } else if (kind == CharacterClass::letter) {
             token.kind = Token::Kind::word;
             std::u32string word;
-            while (index < characters.size() && isLetter(characters[index]))
-                word += characters[index++];
+            while (isClass(index, CharacterClass::letter)) word += characters[index++];
             token.folded = folded(word);
-        } else if (u_isUWhiteSpace(static_cast<UChar32>(c))) {
+        } else if (kind == CharacterClass::space) {
             token.kind = Token::Kind::space;
-            while (index < characters.size() &&
-                   u_isUWhiteSpace(static_cast<UChar32>(characters[index]))) {
-                ++index;
-            }
+            while (isClass(index, CharacterClass::space)) ++index;
         } else {
             token.kind = Token::Kind::mark;
             token.value = static_cast<int>(c);

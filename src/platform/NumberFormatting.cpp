@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace pelkora {
 namespace {
@@ -25,27 +27,58 @@ icu::DecimalFormat::EPadPosition icuPadPosition(PaddingPosition position) {
     return icu::DecimalFormat::kPadBeforePrefix;
 }
 
-}  // namespace
+// An ICU formatter for one width, padding character and position. Building one (symbols
+// for a locale, the pattern) costs far more than formatting with it, and an import formats
+// a postal code per contact, so each thread keeps the few it has built.
+struct BuiltNumberFormat {
+    int width = 0;
+    std::string paddingCharacter;
+    PaddingPosition paddingPosition = PaddingPosition::beforePrefix;
+    std::unique_ptr<icu::DecimalFormat> format;
+};
 
-std::optional<std::string> NumberFormatter::string(double number) const {
-    if (!std::isfinite(number)) return std::nullopt;
+constexpr std::size_t kMaximumBuiltNumberFormats = 16;
+
+const icu::DecimalFormat* numberFormat(int width, const std::string& paddingCharacter,
+                                       PaddingPosition paddingPosition) {
+    thread_local std::vector<BuiltNumberFormat> built;
+    for (const auto& entry : built) {
+        // Without a width the padding settings are not applied, so they do not matter.
+        if (entry.width == width && (width == 0 || (entry.paddingCharacter == paddingCharacter &&
+                                                    entry.paddingPosition == paddingPosition))) {
+            return entry.format.get();
+        }
+    }
     UErrorCode status = U_ZERO_ERROR;
     // The POSIX locale's symbols: ASCII digits and "-", whatever the user's locale, since
     // the text is a code rather than a quantity for reading.
     auto symbols = std::make_unique<icu::DecimalFormatSymbols>(icu::Locale("en_US_POSIX"), status);
-    if (U_FAILURE(status)) return std::nullopt;
-    icu::DecimalFormat format(icu::UnicodeString(u"0"), symbols.release(), status);
-    if (U_FAILURE(status)) return std::nullopt;
-    format.setGroupingUsed(false);
-    format.setMaximumFractionDigits(0);
-    format.setRoundingMode(icu::DecimalFormat::kRoundHalfEven);
-    if (formatWidth_ > 0) {
-        format.setFormatWidth(formatWidth_);
-        format.setPadCharacter(icu::UnicodeString::fromUTF8(paddingCharacter_));
-        format.setPadPosition(icuPadPosition(paddingPosition_));
+    if (U_FAILURE(status)) return nullptr;
+    auto format =
+        std::make_unique<icu::DecimalFormat>(icu::UnicodeString(u"0"), symbols.release(), status);
+    if (U_FAILURE(status)) return nullptr;
+    format->setGroupingUsed(false);
+    format->setMaximumFractionDigits(0);
+    format->setRoundingMode(icu::DecimalFormat::kRoundHalfEven);
+    if (width > 0) {
+        format->setFormatWidth(width);
+        format->setPadCharacter(icu::UnicodeString::fromUTF8(paddingCharacter));
+        format->setPadPosition(icuPadPosition(paddingPosition));
     }
+    if (built.size() >= kMaximumBuiltNumberFormats) built.clear();
+    built.push_back({width, paddingCharacter, paddingPosition, std::move(format)});
+    return built.back().format.get();
+}
+
+}  // namespace
+
+std::optional<std::string> NumberFormatter::string(double number) const {
+    if (!std::isfinite(number)) return std::nullopt;
+    const icu::DecimalFormat* format =
+        numberFormat(formatWidth_, paddingCharacter_, paddingPosition_);
+    if (!format) return std::nullopt;
     icu::UnicodeString text;
-    format.format(number, text);
+    format->format(number, text);
     if (text.isEmpty()) return std::nullopt;
     std::string result;
     text.toUTF8String(result);

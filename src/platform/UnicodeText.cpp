@@ -62,6 +62,15 @@ bool isWordCharacter(UChar32 c) {
 }  // namespace
 
 std::string lowercased(std::string_view text) {
+    // ASCII text has no case mapping beyond A–Z, so it skips the conversion to UTF-16.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string result(text);
+        for (char& c : result) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return result;
+    }
     return mapCase(
         text, [](UChar* dest, int32_t capacity, const std::u16string& source, UErrorCode* status) {
             return u_strToLower(dest, capacity, source.data(), static_cast<int32_t>(source.size()),
@@ -115,6 +124,14 @@ std::string trimmedToWordCharacters(std::string_view text) {
 }
 
 std::string trimmedWhiteSpace(std::string_view text) {
+    // The common case, a text that starts and ends with an ASCII character other than white
+    // space, needs no look at the character properties.
+    const auto plainAscii = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x80 && byte > ' ' && byte != 0x7F;
+    };
+    if (text.empty() || (plainAscii(text.front()) && plainAscii(text.back())))
+        return std::string(text);
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size(), INT_MAX));
     int32_t start = 0;

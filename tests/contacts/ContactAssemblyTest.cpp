@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include <unicode/locid.h>
 
@@ -341,6 +343,134 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     EXPECT_EQ(contactGroupNames().names(contact.identifier),
               (std::vector<std::string>{"Friends", "Book club"}));
     EXPECT_EQ(contact.note, "\n");
+}
+
+
+DateComponents day(std::optional<int> year, int month, int dayOfMonth) {
+    DateComponents date;
+    date.year = year;
+    date.month = month;
+    date.day = dayOfMonth;
+    return date;
+}
+
+// The contact without the random parts: its identifier and those of its labelled values.
+Contact withoutIdentifiers(Contact contact) {
+    contact.identifier.clear();
+    const auto clear = [](auto& values) {
+        for (auto& value : values) value.identifier.clear();
+    };
+    clear(contact.phoneNumbers);
+    clear(contact.emailAddresses);
+    clear(contact.postalAddresses);
+    clear(contact.urlAddresses);
+    clear(contact.contactRelations);
+    clear(contact.socialProfiles);
+    clear(contact.instantMessageAddresses);
+    clear(contact.dates);
+    return contact;
+}
+
+// One assembler reused over rows of every kind: nothing of one row (a postal code read as a
+// number, note items, the date formatter's pattern, split self-labelled cells) may reach the
+// next, so each contact equals the one a fresh assembly gives.
+TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleAssemblies) {
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CNContactGivenNameKey),
+        column(1, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+        column(1, CNContactNoteKey),  // a second target for column 1 is never used
+        column(2, CNContactBirthdayKey),
+        extractingColumn(3, CNContactPhoneNumbersKey),
+        column(4, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Tag"),
+        column(5, CNContactOrganizationNameKey),
+        column(6, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
+        column(7, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
+        column(8, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
+        column(9, CNContactEmailAddressesKey),  // no label: not imported
+        column(10, CustomPropertyKeys::UID),
+    };
+    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true),
+                                               QvDateFormat("MM/dd", std::nullopt, true)};
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+
+    std::vector<DataRow> rows;
+    rows.push_back(textRow({"Ann", "1067", "12.03.1980", "work: 030 1, home: 040 2", "vip", "",
+                            "ann@example.com", "1980-05-06", "Dresden", "x@example.com", "u1"}));
+    rows.push_back(textRow({" Bob ", "D-1067", "03/12", "", "", "ACME", "", "", "", "", ""}));
+    DataRow mixed(3);
+    mixed.add(DataCell(1, 1067.0));
+    mixed.add(DataCell(2, CellDate(std::chrono::sys_days(std::chrono::year(1990) /
+                                                         std::chrono::March / 15))));
+    mixed.add(DataCell(3, std::string("+49 30 123")));
+    mixed.add(DataCell(5, std::string("ACME")));
+    mixed.add(DataCell(7, 3.5));
+    rows.push_back(std::move(mixed));
+    rows.push_back(textRow({"Cleo", "", "not a date", "mobile: 0171 3", "", "", "", "", "",
+                            "", ""}));
+    rows.push_back(textRow({}));
+
+    ContactAssembler assembler(properties, formats, options);
+    std::vector<Contact> reused;
+    for (const DataRow& row : rows) {
+        reused.push_back(assembler.assemble(row));
+        EXPECT_EQ(withoutIdentifiers(reused.back()),
+                  withoutIdentifiers(assembleContact(row, properties, formats, options)))
+            << "row " << row.rowIndex();
+    }
+
+    const Contact& ann = reused[0];
+    EXPECT_EQ(ann.givenName, "Ann");
+    ASSERT_EQ(ann.postalAddresses.size(), 1u);
+    EXPECT_EQ(ann.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(ann.postalAddresses[0].value.city, "Dresden");
+    EXPECT_EQ(ann.birthday, day(1980, 3, 12));
+    ASSERT_EQ(ann.phoneNumbers.size(), 2u);
+    EXPECT_EQ(ann.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(ann.phoneNumbers[1].value, "040 2");
+    ASSERT_EQ(ann.emailAddresses.size(), 1u);
+    EXPECT_EQ(ann.emailAddresses[0].label, CNLabelWork);
+    ASSERT_EQ(ann.dates.size(), 1u);
+    EXPECT_EQ(ann.dates[0].value, day(1980, 5, 6));
+    EXPECT_EQ(ann.note, "Tag: vip\n");
+    EXPECT_NE(ann.identifier, "u1");
+
+    const Contact& bob = reused[1];
+    EXPECT_EQ(bob.givenName, "Bob");
+    ASSERT_EQ(bob.postalAddresses.size(), 1u);
+    EXPECT_EQ(bob.postalAddresses[0].value.postalCode, "D-1067");
+    EXPECT_EQ(bob.birthday, day(std::nullopt, 3, 12));
+    EXPECT_TRUE(bob.phoneNumbers.empty());
+    EXPECT_EQ(bob.note, "\n");
+    EXPECT_EQ(bob.contactType, ContactType::person);
+
+    const Contact& numbers = reused[2];
+    ASSERT_EQ(numbers.postalAddresses.size(), 1u);
+    EXPECT_EQ(numbers.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(numbers.birthday, day(1990, 3, 15));
+    ASSERT_EQ(numbers.phoneNumbers.size(), 1u);
+    EXPECT_EQ(numbers.phoneNumbers[0].label, CNLabelOther);
+    EXPECT_EQ(numbers.contactType, ContactType::organization);
+
+    EXPECT_FALSE(reused[3].birthday.has_value());
+    ASSERT_EQ(reused[3].phoneNumbers.size(), 1u);
+    EXPECT_EQ(reused[3].phoneNumbers[0].label, CNLabelPhoneNumberMobile);
+    Contact empty;
+    empty.note = "\n";
+    EXPECT_EQ(withoutIdentifiers(reused[4]), empty);
+
+    std::set<std::string> identifiers;
+    for (const Contact& contact : reused) identifiers.insert(contact.identifier);
+    EXPECT_EQ(identifiers.size(), reused.size()) << "every contact gets its own identifier";
+}
+
+TEST(ContactAssemblyTest, TakenGroupNamesLeaveTheTable) {
+    const Contact contact =
+        assemble(textRow({"Friends, Work"}), {column(0, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contactGroupNames().take(contact.identifier),
+              (std::vector<std::string>{"Friends", "Work"}));
+    EXPECT_TRUE(contactGroupNames().names(contact.identifier).empty());
+    EXPECT_TRUE(contactGroupNames().take(contact.identifier).empty());
 }
 
 }  // namespace

@@ -263,6 +263,29 @@ TEST_F(TabularDataImportOperationTest, DuplicatesByNameAcrossChunksButNotWithinO
     EXPECT_EQ(store_->groups(local()).value().size(), 2u);
 }
 
+// Each chunk finds as existing every contact of its names that the store held before the
+// import or that an earlier chunk saved, however many chunks ago the name was last seen.
+TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryEarlierContact) {
+    run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
+    auto rows = people(1400);
+    rows[1] = {"Anna", "Berg", ""};     // chunk 1
+    rows[2] = {"Carl", "Dahl", ""};     // chunk 1
+    rows[600] = {"Anna", "Berg", ""};   // chunk 2
+    rows[601] = {"Carl", "Dahl", ""};   // chunk 2
+    rows[700] = {"Eva", "Falk", ""};    // chunk 2
+    rows[1100] = {"Carl", "Dahl", ""};  // chunk 3
+    rows[1101] = {"Anna", "Berg", ""};  // chunk 3
+    rows[1102] = {"Eva", "Falk", ""};   // chunk 3
+    const ImportSummary summary = run(source(rows));
+
+    const std::vector<std::string> expected = {"Anna Berg", "Anna Berg", "Anna Berg",
+                                               "Carl Dahl", "Carl Dahl", "Eva Falk"};
+    EXPECT_EQ(members("OLD DUPLICATES"), expected);
+    EXPECT_EQ(members("NEW DUPLICATES"), expected);
+    EXPECT_EQ(summary.oldDuplicates, 6u);
+    EXPECT_EQ(summary.newDuplicates, 6u);
+}
+
 TEST_F(TabularDataImportOperationTest, DuplicatesByIdentifierWhenAColumnIsTheUID) {
     run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
     const std::string anna = saved().at(0).identifier;

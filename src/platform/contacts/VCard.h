@@ -77,4 +77,7 @@ struct VCardWriteOptions {
 std::string dataWithContacts(const std::vector<Contact>& contacts,
                              const VCardWriteOptions& options = {});
 
+// Appends one contact's vCard, as dataWithContacts writes it, to `out`.
+void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options = {});
+
 }  // namespace pelkora::contacts

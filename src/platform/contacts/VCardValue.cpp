@@ -1,5 +1,4 @@
 #include <array>
-#include <cstdio>
 
 #include "platform/TextEncoding.h"
 #include "platform/contacts/VCardValue_p.h"
@@ -228,32 +227,44 @@ std::vector<std::string_view> splitEscaped(std::string_view text, char separator
     return pieces;
 }
 
+void appendEscapedText(std::string& out, std::string_view text) {
+    // Runs of plain characters are copied whole; only the few special ones are looked at.
+    static constexpr auto special = [] {
+        std::array<bool, 256> table{};
+        for (const unsigned char c : {'\\', ',', ';', '\r', '\n'}) table[c] = true;
+        return table;
+    }();
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!special[static_cast<unsigned char>(c)]) continue;
+        out.append(text.data() + runStart, i - runStart);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case ',':
+                out += "\\,";
+                break;
+            case ';':
+                out += "\\;";
+                break;
+            case '\r':
+                out += "\\n";
+                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                break;
+            default:  // '\n'
+                out += "\\n";
+        }
+        runStart = i + 1;
+    }
+    out.append(text.data() + runStart, text.size() - runStart);
+}
+
 std::string escapeText(std::string_view text) {
     std::string result;
     result.reserve(text.size() + text.size() / 8);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        switch (c) {
-            case '\\':
-                result += "\\\\";
-                break;
-            case ',':
-                result += "\\,";
-                break;
-            case ';':
-                result += "\\;";
-                break;
-            case '\r':
-                result += "\\n";
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-                break;
-            case '\n':
-                result += "\\n";
-                break;
-            default:
-                result += c;
-        }
-    }
+    appendEscapedText(result, text);
     return result;
 }
 
@@ -320,25 +331,42 @@ std::optional<DateComponents> parseDate(std::string_view text) {
     return date;
 }
 
+namespace {
+
+// Appends a number of 0…9999 with zeros in front up to the width.
+void appendPadded(std::string& out, int value, int width) {
+    char digits[4];
+    for (int at = width - 1; at >= 0; --at) {
+        digits[at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(digits, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
 std::string formatDate(const DateComponents& date) {
     const bool year = validYear(date.year);
     const bool month = validMonth(date.month);
     const bool day = validDay(date.day) && (!month || *date.day <= daysInMonth(*date.month));
-    char text[16];
-    if (year && month && day) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", *date.year, *date.month, *date.day);
-    } else if (year && month) {
-        std::snprintf(text, sizeof text, "%04d-%02d", *date.year, *date.month);
-    } else if (year) {
-        std::snprintf(text, sizeof text, "%04d", *date.year);
-    } else if (month && day) {
-        std::snprintf(text, sizeof text, "--%02d%02d", *date.month, *date.day);
+    std::string text;
+    if (year) {
+        appendPadded(text, *date.year, 4);
+        if (month) {
+            text += '-';
+            appendPadded(text, *date.month, 2);
+            if (day) {
+                text += '-';
+                appendPadded(text, *date.day, 2);
+            }
+        }
     } else if (month) {
-        std::snprintf(text, sizeof text, "--%02d", *date.month);
+        text += "--";
+        appendPadded(text, *date.month, 2);
+        if (day) appendPadded(text, *date.day, 2);
     } else if (day) {
-        std::snprintf(text, sizeof text, "---%02d", *date.day);
-    } else {
-        return {};
+        text += "---";
+        appendPadded(text, *date.day, 2);
     }
     return text;
 }

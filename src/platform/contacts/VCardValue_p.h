@@ -43,6 +43,8 @@ std::string unescapeText(std::string_view text);
 std::vector<std::string_view> splitEscaped(std::string_view text, char separator);
 // Text as a value: backslash, comma and semicolon escaped, each line break as "\n".
 std::string escapeText(std::string_view text);
+// The same, appended to `out`.
+void appendEscapedText(std::string& out, std::string_view text);
 
 // A parameter value as UTF-8 (parameters have no CHARSET; bytes that are not UTF-8 are read as
 // in decodeCharacters).

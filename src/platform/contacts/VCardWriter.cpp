@@ -41,32 +41,36 @@ void appendFolded(std::string& out, std::string_view line) {
     out += "\r\n";
 }
 
-// A parameter value: RFC 6868 carets for line breaks, quotes and carets, and in quotes when it
-// holds a character that would end it.
-std::string parameterValue(std::string_view value) {
-    std::string escaped;
+// Appends a parameter value: RFC 6868 carets for line breaks, quotes and carets, and in
+// quotes when it holds a character that would end it.
+void appendParameterValue(std::string& out, std::string_view value) {
+    const std::size_t start = out.size();
     bool quoted = value.empty();
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
         if (c == '^') {
-            escaped += "^^";
+            out += "^^";
         } else if (c == '"') {
-            escaped += "^'";
+            out += "^'";
         } else if (c == '\n' || c == '\r') {
-            escaped += "^n";
+            out += "^n";
             if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
         } else {
             if (c == ';' || c == ':' || c == ',' || static_cast<unsigned char>(c) <= ' ')
                 quoted = true;
-            escaped += c;
+            out += c;
         }
     }
-    return quoted ? "\"" + escaped + "\"" : escaped;
+    if (quoted) {
+        out.insert(start, 1, '"');
+        out += '"';
+    }
 }
 
+// The values are views of the contact's texts or of constants, which outlive the line.
 struct Parameter {
     std::string_view name;
-    std::vector<std::string> values;
+    std::vector<std::string_view> values;
 };
 
 std::string joinedNameParts(const Contact& contact) {
@@ -109,54 +113,91 @@ class VCardWriting {
         : out_(out), options_(options) {}
 
     void write(const Contact& contact) {
-        appendFolded(out_, "BEGIN:VCARD");
+        out_ += "BEGIN:VCARD\r\n";
         property("VERSION", {}, "3.0");
-        property("PRODID", {}, escapeText(kProductIdentifier));
+        escapedProperty("PRODID", kProductIdentifier);
         writeNames(contact);
         writeOrganization(contact);
         writeAddresses(contact);
         writeDates(contact);
         writeOthers(contact);
         writeAdditions(contact);
-        if (!contact.identifier.empty()) property("UID", {}, escapeText(contact.identifier));
-        appendFolded(out_, "END:VCARD");
+        if (!contact.identifier.empty()) escapedProperty("UID", contact.identifier);
+        out_ += "END:VCARD\r\n";
     }
 
   private:
-    void property(std::string_view name, const std::vector<Parameter>& parameters,
-                  std::string_view value, std::string_view group = {}) {
-        std::string line;
+    // A content line is written straight into the output: its name, parameters and value,
+    // then folded in place in the rare case that it is longer than a line may be.
+    void beginLine(std::string_view name, const std::vector<Parameter>& parameters,
+                   std::string_view group) {
+        lineStart_ = out_.size();
         if (!group.empty()) {
-            line += group;
-            line += '.';
+            out_ += group;
+            out_ += '.';
         }
-        line += name;
+        out_ += name;
         for (const auto& parameter : parameters) {
-            line += ';';
-            line += parameter.name;
-            line += '=';
+            out_ += ';';
+            out_ += parameter.name;
+            out_ += '=';
             for (std::size_t i = 0; i < parameter.values.size(); ++i) {
-                if (i > 0) line += ',';
-                line += parameterValue(parameter.values[i]);
+                if (i > 0) out_ += ',';
+                appendParameterValue(out_, parameter.values[i]);
             }
         }
-        line += ':';
-        line += value;
+        out_ += ':';
+    }
+
+    void endLine() {
+        if (out_.size() - lineStart_ <= kMaximumLineOctets) {
+            out_ += "\r\n";
+            return;
+        }
+        const std::string line = out_.substr(lineStart_);
+        out_.resize(lineStart_);
         appendFolded(out_, line);
     }
 
-    void text(std::string_view name, const std::string& value) {
-        if (!value.empty()) property(name, {}, escapeText(value));
+    void property(std::string_view name, const std::vector<Parameter>& parameters,
+                  std::string_view value, std::string_view group = {}) {
+        beginLine(name, parameters, group);
+        out_ += value;
+        endLine();
     }
 
-    // A property with a label: as TYPE words when the vocabulary has them, else in a group of
-    // its own followed by the group's X-ABLabel. Lines that belong to the property (Apple's
-    // X-ABADR) share the group.
-    void labelled(std::string_view name, const std::string& label, LabelVocabulary vocabulary,
-                  std::vector<Parameter> parameters, std::vector<std::string_view> types,
-                  std::string_view value,
-                  const std::vector<std::pair<std::string_view, std::string>>& groupLines = {}) {
-        bool customLabel = false;
+    // A property whose value is the text, escaped.
+    void escapedProperty(std::string_view name, std::string_view value,
+                         std::string_view group = {}) {
+        beginLine(name, {}, group);
+        appendEscapedText(out_, value);
+        endLine();
+    }
+
+    // A structured value: the texts escaped, with semicolons between them.
+    void structuredProperty(std::string_view name, std::initializer_list<std::string_view> parts,
+                            const std::vector<Parameter>& parameters = {},
+                            std::string_view group = {}) {
+        beginLine(name, parameters, group);
+        bool first = true;
+        for (std::string_view part : parts) {
+            if (!first) out_ += ';';
+            first = false;
+            appendEscapedText(out_, part);
+        }
+        endLine();
+    }
+
+    void text(std::string_view name, const std::string& value) {
+        if (!value.empty()) escapedProperty(name, value);
+    }
+
+    // The group a labelled property needs: its own when the label is custom or when lines
+    // belong to it, else none. Also gives the TYPE words the label adds.
+    std::string_view labelGroup(const std::string& label, LabelVocabulary vocabulary,
+                                bool hasGroupLines, std::vector<std::string_view>& types,
+                                bool& customLabel) {
+        customLabel = false;
         if (!label.empty()) {
             if (const auto labelTypes = typesForLabel(label, vocabulary)) {
                 types.insert(types.end(), labelTypes->begin(), labelTypes->end());
@@ -164,22 +205,47 @@ class VCardWriting {
                 customLabel = true;
             }
         }
-        std::string group;
-        if (customLabel || !groupLines.empty()) group = "item" + std::to_string(++groups_);
-        if (!types.empty()) parameters.push_back({"TYPE", {types.begin(), types.end()}});
-        property(name, parameters, value, group);
-        if (customLabel) property("X-ABLabel", {}, escapeText(label), group);
+        group_.clear();
+        if (customLabel || hasGroupLines) {
+            group_ = "item";
+            group_ += std::to_string(++groups_);
+        }
+        return group_;
+    }
+
+    // A property with a label: as TYPE words when the vocabulary has them, else in a group of
+    // its own followed by the group's X-ABLabel. Lines that belong to the property (Apple's
+    // X-ABADR) share the group. `writeValue` appends the value.
+    template <typename WriteValue>
+    void labelled(
+        std::string_view name, const std::string& label, LabelVocabulary vocabulary,
+        std::vector<Parameter> parameters, std::vector<std::string_view> types,
+        WriteValue&& writeValue,
+        const std::vector<std::pair<std::string_view, std::string_view>>& groupLines = {}) {
+        bool customLabel = false;
+        const std::string_view group =
+            labelGroup(label, vocabulary, !groupLines.empty(), types, customLabel);
+        if (!types.empty()) parameters.push_back({"TYPE", std::move(types)});
+        beginLine(name, parameters, group);
+        writeValue();
+        endLine();
+        if (customLabel) escapedProperty("X-ABLabel", label, group);
         for (const auto& [lineName, lineValue] : groupLines) {
-            property(lineName, {}, escapeText(lineValue), group);
+            escapedProperty(lineName, lineValue, group);
         }
     }
 
+    // A labelled property whose value is one escaped text.
+    void labelledText(std::string_view name, const std::string& label, LabelVocabulary vocabulary,
+                      std::vector<std::string_view> types, std::string_view value) {
+        labelled(name, label, vocabulary, {}, std::move(types),
+                 [&] { appendEscapedText(out_, value); });
+    }
+
     void writeNames(const Contact& contact) {
-        property("N", {},
-                 escapeText(contact.familyName) + ';' + escapeText(contact.givenName) + ';' +
-                     escapeText(contact.middleName) + ';' + escapeText(contact.namePrefix) + ';' +
-                     escapeText(contact.nameSuffix));
-        property("FN", {}, escapeText(formattedName(contact)));
+        structuredProperty("N", {contact.familyName, contact.givenName, contact.middleName,
+                                 contact.namePrefix, contact.nameSuffix});
+        escapedProperty("FN", formattedName(contact));
         text("NICKNAME", contact.nickname);
         text("X-MAIDENNAME", contact.previousFamilyName);
         text("X-PHONETIC-FIRST-NAME", contact.phoneticGivenName);
@@ -189,9 +255,7 @@ class VCardWriting {
 
     void writeOrganization(const Contact& contact) {
         if (!contact.organizationName.empty() || !contact.departmentName.empty()) {
-            property(
-                "ORG", {},
-                escapeText(contact.organizationName) + ';' + escapeText(contact.departmentName));
+            structuredProperty("ORG", {contact.organizationName, contact.departmentName});
         }
         text("X-PHONETIC-ORG", contact.phoneticOrganizationName);
         text("TITLE", contact.jobTitle);
@@ -203,16 +267,15 @@ class VCardWriting {
     void writeAddresses(const Contact& contact) {
         for (const auto& email : contact.emailAddresses) {
             if (email.value.empty()) continue;
-            labelled("EMAIL", email.label, LabelVocabulary::general, {}, {"INTERNET"},
-                     escapeText(email.value));
+            labelledText("EMAIL", email.label, LabelVocabulary::general, {"INTERNET"}, email.value);
         }
         for (const auto& phone : contact.phoneNumbers) {
             if (phone.value.empty()) continue;
-            labelled("TEL", phone.label, LabelVocabulary::phone, {}, {}, escapeText(phone.value));
+            labelledText("TEL", phone.label, LabelVocabulary::phone, {}, phone.value);
         }
         for (const auto& [identifier, label, address] : contact.postalAddresses) {
             if (address.isEmpty()) continue;
-            std::vector<std::pair<std::string_view, std::string>> groupLines;
+            std::vector<std::pair<std::string_view, std::string_view>> groupLines;
             if (!address.isoCountryCode.empty())
                 groupLines.emplace_back("X-ABADR", address.isoCountryCode);
             if (!address.subLocality.empty()) {
@@ -222,15 +285,22 @@ class VCardWriting {
                 groupLines.emplace_back("X-APPLE-SUBADMINISTRATIVEAREA",
                                         address.subAdministrativeArea);
             }
-            labelled("ADR", label, LabelVocabulary::general, {}, {},
-                     ";;" + escapeText(address.street) + ';' + escapeText(address.city) + ';' +
-                         escapeText(address.state) + ';' + escapeText(address.postalCode) + ';' +
-                         escapeText(address.country),
-                     groupLines);
+            labelled(
+                "ADR", label, LabelVocabulary::general, {}, {},
+                [&] {
+                    out_ += ";;";
+                    for (const std::string* part :
+                         {&address.street, &address.city, &address.state, &address.postalCode}) {
+                        appendEscapedText(out_, *part);
+                        out_ += ';';
+                    }
+                    appendEscapedText(out_, address.country);
+                },
+                groupLines);
         }
         for (const auto& url : contact.urlAddresses) {
             if (url.value.empty()) continue;
-            labelled("URL", url.label, LabelVocabulary::general, {}, {}, escapeText(url.value));
+            labelledText("URL", url.label, LabelVocabulary::general, {}, url.value);
         }
     }
 
@@ -254,7 +324,7 @@ class VCardWriting {
             const auto value = formatDate(date.value);
             if (value.empty()) continue;
             labelled("X-ABDATE", date.label, LabelVocabulary::none, calendarParameters(date.value),
-                     {}, value);
+                     {}, [&] { out_ += value; });
         }
     }
 
@@ -262,8 +332,8 @@ class VCardWriting {
         if (options_.includeRelatedNames) {
             for (const auto& relation : contact.contactRelations) {
                 if (relation.value.name.empty()) continue;
-                labelled("X-ABRELATEDNAMES", relation.label, LabelVocabulary::relation, {}, {},
-                         escapeText(relation.value.name));
+                labelledText("X-ABRELATEDNAMES", relation.label, LabelVocabulary::relation, {},
+                             relation.value.name);
             }
         }
         for (const auto& [identifier, label, profile] : contact.socialProfiles) {
@@ -278,7 +348,7 @@ class VCardWriting {
                 parameters.push_back({"X-USERID", {profile.userIdentifier}});
             }
             labelled("X-SOCIALPROFILE", label, LabelVocabulary::none, std::move(parameters), {},
-                     escapeText(profile.urlString));
+                     [&] { appendEscapedText(out_, profile.urlString); });
         }
         for (const auto& [identifier, label, address] : contact.instantMessageAddresses) {
             if (address.username.empty()) continue;
@@ -286,9 +356,11 @@ class VCardWriting {
             if (!address.service.empty()) {
                 parameters.push_back({"X-SERVICE-TYPE", {address.service}});
             }
-            labelled("IMPP", label, LabelVocabulary::general, std::move(parameters), {},
-                     std::string(instantMessageSchemeForService(address.service)) + ':' +
-                         escapeText(address.username));
+            labelled("IMPP", label, LabelVocabulary::general, std::move(parameters), {}, [&] {
+                out_ += instantMessageSchemeForService(address.service);
+                out_ += ':';
+                appendEscapedText(out_, address.username);
+            });
         }
     }
 
@@ -300,7 +372,7 @@ class VCardWriting {
             if (!image.empty()) {
                 std::vector<Parameter> parameters{{"ENCODING", {"b"}}};
                 if (const auto type = imageType(image); !type.empty()) {
-                    parameters.push_back({"TYPE", {std::string(type)}});
+                    parameters.push_back({"TYPE", {type}});
                 }
                 property("PHOTO", parameters, encodeBase64(image));
             }
@@ -310,7 +382,7 @@ class VCardWriting {
             for (const auto& name : options_.categories(contact)) {
                 if (name.empty()) continue;
                 if (!names.empty()) names += ',';
-                names += escapeText(name);
+                appendEscapedText(names, name);
             }
             if (!names.empty()) property("CATEGORIES", {}, names);
         }
@@ -319,6 +391,8 @@ class VCardWriting {
     std::string& out_;
     const VCardWriteOptions& options_;
     int groups_ = 0;
+    std::size_t lineStart_ = 0;
+    std::string group_;
 };
 
 }  // namespace
@@ -328,6 +402,10 @@ std::string dataWithContacts(const std::vector<Contact>& contacts,
     std::string out;
     for (const auto& contact : contacts) VCardWriting(out, options).write(contact);
     return out;
+}
+
+void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options) {
+    VCardWriting(out, options).write(contact);
 }
 
 }  // namespace pelkora::contacts
