@@ -157,8 +157,8 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
                                         : alertMessage();
     }
     auto* page = session_->currentViewController();
-    if (page && page->name() == "VCFScanViewController") {
-        return std::string("a vCard file has no rows; it is imported as it is");
+    if ((page && page->name() == "VCFScanViewController") || !session_->vCardUrls().empty()) {
+        return std::string("a vCard file has no rows; read it into the address book with “pelkora contacts import-vcf”");
     }
     if (auto* encodingPage = dynamic_cast<SetTextEncodingViewController*>(page)) {
         // The encoding page would ask the user; the command takes what was chosen or detected.

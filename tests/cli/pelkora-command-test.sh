@@ -246,6 +246,9 @@ check "workbook picture" 1 "$(grep -cP '"imageBytes": [1-9]' <<<"$anna")"
 run rows --sheet 2 --json "$examples/contacts.xlsx"
 check "rows of a sheet by number" 1 "$(head -1 <<<"$out" | grep -cF '"sheet": "People"')"
 
+run import "$work/a.vcf"
+check "vCard file points to import-vcf" "pelkora: $work/a.vcf: a vCard file has no rows; read it into the address book with “pelkora contacts import-vcf”" "$err"
+
 # A killed or interrupted import leaves whole chunks of 500 and a readable address book.
 /usr/bin/python3 - "$work/big.csv" <<'PY'
 import sys
