@@ -583,7 +583,9 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
     parsedSheetName_ = sheet.displayName;
     setParseLog(std::move(examinationLog));
     setProposedRowCount(0);
-    if (delegate()) postDidBeginParsing();
+    // The begin event goes out once the sheet's used range is known (or its rows start), so
+    // the delegate reads the expected row count after it was set and never while it is set.
+    beginPosted_ = false;
     try {
         parseSheetRows(sheet);
     } catch (const std::exception& error) {
@@ -594,6 +596,7 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
               sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
+            postDidBeginParsingOnce();
             postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
                                         localizedString("” could not be read: ") + reason,
                                     std::string(kExcelReaderErrorDomain),
@@ -681,6 +684,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
               sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
+            postDidBeginParsingOnce();
             postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
                                         localizedString("” could not be read: ") + reason,
                                     std::string(kExcelReaderErrorDomain), code});
@@ -852,6 +856,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
             } else if (depth == 2 && inWorksheet) {
                 if (nameIs(name, "sheetData")) {
                     inSheetData = true;
+                    if (delegate()) postDidBeginParsingOnce();
                 } else if (nameIs(name, "dimension")) {
                     // The used range ("A1:T1000") tells how many rows to expect, so progress
                     // is reported every hundred rows rather than for every row.
@@ -865,6 +870,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                             const auto rowCount =
                                 static_cast<std::uint64_t>(last.row - first.row + 1);
                             setProposedRowCount(rowCount);
+                            if (delegate()) postDidBeginParsingOnce();
                             // Room for the rows at once, so the list is not copied as it grows.
                             // The range is only a claim: no more rows than the part could hold
                             // ("<row/>" takes 6 bytes) are reserved.
@@ -910,7 +916,16 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     }
     releaseReadPages();
     chooseHeaderRow();
-    if (delegate()) postDidEndParsing();
+    if (delegate()) {
+        postDidBeginParsingOnce();
+        postDidEndParsing();
+    }
+}
+
+void ExcelReader::postDidBeginParsingOnce() {
+    if (beginPosted_) return;
+    beginPosted_ = true;
+    postDidBeginParsing();
 }
 
 void ExcelReader::attachPictures(DataRow& row) {

@@ -202,6 +202,8 @@ class ExcelReader final : public TabularDataReader {
     void readStyles(std::string_view entryName);
     void readAnchoredImages(const Sheet& sheet);
     void parseSheetRows(const Sheet& sheet);
+    // Posts the begin event unless this parse has posted it already.
+    void postDidBeginParsingOnce();
     void attachPictures(DataRow& row);
     void chooseHeaderRow();
     // Lets the system drop the resident pages of a package mapped from its file.
@@ -226,6 +228,7 @@ class ExcelReader final : public TabularDataReader {
     // Declared last so that it is destroyed first: its destructor waits for a running parse,
     // which still uses the fields above.
     std::string parsedSheetName_;
+    bool beginPosted_ = false;  // touched by the parsing thread only
     OperationQueue backgroundQueue_;
 };
 
