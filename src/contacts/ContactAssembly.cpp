@@ -36,14 +36,6 @@ std::string trimmed(std::string_view text) {
     return trimmedWhiteSpace(text);
 }
 
-std::string replacedAll(std::string text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // The text split at every line separator and at every extra separator; empty parts kept.
 std::vector<std::string> splitAtSeparators(std::string_view text,
                                            std::span<const std::string_view> extra = {}) {

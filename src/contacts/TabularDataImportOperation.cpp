@@ -26,14 +26,6 @@ using contacts::SaveRequest;
 
 namespace {
 
-std::string replacedAll(std::string text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // The column a mapped property sends to the key, if any.
 std::optional<std::int64_t> columnWithKey(const std::vector<MappedContactProperty>& properties,
                                           std::string_view key) {

@@ -123,6 +123,15 @@ std::string trimmedToWordCharacters(std::string_view text) {
         text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
 }
 
+std::string replacedAll(std::string text, std::string_view from, std::string_view to) {
+    if (from.empty()) return text;
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 std::string trimmedWhiteSpace(std::string_view text) {
     // The common case, a text that starts and ends with an ASCII character other than white
     // space, needs no look at the character properties.

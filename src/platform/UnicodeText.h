@@ -26,4 +26,8 @@ std::string trimmedToWordCharacters(std::string_view text);
 // Returns the text without white space at either end.
 std::string trimmedWhiteSpace(std::string_view text);
 
+// The text with every occurrence of `from` replaced by `to`, left to right; an empty `from`
+// changes nothing.
+std::string replacedAll(std::string text, std::string_view from, std::string_view to);
+
 }  // namespace pelkora

@@ -177,19 +177,28 @@ bool ImportViewController::startImport(AppDelegate& session, std::optional<Impor
         session.contactStore(), std::move(source), options.value_or(importOptions(session.settings())),
         textTokens_,
         events_);
-    auto queued = queue_.addOperation([operation, this, &session, alive = alive_](Operation& running) {
+    runWithProgressSheet(session, [operation, this](Operation& running) {
         operation->main(running);
-        // The summary reaches the page on the main thread, after the operation's events. A
-        // cancelled import sends no outcome event, so the sheet is closed here.
-        MainQueue::shared().post([summary = operation->summary(), this, &session, alive] {
-            if (!*alive) return;
-            summary_ = summary;
-            if (importing_) importDidEnd(session, std::nullopt);
+        // The summary reaches the page on the main thread, after the operation's events.
+        MainQueue::shared().post([summary = operation->summary(), this, alive = alive_] {
+            if (*alive) summary_ = summary;
+        });
+    });
+    return true;
+}
+
+void ImportViewController::runWithProgressSheet(AppDelegate& session,
+                                                std::function<void(Operation&)> body) {
+    auto queued = queue_.addOperation([body = std::move(body), this, &session,
+                                       alive = alive_](Operation& running) {
+        body(running);
+        // A cancelled import or export sends no outcome event, so the sheet is closed here.
+        MainQueue::shared().post([this, &session, alive] {
+            if (*alive && importing_) importDidEnd(session, std::nullopt);
         });
     });
     progress_->setCancellationHandler([queued] { queued->cancel(); });
     session.presentProgress(progress_);
-    return true;
 }
 
 void ImportViewController::beginProgress(AppDelegate& session, std::uint64_t total) {
@@ -220,15 +229,7 @@ bool ImportViewController::startExport(AppDelegate& session, VCardFormat format,
     else
         exporter = std::make_shared<IndividualVCardsExportOperation>(events_, std::move(source),
                                                                      destination);
-    auto queued = queue_.addOperation([exporter, this, &session, alive = alive_](Operation& running) {
-        exporter->run(running);
-        MainQueue::shared().post([this, &session, alive] {
-            if (!*alive) return;
-            if (importing_) importDidEnd(session, std::nullopt);
-        });
-    });
-    progress_->setCancellationHandler([queued] { queued->cancel(); });
-    session.presentProgress(progress_);
+    runWithProgressSheet(session, [exporter](Operation& running) { exporter->run(running); });
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -120,6 +121,9 @@ class ImportViewController final : public ContentViewController {
     void buildContainerMenu(AppDelegate& session);
     void importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome);
     void beginProgress(AppDelegate& session, std::uint64_t total);
+    // Runs the body on the page's queue with the progress sheet up; its cancel button cancels
+    // the body, and the sheet closes when the body has ended.
+    void runWithProgressSheet(AppDelegate& session, std::function<void(Operation&)> body);
 
     std::string headerText_;
     bool modeControlHidden_ = false;
