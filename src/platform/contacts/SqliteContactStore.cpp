@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -529,12 +531,18 @@ struct SqliteContactStore::Database {
         // A checkpoint every 8192 log pages (32 MiB) rather than 1000: each chunk of an import
         // rewrites many of the same index pages, and a checkpoint copies only the last version
         // of a page into the file; this saves about a third of an import's time.
-        if (int result = execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-                                 "PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
-                                 "PRAGMA wal_autocheckpoint = 8192;");
-            result != SQLITE_OK) {
-            return sqliteFailure(result, "open");
+        // Switching a new file to write-ahead logging needs the file to itself; when another
+        // process is opening the same new file at that moment, SQLite answers "busy" at once
+        // rather than waiting, so the switch is retried for as long as a writer would wait.
+        int result = SQLITE_BUSY;
+        for (int waited = 0; waited <= kBusyTimeoutMilliseconds; waited += 10) {
+            result = execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                             "PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
+                             "PRAGMA wal_autocheckpoint = 8192;");
+            if ((result & 0xFF) != SQLITE_BUSY && (result & 0xFF) != SQLITE_LOCKED) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        if (result != SQLITE_OK) return sqliteFailure(result, "open");
         if (auto migrated = migrate(); !migrated) return migrated;
         return prepareStatements();
     }
