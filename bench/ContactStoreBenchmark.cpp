@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/contacts/ContactFormatter.h"
-#include "platform/contacts/ContactKeys.h"
-#include "platform/contacts/SqliteContactStore.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 
 namespace pelkora::contacts {
 namespace {

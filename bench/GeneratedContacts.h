@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ContactCsv.h"
-#include "contacts/ImportSource.h"
-#include "platform/contacts/ContactKeys.h"
+#include "import/ImportSource.h"
+#include "addressbook/ContactKeys.h"
 
 namespace pelkora::bench {
 

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "GeneratedContacts.h"
-#include "contacts/VCardExport.h"
+#include "import/VCardExport.h"
 #include "platform/MainQueue.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 
 namespace {
 

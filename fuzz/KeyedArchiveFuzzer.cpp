@@ -8,7 +8,7 @@
 #include <set>
 #include <string_view>
 
-#include "platform/KeyedArchive.h"
+#include "propertylist/KeyedArchive.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/contacts/VCard.h"
+#include "vcard/VCard.h"
 
 namespace {
 

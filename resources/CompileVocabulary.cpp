@@ -14,7 +14,7 @@
 
 #include "mapping/StringMap.h"
 #include "platform/AtomicFile.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "addressbook/ContactLocalization.h"
 
 namespace {
 

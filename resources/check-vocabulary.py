@@ -15,7 +15,7 @@ vendor. Exit status 0 when the table is valid, 1 when it has errors, 2 on bad us
 Checks: the header line; seven tab-separated columns per row; UTF-8 without byte-order
 mark, NFC-normalised, line feeds only; languages are lower-case ISO 639-1 codes; the type
 is "Property" or "Label"; keys, postal components, services and labels are the string
-values of src/platform/contacts/ContactKeys.h (plus the program's own keys); the sub-key
+values of src/addressbook/ContactKeys.h (plus the program's own keys); the sub-key
 fits the key; the label is one the key offers; every Property entry of a labelled property
 carries a label; titles are non-empty and trimmed; no title appears twice in a language
 (Property entries) or twice for the same key (Label entries); each language is one block
@@ -55,7 +55,7 @@ VENDOR_RE = re.compile(r"^[a-z0-9][a-z0-9.+-]*$")
 def default_paths():
     here = os.path.dirname(os.path.abspath(__file__))
     table = os.path.join(here, "ContactPropertyStrings.tsv")
-    keys = os.path.join(here, os.pardir, "src", "platform", "contacts", "ContactKeys.h")
+    keys = os.path.join(here, os.pardir, "src", "addressbook", "ContactKeys.h")
     return table, os.path.normpath(keys)
 
 

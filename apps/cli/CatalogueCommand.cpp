@@ -2,7 +2,7 @@
 
 #include "Command.h"
 #include "mapping/ContactPropertyCatalogue.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "addressbook/ContactLocalization.h"
 
 namespace pelkora::cli {
 

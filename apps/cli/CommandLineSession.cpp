@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/ContactAuthorization.h"
+#include "addressbook/ContactAuthorization.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/SetTextEncodingViewController.h"

@@ -7,9 +7,9 @@
 
 #include "Command.h"
 #include "platform/AtomicFile.h"
-#include "platform/contacts/ContactFormatter.h"
-#include "platform/contacts/SqliteContactStore.h"
-#include "platform/contacts/VCard.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
+#include "vcard/VCard.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {

@@ -5,7 +5,7 @@
 #include "Command.h"
 #include "mapping/QvDateFormat.h"
 #include "platform/SettingsStore.h"
-#include "platform/DateFormatting.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora::cli {
 namespace {

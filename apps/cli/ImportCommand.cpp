@@ -17,7 +17,7 @@
 #include "CommandLineSession.h"
 #include "MappingSteps.h"
 #include "platform/MainQueue.h"
-#include "platform/contacts/SqliteContactStore.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 #include "session/FieldMappingViewController.h"
 #include "session/ImportViewController.h"
 #include "support/Json.h"

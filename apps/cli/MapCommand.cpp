@@ -9,7 +9,7 @@
 #include "MappingSteps.h"
 #include "input/DataCell.h"
 #include "platform/MainQueue.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "addressbook/ContactLocalization.h"
 #include "session/FieldMappingViewController.h"
 #include "support/Json.h"
 

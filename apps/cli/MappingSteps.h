@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CommandLineSession.h"
-#include "platform/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 namespace pelkora {
 class FieldMappingViewController;

@@ -10,7 +10,7 @@
 #include "input/DataCell.h"
 #include "input/ExcelReader.h"
 #include "input/TextReader.h"
-#include "platform/EncodingList.h"
+#include "text/EncodingList.h"
 #include "support/Json.h"
 #include "support/Utf8.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "Command.h"
-#include "platform/PropertyList.h"
+#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
 #include "session/SettingsKeys.h"
 

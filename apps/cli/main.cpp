@@ -7,7 +7,7 @@
 #include "Command.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
-#include "platform/contacts/UserCountry.h"
+#include "addressbook/UserCountry.h"
 #include "support/QvLogger.h"
 #include "support/SharedNames.h"
 

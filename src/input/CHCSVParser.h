@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "platform/InputStream.h"
-#include "platform/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 namespace pelkora {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/EncodingDetection.h"
+#include "text/EncodingDetection.h"
 #include "platform/InputStream.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"

@@ -23,7 +23,7 @@
 #include "input/CHCSVParser.h"
 #include "input/TabularDataReader.h"
 #include "platform/OperationQueue.h"
-#include "platform/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 namespace pelkora {
 

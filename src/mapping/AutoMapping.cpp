@@ -7,11 +7,11 @@
 #include <limits>
 #include <numeric>
 
-#include "platform/LanguageDetection.h"
+#include "text/LanguageDetection.h"
 #include "platform/SettingsStore.h"
-#include "platform/UnicodeText.h"
-#include "platform/contacts/ContactKeys.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "text/UnicodeText.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/ContactLocalization.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"
 #include "support/SharedNames.h"

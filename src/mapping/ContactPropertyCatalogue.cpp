@@ -1,6 +1,6 @@
 #include "mapping/ContactPropertyCatalogue.h"
 
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 #include "support/Localization.h"
 
 namespace pelkora {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "mapping/SuggestedContactProperty.h"
-#include "platform/KeyedArchive.h"
+#include "propertylist/KeyedArchive.h"
 
 namespace pelkora {
 

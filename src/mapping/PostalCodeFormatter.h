@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/NumberFormatting.h"
+#include "text/NumberFormatting.h"
 
 namespace pelkora {
 

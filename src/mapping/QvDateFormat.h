@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "platform/DateFormatting.h"
-#include "platform/KeyedArchive.h"
-#include "platform/contacts/Contact.h"
+#include "text/DateFormatting.h"
+#include "propertylist/KeyedArchive.h"
+#include "addressbook/Contact.h"
 #include "support/Expected.h"
 
 namespace pelkora {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "mapping/SuggestedContactProperty.h"
-#include "platform/KeyedArchive.h"
+#include "propertylist/KeyedArchive.h"
 #include "support/Expected.h"
 
 namespace pelkora {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/contacts/ContactKeys.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/ContactLocalization.h"
 #include "support/Localization.h"
 
 namespace pelkora {

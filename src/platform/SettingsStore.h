@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/PropertyList.h"
+#include "propertylist/PropertyList.h"
 #include "support/Expected.h"
 
 namespace pelkora {

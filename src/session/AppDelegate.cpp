@@ -12,7 +12,7 @@
 #include "platform/Desktop.h"
 #include "platform/FileTypes.h"
 #include "platform/MainQueue.h"
-#include "platform/contacts/UserCountry.h"
+#include "addressbook/UserCountry.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"

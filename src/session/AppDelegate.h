@@ -18,17 +18,17 @@
 #include <string_view>
 #include <vector>
 
-#include "contacts/ImportSource.h"
+#include "import/ImportSource.h"
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/QvDateFormat.h"
 #include "mapping/StringMap.h"
-#include "platform/ContactAuthorization.h"
+#include "addressbook/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
-#include "platform/contacts/ContactStore.h"
+#include "addressbook/ContactStore.h"
 #include "session/ContentViewController.h"
 #include "session/ImportError.h"
 #include "support/Expected.h"

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <ctime>
 
-#include "contacts/ContactAssembly.h"
+#include "import/ContactAssembly.h"
 #include "input/TabularDataReader.h"
 #include "platform/MainQueue.h"
-#include "platform/TextFolding.h"
-#include "platform/contacts/ContactKeys.h"
-#include "platform/contacts/ContactLocalization.h"
+#include "text/TextFolding.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/ContactLocalization.h"
 #include "session/AppDelegate.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"

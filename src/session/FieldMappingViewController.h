@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "contacts/ContactPreview.h"
+#include "import/ContactPreview.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/ContactPropertyCatalogue.h"
 #include "platform/OperationQueue.h"

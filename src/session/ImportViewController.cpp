@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "contacts/VCardExport.h"
+#include "import/VCardExport.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
-#include "platform/UnicodeText.h"
+#include "text/UnicodeText.h"
 #include "session/AppDelegate.h"
 #include "support/Format.h"
 #include "support/Localization.h"

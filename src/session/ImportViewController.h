@@ -15,8 +15,8 @@
 #include <variant>
 #include <vector>
 
-#include "contacts/ImportOperationDelegate.h"
-#include "contacts/TabularDataImportOperation.h"
+#include "import/ImportOperationDelegate.h"
+#include "import/TabularDataImportOperation.h"
 #include "platform/OperationQueue.h"
 #include "session/ContentViewController.h"
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/EncodingList.h"
-#include "platform/TextEncoding.h"
+#include "text/EncodingList.h"
+#include "text/TextEncoding.h"
 #include "session/ContentViewController.h"
 
 namespace pelkora {

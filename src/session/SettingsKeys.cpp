@@ -1,6 +1,6 @@
 #include "session/SettingsKeys.h"
 
-#include "platform/PropertyList.h"
+#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
 #include "support/Localization.h"
 #include "support/QvLogger.h"

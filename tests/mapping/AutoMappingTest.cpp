@@ -7,9 +7,9 @@
 
 #include "TestSupport.h"
 #include "mapping/AutoMapping.h"
-#include "platform/LanguageDetection.h"
+#include "text/LanguageDetection.h"
 #include "platform/SettingsStore.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {

@@ -2,7 +2,7 @@
 
 #include "mapping/MappedContactProperty.h"
 #include "mapping/StringMap.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "TestSupport.h"
 #include "mapping/QvDateFormat.h"
-#include "platform/DateFormatting.h"
-#include "platform/PropertyList.h"
+#include "text/DateFormatting.h"
+#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
 #include "support/SharedNames.h"
 

@@ -4,8 +4,8 @@
 
 #include "TestSupport.h"
 #include "mapping/StringMap.h"
-#include "platform/PropertyList.h"
-#include "platform/contacts/ContactKeys.h"
+#include "propertylist/PropertyList.h"
+#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

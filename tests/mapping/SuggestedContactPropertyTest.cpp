@@ -2,7 +2,7 @@
 
 #include "mapping/ContactPropertyCatalogue.h"
 #include "mapping/SuggestedContactProperty.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "SessionTestSupport.h"
 #include "mapping/StringMap.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 #include "session/FieldMappingViewController.h"
 #include "session/SettingsKeys.h"
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
-#include "platform/contacts/ContactFormatter.h"
-#include "platform/contacts/SqliteContactStore.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 #include "session/FieldMappingViewController.h"
 #include "session/ImportViewController.h"
 #include "session/SettingsKeys.h"

@@ -5,7 +5,7 @@
 
 #include "SessionTestSupport.h"
 #include "input/ExcelReader.h"
-#include "platform/contacts/ContactKeys.h"
+#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

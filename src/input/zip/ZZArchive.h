@@ -24,7 +24,7 @@
 #include "input/zip/ZZArchiveEntry.h"
 #include "input/zip/ZZChannel.h"
 #include "input/zip/ZipError.h"
-#include "platform/TextEncoding.h"
+#include "text/TextEncoding.h"
 #include "support/Expected.h"
 
 namespace pelkora {

@@ -1,0 +1,443 @@
+#include "addressbook/ContactLocalization.h"
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "addressbook/ContactKeys.h"
+#include "addressbook/ContactText_p.h"
+#include "support/Localization.h"
+
+namespace pelkora::contacts {
+
+namespace detail {
+
+std::string foldedCase(std::string_view text) {
+    std::string result;
+    icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())))
+        .foldCase()
+        .toUTF8String(result);
+    return result;
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::asciiLowercased;
+using detail::foldedCase;
+using detail::trimmedText;
+
+struct DisplayName {
+    std::string_view name;     // the stored key, label or service
+    std::string_view english;  // what people see, before translation
+};
+
+constexpr std::array<DisplayName, 41> kKeyNames = {{
+    {CNContactIdentifierKey, "Identifier"},
+    {CNContactTypeKey, "Kind"},
+    {CNContactNamePrefixKey, "Prefix"},
+    {CNContactGivenNameKey, "First name"},
+    {CNContactMiddleNameKey, "Middle name"},
+    {CNContactFamilyNameKey, "Last name"},
+    {CNContactPreviousFamilyNameKey, "Maiden name"},
+    {CNContactNameSuffixKey, "Suffix"},
+    {CNContactNicknameKey, "Nickname"},
+    {CNContactPhoneticGivenNameKey, "Phonetic first name"},
+    {CNContactPhoneticMiddleNameKey, "Phonetic middle name"},
+    {CNContactPhoneticFamilyNameKey, "Phonetic last name"},
+    {CNContactOrganizationNameKey, "Company"},
+    {CNContactDepartmentNameKey, "Department"},
+    {CNContactJobTitleKey, "Job title"},
+    {CNContactPhoneticOrganizationNameKey, "Phonetic company name"},
+    {CNContactBirthdayKey, "Birthday"},
+    {CNContactNonGregorianBirthdayKey, "Birthday (other calendar)"},
+    {CNContactDatesKey, "Dates"},
+    {CNContactNoteKey, "Note"},
+    {CNContactImageDataKey, "Image"},
+    {CNContactThumbnailImageDataKey, "Thumbnail"},
+    {CNContactPhoneNumbersKey, "Phone"},
+    {CNContactEmailAddressesKey, "Email"},
+    {CNContactPostalAddressesKey, "Address"},
+    {CNContactUrlAddressesKey, "URL"},
+    {CNContactRelationsKey, "Related name"},
+    {CNContactSocialProfilesKey, "Social profile"},
+    {CNContactInstantMessageAddressesKey, "Instant message"},
+    {CNPostalAddressStreetKey, "Street"},
+    {CNPostalAddressSubLocalityKey, "Sub-locality"},
+    {CNPostalAddressCityKey, "City"},
+    {CNPostalAddressSubAdministrativeAreaKey, "Sub-administrative area"},
+    {CNPostalAddressStateKey, "State"},
+    {CNPostalAddressPostalCodeKey, "Postal code"},
+    {CNPostalAddressCountryKey, "Country"},
+    {CNPostalAddressISOCountryCodeKey, "Country code"},
+    // An instant-message address names its fields with the same key strings.
+    {CNSocialProfileURLStringKey, "Profile URL"},
+    {CNSocialProfileUsernameKey, "User name"},
+    {CNSocialProfileUserIdentifierKey, "User ID"},
+    {CNSocialProfileServiceKey, "Service"},
+}};
+
+// The labels that are not relations. Relation labels get their text from their names.
+constexpr std::array<DisplayName, 15> kGenericLabelNames = {{
+    {CNLabelHome, "home"},
+    {CNLabelWork, "work"},
+    {CNLabelSchool, "school"},
+    {CNLabelOther, "other"},
+    {CNLabelEmailiCloud, "iCloud"},
+    {CNLabelURLAddressHomePage, "homepage"},
+    {CNLabelDateAnniversary, "anniversary"},
+    {CNLabelPhoneNumberiPhone, "iPhone"},
+    {CNLabelPhoneNumberAppleWatch, "Apple Watch"},
+    {CNLabelPhoneNumberMobile, "mobile"},
+    {CNLabelPhoneNumberMain, "main"},
+    {CNLabelPhoneNumberHomeFax, "home fax"},
+    {CNLabelPhoneNumberWorkFax, "work fax"},
+    {CNLabelPhoneNumberOtherFax, "other fax"},
+    {CNLabelPhoneNumberPager, "pager"},
+}};
+
+constexpr std::array<DisplayName, 9> kSocialProfileServiceNames = {{
+    {CNSocialProfileServiceFacebook, "Facebook"},
+    {CNSocialProfileServiceFlickr, "Flickr"},
+    {CNSocialProfileServiceGameCenter, "Game Center"},
+    {CNSocialProfileServiceLinkedIn, "LinkedIn"},
+    {CNSocialProfileServiceMySpace, "MySpace"},
+    {CNSocialProfileServiceSinaWeibo, "Sina Weibo"},
+    {CNSocialProfileServiceTencentWeibo, "Tencent Weibo"},
+    {CNSocialProfileServiceTwitter, "Twitter"},
+    {CNSocialProfileServiceYelp, "Yelp"},
+}};
+
+constexpr std::array<DisplayName, 10> kInstantMessageServiceNames = {{
+    {CNInstantMessageServiceAIM, "AIM"},
+    {CNInstantMessageServiceFacebook, "Facebook Messenger"},
+    {CNInstantMessageServiceGaduGadu, "Gadu-Gadu"},
+    {CNInstantMessageServiceGoogleTalk, "Google Talk"},
+    {CNInstantMessageServiceICQ, "ICQ"},
+    {CNInstantMessageServiceJabber, "Jabber"},
+    {CNInstantMessageServiceMSN, "MSN"},
+    {CNInstantMessageServiceQQ, "QQ"},
+    {CNInstantMessageServiceSkype, "Skype"},
+    {CNInstantMessageServiceYahoo, "Yahoo!"},
+}};
+
+// Relation texts that the rules in relationText would word less naturally.
+constexpr std::array<DisplayName, 2> kRelationTextOverrides = {{
+    {CNLabelContactRelationGrandaunt, "great-aunt"},
+    {CNLabelContactRelationGranduncle, "great-uncle"},
+}};
+
+constexpr std::string_view kLabelOpening = "_$!<";
+constexpr std::string_view kLabelClosing = ">!$_";
+
+// Words that qualify a relation by age or sex rather than name a relative.
+constexpr std::array<std::string_view, 6> kRelationModifiers = {
+    "younger", "youngest", "elder", "eldest", "male", "female",
+};
+
+const DisplayName* findName(std::span<const DisplayName> table, std::string_view name) {
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [&](const DisplayName& entry) { return entry.name == name; });
+    return found == table.end() ? nullptr : &*found;
+}
+
+// The CamelCase name inside a built-in label's markers ("_$!<YoungerSister>!$_" → "YoungerSister").
+std::string_view labelName(std::string_view label) {
+    if (label.size() <= kLabelOpening.size() + kLabelClosing.size() ||
+        !label.starts_with(kLabelOpening) || !label.ends_with(kLabelClosing)) {
+        return {};
+    }
+    return label.substr(kLabelOpening.size(),
+                        label.size() - kLabelOpening.size() - kLabelClosing.size());
+}
+
+std::vector<std::string_view> camelCaseWords(std::string_view name) {
+    std::vector<std::string_view> words;
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= name.size(); ++i) {
+        if (i == name.size() || (name[i] >= 'A' && name[i] <= 'Z')) {
+            words.push_back(name.substr(start, i - start));
+            start = i;
+        }
+    }
+    return words;
+}
+
+bool isModifier(std::string_view word) {
+    return std::find(kRelationModifiers.begin(), kRelationModifiers.end(), word) !=
+           kRelationModifiers.end();
+}
+
+// No relative's name ends in "s", so a word that does is a possessive ("Wifes" → "wife's").
+bool isPossessive(std::string_view word) {
+    return word.ends_with('s');
+}
+
+// A phrase names one relative: its last word is a noun, the words before it are modifiers
+// and possessives ("mother's younger sister").
+struct Phrase {
+    std::vector<std::string> words;
+    bool hasModifier = false;
+    bool startsWithPossessive = false;
+
+    std::string text() const {
+        std::string result;
+        for (const std::string& word : words) {
+            if (!result.empty()) result += ' ';
+            result += isPossessive(word) ? word.substr(0, word.size() - 1) + "'s" : word;
+        }
+        return result;
+    }
+};
+
+// One reading of a relation: the relative it names, then the ways that relative is
+// reached ("cousin" reached as "mother's sister's son").
+struct Reading {
+    Phrase relative;
+    std::vector<std::string> paths;
+};
+
+// Step 1 of relationText: the lower-case words of the name, with "Co", "Great" and "InLaw"
+// joined to their noun.
+std::vector<std::string> relationWords(std::string_view name) {
+    std::vector<std::string> words;
+    std::string prefix;
+    const std::vector<std::string_view> parts = camelCaseWords(name);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i] == "Co" || parts[i] == "Great") {
+            prefix += asciiLowercased(parts[i]) + "-";
+        } else if (parts[i] == "In" && i + 1 < parts.size() && parts[i + 1] == "Law" &&
+                   !words.empty()) {
+            words.back() += "-in-law";
+            ++i;
+        } else {
+            words.push_back(prefix + asciiLowercased(parts[i]));
+            prefix.clear();
+        }
+    }
+    return words;
+}
+
+// Step 2 of relationText: the readings, each the relative's phrase and its path phrases.
+std::vector<Reading> relationReadings(const std::vector<std::string>& words) {
+    std::vector<std::vector<Phrase>> alternatives(1);
+    Phrase phrase;
+    for (const std::string& word : words) {
+        if (word == "or") {
+            alternatives.emplace_back();
+            continue;
+        }
+        if (phrase.words.empty()) phrase.startsWithPossessive = isPossessive(word);
+        phrase.hasModifier = phrase.hasModifier || isModifier(word);
+        phrase.words.push_back(word);
+        if (!isModifier(word) && !isPossessive(word)) {
+            alternatives.back().push_back(std::move(phrase));
+            phrase = Phrase{};
+        }
+    }
+
+    std::vector<Reading> readings;
+    for (const std::vector<Phrase>& phrases : alternatives) {
+        if (phrases.empty()) continue;
+        if (phrases.size() == 1 && phrases.front().startsWithPossessive && !readings.empty() &&
+            !readings.back().paths.empty()) {
+            readings.back().paths.push_back(phrases.front().text());
+            continue;
+        }
+        Reading reading{phrases.front(), {}};
+        for (std::size_t i = 1; i < phrases.size(); ++i) reading.paths.push_back(phrases[i].text());
+        readings.push_back(std::move(reading));
+    }
+    return readings;
+}
+
+std::string joinedWithOr(const std::vector<std::string>& texts) {
+    std::string result;
+    for (const std::string& text : texts) {
+        if (!result.empty()) result += " or ";
+        result += text;
+    }
+    return result;
+}
+
+// Step 3 of relationText.
+std::string readingText(const Reading& reading) {
+    if (reading.paths.empty()) return reading.relative.text();
+    if (reading.relative.hasModifier) {
+        return reading.relative.text() + " (" + joinedWithOr(reading.paths) + ")";
+    }
+    return joinedWithOr(reading.paths);
+}
+
+// The English text of a relation label, made from its name by these steps:
+//   1. split the CamelCase name into words, joining "Co", "Great" and "InLaw" to their
+//      noun ("CoMotherInLaw" → "co-mother-in-law", "GreatGrandson" → "great-grandson");
+//   2. cut the words into phrases, each ending in a noun, and the phrases into readings
+//      at each "Or"; a reading that is only a path continues the paths of the reading
+//      before it ("NieceSistersDaughterOrWifesSiblingsDaughter");
+//   3. a reading with paths shows them alone, since they name the relative exactly
+//      ("GrandmotherMothersMother" → "mother's mother"), but keeps an age of the relative
+//      that the paths do not tell ("younger cousin (mother's sister's son)").
+std::string relationText(std::string_view name) {
+    std::vector<std::string> texts;
+    for (const Reading& reading : relationReadings(relationWords(name))) {
+        texts.push_back(readingText(reading));
+    }
+    return joinedWithOr(texts);
+}
+
+struct RelationName {
+    std::string_view label;
+    std::string english;
+};
+
+const std::vector<RelationName>& relationNames() {
+    static const std::vector<RelationName> names = [] {
+        std::vector<RelationName> result;
+        const auto add = [&](std::span<const std::string_view> labels) {
+            for (std::string_view label : labels) {
+                const DisplayName* fixed = findName(kRelationTextOverrides, label);
+                result.push_back(
+                    {label, fixed ? std::string(fixed->english) : relationText(labelName(label))});
+            }
+        };
+        add(kRelationLabels);
+        add(kExtendedRelationLabels);
+        return result;
+    }();
+    return names;
+}
+
+// The English text of a label constant; none for a custom label.
+std::optional<std::string_view> englishTextForLabel(std::string_view label) {
+    if (const DisplayName* entry = findName(kGenericLabelNames, label)) return entry->english;
+    const std::vector<RelationName>& relations = relationNames();
+    const auto found =
+        std::find_if(relations.begin(), relations.end(),
+                     [&](const RelationName& entry) { return entry.label == label; });
+    if (found != relations.end()) return std::string_view(found->english);
+    return std::nullopt;
+}
+
+struct FoldedName {
+    std::string_view name;
+    std::string foldedText;
+};
+
+// The folded display texts of the labels, made once: the reverse lookup runs for every
+// label cell of an import.
+const std::vector<FoldedName>& foldedLabelTexts() {
+    static const std::vector<FoldedName> texts = [] {
+        std::vector<FoldedName> result;
+        for (std::string_view label : labelConstants()) {
+            result.push_back({label, foldedCase(localizedStringForLabel(label))});
+        }
+        return result;
+    }();
+    return texts;
+}
+
+std::string localizedService(std::span<const DisplayName> table, std::string_view service,
+                             std::string_view comment) {
+    const DisplayName* entry = findName(table, service);
+    if (entry == nullptr) {
+        const auto found =
+            std::find_if(table.begin(), table.end(), [&](const DisplayName& candidate) {
+                return asciiLowercased(candidate.name) == asciiLowercased(service);
+            });
+        if (found != table.end()) entry = &*found;
+    }
+    return entry ? localizedString(entry->english, comment) : std::string(service);
+}
+
+// Matches the display names first, then the constants themselves: files name services
+// either way ("Facebook Messenger", "GaduGadu").
+std::optional<std::string_view> serviceForText(std::span<const DisplayName> table,
+                                               std::string_view text, std::string_view comment) {
+    const std::string wanted = foldedCase(trimmedText(text));
+    if (wanted.empty()) return std::nullopt;
+    for (const DisplayName& entry : table) {
+        if (foldedCase(localizedString(entry.english, comment)) == wanted) return entry.name;
+    }
+    for (const DisplayName& entry : table) {
+        if (foldedCase(entry.name) == wanted) return entry.name;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string_view> namesOf(std::span<const DisplayName> table) {
+    std::vector<std::string_view> names;
+    for (const DisplayName& entry : table) names.push_back(entry.name);
+    return names;
+}
+
+constexpr std::string_view kLabelComment = "Label of a phone number, address, date or related name";
+constexpr std::string_view kSocialProfileComment = "Name of a social network";
+constexpr std::string_view kInstantMessageComment = "Name of an instant-messaging service";
+
+}  // namespace
+
+std::string localizedStringForKey(std::string_view key) {
+    const DisplayName* entry = findName(kKeyNames, key);
+    return entry ? localizedString(entry->english, "Name of a contact field") : std::string();
+}
+
+std::string localizedStringForLabel(std::string_view label) {
+    const std::optional<std::string_view> english = englishTextForLabel(label);
+    return english ? localizedString(*english, kLabelComment) : std::string(label);
+}
+
+std::optional<std::string_view> labelForLocalizedString(std::string_view text) {
+    const std::string wanted = foldedCase(trimmedText(text));
+    if (wanted.empty()) return std::nullopt;
+    for (const FoldedName& entry : foldedLabelTexts()) {
+        if (entry.foldedText == wanted) return entry.name;
+    }
+    return std::nullopt;
+}
+
+bool isLabelConstant(std::string_view label) {
+    return englishTextForLabel(label).has_value();
+}
+
+std::vector<std::string_view> labelConstants() {
+    std::vector<std::string_view> labels = namesOf(kGenericLabelNames);
+    labels.insert(labels.end(), kRelationLabels.begin(), kRelationLabels.end());
+    labels.insert(labels.end(), kExtendedRelationLabels.begin(), kExtendedRelationLabels.end());
+    return labels;
+}
+
+std::string localizedStringForSocialProfileService(std::string_view service) {
+    return localizedService(kSocialProfileServiceNames, service, kSocialProfileComment);
+}
+
+std::string localizedStringForInstantMessageService(std::string_view service) {
+    return localizedService(kInstantMessageServiceNames, service, kInstantMessageComment);
+}
+
+std::optional<std::string_view> socialProfileServiceForLocalizedString(std::string_view text) {
+    return serviceForText(kSocialProfileServiceNames, text, kSocialProfileComment);
+}
+
+std::optional<std::string_view> instantMessageServiceForLocalizedString(std::string_view text) {
+    return serviceForText(kInstantMessageServiceNames, text, kInstantMessageComment);
+}
+
+std::vector<std::string_view> socialProfileServices() {
+    return namesOf(kSocialProfileServiceNames);
+}
+
+std::vector<std::string_view> instantMessageServices() {
+    return namesOf(kInstantMessageServiceNames);
+}
+
+std::vector<std::string_view> localizedKeys() {
+    return namesOf(kKeyNames);
+}
+
+}  // namespace pelkora::contacts

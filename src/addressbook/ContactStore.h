@@ -1,0 +1,115 @@
+#pragma once
+
+// The address book: containers (accounts) holding contacts and groups.
+//
+// Every write goes through a SaveRequest, which the store applies whole or not at all.
+// The interface is what the importer needs, no more, so that a local SQLite book and a
+// CardDAV account can both stand behind it. Stores are used from background operations
+// (the import runs on its own queue) and must be safe to call from any one thread at a
+// time; the SQLite store also allows concurrent readers.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "addressbook/ContactAuthorization.h"
+#include "addressbook/Contact.h"
+#include "support/Expected.h"
+
+namespace pelkora::contacts {
+
+enum class ContactStoreErrorCode {
+    storeUnavailable,     // the store could not be opened or is damaged
+    containerNotFound,    // a request names a container the store does not have
+    groupNotFound,        // a request names a group the store does not have
+    contactNotFound,      // a request names a contact the store does not have
+    duplicateIdentifier,  // a contact or group with this identifier exists already
+    writeFailed,          // the store refused the write (disk full, read-only …)
+};
+
+// What went wrong, for the log and the user: "Could not save to the address book
+// “/home/ada/.local/share/pelkora/contacts.sqlite”: database or disk is full".
+struct ContactStoreError {
+    ContactStoreErrorCode code = ContactStoreErrorCode::writeFailed;
+    std::string localizedDescription;
+};
+
+// A batch of changes, applied by ContactStore::execute all or nothing, in this order:
+// groups deleted, groups added, contacts added, members added.
+class SaveRequest {
+  public:
+    void addContact(Contact contact, std::string containerIdentifier);
+    void addGroup(Group group, std::string containerIdentifier);
+    void addMember(std::string contactIdentifier, std::string groupIdentifier);
+    void deleteGroup(std::string groupIdentifier);
+
+    struct AddedContact {
+        Contact contact;
+        std::string containerIdentifier;
+    };
+    struct AddedGroup {
+        Group group;
+        std::string containerIdentifier;
+    };
+    struct Membership {
+        std::string contactIdentifier;
+        std::string groupIdentifier;
+    };
+    const std::vector<AddedContact>& addedContacts() const { return addedContacts_; }
+    const std::vector<AddedGroup>& addedGroups() const { return addedGroups_; }
+    const std::vector<Membership>& addedMembers() const { return addedMembers_; }
+    const std::vector<std::string>& deletedGroups() const { return deletedGroups_; }
+    bool isEmpty() const;
+
+  private:
+    std::vector<AddedContact> addedContacts_;
+    std::vector<AddedGroup> addedGroups_;
+    std::vector<Membership> addedMembers_;
+    std::vector<std::string> deletedGroups_;
+};
+
+class ContactStore : public ContactAuthorizationProvider {
+  public:
+    template <typename T>
+    using Result = Expected<T, ContactStoreError>;
+
+    // Every container of the store.
+    virtual Result<std::vector<Container>> containers() = 0;
+    // The container with the identifier; none when there is no such container.
+    virtual Result<std::optional<Container>> container(const std::string& identifier) = 0;
+    // The container new contacts go to unless the user picks another.
+    virtual std::string defaultContainerIdentifier() = 0;
+    // The groups of a container, by name.
+    virtual Result<std::vector<Group>> groups(const std::string& containerIdentifier) = 0;
+
+    // Calls visit with every contact of the container, in the order they were added;
+    // visit returns false to stop early.
+    virtual Result<void> enumerateContacts(const std::string& containerIdentifier,
+                                           const std::function<bool(const Contact&)>& visit) = 0;
+    // The contacts with these identifiers that exist, in no particular order.
+    virtual Result<std::vector<Contact>> contacts(const std::vector<std::string>& identifiers) = 0;
+    // The group identifiers of each contact of the container that is in a group.
+    virtual Result<std::vector<std::pair<std::string, std::vector<std::string>>>> groupMemberships(
+        const std::string& containerIdentifier) = 0;
+
+    // Which of these full names (as fullName() writes them) belong to a contact of the
+    // container. Answered from an index: the import asks this for every chunk.
+    virtual Result<std::unordered_set<std::string>> existingFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& fullNames) = 0;
+    // The identifiers of the container's contacts whose full name is one of these, each
+    // once. Answered from the same index.
+    virtual Result<std::vector<std::string>> contactIdentifiersWithFullNames(
+        const std::string& containerIdentifier, const std::vector<std::string>& fullNames) = 0;
+    // Which of these identifiers belong to a contact of the container.
+    virtual Result<std::unordered_set<std::string>> existingIdentifiers(
+        const std::string& containerIdentifier, const std::vector<std::string>& identifiers) = 0;
+
+    // Applies the whole request or, on any failure, nothing of it.
+    virtual Result<void> execute(const SaveRequest& request) = 0;
+};
+
+}  // namespace pelkora::contacts

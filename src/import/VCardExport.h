@@ -1,0 +1,130 @@
+#pragma once
+
+// Writing the rows of a tabular source out as vCard files instead of saving them into the
+// address book: one file holding every contact (GroupVCardExportOperation) or one file per
+// contact (IndividualVCardsExportOperation). Each row becomes a contact exactly as for an
+// import; its vCard is our serialization of that contact, into which the export inserts its
+// own lines for the groups, the photo, the note, the identifier and the related names.
+//
+// Both operations run on a background operation queue and post their events to the main
+// queue; the session must not change the rows or the mapping while one runs.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "import/ContactAssembly.h"
+#include "import/ImportOperationDelegate.h"
+#include "import/ImportSource.h"
+#include "platform/OperationQueue.h"
+#include "addressbook/Contact.h"
+#include "vcard/VCard.h"
+#include "support/Expected.h"
+
+namespace pelkora {
+
+// Why one contact's vCard could not be built; the message names the step that failed.
+struct VCardRepresentationError {
+    enum class Kind { generic };
+    Kind kind = Kind::generic;
+    std::string message;
+    bool operator==(const VCardRepresentationError&) const = default;
+};
+
+// The longest Base64 text a PHOTO line may carry (10 MiB of characters, about 7.5 MiB of
+// picture); a larger picture makes the contact's vCard fail.
+inline constexpr std::size_t kMaximumPhotoBase64Characters = 10'485'760;
+
+// The serialization the exports patch: everything but NOTE, PHOTO, related names and
+// CATEGORIES, which the export writes itself so that each appears exactly once.
+const contacts::VCardWriteOptions& vCardExportWriteOptions();
+
+// One contact's vCard: `serializedData` when given (any vCard text of that contact, version
+// 2.1 included), else the contact serialized with vCardExportWriteOptions(); then the lines
+// for the groups, the photo, the note, the identifier (when given) and the related names are
+// inserted before its END:VCARD line. A step is left out when its source is empty or when
+// the vCard already has a line of that property.
+Expected<std::string, VCardRepresentationError> vCardRepresentation(
+    const contacts::Contact& contact, std::optional<std::string_view> serializedData,
+    const std::vector<std::string>& groupNames,
+    std::optional<std::string_view> identifier = std::nullopt);
+
+// The file name (without extension) the individual export starts from: the contact's full
+// name, or "Contact" when it has none, with "/", ":" and "\" turned into "_", a leading "."
+// turned into "_" so that the file is neither hidden nor a path step, and NUL bytes replaced.
+std::string vCardFileBaseName(const contacts::Contact& contact);
+
+// The shared part of both exports: the source, the destination, the delegate and the walk
+// over the rows.
+class VCardExportOperation {
+  public:
+    VCardExportOperation(std::weak_ptr<ImportOperationDelegate> delegate, ImportSource source,
+                         std::optional<std::filesystem::path> destinationUrl);
+    virtual ~VCardExportOperation() = default;
+    VCardExportOperation(const VCardExportOperation&) = delete;
+    VCardExportOperation& operator=(const VCardExportOperation&) = delete;
+
+    // The export's body; cancelling the operation stops it before the next row and skips the
+    // finished event.
+    void run(const Operation& operation);
+
+    // Adds an operation running this export to the queue; the queue keeps the export alive
+    // until the operation has run.
+    static std::shared_ptr<Operation> addToQueue(OperationQueue& queue,
+                                                 std::shared_ptr<VCardExportOperation> exporter);
+
+    const std::optional<std::filesystem::path>& destinationUrl() const { return destinationUrl_; }
+
+  protected:
+    // Writes the contacts; called once the source and the destination are known to be there
+    // and the started event has been sent.
+    virtual void exportRows(const Operation& operation, const std::filesystem::path& destination,
+                            const TabularDataReader& reader) = 0;
+
+    // Assembles the row into a contact and serializes it; `serialized` receives the vCard
+    // text the representation patches.
+    contacts::Contact assembledContact(const DataRow& row, std::string& serialized);
+
+    void postProgress(std::uint64_t written) const;
+    void postFailure(ImportOperationError error) const;
+    // Skipped when the operation was cancelled.
+    void postFinished(const Operation& operation) const;
+
+  private:
+    std::weak_ptr<ImportOperationDelegate> delegate_;
+    ImportSource source_;
+    std::optional<std::filesystem::path> destinationUrl_;
+    // Made for each run from the source's assignments, so that every row reuses its plan.
+    std::unique_ptr<ContactAssembler> assembler_;
+};
+
+// Writes every contact into one file, one vCard after the other. The file is written
+// through a buffer and the vCards are not kept, so memory does not grow with the contacts.
+class GroupVCardExportOperation final : public VCardExportOperation {
+  public:
+    // `destinationUrl` is the file to write; an existing file of that name is replaced.
+    using VCardExportOperation::VCardExportOperation;
+
+  private:
+    void exportRows(const Operation& operation, const std::filesystem::path& destination,
+                    const TabularDataReader& reader) override;
+};
+
+// Writes each contact into a file of its own in the destination folder, named after the
+// contact; existing files are never overwritten ("Anna Berg.vcf", "Anna Berg 2.vcf" …).
+class IndividualVCardsExportOperation final : public VCardExportOperation {
+  public:
+    // `destinationUrl` is the folder to write into.
+    using VCardExportOperation::VCardExportOperation;
+
+  private:
+    void exportRows(const Operation& operation, const std::filesystem::path& destination,
+                    const TabularDataReader& reader) override;
+};
+
+}  // namespace pelkora

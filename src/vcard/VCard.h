@@ -1,0 +1,83 @@
+#pragma once
+
+// vCards: reading versions 2.1, 3.0 and 4.0 the way address books, phones and mail programs
+// write them, and writing version 3.0.
+//
+// Reading keeps syntax apart from meaning: bytes become unfolded content lines with their
+// parameters (VCardLexer), the lines' values are decoded (VCardValue), and only then are
+// properties given a meaning as contact fields (VCardReader). Writing goes the other way
+// (VCardWriter). Labels are the constants of ContactKeys.h: the TYPE words a program writes
+// ("HOME", "CELL", "WORK,FAX") map to them, and any other label travels as an Apple-style
+// grouped "itemN.X-ABLabel".
+//
+// What is an error and what is passed over: an error is a fault in the structure, where the
+// rest of the text can no longer be trusted — no BEGIN:VCARD, a missing END:VCARD at the end,
+// END:VCARD without BEGIN:VCARD, text outside a vCard, a line that is neither a property nor a
+// folded continuation (no colon, or no valid property name; dropping it could silently cut a
+// note in two). A damaged value is passed over, because the rest of the vCard is still what its
+// writer meant: a photo whose Base64 is broken is left out, a date that is no date is left out,
+// a quoted-printable "=" that is not followed by two hex digits is kept as written (as RFC 2045
+// recommends), and text that is not valid in its CHARSET (or, without one, not UTF-8) is read
+// as Windows Latin 1, the encoding of the programs that write such files. Unknown properties
+// are ignored.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "addressbook/Contact.h"
+#include "support/Expected.h"
+
+namespace pelkora::contacts {
+
+// Why bytes could not be read as vCards, e.g. "line 12: “Hello there” is neither a property
+// nor a folded continuation line (it has no colon)".
+struct VCardError {
+    std::size_t line = 0;  // the input line the problem is on, counted from 1
+    std::string message;   // names the line and the problem
+    bool operator==(const VCardError&) const = default;
+};
+
+// One vCard of the input.
+struct VCardEntry {
+    Contact contact;
+    std::vector<std::string> categories;  // the CATEGORIES names in order, each once
+    std::string rawText;  // the vCard's own text, from BEGIN:VCARD through END:VCARD's line end
+    bool operator==(const VCardEntry&) const = default;
+};
+
+// Reads every vCard of the bytes, in order. Text is UTF-8 (a byte-order mark is skipped) or,
+// with a byte-order mark or the zero bytes of "BEGIN", UTF-16. A contact takes its UID as its
+// identifier, or a fresh one without. Fails on the first structural fault (see above).
+Expected<std::vector<VCardEntry>, VCardError> readVCards(std::string_view bytes);
+
+// The contacts of readVCards, without their categories and text.
+Expected<std::vector<Contact>, VCardError> contactsWithData(std::string_view bytes);
+
+// What dataWithContacts writes besides the contact's own fields. The vCard export adds its
+// own NOTE, PHOTO, related-name and CATEGORIES lines, and turns ours off so that every
+// property appears at most once.
+struct VCardWriteOptions {
+    bool includeNote = true;
+    bool includePhoto = true;
+    bool includeRelatedNames = true;
+    bool includeCategories = true;
+    // The group names to write as CATEGORIES for a contact; none when not set.
+    std::function<std::vector<std::string>(const Contact&)> categories;
+};
+
+// The contacts as vCard 3.0 text, one BEGIN:VCARD … END:VCARD each, with CRLF line ends and
+// lines folded at 75 octets without cutting a UTF-8 sequence. The photo is the image data,
+// or the thumbnail when there is no image; the thumbnail is not written on its own, as the
+// store makes it from the image. Empty values and dates without month, day and year are
+// left out; a date with a year and a day but no month keeps only its year, as vCard dates
+// cannot say it.
+std::string dataWithContacts(const std::vector<Contact>& contacts,
+                             const VCardWriteOptions& options = {});
+
+// Appends one contact's vCard, as dataWithContacts writes it, to `out`.
+void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options = {});
+
+}  // namespace pelkora::contacts

@@ -1,0 +1,237 @@
+#include <algorithm>
+#include <array>
+
+#include "addressbook/ContactKeys.h"
+#include "vcard/VCardLabels_p.h"
+#include "vcard/VCardLexer_p.h"
+
+namespace pelkora::contacts::detail {
+namespace {
+
+struct TypeLabel {
+    std::string_view label;
+    std::string_view writtenTypes;   // comma-separated, in the order written
+    std::string_view requiredTypes;  // comma-separated; all present when read
+};
+
+// In the order read: the first row whose types are all present gives the label, so the more
+// specific rows come first (an iPhone is also CELL, a home fax also HOME).
+constexpr std::array kPhoneLabels = {
+    TypeLabel{CNLabelPhoneNumberiPhone, "IPHONE,CELL", "IPHONE"},
+    TypeLabel{CNLabelPhoneNumberHomeFax, "HOME,FAX", "HOME,FAX"},
+    TypeLabel{CNLabelPhoneNumberWorkFax, "WORK,FAX", "WORK,FAX"},
+    TypeLabel{CNLabelPhoneNumberOtherFax, "FAX", "FAX"},
+    TypeLabel{CNLabelPhoneNumberMobile, "CELL", "CELL"},
+    TypeLabel{CNLabelPhoneNumberMobile, "CELL", "MOBILE"},
+    TypeLabel{CNLabelPhoneNumberPager, "PAGER", "PAGER"},
+    TypeLabel{CNLabelPhoneNumberMain, "MAIN", "MAIN"},
+    TypeLabel{CNLabelHome, "HOME", "HOME"},
+    TypeLabel{CNLabelWork, "WORK", "WORK"},
+    TypeLabel{CNLabelOther, "OTHER", "OTHER"},
+};
+
+constexpr std::array kGeneralLabels = {
+    TypeLabel{CNLabelHome, "HOME", "HOME"},
+    TypeLabel{CNLabelWork, "WORK", "WORK"},
+    TypeLabel{CNLabelOther, "OTHER", "OTHER"},
+};
+
+// RFC 6350 relation types whose word is not a label's own name.
+constexpr std::array kRelationTypes = {
+    TypeLabel{CNLabelContactRelationColleague, "", "CO-WORKER"},
+    TypeLabel{CNLabelContactRelationAssistant, "", "AGENT"},
+    TypeLabel{CNLabelOther, "", "OTHER"},
+};
+
+struct InstantMessageService {
+    std::string_view service;
+    std::string_view property;  // the X- property older programs write, upper-case
+    std::string_view scheme;    // written in IMPP values
+};
+
+// The first row of a service gives what is written for it.
+constexpr std::array kInstantMessageServices = {
+    InstantMessageService{CNInstantMessageServiceAIM, "X-AIM", "aim"},
+    InstantMessageService{CNInstantMessageServiceJabber, "X-JABBER", "xmpp"},
+    InstantMessageService{CNInstantMessageServiceICQ, "X-ICQ", "icq"},
+    InstantMessageService{CNInstantMessageServiceMSN, "X-MSN", "msnim"},
+    InstantMessageService{CNInstantMessageServiceYahoo, "X-YAHOO", "ymsgr"},
+    InstantMessageService{CNInstantMessageServiceSkype, "X-SKYPE", "skype"},
+    InstantMessageService{CNInstantMessageServiceSkype, "X-SKYPE-USERNAME", "callto"},
+    InstantMessageService{CNInstantMessageServiceQQ, "X-QQ", "x-apple"},
+    InstantMessageService{CNInstantMessageServiceGaduGadu, "X-GADUGADU", "x-apple"},
+    InstantMessageService{CNInstantMessageServiceGaduGadu, "X-GADU-GADU", "gg"},
+    InstantMessageService{CNInstantMessageServiceGoogleTalk, "X-GOOGLE-TALK", "xmpp"},
+    InstantMessageService{CNInstantMessageServiceGoogleTalk, "X-GTALK", "gtalk"},
+    InstantMessageService{CNInstantMessageServiceFacebook, "", "xmpp"},
+};
+
+// Schemes read: the service each stands for, empty for none in particular.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kInstantMessageSchemes = {{
+    {"aim", CNInstantMessageServiceAIM},
+    {"xmpp", CNInstantMessageServiceJabber},
+    {"jabber", CNInstantMessageServiceJabber},
+    {"icq", CNInstantMessageServiceICQ},
+    {"msnim", CNInstantMessageServiceMSN},
+    {"msn", CNInstantMessageServiceMSN},
+    {"ymsgr", CNInstantMessageServiceYahoo},
+    {"skype", CNInstantMessageServiceSkype},
+    {"callto", CNInstantMessageServiceSkype},
+    {"gg", CNInstantMessageServiceGaduGadu},
+    {"gtalk", CNInstantMessageServiceGoogleTalk},
+    {"qq", CNInstantMessageServiceQQ},
+    {"x-apple", ""},
+}};
+
+constexpr std::array kSocialProfileServices = {
+    CNSocialProfileServiceFacebook,     CNSocialProfileServiceFlickr,
+    CNSocialProfileServiceGameCenter,   CNSocialProfileServiceLinkedIn,
+    CNSocialProfileServiceMySpace,      CNSocialProfileServiceSinaWeibo,
+    CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
+    CNSocialProfileServiceYelp,
+};
+
+constexpr std::array kInstantMessageServiceNames = {
+    CNInstantMessageServiceAIM,      CNInstantMessageServiceFacebook,
+    CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
+    CNInstantMessageServiceICQ,      CNInstantMessageServiceJabber,
+    CNInstantMessageServiceMSN,      CNInstantMessageServiceQQ,
+    CNInstantMessageServiceSkype,    CNInstantMessageServiceYahoo,
+};
+
+std::vector<std::string_view> splitCommas(std::string_view list) {
+    std::vector<std::string_view> words;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) comma = list.size();
+        words.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return words;
+}
+
+bool containsType(std::span<const std::string_view> types, std::string_view type) {
+    return std::any_of(types.begin(), types.end(),
+                       [&](std::string_view value) { return equalsIgnoringCase(value, type); });
+}
+
+template <std::size_t N>
+std::string labelFromTable(std::span<const std::string_view> types,
+                           const std::array<TypeLabel, N>& table) {
+    for (const auto& row : table) {
+        const auto required = splitCommas(row.requiredTypes);
+        if (std::all_of(required.begin(), required.end(),
+                        [&](std::string_view type) { return containsType(types, type); })) {
+            return std::string(row.label);
+        }
+    }
+    return {};
+}
+
+// "Mother" for "_$!<Mother>!$_".
+std::string_view innerName(std::string_view label) {
+    if (label.starts_with("_$!<") && label.ends_with(">!$_") && label.size() >= 8) {
+        return label.substr(4, label.size() - 8);
+    }
+    return label;
+}
+
+std::string relationLabel(std::string_view type) {
+    for (const auto& row : kRelationTypes) {
+        if (equalsIgnoringCase(type, row.requiredTypes)) return std::string(row.label);
+    }
+    for (const auto& labels : {std::span<const std::string_view>(kRelationLabels),
+                               std::span<const std::string_view>(kExtendedRelationLabels)}) {
+        for (const auto label : labels) {
+            if (equalsIgnoringCase(type, innerName(label))) return std::string(label);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string labelForTypes(std::span<const std::string_view> types, LabelVocabulary vocabulary) {
+    std::string label;
+    switch (vocabulary) {
+        case LabelVocabulary::phone:
+            label = labelFromTable(types, kPhoneLabels);
+            break;
+        case LabelVocabulary::general:
+            label = labelFromTable(types, kGeneralLabels);
+            break;
+        case LabelVocabulary::relation:
+            for (const auto type : types) {
+                label = relationLabel(type);
+                if (!label.empty()) break;
+            }
+            break;
+        case LabelVocabulary::none:
+            return {};
+    }
+    if (!label.empty()) return label;
+    for (const auto type : types) {
+        if (type.size() > 2 && (type.starts_with("X-") || type.starts_with("x-"))) {
+            return std::string(type.substr(2));
+        }
+    }
+    return {};
+}
+
+std::optional<std::vector<std::string_view>> typesForLabel(std::string_view label,
+                                                           LabelVocabulary vocabulary) {
+    const auto find = [&](const auto& table) -> std::optional<std::vector<std::string_view>> {
+        for (const auto& row : table) {
+            if (row.label == label) return splitCommas(row.writtenTypes);
+        }
+        return std::nullopt;
+    };
+    switch (vocabulary) {
+        case LabelVocabulary::phone:
+            return find(kPhoneLabels);
+        case LabelVocabulary::general:
+            return find(kGeneralLabels);
+        case LabelVocabulary::relation:
+        case LabelVocabulary::none:
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string_view instantMessageServiceForProperty(std::string_view name) {
+    for (const auto& row : kInstantMessageServices) {
+        if (!row.property.empty() && row.property == name) return row.service;
+    }
+    return {};
+}
+
+std::optional<std::string_view> instantMessageServiceForScheme(std::string_view scheme) {
+    for (const auto& [name, service] : kInstantMessageSchemes) {
+        if (equalsIgnoringCase(name, scheme)) return service;
+    }
+    return std::nullopt;
+}
+
+std::string_view instantMessageSchemeForService(std::string_view service) {
+    for (const auto& row : kInstantMessageServices) {
+        if (row.service == service) return row.scheme;
+    }
+    return "x-apple";
+}
+
+std::string canonicalInstantMessageService(std::string_view name) {
+    for (const auto service : kInstantMessageServiceNames) {
+        if (equalsIgnoringCase(service, name)) return std::string(service);
+    }
+    return std::string(name);
+}
+
+std::string canonicalSocialProfileService(std::string_view name) {
+    for (const auto service : kSocialProfileServices) {
+        if (equalsIgnoringCase(service, name)) return std::string(service);
+    }
+    return std::string(name);
+}
+
+}  // namespace pelkora::contacts::detail

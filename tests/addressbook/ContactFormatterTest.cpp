@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "TestSupport.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/PostalAddressFormatter.h"
+#include "addressbook/UserCountry.h"
+
+namespace pelkora::contacts {
+namespace {
+
+Contact person(std::string given, std::string family, std::string middle = {}) {
+    Contact contact;
+    contact.givenName = std::move(given);
+    contact.familyName = std::move(family);
+    contact.middleName = std::move(middle);
+    return contact;
+}
+
+std::string fullName(const Contact& contact, std::string_view locale) {
+    return stringFromContact(contact, ContactFormatterStyle::fullName, locale);
+}
+
+std::string phoneticName(const Contact& contact, std::string_view locale) {
+    return stringFromContact(contact, ContactFormatterStyle::phoneticFullName, locale);
+}
+
+// Sets the user's chosen country for the test and clears it afterwards.
+struct CountryOverride {
+    explicit CountryOverride(std::optional<std::string> code = {}) { setCountryCodeOverride(code); }
+    ~CountryOverride() { setCountryCodeOverride(std::nullopt); }
+};
+
+struct LocaleEnvironment {
+    LocaleEnvironment(const std::string& all, const std::string& address, const std::string& lang)
+        : all_("LC_ALL", all), address_("LC_ADDRESS", address), lang_("LANG", lang) {}
+    test::ScopedEnvironment all_, address_, lang_;
+};
+
+TEST(ContactFormatter, GivenNameComesFirstInEnglishAndGerman) {
+    Contact contact = person("Anna", "Schmidt", "Maria");
+    contact.namePrefix = "Dr.";
+    contact.nameSuffix = "PhD";
+    EXPECT_EQ(fullName(contact, "en_US"), "Dr. Anna Maria Schmidt PhD");
+    EXPECT_EQ(fullName(contact, "de_DE.UTF-8"), "Dr. Anna Maria Schmidt PhD");
+}
+
+TEST(ContactFormatter, FamilyNameComesFirstInHungarianAndVietnamese) {
+    Contact hungarian = person("János", "Nagy", "Péter");
+    hungarian.namePrefix = "Dr.";
+    EXPECT_EQ(fullName(hungarian, "hu_HU.UTF-8"), "Dr. Nagy János Péter");
+    EXPECT_EQ(fullName(person("An", "Nguyễn", "Văn"), "vi-VN"), "Nguyễn Văn An");
+}
+
+TEST(ContactFormatter, CJKNamesAreFamilyNameFirstWithoutSpacesInEveryLocale) {
+    EXPECT_EQ(fullName(person("太郎", "山田"), "ja_JP"), "山田太郎");
+    EXPECT_EQ(fullName(person("小明", "王"), "zh_CN.UTF-8"), "王小明");
+    EXPECT_EQ(fullName(person("길동", "홍"), "ko_KR"), "홍길동");
+    EXPECT_EQ(fullName(person("太郎", "山田"), "en_US"), "山田太郎");
+    EXPECT_EQ(fullName(person("John", "Smith"), "ja_JP"), "Smith John");
+}
+
+TEST(ContactFormatter, PhoneticStyleUsesThePhoneticParts) {
+    Contact contact = person("太郎", "山田");
+    contact.phoneticGivenName = "たろう";
+    contact.phoneticFamilyName = "やまだ";
+    EXPECT_EQ(phoneticName(contact, "ja_JP"), "やまだたろう");
+    contact.phoneticGivenName = "Taro";
+    contact.phoneticFamilyName = "Yamada";
+    EXPECT_EQ(phoneticName(contact, "en_US"), "Taro Yamada");
+}
+
+TEST(ContactFormatter, OrganizationsShowTheirNameOnly) {
+    Contact contact = person("Anna", "Schmidt");
+    contact.contactType = ContactType::organization;
+    contact.organizationName = "Acme GmbH";
+    contact.phoneticOrganizationName = "Ak-mee";
+    EXPECT_EQ(fullName(contact, "de_DE"), "Acme GmbH");
+    EXPECT_EQ(phoneticName(contact, "de_DE"), "Ak-mee");
+    contact.organizationName.clear();
+    EXPECT_EQ(fullName(contact, "de_DE"), "");
+}
+
+TEST(ContactFormatter, NameWithoutPartsIsEmptyEvenWithANicknameOrCompany) {
+    Contact contact = person("  ", "");
+    contact.nickname = "Bob";
+    contact.organizationName = "Acme";
+    EXPECT_EQ(fullName(contact, "en_US"), "");
+    EXPECT_EQ(phoneticName(contact, "en_US"), "");
+    EXPECT_EQ(stringFromContact(contact), "");
+    EXPECT_EQ(fullName(person("  Anna ", "\tSchmidt"), "en"), "Anna Schmidt");
+}
+
+TEST(ContactFormatter, LocalesMapToTheirNameOrder) {
+    EXPECT_EQ(nameOrderForLocale("en_US.UTF-8"), NameOrder::givenMiddleFamily);
+    EXPECT_EQ(nameOrderForLocale("de-AT"), NameOrder::givenMiddleFamily);
+    EXPECT_EQ(nameOrderForLocale("ja_JP.UTF-8"), NameOrder::familyMiddleGiven);
+    EXPECT_EQ(nameOrderForLocale("zh-Hant-TW"), NameOrder::familyMiddleGiven);
+    EXPECT_EQ(nameOrderForLocale("ko"), NameOrder::familyMiddleGiven);
+    EXPECT_EQ(nameOrderForLocale("hu_HU@euro"), NameOrder::familyGivenMiddle);
+    EXPECT_EQ(nameOrderForLocale("C"), NameOrder::givenMiddleFamily);
+    EXPECT_EQ(nameOrderForLocale(""), NameOrder::givenMiddleFamily);
+}
+
+TEST(ContactFormatter, CJKTextIsTextInCJKScriptsOnly) {
+    for (const char* text : {"山田", "やまだ", "ヤマダー", "홍길동"})
+        EXPECT_TRUE(isCJKText(text)) << text;
+    for (const char* text : {"Smith", "山田 Smith", "100-0001", "", "\xE5\xB1"}) {
+        EXPECT_FALSE(isCJKText(text)) << text;
+    }
+}
+
+// An address with the parts most layouts use; sub-locality and sub-administrative area stay empty.
+PostalAddress makeAddress(std::string street, std::string city, std::string state,
+                          std::string postalCode, std::string country, std::string isoCountryCode) {
+    PostalAddress address;
+    address.street = std::move(street);
+    address.city = std::move(city);
+    address.state = std::move(state);
+    address.postalCode = std::move(postalCode);
+    address.country = std::move(country);
+    address.isoCountryCode = std::move(isoCountryCode);
+    return address;
+}
+
+const PostalAddress kUnitedStates =
+    makeAddress("1 Main St", "Springfield", "IL", "62704", "United States", "us");
+
+PostalAddress without(PostalAddress address, std::string PostalAddress::*part) {
+    (address.*part).clear();
+    return address;
+}
+
+TEST(PostalAddressFormatter, UnitedStatesAddressPutsStateAndZipAfterTheCity) {
+    EXPECT_EQ(formatPostalAddress(kUnitedStates),
+              "1 Main St\nSpringfield, IL 62704\nUnited States");
+}
+
+TEST(PostalAddressFormatter, MissingPartsTakeTheirSeparatorsWithThem) {
+    EXPECT_EQ(formatPostalAddress(without(kUnitedStates, &PostalAddress::state)),
+              "1 Main St\nSpringfield 62704\nUnited States");
+    EXPECT_EQ(formatPostalAddress(without(kUnitedStates, &PostalAddress::city)),
+              "1 Main St\nIL 62704\nUnited States");
+    EXPECT_EQ(formatPostalAddress(without(kUnitedStates, &PostalAddress::postalCode)),
+              "1 Main St\nSpringfield, IL\nUnited States");
+    EXPECT_EQ(formatPostalAddress(without(kUnitedStates, &PostalAddress::street)),
+              "Springfield, IL 62704\nUnited States");
+    EXPECT_EQ(formatPostalAddress(without(kUnitedStates, &PostalAddress::country)),
+              "1 Main St\nSpringfield, IL 62704");
+}
+
+TEST(PostalAddressFormatter, GermanAddressPutsThePostalCodeBeforeTheCityAndLeavesOutTheState) {
+    const PostalAddress address =
+        makeAddress("Hauptstraße 5", "Berlin", "Berlin", "10115", "Deutschland", "de");
+    EXPECT_EQ(formatPostalAddress(address), "Hauptstraße 5\n10115 Berlin\nDeutschland");
+    EXPECT_EQ(formatPostalAddress(without(address, &PostalAddress::postalCode)),
+              "Hauptstraße 5\nBerlin\nDeutschland");
+}
+
+TEST(PostalAddressFormatter, JapaneseAddressRunsFromPostalCodeToStreet) {
+    PostalAddress address =
+        makeAddress("千代田1-1", "千代田区", "東京都", "100-0001", "日本", "JP");
+    EXPECT_EQ(formatPostalAddress(address), "〒100-0001\n東京都千代田区\n千代田1-1\n日本");
+    address.postalCode.clear();
+    EXPECT_EQ(formatPostalAddress(address), "東京都千代田区\n千代田1-1\n日本");
+    // Latin parts that stand side by side are kept apart.
+    address.state = "Tokyo";
+    address.city = "Chiyoda-ku";
+    EXPECT_EQ(formatPostalAddress(address), "Tokyo Chiyoda-ku\n千代田1-1\n日本");
+}
+
+TEST(PostalAddressFormatter, BritishAddressPutsTownAndPostcodeOnLinesOfTheirOwn) {
+    const PostalAddress address =
+        makeAddress("10 Downing Street", "London", "", "SW1A 2AA", "", "gb");
+    EXPECT_EQ(formatPostalAddress(address), "10 Downing Street\nLondon\nSW1A 2AA");
+    EXPECT_EQ(formatPostalAddress(without(address, &PostalAddress::city)),
+              "10 Downing Street\nSW1A 2AA");
+}
+
+TEST(PostalAddressFormatter, StreetLinesAreTidiedAndEmptyAddressesAreEmpty) {
+    PostalAddress address = kUnitedStates;
+    address.street = "Apt 4\r\n\r\n  1 Main St  ";
+    EXPECT_EQ(formatPostalAddress(address),
+              "Apt 4\n1 Main St\nSpringfield, IL 62704\nUnited States");
+    EXPECT_EQ(formatPostalAddress(PostalAddress{}, "us"), "");
+    EXPECT_EQ(formatPostalAddress(makeAddress("", "", "", "", "", "de")), "");
+}
+
+TEST(PostalAddressFormatter, LayoutComesFromTheAddressThenTheGivenCountryThenTheUser) {
+    CountryOverride userInSwitzerland("ch");
+    EXPECT_EQ(postalAddressLayoutCountryCode(kUnitedStates, "de"), "us");
+    const PostalAddress address = without(kUnitedStates, &PostalAddress::isoCountryCode);
+    EXPECT_EQ(postalAddressLayoutCountryCode(address, "DE"), "de");
+    EXPECT_EQ(formatPostalAddress(address, "de"), "1 Main St\n62704 Springfield\nUnited States");
+    EXPECT_EQ(postalAddressLayoutCountryCode(address), "ch");
+    EXPECT_EQ(postalAddressFormatName(""), "Switzerland");
+}
+
+TEST(PostalAddressFormatter, CountriesWithoutALayoutUseTheInternationalOne) {
+    PostalAddress address = kUnitedStates;
+    address.isoCountryCode = "pl";
+    address.subLocality = "Mokotów";
+    EXPECT_EQ(formatPostalAddress(address),
+              "1 Main St\nMokotów\n62704 Springfield\nIL\nUnited States");
+    EXPECT_EQ(postalAddressFormatName("pl"), "International");
+    EXPECT_EQ(postalAddressFormatName("DE"), "Germany");
+}
+
+TEST(PostalAddressFormatter, EveryLayoutHasAUniqueNameAndShowsTheMainParts) {
+    const PostalAddress address = makeAddress("STREET", "CITY", "", "CODE", "COUNTRY", "");
+    std::set<std::string> names;
+    EXPECT_EQ(postalAddressLayoutCountryCodes().size(), 13u);
+    for (std::string_view code : postalAddressLayoutCountryCodes()) {
+        EXPECT_TRUE(names.insert(postalAddressFormatName(code)).second) << code;
+        const std::string text = formatPostalAddress(address, code);
+        for (const char* part : {"STREET", "CITY", "CODE"}) {
+            EXPECT_NE(text.find(part), std::string::npos) << code;
+        }
+        EXPECT_TRUE(text.ends_with("\nCOUNTRY")) << code;
+        EXPECT_EQ(text.find('{'), std::string::npos) << code;
+    }
+    EXPECT_FALSE(names.contains("International"));
+}
+
+TEST(UserCountry, CountryComesFromTheFirstLocaleVariableWithATerritory) {
+    CountryOverride none;
+    {
+        LocaleEnvironment environment("de_AT.UTF-8", "fr_FR.UTF-8", "en_US.UTF-8");
+        EXPECT_EQ(defaultCountryCode(), "at");
+    }
+    {
+        LocaleEnvironment environment("", "fr_BE.UTF-8", "en_US.UTF-8");
+        EXPECT_EQ(defaultCountryCode(), "be");
+    }
+    {
+        LocaleEnvironment environment("C.UTF-8", "", "nl_NL.UTF-8@euro");
+        EXPECT_EQ(defaultCountryCode(), "nl");
+    }
+    LocaleEnvironment noTerritory("C", "es_419.UTF-8", "de");
+    EXPECT_EQ(defaultCountryCode(), "us");
+}
+
+TEST(UserCountry, OverrideWinsOverTheEnvironmentUntilCleared) {
+    LocaleEnvironment environment("de_DE.UTF-8", "", "");
+    CountryOverride chosen("CH");
+    EXPECT_EQ(defaultCountryCode(), "ch");
+    setCountryCodeOverride(std::string());
+    EXPECT_EQ(defaultCountryCode(), "de");
+}
+
+TEST(UserCountry, CodesHaveEnglishNames) {
+    EXPECT_EQ(countryNameForCode("de"), "Germany");
+    EXPECT_EQ(countryNameForCode("US"), "United States");
+    EXPECT_EQ(countryNameForCode(""), "");
+    EXPECT_EQ(countryNameForCode("xq"), "xq");
+}
+
+TEST(UserCountry, NamesFindTheirCodeIgnoringCase) {
+    EXPECT_EQ(countryCodeForName("deutschland"), "de");
+    EXPECT_EQ(countryCodeForName("ÖSTERREICH"), "at");
+    EXPECT_EQ(countryCodeForName("Schweiz"), "ch");
+    EXPECT_EQ(countryCodeForName("Suisse"), "ch");
+    EXPECT_EQ(countryCodeForName("España"), "es");
+    EXPECT_EQ(countryCodeForName(" Italia "), "it");
+    EXPECT_EQ(countryCodeForName("日本"), "jp");
+    EXPECT_EQ(countryCodeForName("USA"), "us");
+    EXPECT_EQ(countryCodeForName("UK"), "gb");
+    EXPECT_EQ(countryCodeForName("DE"), "de");
+    EXPECT_EQ(countryCodeForName("Poland"), "pl");
+    EXPECT_EQ(countryCodeForName("Atlantis"), std::nullopt);
+    EXPECT_EQ(countryCodeForName(""), std::nullopt);
+    EXPECT_EQ(countryCodeForName("XQ"), std::nullopt);
+}
+
+TEST(UserCountry, EveryLayoutCountryHasANameThatLeadsBack) {
+    for (std::string_view code : postalAddressLayoutCountryCodes()) {
+        const std::string name = countryNameForCode(code);
+        EXPECT_NE(name, code);
+        EXPECT_EQ(countryCodeForName(name), code) << name;
+    }
+}
+
+}  // namespace
+}  // namespace pelkora::contacts

@@ -1,0 +1,530 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Paths.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
+
+namespace pelkora::contacts {
+namespace {
+
+namespace fs = std::filesystem;
+using Code = ContactStoreErrorCode;
+
+Contact person(const std::string& given, const std::string& family) {
+    Contact contact = Contact::makeNew();
+    contact.givenName = given;
+    contact.familyName = family;
+    return contact;
+}
+
+Group group(const std::string& name) {
+    return Group{makeUUID(), name};
+}
+
+template <typename Value>
+LabeledValue<Value> labeledAs(std::string_view label, Value value) {
+    return labeled(std::string(label), std::move(value));
+}
+
+// Every field of Contact filled, with several labelled values each, custom and empty labels,
+// dates without a year or in another calendar, non-ASCII text and bytes with NULs.
+Contact contactWithEveryField() {
+    Contact contact = Contact::makeNew();
+    contact.contactType = ContactType::organization;
+    contact.namePrefix = "Dr.";
+    contact.givenName = "Zoë";
+    contact.middleName = "Ægir";
+    contact.familyName = "Łukasiewicz";
+    contact.previousFamilyName = "Straße";
+    contact.nameSuffix = "Jr.";
+    contact.nickname = "Żaba 🐸";
+    contact.phoneticGivenName = "ゾエ";
+    contact.phoneticMiddleName = "エギル";
+    contact.phoneticFamilyName = "ウカシェヴィチ";
+    contact.organizationName = "Société Générale d’Essai";
+    contact.departmentName = "Forschung & Entwicklung";
+    contact.jobTitle = "Leiterin";
+    contact.phoneticOrganizationName = "ソシエテ";
+    contact.note = std::string("Line one\nLine two\0after a NUL", 29);
+    contact.birthday = DateComponents{std::nullopt, 3, 15, ""};
+    contact.nonGregorianBirthday = DateComponents{4721, 1, 9, "chinese"};
+    contact.dates = {
+        labeledAs(CNLabelDateAnniversary, DateComponents{2001, 6, 2, ""}),
+        labeledAs("Erster Kuss", DateComponents{std::nullopt, 7, std::nullopt, "hebrew"}),
+        labeledAs("", DateComponents{-44, 3, 15, ""})};
+    contact.phoneNumbers = {labeledAs(CNLabelPhoneNumberMobile, std::string("+49 170 1234567")),
+                            labeledAs("Autotelefon", std::string("+49 89 000")),
+                            labeledAs("", std::string("0"))};
+    contact.emailAddresses = {labeledAs(CNLabelWork, std::string("zoe@example.org")),
+                              labeledAs(CNLabelEmailiCloud, std::string("zoe@icloud.example"))};
+    contact.urlAddresses = {
+        labeledAs(CNLabelURLAddressHomePage, std::string("https://example.org/ü")),
+        labeledAs("Blog", std::string("https://blog.example.org"))};
+    contact.postalAddresses = {
+        labeledAs(CNLabelHome, PostalAddress{"Hauptstraße 1\nHinterhaus", "Altstadt", "München",
+                                             "Oberbayern", "Bayern", "80331", "Deutschland", "de"}),
+        labeledAs("Ferienhaus", PostalAddress{"", "", "Kraków", "", "", "30-001", "Polska", "pl"})};
+    contact.contactRelations = {labeledAs(CNLabelContactRelationManager, ContactRelation{"Ada"}),
+                                labeledAs("Patin", ContactRelation{"Grace Hopper"})};
+    contact.socialProfiles = {
+        labeledAs("", SocialProfile{"https://x.example/zoe", "zoe", "42",
+                                    std::string(CNSocialProfileServiceTwitter)}),
+        labeledAs("Fediverse", SocialProfile{"https://social.example/@z", "z", "", "Mastodon"})};
+    contact.instantMessageAddresses = {
+        labeledAs(CNLabelHome,
+                  InstantMessageAddress{"zoe.l", std::string(CNInstantMessageServiceICQ)}),
+        labeledAs("Spiele", InstantMessageAddress{"zoe#1234", "Discord"})};
+    contact.imageData = {0x89, 'P', 'N', 'G', 0x00, 0x00, 0x0D, 0xFF, 0x00};
+    contact.thumbnailImageData = {0x00, 0x00, 0x00};
+    return contact;
+}
+
+// Makes every write beyond `bytes` into any file fail (EFBIG) while the object lives; unlike
+// permissions this also holds for root.
+class ScopedFileSizeLimit {
+  public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~ScopedFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+  private:
+    void (*previousHandler_)(int);
+    rlimit previous_{};
+};
+
+class SqliteContactStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        store_ = openStore();
+        ASSERT_TRUE(store_);
+    }
+
+    std::unique_ptr<SqliteContactStore> openStore() {
+        auto opened = SqliteContactStore::open(file_);
+        EXPECT_TRUE(opened) << (opened ? "" : opened.error().localizedDescription);
+        return opened ? std::move(*opened) : nullptr;
+    }
+
+    std::string local() { return store_->defaultContainerIdentifier(); }
+
+    std::vector<Contact> allContacts(SqliteContactStore& store, const std::string& container) {
+        std::vector<Contact> found;
+        EXPECT_TRUE(store.enumerateContacts(container, [&](const Contact& contact) {
+            found.push_back(contact);
+            return true;
+        }));
+        return found;
+    }
+
+    // Everything a request can change, for comparing before and after.
+    struct Snapshot {
+        std::vector<Contact> contacts;
+        std::vector<Group> groups;
+        std::vector<std::pair<std::string, std::vector<std::string>>> memberships;
+        bool operator==(const Snapshot&) const = default;
+    };
+    Snapshot snapshot() {
+        return {allContacts(*store_, local()), store_->groups(local()).value(),
+                store_->groupMemberships(local()).value()};
+    }
+
+    // Adds `count` people; returns the request's group so that callers can add to it.
+    Group populate(std::size_t count) {
+        SaveRequest request;
+        Group friends = group("Friends");
+        request.addGroup(friends, local());
+        for (std::size_t index = 0; index < count; ++index) {
+            Contact contact = person("Given" + std::to_string(index), "Family");
+            if (index % 3 == 0) request.addMember(contact.identifier, friends.identifier);
+            request.addContact(std::move(contact), local());
+        }
+        EXPECT_TRUE(store_->execute(request));
+        return friends;
+    }
+
+    test::TemporaryDirectory folder_;
+    fs::path file_ = folder_ / "nested/folder/contacts.sqlite";
+    std::unique_ptr<SqliteContactStore> store_;
+};
+
+// --- opening ---
+
+TEST_F(SqliteContactStoreTest, NewStoreHasOneLocalDefaultContainer) {
+    const auto containers = store_->containers();
+    ASSERT_TRUE(containers);
+    ASSERT_EQ(containers->size(), 1u);
+    EXPECT_EQ((*containers)[0].name, "Local Address Book");
+    EXPECT_EQ((*containers)[0].type, ContainerType::local);
+    EXPECT_EQ((*containers)[0].identifier, local());
+    EXPECT_EQ(store_->container(local()).value(), (*containers)[0]);
+    EXPECT_EQ(store_->container("no such container").value(), std::nullopt);
+    EXPECT_EQ(store_->authorizationStatus(), AuthorizationStatus::authorized);
+}
+
+TEST_F(SqliteContactStoreTest, DefaultLocationIsInTheApplicationDataFolder) {
+    test::ScopedXdgHome xdg;
+    EXPECT_EQ(SqliteContactStore::defaultLocation(),
+              paths::applicationDataFolder() / "contacts.sqlite");
+}
+
+TEST_F(SqliteContactStoreTest, KeepsEverythingAcrossReopening) {
+    populate(10);
+    const std::string container = local();
+    const Snapshot before = snapshot();
+    store_.reset();
+    store_ = openStore();
+    ASSERT_TRUE(store_);
+    EXPECT_EQ(local(), container);
+    EXPECT_EQ(store_->containers()->size(), 1u);
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(SqliteContactStoreTest, RefusesAFileThatIsNotADatabase) {
+    const fs::path text = folder_ / "notes.sqlite";
+    std::string bytes;
+    while (bytes.size() < 8192) bytes += "This is a text file, not an address book. ";
+    test::writeFile(text, bytes);
+    const auto opened = SqliteContactStore::open(text);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().code, Code::storeUnavailable);
+    EXPECT_NE(opened.error().localizedDescription.find("\u201c" + text.string() + "\u201d"),
+              std::string::npos);
+    EXPECT_EQ(test::readFile(text), bytes);
+}
+
+// Overwrites bytes of the closed file.
+void overwrite(const fs::path& file, std::streamoff offset, const std::string& bytes) {
+    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+    stream.seekp(offset);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The header's user_version (offset 60) and application_id (offset 68), big-endian.
+TEST_F(SqliteContactStoreTest, RefusesNewerFormatsAndOtherProgramsDatabases) {
+    store_.reset();  // the last connection folds the log back into the file
+    const std::string original = test::readFile(file_);
+    overwrite(file_, 60, std::string("\x00\x00\x00\x63", 4));
+    const auto newer = SqliteContactStore::open(file_);
+    ASSERT_FALSE(newer);
+    EXPECT_EQ(newer.error().code, Code::storeUnavailable);
+    EXPECT_NE(newer.error().localizedDescription.find("newer version"), std::string::npos);
+
+    test::writeFile(file_, original);
+    overwrite(file_, 68, "ABCD");
+    const auto foreign = SqliteContactStore::open(file_);
+    ASSERT_FALSE(foreign);
+    EXPECT_EQ(foreign.error().code, Code::storeUnavailable);
+    EXPECT_NE(foreign.error().localizedDescription.find("not a Pelkora address book"),
+              std::string::npos);
+
+    test::writeFile(file_, original);
+    EXPECT_TRUE(SqliteContactStore::open(file_));
+}
+
+// Damage in the middle of the file: whichever call meets it first answers storeUnavailable
+// naming the file; none crashes.
+TEST_F(SqliteContactStoreTest, ReportsADamagedFileAsUnavailable) {
+    populate(2000);
+    const std::string container = local();
+    store_.reset();
+    overwrite(file_, static_cast<std::streamoff>(fs::file_size(file_) / 2),
+              std::string(16384, '\xA5'));
+    auto opened = SqliteContactStore::open(file_);
+    std::vector<ContactStoreError> errors;
+    if (!opened) {
+        errors.push_back(opened.error());
+    } else {
+        const auto visitAll = [](const Contact&) { return true; };
+        if (auto read = (*opened)->enumerateContacts(container, visitAll); !read)
+            errors.push_back(read.error());
+        if (auto checked = (*opened)->checkIntegrity(); !checked) errors.push_back(checked.error());
+    }
+    ASSERT_FALSE(errors.empty());
+    for (const ContactStoreError& error : errors) {
+        EXPECT_EQ(error.code, Code::storeUnavailable);
+        EXPECT_NE(error.localizedDescription.find(file_.string()), std::string::npos);
+    }
+}
+
+// --- saving and reading ---
+
+TEST_F(SqliteContactStoreTest, RoundTripsEveryFieldOfAContact) {
+    const Contact contact = contactWithEveryField();
+    SaveRequest request;
+    request.addContact(contact, local());
+    ASSERT_TRUE(store_->execute(request));
+
+    const auto read = store_->contacts({contact.identifier, "unknown", contact.identifier});
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->size(), 1u);
+    EXPECT_EQ((*read)[0], contact);
+    EXPECT_EQ(allContacts(*store_, local()), std::vector<Contact>{contact});
+    store_ = openStore();
+    EXPECT_EQ(store_->contacts({contact.identifier}).value(), std::vector<Contact>{contact});
+}
+
+TEST_F(SqliteContactStoreTest, EnumeratesInInsertionOrderAndStopsWhenAsked) {
+    std::vector<std::string> expected;
+    for (int requestIndex = 0; requestIndex < 3; ++requestIndex) {
+        SaveRequest request;
+        for (int index = 0; index < 200; ++index) {
+            Contact contact = person("P", std::to_string(requestIndex * 200 + index));
+            expected.push_back(contact.identifier);
+            request.addContact(std::move(contact), local());
+        }
+        ASSERT_TRUE(store_->execute(request));
+    }
+    std::vector<std::string> seen;
+    for (const Contact& contact : allContacts(*store_, local())) seen.push_back(contact.identifier);
+    EXPECT_EQ(seen, expected);
+
+    std::size_t visited = 0;
+    ASSERT_TRUE(
+        store_->enumerateContacts(local(), [&](const Contact&) { return ++visited < 300; }));
+    EXPECT_EQ(visited, 300u);
+}
+
+// The visitor runs without the store's lock: the import asks the store from inside it.
+TEST_F(SqliteContactStoreTest, EnumerationVisitorMayCallTheStore) {
+    populate(600);
+    std::size_t found = 0;
+    ASSERT_TRUE(store_->enumerateContacts(local(), [&](const Contact& contact) {
+        found += store_->existingIdentifiers(local(), {contact.identifier}).value().size();
+        return true;
+    }));
+    EXPECT_EQ(found, 600u);
+}
+
+TEST_F(SqliteContactStoreTest, DeletesGroupsBeforeAddingGroupsOfTheSameName) {
+    const Group old = populate(9);
+    const std::vector<Contact> people = allContacts(*store_, local());
+    SaveRequest request;
+    const Group replacement = group("Friends");
+    request.deleteGroup(old.identifier);
+    request.addGroup(replacement, local());
+    request.addMember(people[1].identifier, replacement.identifier);
+    ASSERT_TRUE(store_->execute(request));
+
+    EXPECT_EQ(store_->groups(local()).value(), std::vector<Group>{replacement});
+    using Memberships = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    EXPECT_EQ(store_->groupMemberships(local()).value(),
+              (Memberships{{people[1].identifier, {replacement.identifier}}}));
+}
+
+TEST_F(SqliteContactStoreTest, AddsNewContactsToANewGroupInOneRequest) {
+    SaveRequest request;
+    const Group zebras = group("zebras"), apes = group("apes"), bees = group("Bees");
+    const Contact ada = person("Ada", "Lovelace");
+    for (const Group& added : {zebras, apes, bees}) request.addGroup(added, local());
+    request.addContact(ada, local());
+    request.addMember(ada.identifier, zebras.identifier);
+    request.addMember(ada.identifier, apes.identifier);
+    request.addMember(ada.identifier, apes.identifier);
+    ASSERT_TRUE(store_->execute(request));
+
+    EXPECT_EQ(store_->groups(local()).value(), (std::vector<Group>{apes, bees, zebras}));
+    using Memberships = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    EXPECT_EQ(store_->groupMemberships(local()).value(),
+              (Memberships{{ada.identifier, {apes.identifier, zebras.identifier}}}));
+}
+
+// --- all or nothing ---
+
+TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
+    const Group friends = populate(3);
+    const std::string someone = allContacts(*store_, local())[0].identifier;
+    ASSERT_TRUE(store_->addContainer({"OTHER", "Other Book", ContainerType::local}));
+    SaveRequest otherGroup;
+    const Group elsewhere = group("Elsewhere");
+    otherGroup.addGroup(elsewhere, "OTHER");
+    ASSERT_TRUE(store_->execute(otherGroup));
+    const Snapshot before = snapshot();
+
+    const auto failing = [&](auto change) {
+        SaveRequest request;
+        request.addGroup(group("New"), local());
+        request.addContact(person("New", "Person"), local());
+        change(request);
+        const auto result = store_->execute(request);
+        EXPECT_EQ(snapshot(), before);
+        return result ? std::optional<Code>() : result.error().code;
+    };
+    EXPECT_EQ(failing([](SaveRequest& r) { r.addContact(person("A", "B"), "nowhere"); }),
+              Code::containerNotFound);
+    EXPECT_EQ(failing([](SaveRequest& r) { r.addGroup(group("G"), "nowhere"); }),
+              Code::containerNotFound);
+    EXPECT_EQ(failing([](SaveRequest& r) { r.deleteGroup("no group"); }), Code::groupNotFound);
+    EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, "no group"); }),
+              Code::groupNotFound);
+    EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, elsewhere.identifier); }),
+              Code::groupNotFound);
+    EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember("nobody", friends.identifier); }),
+              Code::contactNotFound);
+    EXPECT_EQ(failing([&](SaveRequest& r) { r.addGroup(friends, local()); }),
+              Code::duplicateIdentifier);
+    EXPECT_EQ(failing([&](SaveRequest& r) {
+                  Contact twin = person("Twin", "");
+                  twin.identifier = someone;
+                  r.addContact(twin, local());
+              }),
+              Code::duplicateIdentifier);
+    EXPECT_EQ(store_->addContainer({"OTHER", "Again", ContainerType::local}).error().code,
+              Code::duplicateIdentifier);
+}
+
+// Fails a request of one group deleted, one added, 500 contacts and 500 members after
+// 0, 1, 250, 502 and 900 writes: each time the store holds what it held before, passes
+// SQLite's integrity check and then accepts the same request.
+TEST_F(SqliteContactStoreTest, FailureInTheMiddleOfARequestLeavesTheStoreAsItWas) {
+    populate(600);
+    for (const std::size_t writesBeforeFailure : {0u, 1u, 250u, 502u, 900u}) {
+        SCOPED_TRACE(writesBeforeFailure);
+        const Snapshot before = snapshot();
+        const std::string name = "Chunk" + std::to_string(writesBeforeFailure);
+        SaveRequest request;
+        const Group added = group(name);
+        request.deleteGroup(before.groups.at(0).identifier);
+        request.addGroup(added, local());
+        for (int index = 0; index < 500; ++index) {
+            Contact contact = person(name, std::to_string(index));
+            request.addMember(contact.identifier, added.identifier);
+            request.addContact(std::move(contact), local());
+        }
+        store_->failAfterWrites(writesBeforeFailure);
+        const auto failed = store_->execute(request);
+        ASSERT_FALSE(failed);
+        EXPECT_EQ(failed.error().code, Code::writeFailed);
+        EXPECT_NE(failed.error().localizedDescription.find(file_.string()), std::string::npos);
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_TRUE(store_->checkIntegrity());
+        EXPECT_TRUE(store_->existingFullNames(local(), {name + " 0"}).value().empty());
+
+        ASSERT_TRUE(store_->execute(request));
+        EXPECT_EQ(allContacts(*store_, local()).size(), before.contacts.size() + 500);
+        EXPECT_EQ(store_->groupMemberships(local()).value().size(), 500u);
+    }
+}
+
+TEST_F(SqliteContactStoreTest, WriteErrorOfTheDiskLeavesTheStoreAsItWas) {
+    populate(100);
+    const Snapshot before = snapshot();
+    SaveRequest request;
+    for (int index = 0; index < 500; ++index) {
+        Contact contact = person("Large", std::to_string(index));
+        contact.note = std::string(4000, 'n');
+        request.addContact(std::move(contact), local());
+    }
+    std::uintmax_t largest = fs::file_size(file_);
+    if (fs::exists(fs::path(file_) += "-wal"))
+        largest = std::max(largest, fs::file_size(fs::path(file_) += "-wal"));
+    {
+        ScopedFileSizeLimit limit(largest + 64 * 1024);
+        const auto failed = store_->execute(request);
+        ASSERT_FALSE(failed);
+        EXPECT_EQ(failed.error().code, Code::writeFailed);
+        EXPECT_NE(failed.error().localizedDescription.find(file_.string()), std::string::npos)
+            << failed.error().localizedDescription;
+    }
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(store_->checkIntegrity());
+    ASSERT_TRUE(store_->execute(request));
+    EXPECT_EQ(allContacts(*store_, local()).size(), 600u);
+}
+
+// --- lookups ---
+
+TEST_F(SqliteContactStoreTest, ExistingNamesAndIdentifiersAreFoundOnlyInTheirContainer) {
+    ASSERT_TRUE(store_->addContainer({"OTHER", "Other Book", ContainerType::cardDAV}));
+    const Contact ada = person("Ada", "Lovelace"), grace = person("Grace", "Hopper");
+    SaveRequest request;
+    request.addContact(ada, local());
+    request.addContact(grace, "OTHER");
+    ASSERT_TRUE(store_->execute(request));
+
+    using Names = std::unordered_set<std::string>;
+    EXPECT_EQ(stringFromContact(ada), "Ada Lovelace");
+    EXPECT_EQ(store_
+                  ->existingFullNames(
+                      local(), {"Ada Lovelace", "ada lovelace", "Grace Hopper", "Ada Lovelace"})
+                  .value(),
+              Names{"Ada Lovelace"});
+    EXPECT_EQ(store_->existingFullNames("OTHER", {"Ada Lovelace", "Grace Hopper"}).value(),
+              Names{"Grace Hopper"});
+    EXPECT_EQ(
+        store_->existingIdentifiers(local(), {ada.identifier, grace.identifier, "unknown"}).value(),
+        Names{ada.identifier});
+    EXPECT_EQ(store_->existingIdentifiers("OTHER", {ada.identifier, grace.identifier}).value(),
+              Names{grace.identifier});
+    EXPECT_EQ(store_->contactIdentifiersWithFullNames(local(), {"Ada Lovelace", "Ada Lovelace", "x"})
+                  .value(),
+              std::vector<std::string>{ada.identifier});
+    EXPECT_TRUE(store_->contactIdentifiersWithFullNames("OTHER", {"Ada Lovelace"}).value().empty());
+    EXPECT_EQ(allContacts(*store_, "OTHER"), std::vector<Contact>{grace});
+}
+
+// --- sharing ---
+
+TEST_F(SqliteContactStoreTest, TwoStoresOnOneFileSeeEachOthersSaves) {
+    auto second = openStore();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->defaultContainerIdentifier(), local());
+    populate(5);
+    EXPECT_EQ(allContacts(*second, local()).size(), 5u);
+    SaveRequest request;
+    request.addContact(person("From", "Second"), local());
+    ASSERT_TRUE(second->execute(request));
+    EXPECT_EQ(store_->existingFullNames(local(), {"From Second"}).value().size(), 1u);
+}
+
+// Threads sharing one store object and a second store object on the same file save and
+// read at the same time; every save arrives and the file stays sound.
+TEST_F(SqliteContactStoreTest, ConcurrentSavesAndReadsFromThreadsAndStores) {
+    auto second = openStore();
+    ASSERT_TRUE(second);
+    constexpr int kRequests = 20, kContactsPerRequest = 25;
+    const auto writer = [&](SqliteContactStore& store, const std::string& prefix) {
+        for (int requestIndex = 0; requestIndex < kRequests; ++requestIndex) {
+            SaveRequest request;
+            for (int index = 0; index < kContactsPerRequest; ++index)
+                request.addContact(person(prefix, std::to_string(requestIndex * 100 + index)),
+                                   local());
+            EXPECT_TRUE(store.execute(request));
+        }
+    };
+    const auto reader = [&](SqliteContactStore& store) {
+        for (int round = 0; round < kRequests; ++round) {
+            EXPECT_TRUE(store.existingFullNames(local(), {"A 1", "B 2", "C 3"}));
+            EXPECT_TRUE(store.enumerateContacts(local(), [](const Contact&) { return true; }));
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.emplace_back(writer, std::ref(*store_), "A");
+    threads.emplace_back(writer, std::ref(*store_), "B");
+    threads.emplace_back(writer, std::ref(*second), "C");
+    threads.emplace_back(reader, std::ref(*store_));
+    threads.emplace_back(reader, std::ref(*second));
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(allContacts(*store_, local()).size(), 3u * kRequests * kContactsPerRequest);
+    EXPECT_EQ(store_->existingFullNames(local(), {"A 1", "B 2", "C 3", "C 1924"}).value().size(),
+              4u);
+    EXPECT_TRUE(second->checkIntegrity());
+}
+
+}  // namespace
+}  // namespace pelkora::contacts

@@ -1,0 +1,477 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include <unicode/locid.h>
+
+#include "TestSupport.h"
+#include "import/ContactAssembly.h"
+#include "platform/ImageData.h"
+#include "addressbook/ContactKeys.h"
+
+namespace pelkora {
+namespace {
+
+using namespace contacts;
+
+MappedContactProperty column(std::int64_t index, std::string_view key,
+                             std::optional<std::string_view> subKey = std::nullopt,
+                             std::optional<std::string_view> label = std::nullopt,
+                             std::string title = {}) {
+    MappedContactProperty property;
+    property.columnIndex = index;
+    property.contactProperty = SuggestedContactProperty::target(key, subKey);
+    property.contactProperty.systemLabel.reset();
+    property.contactProperty.customLabel.reset();
+    if (label) property.contactProperty.setLabel(*label);
+    property.sourceFieldName = std::move(title);
+    return property;
+}
+
+MappedContactProperty extractingColumn(std::int64_t index, std::string_view key) {
+    MappedContactProperty property = column(index, key);
+    property.contactProperty.customLabel = std::string(kExtractLabelMarker);
+    return property;
+}
+
+DataRow textRow(const std::vector<std::string>& texts) {
+    DataRow row(1);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        row.addText(static_cast<std::int64_t>(i), texts[i]);
+    return row;
+}
+
+Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& properties,
+                 const AssemblyOptions& options = {}) {
+    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true)};
+    return assembleContact(row, properties, formats, options);
+}
+
+TEST(ContactAssemblyTest, SelfLabelledPhoneCellGivesOneNumberPerLabel) {
+    const Contact contact = assemble(textRow({"work: 030 1234, home: 040 5678"}),
+                                     {extractingColumn(0, CNContactPhoneNumbersKey)});
+    ASSERT_EQ(contact.phoneNumbers.size(), 2u);
+    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[0].value, "030 1234");
+    EXPECT_EQ(contact.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(contact.phoneNumbers[1].value, "040 5678");
+}
+
+TEST(ContactAssemblyTest, SelfLabelledWebAddressKeepsItsSchemeSeparator) {
+    const Contact contact = assemble(textRow({"blog: https://example.org/a\nhttp://example.com"}),
+                                     {extractingColumn(0, CNContactUrlAddressesKey)});
+    ASSERT_EQ(contact.urlAddresses.size(), 2u);
+    EXPECT_EQ(contact.urlAddresses[0].label, "blog");
+    EXPECT_EQ(contact.urlAddresses[0].value, "https://example.org/a");
+    EXPECT_EQ(contact.urlAddresses[1].label, CNLabelURLAddressHomePage);
+    EXPECT_EQ(contact.urlAddresses[1].value, "http://example.com");
+}
+
+TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeNothing) {
+    const Contact contact =
+        assemble(textRow({"555", "jdoe"}),
+                 {column(0, CNContactPhoneNumbersKey),
+                  column(1, CNContactInstantMessageAddressesKey, std::nullopt, CNLabelHome)});
+    EXPECT_TRUE(contact.phoneNumbers.empty());
+    EXPECT_TRUE(contact.instantMessageAddresses.empty());
+}
+
+TEST(ContactAssemblyTest, LaterColumnWithSameKeyWins) {
+    const Contact contact =
+        assemble(textRow({"Meier", " Müller "}),
+                 {column(0, CNContactFamilyNameKey), column(1, CNContactFamilyNameKey)});
+    EXPECT_EQ(contact.familyName, "Müller");
+}
+
+TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
+    DataRow row(1);
+    row.add(DataCell(0, 1234.0));
+    row.add(DataCell(1, 12.5));
+    const Contact contact =
+        assemble(row, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+    EXPECT_EQ(contact.jobTitle, "1234");
+    EXPECT_EQ(contact.departmentName, "12.5");
+
+    // Fractions follow the user's notation; whole numbers stay bare digits in any locale.
+    const icu::Locale previous = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("de_DE"), status);
+    DataRow german(1);
+    german.add(DataCell(0, 1234567.0));
+    german.add(DataCell(1, 1234.5));
+    const Contact inGerman =
+        assemble(german, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+    icu::Locale::setDefault(previous, status);
+    EXPECT_EQ(inGerman.jobTitle, "1234567");
+    EXPECT_EQ(inGerman.departmentName, "1.234,5");
+}
+
+TEST(ContactAssemblyTest,
+     SecondValueForFilledPostalComponentStartsAnAddressThatLaterComponentsFill) {
+    const Contact contact = assemble(
+        textRow({"Berlin", "Potsdam", "Hauptstr. 1", "Hinterhaus"}),
+        {column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
+         column(1, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
+         column(2, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelWork),
+         column(3, CNContactPostalAddressesKey, CustomPropertyKeys::Addition, CNLabelWork)});
+    ASSERT_EQ(contact.postalAddresses.size(), 2u);
+    EXPECT_EQ(contact.postalAddresses[0].value.city, "Potsdam");
+    EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstr. 1\nHinterhaus");
+    EXPECT_EQ(contact.postalAddresses[1].value.city, "Berlin");
+    EXPECT_EQ(contact.postalAddresses[1].value.street, "");
+}
+
+TEST(ContactAssemblyTest, IllegalPostalSubKeyIsLoggedAndSkipped) {
+    test::LogCapture log;
+    MappedContactProperty property =
+        column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome);
+    property.contactProperty.propertySubKey = "floor";
+    const Contact contact = assemble(textRow({"3"}), {property});
+    EXPECT_TRUE(log.contains("Postal Adress: skipping illegal subkey 'floor'"));
+    ASSERT_EQ(contact.postalAddresses.size(), 1u);
+    EXPECT_TRUE(contact.postalAddresses[0].value.isEmpty());
+}
+
+TEST(ContactAssemblyTest, NumericPostalCodeIsPaddedForTheAddressCountry) {
+    auto rowFor = [](std::string country) {
+        DataRow row(1);
+        row.add(DataCell(0, 1234.0));
+        row.addText(1, country);
+        return row;
+    };
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+        column(1, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome)};
+    EXPECT_EQ(assemble(rowFor("de"), properties).postalAddresses[0].value.postalCode, "01234");
+    EXPECT_EQ(assemble(rowFor("at"), properties).postalAddresses[0].value.postalCode, "1234");
+}
+
+TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) {
+    DataRow row(1);
+    row.add(DataCell(0, 1067.0));
+    AssemblyOptions options;
+    options.defaultCountryCode = "de";
+    const Contact contact = assemble(
+        row, {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome)},
+        options);
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
+}
+
+TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
+    AssemblyOptions options;
+    options.defaultCountryCode = "de";
+    const auto postalCode = [&](std::string text) {
+        return assemble(textRow({std::move(text)}),
+                        {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey,
+                                CNLabelHome)},
+                        options)
+            .postalAddresses[0]
+            .value.postalCode;
+    };
+    // Digits only: a number whose leading zeros a spreadsheet dropped.
+    EXPECT_EQ(postalCode("1067"), "01067");
+    EXPECT_EQ(postalCode("123456"), "123456");  // padding never cuts digits
+    EXPECT_EQ(postalCode("D-1067"), "D-1067");
+    EXPECT_EQ(postalCode("1067 "), "01067");
+    options.defaultCountryCode = "gb";
+    EXPECT_EQ(postalCode("SW1A 1AA"), "SW1A 1AA");
+}
+
+TEST(ContactAssemblyTest, OrganizationWithoutPersonalNameIsACompany) {
+    EXPECT_EQ(assemble(textRow({"ACME"}), {column(0, CNContactOrganizationNameKey)}).contactType,
+              ContactType::organization);
+    EXPECT_EQ(assemble(textRow({"ACME", "Ann"}),
+                       {column(0, CNContactOrganizationNameKey), column(1, CNContactGivenNameKey)})
+                  .contactType,
+              ContactType::person);
+}
+
+TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) {
+    const std::vector<MappedContactProperty> properties = {column(0, CNContactTypeKey),
+                                                           column(1, CNContactGivenNameKey)};
+    EXPECT_EQ(assemble(textRow({"Eine FIRMA", "Ann"}), properties).contactType,
+              ContactType::organization);
+    EXPECT_EQ(assemble(textRow({"private", "Ann"}), properties).contactType, ContactType::person);
+    AssemblyOptions options;
+    options.companyTerms = companyTermsFromText(" Verein ,\nGmbH");
+    EXPECT_EQ(options.companyTerms, (std::vector<std::string>{"verein", "gmbh"}));
+    EXPECT_EQ(assemble(textRow({"Muster GmbH", "Ann"}), properties, options).contactType,
+              ContactType::organization);
+}
+
+TEST(ContactAssemblyTest, GroupsAreSplitTrimmedAndListedOnce) {
+    const Contact contact =
+        assemble(textRow({"Friends; Family|Work\nFriends", " Club \x1D"}),
+                 {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contactGroupNames().names(contact.identifier),
+              (std::vector<std::string>{"Friends", "Family", "Work", "Club"}));
+}
+
+TEST(ContactAssemblyTest, NoteWithoutAnyTextIsASingleLineFeed) {
+    EXPECT_EQ(assemble(textRow({"Ann"}), {column(0, CNContactGivenNameKey)}).note, "\n");
+}
+
+TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    options.fieldTitleAllCaps = true;
+    const Contact contact = assemble(
+        textRow({"Chess", "Knows Ann"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         column(1, CNContactNoteKey)},
+        options);
+    EXPECT_EQ(contact.note, "Knows Ann\nHOBBY: Chess\n");
+}
+
+TEST(ContactAssemblyTest, NoteLayoutSortsBreaksAfterTitleAndSpacesItems) {
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    options.sortNoteItemsByFieldTitle = true;
+    options.linefeedAfterFieldTitle = true;
+    options.extraLinefeed = true;
+    const Contact contact = assemble(
+        textRow({"Chess", "Äpfel", "Old note"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         column(1, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Food"),
+         column(2, CNContactNoteKey)},
+        options);
+    EXPECT_EQ(contact.note, "Old note\n\nFood:\nÄpfel\n\nHobby:\nChess\n");
+}
+
+TEST(ContactAssemblyTest, NoteItemsWithoutTitlePrependingAreTextOnly) {
+    const Contact contact = assemble(
+        textRow({"Chess"}),
+        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby")});
+    EXPECT_EQ(contact.note, "Chess\n");
+}
+
+TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) {
+    const Contact contact =
+        assemble(textRow({"https://twitter.com/J%C3%BCrgen"}),
+                 {column(0, CNContactSocialProfilesKey, CNSocialProfileServiceTwitter)});
+    ASSERT_EQ(contact.socialProfiles.size(), 1u);
+    EXPECT_EQ(contact.socialProfiles[0].label, CNLabelOther);
+    EXPECT_EQ(contact.socialProfiles[0].value.username, "Jürgen");
+    EXPECT_EQ(contact.socialProfiles[0].value.urlString, "https://twitter.com/J%C3%BCrgen");
+}
+
+TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
+    test::LogCapture log;
+    const Contact contact =
+        assemble(textRow({"1.1.2000"}), {column(0, CNContactNonGregorianBirthdayKey)});
+    EXPECT_FALSE(contact.nonGregorianBirthday.has_value());
+    EXPECT_TRUE(log.contains("Setting value for key 'nonGregorianBirthday' not yet implemented"));
+}
+
+TEST(ContactAssemblyTest, LabelledValuesKeepColumnOrderAndUnreadableDatesAreSkipped) {
+    const Contact contact = assemble(
+        textRow({"01.02.2003", "not a date", "Eva", "eva", "a@example.org", "b@example.org"}),
+        {column(0, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
+         column(1, CNContactDatesKey, std::nullopt, CNLabelOther),
+         column(2, CNContactRelationsKey, std::nullopt, CNLabelContactRelationSister),
+         column(3, CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype, CNLabelHome),
+         column(4, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
+         column(5, CNContactEmailAddressesKey, std::nullopt, CNLabelHome)});
+    ASSERT_EQ(contact.dates.size(), 1u);
+    EXPECT_EQ(contact.dates[0].label, CNLabelDateAnniversary);
+    EXPECT_EQ(contact.dates[0].value, (DateComponents{2003, 2, 1, ""}));
+    ASSERT_EQ(contact.contactRelations.size(), 1u);
+    EXPECT_EQ(contact.contactRelations[0].value.name, "Eva");
+    ASSERT_EQ(contact.instantMessageAddresses.size(), 1u);
+    EXPECT_EQ(contact.instantMessageAddresses[0].value,
+              (InstantMessageAddress{"eva", std::string(CNInstantMessageServiceSkype)}));
+    ASSERT_EQ(contact.emailAddresses.size(), 2u);
+    EXPECT_EQ(contact.emailAddresses[0].value, "a@example.org");
+    EXPECT_EQ(contact.emailAddresses[1].label, CNLabelHome);
+}
+
+TEST(ContactAssemblyTest, PicturesBecomeSquarePngsOrKeepTheirBytes) {
+    std::ifstream in(std::filesystem::path(PELKORA_TEST_DATA_DIR) / "images" / "tall-4x9.jpg",
+                     std::ios::binary);
+    const PictureBytes jpeg{std::istreambuf_iterator<char>(in), {}};
+    const PictureBytes broken = {0x89, 'P', 'N', 'G', 1, 2, 3};
+    DataRow row(1);
+    row.add(DataCell(0, jpeg));
+    row.add(DataCell(1, broken));
+    row.addText(2, "not a picture");
+
+    const auto square = assemble(row, {column(0, CNContactImageDataKey)}).imageData;
+    const auto size = imageSize(square);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 9);
+    EXPECT_EQ(size->height, 9);
+    EXPECT_FALSE(isJpegData(square));  // re-encoded as PNG
+    EXPECT_EQ(assemble(row, {column(1, CNContactImageDataKey)}).imageData, broken);
+    EXPECT_TRUE(assemble(row, {column(2, CNContactImageDataKey)}).imageData.empty());
+}
+
+TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
+    DataRow row(1);
+    row.addText(0, "Jürgen");
+    row.addText(1, "Größer");
+    row.addText(2, "work: +49 30 123456, home: +49 30 654321");
+    row.addText(3, "Hauptstraße 5");
+    row.add(DataCell(4, 1067.0));
+    row.addText(5, "Dresden");
+    row.addText(6, "de");
+    row.addText(7, "12.05.1979");
+    row.addText(8, "Friends, Book club");
+    const Contact contact = assemble(
+        row, {column(0, CNContactGivenNameKey), column(1, CNContactFamilyNameKey),
+              extractingColumn(2, CNContactPhoneNumbersKey),
+              column(3, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelHome),
+              column(4, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+              column(5, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
+              column(6, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome),
+              column(7, CNContactBirthdayKey), column(8, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contact.givenName, "Jürgen");
+    EXPECT_EQ(contact.familyName, "Größer");
+    EXPECT_EQ(contact.contactType, ContactType::person);
+    ASSERT_EQ(contact.phoneNumbers.size(), 2u);
+    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[1].value, "+49 30 654321");
+    ASSERT_EQ(contact.postalAddresses.size(), 1u);
+    EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstraße 5");
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(contact.postalAddresses[0].value.city, "Dresden");
+    ASSERT_TRUE(contact.birthday.has_value());
+    EXPECT_EQ(*contact.birthday, (DateComponents{1979, 5, 12, ""}));
+    EXPECT_EQ(contactGroupNames().names(contact.identifier),
+              (std::vector<std::string>{"Friends", "Book club"}));
+    EXPECT_EQ(contact.note, "\n");
+}
+
+
+DateComponents day(std::optional<int> year, int month, int dayOfMonth) {
+    DateComponents date;
+    date.year = year;
+    date.month = month;
+    date.day = dayOfMonth;
+    return date;
+}
+
+// The contact without the random parts: its identifier and those of its labelled values.
+Contact withoutIdentifiers(Contact contact) {
+    contact.identifier.clear();
+    const auto clear = [](auto& values) {
+        for (auto& value : values) value.identifier.clear();
+    };
+    clear(contact.phoneNumbers);
+    clear(contact.emailAddresses);
+    clear(contact.postalAddresses);
+    clear(contact.urlAddresses);
+    clear(contact.contactRelations);
+    clear(contact.socialProfiles);
+    clear(contact.instantMessageAddresses);
+    clear(contact.dates);
+    return contact;
+}
+
+// One assembler reused over rows of every kind: nothing of one row (a postal code read as a
+// number, note items, the date formatter's pattern, split self-labelled cells) may reach the
+// next, so each contact equals the one a fresh assembly gives.
+TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleAssemblies) {
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CNContactGivenNameKey),
+        column(1, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
+        column(1, CNContactNoteKey),  // a second target for column 1 is never used
+        column(2, CNContactBirthdayKey),
+        extractingColumn(3, CNContactPhoneNumbersKey),
+        column(4, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Tag"),
+        column(5, CNContactOrganizationNameKey),
+        column(6, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
+        column(7, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
+        column(8, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
+        column(9, CNContactEmailAddressesKey),  // no label: not imported
+        column(10, CustomPropertyKeys::UID),
+    };
+    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true),
+                                               QvDateFormat("MM/dd", std::nullopt, true)};
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+
+    std::vector<DataRow> rows;
+    rows.push_back(textRow({"Ann", "1067", "12.03.1980", "work: 030 1, home: 040 2", "vip", "",
+                            "ann@example.com", "1980-05-06", "Dresden", "x@example.com", "u1"}));
+    rows.push_back(textRow({" Bob ", "D-1067", "03/12", "", "", "ACME", "", "", "", "", ""}));
+    DataRow mixed(3);
+    mixed.add(DataCell(1, 1067.0));
+    mixed.add(DataCell(2, CellDate(std::chrono::sys_days(std::chrono::year(1990) /
+                                                         std::chrono::March / 15))));
+    mixed.add(DataCell(3, std::string("+49 30 123")));
+    mixed.add(DataCell(5, std::string("ACME")));
+    mixed.add(DataCell(7, 3.5));
+    rows.push_back(std::move(mixed));
+    rows.push_back(textRow({"Cleo", "", "not a date", "mobile: 0171 3", "", "", "", "", "",
+                            "", ""}));
+    rows.push_back(textRow({}));
+
+    ContactAssembler assembler(properties, formats, options);
+    std::vector<Contact> reused;
+    for (const DataRow& row : rows) {
+        reused.push_back(assembler.assemble(row));
+        EXPECT_EQ(withoutIdentifiers(reused.back()),
+                  withoutIdentifiers(assembleContact(row, properties, formats, options)))
+            << "row " << row.rowIndex();
+    }
+
+    const Contact& ann = reused[0];
+    EXPECT_EQ(ann.givenName, "Ann");
+    ASSERT_EQ(ann.postalAddresses.size(), 1u);
+    EXPECT_EQ(ann.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(ann.postalAddresses[0].value.city, "Dresden");
+    EXPECT_EQ(ann.birthday, day(1980, 3, 12));
+    ASSERT_EQ(ann.phoneNumbers.size(), 2u);
+    EXPECT_EQ(ann.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(ann.phoneNumbers[1].value, "040 2");
+    ASSERT_EQ(ann.emailAddresses.size(), 1u);
+    EXPECT_EQ(ann.emailAddresses[0].label, CNLabelWork);
+    ASSERT_EQ(ann.dates.size(), 1u);
+    EXPECT_EQ(ann.dates[0].value, day(1980, 5, 6));
+    EXPECT_EQ(ann.note, "Tag: vip\n");
+    EXPECT_NE(ann.identifier, "u1");
+
+    const Contact& bob = reused[1];
+    EXPECT_EQ(bob.givenName, "Bob");
+    ASSERT_EQ(bob.postalAddresses.size(), 1u);
+    EXPECT_EQ(bob.postalAddresses[0].value.postalCode, "D-1067");
+    EXPECT_EQ(bob.birthday, day(std::nullopt, 3, 12));
+    EXPECT_TRUE(bob.phoneNumbers.empty());
+    EXPECT_EQ(bob.note, "\n");
+    EXPECT_EQ(bob.contactType, ContactType::person);
+
+    const Contact& numbers = reused[2];
+    ASSERT_EQ(numbers.postalAddresses.size(), 1u);
+    EXPECT_EQ(numbers.postalAddresses[0].value.postalCode, "01067");
+    EXPECT_EQ(numbers.birthday, day(1990, 3, 15));
+    ASSERT_EQ(numbers.phoneNumbers.size(), 1u);
+    EXPECT_EQ(numbers.phoneNumbers[0].label, CNLabelOther);
+    EXPECT_EQ(numbers.contactType, ContactType::organization);
+
+    EXPECT_FALSE(reused[3].birthday.has_value());
+    ASSERT_EQ(reused[3].phoneNumbers.size(), 1u);
+    EXPECT_EQ(reused[3].phoneNumbers[0].label, CNLabelPhoneNumberMobile);
+    Contact empty;
+    empty.note = "\n";
+    EXPECT_EQ(withoutIdentifiers(reused[4]), empty);
+
+    std::set<std::string> identifiers;
+    for (const Contact& contact : reused) identifiers.insert(contact.identifier);
+    EXPECT_EQ(identifiers.size(), reused.size()) << "every contact gets its own identifier";
+}
+
+TEST(ContactAssemblyTest, TakenGroupNamesLeaveTheTable) {
+    const Contact contact =
+        assemble(textRow({"Friends, Work"}), {column(0, CustomPropertyKeys::Group)});
+    EXPECT_EQ(contactGroupNames().take(contact.identifier),
+              (std::vector<std::string>{"Friends", "Work"}));
+    EXPECT_TRUE(contactGroupNames().names(contact.identifier).empty());
+    EXPECT_TRUE(contactGroupNames().take(contact.identifier).empty());
+}
+
+}  // namespace
+}  // namespace pelkora

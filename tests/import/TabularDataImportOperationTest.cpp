@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "TestSupport.h"
+#include "import/TabularDataImportOperation.h"
+#include "platform/MainQueue.h"
+#include "platform/OperationQueue.h"
+#include "addressbook/ContactFormatter.h"
+#include "addressbook/ContactKeys.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
+
+namespace pelkora {
+namespace {
+
+using namespace contacts;
+using test::LogCapture;
+using test::TemporaryDirectory;
+
+// A reader whose rows are given, as if it had parsed a file.
+class GivenRowsReader final : public TabularDataReader {
+  public:
+    GivenRowsReader(std::filesystem::path file, const std::vector<std::vector<std::string>>& rows,
+                    bool hasHeader)
+        : TabularDataReader(std::move(file)) {
+        std::int64_t number = 0;
+        for (const auto& texts : rows) {
+            DataRow row(++number);
+            for (std::size_t column = 0; column < texts.size(); ++column)
+                row.addText(static_cast<std::int64_t>(column), texts[column]);
+            appendDataRow(std::move(row));
+        }
+        if (hasHeader) setHeaderRowIndex(0);
+    }
+};
+
+// Passes everything to the real store; lets a test act at chosen moments.
+class ObservedStore final : public ContactStore {
+  public:
+    explicit ObservedStore(std::unique_ptr<SqliteContactStore> store) : store_(std::move(store)) {}
+    SqliteContactStore& real() { return *store_; }
+
+    std::function<void(const SaveRequest&)> beforeExecute;
+    std::function<void()> beforeDuplicateLookup;
+
+    AuthorizationStatus authorizationStatus() const override { return store_->authorizationStatus(); }
+    void requestAccess(std::function<void(bool)> completion) override {
+        store_->requestAccess(std::move(completion));
+    }
+    Result<std::vector<Container>> containers() override { return store_->containers(); }
+    Result<std::optional<Container>> container(const std::string& id) override {
+        return store_->container(id);
+    }
+    std::string defaultContainerIdentifier() override { return store_->defaultContainerIdentifier(); }
+    Result<std::vector<Group>> groups(const std::string& id) override { return store_->groups(id); }
+    Result<void> enumerateContacts(const std::string& id,
+                                   const std::function<bool(const Contact&)>& visit) override {
+        return store_->enumerateContacts(id, visit);
+    }
+    Result<std::vector<Contact>> contacts(const std::vector<std::string>& ids) override {
+        return store_->contacts(ids);
+    }
+    Result<std::vector<std::pair<std::string, std::vector<std::string>>>> groupMemberships(
+        const std::string& id) override {
+        return store_->groupMemberships(id);
+    }
+    Result<std::unordered_set<std::string>> existingFullNames(
+        const std::string& id, const std::vector<std::string>& names) override {
+        if (beforeDuplicateLookup) beforeDuplicateLookup();
+        return store_->existingFullNames(id, names);
+    }
+    Result<std::vector<std::string>> contactIdentifiersWithFullNames(
+        const std::string& id, const std::vector<std::string>& names) override {
+        if (beforeDuplicateLookup) beforeDuplicateLookup();
+        return store_->contactIdentifiersWithFullNames(id, names);
+    }
+    Result<std::unordered_set<std::string>> existingIdentifiers(
+        const std::string& id, const std::vector<std::string>& ids) override {
+        if (beforeDuplicateLookup) beforeDuplicateLookup();
+        return store_->existingIdentifiers(id, ids);
+    }
+    Result<void> execute(const SaveRequest& request) override {
+        if (beforeExecute) beforeExecute(request);
+        return store_->execute(request);
+    }
+
+  private:
+    std::unique_ptr<SqliteContactStore> store_;
+};
+
+struct RecordingDelegate final : ImportOperationDelegate {
+    int started = 0, finished = 0, chunksSubmitted = 0;
+    std::uint64_t processed = 0;
+    std::vector<ImportOperationError> failures;
+    void importOperationDidStart() override { ++started; }
+    void importOperationDidProcess(std::uint64_t count) override { processed = count; }
+    void importOperationDidSubmitChunk() override { ++chunksSubmitted; }
+    void importOperationDidFail(const ImportOperationError& error) override { failures.push_back(error); }
+    void importOperationDidFinish() override { ++finished; }
+};
+
+MappedContactProperty column(std::int64_t index, std::string_view key,
+                             std::optional<std::string_view> label = std::nullopt) {
+    MappedContactProperty property;
+    property.columnIndex = index;
+    property.contactProperty = SuggestedContactProperty::target(key, std::nullopt);
+    property.contactProperty.systemLabel.reset();
+    property.contactProperty.customLabel.reset();
+    if (label) property.contactProperty.setLabel(*label);
+    return property;
+}
+
+class TabularDataImportOperationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MainQueue::shared().adoptCurrentThreadAsMain();
+        MainQueue::shared().drain();
+        auto opened = SqliteContactStore::open(directory_.path() / "contacts.sqlite");
+        ASSERT_TRUE(opened);
+        store_ = std::make_shared<ObservedStore>(std::move(*opened));
+        options_.selectedContainerID = store_->defaultContainerIdentifier();
+        options_.addTextToNotes = false;
+    }
+
+    // Rows of given name, family name, group.
+    ImportSource source(const std::vector<std::vector<std::string>>& rows, bool header = true,
+                        std::vector<MappedContactProperty> properties = {}) {
+        ImportSource source;
+        source.reader = std::make_shared<GivenRowsReader>("/data/contacts.csv", rows, header);
+        source.mappedProperties = properties.empty()
+                                      ? std::vector{column(0, CNContactGivenNameKey),
+                                                    column(1, CNContactFamilyNameKey),
+                                                    column(2, CustomPropertyKeys::Group)}
+                                      : std::move(properties);
+        return source;
+    }
+
+    // Runs the import on this thread, then delivers its events.
+    ImportSummary run(ImportSource source, std::vector<std::string> tokens = {}) {
+        operation_ = std::make_shared<Operation>([](Operation&) {});
+        TabularDataImportOperation import(store_, std::move(source), options_, std::move(tokens),
+                                          delegate_);
+        import.main(*operation_);
+        MainQueue::shared().drain();
+        return import.summary();
+    }
+
+    std::vector<Contact> saved() {
+        std::vector<Contact> all;
+        EXPECT_TRUE(store_->enumerateContacts(local(), [&](const Contact& c) {
+            all.push_back(c);
+            return true;
+        }));
+        return all;
+    }
+    std::string local() { return store_->defaultContainerIdentifier(); }
+    // The full names of the members of the group with the name, sorted.
+    std::vector<std::string> members(const std::string& groupName) {
+        std::string groupId;
+        const auto groups = store_->groups(local()).value();
+        for (const Group& group : groups)
+            if (group.name == groupName) groupId = group.identifier;
+        std::vector<std::string> names;
+        const auto memberships = store_->groupMemberships(local()).value();
+        for (const auto& [contact, groupIds] : memberships) {
+            if (std::find(groupIds.begin(), groupIds.end(), groupId) == groupIds.end()) continue;
+            names.push_back(stringFromContact(store_->contacts({contact}).value().at(0)));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::vector<std::string>> people(int count, int from = 0) {
+        std::vector<std::vector<std::string>> rows{{"First", "Last", "Group"}};
+        for (int i = from; i < from + count; ++i)
+            rows.push_back({"Person", std::to_string(i), ""});
+        return rows;
+    }
+
+    TemporaryDirectory directory_;
+    std::shared_ptr<ObservedStore> store_;
+    ImportOptions options_;
+    std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
+    std::shared_ptr<Operation> operation_;
+};
+
+TEST(ChunkSeqTest, CutsIntoChunksOfNWithAShorterLast) {
+    const std::vector<int> values(1001, 7);
+    std::vector<std::size_t> sizes;
+    for (auto chunk : ChunkSeq<const int>(values, 500)) sizes.push_back(chunk.size());
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{500, 500, 1}));
+    EXPECT_EQ(ChunkSeq<const int>(std::span(values).first(1000), 500).size(), 2u);
+    EXPECT_EQ(ChunkSeq<const int>(std::span(values).first(0), 500).size(), 0u);
+    EXPECT_EQ(ChunkSeq<const int>(std::span(values).first(0), 500).begin(),
+              ChunkSeq<const int>(std::span(values).first(0), 500).end());
+}
+
+TEST(NotesTextTest, ReplacesTokensOnceForTheWholeImport) {
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
+    EXPECT_EQ(TabularDataImportOperation::transactionNumber(when), "24920dec");
+    EXPECT_EQ(TabularDataImportOperation::notesText({"FILE", "DATE"}, "/home/ada/contacts.csv", when),
+              "contacts.csv " + dates::shortDateText(when));
+    EXPECT_EQ(TabularDataImportOperation::notesText({"Imported", "TRANSNUM", "FILE"}, {}, when),
+              "Imported 24920dec UNKNOWN FILE");
+    EXPECT_EQ(TabularDataImportOperation::notesText({}, "/x.csv", when), "");
+}
+
+TEST_F(TabularDataImportOperationTest, ImportsEveryRowAfterTheHeaderInChunksWithGroupsAndNotes) {
+    auto rows = people(1001);
+    rows[1] = {"Anna", "Berg", "Friends; Family"};
+    rows[2] = {"", "", ""};  // empty: skipped
+    rows[3] = {"Carl", "Dahl", "family|Work"};
+    options_.addTextToNotes = true;
+    LogCapture log;
+    const ImportSummary summary = run(source(rows), {"FILE"});
+
+    EXPECT_EQ(log.count("Importing chunk #1 of 3..."), 1u);
+    EXPECT_EQ(log.count("Importing chunk #3 of 3..."), 1u);
+    EXPECT_EQ(summary.contactsSaved, 1000u);
+    EXPECT_EQ(summary.emptyRowsSkipped, 1u);
+    EXPECT_EQ(summary.groupsCreated, 4u);  // "family" is a new name letter for letter
+    EXPECT_EQ(delegate_->started, 1);
+    EXPECT_EQ(delegate_->finished, 1);
+    EXPECT_EQ(delegate_->chunksSubmitted, 3);
+    EXPECT_EQ(delegate_->processed, 1000u);
+
+    const auto contacts = saved();
+    ASSERT_EQ(contacts.size(), 1000u);
+    EXPECT_EQ(stringFromContact(contacts.front()), "Anna Berg");  // the header row is not a contact
+    EXPECT_EQ(contacts.front().note, "contacts.csv");
+    EXPECT_EQ(members("Friends"), std::vector<std::string>{"Anna Berg"});
+    // Membership ignores case: "family" finds the first group whose name matches.
+    EXPECT_EQ(members("Family").size() + members("family").size(), 2u);
+    EXPECT_EQ(members("Work"), std::vector<std::string>{"Carl Dahl"});
+}
+
+TEST_F(TabularDataImportOperationTest, WithoutHeaderTheFirstRowIsImported) {
+    options_.detectDuplicates = options_.detectNewDuplicates = false;
+    run(source({{"Anna", "Berg", ""}, {"Carl", "Dahl", ""}}, /*header=*/false));
+    EXPECT_EQ(saved().size(), 2u);
+    EXPECT_TRUE(store_->groups(local()).value().empty());
+}
+
+TEST_F(TabularDataImportOperationTest, DuplicatesByNameAcrossChunksButNotWithinOne) {
+    run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
+    LogCapture log;
+    // Anna Berg exists; Carl Dahl repeats within chunk 1 (not a duplicate) and again in chunk 2.
+    auto rows = people(600);
+    rows[1] = {"Anna", "Berg", ""};
+    rows[2] = {"Carl", "Dahl", ""};
+    rows[3] = {"Carl", "Dahl", ""};
+    rows[550] = {"Carl", "Dahl", ""};
+    const ImportSummary summary = run(source(rows));
+
+    EXPECT_TRUE(log.contains("A group named 'OLD DUPLICATES' already exists -> proceeding..."));
+    EXPECT_EQ(members("OLD DUPLICATES"),
+              (std::vector<std::string>{"Anna Berg", "Carl Dahl", "Carl Dahl"}));
+    EXPECT_EQ(members("NEW DUPLICATES"), (std::vector<std::string>{"Anna Berg", "Carl Dahl"}));
+    EXPECT_EQ(summary.oldDuplicates, 3u);
+    EXPECT_EQ(summary.newDuplicates, 2u);
+    // Both groups exist once.
+    EXPECT_EQ(store_->groups(local()).value().size(), 2u);
+}
+
+// Each chunk finds as existing every contact of its names that the store held before the
+// import or that an earlier chunk saved, however many chunks ago the name was last seen.
+TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryEarlierContact) {
+    run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
+    auto rows = people(1400);
+    rows[1] = {"Anna", "Berg", ""};     // chunk 1
+    rows[2] = {"Carl", "Dahl", ""};     // chunk 1
+    rows[600] = {"Anna", "Berg", ""};   // chunk 2
+    rows[601] = {"Carl", "Dahl", ""};   // chunk 2
+    rows[700] = {"Eva", "Falk", ""};    // chunk 2
+    rows[1100] = {"Carl", "Dahl", ""};  // chunk 3
+    rows[1101] = {"Anna", "Berg", ""};  // chunk 3
+    rows[1102] = {"Eva", "Falk", ""};   // chunk 3
+    const ImportSummary summary = run(source(rows));
+
+    const std::vector<std::string> expected = {"Anna Berg", "Anna Berg", "Anna Berg",
+                                               "Carl Dahl", "Carl Dahl", "Eva Falk"};
+    EXPECT_EQ(members("OLD DUPLICATES"), expected);
+    EXPECT_EQ(members("NEW DUPLICATES"), expected);
+    EXPECT_EQ(summary.oldDuplicates, 6u);
+    EXPECT_EQ(summary.newDuplicates, 6u);
+}
+
+TEST_F(TabularDataImportOperationTest, DuplicatesByIdentifierWhenAColumnIsTheUID) {
+    run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
+    const std::string anna = saved().at(0).identifier;
+    const std::vector properties{column(0, CNContactGivenNameKey), column(1, CNContactFamilyNameKey),
+                                 column(2, CustomPropertyKeys::UID)};
+    run(source({{"First", "Last", "UID"}, {"Anna", "B.", anna}, {"Anna", "Berg", "other"}}, true,
+               properties));
+    EXPECT_EQ(members("OLD DUPLICATES"), std::vector<std::string>{"Anna Berg"});
+    EXPECT_EQ(members("NEW DUPLICATES"), std::vector<std::string>{"Anna B."});
+}
+
+TEST_F(TabularDataImportOperationTest, RemoveGroupsEmptiesTheContainerOfGroupsButKeepsContacts) {
+    run(source({{"First", "Last", "Group"}, {"Anna", "Berg", "Old Club"}}));
+    options_.removeGroups = true;
+    options_.detectDuplicates = options_.detectNewDuplicates = false;
+    const ImportSummary summary = run(source({{"First", "Last", "Group"}, {"Carl", "Dahl", "Chess"}}));
+    EXPECT_EQ(summary.groupsRemoved, 3u);  // Old Club and both duplicate groups
+    std::vector<std::string> names;
+    const auto groups = store_->groups(local()).value();
+    for (const Group& group : groups) names.push_back(group.name);
+    EXPECT_EQ(names, std::vector<std::string>{"Chess"});
+    EXPECT_EQ(saved().size(), 2u);
+}
+
+TEST_F(TabularDataImportOperationTest, CancelDuringChunkThreeKeepsTheFirstTwoChunks) {
+    int lookups = 0;
+    store_->beforeDuplicateLookup = [&] {
+        // Two lookups per chunk (old and new duplicates); cancel while chunk 3 is checked.
+        if (++lookups == 5) operation_->cancel();
+    };
+    const ImportSummary summary = run(source(people(1400)));
+    EXPECT_EQ(saved().size(), 1000u);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.chunksSaved, 2u);
+    EXPECT_EQ(delegate_->finished, 0);
+    EXPECT_TRUE(delegate_->failures.empty());
+}
+
+TEST_F(TabularDataImportOperationTest, StoreFailureInChunkThreeLeavesExactlyTwoChunksAndAnIntactBook) {
+    int contactRequests = 0;
+    store_->beforeExecute = [&](const SaveRequest& request) {
+        // Fail halfway through writing chunk 3's request.
+        if (!request.addedContacts().empty() && ++contactRequests == 3)
+            store_->real().failAfterWrites(250);
+    };
+    LogCapture log;
+    const ImportSummary summary = run(source(people(1600)));
+    EXPECT_TRUE(summary.failed);
+    EXPECT_EQ(saved().size(), 1000u);
+    EXPECT_TRUE(store_->real().checkIntegrity());
+    ASSERT_EQ(delegate_->failures.size(), 1u);
+    EXPECT_EQ(delegate_->failures[0].kind, ImportOperationError::Kind::store);
+    EXPECT_EQ(delegate_->finished, 0);
+    EXPECT_TRUE(log.contains("An error occurred while executing a contacts save request: "));
+    EXPECT_TRUE(log.contains("CNError: "));
+}
+
+TEST_F(TabularDataImportOperationTest, MissingContainerFailsAndNoContainerSettingDoesNothing) {
+    options_.selectedContainerID = "NO-SUCH-CONTAINER";
+    run(source(people(3)));
+    ASSERT_EQ(delegate_->failures.size(), 1u);
+    EXPECT_EQ(delegate_->failures[0].kind, ImportOperationError::Kind::containerNotFound);
+    EXPECT_TRUE(saved().empty());
+
+    options_.selectedContainerID.reset();
+    auto quiet = std::make_shared<RecordingDelegate>();
+    delegate_ = quiet;
+    run(source(people(3)));
+    EXPECT_EQ(quiet->started, 0);
+    EXPECT_TRUE(quiet->failures.empty());
+    EXPECT_TRUE(saved().empty());
+}
+
+}  // namespace
+}  // namespace pelkora
