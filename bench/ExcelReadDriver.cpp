@@ -17,7 +17,7 @@
 
 #include "ContactXlsx.h"
 #include "input/ExcelReader.h"
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 
 int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     if (mode == "--inflate" && argc >= 3) {
         auto reader = std::make_shared<pelkora::ExcelReader>(argv[2]);
         if (reader->sheets().empty()) return 1;
-        auto archive = pelkora::ZZArchive::archiveWithURL(argv[2]);
+        auto archive = pelkora::ZipArchive::archiveWithURL(argv[2]);
         if (!archive) return 1;
         const auto begin = Clock::now();
         std::vector<std::uint8_t> buffer(1 << 18);

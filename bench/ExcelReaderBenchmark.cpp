@@ -20,7 +20,7 @@
 
 #include "ContactXlsx.h"
 #include "input/ExcelReader.h"
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ void BM_ParseSheet(benchmark::State& state) {
 BENCHMARK(BM_ParseSheet)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_InflateSheet(benchmark::State& state) {
-    auto archive = pelkora::ZZArchive::archiveWithURL(gFile);
+    auto archive = pelkora::ZipArchive::archiveWithURL(gFile);
     if (!archive) {
         state.SkipWithError("the workbook does not open");
         return;

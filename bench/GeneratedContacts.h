@@ -129,8 +129,8 @@ inline ImportSource generatedSource() {
         column(18, CNContactUrlAddressesKey, std::nullopt, CNLabelURLAddressHomePage),
         column(19, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Customer ID"),
     };
-    source.dateFormats = {QvDateFormat("yyyy-MM-dd", std::nullopt, true),
-                          QvDateFormat("dd.MM.yyyy", std::string("de"), true)};
+    source.dateFormats = {DateFormat("yyyy-MM-dd", std::nullopt, true),
+                          DateFormat("dd.MM.yyyy", std::string("de"), true)};
     source.assemblyOptions.prependFieldTitle = true;
     return source;
 }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "input/ExcelReader.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Damaged input logs on almost every run; echoing it to the terminal would be most of the
     // time spent. The entries still go to the log file.
     static const bool quiet = [] {
-        pelkora::QvLogger::shared().setEcho({});
+        pelkora::Logger::shared().setEcho({});
         return true;
     }();
     (void)quiet;

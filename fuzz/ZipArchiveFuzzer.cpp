@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pelkora;
-    auto archive = ZZArchive::archiveWithData(std::vector<std::uint8_t>(data, data + size));
+    auto archive = ZipArchive::archiveWithData(std::vector<std::uint8_t>(data, data + size));
     if (!archive) return 0;
     for (const auto& entry : (*archive)->entries()) {
         (void)entry->fileName();

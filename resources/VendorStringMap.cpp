@@ -1,7 +1,7 @@
 // The shipped vocabulary, compiled into the program from ContactPropertyStrings.tsv.
 
 #include "mapping/StringMap.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace resources {

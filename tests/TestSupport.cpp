@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora::test {
 namespace {
@@ -41,14 +41,14 @@ struct LogCapture::Storage {
 };
 
 LogCapture::LogCapture() : storage_(std::make_shared<Storage>()) {
-    QvLogger::shared().setEcho([storage = storage_](std::string_view message) {
+    Logger::shared().setEcho([storage = storage_](std::string_view message) {
         std::lock_guard lock(storage->mutex);
         storage->messages.emplace_back(message);
     });
 }
 
 LogCapture::~LogCapture() {
-    QvLogger::shared().setEcho({});
+    Logger::shared().setEcho({});
 }
 
 std::vector<std::string> LogCapture::messages() const {

@@ -9,7 +9,7 @@
 #include "addressbook/ContactAuthorization.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
-#include "session/SetTextEncodingViewController.h"
+#include "session/SetTextEncodingPage.h"
 
 namespace pelkora::cli {
 namespace {
@@ -27,7 +27,7 @@ CommandLineFrontEnd::~CommandLineFrontEnd() {
     clearProgressLine();
 }
 
-void CommandLineFrontEnd::currentViewControllerDidChange(ContentViewController& page) {
+void CommandLineFrontEnd::currentPageDidChange(Page& page) {
     pages.push_back(page.name());
     if (verbose_) {
         clearProgressLine();
@@ -86,7 +86,7 @@ void CommandLineFrontEnd::showAlert(const Alert& alert) {
 
 CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress)
     : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
-      session_(std::make_unique<AppDelegate>(SettingsStore::standard(),
+      session_(std::make_unique<ImportSession>(SettingsStore::standard(),
                                              std::make_shared<AlwaysAuthorizedProvider>())) {
     session_->setFrontEnd(&frontEnd_);
 }
@@ -156,11 +156,11 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
         return frontEnd_.alerts.empty() ? std::string("the file could not be read")
                                         : alertMessage();
     }
-    auto* page = session_->currentViewController();
+    auto* page = session_->currentPage();
     if ((page && page->name() == "VCFScanViewController") || !session_->vCardUrls().empty()) {
         return std::string("a vCard file has no rows; read it into the address book with “pelkora contacts import-vcf”");
     }
-    if (auto* encodingPage = dynamic_cast<SetTextEncodingViewController*>(page)) {
+    if (auto* encodingPage = dynamic_cast<SetTextEncodingPage*>(page)) {
         // The encoding page would ask the user; the command takes what was chosen or detected.
         if (!encodingPage->isContinueEnabled()) return encodingPage->statusText();
         encodingPage->continueAction(*session_);

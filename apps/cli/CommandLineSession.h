@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Command.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 
 namespace pelkora::cli {
 
@@ -21,7 +21,7 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     CommandLineFrontEnd(bool verbose, bool showProgress);
     ~CommandLineFrontEnd() override;
 
-    void currentViewControllerDidChange(ContentViewController& page) override;
+    void currentPageDidChange(Page& page) override;
     void currentProgressDidChange(const std::shared_ptr<Progress>& progress) override;
     void closeProgressSheet() override;
     void showAlert(const Alert& alert) override;
@@ -50,7 +50,7 @@ class CommandLineSession {
     CommandLineSession(const GlobalOptions& options, bool showProgress);
     ~CommandLineSession();
 
-    AppDelegate& session() { return *session_; }
+    ImportSession& session() { return *session_; }
     CommandLineFrontEnd& frontEnd() { return frontEnd_; }
 
     // Opens the files as the desktop's open request would, after launch.
@@ -71,7 +71,7 @@ class CommandLineSession {
 
   private:
     CommandLineFrontEnd frontEnd_;
-    std::unique_ptr<AppDelegate> session_;
+    std::unique_ptr<ImportSession> session_;
     // What earlier waits have already seen, so each wait looks only at what came after.
     std::size_t alertsSeen_ = 0;
     std::size_t pagesSeen_ = 0;

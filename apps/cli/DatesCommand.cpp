@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "Command.h"
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 #include "platform/SettingsStore.h"
 #include "text/DateFormatting.h"
 
@@ -19,7 +19,7 @@ std::string componentsText(const contacts::DateComponents& date) {
     return result;
 }
 
-void printFormats(const std::vector<QvDateFormat>& formats) {
+void printFormats(const std::vector<DateFormat>& formats) {
     for (const auto& format : formats) {
         std::cout << format.format << '\t' << format.localeIdentifier.value_or("") << '\t'
                   << (format.userDefined ? "custom" : "common") << '\n';
@@ -56,7 +56,7 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
     const auto options = parseFormatOptions(arguments, 1);
     if (!options) return kUsageError;
     auto& settings = SettingsStore::standard();
-    auto custom = QvDateFormat::unarchiveCustomFormats(settings);
+    auto custom = DateFormat::unarchiveCustomFormats(settings);
 
     if (action == "test" && options->format && options->operands.size() == 1) {
         // Without --locale the test uses the user's language, as the format page does.
@@ -75,18 +75,18 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
         return kSuccess;
     }
     if (action == "add" && options->format && options->operands.empty()) {
-        custom.push_back(QvDateFormat(*options->format, options->locale, true));
-        QvDateFormat::archiveWithCustomFormats(custom, settings);
+        custom.push_back(DateFormat(*options->format, options->locale, true));
+        DateFormat::archiveWithCustomFormats(custom, settings);
         return kSuccess;
     }
     if (action == "remove" && options->format && options->operands.empty()) {
         const auto before = custom.size();
-        std::erase_if(custom, [&](const QvDateFormat& format) { return format.format == *options->format; });
+        std::erase_if(custom, [&](const DateFormat& format) { return format.format == *options->format; });
         if (custom.size() == before) {
             printError("dates: no custom format “" + *options->format + "” (common formats cannot be removed)");
             return kFailure;
         }
-        QvDateFormat::archiveWithCustomFormats(custom, settings);
+        DateFormat::archiveWithCustomFormats(custom, settings);
         return kSuccess;
     }
     printError("dates: say test --format PATTERN [--locale ID] TEXT, list, add --format PATTERN [--locale ID] or "

@@ -18,8 +18,8 @@
 #include "MappingSteps.h"
 #include "platform/MainQueue.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
-#include "session/FieldMappingViewController.h"
-#include "session/ImportViewController.h"
+#include "session/FieldMappingPage.h"
+#include "session/ImportPage.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {
@@ -114,7 +114,7 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
 }
 
 // Goes from the mapping page to the import page as the continue button does.
-ImportViewController* openImportPage(CommandLineSession& run, const MappingRequest& mapping,
+ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mapping,
                                      std::string_view command, int& exitCode) {
     auto& session = run.session();
     const PreparedMapping prepared = prepareMapping(run, mapping, command);
@@ -128,14 +128,14 @@ ImportViewController* openImportPage(CommandLineSession& run, const MappingReque
         printError(mapping.file.string() + ": " + run.alertMessage());
         return nullptr;
     }
-    auto* page = dynamic_cast<ImportViewController*>(session.currentViewController());
+    auto* page = dynamic_cast<ImportPage*>(session.currentPage());
     if (!page) printError(mapping.file.string() + ": the import page did not open");
     return page;
 }
 
 // Runs the main queue until done() answers true; the first Ctrl-C cancels the running
 // import or export as the progress sheet's cancel button does.
-void runUntilEnded(AppDelegate& session, const std::function<bool()>& done) {
+void runUntilEnded(ImportSession& session, const std::function<bool()>& done) {
     interrupted = false;
     auto previousHandler = std::signal(SIGINT, onInterrupt);
     bool cancelRequested = false;
@@ -270,8 +270,8 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
     int exitCode = kFailure;
     auto* page = openImportPage(run, mapping, "export-vcard", exitCode);
     if (!page) return exitCode;
-    const auto format = folder ? ImportViewController::VCardFormat::individual
-                               : ImportViewController::VCardFormat::group;
+    const auto format = folder ? ImportPage::VCardFormat::individual
+                               : ImportPage::VCardFormat::group;
     if (!page->startExport(session, format, folder ? *folder : *output)) {
         printError(mapping.file.string() + ": nothing to export");
         return kFailure;

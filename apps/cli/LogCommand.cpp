@@ -2,12 +2,12 @@
 
 #include "Command.h"
 #include "platform/Desktop.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora::cli {
 
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    auto& logger = QvLogger::shared();
+    auto& logger = Logger::shared();
     if (arguments.size() == 1 && arguments[0] == "--path") {
         if (!logger.fileLogURL()) {
             printError("log: the runtime log could not be set up in " +

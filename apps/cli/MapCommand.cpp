@@ -10,7 +10,7 @@
 #include "input/DataCell.h"
 #include "platform/MainQueue.h"
 #include "addressbook/ContactLocalization.h"
-#include "session/FieldMappingViewController.h"
+#include "session/FieldMappingPage.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {
@@ -98,7 +98,7 @@ std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu
     return std::nullopt;
 }
 
-int applyAssignment(CommandLineSession& run, FieldMappingViewController& page,
+int applyAssignment(CommandLineSession& run, FieldMappingPage& page,
                     const std::string& assignment, std::string_view command) {
     auto& session = run.session();
     const auto equals = assignment.find('=');
@@ -124,7 +124,7 @@ int applyAssignment(CommandLineSession& run, FieldMappingViewController& page,
         printError(std::string(command) + ": no target “" + target + "”. Run “pelkora catalogue” for the targets.");
         return kUsageError;
     }
-    if (!FieldMappingViewController::isEnabled(*item)) {
+    if (!FieldMappingPage::isEnabled(*item)) {
         printError(std::string(command) + ": “" + item->title + "” is used by another column already");
         return kUsageError;
     }
@@ -221,7 +221,7 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
         printError(request.file.string() + ": " + *failure);
         return {nullptr, kFailure};
     }
-    auto* page = dynamic_cast<FieldMappingViewController*>(session.currentViewController());
+    auto* page = dynamic_cast<FieldMappingPage*>(session.currentPage());
     if (!page) {
         printError(request.file.string() + ": the mapping page did not open");
         return {nullptr, kFailure};

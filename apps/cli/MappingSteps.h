@@ -15,7 +15,7 @@
 #include "text/TextEncoding.h"
 
 namespace pelkora {
-class FieldMappingViewController;
+class FieldMappingPage;
 }
 
 namespace pelkora::cli {
@@ -39,7 +39,7 @@ ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std:
 // Reads the file and maps its columns; on success the session shows the field-mapping page
 // with the corrections applied. Otherwise the exit code (the problem has been printed).
 struct PreparedMapping {
-    FieldMappingViewController* page = nullptr;
+    FieldMappingPage* page = nullptr;
     int exitCode = 0;
 };
 PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& request,

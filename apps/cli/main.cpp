@@ -8,7 +8,7 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "addressbook/UserCountry.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace {
@@ -144,9 +144,9 @@ int main(int argc, char** argv) {
     // Standard output carries only the command's own results; the log echo goes to
     // stderr, and only when asked for.
     if (options.verbose) {
-        QvLogger::shared().setEcho([](std::string_view message) { std::cerr << message << '\n'; });
+        Logger::shared().setEcho([](std::string_view message) { std::cerr << message << '\n'; });
     } else {
-        QvLogger::shared().setEcho({});
+        Logger::shared().setEcho({});
     }
 
     // The user's country for address layouts, when set instead of taken from the locale.

@@ -15,7 +15,7 @@
 #include "text/UnicodeText.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {
@@ -129,14 +129,14 @@ std::optional<double> numberInText(std::string_view text) {
 // The working state of one assembly. The date formatter and the detector's locale belong to
 // the assembler and live across rows.
 struct Assembly {
-    Assembly(const std::vector<QvDateFormat>& dateFormats, const AssemblyOptions& options,
+    Assembly(const std::vector<DateFormat>& dateFormats, const AssemblyOptions& options,
              dates::DateFormatter& dateFormatter, std::string_view detectorLocale)
         : dateFormats(dateFormats),
           options(options),
           dateFormatter(dateFormatter),
           detectorLocale(detectorLocale) {}
 
-    const std::vector<QvDateFormat>& dateFormats;
+    const std::vector<DateFormat>& dateFormats;
     const AssemblyOptions& options;
     dates::DateFormatter& dateFormatter;
     std::string_view detectorLocale;
@@ -659,7 +659,7 @@ ContactGroupNames& contactGroupNames() {
 
 struct ContactAssembler::State {
     State(std::vector<MappedContactProperty> mappedProperties,
-          std::vector<QvDateFormat> dateFormats, AssemblyOptions options)
+          std::vector<DateFormat> dateFormats, AssemblyOptions options)
         : mappedProperties(std::move(mappedProperties)),
           dateFormats(std::move(dateFormats)),
           options(std::move(options)),
@@ -682,7 +682,7 @@ struct ContactAssembler::State {
     }
 
     std::vector<MappedContactProperty> mappedProperties;
-    std::vector<QvDateFormat> dateFormats;
+    std::vector<DateFormat> dateFormats;
     AssemblyOptions options;
     std::string detectorLocale;
     dates::DateFormatter dateFormatter;
@@ -692,7 +692,7 @@ struct ContactAssembler::State {
 };
 
 ContactAssembler::ContactAssembler(std::vector<MappedContactProperty> mappedProperties,
-                                   std::vector<QvDateFormat> dateFormats, AssemblyOptions options)
+                                   std::vector<DateFormat> dateFormats, AssemblyOptions options)
     : state_(std::make_unique<State>(std::move(mappedProperties), std::move(dateFormats),
                                      std::move(options))) {}
 
@@ -727,7 +727,7 @@ Contact ContactAssembler::assemble(const DataRow& row) {
 
 Contact assembleContact(const DataRow& row,
                         const std::vector<MappedContactProperty>& mappedProperties,
-                        const std::vector<QvDateFormat>& dateFormats,
+                        const std::vector<DateFormat>& dateFormats,
                         const AssemblyOptions& options) {
     return ContactAssembler(mappedProperties, dateFormats, options).assemble(row);
 }

@@ -13,7 +13,7 @@
 
 #include "input/DataRow.h"
 #include "mapping/MappedContactProperty.h"
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 #include "addressbook/Contact.h"
 
 namespace pelkora {
@@ -82,7 +82,7 @@ ContactGroupNames& contactGroupNames();
 class ContactAssembler {
   public:
     ContactAssembler(std::vector<MappedContactProperty> mappedProperties,
-                     std::vector<QvDateFormat> dateFormats, AssemblyOptions options);
+                     std::vector<DateFormat> dateFormats, AssemblyOptions options);
     ~ContactAssembler();
     ContactAssembler(ContactAssembler&&) noexcept;
     ContactAssembler& operator=(ContactAssembler&&) noexcept;
@@ -108,7 +108,7 @@ class ContactAssembler {
 // For many rows with the same assignments, ContactAssembler does the same work faster.
 contacts::Contact assembleContact(const DataRow& row,
                                   const std::vector<MappedContactProperty>& mappedProperties,
-                                  const std::vector<QvDateFormat>& dateFormats,
+                                  const std::vector<DateFormat>& dateFormats,
                                   const AssemblyOptions& options);
 
 }  // namespace pelkora

@@ -15,7 +15,7 @@
 #include "import/ImportOperationDelegate.h"
 #include "input/TabularDataReader.h"
 #include "mapping/MappedContactProperty.h"
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 
 namespace pelkora {
 
@@ -24,7 +24,7 @@ struct ImportSource {
     std::shared_ptr<const TabularDataReader> reader;
     std::vector<MappedContactProperty> mappedProperties;
     // The user's formats followed by the common formats of the locale.
-    std::vector<QvDateFormat> dateFormats;
+    std::vector<DateFormat> dateFormats;
     AssemblyOptions assemblyOptions;
 };
 

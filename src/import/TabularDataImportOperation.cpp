@@ -14,7 +14,7 @@
 #include "text/UnicodeText.h"
 #include "addressbook/ContactFormatter.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {

@@ -18,7 +18,7 @@
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/Utf8.h"
 
 namespace pelkora {

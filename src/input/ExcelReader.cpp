@@ -10,10 +10,10 @@
 #include <stdexcept>
 
 #include "input/XmlPullScanner_p.h"
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 #include "platform/MappedFile.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace {
@@ -230,7 +230,7 @@ const std::array<std::string_view, 31> kBuiltinDateNumberFormatIds = {
     "31", "32", "33", "34", "35", "36", "50", "51", "52", "53", "54", "55", "56", "57", "58"};
 
 // An in-memory XML part as a document; the error text when it is not well-formed.
-Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZZArchive& archive,
+Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipArchive& archive,
                                                                      std::string_view name) {
     auto contents = archive.contentsOfEntry(name);
     if (!contents) return Unexpected(contents.error().message);
@@ -243,7 +243,7 @@ Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZZArc
     return document;
 }
 
-const ZZArchiveEntry* entryEndingWith(const ZZArchive& archive, std::string_view suffix,
+const ZipArchiveEntry* entryEndingWith(const ZipArchive& archive, std::string_view suffix,
                                       std::string& name) {
     for (const auto& entry : archive.entries()) {
         auto entryName = entry->fileName();
@@ -255,7 +255,7 @@ const ZZArchiveEntry* entryEndingWith(const ZZArchive& archive, std::string_view
     return nullptr;
 }
 
-const ZZArchiveEntry* entryNamed(const ZZArchive& archive, std::string_view name) {
+const ZipArchiveEntry* entryNamed(const ZipArchive& archive, std::string_view name) {
     for (const auto& entry : archive.entries()) {
         if (entry->fileName() == name) return entry.get();
     }
@@ -308,7 +308,7 @@ const std::vector<std::string>& builtinDateNumberFormatIds() {
 
 ExcelReader::ExcelReader(std::filesystem::path fileURL)
     : TabularDataReader(std::move(fileURL)), backgroundQueue_("Excel reader") {
-    auto archive = ZZArchive::archiveWithURL(this->fileURL());
+    auto archive = ZipArchive::archiveWithURL(this->fileURL());
     if (archive) {
         archive_ = std::move(*archive);
     } else {
@@ -319,7 +319,7 @@ ExcelReader::ExcelReader(std::filesystem::path fileURL)
 
 ExcelReader::ExcelReader(std::filesystem::path fileURL, std::vector<std::uint8_t> packageBytes)
     : TabularDataReader(std::move(fileURL)), backgroundQueue_("Excel reader") {
-    auto archive = ZZArchive::archiveWithData(std::move(packageBytes));
+    auto archive = ZipArchive::archiveWithData(std::move(packageBytes));
     if (archive) {
         archive_ = std::move(*archive);
     } else {
@@ -334,7 +334,7 @@ ExcelReader::~ExcelReader() {
 }
 
 bool ExcelReader::isOfficeOpenXMLSpreadsheet(const std::filesystem::path& fileURL) {
-    auto archive = ZZArchive::archiveWithURL(fileURL);
+    auto archive = ZipArchive::archiveWithURL(fileURL);
     if (!archive) {
         qvLog(LogType::error,
               "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
@@ -345,7 +345,7 @@ bool ExcelReader::isOfficeOpenXMLSpreadsheet(const std::filesystem::path& fileUR
 }
 
 bool ExcelReader::isOfficeOpenXMLSpreadsheetData(std::vector<std::uint8_t> packageBytes) {
-    auto archive = ZZArchive::archiveWithData(std::move(packageBytes));
+    auto archive = ZipArchive::archiveWithData(std::move(packageBytes));
     if (!archive) {
         qvLog(LogType::error,
               "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
@@ -470,7 +470,7 @@ void ExcelReader::readSharedStrings(std::string_view entryName) {
         qvLog(LogType::error, "%{public}@", message);
         appendParseLogEntry({ParseLogSeverity::error, message});
     };
-    const ZZArchiveEntry* entry = entryNamed(*archive_, entryName);
+    const ZipArchiveEntry* entry = entryNamed(*archive_, entryName);
     auto stream = entry->newStream();
     if (!stream) return fail(stream.error().message);
     XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
@@ -690,7 +690,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                                     std::string(kExcelReaderErrorDomain), code});
         }
     };
-    const ZZArchiveEntry* entry = archive_ ? entryNamed(*archive_, sheet.pathInPackage) : nullptr;
+    const ZipArchiveEntry* entry = archive_ ? entryNamed(*archive_, sheet.pathInPackage) : nullptr;
     if (!entry) {
         qvLog(LogType::error, "Could not determine archive entry for sheet '%{public}@'",
               sheet.displayName);

@@ -30,7 +30,7 @@
 
 namespace pelkora {
 
-class ZZArchive;
+class ZipArchive;
 
 // The workbook reader's own errors, reported with readerDidFailWithError.
 inline constexpr std::string_view kExcelReaderErrorDomain = "org.pelkora.ExcelReader";
@@ -209,7 +209,7 @@ class ExcelReader final : public TabularDataReader {
     // Lets the system drop the resident pages of a package mapped from its file.
     void releaseReadPages() const;
 
-    std::unique_ptr<ZZArchive> archive_;
+    std::unique_ptr<ZipArchive> archive_;
     bool workbookExamined_ = false;
     std::optional<std::string> examinationError_;
     DateSystem dateSystem_ = DateSystem::windows1900;

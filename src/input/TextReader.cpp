@@ -7,7 +7,7 @@
 #include "text/EncodingDetection.h"
 #include "platform/InputStream.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/Utf8.h"
 
 namespace pelkora {
@@ -302,7 +302,7 @@ void TextReader::parse(bool entireFile) {
         }
     }
     std::optional<TextEncoding> usedEncoding = stringEncoding_;
-    CHCSVParser parser(std::move(*stream), &usedEncoding,
+    CsvParser parser(std::move(*stream), &usedEncoding,
                        utf8::firstCodePoint(fieldDelimiter_).value_or(0));
     parseEntireFile_ = entireFile;
     fileParser_ = &parser;
@@ -316,7 +316,7 @@ void TextReader::parse(bool entireFile) {
     fileParser_ = nullptr;
 }
 
-void TextReader::parserDidBeginDocument(CHCSVParser&) {
+void TextReader::parserDidBeginDocument(CsvParser&) {
     setShouldCancelParsing(false);
     // What examination noted stays in the log; the parse adds its own entries after it.
     auto examinationLog = parseLog();
@@ -332,7 +332,7 @@ void TextReader::parserDidBeginDocument(CHCSVParser&) {
     if (delegate()) postDidBeginParsing();
 }
 
-void TextReader::parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) {
+void TextReader::parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumber) {
     fillingRow_ = &beginDataRow(static_cast<std::int64_t>(recordNumber));
     recordBeingRead_ = recordNumber;
     if (dataRows().size() >= kPreviewRowLimit && !parseEntireFile_) {
@@ -344,14 +344,14 @@ void TextReader::parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNum
     }
 }
 
-void TextReader::parserDidReadField(CHCSVParser&, std::string_view field,
+void TextReader::parserDidReadField(CsvParser&, std::string_view field,
                                     std::uint64_t fieldIndex) {
     if (!fillingRow_) return;
     fillingRow_->addText(static_cast<std::int64_t>(fieldIndex), field);
     currentColumn_ = fieldIndex;
 }
 
-void TextReader::parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber) {
+void TextReader::parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber) {
     if (fillingRow_) finishCurrentDataRow();
     fillingRow_ = nullptr;
     if (delegate()) notifyRecordParsed(recordNumber);
@@ -359,7 +359,7 @@ void TextReader::parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumbe
     if (shouldCancelParsing()) parser.cancelParsing();
 }
 
-void TextReader::parserDidEndDocument(CHCSVParser& parser) {
+void TextReader::parserDidEndDocument(CsvParser& parser) {
     chooseHeaderRow();
     if (!delegate()) return;
     // The parser ends at an unclosed quote or at bytes it cannot decode as if the file ended
@@ -392,7 +392,7 @@ void TextReader::parserDidEndDocument(CHCSVParser& parser) {
     postDidEndParsing();
 }
 
-void TextReader::parserDidFailWithError(CHCSVParser&, const CHCSVError& error) {
+void TextReader::parserDidFailWithError(CsvParser&, const CsvError& error) {
     if (!delegate()) return;
     // The failing record has already ended when the parser reports the error, so currentLine_
     // is one past it; name the record that holds the error.

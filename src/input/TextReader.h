@@ -6,7 +6,7 @@
 // the line delimiter and an estimate of the row count, the field delimiter, the text
 // encoding, and a preview of the head decoded with that encoding. The session then either
 // parses at once (a trusted byte-order mark) or lets the user confirm the encoding on the
-// encoding page. Parsing streams the whole file through CHCSVParser into rows and picks
+// encoding page. Parsing streams the whole file through CsvParser into rows and picks
 // the header row.
 //
 // Threads: examination and parsing run on backgroundQueue(); every delegate event is posted
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "input/CHCSVParser.h"
+#include "input/CsvParser.h"
 #include "input/TabularDataReader.h"
 #include "platform/OperationQueue.h"
 #include "text/TextEncoding.h"
@@ -35,7 +35,7 @@ inline constexpr std::int64_t kTextReaderErrorUndecodableBytes = 2;
 // Where a reader setting came from, so the front end and the log can tell them apart.
 enum class OptionSource { defaultValue, detected, setByUser };
 
-class TextReader final : public TabularDataReader, private CHCSVParserDelegate {
+class TextReader final : public TabularDataReader, private CsvParserDelegate {
   public:
     // The examined head of a file is at most this long.
     static constexpr std::size_t kExaminedByteCount = 524288;
@@ -93,13 +93,13 @@ class TextReader final : public TabularDataReader, private CHCSVParserDelegate {
     std::span<const std::uint8_t> textOfHead(const TextEncoding& encoding) const;
     void chooseHeaderRow();
 
-    void parserDidBeginDocument(CHCSVParser& parser) override;
-    void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
-    void parserDidReadField(CHCSVParser& parser, std::string_view field,
+    void parserDidBeginDocument(CsvParser& parser) override;
+    void parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumber) override;
+    void parserDidReadField(CsvParser& parser, std::string_view field,
                             std::uint64_t fieldIndex) override;
-    void parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber) override;
-    void parserDidEndDocument(CHCSVParser& parser) override;
-    void parserDidFailWithError(CHCSVParser& parser, const CHCSVError& error) override;
+    void parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber) override;
+    void parserDidEndDocument(CsvParser& parser) override;
+    void parserDidFailWithError(CsvParser& parser, const CsvError& error) override;
 
     TextEncoding fallbackStringEncoding_ = TextEncoding::macOSRoman();
     std::optional<std::vector<std::uint8_t>> dataToAnalyze_;
@@ -117,7 +117,7 @@ class TextReader final : public TabularDataReader, private CHCSVParserDelegate {
     bool useOwnEncodingDetectionAlgorithm_ = true;
     bool parseEntireFile_ = true;
     // The parser of the parse under way; only the parsing thread touches it.
-    CHCSVParser* fileParser_ = nullptr;
+    CsvParser* fileParser_ = nullptr;
     // The current row while the parser fills it (the base class owns it).
     DataRow* fillingRow_ = nullptr;
     // The number of the record the parser is in, for error messages.

@@ -13,7 +13,7 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 #include "support/Utf8.h"
 

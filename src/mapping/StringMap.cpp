@@ -2,7 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {

@@ -32,7 +32,7 @@ const RefusalText* refusalEntry(DateFormatRefusal refusal) {
     return nullptr;
 }
 
-DateFormatRow rowOf(const QvDateFormat& format) {
+DateFormatRow rowOf(const DateFormat& format) {
     return DateFormatRow{format.userDefined, format.format,
                          format.localeIdentifier
                              ? dates::localeDisplayName(*format.localeIdentifier)
@@ -51,8 +51,8 @@ std::string_view refusalInformativeText(DateFormatRefusal refusal) {
     return entry ? entry->informativeText : std::string_view();
 }
 
-DateFormatsPageModel::DateFormatsPageModel(std::vector<QvDateFormat>& customFormats,
-                                           const std::vector<QvDateFormat>& commonFormats,
+DateFormatsPageModel::DateFormatsPageModel(std::vector<DateFormat>& customFormats,
+                                           const std::vector<DateFormat>& commonFormats,
                                            SettingsStore& settings)
     : customFormats_(customFormats), commonFormats_(commonFormats), settings_(settings) {}
 
@@ -94,14 +94,14 @@ void DateFormatsPageModel::save(const DateFormatDraft& draft) {
     } else {
         customFormats_.emplace_back(draft.format, draft.localeIdentifier, true);
     }
-    QvDateFormat::archiveWithCustomFormats(customFormats_, settings_);
+    DateFormat::archiveWithCustomFormats(customFormats_, settings_);
 }
 
 Expected<void, DateFormatRefusal> DateFormatsPageModel::remove(std::size_t row) {
     if (row >= rowCount()) return Unexpected(DateFormatRefusal::noSuchRow);
     if (row >= customFormats_.size()) return Unexpected(DateFormatRefusal::removeBuiltInFormat);
     customFormats_.erase(customFormats_.begin() + static_cast<std::ptrdiff_t>(row));
-    QvDateFormat::archiveWithCustomFormats(customFormats_, settings_);
+    DateFormat::archiveWithCustomFormats(customFormats_, settings_);
     return {};
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -58,8 +58,8 @@ struct DateFormatDraft {
 // the model changes it in place and archives it into the settings after every change.
 class DateFormatsPageModel {
   public:
-    DateFormatsPageModel(std::vector<QvDateFormat>& customFormats,
-                         const std::vector<QvDateFormat>& commonFormats, SettingsStore& settings);
+    DateFormatsPageModel(std::vector<DateFormat>& customFormats,
+                         const std::vector<DateFormat>& commonFormats, SettingsStore& settings);
 
     // The custom formats, then the common formats.
     std::vector<DateFormatRow> rows() const;
@@ -81,8 +81,8 @@ class DateFormatsPageModel {
     static std::vector<LocaleChoice> localeChoices();
 
   private:
-    std::vector<QvDateFormat>& customFormats_;
-    const std::vector<QvDateFormat>& commonFormats_;
+    std::vector<DateFormat>& customFormats_;
+    const std::vector<DateFormat>& commonFormats_;
     SettingsStore& settings_;
 };
 

@@ -3,7 +3,7 @@
 #include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace {

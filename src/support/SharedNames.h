@@ -53,17 +53,17 @@ inline constexpr std::string_view showExtendedRelevantRelationships =
 inline constexpr std::string_view DefaultCountryCode = "DefaultCountryCode";
 }  // namespace UserDefaultsKeys
 
-namespace ViewControllerNames {
-inline constexpr std::string_view NoAccessViewController = "NoAccessViewController";
-inline constexpr std::string_view RestrictedAccessViewController = "RestrictedAccessViewController";
-inline constexpr std::string_view AuthStatusNotDeterminedViewController =
+namespace PageNames {
+inline constexpr std::string_view NoAccessPage = "NoAccessViewController";
+inline constexpr std::string_view RestrictedAccessPage = "RestrictedAccessViewController";
+inline constexpr std::string_view AuthStatusNotDeterminedPage =
     "AuthStatusNotDeterminedViewController";
-inline constexpr std::string_view InitialViewController = "InitialViewController";
-inline constexpr std::string_view SetTextEncodingViewController = "SetTextEncodingViewController";
-inline constexpr std::string_view FieldMappingViewController = "FieldMappingViewController";
-inline constexpr std::string_view ImportViewController = "ImportViewController";
-inline constexpr std::string_view VCFScanViewController = "VCFScanViewController";
-}  // namespace ViewControllerNames
+inline constexpr std::string_view InitialPage = "InitialViewController";
+inline constexpr std::string_view SetTextEncodingPage = "SetTextEncodingViewController";
+inline constexpr std::string_view FieldMappingPage = "FieldMappingViewController";
+inline constexpr std::string_view ImportPage = "ImportViewController";
+inline constexpr std::string_view VCFScanPage = "VCFScanViewController";
+}  // namespace PageNames
 
 namespace ImportModeNames {
 inline constexpr std::string_view Contacts = "Contacts";  // save into the address book

@@ -47,7 +47,7 @@ DataRow textRow(const std::vector<std::string>& texts) {
 
 Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& properties,
                  const AssemblyOptions& options = {}) {
-    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true)};
+    const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true)};
     return assembleContact(row, properties, formats, options);
 }
 
@@ -389,8 +389,8 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
         column(9, CNContactEmailAddressesKey),  // no label: not imported
         column(10, CustomPropertyKeys::UID),
     };
-    const std::vector<QvDateFormat> formats = {QvDateFormat("dd.MM.yyyy", "de", true),
-                                               QvDateFormat("MM/dd", std::nullopt, true)};
+    const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true),
+                                               DateFormat("MM/dd", std::nullopt, true)};
     AssemblyOptions options;
     options.prependFieldTitle = true;
 

@@ -11,11 +11,11 @@ class DateFormatsPageModelTest : public ::testing::Test {
   protected:
     test::TemporaryDirectory folder_;
     SettingsStore settings_{folder_ / "settings.plist"};
-    std::vector<QvDateFormat> custom_{{"dd.MM.", "de", true}};
-    const std::vector<QvDateFormat> common_{{"y-M-d", "en", false}, {"d.M.y", "de", false}};
+    std::vector<DateFormat> custom_{{"dd.MM.", "de", true}};
+    const std::vector<DateFormat> common_{{"y-M-d", "en", false}, {"d.M.y", "de", false}};
     DateFormatsPageModel model_{custom_, common_, settings_};
 
-    std::vector<QvDateFormat> stored() { return QvDateFormat::unarchiveCustomFormats(settings_); }
+    std::vector<DateFormat> stored() { return DateFormat::unarchiveCustomFormats(settings_); }
 };
 
 TEST_F(DateFormatsPageModelTest, ListsCustomFormatsBeforeCommonFormats) {
@@ -56,7 +56,7 @@ TEST_F(DateFormatsPageModelTest, AddingAppendsAUserDefinedFormatAndArchives) {
     draft.localeIdentifier = "en_GB";
     draft.description = "Slashed ISO";
     model_.save(draft);
-    const std::vector<QvDateFormat> expected{{"dd.MM.", "de", true}, {"yyyy/MM/dd", "en_GB", true}};
+    const std::vector<DateFormat> expected{{"dd.MM.", "de", true}, {"yyyy/MM/dd", "en_GB", true}};
     EXPECT_EQ(custom_, expected);
     EXPECT_EQ(stored(), expected);
     EXPECT_EQ(model_.rows()[1].format, "yyyy/MM/dd");
@@ -69,7 +69,7 @@ TEST_F(DateFormatsPageModelTest, EditingWritesIntoTheRecordAndArchives) {
     draft->format = "d.M.";
     draft->localeIdentifier = "de_AT";
     model_.save(*draft);
-    const std::vector<QvDateFormat> expected{{"d.M.", "de_AT", true}};
+    const std::vector<DateFormat> expected{{"d.M.", "de_AT", true}};
     EXPECT_EQ(custom_, expected);
     EXPECT_EQ(stored(), expected);
 }

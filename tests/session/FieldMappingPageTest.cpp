@@ -5,7 +5,7 @@
 #include "SessionTestSupport.h"
 #include "mapping/StringMap.h"
 #include "addressbook/ContactKeys.h"
-#include "session/FieldMappingViewController.h"
+#include "session/FieldMappingPage.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -14,15 +14,15 @@ namespace {
 using namespace pelkora::contacts;
 using test::SessionFixture;
 
-class FieldMappingPage : public ::testing::Test {
+class FieldMappingPageTest : public ::testing::Test {
   protected:
-    FieldMappingViewController& openMappingPage(std::string_view content) {
+    FieldMappingPage& openMappingPage(std::string_view content) {
         fixture.launch();
         (void)fixture.session.openFiles(
             {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
         EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
         auto* page =
-            dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+            dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
         if (!page) throw std::runtime_error("the mapping page is not shown");
         MainQueue::shared().runUntil([&] { return !page->isMapping(); }, std::chrono::seconds(30));
         return *page;
@@ -30,7 +30,7 @@ class FieldMappingPage : public ::testing::Test {
     const std::vector<MappedContactProperty>& list() {
         return fixture.session.mappedContactProperties();
     }
-    std::optional<TargetMenuItem> item(FieldMappingViewController& page, std::size_t row,
+    std::optional<TargetMenuItem> item(FieldMappingPage& page, std::size_t row,
                                        std::string_view key, std::size_t selected = 1) {
         for (const auto& entry : page.targetMenu(fixture.session, row, selected)) {
             if (entry.kind == TargetMenuItem::Kind::property &&
@@ -46,7 +46,7 @@ class FieldMappingPage : public ::testing::Test {
     SessionFixture fixture;
 };
 
-TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
+TEST_F(FieldMappingPageTest, ColumnsAreMappedWhenThePageOpens) {
     auto& page = openMappingPage(
         "First Name,Last Name,Mobile,E-mail,Shoe size\nAda,Lovelace,+44 1,ada@example.org,38\n");
     ASSERT_EQ(list().size(), 5u);
@@ -72,7 +72,7 @@ TEST_F(FieldMappingPage, ColumnsAreMappedWhenThePageOpens) {
     EXPECT_FALSE(fixture.settings.boolForKey("ShowMappingHint"));
 }
 
-TEST_F(FieldMappingPage, HeaderCheckboxAndRecordNavigation) {
+TEST_F(FieldMappingPageTest, HeaderCheckboxAndRecordNavigation) {
     auto& page = openMappingPage("Name,Phone\nAda,1\nBob,2\nCy,3\n");
     EXPECT_EQ(page.totalRecords(), 3);
     page.showNextRecord(fixture.session);
@@ -91,16 +91,16 @@ TEST_F(FieldMappingPage, HeaderCheckboxAndRecordNavigation) {
     EXPECT_EQ(list()[0].sourceFieldContent, "Name");
 }
 
-TEST_F(FieldMappingPage, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyFit) {
+TEST_F(FieldMappingPageTest, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyFit) {
     auto& page = openMappingPage("First Name,Nickname,Work Phone,Fax\nAda,Lady,1,2\n");
     // The first column's target shows "(in use)" in the menu of the second column.
     const auto givenName = item(page, 1, CNContactGivenNameKey);
     ASSERT_TRUE(givenName);
-    EXPECT_FALSE(FieldMappingViewController::isEnabled(*givenName));
+    EXPECT_FALSE(FieldMappingPage::isEnabled(*givenName));
     EXPECT_NE(givenName->title.find("(in use)"), std::string::npos);
     const auto phone = item(page, 1, CNContactPhoneNumbersKey);
     ASSERT_TRUE(phone);
-    EXPECT_TRUE(FieldMappingViewController::isEnabled(*phone));  // phones allow several columns
+    EXPECT_TRUE(FieldMappingPage::isEnabled(*phone));  // phones allow several columns
     const auto severalSelected = item(page, 0, CNContactNoteKey, 2);
     EXPECT_NE(severalSelected->title.find("(not applicable)"), std::string::npos);
 
@@ -123,7 +123,7 @@ TEST_F(FieldMappingPage, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyF
     EXPECT_EQ(page.filteredRows(fixture.session, "PHÔNE"), std::vector<std::size_t>{2});
 }
 
-TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
+TEST_F(FieldMappingPageTest, LabelMenuOffersSystemExtractAndSessionLabels) {
     auto& page = openMappingPage("Name,Phone (car),Mother\nAda,1,Ann\n");
     page.contactLabelDidChange(fixture.session, 1, "Boat");
     const auto menu = page.labelMenu(fixture.session, 1);
@@ -154,7 +154,7 @@ TEST_F(FieldMappingPage, LabelMenuOffersSystemExtractAndSessionLabels) {
     EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelOther));
 }
 
-TEST_F(FieldMappingPage, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDate) {
+TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDate) {
     auto& page = openMappingPage("First Name,Birthday\nAda,12.05.1979\nBob,sometime in May\n");
     ASSERT_TRUE(page.previewContact());
     EXPECT_EQ(page.previewContact()->givenName, "Ada");
@@ -169,7 +169,7 @@ TEST_F(FieldMappingPage, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDat
     EXPECT_EQ(list()[1].statusImageName(), "mapping-status-needs-attention");
 }
 
-TEST_F(FieldMappingPage, HandMadeAssignmentsAreLearntForTheNextFile) {
+TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
     page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, CNContactNicknameKey));
     fixture.session.startOver();  // the page goes away
@@ -183,7 +183,7 @@ TEST_F(FieldMappingPage, HandMadeAssignmentsAreLearntForTheNextFile) {
     (void)fixture.session.openFiles(
         {fixture.file("next.csv", "\xEF\xBB\xBFKundennummer,Name\n1,Bo\n")});
     ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
-    auto* next = dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+    auto* next = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
     MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));
     EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactNicknameKey));
     EXPECT_TRUE(list()[0].isCustomMapping);

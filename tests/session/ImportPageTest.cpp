@@ -6,8 +6,8 @@
 #include "SessionTestSupport.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
-#include "session/FieldMappingViewController.h"
-#include "session/ImportViewController.h"
+#include "session/FieldMappingPage.h"
+#include "session/ImportPage.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -16,7 +16,7 @@ namespace {
 using namespace pelkora::contacts;
 using test::SessionFixture;
 
-class ImportPage : public ::testing::Test {
+class ImportPageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         auto opened = SqliteContactStore::open(fixture.folder.path() / "book.sqlite");
@@ -25,18 +25,18 @@ class ImportPage : public ::testing::Test {
         fixture.session.setContactStore(store);
     }
 
-    ImportViewController& openImportPage(std::string_view content) {
+    ImportPage& openImportPage(std::string_view content) {
         fixture.launch();
         (void)fixture.session.openFiles(
             {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
         EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
         auto* mapping =
-            dynamic_cast<FieldMappingViewController*>(fixture.session.currentViewController());
+            dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
         if (!mapping) throw std::runtime_error("the mapping page is not shown");
         MainQueue::shared().runUntil([&] { return !mapping->isMapping(); }, std::chrono::seconds(30));
         mapping->continueAction(fixture.session);
         EXPECT_TRUE(fixture.runUntilPage("ImportViewController"));
-        auto* page = dynamic_cast<ImportViewController*>(fixture.session.currentViewController());
+        auto* page = dynamic_cast<ImportPage*>(fixture.session.currentPage());
         if (!page) throw std::runtime_error("the import page is not shown");
         return *page;
     }
@@ -46,7 +46,7 @@ class ImportPage : public ::testing::Test {
     std::shared_ptr<SqliteContactStore> store;
 };
 
-TEST_F(ImportPage, ContainersAreSortedByTypeThenNameWithTheDefaultPreselected) {
+TEST_F(ImportPageTest, ContainersAreSortedByTypeThenNameWithTheDefaultPreselected) {
     ASSERT_TRUE(store->addContainer({"CARD-B", "b work", ContainerType::cardDAV}));
     ASSERT_TRUE(store->addContainer({"CARD-A", "A Private", ContainerType::cardDAV}));
     ASSERT_TRUE(store->addContainer({"LOCAL-2", "Archive", ContainerType::local}));
@@ -64,10 +64,10 @@ TEST_F(ImportPage, ContainersAreSortedByTypeThenNameWithTheDefaultPreselected) {
     EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), local);
     page.selectContainer(fixture.session, "CARD-A");
     EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), "CARD-A");
-    EXPECT_EQ(ImportViewController::noAccountsText(), "No accounts found");
+    EXPECT_EQ(ImportPage::noAccountsText(), "No accounts found");
 }
 
-TEST_F(ImportPage, ModeTokensAndVCardDestinationsFollowTheSettings) {
+TEST_F(ImportPageTest, ModeTokensAndVCardDestinationsFollowTheSettings) {
     fixture.settings.set("ImportMode", std::string("vCard"));
     auto& page = openImportPage("Name,Phone\nAda,1\n");
     EXPECT_EQ(page.headerText(), "Records can be imported into Contacts or saved as vCard.");
@@ -94,7 +94,7 @@ TEST_F(ImportPage, ModeTokensAndVCardDestinationsFollowTheSettings) {
     EXPECT_TRUE(log.contains("Can't create vCards: vCard format not provided!"));
 }
 
-TEST_F(ImportPage, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
+TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
     auto& page = openImportPage("First Name,Last Name,Groups\nAda,Lovelace,Math\nAlan,Turing,Math\n");
     page.setTextTokens(fixture.session, {"FILE"});
     const int sheetsBefore = fixture.frontEnd.sheetsShown;
@@ -117,7 +117,7 @@ TEST_F(ImportPage, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
     EXPECT_EQ(notes, (std::vector<std::string>{"Ada Lovelace: people.csv", "Alan Turing: people.csv"}));
 }
 
-TEST_F(ImportPage, MissingContainerEndsWithTheFailureAlert) {
+TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
     auto& page = openImportPage("Name,Phone\nAda,1\n");
     page.selectContainer(fixture.session, "GONE");
     ASSERT_TRUE(page.startImport(fixture.session));
@@ -127,10 +127,10 @@ TEST_F(ImportPage, MissingContainerEndsWithTheFailureAlert) {
     EXPECT_EQ(fixture.frontEnd.alerts.back().text,
               "Please try another account to import the records into. Technical reason: The "
               "container with the specified identifier could not be found.");
-    EXPECT_EQ(ImportViewController::failureOutcome({ImportOperationError::Kind::store, "disk full"}).text,
+    EXPECT_EQ(ImportPage::failureOutcome({ImportOperationError::Kind::store, "disk full"}).text,
               "An error occurred during the import operation. The operating system returned this "
               "error message: disk full");
-    EXPECT_EQ(ImportViewController::progressAdditionalDescription(3, 10), "Processed record 3 of 10…");
+    EXPECT_EQ(ImportPage::progressAdditionalDescription(3, 10), "Processed record 3 of 10…");
 }
 
 }  // namespace

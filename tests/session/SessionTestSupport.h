@@ -11,14 +11,14 @@
 #include "input/TabularDataReader.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 
 namespace pelkora::test {
 
 // Records what the session asks a front end to show.
 class RecordingFrontEnd final : public SessionFrontEnd {
   public:
-    void currentViewControllerDidChange(ContentViewController& page) override {
+    void currentPageDidChange(Page& page) override {
         pages.push_back(page.name());
     }
     void showProgressSheet() override { ++sheetsShown; }
@@ -100,7 +100,7 @@ struct SessionFixture {
     TemporaryDirectory folder;
     SettingsStore settings;
     RecordingFrontEnd frontEnd;
-    AppDelegate session;
+    ImportSession session;
 };
 
 }  // namespace pelkora::test

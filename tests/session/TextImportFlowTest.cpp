@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
-#include "session/SetTextEncodingViewController.h"
+#include "session/SetTextEncodingPage.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -19,9 +19,9 @@ std::string linesOfCsv(int dataLines) {
     return content;
 }
 
-SetTextEncodingViewController& encodingPage(SessionFixture& fixture) {
+SetTextEncodingPage& encodingPage(SessionFixture& fixture) {
     auto* page =
-        dynamic_cast<SetTextEncodingViewController*>(fixture.session.currentViewController());
+        dynamic_cast<SetTextEncodingPage*>(fixture.session.currentPage());
     if (!page) throw std::runtime_error("the encoding page is not shown");
     return *page;
 }
@@ -43,9 +43,9 @@ TEST(TextImportFlow, TrustedByteOrderMarkGoesStraightToFieldMapping) {
     EXPECT_TRUE(log.contains("Parsed 2 lines"));
     EXPECT_EQ(fixture.frontEnd.sheetsShown, fixture.frontEnd.sheetsClosed);
     // Back from field mapping leads to the encoding page, which shows the file again.
-    EXPECT_EQ(fixture.session.currentViewController()->previousViewControllerName(),
+    EXPECT_EQ(fixture.session.currentPage()->previousPageName(),
               "SetTextEncodingViewController");
-    fixture.session.showPreviousViewController();
+    fixture.session.showPreviousPage();
     fixture.drain();
     EXPECT_EQ(encodingPage(fixture).selectedEncoding(), TextEncoding::utf8());
 }
@@ -110,7 +110,7 @@ TEST(TextImportFlow, UnreadableFileEndsOnTheEncodingPageNotUnderASheet) {
     EXPECT_FALSE(fixture.session.isProgressSheetShown());
     page.continueAction(fixture.session);  // disabled: nothing happens
     fixture.drain();
-    EXPECT_EQ(fixture.session.currentViewController()->name(), "SetTextEncodingViewController");
+    EXPECT_EQ(fixture.session.currentPage()->name(), "SetTextEncodingViewController");
 }
 
 TEST(TextImportFlow, RecordProgressStartsAtOneHundredAndOneExpectedRows) {
@@ -158,7 +158,7 @@ TEST(TextImportFlow, ParseErrorsShowTheTextFileAlert) {
     EXPECT_TRUE(log.contains("Error while parsing line 2, column 0"));
     EXPECT_TRUE(log.contains("Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)"));
     fixture.drain();
-    EXPECT_EQ(fixture.session.currentViewController()->name(), "InitialViewController");
+    EXPECT_EQ(fixture.session.currentPage()->name(), "InitialViewController");
     EXPECT_EQ(fixture.session.textReader(), nullptr);
 }
 

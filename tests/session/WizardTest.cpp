@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
-#include "session/ContentViewController.h"
+#include "session/Page.h"
 
 namespace pelkora {
 namespace {
@@ -11,7 +11,7 @@ using test::SessionFixture;
 using Names = std::vector<std::string>;
 
 TEST(Wizard, RegistryHoldsTheEightPages) {
-    EXPECT_EQ(ViewControllerRegistry::standard().names(),
+    EXPECT_EQ(PageRegistry::standard().names(),
               (Names{"NoAccessViewController", "RestrictedAccessViewController",
                      "AuthStatusNotDeterminedViewController", "InitialViewController",
                      "SetTextEncodingViewController", "FieldMappingViewController",
@@ -23,17 +23,17 @@ TEST(Wizard, RegistryHoldsTheEightPages) {
 TEST(Wizard, UnregisteredNameKeepsTheCurrentPage) {
     SessionFixture fixture;
     LogCapture log;
-    fixture.session.setCurrentViewController("Nonsense");
-    EXPECT_EQ(fixture.session.currentViewController(), nullptr);
+    fixture.session.setCurrentPage("Nonsense");
+    EXPECT_EQ(fixture.session.currentPage(), nullptr);
     EXPECT_TRUE(
         log.contains("Failed to instantiate view controller: Unregistered nib name 'Nonsense'"));
     EXPECT_TRUE(log.contains("Can't set current view controller to NonsenseViewController"));
 
     fixture.launch();
-    ASSERT_NE(fixture.session.currentViewController(), nullptr);
+    ASSERT_NE(fixture.session.currentPage(), nullptr);
     const auto before = log.count("Can't set current view controller");
-    fixture.session.setCurrentViewController("Nonsense");
-    EXPECT_EQ(fixture.session.currentViewController()->name(), "InitialViewController");
+    fixture.session.setCurrentPage("Nonsense");
+    EXPECT_EQ(fixture.session.currentPage()->name(), "InitialViewController");
     EXPECT_EQ(log.count("Can't set current view controller"), before);
     EXPECT_EQ(fixture.frontEnd.beeps, 2);
 }
@@ -42,53 +42,53 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
     SessionFixture fixture;
     fixture.launch();
     auto& session = fixture.session;
-    auto show = [&](std::string_view name) -> ContentViewController& {
-        session.setCurrentViewController(name);
-        return *session.currentViewController();
+    auto show = [&](std::string_view name) -> Page& {
+        session.setCurrentPage(name);
+        return *session.currentPage();
     };
 
     auto& start = show("InitialViewController");
-    EXPECT_FALSE(start.previousViewControllerName());
-    EXPECT_FALSE(start.nextViewControllerName());
+    EXPECT_FALSE(start.previousPageName());
+    EXPECT_FALSE(start.nextPageName());
 
     auto& encoding = show("SetTextEncodingViewController");
-    EXPECT_EQ(encoding.previousViewControllerName(), "InitialViewController");
-    EXPECT_EQ(encoding.nextViewControllerName(), "FieldMappingViewController");
+    EXPECT_EQ(encoding.previousPageName(), "InitialViewController");
+    EXPECT_EQ(encoding.nextPageName(), "FieldMappingViewController");
 
     auto& scan = show("VCFScanViewController");
-    EXPECT_EQ(scan.previousViewControllerName(), "InitialViewController");
-    EXPECT_EQ(scan.nextViewControllerName(), "ImportViewController");
+    EXPECT_EQ(scan.previousPageName(), "InitialViewController");
+    EXPECT_EQ(scan.nextPageName(), "ImportViewController");
     auto& importAfterScan = show("ImportViewController");
-    EXPECT_EQ(importAfterScan.previousViewControllerName(), "VCFScanViewController");
+    EXPECT_EQ(importAfterScan.previousPageName(), "VCFScanViewController");
 
     // Field mapping leads back to where the rows came from.
-    EXPECT_FALSE(show("FieldMappingViewController").previousViewControllerName());
+    EXPECT_FALSE(show("FieldMappingViewController").previousPageName());
     session.adoptExcelReader(
         std::make_shared<test::ScriptedReader>(fixture.folder / "b.xlsx", "ExcelReader"));
-    EXPECT_EQ(show("FieldMappingViewController").previousViewControllerName(),
+    EXPECT_EQ(show("FieldMappingViewController").previousPageName(),
               "InitialViewController");
     session.adoptTextReader(std::make_shared<TextReader>(fixture.folder / "a.csv"));
     auto& mapping = show("FieldMappingViewController");
-    EXPECT_EQ(mapping.previousViewControllerName(), "SetTextEncodingViewController");
-    EXPECT_FALSE(mapping.nextViewControllerName());
+    EXPECT_EQ(mapping.previousPageName(), "SetTextEncodingViewController");
+    EXPECT_FALSE(mapping.nextPageName());
 
     // Continue on the mapping page goes to the import page, which leads back to mapping.
     mapping.continueAction(session);
     fixture.drain();
-    EXPECT_EQ(session.currentViewController()->name(), "ImportViewController");
-    EXPECT_EQ(session.currentViewController()->previousViewControllerName(),
+    EXPECT_EQ(session.currentPage()->name(), "ImportViewController");
+    EXPECT_EQ(session.currentPage()->previousPageName(),
               "FieldMappingViewController");
-    session.showPreviousViewController();
+    session.showPreviousPage();
     fixture.drain();
-    EXPECT_EQ(session.currentViewController()->name(), "FieldMappingViewController");
+    EXPECT_EQ(session.currentPage()->name(), "FieldMappingViewController");
 }
 
 TEST(Wizard, BackAndContinueWithoutTargetDoNothing) {
     SessionFixture fixture;
     fixture.launch();
     const auto pagesBefore = fixture.frontEnd.pages;
-    fixture.session.showNextViewController();
-    fixture.session.showPreviousViewController();
+    fixture.session.showNextPage();
+    fixture.session.showPreviousPage();
     fixture.drain();
     EXPECT_EQ(fixture.frontEnd.pages, pagesBefore);
 }
@@ -115,7 +115,7 @@ TEST(Wizard, StartOverDropsEverythingAndShowsTheStartPage) {
     EXPECT_EQ(session.textReader(), nullptr);
     EXPECT_TRUE(reader->shouldCancelParsing());
     fixture.drain();
-    EXPECT_EQ(session.currentViewController()->name(), "InitialViewController");
+    EXPECT_EQ(session.currentPage()->name(), "InitialViewController");
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(WorkbookImportFlow, SeveralSheetsAskTheChooserAndTheChosenSheetIsParsed) {
     EXPECT_EQ(dynamic_cast<const ExcelReader&>(reader).parsedSheetName(), "People");
     EXPECT_FALSE(fixture.session.isProgressSheetShown());
     // Back from the mapping page leads to the start page: there is no encoding page.
-    EXPECT_EQ(fixture.session.currentViewController()->previousViewControllerName(),
+    EXPECT_EQ(fixture.session.currentPage()->previousPageName(),
               "InitialViewController");
 }
 

@@ -48,7 +48,7 @@ struct EndOfCentralDirectory {
 
 // A central file header; its name, extra field and comment have been checked to lie within
 // the central directory when the archive was opened.
-struct ZZCentralFileHeader {
+struct ZipCentralFileHeader {
     const std::uint8_t* bytes;
     std::uint8_t versionMadeBy() const { return bytes[4]; }
     std::uint8_t fileAttributeCompatibility() const { return bytes[5]; }
@@ -80,7 +80,7 @@ struct ZZCentralFileHeader {
 
 // A local file header: only its 30 fixed bytes are known to be inside the archive; the name
 // and extra field must be bounded against the archive's end before they are read.
-struct ZZLocalFileHeader {
+struct ZipLocalFileHeader {
     const std::uint8_t* bytes;
     std::uint32_t signature() const { return readUInt32(bytes); }
     std::uint16_t versionNeeded() const { return readUInt16(bytes + 4); }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "input/zip/ZZArchive.h"
-#include "input/zip/ZZOldArchiveEntry.h"
+#include "input/zip/ZipArchive.h"
+#include "input/zip/ZipExistingEntry.h"
 
 namespace pelkora {
 namespace {
@@ -69,20 +69,20 @@ std::vector<std::uint8_t> pythonArchive(const std::string& script) {
     return readFile(folder / "out.zip");
 }
 
-std::unique_ptr<ZZArchive> open(std::vector<std::uint8_t> bytes) {
-    auto archive = ZZArchive::archiveWithData(std::move(bytes));
+std::unique_ptr<ZipArchive> open(std::vector<std::uint8_t> bytes) {
+    auto archive = ZipArchive::archiveWithData(std::move(bytes));
     EXPECT_TRUE(archive) << (archive ? "" : archive.error().message);
     return archive ? std::move(*archive) : nullptr;
 }
 
 std::optional<int> openingCode(std::vector<std::uint8_t> bytes) {
-    auto archive = ZZArchive::archiveWithData(std::move(bytes));
+    auto archive = ZipArchive::archiveWithData(std::move(bytes));
     if (archive) return std::nullopt;
     return archive.error().code();
 }
 
-const ZZOldArchiveEntry& oldEntry(const ZZArchive& archive, std::size_t index) {
-    return dynamic_cast<const ZZOldArchiveEntry&>(*archive.entries().at(index));
+const ZipExistingEntry& oldEntry(const ZipArchive& archive, std::size_t index) {
+    return dynamic_cast<const ZipExistingEntry&>(*archive.entries().at(index));
 }
 
 TEST(ZipArchive, OpensAFileAndReadsStoredAndDeflateEntries) {
@@ -94,7 +94,7 @@ data = build([('a.txt', b'plain'), ('xl/workbook.xml', b'<workbook>' * 100)])
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    auto archive = ZZArchive::archiveWithURL(path);
+    auto archive = ZipArchive::archiveWithURL(path);
     ASSERT_TRUE(archive) << archive.error().message;
     EXPECT_EQ((*archive)->URL(), path);
     ASSERT_EQ((*archive)->entries().size(), 2u);
@@ -129,7 +129,7 @@ TEST(ZipArchive, MissingPartIsReportedWithoutNumber) {
 }
 
 TEST(ZipArchive, EmptyDataIsAMissingFileWithCode0) {
-    auto archive = ZZArchive::archiveWithData({});
+    auto archive = ZipArchive::archiveWithData({});
     ASSERT_FALSE(archive);
     EXPECT_EQ(archive.error().code(), 0);
     EXPECT_EQ(archive.error().underlyingError, std::errc::no_such_file_or_directory);
@@ -137,7 +137,7 @@ TEST(ZipArchive, EmptyDataIsAMissingFileWithCode0) {
 
 TEST(ZipArchive, MissingFileFailsWithCode0NamingTheFile) {
     TemporaryDirectory folder;
-    auto archive = ZZArchive::archiveWithURL(folder / "absent.xlsx");
+    auto archive = ZipArchive::archiveWithURL(folder / "absent.xlsx");
     ASSERT_FALSE(archive);
     EXPECT_EQ(archive.error().code(), 0);
     EXPECT_NE(archive.error().message.find("absent.xlsx"), std::string::npos);
@@ -145,7 +145,7 @@ TEST(ZipArchive, MissingFileFailsWithCode0NamingTheFile) {
 
 TEST(ZipArchive, MissingFileOpensEmptyWhenCreateIfMissingIsSet) {
     TemporaryDirectory folder;
-    auto archive = ZZArchive::initWithURL(folder / "new.zip",
+    auto archive = ZipArchive::initWithURL(folder / "new.zip",
                                           {.encoding = std::nullopt, .createIfMissing = true});
     ASSERT_TRUE(archive);
     EXPECT_FALSE((*archive)->contents());
@@ -205,20 +205,20 @@ TEST(ZipArchive, ArchiveWithoutEntriesOpensEmpty) {
 }
 
 TEST(ZipArchive, LocalHeaderOffsetInsideTheCentralDirectoryFailsWithCode2AndIndex) {
-    auto archive = ZZArchive::archiveWithData(pythonArchive(R"(
+    auto archive = ZipArchive::archiveWithData(pythonArchive(R"(
 data = build([('a', b'x'), ('b', b'y')]); put32(data, central(data, 1) + 42, cd_offset(data) - 29)
 )"));
     ASSERT_FALSE(archive);
     EXPECT_EQ(archive.error().code(), 2);
     EXPECT_EQ(archive.error().entryIndex, 1u);
     // Exactly 30 bytes before the central directory is still allowed.
-    EXPECT_TRUE(ZZArchive::archiveWithData(pythonArchive(R"(
+    EXPECT_TRUE(ZipArchive::archiveWithData(pythonArchive(R"(
 data = build([('a', b'x'), ('b', b'y')]); put32(data, central(data, 1) + 42, cd_offset(data) - 30)
 )")));
 }
 
 TEST(ZipArchive, CentralHeaderRunningIntoTheEndRecordFailsWithCode2) {
-    auto archive = ZZArchive::archiveWithData(pythonArchive(R"(
+    auto archive = ZipArchive::archiveWithData(pythonArchive(R"(
 data = build([('a', b'x'), ('b', b'y')]); put16(data, central(data, 1) + 32, 60000)
 )"));
     ASSERT_FALSE(archive);
@@ -227,7 +227,7 @@ data = build([('a', b'x'), ('b', b'y')]); put16(data, central(data, 1) + 32, 600
 }
 
 TEST(ZipArchive, EntryOnAnotherDiskFailsWithCode2) {
-    auto archive = ZZArchive::archiveWithData(pythonArchive(R"(
+    auto archive = ZipArchive::archiveWithData(pythonArchive(R"(
 data = build([('a', b'x')]); put16(data, central(data, 0) + 34, 1)
 )"));
     ASSERT_FALSE(archive);
@@ -245,7 +245,7 @@ put16(data, central(data, 0) + 8, flags & ~0x800)
     ASSERT_TRUE(archive);
     EXPECT_EQ(archive->entries()[0]->fileName(), "f\u00fcr.txt");
 
-    auto latin = ZZArchive::initWithData(bytes, {.encoding = TextEncoding::isoLatin1()});
+    auto latin = ZipArchive::initWithData(bytes, {.encoding = TextEncoding::isoLatin1()});
     ASSERT_TRUE(latin);
     EXPECT_EQ((*latin)->entries()[0]->fileName(), "f\u00c3\u00bcr.txt");
 }
@@ -255,7 +255,7 @@ TEST(ZipArchive, NameInTheArchivesEncodingIsDecodedWithIt) {
     const auto bytes = pythonArchive(R"(
 data = build([('fxr', b'x')]); data[local(data, 0) + 31] = 0x81; data[central(data, 0) + 47] = 0x81
 )");
-    auto archive = ZZArchive::initWithData(bytes, {.encoding = TextEncoding::named("IBM437")});
+    auto archive = ZipArchive::initWithData(bytes, {.encoding = TextEncoding::named("IBM437")});
     ASSERT_TRUE(archive);
     EXPECT_EQ((*archive)->entries()[0]->fileName(), "f\u00fcr");
     EXPECT_TRUE((*archive)->entries()[0]->check());
@@ -303,7 +303,7 @@ TEST(ZipArchive, StrongEncryptionIsRefusedWithCode10) {
 data = build([('a', b'abc')]); put16(data, central(data, 0) + 8, 0x41)
 )"));
     ASSERT_TRUE(archive);
-    EXPECT_EQ(oldEntry(*archive, 0).encryptionMode(), ZZEncryptionMode::strong);
+    EXPECT_EQ(oldEntry(*archive, 0).encryptionMode(), ZipEncryptionMode::strong);
     EXPECT_EQ(archive->entries()[0]->newData().error().code(), 10);
 }
 
@@ -346,7 +346,7 @@ data = build([('a', b'shared ' * 10), ('b', b'other')]); put32(data, central(dat
 TEST(ZipArchive, EmptyFileFailsWithCode1) {
     TemporaryDirectory folder;
     std::ofstream(folder / "empty.xlsx").close();
-    auto archive = ZZArchive::archiveWithURL(folder / "empty.xlsx");
+    auto archive = ZipArchive::archiveWithURL(folder / "empty.xlsx");
     ASSERT_FALSE(archive);
     EXPECT_EQ(archive.error().code(), 1);
 }
@@ -480,7 +480,7 @@ TEST_F(ZipEncryptedArchive, TraditionalEntryDecryptsWithThePassword) {
     ASSERT_TRUE(archive);
     const auto& entry = oldEntry(*archive, 0);
     EXPECT_TRUE(entry.encrypted());
-    EXPECT_EQ(entry.encryptionMode(), ZZEncryptionMode::traditional);
+    EXPECT_EQ(entry.encryptionMode(), ZipEncryptionMode::traditional);
     auto read = entry.newDataWithPassword("s3cret");
     ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(text(*read), content());
@@ -517,7 +517,7 @@ TEST_F(ZipEncryptedArchive, AesEntryDecryptsWithThePassword) {
     auto archive = open(make("7z a -tzip -ps3cret-AES -mem=AES256 secret.zip contacts.csv"));
     ASSERT_TRUE(archive);
     const auto& entry = oldEntry(*archive, 0);
-    EXPECT_EQ(entry.encryptionMode(), ZZEncryptionMode::aes);
+    EXPECT_EQ(entry.encryptionMode(), ZipEncryptionMode::aes);
     EXPECT_EQ(entry.compressionMethod(), 8);
     auto read = entry.newDataWithPassword("s3cret-AES");
     ASSERT_TRUE(read) << read.error().message;
@@ -546,7 +546,7 @@ TEST(ZipArchiveRegression, SavedArchivesAreHandledWithoutCrashing) {
     std::size_t files = 0;
     for (const auto& file : fs::directory_iterator(folder)) {
         ++files;
-        auto archive = ZZArchive::archiveWithURL(file.path());
+        auto archive = ZipArchive::archiveWithURL(file.path());
         if (!archive) continue;
         for (const auto& entry : (*archive)->entries()) {
             (void)entry->fileName();

@@ -17,9 +17,9 @@
 namespace pelkora {
 
 // An entry of a zip archive. Entries belong to their archive and are valid only while it lives.
-class ZZArchiveEntry {
+class ZipArchiveEntry {
   public:
-    virtual ~ZZArchiveEntry() = default;
+    virtual ~ZipArchiveEntry() = default;
 
     // Whether the compression method is not stored (0).
     virtual bool compressed() const = 0;

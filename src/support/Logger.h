@@ -20,13 +20,13 @@ enum class LogType { error, info, debug, defaultType };
 
 // Writes timestamped entries to "runtime.log" in the log folder. Safe to use from any thread;
 // no failure of the logger reaches its caller.
-class QvLogger {
+class Logger {
   public:
     // Receives each entry's message (marker and text, without timestamp and tag).
     using Echo = std::function<void(std::string_view message)>;
 
     // The process-wide logger, set up on first use in defaultLogFolder() and never destroyed.
-    static QvLogger& shared();
+    static Logger& shared();
 
     // "$XDG_STATE_HOME/pelkora/logs", or "$HOME/.local/state/pelkora/logs" when
     // XDG_STATE_HOME is unset or not absolute; empty when neither gives an absolute folder.
@@ -35,10 +35,10 @@ class QvLogger {
     // Sets up a logger in the folder: creates it, rotates a log larger than 1 MiB to a dated
     // backup, and creates an empty log when there is none. Set-up failures are printed to
     // standard output with the prefix "+++++ "; without a folder nothing is written to a file.
-    explicit QvLogger(std::filesystem::path logFolder);
+    explicit Logger(std::filesystem::path logFolder);
 
-    QvLogger(const QvLogger&) = delete;
-    QvLogger& operator=(const QvLogger&) = delete;
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
 
     // Formats and writes one entry (see logArguments); never throws.
     template <typename... Args>
@@ -85,7 +85,7 @@ class QvLogger {
 // Writes one entry to the shared logger.
 template <typename... Args>
 void qvLog(LogType type, std::string_view format, const Args&... args) noexcept {
-    QvLogger::shared().log(type, format, args...);
+    Logger::shared().log(type, format, args...);
 }
 
 }  // namespace pelkora

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 #include "text/DateFormatting.h"
 #include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
@@ -165,60 +165,60 @@ TEST(DateFormatter, TwoLetterYearFieldReadsTwoDigitYears) {
 
 // ---- The record and its archive form
 
-TEST(QvDateFormat, InitialisersAndCopies) {
-    const QvDateFormat empty;
+TEST(DateFormat, InitialisersAndCopies) {
+    const DateFormat empty;
     EXPECT_EQ(empty.format, "");
     EXPECT_EQ(empty.localeIdentifier, std::nullopt);
     EXPECT_FALSE(empty.userDefined);
-    const QvDateFormat full("dd.MM.", "de", true);
-    QvDateFormat copy = full;
+    const DateFormat full("dd.MM.", "de", true);
+    DateFormat copy = full;
     EXPECT_EQ(copy, full);
     copy.format = "d.M.";
     EXPECT_EQ(full.format, "dd.MM.");
 }
 
-TEST(QvDateFormat, ArchiveWritesLocaleOnlyWhenPresent) {
-    const auto withLocale = QvDateFormat("dd.MM.yyyy", "de", true).archived();
+TEST(DateFormat, ArchiveWritesLocaleOnlyWhenPresent) {
+    const auto withLocale = DateFormat("dd.MM.yyyy", "de", true).archived();
     ASSERT_TRUE(withLocale.objectValue());
     EXPECT_EQ(withLocale.objectValue()->className, "QvDateFormat");
     EXPECT_EQ(withLocale.objectValue()->stringField("localeIdentifier"), "de");
     EXPECT_EQ(withLocale.objectValue()->boolField("userDefined"), true);
 
-    const auto withoutLocale = QvDateFormat("y-M-d", std::nullopt, false).archived();
+    const auto withoutLocale = DateFormat("y-M-d", std::nullopt, false).archived();
     EXPECT_EQ(withoutLocale.objectValue()->field("localeIdentifier"), nullptr);
     EXPECT_EQ(withoutLocale.objectValue()->stringField("format"), "y-M-d");
 }
 
-TEST(QvDateFormat, DecodingKeepsDefaultsForFieldsThatAreNotTexts) {
+TEST(DateFormat, DecodingKeepsDefaultsForFieldsThatAreNotTexts) {
     ArchivedObject object;
     object.className = "QvDateFormat";
     object.fields["format"] = ArchiveValue(12);
     object.fields["localeIdentifier"] = ArchiveValue(true);
-    EXPECT_EQ(QvDateFormat::fromArchive(object), QvDateFormat());
+    EXPECT_EQ(DateFormat::fromArchive(object), DateFormat());
 }
 
-class QvDateFormatCustomFormats : public ::testing::Test {
+class DateFormatCustomFormats : public ::testing::Test {
   protected:
     test::TemporaryDirectory folder_;
     SettingsStore settings_{folder_ / "settings.plist"};
     const std::string key_{UserDefaultsKeys::CustomDateFormats};
 };
 
-TEST_F(QvDateFormatCustomFormats, RoundTripThroughTheSettingsAsBinaryData) {
-    const std::vector<QvDateFormat> formats{{"dd.MM.", "de", true},
+TEST_F(DateFormatCustomFormats, RoundTripThroughTheSettingsAsBinaryData) {
+    const std::vector<DateFormat> formats{{"dd.MM.", "de", true},
                                             {"yyyy/M/d", std::nullopt, true}};
-    QvDateFormat::archiveWithCustomFormats(formats, settings_);
+    DateFormat::archiveWithCustomFormats(formats, settings_);
     const auto stored = settings_.object(key_);
     ASSERT_TRUE(stored);
     EXPECT_TRUE(stored->dataValue());
-    EXPECT_EQ(QvDateFormat::unarchiveCustomFormats(settings_), formats);
+    EXPECT_EQ(DateFormat::unarchiveCustomFormats(settings_), formats);
 
     // Written to the file at once, not at the next synchronisation.
     SettingsStore reloaded(settings_.file());
-    EXPECT_EQ(QvDateFormat::unarchiveCustomFormats(reloaded), formats);
+    EXPECT_EQ(DateFormat::unarchiveCustomFormats(reloaded), formats);
 }
 
-TEST_F(QvDateFormatCustomFormats, ModuleQualifiedClassNameIsReadBack) {
+TEST_F(DateFormatCustomFormats, ModuleQualifiedClassNameIsReadBack) {
     auto object = std::make_shared<ArchivedObject>();
     object->className = "Pelkora.QvDateFormat";
     object->fields["format"] = ArchiveValue("d.M.yyyy");
@@ -226,51 +226,51 @@ TEST_F(QvDateFormatCustomFormats, ModuleQualifiedClassNameIsReadBack) {
     object->fields["userDefined"] = ArchiveValue(ArchiveValue::InlineBool{true});
     const ArchiveValue root(ArchiveValue::Array{ArchiveValue(std::move(object))});
     settings_.set(key_, storedData(encodeKeyedArchive(root)));
-    EXPECT_EQ(QvDateFormat::unarchiveCustomFormats(settings_),
-              (std::vector<QvDateFormat>{{"d.M.yyyy", "de", true}}));
+    EXPECT_EQ(DateFormat::unarchiveCustomFormats(settings_),
+              (std::vector<DateFormat>{{"d.M.yyyy", "de", true}}));
 }
 
-TEST_F(QvDateFormatCustomFormats, AbsentOrNonBinarySettingGivesNone) {
+TEST_F(DateFormatCustomFormats, AbsentOrNonBinarySettingGivesNone) {
     test::LogCapture log;
-    EXPECT_TRUE(QvDateFormat::unarchiveCustomFormats(settings_).empty());
+    EXPECT_TRUE(DateFormat::unarchiveCustomFormats(settings_).empty());
     settings_.set(key_, PropertyValue("dd.MM.yyyy"));
-    EXPECT_TRUE(QvDateFormat::unarchiveCustomFormats(settings_).empty());
+    EXPECT_TRUE(DateFormat::unarchiveCustomFormats(settings_).empty());
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST_F(QvDateFormatCustomFormats, UnreadableArchiveLogsAndGivesNone) {
+TEST_F(DateFormatCustomFormats, UnreadableArchiveLogsAndGivesNone) {
     test::LogCapture log;
     settings_.set(key_, storedData("not an archive"));
-    EXPECT_TRUE(QvDateFormat::unarchiveCustomFormats(settings_).empty());
+    EXPECT_TRUE(DateFormat::unarchiveCustomFormats(settings_).empty());
     EXPECT_TRUE(log.contains(
         "Cannot unarchive custom date formats: unarchiver.decodeObject() returned nil"));
 }
 
-TEST_F(QvDateFormatCustomFormats, UnknownClassIsToldToTheDelegate) {
+TEST_F(DateFormatCustomFormats, UnknownClassIsToldToTheDelegate) {
     test::LogCapture log;
     auto object = std::make_shared<ArchivedObject>();
     object->className = "SomethingElse";
     settings_.set(
         key_, storedData(encodeKeyedArchive(ArchiveValue::Array{ArchiveValue(std::move(object))})));
     std::vector<std::string> told;
-    const auto formats = QvDateFormat::unarchiveCustomFormats(
+    const auto formats = DateFormat::unarchiveCustomFormats(
         settings_, [&](std::string_view className) { told.emplace_back(className); });
     EXPECT_TRUE(formats.empty());
     EXPECT_EQ(told, std::vector<std::string>{"SomethingElse"});
     EXPECT_TRUE(log.contains("unarchiver.decodeObject() returned nil"));
 }
 
-TEST_F(QvDateFormatCustomFormats, RootThatIsNotAListOfRecordsGivesNone) {
+TEST_F(DateFormatCustomFormats, RootThatIsNotAListOfRecordsGivesNone) {
     settings_.set(key_, storedData(encodeKeyedArchive(ArchiveValue("dd.MM.yyyy"))));
-    EXPECT_TRUE(QvDateFormat::unarchiveCustomFormats(settings_).empty());
+    EXPECT_TRUE(DateFormat::unarchiveCustomFormats(settings_).empty());
     settings_.set(key_,
                   storedData(encodeKeyedArchive(ArchiveValue::Array{ArchiveValue("dd.MM.yyyy")})));
-    EXPECT_TRUE(QvDateFormat::unarchiveCustomFormats(settings_).empty());
+    EXPECT_TRUE(DateFormat::unarchiveCustomFormats(settings_).empty());
 }
 
 // ---- Common formats
 
-TEST(QvDateFormat, CommonPatternsStartWithTheFixedOnesThenFollowTheSkeletons) {
+TEST(DateFormat, CommonPatternsStartWithTheFixedOnesThenFollowTheSkeletons) {
     const auto patterns = commonDatePatterns("de");
     ASSERT_GE(patterns.size(), 3u + std::size(commonDateSkeletons));
     EXPECT_EQ(patterns[0], "y-M-d");
@@ -283,7 +283,7 @@ TEST(QvDateFormat, CommonPatternsStartWithTheFixedOnesThenFollowTheSkeletons) {
     EXPECT_EQ(patterns[3], "d.M.y");
 }
 
-TEST(QvDateFormat, CommonFormatsCarryTheLanguageCodeAndAreBuiltIn) {
+TEST(DateFormat, CommonFormatsCarryTheLanguageCodeAndAreBuiltIn) {
     const auto formats = commonDateFormats("de_DE", "de");
     ASSERT_FALSE(formats.empty());
     for (const auto& format : formats) {
@@ -297,12 +297,12 @@ TEST(QvDateFormat, CommonFormatsCarryTheLanguageCodeAndAreBuiltIn) {
 class DateParser : public ::testing::Test {
   protected:
     std::optional<DateComponents> parse(const DateCellValue& value,
-                                        const std::vector<QvDateFormat>& formats,
+                                        const std::vector<DateFormat>& formats,
                                         std::string_view detectorLocale = "de_DE") {
         return parseDate(value, formats, formatter_, detectorLocale);
     }
     dates::DateFormatter formatter_;
-    const std::vector<QvDateFormat> common_ = commonDateFormats("de_DE", "de");
+    const std::vector<DateFormat> common_ = commonDateFormats("de_DE", "de");
 };
 
 TEST_F(DateParser, NothingAndOtherValuesGiveNone) {
@@ -321,17 +321,17 @@ TEST_F(DateParser, DetectorReadsNaturalDatesNoFormatMatches) {
 
 TEST_F(DateParser, DetectorComesBeforeEveryFormat) {
     // Read as a format, this would be the fourth of December.
-    const std::vector<QvDateFormat> formats{{"MM.dd.yyyy", "en", true}};
+    const std::vector<DateFormat> formats{{"MM.dd.yyyy", "en", true}};
     EXPECT_EQ(parse(std::string_view("12.04.1980"), formats), fullDate(1980, 4, 12));
 }
 
 TEST_F(DateParser, FormatWithoutYearGivesMonthAndDayOnly) {
-    const std::vector<QvDateFormat> formats = parserDateFormats({{"dd.MM.", "de", true}}, common_);
+    const std::vector<DateFormat> formats = parserDateFormats({{"dd.MM.", "de", true}}, common_);
     EXPECT_EQ(parse(std::string_view("12.03."), formats), dayOfYear(3, 12));
 }
 
 TEST_F(DateParser, CustomFormatComesBeforeCommonFormats) {
-    const std::vector<QvDateFormat> custom{{"yyyy-dd-MM", std::nullopt, true}};
+    const std::vector<DateFormat> custom{{"yyyy-dd-MM", std::nullopt, true}};
     const auto formats = parserDateFormats(custom, common_);
     EXPECT_EQ(formats.front(), custom.front());
     // "y-M-d" would read the same text as the third of December.

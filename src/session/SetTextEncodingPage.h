@@ -11,7 +11,7 @@
 
 #include "text/EncodingList.h"
 #include "text/TextEncoding.h"
-#include "session/ContentViewController.h"
+#include "session/Page.h"
 
 namespace pelkora {
 
@@ -32,16 +32,16 @@ struct PreviewRun {
 // Splits a preview into runs of one character class each.
 std::vector<PreviewRun> classifyPreviewText(std::string_view text);
 
-class SetTextEncodingViewController final : public ContentViewController {
+class SetTextEncodingPage final : public Page {
   public:
-    SetTextEncodingViewController();
+    SetTextEncodingPage();
 
-    void viewDidLoad(AppDelegate& session) override;
+    void viewDidLoad(ImportSession& session) override;
     // Starts parsing the whole file with the chosen encoding; the page changes when it ends.
-    void continueAction(AppDelegate& session) override;
+    void continueAction(ImportSession& session) override;
 
     // Decodes the preview again with the chosen encoding.
-    void chooseEncoding(AppDelegate& session, const TextEncoding& encoding);
+    void chooseEncoding(ImportSession& session, const TextEncoding& encoding);
     void setDisplayControlCharacters(bool display) { displayControlCharacters_ = display; }
 
     const std::string& previewText() const { return previewText_; }
@@ -55,7 +55,7 @@ class SetTextEncodingViewController final : public ContentViewController {
     const std::vector<EncodingListItem>& encodingItems() const { return encodingItems_; }
 
   private:
-    void showPreview(AppDelegate& session, bool decoded);
+    void showPreview(ImportSession& session, bool decoded);
 
     std::string previewText_;
     std::optional<TextEncoding> selectedEncoding_;

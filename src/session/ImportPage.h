@@ -18,7 +18,7 @@
 #include "import/ImportOperationDelegate.h"
 #include "import/TabularDataImportOperation.h"
 #include "platform/OperationQueue.h"
-#include "session/ContentViewController.h"
+#include "session/Page.h"
 
 namespace pelkora {
 
@@ -53,21 +53,21 @@ struct ImportOutcome {
     bool operator==(const ImportOutcome&) const = default;
 };
 
-class ImportViewController final : public ContentViewController {
+class ImportPage final : public Page {
   public:
-    ImportViewController();
-    ~ImportViewController() override;
+    ImportPage();
+    ~ImportPage() override;
 
-    void viewDidLoad(AppDelegate& session) override;
+    void viewDidLoad(ImportSession& session) override;
     // Cancels a running import and waits for it, so it never outlives the page.
-    void viewWillDisappear(AppDelegate& session) override;
+    void viewWillDisappear(ImportSession& session) override;
 
     // The text above the options; for vCard sources the mode control is hidden.
     const std::string& headerText() const { return headerText_; }
     bool isModeControlHidden() const { return modeControlHidden_; }
     ImportModeTag mode() const { return mode_; }
     // The segmented control: stores "ImportMode" and shows that mode's options.
-    void setMode(AppDelegate& session, ImportModeTag mode);
+    void setMode(ImportSession& session, ImportModeTag mode);
     std::string buttonTitle() const;
 
     // The container pop-up, sorted by type then name with separators between types; its
@@ -75,26 +75,26 @@ class ImportViewController final : public ContentViewController {
     const std::vector<ContainerMenuItem>& containerMenu() const { return containerMenu_; }
     static std::string noAccountsText();
     const std::optional<std::string>& selectedContainerIdentifier() const { return selectedContainer_; }
-    void selectContainer(AppDelegate& session, const std::string& identifier);
+    void selectContainer(ImportSession& session, const std::string& identifier);
 
     // The notes token field: literal words and the keywords DATE, TIME, FILE, TRANSNUM.
     const std::vector<std::string>& textTokens() const { return textTokens_; }
-    void setTextTokens(AppDelegate& session, std::vector<std::string> tokens);
+    void setTextTokens(ImportSession& session, std::vector<std::string> tokens);
 
     // The import button in contacts mode: starts the import into the selected container on
     // the page's queue, with the session's progress sheet. False when nothing can be imported
     // (no reader or no container).
     // Options other than the settings' apply to this import only (the command line's flags).
-    bool startImport(AppDelegate& session, std::optional<ImportOptions> options = std::nullopt);
+    bool startImport(ImportSession& session, std::optional<ImportOptions> options = std::nullopt);
     // The import button in vCard mode: what to ask the user for, from "VCardFormat"; nothing
     // (and a log entry) when the setting names no format.
-    VCardDestinationRequest vCardDestinationRequest(AppDelegate& session) const;
+    VCardDestinationRequest vCardDestinationRequest(ImportSession& session) const;
 
     // The save panel or folder chooser closed with a destination: writes the rows as one
     // vCard file (format Group) or one file per contact (format Individual) on the page's
     // queue, with the progress sheet.
     enum class VCardFormat { group, individual };
-    bool startExport(AppDelegate& session, VCardFormat format, std::filesystem::path destination);
+    bool startExport(ImportSession& session, VCardFormat format, std::filesystem::path destination);
 
     // The running or last import, for a front end that shows more than the sheet.
     bool isImporting() const { return importing_; }
@@ -118,12 +118,12 @@ class ImportViewController final : public ContentViewController {
 
   private:
     class Events;
-    void buildContainerMenu(AppDelegate& session);
-    void importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome);
-    void beginProgress(AppDelegate& session, std::uint64_t total);
+    void buildContainerMenu(ImportSession& session);
+    void importDidEnd(ImportSession& session, std::optional<ImportOutcome> outcome);
+    void beginProgress(ImportSession& session, std::uint64_t total);
     // Runs the body on the page's queue with the progress sheet up; its cancel button cancels
     // the body, and the sheet closes when the body has ended.
-    void runWithProgressSheet(AppDelegate& session, std::function<void(Operation&)> body);
+    void runWithProgressSheet(ImportSession& session, std::function<void(Operation&)> body);
 
     std::string headerText_;
     bool modeControlHidden_ = false;

@@ -1,7 +1,7 @@
-#include "session/SetTextEncodingViewController.h"
+#include "session/SetTextEncodingPage.h"
 
 #include "input/TextReader.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
 
@@ -46,18 +46,18 @@ std::vector<PreviewRun> classifyPreviewText(std::string_view text) {
     return runs;
 }
 
-SetTextEncodingViewController::SetTextEncodingViewController()
-    : ContentViewController(std::string(ViewControllerNames::SetTextEncodingViewController)) {}
+SetTextEncodingPage::SetTextEncodingPage()
+    : Page(std::string(PageNames::SetTextEncodingPage)) {}
 
-void SetTextEncodingViewController::viewDidLoad(AppDelegate& session) {
-    setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
-    setNextViewControllerName(std::string(ViewControllerNames::FieldMappingViewController));
+void SetTextEncodingPage::viewDidLoad(ImportSession& session) {
+    setPreviousPageName(std::string(PageNames::InitialPage));
+    setNextPageName(std::string(PageNames::FieldMappingPage));
     encodingItems_ = encodingPopUpItems();
     const auto& reader = session.textReader();
     showPreview(session, reader && reader->detectedContent().has_value());
 }
 
-void SetTextEncodingViewController::showPreview(AppDelegate& session, bool decoded) {
+void SetTextEncodingPage::showPreview(ImportSession& session, bool decoded) {
     const auto& reader = session.textReader();
     if (!reader || !reader->detectedContent()) {
         previewText_.clear();
@@ -83,7 +83,7 @@ void SetTextEncodingViewController::showPreview(AppDelegate& session, bool decod
     }
 }
 
-void SetTextEncodingViewController::chooseEncoding(AppDelegate& session,
+void SetTextEncodingPage::chooseEncoding(ImportSession& session,
                                                    const TextEncoding& encoding) {
     const auto& reader = session.textReader();
     if (!reader) return;
@@ -92,7 +92,7 @@ void SetTextEncodingViewController::chooseEncoding(AppDelegate& session,
     if (!decoded) session.beep();
 }
 
-void SetTextEncodingViewController::continueAction(AppDelegate& session) {
+void SetTextEncodingPage::continueAction(ImportSession& session) {
     if (continueEnabled_) session.parseTextFile();
 }
 

@@ -36,51 +36,51 @@
 
 namespace pelkora {
 
-class CHCSVParser;
+class CsvParser;
 
 // The error domain of the parser's own errors.
-inline constexpr std::string_view kCHCSVErrorDomain = "org.pelkora.CHCSVParser";
+inline constexpr std::string_view csvErrorDomain = "org.pelkora.CHCSVParser";
 // Code of the only grammar error: something other than a delimiter or line break after a
 // quoted field.
-inline constexpr std::int64_t kCHCSVErrorCodeUnexpectedDelimiter = 1;
+inline constexpr std::int64_t csvErrorCodeUnexpectedDelimiter = 1;
 
 // Why a parse stopped.
-struct CHCSVError {
+struct CsvError {
     std::string domain;
     std::int64_t code = 0;
     // "Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)".
     std::string localizedDescription;
 
-    bool operator==(const CHCSVError&) const = default;
+    bool operator==(const CsvError&) const = default;
 };
 
-// Receives a parser's events, synchronously on the thread that runs CHCSVParser::parse. Every
+// Receives a parser's events, synchronously on the thread that runs CsvParser::parse. Every
 // method does nothing unless overridden. For one parse: begin document once, then records and
 // comments, then exactly one of end document (also after cancelParsing) or failure.
-class CHCSVParserDelegate {
+class CsvParserDelegate {
   public:
-    virtual ~CHCSVParserDelegate() = default;
+    virtual ~CsvParserDelegate() = default;
 
     // Parsing has begun; nothing has been read yet.
-    virtual void parserDidBeginDocument(CHCSVParser& parser);
+    virtual void parserDidBeginDocument(CsvParser& parser);
     // A record begins; records are numbered from 1.
-    virtual void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber);
+    virtual void parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumber);
     // A field of the current record, numbered from 0 within it. The view points into the
     // parser's buffer and is valid only during the call.
-    virtual void parserDidReadField(CHCSVParser& parser, std::string_view field,
+    virtual void parserDidReadField(CsvParser& parser, std::string_view field,
                                     std::uint64_t fieldIndex);
     // A comment line's text after the "#"; the view is valid only during the call.
-    virtual void parserDidReadComment(CHCSVParser& parser, std::string_view comment);
+    virtual void parserDidReadComment(CsvParser& parser, std::string_view comment);
     // The record with this number has ended.
-    virtual void parserDidEndLine(CHCSVParser& parser, std::uint64_t recordNumber);
+    virtual void parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber);
     // The parse has ended at the end of the input or after cancelParsing.
-    virtual void parserDidEndDocument(CHCSVParser& parser);
+    virtual void parserDidEndDocument(CsvParser& parser);
     // The parse stopped on a grammar error; this replaces parserDidEndDocument.
-    virtual void parserDidFailWithError(CHCSVParser& parser, const CHCSVError& error);
+    virtual void parserDidFailWithError(CsvParser& parser, const CsvError& error);
 };
 
 // Parses one stream once. Not thread-safe: made, configured and run on one thread.
-class CHCSVParser {
+class CsvParser {
   public:
     // Takes the stream and settles the encoding. When usedEncoding is null or holds no
     // encoding, the encoding is sniffed from the first 512 bytes (byte-order mark, else UTF-8
@@ -88,11 +88,11 @@ class CHCSVParser {
     // usedEncoding; otherwise the encoding it holds is used as it is. The delimiter is one
     // Unicode code point. Throws std::invalid_argument for a null stream or a delimiter that is
     // 0, not a code point, a line break or the double quote.
-    CHCSVParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,
+    CsvParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,
                 char32_t delimiter);
-    ~CHCSVParser();
-    CHCSVParser(const CHCSVParser&) = delete;
-    CHCSVParser& operator=(const CHCSVParser&) = delete;
+    ~CsvParser();
+    CsvParser(const CsvParser&) = delete;
+    CsvParser& operator=(const CsvParser&) = delete;
 
     // Returns the encoding the bytes are decoded with.
     const TextEncoding& streamEncoding() const { return streamEncoding_; }
@@ -100,9 +100,9 @@ class CHCSVParser {
     char32_t delimiter() const { return delimiter_; }
 
     // Returns the receiver of the events, or null; the parser does not own it.
-    CHCSVParserDelegate* delegate() const { return delegate_; }
+    CsvParserDelegate* delegate() const { return delegate_; }
     // Sets the receiver of the events; it must outlive the parse.
-    void setDelegate(CHCSVParserDelegate* delegate) { delegate_ = delegate; }
+    void setDelegate(CsvParserDelegate* delegate) { delegate_ = delegate; }
 
     // Whether fields are delivered without their quotes and escape characters.
     bool sanitizesFields() const { return sanitizesFields_; }
@@ -222,7 +222,7 @@ class CHCSVParser {
     void takeCharacter();
     std::string_view textBetween(std::size_t from, std::size_t to) const;
     void failWithUnexpectedCharacter(char32_t found);
-    CHCSVParserDelegate& events() { return delegate_ != nullptr ? *delegate_ : ignoresEvents_; }
+    CsvParserDelegate& events() { return delegate_ != nullptr ? *delegate_ : ignoresEvents_; }
 
     std::unique_ptr<InputStream> stream_;
     TextEncoding streamEncoding_;
@@ -255,7 +255,7 @@ class CHCSVParser {
     StopBytes quotedStops_;
     StopBytes commentStops_;
 
-    std::optional<CHCSVError> error_;
+    std::optional<CsvError> error_;
     std::uint64_t fieldIndex_ = 0;
     std::uint64_t currentRecord_ = 0;
     std::uint64_t totalBytesRead_ = 0;
@@ -267,8 +267,8 @@ class CHCSVParser {
     bool recognizesBackslashesAsEscapes_ = false;
     bool recognizesComments_ = false;
     bool recognizesLeadingEqualSign_ = false;
-    CHCSVParserDelegate* delegate_ = nullptr;
-    CHCSVParserDelegate ignoresEvents_;
+    CsvParserDelegate* delegate_ = nullptr;
+    CsvParserDelegate ignoresEvents_;
 };
 
 }  // namespace pelkora

@@ -2,7 +2,7 @@
 
 #include "SessionTestSupport.h"
 #include "platform/Progress.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -18,7 +18,7 @@ std::string bytesOfLength(std::size_t length, std::string_view prefix) {
     return bytes;
 }
 
-TEST(AppDelegateClassification, TypeIdentifiersDecideTheKind) {
+TEST(ImportSessionClassification, TypeIdentifiersDecideTheKind) {
     SessionFixture fixture;
     LogCapture log;
     auto& session = fixture.session;
@@ -44,7 +44,7 @@ TEST(AppDelegateClassification, TypeIdentifiersDecideTheKind) {
     EXPECT_TRUE(log.contains("missing.csv"));
 }
 
-TEST(AppDelegateClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
+TEST(ImportSessionClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
     SessionFixture fixture;
     auto& session = fixture.session;
     const auto zip = fixture.file("a.bin", bytesOfLength(100, std::string("PK\x03\x04", 4)));
@@ -76,7 +76,7 @@ TEST(AppDelegateClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) {
     EXPECT_EQ(session.textReader()->fileURL(), tiny);
 }
 
-TEST(AppDelegateOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
+TEST(ImportSessionOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
     SessionFixture fixture;
     LogCapture log;
     fixture.launch();
@@ -100,7 +100,7 @@ TEST(AppDelegateOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
     EXPECT_EQ(other.text, localizedDescription(ImportError::protectedExcelFile));
 }
 
-TEST(AppDelegateOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
+TEST(ImportSessionOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
     SessionFixture fixture;
     fixture.launch();
     const auto first = fixture.file("first.csv");
@@ -118,7 +118,7 @@ TEST(AppDelegateOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
     EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
 }
 
-TEST(AppDelegateOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
+TEST(ImportSessionOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
     SessionFixture fixture;
     EXPECT_EQ(fixture.session.openFiles({fixture.file("early.csv")}), OpenFilesReply::deferred);
     EXPECT_EQ(fixture.session.textReader(), nullptr);
@@ -127,7 +127,7 @@ TEST(AppDelegateOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 }
 
-TEST(AppDelegateOpening, VCardBatchKeepsTheVCardsAndLogsEachStrayFile) {
+TEST(ImportSessionOpening, VCardBatchKeepsTheVCardsAndLogsEachStrayFile) {
     SessionFixture fixture;
     LogCapture log;
     fixture.launch();
@@ -142,7 +142,7 @@ TEST(AppDelegateOpening, VCardBatchKeepsTheVCardsAndLogsEachStrayFile) {
     EXPECT_EQ(fixture.frontEnd.pages.back(), "VCFScanViewController");
 }
 
-TEST(AppDelegateOpening, OpenPanelChoiceIsResetAfterEachOpen) {
+TEST(ImportSessionOpening, OpenPanelChoiceIsResetAfterEachOpen) {
     SessionFixture fixture;
     fixture.launch();
     const auto workbook = fixture.file("book.xlsx");
@@ -164,7 +164,7 @@ TEST(AppDelegateOpening, OpenPanelChoiceIsResetAfterEachOpen) {
     ASSERT_FALSE(fixture.frontEnd.alerts.empty());
 }
 
-TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
+TEST(ImportSessionOpening, DroppedFilesAreOpenedOnTheMainQueue) {
     SessionFixture fixture;
     fixture.launch();
     EXPECT_EQ(fixture.session.draggingEntered(Pasteboard{{"public.url"}, std::nullopt}),
@@ -172,7 +172,7 @@ TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
     EXPECT_EQ(fixture.session.draggingEntered(
                   Pasteboard{{std::string(kFilenamesPboardType)}, std::nullopt}),
               DragOperation::copy);
-    auto* start = dynamic_cast<InitialViewController*>(fixture.session.currentViewController());
+    auto* start = dynamic_cast<InitialPage*>(fixture.session.currentPage());
     ASSERT_NE(start, nullptr);
     EXPECT_TRUE(start->isDropTargetHighlighted());
 
@@ -188,13 +188,13 @@ TEST(AppDelegateOpening, DroppedFilesAreOpenedOnTheMainQueue) {
     EXPECT_EQ(fixture.session.textReader()->fileURL(), dropped);
 }
 
-TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
+TEST(ImportSessionLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
     test::TemporaryDirectory folder;
     const auto settingsFile = folder / "settings.plist";
     MainQueue::shared().adoptCurrentThreadAsMain();
     auto launch = [&](bool terminateCleanly) {
         SettingsStore settings(settingsFile);
-        AppDelegate session(settings, std::make_shared<AlwaysAuthorizedProvider>());
+        ImportSession session(settings, std::make_shared<AlwaysAuthorizedProvider>());
         session.applicationDidFinishLaunching();
         MainQueue::shared().drain();
         EXPECT_FALSE(settings.boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
@@ -221,7 +221,7 @@ TEST(AppDelegateLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
         SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::FirstLaunch)));
 }
 
-TEST(AppDelegateLaunch, FirstPageFollowsTheAuthorizationStatus) {
+TEST(ImportSessionLaunch, FirstPageFollowsTheAuthorizationStatus) {
     const std::pair<AuthorizationStatus, std::string> cases[] = {
         {AuthorizationStatus::notDetermined, "AuthStatusNotDeterminedViewController"},
         {AuthorizationStatus::restricted, "RestrictedAccessViewController"},
@@ -242,7 +242,7 @@ TEST(AppDelegateLaunch, FirstPageFollowsTheAuthorizationStatus) {
     }
 }
 
-TEST(AppDelegateLaunch, OpeningIsRefusedWithoutAccessToContacts) {
+TEST(ImportSessionLaunch, OpeningIsRefusedWithoutAccessToContacts) {
     auto authorization = std::make_shared<test::ScriptedAuthorization>(AuthorizationStatus::denied);
     SessionFixture fixture(authorization);
     fixture.launch();
@@ -252,7 +252,7 @@ TEST(AppDelegateLaunch, OpeningIsRefusedWithoutAccessToContacts) {
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 }
 
-class AppDelegateReaderEvents : public ::testing::Test {
+class ImportSessionReaderEvents : public ::testing::Test {
   protected:
     // A reader that the test drives event by event; the session treats it as its workbook reader.
     std::shared_ptr<test::ScriptedReader> startReader(std::uint64_t proposedRowCount) {
@@ -270,7 +270,7 @@ class AppDelegateReaderEvents : public ::testing::Test {
     LogCapture log;
 };
 
-TEST_F(AppDelegateReaderEvents, SmallFilesGetNoDeterminateProgress) {
+TEST_F(ImportSessionReaderEvents, SmallFilesGetNoDeterminateProgress) {
     auto reader = startReader(100);
     EXPECT_TRUE(log.contains("Did begin parsing file 'people.xlsx' with ExcelReader"));
     EXPECT_EQ(fixture.session.currentProgress(), nullptr);
@@ -282,7 +282,7 @@ TEST_F(AppDelegateReaderEvents, SmallFilesGetNoDeterminateProgress) {
     EXPECT_FALSE(log.contains("Parsed 0 lines"));  // counted for text files only
 }
 
-TEST_F(AppDelegateReaderEvents, LargeFilesShowRecordProgress) {
+TEST_F(ImportSessionReaderEvents, LargeFilesShowRecordProgress) {
     auto reader = startReader(101);
     const auto progress = fixture.session.currentProgress();
     ASSERT_NE(progress, nullptr);
@@ -304,7 +304,7 @@ TEST_F(AppDelegateReaderEvents, LargeFilesShowRecordProgress) {
     EXPECT_EQ(fixture.session.currentProgress(), nullptr);
 }
 
-TEST_F(AppDelegateReaderEvents, HundredthRecordIsReportedWithTheExpectedCount) {
+TEST_F(ImportSessionReaderEvents, HundredthRecordIsReportedWithTheExpectedCount) {
     auto reader = startReader(101);
     for (std::uint64_t record = 1; record <= 100; ++record) reader->notifyRecordParsed(record);
     fixture.drain();
@@ -312,7 +312,7 @@ TEST_F(AppDelegateReaderEvents, HundredthRecordIsReportedWithTheExpectedCount) {
               "Parsed record 100 of 101…");
 }
 
-TEST_F(AppDelegateReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping) {
+TEST_F(ImportSessionReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping) {
     auto reader = startReader(5000);
     fixture.session.cancelCurrentProgress();
     EXPECT_TRUE(reader->shouldCancelParsing());
@@ -325,7 +325,7 @@ TEST_F(AppDelegateReaderEvents, CancellingEndsOnTheStartPageWithoutFieldMapping)
     EXPECT_EQ(fixture.session.excelReader(), nullptr);
 }
 
-TEST_F(AppDelegateReaderEvents, EndAfterCancelFlagStillClosesTheSheet) {
+TEST_F(ImportSessionReaderEvents, EndAfterCancelFlagStillClosesTheSheet) {
     auto reader = startReader(5000);
     reader->setShouldCancelParsing(true);
     reader->postDidEndParsing();
@@ -334,7 +334,7 @@ TEST_F(AppDelegateReaderEvents, EndAfterCancelFlagStillClosesTheSheet) {
     EXPECT_EQ(fixture.frontEnd.sheetsClosed, 1);
 }
 
-TEST_F(AppDelegateReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
+TEST_F(ImportSessionReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
     bool viewerCalled = false;
     fixture.session.setLogViewer([&](const std::filesystem::path&) {
         viewerCalled = true;
@@ -354,7 +354,7 @@ TEST_F(AppDelegateReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
     EXPECT_EQ(fixture.frontEnd.pages.back(), "InitialViewController");
 }
 
-TEST_F(AppDelegateReaderEvents, EventsOfADroppedReaderAreIgnored) {
+TEST_F(ImportSessionReaderEvents, EventsOfADroppedReaderAreIgnored) {
     auto reader = startReader(10);
     reader->postDidEndParsing();
     fixture.session.startOver();

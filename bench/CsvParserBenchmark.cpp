@@ -14,12 +14,12 @@
 #include <string_view>
 
 #include "ContactCsv.h"
-#include "input/CHCSVParser.h"
+#include "input/CsvParser.h"
 #include "platform/InputStream.h"
 
 namespace {
 
-using pelkora::CHCSVParser;
+using pelkora::CsvParser;
 
 constexpr std::size_t kTargetSize = 50 * 1000 * 1000;
 
@@ -51,9 +51,9 @@ std::string utf16LittleEndianWithMark(std::string_view utf8) {
 }
 
 // Counts what a row builder would see, touching each field's bytes once.
-struct CountingDelegate : pelkora::CHCSVParserDelegate {
-    void parserDidBeginLine(CHCSVParser&, std::uint64_t) override { ++records; }
-    void parserDidReadField(CHCSVParser&, std::string_view field, std::uint64_t) override {
+struct CountingDelegate : pelkora::CsvParserDelegate {
+    void parserDidBeginLine(CsvParser&, std::uint64_t) override { ++records; }
+    void parserDidReadField(CsvParser&, std::string_view field, std::uint64_t) override {
         ++fields;
         fieldBytes += field.size();
     }
@@ -87,7 +87,7 @@ void parseContactsFile(benchmark::State& state, bool utf16) {
             return;
         }
         std::optional<pelkora::TextEncoding> usedEncoding;
-        CHCSVParser parser(std::move(*stream), &usedEncoding, ',');
+        CsvParser parser(std::move(*stream), &usedEncoding, ',');
         parser.setSanitizesFields(true);
         parser.setTrimsWhitespace(true);
         parser.setRecognizesBackslashesAsEscapes(true);

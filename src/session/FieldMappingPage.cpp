@@ -1,4 +1,4 @@
-#include "session/FieldMappingViewController.h"
+#include "session/FieldMappingPage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,10 +11,10 @@
 #include "text/TextFolding.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace {
@@ -65,26 +65,26 @@ std::string previewText(const DataCellView& cell) {
 
 }  // namespace
 
-FieldMappingViewController::FieldMappingViewController()
-    : ContentViewController(std::string(ViewControllerNames::FieldMappingViewController)) {}
+FieldMappingPage::FieldMappingPage()
+    : Page(std::string(PageNames::FieldMappingPage)) {}
 
-FieldMappingViewController::~FieldMappingViewController() {
+FieldMappingPage::~FieldMappingPage() {
     *alive_ = false;
     queue_.cancelAllOperations();
     queue_.waitUntilAllOperationsAreFinished();
 }
 
-const TabularDataReader* FieldMappingViewController::reader(AppDelegate& session) const {
+const TabularDataReader* FieldMappingPage::reader(ImportSession& session) const {
     if (session.textReader()) return session.textReader().get();
     return session.excelReader().get();
 }
 
-void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
+void FieldMappingPage::viewDidLoad(ImportSession& session) {
     if (session.textReader()) {
-        setPreviousViewControllerName(
-            std::string(ViewControllerNames::SetTextEncodingViewController));
+        setPreviousPageName(
+            std::string(PageNames::SetTextEncodingPage));
     } else if (session.excelReader()) {
-        setPreviousViewControllerName(std::string(ViewControllerNames::InitialViewController));
+        setPreviousPageName(std::string(PageNames::InitialPage));
     }
     const auto* rows = reader(session);
     if (!rows) {
@@ -103,8 +103,8 @@ void FieldMappingViewController::viewDidLoad(AppDelegate& session) {
     automaticRun_ = false;
 }
 
-std::optional<std::pair<std::string, std::string>> FieldMappingViewController::mappingHint(
-    AppDelegate& session) const {
+std::optional<std::pair<std::string, std::string>> FieldMappingPage::mappingHint(
+    ImportSession& session) const {
     if (mapping_ || !lastRunWasAutomatic_ ||
         !session.settings().boolForKey(std::string(Key::ShowMappingHint))) {
         return std::nullopt;
@@ -117,21 +117,21 @@ std::optional<std::pair<std::string, std::string>> FieldMappingViewController::m
                         "Options…” from the “Mapping” menu.")};
 }
 
-void FieldMappingViewController::suppressMappingHint(AppDelegate& session) {
+void FieldMappingPage::suppressMappingHint(ImportSession& session) {
     session.settings().set(std::string(Key::ShowMappingHint), PropertyValue(false));
 }
 
-void FieldMappingViewController::continueAction(AppDelegate& session) {
-    session.scheduleViewController(ViewControllerNames::ImportViewController);
+void FieldMappingPage::continueAction(ImportSession& session) {
+    session.schedulePage(PageNames::ImportPage);
 }
 
-void FieldMappingViewController::viewWillDisappear(AppDelegate& session) {
+void FieldMappingPage::viewWillDisappear(ImportSession& session) {
     session.learnUserAssignments();
 }
 
 // Maps on the page's queue from the header row (or the first row) and applies the result on
 // the main queue.
-void FieldMappingViewController::mapFields(AppDelegate& session) {
+void FieldMappingPage::mapFields(ImportSession& session) {
     const auto* rows = reader(session);
     if (!rows || rows->dataRows().empty()) return;
     mapping_ = true;
@@ -143,7 +143,7 @@ void FieldMappingViewController::mapFields(AppDelegate& session) {
     const StringMap custom = session.customStringMap();
     const AutoMappingSettings settings = autoMappingSettings(session.settings());
     std::weak_ptr<bool> alive = alive_;
-    AppDelegate* owner = &session;
+    ImportSession* owner = &session;
     lastRunWasAutomatic_ = automaticRun_;
     queue_.addOperation([=, this] {
         auto result = autoMap(titleRow, hasHeader, columnStyle, *matcher, custom, settings);
@@ -153,7 +153,7 @@ void FieldMappingViewController::mapFields(AppDelegate& session) {
     });
 }
 
-void FieldMappingViewController::applyResult(AppDelegate& session, AutoMappingResult result) {
+void FieldMappingPage::applyResult(ImportSession& session, AutoMappingResult result) {
     mapping_ = false;
     session.setDetectedLanguage(result.detectedLanguage);
     session.mutableMappedContactProperties() = std::move(result.mappedContactProperties);
@@ -166,7 +166,7 @@ void FieldMappingViewController::applyResult(AppDelegate& session, AutoMappingRe
     notifyChanged();
 }
 
-void FieldMappingViewController::setFirstRowContainsColumnHeaders(AppDelegate& session,
+void FieldMappingPage::setFirstRowContainsColumnHeaders(ImportSession& session,
                                                                   bool containsHeaders) {
     const auto* rows = reader(session);
     if (!rows) return;
@@ -183,14 +183,14 @@ void FieldMappingViewController::setFirstRowContainsColumnHeaders(AppDelegate& s
     notifyChanged();
 }
 
-void FieldMappingViewController::refreshCounts(AppDelegate& session) {
+void FieldMappingPage::refreshCounts(ImportSession& session) {
     const auto* rows = reader(session);
     if (!rows) return;
     totalRecords_ = pelkora::totalRecords(rows->dataRows().size(), headerRowIndex_);
     currentRecordIndex_ = pelkora::currentRecordIndex(exampleDataRowIndex_, headerRowIndex_);
 }
 
-void FieldMappingViewController::showNextRecord(AppDelegate& session) {
+void FieldMappingPage::showNextRecord(ImportSession& session) {
     const auto* rows = reader(session);
     if (!rows || rows->dataRows().empty()) return;
     const auto last = static_cast<std::int64_t>(rows->dataRows().size()) - 1;
@@ -204,7 +204,7 @@ void FieldMappingViewController::showNextRecord(AppDelegate& session) {
     notifyChanged();
 }
 
-void FieldMappingViewController::showPreviousRecord(AppDelegate& session) {
+void FieldMappingPage::showPreviousRecord(ImportSession& session) {
     if (exampleDataRowIndex_ == kNoRow) {
         exampleDataRowIndex_ = 0;
     } else if (headerRowIndex_ != kNoRow) {
@@ -217,7 +217,7 @@ void FieldMappingViewController::showPreviousRecord(AppDelegate& session) {
     notifyChanged();
 }
 
-void FieldMappingViewController::refreshContents(AppDelegate& session) {
+void FieldMappingPage::refreshContents(ImportSession& session) {
     auto& list = session.mutableMappedContactProperties();
     const auto* rows = reader(session);
     const bool hasExample =
@@ -242,7 +242,7 @@ void FieldMappingViewController::refreshContents(AppDelegate& session) {
 
 // Assembles the previewed row as the import will, and marks date columns whose text gave no
 // date, so the user can add a format before importing.
-void FieldMappingViewController::rebuildPreview(AppDelegate& session) {
+void FieldMappingPage::rebuildPreview(ImportSession& session) {
     auto& list = session.mutableMappedContactProperties();
     for (auto& entry : list) entry.mappingHints.clear();
     const auto* rows = reader(session);
@@ -266,8 +266,8 @@ void FieldMappingViewController::rebuildPreview(AppDelegate& session) {
     }
 }
 
-std::vector<TargetMenuItem> FieldMappingViewController::targetMenu(
-    AppDelegate& session, std::size_t row, std::size_t selectedCount) const {
+std::vector<TargetMenuItem> FieldMappingPage::targetMenu(
+    ImportSession& session, std::size_t row, std::size_t selectedCount) const {
     auto menu = makeTargetMenu(session.settings().boolForKey(std::string(Key::ShowMenuIcons)));
     const auto& list = session.mappedContactProperties();
     for (auto& item : menu) {
@@ -289,12 +289,12 @@ std::vector<TargetMenuItem> FieldMappingViewController::targetMenu(
     return menu;
 }
 
-bool FieldMappingViewController::isEnabled(const TargetMenuItem& item) {
+bool FieldMappingPage::isEnabled(const TargetMenuItem& item) {
     return item.kind != TargetMenuItem::Kind::separator && item.tag > 0;
 }
 
-void FieldMappingViewController::contactPropertyDidChange(
-    AppDelegate& session, std::size_t row, const TargetMenuItem& item,
+void FieldMappingPage::contactPropertyDidChange(
+    ImportSession& session, std::size_t row, const TargetMenuItem& item,
     const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     if (row >= list.size()) return;
@@ -345,7 +345,7 @@ void FieldMappingViewController::contactPropertyDidChange(
     notifyChanged();
 }
 
-std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& session,
+std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
                                                                  std::size_t row) const {
     const auto& list = session.mappedContactProperties();
     std::vector<LabelMenuItem> menu;
@@ -384,8 +384,8 @@ std::vector<LabelMenuItem> FieldMappingViewController::labelMenu(AppDelegate& se
     return menu;
 }
 
-void FieldMappingViewController::contactLabelDidChange(
-    AppDelegate& session, std::size_t row, const std::string& label,
+void FieldMappingPage::contactLabelDidChange(
+    ImportSession& session, std::size_t row, const std::string& label,
     const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     auto apply = [&](MappedContactProperty& entry) {
@@ -403,7 +403,7 @@ void FieldMappingViewController::contactLabelDidChange(
     notifyChanged();
 }
 
-void FieldMappingViewController::toggleShowExtendedRelevantRelationships(AppDelegate& session) {
+void FieldMappingPage::toggleShowExtendedRelevantRelationships(ImportSession& session) {
     const std::string key(Key::showExtendedRelevantRelationships);
     const bool show = !session.settings().boolForKey(key);
     session.settings().set(key, PropertyValue(show));
@@ -418,7 +418,7 @@ void FieldMappingViewController::toggleShowExtendedRelevantRelationships(AppDele
     notifyChanged();
 }
 
-void FieldMappingViewController::clearMapping(AppDelegate& session) {
+void FieldMappingPage::clearMapping(ImportSession& session) {
     for (auto& entry : session.mutableMappedContactProperties()) {
         entry.contactProperty.clearAll();
         entry.mappingHints.clear();
@@ -427,13 +427,13 @@ void FieldMappingViewController::clearMapping(AppDelegate& session) {
     notifyChanged();
 }
 
-std::pair<std::string, std::string> FieldMappingViewController::clearMappingConfirmation() {
+std::pair<std::string, std::string> FieldMappingPage::clearMappingConfirmation() {
     return {localizedString("Do you really want to clear all mappings?"),
             localizedString("This cannot be undone.")};
 }
 
-std::vector<std::size_t> FieldMappingViewController::filteredRows(
-    AppDelegate& session, const std::string& searchText) const {
+std::vector<std::size_t> FieldMappingPage::filteredRows(
+    ImportSession& session, const std::string& searchText) const {
     std::vector<std::size_t> rows;
     const auto& list = session.mappedContactProperties();
     for (std::size_t index = 0; index < list.size(); ++index) {
@@ -443,7 +443,7 @@ std::vector<std::size_t> FieldMappingViewController::filteredRows(
     return rows;
 }
 
-void FieldMappingViewController::notifyChanged() {
+void FieldMappingPage::notifyChanged() {
     if (changed_) changed_();
 }
 

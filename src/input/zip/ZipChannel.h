@@ -15,9 +15,9 @@
 namespace pelkora {
 
 // A source of one archive's bytes. The archive asks once and keeps the bytes for its life.
-class ZZChannel {
+class ZipChannel {
   public:
-    virtual ~ZZChannel() = default;
+    virtual ~ZipChannel() = default;
     // The whole archive, valid while the channel lives; a missing source is a FileError with
     // the code no_such_file_or_directory.
     virtual Expected<std::span<const std::uint8_t>, FileError> newInput() = 0;
@@ -27,9 +27,9 @@ class ZZChannel {
 
 // A file's bytes, always memory-mapped rather than read, so opening a large workbook costs no
 // copy and only the pages the reader touches are loaded.
-class ZZFileChannel final : public ZZChannel {
+class ZipFileChannel final : public ZipChannel {
   public:
-    explicit ZZFileChannel(std::filesystem::path path) : path_(std::move(path)) {}
+    explicit ZipFileChannel(std::filesystem::path path) : path_(std::move(path)) {}
     Expected<std::span<const std::uint8_t>, FileError> newInput() override;
     std::optional<std::filesystem::path> URL() const override { return path_; }
 
@@ -39,9 +39,9 @@ class ZZFileChannel final : public ZZChannel {
 };
 
 // A buffer in memory, used as it is. An empty buffer counts as a missing file.
-class ZZDataChannel final : public ZZChannel {
+class ZipDataChannel final : public ZipChannel {
   public:
-    explicit ZZDataChannel(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+    explicit ZipDataChannel(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
     Expected<std::span<const std::uint8_t>, FileError> newInput() override;
     std::optional<std::filesystem::path> URL() const override { return std::nullopt; }
 

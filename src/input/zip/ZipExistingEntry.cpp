@@ -1,4 +1,4 @@
-#include "input/zip/ZZOldArchiveEntry.h"
+#include "input/zip/ZipExistingEntry.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 #include "input/zip/ZipRecords_p.h"
 #include "input/zip/ZipStreams_p.h"
 #include "platform/Crypto.h"
@@ -35,17 +35,17 @@ constexpr std::uint32_t dosReadOnly = 0x01;
 constexpr std::uint32_t dosVolumeLabel = 0x08;
 constexpr std::uint32_t dosDirectory = 0x10;
 
-ZZEncryptionMode encryptionModeOf(std::uint16_t flags, std::span<const std::uint8_t> extraField) {
-    if (!(flags & encryptedFlag)) return ZZEncryptionMode::none;
-    if (findExtraBlock(extraField, winZipAesExtraId)) return ZZEncryptionMode::aes;
-    if (flags & strongEncryptionFlag) return ZZEncryptionMode::strong;
-    return ZZEncryptionMode::traditional;
+ZipEncryptionMode encryptionModeOf(std::uint16_t flags, std::span<const std::uint8_t> extraField) {
+    if (!(flags & encryptedFlag)) return ZipEncryptionMode::none;
+    if (findExtraBlock(extraField, winZipAesExtraId)) return ZipEncryptionMode::aes;
+    if (flags & strongEncryptionFlag) return ZipEncryptionMode::strong;
+    return ZipEncryptionMode::traditional;
 }
 
 // The method in an AES extra block, or the header's own when the block is too short to say.
-std::uint16_t aesAwareMethod(std::uint16_t headerMethod, ZZEncryptionMode mode,
+std::uint16_t aesAwareMethod(std::uint16_t headerMethod, ZipEncryptionMode mode,
                              std::span<const std::uint8_t> extraField) {
-    if (mode != ZZEncryptionMode::aes) return headerMethod;
+    if (mode != ZipEncryptionMode::aes) return headerMethod;
     const auto block = findExtraBlock(extraField, winZipAesExtraId);
     // The method sits at offset 5 of the block's data (offset 9 of the block).
     if (!block || block->size() < aesExtraDataLength) return headerMethod;
@@ -65,26 +65,26 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 
 }  // namespace
 
-ZZOldArchiveEntry::ZZOldArchiveEntry(const ZZArchive& archive,
+ZipExistingEntry::ZipExistingEntry(const ZipArchive& archive,
                                      const std::uint8_t* centralFileHeader,
                                      const std::uint8_t* localFileHeader)
     : archive_(archive),
       centralFileHeader_(centralFileHeader),
       localFileHeader_(localFileHeader),
-      encryptionMode_(encryptionModeOf(ZZCentralFileHeader{centralFileHeader}.flags(),
-                                       ZZCentralFileHeader{centralFileHeader}.extraField())) {}
+      encryptionMode_(encryptionModeOf(ZipCentralFileHeader{centralFileHeader}.flags(),
+                                       ZipCentralFileHeader{centralFileHeader}.extraField())) {}
 
-std::uint16_t ZZOldArchiveEntry::compressionMethod() const {
-    const ZZCentralFileHeader header{centralFileHeader_};
+std::uint16_t ZipExistingEntry::compressionMethod() const {
+    const ZipCentralFileHeader header{centralFileHeader_};
     return aesAwareMethod(header.compressionMethod(), encryptionMode_, header.extraField());
 }
 
-bool ZZOldArchiveEntry::encrypted() const {
-    return ZZCentralFileHeader{centralFileHeader_}.flags() & encryptedFlag;
+bool ZipExistingEntry::encrypted() const {
+    return ZipCentralFileHeader{centralFileHeader_}.flags() & encryptedFlag;
 }
 
-std::chrono::system_clock::time_point ZZOldArchiveEntry::lastModified() const {
-    const ZZCentralFileHeader header{centralFileHeader_};
+std::chrono::system_clock::time_point ZipExistingEntry::lastModified() const {
+    const ZipCentralFileHeader header{centralFileHeader_};
     const unsigned time = header.lastModTime();
     const unsigned date = header.lastModDate();
     std::tm parts{};
@@ -99,20 +99,20 @@ std::chrono::system_clock::time_point ZZOldArchiveEntry::lastModified() const {
     return std::chrono::system_clock::from_time_t(std::mktime(&parts));
 }
 
-std::uint32_t ZZOldArchiveEntry::crc32() const {
-    return ZZCentralFileHeader{centralFileHeader_}.crc32();
+std::uint32_t ZipExistingEntry::crc32() const {
+    return ZipCentralFileHeader{centralFileHeader_}.crc32();
 }
 
-std::uint32_t ZZOldArchiveEntry::compressedSize() const {
-    return ZZCentralFileHeader{centralFileHeader_}.compressedSize();
+std::uint32_t ZipExistingEntry::compressedSize() const {
+    return ZipCentralFileHeader{centralFileHeader_}.compressedSize();
 }
 
-std::uint32_t ZZOldArchiveEntry::uncompressedSize() const {
-    return ZZCentralFileHeader{centralFileHeader_}.uncompressedSize();
+std::uint32_t ZipExistingEntry::uncompressedSize() const {
+    return ZipCentralFileHeader{centralFileHeader_}.uncompressedSize();
 }
 
-std::uint32_t ZZOldArchiveEntry::fileMode() const {
-    const ZZCentralFileHeader header{centralFileHeader_};
+std::uint32_t ZipExistingEntry::fileMode() const {
+    const ZipCentralFileHeader header{centralFileHeader_};
     const std::uint32_t attributes = header.externalFileAttributes();
     switch (header.fileAttributeCompatibility()) {
         case msDosHost:
@@ -131,8 +131,8 @@ std::uint32_t ZZOldArchiveEntry::fileMode() const {
     }
 }
 
-std::string ZZOldArchiveEntry::fileName() const {
-    const ZZCentralFileHeader header{centralFileHeader_};
+std::string ZipExistingEntry::fileName() const {
+    const ZipCentralFileHeader header{centralFileHeader_};
     const auto bytes = header.fileName();
     const TextEncoding encoding =
         (header.flags() & utf8NameFlag) ? TextEncoding::utf8() : archive_.encoding();
@@ -145,7 +145,7 @@ std::string ZZOldArchiveEntry::fileName() const {
     return std::string(bytes.begin(), bytes.end());
 }
 
-ZipError ZZOldArchiveEntry::error(ZipErrorKind kind, std::string_view problem,
+ZipError ZipExistingEntry::error(ZipErrorKind kind, std::string_view problem,
                                   std::error_code underlying) const {
     return ZipError{kind,
                     "Could not read “" + fileName() + "” in the zip archive " +
@@ -153,8 +153,8 @@ ZipError ZZOldArchiveEntry::error(ZipErrorKind kind, std::string_view problem,
                     std::nullopt, underlying};
 }
 
-Expected<void, ZipError> ZZOldArchiveEntry::checkReadable() const {
-    if (encryptionMode_ == ZZEncryptionMode::strong) {
+Expected<void, ZipError> ZipExistingEntry::checkReadable() const {
+    if (encryptionMode_ == ZipEncryptionMode::strong) {
         return Unexpected(error(ZipErrorKind::unsupportedEncryption,
                                 "it uses PKWARE strong encryption, which cannot be decrypted"));
     }
@@ -167,9 +167,9 @@ Expected<void, ZipError> ZZOldArchiveEntry::checkReadable() const {
     return {};
 }
 
-Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateData() const {
+Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData() const {
     const std::span<const std::uint8_t> bytes = *archive_.contents();
-    const ZZLocalFileHeader local{localFileHeader_};
+    const ZipLocalFileHeader local{localFileHeader_};
     const auto localOffset = static_cast<std::uint64_t>(localFileHeader_ - bytes.data());
     // The data follows the LOCAL name and extra field, whose lengths may differ from the
     // central ones; all of it, at the central compressed size, must lie inside the archive.
@@ -182,7 +182,7 @@ Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateDat
     }
     std::span<const std::uint8_t> data = bytes.subspan(dataOffset, dataLength);
     DataLocation location;
-    if (encryptionMode_ == ZZEncryptionMode::traditional) {
+    if (encryptionMode_ == ZipEncryptionMode::traditional) {
         // The 12-byte encryption header is counted in the compressed size.
         if (data.size() < traditionalHeaderLength) {
             return Unexpected(
@@ -190,7 +190,7 @@ Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateDat
         }
         location.encryptionHeader = data.first(traditionalHeaderLength);
         data = data.subspan(traditionalHeaderLength);
-    } else if (encryptionMode_ == ZZEncryptionMode::aes) {
+    } else if (encryptionMode_ == ZipEncryptionMode::aes) {
         const auto localExtra = bytes.subspan(
             localOffset + localFileHeaderLength + local.fileNameLength(), local.extraFieldLength());
         const auto block = findExtraBlock(localExtra, winZipAesExtraId);
@@ -217,11 +217,11 @@ Expected<ZZOldArchiveEntry::DataLocation, ZipError> ZZOldArchiveEntry::locateDat
     return location;
 }
 
-Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newDecryptingStream(
+Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newDecryptingStream(
     const DataLocation& location, std::string_view password) const {
     auto upstream = std::make_unique<SpanInputStream>(location.data);
-    const ZZCentralFileHeader header{centralFileHeader_};
-    if (encryptionMode_ == ZZEncryptionMode::traditional) {
+    const ZipCentralFileHeader header{centralFileHeader_};
+    if (encryptionMode_ == ZipEncryptionMode::traditional) {
         TraditionalKeys keys(password);
         std::array<std::uint8_t, traditionalHeaderLength> decrypted{};
         for (std::size_t index = 0; index < decrypted.size(); ++index) {
@@ -260,13 +260,13 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newDecryptin
         std::make_unique<AesDecryptingStream>(std::move(upstream), std::move(cipher)));
 }
 
-Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newStreamWithPassword(
+Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newStreamWithPassword(
     std::optional<std::string_view> password) const {
     if (auto readable = checkReadable(); !readable) return Unexpected(readable.error());
     const auto location = locateData();
     if (!location) return Unexpected(location.error());
     std::unique_ptr<InputStream> stream;
-    if (encryptionMode_ == ZZEncryptionMode::none) {
+    if (encryptionMode_ == ZipEncryptionMode::none) {
         stream = std::make_unique<SpanInputStream>(location->data);
     } else {
         auto decrypting = newDecryptingStream(*location, password.value_or(""));
@@ -283,12 +283,12 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZZOldArchiveEntry::newStreamWit
 //   3. plain stored data is copied; plain deflate data is inflated in one call into a buffer
 //      of the declared size; encrypted data is read through the decrypting (and inflating)
 //      stream into a zero-filled buffer of the declared size.
-Expected<std::vector<std::uint8_t>, ZipError> ZZOldArchiveEntry::newDataWithPassword(
+Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassword(
     std::optional<std::string_view> password) const {
     if (auto readable = checkReadable(); !readable) return Unexpected(readable.error());
     const auto location = locateData();
     if (!location) return Unexpected(location.error());
-    if (encryptionMode_ == ZZEncryptionMode::none && compressionMethod() == storedMethod) {
+    if (encryptionMode_ == ZipEncryptionMode::none && compressionMethod() == storedMethod) {
         return std::vector<std::uint8_t>(location->data.begin(), location->data.end());
     }
     if (!isPlausibleUncompressedSize(uncompressedSize(), compressedSize())) {
@@ -297,7 +297,7 @@ Expected<std::vector<std::uint8_t>, ZipError> ZZOldArchiveEntry::newDataWithPass
                                     " bytes, more than its " + std::to_string(compressedSize()) +
                                     " compressed bytes can hold"));
     }
-    if (encryptionMode_ == ZZEncryptionMode::none) {
+    if (encryptionMode_ == ZipEncryptionMode::none) {
         std::vector<std::uint8_t> content(uncompressedSize());
         if (!inflateRawDeflate(location->data, content)) {
             return Unexpected(error(ZipErrorKind::contentUnreadable,
@@ -321,10 +321,10 @@ Expected<std::vector<std::uint8_t>, ZipError> ZZOldArchiveEntry::newDataWithPass
     return content;
 }
 
-Expected<void, ZipError> ZZOldArchiveEntry::check() const {
+Expected<void, ZipError> ZipExistingEntry::check() const {
     const std::span<const std::uint8_t> bytes = *archive_.contents();
-    const ZZCentralFileHeader central{centralFileHeader_};
-    const ZZLocalFileHeader local{localFileHeader_};
+    const ZipCentralFileHeader central{centralFileHeader_};
+    const ZipLocalFileHeader local{localFileHeader_};
     const auto mismatch = [&](std::string_view field) {
         return Unexpected(error(
             ZipErrorKind::localFileHeaderInvalid,
@@ -340,7 +340,7 @@ Expected<void, ZipError> ZZOldArchiveEntry::check() const {
         bytes.subspan(localOffset + localFileHeaderLength, local.fileNameLength());
     const auto localExtra = bytes.subspan(
         localOffset + localFileHeaderLength + local.fileNameLength(), local.extraFieldLength());
-    const ZZEncryptionMode localMode = encryptionModeOf(local.flags(), localExtra);
+    const ZipEncryptionMode localMode = encryptionModeOf(local.flags(), localExtra);
     if (local.versionNeeded() != central.versionNeeded()) return mismatch("the version needed");
     if (local.flags() != central.flags()) return mismatch("the flags");
     if (aesAwareMethod(local.compressionMethod(), localMode, localExtra) != compressionMethod()) {

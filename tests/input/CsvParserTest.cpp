@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "input/CHCSVParser.h"
+#include "input/CsvParser.h"
 #include "platform/InputStream.h"
 
 namespace pelkora {
@@ -55,31 +55,31 @@ ParseSetup sniffing(std::size_t readSize = kWholeReads) {
 
 // Records every event as one line of text, plus the values for the tests that only look at
 // records.
-class EventRecorder : public CHCSVParserDelegate {
+class EventRecorder : public CsvParserDelegate {
   public:
     explicit EventRecorder(ParseSetup setup = {}) : setup_(std::move(setup)) {}
 
-    void parserDidBeginDocument(CHCSVParser&) override { events.push_back("begin"); }
-    void parserDidBeginLine(CHCSVParser& parser, std::uint64_t recordNumber) override {
+    void parserDidBeginDocument(CsvParser&) override { events.push_back("begin"); }
+    void parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumber) override {
         events.push_back("line " + std::to_string(recordNumber));
         records.emplace_back();
         if (recordNumber == setup_.cancelAtLine) parser.cancelParsing();
     }
-    void parserDidReadField(CHCSVParser& parser, std::string_view field,
+    void parserDidReadField(CsvParser& parser, std::string_view field,
                             std::uint64_t fieldIndex) override {
         events.push_back("field " + std::to_string(fieldIndex) + " [" + std::string(field) + "]");
         records.back().emplace_back(field);
         if (setup_.cancelAtField == field) parser.cancelParsing();
     }
-    void parserDidReadComment(CHCSVParser&, std::string_view comment) override {
+    void parserDidReadComment(CsvParser&, std::string_view comment) override {
         events.push_back("comment [" + std::string(comment) + "]");
         comments.emplace_back(comment);
     }
-    void parserDidEndLine(CHCSVParser&, std::uint64_t recordNumber) override {
+    void parserDidEndLine(CsvParser&, std::uint64_t recordNumber) override {
         events.push_back("endline " + std::to_string(recordNumber));
     }
-    void parserDidEndDocument(CHCSVParser&) override { events.push_back("end"); }
-    void parserDidFailWithError(CHCSVParser&, const CHCSVError& failure) override {
+    void parserDidEndDocument(CsvParser&) override { events.push_back("end"); }
+    void parserDidFailWithError(CsvParser&, const CsvError& failure) override {
         events.push_back("error " + failure.localizedDescription);
         error = failure;
     }
@@ -87,16 +87,16 @@ class EventRecorder : public CHCSVParserDelegate {
     std::vector<std::string> events;
     std::vector<Record> records;
     std::vector<std::string> comments;
-    std::optional<CHCSVError> error;
+    std::optional<CsvError> error;
 
   private:
     ParseSetup setup_;
 };
 
-std::unique_ptr<CHCSVParser> makeParser(const std::string& bytes, const ParseSetup& setup,
+std::unique_ptr<CsvParser> makeParser(const std::string& bytes, const ParseSetup& setup,
                                         std::optional<TextEncoding>& usedEncoding) {
     usedEncoding = setup.encoding;
-    auto parser = std::make_unique<CHCSVParser>(InputStream::fromMemory(bytes, setup.readSize),
+    auto parser = std::make_unique<CsvParser>(InputStream::fromMemory(bytes, setup.readSize),
                                                 &usedEncoding, setup.delimiter);
     parser->setSanitizesFields(setup.sanitizes);
     parser->setTrimsWhitespace(setup.trims);
@@ -127,29 +127,29 @@ std::string utf16LittleEndian(std::string_view ascii) {
 
 // --- Records and fields ---
 
-TEST(CHCSVParserRecords, TrailingDelimiterGivesEmptyLastField) {
+TEST(CsvParserRecords, TrailingDelimiterGivesEmptyLastField) {
     EXPECT_THAT(recordsOf("a,b,\n"), ElementsAre(Record{"a", "b", ""}));
 }
 
-TEST(CHCSVParserRecords, LoneDelimiterGivesTwoEmptyFields) {
+TEST(CsvParserRecords, LoneDelimiterGivesTwoEmptyFields) {
     EXPECT_THAT(recordsOf(",\n"), ElementsAre(Record{"", ""}));
 }
 
-TEST(CHCSVParserRecords, EmptyLinesMakeNoRecords) {
+TEST(CsvParserRecords, EmptyLinesMakeNoRecords) {
     EXPECT_THAT(parse("a\r\n\r\n\nb").events,
                 ElementsAre("begin", "line 1", "field 0 [a]", "endline 1", "line 2", "field 0 [b]",
                             "endline 2", "end"));
 }
 
-TEST(CHCSVParserRecords, LeadingLineBreaksMakeOneRecordWithAnEmptyField) {
+TEST(CsvParserRecords, LeadingLineBreaksMakeOneRecordWithAnEmptyField) {
     EXPECT_THAT(recordsOf("\n\r\n\na"), ElementsAre(Record{""}, Record{"a"}));
 }
 
-TEST(CHCSVParserRecords, EmptyInputHasNoRecords) {
+TEST(CsvParserRecords, EmptyInputHasNoRecords) {
     EXPECT_THAT(parse("").events, ElementsAre("begin", "end"));
 }
 
-TEST(CHCSVParserRecords, UnicodeLineBreaksSeparateRecords) {
+TEST(CsvParserRecords, UnicodeLineBreaksSeparateRecords) {
     EXPECT_THAT(
         recordsOf("a\u0085b\u2028c\u2029d\x0B"
                   "e\x0C"
@@ -157,13 +157,13 @@ TEST(CHCSVParserRecords, UnicodeLineBreaksSeparateRecords) {
         ElementsAre(Record{"a"}, Record{"b"}, Record{"c"}, Record{"d"}, Record{"e"}, Record{"f"}));
 }
 
-TEST(CHCSVParserRecords, NulBytesAreOrdinaryFieldContent) {
+TEST(CsvParserRecords, NulBytesAreOrdinaryFieldContent) {
     const std::string input("a\0b,\"c\0\"\n\0", 10);
     EXPECT_THAT(recordsOf(input), ElementsAre(Record{std::string("a\0b", 3), std::string("c\0", 2)},
                                               Record{std::string(1, '\0')}));
 }
 
-TEST(CHCSVParserRecords, NonAsciiDelimiterSeparatesFields) {
+TEST(CsvParserRecords, NonAsciiDelimiterSeparatesFields) {
     ParseSetup section;
     section.delimiter = U'§';
     EXPECT_THAT(recordsOf("a§b§\"c§d\"\u0085x", section),
@@ -174,7 +174,7 @@ TEST(CHCSVParserRecords, NonAsciiDelimiterSeparatesFields) {
                 ElementsAre(Record{"名", "姓,x", ""}));
 }
 
-TEST(CHCSVParserRecords, WhitespaceDelimiterIsNotSkippedAsFieldWhitespace) {
+TEST(CsvParserRecords, WhitespaceDelimiterIsNotSkippedAsFieldWhitespace) {
     ParseSetup tab;
     tab.delimiter = '\t';
     EXPECT_THAT(recordsOf(" a \t\t \"b\" \n", tab), ElementsAre(Record{"a", "", "b"}));
@@ -182,41 +182,41 @@ TEST(CHCSVParserRecords, WhitespaceDelimiterIsNotSkippedAsFieldWhitespace) {
 
 // --- Quoted fields ---
 
-TEST(CHCSVParserQuotedFields, QuotedFieldKeepsDelimiterLineFeedAndOneQuoteOfEachPair) {
+TEST(CsvParserQuotedFields, QuotedFieldKeepsDelimiterLineFeedAndOneQuoteOfEachPair) {
     EXPECT_THAT(recordsOf("\"x,\"\"y\"\"\nz\",next\n"), ElementsAre(Record{"x,\"y\"\nz", "next"}));
 }
 
-TEST(CHCSVParserQuotedFields, QuoteInsideUnquotedFieldIsKept) {
+TEST(CsvParserQuotedFields, QuoteInsideUnquotedFieldIsKept) {
     EXPECT_THAT(recordsOf("ab\"c,d\"\n"), ElementsAre(Record{"ab\"c", "d\""}));
 }
 
-TEST(CHCSVParserQuotedFields, TextAfterClosingQuoteStopsWithUnexpectedDelimiter) {
+TEST(CsvParserQuotedFields, TextAfterClosingQuoteStopsWithUnexpectedDelimiter) {
     const EventRecorder result = parse("\"abc\"x,1\nnext\n");
     EXPECT_THAT(result.events,
                 ElementsAre("begin", "line 1", "field 0 [abc]", "endline 1",
                             "error Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)"));
     ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->domain, kCHCSVErrorDomain);
+    EXPECT_EQ(result.error->domain, csvErrorDomain);
     EXPECT_EQ(result.error->code, 1);
 }
 
-TEST(CHCSVParserQuotedFields, UnexpectedDelimiterErrorNamesNonAsciiCharacters) {
+TEST(CsvParserQuotedFields, UnexpectedDelimiterErrorNamesNonAsciiCharacters) {
     ParseSetup semicolon;
     semicolon.delimiter = U'；';
     EXPECT_EQ(parse("\"a\"é", semicolon).error->localizedDescription,
               "Unexpected delimiter. Expected '；' (0xFF1B), but got 'é' (0xE9)");
 }
 
-TEST(CHCSVParserQuotedFields, UnterminatedQuotedFieldIsDroppedAndDocumentEnds) {
+TEST(CsvParserQuotedFields, UnterminatedQuotedFieldIsDroppedAndDocumentEnds) {
     EXPECT_THAT(parse("a,\"bc,d\n").events,
                 ElementsAre("begin", "line 1", "field 0 [a]", "endline 1", "end"));
 }
 
-TEST(CHCSVParserQuotedFields, InputOfOneQuoteEndsNormally) {
+TEST(CsvParserQuotedFields, InputOfOneQuoteEndsNormally) {
     EXPECT_THAT(parse("\"").events, ElementsAre("begin", "line 1", "endline 1", "end"));
 }
 
-TEST(CHCSVParserQuotedFields, UnsanitizedValuesKeepQuotesAndEscapes) {
+TEST(CsvParserQuotedFields, UnsanitizedValuesKeepQuotesAndEscapes) {
     ParseSetup raw = withoutOptions();
     raw.escapes = true;
     EXPECT_THAT(recordsOf(" \"a\"\"b\" ,c\\,d\n", raw),
@@ -227,65 +227,65 @@ TEST(CHCSVParserQuotedFields, UnsanitizedValuesKeepQuotesAndEscapes) {
 
 // --- White space ---
 
-TEST(CHCSVParserWhitespace, TrimmingNeverTouchesQuotedContent) {
+TEST(CsvParserWhitespace, TrimmingNeverTouchesQuotedContent) {
     EXPECT_THAT(recordsOf("  a  ,  \" b \"  \n"), ElementsAre(Record{"a", " b "}));
 }
 
-TEST(CHCSVParserWhitespace, WithoutTrimmingSpaceAroundQuotesStaysInValue) {
+TEST(CsvParserWhitespace, WithoutTrimmingSpaceAroundQuotesStaysInValue) {
     ParseSetup keeping;
     keeping.trims = false;
     EXPECT_THAT(recordsOf(" \"b\"\t, c \n", keeping), ElementsAre(Record{" b\t", " c "}));
 }
 
-TEST(CHCSVParserWhitespace, TrimmingRemovesUnicodeSpacesAndEscapedLineBreaks) {
+TEST(CsvParserWhitespace, TrimmingRemovesUnicodeSpacesAndEscapedLineBreaks) {
     EXPECT_THAT(recordsOf("\u3000\u00A0a b\u2003\\\n,\u202Fc\u205F\n"),
                 ElementsAre(Record{"a b", "c"}));
 }
 
 // --- Escapes, equal sign, comments ---
 
-TEST(CHCSVParserEscapes, BackslashMakesDelimiterPartOfField) {
+TEST(CsvParserEscapes, BackslashMakesDelimiterPartOfField) {
     EXPECT_THAT(recordsOf("a\\,b\n"), ElementsAre(Record{"a,b"}));
 }
 
-TEST(CHCSVParserEscapes, BackslashInQuotedFieldMakesQuoteLiteral) {
+TEST(CsvParserEscapes, BackslashInQuotedFieldMakesQuoteLiteral) {
     EXPECT_THAT(recordsOf("\"a\\\"b\\\\\",c\\é\n"), ElementsAre(Record{"a\"b\\", "cé"}));
 }
 
-TEST(CHCSVParserEscapes, BackslashIsOrdinaryWithoutEscapes) {
+TEST(CsvParserEscapes, BackslashIsOrdinaryWithoutEscapes) {
     ParseSetup plain;
     plain.escapes = false;
     EXPECT_THAT(recordsOf("a\\,b\n", plain), ElementsAre(Record{"a\\", "b"}));
 }
 
-TEST(CHCSVParserEscapes, TrailingBackslashAtEndOfInputIsDropped) {
+TEST(CsvParserEscapes, TrailingBackslashAtEndOfInputIsDropped) {
     EXPECT_THAT(recordsOf("a\\"), ElementsAre(Record{"a"}));
     EXPECT_THAT(parse("\"a\\").events, ElementsAre("begin", "line 1", "endline 1", "end"));
 }
 
-TEST(CHCSVParserLeadingEqualSign, EqualSignBeforeQuotesGivesQuotedText) {
+TEST(CsvParserLeadingEqualSign, EqualSignBeforeQuotesGivesQuotedText) {
     EXPECT_THAT(recordsOf("=\"0012\",=1+2\n"), ElementsAre(Record{"0012", "=1+2"}));
 }
 
-TEST(CHCSVParserLeadingEqualSign, WithoutOptionEqualSignAndQuotesStay) {
+TEST(CsvParserLeadingEqualSign, WithoutOptionEqualSignAndQuotesStay) {
     ParseSetup plain;
     plain.equalSign = false;
     EXPECT_THAT(recordsOf("=\"0012\"\n", plain), ElementsAre(Record{"=\"0012\""}));
 }
 
-TEST(CHCSVParserComments, CommentLineBeforeRecordIsDelivered) {
+TEST(CsvParserComments, CommentLineBeforeRecordIsDelivered) {
     EXPECT_THAT(parse("# note, here\na,b\n").events,
                 ElementsAre("begin", "comment [ note, here]", "line 1", "field 0 [a]",
                             "field 1 [b]", "endline 1", "end"));
 }
 
-TEST(CHCSVParserComments, EscapedLineBreakContinuesComment) {
+TEST(CsvParserComments, EscapedLineBreakContinuesComment) {
     const EventRecorder result = parse("#a\\\nb\n\n#c\nd");
     EXPECT_THAT(result.comments, ElementsAre("a\\\nb", "c"));
     EXPECT_THAT(result.records, ElementsAre(Record{"d"}));
 }
 
-TEST(CHCSVParserComments, HashIsDataInsideRecordOrWithoutOption) {
+TEST(CsvParserComments, HashIsDataInsideRecordOrWithoutOption) {
     EXPECT_THAT(recordsOf("a,#b\n #c\n"), ElementsAre(Record{"a", "#b"}, Record{"#c"}));
     ParseSetup plain;
     plain.comments = false;
@@ -294,7 +294,7 @@ TEST(CHCSVParserComments, HashIsDataInsideRecordOrWithoutOption) {
 
 // --- Cancelling ---
 
-TEST(CHCSVParserCancel, CancelFromBeginLineOfRecordFiveEndsDocumentWithoutItsFields) {
+TEST(CsvParserCancel, CancelFromBeginLineOfRecordFiveEndsDocumentWithoutItsFields) {
     ParseSetup setup;
     setup.cancelAtLine = 5;
     const EventRecorder result = parse("1\n2\n3\n4\n5,x\n6\n", setup);
@@ -302,7 +302,7 @@ TEST(CHCSVParserCancel, CancelFromBeginLineOfRecordFiveEndsDocumentWithoutItsFie
                 ElementsAre("field 0 [4]", "endline 4", "line 5", "end"));
 }
 
-TEST(CHCSVParserCancel, CancelSuppressesLaterError) {
+TEST(CsvParserCancel, CancelSuppressesLaterError) {
     ParseSetup setup;
     setup.cancelAtField = "a";
     EXPECT_THAT(parse("\"a\"x,b\n", setup).events,
@@ -316,7 +316,7 @@ struct MarkedInput {
     TextEncoding encoding;
 };
 
-TEST(CHCSVParserEncoding, ByteOrderMarkNamesEncodingAndIsRemoved) {
+TEST(CsvParserEncoding, ByteOrderMarkNamesEncodingAndIsRemoved) {
     const MarkedInput inputs[] = {
         {std::string("\0\0\xFE\xFF\0\0\0x\0\0\0,\0\0\0y", 16), TextEncoding::utf32BigEndian()},
         {std::string("\xFF\xFE\0\0x\0\0\0,\0\0\0y\0\0\0", 16), TextEncoding::utf32LittleEndian()},
@@ -328,7 +328,7 @@ TEST(CHCSVParserEncoding, ByteOrderMarkNamesEncodingAndIsRemoved) {
     for (const MarkedInput& input : inputs) {
         SCOPED_TRACE(input.encoding.name());
         std::optional<TextEncoding> usedEncoding;
-        CHCSVParser parser(InputStream::fromMemory(input.bytes), &usedEncoding, ',');
+        CsvParser parser(InputStream::fromMemory(input.bytes), &usedEncoding, ',');
         EXPECT_EQ(usedEncoding, input.encoding);
         EXPECT_EQ(parser.streamEncoding(), input.encoding);
         EventRecorder recorder;
@@ -339,7 +339,7 @@ TEST(CHCSVParserEncoding, ByteOrderMarkNamesEncodingAndIsRemoved) {
     }
 }
 
-TEST(CHCSVParserEncoding, Utf16LittleEndianWithMarkIsParsedAcrossTinyReads) {
+TEST(CsvParserEncoding, Utf16LittleEndianWithMarkIsParsedAcrossTinyReads) {
     const std::string bytes = "\xFF\xFE" + utf16LittleEndian("\"a,\"\"b\"\"\",c\r\n# d\r\ne\r\n");
     for (std::size_t readSize : {1, 3, 7}) {
         SCOPED_TRACE(readSize);
@@ -350,18 +350,18 @@ TEST(CHCSVParserEncoding, Utf16LittleEndianWithMarkIsParsedAcrossTinyReads) {
     }
 }
 
-TEST(CHCSVParserEncoding, UnmarkedUtf8CutAtEndOfSniffWindowOrEmptyStreamIsUtf8) {
+TEST(CsvParserEncoding, UnmarkedUtf8CutAtEndOfSniffWindowOrEmptyStreamIsUtf8) {
     for (const std::string& bytes : {std::string(511, 'a') + "é,b", std::string()}) {
         std::optional<TextEncoding> usedEncoding;
-        CHCSVParser parser(InputStream::fromMemory(bytes), &usedEncoding, ',');
+        CsvParser parser(InputStream::fromMemory(bytes), &usedEncoding, ',');
         EXPECT_EQ(usedEncoding, TextEncoding::utf8());
     }
 }
 
-TEST(CHCSVParserEncoding, InvalidUtf8IsReadAsMacOSRomanAndLogged) {
+TEST(CsvParserEncoding, InvalidUtf8IsReadAsMacOSRomanAndLogged) {
     test::LogCapture log;
     std::optional<TextEncoding> usedEncoding;
-    CHCSVParser parser(InputStream::fromMemory("caf\x8E,\xA5\xFF\xFF\n"), &usedEncoding, ',');
+    CsvParser parser(InputStream::fromMemory("caf\x8E,\xA5\xFF\xFF\n"), &usedEncoding, ',');
     EXPECT_EQ(usedEncoding, TextEncoding::macOSRoman());
     EXPECT_TRUE(log.contains("unable to determine stream encoding; assuming MacOSRoman"));
     EventRecorder recorder;
@@ -371,9 +371,9 @@ TEST(CHCSVParserEncoding, InvalidUtf8IsReadAsMacOSRomanAndLogged) {
     EXPECT_EQ(recorder.records[0][0], "café");
 }
 
-TEST(CHCSVParserEncoding, GivenEncodingIsUsedWithoutSniffing) {
+TEST(CsvParserEncoding, GivenEncodingIsUsedWithoutSniffing) {
     std::optional<TextEncoding> usedEncoding = TextEncoding::isoLatin1();
-    CHCSVParser parser(InputStream::fromMemory("\xFF\xFEx"), &usedEncoding, ',');
+    CsvParser parser(InputStream::fromMemory("\xFF\xFEx"), &usedEncoding, ',');
     EXPECT_EQ(parser.totalBytesRead(), 0u);
     EventRecorder recorder;
     parser.setDelegate(&recorder);
@@ -382,7 +382,7 @@ TEST(CHCSVParserEncoding, GivenEncodingIsUsedWithoutSniffing) {
     EXPECT_EQ(usedEncoding, TextEncoding::isoLatin1());
 }
 
-TEST(CHCSVParserEncoding, UndecodableBytesEndParseAfterTextBeforeThem) {
+TEST(CsvParserEncoding, UndecodableBytesEndParseAfterTextBeforeThem) {
     EXPECT_THAT(parse("a,b\nc,d\xFF\xFE,e\nf\n", ParseSetup{}).events,
                 ElementsAre("begin", "line 1", "field 0 [a]", "field 1 [b]", "endline 1", "line 2",
                             "field 0 [c]", "field 1 [d]", "endline 2", "end"));
@@ -391,7 +391,7 @@ TEST(CHCSVParserEncoding, UndecodableBytesEndParseAfterTextBeforeThem) {
 
 // --- Refills ---
 
-TEST(CHCSVParserRefills, EveryReadSizeGivesTheSameEvents) {
+TEST(CsvParserRefills, EveryReadSizeGivesTheSameEvents) {
     const std::string tricky =
         "\xEF\xBB\xBF# Kommentar \\\n mit Umbruch\r\n"
         "Name,\"Straße, \"\"Nr\"\"\",  =\"0042\"  ,naïve\\,ok\r\n"
@@ -416,7 +416,7 @@ TEST(CHCSVParserRefills, EveryReadSizeGivesTheSameEvents) {
     }
 }
 
-TEST(CHCSVParserRefills, FieldsLongerThanOneReadAreWhole) {
+TEST(CsvParserRefills, FieldsLongerThanOneReadAreWhole) {
     const std::string longText(200'000, 'x');
     const std::string input =
         "\"" + longText + "\"\"" + longText + "\"," + longText + "\n" + "short\n";
@@ -429,7 +429,7 @@ TEST(CHCSVParserRefills, FieldsLongerThanOneReadAreWhole) {
 
 // --- Construction and options ---
 
-TEST(CHCSVParserPreconditions, InvalidParametersThrowWithReason) {
+TEST(CsvParserPreconditions, InvalidParametersThrowWithReason) {
     auto stream = [] { return InputStream::fromMemory("a"); };
     auto reasonFor = [](auto make) {
         try {
@@ -439,21 +439,21 @@ TEST(CHCSVParserPreconditions, InvalidParametersThrowWithReason) {
         }
         return std::string("no exception");
     };
-    EXPECT_EQ(reasonFor([&] { CHCSVParser(nullptr, nullptr, ','); }),
+    EXPECT_EQ(reasonFor([&] { CsvParser(nullptr, nullptr, ','); }),
               "Invalid parameter not satisfying: stream");
-    EXPECT_EQ(reasonFor([&] { CHCSVParser(stream(), nullptr, 0); }),
+    EXPECT_EQ(reasonFor([&] { CsvParser(stream(), nullptr, 0); }),
               "Invalid parameter not satisfying: delimiter");
     for (char32_t lineBreak : {U'\n', U'\r', U'\u0085', U'\u2028'}) {
-        EXPECT_EQ(reasonFor([&] { CHCSVParser(stream(), nullptr, lineBreak); }),
+        EXPECT_EQ(reasonFor([&] { CsvParser(stream(), nullptr, lineBreak); }),
                   "The field delimiter may not be a newline");
     }
-    EXPECT_EQ(reasonFor([&] { CHCSVParser(stream(), nullptr, '"'); }),
+    EXPECT_EQ(reasonFor([&] { CsvParser(stream(), nullptr, '"'); }),
               "The field delimiter may not be a double quote");
 }
 
-TEST(CHCSVParserPreconditions, OptionsClashingWithDelimiterThrow) {
-    auto reasonFor = [](char32_t delimiter, void (CHCSVParser::*setter)(bool)) {
-        CHCSVParser parser(InputStream::fromMemory(""), nullptr, delimiter);
+TEST(CsvParserPreconditions, OptionsClashingWithDelimiterThrow) {
+    auto reasonFor = [](char32_t delimiter, void (CsvParser::*setter)(bool)) {
+        CsvParser parser(InputStream::fromMemory(""), nullptr, delimiter);
         (parser.*setter)(false);
         try {
             (parser.*setter)(true);
@@ -462,16 +462,16 @@ TEST(CHCSVParserPreconditions, OptionsClashingWithDelimiterThrow) {
         }
         return std::string("no exception");
     };
-    EXPECT_EQ(reasonFor('\\', &CHCSVParser::setRecognizesBackslashesAsEscapes),
+    EXPECT_EQ(reasonFor('\\', &CsvParser::setRecognizesBackslashesAsEscapes),
               "Cannot recognize backslashes as escapes when using '\\' as the delimiter");
-    EXPECT_EQ(reasonFor('#', &CHCSVParser::setRecognizesComments),
+    EXPECT_EQ(reasonFor('#', &CsvParser::setRecognizesComments),
               "Cannot recognize comments when using '#' as the delimiter");
-    EXPECT_EQ(reasonFor('=', &CHCSVParser::setRecognizesLeadingEqualSign),
+    EXPECT_EQ(reasonFor('=', &CsvParser::setRecognizesLeadingEqualSign),
               "Cannot recognize leading equal sign when using '=' as the delimiter");
 }
 
-TEST(CHCSVParserPreconditions, OptionsAreOffAtCreation) {
-    CHCSVParser parser(InputStream::fromMemory(""), nullptr, ';');
+TEST(CsvParserPreconditions, OptionsAreOffAtCreation) {
+    CsvParser parser(InputStream::fromMemory(""), nullptr, ';');
     EXPECT_FALSE(parser.sanitizesFields() || parser.trimsWhitespace() ||
                  parser.recognizesBackslashesAsEscapes() || parser.recognizesComments() ||
                  parser.recognizesLeadingEqualSign());
@@ -479,12 +479,12 @@ TEST(CHCSVParserPreconditions, OptionsAreOffAtCreation) {
 
 // --- File streams and regression inputs ---
 
-TEST(CHCSVParserFileStream, ParsesFileAndReportsMissingFile) {
+TEST(CsvParserFileStream, ParsesFileAndReportsMissingFile) {
     test::TemporaryDirectory folder;
     test::writeFile(folder / "contacts.csv", "Name;Phone\r\nAda;\"+1 555\"\r\n");
     auto stream = InputStream::openFile(folder / "contacts.csv");
     ASSERT_TRUE(stream);
-    CHCSVParser parser(std::move(*stream), nullptr, ';');
+    CsvParser parser(std::move(*stream), nullptr, ';');
     parser.setSanitizesFields(true);
     EventRecorder recorder;
     parser.setDelegate(&recorder);
@@ -499,7 +499,7 @@ TEST(CHCSVParserFileStream, ParsesFileAndReportsMissingFile) {
 
 // Inputs the fuzzer found interesting: each must parse to one event sequence whatever the read
 // size, starting with the document and ending with its end or an error.
-TEST(CHCSVParserRegressions, SavedInputsParseAlikeForEveryReadSize) {
+TEST(CsvParserRegressions, SavedInputsParseAlikeForEveryReadSize) {
     const std::filesystem::path folder =
         std::filesystem::path(PELKORA_TEST_DATA_DIR) / "csv-regressions";
     std::size_t files = 0;

@@ -1,10 +1,10 @@
-#include "input/zip/ZZChannel.h"
+#include "input/zip/ZipChannel.h"
 
 #include <system_error>
 
 namespace pelkora {
 
-Expected<std::span<const std::uint8_t>, FileError> ZZFileChannel::newInput() {
+Expected<std::span<const std::uint8_t>, FileError> ZipFileChannel::newInput() {
     if (!mapping_) {
         auto mapped = MappedFile::open(path_);
         if (!mapped) return Unexpected(mapped.error());
@@ -13,7 +13,7 @@ Expected<std::span<const std::uint8_t>, FileError> ZZFileChannel::newInput() {
     return mapping_->bytes();
 }
 
-Expected<std::span<const std::uint8_t>, FileError> ZZDataChannel::newInput() {
+Expected<std::span<const std::uint8_t>, FileError> ZipDataChannel::newInput() {
     if (data_.empty()) {
         const auto code = std::make_error_code(std::errc::no_such_file_or_directory);
         return Unexpected(

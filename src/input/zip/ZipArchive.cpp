@@ -1,8 +1,8 @@
-#include "input/zip/ZZArchive.h"
+#include "input/zip/ZipArchive.h"
 
 #include <system_error>
 
-#include "input/zip/ZZOldArchiveEntry.h"
+#include "input/zip/ZipExistingEntry.h"
 #include "input/zip/ZipRecords_p.h"
 
 namespace pelkora {
@@ -33,38 +33,38 @@ std::optional<std::size_t> findEndOfCentralDirectory(std::span<const std::uint8_
     return std::nullopt;
 }
 
-std::string describe(const ZZChannel& channel) {
+std::string describe(const ZipChannel& channel) {
     if (const auto url = channel.URL()) return "“" + url->string() + "”";
     return "in memory";
 }
 
 }  // namespace
 
-ZZArchive::ZZArchive(std::unique_ptr<ZZChannel> channel, TextEncoding encoding)
+ZipArchive::ZipArchive(std::unique_ptr<ZipChannel> channel, TextEncoding encoding)
     : channel_(std::move(channel)),
       encoding_(std::move(encoding)),
       displayName_(describe(*channel_)) {}
 
-ZZArchive::~ZZArchive() = default;
+ZipArchive::~ZipArchive() = default;
 
-Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::archiveWithURL(
+Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::archiveWithURL(
     const std::filesystem::path& path) {
     return initWithURL(path, {});
 }
 
-Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::archiveWithData(
+Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::archiveWithData(
     std::vector<std::uint8_t> data) {
     return initWithData(std::move(data), {});
 }
 
-Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithURL(
-    const std::filesystem::path& path, const ZZOpenOptions& options) {
-    return initWithChannel(std::make_unique<ZZFileChannel>(path), options);
+Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithURL(
+    const std::filesystem::path& path, const ZipOpenOptions& options) {
+    return initWithChannel(std::make_unique<ZipFileChannel>(path), options);
 }
 
-Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithData(
-    std::vector<std::uint8_t> data, const ZZOpenOptions& options) {
-    return initWithChannel(std::make_unique<ZZDataChannel>(std::move(data)), options);
+Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithData(
+    std::vector<std::uint8_t> data, const ZipOpenOptions& options) {
+    return initWithChannel(std::make_unique<ZipDataChannel>(std::move(data)), options);
 }
 
 // Opening:
@@ -72,10 +72,10 @@ Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithData(
 //   2. find the last end of central directory signature in the last 65,557 bytes;
 //   3. check that the end record describes one disk and a central directory before it;
 //   4. walk the central directory, making an entry over each header and its local header.
-Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithChannel(
-    std::unique_ptr<ZZChannel> channel, const ZZOpenOptions& options) {
-    std::unique_ptr<ZZArchive> archive(
-        new ZZArchive(std::move(channel), options.encoding.value_or(TextEncoding::utf8())));
+Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithChannel(
+    std::unique_ptr<ZipChannel> channel, const ZipOpenOptions& options) {
+    std::unique_ptr<ZipArchive> archive(
+        new ZipArchive(std::move(channel), options.encoding.value_or(TextEncoding::utf8())));
     auto input = archive->channel_->newInput();
     if (!input) {
         const FileError& failure = input.error();
@@ -93,7 +93,7 @@ Expected<std::unique_ptr<ZZArchive>, ZipError> ZZArchive::initWithChannel(
     return archive;
 }
 
-Expected<void, ZipError> ZZArchive::readCentralDirectory() {
+Expected<void, ZipError> ZipArchive::readCentralDirectory() {
     const std::span<const std::uint8_t> bytes = *contents_;
     const auto endError = [&](std::string_view problem) {
         return Unexpected(ZipError{
@@ -137,7 +137,7 @@ Expected<void, ZipError> ZZArchive::readCentralDirectory() {
         if (cursor + centralFileHeaderLength > *endOffset) {
             return entryError("runs past the end of the central directory");
         }
-        const ZZCentralFileHeader header{bytes.data() + cursor};
+        const ZipCentralFileHeader header{bytes.data() + cursor};
         // The name, extra field and comment must also end before the end record.
         if (cursor + header.totalLength() > *endOffset) {
             return entryError("runs past the end of the central directory");
@@ -148,14 +148,14 @@ Expected<void, ZipError> ZZArchive::readCentralDirectory() {
             centralDirectoryOffset) {
             return entryError("has its local header outside the archive's data");
         }
-        entries_.push_back(std::make_unique<ZZOldArchiveEntry>(
+        entries_.push_back(std::make_unique<ZipExistingEntry>(
             *this, header.bytes, bytes.data() + header.relativeOffsetOfLocalHeader()));
         cursor += header.totalLength();
     }
     return {};
 }
 
-Expected<std::string, ZipError> ZZArchive::contentsOfEntry(std::string_view name) const {
+Expected<std::string, ZipError> ZipArchive::contentsOfEntry(std::string_view name) const {
     for (const auto& entry : entries_) {
         if (entry->fileName() != name) continue;
         auto data = entry->newData();

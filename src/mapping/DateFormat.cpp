@@ -1,10 +1,10 @@
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 
 #include <algorithm>
 #include <array>
 
 #include "platform/SettingsStore.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {
@@ -31,8 +31,8 @@ constexpr std::array<DateParsingErrorText, 4> dateParsingErrorTexts{{
 
 KeyedArchiveClassMap dateFormatClasses(std::function<void(std::string_view)> delegate) {
     KeyedArchiveClassMap classes;
-    classes.classes = {std::string(QvDateFormat::archivedClassName)};
-    classes.aliases = {{"Pelkora.QvDateFormat", std::string(QvDateFormat::archivedClassName)}};
+    classes.classes = {std::string(DateFormat::archivedClassName)};
+    classes.aliases = {{"Pelkora.QvDateFormat", std::string(DateFormat::archivedClassName)}};
     classes.unknownClass = std::move(delegate);
     return classes;
 }
@@ -53,7 +53,7 @@ contacts::DateComponents components(const dates::CalendarDate& date, bool withYe
 // (2) each format in order, read with its own locale or "-undef-"; the first that reads
 // the text wins, with a year only when its pattern has a year letter; (3) none.
 std::optional<contacts::DateComponents> parseText(std::string_view text,
-                                                  const std::vector<QvDateFormat>& formats,
+                                                  const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
                                                   std::string_view detectorLocale) {
     if (auto detected = dates::detectDate(text, detectorLocale)) return components(*detected, true);
@@ -70,7 +70,7 @@ std::optional<contacts::DateComponents> parseText(std::string_view text,
 
 }  // namespace
 
-ArchiveValue QvDateFormat::archived() const {
+ArchiveValue DateFormat::archived() const {
     auto object = std::make_shared<ArchivedObject>();
     object->className = std::string(archivedClassName);
     object->fields["format"] = ArchiveValue(format);
@@ -79,22 +79,22 @@ ArchiveValue QvDateFormat::archived() const {
     return ArchiveValue(std::shared_ptr<const ArchivedObject>(std::move(object)));
 }
 
-QvDateFormat QvDateFormat::fromArchive(const ArchivedObject& object) {
-    QvDateFormat record;
+DateFormat DateFormat::fromArchive(const ArchivedObject& object) {
+    DateFormat record;
     if (auto text = object.stringField("format")) record.format = *text;
     if (auto text = object.stringField("localeIdentifier")) record.localeIdentifier = *text;
     if (auto flag = object.boolField("userDefined")) record.userDefined = *flag;
     return record;
 }
 
-std::string archiveDateFormats(const std::vector<QvDateFormat>& formats) {
+std::string archiveDateFormats(const std::vector<DateFormat>& formats) {
     ArchiveValue::Array list;
     list.reserve(formats.size());
     for (const auto& format : formats) list.push_back(format.archived());
     return encodeKeyedArchive(ArchiveValue(std::move(list)));
 }
 
-std::vector<QvDateFormat> QvDateFormat::unarchiveCustomFormats(
+std::vector<DateFormat> DateFormat::unarchiveCustomFormats(
     SettingsStore& settings, std::function<void(std::string_view className)> delegate) {
     const auto stored = settings.object(std::string(UserDefaultsKeys::CustomDateFormats));
     if (!stored || !stored->dataValue()) return {};
@@ -110,7 +110,7 @@ std::vector<QvDateFormat> QvDateFormat::unarchiveCustomFormats(
     }
     const auto* list = decoded->arrayValue();
     if (!list) return {};
-    std::vector<QvDateFormat> formats;
+    std::vector<DateFormat> formats;
     formats.reserve(list->size());
     for (const auto& element : *list) {
         const auto* object = element.objectValue();
@@ -120,7 +120,7 @@ std::vector<QvDateFormat> QvDateFormat::unarchiveCustomFormats(
     return formats;
 }
 
-void QvDateFormat::archiveWithCustomFormats(const std::vector<QvDateFormat>& formats,
+void DateFormat::archiveWithCustomFormats(const std::vector<DateFormat>& formats,
                                             SettingsStore& settings) {
     const std::string bytes = archiveDateFormats(formats);
     settings.set(std::string(UserDefaultsKeys::CustomDateFormats),
@@ -140,28 +140,28 @@ std::vector<std::string> commonDatePatterns(std::string_view localeIdentifier) {
     return patterns;
 }
 
-std::vector<QvDateFormat> commonDateFormats(std::string_view localeIdentifier,
+std::vector<DateFormat> commonDateFormats(std::string_view localeIdentifier,
                                             std::string_view languageCode) {
-    std::vector<QvDateFormat> formats;
+    std::vector<DateFormat> formats;
     for (auto& pattern : commonDatePatterns(localeIdentifier)) {
         formats.emplace_back(std::move(pattern), std::string(languageCode), false);
     }
     return formats;
 }
 
-std::vector<QvDateFormat> commonDateFormats() {
+std::vector<DateFormat> commonDateFormats() {
     return commonDateFormats(dates::currentLocaleIdentifier(), dates::currentLanguageCode());
 }
 
-std::vector<QvDateFormat> parserDateFormats(const std::vector<QvDateFormat>& customFormats,
-                                            const std::vector<QvDateFormat>& commonFormats) {
-    std::vector<QvDateFormat> formats = customFormats;
+std::vector<DateFormat> parserDateFormats(const std::vector<DateFormat>& customFormats,
+                                            const std::vector<DateFormat>& commonFormats) {
+    std::vector<DateFormat> formats = customFormats;
     formats.insert(formats.end(), commonFormats.begin(), commonFormats.end());
     return formats;
 }
 
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
-                                                  const std::vector<QvDateFormat>& formats,
+                                                  const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
                                                   std::string_view detectorLocale) {
     // Steps: a date cell gives its day without any text parsing; a text goes through
@@ -176,7 +176,7 @@ std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
 }
 
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
-                                                  const std::vector<QvDateFormat>& formats,
+                                                  const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter) {
     return parseDate(value, formats, formatter, dates::currentLocaleIdentifier());
 }

@@ -15,7 +15,7 @@
 #include "mapping/AutoMapping.h"
 #include "mapping/ContactPropertyCatalogue.h"
 #include "platform/OperationQueue.h"
-#include "session/ContentViewController.h"
+#include "session/Page.h"
 
 namespace pelkora {
 
@@ -38,56 +38,56 @@ struct LabelMenuItem {
     bool operator==(const LabelMenuItem&) const = default;
 };
 
-class FieldMappingViewController final : public ContentViewController {
+class FieldMappingPage final : public Page {
   public:
-    FieldMappingViewController();
-    ~FieldMappingViewController() override;
+    FieldMappingPage();
+    ~FieldMappingPage() override;
 
-    void viewDidLoad(AppDelegate& session) override;
-    void continueAction(AppDelegate& session) override;
+    void viewDidLoad(ImportSession& session) override;
+    void continueAction(ImportSession& session) override;
     // Learns the user's assignments before the page goes away.
-    void viewWillDisappear(AppDelegate& session) override;
+    void viewWillDisappear(ImportSession& session) override;
 
     // Runs the automatic mapping again with the options from the settings ("Map with Options…").
-    void mapFields(AppDelegate& session);
+    void mapFields(ImportSession& session);
     // The note shown after an automatic run (heading, detail) while "ShowMappingHint" is on;
     // none after a run the user asked for, or when the user turned the note off.
-    std::optional<std::pair<std::string, std::string>> mappingHint(AppDelegate& session) const;
+    std::optional<std::pair<std::string, std::string>> mappingHint(ImportSession& session) const;
     // The note's "do not show again" checkbox.
-    void suppressMappingHint(AppDelegate& session);
+    void suppressMappingHint(ImportSession& session);
     bool isMapping() const { return mapping_; }
 
     // Whether the first non-empty row holds the column titles.
     bool firstRowContainsColumnHeaders() const { return headerRowIndex_ != kNoRow; }
-    void setFirstRowContainsColumnHeaders(AppDelegate& session, bool containsHeaders);
+    void setFirstRowContainsColumnHeaders(ImportSession& session, bool containsHeaders);
     std::int64_t totalRecords() const { return totalRecords_; }
     std::int64_t currentRecordIndex() const { return currentRecordIndex_; }
-    void showNextRecord(AppDelegate& session);
-    void showPreviousRecord(AppDelegate& session);
+    void showNextRecord(ImportSession& session);
+    void showPreviousRecord(ImportSession& session);
 
     // The target menu for a clicked row, with targets other columns use marked "(in use)", or
     // with several rows selected the targets that allow no duplicates "(not applicable)".
-    std::vector<TargetMenuItem> targetMenu(AppDelegate& session, std::size_t row,
+    std::vector<TargetMenuItem> targetMenu(ImportSession& session, std::size_t row,
                                            std::size_t selectedCount) const;
     // Whether a target item of that menu may be chosen.
     static bool isEnabled(const TargetMenuItem& item);
     // The user chose a target item (or Ignore) for the row; the other selected rows follow.
-    void contactPropertyDidChange(AppDelegate& session, std::size_t row, const TargetMenuItem& item,
+    void contactPropertyDidChange(ImportSession& session, std::size_t row, const TargetMenuItem& item,
                                   const std::vector<std::size_t>& otherSelectedRows = {});
     // The label menu of the row's target.
-    std::vector<LabelMenuItem> labelMenu(AppDelegate& session, std::size_t row) const;
+    std::vector<LabelMenuItem> labelMenu(ImportSession& session, std::size_t row) const;
     // The user chose a label (a constant, the extract marker or a custom text) for the row.
-    void contactLabelDidChange(AppDelegate& session, std::size_t row, const std::string& label,
+    void contactLabelDidChange(ImportSession& session, std::size_t row, const std::string& label,
                                const std::vector<std::size_t>& otherSelectedRows = {});
     // Shows or hides the extended relations; hiding them turns such labels into "other".
-    void toggleShowExtendedRelevantRelationships(AppDelegate& session);
+    void toggleShowExtendedRelevantRelationships(ImportSession& session);
     // Clears every target (after the front end's confirmation).
-    void clearMapping(AppDelegate& session);
+    void clearMapping(ImportSession& session);
     // The texts of the confirmation the front end shows before clearMapping.
     static std::pair<std::string, std::string> clearMappingConfirmation();
 
     // Rows whose title contains the text, ignoring case and diacritics; all rows for "".
-    std::vector<std::size_t> filteredRows(AppDelegate& session,
+    std::vector<std::size_t> filteredRows(ImportSession& session,
                                           const std::string& searchText) const;
     const SessionCustomLabels& sessionCustomLabels() const { return sessionCustomLabels_; }
     // The contact the mapping makes of the previewed row, and its preview; none without an
@@ -98,11 +98,11 @@ class FieldMappingViewController final : public ContentViewController {
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
   private:
-    void applyResult(AppDelegate& session, AutoMappingResult result);
-    void refreshContents(AppDelegate& session);
-    void rebuildPreview(AppDelegate& session);
-    void refreshCounts(AppDelegate& session);
-    const TabularDataReader* reader(AppDelegate& session) const;
+    void applyResult(ImportSession& session, AutoMappingResult result);
+    void refreshContents(ImportSession& session);
+    void rebuildPreview(ImportSession& session);
+    void refreshCounts(ImportSession& session);
+    const TabularDataReader* reader(ImportSession& session) const;
     void notifyChanged();
 
     OperationQueue queue_{"Auto-mapping"};

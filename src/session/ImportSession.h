@@ -22,14 +22,14 @@
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
-#include "mapping/QvDateFormat.h"
+#include "mapping/DateFormat.h"
 #include "mapping/StringMap.h"
 #include "addressbook/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
 #include "addressbook/ContactStore.h"
-#include "session/ContentViewController.h"
+#include "session/Page.h"
 #include "session/ImportError.h"
 #include "support/Expected.h"
 
@@ -97,7 +97,7 @@ class SessionFrontEnd {
   public:
     virtual ~SessionFrontEnd() = default;
     // The wizard shows another page.
-    virtual void currentViewControllerDidChange(ContentViewController& /*page*/) {}
+    virtual void currentPageDidChange(Page& /*page*/) {}
     // The progress to show changed (none: no progress is current).
     virtual void currentProgressDidChange(const std::shared_ptr<Progress>& /*progress*/) {}
     virtual void showProgressSheet() {}
@@ -108,18 +108,18 @@ class SessionFrontEnd {
     virtual void bringToFront() {}
     virtual void beep() {}
     // A workbook has several sheets: show the sheet chooser with these items (workbook
-    // order, the first selected) and answer with AppDelegate::sheetSelected.
+    // order, the first selected) and answer with ImportSession::sheetSelected.
     virtual void chooseSheet(const std::vector<SheetChoice>& /*sheets*/) {}
 };
 
-class AppDelegate final : public TabularDataReaderDelegate {
+class ImportSession final : public TabularDataReaderDelegate {
   public:
-    AppDelegate(SettingsStore& settings,
+    ImportSession(SettingsStore& settings,
                 std::shared_ptr<ContactAuthorizationProvider> authorization,
-                ViewControllerRegistry registry = ViewControllerRegistry::standard());
-    ~AppDelegate() override;
-    AppDelegate(const AppDelegate&) = delete;
-    AppDelegate& operator=(const AppDelegate&) = delete;
+                PageRegistry registry = PageRegistry::standard());
+    ~ImportSession() override;
+    ImportSession(const ImportSession&) = delete;
+    ImportSession& operator=(const ImportSession&) = delete;
 
     // The front end that shows this session; not owned, may be null.
     void setFrontEnd(SessionFrontEnd* frontEnd) { frontEnd_ = frontEnd; }
@@ -179,12 +179,12 @@ class AppDelegate final : public TabularDataReaderDelegate {
     // the file lists.
     void startOver();
     // Replaces the current page by a new page built from the registry name.
-    void setCurrentViewController(std::string_view name);
-    // Posts setCurrentViewController to the main queue (how background work and events change
+    void setCurrentPage(std::string_view name);
+    // Posts setCurrentPage to the main queue (how background work and events change
     // pages).
-    void scheduleViewController(std::string_view name);
-    void showNextViewController();
-    void showPreviousViewController();
+    void schedulePage(std::string_view name);
+    void showNextPage();
+    void showPreviousPage();
 
     // Parses the whole text file on its reader's queue (the encoding page's continue).
     void parseTextFile();
@@ -231,12 +231,12 @@ class AppDelegate final : public TabularDataReaderDelegate {
         return mappedContactProperties_;
     }
     // The date formats a date text is tried with: the user's, then the common ones of the locale.
-    const std::vector<QvDateFormat>& customDateFormats() const { return customDateFormats_; }
-    const std::vector<QvDateFormat>& commonDateFormats() const { return commonDateFormats_; }
-    std::vector<QvDateFormat> dateFormats() const { return parserDateFormats(customDateFormats_, commonDateFormats_); }
+    const std::vector<DateFormat>& customDateFormats() const { return customDateFormats_; }
+    const std::vector<DateFormat>& commonDateFormats() const { return commonDateFormats_; }
+    std::vector<DateFormat> dateFormats() const { return parserDateFormats(customDateFormats_, commonDateFormats_); }
     // Adds the user's hand-made assignments to the custom titles and writes them out.
     void learnUserAssignments();
-    ContentViewController* currentViewController() const { return currentViewController_.get(); }
+    Page* currentPage() const { return currentPage_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
     const std::shared_ptr<Progress>& rootProgress() const { return rootProgress_; }
@@ -269,7 +269,7 @@ class AppDelegate final : public TabularDataReaderDelegate {
 
     SettingsStore& settings_;
     std::shared_ptr<ContactAuthorizationProvider> authorization_;
-    ViewControllerRegistry registry_;
+    PageRegistry registry_;
     SessionFrontEnd* frontEnd_ = nullptr;
     std::function<bool(const std::filesystem::path&)> logViewer_;
     std::function<void()> companyTermsObserver_;
@@ -287,14 +287,14 @@ class AppDelegate final : public TabularDataReaderDelegate {
     StringMap stringMap_;
     StringMap customStringMap_;
     std::unique_ptr<TitleMatcher> titleMatcher_;
-    std::vector<QvDateFormat> customDateFormats_;
-    std::vector<QvDateFormat> commonDateFormats_;
+    std::vector<DateFormat> customDateFormats_;
+    std::vector<DateFormat> commonDateFormats_;
     std::vector<MappedContactProperty> mappedContactProperties_;
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;
     std::shared_ptr<Progress> currentProgress_;
     bool progressSheetShown_ = false;
-    std::unique_ptr<ContentViewController> currentViewController_;
+    std::unique_ptr<Page> currentPage_;
     std::string previousPageName_;
     bool applicationDidFinishLaunching_ = false;
     bool applicationWillTerminate_ = false;

@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "input/zip/ZZArchiveEntry.h"
-#include "input/zip/ZZChannel.h"
+#include "input/zip/ZipArchiveEntry.h"
+#include "input/zip/ZipChannel.h"
 #include "input/zip/ZipError.h"
 #include "text/TextEncoding.h"
 #include "support/Expected.h"
@@ -35,7 +35,7 @@ inline constexpr std::uint64_t maximumZipEntrySize = std::uint64_t{1} << 30;
 inline constexpr std::uint64_t maximumDeflateExpansion = 1032;
 
 // How to open an archive.
-struct ZZOpenOptions {
+struct ZipOpenOptions {
     // The encoding of names without the UTF-8 flag ("ZZOpenOptionsEncodingKey"); UTF-8 if none.
     std::optional<TextEncoding> encoding;
     // Whether a missing file opens as an empty archive ("ZZOpenOptionsCreateIfMissingKey").
@@ -45,34 +45,34 @@ struct ZZOpenOptions {
 // An opened archive: its bytes and its entries in central-directory order. Immutable once
 // opened and not thread-safe to share while reading; entries point into its bytes, so it must
 // outlive them and is neither copied nor moved (it is handed out by unique_ptr).
-class ZZArchive {
+class ZipArchive {
   public:
     // Opens the file at path with no options.
-    static Expected<std::unique_ptr<ZZArchive>, ZipError> archiveWithURL(
+    static Expected<std::unique_ptr<ZipArchive>, ZipError> archiveWithURL(
         const std::filesystem::path& path);
     // Opens the archive in data with no options; empty data counts as a missing file.
-    static Expected<std::unique_ptr<ZZArchive>, ZipError> archiveWithData(
+    static Expected<std::unique_ptr<ZipArchive>, ZipError> archiveWithData(
         std::vector<std::uint8_t> data);
     // Opens the file at path with options.
-    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithURL(
-        const std::filesystem::path& path, const ZZOpenOptions& options);
+    static Expected<std::unique_ptr<ZipArchive>, ZipError> initWithURL(
+        const std::filesystem::path& path, const ZipOpenOptions& options);
     // Opens the archive in data with options.
-    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithData(
-        std::vector<std::uint8_t> data, const ZZOpenOptions& options);
+    static Expected<std::unique_ptr<ZipArchive>, ZipError> initWithData(
+        std::vector<std::uint8_t> data, const ZipOpenOptions& options);
     // Opens the archive whose bytes the channel gives.
-    static Expected<std::unique_ptr<ZZArchive>, ZipError> initWithChannel(
-        std::unique_ptr<ZZChannel> channel, const ZZOpenOptions& options);
+    static Expected<std::unique_ptr<ZipArchive>, ZipError> initWithChannel(
+        std::unique_ptr<ZipChannel> channel, const ZipOpenOptions& options);
 
-    ZZArchive(const ZZArchive&) = delete;
-    ZZArchive& operator=(const ZZArchive&) = delete;
-    ~ZZArchive();
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+    ~ZipArchive();
 
     // The file location of a file-backed archive.
     std::optional<std::filesystem::path> URL() const { return channel_->URL(); }
     // The archive's bytes; none for an archive opened empty because its file was missing.
     std::optional<std::span<const std::uint8_t>> contents() const { return contents_; }
     // The entries in central-directory order.
-    const std::vector<std::unique_ptr<ZZArchiveEntry>>& entries() const { return entries_; }
+    const std::vector<std::unique_ptr<ZipArchiveEntry>>& entries() const { return entries_; }
     // The encoding of names without the UTF-8 flag.
     const TextEncoding& encoding() const { return encoding_; }
     // "“/x/book.xlsx”" or "archive in memory", for messages.
@@ -83,14 +83,14 @@ class ZZArchive {
     Expected<std::string, ZipError> contentsOfEntry(std::string_view name) const;
 
   private:
-    ZZArchive(std::unique_ptr<ZZChannel> channel, TextEncoding encoding);
+    ZipArchive(std::unique_ptr<ZipChannel> channel, TextEncoding encoding);
     Expected<void, ZipError> readCentralDirectory();
 
-    std::unique_ptr<ZZChannel> channel_;
+    std::unique_ptr<ZipChannel> channel_;
     TextEncoding encoding_;
     std::string displayName_;
     std::optional<std::span<const std::uint8_t>> contents_;
-    std::vector<std::unique_ptr<ZZArchiveEntry>> entries_;
+    std::vector<std::unique_ptr<ZipArchiveEntry>> entries_;
 };
 
 }  // namespace pelkora

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace {
@@ -40,13 +40,13 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     return names;
 }
 
-class QvLoggerTest : public testing::Test {
+class LoggerTest : public testing::Test {
   protected:
     fs::path logFile() const { return folder_ / "logs" / "runtime.log"; }
     std::string logText() const { return test::readFile(logFile()); }
     // A logger in the folder that echoes into messages_.
-    std::unique_ptr<QvLogger> makeLogger() {
-        auto logger = std::make_unique<QvLogger>(folder_ / "logs");
+    std::unique_ptr<Logger> makeLogger() {
+        auto logger = std::make_unique<Logger>(folder_ / "logs");
         logger->setEcho([this](std::string_view message) { messages_.emplace_back(message); });
         return logger;
     }
@@ -55,14 +55,14 @@ class QvLoggerTest : public testing::Test {
     std::vector<std::string> messages_;
 };
 
-TEST_F(QvLoggerTest, SetUpCreatesNestedFolderAndEmptyLog) {
-    QvLogger logger(folder_ / "a" / "b");
+TEST_F(LoggerTest, SetUpCreatesNestedFolderAndEmptyLog) {
+    Logger logger(folder_ / "a" / "b");
     ASSERT_EQ(logger.fileLogURL(), folder_ / "a" / "b" / "runtime.log");
     EXPECT_TRUE(fs::exists(*logger.fileLogURL()));
     EXPECT_EQ(fs::file_size(*logger.fileLogURL()), 0u);
 }
 
-TEST_F(QvLoggerTest, EntriesStartWithLineFeedAndTimestampAndCarryTagMarkerAndText) {
+TEST_F(LoggerTest, EntriesStartWithLineFeedAndTimestampAndCarryTagMarkerAndText) {
     auto logger = makeLogger();
     logger->log(LogType::info, "Opened %{public}@ with %{public}lu rows", "a.csv", 12UL);
     logger->log(LogType::error, "Could not setup runtime log.");
@@ -80,7 +80,7 @@ TEST_F(QvLoggerTest, EntriesStartWithLineFeedAndTimestampAndCarryTagMarkerAndTex
     EXPECT_EQ(withoutTimestamp(entries[3]), " [DEBUG] \U0001F539 100% plain");
 }
 
-TEST_F(QvLoggerTest, TimestampIsLocalTimeWithNumericOffset) {
+TEST_F(LoggerTest, TimestampIsLocalTimeWithNumericOffset) {
     {
         test::ScopedEnvironment zone("TZ", "IST-05:30");
         tzset();
@@ -90,7 +90,7 @@ TEST_F(QvLoggerTest, TimestampIsLocalTimeWithNumericOffset) {
     EXPECT_NE(logText().find(" +0530] [INFO-]"), std::string::npos) << logText();
 }
 
-TEST_F(QvLoggerTest, InvalidUtf8IsReplacedAndValidTextKept) {
+TEST_F(LoggerTest, InvalidUtf8IsReplacedAndValidTextKept) {
     makeLogger()->log(LogType::info, "%@|%@|%@",
                       "a\xFF"
                       "b",
@@ -99,7 +99,7 @@ TEST_F(QvLoggerTest, InvalidUtf8IsReplacedAndValidTextKept) {
               " [INFO-] \U0001F538 a\uFFFDb|\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD|Zoë caf\uFFFD");
 }
 
-TEST_F(QvLoggerTest, LogOfExactlyOneMebibyteIsAppendedTo) {
+TEST_F(LoggerTest, LogOfExactlyOneMebibyteIsAppendedTo) {
     const std::string old(1'048'576, 'o');
     test::writeFile(logFile(), old);
     makeLogger()->log(LogType::info, "next");
@@ -109,7 +109,7 @@ TEST_F(QvLoggerTest, LogOfExactlyOneMebibyteIsAppendedTo) {
     EXPECT_EQ(entriesOf(log.substr(old.size())).size(), 1u);
 }
 
-TEST_F(QvLoggerTest, LogOneByteOverOneMebibyteIsMovedToDatedBackup) {
+TEST_F(LoggerTest, LogOneByteOverOneMebibyteIsMovedToDatedBackup) {
     const std::string old(1'048'577, 'o');
     test::writeFile(logFile(), old);
     const auto backupName = [] {
@@ -131,7 +131,7 @@ TEST_F(QvLoggerTest, LogOneByteOverOneMebibyteIsMovedToDatedBackup) {
     EXPECT_EQ(logText(), "");
 }
 
-TEST_F(QvLoggerTest, ConcurrentEntriesArriveWholeAndInTheOrderTheyAreEchoed) {
+TEST_F(LoggerTest, ConcurrentEntriesArriveWholeAndInTheOrderTheyAreEchoed) {
     constexpr int kThreads = 8;
     constexpr int kEntries = 300;
     auto logger = makeLogger();  // the echo appends to an unsynchronised vector
@@ -159,13 +159,13 @@ TEST_F(QvLoggerTest, ConcurrentEntriesArriveWholeAndInTheOrderTheyAreEchoed) {
     }
 }
 
-TEST_F(QvLoggerTest, EchoReceivesTheMessageWithoutTimestamp) {
+TEST_F(LoggerTest, EchoReceivesTheMessageWithoutTimestamp) {
     makeLogger()->log(LogType::error, "Failed %{public}@", "x");
     EXPECT_EQ(messages_, std::vector<std::string>{" \U0001F53B Failed x"});
 }
 
-TEST_F(QvLoggerTest, DefaultEchoWritesTheMessageLineToStandardOutputAndEmptyEchoIsSilent) {
-    QvLogger logger(folder_ / "logs");
+TEST_F(LoggerTest, DefaultEchoWritesTheMessageLineToStandardOutputAndEmptyEchoIsSilent) {
+    Logger logger(folder_ / "logs");
     testing::internal::CaptureStdout();
     logger.log(LogType::info, "shown");
     logger.setEcho({});
@@ -174,7 +174,7 @@ TEST_F(QvLoggerTest, DefaultEchoWritesTheMessageLineToStandardOutputAndEmptyEcho
     EXPECT_EQ(entriesOf(logText()).size(), 2u);
 }
 
-TEST_F(QvLoggerTest, FileInPlaceOfFolderLeavesLoggerWithoutFile) {
+TEST_F(LoggerTest, FileInPlaceOfFolderLeavesLoggerWithoutFile) {
     test::writeFile(folder_ / "logs", "not a folder");
     testing::internal::CaptureStdout();
     auto logger = makeLogger();
@@ -185,7 +185,7 @@ TEST_F(QvLoggerTest, FileInPlaceOfFolderLeavesLoggerWithoutFile) {
     EXPECT_EQ(test::readFile(folder_ / "logs"), "not a folder");
 }
 
-TEST_F(QvLoggerTest, UnwritableEntryIsDroppedAndLaterEntriesAreWritten) {
+TEST_F(LoggerTest, UnwritableEntryIsDroppedAndLaterEntriesAreWritten) {
     auto logger = makeLogger();
     fs::remove(logFile());
     fs::create_directory(logFile());
@@ -197,7 +197,7 @@ TEST_F(QvLoggerTest, UnwritableEntryIsDroppedAndLaterEntriesAreWritten) {
     EXPECT_EQ(withoutTimestamp(entries[0]), " [INFO-] \U0001F538 kept");
 }
 
-TEST_F(QvLoggerTest, OpenRuntimeLogHandsTheFileToTheViewer) {
+TEST_F(LoggerTest, OpenRuntimeLogHandsTheFileToTheViewer) {
     auto logger = makeLogger();
     fs::path shown;
     EXPECT_TRUE(logger->openRuntimeLog([&](const fs::path& file) { return shown = file, true; }));
@@ -205,7 +205,7 @@ TEST_F(QvLoggerTest, OpenRuntimeLogHandsTheFileToTheViewer) {
     EXPECT_TRUE(messages_.empty());
 }
 
-TEST_F(QvLoggerTest, OpenRuntimeLogFailureIsLoggedAsError) {
+TEST_F(LoggerTest, OpenRuntimeLogFailureIsLoggedAsError) {
     auto logger = makeLogger();
     EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) { return false; }));
     EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) -> bool { throw 1; }));
@@ -213,7 +213,7 @@ TEST_F(QvLoggerTest, OpenRuntimeLogFailureIsLoggedAsError) {
               " [ERROR] \U0001F53B Could not open runtime log with Console.app!");
 }
 
-TEST_F(QvLoggerTest, OpenRuntimeLogWithoutFileDoesNotCallTheViewer) {
+TEST_F(LoggerTest, OpenRuntimeLogWithoutFileDoesNotCallTheViewer) {
     test::writeFile(folder_ / "logs", "");
     testing::internal::CaptureStdout();
     auto logger = makeLogger();
@@ -223,21 +223,21 @@ TEST_F(QvLoggerTest, OpenRuntimeLogWithoutFileDoesNotCallTheViewer) {
     EXPECT_FALSE(called);
 }
 
-TEST(QvLoggerLocationTest, DefaultFolderFollowsStateHomeOrFallsBackToHome) {
+TEST(LoggerLocationTest, DefaultFolderFollowsStateHomeOrFallsBackToHome) {
     test::ScopedEnvironment home("HOME", "/home/someone");
     {
         test::ScopedEnvironment state("XDG_STATE_HOME", "/var/state");
-        EXPECT_EQ(QvLogger::defaultLogFolder(), "/var/state/pelkora/logs");
+        EXPECT_EQ(Logger::defaultLogFolder(), "/var/state/pelkora/logs");
     }
     for (const char* unusable : {"", "relative/state"}) {
         test::ScopedEnvironment state("XDG_STATE_HOME", unusable);
-        EXPECT_EQ(QvLogger::defaultLogFolder(), "/home/someone/.local/state/pelkora/logs");
+        EXPECT_EQ(Logger::defaultLogFolder(), "/home/someone/.local/state/pelkora/logs");
     }
 }
 
-TEST(QvLoggerLocationTest, QvLogWritesToTheSharedLogInTheStateFolder) {
+TEST(LoggerLocationTest, LogWritesToTheSharedLogInTheStateFolder) {
     test::ScopedXdgHome xdg;
-    QvLogger::shared().setEcho({});
+    Logger::shared().setEcho({});
     qvLog(LogType::info, "shared %@", 1);
     const std::string log =
         test::readFile(xdg.root() / "state" / "pelkora" / "logs" / "runtime.log");

@@ -1,4 +1,4 @@
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,11 +15,11 @@
 #include "addressbook/UserCountry.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 namespace Key = UserDefaultsKeys;
-namespace Names = ViewControllerNames;
+namespace Names = PageNames;
 
 namespace {
 
@@ -90,9 +90,9 @@ std::string_view detectedFileTypeName(DetectedFileType type) {
     return "unknown";
 }
 
-AppDelegate::AppDelegate(SettingsStore& settings,
+ImportSession::ImportSession(SettingsStore& settings,
                          std::shared_ptr<ContactAuthorizationProvider> authorization,
-                         ViewControllerRegistry registry)
+                         PageRegistry registry)
     : settings_(settings),
       authorization_(std::move(authorization)),
       registry_(std::move(registry)),
@@ -100,7 +100,7 @@ AppDelegate::AppDelegate(SettingsStore& settings,
       operationQueue_("Import operations"),
       rootProgress_(Progress::make(0)) {}
 
-AppDelegate::~AppDelegate() {
+ImportSession::~ImportSession() {
     *alive_ = false;
     if (companyTermsObservation_) settings_.removeObserver(*companyTermsObservation_);
     adoptTextReader(nullptr);
@@ -111,7 +111,7 @@ AppDelegate::~AppDelegate() {
 
 // Launch and termination
 
-void AppDelegate::applicationDidFinishLaunching() {
+void ImportSession::applicationDidFinishLaunching() {
     registerDefaults(settings_);
     qvLog(LogType::info, "Application launched");
     qvLog(LogType::info, "Installation path: %{public}@: ", desktop::installationPath());
@@ -145,7 +145,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
-    customDateFormats_ = QvDateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
+    customDateFormats_ = DateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
         qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
     });
     commonDateFormats_ = pelkora::commonDateFormats();
@@ -163,9 +163,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!filesToOpen_.empty()) processFilesToOpen(nullptr);
 }
 
-void AppDelegate::applicationWillTerminate() {
+void ImportSession::applicationWillTerminate() {
     applicationWillTerminate_ = true;
-    if (currentViewController_) currentViewController_->viewWillDisappear(*this);
+    if (currentPage_) currentPage_->viewWillDisappear(*this);
     (void)saveCustomStringMap(customStringMap_);
     if (companyTermsObservation_) {
         settings_.removeObserver(*companyTermsObservation_);
@@ -180,30 +180,30 @@ void AppDelegate::applicationWillTerminate() {
     qvLog(LogType::info, "Goodbye!");
 }
 
-void AppDelegate::showPageForAuthorizationStatus() {
+void ImportSession::showPageForAuthorizationStatus() {
     const AuthorizationStatus status = authorization_->authorizationStatus();
     switch (status) {
         case AuthorizationStatus::notDetermined:
-            scheduleViewController(Names::AuthStatusNotDeterminedViewController);
+            schedulePage(Names::AuthStatusNotDeterminedPage);
             return;
         case AuthorizationStatus::restricted:
-            scheduleViewController(Names::RestrictedAccessViewController);
+            schedulePage(Names::RestrictedAccessPage);
             return;
         case AuthorizationStatus::denied:
-            scheduleViewController(Names::NoAccessViewController);
+            schedulePage(Names::NoAccessPage);
             return;
         case AuthorizationStatus::authorized:
-            scheduleViewController(Names::InitialViewController);
+            schedulePage(Names::InitialPage);
             return;
     }
     qvLog(LogType::debug, "%{public}@: Unhandled authorizationStatus encountered: '%{public}d'",
           "applicationDidFinishLaunching(_:)", static_cast<int>(status));
-    scheduleViewController(Names::AuthStatusNotDeterminedViewController);
+    schedulePage(Names::AuthStatusNotDeterminedPage);
 }
 
 // Entry points
 
-OpenFilesReply AppDelegate::openFiles(std::vector<std::filesystem::path> paths) {
+OpenFilesReply ImportSession::openFiles(std::vector<std::filesystem::path> paths) {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     filesToOpen_ = std::move(paths);
@@ -213,7 +213,7 @@ OpenFilesReply AppDelegate::openFiles(std::vector<std::filesystem::path> paths) 
     return reply;
 }
 
-void AppDelegate::processFilesToOpen(OpenFilesReply* reply) {
+void ImportSession::processFilesToOpen(OpenFilesReply* reply) {
     auto answer = [reply](OpenFilesReply value) {
         if (reply) *reply = value;
     };
@@ -233,12 +233,12 @@ void AppDelegate::processFilesToOpen(OpenFilesReply* reply) {
         return;
     }
     collectVCards(filesToOpen_);
-    scheduleViewController(Names::VCFScanViewController);
+    schedulePage(Names::VCFScanPage);
     filesToOpen_.clear();
     answer(OpenFilesReply::failure);
 }
 
-void AppDelegate::collectVCards(const std::vector<std::filesystem::path>& paths) {
+void ImportSession::collectVCards(const std::vector<std::filesystem::path>& paths) {
     vCardUrls_.clear();
     for (const auto& path : paths) {
         if (detectFileType(path) == DetectedFileType::vCard) {
@@ -250,13 +250,13 @@ void AppDelegate::collectVCards(const std::vector<std::filesystem::path>& paths)
     }
 }
 
-bool AppDelegate::openDocument() {
+bool ImportSession::openDocument() {
     if (authorization_->authorizationStatus() != AuthorizationStatus::authorized) return false;
     startOver();
     return true;
 }
 
-void AppDelegate::openPanelDidEnd(const std::optional<std::vector<std::filesystem::path>>& chosen) {
+void ImportSession::openPanelDidEnd(const std::optional<std::vector<std::filesystem::path>>& chosen) {
     if (!chosen) return;
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
@@ -266,29 +266,29 @@ void AppDelegate::openPanelDidEnd(const std::optional<std::vector<std::filesyste
         if (auto opened = openFile(first); !opened) presentOpenError(opened.error());
     } else {
         collectVCards(*chosen);
-        scheduleViewController(Names::VCFScanViewController);
+        schedulePage(Names::VCFScanPage);
     }
     openAsFileType_ = OpenAsFileType::determineAutomatically;
 }
 
-void AppDelegate::setOpenAsFileType(int tag) {
+void ImportSession::setOpenAsFileType(int tag) {
     if (auto type = openAsFileTypeFromRawValue(tag)) openAsFileType_ = *type;
 }
 
-DragOperation AppDelegate::draggingEntered(const Pasteboard& pasteboard) {
-    if (currentViewController_) currentViewController_->draggingEntered();
+DragOperation ImportSession::draggingEntered(const Pasteboard& pasteboard) {
+    if (currentPage_) currentPage_->draggingEntered();
     for (const auto& type : pasteboard.types) {
         if (type == kFilenamesPboardType) return DragOperation::copy;
     }
     return DragOperation::none;
 }
 
-void AppDelegate::draggingExited() {
-    if (currentViewController_) currentViewController_->draggingExited();
+void ImportSession::draggingExited() {
+    if (currentPage_) currentPage_->draggingExited();
 }
 
-bool AppDelegate::performDragOperation(const Pasteboard& pasteboard) {
-    if (currentViewController_) currentViewController_->draggingEnded();
+bool ImportSession::performDragOperation(const Pasteboard& pasteboard) {
+    if (currentPage_) currentPage_->draggingEnded();
     bool offersFilenames = false;
     for (const auto& type : pasteboard.types)
         offersFilenames = offersFilenames || type == kFilenamesPboardType;
@@ -302,17 +302,17 @@ bool AppDelegate::performDragOperation(const Pasteboard& pasteboard) {
     return true;
 }
 
-void AppDelegate::cancelCurrentProgress() {
+void ImportSession::cancelCurrentProgress() {
     if (auto progress = Progress::current()) progress->cancel();
 }
 
-void AppDelegate::openRuntimeLog() {
-    QvLogger::shared().openRuntimeLog(logViewer_);
+void ImportSession::openRuntimeLog() {
+    Logger::shared().openRuntimeLog(logViewer_);
 }
 
 // Classification and opening
 
-DetectedFileType AppDelegate::detectFileType(const std::filesystem::path& file) const {
+DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
     auto identifier = filetypes::typeIdentifierForFile(file);
     if (!identifier) {
         qvLog(LogType::error, "%{public}@", identifier.error().description);
@@ -330,7 +330,7 @@ DetectedFileType AppDelegate::detectFileType(const std::filesystem::path& file) 
     return DetectedFileType::unknown;
 }
 
-DetectedFileType AppDelegate::detectFileTypeByContent(const std::filesystem::path& file) const {
+DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::path& file) const {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         qvLog(LogType::error, "Could not detect file type for file '%{public}@': %{public}@",
@@ -354,7 +354,7 @@ DetectedFileType AppDelegate::detectFileTypeByContent(const std::filesystem::pat
     return DetectedFileType::text;
 }
 
-Expected<void, ImportError> AppDelegate::openFile(const std::filesystem::path& file) {
+Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path& file) {
     DetectedFileType kind;
     switch (openAsFileType_) {
         case OpenAsFileType::text:
@@ -398,7 +398,7 @@ Expected<void, ImportError> AppDelegate::openFile(const std::filesystem::path& f
     return {};
 }
 
-void AppDelegate::openTextFile(const std::filesystem::path& file) {
+void ImportSession::openTextFile(const std::filesystem::path& file) {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     auto progress = Progress::make(0, rootProgress_, 0);
@@ -427,7 +427,7 @@ void AppDelegate::openTextFile(const std::filesystem::path& file) {
     });
 }
 
-void AppDelegate::textReaderDidExamine(const std::shared_ptr<TextReader>& reader) {
+void ImportSession::textReaderDidExamine(const std::shared_ptr<TextReader>& reader) {
     if (reader != textReader_) return;
     for (const auto& entry : reader->parseLog()) qvLog(LogType::info, "%{public}@", entry.message);
     qvLog(LogType::info,
@@ -444,23 +444,23 @@ void AppDelegate::textReaderDidExamine(const std::shared_ptr<TextReader>& reader
     // too, in the page's unreadable state, instead of under a sheet that cannot be closed.
     closeProgressSheet();
     setCurrentProgress(nullptr);
-    scheduleViewController(Names::SetTextEncodingViewController);
+    schedulePage(Names::SetTextEncodingPage);
 }
 
-void AppDelegate::parseTextFile() {
+void ImportSession::parseTextFile() {
     if (!textReader_) return;
     TextReader* reader = textReader_.get();
     reader->backgroundQueue().addOperation([reader] { reader->parse(true); });
 }
 
-const TitleMatcher& AppDelegate::titleMatcher() {
+const TitleMatcher& ImportSession::titleMatcher() {
     if (!titleMatcher_)
         titleMatcher_ =
             std::make_unique<TitleMatcher>(stringMap_.empty() ? vendorStringMap() : stringMap_);
     return *titleMatcher_;
 }
 
-void AppDelegate::learnUserAssignments() {
+void ImportSession::learnUserAssignments() {
     const bool anyManual =
         std::any_of(mappedContactProperties_.begin(), mappedContactProperties_.end(),
                     [](const MappedContactProperty& entry) { return entry.mappedManuallyByUser; });
@@ -471,11 +471,11 @@ void AppDelegate::learnUserAssignments() {
     (void)saveCustomStringMap(customStringMap_);
 }
 
-void AppDelegate::beep() {
+void ImportSession::beep() {
     if (frontEnd_) frontEnd_->beep();
 }
 
-Expected<void, ImportError> AppDelegate::openWorkbookFile(const std::filesystem::path& file) {
+Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesystem::path& file) {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     sheetChoices_.clear();
@@ -505,7 +505,7 @@ Expected<void, ImportError> AppDelegate::openWorkbookFile(const std::filesystem:
     return {};
 }
 
-void AppDelegate::sheetSelected(std::optional<std::int64_t> sheetId) {
+void ImportSession::sheetSelected(std::optional<std::int64_t> sheetId) {
     MainQueue::shared().post([this, alive = std::weak_ptr<bool>(alive_), sheetId] {
         if (alive.expired()) return;
         auto* reader = dynamic_cast<ExcelReader*>(excelReader_.get());
@@ -520,7 +520,7 @@ void AppDelegate::sheetSelected(std::optional<std::int64_t> sheetId) {
     });
 }
 
-void AppDelegate::parseWorkbookSheet(std::int64_t sheetIndex) {
+void ImportSession::parseWorkbookSheet(std::int64_t sheetIndex) {
     auto reader = std::dynamic_pointer_cast<ExcelReader>(excelReader_);
     if (!reader) return;
     reader->setShouldCancelParsing(false);
@@ -533,12 +533,12 @@ void AppDelegate::parseWorkbookSheet(std::int64_t sheetIndex) {
     });
 }
 
-void AppDelegate::rememberOpenedDocument(const std::filesystem::path& file) {
+void ImportSession::rememberOpenedDocument(const std::filesystem::path& file) {
     settings_.set(std::string(Key::MostRecentDocumentFileURL),
                   PropertyValue(desktop::fileURLString(file)));
 }
 
-OpenErrorPresentation AppDelegate::presentOpenError(ImportError error) {
+OpenErrorPresentation ImportSession::presentOpenError(ImportError error) {
     auto presentation = presentationOf(error);
     qvLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading,
           presentation.text);
@@ -553,7 +553,7 @@ OpenErrorPresentation AppDelegate::presentOpenError(ImportError error) {
 
 // Wizard
 
-void AppDelegate::startOver() {
+void ImportSession::startOver() {
     operationQueue_.cancelAllOperations();
     operationQueue_.waitUntilAllOperationsAreFinished();
     adoptTextReader(nullptr);
@@ -561,51 +561,51 @@ void AppDelegate::startOver() {
     vCardUrls_.clear();
     filesToOpen_.clear();
     setCurrentProgress(nullptr);
-    scheduleViewController(Names::InitialViewController);
+    schedulePage(Names::InitialPage);
 }
 
-void AppDelegate::setCurrentViewController(std::string_view name) {
+void ImportSession::setCurrentPage(std::string_view name) {
     auto page = registry_.instantiate(name);
     if (!page) {
         // The current page stays in place.
         if (frontEnd_) frontEnd_->beep();
         qvLog(LogType::error,
               "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
-        if (!currentViewController_) {
+        if (!currentPage_) {
             qvLog(LogType::error, "Can't set current view controller to %{public}@ViewController",
                   name);
         }
         return;
     }
-    if (currentViewController_) currentViewController_->viewWillDisappear(*this);
-    previousPageName_ = currentViewController_ ? currentViewController_->name() : std::string();
-    currentViewController_ = std::move(page);
-    currentViewController_->viewDidLoad(*this);
-    if (frontEnd_) frontEnd_->currentViewControllerDidChange(*currentViewController_);
+    if (currentPage_) currentPage_->viewWillDisappear(*this);
+    previousPageName_ = currentPage_ ? currentPage_->name() : std::string();
+    currentPage_ = std::move(page);
+    currentPage_->viewDidLoad(*this);
+    if (frontEnd_) frontEnd_->currentPageDidChange(*currentPage_);
 }
 
-void AppDelegate::scheduleViewController(std::string_view name) {
+void ImportSession::schedulePage(std::string_view name) {
     std::weak_ptr<bool> alive = alive_;
     MainQueue::shared().post([this, alive, name = std::string(name)] {
-        if (auto flag = alive.lock(); flag && *flag) setCurrentViewController(name);
+        if (auto flag = alive.lock(); flag && *flag) setCurrentPage(name);
     });
 }
 
-void AppDelegate::showNextViewController() {
-    if (currentViewController_ && currentViewController_->nextViewControllerName()) {
-        scheduleViewController(*currentViewController_->nextViewControllerName());
+void ImportSession::showNextPage() {
+    if (currentPage_ && currentPage_->nextPageName()) {
+        schedulePage(*currentPage_->nextPageName());
     }
 }
 
-void AppDelegate::showPreviousViewController() {
-    if (currentViewController_ && currentViewController_->previousViewControllerName()) {
-        scheduleViewController(*currentViewController_->previousViewControllerName());
+void ImportSession::showPreviousPage() {
+    if (currentPage_ && currentPage_->previousPageName()) {
+        schedulePage(*currentPage_->previousPageName());
     }
 }
 
 // Readers and progress
 
-void AppDelegate::adoptTextReader(std::shared_ptr<TextReader> reader) {
+void ImportSession::adoptTextReader(std::shared_ptr<TextReader> reader) {
     if (textReader_) {
         textReader_->setShouldCancelParsing(true);
         textReader_->setDelegate(nullptr);
@@ -614,7 +614,7 @@ void AppDelegate::adoptTextReader(std::shared_ptr<TextReader> reader) {
     if (textReader_) textReader_->setDelegate(this);
 }
 
-void AppDelegate::adoptExcelReader(std::shared_ptr<TabularDataReader> reader) {
+void ImportSession::adoptExcelReader(std::shared_ptr<TabularDataReader> reader) {
     if (excelReader_) {
         excelReader_->setShouldCancelParsing(true);
         excelReader_->setDelegate(nullptr);
@@ -623,11 +623,11 @@ void AppDelegate::adoptExcelReader(std::shared_ptr<TabularDataReader> reader) {
     if (excelReader_) excelReader_->setDelegate(this);
 }
 
-bool AppDelegate::isSessionReader(const TabularDataReader& reader) const {
+bool ImportSession::isSessionReader(const TabularDataReader& reader) const {
     return &reader == textReader_.get() || &reader == excelReader_.get();
 }
 
-void AppDelegate::setCurrentProgress(std::shared_ptr<Progress> progress) {
+void ImportSession::setCurrentProgress(std::shared_ptr<Progress> progress) {
     // Only one progress is current on the main thread at a time: the one the sheet shows.
     if (currentProgress_ && Progress::current() == currentProgress_)
         currentProgress_->resignCurrent();
@@ -636,19 +636,19 @@ void AppDelegate::setCurrentProgress(std::shared_ptr<Progress> progress) {
     if (frontEnd_) frontEnd_->currentProgressDidChange(currentProgress_);
 }
 
-void AppDelegate::showProgressSheet() {
+void ImportSession::showProgressSheet() {
     if (progressSheetShown_) return;
     progressSheetShown_ = true;
     if (frontEnd_) frontEnd_->showProgressSheet();
 }
 
-void AppDelegate::closeProgressSheet() {
+void ImportSession::closeProgressSheet() {
     if (!progressSheetShown_) return;
     progressSheetShown_ = false;
     if (frontEnd_) frontEnd_->closeProgressSheet();
 }
 
-void AppDelegate::readerDidBeginParsing(TabularDataReader& reader) {
+void ImportSession::readerDidBeginParsing(TabularDataReader& reader) {
     if (!isSessionReader(reader)) return;
     qvLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@",
           reader.fileURL().filename(), reader.readerClassName());
@@ -680,7 +680,7 @@ void AppDelegate::readerDidBeginParsing(TabularDataReader& reader) {
     showProgressSheet();
 }
 
-void AppDelegate::readerDidParseRecord(TabularDataReader& reader, std::uint64_t recordNumber) {
+void ImportSession::readerDidParseRecord(TabularDataReader& reader, std::uint64_t recordNumber) {
     if (!isSessionReader(reader) || reader.shouldCancelParsing()) return;
     if (auto progress = Progress::current()) {
         progress->setLocalizedAdditionalDescription(
@@ -690,18 +690,18 @@ void AppDelegate::readerDidParseRecord(TabularDataReader& reader, std::uint64_t 
     }
 }
 
-void AppDelegate::readerDidEndParsing(TabularDataReader& reader) {
+void ImportSession::readerDidEndParsing(TabularDataReader& reader) {
     if (!isSessionReader(reader)) return;
     qvLog(LogType::debug, "Did end parsing file");
     if (&reader == textReader_.get()) {
         qvLog(LogType::debug, "Parsed %{public}lu lines", reader.dataRows().size());
     }
-    if (!reader.shouldCancelParsing()) scheduleViewController(Names::FieldMappingViewController);
+    if (!reader.shouldCancelParsing()) schedulePage(Names::FieldMappingPage);
     closeProgressSheet();
     setCurrentProgress(nullptr);
 }
 
-void AppDelegate::readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) {
+void ImportSession::readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) {
     if (!isSessionReader(reader)) return;
     qvLog(LogType::error, "%{public}@ did fail with error: %{public}@", reader.debugDescription(),
           error.localizedDescription);
@@ -741,12 +741,12 @@ void AppDelegate::readerDidFailWithError(TabularDataReader& reader, const Reader
 
 namespace pelkora {
 
-std::shared_ptr<const TabularDataReader> AppDelegate::currentReader() const {
+std::shared_ptr<const TabularDataReader> ImportSession::currentReader() const {
     if (excelReader_) return excelReader_;
     return textReader_;
 }
 
-ImportSource AppDelegate::importSource() const {
+ImportSource ImportSession::importSource() const {
     ImportSource source;
     source.reader = currentReader();
     source.mappedProperties = mappedContactProperties_;
@@ -755,17 +755,17 @@ ImportSource AppDelegate::importSource() const {
     return source;
 }
 
-void AppDelegate::presentProgress(std::shared_ptr<Progress> progress) {
+void ImportSession::presentProgress(std::shared_ptr<Progress> progress) {
     setCurrentProgress(std::move(progress));
     showProgressSheet();
 }
 
-void AppDelegate::dismissProgress() {
+void ImportSession::dismissProgress() {
     setCurrentProgress(nullptr);
     closeProgressSheet();
 }
 
-void AppDelegate::showAlert(const Alert& alert) {
+void ImportSession::showAlert(const Alert& alert) {
     if (frontEnd_) frontEnd_->showAlert(alert);
 }
 

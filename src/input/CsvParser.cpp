@@ -1,4 +1,4 @@
-#include "input/CHCSVParser.h"
+#include "input/CsvParser.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -136,15 +136,15 @@ std::string hexadecimal(char32_t c) {
 
 }  // namespace
 
-void CHCSVParserDelegate::parserDidBeginDocument(CHCSVParser&) {}
-void CHCSVParserDelegate::parserDidBeginLine(CHCSVParser&, std::uint64_t) {}
-void CHCSVParserDelegate::parserDidReadField(CHCSVParser&, std::string_view, std::uint64_t) {}
-void CHCSVParserDelegate::parserDidReadComment(CHCSVParser&, std::string_view) {}
-void CHCSVParserDelegate::parserDidEndLine(CHCSVParser&, std::uint64_t) {}
-void CHCSVParserDelegate::parserDidEndDocument(CHCSVParser&) {}
-void CHCSVParserDelegate::parserDidFailWithError(CHCSVParser&, const CHCSVError&) {}
+void CsvParserDelegate::parserDidBeginDocument(CsvParser&) {}
+void CsvParserDelegate::parserDidBeginLine(CsvParser&, std::uint64_t) {}
+void CsvParserDelegate::parserDidReadField(CsvParser&, std::string_view, std::uint64_t) {}
+void CsvParserDelegate::parserDidReadComment(CsvParser&, std::string_view) {}
+void CsvParserDelegate::parserDidEndLine(CsvParser&, std::uint64_t) {}
+void CsvParserDelegate::parserDidEndDocument(CsvParser&) {}
+void CsvParserDelegate::parserDidFailWithError(CsvParser&, const CsvError&) {}
 
-CHCSVParser::CHCSVParser(std::unique_ptr<InputStream> stream,
+CsvParser::CsvParser(std::unique_ptr<InputStream> stream,
                          std::optional<TextEncoding>* usedEncoding, char32_t delimiter)
     : stream_(std::move(stream)), streamEncoding_(TextEncoding::utf8()), delimiter_(delimiter) {
     if (!stream_) throw std::invalid_argument("Invalid parameter not satisfying: stream");
@@ -168,9 +168,9 @@ CHCSVParser::CHCSVParser(std::unique_ptr<InputStream> stream,
     buildByteClasses();
 }
 
-CHCSVParser::~CHCSVParser() = default;
+CsvParser::~CsvParser() = default;
 
-void CHCSVParser::setRecognizesBackslashesAsEscapes(bool recognizes) {
+void CsvParser::setRecognizesBackslashesAsEscapes(bool recognizes) {
     if (recognizes && delimiter_ == '\\') {
         throw std::logic_error(
             "Cannot recognize backslashes as escapes when using '\\' as the delimiter");
@@ -179,14 +179,14 @@ void CHCSVParser::setRecognizesBackslashesAsEscapes(bool recognizes) {
     buildByteClasses();
 }
 
-void CHCSVParser::setRecognizesComments(bool recognizes) {
+void CsvParser::setRecognizesComments(bool recognizes) {
     if (recognizes && delimiter_ == '#') {
         throw std::logic_error("Cannot recognize comments when using '#' as the delimiter");
     }
     recognizesComments_ = recognizes;
 }
 
-void CHCSVParser::setRecognizesLeadingEqualSign(bool recognizes) {
+void CsvParser::setRecognizesLeadingEqualSign(bool recognizes) {
     if (recognizes && delimiter_ == '=') {
         throw std::logic_error(
             "Cannot recognize leading equal sign when using '=' as the delimiter");
@@ -200,7 +200,7 @@ void CHCSVParser::setRecognizesLeadingEqualSign(bool recognizes) {
 //   3. else the bytes, or the bytes less a cut multi-byte tail of 1 to 3 bytes, that are valid
 //      UTF-8 make it UTF-8;
 //   4. else Mac OS Roman, which decodes any byte.
-void CHCSVParser::sniffEncoding() {
+void CsvParser::sniffEncoding() {
     undecoded_.resize(kSniffSize);
     std::size_t count = 0;
     // A stream may hand out less than asked for; the sniff wants the whole window.
@@ -229,7 +229,7 @@ void CHCSVParser::sniffEncoding() {
     streamEncoding_ = TextEncoding::macOSRoman();
 }
 
-void CHCSVParser::buildByteClasses() {
+void CsvParser::buildByteClasses() {
     byteClasses_.fill(0);
     const std::uint8_t lineBreak = kStopsUnescaped | kStopsComment | kMayBeLineBreak;
     for (std::uint8_t byte = 0x0A; byte <= 0x0D; ++byte) byteClasses_[byte] |= lineBreak;
@@ -255,7 +255,7 @@ void CHCSVParser::buildByteClasses() {
 // Fields are short, and a byte-by-byte loop pays a mispredicted branch at the end of each;
 // with SSE2 (always there on x86-64) sixteen bytes are tested at once and a typical field
 // ends inside its first block.
-std::size_t CHCSVParser::findStop(std::size_t from, std::uint8_t stopClass,
+std::size_t CsvParser::findStop(std::size_t from, std::uint8_t stopClass,
                                   const StopBytes& stops) const {
     const auto* data = bytesOf(text_);
     const std::size_t end = text_.size();
@@ -288,7 +288,7 @@ std::size_t CHCSVParser::findStop(std::size_t from, std::uint8_t stopClass,
 }
 
 // Drops the delivered front of text_, moving every position kept into it along.
-void CHCSVParser::compactText() {
+void CsvParser::compactText() {
     if (consumed_ == 0) return;
     text_.erase(0, consumed_);
     nextIndex_ -= consumed_;
@@ -299,13 +299,13 @@ void CHCSVParser::compactText() {
 
 // Marks everything before nextIndex_ as delivered, to be dropped at the next refill; no kept
 // position then lies before it.
-void CHCSVParser::dropConsumed() {
+void CsvParser::dropConsumed() {
     consumed_ = extentStart_ = nextIndex_;
     sanitizedField_.clear();
 }
 
 // Reads the next piece of the stream behind the bytes not yet decoded; false at its end.
-bool CHCSVParser::readMore() {
+bool CsvParser::readMore() {
     undecoded_.erase(undecoded_.begin(),
                      undecoded_.begin() + static_cast<std::ptrdiff_t>(undecodedBegin_));
     undecodedBegin_ = 0;
@@ -325,7 +325,7 @@ bool CHCSVParser::readMore() {
 //      cut by the read) for the next round;
 //   4. at the end of the stream, or at bytes that are not valid in the encoding, the input
 //      ends: the text before them is parsed and nothing after them.
-bool CHCSVParser::loadMore() {
+bool CsvParser::loadMore() {
     if (inputEnded_) return false;
     if (!decoder_) {
         inputEnded_ = true;
@@ -357,26 +357,26 @@ bool CHCSVParser::loadMore() {
     }
 }
 
-bool CHCSVParser::fillUntilAvailable(std::size_t count) {
+bool CsvParser::fillUntilAvailable(std::size_t count) {
     while (text_.size() - nextIndex_ < count) {
         if (!loadMore()) return false;
     }
     return true;
 }
 
-char32_t CHCSVParser::characterAt(std::size_t offset, std::size_t& length) const {
+char32_t CsvParser::characterAt(std::size_t offset, std::size_t& length) const {
     return decodeCharacter(bytesOf(text_) + offset, text_.size() - offset, length);
 }
 
 // Appends the character at nextIndex_ to the field's value and steps over it.
-void CHCSVParser::takeCharacter() {
+void CsvParser::takeCharacter() {
     std::size_t length = 0;
     characterAt(nextIndex_, length);
     if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, nextIndex_ + length);
     nextIndex_ += length;
 }
 
-std::string_view CHCSVParser::textBetween(std::size_t from, std::size_t to) const {
+std::string_view CsvParser::textBetween(std::size_t from, std::size_t to) const {
     return std::string_view(text_).substr(from, to - from);
 }
 
@@ -385,7 +385,7 @@ std::string_view CHCSVParser::textBetween(std::size_t from, std::size_t to) cons
 //   2. parse records while a record reports that more input follows;
 //   3. report the error that stopped the parse, or the end of the document (also after a
 //      cancel, which suppresses the error).
-void CHCSVParser::parse() {
+void CsvParser::parse() {
     buildByteClasses();
     events().parserDidBeginDocument(*this);
     currentRecord_ = 0;
@@ -400,7 +400,7 @@ void CHCSVParser::parse() {
 
 // A record: the comment lines before it, then its fields separated by delimiters, then the
 // run of line breaks after it. Returns whether another record may follow.
-bool CHCSVParser::parseRecord() {
+bool CsvParser::parseRecord() {
     while (recognizesComments_ && hasCharacter() && text_[nextIndex_] == '#') parseComment();
     if (hasCharacter()) {
         if (!cancelled_) {
@@ -417,7 +417,7 @@ bool CHCSVParser::parseRecord() {
 }
 
 // Steps over a run of line breaks, so "\r\n" and empty lines separate records once.
-bool CHCSVParser::parseLineBreaks() {
+bool CsvParser::parseLineBreaks() {
     if (cancelled_) return false;
     bool found = false;
     while (hasCharacter() &&
@@ -433,7 +433,7 @@ bool CHCSVParser::parseLineBreaks() {
 
 // A comment runs from after "#" to the line break; an escaped line break continues it, and
 // the escape characters stay in the text delivered.
-void CHCSVParser::parseComment() {
+void CsvParser::parseComment() {
     ++nextIndex_;
     extentStart_ = nextIndex_;
     while (hasCharacter()) {
@@ -459,7 +459,7 @@ void CHCSVParser::parseComment() {
 
 // A field: white space, the quoted, equal-sign-quoted or unquoted value, white space; then
 // delivered. Fails, delivering nothing, when cancelled or when a quoted value is not closed.
-bool CHCSVParser::parseField() {
+bool CsvParser::parseField() {
     if (cancelled_) return false;
     extentStart_ = nextIndex_;
     sanitizedField_.clear();
@@ -481,7 +481,7 @@ bool CHCSVParser::parseField() {
 }
 
 // Steps over white space other than the delimiter, keeping it in the value unless trimming.
-void CHCSVParser::parseFieldWhitespace() {
+void CsvParser::parseFieldWhitespace() {
     while (hasCharacter() &&
            (byteClasses_[static_cast<std::uint8_t>(text_[nextIndex_])] & kMayBeWhitespace) != 0) {
         std::size_t length = 0;
@@ -496,7 +496,7 @@ void CHCSVParser::parseFieldWhitespace() {
 
 // A quoted value: everything up to the closing quote, line breaks and delimiters included,
 // with "" standing for one quote and, when escaping, "\" making the next character literal.
-bool CHCSVParser::parseEscapedField() {
+bool CsvParser::parseEscapedField() {
     ++nextIndex_;
     while (hasCharacter()) {
         // Runs of ordinary bytes are taken in one piece; with no doubled quote or escape in
@@ -525,7 +525,7 @@ bool CHCSVParser::parseEscapedField() {
 
 // An unquoted value: everything up to a line break or the delimiter, double quotes included,
 // with "\" making the next character literal when escaping.
-void CHCSVParser::parseUnescapedField() {
+void CsvParser::parseUnescapedField() {
     while (hasCharacter()) {
         const std::size_t position = findStop(nextIndex_, kStopsUnescaped, unescapedStops_);
         if (sanitizesFields_) sanitizedField_.append(text_, nextIndex_, position);
@@ -546,7 +546,7 @@ void CHCSVParser::parseUnescapedField() {
 // Delivers the field: its value without quotes and escapes when sanitising, else its raw
 // text; either trimmed of white space and line breaks when trimming (a quoted value's
 // content excepted).
-void CHCSVParser::endField() {
+void CsvParser::endField() {
     if (cancelled_) return;
     std::string_view value;
     if (sanitizesFields_) {
@@ -563,7 +563,7 @@ void CHCSVParser::endField() {
 
 // After a field: the delimiter (found), a line break or the end of input (not found), or
 // anything else, which is the grammar's one error.
-bool CHCSVParser::parseDelimiter() {
+bool CsvParser::parseDelimiter() {
     if (!hasCharacter()) return false;
     std::size_t length = 0;
     const char32_t c = characterAt(nextIndex_, length);
@@ -575,8 +575,8 @@ bool CHCSVParser::parseDelimiter() {
     return false;
 }
 
-void CHCSVParser::failWithUnexpectedCharacter(char32_t found) {
-    error_ = CHCSVError{std::string(kCHCSVErrorDomain), kCHCSVErrorCodeUnexpectedDelimiter,
+void CsvParser::failWithUnexpectedCharacter(char32_t found) {
+    error_ = CsvError{std::string(csvErrorDomain), csvErrorCodeUnexpectedDelimiter,
                         "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
                             hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
                             "' (0x" + hexadecimal(found) + ")"};

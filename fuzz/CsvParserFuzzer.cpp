@@ -7,28 +7,28 @@
 #include <cstdint>
 #include <string>
 
-#include "input/CHCSVParser.h"
+#include "input/CsvParser.h"
 
 namespace {
 
 // Hashes the events, and cancels after a bounded number so that every input ends quickly.
-struct HashingDelegate : pelkora::CHCSVParserDelegate {
-    void add(pelkora::CHCSVParser& parser, std::string_view text, std::uint64_t number) {
+struct HashingDelegate : pelkora::CsvParserDelegate {
+    void add(pelkora::CsvParser& parser, std::string_view text, std::uint64_t number) {
         for (char c : text) hash = (hash ^ static_cast<std::uint8_t>(c)) * 1099511628211u;
         hash = (hash ^ number) * 1099511628211u;
         if (++events > 100'000) parser.cancelParsing();
     }
-    void parserDidBeginLine(pelkora::CHCSVParser& p, std::uint64_t line) override {
+    void parserDidBeginLine(pelkora::CsvParser& p, std::uint64_t line) override {
         add(p, "", line);
     }
-    void parserDidReadField(pelkora::CHCSVParser& p, std::string_view field,
+    void parserDidReadField(pelkora::CsvParser& p, std::string_view field,
                             std::uint64_t index) override {
         add(p, field, index);
     }
-    void parserDidReadComment(pelkora::CHCSVParser& p, std::string_view text) override {
+    void parserDidReadComment(pelkora::CsvParser& p, std::string_view text) override {
         add(p, text, 0);
     }
-    void parserDidFailWithError(pelkora::CHCSVParser& p, const pelkora::CHCSVError& e) override {
+    void parserDidFailWithError(pelkora::CsvParser& p, const pelkora::CsvError& e) override {
         add(p, e.localizedDescription, 1);
     }
     std::uint64_t hash = 14695981039346656037u;
@@ -39,7 +39,7 @@ std::uint64_t parse(const uint8_t* data, size_t size, std::size_t readSize) {
     constexpr char32_t kDelimiters[] = {',', ';', '\t', '|', U'§', U'；', ' ', '\\', '#', '='};
     const char32_t delimiter = kDelimiters[(data[0] & 0x0F) % std::size(kDelimiters)];
     const std::uint8_t options = data[1] >= 0xC0 ? data[1] : 0x1F;
-    pelkora::CHCSVParser parser(
+    pelkora::CsvParser parser(
         pelkora::InputStream::fromMemory(std::string(data + 2, data + size), readSize), nullptr,
         delimiter);
     parser.setSanitizesFields(options & 1);

@@ -22,7 +22,7 @@ namespace pelkora {
 class SettingsStore;
 
 // A date format pattern (Unicode TR35, "yyyy-MM-dd HH:mm:ss") and the locale it is read with.
-class QvDateFormat {
+class DateFormat {
   public:
     // The class name in archives; "Pelkora.QvDateFormat" reads as the same class.
     static constexpr std::string_view archivedClassName = "QvDateFormat";
@@ -34,33 +34,33 @@ class QvDateFormat {
     bool userDefined = false;
 
     // Empty: no pattern, no locale, not user-defined.
-    QvDateFormat() = default;
-    QvDateFormat(std::string format, std::optional<std::string> localeIdentifier, bool userDefined)
+    DateFormat() = default;
+    DateFormat(std::string format, std::optional<std::string> localeIdentifier, bool userDefined)
         : format(std::move(format)),
           localeIdentifier(std::move(localeIdentifier)),
           userDefined(userDefined) {}
 
-    bool operator==(const QvDateFormat&) const = default;
+    bool operator==(const DateFormat&) const = default;
 
     // The record as an archived object: "format", "localeIdentifier" only when present,
     // "userDefined" inline.
     ArchiveValue archived() const;
     // The record an archived object describes, starting from an empty record and taking a
     // text field only when it holds a text.
-    static QvDateFormat fromArchive(const ArchivedObject& object);
+    static DateFormat fromArchive(const ArchivedObject& object);
 
     // The custom formats stored under "CustomDateFormats"; none (an empty list) when the
     // setting is absent, not binary data, unreadable or not a list of records. The
     // delegate is told each archived class name no record class matches.
-    static std::vector<QvDateFormat> unarchiveCustomFormats(
+    static std::vector<DateFormat> unarchiveCustomFormats(
         SettingsStore& settings, std::function<void(std::string_view className)> delegate = {});
     // Stores the formats under "CustomDateFormats" and writes the settings at once.
-    static void archiveWithCustomFormats(const std::vector<QvDateFormat>& formats,
+    static void archiveWithCustomFormats(const std::vector<DateFormat>& formats,
                                          SettingsStore& settings);
 };
 
 // The keyed-archive bytes of a list of formats, as they are stored in the settings.
-std::string archiveDateFormats(const std::vector<QvDateFormat>& formats);
+std::string archiveDateFormats(const std::vector<DateFormat>& formats);
 
 // The common date patterns of a locale: three fixed patterns, then the locale's best
 // pattern for each skeleton of commonDateSkeletons, in that order, leaving out skeletons
@@ -71,16 +71,16 @@ inline constexpr std::string_view commonDateSkeletons[] = {"yMd",  "yMMd",  "yMM
                                                            "dMMM", "dMMMM", "yMdhm", "yMdhms"};
 // The common formats for the session: the common patterns of the locale, each with the
 // language code as its locale and not user-defined.
-std::vector<QvDateFormat> commonDateFormats(std::string_view localeIdentifier,
+std::vector<DateFormat> commonDateFormats(std::string_view localeIdentifier,
                                             std::string_view languageCode);
 
 // The common formats for the user's current locale and language, as the session builds
 // them at launch.
-std::vector<QvDateFormat> commonDateFormats();
+std::vector<DateFormat> commonDateFormats();
 
 // The list the parser takes: the custom formats, then the common formats.
-std::vector<QvDateFormat> parserDateFormats(const std::vector<QvDateFormat>& customFormats,
-                                            const std::vector<QvDateFormat>& commonFormats);
+std::vector<DateFormat> parserDateFormats(const std::vector<DateFormat>& customFormats,
+                                            const std::vector<DateFormat>& commonFormats);
 
 // A cell value as the parser sees it: nothing, a text, a number, a truth value or a date.
 using DateCellValue = std::variant<std::monostate, std::string_view, double, bool,
@@ -92,12 +92,12 @@ using DateCellValue = std::variant<std::monostate, std::string_view, double, boo
 // order; a format without a year letter gives month and day only. The formatter's pattern
 // and locale are changed, nothing else.
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
-                                                  const std::vector<QvDateFormat>& formats,
+                                                  const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
                                                   std::string_view detectorLocale);
 // As above, with the user's current locale for the detector.
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
-                                                  const std::vector<QvDateFormat>& formats,
+                                                  const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter);
 
 // Why the date-format page's live test shows no date.

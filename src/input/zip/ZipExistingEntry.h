@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <span>
 
-#include "input/zip/ZZArchiveEntry.h"
+#include "input/zip/ZipArchiveEntry.h"
 
 namespace pelkora {
 
-class ZZArchive;
+class ZipArchive;
 
 // How an entry's data is encrypted.
-enum class ZZEncryptionMode {
+enum class ZipEncryptionMode {
     none,
     traditional,  // the PKWARE stream cipher
     strong,       // PKWARE strong encryption, never decrypted
@@ -22,15 +22,15 @@ enum class ZZEncryptionMode {
 
 // An entry read from an archive. It copies no header bytes: it points into the archive's
 // contents, so it is valid only while the archive lives.
-class ZZOldArchiveEntry final : public ZZArchiveEntry {
+class ZipExistingEntry final : public ZipArchiveEntry {
   public:
     // An entry over the central header and the local header's 30 fixed bytes, both inside the
     // archive's contents; the central header's name, extra field and comment must be too.
-    ZZOldArchiveEntry(const ZZArchive& archive, const std::uint8_t* centralFileHeader,
+    ZipExistingEntry(const ZipArchive& archive, const std::uint8_t* centralFileHeader,
                       const std::uint8_t* localFileHeader);
 
     // The encryption mode, from flag bit 0, the WinZip AES extra block and flag bit 6.
-    ZZEncryptionMode encryptionMode() const { return encryptionMode_; }
+    ZipEncryptionMode encryptionMode() const { return encryptionMode_; }
     // The compression method; for an AES entry the one in its AES extra block.
     std::uint16_t compressionMethod() const;
 
@@ -64,10 +64,10 @@ class ZZOldArchiveEntry final : public ZZArchiveEntry {
     ZipError error(ZipErrorKind kind, std::string_view problem,
                    std::error_code underlying = {}) const;
 
-    const ZZArchive& archive_;
+    const ZipArchive& archive_;
     const std::uint8_t* centralFileHeader_;
     const std::uint8_t* localFileHeader_;
-    ZZEncryptionMode encryptionMode_;
+    ZipEncryptionMode encryptionMode_;
 };
 
 }  // namespace pelkora

@@ -1,4 +1,4 @@
-#include "session/ImportViewController.h"
+#include "session/ImportPage.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,10 +7,10 @@
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "text/UnicodeText.h"
-#include "session/AppDelegate.h"
+#include "session/ImportSession.h"
 #include "support/Format.h"
 #include "support/Localization.h"
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {
@@ -20,9 +20,9 @@ namespace Key = UserDefaultsKeys;
 // Receives the operation's events on the main thread and moves the page and the sheet on.
 // Held by the page; the operation holds it weakly, so events after the page went away are
 // dropped.
-class ImportViewController::Events final : public ImportOperationDelegate {
+class ImportPage::Events final : public ImportOperationDelegate {
   public:
-    Events(ImportViewController& page, AppDelegate& session, std::uint64_t total)
+    Events(ImportPage& page, ImportSession& session, std::uint64_t total)
         : page_(page), session_(session), total_(total) {}
 
     void importOperationDidStart() override {}
@@ -51,26 +51,26 @@ class ImportViewController::Events final : public ImportOperationDelegate {
     }
 
   private:
-    ImportViewController& page_;
-    AppDelegate& session_;
+    ImportPage& page_;
+    ImportSession& session_;
     std::uint64_t total_;
 };
 
-ImportViewController::ImportViewController()
-    : ContentViewController(std::string(ViewControllerNames::ImportViewController)) {}
+ImportPage::ImportPage()
+    : Page(std::string(PageNames::ImportPage)) {}
 
-ImportViewController::~ImportViewController() {
+ImportPage::~ImportPage() {
     *alive_ = false;
     queue_.cancelAllOperations();
     queue_.waitUntilAllOperationsAreFinished();
 }
 
-void ImportViewController::viewDidLoad(AppDelegate& session) {
+void ImportPage::viewDidLoad(ImportSession& session) {
     // Back returns to the page that led here.
     const auto& before = session.previousPageName();
-    if (before == ViewControllerNames::FieldMappingViewController ||
-        before == ViewControllerNames::VCFScanViewController) {
-        setPreviousViewControllerName(before);
+    if (before == PageNames::FieldMappingPage ||
+        before == PageNames::VCFScanPage) {
+        setPreviousPageName(before);
     }
 
     SettingsStore& settings = session.settings();
@@ -88,12 +88,12 @@ void ImportViewController::viewDidLoad(AppDelegate& session) {
                       .value_or(std::vector<std::string>{});
 }
 
-void ImportViewController::viewWillDisappear(AppDelegate&) {
+void ImportPage::viewWillDisappear(ImportSession&) {
     queue_.cancelAllOperations();
     queue_.waitUntilAllOperationsAreFinished();
 }
 
-void ImportViewController::setMode(AppDelegate& session, ImportModeTag mode) {
+void ImportPage::setMode(ImportSession& session, ImportModeTag mode) {
     if (modeControlHidden_) return;
     mode_ = mode;
     session.settings().set(std::string(Key::ImportMode),
@@ -106,16 +106,16 @@ void ImportViewController::setMode(AppDelegate& session, ImportModeTag mode) {
     }
 }
 
-std::string ImportViewController::buttonTitle() const {
+std::string ImportPage::buttonTitle() const {
     return mode_ == ImportModeTag::contacts ? localizedString("Import")
                                             : localizedString("Save vCards…");
 }
 
-std::string ImportViewController::noAccountsText() {
+std::string ImportPage::noAccountsText() {
     return localizedString("No accounts found");
 }
 
-void ImportViewController::buildContainerMenu(AppDelegate& session) {
+void ImportPage::buildContainerMenu(ImportSession& session) {
     containerMenu_.clear();
     selectedContainer_.reset();
     const auto& store = session.contactStore();
@@ -152,19 +152,19 @@ void ImportViewController::buildContainerMenu(AppDelegate& session) {
     if (listed) selectedContainer_ = *selected;
 }
 
-void ImportViewController::selectContainer(AppDelegate& session, const std::string& identifier) {
+void ImportPage::selectContainer(ImportSession& session, const std::string& identifier) {
     selectedContainer_ = identifier;
     session.settings().set(std::string(Key::SelectedContainerID), identifier);
 }
 
-void ImportViewController::setTextTokens(AppDelegate& session, std::vector<std::string> tokens) {
+void ImportPage::setTextTokens(ImportSession& session, std::vector<std::string> tokens) {
     textTokens_ = std::move(tokens);
     std::vector<PropertyValue> list;
     for (const std::string& token : textTokens_) list.emplace_back(token);
     session.settings().set(std::string(Key::TextToNotesTokens), PropertyValue(std::move(list)));
 }
 
-bool ImportViewController::startImport(AppDelegate& session, std::optional<ImportOptions> options) {
+bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions> options) {
     if (importing_ || !session.contactStore()) return false;
     ImportSource source = session.importSource();
     if (!source.reader) return false;
@@ -187,7 +187,7 @@ bool ImportViewController::startImport(AppDelegate& session, std::optional<Impor
     return true;
 }
 
-void ImportViewController::runWithProgressSheet(AppDelegate& session,
+void ImportPage::runWithProgressSheet(ImportSession& session,
                                                 std::function<void(Operation&)> body) {
     auto queued = queue_.addOperation([body = std::move(body), this, &session,
                                        alive = alive_](Operation& running) {
@@ -201,7 +201,7 @@ void ImportViewController::runWithProgressSheet(AppDelegate& session,
     session.presentProgress(progress_);
 }
 
-void ImportViewController::beginProgress(AppDelegate& session, std::uint64_t total) {
+void ImportPage::beginProgress(ImportSession& session, std::uint64_t total) {
     outcome_.reset();
     summary_.reset();
     importing_ = true;
@@ -215,7 +215,7 @@ void ImportViewController::beginProgress(AppDelegate& session, std::uint64_t tot
     events_ = std::make_shared<Events>(*this, session, total);
 }
 
-bool ImportViewController::startExport(AppDelegate& session, VCardFormat format,
+bool ImportPage::startExport(ImportSession& session, VCardFormat format,
                                        std::filesystem::path destination) {
     if (importing_) return false;
     ImportSource source = session.importSource();
@@ -233,7 +233,7 @@ bool ImportViewController::startExport(AppDelegate& session, VCardFormat format,
     return true;
 }
 
-VCardDestinationRequest ImportViewController::vCardDestinationRequest(AppDelegate& session) const {
+VCardDestinationRequest ImportPage::vCardDestinationRequest(ImportSession& session) const {
     const auto format = session.settings().stringForKey(std::string(Key::VCardFormat));
     if (format == VCardFormatNames::Group) {
         VCardSavePanel panel;
@@ -253,7 +253,7 @@ VCardDestinationRequest ImportViewController::vCardDestinationRequest(AppDelegat
     return std::monostate{};
 }
 
-void ImportViewController::importDidEnd(AppDelegate& session, std::optional<ImportOutcome> outcome) {
+void ImportPage::importDidEnd(ImportSession& session, std::optional<ImportOutcome> outcome) {
     importing_ = false;
     ended_ = true;
     outcome_ = outcome;
@@ -262,26 +262,26 @@ void ImportViewController::importDidEnd(AppDelegate& session, std::optional<Impo
     if (outcome) session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
 }
 
-ImportOutcome ImportViewController::exportSuccessOutcome() {
+ImportOutcome ImportPage::exportSuccessOutcome() {
     return {localizedString("vCards saved."),
             localizedString("The records have been saved as vCard files."), false};
 }
 
-std::string ImportViewController::progressDescription() {
+std::string ImportPage::progressDescription() {
     return localizedString("Importing records into Contacts…");
 }
 
-std::string ImportViewController::progressAdditionalDescription(std::uint64_t processed,
+std::string ImportPage::progressAdditionalDescription(std::uint64_t processed,
                                                                 std::uint64_t total) {
     return qvFormat(localizedString("Processed record %1$lu of %2$lu…"), processed, total);
 }
 
-std::string ImportViewController::waitingForSaveDescription() {
+std::string ImportPage::waitingForSaveDescription() {
     return localizedString(
         "Waiting for macOS to save the contacts. This may take some seconds…");
 }
 
-ImportOutcome ImportViewController::failureOutcome(const ImportOperationError& error) {
+ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
     ImportOutcome outcome;
     outcome.failed = true;
     outcome.heading = localizedString("The import operation did fail.");
@@ -299,7 +299,7 @@ ImportOutcome ImportViewController::failureOutcome(const ImportOperationError& e
     return outcome;
 }
 
-ImportOutcome ImportViewController::successOutcome() {
+ImportOutcome ImportPage::successOutcome() {
     return {localizedString("Import done."),
             localizedString("The records have been imported into Contacts."), false};
 }

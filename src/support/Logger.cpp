@@ -1,4 +1,4 @@
-#include "support/QvLogger.h"
+#include "support/Logger.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -133,7 +133,7 @@ void echoToStandardOutput(std::string_view message) {
 
 }  // namespace
 
-std::filesystem::path QvLogger::defaultLogFolder() {
+std::filesystem::path Logger::defaultLogFolder() {
     const auto absoluteFolder = [](const char* name) -> std::optional<std::filesystem::path> {
         const char* value = std::getenv(name);
         if (value == nullptr) return std::nullopt;
@@ -150,16 +150,16 @@ std::filesystem::path QvLogger::defaultLogFolder() {
     return {};
 }
 
-QvLogger& QvLogger::shared() {
+Logger& Logger::shared() {
     // Constructed in static storage and deliberately never destroyed: threads and static
     // destructors may still log while the program exits.
-    alignas(QvLogger) static unsigned char storage[sizeof(QvLogger)];
-    static QvLogger* const logger =
-        std::construct_at(reinterpret_cast<QvLogger*>(storage), defaultLogFolder());
+    alignas(Logger) static unsigned char storage[sizeof(Logger)];
+    static Logger* const logger =
+        std::construct_at(reinterpret_cast<Logger*>(storage), defaultLogFolder());
     return *logger;
 }
 
-QvLogger::QvLogger(std::filesystem::path logFolder)
+Logger::Logger(std::filesystem::path logFolder)
     : logFolder_(std::move(logFolder)), echo_(echoToStandardOutput) {
     try {
         setUp();
@@ -177,7 +177,7 @@ QvLogger::QvLogger(std::filesystem::path logFolder)
 //    replaced by an empty log; a smaller one is appended to.
 // 4. A missing log is created empty.
 // Each failure is printed and set-up goes on as far as it can.
-void QvLogger::setUp() {
+void Logger::setUp() {
     std::error_code error;
     if (logFolder_.empty()) {
         reportSetUpFailure("No home folder to hold the runtime log", logFolder_,
@@ -236,7 +236,7 @@ void QvLogger::setUp() {
 // 5. Without a log file, stop.
 // 6. Under the lock: open the log for appending, write, close (no handle is kept, so a
 //    log removed while the program runs is simply recreated); then echo the message.
-void QvLogger::logArguments(LogType type, std::string_view format,
+void Logger::logArguments(LogType type, std::string_view format,
                             std::span<const FormatArgument> arguments) noexcept {
     try {
         const Severity severity = severityOf(type);
@@ -261,12 +261,12 @@ void QvLogger::logArguments(LogType type, std::string_view format,
     }
 }
 
-void QvLogger::setEcho(Echo echo) {
+void Logger::setEcho(Echo echo) {
     const std::lock_guard lock(mutex_);
     echo_ = std::move(echo);
 }
 
-bool QvLogger::openRuntimeLog(const std::function<bool(const std::filesystem::path&)>& viewer) {
+bool Logger::openRuntimeLog(const std::function<bool(const std::filesystem::path&)>& viewer) {
     if (!fileLogURL_) {
         log(LogType::error, "Could not setup runtime log.");
         return false;
