@@ -46,11 +46,11 @@ Contact generatedContact(std::size_t index) {
     contact.jobTitle = "Engineer";
     contact.note = "Imported from contacts.csv on 2024-05-01";
     contact.phoneNumbers = {
-        labeled(std::string(CNLabelPhoneNumberMobile), "+49 170 " + std::to_string(index))};
+        labeled(std::string(Label::mobile), "+49 170 " + std::to_string(index))};
     contact.emailAddresses = {
-        labeled(std::string(CNLabelWork), "person" + std::to_string(index) + "@example.org")};
+        labeled(std::string(Label::work), "person" + std::to_string(index) + "@example.org")};
     contact.postalAddresses = {
-        labeled(std::string(CNLabelHome),
+        labeled(std::string(Label::home),
                 PostalAddress{"Hauptstraße " + std::to_string(index % 200), "", "München", "",
                               "Bayern", "80331", "Deutschland", "de"})};
     return contact;

@@ -15,7 +15,7 @@ vendor. Exit status 0 when the table is valid, 1 when it has errors, 2 on bad us
 Checks: the header line; seven tab-separated columns per row; UTF-8 without byte-order
 mark, NFC-normalised, line feeds only; languages are lower-case ISO 639-1 codes; the type
 is "Property" or "Label"; keys, postal components, services and labels are the string
-values of src/addressbook/ContactKeys.h (plus the program's own keys); the sub-key
+values of the tables beside src/addressbook/ContactKeys.h (plus the program's own keys); the sub-key
 fits the key; the label is one the key offers; every Property entry of a labelled property
 carries a label; titles are non-empty and trimmed; no title appears twice in a language
 (Property entries) or twice for the same key (Label entries); each language is one block
@@ -37,7 +37,7 @@ CUSTOM_KEYS = ["CustomPropertyKey.AdditionalNote", "CustomPropertyKey.Group", "C
 CUSTOM_POSTAL_SUBKEY = "CustomPropertyKey.Addition"
 
 # Property keys of ContactKeys.h that are not import targets.
-NOT_TARGETS = {"CNContactIdentifierKey", "CNContactThumbnailImageDataKey"}
+NOT_TARGETS = {"identifier", "thumbnailImageData"}
 
 # ISO 639-1 codes.
 ISO639_1 = set("""
@@ -60,48 +60,49 @@ def default_paths():
 
 
 class Catalogue:
-    """Key, sub-key and label names taken from ContactKeys.h."""
+    """Key, sub-key and label names taken from the vocabulary tables beside ContactKeys.h
+    (ContactKeys.def, Labels.def, RelationLabels.def, Services.def)."""
+
+    TABLES = ("ContactKeys.def", "Labels.def", "RelationLabels.def", "Services.def")
 
     def __init__(self, header_path):
-        with open(header_path, encoding="utf-8") as f:
-            text = f.read()
-        consts = dict(re.findall(r'constexpr\s+std::string_view\s+(\w+)\s*=\s*"([^"]*)"\s*;', text))
-        if not consts:
-            raise ValueError("no string constants found in %s" % header_path)
-        self.consts = consts
-        v = lambda name: consts[name]
-        self.property_keys = {val for name, val in consts.items()
-                              if re.fullmatch(r"CNContact\w+Key", name) and name not in NOT_TARGETS}
-        self.property_keys.update(CUSTOM_KEYS)
-        self.postal_keys = {val for name, val in consts.items() if re.fullmatch(r"CNPostalAddress\w+Key", name)}
-        self.postal_keys.add(CUSTOM_POSTAL_SUBKEY)
-        self.social_services = {val for name, val in consts.items() if name.startswith("CNSocialProfileService")
-                                and not name.endswith("Key")}
-        self.im_services = {val for name, val in consts.items() if name.startswith("CNInstantMessageService")}
-        self.labels = {val for name, val in consts.items() if name.startswith("CNLabel")}
+        folder = os.path.dirname(header_path)
+        entries = collections.defaultdict(dict)  # macro -> {C++ name: value}
+        for table in self.TABLES:
+            with open(os.path.join(folder, table), encoding="utf-8") as f:
+                for macro, name, value in re.findall(r'^([A-Z_]+)\((\w+), "([^"]*)"\)$', f.read(), re.M):
+                    entries[macro][name] = value
+        if not entries:
+            raise ValueError("no vocabulary entries found beside %s" % header_path)
+        key = entries["CONTACT_KEY"]
+        label = dict(entries["LABEL"], **entries["PHONE_LABEL"])
+        relations = list(entries["RELATION_LABEL"].values()) + list(entries["EXTENDED_RELATION_LABEL"].values())
 
-        self.POSTAL = v("CNContactPostalAddressesKey")
-        self.SOCIAL = v("CNContactSocialProfilesKey")
-        self.IM = v("CNContactInstantMessageAddressesKey")
-        self.URL = v("CNContactUrlAddressesKey")
-        base = [v("CNLabelWork"), v("CNLabelHome"), v("CNLabelSchool"), v("CNLabelOther")]
-        relation = [v("CNLabelOther")] + [val for name, val in consts.items()
-                                          if name.startswith("CNLabelContactRelation")]
+        self.property_keys = {val for name, val in key.items() if name not in NOT_TARGETS}
+        self.property_keys.update(CUSTOM_KEYS)
+        self.postal_keys = set(entries["POSTAL_ADDRESS_KEY"].values())
+        self.postal_keys.add(CUSTOM_POSTAL_SUBKEY)
+        self.social_services = set(entries["SOCIAL_PROFILE_SERVICE"].values())
+        self.im_services = set(entries["INSTANT_MESSAGE_SERVICE"].values())
+        self.labels = set(label.values()) | set(relations)
+
+        self.POSTAL = key["postalAddresses"]
+        self.SOCIAL = key["socialProfiles"]
+        self.IM = key["instantMessageAddresses"]
+        self.URL = key["urlAddresses"]
+        base = [label["work"], label["home"], label["school"], label["other"]]
         self.allowed_labels = {
-            v("CNContactDatesKey"): {v("CNLabelDateAnniversary"), v("CNLabelOther")},
-            v("CNContactPhoneNumbersKey"): set(base) | {v(n) for n in (
-                "CNLabelPhoneNumberWorkFax", "CNLabelPhoneNumberHomeFax", "CNLabelPhoneNumberOtherFax",
-                "CNLabelPhoneNumberiPhone", "CNLabelPhoneNumberMobile", "CNLabelPhoneNumberMain",
-                "CNLabelPhoneNumberPager", "CNLabelPhoneNumberAppleWatch")},
-            v("CNContactUrlAddressesKey"): set(base) | {v("CNLabelURLAddressHomePage")},
-            v("CNContactEmailAddressesKey"): set(base) | {v("CNLabelEmailiCloud")},
-            v("CNContactRelationsKey"): set(relation),
-            v("CNContactPostalAddressesKey"): set(base),
-            v("CNContactInstantMessageAddressesKey"): set(base),
+            key["dates"]: {label["anniversary"], label["other"]},
+            key["phoneNumbers"]: set(base) | set(entries["PHONE_LABEL"].values()),
+            key["urlAddresses"]: set(base) | {label["homePage"]},
+            key["emailAddresses"]: set(base) | {label["iCloud"]},
+            key["contactRelations"]: {label["other"]} | set(relations),
+            key["postalAddresses"]: set(base),
+            key["instantMessageAddresses"]: set(base),
         }
         self.labelled_keys = set(self.allowed_labels)
-        self.default_label = {k: v("CNLabelOther") for k in self.labelled_keys}
-        self.default_label[self.URL] = v("CNLabelURLAddressHomePage")
+        self.default_label = {k: label["other"] for k in self.labelled_keys}
+        self.default_label[self.URL] = label["homePage"]
 
 
 class Row:

@@ -43,13 +43,13 @@ struct SocialProfile {
     std::string urlString;
     std::string username;
     std::string userIdentifier;
-    std::string service;  // one of the CNSocialProfileService constants or any other name
+    std::string service;  // one of SocialProfileService or any other name
     bool operator==(const SocialProfile&) const = default;
 };
 
 struct InstantMessageAddress {
     std::string username;
-    std::string service;  // one of the CNInstantMessageService constants or any other name
+    std::string service;  // one of InstantMessageService or any other name
     bool operator==(const InstantMessageAddress&) const = default;
 };
 

@@ -38,98 +38,98 @@ struct DisplayName {
 };
 
 constexpr std::array<DisplayName, 41> kKeyNames = {{
-    {CNContactIdentifierKey, "Identifier"},
-    {CNContactTypeKey, "Kind"},
-    {CNContactNamePrefixKey, "Prefix"},
-    {CNContactGivenNameKey, "First name"},
-    {CNContactMiddleNameKey, "Middle name"},
-    {CNContactFamilyNameKey, "Last name"},
-    {CNContactPreviousFamilyNameKey, "Maiden name"},
-    {CNContactNameSuffixKey, "Suffix"},
-    {CNContactNicknameKey, "Nickname"},
-    {CNContactPhoneticGivenNameKey, "Phonetic first name"},
-    {CNContactPhoneticMiddleNameKey, "Phonetic middle name"},
-    {CNContactPhoneticFamilyNameKey, "Phonetic last name"},
-    {CNContactOrganizationNameKey, "Company"},
-    {CNContactDepartmentNameKey, "Department"},
-    {CNContactJobTitleKey, "Job title"},
-    {CNContactPhoneticOrganizationNameKey, "Phonetic company name"},
-    {CNContactBirthdayKey, "Birthday"},
-    {CNContactNonGregorianBirthdayKey, "Birthday (other calendar)"},
-    {CNContactDatesKey, "Dates"},
-    {CNContactNoteKey, "Note"},
-    {CNContactImageDataKey, "Image"},
-    {CNContactThumbnailImageDataKey, "Thumbnail"},
-    {CNContactPhoneNumbersKey, "Phone"},
-    {CNContactEmailAddressesKey, "Email"},
-    {CNContactPostalAddressesKey, "Address"},
-    {CNContactUrlAddressesKey, "URL"},
-    {CNContactRelationsKey, "Related name"},
-    {CNContactSocialProfilesKey, "Social profile"},
-    {CNContactInstantMessageAddressesKey, "Instant message"},
-    {CNPostalAddressStreetKey, "Street"},
-    {CNPostalAddressSubLocalityKey, "Sub-locality"},
-    {CNPostalAddressCityKey, "City"},
-    {CNPostalAddressSubAdministrativeAreaKey, "Sub-administrative area"},
-    {CNPostalAddressStateKey, "State"},
-    {CNPostalAddressPostalCodeKey, "Postal code"},
-    {CNPostalAddressCountryKey, "Country"},
-    {CNPostalAddressISOCountryCodeKey, "Country code"},
+    {ContactKey::identifier, "Identifier"},
+    {ContactKey::contactType, "Kind"},
+    {ContactKey::namePrefix, "Prefix"},
+    {ContactKey::givenName, "First name"},
+    {ContactKey::middleName, "Middle name"},
+    {ContactKey::familyName, "Last name"},
+    {ContactKey::previousFamilyName, "Maiden name"},
+    {ContactKey::nameSuffix, "Suffix"},
+    {ContactKey::nickname, "Nickname"},
+    {ContactKey::phoneticGivenName, "Phonetic first name"},
+    {ContactKey::phoneticMiddleName, "Phonetic middle name"},
+    {ContactKey::phoneticFamilyName, "Phonetic last name"},
+    {ContactKey::organizationName, "Company"},
+    {ContactKey::departmentName, "Department"},
+    {ContactKey::jobTitle, "Job title"},
+    {ContactKey::phoneticOrganizationName, "Phonetic company name"},
+    {ContactKey::birthday, "Birthday"},
+    {ContactKey::nonGregorianBirthday, "Birthday (other calendar)"},
+    {ContactKey::dates, "Dates"},
+    {ContactKey::note, "Note"},
+    {ContactKey::imageData, "Image"},
+    {ContactKey::thumbnailImageData, "Thumbnail"},
+    {ContactKey::phoneNumbers, "Phone"},
+    {ContactKey::emailAddresses, "Email"},
+    {ContactKey::postalAddresses, "Address"},
+    {ContactKey::urlAddresses, "URL"},
+    {ContactKey::contactRelations, "Related name"},
+    {ContactKey::socialProfiles, "Social profile"},
+    {ContactKey::instantMessageAddresses, "Instant message"},
+    {PostalAddressKey::street, "Street"},
+    {PostalAddressKey::subLocality, "Sub-locality"},
+    {PostalAddressKey::city, "City"},
+    {PostalAddressKey::subAdministrativeArea, "Sub-administrative area"},
+    {PostalAddressKey::state, "State"},
+    {PostalAddressKey::postalCode, "Postal code"},
+    {PostalAddressKey::country, "Country"},
+    {PostalAddressKey::isoCountryCode, "Country code"},
     // An instant-message address names its fields with the same key strings.
-    {CNSocialProfileURLStringKey, "Profile URL"},
-    {CNSocialProfileUsernameKey, "User name"},
-    {CNSocialProfileUserIdentifierKey, "User ID"},
-    {CNSocialProfileServiceKey, "Service"},
+    {SocialProfileKey::urlString, "Profile URL"},
+    {SocialProfileKey::username, "User name"},
+    {SocialProfileKey::userIdentifier, "User ID"},
+    {SocialProfileKey::service, "Service"},
 }};
 
 // The labels that are not relations. Relation labels get their text from their names.
 constexpr std::array<DisplayName, 15> kGenericLabelNames = {{
-    {CNLabelHome, "home"},
-    {CNLabelWork, "work"},
-    {CNLabelSchool, "school"},
-    {CNLabelOther, "other"},
-    {CNLabelEmailiCloud, "iCloud"},
-    {CNLabelURLAddressHomePage, "homepage"},
-    {CNLabelDateAnniversary, "anniversary"},
-    {CNLabelPhoneNumberiPhone, "iPhone"},
-    {CNLabelPhoneNumberAppleWatch, "Apple Watch"},
-    {CNLabelPhoneNumberMobile, "mobile"},
-    {CNLabelPhoneNumberMain, "main"},
-    {CNLabelPhoneNumberHomeFax, "home fax"},
-    {CNLabelPhoneNumberWorkFax, "work fax"},
-    {CNLabelPhoneNumberOtherFax, "other fax"},
-    {CNLabelPhoneNumberPager, "pager"},
+    {Label::home, "home"},
+    {Label::work, "work"},
+    {Label::school, "school"},
+    {Label::other, "other"},
+    {Label::iCloud, "iCloud"},
+    {Label::homePage, "homepage"},
+    {Label::anniversary, "anniversary"},
+    {Label::iPhone, "iPhone"},
+    {Label::appleWatch, "Apple Watch"},
+    {Label::mobile, "mobile"},
+    {Label::main, "main"},
+    {Label::homeFax, "home fax"},
+    {Label::workFax, "work fax"},
+    {Label::otherFax, "other fax"},
+    {Label::pager, "pager"},
 }};
 
 constexpr std::array<DisplayName, 9> kSocialProfileServiceNames = {{
-    {CNSocialProfileServiceFacebook, "Facebook"},
-    {CNSocialProfileServiceFlickr, "Flickr"},
-    {CNSocialProfileServiceGameCenter, "Game Center"},
-    {CNSocialProfileServiceLinkedIn, "LinkedIn"},
-    {CNSocialProfileServiceMySpace, "MySpace"},
-    {CNSocialProfileServiceSinaWeibo, "Sina Weibo"},
-    {CNSocialProfileServiceTencentWeibo, "Tencent Weibo"},
-    {CNSocialProfileServiceTwitter, "Twitter"},
-    {CNSocialProfileServiceYelp, "Yelp"},
+    {SocialProfileService::facebook, "Facebook"},
+    {SocialProfileService::flickr, "Flickr"},
+    {SocialProfileService::gameCenter, "Game Center"},
+    {SocialProfileService::linkedIn, "LinkedIn"},
+    {SocialProfileService::mySpace, "MySpace"},
+    {SocialProfileService::sinaWeibo, "Sina Weibo"},
+    {SocialProfileService::tencentWeibo, "Tencent Weibo"},
+    {SocialProfileService::twitter, "Twitter"},
+    {SocialProfileService::yelp, "Yelp"},
 }};
 
 constexpr std::array<DisplayName, 10> kInstantMessageServiceNames = {{
-    {CNInstantMessageServiceAIM, "AIM"},
-    {CNInstantMessageServiceFacebook, "Facebook Messenger"},
-    {CNInstantMessageServiceGaduGadu, "Gadu-Gadu"},
-    {CNInstantMessageServiceGoogleTalk, "Google Talk"},
-    {CNInstantMessageServiceICQ, "ICQ"},
-    {CNInstantMessageServiceJabber, "Jabber"},
-    {CNInstantMessageServiceMSN, "MSN"},
-    {CNInstantMessageServiceQQ, "QQ"},
-    {CNInstantMessageServiceSkype, "Skype"},
-    {CNInstantMessageServiceYahoo, "Yahoo!"},
+    {InstantMessageService::aim, "AIM"},
+    {InstantMessageService::facebook, "Facebook Messenger"},
+    {InstantMessageService::gaduGadu, "Gadu-Gadu"},
+    {InstantMessageService::googleTalk, "Google Talk"},
+    {InstantMessageService::icq, "ICQ"},
+    {InstantMessageService::jabber, "Jabber"},
+    {InstantMessageService::msn, "MSN"},
+    {InstantMessageService::qq, "QQ"},
+    {InstantMessageService::skype, "Skype"},
+    {InstantMessageService::yahoo, "Yahoo!"},
 }};
 
 // Relation texts that the rules in relationText would word less naturally.
 constexpr std::array<DisplayName, 2> kRelationTextOverrides = {{
-    {CNLabelContactRelationGrandaunt, "great-aunt"},
-    {CNLabelContactRelationGranduncle, "great-uncle"},
+    {RelationLabel::grandaunt, "great-aunt"},
+    {RelationLabel::granduncle, "great-uncle"},
 }};
 
 constexpr std::string_view kLabelOpening = "_$!<";
@@ -306,8 +306,8 @@ const std::vector<RelationName>& relationNames() {
                     {label, fixed ? std::string(fixed->english) : relationText(labelName(label))});
             }
         };
-        add(kRelationLabels);
-        add(kExtendedRelationLabels);
+        add(relationLabels);
+        add(extendedRelationLabels);
         return result;
     }();
     return names;
@@ -407,8 +407,8 @@ bool isLabelConstant(std::string_view label) {
 
 std::vector<std::string_view> labelConstants() {
     std::vector<std::string_view> labels = namesOf(kGenericLabelNames);
-    labels.insert(labels.end(), kRelationLabels.begin(), kRelationLabels.end());
-    labels.insert(labels.end(), kExtendedRelationLabels.begin(), kExtendedRelationLabels.end());
+    labels.insert(labels.end(), relationLabels.begin(), relationLabels.end());
+    labels.insert(labels.end(), extendedRelationLabels.begin(), extendedRelationLabels.end());
     return labels;
 }
 

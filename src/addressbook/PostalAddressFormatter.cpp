@@ -56,13 +56,13 @@ struct AddressPart {
 };
 
 constexpr std::array<AddressPart, 7> kAddressParts = {{
-    {CNPostalAddressStreetKey, &PostalAddress::street},
-    {CNPostalAddressSubLocalityKey, &PostalAddress::subLocality},
-    {CNPostalAddressCityKey, &PostalAddress::city},
-    {CNPostalAddressSubAdministrativeAreaKey, &PostalAddress::subAdministrativeArea},
-    {CNPostalAddressStateKey, &PostalAddress::state},
-    {CNPostalAddressPostalCodeKey, &PostalAddress::postalCode},
-    {CNPostalAddressCountryKey, &PostalAddress::country},
+    {PostalAddressKey::street, &PostalAddress::street},
+    {PostalAddressKey::subLocality, &PostalAddress::subLocality},
+    {PostalAddressKey::city, &PostalAddress::city},
+    {PostalAddressKey::subAdministrativeArea, &PostalAddress::subAdministrativeArea},
+    {PostalAddressKey::state, &PostalAddress::state},
+    {PostalAddressKey::postalCode, &PostalAddress::postalCode},
+    {PostalAddressKey::country, &PostalAddress::country},
 }};
 
 const AddressLayout& layoutForCountry(std::string_view countryCode) {

@@ -223,21 +223,21 @@ std::optional<DateComponents> cellDate(const DataCellView& cell, const std::stri
 // The contact's text field a key names; none for the other keys.
 std::string Contact::*textFieldForKey(std::string_view key) {
     const std::pair<std::string_view, std::string Contact::*> fields[] = {
-        {CNContactNamePrefixKey, &Contact::namePrefix},
-        {CNContactGivenNameKey, &Contact::givenName},
-        {CNContactMiddleNameKey, &Contact::middleName},
-        {CNContactFamilyNameKey, &Contact::familyName},
-        {CNContactPreviousFamilyNameKey, &Contact::previousFamilyName},
-        {CNContactNameSuffixKey, &Contact::nameSuffix},
-        {CNContactNicknameKey, &Contact::nickname},
-        {CNContactPhoneticGivenNameKey, &Contact::phoneticGivenName},
-        {CNContactPhoneticMiddleNameKey, &Contact::phoneticMiddleName},
-        {CNContactPhoneticFamilyNameKey, &Contact::phoneticFamilyName},
-        {CNContactOrganizationNameKey, &Contact::organizationName},
-        {CNContactPhoneticOrganizationNameKey, &Contact::phoneticOrganizationName},
-        {CNContactDepartmentNameKey, &Contact::departmentName},
-        {CNContactJobTitleKey, &Contact::jobTitle},
-        {CNContactNoteKey, &Contact::note},
+        {ContactKey::namePrefix, &Contact::namePrefix},
+        {ContactKey::givenName, &Contact::givenName},
+        {ContactKey::middleName, &Contact::middleName},
+        {ContactKey::familyName, &Contact::familyName},
+        {ContactKey::previousFamilyName, &Contact::previousFamilyName},
+        {ContactKey::nameSuffix, &Contact::nameSuffix},
+        {ContactKey::nickname, &Contact::nickname},
+        {ContactKey::phoneticGivenName, &Contact::phoneticGivenName},
+        {ContactKey::phoneticMiddleName, &Contact::phoneticMiddleName},
+        {ContactKey::phoneticFamilyName, &Contact::phoneticFamilyName},
+        {ContactKey::organizationName, &Contact::organizationName},
+        {ContactKey::phoneticOrganizationName, &Contact::phoneticOrganizationName},
+        {ContactKey::departmentName, &Contact::departmentName},
+        {ContactKey::jobTitle, &Contact::jobTitle},
+        {ContactKey::note, &Contact::note},
     };
     for (const auto& [name, field] : fields) {
         if (name == key) return field;
@@ -246,13 +246,13 @@ std::string Contact::*textFieldForKey(std::string_view key) {
 }
 
 std::string* postalComponent(PostalAddress& address, std::string_view subKey) {
-    if (subKey == CNPostalAddressCityKey) return &address.city;
-    if (subKey == CNPostalAddressStateKey) return &address.state;
-    if (subKey == CNPostalAddressCountryKey) return &address.country;
-    if (subKey == CNPostalAddressPostalCodeKey) return &address.postalCode;
-    if (subKey == CNPostalAddressISOCountryCodeKey) return &address.isoCountryCode;
-    if (subKey == CNPostalAddressSubAdministrativeAreaKey) return &address.subAdministrativeArea;
-    if (subKey == CNPostalAddressSubLocalityKey) return &address.subLocality;
+    if (subKey == PostalAddressKey::city) return &address.city;
+    if (subKey == PostalAddressKey::state) return &address.state;
+    if (subKey == PostalAddressKey::country) return &address.country;
+    if (subKey == PostalAddressKey::postalCode) return &address.postalCode;
+    if (subKey == PostalAddressKey::isoCountryCode) return &address.isoCountryCode;
+    if (subKey == PostalAddressKey::subAdministrativeArea) return &address.subAdministrativeArea;
+    if (subKey == PostalAddressKey::subLocality) return &address.subLocality;
     return nullptr;
 }
 
@@ -269,7 +269,7 @@ void applyPostalComponent(Contact& contact, const std::string& label, std::strin
         first = addresses.end() - 1;
     }
     PostalAddress& address = first->value;
-    if (subKey == CNPostalAddressStreetKey || subKey == CustomPropertyKeys::Addition) {
+    if (subKey == PostalAddressKey::street || subKey == CustomPropertyKeys::Addition) {
         address.street = address.street.empty() ? text : address.street + "\n" + text;
         return;
     }
@@ -298,7 +298,7 @@ void applySocialProfile(Contact& contact, const std::string& service, const std:
     } else {
         profile.username = text;
     }
-    contact.socialProfiles.push_back(labeled(std::string(CNLabelOther), std::move(profile)));
+    contact.socialProfiles.push_back(labeled(std::string(Label::other), std::move(profile)));
 }
 
 void applyGroups(const Contact& contact, const std::string& text) {
@@ -360,7 +360,7 @@ ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
     const bool valid = suggested.isValid();
     const auto effectiveLabel = suggested.label();
     selfLabelled = valid && effectiveLabel == kExtractLabelMarker;
-    postalCodeTarget = suggested.propertySubKey == CNPostalAddressPostalCodeKey;
+    postalCodeTarget = suggested.propertySubKey == PostalAddressKey::postalCode;
     applies = suggested.propertyKey && valid && !selfLabelled;
     if (!suggested.propertyKey) return;
     key = *suggested.propertyKey;
@@ -369,33 +369,33 @@ ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
 
     if ((field = textFieldForKey(key))) {
         target = textField;
-    } else if (key == CNContactBirthdayKey) {
+    } else if (key == ContactKey::birthday) {
         target = birthday;
-    } else if (key == CNContactNonGregorianBirthdayKey) {
+    } else if (key == ContactKey::nonGregorianBirthday) {
         target = nonGregorianBirthday;
     } else if (key == CustomPropertyKeys::AdditionalNote) {
         target = additionalNote;
-    } else if (key == CNContactImageDataKey) {
+    } else if (key == ContactKey::imageData) {
         target = image;
-    } else if (key == CNContactDatesKey) {
+    } else if (key == ContactKey::dates) {
         target = dates;
-    } else if (key == CNContactPhoneNumbersKey) {
+    } else if (key == ContactKey::phoneNumbers) {
         target = phoneNumber;
-    } else if (key == CNContactEmailAddressesKey) {
+    } else if (key == ContactKey::emailAddresses) {
         target = emailAddress;
-    } else if (key == CNContactUrlAddressesKey) {
+    } else if (key == ContactKey::urlAddresses) {
         target = urlAddress;
-    } else if (key == CNContactRelationsKey) {
+    } else if (key == ContactKey::contactRelations) {
         target = relation;
-    } else if (key == CNContactPostalAddressesKey) {
+    } else if (key == ContactKey::postalAddresses) {
         if (!label.empty() && !subKey.empty()) target = postalAddress;
-    } else if (key == CNContactSocialProfilesKey) {
+    } else if (key == ContactKey::socialProfiles) {
         if (!subKey.empty()) target = socialProfile;
-    } else if (key == CNContactInstantMessageAddressesKey) {
+    } else if (key == ContactKey::instantMessageAddresses) {
         if (!subKey.empty()) target = instantMessageAddress;
     } else if (key == CustomPropertyKeys::Group) {
         target = group;
-    } else if (key == CNContactTypeKey) {
+    } else if (key == ContactKey::contactType) {
         target = contactType;
     }
     // Any other key, the UID column included, sets nothing: the new contact keeps its own

@@ -137,7 +137,7 @@ std::string addressFormatNote(const contacts::PostalAddress& address) {
     }
     return qvFormat(localizedString("Address Format (%1$@): %2$@",
                                     "Note under a postal address in the contact preview"),
-                    keyText(contacts::CNPostalAddressISOCountryCodeKey), country);
+                    keyText(contacts::PostalAddressKey::isoCountryCode), country);
 }
 
 template <typename Value, typename Text>
@@ -229,7 +229,7 @@ PreviewDocument attributedPreview(const contacts::Contact& contact,
     std::vector<PreviewRow>& rows = document.rows;
     if (!contact.previousFamilyName.empty()) {
         rows.push_back(PreviewRow{
-            keyText(contacts::CNContactPreviousFamilyNameKey), contact.previousFamilyName, {}});
+            keyText(contacts::ContactKey::previousFamilyName), contact.previousFamilyName, {}});
     }
     const auto asIs = [](const std::string& value) { return value; };
     appendRows(rows, contact.phoneNumbers, asIs);
@@ -237,7 +237,7 @@ PreviewDocument attributedPreview(const contacts::Contact& contact,
     appendRows(rows, contact.urlAddresses, asIs);
     if (contact.birthday.has_value()) {
         rows.push_back(PreviewRow{
-            keyText(contacts::CNContactBirthdayKey), previewDateText(*contact.birthday), {}});
+            keyText(contacts::ContactKey::birthday), previewDateText(*contact.birthday), {}});
     }
     appendRows(rows, contact.dates, previewDateText);
     appendRows(rows, contact.contactRelations,
@@ -275,7 +275,7 @@ PreviewDocument attributedPreview(const contacts::Contact& contact,
                        {}});
     }
     if (!contact.note.empty()) {
-        rows.push_back(PreviewRow{keyText(contacts::CNContactNoteKey), contact.note, {}});
+        rows.push_back(PreviewRow{keyText(contacts::ContactKey::note), contact.note, {}});
     }
     return document;
 }

@@ -227,7 +227,7 @@ std::string relationLines(const Contact& contact) {
     for (const auto& relation : contact.contactRelations) {
         if (relation.value.name.empty()) continue;
         if (!lines.empty()) lines += kCrLf;
-        if (relation.label == CNLabelOther) {
+        if (relation.label == Label::other) {
             lines += "X-ABRELATEDNAMES;TYPE=OTHER:";
             appendEscaped(lines, relation.value.name, true);
             continue;

@@ -253,7 +253,7 @@ const TitleMatcher::LanguageIndex& TitleMatcher::languageIndex(std::string_view 
             candidate.tieRank =
                 (entry.isUserCustomMapping ? 0u : 8u) | (entry.isVendorCustomMapping ? 0u : 4u) |
                 (entry.type == kLabelType ? 2u : 0u) |
-                (entry.propertyKey == contacts::CNContactSocialProfilesKey ? 0u : 1u);
+                (entry.propertyKey == contacts::ContactKey::socialProfiles ? 0u : 1u);
             index->candidates.push_back(std::move(candidate));
         }
     }
@@ -625,8 +625,8 @@ bool looksSelfLabelled(const SuggestedContactProperty& target,
                        const std::vector<std::string_view>& samples) {
     using namespace contacts;
     const auto& key = target.propertyKey;
-    if (!key || (*key != CNContactPhoneNumbersKey && *key != CNContactEmailAddressesKey &&
-                 *key != CNContactUrlAddressesKey && *key != CNContactRelationsKey))
+    if (!key || (*key != ContactKey::phoneNumbers && *key != ContactKey::emailAddresses &&
+                 *key != ContactKey::urlAddresses && *key != ContactKey::contactRelations))
         return false;
     const auto labels = target.systemLabels();
     const auto isLabel = [&](std::string_view text) {

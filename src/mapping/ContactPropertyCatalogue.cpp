@@ -21,41 +21,41 @@ std::vector<CatalogueEntry> buildCatalogue() {
 
     entries.emplace_back(CatalogueIgnore{});
     separator();
-    targets({CNContactNamePrefixKey, CNContactGivenNameKey, CNContactMiddleNameKey,
-             CNContactFamilyNameKey, CNContactPreviousFamilyNameKey, CNContactNameSuffixKey,
-             CNContactNicknameKey, CNContactPhoneticGivenNameKey, CNContactPhoneticMiddleNameKey,
-             CNContactPhoneticFamilyNameKey});
+    targets({ContactKey::namePrefix, ContactKey::givenName, ContactKey::middleName,
+             ContactKey::familyName, ContactKey::previousFamilyName, ContactKey::nameSuffix,
+             ContactKey::nickname, ContactKey::phoneticGivenName, ContactKey::phoneticMiddleName,
+             ContactKey::phoneticFamilyName});
     separator();
-    targets({CNContactOrganizationNameKey, CNContactDepartmentNameKey, CNContactJobTitleKey,
-             CNContactPhoneticOrganizationNameKey});
+    targets({ContactKey::organizationName, ContactKey::departmentName, ContactKey::jobTitle,
+             ContactKey::phoneticOrganizationName});
     separator();
-    targets({CNContactBirthdayKey, CNContactNonGregorianBirthdayKey, CNContactDatesKey});
+    targets({ContactKey::birthday, ContactKey::nonGregorianBirthday, ContactKey::dates});
     separator();
-    targets({CNContactPhoneNumbersKey, CNContactEmailAddressesKey, CNContactUrlAddressesKey});
+    targets({ContactKey::phoneNumbers, ContactKey::emailAddresses, ContactKey::urlAddresses});
     separator();
-    subKeys(CNContactPostalAddressesKey,
-            {CNPostalAddressStreetKey, CustomPropertyKeys::Addition, CNPostalAddressCityKey,
-             CNPostalAddressPostalCodeKey, CNPostalAddressStateKey, CNPostalAddressCountryKey,
-             CNPostalAddressISOCountryCodeKey});
+    subKeys(ContactKey::postalAddresses,
+            {PostalAddressKey::street, CustomPropertyKeys::Addition, PostalAddressKey::city,
+             PostalAddressKey::postalCode, PostalAddressKey::state, PostalAddressKey::country,
+             PostalAddressKey::isoCountryCode});
     separator();
-    targets({CNContactRelationsKey});
+    targets({ContactKey::contactRelations});
     separator();
-    subKeys(CNContactSocialProfilesKey,
-            {CNSocialProfileServiceFacebook, CNSocialProfileServiceFlickr,
-             CNSocialProfileServiceGameCenter, CNSocialProfileServiceLinkedIn,
-             CNSocialProfileServiceMySpace, CNSocialProfileServiceSinaWeibo,
-             CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
-             CNSocialProfileServiceYelp});
+    subKeys(ContactKey::socialProfiles,
+            {SocialProfileService::facebook, SocialProfileService::flickr,
+             SocialProfileService::gameCenter, SocialProfileService::linkedIn,
+             SocialProfileService::mySpace, SocialProfileService::sinaWeibo,
+             SocialProfileService::tencentWeibo, SocialProfileService::twitter,
+             SocialProfileService::yelp});
     separator();
     subKeys(
-        CNContactInstantMessageAddressesKey,
-        {CNInstantMessageServiceAIM, CNInstantMessageServiceFacebook,
-         CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
-         CNInstantMessageServiceICQ, CNInstantMessageServiceJabber, CNInstantMessageServiceMSN,
-         CNInstantMessageServiceQQ, CNInstantMessageServiceSkype, CNInstantMessageServiceYahoo});
+        ContactKey::instantMessageAddresses,
+        {InstantMessageService::aim, InstantMessageService::facebook,
+         InstantMessageService::gaduGadu, InstantMessageService::googleTalk,
+         InstantMessageService::icq, InstantMessageService::jabber, InstantMessageService::msn,
+         InstantMessageService::qq, InstantMessageService::skype, InstantMessageService::yahoo});
     separator();
-    targets({CNContactNoteKey, CustomPropertyKeys::AdditionalNote, CNContactImageDataKey,
-             CNContactTypeKey, CustomPropertyKeys::UID});
+    targets({ContactKey::note, CustomPropertyKeys::AdditionalNote, ContactKey::imageData,
+             ContactKey::contactType, CustomPropertyKeys::UID});
     separator();
     targets({CustomPropertyKeys::Group});
     return entries;

@@ -12,44 +12,44 @@ namespace {
 
 using namespace pelkora::contacts;
 
-constexpr std::array<std::string_view, 4> kBaseLabels = {CNLabelWork, CNLabelHome, CNLabelSchool,
-                                                         CNLabelOther};
+constexpr std::array<std::string_view, 4> kBaseLabels = {Label::work, Label::home, Label::school,
+                                                         Label::other};
 
 constexpr std::array<std::string_view, 8> kPostalComponentKeys = {
-    CNPostalAddressStreetKey,
-    CNPostalAddressCityKey,
-    CNPostalAddressPostalCodeKey,
-    CNPostalAddressStateKey,
-    CNPostalAddressCountryKey,
-    CNPostalAddressISOCountryCodeKey,
-    CNPostalAddressSubAdministrativeAreaKey,
-    CNPostalAddressSubLocalityKey,
+    PostalAddressKey::street,
+    PostalAddressKey::city,
+    PostalAddressKey::postalCode,
+    PostalAddressKey::state,
+    PostalAddressKey::country,
+    PostalAddressKey::isoCountryCode,
+    PostalAddressKey::subAdministrativeArea,
+    PostalAddressKey::subLocality,
 };
 
 constexpr std::array<std::string_view, 9> kSocialProfileServices = {
-    CNSocialProfileServiceFacebook,     CNSocialProfileServiceFlickr,
-    CNSocialProfileServiceGameCenter,   CNSocialProfileServiceLinkedIn,
-    CNSocialProfileServiceMySpace,      CNSocialProfileServiceSinaWeibo,
-    CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
-    CNSocialProfileServiceYelp,
+    SocialProfileService::facebook,     SocialProfileService::flickr,
+    SocialProfileService::gameCenter,   SocialProfileService::linkedIn,
+    SocialProfileService::mySpace,      SocialProfileService::sinaWeibo,
+    SocialProfileService::tencentWeibo, SocialProfileService::twitter,
+    SocialProfileService::yelp,
 };
 
 constexpr std::array<std::string_view, 10> kInstantMessageServices = {
-    CNInstantMessageServiceAIM,      CNInstantMessageServiceFacebook,
-    CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
-    CNInstantMessageServiceICQ,      CNInstantMessageServiceJabber,
-    CNInstantMessageServiceMSN,      CNInstantMessageServiceQQ,
-    CNInstantMessageServiceSkype,    CNInstantMessageServiceYahoo,
+    InstantMessageService::aim,      InstantMessageService::facebook,
+    InstantMessageService::gaduGadu, InstantMessageService::googleTalk,
+    InstantMessageService::icq,      InstantMessageService::jabber,
+    InstantMessageService::msn,      InstantMessageService::qq,
+    InstantMessageService::skype,    InstantMessageService::yahoo,
 };
 
 constexpr std::array<std::string_view, 7> kLabelledKeys = {
-    CNContactInstantMessageAddressesKey,
-    CNContactDatesKey,
-    CNContactRelationsKey,
-    CNContactPhoneNumbersKey,
-    CNContactUrlAddressesKey,
-    CNContactEmailAddressesKey,
-    CNContactPostalAddressesKey,
+    ContactKey::instantMessageAddresses,
+    ContactKey::dates,
+    ContactKey::contactRelations,
+    ContactKey::phoneNumbers,
+    ContactKey::urlAddresses,
+    ContactKey::emailAddresses,
+    ContactKey::postalAddresses,
 };
 
 struct PropertyImageName {
@@ -59,34 +59,34 @@ struct PropertyImageName {
 
 // One icon per group of targets, named after what it shows.
 constexpr PropertyImageName kPropertyImages[] = {
-    {CNContactNamePrefixKey, "person"},
-    {CNContactGivenNameKey, "person"},
-    {CNContactMiddleNameKey, "person"},
-    {CNContactFamilyNameKey, "person"},
-    {CNContactPreviousFamilyNameKey, "person"},
-    {CNContactNameSuffixKey, "person"},
-    {CNContactNicknameKey, "person"},
-    {CNContactPhoneticGivenNameKey, "person"},
-    {CNContactPhoneticMiddleNameKey, "person"},
-    {CNContactPhoneticFamilyNameKey, "person"},
-    {CNContactOrganizationNameKey, "building"},
-    {CNContactDepartmentNameKey, "building"},
-    {CNContactJobTitleKey, "building"},
-    {CNContactPhoneticOrganizationNameKey, "building"},
-    {CNContactBirthdayKey, "calendar"},
-    {CNContactNonGregorianBirthdayKey, "calendar"},
-    {CNContactDatesKey, "calendar"},
-    {CNContactPhoneNumbersKey, "phone"},
-    {CNContactEmailAddressesKey, "envelope"},
-    {CNContactUrlAddressesKey, "link"},
-    {CNContactPostalAddressesKey, "house"},
-    {CNContactRelationsKey, "people"},
-    {CNContactSocialProfilesKey, "bubbles"},
-    {CNContactInstantMessageAddressesKey, "message"},
-    {CNContactNoteKey, "note"},
+    {ContactKey::namePrefix, "person"},
+    {ContactKey::givenName, "person"},
+    {ContactKey::middleName, "person"},
+    {ContactKey::familyName, "person"},
+    {ContactKey::previousFamilyName, "person"},
+    {ContactKey::nameSuffix, "person"},
+    {ContactKey::nickname, "person"},
+    {ContactKey::phoneticGivenName, "person"},
+    {ContactKey::phoneticMiddleName, "person"},
+    {ContactKey::phoneticFamilyName, "person"},
+    {ContactKey::organizationName, "building"},
+    {ContactKey::departmentName, "building"},
+    {ContactKey::jobTitle, "building"},
+    {ContactKey::phoneticOrganizationName, "building"},
+    {ContactKey::birthday, "calendar"},
+    {ContactKey::nonGregorianBirthday, "calendar"},
+    {ContactKey::dates, "calendar"},
+    {ContactKey::phoneNumbers, "phone"},
+    {ContactKey::emailAddresses, "envelope"},
+    {ContactKey::urlAddresses, "link"},
+    {ContactKey::postalAddresses, "house"},
+    {ContactKey::contactRelations, "people"},
+    {ContactKey::socialProfiles, "bubbles"},
+    {ContactKey::instantMessageAddresses, "message"},
+    {ContactKey::note, "note"},
     {CustomPropertyKeys::AdditionalNote, "note"},
-    {CNContactImageDataKey, "photo"},
-    {CNContactTypeKey, "kind"},
+    {ContactKey::imageData, "photo"},
+    {ContactKey::contactType, "kind"},
     {CustomPropertyKeys::UID, "identifier"},
     {CustomPropertyKeys::Group, "group"},
 };
@@ -94,43 +94,43 @@ constexpr PropertyImageName kPropertyImages[] = {
 // Label menus put a separator after each of these, dividing the long relation list into
 // families (siblings, grandparents, in-laws, cousins …).
 constexpr std::string_view kSeparatingLabels[] = {
-    CNLabelOther,
-    CNLabelContactRelationTeacher,
-    CNLabelContactRelationElderSibling,
-    CNLabelContactRelationEldestSister,
-    CNLabelContactRelationEldestBrother,
-    CNLabelContactRelationFemaleFriend,
-    CNLabelContactRelationHusband,
-    CNLabelContactRelationBoyfriend,
-    CNLabelContactRelationFather,
-    CNLabelContactRelationSon,
-    CNLabelContactRelationGrandfatherFathersFather,
-    CNLabelContactRelationGreatGrandfather,
-    CNLabelContactRelationGrandsonSonsSon,
-    CNLabelContactRelationGreatGrandson,
-    CNLabelContactRelationFatherInLawHusbandsFather,
-    CNLabelContactRelationCoFatherInLaw,
-    CNLabelContactRelationElderSiblingInLaw,
-    CNLabelContactRelationSisterInLawElderBrothersWife,
-    CNLabelContactRelationBrotherInLawElderSistersHusband,
-    CNLabelContactRelationBrotherInLawHusbandsSistersHusband,
-    CNLabelContactRelationCoBrotherInLaw,
-    CNLabelContactRelationSonInLaw,
-    CNLabelContactRelationElderCousinParentsSiblingsDaughter,
-    CNLabelContactRelationElderCousinMothersBrothersSon,
-    CNLabelContactRelationElderCousinFathersBrothersSon,
-    CNLabelContactRelationCousinGrandparentsSiblingsSon,
-    CNLabelContactRelationElderCousinMothersSiblingsDaughterOrFathersSistersDaughter,
-    CNLabelContactRelationParentsElderSibling,
-    CNLabelContactRelationParentsSiblingMothersElderSibling,
-    CNLabelContactRelationParentsSiblingFathersElderSibling,
-    CNLabelContactRelationAuntMothersBrothersWife,
-    CNLabelContactRelationGrandaunt,
-    CNLabelContactRelationUncleFathersElderSistersHusband,
-    CNLabelContactRelationGranduncle,
-    CNLabelContactRelationNephewSistersSonOrWifesSiblingsSon,
-    CNLabelContactRelationGrandnephewBrothersGrandson,
-    CNLabelContactRelationStepsister,
+    Label::other,
+    RelationLabel::teacher,
+    RelationLabel::elderSibling,
+    RelationLabel::eldestSister,
+    RelationLabel::eldestBrother,
+    RelationLabel::femaleFriend,
+    RelationLabel::husband,
+    RelationLabel::boyfriend,
+    RelationLabel::father,
+    RelationLabel::son,
+    RelationLabel::grandfatherFathersFather,
+    RelationLabel::greatGrandfather,
+    RelationLabel::grandsonSonsSon,
+    RelationLabel::greatGrandson,
+    RelationLabel::fatherInLawHusbandsFather,
+    RelationLabel::coFatherInLaw,
+    RelationLabel::elderSiblingInLaw,
+    RelationLabel::sisterInLawElderBrothersWife,
+    RelationLabel::brotherInLawElderSistersHusband,
+    RelationLabel::brotherInLawHusbandsSistersHusband,
+    RelationLabel::coBrotherInLaw,
+    RelationLabel::sonInLaw,
+    RelationLabel::elderCousinParentsSiblingsDaughter,
+    RelationLabel::elderCousinMothersBrothersSon,
+    RelationLabel::elderCousinFathersBrothersSon,
+    RelationLabel::cousinGrandparentsSiblingsSon,
+    RelationLabel::elderCousinMothersSiblingsDaughterOrFathersSistersDaughter,
+    RelationLabel::parentsElderSibling,
+    RelationLabel::parentsSiblingMothersElderSibling,
+    RelationLabel::parentsSiblingFathersElderSibling,
+    RelationLabel::auntMothersBrothersWife,
+    RelationLabel::grandaunt,
+    RelationLabel::uncleFathersElderSistersHusband,
+    RelationLabel::granduncle,
+    RelationLabel::nephewSistersSonOrWifesSiblingsSon,
+    RelationLabel::grandnephewBrothersGrandson,
+    RelationLabel::stepsister,
 };
 
 template <typename List>
@@ -200,44 +200,44 @@ bool SuggestedContactProperty::canHaveLabel() const {
 }
 
 bool SuggestedContactProperty::canHaveSubKey() const {
-    return propertyKey && (*propertyKey == CNContactInstantMessageAddressesKey ||
-                           *propertyKey == CNContactSocialProfilesKey ||
-                           *propertyKey == CNContactPostalAddressesKey);
+    return propertyKey && (*propertyKey == ContactKey::instantMessageAddresses ||
+                           *propertyKey == ContactKey::socialProfiles ||
+                           *propertyKey == ContactKey::postalAddresses);
 }
 
 std::vector<std::string_view> SuggestedContactProperty::systemLabels() const {
     if (!propertyKey) return {};
     const std::string_view key = *propertyKey;
     std::vector<std::string_view> labels;
-    if (key == CNContactDatesKey) return {CNLabelDateAnniversary, CNLabelOther};
-    if (key == CNContactRelationsKey) {
-        labels.push_back(CNLabelOther);
-        labels.insert(labels.end(), kRelationLabels.begin(), kRelationLabels.end());
-        labels.insert(labels.end(), kExtendedRelationLabels.begin(), kExtendedRelationLabels.end());
+    if (key == ContactKey::dates) return {Label::anniversary, Label::other};
+    if (key == ContactKey::contactRelations) {
+        labels.push_back(Label::other);
+        labels.insert(labels.end(), relationLabels.begin(), relationLabels.end());
+        labels.insert(labels.end(), extendedRelationLabels.begin(), extendedRelationLabels.end());
         return labels;
     }
     labels.assign(kBaseLabels.begin(), kBaseLabels.end());
-    if (key == CNContactPhoneNumbersKey) {
-        labels.insert(labels.end(), {CNLabelPhoneNumberWorkFax, CNLabelPhoneNumberHomeFax,
-                                     CNLabelPhoneNumberOtherFax, CNLabelPhoneNumberiPhone,
-                                     CNLabelPhoneNumberMobile, CNLabelPhoneNumberMain,
-                                     CNLabelPhoneNumberPager, CNLabelPhoneNumberAppleWatch});
-    } else if (key == CNContactUrlAddressesKey) {
-        labels.push_back(CNLabelURLAddressHomePage);
-    } else if (key == CNContactEmailAddressesKey) {
-        labels.push_back(CNLabelEmailiCloud);
+    if (key == ContactKey::phoneNumbers) {
+        labels.insert(labels.end(), {Label::workFax, Label::homeFax,
+                                     Label::otherFax, Label::iPhone,
+                                     Label::mobile, Label::main,
+                                     Label::pager, Label::appleWatch});
+    } else if (key == ContactKey::urlAddresses) {
+        labels.push_back(Label::homePage);
+    } else if (key == ContactKey::emailAddresses) {
+        labels.push_back(Label::iCloud);
     }
     return labels;
 }
 
 std::vector<std::string_view> SuggestedContactProperty::extendedRelevantRelationships() {
-    return {kExtendedRelationLabels.begin(), kExtendedRelationLabels.end()};
+    return {extendedRelationLabels.begin(), extendedRelationLabels.end()};
 }
 
 std::optional<std::string> SuggestedContactProperty::preferredLabel() const {
     if (!propertyKey || !canHaveLabel()) return std::nullopt;
-    if (*propertyKey == CNContactUrlAddressesKey) return std::string(CNLabelURLAddressHomePage);
-    return std::string(CNLabelOther);
+    if (*propertyKey == ContactKey::urlAddresses) return std::string(Label::homePage);
+    return std::string(Label::other);
 }
 
 bool SuggestedContactProperty::isValid() const {
@@ -245,20 +245,20 @@ bool SuggestedContactProperty::isValid() const {
     const std::string_view key = *propertyKey;
     const bool labelled = label().has_value();
     const bool hasSubKey = propertySubKey && !propertySubKey->empty();
-    if (key == CNContactDatesKey || key == CNContactRelationsKey ||
-        key == CNContactPhoneNumbersKey || key == CNContactEmailAddressesKey ||
-        key == CNContactUrlAddressesKey) {
+    if (key == ContactKey::dates || key == ContactKey::contactRelations ||
+        key == ContactKey::phoneNumbers || key == ContactKey::emailAddresses ||
+        key == ContactKey::urlAddresses) {
         return labelled;
     }
-    if (key == CNContactSocialProfilesKey) return hasSubKey;
-    if (key == CNContactPostalAddressesKey || key == CNContactInstantMessageAddressesKey) {
+    if (key == ContactKey::socialProfiles) return hasSubKey;
+    if (key == ContactKey::postalAddresses || key == ContactKey::instantMessageAddresses) {
         return labelled && hasSubKey;
     }
     return true;
 }
 
 bool SuggestedContactProperty::allowsDuplicates() const {
-    return canHaveLabel() || (propertyKey && (*propertyKey == CNContactSocialProfilesKey ||
+    return canHaveLabel() || (propertyKey && (*propertyKey == ContactKey::socialProfiles ||
                                               *propertyKey == CustomPropertyKeys::AdditionalNote));
 }
 
@@ -276,7 +276,7 @@ std::optional<std::string> SuggestedContactProperty::localizedPropertySubKey() c
     if (!propertySubKey || propertySubKey->empty()) return std::nullopt;
     const std::string_view subKey = *propertySubKey;
     if (subKey == CustomPropertyKeys::Addition) {
-        return localizedStringForKey(CNPostalAddressStreetKey) + " " +
+        return localizedStringForKey(PostalAddressKey::street) + " " +
                ::pelkora::localizedString("(Addition)");
     }
     if (isPostalComponentKey(subKey)) return nonEmpty(localizedStringForKey(subKey));
@@ -298,21 +298,21 @@ std::optional<std::string> SuggestedContactProperty::formattedContactLabel() con
 std::optional<std::string> SuggestedContactProperty::formattedContactProperty() const {
     if (!propertyKey) return std::nullopt;
     const std::string_view key = *propertyKey;
-    if (key == CNContactPostalAddressesKey) {
+    if (key == ContactKey::postalAddresses) {
         if (auto subKey = localizedPropertySubKey()) return subKey;
         return localizedPropertyKey();
     }
-    if (key == CNContactInstantMessageAddressesKey) {
+    if (key == ContactKey::instantMessageAddresses) {
         if (!propertySubKey || propertySubKey->empty()) return std::nullopt;
         auto service = localizedStringForInstantMessageService(*propertySubKey);
         if (service.empty()) service = *propertySubKey;
-        return service + " IM " + localizedStringForKey(CNInstantMessageAddressUsernameKey);
+        return service + " IM " + localizedStringForKey(InstantMessageKey::username);
     }
-    if (key == CNContactSocialProfilesKey) {
+    if (key == ContactKey::socialProfiles) {
         if (!propertySubKey || propertySubKey->empty()) return localizedPropertyKey();
         auto service = localizedStringForSocialProfileService(*propertySubKey);
         if (service.empty()) service = *propertySubKey;
-        return service + " " + localizedStringForKey(CNSocialProfileUsernameKey);
+        return service + " " + localizedStringForKey(SocialProfileKey::username);
     }
     if (key == CustomPropertyKeys::Group) return localizedPropertyKey();
     auto title = localizedPropertyKey();
@@ -352,9 +352,9 @@ bool SuggestedContactProperty::isPropertySubKey(std::string_view text) {
 
 std::optional<std::string_view> SuggestedContactProperty::parentKeyOfSubKey(
     std::string_view subKey) {
-    if (contains(kPostalComponentKeys, subKey)) return CNContactPostalAddressesKey;
-    if (contains(kSocialProfileServices, subKey)) return CNContactSocialProfilesKey;
-    if (contains(kInstantMessageServices, subKey)) return CNContactInstantMessageAddressesKey;
+    if (contains(kPostalComponentKeys, subKey)) return ContactKey::postalAddresses;
+    if (contains(kSocialProfileServices, subKey)) return ContactKey::socialProfiles;
+    if (contains(kInstantMessageServices, subKey)) return ContactKey::instantMessageAddresses;
     return std::nullopt;
 }
 

@@ -42,7 +42,7 @@ class SuggestedContactProperty {
 
     bool operator==(const SuggestedContactProperty&) const = default;
 
-    // A property target, e.g. SuggestedContactProperty::target(CNContactPhoneNumbersKey).
+    // A property target, e.g. SuggestedContactProperty::target(ContactKey::phoneNumbers).
     static SuggestedContactProperty target(std::string_view key,
                                            std::optional<std::string_view> subKey = std::nullopt);
 

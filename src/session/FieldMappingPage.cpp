@@ -29,7 +29,7 @@ bool sameTarget(const SuggestedContactProperty& left, const SuggestedContactProp
 }
 
 bool isExtendedRelation(std::string_view label) {
-    const auto& extended = contacts::kExtendedRelationLabels;
+    const auto& extended = contacts::extendedRelationLabels;
     return std::find(extended.begin(), extended.end(), label) != extended.end();
 }
 
@@ -259,7 +259,7 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     previewDocument_ = attributedPreview(*previewContact_, contactGroupNames().names(previewContact_->identifier));
     for (auto& entry : list) {
         const auto& key = entry.contactProperty.propertyKey;
-        const bool isDate = key == std::string(contacts::CNContactBirthdayKey) || key == std::string(contacts::CNContactDatesKey);
+        const bool isDate = key == std::string(contacts::ContactKey::birthday) || key == std::string(contacts::ContactKey::dates);
         if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty()) continue;
         const auto alone = assembleContact(row, {entry}, formats, options);
         if (!alone.birthday && alone.dates.empty()) entry.mappingHints.insert(MappingHint::inconvertibleDateString);
@@ -361,7 +361,7 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
                         std::string(label), icon("system-label")});
         if (SuggestedContactProperty::isSeparatingLabel(label)) menu.push_back({});
     }
-    if (target.propertyKey == std::string(contacts::CNContactRelationsKey)) {
+    if (target.propertyKey == std::string(contacts::ContactKey::contactRelations)) {
         menu.push_back({});
         menu.push_back({LabelMenuItem::Kind::toggleExtendedRelationships,
                         localizedString(showExtended ? "Hide extended relationships"
@@ -410,7 +410,7 @@ void FieldMappingPage::toggleShowExtendedRelevantRelationships(ImportSession& se
     if (!show) {
         for (auto& entry : session.mutableMappedContactProperties()) {
             if (auto label = entry.contactProperty.label(); label && isExtendedRelation(*label)) {
-                entry.contactProperty.setLabel(contacts::CNLabelOther);
+                entry.contactProperty.setLabel(contacts::Label::other);
             }
         }
     }

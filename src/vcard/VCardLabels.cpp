@@ -17,33 +17,33 @@ struct TypeLabel {
 // In the order read: the first row whose types are all present gives the label, so the more
 // specific rows come first (an iPhone is also CELL, a home fax also HOME).
 constexpr std::array kPhoneLabels = {
-    TypeLabel{CNLabelPhoneNumberiPhone, "IPHONE,CELL", "IPHONE"},
-    TypeLabel{CNLabelPhoneNumberHomeFax, "HOME,FAX", "HOME,FAX"},
-    TypeLabel{CNLabelPhoneNumberWorkFax, "WORK,FAX", "WORK,FAX"},
-    TypeLabel{CNLabelPhoneNumberOtherFax, "FAX", "FAX"},
-    TypeLabel{CNLabelPhoneNumberMobile, "CELL", "CELL"},
-    TypeLabel{CNLabelPhoneNumberMobile, "CELL", "MOBILE"},
-    TypeLabel{CNLabelPhoneNumberPager, "PAGER", "PAGER"},
-    TypeLabel{CNLabelPhoneNumberMain, "MAIN", "MAIN"},
-    TypeLabel{CNLabelHome, "HOME", "HOME"},
-    TypeLabel{CNLabelWork, "WORK", "WORK"},
-    TypeLabel{CNLabelOther, "OTHER", "OTHER"},
+    TypeLabel{Label::iPhone, "IPHONE,CELL", "IPHONE"},
+    TypeLabel{Label::homeFax, "HOME,FAX", "HOME,FAX"},
+    TypeLabel{Label::workFax, "WORK,FAX", "WORK,FAX"},
+    TypeLabel{Label::otherFax, "FAX", "FAX"},
+    TypeLabel{Label::mobile, "CELL", "CELL"},
+    TypeLabel{Label::mobile, "CELL", "MOBILE"},
+    TypeLabel{Label::pager, "PAGER", "PAGER"},
+    TypeLabel{Label::main, "MAIN", "MAIN"},
+    TypeLabel{Label::home, "HOME", "HOME"},
+    TypeLabel{Label::work, "WORK", "WORK"},
+    TypeLabel{Label::other, "OTHER", "OTHER"},
 };
 
 constexpr std::array kGeneralLabels = {
-    TypeLabel{CNLabelHome, "HOME", "HOME"},
-    TypeLabel{CNLabelWork, "WORK", "WORK"},
-    TypeLabel{CNLabelOther, "OTHER", "OTHER"},
+    TypeLabel{Label::home, "HOME", "HOME"},
+    TypeLabel{Label::work, "WORK", "WORK"},
+    TypeLabel{Label::other, "OTHER", "OTHER"},
 };
 
 // RFC 6350 relation types whose word is not a label's own name.
 constexpr std::array kRelationTypes = {
-    TypeLabel{CNLabelContactRelationColleague, "", "CO-WORKER"},
-    TypeLabel{CNLabelContactRelationAssistant, "", "AGENT"},
-    TypeLabel{CNLabelOther, "", "OTHER"},
+    TypeLabel{RelationLabel::colleague, "", "CO-WORKER"},
+    TypeLabel{RelationLabel::assistant, "", "AGENT"},
+    TypeLabel{Label::other, "", "OTHER"},
 };
 
-struct InstantMessageService {
+struct InstantMessageServiceRow {
     std::string_view service;
     std::string_view property;  // the X- property older programs write, upper-case
     std::string_view scheme;    // written in IMPP values
@@ -51,52 +51,52 @@ struct InstantMessageService {
 
 // The first row of a service gives what is written for it.
 constexpr std::array kInstantMessageServices = {
-    InstantMessageService{CNInstantMessageServiceAIM, "X-AIM", "aim"},
-    InstantMessageService{CNInstantMessageServiceJabber, "X-JABBER", "xmpp"},
-    InstantMessageService{CNInstantMessageServiceICQ, "X-ICQ", "icq"},
-    InstantMessageService{CNInstantMessageServiceMSN, "X-MSN", "msnim"},
-    InstantMessageService{CNInstantMessageServiceYahoo, "X-YAHOO", "ymsgr"},
-    InstantMessageService{CNInstantMessageServiceSkype, "X-SKYPE", "skype"},
-    InstantMessageService{CNInstantMessageServiceSkype, "X-SKYPE-USERNAME", "callto"},
-    InstantMessageService{CNInstantMessageServiceQQ, "X-QQ", "x-apple"},
-    InstantMessageService{CNInstantMessageServiceGaduGadu, "X-GADUGADU", "x-apple"},
-    InstantMessageService{CNInstantMessageServiceGaduGadu, "X-GADU-GADU", "gg"},
-    InstantMessageService{CNInstantMessageServiceGoogleTalk, "X-GOOGLE-TALK", "xmpp"},
-    InstantMessageService{CNInstantMessageServiceGoogleTalk, "X-GTALK", "gtalk"},
-    InstantMessageService{CNInstantMessageServiceFacebook, "", "xmpp"},
+    InstantMessageServiceRow{InstantMessageService::aim, "X-AIM", "aim"},
+    InstantMessageServiceRow{InstantMessageService::jabber, "X-JABBER", "xmpp"},
+    InstantMessageServiceRow{InstantMessageService::icq, "X-ICQ", "icq"},
+    InstantMessageServiceRow{InstantMessageService::msn, "X-MSN", "msnim"},
+    InstantMessageServiceRow{InstantMessageService::yahoo, "X-YAHOO", "ymsgr"},
+    InstantMessageServiceRow{InstantMessageService::skype, "X-SKYPE", "skype"},
+    InstantMessageServiceRow{InstantMessageService::skype, "X-SKYPE-USERNAME", "callto"},
+    InstantMessageServiceRow{InstantMessageService::qq, "X-QQ", "x-apple"},
+    InstantMessageServiceRow{InstantMessageService::gaduGadu, "X-GADUGADU", "x-apple"},
+    InstantMessageServiceRow{InstantMessageService::gaduGadu, "X-GADU-GADU", "gg"},
+    InstantMessageServiceRow{InstantMessageService::googleTalk, "X-GOOGLE-TALK", "xmpp"},
+    InstantMessageServiceRow{InstantMessageService::googleTalk, "X-GTALK", "gtalk"},
+    InstantMessageServiceRow{InstantMessageService::facebook, "", "xmpp"},
 };
 
 // Schemes read: the service each stands for, empty for none in particular.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kInstantMessageSchemes = {{
-    {"aim", CNInstantMessageServiceAIM},
-    {"xmpp", CNInstantMessageServiceJabber},
-    {"jabber", CNInstantMessageServiceJabber},
-    {"icq", CNInstantMessageServiceICQ},
-    {"msnim", CNInstantMessageServiceMSN},
-    {"msn", CNInstantMessageServiceMSN},
-    {"ymsgr", CNInstantMessageServiceYahoo},
-    {"skype", CNInstantMessageServiceSkype},
-    {"callto", CNInstantMessageServiceSkype},
-    {"gg", CNInstantMessageServiceGaduGadu},
-    {"gtalk", CNInstantMessageServiceGoogleTalk},
-    {"qq", CNInstantMessageServiceQQ},
+    {"aim", InstantMessageService::aim},
+    {"xmpp", InstantMessageService::jabber},
+    {"jabber", InstantMessageService::jabber},
+    {"icq", InstantMessageService::icq},
+    {"msnim", InstantMessageService::msn},
+    {"msn", InstantMessageService::msn},
+    {"ymsgr", InstantMessageService::yahoo},
+    {"skype", InstantMessageService::skype},
+    {"callto", InstantMessageService::skype},
+    {"gg", InstantMessageService::gaduGadu},
+    {"gtalk", InstantMessageService::googleTalk},
+    {"qq", InstantMessageService::qq},
     {"x-apple", ""},
 }};
 
 constexpr std::array kSocialProfileServices = {
-    CNSocialProfileServiceFacebook,     CNSocialProfileServiceFlickr,
-    CNSocialProfileServiceGameCenter,   CNSocialProfileServiceLinkedIn,
-    CNSocialProfileServiceMySpace,      CNSocialProfileServiceSinaWeibo,
-    CNSocialProfileServiceTencentWeibo, CNSocialProfileServiceTwitter,
-    CNSocialProfileServiceYelp,
+    SocialProfileService::facebook,     SocialProfileService::flickr,
+    SocialProfileService::gameCenter,   SocialProfileService::linkedIn,
+    SocialProfileService::mySpace,      SocialProfileService::sinaWeibo,
+    SocialProfileService::tencentWeibo, SocialProfileService::twitter,
+    SocialProfileService::yelp,
 };
 
 constexpr std::array kInstantMessageServiceNames = {
-    CNInstantMessageServiceAIM,      CNInstantMessageServiceFacebook,
-    CNInstantMessageServiceGaduGadu, CNInstantMessageServiceGoogleTalk,
-    CNInstantMessageServiceICQ,      CNInstantMessageServiceJabber,
-    CNInstantMessageServiceMSN,      CNInstantMessageServiceQQ,
-    CNInstantMessageServiceSkype,    CNInstantMessageServiceYahoo,
+    InstantMessageService::aim,      InstantMessageService::facebook,
+    InstantMessageService::gaduGadu, InstantMessageService::googleTalk,
+    InstantMessageService::icq,      InstantMessageService::jabber,
+    InstantMessageService::msn,      InstantMessageService::qq,
+    InstantMessageService::skype,    InstantMessageService::yahoo,
 };
 
 std::vector<std::string_view> splitCommas(std::string_view list) {
@@ -141,8 +141,8 @@ std::string relationLabel(std::string_view type) {
     for (const auto& row : kRelationTypes) {
         if (equalsIgnoringCase(type, row.requiredTypes)) return std::string(row.label);
     }
-    for (const auto& labels : {std::span<const std::string_view>(kRelationLabels),
-                               std::span<const std::string_view>(kExtendedRelationLabels)}) {
+    for (const auto& labels : {std::span<const std::string_view>(relationLabels),
+                               std::span<const std::string_view>(extendedRelationLabels)}) {
         for (const auto label : labels) {
             if (equalsIgnoringCase(type, innerName(label))) return std::string(label);
         }

@@ -298,7 +298,7 @@ class ContactReading {
     void readAnniversary(const ContentLine& line) {
         if (auto anniversary = date(line)) {
             auto name = label(line, LabelVocabulary::none);
-            if (name.empty()) name = CNLabelDateAnniversary;
+            if (name.empty()) name = Label::anniversary;
             contact.dates.push_back(labeled(std::move(name), std::move(*anniversary)));
         }
     }

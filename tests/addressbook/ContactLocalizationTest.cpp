@@ -12,20 +12,20 @@ namespace {
 // Listed here rather than taken from the table, so that a key missing from the table fails.
 // clang-format off
 constexpr std::string_view kEveryKey[] = {
-    CNContactIdentifierKey, CNContactTypeKey, CNContactNamePrefixKey, CNContactGivenNameKey,
-    CNContactMiddleNameKey, CNContactFamilyNameKey, CNContactPreviousFamilyNameKey,
-    CNContactNameSuffixKey, CNContactNicknameKey, CNContactPhoneticGivenNameKey,
-    CNContactPhoneticMiddleNameKey, CNContactPhoneticFamilyNameKey, CNContactOrganizationNameKey,
-    CNContactDepartmentNameKey, CNContactJobTitleKey, CNContactPhoneticOrganizationNameKey,
-    CNContactBirthdayKey, CNContactNonGregorianBirthdayKey, CNContactDatesKey, CNContactNoteKey,
-    CNContactImageDataKey, CNContactThumbnailImageDataKey, CNContactPhoneNumbersKey,
-    CNContactEmailAddressesKey, CNContactPostalAddressesKey, CNContactUrlAddressesKey,
-    CNContactRelationsKey, CNContactSocialProfilesKey, CNContactInstantMessageAddressesKey,
-    CNPostalAddressStreetKey, CNPostalAddressSubLocalityKey, CNPostalAddressCityKey,
-    CNPostalAddressSubAdministrativeAreaKey, CNPostalAddressStateKey, CNPostalAddressPostalCodeKey,
-    CNPostalAddressCountryKey, CNPostalAddressISOCountryCodeKey, CNSocialProfileURLStringKey,
-    CNSocialProfileUsernameKey, CNSocialProfileUserIdentifierKey, CNSocialProfileServiceKey,
-    CNInstantMessageAddressUsernameKey, CNInstantMessageAddressServiceKey};
+    ContactKey::identifier, ContactKey::contactType, ContactKey::namePrefix, ContactKey::givenName,
+    ContactKey::middleName, ContactKey::familyName, ContactKey::previousFamilyName,
+    ContactKey::nameSuffix, ContactKey::nickname, ContactKey::phoneticGivenName,
+    ContactKey::phoneticMiddleName, ContactKey::phoneticFamilyName, ContactKey::organizationName,
+    ContactKey::departmentName, ContactKey::jobTitle, ContactKey::phoneticOrganizationName,
+    ContactKey::birthday, ContactKey::nonGregorianBirthday, ContactKey::dates, ContactKey::note,
+    ContactKey::imageData, ContactKey::thumbnailImageData, ContactKey::phoneNumbers,
+    ContactKey::emailAddresses, ContactKey::postalAddresses, ContactKey::urlAddresses,
+    ContactKey::contactRelations, ContactKey::socialProfiles, ContactKey::instantMessageAddresses,
+    PostalAddressKey::street, PostalAddressKey::subLocality, PostalAddressKey::city,
+    PostalAddressKey::subAdministrativeArea, PostalAddressKey::state, PostalAddressKey::postalCode,
+    PostalAddressKey::country, PostalAddressKey::isoCountryCode, SocialProfileKey::urlString,
+    SocialProfileKey::username, SocialProfileKey::userIdentifier, SocialProfileKey::service,
+    InstantMessageKey::username, InstantMessageKey::service};
 // clang-format on
 
 TEST(ContactLocalization, EveryKeyHasADisplayName) {
@@ -35,13 +35,13 @@ TEST(ContactLocalization, EveryKeyHasADisplayName) {
 }
 
 TEST(ContactLocalization, KeysShowTheNamesPeopleUse) {
-    EXPECT_EQ(localizedStringForKey(CNContactGivenNameKey), "First name");
-    EXPECT_EQ(localizedStringForKey(CNContactFamilyNameKey), "Last name");
-    EXPECT_EQ(localizedStringForKey(CNContactPreviousFamilyNameKey), "Maiden name");
-    EXPECT_EQ(localizedStringForKey(CNContactOrganizationNameKey), "Company");
-    EXPECT_EQ(localizedStringForKey(CNContactTypeKey), "Kind");
-    EXPECT_EQ(localizedStringForKey(CNPostalAddressPostalCodeKey), "Postal code");
-    EXPECT_EQ(localizedStringForKey(CNPostalAddressISOCountryCodeKey), "Country code");
+    EXPECT_EQ(localizedStringForKey(ContactKey::givenName), "First name");
+    EXPECT_EQ(localizedStringForKey(ContactKey::familyName), "Last name");
+    EXPECT_EQ(localizedStringForKey(ContactKey::previousFamilyName), "Maiden name");
+    EXPECT_EQ(localizedStringForKey(ContactKey::organizationName), "Company");
+    EXPECT_EQ(localizedStringForKey(ContactKey::contactType), "Kind");
+    EXPECT_EQ(localizedStringForKey(PostalAddressKey::postalCode), "Postal code");
+    EXPECT_EQ(localizedStringForKey(PostalAddressKey::isoCountryCode), "Country code");
 }
 
 TEST(ContactLocalization, UnknownKeyHasNoDisplayName) {
@@ -52,11 +52,11 @@ TEST(ContactLocalization, UnknownKeyHasNoDisplayName) {
 
 TEST(ContactLocalization, LabelListHoldsTheGenericLabelsAndEveryRelation) {
     const std::vector<std::string_view> labels = labelConstants();
-    EXPECT_EQ(labels.size(), 15 + kRelationLabels.size() + kExtendedRelationLabels.size());
-    EXPECT_EQ(kExtendedRelationLabels.size(), 179u);
+    EXPECT_EQ(labels.size(), 15 + relationLabels.size() + extendedRelationLabels.size());
+    EXPECT_EQ(extendedRelationLabels.size(), 179u);
     const std::set<std::string_view> distinct(labels.begin(), labels.end());
     EXPECT_EQ(distinct.size(), labels.size());
-    for (std::string_view label : kExtendedRelationLabels)
+    for (std::string_view label : extendedRelationLabels)
         EXPECT_TRUE(distinct.contains(label)) << label;
 }
 
@@ -86,47 +86,47 @@ TEST(ContactLocalization, EveryLabelRoundTripsThroughItsDisplayText) {
 }
 
 TEST(ContactLocalization, GenericLabelsShowTheirUsualNames) {
-    EXPECT_EQ(localizedStringForLabel(CNLabelHome), "home");
-    EXPECT_EQ(localizedStringForLabel(CNLabelURLAddressHomePage), "homepage");
-    EXPECT_EQ(localizedStringForLabel(CNLabelEmailiCloud), "iCloud");
-    EXPECT_EQ(localizedStringForLabel(CNLabelPhoneNumberAppleWatch), "Apple Watch");
-    EXPECT_EQ(localizedStringForLabel(CNLabelPhoneNumberMobile), "mobile");
-    EXPECT_EQ(localizedStringForLabel(CNLabelPhoneNumberHomeFax), "home fax");
-    EXPECT_EQ(localizedStringForLabel(CNLabelDateAnniversary), "anniversary");
+    EXPECT_EQ(localizedStringForLabel(Label::home), "home");
+    EXPECT_EQ(localizedStringForLabel(Label::homePage), "homepage");
+    EXPECT_EQ(localizedStringForLabel(Label::iCloud), "iCloud");
+    EXPECT_EQ(localizedStringForLabel(Label::appleWatch), "Apple Watch");
+    EXPECT_EQ(localizedStringForLabel(Label::mobile), "mobile");
+    EXPECT_EQ(localizedStringForLabel(Label::homeFax), "home fax");
+    EXPECT_EQ(localizedStringForLabel(Label::anniversary), "anniversary");
 }
 
 TEST(ContactLocalization, RelationTextsAreMadeFromTheirNames) {
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationMother), "mother");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationYoungerSister), "younger sister");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationGirlfriendOrBoyfriend),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::mother), "mother");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::youngerSister), "younger sister");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::girlfriendOrBoyfriend),
               "girlfriend or boyfriend");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationGreatGrandfather), "great-grandfather");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationGrandmotherMothersMother),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::greatGrandfather), "great-grandfather");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::grandmotherMothersMother),
               "mother's mother");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationCoMotherInLaw), "co-mother-in-law");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationSisterInLawYoungerBrothersWife),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::coMotherInLaw), "co-mother-in-law");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::sisterInLawYoungerBrothersWife),
               "younger brother's wife");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationSonInLawOrStepson),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::sonInLawOrStepson),
               "son-in-law or stepson");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationCousinOrSiblingsChild),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::cousinOrSiblingsChild),
               "cousin or sibling's child");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationParentsSiblingFathersElderSibling),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::parentsSiblingFathersElderSibling),
               "father's elder sibling");
     // Overridden texts.
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationGrandaunt), "great-aunt");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationGranduncle), "great-uncle");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::grandaunt), "great-aunt");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::granduncle), "great-uncle");
 }
 
 TEST(ContactLocalization, RelationTextsKeepAnAgeThePathDoesNotTell) {
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationCousinMothersSistersSon),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::cousinMothersSistersSon),
               "mother's sister's son");
-    EXPECT_EQ(localizedStringForLabel(CNLabelContactRelationYoungerCousinMothersSistersSon),
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::youngerCousinMothersSistersSon),
               "younger cousin (mother's sister's son)");
     EXPECT_EQ(localizedStringForLabel(
-                  CNLabelContactRelationElderCousinMothersSiblingsSonOrFathersSistersSon),
+                  RelationLabel::elderCousinMothersSiblingsSonOrFathersSistersSon),
               "elder cousin (mother's sibling's son or father's sister's son)");
     EXPECT_EQ(
-        localizedStringForLabel(CNLabelContactRelationNieceSistersDaughterOrWifesSiblingsDaughter),
+        localizedStringForLabel(RelationLabel::nieceSistersDaughterOrWifesSiblingsDaughter),
         "sister's daughter or wife's sibling's daughter");
 }
 
@@ -139,12 +139,12 @@ TEST(ContactLocalization, CustomLabelIsReturnedUnchanged) {
 }
 
 TEST(ContactLocalization, DisplayTextFindsItsLabelIgnoringCase) {
-    EXPECT_EQ(labelForLocalizedString("MOBILE"), CNLabelPhoneNumberMobile);
-    EXPECT_EQ(labelForLocalizedString("Mother"), CNLabelContactRelationMother);
-    EXPECT_EQ(labelForLocalizedString("  Home Fax "), CNLabelPhoneNumberHomeFax);
-    EXPECT_EQ(labelForLocalizedString("ICLOUD"), CNLabelEmailiCloud);
+    EXPECT_EQ(labelForLocalizedString("MOBILE"), Label::mobile);
+    EXPECT_EQ(labelForLocalizedString("Mother"), RelationLabel::mother);
+    EXPECT_EQ(labelForLocalizedString("  Home Fax "), Label::homeFax);
+    EXPECT_EQ(labelForLocalizedString("ICLOUD"), Label::iCloud);
     EXPECT_EQ(labelForLocalizedString("MOTHER'S MOTHER"),
-              CNLabelContactRelationGrandmotherMothersMother);
+              RelationLabel::grandmotherMothersMother);
 }
 
 TEST(ContactLocalization, TextOfNoLabelFindsNone) {
@@ -152,7 +152,7 @@ TEST(ContactLocalization, TextOfNoLabelFindsNone) {
     EXPECT_EQ(labelForLocalizedString(""), std::nullopt);
     EXPECT_EQ(labelForLocalizedString("   "), std::nullopt);
     EXPECT_EQ(labelForLocalizedString("mobil"), std::nullopt);
-    EXPECT_EQ(labelForLocalizedString(CNLabelPhoneNumberMobile), std::nullopt);
+    EXPECT_EQ(labelForLocalizedString(Label::mobile), std::nullopt);
 }
 
 TEST(ContactLocalization, EveryServiceHasADistinctDisplayNameThatRoundTrips) {
@@ -175,16 +175,16 @@ TEST(ContactLocalization, EveryServiceHasADistinctDisplayNameThatRoundTrips) {
 }
 
 TEST(ContactLocalization, ServicesShowTheirBrandNames) {
-    EXPECT_EQ(localizedStringForSocialProfileService(CNSocialProfileServiceGameCenter),
+    EXPECT_EQ(localizedStringForSocialProfileService(SocialProfileService::gameCenter),
               "Game Center");
-    EXPECT_EQ(localizedStringForSocialProfileService(CNSocialProfileServiceSinaWeibo),
+    EXPECT_EQ(localizedStringForSocialProfileService(SocialProfileService::sinaWeibo),
               "Sina Weibo");
-    EXPECT_EQ(localizedStringForSocialProfileService(CNSocialProfileServiceLinkedIn), "LinkedIn");
-    EXPECT_EQ(localizedStringForInstantMessageService(CNInstantMessageServiceFacebook),
+    EXPECT_EQ(localizedStringForSocialProfileService(SocialProfileService::linkedIn), "LinkedIn");
+    EXPECT_EQ(localizedStringForInstantMessageService(InstantMessageService::facebook),
               "Facebook Messenger");
-    EXPECT_EQ(localizedStringForInstantMessageService(CNInstantMessageServiceGaduGadu),
+    EXPECT_EQ(localizedStringForInstantMessageService(InstantMessageService::gaduGadu),
               "Gadu-Gadu");
-    EXPECT_EQ(localizedStringForInstantMessageService(CNInstantMessageServiceYahoo), "Yahoo!");
+    EXPECT_EQ(localizedStringForInstantMessageService(InstantMessageService::yahoo), "Yahoo!");
 }
 
 TEST(ContactLocalization, ServiceConstantsMatchInAnyCaseAndOtherServicesStayAsTheyAre) {
@@ -197,14 +197,14 @@ TEST(ContactLocalization, ServiceConstantsMatchInAnyCaseAndOtherServicesStayAsTh
 
 TEST(ContactLocalization, ServiceTextFindsItsConstantIgnoringCase) {
     EXPECT_EQ(socialProfileServiceForLocalizedString("sina weibo"),
-              CNSocialProfileServiceSinaWeibo);
-    EXPECT_EQ(socialProfileServiceForLocalizedString("FACEBOOK"), CNSocialProfileServiceFacebook);
+              SocialProfileService::sinaWeibo);
+    EXPECT_EQ(socialProfileServiceForLocalizedString("FACEBOOK"), SocialProfileService::facebook);
     EXPECT_EQ(instantMessageServiceForLocalizedString("facebook messenger"),
-              CNInstantMessageServiceFacebook);
-    EXPECT_EQ(instantMessageServiceForLocalizedString("Facebook"), CNInstantMessageServiceFacebook);
-    EXPECT_EQ(instantMessageServiceForLocalizedString("yahoo"), CNInstantMessageServiceYahoo);
+              InstantMessageService::facebook);
+    EXPECT_EQ(instantMessageServiceForLocalizedString("Facebook"), InstantMessageService::facebook);
+    EXPECT_EQ(instantMessageServiceForLocalizedString("yahoo"), InstantMessageService::yahoo);
     EXPECT_EQ(instantMessageServiceForLocalizedString("GoogleTalk"),
-              CNInstantMessageServiceGoogleTalk);
+              InstantMessageService::googleTalk);
     EXPECT_EQ(instantMessageServiceForLocalizedString("Car"), std::nullopt);
     EXPECT_EQ(socialProfileServiceForLocalizedString("Skype"), std::nullopt);
     EXPECT_EQ(socialProfileServiceForLocalizedString(""), std::nullopt);

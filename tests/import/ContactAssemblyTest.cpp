@@ -53,29 +53,29 @@ Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& p
 
 TEST(ContactAssemblyTest, SelfLabelledPhoneCellGivesOneNumberPerLabel) {
     const Contact contact = assemble(textRow({"work: 030 1234, home: 040 5678"}),
-                                     {extractingColumn(0, CNContactPhoneNumbersKey)});
+                                     {extractingColumn(0, ContactKey::phoneNumbers)});
     ASSERT_EQ(contact.phoneNumbers.size(), 2u);
-    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[0].label, Label::work);
     EXPECT_EQ(contact.phoneNumbers[0].value, "030 1234");
-    EXPECT_EQ(contact.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(contact.phoneNumbers[1].label, Label::home);
     EXPECT_EQ(contact.phoneNumbers[1].value, "040 5678");
 }
 
 TEST(ContactAssemblyTest, SelfLabelledWebAddressKeepsItsSchemeSeparator) {
     const Contact contact = assemble(textRow({"blog: https://example.org/a\nhttp://example.com"}),
-                                     {extractingColumn(0, CNContactUrlAddressesKey)});
+                                     {extractingColumn(0, ContactKey::urlAddresses)});
     ASSERT_EQ(contact.urlAddresses.size(), 2u);
     EXPECT_EQ(contact.urlAddresses[0].label, "blog");
     EXPECT_EQ(contact.urlAddresses[0].value, "https://example.org/a");
-    EXPECT_EQ(contact.urlAddresses[1].label, CNLabelURLAddressHomePage);
+    EXPECT_EQ(contact.urlAddresses[1].label, Label::homePage);
     EXPECT_EQ(contact.urlAddresses[1].value, "http://example.com");
 }
 
 TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeNothing) {
     const Contact contact =
         assemble(textRow({"555", "jdoe"}),
-                 {column(0, CNContactPhoneNumbersKey),
-                  column(1, CNContactInstantMessageAddressesKey, std::nullopt, CNLabelHome)});
+                 {column(0, ContactKey::phoneNumbers),
+                  column(1, ContactKey::instantMessageAddresses, std::nullopt, Label::home)});
     EXPECT_TRUE(contact.phoneNumbers.empty());
     EXPECT_TRUE(contact.instantMessageAddresses.empty());
 }
@@ -83,7 +83,7 @@ TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeN
 TEST(ContactAssemblyTest, LaterColumnWithSameKeyWins) {
     const Contact contact =
         assemble(textRow({"Meier", " Müller "}),
-                 {column(0, CNContactFamilyNameKey), column(1, CNContactFamilyNameKey)});
+                 {column(0, ContactKey::familyName), column(1, ContactKey::familyName)});
     EXPECT_EQ(contact.familyName, "Müller");
 }
 
@@ -92,7 +92,7 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
     row.add(DataCell(0, 1234.0));
     row.add(DataCell(1, 12.5));
     const Contact contact =
-        assemble(row, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+        assemble(row, {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
     EXPECT_EQ(contact.jobTitle, "1234");
     EXPECT_EQ(contact.departmentName, "12.5");
 
@@ -104,7 +104,7 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
     german.add(DataCell(0, 1234567.0));
     german.add(DataCell(1, 1234.5));
     const Contact inGerman =
-        assemble(german, {column(0, CNContactJobTitleKey), column(1, CNContactDepartmentNameKey)});
+        assemble(german, {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
     icu::Locale::setDefault(previous, status);
     EXPECT_EQ(inGerman.jobTitle, "1234567");
     EXPECT_EQ(inGerman.departmentName, "1.234,5");
@@ -114,10 +114,10 @@ TEST(ContactAssemblyTest,
      SecondValueForFilledPostalComponentStartsAnAddressThatLaterComponentsFill) {
     const Contact contact = assemble(
         textRow({"Berlin", "Potsdam", "Hauptstr. 1", "Hinterhaus"}),
-        {column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
-         column(1, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelWork),
-         column(2, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelWork),
-         column(3, CNContactPostalAddressesKey, CustomPropertyKeys::Addition, CNLabelWork)});
+        {column(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
+         column(1, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
+         column(2, ContactKey::postalAddresses, PostalAddressKey::street, Label::work),
+         column(3, ContactKey::postalAddresses, CustomPropertyKeys::Addition, Label::work)});
     ASSERT_EQ(contact.postalAddresses.size(), 2u);
     EXPECT_EQ(contact.postalAddresses[0].value.city, "Potsdam");
     EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstr. 1\nHinterhaus");
@@ -128,7 +128,7 @@ TEST(ContactAssemblyTest,
 TEST(ContactAssemblyTest, IllegalPostalSubKeyIsLoggedAndSkipped) {
     test::LogCapture log;
     MappedContactProperty property =
-        column(0, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome);
+        column(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::home);
     property.contactProperty.propertySubKey = "floor";
     const Contact contact = assemble(textRow({"3"}), {property});
     EXPECT_TRUE(log.contains("Postal Adress: skipping illegal subkey 'floor'"));
@@ -144,8 +144,8 @@ TEST(ContactAssemblyTest, NumericPostalCodeIsPaddedForTheAddressCountry) {
         return row;
     };
     const std::vector<MappedContactProperty> properties = {
-        column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
-        column(1, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome)};
+        column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        column(1, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home)};
     EXPECT_EQ(assemble(rowFor("de"), properties).postalAddresses[0].value.postalCode, "01234");
     EXPECT_EQ(assemble(rowFor("at"), properties).postalAddresses[0].value.postalCode, "1234");
 }
@@ -156,7 +156,7 @@ TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) 
     AssemblyOptions options;
     options.defaultCountryCode = "de";
     const Contact contact = assemble(
-        row, {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome)},
+        row, {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home)},
         options);
     EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
 }
@@ -166,8 +166,8 @@ TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
     options.defaultCountryCode = "de";
     const auto postalCode = [&](std::string text) {
         return assemble(textRow({std::move(text)}),
-                        {column(0, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey,
-                                CNLabelHome)},
+                        {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode,
+                                Label::home)},
                         options)
             .postalAddresses[0]
             .value.postalCode;
@@ -182,17 +182,17 @@ TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
 }
 
 TEST(ContactAssemblyTest, OrganizationWithoutPersonalNameIsACompany) {
-    EXPECT_EQ(assemble(textRow({"ACME"}), {column(0, CNContactOrganizationNameKey)}).contactType,
+    EXPECT_EQ(assemble(textRow({"ACME"}), {column(0, ContactKey::organizationName)}).contactType,
               ContactType::organization);
     EXPECT_EQ(assemble(textRow({"ACME", "Ann"}),
-                       {column(0, CNContactOrganizationNameKey), column(1, CNContactGivenNameKey)})
+                       {column(0, ContactKey::organizationName), column(1, ContactKey::givenName)})
                   .contactType,
               ContactType::person);
 }
 
 TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) {
-    const std::vector<MappedContactProperty> properties = {column(0, CNContactTypeKey),
-                                                           column(1, CNContactGivenNameKey)};
+    const std::vector<MappedContactProperty> properties = {column(0, ContactKey::contactType),
+                                                           column(1, ContactKey::givenName)};
     EXPECT_EQ(assemble(textRow({"Eine FIRMA", "Ann"}), properties).contactType,
               ContactType::organization);
     EXPECT_EQ(assemble(textRow({"private", "Ann"}), properties).contactType, ContactType::person);
@@ -212,7 +212,7 @@ TEST(ContactAssemblyTest, GroupsAreSplitTrimmedAndListedOnce) {
 }
 
 TEST(ContactAssemblyTest, NoteWithoutAnyTextIsASingleLineFeed) {
-    EXPECT_EQ(assemble(textRow({"Ann"}), {column(0, CNContactGivenNameKey)}).note, "\n");
+    EXPECT_EQ(assemble(textRow({"Ann"}), {column(0, ContactKey::givenName)}).note, "\n");
 }
 
 TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
@@ -222,7 +222,7 @@ TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
     const Contact contact = assemble(
         textRow({"Chess", "Knows Ann"}),
         {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
-         column(1, CNContactNoteKey)},
+         column(1, ContactKey::note)},
         options);
     EXPECT_EQ(contact.note, "Knows Ann\nHOBBY: Chess\n");
 }
@@ -237,7 +237,7 @@ TEST(ContactAssemblyTest, NoteLayoutSortsBreaksAfterTitleAndSpacesItems) {
         textRow({"Chess", "Äpfel", "Old note"}),
         {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
          column(1, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Food"),
-         column(2, CNContactNoteKey)},
+         column(2, ContactKey::note)},
         options);
     EXPECT_EQ(contact.note, "Old note\n\nFood:\nÄpfel\n\nHobby:\nChess\n");
 }
@@ -252,9 +252,9 @@ TEST(ContactAssemblyTest, NoteItemsWithoutTitlePrependingAreTextOnly) {
 TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) {
     const Contact contact =
         assemble(textRow({"https://twitter.com/J%C3%BCrgen"}),
-                 {column(0, CNContactSocialProfilesKey, CNSocialProfileServiceTwitter)});
+                 {column(0, ContactKey::socialProfiles, SocialProfileService::twitter)});
     ASSERT_EQ(contact.socialProfiles.size(), 1u);
-    EXPECT_EQ(contact.socialProfiles[0].label, CNLabelOther);
+    EXPECT_EQ(contact.socialProfiles[0].label, Label::other);
     EXPECT_EQ(contact.socialProfiles[0].value.username, "Jürgen");
     EXPECT_EQ(contact.socialProfiles[0].value.urlString, "https://twitter.com/J%C3%BCrgen");
 }
@@ -262,7 +262,7 @@ TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) 
 TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
     test::LogCapture log;
     const Contact contact =
-        assemble(textRow({"1.1.2000"}), {column(0, CNContactNonGregorianBirthdayKey)});
+        assemble(textRow({"1.1.2000"}), {column(0, ContactKey::nonGregorianBirthday)});
     EXPECT_FALSE(contact.nonGregorianBirthday.has_value());
     EXPECT_TRUE(log.contains("Setting value for key 'nonGregorianBirthday' not yet implemented"));
 }
@@ -270,23 +270,23 @@ TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
 TEST(ContactAssemblyTest, LabelledValuesKeepColumnOrderAndUnreadableDatesAreSkipped) {
     const Contact contact = assemble(
         textRow({"01.02.2003", "not a date", "Eva", "eva", "a@example.org", "b@example.org"}),
-        {column(0, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
-         column(1, CNContactDatesKey, std::nullopt, CNLabelOther),
-         column(2, CNContactRelationsKey, std::nullopt, CNLabelContactRelationSister),
-         column(3, CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype, CNLabelHome),
-         column(4, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
-         column(5, CNContactEmailAddressesKey, std::nullopt, CNLabelHome)});
+        {column(0, ContactKey::dates, std::nullopt, Label::anniversary),
+         column(1, ContactKey::dates, std::nullopt, Label::other),
+         column(2, ContactKey::contactRelations, std::nullopt, RelationLabel::sister),
+         column(3, ContactKey::instantMessageAddresses, InstantMessageService::skype, Label::home),
+         column(4, ContactKey::emailAddresses, std::nullopt, Label::work),
+         column(5, ContactKey::emailAddresses, std::nullopt, Label::home)});
     ASSERT_EQ(contact.dates.size(), 1u);
-    EXPECT_EQ(contact.dates[0].label, CNLabelDateAnniversary);
+    EXPECT_EQ(contact.dates[0].label, Label::anniversary);
     EXPECT_EQ(contact.dates[0].value, (DateComponents{2003, 2, 1, ""}));
     ASSERT_EQ(contact.contactRelations.size(), 1u);
     EXPECT_EQ(contact.contactRelations[0].value.name, "Eva");
     ASSERT_EQ(contact.instantMessageAddresses.size(), 1u);
     EXPECT_EQ(contact.instantMessageAddresses[0].value,
-              (InstantMessageAddress{"eva", std::string(CNInstantMessageServiceSkype)}));
+              (InstantMessageAddress{"eva", std::string(InstantMessageService::skype)}));
     ASSERT_EQ(contact.emailAddresses.size(), 2u);
     EXPECT_EQ(contact.emailAddresses[0].value, "a@example.org");
-    EXPECT_EQ(contact.emailAddresses[1].label, CNLabelHome);
+    EXPECT_EQ(contact.emailAddresses[1].label, Label::home);
 }
 
 TEST(ContactAssemblyTest, PicturesBecomeSquarePngsOrKeepTheirBytes) {
@@ -299,14 +299,14 @@ TEST(ContactAssemblyTest, PicturesBecomeSquarePngsOrKeepTheirBytes) {
     row.add(DataCell(1, broken));
     row.addText(2, "not a picture");
 
-    const auto square = assemble(row, {column(0, CNContactImageDataKey)}).imageData;
+    const auto square = assemble(row, {column(0, ContactKey::imageData)}).imageData;
     const auto size = imageSize(square);
     ASSERT_TRUE(size);
     EXPECT_EQ(size->width, 9);
     EXPECT_EQ(size->height, 9);
     EXPECT_FALSE(isJpegData(square));  // re-encoded as PNG
-    EXPECT_EQ(assemble(row, {column(1, CNContactImageDataKey)}).imageData, broken);
-    EXPECT_TRUE(assemble(row, {column(2, CNContactImageDataKey)}).imageData.empty());
+    EXPECT_EQ(assemble(row, {column(1, ContactKey::imageData)}).imageData, broken);
+    EXPECT_TRUE(assemble(row, {column(2, ContactKey::imageData)}).imageData.empty());
 }
 
 TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
@@ -321,18 +321,18 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     row.addText(7, "12.05.1979");
     row.addText(8, "Friends, Book club");
     const Contact contact = assemble(
-        row, {column(0, CNContactGivenNameKey), column(1, CNContactFamilyNameKey),
-              extractingColumn(2, CNContactPhoneNumbersKey),
-              column(3, CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelHome),
-              column(4, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
-              column(5, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
-              column(6, CNContactPostalAddressesKey, CNPostalAddressISOCountryCodeKey, CNLabelHome),
-              column(7, CNContactBirthdayKey), column(8, CustomPropertyKeys::Group)});
+        row, {column(0, ContactKey::givenName), column(1, ContactKey::familyName),
+              extractingColumn(2, ContactKey::phoneNumbers),
+              column(3, ContactKey::postalAddresses, PostalAddressKey::street, Label::home),
+              column(4, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+              column(5, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
+              column(6, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home),
+              column(7, ContactKey::birthday), column(8, CustomPropertyKeys::Group)});
     EXPECT_EQ(contact.givenName, "Jürgen");
     EXPECT_EQ(contact.familyName, "Größer");
     EXPECT_EQ(contact.contactType, ContactType::person);
     ASSERT_EQ(contact.phoneNumbers.size(), 2u);
-    EXPECT_EQ(contact.phoneNumbers[0].label, CNLabelWork);
+    EXPECT_EQ(contact.phoneNumbers[0].label, Label::work);
     EXPECT_EQ(contact.phoneNumbers[1].value, "+49 30 654321");
     ASSERT_EQ(contact.postalAddresses.size(), 1u);
     EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstraße 5");
@@ -376,17 +376,17 @@ Contact withoutIdentifiers(Contact contact) {
 // next, so each contact equals the one a fresh assembly gives.
 TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleAssemblies) {
     const std::vector<MappedContactProperty> properties = {
-        column(0, CNContactGivenNameKey),
-        column(1, CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelHome),
-        column(1, CNContactNoteKey),  // a second target for column 1 is never used
-        column(2, CNContactBirthdayKey),
-        extractingColumn(3, CNContactPhoneNumbersKey),
+        column(0, ContactKey::givenName),
+        column(1, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        column(1, ContactKey::note),  // a second target for column 1 is never used
+        column(2, ContactKey::birthday),
+        extractingColumn(3, ContactKey::phoneNumbers),
         column(4, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Tag"),
-        column(5, CNContactOrganizationNameKey),
-        column(6, CNContactEmailAddressesKey, std::nullopt, CNLabelWork),
-        column(7, CNContactDatesKey, std::nullopt, CNLabelDateAnniversary),
-        column(8, CNContactPostalAddressesKey, CNPostalAddressCityKey, CNLabelHome),
-        column(9, CNContactEmailAddressesKey),  // no label: not imported
+        column(5, ContactKey::organizationName),
+        column(6, ContactKey::emailAddresses, std::nullopt, Label::work),
+        column(7, ContactKey::dates, std::nullopt, Label::anniversary),
+        column(8, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
+        column(9, ContactKey::emailAddresses),  // no label: not imported
         column(10, CustomPropertyKeys::UID),
     };
     const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true),
@@ -426,10 +426,10 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     EXPECT_EQ(ann.postalAddresses[0].value.city, "Dresden");
     EXPECT_EQ(ann.birthday, day(1980, 3, 12));
     ASSERT_EQ(ann.phoneNumbers.size(), 2u);
-    EXPECT_EQ(ann.phoneNumbers[1].label, CNLabelHome);
+    EXPECT_EQ(ann.phoneNumbers[1].label, Label::home);
     EXPECT_EQ(ann.phoneNumbers[1].value, "040 2");
     ASSERT_EQ(ann.emailAddresses.size(), 1u);
-    EXPECT_EQ(ann.emailAddresses[0].label, CNLabelWork);
+    EXPECT_EQ(ann.emailAddresses[0].label, Label::work);
     ASSERT_EQ(ann.dates.size(), 1u);
     EXPECT_EQ(ann.dates[0].value, day(1980, 5, 6));
     EXPECT_EQ(ann.note, "Tag: vip\n");
@@ -449,12 +449,12 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     EXPECT_EQ(numbers.postalAddresses[0].value.postalCode, "01067");
     EXPECT_EQ(numbers.birthday, day(1990, 3, 15));
     ASSERT_EQ(numbers.phoneNumbers.size(), 1u);
-    EXPECT_EQ(numbers.phoneNumbers[0].label, CNLabelOther);
+    EXPECT_EQ(numbers.phoneNumbers[0].label, Label::other);
     EXPECT_EQ(numbers.contactType, ContactType::organization);
 
     EXPECT_FALSE(reused[3].birthday.has_value());
     ASSERT_EQ(reused[3].phoneNumbers.size(), 1u);
-    EXPECT_EQ(reused[3].phoneNumbers[0].label, CNLabelPhoneNumberMobile);
+    EXPECT_EQ(reused[3].phoneNumbers[0].label, Label::mobile);
     Contact empty;
     empty.note = "\n";
     EXPECT_EQ(withoutIdentifiers(reused[4]), empty);

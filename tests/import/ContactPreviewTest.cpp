@@ -113,7 +113,7 @@ TEST(ContactPreview, OtherTypeRenderingEqualToTheNameIsNotRepeated) {
 TEST(ContactPreview, ContactWithoutNameOrOrganizationIsTitledNoName) {
     Contact contact;
     contact.emailAddresses.push_back(
-        labeled(std::string(contacts::CNLabelHome), std::string("a@b.c")));
+        labeled(std::string(contacts::Label::home), std::string("a@b.c")));
     const PreviewDocument document = attributedPreview(contact, {});
     EXPECT_EQ(titleTexts(document), (std::vector<std::string>{"No Name"}));
     EXPECT_EQ(document.titleLines[0].style, PreviewTitleStyle::name);
@@ -165,20 +165,20 @@ TEST(ContactPreview, RowsFollowTheAddressBookOrderWithLocalizedLabels) {
     Contact contact = person("Anna", "Berg");
     contact.note = "Met at the fair";
     contact.postalAddresses.push_back(
-        labeled(std::string(contacts::CNLabelWork), address("", "", "Berlin", "", "de")));
+        labeled(std::string(contacts::Label::work), address("", "", "Berlin", "", "de")));
     contact.instantMessageAddresses.push_back(labeled(
-        std::string(contacts::CNLabelHome), contacts::InstantMessageAddress{"anna.b", "Skype"}));
+        std::string(contacts::Label::home), contacts::InstantMessageAddress{"anna.b", "Skype"}));
     contact.socialProfiles.push_back(labeled(std::string(), profile("annab", "twitter")));
-    contact.contactRelations.push_back(labeled(std::string(contacts::CNLabelContactRelationMother),
+    contact.contactRelations.push_back(labeled(std::string(contacts::RelationLabel::mother),
                                                contacts::ContactRelation{"Eva"}));
     contact.dates.push_back(
-        labeled(std::string(contacts::CNLabelDateAnniversary), DateComponents{2001, 6, 2, {}}));
+        labeled(std::string(contacts::Label::anniversary), DateComponents{2001, 6, 2, {}}));
     contact.birthday = DateComponents{1980, 3, 12, {}};
     contact.urlAddresses.push_back(labeled(std::string("blog"), std::string("https://a.example")));
     contact.emailAddresses.push_back(
-        labeled(std::string(contacts::CNLabelHome), std::string("a@b.c")));
+        labeled(std::string(contacts::Label::home), std::string("a@b.c")));
     contact.phoneNumbers.push_back(
-        labeled(std::string(contacts::CNLabelPhoneNumberMobile), std::string("+49 170 1")));
+        labeled(std::string(contacts::Label::mobile), std::string("+49 170 1")));
     contact.previousFamilyName = "Lind";
 
     const PreviewDocument document = attributedPreview(contact, {"Friends"});
@@ -232,7 +232,7 @@ TEST(ContactPreview, BirthdayWithoutYearIsShownInItsRow) {
 TEST(ContactPreview, PostalAddressIsMailingStyleWithFormatNoteOfItsCountry) {
     Contact contact = person("Anna", "Berg");
     contact.postalAddresses.push_back(
-        labeled(std::string(contacts::CNLabelHome),
+        labeled(std::string(contacts::Label::home),
                 address("Hauptstraße 5", "10115", "Berlin", "Deutschland", "de")));
     const PreviewDocument document = attributedPreview(contact, {});
     ASSERT_EQ(document.rows.size(), 1U);
@@ -245,7 +245,7 @@ TEST(ContactPreview, PostalAddressWithoutCountryCodeNamesTheDefaultCountry) {
     const CountryOverride country("ch");
     Contact contact = person("Anna", "Berg");
     contact.postalAddresses.push_back(
-        labeled(std::string(contacts::CNLabelHome), address("", "", "Bern", "", "")));
+        labeled(std::string(contacts::Label::home), address("", "", "Bern", "", "")));
     const PreviewDocument document = attributedPreview(contact, {});
     ASSERT_EQ(document.rows.size(), 1U);
     EXPECT_EQ(document.rows[0].note, "Address Format (Country code): Default (Switzerland)");

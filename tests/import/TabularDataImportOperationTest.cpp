@@ -130,8 +130,8 @@ class TabularDataImportOperationTest : public ::testing::Test {
         ImportSource source;
         source.reader = std::make_shared<GivenRowsReader>("/data/contacts.csv", rows, header);
         source.mappedProperties = properties.empty()
-                                      ? std::vector{column(0, CNContactGivenNameKey),
-                                                    column(1, CNContactFamilyNameKey),
+                                      ? std::vector{column(0, ContactKey::givenName),
+                                                    column(1, ContactKey::familyName),
                                                     column(2, CustomPropertyKeys::Group)}
                                       : std::move(properties);
         return source;
@@ -289,7 +289,7 @@ TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryE
 TEST_F(TabularDataImportOperationTest, DuplicatesByIdentifierWhenAColumnIsTheUID) {
     run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
     const std::string anna = saved().at(0).identifier;
-    const std::vector properties{column(0, CNContactGivenNameKey), column(1, CNContactFamilyNameKey),
+    const std::vector properties{column(0, ContactKey::givenName), column(1, ContactKey::familyName),
                                  column(2, CustomPropertyKeys::UID)};
     run(source({{"First", "Last", "UID"}, {"Anna", "B.", anna}, {"Anna", "Berg", "other"}}, true,
                properties));

@@ -132,7 +132,7 @@ TEST(VCardRepresentationTest, GroupNamesWithCommasAreEscaped) {
 TEST(VCardRepresentationTest, RelationsGetOtherTypeOrNumberedGroups) {
     Contact contact = namedContact("Anna", "Berg");
     contact.contactRelations.push_back(
-        labeled(std::string(CNLabelOther), ContactRelation{"Bob Other"}));
+        labeled(std::string(Label::other), ContactRelation{"Bob Other"}));
     const std::string single = representation(contact);
     EXPECT_EQ(occurrences(single, "X-ABRELATEDNAMES"), 1u);
     EXPECT_NE(single.find("\r\nX-ABRELATEDNAMES;TYPE=OTHER:Bob Other\r\nEND:VCARD"),
@@ -142,7 +142,7 @@ TEST(VCardRepresentationTest, RelationsGetOtherTypeOrNumberedGroups) {
 
     contact.contactRelations.clear();
     contact.contactRelations.push_back(
-        labeled(std::string(CNLabelContactRelationManager), ContactRelation{"Smith, Jane"}));
+        labeled(std::string(RelationLabel::manager), ContactRelation{"Smith, Jane"}));
     contact.contactRelations.push_back(labeled(std::string("Coach"), ContactRelation{"Tom; Jr"}));
     contact.contactRelations.push_back(labeled(std::string(), ContactRelation{"Eve"}));
     const std::string three = representation(contact);
@@ -161,7 +161,7 @@ TEST(VCardRepresentationTest, RelationsGetOtherTypeOrNumberedGroups) {
     const auto& relations = entries->at(0).contact.contactRelations;
     ASSERT_EQ(relations.size(), 3u);
     EXPECT_EQ(relations[0].value.name, "Smith, Jane");
-    EXPECT_EQ(relations[0].label, CNLabelContactRelationManager);
+    EXPECT_EQ(relations[0].label, RelationLabel::manager);
     EXPECT_EQ(relations[1].value.name, "Tom; Jr");
     EXPECT_EQ(relations[1].label, "Coach");
 }
@@ -297,7 +297,7 @@ TEST(VCardRepresentationTest, EveryAddedPropertyAppearsExactlyOnce) {
     Contact contact = namedContact("Anna", "Berg");
     contact.note = "A note";
     contact.imageData = imageFile("wide-3x2.png");
-    contact.contactRelations.push_back(labeled(std::string(CNLabelOther), ContactRelation{"Bob"}));
+    contact.contactRelations.push_back(labeled(std::string(Label::other), ContactRelation{"Bob"}));
     const std::string vcard = representation(contact, {"Work"});
     for (const char* property : {"\nNOTE", "\nPHOTO", "\nCATEGORIES", "X-ABRELATEDNAMES"}) {
         EXPECT_EQ(occurrences(vcard, property), 1u) << property << "\n" << vcard;
@@ -307,7 +307,7 @@ TEST(VCardRepresentationTest, EveryAddedPropertyAppearsExactlyOnce) {
     EXPECT_EQ(entries->at(0).contact.note, "A note");
     EXPECT_EQ(entries->at(0).categories, std::vector<std::string>{"Work"});
     ASSERT_EQ(entries->at(0).contact.contactRelations.size(), 1u);
-    EXPECT_EQ(entries->at(0).contact.contactRelations[0].label, CNLabelOther);
+    EXPECT_EQ(entries->at(0).contact.contactRelations[0].label, Label::other);
 }
 
 TEST(VCardFileBaseNameTest, SeparatorsAndLeadingDotsCannotLeaveTheFolder) {
@@ -352,12 +352,12 @@ MappedContactProperty column(std::int64_t index, std::string_view key,
 
 // Columns: given name, family name, note, groups, relation (manager), picture.
 std::vector<MappedContactProperty> standardColumns() {
-    return {column(0, CNContactGivenNameKey),
-            column(1, CNContactFamilyNameKey),
-            column(2, CNContactNoteKey),
+    return {column(0, ContactKey::givenName),
+            column(1, ContactKey::familyName),
+            column(2, ContactKey::note),
             column(3, CustomPropertyKeys::Group),
-            column(4, CNContactRelationsKey, CNLabelContactRelationManager),
-            column(5, CNContactImageDataKey)};
+            column(4, ContactKey::contactRelations, RelationLabel::manager),
+            column(5, ContactKey::imageData)};
 }
 
 class RecordingDelegate : public ImportOperationDelegate {

@@ -120,91 +120,91 @@ TEST(MatchTitle, ShortTitleIsMatchedExactlyEvenWhenFuzzyIsAsked) {
 
 TEST(MatchTitle, ExactModeTakesAnEqualTitleOverAContainedOne) {
     const StringMap map = {entry("ax", CustomPropertyKeys::AdditionalNote),
-                           labelEntry("Fax", CNContactPhoneNumbersKey, CNLabelPhoneNumberWorkFax)};
+                           labelEntry("Fax", ContactKey::phoneNumbers, Label::workFax)};
     const auto result = matchTitle("FAX", map, "en", false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactPhoneNumbersKey));
-    EXPECT_EQ(result.systemLabel, std::string(CNLabelPhoneNumberWorkFax));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::phoneNumbers));
+    EXPECT_EQ(result.systemLabel, std::string(Label::workFax));
 }
 
 TEST(MatchTitle, ExactModeCombinesAPropertyWithALabelWord) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey, CNLabelOther),
-                           labelEntry("Home", CNContactPhoneNumbersKey, CNLabelHome)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers, Label::other),
+                           labelEntry("Home", ContactKey::phoneNumbers, Label::home)};
     const auto result = matchTitle("Home Phone", map, "en", false, /*fuzzy=*/false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactPhoneNumbersKey));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::phoneNumbers));
     // The Property entry only gives the key while the title is merely contained.
-    EXPECT_EQ(result.systemLabel, std::string(CNLabelHome));
+    EXPECT_EQ(result.systemLabel, std::string(Label::home));
     EXPECT_EQ(result.type, "Property");
 }
 
 TEST(MatchTitle, ExactModeTriesVendorEntriesFirst) {
-    const StringMap map = {entry("Mail", CNContactNoteKey),
-                           vendor(entry("Mail", CNContactEmailAddressesKey, CNLabelWork))};
+    const StringMap map = {entry("Mail", ContactKey::note),
+                           vendor(entry("Mail", ContactKey::emailAddresses, Label::work))};
     EXPECT_EQ(matchTitle("Mail", map, "en", false, false).propertyKey,
-              std::string(CNContactEmailAddressesKey));
+              std::string(ContactKey::emailAddresses));
     EXPECT_EQ(matchTitle("Mail", map, "en", false, false, /*excludeVendor=*/true).propertyKey,
-              std::string(CNContactNoteKey));
+              std::string(ContactKey::note));
 }
 
 TEST(MatchTitle, OnlyEntriesOfTheLanguageAndTheContactsFrameworkTakePart) {
-    auto other = entry("Telefon", CNContactPhoneNumbersKey, CNLabelOther);
+    auto other = entry("Telefon", ContactKey::phoneNumbers, Label::other);
     other.framework = "none";
     const StringMap map = {
-        inLanguage(entry("Telefon", CNContactPhoneNumbersKey, CNLabelWork), "de"), other};
-    EXPECT_EQ(matchTitle("Telefon", map, "DE", false).systemLabel, std::string(CNLabelWork));
+        inLanguage(entry("Telefon", ContactKey::phoneNumbers, Label::work), "de"), other};
+    EXPECT_EQ(matchTitle("Telefon", map, "DE", false).systemLabel, std::string(Label::work));
     EXPECT_FALSE(matchTitle("Telefon", map, "en", false).propertyKey);
 }
 
 TEST(MatchTitle, FuzzyModeRanksByScoreFirst) {
-    const StringMap map = {entry("Mobile Phones", CNContactNoteKey),  // -1 + 6: not kept
-                           entry("Mobile", CNContactPhoneNumbersKey, CNLabelPhoneNumberMobile)};
+    const StringMap map = {entry("Mobile Phones", ContactKey::note),  // -1 + 6: not kept
+                           entry("Mobile", ContactKey::phoneNumbers, Label::mobile)};
     const auto result = matchTitle("Mobile", map, "en", false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactPhoneNumbersKey));
-    EXPECT_EQ(result.systemLabel, std::string(CNLabelPhoneNumberMobile));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::phoneNumbers));
+    EXPECT_EQ(result.systemLabel, std::string(Label::mobile));
 }
 
 TEST(MatchTitle, FuzzyTiesPreferVendorThenPropertyThenSocialProfiles) {
     // All of these contain or are contained in the title "Home Twitter", so all score 0.
     const StringMap map = {
-        labelEntry("Home", CNContactPhoneNumbersKey, CNLabelHome),
-        entry("Home Twitter", CNContactNoteKey),
-        entry("Twitter", CNContactSocialProfilesKey, {}, CNSocialProfileServiceTwitter),
-        vendor(entry("Home Twitter", CNContactUrlAddressesKey, CNLabelHome)),
+        labelEntry("Home", ContactKey::phoneNumbers, Label::home),
+        entry("Home Twitter", ContactKey::note),
+        entry("Twitter", ContactKey::socialProfiles, {}, SocialProfileService::twitter),
+        vendor(entry("Home Twitter", ContactKey::urlAddresses, Label::home)),
     };
     auto result = matchTitle("Home Twitter", map, "en", false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactUrlAddressesKey));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::urlAddresses));
 
     // Without the vendor entry the social profile comes before the note and the Label entry.
     const StringMap withoutVendor(map.begin(), map.begin() + 3);
     result = matchTitle("Home Twitter", withoutVendor, "en", false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactSocialProfilesKey));
-    EXPECT_EQ(result.propertySubKey, std::string(CNSocialProfileServiceTwitter));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::socialProfiles));
+    EXPECT_EQ(result.propertySubKey, std::string(SocialProfileService::twitter));
 }
 
 TEST(MatchTitle, FuzzyTakesKeySubKeyAndLabelFromTheFirstThatHaveThem) {
     const StringMap map = {
-        entry("Street", CNContactPostalAddressesKey, {}, CNPostalAddressStreetKey),
-        labelEntry("Home", CNContactPostalAddressesKey, CNLabelHome),
+        entry("Street", ContactKey::postalAddresses, {}, PostalAddressKey::street),
+        labelEntry("Home", ContactKey::postalAddresses, Label::home),
     };
     const auto result = matchTitle("Home Street", map, "en", true);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactPostalAddressesKey));
-    EXPECT_EQ(result.propertySubKey, std::string(CNPostalAddressStreetKey));
-    EXPECT_EQ(result.systemLabel, std::string(CNLabelHome));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::postalAddresses));
+    EXPECT_EQ(result.propertySubKey, std::string(PostalAddressKey::street));
+    EXPECT_EQ(result.systemLabel, std::string(Label::home));
     EXPECT_TRUE(result.isValid());
 }
 
 TEST(MatchTitle, WithoutDetectionALabelledTargetGetsThePreferredLabel) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey),
-                           entry("Website", CNContactUrlAddressesKey)};
-    EXPECT_EQ(matchTitle("Phone (car)", map, "en", false).systemLabel, std::string(CNLabelOther));
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers),
+                           entry("Website", ContactKey::urlAddresses)};
+    EXPECT_EQ(matchTitle("Phone (car)", map, "en", false).systemLabel, std::string(Label::other));
     EXPECT_EQ(matchTitle("Website", map, "en", false).systemLabel,
-              std::string(CNLabelURLAddressHomePage));
+              std::string(Label::homePage));
     EXPECT_FALSE(matchTitle("Phone (car)", map, "en", false).customLabel);
 }
 
 TEST(MatchTitle, DetectionTakesTheWordsAroundTheTargetNameAsCustomLabel) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers)};
     const auto car = matchTitle("Phone (car)", map, "en", true);
-    EXPECT_EQ(car.propertyKey, std::string(CNContactPhoneNumbersKey));
+    EXPECT_EQ(car.propertyKey, std::string(ContactKey::phoneNumbers));
     EXPECT_EQ(car.customLabel, "Car");
     EXPECT_FALSE(car.systemLabel);
     EXPECT_TRUE(car.isValid());
@@ -212,48 +212,48 @@ TEST(MatchTitle, DetectionTakesTheWordsAroundTheTargetNameAsCustomLabel) {
 }
 
 TEST(MatchTitle, OneWordTitlesNeverGetACustomLabel) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers)};
     for (const char* title : {"Phone", "Phones", "Phone(car)", "CarPhone"}) {
         const auto result = matchTitle(title, map, "en", true);
-        EXPECT_EQ(result.propertyKey, std::string(CNContactPhoneNumbersKey)) << title;
-        EXPECT_EQ(result.systemLabel, std::string(CNLabelOther)) << title;
+        EXPECT_EQ(result.propertyKey, std::string(ContactKey::phoneNumbers)) << title;
+        EXPECT_EQ(result.systemLabel, std::string(Label::other)) << title;
         EXPECT_FALSE(result.customLabel) << title;
     }
 }
 
 TEST(MatchTitle, TargetNameWithOnlyPunctuationGetsTheDefaultLabel) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers)};
     const auto result = matchTitle("Phone - :", map, "en", true);
-    EXPECT_EQ(result.systemLabel, std::string(CNLabelOther));
+    EXPECT_EQ(result.systemLabel, std::string(Label::other));
     EXPECT_FALSE(result.customLabel);
 }
 
 TEST(MatchTitle, CustomLabelsOfEntriesAreDroppedWithoutDetection) {
-    auto car = entry("Car", CNContactPhoneNumbersKey);
+    auto car = entry("Car", ContactKey::phoneNumbers);
     car.customLabel = "Car";
     const StringMap map = {car};
     EXPECT_EQ(matchTitle("Car", map, "en", true).customLabel, "Car");
     const auto withoutDetection = matchTitle("Car", map, "en", false);
     EXPECT_FALSE(withoutDetection.customLabel);
-    EXPECT_EQ(withoutDetection.systemLabel, std::string(CNLabelOther));
+    EXPECT_EQ(withoutDetection.systemLabel, std::string(Label::other));
 }
 
 TEST(MatchTitle, SubKeysAreCleanedUp) {
     // A postal target without a component cannot be imported, so it loses its key.
-    const StringMap postal = {entry("Address", CNContactPostalAddressesKey, CNLabelHome)};
+    const StringMap postal = {entry("Address", ContactKey::postalAddresses, Label::home)};
     const auto address = matchTitle("Address", postal, "en", false);
     EXPECT_FALSE(address.propertyKey);
     EXPECT_FALSE(address.propertySubKey);
     // A sub-key on a target that takes none goes.
     const StringMap phone = {
-        entry("Phone", CNContactPhoneNumbersKey, CNLabelHome, CNPostalAddressCityKey)};
+        entry("Phone", ContactKey::phoneNumbers, Label::home, PostalAddressKey::city)};
     const auto result = matchTitle("Phone", phone, "en", false);
-    EXPECT_EQ(result.propertyKey, std::string(CNContactPhoneNumbersKey));
+    EXPECT_EQ(result.propertyKey, std::string(ContactKey::phoneNumbers));
     EXPECT_FALSE(result.propertySubKey);
 }
 
 TEST(MatchTitle, UnmatchedTitleGivesAnEmptyPropertyTarget) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey, CNLabelOther)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers, Label::other)};
     const auto result = matchTitle("Zzyzx Qwerty", map, "en", true);
     EXPECT_FALSE(result.propertyKey);
     EXPECT_FALSE(result.label());
@@ -263,10 +263,10 @@ TEST(MatchTitle, UnmatchedTitleGivesAnEmptyPropertyTarget) {
 
 TEST(TitleMatcher, GivesTheSameAnswersAsMatchTitle) {
     const StringMap map = {
-        entry("Phone", CNContactPhoneNumbersKey, CNLabelOther),
-        labelEntry("Home", CNContactPhoneNumbersKey, CNLabelHome),
-        inLanguage(entry("Telefon", CNContactPhoneNumbersKey, CNLabelOther), "de"),
-        entry("Street", CNContactPostalAddressesKey, CNLabelOther, CNPostalAddressStreetKey),
+        entry("Phone", ContactKey::phoneNumbers, Label::other),
+        labelEntry("Home", ContactKey::phoneNumbers, Label::home),
+        inLanguage(entry("Telefon", ContactKey::phoneNumbers, Label::other), "de"),
+        entry("Street", ContactKey::postalAddresses, Label::other, PostalAddressKey::street),
     };
     const TitleMatcher matcher(map);
     for (const char* title :
@@ -291,16 +291,16 @@ struct Expectation {
 TEST(MatchTitle, ShippedVocabularyMapsCommonTitles) {
     const TitleMatcher matcher(vendorStringMap());
     const Expectation cases[] = {
-        {"First Name", "en", CNContactGivenNameKey, {}, {}},
-        {"Last Name", "en", CNContactFamilyNameKey, {}, {}},
-        {"Home Street", "en", CNContactPostalAddressesKey, CNPostalAddressStreetKey, CNLabelHome},
-        {"Mobile Phone", "en", CNContactPhoneNumbersKey, {}, CNLabelPhoneNumberMobile},
-        {"E-mail Address", "en", CNContactEmailAddressesKey, {}, CNLabelOther},
-        {"Tel", "en", CNContactPhoneNumbersKey, {}, CNLabelOther},
-        {"Vorname", "de", CNContactGivenNameKey, {}, {}},
-        {"PLZ", "de", CNContactPostalAddressesKey, CNPostalAddressPostalCodeKey, CNLabelOther},
-        {"Telefon geschäftlich", "de", CNContactPhoneNumbersKey, {}, CNLabelWork},
-        {"Prénom", "fr", CNContactGivenNameKey, {}, {}},
+        {"First Name", "en", ContactKey::givenName, {}, {}},
+        {"Last Name", "en", ContactKey::familyName, {}, {}},
+        {"Home Street", "en", ContactKey::postalAddresses, PostalAddressKey::street, Label::home},
+        {"Mobile Phone", "en", ContactKey::phoneNumbers, {}, Label::mobile},
+        {"E-mail Address", "en", ContactKey::emailAddresses, {}, Label::other},
+        {"Tel", "en", ContactKey::phoneNumbers, {}, Label::other},
+        {"Vorname", "de", ContactKey::givenName, {}, {}},
+        {"PLZ", "de", ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::other},
+        {"Telefon geschäftlich", "de", ContactKey::phoneNumbers, {}, Label::work},
+        {"Prénom", "fr", ContactKey::givenName, {}, {}},
     };
     for (const auto& c : cases) {
         const auto result = matcher.match(c.title, c.language, true);
@@ -414,12 +414,12 @@ TEST(LanguageDetection, AnswersNoneWithoutWords) {
 
 StringMap smallVocabulary() {
     return {
-        entry("Name", CNContactGivenNameKey),
-        entry("Tel", CNContactPhoneNumbersKey, CNLabelOther),
-        entry("Phone", CNContactPhoneNumbersKey, CNLabelOther),
-        entry("Cell", CNContactPhoneNumbersKey, CNLabelPhoneNumberMobile),
-        entry("Email", CNContactEmailAddressesKey, CNLabelOther),
-        inLanguage(entry("Telefon", CNContactPhoneNumbersKey, CNLabelOther), "de"),
+        entry("Name", ContactKey::givenName),
+        entry("Tel", ContactKey::phoneNumbers, Label::other),
+        entry("Phone", ContactKey::phoneNumbers, Label::other),
+        entry("Cell", ContactKey::phoneNumbers, Label::mobile),
+        entry("Email", ContactKey::emailAddresses, Label::other),
+        inLanguage(entry("Telefon", ContactKey::phoneNumbers, Label::other), "de"),
     };
 }
 
@@ -433,10 +433,10 @@ TEST(AutoMap, ShortHeaderUsesTheFallbackLanguageWithoutDetection) {
     EXPECT_FALSE(log.contains("Language detected from column headers"));
     ASSERT_EQ(result.mappedContactProperties.size(), 2u);
     EXPECT_EQ(result.mappedContactProperties[0].contactProperty.propertyKey,
-              std::string(CNContactGivenNameKey));
+              std::string(ContactKey::givenName));
     // "Tel" has three characters and is matched exactly.
     EXPECT_EQ(result.mappedContactProperties[1].contactProperty.propertyKey,
-              std::string(CNContactPhoneNumbersKey));
+              std::string(ContactKey::phoneNumbers));
     EXPECT_TRUE(log.contains("Auto-mapping fields took "));
 }
 
@@ -448,7 +448,7 @@ TEST(AutoMap, LongerHeaderIsMatchedInItsDetectedLanguage) {
     EXPECT_EQ(result.detectedLanguage, "de");
     EXPECT_TRUE(log.contains("Language detected from column headers: de"));
     EXPECT_EQ(result.mappedContactProperties[3].contactProperty.propertyKey,
-              std::string(CNContactPhoneNumbersKey));
+              std::string(ContactKey::phoneNumbers));
 }
 
 TEST(AutoMap, OneEntryPerCellWithColumnNumbers) {
@@ -473,7 +473,7 @@ TEST(AutoMap, WithoutHeaderRowTargetsAreClearedAndTitlesEmpty) {
     settings.appendUnmappedFieldsToNotes = false;
     const auto result =
         autoMap(textRow({"Anna", "Phone", "anna@example.org"}), false, kColumnIndexStyleOneBased,
-                matcher, {entry("Phone", CNContactNoteKey)}, settings);
+                matcher, {entry("Phone", ContactKey::note)}, settings);
     ASSERT_EQ(result.mappedContactProperties.size(), 3u);
     for (const auto& property : result.mappedContactProperties) {
         EXPECT_EQ(property.sourceFieldName, "");
@@ -486,13 +486,13 @@ TEST(AutoMap, WithoutHeaderRowTargetsAreClearedAndTitlesEmpty) {
 }
 
 TEST(AutoMap, AppendingUnmappedFieldsKeepsMatchedPhoneValid) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey)};  // no label of its own
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers)};  // no label of its own
     const TitleMatcher matcher(map);
     const auto result = autoMap(textRow({"Phone", "Favourite colour"}), true,
                                 kColumnIndexStyleOneBased, matcher, {}, {});
     const auto& phone = result.mappedContactProperties[0].contactProperty;
-    EXPECT_EQ(phone.propertyKey, std::string(CNContactPhoneNumbersKey));
-    EXPECT_EQ(phone.systemLabel, std::string(CNLabelOther));
+    EXPECT_EQ(phone.propertyKey, std::string(ContactKey::phoneNumbers));
+    EXPECT_EQ(phone.systemLabel, std::string(Label::other));
     EXPECT_TRUE(phone.isValid());
     const auto& unmatched = result.mappedContactProperties[1];
     EXPECT_EQ(unmatched.contactProperty.propertyKey,
@@ -510,10 +510,10 @@ TEST(AutoMap, AppendingUnmappedFieldsKeepsMatchedPhoneValid) {
 
 TEST(AutoMap, CustomTitlesOverrideTheVocabularyByExactTitle) {
     const TitleMatcher matcher(smallVocabulary());
-    auto learnt = entry("Tel", CNContactPhoneNumbersKey, CNLabelWork);
+    auto learnt = entry("Tel", ContactKey::phoneNumbers, Label::work);
     learnt.isUserCustomMapping = true;
-    const StringMap custom = {entry("tel", CNContactNoteKey), learnt,
-                              entry("Tel", CNContactNoteKey)};
+    const StringMap custom = {entry("tel", ContactKey::note), learnt,
+                              entry("Tel", ContactKey::note)};
     const auto result =
         autoMap(textRow({"Name", "Tel"}), true, kColumnIndexStyleOneBased, matcher, custom, {});
     EXPECT_FALSE(result.mappedContactProperties[0].isCustomMapping);
@@ -527,19 +527,19 @@ TEST(AutoMap, CustomTitlesOverrideTheVocabularyByExactTitle) {
                                   matcher, custom, settings);
     EXPECT_FALSE(ignoring.mappedContactProperties[1].isCustomMapping);
     EXPECT_EQ(ignoring.mappedContactProperties[1].contactProperty.systemLabel,
-              std::string(CNLabelOther));
+              std::string(Label::other));
 }
 
 TEST(AutoMap, CollectsTheCustomLabelsInUse) {
-    const StringMap map = {entry("Phone", CNContactPhoneNumbersKey),
-                           entry("Email", CNContactEmailAddressesKey)};
+    const StringMap map = {entry("Phone", ContactKey::phoneNumbers),
+                           entry("Email", ContactKey::emailAddresses)};
     const TitleMatcher matcher(map);
     const auto result =
         autoMap(textRow({"Phone (car)", "Phone (boat)", "Car Phone", "Email (club)", "Phone"}),
                 true, kColumnIndexStyleOneBased, matcher, {}, {});
     const SessionCustomLabels expected = {
-        {std::string(CNContactPhoneNumbersKey), {"Car", "Boat"}},
-        {std::string(CNContactEmailAddressesKey), {"Club"}},
+        {std::string(ContactKey::phoneNumbers), {"Car", "Boat"}},
+        {std::string(ContactKey::emailAddresses), {"Club"}},
     };
     EXPECT_EQ(result.sessionCustomLabels, expected);
 }
@@ -557,31 +557,31 @@ TEST(AutoMappingSettings, ReadFromTheSettingsStore) {
 // ---- Learning ----------------------------------------------------------------------------
 
 TEST(LearnUserAssignments, ReplacesAnOlderAssignmentForTheSameTitle) {
-    auto older = entry("Cell", CNContactPhoneNumbersKey, CNLabelHome);
+    auto older = entry("Cell", ContactKey::phoneNumbers, Label::home);
     older.isUserCustomMapping = true;
-    const StringMap custom = {older, entry("Fon", CNContactPhoneNumbersKey, CNLabelWork)};
+    const StringMap custom = {older, entry("Fon", ContactKey::phoneNumbers, Label::work)};
 
     MappedContactProperty cell;
     cell.sourceFieldName = "Cell";
-    cell.contactProperty = SuggestedContactProperty::target(CNContactPhoneNumbersKey);
-    cell.contactProperty.systemLabel = std::string(CNLabelPhoneNumberMobile);
+    cell.contactProperty = SuggestedContactProperty::target(ContactKey::phoneNumbers);
+    cell.contactProperty.systemLabel = std::string(Label::mobile);
     cell.mappedManuallyByUser = true;
     MappedContactProperty automatic;
     automatic.sourceFieldName = "Name";
-    automatic.contactProperty = SuggestedContactProperty::target(CNContactGivenNameKey);
+    automatic.contactProperty = SuggestedContactProperty::target(ContactKey::givenName);
 
     const auto learnt = learnUserAssignments({cell, automatic}, custom);
     ASSERT_EQ(learnt.size(), 2u);
     EXPECT_EQ(learnt[0].localizedString, "Fon");
     EXPECT_EQ(learnt[1].localizedString, "Cell");
-    EXPECT_EQ(learnt[1].systemLabel, std::string(CNLabelPhoneNumberMobile));
+    EXPECT_EQ(learnt[1].systemLabel, std::string(Label::mobile));
     EXPECT_TRUE(learnt[1].isUserCustomMapping);
 }
 
 TEST(LearnUserAssignments, LeavesTheMapAloneWithoutManualAssignments) {
     MappedContactProperty automatic;
     automatic.sourceFieldName = "Name";
-    const StringMap custom = {entry("Fon", CNContactPhoneNumbersKey, CNLabelWork)};
+    const StringMap custom = {entry("Fon", ContactKey::phoneNumbers, Label::work)};
     EXPECT_EQ(learnUserAssignments({automatic}, custom), custom);
 }
 
@@ -646,9 +646,9 @@ namespace {
 
 TEST(SelfLabelledValues, ListsOfKnownLabelsAreRecognisedAndNothingElse) {
     using namespace contacts;
-    const auto phone = SuggestedContactProperty::target(CNContactPhoneNumbersKey, std::nullopt);
-    const auto url = SuggestedContactProperty::target(CNContactUrlAddressesKey, std::nullopt);
-    const auto note = SuggestedContactProperty::target(CNContactNoteKey, std::nullopt);
+    const auto phone = SuggestedContactProperty::target(ContactKey::phoneNumbers, std::nullopt);
+    const auto url = SuggestedContactProperty::target(ContactKey::urlAddresses, std::nullopt);
+    const auto note = SuggestedContactProperty::target(ContactKey::note, std::nullopt);
     using Samples = std::vector<std::string_view>;
 
     EXPECT_TRUE(looksSelfLabelled(phone, Samples{"work: +49 30 1, home: +49 30 2", "", "mobile: 0170 1"}));
@@ -666,7 +666,7 @@ TEST(SelfLabelledValues, ListsOfKnownLabelsAreRecognisedAndNothingElse) {
 
     // Only automatic choices without a custom label are changed.
     auto otherPhone = phone;
-    otherPhone.setLabel(CNLabelOther);
+    otherPhone.setLabel(Label::other);
     std::vector<MappedContactProperty> list(2);
     list[0].columnIndex = 0;
     list[0].contactProperty = otherPhone;

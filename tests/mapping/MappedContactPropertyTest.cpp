@@ -10,7 +10,7 @@ namespace {
 using namespace pelkora::contacts;
 
 SuggestedContactProperty phoneTarget(std::string_view label) {
-    auto target = SuggestedContactProperty::target(CNContactPhoneNumbersKey);
+    auto target = SuggestedContactProperty::target(ContactKey::phoneNumbers);
     target.systemLabel = std::string(label);
     return target;
 }
@@ -49,7 +49,7 @@ struct StatusCase {
 };
 
 TEST(MappedContactProperty, StatusFollowsTheConditionsInOrder) {
-    const auto birthday = SuggestedContactProperty::target(CNContactBirthdayKey);
+    const auto birthday = SuggestedContactProperty::target(ContactKey::birthday);
     const std::vector<StatusCase> cases = {
         {"hint with content", birthday, false, "31.02.", true, MappingStatus::needsAttention,
          "mapping-status-needs-attention"},
@@ -61,11 +61,11 @@ TEST(MappedContactProperty, StatusFollowsTheConditionsInOrder) {
          "mapping-status-append"},
         {"note, custom", additionalNote(), true, "x", false, MappingStatus::appendCustom,
          "mapping-status-append-custom"},
-        {"valid", phoneTarget(CNLabelHome), false, "", false, MappingStatus::assigned,
+        {"valid", phoneTarget(Label::home), false, "", false, MappingStatus::assigned,
          "mapping-status-assigned"},
-        {"valid, custom", phoneTarget(CNLabelHome), true, "", false, MappingStatus::assignedCustom,
+        {"valid, custom", phoneTarget(Label::home), true, "", false, MappingStatus::assignedCustom,
          "mapping-status-assigned-custom"},
-        {"phone without label", SuggestedContactProperty::target(CNContactPhoneNumbersKey), false,
+        {"phone without label", SuggestedContactProperty::target(ContactKey::phoneNumbers), false,
          "", false, MappingStatus::ignored, "mapping-status-ignored"},
         {"invalid, custom", SuggestedContactProperty{}, true, "", false,
          MappingStatus::ignoredCustom, "mapping-status-ignored-custom"},
@@ -83,7 +83,7 @@ TEST(MappedContactProperty, StatusFollowsTheConditionsInOrder) {
 
 TEST(MappedContactProperty, OnlyInvalidTargetsAreDimmed) {
     MappedContactProperty property;
-    property.contactProperty = phoneTarget(CNLabelWork);
+    property.contactProperty = phoneTarget(Label::work);
     EXPECT_FALSE(property.isDimmed());
     property.contactProperty.systemLabel.reset();
     EXPECT_TRUE(property.isDimmed());
@@ -95,7 +95,7 @@ TEST(MappedContactProperty, ArchiveKeepsOnlyTitleAndTarget) {
     MappedContactProperty property;
     property.columnIndex = 4;
     property.formattedColumnIndex = "E";
-    property.contactProperty = phoneTarget(CNLabelPhoneNumberMobile);
+    property.contactProperty = phoneTarget(Label::mobile);
     property.contactProperty.localizedString = "Handy";
     property.contactProperty.ISOLanguageCode = "de";
     property.sourceFieldName = "Handy";
@@ -122,8 +122,8 @@ TEST(MappedContactProperty, ArchiveKeepsOnlyTitleAndTarget) {
 TEST(MappedContactProperty, ArchiveSurvivesEncodingAsBytes) {
     MappedContactProperty property;
     property.sourceFieldName = "E-mail 2 Address";
-    property.contactProperty = SuggestedContactProperty::target(CNContactEmailAddressesKey);
-    property.contactProperty.systemLabel = std::string(CNLabelOther);
+    property.contactProperty = SuggestedContactProperty::target(ContactKey::emailAddresses);
+    property.contactProperty.systemLabel = std::string(Label::other);
 
     KeyedArchiveClassMap classes;
     classes.classes = {"MappedContactProperty", "SuggestedContactProperty"};

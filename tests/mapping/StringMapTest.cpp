@@ -16,12 +16,12 @@ SuggestedContactProperty richEntry() {
     SuggestedContactProperty entry;
     entry.type = "Label";
     entry.localizedString = "Telefon geschäftlich";
-    entry.propertyKey = std::string(CNContactPhoneNumbersKey);
-    entry.propertySubKey = std::string(CNPostalAddressCityKey);
+    entry.propertyKey = std::string(ContactKey::phoneNumbers);
+    entry.propertySubKey = std::string(PostalAddressKey::city);
     entry.ISOLanguageCode = "de";
     entry.isVendorCustomMapping = true;
     entry.isUserCustomMapping = true;
-    entry.systemLabel = std::string(CNLabelWork);
+    entry.systemLabel = std::string(Label::work);
     entry.customLabel = "Autotelefon";
     return entry;
 }
@@ -53,7 +53,7 @@ TEST(StringMap, DecodingStartsFromAFreshEntryAndAcceptsModuleNames) {
     // An archive that holds only some fields, under a module-qualified class name.
     auto object = std::make_shared<ArchivedObject>();
     object->className = "Pelkora.SuggestedContactProperty";
-    object->fields["propertyKey"] = ArchiveValue(std::string(CNContactEmailAddressesKey));
+    object->fields["propertyKey"] = ArchiveValue(std::string(ContactKey::emailAddresses));
     object->fields["localizedString"] = ArchiveValue(std::string("Courriel"));
     object->fields["ISOLanguageCode"] =
         ArchiveValue(ArchiveValue::InlineInteger{7});  // wrong type: ignored
@@ -63,7 +63,7 @@ TEST(StringMap, DecodingStartsFromAFreshEntryAndAcceptsModuleNames) {
     ASSERT_TRUE(decoded) << decoded.error();
     ASSERT_EQ(decoded->size(), 1u);
     const auto& entry = decoded->front();
-    EXPECT_EQ(entry.propertyKey, std::string(CNContactEmailAddressesKey));
+    EXPECT_EQ(entry.propertyKey, std::string(ContactKey::emailAddresses));
     EXPECT_EQ(entry.localizedString, "Courriel");
     EXPECT_EQ(entry.ISOLanguageCode, "en");
     EXPECT_EQ(entry.framework, "Contacts");
@@ -105,10 +105,10 @@ TEST(StringMap, ShippedVocabularyCoversEveryTargetInTheMainLanguages) {
     }
     for (auto language : {"en", "de", "fr", "es", "it", "nl", "pt"})
         EXPECT_TRUE(languages.contains(language)) << language;
-    for (auto key : {CNContactGivenNameKey, CNContactFamilyNameKey, CNContactOrganizationNameKey,
-                     CNContactPhoneNumbersKey, CNContactEmailAddressesKey,
-                     CNContactPostalAddressesKey, CNContactBirthdayKey, CNContactNoteKey,
-                     CNContactSocialProfilesKey, CNContactInstantMessageAddressesKey}) {
+    for (auto key : {ContactKey::givenName, ContactKey::familyName, ContactKey::organizationName,
+                     ContactKey::phoneNumbers, ContactKey::emailAddresses,
+                     ContactKey::postalAddresses, ContactKey::birthday, ContactKey::note,
+                     ContactKey::socialProfiles, ContactKey::instantMessageAddresses}) {
         EXPECT_TRUE(englishKeys.contains(std::string(key))) << key;
     }
     EXPECT_TRUE(englishKeys.contains(std::string(CustomPropertyKeys::Group)));

@@ -28,16 +28,16 @@ TEST(SuggestedContactProperty, FreshEntryIsAnUnmappedProperty) {
 }
 
 TEST(SuggestedContactProperty, LabelsAreSystemConstantsTheirDisplayTextsOrCustomTexts) {
-    auto phone = Target::target(CNContactPhoneNumbersKey);
+    auto phone = Target::target(ContactKey::phoneNumbers);
     EXPECT_FALSE(phone.isValid());  // a phone needs a label
     phone.setLabel("MOBILE");       // the display text of a system label, in any case
-    EXPECT_EQ(phone.systemLabel, std::string(CNLabelPhoneNumberMobile));
+    EXPECT_EQ(phone.systemLabel, std::string(Label::mobile));
     EXPECT_FALSE(phone.customLabel);
     EXPECT_TRUE(phone.isValid());
     EXPECT_FALSE(phone.hasCustomLabel());
 
-    phone.setLabel(CNLabelHome);
-    EXPECT_EQ(phone.label(), std::string(CNLabelHome));
+    phone.setLabel(Label::home);
+    EXPECT_EQ(phone.label(), std::string(Label::home));
     EXPECT_FALSE(phone.hasCustomLabel());
 
     phone.setLabel("Car");
@@ -51,8 +51,8 @@ TEST(SuggestedContactProperty, LabelsAreSystemConstantsTheirDisplayTextsOrCustom
     EXPECT_EQ(phone.label(), "Car");
 
     // A label of another key's list is a custom text here.
-    auto email = Target::target(CNContactEmailAddressesKey);
-    email.setLabel(CNLabelPhoneNumberPager);
+    auto email = Target::target(ContactKey::emailAddresses);
+    email.setLabel(Label::pager);
     EXPECT_TRUE(email.hasCustomLabel());
 
     phone.customLabel = std::string(kExtractLabelMarker);
@@ -62,80 +62,80 @@ TEST(SuggestedContactProperty, LabelsAreSystemConstantsTheirDisplayTextsOrCustom
 }
 
 TEST(SuggestedContactProperty, ValidityFollowsKeyLabelAndSubKey) {
-    auto street = Target::target(CNContactPostalAddressesKey, CNPostalAddressStreetKey);
+    auto street = Target::target(ContactKey::postalAddresses, PostalAddressKey::street);
     EXPECT_FALSE(street.isValid());
-    street.setLabel(CNLabelWork);
+    street.setLabel(Label::work);
     EXPECT_TRUE(street.isValid());
 
-    auto social = Target::target(CNContactSocialProfilesKey);
+    auto social = Target::target(ContactKey::socialProfiles);
     EXPECT_FALSE(social.isValid());
-    social.setPropertySubKey(CNSocialProfileServiceTwitter);
+    social.setPropertySubKey(SocialProfileService::twitter);
     EXPECT_TRUE(social.isValid());  // no label needed
 
     Target instant;
-    instant.setPropertySubKey(CNInstantMessageServiceSkype);
-    EXPECT_EQ(instant.propertyKey, std::string(CNContactInstantMessageAddressesKey));
+    instant.setPropertySubKey(InstantMessageService::skype);
+    EXPECT_EQ(instant.propertyKey, std::string(ContactKey::instantMessageAddresses));
     EXPECT_FALSE(instant.isValid());
-    instant.setLabel(CNLabelHome);
+    instant.setLabel(Label::home);
     EXPECT_TRUE(instant.isValid());
 
-    auto addition = Target::target(CNContactPostalAddressesKey);
+    auto addition = Target::target(ContactKey::postalAddresses);
     addition.setPropertySubKey(CustomPropertyKeys::Addition);
-    EXPECT_EQ(addition.propertyKey, std::string(CNContactPostalAddressesKey));
+    EXPECT_EQ(addition.propertyKey, std::string(ContactKey::postalAddresses));
 
-    EXPECT_TRUE(Target::target(CNContactGivenNameKey).isValid());
+    EXPECT_TRUE(Target::target(ContactKey::givenName).isValid());
     EXPECT_TRUE(Target::target(CustomPropertyKeys::Group).isValid());
 }
 
 TEST(SuggestedContactProperty, LabelListsAndPreferredLabelsPerKey) {
-    const auto phone = Target::target(CNContactPhoneNumbersKey).systemLabels();
+    const auto phone = Target::target(ContactKey::phoneNumbers).systemLabels();
     ASSERT_EQ(phone.size(), 12u);
-    EXPECT_EQ(phone.front(), CNLabelWork);
-    EXPECT_EQ(phone[4], CNLabelPhoneNumberWorkFax);
-    EXPECT_EQ(phone.back(), CNLabelPhoneNumberAppleWatch);
-    EXPECT_EQ(Target::target(CNContactDatesKey).systemLabels(),
-              (std::vector<std::string_view>{CNLabelDateAnniversary, CNLabelOther}));
-    const auto relations = Target::target(CNContactRelationsKey).systemLabels();
+    EXPECT_EQ(phone.front(), Label::work);
+    EXPECT_EQ(phone[4], Label::workFax);
+    EXPECT_EQ(phone.back(), Label::appleWatch);
+    EXPECT_EQ(Target::target(ContactKey::dates).systemLabels(),
+              (std::vector<std::string_view>{Label::anniversary, Label::other}));
+    const auto relations = Target::target(ContactKey::contactRelations).systemLabels();
     EXPECT_EQ(relations.size(), 1u + 35u + 179u);
-    EXPECT_EQ(relations[1], CNLabelContactRelationAssistant);
-    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).systemLabels().back(),
-              CNLabelURLAddressHomePage);
-    EXPECT_EQ(Target::target(CNContactNoteKey).systemLabels().size(), 4u);
+    EXPECT_EQ(relations[1], RelationLabel::assistant);
+    EXPECT_EQ(Target::target(ContactKey::urlAddresses).systemLabels().back(),
+              Label::homePage);
+    EXPECT_EQ(Target::target(ContactKey::note).systemLabels().size(), 4u);
 
-    EXPECT_EQ(Target::target(CNContactUrlAddressesKey).preferredLabel(),
-              std::string(CNLabelURLAddressHomePage));
-    EXPECT_EQ(Target::target(CNContactPhoneNumbersKey).preferredLabel(), std::string(CNLabelOther));
-    EXPECT_FALSE(Target::target(CNContactNoteKey).preferredLabel());
+    EXPECT_EQ(Target::target(ContactKey::urlAddresses).preferredLabel(),
+              std::string(Label::homePage));
+    EXPECT_EQ(Target::target(ContactKey::phoneNumbers).preferredLabel(), std::string(Label::other));
+    EXPECT_FALSE(Target::target(ContactKey::note).preferredLabel());
 
-    EXPECT_TRUE(Target::target(CNContactSocialProfilesKey).allowsDuplicates());
+    EXPECT_TRUE(Target::target(ContactKey::socialProfiles).allowsDuplicates());
     EXPECT_TRUE(Target::target(CustomPropertyKeys::AdditionalNote).allowsDuplicates());
-    EXPECT_TRUE(Target::target(CNContactEmailAddressesKey).allowsDuplicates());
-    EXPECT_FALSE(Target::target(CNContactGivenNameKey).allowsDuplicates());
+    EXPECT_TRUE(Target::target(ContactKey::emailAddresses).allowsDuplicates());
+    EXPECT_FALSE(Target::target(ContactKey::givenName).allowsDuplicates());
 }
 
 TEST(SuggestedContactProperty, TitlesOfTargets) {
     EXPECT_EQ(Target::target(CustomPropertyKeys::Group).formattedContactProperty(), "Groups");
     EXPECT_EQ(Target::target(CustomPropertyKeys::UID).formattedContactProperty(),
               "UID (read-only)");
-    const auto addition = Target::target(CNContactPostalAddressesKey, CustomPropertyKeys::Addition);
+    const auto addition = Target::target(ContactKey::postalAddresses, CustomPropertyKeys::Addition);
     EXPECT_EQ(addition.formattedContactProperty(), addition.localizedPropertySubKey());
     EXPECT_NE(addition.formattedContactProperty()->find("(Addition)"), std::string::npos);
     const auto skype =
-        Target::target(CNContactInstantMessageAddressesKey, CNInstantMessageServiceSkype);
+        Target::target(ContactKey::instantMessageAddresses, InstantMessageService::skype);
     EXPECT_EQ(skype.formattedContactProperty()->rfind("Skype IM ", 0), 0u);
-    EXPECT_FALSE(Target::target(CNContactInstantMessageAddressesKey).formattedContactProperty());
-    const auto twitter = Target::target(CNContactSocialProfilesKey, CNSocialProfileServiceTwitter);
+    EXPECT_FALSE(Target::target(ContactKey::instantMessageAddresses).formattedContactProperty());
+    const auto twitter = Target::target(ContactKey::socialProfiles, SocialProfileService::twitter);
     EXPECT_EQ(twitter.formattedContactProperty()->rfind("Twitter ", 0), 0u);
 
-    EXPECT_TRUE(Target::isSeparatingLabel(CNLabelOther));
-    EXPECT_TRUE(Target::isSeparatingLabel(CNLabelContactRelationStepsister));
-    EXPECT_FALSE(Target::isSeparatingLabel(CNLabelContactRelationMother));
-    EXPECT_FALSE(Target::isSeparatingLabel(CNLabelHome));
+    EXPECT_TRUE(Target::isSeparatingLabel(Label::other));
+    EXPECT_TRUE(Target::isSeparatingLabel(RelationLabel::stepsister));
+    EXPECT_FALSE(Target::isSeparatingLabel(RelationLabel::mother));
+    EXPECT_FALSE(Target::isSeparatingLabel(Label::home));
 
-    EXPECT_TRUE(Target::isPropertySubKey(CNPostalAddressSubLocalityKey));
-    EXPECT_TRUE(Target::isPropertySubKey(CNInstantMessageServiceQQ));
+    EXPECT_TRUE(Target::isPropertySubKey(PostalAddressKey::subLocality));
+    EXPECT_TRUE(Target::isPropertySubKey(InstantMessageService::qq));
     EXPECT_FALSE(Target::isPropertySubKey(CustomPropertyKeys::Addition));
-    EXPECT_FALSE(Target::isPropertySubKey(CNContactGivenNameKey));
+    EXPECT_FALSE(Target::isPropertySubKey(ContactKey::givenName));
 }
 
 TEST(ContactPropertyCatalogue, SixtyFourEntriesAndTheTargetMenu) {
@@ -160,7 +160,7 @@ TEST(ContactPropertyCatalogue, SixtyFourEntriesAndTheTargetMenu) {
     EXPECT_EQ(menu[1].title, "Ignore");
     EXPECT_EQ(menu[1].representedString, kIgnoreMarker);
     EXPECT_EQ(menu[3].tag, 100);
-    EXPECT_EQ(menu[3].representedEntry.propertyKey, std::string(CNContactNamePrefixKey));
+    EXPECT_EQ(menu[3].representedEntry.propertyKey, std::string(ContactKey::namePrefix));
     EXPECT_EQ(menu.back().tag, 152);
     for (const auto& item : menu) {
         if (item.kind != TargetMenuItem::Kind::property) continue;

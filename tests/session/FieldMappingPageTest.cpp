@@ -50,9 +50,9 @@ TEST_F(FieldMappingPageTest, ColumnsAreMappedWhenThePageOpens) {
     auto& page = openMappingPage(
         "First Name,Last Name,Mobile,E-mail,Shoe size\nAda,Lovelace,+44 1,ada@example.org,38\n");
     ASSERT_EQ(list().size(), 5u);
-    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactGivenNameKey));
-    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(CNContactPhoneNumbersKey));
-    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelPhoneNumberMobile));
+    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(ContactKey::givenName));
+    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(ContactKey::phoneNumbers));
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(Label::mobile));
     EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
     EXPECT_EQ(list()[0].formattedColumnIndex, "1");
     // A column without a target goes to the note.
@@ -94,25 +94,25 @@ TEST_F(FieldMappingPageTest, HeaderCheckboxAndRecordNavigation) {
 TEST_F(FieldMappingPageTest, SingleValuedTargetsAreMarkedInUseAndLabelsKeptWhenTheyFit) {
     auto& page = openMappingPage("First Name,Nickname,Work Phone,Fax\nAda,Lady,1,2\n");
     // The first column's target shows "(in use)" in the menu of the second column.
-    const auto givenName = item(page, 1, CNContactGivenNameKey);
+    const auto givenName = item(page, 1, ContactKey::givenName);
     ASSERT_TRUE(givenName);
     EXPECT_FALSE(FieldMappingPage::isEnabled(*givenName));
     EXPECT_NE(givenName->title.find("(in use)"), std::string::npos);
-    const auto phone = item(page, 1, CNContactPhoneNumbersKey);
+    const auto phone = item(page, 1, ContactKey::phoneNumbers);
     ASSERT_TRUE(phone);
     EXPECT_TRUE(FieldMappingPage::isEnabled(*phone));  // phones allow several columns
-    const auto severalSelected = item(page, 0, CNContactNoteKey, 2);
+    const auto severalSelected = item(page, 0, ContactKey::note, 2);
     EXPECT_NE(severalSelected->title.find("(not applicable)"), std::string::npos);
 
     // Choosing e-mail for the work-phone column keeps "work", which e-mail labels include.
-    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, CNContactEmailAddressesKey));
-    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(CNContactEmailAddressesKey));
-    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelWork));
+    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, ContactKey::emailAddresses));
+    EXPECT_EQ(list()[2].contactProperty.propertyKey, std::string(ContactKey::emailAddresses));
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(Label::work));
     EXPECT_TRUE(list()[2].mappedManuallyByUser);
     // A label that the new key lacks becomes its preferred label.
-    page.contactLabelDidChange(fixture.session, 3, std::string(CNLabelPhoneNumberPager));
-    page.contactPropertyDidChange(fixture.session, 3, *item(page, 3, CNContactUrlAddressesKey));
-    EXPECT_EQ(list()[3].contactProperty.label(), std::string(CNLabelURLAddressHomePage));
+    page.contactLabelDidChange(fixture.session, 3, std::string(Label::pager));
+    page.contactPropertyDidChange(fixture.session, 3, *item(page, 3, ContactKey::urlAddresses));
+    EXPECT_EQ(list()[3].contactProperty.label(), std::string(Label::homePage));
 
     // Ignore clears the target.
     for (const auto& entry : page.targetMenu(fixture.session, 1, 1)) {
@@ -128,7 +128,7 @@ TEST_F(FieldMappingPageTest, LabelMenuOffersSystemExtractAndSessionLabels) {
     page.contactLabelDidChange(fixture.session, 1, "Boat");
     const auto menu = page.labelMenu(fixture.session, 1);
     ASSERT_FALSE(menu.empty());
-    EXPECT_EQ(menu.front().label, CNLabelWork);
+    EXPECT_EQ(menu.front().label, Label::work);
     auto has = [&](const std::vector<LabelMenuItem>& items, LabelMenuItem::Kind kind) {
         return std::any_of(items.begin(), items.end(),
                            [&](const LabelMenuItem& entry) { return entry.kind == kind; });
@@ -138,7 +138,7 @@ TEST_F(FieldMappingPageTest, LabelMenuOffersSystemExtractAndSessionLabels) {
     EXPECT_EQ(list()[1].contactProperty.label(), "Boat");
     EXPECT_TRUE(has(menu, LabelMenuItem::Kind::customLabel));  // "Boat" is in use in this session
 
-    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, CNContactRelationsKey));
+    page.contactPropertyDidChange(fixture.session, 2, *item(page, 2, ContactKey::contactRelations));
     const auto relations = page.labelMenu(fixture.session, 2);
     EXPECT_TRUE(has(relations, LabelMenuItem::Kind::toggleExtendedRelationships));
     const auto countOf = [&](const std::vector<LabelMenuItem>& items) {
@@ -149,9 +149,9 @@ TEST_F(FieldMappingPageTest, LabelMenuOffersSystemExtractAndSessionLabels) {
     const auto hidden = countOf(relations);
     page.toggleShowExtendedRelevantRelationships(fixture.session);
     EXPECT_EQ(countOf(page.labelMenu(fixture.session, 2)), hidden + 179);
-    page.contactLabelDidChange(fixture.session, 2, std::string(CNLabelContactRelationGrandmother));
+    page.contactLabelDidChange(fixture.session, 2, std::string(RelationLabel::grandmother));
     page.toggleShowExtendedRelevantRelationships(fixture.session);
-    EXPECT_EQ(list()[2].contactProperty.label(), std::string(CNLabelOther));
+    EXPECT_EQ(list()[2].contactProperty.label(), std::string(Label::other));
 }
 
 TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDate) {
@@ -171,7 +171,7 @@ TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveN
 
 TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
-    page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, CNContactNicknameKey));
+    page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, ContactKey::nickname));
     fixture.session.startOver();  // the page goes away
     fixture.drain();
     const auto learnt = loadCustomStringMap();
@@ -185,7 +185,7 @@ TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
     auto* next = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
     MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));
-    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(CNContactNicknameKey));
+    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(ContactKey::nickname));
     EXPECT_TRUE(list()[0].isCustomMapping);
     EXPECT_EQ(list()[0].statusImageName(), "mapping-status-assigned-custom");
 }

@@ -100,48 +100,48 @@ Contact richContact() {
         "that needs folding: 日本語のテキスト、絵文字 🎉🎉🎉 and more.";
     contact.birthday = DateComponents{std::nullopt, 3, 15, ""};
     contact.nonGregorianBirthday = DateComponents{4702, 8, 15, "chinese"};
-    contact.dates = {labeled(std::string(CNLabelDateAnniversary), DateComponents{2004, 6, 20, ""}),
+    contact.dates = {labeled(std::string(Label::anniversary), DateComponents{2004, 6, 20, ""}),
                      labeled(std::string("First met"), DateComponents{1999, 12, 31, ""}),
                      labeled(std::string(), DateComponents{2010, 1, std::nullopt, ""})};
     for (const auto label :
-         {CNLabelPhoneNumberiPhone, CNLabelPhoneNumberMobile, CNLabelPhoneNumberMain,
-          CNLabelPhoneNumberHomeFax, CNLabelPhoneNumberWorkFax, CNLabelPhoneNumberOtherFax,
-          CNLabelPhoneNumberPager, CNLabelHome, CNLabelWork, CNLabelOther,
-          CNLabelPhoneNumberAppleWatch, std::string_view("Car"), std::string_view()}) {
+         {Label::iPhone, Label::mobile, Label::main,
+          Label::homeFax, Label::workFax, Label::otherFax,
+          Label::pager, Label::home, Label::work, Label::other,
+          Label::appleWatch, std::string_view("Car"), std::string_view()}) {
         contact.phoneNumbers.push_back(
             labeled(std::string(label), "+49 30 " + std::to_string(contact.phoneNumbers.size())));
     }
     contact.emailAddresses = {
-        labeled(std::string(CNLabelHome), std::string("zoe@home.example")),
-        labeled(std::string(CNLabelEmailiCloud), std::string("zoe@icloud.example")),
-        labeled(std::string(CNLabelSchool), std::string("zoe@uni.example"))};
+        labeled(std::string(Label::home), std::string("zoe@home.example")),
+        labeled(std::string(Label::iCloud), std::string("zoe@icloud.example")),
+        labeled(std::string(Label::school), std::string("zoe@uni.example"))};
     contact.urlAddresses = {
-        labeled(std::string(CNLabelURLAddressHomePage), std::string("https://zoe.example/a,b;c")),
-        labeled(std::string(CNLabelWork), std::string("https://work.example"))};
+        labeled(std::string(Label::homePage), std::string("https://zoe.example/a,b;c")),
+        labeled(std::string(Label::work), std::string("https://work.example"))};
     contact.postalAddresses = {
-        labeled(std::string(CNLabelHome),
+        labeled(std::string(Label::home),
                 PostalAddress{"Hauptstraße 5\nHinterhaus", "Schwabing", "München",
                               "Landkreis München", "Bayern", "80331", "Deutschland", "de"}),
         labeled(std::string("Summer house"),
                 PostalAddress{"1 Beach Rd", "", "Nice", "", "", "06000", "France", ""})};
     contact.contactRelations = {
-        labeled(std::string(CNLabelContactRelationSpouse), ContactRelation{"Alex Laurent"}),
-        labeled(std::string(CNLabelContactRelationGrandmotherMothersMother),
+        labeled(std::string(RelationLabel::spouse), ContactRelation{"Alex Laurent"}),
+        labeled(std::string(RelationLabel::grandmotherMothersMother),
                 ContactRelation{"Oma"}),
         labeled(std::string("Gardener"), ContactRelation{"Bob, the gardener"})};
     contact.socialProfiles = {
         labeled(std::string(), SocialProfile{"https://twitter.com/zoe", "zoe", "12345",
-                                             std::string(CNSocialProfileServiceTwitter)}),
+                                             std::string(SocialProfileService::twitter)}),
         labeled(std::string("Pro"), SocialProfile{"https://social.example/@zoe", "zoe:pro \"x\"",
                                                   "", "Mastodon, Fediverse"})};
     contact.instantMessageAddresses = {
-        labeled(std::string(CNLabelHome),
-                InstantMessageAddress{"zoe.skype", std::string(CNInstantMessageServiceSkype)}),
-        labeled(std::string(CNLabelWork),
+        labeled(std::string(Label::home),
+                InstantMessageAddress{"zoe.skype", std::string(InstantMessageService::skype)}),
+        labeled(std::string(Label::work),
                 InstantMessageAddress{"zoe@jabber.example",
-                                      std::string(CNInstantMessageServiceJabber)}),
+                                      std::string(InstantMessageService::jabber)}),
         labeled(std::string("Gaming"),
-                InstantMessageAddress{"zoe;42", std::string(CNInstantMessageServiceQQ)}),
+                InstantMessageAddress{"zoe;42", std::string(InstantMessageService::qq)}),
         labeled(std::string(), InstantMessageAddress{"aim:zoe", "Matrix"})};
     contact.imageData = sampleJpeg();
     return contact;
@@ -277,22 +277,22 @@ TEST(VCardGolden, AndroidVersion21WithQuotedPrintableLatin1) {
         "Erste Zeile\nZweite Zeile mit Umlaut ä und einem langen Text, der weich umbrochen wird.";
     expected.birthday = DateComponents{1970, 3, 15, ""};
     expected.phoneNumbers = {
-        labeled(std::string(CNLabelPhoneNumberMobile), std::string("+49 171 1234567")),
-        labeled(std::string(CNLabelWork), std::string("+49 30 1234-0")),
-        labeled(std::string(CNLabelPhoneNumberHomeFax), std::string("+49 30 7654321")),
+        labeled(std::string(Label::mobile), std::string("+49 171 1234567")),
+        labeled(std::string(Label::work), std::string("+49 30 1234-0")),
+        labeled(std::string(Label::homeFax), std::string("+49 30 7654321")),
         labeled(std::string("Car"), std::string("+49 171 7654321")),
         labeled(std::string(), std::string("+49 30 555"))};
     expected.emailAddresses = {
-        labeled(std::string(CNLabelHome), std::string("juergen@example.de"))};
+        labeled(std::string(Label::home), std::string("juergen@example.de"))};
     expected.postalAddresses = {
-        labeled(std::string(CNLabelHome), PostalAddress{"Hauptstraße 5\nHinterhaus", "", "München",
+        labeled(std::string(Label::home), PostalAddress{"Hauptstraße 5\nHinterhaus", "", "München",
                                                         "", "Bayern", "80331", "Deutschland", ""})};
     expected.imageData = sampleJpeg();
     EXPECT_TRUE(sameContact(entries[0].contact, expected));
     EXPECT_EQ(entries[0].contact.identifier.size(), 36u) << "a fresh UUID without UID";
 
     EXPECT_EQ(entries[1].contact.givenName, "Jane");
-    EXPECT_EQ(entries[1].contact.phoneNumbers.at(0).label, CNLabelWork);
+    EXPECT_EQ(entries[1].contact.phoneNumbers.at(0).label, Label::work);
     EXPECT_EQ(entries[1].contact.imageData, sampleJpeg()) << "unindented 2.1 Base64 lines";
     EXPECT_TRUE(entries[1].rawText.starts_with("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jane;;;\r\n"));
     EXPECT_TRUE(entries[1].rawText.ends_with("END:VCARD\r\n"));
@@ -316,42 +316,42 @@ TEST(VCardGolden, AppleVersion30WithCustomLabels) {
     expected.departmentName = "Engineering";
     expected.jobTitle = "Engineer";
     expected.emailAddresses = {
-        labeled(std::string(CNLabelWork), std::string("john@apple.example")),
-        labeled(std::string(CNLabelHome), std::string("johnny@home.example")),
-        labeled(std::string(CNLabelSchool), std::string("john@school.example"))};
+        labeled(std::string(Label::work), std::string("john@apple.example")),
+        labeled(std::string(Label::home), std::string("johnny@home.example")),
+        labeled(std::string(Label::school), std::string("john@school.example"))};
     expected.phoneNumbers = {
-        labeled(std::string(CNLabelPhoneNumberiPhone), std::string("+1 (408) 555-0101")),
-        labeled(std::string(CNLabelWork), std::string("+1 (408) 555-0102")),
-        labeled(std::string(CNLabelPhoneNumberMain), std::string("+1 (408) 555-0100")),
-        labeled(std::string(CNLabelPhoneNumberHomeFax), std::string("+1 (408) 555-0103")),
+        labeled(std::string(Label::iPhone), std::string("+1 (408) 555-0101")),
+        labeled(std::string(Label::work), std::string("+1 (408) 555-0102")),
+        labeled(std::string(Label::main), std::string("+1 (408) 555-0100")),
+        labeled(std::string(Label::homeFax), std::string("+1 (408) 555-0103")),
         labeled(std::string("Car"), std::string("+1 (408) 555-0104"))};
     expected.postalAddresses = {labeled(
-        std::string(CNLabelHome), PostalAddress{"1 Infinite Loop\nBuilding 2", "", "Cupertino", "",
+        std::string(Label::home), PostalAddress{"1 Infinite Loop\nBuilding 2", "", "Cupertino", "",
                                                 "CA", "95014", "United States", "us"})};
     expected.urlAddresses = {
-        labeled(std::string(CNLabelURLAddressHomePage), std::string("http://www.apple.example"))};
+        labeled(std::string(Label::homePage), std::string("http://www.apple.example"))};
     expected.birthday = DateComponents{std::nullopt, 3, 15, ""};
     expected.dates = {
-        labeled(std::string(CNLabelDateAnniversary), DateComponents{2004, 6, 20, ""})};
+        labeled(std::string(Label::anniversary), DateComponents{2004, 6, 20, ""})};
     expected.contactRelations = {
-        labeled(std::string(CNLabelContactRelationSpouse), ContactRelation{"Jane Appleseed"}),
+        labeled(std::string(RelationLabel::spouse), ContactRelation{"Jane Appleseed"}),
         labeled(std::string("Gardener"), ContactRelation{"Bob"})};
     expected.socialProfiles = {
         labeled(std::string(), SocialProfile{"http://twitter.com/johnny", "johnny", "",
-                                             std::string(CNSocialProfileServiceTwitter)}),
+                                             std::string(SocialProfileService::twitter)}),
         labeled(std::string(), SocialProfile{"http://www.linkedin.com/in/johnny", "", "",
-                                             std::string(CNSocialProfileServiceLinkedIn)})};
+                                             std::string(SocialProfileService::linkedIn)})};
     expected.instantMessageAddresses = {
         labeled(
-            std::string(CNLabelHome),
-            InstantMessageAddress{"johnny.appleseed", std::string(CNInstantMessageServiceSkype)}),
-        labeled(std::string(CNLabelWork),
+            std::string(Label::home),
+            InstantMessageAddress{"johnny.appleseed", std::string(InstantMessageService::skype)}),
+        labeled(std::string(Label::work),
                 InstantMessageAddress{"john@jabber.example",
-                                      std::string(CNInstantMessageServiceJabber)}),
-        labeled(std::string(CNLabelHome),
-                InstantMessageAddress{"johnnyaim", std::string(CNInstantMessageServiceAIM)}),
+                                      std::string(InstantMessageService::jabber)}),
+        labeled(std::string(Label::home),
+                InstantMessageAddress{"johnnyaim", std::string(InstantMessageService::aim)}),
         labeled(std::string(),
-                InstantMessageAddress{"123456789", std::string(CNInstantMessageServiceICQ)})};
+                InstantMessageAddress{"123456789", std::string(InstantMessageService::icq)})};
     expected.note = "Met at WWDC, 2019.\nLikes apples.";
     expected.imageData = sampleJpeg();
     EXPECT_TRUE(sameContact(entries[0].contact, expected));
@@ -362,7 +362,7 @@ TEST(VCardGolden, AppleVersion30WithCustomLabels) {
     EXPECT_EQ(company.organizationName, "Acme Widgets");
     EXPECT_EQ(company.givenName, "") << "FN is the company, not a person's name";
     ASSERT_EQ(company.postalAddresses.size(), 1u);
-    EXPECT_EQ(company.postalAddresses[0].label, CNLabelWork);
+    EXPECT_EQ(company.postalAddresses[0].label, Label::work);
     EXPECT_EQ(company.postalAddresses[0].value.isoCountryCode, "us");
 }
 
@@ -375,22 +375,22 @@ TEST(VCardGolden, Rfc6350Version40WithLineFeedsOnly) {
     expected.familyName = "Perreault";
     expected.nameSuffix = "ing. jr,M.Sc.";
     expected.birthday = DateComponents{std::nullopt, 3, 15, ""};
-    expected.dates = {labeled(std::string(CNLabelDateAnniversary), DateComponents{2009, 8, 8, ""})};
+    expected.dates = {labeled(std::string(Label::anniversary), DateComponents{2009, 8, 8, ""})};
     expected.phoneNumbers = {
-        labeled(std::string(CNLabelWork), std::string("+1-418-656-9254;ext=102")),
-        labeled(std::string(CNLabelPhoneNumberMobile), std::string("+1-418-262-6501"))};
+        labeled(std::string(Label::work), std::string("+1-418-656-9254;ext=102")),
+        labeled(std::string(Label::mobile), std::string("+1-418-262-6501"))};
     expected.emailAddresses = {
-        labeled(std::string(CNLabelWork), std::string("simon.perreault@viagenie.example"))};
+        labeled(std::string(Label::work), std::string("simon.perreault@viagenie.example"))};
     expected.urlAddresses = {
-        labeled(std::string(CNLabelHome), std::string("http://nomis80.example"))};
+        labeled(std::string(Label::home), std::string("http://nomis80.example"))};
     expected.postalAddresses = {
-        labeled(std::string(CNLabelWork), PostalAddress{"2875 Laurier\nSuite D2-630", "", "Quebec",
+        labeled(std::string(Label::work), PostalAddress{"2875 Laurier\nSuite D2-630", "", "Quebec",
                                                         "", "QC", "G1V 2M2", "Canada", ""})};
     expected.instantMessageAddresses = {
         labeled(std::string(), InstantMessageAddress{"simon@viagenie.example",
-                                                     std::string(CNInstantMessageServiceJabber)})};
+                                                     std::string(InstantMessageService::jabber)})};
     expected.contactRelations = {
-        labeled(std::string(CNLabelContactRelationSpouse), ContactRelation{"Marie Perreault"}),
+        labeled(std::string(RelationLabel::spouse), ContactRelation{"Marie Perreault"}),
         labeled(std::string("emergency"), ContactRelation{"Bob Martin"})};
     EXPECT_TRUE(sameContact(withoutLabelIdentifiers(entries[0].contact), [&] {
         Contact withPhoto = expected;
@@ -430,21 +430,21 @@ TEST(VCardGolden, EveryFileReadsBackAfterWriting) {
 
 TEST(VCardLabels, TypeWordsMapToLabels) {
     const std::vector<std::pair<std::string, std::string_view>> cases = {
-        {"TEL;TYPE=HOME:1", CNLabelHome},
-        {"TEL;TYPE=work,voice:1", CNLabelWork},
-        {"TEL;TYPE=CELL:1", CNLabelPhoneNumberMobile},
-        {"TEL;CELL;PREF:1", CNLabelPhoneNumberMobile},
-        {"TEL;TYPE=HOME;TYPE=FAX:1", CNLabelPhoneNumberHomeFax},
-        {"TEL;WORK;FAX:1", CNLabelPhoneNumberWorkFax},
-        {"TEL;TYPE=FAX:1", CNLabelPhoneNumberOtherFax},
-        {"TEL;TYPE=PAGER:1", CNLabelPhoneNumberPager},
-        {"TEL;TYPE=MAIN:1", CNLabelPhoneNumberMain},
-        {"TEL;TYPE=IPHONE,CELL,VOICE:1", CNLabelPhoneNumberiPhone},
-        {"TEL;TYPE=OTHER:1", CNLabelOther},
+        {"TEL;TYPE=HOME:1", Label::home},
+        {"TEL;TYPE=work,voice:1", Label::work},
+        {"TEL;TYPE=CELL:1", Label::mobile},
+        {"TEL;CELL;PREF:1", Label::mobile},
+        {"TEL;TYPE=HOME;TYPE=FAX:1", Label::homeFax},
+        {"TEL;WORK;FAX:1", Label::workFax},
+        {"TEL;TYPE=FAX:1", Label::otherFax},
+        {"TEL;TYPE=PAGER:1", Label::pager},
+        {"TEL;TYPE=MAIN:1", Label::main},
+        {"TEL;TYPE=IPHONE,CELL,VOICE:1", Label::iPhone},
+        {"TEL;TYPE=OTHER:1", Label::other},
         {"TEL;TYPE=PREF:1", ""},
         {"TEL;TYPE=VOICE:1", ""},
-        {"TEL;TYPE=\"voice,cell\":1", CNLabelPhoneNumberMobile},
-        {"item1.TEL;TYPE=CELL:1\r\nitem1.X-ABLabel:_$!<Anniversary>!$_", CNLabelDateAnniversary},
+        {"TEL;TYPE=\"voice,cell\":1", Label::mobile},
+        {"item1.TEL;TYPE=CELL:1\r\nitem1.X-ABLabel:_$!<Anniversary>!$_", Label::anniversary},
         {"item2.TEL:1\r\nITEM2.X-ABLABEL:Boat", "Boat"},
     };
     for (const auto& [lines, label] : cases) {
@@ -482,7 +482,7 @@ TEST(VCardLabels, MessagingAndSocialPropertiesNameTheirServices) {
     ASSERT_EQ(contact.socialProfiles.size(), 2u);
     EXPECT_EQ(contact.socialProfiles[0].value,
               (SocialProfile{"https://twitter.com/tw", "tw", "", "twitter"}));
-    EXPECT_EQ(contact.socialProfiles[1].value.service, CNSocialProfileServiceGameCenter);
+    EXPECT_EQ(contact.socialProfiles[1].value.service, SocialProfileService::gameCenter);
 }
 
 TEST(VCardValues, EscapesAndFoldsAreResolved) {

@@ -57,30 +57,30 @@ Contact contactWithEveryField() {
     contact.birthday = DateComponents{std::nullopt, 3, 15, ""};
     contact.nonGregorianBirthday = DateComponents{4721, 1, 9, "chinese"};
     contact.dates = {
-        labeledAs(CNLabelDateAnniversary, DateComponents{2001, 6, 2, ""}),
+        labeledAs(Label::anniversary, DateComponents{2001, 6, 2, ""}),
         labeledAs("Erster Kuss", DateComponents{std::nullopt, 7, std::nullopt, "hebrew"}),
         labeledAs("", DateComponents{-44, 3, 15, ""})};
-    contact.phoneNumbers = {labeledAs(CNLabelPhoneNumberMobile, std::string("+49 170 1234567")),
+    contact.phoneNumbers = {labeledAs(Label::mobile, std::string("+49 170 1234567")),
                             labeledAs("Autotelefon", std::string("+49 89 000")),
                             labeledAs("", std::string("0"))};
-    contact.emailAddresses = {labeledAs(CNLabelWork, std::string("zoe@example.org")),
-                              labeledAs(CNLabelEmailiCloud, std::string("zoe@icloud.example"))};
+    contact.emailAddresses = {labeledAs(Label::work, std::string("zoe@example.org")),
+                              labeledAs(Label::iCloud, std::string("zoe@icloud.example"))};
     contact.urlAddresses = {
-        labeledAs(CNLabelURLAddressHomePage, std::string("https://example.org/ü")),
+        labeledAs(Label::homePage, std::string("https://example.org/ü")),
         labeledAs("Blog", std::string("https://blog.example.org"))};
     contact.postalAddresses = {
-        labeledAs(CNLabelHome, PostalAddress{"Hauptstraße 1\nHinterhaus", "Altstadt", "München",
+        labeledAs(Label::home, PostalAddress{"Hauptstraße 1\nHinterhaus", "Altstadt", "München",
                                              "Oberbayern", "Bayern", "80331", "Deutschland", "de"}),
         labeledAs("Ferienhaus", PostalAddress{"", "", "Kraków", "", "", "30-001", "Polska", "pl"})};
-    contact.contactRelations = {labeledAs(CNLabelContactRelationManager, ContactRelation{"Ada"}),
+    contact.contactRelations = {labeledAs(RelationLabel::manager, ContactRelation{"Ada"}),
                                 labeledAs("Patin", ContactRelation{"Grace Hopper"})};
     contact.socialProfiles = {
         labeledAs("", SocialProfile{"https://x.example/zoe", "zoe", "42",
-                                    std::string(CNSocialProfileServiceTwitter)}),
+                                    std::string(SocialProfileService::twitter)}),
         labeledAs("Fediverse", SocialProfile{"https://social.example/@z", "z", "", "Mastodon"})};
     contact.instantMessageAddresses = {
-        labeledAs(CNLabelHome,
-                  InstantMessageAddress{"zoe.l", std::string(CNInstantMessageServiceICQ)}),
+        labeledAs(Label::home,
+                  InstantMessageAddress{"zoe.l", std::string(InstantMessageService::icq)}),
         labeledAs("Spiele", InstantMessageAddress{"zoe#1234", "Discord"})};
     contact.imageData = {0x89, 'P', 'N', 'G', 0x00, 0x00, 0x0D, 0xFF, 0x00};
     contact.thumbnailImageData = {0x00, 0x00, 0x00};
