@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ContactCsv.h"
-#include "import/ImportSource.h"
 #include "addressbook/ContactKeys.h"
+#include "import/ImportSource.h"
 
 namespace pelkora::bench {
 
@@ -91,9 +91,9 @@ class GeneratedContactsReader : public TabularDataReader {
 };
 
 inline MappedContactProperty column(std::int64_t index, std::string_view key,
-                             std::optional<std::string_view> subKey = std::nullopt,
-                             std::optional<std::string_view> label = std::nullopt,
-                             std::string title = {}) {
+                                    std::optional<std::string_view> subKey = std::nullopt,
+                                    std::optional<std::string_view> label = std::nullopt,
+                                    std::string title = {}) {
     MappedContactProperty property;
     property.columnIndex = index;
     property.contactProperty = SuggestedContactProperty::target(key, subKey);

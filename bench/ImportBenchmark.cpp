@@ -20,10 +20,10 @@
 #include <system_error>
 
 #include "GeneratedContacts.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/TabularDataImportOperation.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
-#include "addressbook/sqlite/SqliteContactStore.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "GeneratedContacts.h"
+#include "addressbook/ContactKeys.h"
 #include "import/VCardExport.h"
 #include "platform/MainQueue.h"
-#include "addressbook/ContactKeys.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "addressbook/ContactLocalization.h"
 #include "mapping/StringMap.h"
 #include "platform/AtomicFile.h"
-#include "addressbook/ContactLocalization.h"
 
 namespace {
 

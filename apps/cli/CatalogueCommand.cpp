@@ -1,8 +1,8 @@
 // pelkora catalogue: the targets a column can be assigned to, and the labels of a target.
 
 #include "Command.h"
-#include "mapping/ContactPropertyCatalogue.h"
 #include "addressbook/ContactLocalization.h"
+#include "mapping/ContactPropertyCatalogue.h"
 
 namespace pelkora::cli {
 

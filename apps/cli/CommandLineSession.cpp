@@ -87,7 +87,7 @@ void CommandLineFrontEnd::showAlert(const Alert& alert) {
 CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress)
     : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
       session_(std::make_unique<ImportSession>(SettingsStore::standard(),
-                                             std::make_shared<AlwaysAuthorizedProvider>())) {
+                                               std::make_shared<AlwaysAuthorizedProvider>())) {
     session_->setFrontEnd(&frontEnd_);
 }
 
@@ -126,7 +126,8 @@ namespace {
 std::string sheetList(const std::vector<SheetChoice>& sheets) {
     std::string list;
     for (const auto& sheet : sheets)
-        list += (list.empty() ? "" : ", ") + std::to_string(sheet.sheetId) + " “" + sheet.title + "”";
+        list +=
+            (list.empty() ? "" : ", ") + std::to_string(sheet.sheetId) + " “" + sheet.title + "”";
     return list;
 }
 
@@ -135,8 +136,8 @@ std::string sheetList(const std::vector<SheetChoice>& sheets) {
 std::optional<std::string> CommandLineSession::readTable(const std::filesystem::path& file,
                                                          const std::optional<std::string>& sheet) {
     open({file});
-    bool settled = runUntilPage({"SetTextEncodingViewController", "FieldMappingViewController",
-                                 "VCFScanViewController"});
+    bool settled = runUntilPage(
+        {"SetTextEncodingViewController", "FieldMappingViewController", "VCFScanViewController"});
     if (!frontEnd_.sheetChoices.empty()) {
         // The sheet chooser is up: answer it as the user would, or name the choices.
         const auto choices = std::move(frontEnd_.sheetChoices);
@@ -158,7 +159,9 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
     }
     auto* page = session_->currentPage();
     if ((page && page->name() == "VCFScanViewController") || !session_->vCardUrls().empty()) {
-        return std::string("a vCard file has no rows; read it into the address book with “pelkora contacts import-vcf”");
+        return std::string(
+            "a vCard file has no rows; read it into the address book with “pelkora contacts "
+            "import-vcf”");
     }
     if (auto* encodingPage = dynamic_cast<SetTextEncodingPage*>(page)) {
         // The encoding page would ask the user; the command takes what was chosen or detected.

@@ -6,11 +6,11 @@
 #include <unordered_map>
 
 #include "Command.h"
-#include "platform/AtomicFile.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
-#include "vcard/VCard.h"
+#include "platform/AtomicFile.h"
 #include "support/Json.h"
+#include "vcard/VCard.h"
 
 namespace pelkora::cli {
 namespace {

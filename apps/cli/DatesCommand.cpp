@@ -12,8 +12,8 @@ namespace {
 
 std::string componentsText(const contacts::DateComponents& date) {
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year.value_or(0), date.month.value_or(0),
-                  date.day.value_or(0));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year.value_or(0),
+                  date.month.value_or(0), date.day.value_or(0));
     std::string result = text;
     if (!date.year) result.replace(0, 4, "----");
     return result;
@@ -33,7 +33,8 @@ struct FormatOptions {
     std::vector<std::string> operands;
 };
 
-std::optional<FormatOptions> parseFormatOptions(const std::vector<std::string>& arguments, std::size_t first) {
+std::optional<FormatOptions> parseFormatOptions(const std::vector<std::string>& arguments,
+                                                std::size_t first) {
     FormatOptions options;
     for (std::size_t index = first; index < arguments.size(); ++index) {
         const auto& argument = arguments[index];
@@ -64,7 +65,8 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
         auto result = testDateFormat(*options->format, locale, options->operands[0]);
         if (!result) {
             const auto text = errorText(result.error());
-            printError("dates: " + (text.empty() ? std::string("unknown locale “") + locale + "”" : std::string(text)));
+            printError("dates: " + (text.empty() ? std::string("unknown locale “") + locale + "”"
+                                                 : std::string(text)));
             return kFailure;
         }
         std::cout << componentsText(result->components) << '\t' << result->displayText << '\n';
@@ -81,16 +83,20 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
     }
     if (action == "remove" && options->format && options->operands.empty()) {
         const auto before = custom.size();
-        std::erase_if(custom, [&](const DateFormat& format) { return format.format == *options->format; });
+        std::erase_if(custom,
+                      [&](const DateFormat& format) { return format.format == *options->format; });
         if (custom.size() == before) {
-            printError("dates: no custom format “" + *options->format + "” (common formats cannot be removed)");
+            printError("dates: no custom format “" + *options->format +
+                       "” (common formats cannot be removed)");
             return kFailure;
         }
         DateFormat::archiveWithCustomFormats(custom, settings);
         return kSuccess;
     }
-    printError("dates: say test --format PATTERN [--locale ID] TEXT, list, add --format PATTERN [--locale ID] or "
-               "remove --format PATTERN");
+    printError(
+        "dates: say test --format PATTERN [--locale ID] TEXT, list, add --format PATTERN [--locale "
+        "ID] or "
+        "remove --format PATTERN");
     return kUsageError;
 }
 

@@ -2,6 +2,8 @@
 // columns (learnt titles included, corrections from --set), and saves one contact per row
 // into the address book, showing progress on a terminal and a summary at the end.
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -11,13 +13,11 @@
 #include <iostream>
 #include <optional>
 
-#include <unistd.h>
-
 #include "Command.h"
 #include "CommandLineSession.h"
 #include "MappingSteps.h"
-#include "platform/MainQueue.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "platform/MainQueue.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
 #include "support/Json.h"
@@ -74,7 +74,9 @@ std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>&
 
 // Ctrl-C asks the import to stop as the progress sheet's cancel button does.
 std::atomic<bool> interrupted = false;
-extern "C" void onInterrupt(int) { interrupted = true; }
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+}
 
 void printSummary(const ImportSummary& summary, double seconds, bool dryRun, bool asJson) {
     if (asJson) {
@@ -86,7 +88,8 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
                   << ", \"groupsRemoved\": " << summary.groupsRemoved
                   << ", \"oldDuplicates\": " << summary.oldDuplicates
                   << ", \"newDuplicates\": " << summary.newDuplicates
-                  << ", \"chunks\": " << summary.chunks << ", \"chunksSaved\": " << summary.chunksSaved
+                  << ", \"chunks\": " << summary.chunks
+                  << ", \"chunksSaved\": " << summary.chunksSaved
                   << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
                   << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds
                   << "}\n";
@@ -115,7 +118,7 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
 
 // Goes from the mapping page to the import page as the continue button does.
 ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mapping,
-                                     std::string_view command, int& exitCode) {
+                           std::string_view command, int& exitCode) {
     auto& session = run.session();
     const PreparedMapping prepared = prepareMapping(run, mapping, command);
     if (!prepared.page) {
@@ -205,10 +208,10 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     if (!page) return exitCode;
 
     ImportOptions importSettings = importOptions(session.settings());
-    importSettings.selectedContainerID =
-        options->container.value_or(page->selectedContainerIdentifier().value_or(
-            store->defaultContainerIdentifier()));
-    if (options->noDuplicates) importSettings.detectDuplicates = importSettings.detectNewDuplicates = false;
+    importSettings.selectedContainerID = options->container.value_or(
+        page->selectedContainerIdentifier().value_or(store->defaultContainerIdentifier()));
+    if (options->noDuplicates)
+        importSettings.detectDuplicates = importSettings.detectNewDuplicates = false;
     if (options->removeGroups) importSettings.removeGroups = true;
     if (options->noNoteText) importSettings.addTextToNotes = false;
 
@@ -253,7 +256,8 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
         }
     }
     if (mapping.file.empty() || output.has_value() == folder.has_value()) {
-        printError("export-vcard: name the file to export and either -o OUT.vcf or --individual DIR");
+        printError(
+            "export-vcard: name the file to export and either -o OUT.vcf or --individual DIR");
         return kUsageError;
     }
     if (!allFilesExist({mapping.file})) return kFailure;
@@ -270,23 +274,24 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
     int exitCode = kFailure;
     auto* page = openImportPage(run, mapping, "export-vcard", exitCode);
     if (!page) return exitCode;
-    const auto format = folder ? ImportPage::VCardFormat::individual
-                               : ImportPage::VCardFormat::group;
+    const auto format =
+        folder ? ImportPage::VCardFormat::individual : ImportPage::VCardFormat::group;
     if (!page->startExport(session, format, folder ? *folder : *output)) {
         printError(mapping.file.string() + ": nothing to export");
         return kFailure;
     }
     runUntilEnded(session, [&] { return page->hasEnded(); });
     if (page->outcome() && page->outcome()->failed) {
-        printError(mapping.file.string() + ": " + page->outcome()->heading + " " + page->outcome()->text);
+        printError(mapping.file.string() + ": " + page->outcome()->heading + " " +
+                   page->outcome()->text);
         return kFailure;
     }
     if (!page->outcome()) {
         std::cout << "Cancelled after " << page->processedCount() << " vCards.\n";
         return kFailure;
     }
-    std::cout << "Wrote " << page->processedCount() << " vCards to " << (folder ? *folder : *output).string()
-              << '\n';
+    std::cout << "Wrote " << page->processedCount() << " vCards to "
+              << (folder ? *folder : *output).string() << '\n';
     return kSuccess;
 }
 

@@ -7,9 +7,9 @@
 #include "Command.h"
 #include "CommandLineSession.h"
 #include "MappingSteps.h"
+#include "addressbook/ContactLocalization.h"
 #include "input/DataCell.h"
 #include "platform/MainQueue.h"
-#include "addressbook/ContactLocalization.h"
 #include "session/FieldMappingPage.h"
 #include "support/Json.h"
 
@@ -20,7 +20,7 @@ struct MapOptions {
     MappingRequest mapping;
     bool json = false;
     bool preview = false;
-    std::optional<std::int64_t> record;    // --row N: the record shown in the preview
+    std::optional<std::int64_t> record;  // --row N: the record shown in the preview
 };
 
 std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments) {
@@ -98,12 +98,13 @@ std::optional<TargetMenuItem> findTarget(const std::vector<TargetMenuItem>& menu
     return std::nullopt;
 }
 
-int applyAssignment(CommandLineSession& run, FieldMappingPage& page,
-                    const std::string& assignment, std::string_view command) {
+int applyAssignment(CommandLineSession& run, FieldMappingPage& page, const std::string& assignment,
+                    std::string_view command) {
     auto& session = run.session();
     const auto equals = assignment.find('=');
     if (equals == std::string::npos) {
-        printError(std::string(command) + ": --set takes COLUMN=TARGET[:LABEL], not “" + assignment + "”");
+        printError(std::string(command) + ": --set takes COLUMN=TARGET[:LABEL], not “" +
+                   assignment + "”");
         return kUsageError;
     }
     const std::string column = assignment.substr(0, equals);
@@ -115,17 +116,20 @@ int applyAssignment(CommandLineSession& run, FieldMappingPage& page,
     }
     const auto row = findColumn(session.mappedContactProperties(), column);
     if (!row) {
-        printError(std::string(command) + ": no column “" + column + "” (use its letters, its number or its title)");
+        printError(std::string(command) + ": no column “" + column +
+                   "” (use its letters, its number or its title)");
         return kUsageError;
     }
     const auto menu = page.targetMenu(session, *row, 1);
     const auto item = findTarget(menu, target);
     if (!item) {
-        printError(std::string(command) + ": no target “" + target + "”. Run “pelkora catalogue” for the targets.");
+        printError(std::string(command) + ": no target “" + target +
+                   "”. Run “pelkora catalogue” for the targets.");
         return kUsageError;
     }
     if (!FieldMappingPage::isEnabled(*item)) {
-        printError(std::string(command) + ": “" + item->title + "” is used by another column already");
+        printError(std::string(command) + ": “" + item->title +
+                   "” is used by another column already");
         return kUsageError;
     }
     page.contactPropertyDidChange(session, *row, *item);
@@ -278,7 +282,8 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
         printTable(session.mappedContactProperties(), session.detectedLanguage());
     }
     if (options->preview) {
-        std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords() << ":\n"
+        std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords()
+                  << ":\n"
                   << renderPlainText(page->previewDocument()) << '\n';
     }
     return kSuccess;

@@ -22,11 +22,11 @@ namespace pelkora::cli {
 
 struct MappingRequest {
     std::filesystem::path file;
-    bool noHeader = false;                  // --no-header
-    std::optional<std::string> language;    // --lang xx
-    std::vector<std::string> assignments;   // --set COLUMN=TARGET[:LABEL]
-    std::optional<TextEncoding> encoding;   // --encoding NAME
-    std::optional<std::string> sheet;       // --sheet NAME|ID (workbooks)
+    bool noHeader = false;                 // --no-header
+    std::optional<std::string> language;   // --lang xx
+    std::vector<std::string> assignments;  // --set COLUMN=TARGET[:LABEL]
+    std::optional<TextEncoding> encoding;  // --encoding NAME
+    std::optional<std::string> sheet;      // --sheet NAME|ID (workbooks)
 };
 
 enum class ArgumentUse { notMine, taken, invalid };

@@ -10,9 +10,9 @@
 #include "input/DataCell.h"
 #include "input/ExcelReader.h"
 #include "input/TextReader.h"
-#include "text/EncodingList.h"
 #include "support/Json.h"
 #include "support/Utf8.h"
+#include "text/EncodingList.h"
 
 namespace pelkora::cli {
 namespace {
@@ -120,8 +120,8 @@ void printJson(const TabularDataReader& reader, const std::string& sheet, std::s
         line += "\"sheet\": " + json::quoted(sheet) + ", ";
     }
     line += "\"headerRowIndex\": " + indexOrNull(reader.headerRowIndex()) +
-                       ", \"exampleDataRowIndex\": " + indexOrNull(reader.exampleDataRowIndex()) +
-                       ", \"rowCount\": " + std::to_string(rows.size()) + "}\n";
+            ", \"exampleDataRowIndex\": " + indexOrNull(reader.exampleDataRowIndex()) +
+            ", \"rowCount\": " + std::to_string(rows.size()) + "}\n";
     std::cout << line;
     for (std::size_t index = 0; index < rows.size() && index < limit; ++index) {
         const auto& row = rows[index];

@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "Command.h"
-#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
+#include "propertylist/PropertyList.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora::cli {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "Command.h"
+#include "addressbook/UserCountry.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
-#include "addressbook/UserCountry.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
 

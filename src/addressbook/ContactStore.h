@@ -16,8 +16,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "addressbook/ContactAuthorization.h"
 #include "addressbook/Contact.h"
+#include "addressbook/ContactAuthorization.h"
 #include "support/Expected.h"
 
 namespace pelkora::contacts {

@@ -7,16 +7,16 @@
 #include <span>
 #include <utility>
 
-#include "mapping/PostalCodeFormatter.h"
-#include "text/DateFormatting.h"
-#include "platform/ImageData.h"
-#include "text/NumberFormatting.h"
-#include "platform/SettingsStore.h"
-#include "text/UnicodeText.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
+#include "mapping/PostalCodeFormatter.h"
+#include "platform/ImageData.h"
+#include "platform/SettingsStore.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
+#include "text/DateFormatting.h"
+#include "text/NumberFormatting.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 
@@ -658,8 +658,8 @@ ContactGroupNames& contactGroupNames() {
 }
 
 struct ContactAssembler::State {
-    State(std::vector<MappedContactProperty> mappedProperties,
-          std::vector<DateFormat> dateFormats, AssemblyOptions options)
+    State(std::vector<MappedContactProperty> mappedProperties, std::vector<DateFormat> dateFormats,
+          AssemblyOptions options)
         : mappedProperties(std::move(mappedProperties)),
           dateFormats(std::move(dateFormats)),
           options(std::move(options)),

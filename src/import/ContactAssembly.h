@@ -11,10 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "input/DataRow.h"
-#include "mapping/MappedContactProperty.h"
-#include "mapping/DateFormat.h"
 #include "addressbook/Contact.h"
+#include "input/DataRow.h"
+#include "mapping/DateFormat.h"
+#include "mapping/MappedContactProperty.h"
 
 namespace pelkora {
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "text/DateFormatting.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
@@ -16,6 +15,7 @@
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Utf8.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora {
 

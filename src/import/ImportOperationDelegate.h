@@ -14,10 +14,10 @@ namespace pelkora {
 // `localizedDescription` is the technical reason (a store's or file system's message).
 struct ImportOperationError {
     enum class Kind {
-        containerNotFound,              // the chosen container is not in the address book
-        store,                          // a save request or an enumeration failed
-        fileWriteNoPermission,          // a vCard file could not be created
-        multipleVCardFilesNotCreated,   // some contacts of an individual export were not written
+        containerNotFound,             // the chosen container is not in the address book
+        store,                         // a save request or an enumeration failed
+        fileWriteNoPermission,         // a vCard file could not be created
+        multipleVCardFilesNotCreated,  // some contacts of an individual export were not written
     };
     Kind kind = Kind::store;
     std::string localizedDescription;

@@ -14,8 +14,8 @@
 #include "import/ContactAssembly.h"
 #include "import/ImportOperationDelegate.h"
 #include "input/TabularDataReader.h"
-#include "mapping/MappedContactProperty.h"
 #include "mapping/DateFormat.h"
+#include "mapping/MappedContactProperty.h"
 
 namespace pelkora {
 

@@ -6,16 +6,16 @@
 #include <unordered_set>
 #include <utility>
 
+#include "addressbook/ContactFormatter.h"
 #include "platform/Crypto.h"
-#include "text/DateFormatting.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
 #include "platform/SettingsStore.h"
-#include "text/UnicodeText.h"
-#include "addressbook/ContactFormatter.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
+#include "text/DateFormatting.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 
@@ -95,7 +95,8 @@ std::string TabularDataImportOperation::oldDuplicatesGroupName() {
 }
 
 std::string TabularDataImportOperation::newDuplicatesGroupName() {
-    return localizedString("NEW DUPLICATES", "Group of imported contacts that repeat existing ones");
+    return localizedString("NEW DUPLICATES",
+                           "Group of imported contacts that repeat existing ones");
 }
 
 template <typename Event>
@@ -111,10 +112,9 @@ void TabularDataImportOperation::fail(const ContactStoreError& error) {
           error.localizedDescription);
     // Every store error is the address book's own error.
     qvLog(LogType::error, "CNError: %{public}@", error.localizedDescription);
-    post([error = ImportOperationError{ImportOperationError::Kind::store,
-                                       error.localizedDescription}](ImportOperationDelegate& d) {
-        d.importOperationDidFail(error);
-    });
+    post([error =
+              ImportOperationError{ImportOperationError::Kind::store, error.localizedDescription}](
+             ImportOperationDelegate& d) { d.importOperationDidFail(error); });
 }
 
 void TabularDataImportOperation::main(Operation& operation) {
@@ -137,7 +137,8 @@ void TabularDataImportOperation::main(Operation& operation) {
         post([](ImportOperationDelegate& d) {
             d.importOperationDidFail(ImportOperationError{
                 ImportOperationError::Kind::containerNotFound,
-                localizedString("The container with the specified identifier could not be found.")});
+                localizedString(
+                    "The container with the specified identifier could not be found.")});
         });
         return;
     }
@@ -146,8 +147,8 @@ void TabularDataImportOperation::main(Operation& operation) {
     if (!groups) return fail(groups.error());
 
     if (options_.removeGroups) {
-        const std::string note = qvFormat(localizedString("Removing existing groups from “%@”…"),
-                                          (*container)->name);
+        const std::string note =
+            qvFormat(localizedString("Removing existing groups from “%@”…"), (*container)->name);
         post([note](ImportOperationDelegate& d) { d.importOperationDidChangeNote(note); });
         SaveRequest removal;
         for (const Group& group : *groups) removal.deleteGroup(group.identifier);
@@ -180,7 +181,8 @@ void TabularDataImportOperation::main(Operation& operation) {
 
     groups = store_->groups(containerID);
     if (!groups) return fail(groups.error());
-    const auto duplicatesGroup = [&](const std::string& name) -> Expected<Group, ContactStoreError> {
+    const auto duplicatesGroup =
+        [&](const std::string& name) -> Expected<Group, ContactStoreError> {
         if (const Group* existing = groupNamed(*groups, name)) {
             qvLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
             return *existing;
@@ -209,7 +211,8 @@ void TabularDataImportOperation::main(Operation& operation) {
 
     // Groups by lower-cased name, the first of each name, for the members of every row.
     std::unordered_map<std::string, std::string> groupIdentifiers;
-    for (const Group& group : *groups) groupIdentifiers.emplace(lowercased(group.name), group.identifier);
+    for (const Group& group : *groups)
+        groupIdentifiers.emplace(lowercased(group.name), group.identifier);
 
     std::unordered_set<std::string> oldDuplicateIdentifiers;
     // The store is asked about each full name once. What it said then stays true apart from
@@ -280,7 +283,9 @@ void TabularDataImportOperation::main(Operation& operation) {
             }
             ++contactsInChunk;
             ++processed;
-            post([processed](ImportOperationDelegate& d) { d.importOperationDidProcess(processed); });
+            post([processed](ImportOperationDelegate& d) {
+                d.importOperationDidProcess(processed);
+            });
         }
         summary_.contactsProcessed = processed;
         post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
@@ -338,7 +343,8 @@ void TabularDataImportOperation::main(Operation& operation) {
                 auto found = store_->existingIdentifiers(containerID, identifierTexts);
                 if (!found) return fail(found.error());
                 for (const std::string& existing : *found) {
-                    request.addMember(contactForIdentifierText.at(existing), newDuplicates->identifier);
+                    request.addMember(contactForIdentifierText.at(existing),
+                                      newDuplicates->identifier);
                     ++summary_.newDuplicates;
                 }
             } else {

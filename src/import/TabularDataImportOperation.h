@@ -20,16 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "addressbook/ContactStore.h"
 #include "import/ImportOperationDelegate.h"
 #include "import/ImportSource.h"
-#include "addressbook/ContactStore.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {
 
 class Operation;
 class SettingsStore;
-
 
 // Consecutive pieces of up to n elements of a sequence, the last one possibly shorter.
 template <typename T>
@@ -90,9 +89,9 @@ struct ImportSummary {
     std::uint64_t chunks = 0;
     std::uint64_t chunksSaved = 0;
     std::uint64_t groupsRemoved = 0;
-    std::uint64_t groupsCreated = 0;      // from the data
-    std::uint64_t oldDuplicates = 0;      // distinct existing contacts put in "OLD DUPLICATES"
-    std::uint64_t newDuplicates = 0;      // new contacts put in "NEW DUPLICATES"
+    std::uint64_t groupsCreated = 0;  // from the data
+    std::uint64_t oldDuplicates = 0;  // distinct existing contacts put in "OLD DUPLICATES"
+    std::uint64_t newDuplicates = 0;  // new contacts put in "NEW DUPLICATES"
     bool cancelled = false;
     bool failed = false;
 };

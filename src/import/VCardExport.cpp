@@ -12,14 +12,14 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/ImageData.h"
-#include "platform/MainQueue.h"
-#include "text/UnicodeText.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
+#include "platform/ImageData.h"
+#include "platform/MainQueue.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 

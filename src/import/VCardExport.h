@@ -18,13 +18,13 @@
 #include <string_view>
 #include <vector>
 
+#include "addressbook/Contact.h"
 #include "import/ContactAssembly.h"
 #include "import/ImportOperationDelegate.h"
 #include "import/ImportSource.h"
 #include "platform/OperationQueue.h"
-#include "addressbook/Contact.h"
-#include "vcard/VCard.h"
 #include "support/Expected.h"
+#include "vcard/VCard.h"
 
 namespace pelkora {
 

@@ -144,8 +144,8 @@ void CsvParserDelegate::parserDidEndLine(CsvParser&, std::uint64_t) {}
 void CsvParserDelegate::parserDidEndDocument(CsvParser&) {}
 void CsvParserDelegate::parserDidFailWithError(CsvParser&, const CsvError&) {}
 
-CsvParser::CsvParser(std::unique_ptr<InputStream> stream,
-                         std::optional<TextEncoding>* usedEncoding, char32_t delimiter)
+CsvParser::CsvParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,
+                     char32_t delimiter)
     : stream_(std::move(stream)), streamEncoding_(TextEncoding::utf8()), delimiter_(delimiter) {
     if (!stream_) throw std::invalid_argument("Invalid parameter not satisfying: stream");
     if (delimiter == 0 || delimiter > 0x10FFFF || (delimiter >= 0xD800 && delimiter <= 0xDFFF)) {
@@ -256,7 +256,7 @@ void CsvParser::buildByteClasses() {
 // with SSE2 (always there on x86-64) sixteen bytes are tested at once and a typical field
 // ends inside its first block.
 std::size_t CsvParser::findStop(std::size_t from, std::uint8_t stopClass,
-                                  const StopBytes& stops) const {
+                                const StopBytes& stops) const {
     const auto* data = bytesOf(text_);
     const std::size_t end = text_.size();
 #if defined(__SSE2__)
@@ -577,9 +577,9 @@ bool CsvParser::parseDelimiter() {
 
 void CsvParser::failWithUnexpectedCharacter(char32_t found) {
     error_ = CsvError{std::string(csvErrorDomain), csvErrorCodeUnexpectedDelimiter,
-                        "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
-                            hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
-                            "' (0x" + hexadecimal(found) + ")"};
+                      "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
+                          hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
+                          "' (0x" + hexadecimal(found) + ")"};
 }
 
 }  // namespace pelkora

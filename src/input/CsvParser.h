@@ -89,7 +89,7 @@ class CsvParser {
     // Unicode code point. Throws std::invalid_argument for a null stream or a delimiter that is
     // 0, not a code point, a line break or the double quote.
     CsvParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,
-                char32_t delimiter);
+              char32_t delimiter);
     ~CsvParser();
     CsvParser(const CsvParser&) = delete;
     CsvParser& operator=(const CsvParser&) = delete;

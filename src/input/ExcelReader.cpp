@@ -244,7 +244,7 @@ Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipAr
 }
 
 const ZipArchiveEntry* entryEndingWith(const ZipArchive& archive, std::string_view suffix,
-                                      std::string& name) {
+                                       std::string& name) {
     for (const auto& entry : archive.entries()) {
         auto entryName = entry->fileName();
         if (std::string_view(entryName).ends_with(suffix)) {

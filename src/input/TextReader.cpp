@@ -4,11 +4,11 @@
 #include <array>
 #include <cstring>
 
-#include "text/EncodingDetection.h"
 #include "platform/InputStream.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
+#include "text/EncodingDetection.h"
 
 namespace pelkora {
 namespace {
@@ -303,7 +303,7 @@ void TextReader::parse(bool entireFile) {
     }
     std::optional<TextEncoding> usedEncoding = stringEncoding_;
     CsvParser parser(std::move(*stream), &usedEncoding,
-                       utf8::firstCodePoint(fieldDelimiter_).value_or(0));
+                     utf8::firstCodePoint(fieldDelimiter_).value_or(0));
     parseEntireFile_ = entireFile;
     fileParser_ = &parser;
     parser.setDelegate(this);
@@ -344,8 +344,7 @@ void TextReader::parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumbe
     }
 }
 
-void TextReader::parserDidReadField(CsvParser&, std::string_view field,
-                                    std::uint64_t fieldIndex) {
+void TextReader::parserDidReadField(CsvParser&, std::string_view field, std::uint64_t fieldIndex) {
     if (!fillingRow_) return;
     fillingRow_->addText(static_cast<std::int64_t>(fieldIndex), field);
     currentColumn_ = fieldIndex;

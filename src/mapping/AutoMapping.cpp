@@ -7,15 +7,15 @@
 #include <limits>
 #include <numeric>
 
-#include "text/LanguageDetection.h"
-#include "platform/SettingsStore.h"
-#include "text/UnicodeText.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
+#include "platform/SettingsStore.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
 #include "support/Utf8.h"
+#include "text/LanguageDetection.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 namespace {
@@ -640,26 +640,30 @@ bool looksSelfLabelled(const SuggestedContactProperty& target,
         if (text.empty()) continue;
         sawText = true;
         // Protect "://" and split as the assembly does: at ", " and at line breaks.
-        for (std::size_t at = text.find("://"); at != std::string::npos; at = text.find("://", at + 1))
+        for (std::size_t at = text.find("://"); at != std::string::npos;
+             at = text.find("://", at + 1))
             text.replace(at, 3, "\x01\x02\x03");
         std::size_t start = 0;
         while (start <= text.size()) {
             std::size_t end = text.size();
             std::size_t next = text.size() + 1;
-            for (std::string_view separator : {std::string_view(", "), std::string_view("\n"),
-                                               std::string_view("\r")}) {
+            for (std::string_view separator :
+                 {std::string_view(", "), std::string_view("\n"), std::string_view("\r")}) {
                 const auto found = text.find(separator, start);
                 if (found != std::string::npos && found < end) {
                     end = found;
                     next = found + separator.size();
                 }
             }
-            const std::string part = trimmedWhiteSpace(std::string_view(text).substr(start, end - start));
+            const std::string part =
+                trimmedWhiteSpace(std::string_view(text).substr(start, end - start));
             if (!part.empty()) {
                 const auto colon = part.find(':');
                 if (colon == std::string::npos || colon == 0) return false;
-                if (!isLabel(trimmedWhiteSpace(std::string_view(part).substr(0, colon)))) return false;
-                if (trimmedWhiteSpace(std::string_view(part).substr(colon + 1)).empty()) return false;
+                if (!isLabel(trimmedWhiteSpace(std::string_view(part).substr(0, colon))))
+                    return false;
+                if (trimmedWhiteSpace(std::string_view(part).substr(colon + 1)).empty())
+                    return false;
             }
             start = next;
         }
@@ -667,17 +671,20 @@ bool looksSelfLabelled(const SuggestedContactProperty& target,
     return sawText;
 }
 
-void proposeExtractedLabels(std::vector<MappedContactProperty>& list, const std::vector<DataRow>& rows,
-                            std::int64_t headerRowIndex, std::size_t sampleCount) {
-    const std::size_t first =
-        headerRowIndex >= 0 && headerRowIndex != kNoRow ? static_cast<std::size_t>(headerRowIndex) + 1 : 0;
+void proposeExtractedLabels(std::vector<MappedContactProperty>& list,
+                            const std::vector<DataRow>& rows, std::int64_t headerRowIndex,
+                            std::size_t sampleCount) {
+    const std::size_t first = headerRowIndex >= 0 && headerRowIndex != kNoRow
+                                  ? static_cast<std::size_t>(headerRowIndex) + 1
+                                  : 0;
     for (auto& entry : list) {
         auto& target = entry.contactProperty;
         if (entry.mappedManuallyByUser || entry.isCustomMapping || target.customLabel ||
             !target.isValid())
             continue;
         std::vector<std::string_view> samples;
-        for (std::size_t index = first; index < rows.size() && samples.size() < sampleCount; ++index) {
+        for (std::size_t index = first; index < rows.size() && samples.size() < sampleCount;
+             ++index) {
             if (rows[index].empty()) continue;
             const auto cell = rows[index].cellForColumn(entry.columnIndex);
             samples.push_back(cell ? cell->text() : std::string_view());

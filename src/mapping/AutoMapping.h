@@ -222,7 +222,8 @@ bool looksSelfLabelled(const SuggestedContactProperty& target,
 // self-labelled values, so a column such as Phone = "work: …, home: …" gives one labelled
 // number per part. Columns the user or a saved mapping decided, and columns whose title
 // gave a custom label, keep their label.
-void proposeExtractedLabels(std::vector<MappedContactProperty>& list, const std::vector<DataRow>& rows,
-                            std::int64_t headerRowIndex, std::size_t sampleCount = 20);
+void proposeExtractedLabels(std::vector<MappedContactProperty>& list,
+                            const std::vector<DataRow>& rows, std::int64_t headerRowIndex,
+                            std::size_t sampleCount = 20);
 
 }  // namespace pelkora

@@ -121,7 +121,7 @@ std::vector<DateFormat> DateFormat::unarchiveCustomFormats(
 }
 
 void DateFormat::archiveWithCustomFormats(const std::vector<DateFormat>& formats,
-                                            SettingsStore& settings) {
+                                          SettingsStore& settings) {
     const std::string bytes = archiveDateFormats(formats);
     settings.set(std::string(UserDefaultsKeys::CustomDateFormats),
                  PropertyValue(PropertyValue::Data(bytes.begin(), bytes.end())));
@@ -141,7 +141,7 @@ std::vector<std::string> commonDatePatterns(std::string_view localeIdentifier) {
 }
 
 std::vector<DateFormat> commonDateFormats(std::string_view localeIdentifier,
-                                            std::string_view languageCode) {
+                                          std::string_view languageCode) {
     std::vector<DateFormat> formats;
     for (auto& pattern : commonDatePatterns(localeIdentifier)) {
         formats.emplace_back(std::move(pattern), std::string(languageCode), false);
@@ -154,7 +154,7 @@ std::vector<DateFormat> commonDateFormats() {
 }
 
 std::vector<DateFormat> parserDateFormats(const std::vector<DateFormat>& customFormats,
-                                            const std::vector<DateFormat>& commonFormats) {
+                                          const std::vector<DateFormat>& commonFormats) {
     std::vector<DateFormat> formats = customFormats;
     formats.insert(formats.end(), commonFormats.begin(), commonFormats.end());
     return formats;

@@ -12,10 +12,10 @@
 #include <variant>
 #include <vector>
 
-#include "text/DateFormatting.h"
-#include "propertylist/KeyedArchive.h"
 #include "addressbook/Contact.h"
+#include "propertylist/KeyedArchive.h"
 #include "support/Expected.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora {
 
@@ -72,7 +72,7 @@ inline constexpr std::string_view commonDateSkeletons[] = {"yMd",  "yMMd",  "yMM
 // The common formats for the session: the common patterns of the locale, each with the
 // language code as its locale and not user-defined.
 std::vector<DateFormat> commonDateFormats(std::string_view localeIdentifier,
-                                            std::string_view languageCode);
+                                          std::string_view languageCode);
 
 // The common formats for the user's current locale and language, as the session builds
 // them at launch.
@@ -80,7 +80,7 @@ std::vector<DateFormat> commonDateFormats();
 
 // The list the parser takes: the custom formats, then the common formats.
 std::vector<DateFormat> parserDateFormats(const std::vector<DateFormat>& customFormats,
-                                            const std::vector<DateFormat>& commonFormats);
+                                          const std::vector<DateFormat>& commonFormats);
 
 // A cell value as the parser sees it: nothing, a text, a number, a truth value or a date.
 using DateCellValue = std::variant<std::monostate, std::string_view, double, bool,

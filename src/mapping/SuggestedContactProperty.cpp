@@ -218,10 +218,8 @@ std::vector<std::string_view> SuggestedContactProperty::systemLabels() const {
     }
     labels.assign(kBaseLabels.begin(), kBaseLabels.end());
     if (key == ContactKey::phoneNumbers) {
-        labels.insert(labels.end(), {Label::workFax, Label::homeFax,
-                                     Label::otherFax, Label::iPhone,
-                                     Label::mobile, Label::main,
-                                     Label::pager, Label::appleWatch});
+        labels.insert(labels.end(), {Label::workFax, Label::homeFax, Label::otherFax, Label::iPhone,
+                                     Label::mobile, Label::main, Label::pager, Label::appleWatch});
     } else if (key == ContactKey::urlAddresses) {
         labels.push_back(Label::homePage);
     } else if (key == ContactKey::emailAddresses) {

@@ -1,13 +1,13 @@
 #include "platform/ImageData.h"
 
+#include <stb_image.h>
+#include <stb_image_write.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
-
-#include <stb_image.h>
-#include <stb_image_write.h>
 
 namespace pelkora {
 
@@ -25,7 +25,8 @@ struct Pixels {
 };
 
 bool fitsStb(std::span<const std::uint8_t> bytes) {
-    return !bytes.empty() && bytes.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max());
+    return !bytes.empty() &&
+           bytes.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max());
 }
 
 std::optional<Pixels> decodeRgba(std::span<const std::uint8_t> bytes) {
@@ -96,15 +97,15 @@ std::optional<std::vector<std::uint8_t>> jpegRepresentation(std::span<const std:
         const unsigned alpha = rgba[i * 4 + 3];
         for (int c = 0; c < 3; ++c) {
             // Lay the pixel over white: c·a + 255·(1 − a), rounded.
-            rgb[i * 3 + c] =
-                static_cast<unsigned char>((rgba[i * 4 + c] * alpha + 255 * (255 - alpha) + 127) / 255);
+            rgb[i * 3 + c] = static_cast<unsigned char>(
+                (rgba[i * 4 + c] * alpha + 255 * (255 - alpha) + 127) / 255);
         }
     }
     const int quality =
         std::clamp(static_cast<int>(std::lround(compressionFactor * 100.0)), 1, 100);
     std::vector<std::uint8_t> jpeg;
-    if (!stbi_write_jpg_to_func(appendToVector, &jpeg, pixels->width, pixels->height, 3,
-                                rgb.data(), quality) ||
+    if (!stbi_write_jpg_to_func(appendToVector, &jpeg, pixels->width, pixels->height, 3, rgb.data(),
+                                quality) ||
         jpeg.empty())
         return std::nullopt;
     return jpeg;

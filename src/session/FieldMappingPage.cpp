@@ -5,16 +5,16 @@
 #include <cmath>
 #include <ctime>
 
+#include "addressbook/ContactKeys.h"
+#include "addressbook/ContactLocalization.h"
 #include "import/ContactAssembly.h"
 #include "input/TabularDataReader.h"
 #include "platform/MainQueue.h"
-#include "text/TextFolding.h"
-#include "addressbook/ContactKeys.h"
-#include "addressbook/ContactLocalization.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
+#include "text/TextFolding.h"
 
 namespace pelkora {
 namespace {
@@ -65,8 +65,7 @@ std::string previewText(const DataCellView& cell) {
 
 }  // namespace
 
-FieldMappingPage::FieldMappingPage()
-    : Page(std::string(PageNames::FieldMappingPage)) {}
+FieldMappingPage::FieldMappingPage() : Page(std::string(PageNames::FieldMappingPage)) {}
 
 FieldMappingPage::~FieldMappingPage() {
     *alive_ = false;
@@ -81,8 +80,7 @@ const TabularDataReader* FieldMappingPage::reader(ImportSession& session) const 
 
 void FieldMappingPage::viewDidLoad(ImportSession& session) {
     if (session.textReader()) {
-        setPreviousPageName(
-            std::string(PageNames::SetTextEncodingPage));
+        setPreviousPageName(std::string(PageNames::SetTextEncodingPage));
     } else if (session.excelReader()) {
         setPreviousPageName(std::string(PageNames::InitialPage));
     }
@@ -167,7 +165,7 @@ void FieldMappingPage::applyResult(ImportSession& session, AutoMappingResult res
 }
 
 void FieldMappingPage::setFirstRowContainsColumnHeaders(ImportSession& session,
-                                                                  bool containsHeaders) {
+                                                        bool containsHeaders) {
     const auto* rows = reader(session);
     if (!rows) return;
     const auto selected = selectRecordRows(rows->dataRows(), containsHeaders,
@@ -256,18 +254,22 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     const auto formats = session.dateFormats();
     const auto options = assemblyOptions(session.settings());
     previewContact_ = assembleContact(row, list, formats, options);
-    previewDocument_ = attributedPreview(*previewContact_, contactGroupNames().names(previewContact_->identifier));
+    previewDocument_ =
+        attributedPreview(*previewContact_, contactGroupNames().names(previewContact_->identifier));
     for (auto& entry : list) {
         const auto& key = entry.contactProperty.propertyKey;
-        const bool isDate = key == std::string(contacts::ContactKey::birthday) || key == std::string(contacts::ContactKey::dates);
-        if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty()) continue;
+        const bool isDate = key == std::string(contacts::ContactKey::birthday) ||
+                            key == std::string(contacts::ContactKey::dates);
+        if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty())
+            continue;
         const auto alone = assembleContact(row, {entry}, formats, options);
-        if (!alone.birthday && alone.dates.empty()) entry.mappingHints.insert(MappingHint::inconvertibleDateString);
+        if (!alone.birthday && alone.dates.empty())
+            entry.mappingHints.insert(MappingHint::inconvertibleDateString);
     }
 }
 
-std::vector<TargetMenuItem> FieldMappingPage::targetMenu(
-    ImportSession& session, std::size_t row, std::size_t selectedCount) const {
+std::vector<TargetMenuItem> FieldMappingPage::targetMenu(ImportSession& session, std::size_t row,
+                                                         std::size_t selectedCount) const {
     auto menu = makeTargetMenu(session.settings().boolForKey(std::string(Key::ShowMenuIcons)));
     const auto& list = session.mappedContactProperties();
     for (auto& item : menu) {
@@ -293,9 +295,9 @@ bool FieldMappingPage::isEnabled(const TargetMenuItem& item) {
     return item.kind != TargetMenuItem::Kind::separator && item.tag > 0;
 }
 
-void FieldMappingPage::contactPropertyDidChange(
-    ImportSession& session, std::size_t row, const TargetMenuItem& item,
-    const std::vector<std::size_t>& otherSelectedRows) {
+void FieldMappingPage::contactPropertyDidChange(ImportSession& session, std::size_t row,
+                                                const TargetMenuItem& item,
+                                                const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     if (row >= list.size()) return;
     if (!isEnabled(item)) {
@@ -346,7 +348,7 @@ void FieldMappingPage::contactPropertyDidChange(
 }
 
 std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
-                                                                 std::size_t row) const {
+                                                       std::size_t row) const {
     const auto& list = session.mappedContactProperties();
     std::vector<LabelMenuItem> menu;
     if (row >= list.size() || !list[row].contactProperty.canHaveLabel()) return menu;
@@ -384,9 +386,9 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
     return menu;
 }
 
-void FieldMappingPage::contactLabelDidChange(
-    ImportSession& session, std::size_t row, const std::string& label,
-    const std::vector<std::size_t>& otherSelectedRows) {
+void FieldMappingPage::contactLabelDidChange(ImportSession& session, std::size_t row,
+                                             const std::string& label,
+                                             const std::vector<std::size_t>& otherSelectedRows) {
     auto& list = session.mutableMappedContactProperties();
     auto apply = [&](MappedContactProperty& entry) {
         if (!entry.contactProperty.canHaveLabel()) return;
@@ -432,8 +434,8 @@ std::pair<std::string, std::string> FieldMappingPage::clearMappingConfirmation()
             localizedString("This cannot be undone.")};
 }
 
-std::vector<std::size_t> FieldMappingPage::filteredRows(
-    ImportSession& session, const std::string& searchText) const {
+std::vector<std::size_t> FieldMappingPage::filteredRows(ImportSession& session,
+                                                        const std::string& searchText) const {
     std::vector<std::size_t> rows;
     const auto& list = session.mappedContactProperties();
     for (std::size_t index = 0; index < list.size(); ++index) {

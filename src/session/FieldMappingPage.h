@@ -72,7 +72,8 @@ class FieldMappingPage final : public Page {
     // Whether a target item of that menu may be chosen.
     static bool isEnabled(const TargetMenuItem& item);
     // The user chose a target item (or Ignore) for the row; the other selected rows follow.
-    void contactPropertyDidChange(ImportSession& session, std::size_t row, const TargetMenuItem& item,
+    void contactPropertyDidChange(ImportSession& session, std::size_t row,
+                                  const TargetMenuItem& item,
                                   const std::vector<std::size_t>& otherSelectedRows = {});
     // The label menu of the row's target.
     std::vector<LabelMenuItem> labelMenu(ImportSession& session, std::size_t row) const;

@@ -6,12 +6,12 @@
 #include "import/VCardExport.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
-#include "text/UnicodeText.h"
 #include "session/ImportSession.h"
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 
@@ -43,7 +43,8 @@ class ImportPage::Events final : public ImportOperationDelegate {
     }
     void importOperationDidFail(const ImportOperationError& error) override {
         const ImportOutcome outcome = failureOutcome(error);
-        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.localizedDescription);
+        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading,
+              error.localizedDescription);
         page_.importDidEnd(session_, outcome);
     }
     void importOperationDidFinish() override {
@@ -56,8 +57,7 @@ class ImportPage::Events final : public ImportOperationDelegate {
     std::uint64_t total_;
 };
 
-ImportPage::ImportPage()
-    : Page(std::string(PageNames::ImportPage)) {}
+ImportPage::ImportPage() : Page(std::string(PageNames::ImportPage)) {}
 
 ImportPage::~ImportPage() {
     *alive_ = false;
@@ -68,8 +68,7 @@ ImportPage::~ImportPage() {
 void ImportPage::viewDidLoad(ImportSession& session) {
     // Back returns to the page that led here.
     const auto& before = session.previousPageName();
-    if (before == PageNames::FieldMappingPage ||
-        before == PageNames::VCFScanPage) {
+    if (before == PageNames::FieldMappingPage || before == PageNames::VCFScanPage) {
         setPreviousPageName(before);
     }
 
@@ -174,9 +173,8 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
     beginProgress(session, total);
 
     auto operation = std::make_shared<TabularDataImportOperation>(
-        session.contactStore(), std::move(source), options.value_or(importOptions(session.settings())),
-        textTokens_,
-        events_);
+        session.contactStore(), std::move(source),
+        options.value_or(importOptions(session.settings())), textTokens_, events_);
     runWithProgressSheet(session, [operation, this](Operation& running) {
         operation->main(running);
         // The summary reaches the page on the main thread, after the operation's events.
@@ -188,15 +186,15 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
 }
 
 void ImportPage::runWithProgressSheet(ImportSession& session,
-                                                std::function<void(Operation&)> body) {
-    auto queued = queue_.addOperation([body = std::move(body), this, &session,
-                                       alive = alive_](Operation& running) {
-        body(running);
-        // A cancelled import or export sends no outcome event, so the sheet is closed here.
-        MainQueue::shared().post([this, &session, alive] {
-            if (*alive && importing_) importDidEnd(session, std::nullopt);
+                                      std::function<void(Operation&)> body) {
+    auto queued = queue_.addOperation(
+        [body = std::move(body), this, &session, alive = alive_](Operation& running) {
+            body(running);
+            // A cancelled import or export sends no outcome event, so the sheet is closed here.
+            MainQueue::shared().post([this, &session, alive] {
+                if (*alive && importing_) importDidEnd(session, std::nullopt);
+            });
         });
-    });
     progress_->setCancellationHandler([queued] { queued->cancel(); });
     session.presentProgress(progress_);
 }
@@ -216,7 +214,7 @@ void ImportPage::beginProgress(ImportSession& session, std::uint64_t total) {
 }
 
 bool ImportPage::startExport(ImportSession& session, VCardFormat format,
-                                       std::filesystem::path destination) {
+                             std::filesystem::path destination) {
     if (importing_) return false;
     ImportSource source = session.importSource();
     if (!source.reader) return false;
@@ -225,7 +223,8 @@ bool ImportPage::startExport(ImportSession& session, VCardFormat format,
     beginProgress(session, total);
     std::shared_ptr<VCardExportOperation> exporter;
     if (format == VCardFormat::group)
-        exporter = std::make_shared<GroupVCardExportOperation>(events_, std::move(source), destination);
+        exporter =
+            std::make_shared<GroupVCardExportOperation>(events_, std::move(source), destination);
     else
         exporter = std::make_shared<IndividualVCardsExportOperation>(events_, std::move(source),
                                                                      destination);
@@ -246,8 +245,9 @@ VCardDestinationRequest ImportPage::vCardDestinationRequest(ImportSession& sessi
         return panel;
     }
     if (format == VCardFormatNames::Individual) {
-        return VCardFolderChooser{localizedString("Choose"),
-                                  localizedString("Select the folder where the vCards should be saved.")};
+        return VCardFolderChooser{
+            localizedString("Choose"),
+            localizedString("Select the folder where the vCards should be saved.")};
     }
     qvLog(LogType::error, "Can't create vCards: vCard format not provided!");
     return std::monostate{};
@@ -259,7 +259,8 @@ void ImportPage::importDidEnd(ImportSession& session, std::optional<ImportOutcom
     outcome_ = outcome;
     progress_.reset();
     session.dismissProgress();
-    if (outcome) session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
+    if (outcome)
+        session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
 }
 
 ImportOutcome ImportPage::exportSuccessOutcome() {
@@ -272,13 +273,12 @@ std::string ImportPage::progressDescription() {
 }
 
 std::string ImportPage::progressAdditionalDescription(std::uint64_t processed,
-                                                                std::uint64_t total) {
+                                                      std::uint64_t total) {
     return qvFormat(localizedString("Processed record %1$lu of %2$lu…"), processed, total);
 }
 
 std::string ImportPage::waitingForSaveDescription() {
-    return localizedString(
-        "Waiting for macOS to save the contacts. This may take some seconds…");
+    return localizedString("Waiting for macOS to save the contacts. This may take some seconds…");
 }
 
 ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
@@ -290,9 +290,10 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
             "Please try another account to import the records into. Technical reason: The "
             "container with the specified identifier could not be found.");
     } else if (!error.localizedDescription.empty()) {
-        outcome.text = qvFormat(localizedString("An error occurred during the import operation. The "
-                                                "operating system returned this error message: %@"),
-                                error.localizedDescription);
+        outcome.text =
+            qvFormat(localizedString("An error occurred during the import operation. The "
+                                     "operating system returned this error message: %@"),
+                     error.localizedDescription);
     } else {
         outcome.text = localizedString("An error occurred during the import operation.");
     }

@@ -74,7 +74,9 @@ class ImportPage final : public Page {
     // placeholder when empty.
     const std::vector<ContainerMenuItem>& containerMenu() const { return containerMenu_; }
     static std::string noAccountsText();
-    const std::optional<std::string>& selectedContainerIdentifier() const { return selectedContainer_; }
+    const std::optional<std::string>& selectedContainerIdentifier() const {
+        return selectedContainer_;
+    }
     void selectContainer(ImportSession& session, const std::string& identifier);
 
     // The notes token field: literal words and the keywords DATE, TIME, FILE, TRANSNUM.

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "addressbook/UserCountry.h"
 #include "input/ExcelReader.h"
 #include "platform/Desktop.h"
 #include "platform/FileTypes.h"
 #include "platform/MainQueue.h"
-#include "addressbook/UserCountry.h"
 #include "session/SettingsKeys.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
@@ -91,8 +91,8 @@ std::string_view detectedFileTypeName(DetectedFileType type) {
 }
 
 ImportSession::ImportSession(SettingsStore& settings,
-                         std::shared_ptr<ContactAuthorizationProvider> authorization,
-                         PageRegistry registry)
+                             std::shared_ptr<ContactAuthorizationProvider> authorization,
+                             PageRegistry registry)
     : settings_(settings),
       authorization_(std::move(authorization)),
       registry_(std::move(registry)),
@@ -145,9 +145,10 @@ void ImportSession::applicationDidFinishLaunching() {
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
-    customDateFormats_ = DateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
-        qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
-    });
+    customDateFormats_ =
+        DateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
+            qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
+        });
     commonDateFormats_ = pelkora::commonDateFormats();
     stringMap_ = vendorStringMap();
     customStringMap_ = loadCustomStringMap();
@@ -256,7 +257,8 @@ bool ImportSession::openDocument() {
     return true;
 }
 
-void ImportSession::openPanelDidEnd(const std::optional<std::vector<std::filesystem::path>>& chosen) {
+void ImportSession::openPanelDidEnd(
+    const std::optional<std::vector<std::filesystem::path>>& chosen) {
     if (!chosen) return;
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
@@ -479,7 +481,8 @@ Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesyste
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     sheetChoices_.clear();
-    if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file)) return Unexpected(ImportError::unreadableExcelFile);
+    if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file))
+        return Unexpected(ImportError::unreadableExcelFile);
     // The reader examines the workbook (relationships, sheets, shared strings, styles) as
     // it is made.
     auto reader = std::make_shared<ExcelReader>(file);
@@ -499,7 +502,8 @@ Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesyste
     if (sheets.size() == 1) {
         parseWorkbookSheet(0);
     } else {
-        for (const auto& sheet : sheets) sheetChoices_.push_back({sheet.displayName, sheet.sheetId});
+        for (const auto& sheet : sheets)
+            sheetChoices_.push_back({sheet.displayName, sheet.sheetId});
         if (frontEnd_) frontEnd_->chooseSheet(sheetChoices_);
     }
     return {};

@@ -18,19 +18,19 @@
 #include <string_view>
 #include <vector>
 
+#include "addressbook/ContactAuthorization.h"
+#include "addressbook/ContactStore.h"
 #include "import/ImportSource.h"
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/DateFormat.h"
 #include "mapping/StringMap.h"
-#include "addressbook/ContactAuthorization.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
-#include "addressbook/ContactStore.h"
-#include "session/Page.h"
 #include "session/ImportError.h"
+#include "session/Page.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -115,8 +115,8 @@ class SessionFrontEnd {
 class ImportSession final : public TabularDataReaderDelegate {
   public:
     ImportSession(SettingsStore& settings,
-                std::shared_ptr<ContactAuthorizationProvider> authorization,
-                PageRegistry registry = PageRegistry::standard());
+                  std::shared_ptr<ContactAuthorizationProvider> authorization,
+                  PageRegistry registry = PageRegistry::standard());
     ~ImportSession() override;
     ImportSession(const ImportSession&) = delete;
     ImportSession& operator=(const ImportSession&) = delete;
@@ -192,7 +192,9 @@ class ImportSession final : public TabularDataReaderDelegate {
     void beep();
 
     // The address book the import saves into; may be null until a front end sets it.
-    void setContactStore(std::shared_ptr<contacts::ContactStore> store) { contactStore_ = std::move(store); }
+    void setContactStore(std::shared_ptr<contacts::ContactStore> store) {
+        contactStore_ = std::move(store);
+    }
     const std::shared_ptr<contacts::ContactStore>& contactStore() const { return contactStore_; }
     // The reader whose rows are imported: the workbook reader when one is open, else the
     // text reader; null when neither is.
@@ -233,7 +235,9 @@ class ImportSession final : public TabularDataReaderDelegate {
     // The date formats a date text is tried with: the user's, then the common ones of the locale.
     const std::vector<DateFormat>& customDateFormats() const { return customDateFormats_; }
     const std::vector<DateFormat>& commonDateFormats() const { return commonDateFormats_; }
-    std::vector<DateFormat> dateFormats() const { return parserDateFormats(customDateFormats_, commonDateFormats_); }
+    std::vector<DateFormat> dateFormats() const {
+        return parserDateFormats(customDateFormats_, commonDateFormats_);
+    }
     // Adds the user's hand-made assignments to the custom titles and writes them out.
     void learnUserAssignments();
     Page* currentPage() const { return currentPage_.get(); }

@@ -1,8 +1,8 @@
 #include "session/Page.h"
 
-#include "session/ImportSession.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
+#include "session/ImportSession.h"
 #include "session/SetTextEncodingPage.h"
 #include "session/SettingsKeys.h"
 
@@ -23,8 +23,7 @@ void Page::continueAction(ImportSession& session) {
     session.showNextPage();
 }
 
-InitialPage::InitialPage()
-    : Page(std::string(PageNames::InitialPage)) {}
+InitialPage::InitialPage() : Page(std::string(PageNames::InitialPage)) {}
 
 namespace {
 
@@ -54,8 +53,7 @@ PageRegistry PageRegistry::standard() {
                     std::optional<std::string_view> next = std::nullopt) -> PageFactory {
         return [=] { return std::make_unique<FixedTargetsPage>(name, previous, next); };
     };
-    registry.registerPage(std::string(Names::NoAccessPage),
-                          fixed(Names::NoAccessPage));
+    registry.registerPage(std::string(Names::NoAccessPage), fixed(Names::NoAccessPage));
     registry.registerPage(std::string(Names::RestrictedAccessPage),
                           fixed(Names::RestrictedAccessPage));
     registry.registerPage(std::string(Names::AuthStatusNotDeterminedPage),
@@ -69,8 +67,7 @@ PageRegistry PageRegistry::standard() {
     registry.registerPage(std::string(Names::ImportPage),
                           [] { return std::make_unique<ImportPage>(); });
     registry.registerPage(std::string(Names::VCFScanPage),
-                          fixed(Names::VCFScanPage, Names::InitialPage,
-                                Names::ImportPage));
+                          fixed(Names::VCFScanPage, Names::InitialPage, Names::ImportPage));
     return registry;
 }
 
@@ -84,8 +81,7 @@ void PageRegistry::registerPage(std::string name, PageFactory factory) {
     pages_.emplace_back(std::move(name), std::move(factory));
 }
 
-std::unique_ptr<Page> PageRegistry::instantiate(
-    std::string_view name) const {
+std::unique_ptr<Page> PageRegistry::instantiate(std::string_view name) const {
     for (const auto& [existing, factory] : pages_) {
         if (existing == name) return factory();
     }

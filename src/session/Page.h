@@ -35,9 +35,7 @@ class Page {
 
     // The page the back button shows; absent when there is no way back.
     const std::optional<std::string>& previousPageName() const { return previous_; }
-    void setPreviousPageName(std::optional<std::string> name) {
-        previous_ = std::move(name);
-    }
+    void setPreviousPageName(std::optional<std::string> name) { previous_ = std::move(name); }
     // The page the continue button shows; absent when continue does something else or nothing.
     const std::optional<std::string>& nextPageName() const { return next_; }
     void setNextPageName(std::optional<std::string> name) { next_ = std::move(name); }

@@ -46,8 +46,7 @@ std::vector<PreviewRun> classifyPreviewText(std::string_view text) {
     return runs;
 }
 
-SetTextEncodingPage::SetTextEncodingPage()
-    : Page(std::string(PageNames::SetTextEncodingPage)) {}
+SetTextEncodingPage::SetTextEncodingPage() : Page(std::string(PageNames::SetTextEncodingPage)) {}
 
 void SetTextEncodingPage::viewDidLoad(ImportSession& session) {
     setPreviousPageName(std::string(PageNames::InitialPage));
@@ -83,8 +82,7 @@ void SetTextEncodingPage::showPreview(ImportSession& session, bool decoded) {
     }
 }
 
-void SetTextEncodingPage::chooseEncoding(ImportSession& session,
-                                                   const TextEncoding& encoding) {
+void SetTextEncodingPage::chooseEncoding(ImportSession& session, const TextEncoding& encoding) {
     const auto& reader = session.textReader();
     if (!reader) return;
     const bool decoded = reader->reparse(encoding);

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "session/Page.h"
 #include "text/EncodingList.h"
 #include "text/TextEncoding.h"
-#include "session/Page.h"
 
 namespace pelkora {
 

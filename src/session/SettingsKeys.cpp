@@ -1,7 +1,7 @@
 #include "session/SettingsKeys.h"
 
-#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
+#include "propertylist/PropertyList.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 

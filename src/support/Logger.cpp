@@ -237,7 +237,7 @@ void Logger::setUp() {
 // 6. Under the lock: open the log for appending, write, close (no handle is kept, so a
 //    log removed while the program runs is simply recreated); then echo the message.
 void Logger::logArguments(LogType type, std::string_view format,
-                            std::span<const FormatArgument> arguments) noexcept {
+                          std::span<const FormatArgument> arguments) noexcept {
     try {
         const Severity severity = severityOf(type);
         std::string message = " ";

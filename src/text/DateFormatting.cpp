@@ -492,7 +492,8 @@ std::string calendarDayText(std::optional<int> year, int month, int day) {
     } else {
         const auto pattern = bestPattern("dMMMM", currentLocaleIdentifier());
         if (!pattern) return {};
-        format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(*pattern), status);
+        format =
+            std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(*pattern), status);
         if (U_FAILURE(status)) return {};
     }
     if (!format) return {};

@@ -88,8 +88,8 @@ std::optional<std::string> NumberFormatter::string(double number) const {
 std::optional<std::string> decimalStyleString(double number, const std::string& localeIdentifier) {
     if (!std::isfinite(number)) return std::nullopt;
     UErrorCode status = U_ZERO_ERROR;
-    const icu::Locale locale =
-        localeIdentifier.empty() ? icu::Locale::getDefault() : icu::Locale(localeIdentifier.c_str());
+    const icu::Locale locale = localeIdentifier.empty() ? icu::Locale::getDefault()
+                                                        : icu::Locale(localeIdentifier.c_str());
     std::unique_ptr<icu::NumberFormat> format(icu::NumberFormat::createInstance(locale, status));
     if (U_FAILURE(status) || !format) return std::nullopt;
     format->setMaximumFractionDigits(3);

@@ -37,6 +37,7 @@ class NumberFormatter {
 // The number in decimal style for reading, in the notation of the locale (the user's when
 // empty): grouping separators, at most three fraction digits rounded half to even, e.g.
 // "1,234.5" in English and "1.234,5" in German. None for a number that is not finite.
-std::optional<std::string> decimalStyleString(double number, const std::string& localeIdentifier = {});
+std::optional<std::string> decimalStyleString(double number,
+                                              const std::string& localeIdentifier = {});
 
 }  // namespace pelkora

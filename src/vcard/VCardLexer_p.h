@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vcard/VCard.h"
 #include "support/Expected.h"
+#include "vcard/VCard.h"
 
 namespace pelkora::contacts::detail {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <utility>
 
-#include "text/TextEncoding.h"
 #include "addressbook/ContactKeys.h"
+#include "text/TextEncoding.h"
 #include "vcard/VCard.h"
 #include "vcard/VCardLabels_p.h"
 #include "vcard/VCardLexer_p.h"

@@ -101,13 +101,11 @@ TEST(ContactLocalization, RelationTextsAreMadeFromTheirNames) {
     EXPECT_EQ(localizedStringForLabel(RelationLabel::girlfriendOrBoyfriend),
               "girlfriend or boyfriend");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::greatGrandfather), "great-grandfather");
-    EXPECT_EQ(localizedStringForLabel(RelationLabel::grandmotherMothersMother),
-              "mother's mother");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::grandmotherMothersMother), "mother's mother");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::coMotherInLaw), "co-mother-in-law");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::sisterInLawYoungerBrothersWife),
               "younger brother's wife");
-    EXPECT_EQ(localizedStringForLabel(RelationLabel::sonInLawOrStepson),
-              "son-in-law or stepson");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::sonInLawOrStepson), "son-in-law or stepson");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::cousinOrSiblingsChild),
               "cousin or sibling's child");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::parentsSiblingFathersElderSibling),
@@ -122,12 +120,11 @@ TEST(ContactLocalization, RelationTextsKeepAnAgeThePathDoesNotTell) {
               "mother's sister's son");
     EXPECT_EQ(localizedStringForLabel(RelationLabel::youngerCousinMothersSistersSon),
               "younger cousin (mother's sister's son)");
-    EXPECT_EQ(localizedStringForLabel(
-                  RelationLabel::elderCousinMothersSiblingsSonOrFathersSistersSon),
-              "elder cousin (mother's sibling's son or father's sister's son)");
     EXPECT_EQ(
-        localizedStringForLabel(RelationLabel::nieceSistersDaughterOrWifesSiblingsDaughter),
-        "sister's daughter or wife's sibling's daughter");
+        localizedStringForLabel(RelationLabel::elderCousinMothersSiblingsSonOrFathersSistersSon),
+        "elder cousin (mother's sibling's son or father's sister's son)");
+    EXPECT_EQ(localizedStringForLabel(RelationLabel::nieceSistersDaughterOrWifesSiblingsDaughter),
+              "sister's daughter or wife's sibling's daughter");
 }
 
 TEST(ContactLocalization, CustomLabelIsReturnedUnchanged) {
@@ -143,8 +140,7 @@ TEST(ContactLocalization, DisplayTextFindsItsLabelIgnoringCase) {
     EXPECT_EQ(labelForLocalizedString("Mother"), RelationLabel::mother);
     EXPECT_EQ(labelForLocalizedString("  Home Fax "), Label::homeFax);
     EXPECT_EQ(labelForLocalizedString("ICLOUD"), Label::iCloud);
-    EXPECT_EQ(labelForLocalizedString("MOTHER'S MOTHER"),
-              RelationLabel::grandmotherMothersMother);
+    EXPECT_EQ(labelForLocalizedString("MOTHER'S MOTHER"), RelationLabel::grandmotherMothersMother);
 }
 
 TEST(ContactLocalization, TextOfNoLabelFindsNone) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
 
 #include <chrono>
 #include <filesystem>
@@ -6,12 +7,10 @@
 #include <iterator>
 #include <set>
 
-#include <unicode/locid.h>
-
 #include "TestSupport.h"
+#include "addressbook/ContactKeys.h"
 #include "import/ContactAssembly.h"
 #include "platform/ImageData.h"
-#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {
@@ -345,7 +344,6 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     EXPECT_EQ(contact.note, "\n");
 }
 
-
 DateComponents day(std::optional<int> year, int month, int dayOfMonth) {
     DateComponents date;
     date.year = year;
@@ -390,7 +388,7 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
         column(10, CustomPropertyKeys::UID),
     };
     const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true),
-                                               DateFormat("MM/dd", std::nullopt, true)};
+                                             DateFormat("MM/dd", std::nullopt, true)};
     AssemblyOptions options;
     options.prependFieldTitle = true;
 
@@ -400,14 +398,14 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     rows.push_back(textRow({" Bob ", "D-1067", "03/12", "", "", "ACME", "", "", "", "", ""}));
     DataRow mixed(3);
     mixed.add(DataCell(1, 1067.0));
-    mixed.add(DataCell(2, CellDate(std::chrono::sys_days(std::chrono::year(1990) /
-                                                         std::chrono::March / 15))));
+    mixed.add(DataCell(
+        2, CellDate(std::chrono::sys_days(std::chrono::year(1990) / std::chrono::March / 15))));
     mixed.add(DataCell(3, std::string("+49 30 123")));
     mixed.add(DataCell(5, std::string("ACME")));
     mixed.add(DataCell(7, 3.5));
     rows.push_back(std::move(mixed));
-    rows.push_back(textRow({"Cleo", "", "not a date", "mobile: 0171 3", "", "", "", "", "",
-                            "", ""}));
+    rows.push_back(
+        textRow({"Cleo", "", "not a date", "mobile: 0171 3", "", "", "", "", "", "", ""}));
     rows.push_back(textRow({}));
 
     ContactAssembler assembler(properties, formats, options);

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
-
 #include <unicode/locid.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "import/ContactPreview.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
+#include "import/ContactPreview.h"
 
 namespace pelkora {
 namespace {
@@ -28,7 +27,6 @@ class ScopedDefaultLocale {
   private:
     icu::Locale previous_;
 };
-
 
 using contacts::Contact;
 using contacts::ContactType;
@@ -169,8 +167,8 @@ TEST(ContactPreview, RowsFollowTheAddressBookOrderWithLocalizedLabels) {
     contact.instantMessageAddresses.push_back(labeled(
         std::string(contacts::Label::home), contacts::InstantMessageAddress{"anna.b", "Skype"}));
     contact.socialProfiles.push_back(labeled(std::string(), profile("annab", "twitter")));
-    contact.contactRelations.push_back(labeled(std::string(contacts::RelationLabel::mother),
-                                               contacts::ContactRelation{"Eva"}));
+    contact.contactRelations.push_back(
+        labeled(std::string(contacts::RelationLabel::mother), contacts::ContactRelation{"Eva"}));
     contact.dates.push_back(
         labeled(std::string(contacts::Label::anniversary), DateComponents{2001, 6, 2, {}}));
     contact.birthday = DateComponents{1980, 3, 12, {}};

@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "TestSupport.h"
-#include "import/TabularDataImportOperation.h"
-#include "platform/MainQueue.h"
-#include "platform/OperationQueue.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "import/TabularDataImportOperation.h"
+#include "platform/MainQueue.h"
+#include "platform/OperationQueue.h"
 
 namespace pelkora {
 namespace {
@@ -45,7 +45,9 @@ class ObservedStore final : public ContactStore {
     std::function<void(const SaveRequest&)> beforeExecute;
     std::function<void()> beforeDuplicateLookup;
 
-    AuthorizationStatus authorizationStatus() const override { return store_->authorizationStatus(); }
+    AuthorizationStatus authorizationStatus() const override {
+        return store_->authorizationStatus();
+    }
     void requestAccess(std::function<void(bool)> completion) override {
         store_->requestAccess(std::move(completion));
     }
@@ -53,7 +55,9 @@ class ObservedStore final : public ContactStore {
     Result<std::optional<Container>> container(const std::string& id) override {
         return store_->container(id);
     }
-    std::string defaultContainerIdentifier() override { return store_->defaultContainerIdentifier(); }
+    std::string defaultContainerIdentifier() override {
+        return store_->defaultContainerIdentifier();
+    }
     Result<std::vector<Group>> groups(const std::string& id) override { return store_->groups(id); }
     Result<void> enumerateContacts(const std::string& id,
                                    const std::function<bool(const Contact&)>& visit) override {
@@ -97,7 +101,9 @@ struct RecordingDelegate final : ImportOperationDelegate {
     void importOperationDidStart() override { ++started; }
     void importOperationDidProcess(std::uint64_t count) override { processed = count; }
     void importOperationDidSubmitChunk() override { ++chunksSubmitted; }
-    void importOperationDidFail(const ImportOperationError& error) override { failures.push_back(error); }
+    void importOperationDidFail(const ImportOperationError& error) override {
+        failures.push_back(error);
+    }
     void importOperationDidFinish() override { ++finished; }
 };
 
@@ -129,11 +135,11 @@ class TabularDataImportOperationTest : public ::testing::Test {
                         std::vector<MappedContactProperty> properties = {}) {
         ImportSource source;
         source.reader = std::make_shared<GivenRowsReader>("/data/contacts.csv", rows, header);
-        source.mappedProperties = properties.empty()
-                                      ? std::vector{column(0, ContactKey::givenName),
-                                                    column(1, ContactKey::familyName),
-                                                    column(2, CustomPropertyKeys::Group)}
-                                      : std::move(properties);
+        source.mappedProperties =
+            properties.empty()
+                ? std::vector{column(0, ContactKey::givenName), column(1, ContactKey::familyName),
+                              column(2, CustomPropertyKeys::Group)}
+                : std::move(properties);
         return source;
     }
 
@@ -173,8 +179,7 @@ class TabularDataImportOperationTest : public ::testing::Test {
     }
     std::vector<std::vector<std::string>> people(int count, int from = 0) {
         std::vector<std::vector<std::string>> rows{{"First", "Last", "Group"}};
-        for (int i = from; i < from + count; ++i)
-            rows.push_back({"Person", std::to_string(i), ""});
+        for (int i = from; i < from + count; ++i) rows.push_back({"Person", std::to_string(i), ""});
         return rows;
     }
 
@@ -199,8 +204,9 @@ TEST(ChunkSeqTest, CutsIntoChunksOfNWithAShorterLast) {
 TEST(NotesTextTest, ReplacesTokensOnceForTheWholeImport) {
     const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
     EXPECT_EQ(TabularDataImportOperation::transactionNumber(when), "24920dec");
-    EXPECT_EQ(TabularDataImportOperation::notesText({"FILE", "DATE"}, "/home/ada/contacts.csv", when),
-              "contacts.csv " + dates::shortDateText(when));
+    EXPECT_EQ(
+        TabularDataImportOperation::notesText({"FILE", "DATE"}, "/home/ada/contacts.csv", when),
+        "contacts.csv " + dates::shortDateText(when));
     EXPECT_EQ(TabularDataImportOperation::notesText({"Imported", "TRANSNUM", "FILE"}, {}, when),
               "Imported 24920dec UNKNOWN FILE");
     EXPECT_EQ(TabularDataImportOperation::notesText({}, "/x.csv", when), "");
@@ -289,7 +295,8 @@ TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryE
 TEST_F(TabularDataImportOperationTest, DuplicatesByIdentifierWhenAColumnIsTheUID) {
     run(source({{"First", "Last", "Group"}, {"Anna", "Berg", ""}}));
     const std::string anna = saved().at(0).identifier;
-    const std::vector properties{column(0, ContactKey::givenName), column(1, ContactKey::familyName),
+    const std::vector properties{column(0, ContactKey::givenName),
+                                 column(1, ContactKey::familyName),
                                  column(2, CustomPropertyKeys::UID)};
     run(source({{"First", "Last", "UID"}, {"Anna", "B.", anna}, {"Anna", "Berg", "other"}}, true,
                properties));
@@ -301,7 +308,8 @@ TEST_F(TabularDataImportOperationTest, RemoveGroupsEmptiesTheContainerOfGroupsBu
     run(source({{"First", "Last", "Group"}, {"Anna", "Berg", "Old Club"}}));
     options_.removeGroups = true;
     options_.detectDuplicates = options_.detectNewDuplicates = false;
-    const ImportSummary summary = run(source({{"First", "Last", "Group"}, {"Carl", "Dahl", "Chess"}}));
+    const ImportSummary summary =
+        run(source({{"First", "Last", "Group"}, {"Carl", "Dahl", "Chess"}}));
     EXPECT_EQ(summary.groupsRemoved, 3u);  // Old Club and both duplicate groups
     std::vector<std::string> names;
     const auto groups = store_->groups(local()).value();
@@ -324,7 +332,8 @@ TEST_F(TabularDataImportOperationTest, CancelDuringChunkThreeKeepsTheFirstTwoChu
     EXPECT_TRUE(delegate_->failures.empty());
 }
 
-TEST_F(TabularDataImportOperationTest, StoreFailureInChunkThreeLeavesExactlyTwoChunksAndAnIntactBook) {
+TEST_F(TabularDataImportOperationTest,
+       StoreFailureInChunkThreeLeavesExactlyTwoChunksAndAnIntactBook) {
     int contactRequests = 0;
     store_->beforeExecute = [&](const SaveRequest& request) {
         // Fail halfway through writing chunk 3's request.

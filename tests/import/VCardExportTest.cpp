@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "addressbook/ContactKeys.h"
 #include "import/VCardExport.h"
 #include "platform/ImageData.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
-#include "addressbook/ContactKeys.h"
-#include "vcard/VCard.h"
 #include "support/Utf8.h"
+#include "vcard/VCard.h"
 
 namespace pelkora {
 namespace {

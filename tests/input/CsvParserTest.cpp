@@ -94,10 +94,10 @@ class EventRecorder : public CsvParserDelegate {
 };
 
 std::unique_ptr<CsvParser> makeParser(const std::string& bytes, const ParseSetup& setup,
-                                        std::optional<TextEncoding>& usedEncoding) {
+                                      std::optional<TextEncoding>& usedEncoding) {
     usedEncoding = setup.encoding;
     auto parser = std::make_unique<CsvParser>(InputStream::fromMemory(bytes, setup.readSize),
-                                                &usedEncoding, setup.delimiter);
+                                              &usedEncoding, setup.delimiter);
     parser->setSanitizesFields(setup.sanitizes);
     parser->setTrimsWhitespace(setup.trims);
     parser->setRecognizesBackslashesAsEscapes(setup.escapes);

@@ -6,11 +6,11 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "mapping/AutoMapping.h"
-#include "text/LanguageDetection.h"
-#include "platform/SettingsStore.h"
 #include "addressbook/ContactKeys.h"
+#include "mapping/AutoMapping.h"
+#include "platform/SettingsStore.h"
 #include "support/SharedNames.h"
+#include "text/LanguageDetection.h"
 
 namespace pelkora {
 namespace {
@@ -196,8 +196,7 @@ TEST(MatchTitle, WithoutDetectionALabelledTargetGetsThePreferredLabel) {
     const StringMap map = {entry("Phone", ContactKey::phoneNumbers),
                            entry("Website", ContactKey::urlAddresses)};
     EXPECT_EQ(matchTitle("Phone (car)", map, "en", false).systemLabel, std::string(Label::other));
-    EXPECT_EQ(matchTitle("Website", map, "en", false).systemLabel,
-              std::string(Label::homePage));
+    EXPECT_EQ(matchTitle("Website", map, "en", false).systemLabel, std::string(Label::homePage));
     EXPECT_FALSE(matchTitle("Phone (car)", map, "en", false).customLabel);
 }
 
@@ -651,7 +650,8 @@ TEST(SelfLabelledValues, ListsOfKnownLabelsAreRecognisedAndNothingElse) {
     const auto note = SuggestedContactProperty::target(ContactKey::note, std::nullopt);
     using Samples = std::vector<std::string_view>;
 
-    EXPECT_TRUE(looksSelfLabelled(phone, Samples{"work: +49 30 1, home: +49 30 2", "", "mobile: 0170 1"}));
+    EXPECT_TRUE(
+        looksSelfLabelled(phone, Samples{"work: +49 30 1, home: +49 30 2", "", "mobile: 0170 1"}));
     EXPECT_TRUE(looksSelfLabelled(phone, Samples{"Work: 1\nHome: 2"}));
     EXPECT_TRUE(looksSelfLabelled(url, Samples{"homepage: https://example.org/a:b"}));
     // Plain values, times, unknown words before a colon, or one plain row among labelled ones.

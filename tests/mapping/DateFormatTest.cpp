@@ -4,10 +4,10 @@
 
 #include "TestSupport.h"
 #include "mapping/DateFormat.h"
-#include "text/DateFormatting.h"
-#include "propertylist/PropertyList.h"
 #include "platform/SettingsStore.h"
+#include "propertylist/PropertyList.h"
 #include "support/SharedNames.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora {
 namespace {
@@ -205,8 +205,7 @@ class DateFormatCustomFormats : public ::testing::Test {
 };
 
 TEST_F(DateFormatCustomFormats, RoundTripThroughTheSettingsAsBinaryData) {
-    const std::vector<DateFormat> formats{{"dd.MM.", "de", true},
-                                            {"yyyy/M/d", std::nullopt, true}};
+    const std::vector<DateFormat> formats{{"dd.MM.", "de", true}, {"yyyy/M/d", std::nullopt, true}};
     DateFormat::archiveWithCustomFormats(formats, settings_);
     const auto stored = settings_.object(key_);
     ASSERT_TRUE(stored);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "addressbook/ContactKeys.h"
 #include "mapping/MappedContactProperty.h"
 #include "mapping/StringMap.h"
-#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

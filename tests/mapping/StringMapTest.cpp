@@ -3,9 +3,9 @@
 #include <set>
 
 #include "TestSupport.h"
+#include "addressbook/ContactKeys.h"
 #include "mapping/StringMap.h"
 #include "propertylist/PropertyList.h"
-#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {

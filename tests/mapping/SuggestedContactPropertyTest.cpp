@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "addressbook/ContactKeys.h"
 #include "mapping/ContactPropertyCatalogue.h"
 #include "mapping/SuggestedContactProperty.h"
-#include "addressbook/ContactKeys.h"
 
 namespace pelkora {
 namespace {
@@ -98,8 +98,7 @@ TEST(SuggestedContactProperty, LabelListsAndPreferredLabelsPerKey) {
     const auto relations = Target::target(ContactKey::contactRelations).systemLabels();
     EXPECT_EQ(relations.size(), 1u + 35u + 179u);
     EXPECT_EQ(relations[1], RelationLabel::assistant);
-    EXPECT_EQ(Target::target(ContactKey::urlAddresses).systemLabels().back(),
-              Label::homePage);
+    EXPECT_EQ(Target::target(ContactKey::urlAddresses).systemLabels().back(), Label::homePage);
     EXPECT_EQ(Target::target(ContactKey::note).systemLabels().size(), 4u);
 
     EXPECT_EQ(Target::target(ContactKey::urlAddresses).preferredLabel(),

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <stb_image.h>
 
 #include <array>
 #include <cstdint>
@@ -6,8 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <vector>
-
-#include <stb_image.h>
 
 #include "platform/ImageData.h"
 
@@ -36,7 +35,8 @@ Decoded decode(const std::vector<std::uint8_t>& bytes) {
     unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
                                                   &decoded.width, &decoded.height, &channels, 4);
     if (pixels) {
-        decoded.rgba.assign(pixels, pixels + static_cast<std::size_t>(decoded.width) * decoded.height * 4);
+        decoded.rgba.assign(pixels,
+                            pixels + static_cast<std::size_t>(decoded.width) * decoded.height * 4);
         stbi_image_free(pixels);
     }
     return decoded;

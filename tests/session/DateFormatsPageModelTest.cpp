@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "session/DateFormatsPageModel.h"
 #include "platform/SettingsStore.h"
+#include "session/DateFormatsPageModel.h"
 
 namespace pelkora {
 namespace {

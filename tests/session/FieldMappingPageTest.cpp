@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
-#include "mapping/StringMap.h"
 #include "addressbook/ContactKeys.h"
+#include "mapping/StringMap.h"
 #include "session/FieldMappingPage.h"
 #include "session/SettingsKeys.h"
 
@@ -21,8 +21,7 @@ class FieldMappingPageTest : public ::testing::Test {
         (void)fixture.session.openFiles(
             {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
         EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
-        auto* page =
-            dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
+        auto* page = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
         if (!page) throw std::runtime_error("the mapping page is not shown");
         MainQueue::shared().runUntil([&] { return !page->isMapping(); }, std::chrono::seconds(30));
         return *page;

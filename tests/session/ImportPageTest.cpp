@@ -30,10 +30,10 @@ class ImportPageTest : public ::testing::Test {
         (void)fixture.session.openFiles(
             {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
         EXPECT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
-        auto* mapping =
-            dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
+        auto* mapping = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
         if (!mapping) throw std::runtime_error("the mapping page is not shown");
-        MainQueue::shared().runUntil([&] { return !mapping->isMapping(); }, std::chrono::seconds(30));
+        MainQueue::shared().runUntil([&] { return !mapping->isMapping(); },
+                                     std::chrono::seconds(30));
         mapping->continueAction(fixture.session);
         EXPECT_TRUE(fixture.runUntilPage("ImportViewController"));
         auto* page = dynamic_cast<ImportPage*>(fixture.session.currentPage());
@@ -90,18 +90,21 @@ TEST_F(ImportPageTest, ModeTokensAndVCardDestinationsFollowTheSettings) {
     EXPECT_EQ(folder.message, "Select the folder where the vCards should be saved.");
     fixture.settings.set("VCardFormat", std::string("Stack"));
     test::LogCapture log;
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(page.vCardDestinationRequest(fixture.session)));
+    EXPECT_TRUE(
+        std::holds_alternative<std::monostate>(page.vCardDestinationRequest(fixture.session)));
     EXPECT_TRUE(log.contains("Can't create vCards: vCard format not provided!"));
 }
 
 TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
-    auto& page = openImportPage("First Name,Last Name,Groups\nAda,Lovelace,Math\nAlan,Turing,Math\n");
+    auto& page =
+        openImportPage("First Name,Last Name,Groups\nAda,Lovelace,Math\nAlan,Turing,Math\n");
     page.setTextTokens(fixture.session, {"FILE"});
     const int sheetsBefore = fixture.frontEnd.sheetsShown;
     ASSERT_TRUE(page.startImport(fixture.session));
     EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(),
               "Importing records into Contacts…");
-    MainQueue::shared().runUntil([&] { return page.summary().has_value(); }, std::chrono::seconds(30));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
 
     EXPECT_EQ(fixture.frontEnd.sheetsShown, sheetsBefore + 1);
     EXPECT_FALSE(fixture.session.isProgressSheetShown());
@@ -110,18 +113,21 @@ TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
     EXPECT_EQ(fixture.frontEnd.alerts.back().text, "The records have been imported into Contacts.");
     EXPECT_EQ(page.summary()->contactsSaved, 2u);
     std::vector<std::string> notes;
-    ASSERT_TRUE(store->enumerateContacts(store->defaultContainerIdentifier(), [&](const Contact& c) {
-        notes.push_back(stringFromContact(c) + ": " + c.note);
-        return true;
-    }));
-    EXPECT_EQ(notes, (std::vector<std::string>{"Ada Lovelace: people.csv", "Alan Turing: people.csv"}));
+    ASSERT_TRUE(
+        store->enumerateContacts(store->defaultContainerIdentifier(), [&](const Contact& c) {
+            notes.push_back(stringFromContact(c) + ": " + c.note);
+            return true;
+        }));
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"Ada Lovelace: people.csv", "Alan Turing: people.csv"}));
 }
 
 TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
     auto& page = openImportPage("Name,Phone\nAda,1\n");
     page.selectContainer(fixture.session, "GONE");
     ASSERT_TRUE(page.startImport(fixture.session));
-    MainQueue::shared().runUntil([&] { return page.summary().has_value(); }, std::chrono::seconds(30));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
     ASSERT_FALSE(fixture.frontEnd.alerts.empty());
     EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "The import operation did fail.");
     EXPECT_EQ(fixture.frontEnd.alerts.back().text,

@@ -18,9 +18,7 @@ namespace pelkora::test {
 // Records what the session asks a front end to show.
 class RecordingFrontEnd final : public SessionFrontEnd {
   public:
-    void currentPageDidChange(Page& page) override {
-        pages.push_back(page.name());
-    }
+    void currentPageDidChange(Page& page) override { pages.push_back(page.name()); }
     void showProgressSheet() override { ++sheetsShown; }
     void closeProgressSheet() override { ++sheetsClosed; }
     void showAlert(const Alert& alert) override {
@@ -28,7 +26,9 @@ class RecordingFrontEnd final : public SessionFrontEnd {
         if (alert.completion) alert.completion(alertAnswer);
     }
     void beep() override { ++beeps; }
-    void chooseSheet(const std::vector<SheetChoice>& sheets) override { sheetChoices.push_back(sheets); }
+    void chooseSheet(const std::vector<SheetChoice>& sheets) override {
+        sheetChoices.push_back(sheets);
+    }
 
     std::vector<std::string> pages;
     std::vector<Alert> alerts;

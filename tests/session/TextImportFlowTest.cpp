@@ -20,8 +20,7 @@ std::string linesOfCsv(int dataLines) {
 }
 
 SetTextEncodingPage& encodingPage(SessionFixture& fixture) {
-    auto* page =
-        dynamic_cast<SetTextEncodingPage*>(fixture.session.currentPage());
+    auto* page = dynamic_cast<SetTextEncodingPage*>(fixture.session.currentPage());
     if (!page) throw std::runtime_error("the encoding page is not shown");
     return *page;
 }
@@ -43,8 +42,7 @@ TEST(TextImportFlow, TrustedByteOrderMarkGoesStraightToFieldMapping) {
     EXPECT_TRUE(log.contains("Parsed 2 lines"));
     EXPECT_EQ(fixture.frontEnd.sheetsShown, fixture.frontEnd.sheetsClosed);
     // Back from field mapping leads to the encoding page, which shows the file again.
-    EXPECT_EQ(fixture.session.currentPage()->previousPageName(),
-              "SetTextEncodingViewController");
+    EXPECT_EQ(fixture.session.currentPage()->previousPageName(), "SetTextEncodingViewController");
     fixture.session.showPreviousPage();
     fixture.drain();
     EXPECT_EQ(encodingPage(fixture).selectedEncoding(), TextEncoding::utf8());

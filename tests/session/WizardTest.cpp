@@ -65,8 +65,7 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
     EXPECT_FALSE(show("FieldMappingViewController").previousPageName());
     session.adoptExcelReader(
         std::make_shared<test::ScriptedReader>(fixture.folder / "b.xlsx", "ExcelReader"));
-    EXPECT_EQ(show("FieldMappingViewController").previousPageName(),
-              "InitialViewController");
+    EXPECT_EQ(show("FieldMappingViewController").previousPageName(), "InitialViewController");
     session.adoptTextReader(std::make_shared<TextReader>(fixture.folder / "a.csv"));
     auto& mapping = show("FieldMappingViewController");
     EXPECT_EQ(mapping.previousPageName(), "SetTextEncodingViewController");
@@ -76,8 +75,7 @@ TEST(Wizard, PagesSetTheirBackAndContinueTargets) {
     mapping.continueAction(session);
     fixture.drain();
     EXPECT_EQ(session.currentPage()->name(), "ImportViewController");
-    EXPECT_EQ(session.currentPage()->previousPageName(),
-              "FieldMappingViewController");
+    EXPECT_EQ(session.currentPage()->previousPageName(), "FieldMappingViewController");
     session.showPreviousPage();
     fixture.drain();
     EXPECT_EQ(session.currentPage()->name(), "FieldMappingViewController");

@@ -4,15 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "SessionTestSupport.h"
-#include "input/ExcelReader.h"
 #include "addressbook/ContactKeys.h"
+#include "input/ExcelReader.h"
 
 namespace pelkora {
 namespace {
 
 using test::SessionFixture;
 
-const std::filesystem::path kExamples = std::filesystem::path(PELKORA_TEST_DATA_DIR) / ".." / ".." / "examples";
+const std::filesystem::path kExamples =
+    std::filesystem::path(PELKORA_TEST_DATA_DIR) / ".." / ".." / "examples";
 const std::filesystem::path kWorkbooks = std::filesystem::path(PELKORA_TEST_DATA_DIR) / "xlsx";
 
 TEST(WorkbookImportFlow, SeveralSheetsAskTheChooserAndTheChosenSheetIsParsed) {
@@ -37,8 +38,7 @@ TEST(WorkbookImportFlow, SeveralSheetsAskTheChooserAndTheChosenSheetIsParsed) {
     EXPECT_EQ(dynamic_cast<const ExcelReader&>(reader).parsedSheetName(), "People");
     EXPECT_FALSE(fixture.session.isProgressSheetShown());
     // Back from the mapping page leads to the start page: there is no encoding page.
-    EXPECT_EQ(fixture.session.currentPage()->previousPageName(),
-              "InitialViewController");
+    EXPECT_EQ(fixture.session.currentPage()->previousPageName(), "InitialViewController");
 }
 
 TEST(WorkbookImportFlow, OneSheetIsParsedAtOnceAndDamagedPackagesAreRefused) {
@@ -52,7 +52,8 @@ TEST(WorkbookImportFlow, OneSheetIsParsedAtOnceAndDamagedPackagesAreRefused) {
     EXPECT_EQ(fixture.session.excelReader()->dataRows().size(), 4u);
 
     // A zip without "[Content_Types].xml" is no workbook.
-    const auto damaged = fixture.file("damaged.xlsx", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    const auto damaged =
+        fixture.file("damaged.xlsx", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
     auto refused = fixture.session.openFile(damaged);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), ImportError::unreadableExcelFile);

@@ -104,10 +104,9 @@ Contact richContact() {
                      labeled(std::string("First met"), DateComponents{1999, 12, 31, ""}),
                      labeled(std::string(), DateComponents{2010, 1, std::nullopt, ""})};
     for (const auto label :
-         {Label::iPhone, Label::mobile, Label::main,
-          Label::homeFax, Label::workFax, Label::otherFax,
-          Label::pager, Label::home, Label::work, Label::other,
-          Label::appleWatch, std::string_view("Car"), std::string_view()}) {
+         {Label::iPhone, Label::mobile, Label::main, Label::homeFax, Label::workFax,
+          Label::otherFax, Label::pager, Label::home, Label::work, Label::other, Label::appleWatch,
+          std::string_view("Car"), std::string_view()}) {
         contact.phoneNumbers.push_back(
             labeled(std::string(label), "+49 30 " + std::to_string(contact.phoneNumbers.size())));
     }
@@ -126,8 +125,7 @@ Contact richContact() {
                 PostalAddress{"1 Beach Rd", "", "Nice", "", "", "06000", "France", ""})};
     contact.contactRelations = {
         labeled(std::string(RelationLabel::spouse), ContactRelation{"Alex Laurent"}),
-        labeled(std::string(RelationLabel::grandmotherMothersMother),
-                ContactRelation{"Oma"}),
+        labeled(std::string(RelationLabel::grandmotherMothersMother), ContactRelation{"Oma"}),
         labeled(std::string("Gardener"), ContactRelation{"Bob, the gardener"})};
     contact.socialProfiles = {
         labeled(std::string(), SocialProfile{"https://twitter.com/zoe", "zoe", "12345",
@@ -276,12 +274,11 @@ TEST(VCardGolden, AndroidVersion21WithQuotedPrintableLatin1) {
     expected.note =
         "Erste Zeile\nZweite Zeile mit Umlaut ä und einem langen Text, der weich umbrochen wird.";
     expected.birthday = DateComponents{1970, 3, 15, ""};
-    expected.phoneNumbers = {
-        labeled(std::string(Label::mobile), std::string("+49 171 1234567")),
-        labeled(std::string(Label::work), std::string("+49 30 1234-0")),
-        labeled(std::string(Label::homeFax), std::string("+49 30 7654321")),
-        labeled(std::string("Car"), std::string("+49 171 7654321")),
-        labeled(std::string(), std::string("+49 30 555"))};
+    expected.phoneNumbers = {labeled(std::string(Label::mobile), std::string("+49 171 1234567")),
+                             labeled(std::string(Label::work), std::string("+49 30 1234-0")),
+                             labeled(std::string(Label::homeFax), std::string("+49 30 7654321")),
+                             labeled(std::string("Car"), std::string("+49 171 7654321")),
+                             labeled(std::string(), std::string("+49 30 555"))};
     expected.emailAddresses = {
         labeled(std::string(Label::home), std::string("juergen@example.de"))};
     expected.postalAddresses = {
@@ -319,20 +316,18 @@ TEST(VCardGolden, AppleVersion30WithCustomLabels) {
         labeled(std::string(Label::work), std::string("john@apple.example")),
         labeled(std::string(Label::home), std::string("johnny@home.example")),
         labeled(std::string(Label::school), std::string("john@school.example"))};
-    expected.phoneNumbers = {
-        labeled(std::string(Label::iPhone), std::string("+1 (408) 555-0101")),
-        labeled(std::string(Label::work), std::string("+1 (408) 555-0102")),
-        labeled(std::string(Label::main), std::string("+1 (408) 555-0100")),
-        labeled(std::string(Label::homeFax), std::string("+1 (408) 555-0103")),
-        labeled(std::string("Car"), std::string("+1 (408) 555-0104"))};
+    expected.phoneNumbers = {labeled(std::string(Label::iPhone), std::string("+1 (408) 555-0101")),
+                             labeled(std::string(Label::work), std::string("+1 (408) 555-0102")),
+                             labeled(std::string(Label::main), std::string("+1 (408) 555-0100")),
+                             labeled(std::string(Label::homeFax), std::string("+1 (408) 555-0103")),
+                             labeled(std::string("Car"), std::string("+1 (408) 555-0104"))};
     expected.postalAddresses = {labeled(
         std::string(Label::home), PostalAddress{"1 Infinite Loop\nBuilding 2", "", "Cupertino", "",
                                                 "CA", "95014", "United States", "us"})};
     expected.urlAddresses = {
         labeled(std::string(Label::homePage), std::string("http://www.apple.example"))};
     expected.birthday = DateComponents{std::nullopt, 3, 15, ""};
-    expected.dates = {
-        labeled(std::string(Label::anniversary), DateComponents{2004, 6, 20, ""})};
+    expected.dates = {labeled(std::string(Label::anniversary), DateComponents{2004, 6, 20, ""})};
     expected.contactRelations = {
         labeled(std::string(RelationLabel::spouse), ContactRelation{"Jane Appleseed"}),
         labeled(std::string("Gardener"), ContactRelation{"Bob"})};

@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/Paths.h"
 #include "addressbook/ContactFormatter.h"
+#include "platform/Paths.h"
 
 namespace pelkora::contacts {
 namespace {
@@ -536,9 +536,10 @@ struct SqliteContactStore::Database {
         // rather than waiting, so the switch is retried for as long as a writer would wait.
         int result = SQLITE_BUSY;
         for (int waited = 0; waited <= kBusyTimeoutMilliseconds; waited += 10) {
-            result = execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-                             "PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
-                             "PRAGMA wal_autocheckpoint = 8192;");
+            result = execute(
+                "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                "PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
+                "PRAGMA wal_autocheckpoint = 8192;");
             if ((result & 0xFF) != SQLITE_BUSY && (result & 0xFF) != SQLITE_LOCKED) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -24,8 +24,8 @@
 #include "input/zip/ZipArchiveEntry.h"
 #include "input/zip/ZipChannel.h"
 #include "input/zip/ZipError.h"
-#include "text/TextEncoding.h"
 #include "support/Expected.h"
+#include "text/TextEncoding.h"
 
 namespace pelkora {
 

@@ -65,9 +65,8 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 
 }  // namespace
 
-ZipExistingEntry::ZipExistingEntry(const ZipArchive& archive,
-                                     const std::uint8_t* centralFileHeader,
-                                     const std::uint8_t* localFileHeader)
+ZipExistingEntry::ZipExistingEntry(const ZipArchive& archive, const std::uint8_t* centralFileHeader,
+                                   const std::uint8_t* localFileHeader)
     : archive_(archive),
       centralFileHeader_(centralFileHeader),
       localFileHeader_(localFileHeader),
@@ -146,7 +145,7 @@ std::string ZipExistingEntry::fileName() const {
 }
 
 ZipError ZipExistingEntry::error(ZipErrorKind kind, std::string_view problem,
-                                  std::error_code underlying) const {
+                                 std::error_code underlying) const {
     return ZipError{kind,
                     "Could not read “" + fileName() + "” in the zip archive " +
                         archive_.displayName() + ": " + std::string(problem) + ".",

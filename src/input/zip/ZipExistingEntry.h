@@ -27,7 +27,7 @@ class ZipExistingEntry final : public ZipArchiveEntry {
     // An entry over the central header and the local header's 30 fixed bytes, both inside the
     // archive's contents; the central header's name, extra field and comment must be too.
     ZipExistingEntry(const ZipArchive& archive, const std::uint8_t* centralFileHeader,
-                      const std::uint8_t* localFileHeader);
+                     const std::uint8_t* localFileHeader);
 
     // The encryption mode, from flag bit 0, the WinZip AES extra block and flag bit 6.
     ZipEncryptionMode encryptionMode() const { return encryptionMode_; }

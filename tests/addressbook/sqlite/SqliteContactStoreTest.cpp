@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "platform/Paths.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "platform/Paths.h"
 
 namespace pelkora::contacts {
 namespace {
@@ -65,9 +65,8 @@ Contact contactWithEveryField() {
                             labeledAs("", std::string("0"))};
     contact.emailAddresses = {labeledAs(Label::work, std::string("zoe@example.org")),
                               labeledAs(Label::iCloud, std::string("zoe@icloud.example"))};
-    contact.urlAddresses = {
-        labeledAs(Label::homePage, std::string("https://example.org/ü")),
-        labeledAs("Blog", std::string("https://blog.example.org"))};
+    contact.urlAddresses = {labeledAs(Label::homePage, std::string("https://example.org/ü")),
+                            labeledAs("Blog", std::string("https://blog.example.org"))};
     contact.postalAddresses = {
         labeledAs(Label::home, PostalAddress{"Hauptstraße 1\nHinterhaus", "Altstadt", "München",
                                              "Oberbayern", "Bayern", "80331", "Deutschland", "de"}),
@@ -470,9 +469,10 @@ TEST_F(SqliteContactStoreTest, ExistingNamesAndIdentifiersAreFoundOnlyInTheirCon
         Names{ada.identifier});
     EXPECT_EQ(store_->existingIdentifiers("OTHER", {ada.identifier, grace.identifier}).value(),
               Names{grace.identifier});
-    EXPECT_EQ(store_->contactIdentifiersWithFullNames(local(), {"Ada Lovelace", "Ada Lovelace", "x"})
-                  .value(),
-              std::vector<std::string>{ada.identifier});
+    EXPECT_EQ(
+        store_->contactIdentifiersWithFullNames(local(), {"Ada Lovelace", "Ada Lovelace", "x"})
+            .value(),
+        std::vector<std::string>{ada.identifier});
     EXPECT_TRUE(store_->contactIdentifiersWithFullNames("OTHER", {"Ada Lovelace"}).value().empty());
     EXPECT_EQ(allContacts(*store_, "OTHER"), std::vector<Contact>{grace});
 }

@@ -146,7 +146,7 @@ TEST(ZipArchive, MissingFileFailsWithCode0NamingTheFile) {
 TEST(ZipArchive, MissingFileOpensEmptyWhenCreateIfMissingIsSet) {
     TemporaryDirectory folder;
     auto archive = ZipArchive::initWithURL(folder / "new.zip",
-                                          {.encoding = std::nullopt, .createIfMissing = true});
+                                           {.encoding = std::nullopt, .createIfMissing = true});
     ASSERT_TRUE(archive);
     EXPECT_FALSE((*archive)->contents());
     EXPECT_TRUE((*archive)->entries().empty());
