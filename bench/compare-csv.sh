@@ -17,7 +17,7 @@
 # Environment:
 #   PELKORA_COMPARE_SIZE   content size for generate-contacts-csv.py (default 100M)
 #   PELKORA_COMPARE_DIR    where the generated files and helpers go (default /tmp/pelkora-compare)
-#   PELKORA_BUILD_DIR      a build folder to use instead of the release preset's build/release;
+#   PELKORA_BUILD_DIR      a build folder to use instead of the bench preset's build/bench;
 #                          it is configured as a Release build with benchmarks when missing
 #   PELKORA_BENCH_PARSE_ITERATIONS  parses per file in bench_text_reader (default 2)
 set -euo pipefail
@@ -38,9 +38,9 @@ if [[ -n "${PELKORA_BUILD_DIR:-}" ]]; then
     fi
     cmake --build "$build" --target bench_text_reader >&2
 else
-    build="$root/build/release"
-    (cd "$root" && cmake --preset release >&2 &&
-        cmake --build --preset release --target bench_text_reader >&2)
+    build="$root/build/bench"
+    (cd "$root" && cmake --preset bench >&2 &&
+        cmake --build --preset bench --target bench_text_reader >&2)
 fi
 bench="$build/bench/bench_text_reader"
 

@@ -16,7 +16,7 @@
 # Environment:
 #   PELKORA_COMPARE_ROWS  contact rows (default 100000)
 #   PELKORA_COMPARE_DIR   where the workbook goes (default /tmp/pelkora-compare-xlsx)
-#   PELKORA_BUILD_DIR     a build folder to use instead of the release preset's build/release
+#   PELKORA_BUILD_DIR     a build folder to use instead of the bench preset's build/bench
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -36,9 +36,9 @@ if [[ -n "${PELKORA_BUILD_DIR:-}" ]]; then
     fi
     cmake --build "$build" -j2 --target excel_read_driver >&2
 else
-    build="$root/build/release"
-    (cd "$root" && cmake --preset release >&2 &&
-        cmake --build --preset release -j2 --target excel_read_driver >&2)
+    build="$root/build/bench"
+    (cd "$root" && cmake --preset bench >&2 &&
+        cmake --build --preset bench -j2 --target excel_read_driver >&2)
 fi
 driver="$build/bench/excel_read_driver"
 

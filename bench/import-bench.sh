@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prints the import and vCard export figures as one small table. Builds nothing: it runs the
-# benchmarks of an existing release build (cmake --preset release, then build the targets
+# benchmarks of an existing benchmark build (cmake --preset bench, then build the targets
 # bench_import and bench_vcard_export), skipping one that is not there.
 #
 #   - import into an empty address book, rows/s (bench_import, BM_ImportIntoEmptyStore);
@@ -11,12 +11,12 @@
 #     address, birthday), contacts/s, with Debian's /usr/bin/python3.
 #
 # Environment:
-#   PELKORA_BUILD_DIR        the build folder (default build/release)
+#   PELKORA_BUILD_DIR        the build folder (default build/bench)
 #   PELKORA_VOBJECT_CARDS    vCards vobject writes (default 10000)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${PELKORA_BUILD_DIR:-$root/build/release}"
+build="${PELKORA_BUILD_DIR:-$root/build/bench}"
 [[ "$build" = /* ]] || build="$root/$build"
 cards="${PELKORA_VOBJECT_CARDS:-10000}"
 python=/usr/bin/python3

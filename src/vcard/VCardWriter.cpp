@@ -287,14 +287,16 @@ class VCardWriting {
             }
             labelled(
                 "ADR", label, LabelVocabulary::general, {}, {},
-                [&] {
+                // clang 14 cannot capture structured bindings, so the lambdas here capture
+                // named references.
+                [&, &postal = address] {
                     out_ += ";;";
                     for (const std::string* part :
-                         {&address.street, &address.city, &address.state, &address.postalCode}) {
+                         {&postal.street, &postal.city, &postal.state, &postal.postalCode}) {
                         appendEscapedText(out_, *part);
                         out_ += ';';
                     }
-                    appendEscapedText(out_, address.country);
+                    appendEscapedText(out_, postal.country);
                 },
                 groupLines);
         }
@@ -348,7 +350,7 @@ class VCardWriting {
                 parameters.push_back({"X-USERID", {profile.userIdentifier}});
             }
             labelled("X-SOCIALPROFILE", label, LabelVocabulary::none, std::move(parameters), {},
-                     [&] { appendEscapedText(out_, profile.urlString); });
+                     [&, &url = profile.urlString] { appendEscapedText(out_, url); });
         }
         for (const auto& [identifier, label, address] : contact.instantMessageAddresses) {
             if (address.username.empty()) continue;
@@ -356,11 +358,12 @@ class VCardWriting {
             if (!address.service.empty()) {
                 parameters.push_back({"X-SERVICE-TYPE", {address.service}});
             }
-            labelled("IMPP", label, LabelVocabulary::general, std::move(parameters), {}, [&] {
-                out_ += instantMessageSchemeForService(address.service);
-                out_ += ':';
-                appendEscapedText(out_, address.username);
-            });
+            labelled("IMPP", label, LabelVocabulary::general, std::move(parameters), {},
+                     [&, &im = address] {
+                         out_ += instantMessageSchemeForService(im.service);
+                         out_ += ':';
+                         appendEscapedText(out_, im.username);
+                     });
         }
     }
 
