@@ -196,11 +196,6 @@ class ExcelReader final : public TabularDataReader {
 
   private:
     void examineWorkbook();
-    void readWorkbookRelationships(std::string_view entryName);
-    void readWorkbook(std::string_view entryName);
-    void readSharedStrings(std::string_view entryName);
-    void readStyles(std::string_view entryName);
-    void readAnchoredImages(const Sheet& sheet);
     void parseSheetRows(const Sheet& sheet);
     // Posts the begin event unless this parse has posted it already.
     void postDidBeginParsingOnce();

@@ -1,0 +1,63 @@
+#include <limits>
+
+#include "input/SharedStrings_p.h"
+#include "input/XmlPullScanner_p.h"
+
+namespace pelkora::excel {
+
+using xml::XmlPullScanner;
+
+SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view entryName) {
+    SharedStrings strings;
+    const auto fail = [&](std::string reason) {
+        strings.failure = std::move(reason);
+        return std::move(strings);
+    };
+    auto stream = entry.newStream();
+    if (!stream) return fail(stream.error().message);
+    XmlPullScanner scanner(std::move(*stream), entry.uncompressedSize());
+    bool inTable = false;
+    std::size_t textDepth = 0;
+    std::size_t phoneticDepth = 0;
+    bool inItem = false;
+    while (true) {
+        const auto token = scanner.next();
+        if (token == XmlPullScanner::Token::endOfDocument) break;
+        if (token == XmlPullScanner::Token::error) {
+            return fail("The part “" + std::string(entryName) +
+                        "” is not well-formed XML: " + scanner.errorMessage() + ".");
+        }
+        const std::size_t depth = scanner.depth();
+        if (token == XmlPullScanner::Token::startElement) {
+            const auto name = scanner.localName();
+            if (depth == 1) {
+                inTable = name == "sst";
+            } else if (depth == 2 && inTable && name == "si") {
+                inItem = true;
+            } else if (inItem && phoneticDepth == 0 && name == "rPh") {
+                phoneticDepth = depth;
+            } else if (inItem && phoneticDepth == 0 && textDepth == 0 && name == "t") {
+                textDepth = depth;
+            }
+        } else if (token == XmlPullScanner::Token::endElement) {
+            if (depth == textDepth) textDepth = 0;
+            if (depth == phoneticDepth) phoneticDepth = 0;
+            if (depth == 2 && inItem) {
+                inItem = false;
+                if (strings.bytes.size() > std::numeric_limits<std::uint32_t>::max())
+                    return fail("The shared strings are larger than 4 GiB.");
+                strings.ends.push_back(static_cast<std::uint32_t>(strings.bytes.size()));
+            }
+        } else if (textDepth != 0 && phoneticDepth == 0) {
+            if (!scanner.appendText(strings.bytes)) {
+                return fail("The part “" + std::string(entryName) +
+                            "” holds a character reference to no character.");
+            }
+        }
+    }
+    strings.ends.shrink_to_fit();
+    strings.bytes.shrink_to_fit();
+    return strings;
+}
+
+}  // namespace pelkora::excel
