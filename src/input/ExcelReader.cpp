@@ -1,13 +1,13 @@
 #include "input/ExcelReader.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 
 #include "input/Drawings_p.h"
 #include "input/PackageParts_p.h"
 #include "input/SharedStrings_p.h"
+#include "input/SheetParser_p.h"
+#include "input/SheetRowBuilder_p.h"
 #include "input/WorkbookPackage_p.h"
 #include "input/WorkbookValues_p.h"
 #include "input/XmlPullScanner_p.h"
@@ -17,43 +17,6 @@
 #include "support/Logger.h"
 
 namespace pelkora {
-namespace {
-
-using xml::XmlPullScanner;
-
-// A cell's "t" attribute; any type not named here is read as a number.
-enum class CellType { number, boolean, date, error, formulaString, inlineString, sharedString };
-
-CellType cellTypeOf(std::string_view type) {
-    if (type == "s") return CellType::sharedString;
-    if (type == "str") return CellType::formulaString;
-    if (type == "inlineStr") return CellType::inlineString;
-    if (type == "b") return CellType::boolean;
-    if (type == "d") return CellType::date;
-    if (type == "e") return CellType::error;
-    return CellType::number;
-}
-
-// Whether an element's local name is the given one; names are a few bytes long, so a loop
-// beats the call of memcmp.
-bool nameIs(std::string_view name, std::string_view wanted) {
-    if (name.size() != wanted.size()) return false;
-    for (std::size_t index = 0; index < name.size(); ++index) {
-        if (name[index] != wanted[index]) return false;
-    }
-    return true;
-}
-
-// The first attribute with this exact name, or none.
-std::optional<std::string_view> attributeNamed(const std::vector<xml::XmlAttribute>& attributes,
-                                               std::string_view name) {
-    for (const auto& attribute : attributes) {
-        if (attribute.qualifiedName == name) return attribute.rawValue;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 // Reading a workbook, each step in a file of its own:
 //   At creation (examineWorkbook), once:
@@ -66,7 +29,8 @@ std::optional<std::string_view> attributeNamed(const std::vector<xml::XmlAttribu
 //   For each sheet asked for (parseSheet):
 //     6. find the sheet's part,
 //     7. read the pictures anchored in its drawings (Drawings.cpp),
-//     8. stream the rows and their cells, attaching the pictures of each row,
+//     8. stream the rows and their cells (SheetParser.cpp) into the reader's rows, giving each
+//        cell its value and each row its pictures (SheetRowBuilder.cpp),
 //     9. choose the header and example rows.
 
 ExcelReader::ExcelReader(std::filesystem::path fileURL)
@@ -245,218 +209,11 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     auto stream = entry->newStream();
     if (!stream) return failWith(kExcelReaderErrorSheetUnreadable, stream.error().message);
 
-    XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
-    using Token = XmlPullScanner::Token;
-    bool inWorksheet = false;
-    bool inSheetData = false;
-    DataRow* row = nullptr;
-    std::int64_t runningRowNumber = 0;
-
-    // The cell being read.
-    bool inCell = false;
-    std::int64_t columnIndex = 0;
-    std::int64_t previousColumnIndex = -1;
-    CellType type = CellType::number;
-    std::int64_t styleIndex = 0;
-    bool valueSeen = false;
-    bool inValue = false;
-    bool inInlineString = false;
-    std::size_t textDepth = 0;
-    std::size_t phoneticDepth = 0;
-    std::string value;
-    std::string inlineText;
-    std::string marker;
-    // The last day a serial number was turned into, since a column of dates repeats days.
-    double lastDays = std::numeric_limits<double>::quiet_NaN();
-    std::optional<CellDate> lastDate;
-
-    const auto finishCell = [&] {
-        if (type == CellType::boolean) {
-            row->add(DataCell(columnIndex, excel::integerValue(value) != 0));
-        } else if (type == CellType::date) {
-            const auto date = excel::dateFromText(value);
-            row->add(date ? DataCell(columnIndex, *date) : DataCell(columnIndex));
-        } else if (type == CellType::error || type == CellType::formulaString) {
-            row->addText(columnIndex, value);
-        } else if (type == CellType::inlineString) {
-            row->addText(columnIndex, inlineText);
-        } else if (type == CellType::sharedString) {
-            const std::int64_t index = excel::integerValue(value);
-            if (index >= 0 && static_cast<std::uint64_t>(index) < sharedStringCount()) {
-                row->addText(columnIndex, sharedString(static_cast<std::size_t>(index)));
-            } else {
-                marker =
-                    "<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: " + std::to_string(index) +
-                    " >= " + std::to_string(sharedStringCount()) + ">";
-                row->addText(columnIndex, marker);
-            }
-        } else if (styleIndex < 0 ||
-                   static_cast<std::uint64_t>(styleIndex) >= cellFormats_.size() || value.empty()) {
-            row->addText(columnIndex, "");
-        } else if (cellFormatIsDate_[static_cast<std::size_t>(styleIndex)]) {
-            const auto serial = excel::doubleValue(value);
-            std::optional<CellDate> date;
-            if (serial) {
-                const double days = std::floor(*serial);
-                if (days == lastDays) {
-                    date = lastDate;
-                } else {
-                    date = dateFromSerial(*serial);
-                    lastDays = days;
-                    lastDate = date;
-                }
-            }
-            if (date) {
-                row->add(DataCell(columnIndex, *date));
-            } else {
-                row->addText(columnIndex, "");
-            }
-        } else if (const auto number = excel::doubleValue(value)) {
-            row->add(DataCell(columnIndex, *number));
-        } else {
-            row->addText(columnIndex, "");
-        }
-    };
-
-    while (true) {
-        const Token token = scanner.next();
-        if (token == Token::endOfDocument) break;
-        if (token == Token::error) {
-            failWith(kExcelReaderErrorMalformedSheet,
-                     "the part “" + sheet.pathInPackage +
-                         "” is not well-formed XML: " + scanner.errorMessage() + ".");
-            return;
-        }
-        const std::size_t depth = scanner.depth();
-        if (token == Token::text) {
-            if (inValue) {
-                if (!scanner.appendText(value)) {
-                    failWith(kExcelReaderErrorMalformedSheet,
-                             "the part “" + sheet.pathInPackage +
-                                 "” holds a character reference to no character.");
-                    return;
-                }
-            } else if (textDepth != 0 && phoneticDepth == 0) {
-                if (!scanner.appendText(inlineText)) {
-                    failWith(kExcelReaderErrorMalformedSheet,
-                             "the part “" + sheet.pathInPackage +
-                                 "” holds a character reference to no character.");
-                    return;
-                }
-            }
-            continue;
-        }
-        if (token == Token::startElement) {
-            const std::string_view name = scanner.localName();
-            if (depth == 5 && inCell) {
-                if (nameIs(name, "v") && !valueSeen) {
-                    valueSeen = true;
-                    inValue = true;
-                } else if (nameIs(name, "is")) {
-                    inInlineString = true;
-                }
-            } else if (depth > 5 && inInlineString) {
-                if (phoneticDepth == 0 && nameIs(name, "rPh")) {
-                    phoneticDepth = depth;
-                } else if (phoneticDepth == 0 && textDepth == 0 && nameIs(name, "t")) {
-                    textDepth = depth;
-                }
-            } else if (depth == 4 && row && nameIs(name, "c")) {
-                inCell = true;
-                type = CellType::number;
-                styleIndex = 0;
-                valueSeen = false;
-                value.clear();
-                inlineText.clear();
-                std::optional<std::string_view> reference;
-                for (const auto& attribute : scanner.attributes()) {
-                    if (nameIs(attribute.qualifiedName, "r")) {
-                        reference = attribute.rawValue;
-                    } else if (nameIs(attribute.qualifiedName, "t")) {
-                        type = cellTypeOf(attribute.rawValue);
-                    } else if (nameIs(attribute.qualifiedName, "s")) {
-                        styleIndex = excel::integerValue(attribute.rawValue);
-                    } else {
-                        qvLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
-                              std::string(attribute.qualifiedName) + "=\"" +
-                                  std::string(attribute.rawValue) + "\"");
-                    }
-                }
-                // A cell written without a reference follows the cell before it, as the file
-                // format defines; taking every such cell for A1 would pile a row's cells into
-                // one column.
-                columnIndex =
-                    reference ? excel::columnOfReference(*reference) - 1 : previousColumnIndex + 1;
-                previousColumnIndex = columnIndex;
-            } else if (depth == 3 && inSheetData && nameIs(name, "row")) {
-                if (shouldCancelParsing()) {
-                    backgroundQueue_.cancelAllOperations();
-                    break;
-                }
-                ++runningRowNumber;
-                row = &beginDataRow(runningRowNumber);
-                previousColumnIndex = -1;
-            } else if (depth == 2 && inWorksheet) {
-                if (nameIs(name, "sheetData")) {
-                    inSheetData = true;
-                    if (delegate()) postDidBeginParsingOnce();
-                } else if (nameIs(name, "dimension")) {
-                    // The used range ("A1:T1000") tells how many rows to expect, so progress
-                    // is reported every hundred rows rather than for every row.
-                    if (const auto range = attributeNamed(scanner.attributes(), "ref")) {
-                        const auto colon = range->find(':');
-                        const auto first = CellReference::fromString(range->substr(0, colon));
-                        const auto last = colon == std::string_view::npos
-                                              ? first
-                                              : CellReference::fromString(range->substr(colon + 1));
-                        if (last.row >= first.row) {
-                            const auto rowCount =
-                                static_cast<std::uint64_t>(last.row - first.row + 1);
-                            setProposedRowCount(rowCount);
-                            if (delegate()) postDidBeginParsingOnce();
-                            // Room for the rows at once, so the list is not copied as it grows.
-                            // The range is only a claim: no more rows than the part could hold
-                            // ("<row/>" takes 6 bytes) are reserved.
-                            reserveDataRows(static_cast<std::size_t>(
-                                std::min<std::uint64_t>(rowCount, entry->uncompressedSize() / 6)));
-                        }
-                    }
-                }
-            } else if (depth == 1) {
-                inWorksheet = nameIs(name, "worksheet");
-            }
-            continue;
-        }
-        // End of an element.
-        if (inValue && depth == 5) {
-            inValue = false;
-        } else if (depth == textDepth) {
-            textDepth = 0;
-        } else if (depth == phoneticDepth) {
-            phoneticDepth = 0;
-        } else if (inInlineString && depth == 5) {
-            inInlineString = false;
-        } else if (inCell && depth == 4) {
-            inCell = false;
-            finishCell();
-        } else if (row && depth == 3) {
-            attachPictures(*row);
-            row->sortCellsByColumnIndex();
-            row = nullptr;
-            finishCurrentDataRow();
-            // The package's pages already inflated are not needed again; dropping them now
-            // and then keeps them from adding the compressed sheet to the resident set.
-            if (runningRowNumber % 4096 == 0) releaseReadPages();
-            if (delegate()) notifyRecordParsed(static_cast<std::uint64_t>(runningRowNumber));
-        } else if (inSheetData && depth == 2) {
-            inSheetData = false;
-        }
-    }
-    if (row) {
-        // A cancel stopped the parse inside a row: keep what it holds.
-        row->sortCellsByColumnIndex();
-        finishCurrentDataRow();
-    }
+    xml::XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
+    SheetRowBuilder builder(*this, entry->uncompressedSize());
+    const auto end = excel::SheetParser(scanner, builder, sheet.pathInPackage).parse();
+    if (!end) return failWith(kExcelReaderErrorMalformedSheet, end.error());
+    if (*end == excel::SheetParseEnd::stoppedBeforeRow) backgroundQueue_.cancelAllOperations();
     releaseReadPages();
     chooseHeaderRow();
     if (delegate()) {

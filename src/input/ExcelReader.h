@@ -195,6 +195,9 @@ class ExcelReader final : public TabularDataReader {
     OperationQueue& backgroundQueue() { return backgroundQueue_; }
 
   private:
+    // Turns the cells the sheet parser finds into the rows of the reader.
+    class SheetRowBuilder;
+
     void examineWorkbook();
     void parseSheetRows(const Sheet& sheet);
     // Posts the begin event unless this parse has posted it already.
