@@ -168,7 +168,7 @@ std::optional<std::string> SettingsStore::loadWarning() const {
     return loadWarning_;
 }
 
-const PropertyValue* SettingsStore::effectiveValue(const std::string& key) const {
+const PropertyValue* SettingsStore::effectiveValue(std::string_view key) const {
     if (auto stored = stored_.find(key); stored != stored_.end()) return &stored->second;
     if (auto fallback = defaults_.find(key); fallback != defaults_.end()) return &fallback->second;
     return nullptr;
@@ -203,45 +203,45 @@ std::vector<std::string> SettingsStore::registeredKeys() const {
     return registrationOrder_;
 }
 
-std::optional<PropertyValue> SettingsStore::registeredDefault(const std::string& key) const {
+std::optional<PropertyValue> SettingsStore::registeredDefault(std::string_view key) const {
     std::lock_guard lock(mutex_);
     if (auto found = defaults_.find(key); found != defaults_.end()) return found->second;
     return std::nullopt;
 }
 
-std::optional<PropertyValue> SettingsStore::object(const std::string& key) const {
+std::optional<PropertyValue> SettingsStore::object(std::string_view key) const {
     std::lock_guard lock(mutex_);
     if (const auto* value = effectiveValue(key)) return *value;
     return std::nullopt;
 }
 
-bool SettingsStore::boolForKey(const std::string& key) const {
+bool SettingsStore::boolForKey(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return boolFrom(effectiveValue(key));
 }
 
-std::int64_t SettingsStore::integerForKey(const std::string& key) const {
+std::int64_t SettingsStore::integerForKey(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return integerFrom(effectiveValue(key));
 }
 
-double SettingsStore::doubleForKey(const std::string& key) const {
+double SettingsStore::doubleForKey(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return doubleFrom(effectiveValue(key));
 }
 
-std::optional<std::string> SettingsStore::stringForKey(const std::string& key) const {
+std::optional<std::string> SettingsStore::stringForKey(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return stringFrom(effectiveValue(key));
 }
 
 std::optional<std::vector<std::string>> SettingsStore::stringArrayForKey(
-    const std::string& key) const {
+    std::string_view key) const {
     std::lock_guard lock(mutex_);
     return stringArrayFrom(effectiveValue(key));
 }
 
-bool SettingsStore::hasStoredValue(const std::string& key) const {
+bool SettingsStore::hasStoredValue(std::string_view key) const {
     std::lock_guard lock(mutex_);
     return stored_.contains(key);
 }
@@ -254,7 +254,7 @@ std::vector<std::string> SettingsStore::storedKeys() const {
     return keys;
 }
 
-void SettingsStore::set(const std::string& key, PropertyValue value) {
+void SettingsStore::set(std::string_view key, PropertyValue value) {
     bool readsDifferently = false;
     {
         std::lock_guard lock(mutex_);
@@ -263,13 +263,13 @@ void SettingsStore::set(const std::string& key, PropertyValue value) {
         }
         const auto* before = effectiveValue(key);
         readsDifferently = before == nullptr || !(*before == value);
-        stored_.insert_or_assign(key, std::move(value));
+        stored_.insert_or_assign(std::string(key), std::move(value));
         changedSinceWrite_ = true;
     }
-    if (readsDifferently) notify({key});
+    if (readsDifferently) notify({std::string(key)});
 }
 
-void SettingsStore::removeObject(const std::string& key) {
+void SettingsStore::removeObject(std::string_view key) {
     bool readsDifferently = false;
     {
         std::lock_guard lock(mutex_);
@@ -280,7 +280,7 @@ void SettingsStore::removeObject(const std::string& key) {
         stored_.erase(stored);
         changedSinceWrite_ = true;
     }
-    if (readsDifferently) notify({key});
+    if (readsDifferently) notify({std::string(key)});
 }
 
 // The lock is held while writing: the file is small, and it keeps two threads from writing
@@ -294,10 +294,11 @@ Expected<void, FileError> SettingsStore::synchronize() {
     return {};
 }
 
-SettingsStore::ObservationId SettingsStore::observe(const std::string& key, Observer observer) {
+SettingsStore::ObservationId SettingsStore::observe(std::string_view key, Observer observer) {
     std::lock_guard lock(mutex_);
     const ObservationId id = nextObservationId_++;
-    observers_[key].push_back({id, std::make_shared<const Observer>(std::move(observer))});
+    observers_[std::string(key)].push_back(
+        {id, std::make_shared<const Observer>(std::move(observer))});
     return id;
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,33 +48,33 @@ class SettingsStore {
     void registerDefaults(const std::vector<std::pair<std::string, PropertyValue>>& defaults);
     // The keys with a registered default, in the order they were first registered.
     std::vector<std::string> registeredKeys() const;
-    std::optional<PropertyValue> registeredDefault(const std::string& key) const;
+    std::optional<PropertyValue> registeredDefault(std::string_view key) const;
 
     // The stored value, else the registered default, else none.
-    std::optional<PropertyValue> object(const std::string& key) const;
+    std::optional<PropertyValue> object(std::string_view key) const;
     // A bool as is; a number is true when not zero; a string is true when it reads "YES",
     // "true" (any case) or a non-zero integer. Anything else, or nothing, is false.
-    bool boolForKey(const std::string& key) const;
+    bool boolForKey(std::string_view key) const;
     // An integer as is; a bool is 0 or 1; a real is truncated (clamped to the int64 range);
     // a string holding a number is that number, truncated. Anything else is 0.
-    std::int64_t integerForKey(const std::string& key) const;
+    std::int64_t integerForKey(std::string_view key) const;
     // A real as is; an integer or bool converted; a string holding a number is that number.
     // Anything else is 0.
-    double doubleForKey(const std::string& key) const;
+    double doubleForKey(std::string_view key) const;
     // A string as is; a number (including a bool, 1 or 0) as decimal text; else none.
-    std::optional<std::string> stringForKey(const std::string& key) const;
+    std::optional<std::string> stringForKey(std::string_view key) const;
     // The list when it is a list of strings only, else none.
-    std::optional<std::vector<std::string>> stringArrayForKey(const std::string& key) const;
+    std::optional<std::vector<std::string>> stringArrayForKey(std::string_view key) const;
 
     // Whether the key has a value of its own rather than only a default.
-    bool hasStoredValue(const std::string& key) const;
+    bool hasStoredValue(std::string_view key) const;
     // The keys with a stored value, sorted.
     std::vector<std::string> storedKeys() const;
 
     // Stores the value; it is written out by the next synchronize().
-    void set(const std::string& key, PropertyValue value);
+    void set(std::string_view key, PropertyValue value);
     // Forgets the stored value; the key reads its default again.
-    void removeObject(const std::string& key);
+    void removeObject(std::string_view key);
 
     // Writes the stored values to the file atomically. Does nothing when nothing changed
     // since the file was loaded or last written; after a failure the next call tries again.
@@ -82,7 +83,7 @@ class SettingsStore {
     // Calls the observer after each change of what the key reads (by set, removeObject or
     // registerDefaults), on the thread that made the change and without holding the store's
     // lock, so the observer may use the store.
-    ObservationId observe(const std::string& key, Observer observer);
+    ObservationId observe(std::string_view key, Observer observer);
     // Stops the observation. A notification already under way on another thread may still
     // arrive.
     void removeObserver(ObservationId id);
@@ -94,7 +95,7 @@ class SettingsStore {
     };
 
     void load();
-    const PropertyValue* effectiveValue(const std::string& key) const;
+    const PropertyValue* effectiveValue(std::string_view key) const;
     void notify(const std::vector<std::string>& keys) const;
 
     const std::filesystem::path file_;

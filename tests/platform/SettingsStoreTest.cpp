@@ -209,6 +209,24 @@ TEST_F(SettingsStoreTest, RemovingAStoredValueBringsBackTheDefault) {
     EXPECT_FALSE(store.hasStoredValue("TrustBOMs"));
 }
 
+TEST_F(SettingsStoreTest, KeyCutOutOfALongerTextNamesOnlyItself) {
+    SettingsStore store(file_);
+    const std::string_view text = "ImportModeAndMore";
+    const std::string_view key = text.substr(0, 10);
+    int calls = 0;
+    store.observe(key, [&](const std::string& changed) {
+        EXPECT_EQ(changed, "ImportMode");
+        ++calls;
+    });
+    store.set(key, "vCard");
+    EXPECT_EQ(store.storedKeys(), std::vector<std::string>{"ImportMode"});
+    EXPECT_EQ(store.stringForKey("ImportMode"), "vCard");
+    EXPECT_TRUE(store.hasStoredValue(key));
+    store.removeObject(key);
+    EXPECT_FALSE(store.hasStoredValue("ImportMode"));
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(SettingsStoreTest, TypedReadsConvertLikeTheirNamesSay) {
     SettingsStore store(file_);
     const std::vector<std::pair<PropertyValue, bool>> bools = {
