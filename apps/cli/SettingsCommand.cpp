@@ -1,10 +1,8 @@
 // pelkora settings: read and change the user's settings.
 
-#include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <ctime>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "Command.h"
 #include "platform/SettingsStore.h"
@@ -13,19 +11,6 @@
 
 namespace pelkora::cli {
 namespace {
-
-namespace Key = UserDefaultsKeys;
-
-// Settings that have no registered default but may be set here, with their type.
-const std::pair<std::string_view, PropertyValueType> kUnregisteredSettings[] = {
-    {Key::MostRecentDocumentFileURL, PropertyValueType::string},
-    {Key::SelectedContainerID, PropertyValueType::string},
-    {Key::showExtendedRelevantRelationships, PropertyValueType::boolean},
-    {Key::DefaultCountryCode, PropertyValueType::string},
-};
-
-// The one list of plain strings; other lists hold archived objects that their own commands manage.
-constexpr std::string_view kStringListSetting = Key::TextToNotesTokens;
 
 // A scalar as the command prints it; lists are printed by the callers.
 std::string scalarText(const PropertyValue& value) {
@@ -79,39 +64,24 @@ std::string listingText(const PropertyValue& value) {
     return scalarText(value);
 }
 
-std::optional<PropertyValueType> settableType(const SettingsStore& settings,
-                                              const std::string& key) {
-    if (auto fallback = settings.registeredDefault(key)) return fallback->type();
-    for (const auto& [name, type] : kUnregisteredSettings) {
-        if (name == key) return type;
-    }
-    return std::nullopt;
-}
-
-std::optional<bool> parseBool(const std::string& text) {
-    if (text == "true" || text == "yes" || text == "1" || text == "on") return true;
-    if (text == "false" || text == "no" || text == "0" || text == "off") return false;
-    return std::nullopt;
-}
-
-std::optional<std::int64_t> parseInteger(const std::string& text) {
-    std::int64_t value = 0;
-    const auto* end = text.data() + text.size();
-    auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || stop != end || text.empty()) return std::nullopt;
-    return value;
-}
-
+// The table's settings in its order, then any other stored keys. A setting without a value
+// is listed too, so that every key the command accepts shows up.
 int list(SettingsStore& settings) {
-    std::vector<std::string> keys = settings.registeredKeys();
-    for (const auto& key : settings.storedKeys()) {
-        if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+    for (const Setting& setting : settingsTable) {
+        std::cout << setting.key;
+        if (const auto value = settings.object(setting.key)) {
+            std::cout << " = " << listingText(*value)
+                      << (settings.hasStoredValue(setting.key) ? "" : "  (default)");
+        } else {
+            std::cout << "  (not set)";
+        }
+        std::cout << '\n';
     }
-    for (const auto& key : keys) {
-        const auto value = settings.object(key);
-        if (!value) continue;
-        std::cout << key << " = " << listingText(*value)
-                  << (settings.hasStoredValue(key) ? "" : "  (default)") << '\n';
+    for (const auto& key : settings.storedKeys()) {
+        if (findSetting(key) != nullptr) continue;
+        if (const auto value = settings.object(key)) {
+            std::cout << key << " = " << listingText(*value) << '\n';
+        }
     }
     return kSuccess;
 }
@@ -119,7 +89,7 @@ int list(SettingsStore& settings) {
 int get(SettingsStore& settings, const std::string& key) {
     const auto value = settings.object(key);
     if (!value) {
-        if (!settableType(settings, key)) {
+        if (findSetting(key) == nullptr) {
             printError("settings: unknown setting “" + key +
                        "”. Run “pelkora settings list” to see them.");
             return kUsageError;
@@ -144,51 +114,20 @@ int writeOut(SettingsStore& settings) {
     return kSuccess;
 }
 
-int set(SettingsStore& settings, const std::string& key, const std::vector<std::string>& values) {
-    const auto type = settableType(settings, key);
-    if (!type) {
+int set(SettingsStore& settings, const std::string& key, const std::vector<std::string>& texts) {
+    const Setting* setting = findSetting(key);
+    if (setting == nullptr) {
         printError("settings: unknown setting “" + key +
                    "”. Run “pelkora settings list” to see them.");
         return kUsageError;
     }
-    if (*type == PropertyValueType::array) {
-        if (key != kStringListSetting) {
-            printError("settings: “" + key +
-                       "” holds saved objects and cannot be set from the command line");
-            return kUsageError;
-        }
-        PropertyValue::Array items(values.begin(), values.end());
-        settings.set(key, PropertyValue(std::move(items)));
-        return writeOut(settings);
-    }
-    if (values.size() != 1) {
-        printError("settings: “" + key + "” takes exactly one value");
+    auto value = settingValueFromText(*setting, texts);
+    if (!value) {
+        printError("settings: " + value.error().message());
         return kUsageError;
     }
-    const std::string& text = values.front();
-    switch (*type) {
-        case PropertyValueType::boolean:
-            if (auto flag = parseBool(text)) {
-                settings.set(key, PropertyValue(*flag));
-                return writeOut(settings);
-            }
-            printError("settings: “" + key + "” is a yes/no setting: use true or false, not “" +
-                       text + "”");
-            return kUsageError;
-        case PropertyValueType::integer:
-            if (auto number = parseInteger(text)) {
-                settings.set(key, PropertyValue(*number));
-                return writeOut(settings);
-            }
-            printError("settings: “" + key + "” is a whole number, not “" + text + "”");
-            return kUsageError;
-        case PropertyValueType::string:
-            settings.set(key, PropertyValue(text));
-            return writeOut(settings);
-        default:
-            printError("settings: “" + key + "” cannot be set from the command line");
-            return kUsageError;
-    }
+    settings.set(key, std::move(*value));
+    return writeOut(settings);
 }
 
 }  // namespace
@@ -211,7 +150,7 @@ int runSettings(const std::vector<std::string>& arguments, const GlobalOptions&)
                    std::vector<std::string>(arguments.begin() + 2, arguments.end()));
     }
     if (action == "reset" && operands == 1) {
-        if (!settableType(settings, arguments[1]) && !settings.hasStoredValue(arguments[1])) {
+        if (findSetting(arguments[1]) == nullptr && !settings.hasStoredValue(arguments[1])) {
             printError("settings: unknown setting “" + arguments[1] + "”");
             return kUsageError;
         }

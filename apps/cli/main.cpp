@@ -9,7 +9,7 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "support/Logger.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 
 namespace {
 
@@ -90,11 +90,12 @@ Commands:
                         common ones of your locale.
   dates add --format PATTERN [--locale ID] | dates remove --format PATTERN
                         Manage your own formats.
-  settings list         Every setting with its value ("(default)" when not stored).
+  settings list         Every setting with its value: "(default)" when not stored,
+                        "(not set)" when it has none.
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
-                        Store a value, typed like the setting's default (a list
-                        takes one argument per item).
+                        Store a value of the setting's type (a list takes one
+                        argument per item).
   settings reset KEY    Forget the stored value; the default applies again.
   log [--path]          Show the runtime log in the desktop's viewer, or print its path.
 
@@ -150,8 +151,7 @@ int main(int argc, char** argv) {
     }
 
     // The user's country for address layouts, when set instead of taken from the locale.
-    if (auto country = SettingsStore::standard().stringForKey(
-            std::string(UserDefaultsKeys::DefaultCountryCode));
+    if (auto country = SettingsStore::standard().stringForKey(SettingKey::DefaultCountryCode);
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }

@@ -1,65 +1,133 @@
 #include "session/SettingsKeys.h"
 
+#include <charconv>
+#include <cstdint>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
 #include "platform/SettingsStore.h"
-#include "propertylist/PropertyList.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora {
 namespace {
 
-PropertyValue stringList(std::initializer_list<std::string_view> items) {
-    std::vector<PropertyValue> list;
-    for (auto item : items) list.emplace_back(std::string(item));
-    return PropertyValue(std::move(list));
+// The spellings of a yes/no value on the command line.
+struct BooleanSpelling {
+    std::string_view text;
+    bool value;
+};
+
+constexpr BooleanSpelling booleanSpellings[] = {
+    {"true", true},   {"yes", true}, {"on", true},   {"1", true},
+    {"false", false}, {"no", false}, {"off", false}, {"0", false},
+};
+
+std::optional<bool> parseBoolean(std::string_view text) {
+    for (const auto& spelling : booleanSpellings) {
+        if (spelling.text == text) return spelling.value;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+
+Unexpected<SettingTextError> refusal(SettingTextError::Cause cause, const Setting& setting,
+                                     std::string_view text = {}) {
+    return Unexpected(SettingTextError{cause, std::string(setting.key), std::string(text)});
 }
 
 }  // namespace
 
-void registerDefaults(SettingsStore& settings) {
-    namespace Key = UserDefaultsKeys;
-    auto flag = [](bool value) { return PropertyValue(value); };
-    auto integer = [](std::int64_t value) { return PropertyValue(value); };
-    auto text = [](std::string_view value) { return PropertyValue(std::string(value)); };
+PropertyValueType propertyValueType(SettingType type) {
+    switch (type) {
+        case SettingType::boolean:
+            return PropertyValueType::boolean;
+        case SettingType::integer:
+            return PropertyValueType::integer;
+        case SettingType::string:
+            return PropertyValueType::string;
+        case SettingType::stringList:
+        case SettingType::archiveList:
+            return PropertyValueType::array;
+    }
+    return PropertyValueType::string;
+}
 
-    const std::vector<std::pair<std::string, PropertyValue>> defaults = {
-        {std::string(Key::FirstLaunch), flag(true)},
-        {std::string(Key::TerminatedProperly), flag(false)},
-        {std::string(Key::NumberOfCrashes), integer(0)},
-        {std::string(Key::NumberOfLaunches), integer(0)},
-        {std::string(Key::TreatUnknownFileTypesAsText), flag(false)},
-        {std::string(Key::TrustBOMs), flag(true)},
-        {std::string(Key::DetectCustomLabels), flag(true)},
-        {std::string(Key::IgnoreCustomMappings), flag(false)},
-        {std::string(Key::AppendUnmappedFieldsToNotes), flag(true)},
-        {std::string(Key::ShowMenuIcons), flag(true)},
-        {std::string(Key::ShowMappingHint), flag(true)},
-        {std::string(Key::ShowShouldQuitContactsAppHint), flag(true)},
-        {std::string(Key::AddTextToNotes), flag(true)},
-        {std::string(Key::TextToNotesTokens),
-         stringList({"Import# ", NoteTokens::TRANSNUM, " (", NoteTokens::DATE, NoteTokens::TIME,
-                     "/", NoteTokens::FILE, ")"})},
-        {std::string(Key::ImportMode), text(ImportModeNames::Contacts)},
-        {std::string(Key::VCardFormat), text(VCardFormatNames::Group)},
-        {std::string(Key::RemoveGroups), flag(false)},
-        {std::string(Key::DetectDuplicates), flag(true)},
-        {std::string(Key::DetectNewDuplicates), flag(true)},
-        {std::string(Key::CompanyTerms),
-         text(localizedString("Company, Organization", "Default words that mark a company"))},
-        {std::string(Key::CustomDateFormats), PropertyValue(std::vector<PropertyValue>{})},
-        {std::string(Key::UseNativeContactPreview), flag(false)},
-        {std::string(Key::ShareMappings), flag(false)},
-        {std::string(Key::FieldNameInNotesAddExtraLinefeed), flag(true)},
-        {std::string(Key::FieldNameInNotesPrependFieldTitle), flag(true)},
-        {std::string(Key::FieldNameInNotesSortByFieldTitle), flag(true)},
-        {std::string(Key::FieldNameInNotesAddLinefeedAfterFieldTitle), flag(true)},
-        {std::string(Key::FieldNameInNotesAllCaps), flag(true)},
-    };
+std::optional<PropertyValue> defaultValue(const Setting& setting) {
+    return std::visit(
+        [](const auto& value) -> std::optional<PropertyValue> {
+            using Alternative = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Alternative, NoDefault>) {
+                return std::nullopt;
+            } else if constexpr (std::is_same_v<Alternative, LocalizedText>) {
+                return PropertyValue(localizedString(value.english, value.comment));
+            } else if constexpr (std::is_same_v<Alternative, StringList>) {
+                return PropertyValue(PropertyValue::Array(value.begin(), value.end()));
+            } else {
+                return PropertyValue(value);
+            }
+        },
+        setting.defaultValue);
+}
+
+void registerDefaults(SettingsStore& settings) {
+    std::vector<std::pair<std::string, PropertyValue>> defaults;
+    for (const Setting& setting : settingsTable) {
+        if (auto value = defaultValue(setting)) {
+            defaults.emplace_back(std::string(setting.key), std::move(*value));
+        }
+    }
     settings.registerDefaults(defaults);
     if (auto written = settings.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
         qvLog(LogType::error, "%{public}@", written.error().message());
     }
+}
+
+std::string SettingTextError::message() const {
+    const std::string setting = "\u201c" + key + "\u201d";
+    switch (cause) {
+        case Cause::notOneText:
+            return setting + " takes exactly one value";
+        case Cause::notYesOrNo:
+            return setting + " is a yes/no setting: use true or false, not \u201c" + text +
+                   "\u201d";
+        case Cause::notAWholeNumber:
+            return setting + " is a whole number, not \u201c" + text + "\u201d";
+        case Cause::notWritableAsText:
+            return setting + " holds saved objects and cannot be set from the command line";
+    }
+    return setting + " cannot be set";
+}
+
+Expected<PropertyValue, SettingTextError> settingValueFromText(const Setting& setting,
+                                                               std::span<const std::string> texts) {
+    using Cause = SettingTextError::Cause;
+    if (setting.type == SettingType::archiveList) {
+        return refusal(Cause::notWritableAsText, setting);
+    }
+    if (setting.type == SettingType::stringList) {
+        return PropertyValue(PropertyValue::Array(texts.begin(), texts.end()));
+    }
+    if (texts.size() != 1) return refusal(Cause::notOneText, setting);
+    const std::string& text = texts.front();
+    if (setting.type == SettingType::boolean) {
+        if (auto flag = parseBoolean(text)) return PropertyValue(*flag);
+        return refusal(Cause::notYesOrNo, setting, text);
+    }
+    if (setting.type == SettingType::integer) {
+        if (auto number = parseInteger(text)) return PropertyValue(*number);
+        return refusal(Cause::notAWholeNumber, setting, text);
+    }
+    return PropertyValue(text);
 }
 
 }  // namespace pelkora
