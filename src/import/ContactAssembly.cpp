@@ -13,7 +13,7 @@
 #include "platform/ImageData.h"
 #include "platform/SettingsStore.h"
 #include "support/Logger.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 #include "text/DateFormatting.h"
 #include "text/NumberFormatting.h"
 #include "text/UnicodeText.h"
@@ -610,18 +610,15 @@ std::vector<std::string> groupNamesInText(std::string_view text) {
 AssemblyOptions assemblyOptions(const SettingsStore& settings) {
     AssemblyOptions options;
     options.sortNoteItemsByFieldTitle =
-        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesSortByFieldTitle));
-    options.prependFieldTitle =
-        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesPrependFieldTitle));
-    options.fieldTitleAllCaps =
-        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesAllCaps));
-    options.linefeedAfterFieldTitle = settings.boolForKey(
-        std::string(UserDefaultsKeys::FieldNameInNotesAddLinefeedAfterFieldTitle));
-    options.extraLinefeed =
-        settings.boolForKey(std::string(UserDefaultsKeys::FieldNameInNotesAddExtraLinefeed));
+        settings.boolForKey(SettingKey::FieldNameInNotesSortByFieldTitle);
+    options.prependFieldTitle = settings.boolForKey(SettingKey::FieldNameInNotesPrependFieldTitle);
+    options.fieldTitleAllCaps = settings.boolForKey(SettingKey::FieldNameInNotesAllCaps);
+    options.linefeedAfterFieldTitle =
+        settings.boolForKey(SettingKey::FieldNameInNotesAddLinefeedAfterFieldTitle);
+    options.extraLinefeed = settings.boolForKey(SettingKey::FieldNameInNotesAddExtraLinefeed);
     options.appendUnmappedFieldsToNotes =
-        settings.boolForKey(std::string(UserDefaultsKeys::AppendUnmappedFieldsToNotes));
-    if (auto terms = settings.stringForKey(std::string(UserDefaultsKeys::CompanyTerms))) {
+        settings.boolForKey(SettingKey::AppendUnmappedFieldsToNotes);
+    if (auto terms = settings.stringForKey(SettingKey::CompanyTerms)) {
         options.companyTerms = companyTermsFromText(*terms);
     }
     options.defaultCountryCode = defaultCountryCode();

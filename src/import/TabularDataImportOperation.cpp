@@ -13,6 +13,7 @@
 #include "platform/SettingsStore.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
+#include "support/Settings.h"
 #include "support/SharedNames.h"
 #include "text/DateFormatting.h"
 #include "text/UnicodeText.h"
@@ -47,13 +48,12 @@ const Group* groupNamed(const std::vector<Group>& groups, const std::string& nam
 }  // namespace
 
 ImportOptions importOptions(const SettingsStore& settings) {
-    namespace Key = UserDefaultsKeys;
     ImportOptions options;
-    options.selectedContainerID = settings.stringForKey(std::string(Key::SelectedContainerID));
-    options.detectDuplicates = settings.boolForKey(std::string(Key::DetectDuplicates));
-    options.detectNewDuplicates = settings.boolForKey(std::string(Key::DetectNewDuplicates));
-    options.addTextToNotes = settings.boolForKey(std::string(Key::AddTextToNotes));
-    options.removeGroups = settings.boolForKey(std::string(Key::RemoveGroups));
+    options.selectedContainerID = settings.stringForKey(SettingKey::SelectedContainerID);
+    options.detectDuplicates = settings.boolForKey(SettingKey::DetectDuplicates);
+    options.detectNewDuplicates = settings.boolForKey(SettingKey::DetectNewDuplicates);
+    options.addTextToNotes = settings.boolForKey(SettingKey::AddTextToNotes);
+    options.removeGroups = settings.boolForKey(SettingKey::RemoveGroups);
     return options;
 }
 

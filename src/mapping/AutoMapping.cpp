@@ -12,7 +12,7 @@
 #include "platform/SettingsStore.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 #include "support/Utf8.h"
 #include "text/LanguageDetection.h"
 #include "text/UnicodeText.h"
@@ -432,12 +432,10 @@ std::size_t editDistance(std::u32string_view left, std::u32string_view right) {
 
 AutoMappingSettings autoMappingSettings(const SettingsStore& settings) {
     AutoMappingSettings result;
-    result.detectCustomLabels =
-        settings.boolForKey(std::string(UserDefaultsKeys::DetectCustomLabels));
-    result.ignoreCustomMappings =
-        settings.boolForKey(std::string(UserDefaultsKeys::IgnoreCustomMappings));
+    result.detectCustomLabels = settings.boolForKey(SettingKey::DetectCustomLabels);
+    result.ignoreCustomMappings = settings.boolForKey(SettingKey::IgnoreCustomMappings);
     result.appendUnmappedFieldsToNotes =
-        settings.boolForKey(std::string(UserDefaultsKeys::AppendUnmappedFieldsToNotes));
+        settings.boolForKey(SettingKey::AppendUnmappedFieldsToNotes);
     return result;
 }
 

@@ -5,7 +5,7 @@
 
 #include "platform/SettingsStore.h"
 #include "support/Logger.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 
 namespace pelkora {
 namespace {
@@ -96,7 +96,7 @@ std::string archiveDateFormats(const std::vector<DateFormat>& formats) {
 
 std::vector<DateFormat> DateFormat::unarchiveCustomFormats(
     SettingsStore& settings, std::function<void(std::string_view className)> delegate) {
-    const auto stored = settings.object(std::string(UserDefaultsKeys::CustomDateFormats));
+    const auto stored = settings.object(SettingKey::CustomDateFormats);
     if (!stored || !stored->dataValue()) return {};
     const auto& bytes = *stored->dataValue();
     auto decoded = decodeKeyedArchive(
@@ -123,7 +123,7 @@ std::vector<DateFormat> DateFormat::unarchiveCustomFormats(
 void DateFormat::archiveWithCustomFormats(const std::vector<DateFormat>& formats,
                                           SettingsStore& settings) {
     const std::string bytes = archiveDateFormats(formats);
-    settings.set(std::string(UserDefaultsKeys::CustomDateFormats),
+    settings.set(SettingKey::CustomDateFormats,
                  PropertyValue(PropertyValue::Data(bytes.begin(), bytes.end())));
     if (auto written = settings.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");

@@ -19,8 +19,6 @@
 namespace pelkora {
 namespace {
 
-namespace Key = UserDefaultsKeys;
-
 // The reader's index values and the mapping's "no row" are the same largest integer.
 static_assert(kNoRow == TabularDataReader::kNotFound);
 
@@ -104,7 +102,7 @@ void FieldMappingPage::viewDidLoad(ImportSession& session) {
 std::optional<std::pair<std::string, std::string>> FieldMappingPage::mappingHint(
     ImportSession& session) const {
     if (mapping_ || !lastRunWasAutomatic_ ||
-        !session.settings().boolForKey(std::string(Key::ShowMappingHint))) {
+        !session.settings().boolForKey(SettingKey::ShowMappingHint)) {
         return std::nullopt;
     }
     return std::pair{
@@ -116,7 +114,7 @@ std::optional<std::pair<std::string, std::string>> FieldMappingPage::mappingHint
 }
 
 void FieldMappingPage::suppressMappingHint(ImportSession& session) {
-    session.settings().set(std::string(Key::ShowMappingHint), PropertyValue(false));
+    session.settings().set(SettingKey::ShowMappingHint, PropertyValue(false));
 }
 
 void FieldMappingPage::continueAction(ImportSession& session) {
@@ -270,7 +268,7 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
 
 std::vector<TargetMenuItem> FieldMappingPage::targetMenu(ImportSession& session, std::size_t row,
                                                          std::size_t selectedCount) const {
-    auto menu = makeTargetMenu(session.settings().boolForKey(std::string(Key::ShowMenuIcons)));
+    auto menu = makeTargetMenu(session.settings().boolForKey(SettingKey::ShowMenuIcons));
     const auto& list = session.mappedContactProperties();
     for (auto& item : menu) {
         if (item.kind != TargetMenuItem::Kind::property || item.representedEntry.allowsDuplicates())
@@ -353,9 +351,9 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
     std::vector<LabelMenuItem> menu;
     if (row >= list.size() || !list[row].contactProperty.canHaveLabel()) return menu;
     const auto& target = list[row].contactProperty;
-    const bool icons = session.settings().boolForKey(std::string(Key::ShowMenuIcons));
+    const bool icons = session.settings().boolForKey(SettingKey::ShowMenuIcons);
     const bool showExtended =
-        session.settings().boolForKey(std::string(Key::showExtendedRelevantRelationships));
+        session.settings().boolForKey(SettingKey::ShowExtendedRelevantRelationships);
     auto icon = [&](std::string_view name) { return icons ? std::string(name) : std::string(); };
     for (auto label : target.systemLabels()) {
         if (!showExtended && isExtendedRelation(label)) continue;
@@ -406,7 +404,7 @@ void FieldMappingPage::contactLabelDidChange(ImportSession& session, std::size_t
 }
 
 void FieldMappingPage::toggleShowExtendedRelevantRelationships(ImportSession& session) {
-    const std::string key(Key::showExtendedRelevantRelationships);
+    const std::string_view key = SettingKey::ShowExtendedRelevantRelationships;
     const bool show = !session.settings().boolForKey(key);
     session.settings().set(key, PropertyValue(show));
     if (!show) {

@@ -10,12 +10,11 @@
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
+#include "support/Settings.h"
 #include "support/SharedNames.h"
 #include "text/UnicodeText.h"
 
 namespace pelkora {
-
-namespace Key = UserDefaultsKeys;
 
 // Receives the operation's events on the main thread and moves the page and the sheet on.
 // Held by the page; the operation holds it weakly, so events after the page went away are
@@ -79,11 +78,11 @@ void ImportPage::viewDidLoad(ImportSession& session) {
         mode_ = ImportModeTag::contacts;
     } else {
         headerText_ = localizedString("Records can be imported into Contacts or saved as vCard.");
-        const auto stored = settings.stringForKey(std::string(Key::ImportMode));
+        const auto stored = settings.stringForKey(SettingKey::ImportMode);
         mode_ = stored == ImportModeNames::vCard ? ImportModeTag::vCards : ImportModeTag::contacts;
     }
     buildContainerMenu(session);
-    textTokens_ = settings.stringArrayForKey(std::string(Key::TextToNotesTokens))
+    textTokens_ = settings.stringArrayForKey(SettingKey::TextToNotesTokens)
                       .value_or(std::vector<std::string>{});
 }
 
@@ -95,12 +94,12 @@ void ImportPage::viewWillDisappear(ImportSession&) {
 void ImportPage::setMode(ImportSession& session, ImportModeTag mode) {
     if (modeControlHidden_) return;
     mode_ = mode;
-    session.settings().set(std::string(Key::ImportMode),
+    session.settings().set(SettingKey::ImportMode,
                            std::string(mode == ImportModeTag::vCards ? ImportModeNames::vCard
                                                                      : ImportModeNames::Contacts));
     if (mode == ImportModeTag::contacts) {
         textTokens_ = session.settings()
-                          .stringArrayForKey(std::string(Key::TextToNotesTokens))
+                          .stringArrayForKey(SettingKey::TextToNotesTokens)
                           .value_or(std::vector<std::string>{});
     }
 }
@@ -141,10 +140,10 @@ void ImportPage::buildContainerMenu(ImportSession& session) {
     }
 
     SettingsStore& settings = session.settings();
-    auto selected = settings.stringForKey(std::string(Key::SelectedContainerID));
+    auto selected = settings.stringForKey(SettingKey::SelectedContainerID);
     if (!selected) {
         selected = store->defaultContainerIdentifier();
-        settings.set(std::string(Key::SelectedContainerID), *selected);
+        settings.set(SettingKey::SelectedContainerID, *selected);
     }
     const bool listed = std::any_of(containerMenu_.begin(), containerMenu_.end(),
                                     [&](const auto& item) { return item.identifier == *selected; });
@@ -153,14 +152,14 @@ void ImportPage::buildContainerMenu(ImportSession& session) {
 
 void ImportPage::selectContainer(ImportSession& session, const std::string& identifier) {
     selectedContainer_ = identifier;
-    session.settings().set(std::string(Key::SelectedContainerID), identifier);
+    session.settings().set(SettingKey::SelectedContainerID, identifier);
 }
 
 void ImportPage::setTextTokens(ImportSession& session, std::vector<std::string> tokens) {
     textTokens_ = std::move(tokens);
     std::vector<PropertyValue> list;
     for (const std::string& token : textTokens_) list.emplace_back(token);
-    session.settings().set(std::string(Key::TextToNotesTokens), PropertyValue(std::move(list)));
+    session.settings().set(SettingKey::TextToNotesTokens, PropertyValue(std::move(list)));
 }
 
 bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions> options) {
@@ -233,7 +232,7 @@ bool ImportPage::startExport(ImportSession& session, VCardFormat format,
 }
 
 VCardDestinationRequest ImportPage::vCardDestinationRequest(ImportSession& session) const {
-    const auto format = session.settings().stringForKey(std::string(Key::VCardFormat));
+    const auto format = session.settings().stringForKey(SettingKey::VCardFormat);
     if (format == VCardFormatNames::Group) {
         VCardSavePanel panel;
         if (auto reader = session.currentReader(); reader && !reader->fileURL().empty()) {

@@ -18,7 +18,6 @@
 #include "support/Logger.h"
 
 namespace pelkora {
-namespace Key = UserDefaultsKeys;
 namespace Names = PageNames;
 
 namespace {
@@ -116,17 +115,17 @@ void ImportSession::applicationDidFinishLaunching() {
     qvLog(LogType::info, "Application launched");
     qvLog(LogType::info, "Installation path: %{public}@: ", desktop::installationPath());
 
-    const std::int64_t launches = settings_.integerForKey(std::string(Key::NumberOfLaunches)) + 1;
-    settings_.set(std::string(Key::NumberOfLaunches), PropertyValue(launches));
+    const std::int64_t launches = settings_.integerForKey(SettingKey::NumberOfLaunches) + 1;
+    settings_.set(SettingKey::NumberOfLaunches, PropertyValue(launches));
     qvLog(LogType::info, "Number of launches: %{public}d", launches);
 
-    const bool previousRunEndedCleanly = settings_.boolForKey(std::string(Key::TerminatedProperly));
-    if (!settings_.boolForKey(std::string(Key::FirstLaunch)) && !previousRunEndedCleanly) {
-        const std::int64_t crashes = settings_.integerForKey(std::string(Key::NumberOfCrashes)) + 1;
-        settings_.set(std::string(Key::NumberOfCrashes), PropertyValue(crashes));
+    const bool previousRunEndedCleanly = settings_.boolForKey(SettingKey::TerminatedProperly);
+    if (!settings_.boolForKey(SettingKey::FirstLaunch) && !previousRunEndedCleanly) {
+        const std::int64_t crashes = settings_.integerForKey(SettingKey::NumberOfCrashes) + 1;
+        settings_.set(SettingKey::NumberOfCrashes, PropertyValue(crashes));
         qvLog(LogType::info, "Number of unsuccessful terminations: %{public}d", crashes);
     }
-    settings_.set(std::string(Key::TerminatedProperly), PropertyValue(false));
+    settings_.set(SettingKey::TerminatedProperly, PropertyValue(false));
     // Written now rather than at exit: a run that dies must leave "not terminated properly" on
     // disk.
     if (auto written = settings_.synchronize(); !written) {
@@ -135,13 +134,13 @@ void ImportSession::applicationDidFinishLaunching() {
 
     std::weak_ptr<bool> alive = alive_;
     companyTermsObservation_ =
-        settings_.observe(std::string(Key::CompanyTerms), [this, alive](const std::string&) {
+        settings_.observe(SettingKey::CompanyTerms, [this, alive](const std::string&) {
             MainQueue::shared().post([this, alive] {
                 if (alive.lock() && *alive.lock() && companyTermsObserver_) companyTermsObserver_();
             });
         });
 
-    if (auto country = settings_.stringForKey(std::string(Key::DefaultCountryCode));
+    if (auto country = settings_.stringForKey(SettingKey::DefaultCountryCode);
         country && !country->empty()) {
         contacts::setCountryCodeOverride(*country);
     }
@@ -172,8 +171,8 @@ void ImportSession::applicationWillTerminate() {
         settings_.removeObserver(*companyTermsObservation_);
         companyTermsObservation_.reset();
     }
-    settings_.set(std::string(Key::FirstLaunch), PropertyValue(false));
-    settings_.set(std::string(Key::TerminatedProperly), PropertyValue(true));
+    settings_.set(SettingKey::FirstLaunch, PropertyValue(false));
+    settings_.set(SettingKey::TerminatedProperly, PropertyValue(true));
     if (auto written = settings_.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
         qvLog(LogType::error, "%{public}@", written.error().message());
@@ -370,7 +369,7 @@ Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path&
             break;
     }
     if (kind == DetectedFileType::unknown &&
-        settings_.boolForKey(std::string(Key::TreatUnknownFileTypesAsText))) {
+        settings_.boolForKey(SettingKey::TreatUnknownFileTypesAsText)) {
         kind = detectFileTypeByContent(file);
     }
     qvLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(),
@@ -438,7 +437,7 @@ void ImportSession::textReaderDidExamine(const std::shared_ptr<TextReader>& read
           reader->fileURL().filename(), reader->stringEncoding().name(), reader->fieldDelimiter(),
           reader->proposedRowCount());
     if (reader->detectedContent() && reader->hasByteOrderMark() &&
-        settings_.boolForKey(std::string(Key::TrustBOMs))) {
+        settings_.boolForKey(SettingKey::TrustBOMs)) {
         parseTextFile();
         return;
     }
@@ -538,7 +537,7 @@ void ImportSession::parseWorkbookSheet(std::int64_t sheetIndex) {
 }
 
 void ImportSession::rememberOpenedDocument(const std::filesystem::path& file) {
-    settings_.set(std::string(Key::MostRecentDocumentFileURL),
+    settings_.set(SettingKey::MostRecentDocumentFileURL,
                   PropertyValue(desktop::fileURLString(file)));
 }
 

@@ -9,7 +9,7 @@
 #include "addressbook/ContactKeys.h"
 #include "mapping/AutoMapping.h"
 #include "platform/SettingsStore.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 #include "text/LanguageDetection.h"
 
 namespace pelkora {
@@ -547,9 +547,9 @@ TEST(AutoMappingSettings, ReadFromTheSettingsStore) {
     test::TemporaryDirectory folder;
     SettingsStore store(folder / "settings.plist");
     EXPECT_EQ(autoMappingSettings(store), (AutoMappingSettings{false, false, false}));
-    store.set(std::string(UserDefaultsKeys::DetectCustomLabels), PropertyValue(true));
-    store.set(std::string(UserDefaultsKeys::IgnoreCustomMappings), PropertyValue(true));
-    store.set(std::string(UserDefaultsKeys::AppendUnmappedFieldsToNotes), PropertyValue(true));
+    store.set(SettingKey::DetectCustomLabels, PropertyValue(true));
+    store.set(SettingKey::IgnoreCustomMappings, PropertyValue(true));
+    store.set(SettingKey::AppendUnmappedFieldsToNotes, PropertyValue(true));
     EXPECT_EQ(autoMappingSettings(store), (AutoMappingSettings{true, true, true}));
 }
 

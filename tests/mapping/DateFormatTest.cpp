@@ -6,7 +6,7 @@
 #include "mapping/DateFormat.h"
 #include "platform/SettingsStore.h"
 #include "propertylist/PropertyList.h"
-#include "support/SharedNames.h"
+#include "support/Settings.h"
 #include "text/DateFormatting.h"
 
 namespace pelkora {
@@ -201,7 +201,7 @@ class DateFormatCustomFormats : public ::testing::Test {
   protected:
     test::TemporaryDirectory folder_;
     SettingsStore settings_{folder_ / "settings.plist"};
-    const std::string key_{UserDefaultsKeys::CustomDateFormats};
+    const std::string key_{SettingKey::CustomDateFormats};
 };
 
 TEST_F(DateFormatCustomFormats, RoundTripThroughTheSettingsAsBinaryData) {

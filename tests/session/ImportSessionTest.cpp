@@ -56,8 +56,7 @@ TEST(ImportSessionClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) 
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), ImportError::unknownFormat);
 
-    fixture.settings.set(std::string(UserDefaultsKeys::TreatUnknownFileTypesAsText),
-                         PropertyValue(true));
+    fixture.settings.set(SettingKey::TreatUnknownFileTypesAsText, PropertyValue(true));
     EXPECT_EQ(session.detectFileTypeByContent(zip), DetectedFileType::officeOpenXMLSpreadsheet);
     EXPECT_EQ(session.detectFileTypeByContent(compound), DetectedFileType::excel97Workbook);
     EXPECT_EQ(session.detectFileTypeByContent(tiny), DetectedFileType::text);
@@ -108,9 +107,8 @@ TEST(ImportSessionOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
     EXPECT_EQ(fixture.session.openFiles({first, second}), OpenFilesReply::success);
     ASSERT_NE(fixture.session.textReader(), nullptr);
     EXPECT_EQ(fixture.session.textReader()->fileURL(), first);
-    EXPECT_EQ(
-        fixture.settings.stringForKey(std::string(UserDefaultsKeys::MostRecentDocumentFileURL)),
-        "file://" + first.string());
+    EXPECT_EQ(fixture.settings.stringForKey(SettingKey::MostRecentDocumentFileURL),
+              "file://" + first.string());
     // The examining progress is shown until the encoding page takes over.
     EXPECT_EQ(fixture.frontEnd.sheetsShown, 1);
     EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(), "Examining text file…");
@@ -197,7 +195,7 @@ TEST(ImportSessionLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
         ImportSession session(settings, std::make_shared<AlwaysAuthorizedProvider>());
         session.applicationDidFinishLaunching();
         MainQueue::shared().drain();
-        EXPECT_FALSE(settings.boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
+        EXPECT_FALSE(settings.boolForKey(SettingKey::TerminatedProperly));
         if (terminateCleanly) session.applicationWillTerminate();
         // Without termination the process "dies": only what was written so far survives.
     };
@@ -206,19 +204,17 @@ TEST(ImportSessionLaunch, CountsLaunchesAndRunsThatDidNotEndCleanly) {
     };
 
     launch(false);  // the very first launch never counts as a crash
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 1);
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    EXPECT_EQ(stored(SettingKey::NumberOfLaunches), 1);
+    EXPECT_EQ(stored(SettingKey::NumberOfCrashes), 0);
     launch(true);  // still FirstLaunch: the first run never terminated
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    EXPECT_EQ(stored(SettingKey::NumberOfCrashes), 0);
     launch(false);  // the previous run ended cleanly
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 0);
+    EXPECT_EQ(stored(SettingKey::NumberOfCrashes), 0);
     launch(true);  // the previous run did not
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfLaunches), 4);
-    EXPECT_EQ(stored(UserDefaultsKeys::NumberOfCrashes), 1);
-    EXPECT_TRUE(
-        SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::TerminatedProperly)));
-    EXPECT_FALSE(
-        SettingsStore(settingsFile).boolForKey(std::string(UserDefaultsKeys::FirstLaunch)));
+    EXPECT_EQ(stored(SettingKey::NumberOfLaunches), 4);
+    EXPECT_EQ(stored(SettingKey::NumberOfCrashes), 1);
+    EXPECT_TRUE(SettingsStore(settingsFile).boolForKey(SettingKey::TerminatedProperly));
+    EXPECT_FALSE(SettingsStore(settingsFile).boolForKey(SettingKey::FirstLaunch));
 }
 
 TEST(ImportSessionLaunch, FirstPageFollowsTheAuthorizationStatus) {

@@ -51,7 +51,7 @@ TEST(TextImportFlow, TrustedByteOrderMarkGoesStraightToFieldMapping) {
 TEST(TextImportFlow, UntrustedFilesAreConfirmedOnTheEncodingPage) {
     SessionFixture fixture;
     fixture.launch();
-    fixture.settings.set(std::string(UserDefaultsKeys::TrustBOMs), PropertyValue(false));
+    fixture.settings.set(SettingKey::TrustBOMs, PropertyValue(false));
     (void)fixture.session.openFiles({fixture.file("bom.csv", "\xEF\xBB\xBFName,City\nAda,Köln\n")});
     ASSERT_TRUE(fixture.runUntilPage("SetTextEncodingViewController"));
     auto& page = encodingPage(fixture);
@@ -115,7 +115,7 @@ TEST(TextImportFlow, RecordProgressStartsAtOneHundredAndOneExpectedRows) {
     for (const int lines : {99, 100}) {
         SessionFixture fixture;
         fixture.launch();
-        fixture.settings.set(std::string(UserDefaultsKeys::TrustBOMs), PropertyValue(true));
+        fixture.settings.set(SettingKey::TrustBOMs, PropertyValue(true));
         std::shared_ptr<Progress> readingProgress;
         (void)fixture.session.openFiles(
             {fixture.file("rows.csv", "\xEF\xBB\xBF" + linesOfCsv(lines))});
