@@ -356,7 +356,7 @@ DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::p
 }
 
 Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path& file) {
-    DetectedFileType kind;
+    DetectedFileType kind = DetectedFileType::unknown;
     switch (openAsFileType_) {
         case OpenAsFileType::text:
             kind = DetectedFileType::text;
