@@ -141,6 +141,7 @@ struct Assembly {
     dates::DateFormatter& dateFormatter;
     std::string_view detectorLocale;
     Contact contact = Contact::makeNew();
+    std::vector<std::string> groupNames;
     std::vector<std::pair<std::string, std::string>> noteItems;
     bool numericPostalCode = false;
 };
@@ -301,8 +302,12 @@ void applySocialProfile(Contact& contact, const std::string& service, const std:
     contact.socialProfiles.push_back(labeled(std::string(Label::other), std::move(profile)));
 }
 
-void applyGroups(const Contact& contact, const std::string& text) {
-    contactGroupNames().add(contact.identifier, groupNamesInText(text));
+// Names a contact is listed under already are not listed again.
+void applyGroups(std::vector<std::string>& listed, const std::string& text) {
+    for (std::string& name : groupNamesInText(text)) {
+        if (std::find(listed.begin(), listed.end(), name) == listed.end())
+            listed.push_back(std::move(name));
+    }
 }
 
 bool containsCompanyTerm(const std::string& text, const std::vector<std::string>& terms) {
@@ -399,7 +404,7 @@ ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
         target = contactType;
     }
     // Any other key, the UID column included, sets nothing: the new contact keeps its own
-    // identifier, under which its groups are filed.
+    // identifier; the import reads the UID column itself to find duplicates.
 }
 
 namespace {
@@ -467,7 +472,7 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
                 labeled(label, InstantMessageAddress{std::move(text), plan.subKey}));
             break;
         case group:
-            applyGroups(contact, text);
+            applyGroups(assembly.groupNames, text);
             break;
         case contactType:
             if (containsCompanyTerm(text, assembly.options.companyTerms))
@@ -625,35 +630,6 @@ AssemblyOptions assemblyOptions(const SettingsStore& settings) {
     return options;
 }
 
-void ContactGroupNames::add(const std::string& contactIdentifier,
-                            const std::vector<std::string>& names) {
-    std::lock_guard lock(mutex_);
-    auto& listed = names_[contactIdentifier];
-    for (const auto& name : names) {
-        if (std::find(listed.begin(), listed.end(), name) == listed.end()) listed.push_back(name);
-    }
-}
-
-std::vector<std::string> ContactGroupNames::names(const std::string& contactIdentifier) const {
-    std::lock_guard lock(mutex_);
-    const auto found = names_.find(contactIdentifier);
-    return found == names_.end() ? std::vector<std::string>{} : found->second;
-}
-
-std::vector<std::string> ContactGroupNames::take(const std::string& contactIdentifier) {
-    std::lock_guard lock(mutex_);
-    const auto found = names_.find(contactIdentifier);
-    if (found == names_.end()) return {};
-    std::vector<std::string> names = std::move(found->second);
-    names_.erase(found);
-    return names;
-}
-
-ContactGroupNames& contactGroupNames() {
-    static ContactGroupNames table;
-    return table;
-}
-
 struct ContactAssembler::State {
     State(std::vector<MappedContactProperty> mappedProperties, std::vector<DateFormat> dateFormats,
           AssemblyOptions options)
@@ -704,7 +680,7 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 //   3. detectCompany, composeNote, formatNumericPostalCodes: what needs the whole row.
 // Step 1 changes the row and the columns, so only a row that needs it is copied and
 // planned anew; every other row goes through the plans made once.
-Contact ContactAssembler::assemble(const DataRow& row) {
+AssembledContact ContactAssembler::assemble(const DataRow& row) {
     State& state = *state_;
     Assembly assembly(state.dateFormats, state.options, state.dateFormatter, state.detectorLocale);
     if (state.needsExpansion(row)) {
@@ -719,13 +695,13 @@ Contact ContactAssembler::assemble(const DataRow& row) {
     detectCompany(assembly.contact);
     composeNote(assembly);
     formatNumericPostalCodes(assembly);
-    return std::move(assembly.contact);
+    return AssembledContact{std::move(assembly.contact), std::move(assembly.groupNames)};
 }
 
-Contact assembleContact(const DataRow& row,
-                        const std::vector<MappedContactProperty>& mappedProperties,
-                        const std::vector<DateFormat>& dateFormats,
-                        const AssemblyOptions& options) {
+AssembledContact assembleContact(const DataRow& row,
+                                 const std::vector<MappedContactProperty>& mappedProperties,
+                                 const std::vector<DateFormat>& dateFormats,
+                                 const AssemblyOptions& options) {
     return ContactAssembler(mappedProperties, dateFormats, options).assemble(row);
 }
 

@@ -5,10 +5,8 @@
 // their contacts here, so the same row always gives the same contact.
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "addressbook/Contact.h"
@@ -51,34 +49,23 @@ AssemblyOptions assemblyOptions(const SettingsStore& settings);
 // trimmed, empty parts dropped; repeated names are kept.
 std::vector<std::string> groupNamesInText(std::string_view text);
 
-// The group names gathered for new contacts, keyed by contact identifier. Shared by the whole
-// process; every member is safe to call from any thread.
-class ContactGroupNames {
-  public:
-    // Adds the names the contact does not list yet, keeping their order.
-    void add(const std::string& contactIdentifier, const std::vector<std::string>& names);
-    // The names gathered for the contact, in the order they were first added.
-    std::vector<std::string> names(const std::string& contactIdentifier) const;
-    // The names gathered for the contact, removed from the table: for the import and the
-    // exports, which read each new contact's names once, so that the table does not grow
-    // with every contact they write.
-    std::vector<std::string> take(const std::string& contactIdentifier);
-
-  private:
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::vector<std::string>> names_;
+// A new contact made from a row, with the groups the row names for it. The groups travel
+// beside the contact because a new contact can join a group only once it is saved: the
+// import files it after saving, the vCard exports write the names into its card and the
+// preview lists them.
+struct AssembledContact {
+    contacts::Contact contact;
+    // In the order of first appearance, each name once (letter for letter).
+    std::vector<std::string> groupNames;
+    bool operator==(const AssembledContact&) const = default;
 };
-
-// The process-wide group table; created empty on first use. Identifiers of new contacts do
-// not repeat; an entry stays until its names are taken.
-ContactGroupNames& contactGroupNames();
 
 // Builds contacts from rows for one set of column assignments, date formats and options.
 // What does not depend on the row (each column's target, label and sub-key) is worked out
 // once, and the date formatter and the locale of the date detector are kept between rows,
 // so an import or an export makes one assembler and calls assemble for every row. The
 // detector reads dates in the user's locale as it was when the assembler was made. The
-// result is the contact assembleContact gives. Not safe to share between threads.
+// result is what assembleContact gives. Not safe to share between threads.
 class ContactAssembler {
   public:
     ContactAssembler(std::vector<MappedContactProperty> mappedProperties,
@@ -90,9 +77,9 @@ class ContactAssembler {
     ContactAssembler& operator=(const ContactAssembler&) = delete;
 
     // Builds a new contact from the row's cells, each going to the target of the first
-    // mapped property with its column. Never fails: unusable values are skipped (some are
-    // logged).
-    contacts::Contact assemble(const DataRow& row);
+    // mapped property with its column, and gathers the group names of its group columns.
+    // Never fails: unusable values are skipped (some are logged).
+    AssembledContact assemble(const DataRow& row);
 
     // Where one column's cells go (target, label, sub-key), worked out from its mapped
     // property; defined with the assembly steps.
@@ -104,11 +91,12 @@ class ContactAssembler {
 };
 
 // Builds a new contact from the row's cells, each going to the target of the first mapped
-// property with its column. Never fails: unusable values are skipped (some are logged).
-// For many rows with the same assignments, ContactAssembler does the same work faster.
-contacts::Contact assembleContact(const DataRow& row,
-                                  const std::vector<MappedContactProperty>& mappedProperties,
-                                  const std::vector<DateFormat>& dateFormats,
-                                  const AssemblyOptions& options);
+// property with its column, and gathers the group names of its group columns. Never fails:
+// unusable values are skipped (some are logged). For many rows with the same assignments,
+// ContactAssembler does the same work faster.
+AssembledContact assembleContact(const DataRow& row,
+                                 const std::vector<MappedContactProperty>& mappedProperties,
+                                 const std::vector<DateFormat>& dateFormats,
+                                 const AssemblyOptions& options);
 
 }  // namespace pelkora

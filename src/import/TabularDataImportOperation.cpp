@@ -250,7 +250,7 @@ void TabularDataImportOperation::main(Operation& operation) {
                 continue;
             }
             if (operation.isCancelled()) break;
-            Contact contact = assembler.assemble(row);
+            auto [contact, groupNames] = assembler.assemble(row);
             if (detecting) {
                 if (byIdentifier) {
                     std::string text;
@@ -274,7 +274,6 @@ void TabularDataImportOperation::main(Operation& operation) {
                     contact.note += "\n" + *notes;
             }
             const std::string identifier = contact.identifier;
-            const std::vector<std::string> groupNames = contactGroupNames().take(identifier);
             request.addContact(std::move(contact), containerID);
             for (const std::string& name : groupNames) {
                 if (auto found = groupIdentifiers.find(lowercased(name));

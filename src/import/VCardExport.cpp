@@ -505,12 +505,13 @@ void VCardExportOperation::run(const Operation& operation) {
     assembler_.reset();
 }
 
-Contact VCardExportOperation::assembledContact(const DataRow& row, std::string& serialized) {
-    Contact contact = assembler_->assemble(row);
+AssembledContact VCardExportOperation::assembledContact(const DataRow& row,
+                                                        std::string& serialized) {
+    AssembledContact assembled = assembler_->assemble(row);
     // The text is rewritten in place, so its storage is reused from row to row.
     serialized.clear();
-    appendVCard(serialized, contact, vCardExportWriteOptions());
-    return contact;
+    appendVCard(serialized, assembled.contact, vCardExportWriteOptions());
+    return assembled;
 }
 
 void VCardExportOperation::postProgress(std::uint64_t written) const {
@@ -560,10 +561,9 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
     for (const DataRow& row : rowsToImport(reader)) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
-        const Contact contact = assembledContact(row, serialized);
+        const auto [contact, groupNames] = assembledContact(row, serialized);
         const auto appended =
-            appendVCardRepresentation(buffer, contact, serialized,
-                                      contactGroupNames().take(contact.identifier), std::nullopt);
+            appendVCardRepresentation(buffer, contact, serialized, groupNames, std::nullopt);
         if (!appended) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));
@@ -600,10 +600,9 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
     for (const DataRow& row : rowsToImport(reader)) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
-        const Contact contact = assembledContact(row, serialized);
+        const auto [contact, groupNames] = assembledContact(row, serialized);
         const std::string base = vCardFileBaseName(contact);
-        const auto vcard =
-            vCardRepresentation(contact, serialized, contactGroupNames().take(contact.identifier));
+        const auto vcard = vCardRepresentation(contact, serialized, groupNames);
         if (!vcard) {
             qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
                   displayName(contact));

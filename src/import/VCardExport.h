@@ -86,9 +86,9 @@ class VCardExportOperation {
     virtual void exportRows(const Operation& operation, const std::filesystem::path& destination,
                             const TabularDataReader& reader) = 0;
 
-    // Assembles the row into a contact and serializes it; `serialized` receives the vCard
-    // text the representation patches.
-    contacts::Contact assembledContact(const DataRow& row, std::string& serialized);
+    // Assembles the row into a contact with its group names and serializes the contact;
+    // `serialized` receives the vCard text the representation patches.
+    AssembledContact assembledContact(const DataRow& row, std::string& serialized);
 
     void postProgress(std::uint64_t written) const;
     void postFailure(ImportOperationError error) const;

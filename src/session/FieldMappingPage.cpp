@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <utility>
 
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
@@ -251,16 +252,16 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     const auto& row = rows->dataRows()[static_cast<std::size_t>(exampleDataRowIndex_)];
     const auto formats = session.dateFormats();
     const auto options = assemblyOptions(session.settings());
-    previewContact_ = assembleContact(row, list, formats, options);
-    previewDocument_ =
-        attributedPreview(*previewContact_, contactGroupNames().names(previewContact_->identifier));
+    AssembledContact assembled = assembleContact(row, list, formats, options);
+    previewDocument_ = attributedPreview(assembled.contact, assembled.groupNames);
+    previewContact_ = std::move(assembled.contact);
     for (auto& entry : list) {
         const auto& key = entry.contactProperty.propertyKey;
         const bool isDate = key == std::string(contacts::ContactKey::birthday) ||
                             key == std::string(contacts::ContactKey::dates);
         if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty())
             continue;
-        const auto alone = assembleContact(row, {entry}, formats, options);
+        const contacts::Contact alone = assembleContact(row, {entry}, formats, options).contact;
         if (!alone.birthday && alone.dates.empty())
             entry.mappingHints.insert(MappingHint::inconvertibleDateString);
     }

@@ -44,10 +44,16 @@ DataRow textRow(const std::vector<std::string>& texts) {
     return row;
 }
 
-Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& properties,
-                 const AssemblyOptions& options = {}) {
+AssembledContact assembleWithGroups(const DataRow& row,
+                                    const std::vector<MappedContactProperty>& properties,
+                                    const AssemblyOptions& options = {}) {
     const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true)};
     return assembleContact(row, properties, formats, options);
+}
+
+Contact assemble(const DataRow& row, const std::vector<MappedContactProperty>& properties,
+                 const AssemblyOptions& options = {}) {
+    return assembleWithGroups(row, properties, options).contact;
 }
 
 TEST(ContactAssemblyTest, SelfLabelledPhoneCellGivesOneNumberPerLabel) {
@@ -203,10 +209,10 @@ TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) 
 }
 
 TEST(ContactAssemblyTest, GroupsAreSplitTrimmedAndListedOnce) {
-    const Contact contact =
-        assemble(textRow({"Friends; Family|Work\nFriends", " Club \x1D"}),
-                 {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
-    EXPECT_EQ(contactGroupNames().names(contact.identifier),
+    const AssembledContact assembled = assembleWithGroups(
+        textRow({"Friends; Family|Work\nFriends", " Club \x1D"}),
+        {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+    EXPECT_EQ(assembled.groupNames,
               (std::vector<std::string>{"Friends", "Family", "Work", "Club"}));
 }
 
@@ -319,7 +325,7 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     row.addText(6, "de");
     row.addText(7, "12.05.1979");
     row.addText(8, "Friends, Book club");
-    const Contact contact = assemble(
+    const auto [contact, groupNames] = assembleWithGroups(
         row, {column(0, ContactKey::givenName), column(1, ContactKey::familyName),
               extractingColumn(2, ContactKey::phoneNumbers),
               column(3, ContactKey::postalAddresses, PostalAddressKey::street, Label::home),
@@ -339,8 +345,7 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     EXPECT_EQ(contact.postalAddresses[0].value.city, "Dresden");
     ASSERT_TRUE(contact.birthday.has_value());
     EXPECT_EQ(*contact.birthday, (DateComponents{1979, 5, 12, ""}));
-    EXPECT_EQ(contactGroupNames().names(contact.identifier),
-              (std::vector<std::string>{"Friends", "Book club"}));
+    EXPECT_EQ(groupNames, (std::vector<std::string>{"Friends", "Book club"}));
     EXPECT_EQ(contact.note, "\n");
 }
 
@@ -411,9 +416,9 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     ContactAssembler assembler(properties, formats, options);
     std::vector<Contact> reused;
     for (const DataRow& row : rows) {
-        reused.push_back(assembler.assemble(row));
+        reused.push_back(assembler.assemble(row).contact);
         EXPECT_EQ(withoutIdentifiers(reused.back()),
-                  withoutIdentifiers(assembleContact(row, properties, formats, options)))
+                  withoutIdentifiers(assembleContact(row, properties, formats, options).contact))
             << "row " << row.rowIndex();
     }
 
@@ -462,13 +467,23 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     EXPECT_EQ(identifiers.size(), reused.size()) << "every contact gets its own identifier";
 }
 
-TEST(ContactAssemblyTest, TakenGroupNamesLeaveTheTable) {
-    const Contact contact =
-        assemble(textRow({"Friends, Work"}), {column(0, CustomPropertyKeys::Group)});
-    EXPECT_EQ(contactGroupNames().take(contact.identifier),
-              (std::vector<std::string>{"Friends", "Work"}));
-    EXPECT_TRUE(contactGroupNames().names(contact.identifier).empty());
-    EXPECT_TRUE(contactGroupNames().take(contact.identifier).empty());
+// The names travel with the contact of their row: a reused assembler neither carries one
+// row's groups into the next nor loses them to a row without any.
+TEST(ContactAssemblyTest, EachRowsGroupNamesComeWithItsOwnContact) {
+    const std::vector<MappedContactProperty> properties = {column(0, ContactKey::givenName),
+                                                           column(1, CustomPropertyKeys::Group)};
+    ContactAssembler assembler(properties, {}, {});
+    const AssembledContact ann = assembler.assemble(textRow({"Ann", "Friends, Work"}));
+    const AssembledContact bob = assembler.assemble(textRow({"Bob", ""}));
+    const AssembledContact cleo = assembler.assemble(textRow({"Cleo", "work; Friends"}));
+
+    EXPECT_EQ(ann.contact.givenName, "Ann");
+    EXPECT_EQ(ann.groupNames, (std::vector<std::string>{"Friends", "Work"}));
+    EXPECT_TRUE(bob.groupNames.empty());
+    // Letter case tells names apart here; the import matches groups ignoring it.
+    EXPECT_EQ(cleo.groupNames, (std::vector<std::string>{"work", "Friends"}));
+    EXPECT_EQ(assembleWithGroups(textRow({"Ann", "Friends, Work"}), properties).groupNames,
+              ann.groupNames);
 }
 
 }  // namespace

@@ -168,6 +168,21 @@ TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveN
     EXPECT_EQ(list()[1].statusImageName(), "mapping-status-needs-attention");
 }
 
+TEST_F(FieldMappingPageTest, PreviewListsTheGroupsOfTheShownRecordOnly) {
+    auto& page = openMappingPage("First Name,Categories\nAda,Friends; Chess\nBob,\n");
+    ASSERT_EQ(list()[1].contactProperty.propertyKey, std::string(CustomPropertyKeys::Group));
+    const auto groupsRow = [&]() -> std::optional<std::string> {
+        for (const PreviewRow& row : page.previewDocument().rows)
+            if (row.label == "Groups") return row.value;
+        return std::nullopt;
+    };
+    EXPECT_EQ(groupsRow(), "Friends, Chess");
+
+    page.showNextRecord(fixture.session);
+    EXPECT_EQ(page.previewContact()->givenName, "Bob");
+    EXPECT_EQ(groupsRow(), std::nullopt);
+}
+
 TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
     page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, ContactKey::nickname));
