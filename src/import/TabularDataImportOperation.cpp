@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "addressbook/ContactFormatter.h"
+#include "import/DuplicateIndex.h"
 #include "platform/Crypto.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
@@ -22,6 +22,7 @@ namespace pelkora {
 
 using contacts::Contact;
 using contacts::ContactStoreError;
+using contacts::Container;
 using contacts::Group;
 using contacts::SaveRequest;
 
@@ -43,6 +44,36 @@ const Group* groupNamed(const std::vector<Group>& groups, const std::string& nam
         if (lowercased(group.name) == wanted) return &group;
     }
     return nullptr;
+}
+
+// The container's group with the name, ignoring letter case, or else a new group with the
+// name, created in its own request.
+Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store,
+                                                   const std::vector<Group>& groups,
+                                                   const std::string& containerID,
+                                                   const std::string& name) {
+    if (const Group* existing = groupNamed(groups, name)) {
+        qvLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
+        return *existing;
+    }
+    Group group{contacts::makeUUID(), name};
+    SaveRequest creation;
+    creation.addGroup(group, containerID);
+    if (auto done = store.execute(creation); !done) return Unexpected(done.error());
+    return group;
+}
+
+// By identifier when the source has a UID column, else by full name.
+std::unique_ptr<DuplicateIndex> makeDuplicateIndex(bool byIdentifier, contacts::ContactStore& store,
+                                                   const std::string& containerID) {
+    if (byIdentifier) return std::make_unique<IdentifierDuplicateIndex>(store, containerID);
+    return std::make_unique<FullNameDuplicateIndex>(store, containerID);
+}
+
+// A store's error as the reason the import stops.
+Unexpected<ImportOperationError> storeFailure(const ContactStoreError& error) {
+    return Unexpected(
+        ImportOperationError{ImportOperationError::Kind::store, error.localizedDescription});
 }
 
 }  // namespace
@@ -106,275 +137,274 @@ void TabularDataImportOperation::post(Event event) const {
     });
 }
 
-void TabularDataImportOperation::fail(const ContactStoreError& error) {
+void TabularDataImportOperation::fail(const ImportOperationError& error) {
     summary_.failed = true;
-    qvLog(LogType::error, "An error occurred while executing a contacts save request: %{public}@",
-          error.localizedDescription);
-    // Every store error is the address book's own error.
-    qvLog(LogType::error, "CNError: %{public}@", error.localizedDescription);
-    post([error =
-              ImportOperationError{ImportOperationError::Kind::store, error.localizedDescription}](
-             ImportOperationDelegate& d) { d.importOperationDidFail(error); });
+    if (error.kind == ImportOperationError::Kind::store) {
+        qvLog(LogType::error,
+              "An error occurred while executing a contacts save request: %{public}@",
+              error.localizedDescription);
+        // Every store error is the address book's own error.
+        qvLog(LogType::error, "CNError: %{public}@", error.localizedDescription);
+    }
+    post([error](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
 }
 
+struct TabularDataImportOperation::Run {
+    std::string containerID;
+    Container container;
+    // The container's groups as last read.
+    std::vector<Group> groups;
+    // The groups new contacts join: the first group of each lower-cased name.
+    std::unordered_map<std::string, std::string> groupIdentifiers;
+    std::optional<Group> oldDuplicates;
+    std::optional<Group> newDuplicates;
+    // None when neither kind of duplicate is looked for.
+    std::unique_ptr<DuplicateIndex> duplicates;
+    std::optional<std::string> notes;
+    std::uint64_t processed = 0;
+};
+
+struct TabularDataImportOperation::ChunkRequest {
+    SaveRequest request;
+    std::uint64_t contacts = 0;
+    std::uint64_t oldDuplicates = 0;
+    std::uint64_t newDuplicates = 0;
+};
+
+// The import runs in these steps:
+//   1. openContainer: finds the chosen container and reads its groups;
+//   2. removeGroups: deletes every group of the container, if the user asked for that;
+//   3. createDataGroups: creates the groups the group column names that do not exist yet;
+//   4. readGroups: reads the groups again, for the new contacts to join;
+//   5. prepareDuplicateGroups: finds or creates "OLD DUPLICATES" and "NEW DUPLICATES", as
+//      the settings ask;
+// then, for every chunk of rows while the operation is not cancelled:
+//   6. assembleChunk: one contact per row, with the notes text and its groups, into the
+//      chunk's save request;
+//   7. markOldDuplicates: the existing contacts the chunk repeats join "OLD DUPLICATES";
+//   8. markNewDuplicates: the chunk's contacts that repeat existing ones join
+//      "NEW DUPLICATES";
+//   9. saveChunk: the store executes the chunk's request.
+// A failing step ends the import with the failed event; what earlier steps saved stays.
+// Duplicates are looked up by the UID column's text when a column is mapped to the UID,
+// else by full name; the index that does it is chosen once, before the first chunk.
 void TabularDataImportOperation::main(Operation& operation) {
     summary_ = {};
     if (!options_.selectedContainerID || !source_.reader) return;
-    const std::string& containerID = *options_.selectedContainerID;
     const std::span<const DataRow> rows = rowsToImport(*source_.reader);
     summary_.rowsToImport = rows.size();
 
     post([](ImportOperationDelegate& d) { d.importOperationDidStart(); });
 
-    std::optional<std::string> notes;
+    Run run;
+    run.containerID = *options_.selectedContainerID;
     if (options_.addTextToNotes)
-        notes = notesText(textTokens_, source_.reader->fileURL(), std::chrono::system_clock::now());
+        run.notes =
+            notesText(textTokens_, source_.reader->fileURL(), std::chrono::system_clock::now());
 
-    auto container = store_->container(containerID);
-    if (!container) return fail(container.error());
-    if (!*container) {
-        summary_.failed = true;
-        post([](ImportOperationDelegate& d) {
-            d.importOperationDidFail(ImportOperationError{
-                ImportOperationError::Kind::containerNotFound,
-                localizedString(
-                    "The container with the specified identifier could not be found.")});
-        });
-        return;
-    }
+    if (auto done = openContainer(run); !done) return fail(done.error());
+    if (auto done = removeGroups(run); !done) return fail(done.error());
+    if (auto done = createDataGroups(run, rows); !done) return fail(done.error());
+    if (auto done = readGroups(run); !done) return fail(done.error());
+    if (auto done = prepareDuplicateGroups(run); !done) return fail(done.error());
 
-    auto groups = store_->groups(containerID);
-    if (!groups) return fail(groups.error());
-
-    if (options_.removeGroups) {
-        const std::string note =
-            qvFormat(localizedString("Removing existing groups from “%@”…"), (*container)->name);
-        post([note](ImportOperationDelegate& d) { d.importOperationDidChangeNote(note); });
-        SaveRequest removal;
-        for (const Group& group : *groups) removal.deleteGroup(group.identifier);
-        if (!removal.isEmpty()) {
-            if (auto done = store_->execute(removal); !done) return fail(done.error());
-        }
-        summary_.groupsRemoved = groups->size();
-        groups->clear();
-    }
-
-    // Groups the data names, each created once, in the order of first appearance.
     const auto& properties = source_.mappedProperties;
-    if (auto groupColumn = columnWithKey(properties, CustomPropertyKeys::Group)) {
-        std::unordered_set<std::string> known;
-        for (const Group& group : *groups) known.insert(group.name);
-        SaveRequest creation;
-        for (const DataRow& row : rows) {
-            const auto cell = row.cellForColumn(*groupColumn);
-            if (!cell || cell->kind() != CellKind::text) continue;
-            for (std::string& name : groupNamesInText(cell->text())) {
-                if (!known.insert(name).second) continue;
-                creation.addGroup(Group{contacts::makeUUID(), std::move(name)}, containerID);
-                ++summary_.groupsCreated;
-            }
-        }
-        if (!creation.isEmpty()) {
-            if (auto done = store_->execute(creation); !done) return fail(done.error());
-        }
-    }
-
-    groups = store_->groups(containerID);
-    if (!groups) return fail(groups.error());
-    const auto duplicatesGroup =
-        [&](const std::string& name) -> Expected<Group, ContactStoreError> {
-        if (const Group* existing = groupNamed(*groups, name)) {
-            qvLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
-            return *existing;
-        }
-        Group group{contacts::makeUUID(), name};
-        SaveRequest creation;
-        creation.addGroup(group, containerID);
-        if (auto done = store_->execute(creation); !done) return Unexpected(done.error());
-        return group;
-    };
-    std::optional<Group> oldDuplicates;
-    std::optional<Group> newDuplicates;
-    if (options_.detectDuplicates) {
-        auto group = duplicatesGroup(oldDuplicatesGroupName());
-        if (!group) return fail(group.error());
-        oldDuplicates = std::move(*group);
-    }
-    if (options_.detectNewDuplicates) {
-        auto group = duplicatesGroup(newDuplicatesGroupName());
-        if (!group) return fail(group.error());
-        newDuplicates = std::move(*group);
-    }
-    const bool detecting = options_.detectDuplicates || options_.detectNewDuplicates;
     const auto uidColumn = columnWithKey(properties, CustomPropertyKeys::UID);
-    const bool byIdentifier = uidColumn.has_value();
-
-    // Groups by lower-cased name, the first of each name, for the members of every row.
-    std::unordered_map<std::string, std::string> groupIdentifiers;
-    for (const Group& group : *groups)
-        groupIdentifiers.emplace(lowercased(group.name), group.identifier);
-
-    std::unordered_set<std::string> oldDuplicateIdentifiers;
-    // The store is asked about each full name once. What it said then stays true apart from
-    // the contacts this import saves since, which are known here: by name, every contact
-    // of an executed chunk, and the names that exist in the container.
-    std::unordered_set<std::string> askedNames;
-    std::unordered_set<std::string> existingNames;
-    // The contacts of one name this import saved, and how many of them the old-duplicates
-    // group has been given already.
-    struct SavedContacts {
-        std::vector<std::string> identifiers;
-        std::size_t handled = 0;
-    };
-    std::unordered_map<std::string, SavedContacts> savedContactsByName;
+    if (run.oldDuplicates || run.newDuplicates)
+        run.duplicates = makeDuplicateIndex(uidColumn.has_value(), *store_, run.containerID);
     ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
-    std::uint64_t processed = 0;
     int chunkNumber = 0;
-    for (const std::span<const DataRow> chunk : chunks) {
+    for (const std::span<const DataRow> rowsOfChunk : chunks) {
         if (operation.isCancelled()) break;
         ++chunkNumber;
-        SaveRequest request;
         qvLog(LogType::info, "Importing chunk #%d of %d...", chunkNumber,
               static_cast<int>(summary_.chunks));
 
-        std::vector<std::string> fullNames;
-        std::vector<std::pair<std::string, std::string>> namedContacts;  // full name, identifier
-        std::vector<std::string> identifierTexts;
-        std::unordered_map<std::string, std::string> contactForIdentifierText;
-        std::uint64_t contactsInChunk = 0;
-        for (const DataRow& row : chunk) {
-            if (row.empty()) {
-                ++summary_.emptyRowsSkipped;
-                continue;
-            }
-            if (operation.isCancelled()) break;
-            auto [contact, groupNames] = assembler.assemble(row);
-            if (detecting) {
-                if (byIdentifier) {
-                    std::string text;
-                    if (auto cell = row.cellForColumn(*uidColumn)) text = std::string(cell->text());
-                    if (text.empty()) text = "-UNDEFINED-";
-                    identifierTexts.push_back(text);
-                    contactForIdentifierText[text] = contact.identifier;
-                } else if (std::string name = contacts::stringFromContact(contact); !name.empty()) {
-                    fullNames.push_back(name);
-                    namedContacts.emplace_back(std::move(name), contact.identifier);
-                }
-            }
-            // Assembly ends every note with a line feed, so an empty note arrives as one;
-            // the notes text goes on the line after the note's last text, never after blank
-            // lines.
-            contact.note = trimmedWhiteSpace(contact.note);
-            if (notes) {
-                if (contact.note.empty())
-                    contact.note = *notes;
-                else
-                    contact.note += "\n" + *notes;
-            }
-            const std::string identifier = contact.identifier;
-            request.addContact(std::move(contact), containerID);
-            for (const std::string& name : groupNames) {
-                if (auto found = groupIdentifiers.find(lowercased(name));
-                    found != groupIdentifiers.end())
-                    request.addMember(identifier, found->second);
-            }
-            ++contactsInChunk;
-            ++processed;
-            post([processed](ImportOperationDelegate& d) {
-                d.importOperationDidProcess(processed);
-            });
-        }
-        summary_.contactsProcessed = processed;
+        ChunkRequest chunk = assembleChunk(run, rowsOfChunk, assembler, uidColumn, operation);
+        summary_.contactsProcessed = run.processed;
         post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
 
-        // The chunk's names the store has not been asked about yet, each once.
-        std::vector<std::string> newNames;
-        if (!byIdentifier) {
-            for (const std::string& name : fullNames) {
-                if (askedNames.insert(name).second) newNames.push_back(name);
-            }
+        if (run.oldDuplicates && !operation.isCancelled()) {
+            if (auto done = markOldDuplicates(run, chunk); !done) return fail(done.error());
         }
-        // The chunk's names asked about in an earlier chunk.
-        const std::unordered_set<std::string_view> askedNow(newNames.begin(), newNames.end());
-        const auto askedBefore = [&](const std::string& name) { return !askedNow.contains(name); };
-
-        // Contacts saved by earlier chunks are in the store and count as existing; the rows
-        // of this chunk are not saved yet, so they are never compared with each other.
-        if (oldDuplicates && !operation.isCancelled()) {
-            if (byIdentifier) {
-                auto found = store_->existingIdentifiers(containerID, identifierTexts);
-                if (!found) return fail(found.error());
-                for (const std::string& existing : *found) {
-                    // An earlier chunk made it a member already.
-                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
-                    request.addMember(existing, oldDuplicates->identifier);
-                }
-            } else {
-                auto found = store_->contactIdentifiersWithFullNames(containerID, newNames);
-                if (!found) return fail(found.error());
-                for (const std::string& existing : *found) {
-                    // An earlier chunk made it a member already.
-                    if (!oldDuplicateIdentifiers.insert(existing).second) continue;
-                    request.addMember(existing, oldDuplicates->identifier);
-                }
-                // The contacts of a name the store answered for now are all in its answer;
-                // for a name asked about before, those this import saved since are added.
-                for (const std::string& name : fullNames) {
-                    const auto saved = savedContactsByName.find(name);
-                    if (saved == savedContactsByName.end()) continue;
-                    SavedContacts& contacts = saved->second;
-                    if (askedBefore(name)) {
-                        for (std::size_t at = contacts.handled; at < contacts.identifiers.size();
-                             ++at) {
-                            const std::string& existing = contacts.identifiers[at];
-                            if (!oldDuplicateIdentifiers.insert(existing).second) continue;
-                            request.addMember(existing, oldDuplicates->identifier);
-                        }
-                    }
-                    contacts.handled = contacts.identifiers.size();
-                }
-            }
+        if (run.newDuplicates && !operation.isCancelled()) {
+            if (auto done = markNewDuplicates(run, chunk); !done) return fail(done.error());
         }
-        if (newDuplicates && !operation.isCancelled()) {
-            if (byIdentifier) {
-                auto found = store_->existingIdentifiers(containerID, identifierTexts);
-                if (!found) return fail(found.error());
-                for (const std::string& existing : *found) {
-                    request.addMember(contactForIdentifierText.at(existing),
-                                      newDuplicates->identifier);
-                    ++summary_.newDuplicates;
-                }
-            } else {
-                auto found = store_->existingFullNames(containerID, newNames);
-                if (!found) return fail(found.error());
-                existingNames.insert(found->begin(), found->end());
-                for (const std::string& name : fullNames) {
-                    if (askedBefore(name) && existingNames.contains(name)) found->insert(name);
-                }
-                for (const auto& [name, identifier] : namedContacts) {
-                    if (!found->contains(name)) continue;
-                    request.addMember(identifier, newDuplicates->identifier);
-                    ++summary_.newDuplicates;
-                }
-            }
-        }
-        summary_.oldDuplicates = oldDuplicateIdentifiers.size();
+        summary_.oldDuplicates += chunk.oldDuplicates;
+        summary_.newDuplicates += chunk.newDuplicates;
 
         if (operation.isCancelled()) break;
-        if (auto done = store_->execute(request); !done) return fail(done.error());
-        for (auto& [name, identifier] : namedContacts) {
-            existingNames.insert(name);
-            savedContactsByName[name].identifiers.push_back(std::move(identifier));
-        }
-        summary_.contactsSaved += contactsInChunk;
-        ++summary_.chunksSaved;
+        if (auto done = saveChunk(run, chunk); !done) return fail(done.error());
     }
 
     summary_.cancelled = summary_.chunksSaved < summary_.chunks;
     if (operation.isCancelled()) return;
     post([](ImportOperationDelegate& d) { d.importOperationDidFinish(); });
+}
+
+// Leaves the container and its groups in the run.
+auto TabularDataImportOperation::openContainer(Run& run) -> StepResult {
+    auto container = store_->container(run.containerID);
+    if (!container) return storeFailure(container.error());
+    if (!*container) {
+        return Unexpected(ImportOperationError{
+            ImportOperationError::Kind::containerNotFound,
+            localizedString("The container with the specified identifier could not be found.")});
+    }
+    run.container = std::move(**container);
+    auto groups = store_->groups(run.containerID);
+    if (!groups) return storeFailure(groups.error());
+    run.groups = std::move(*groups);
+    return {};
+}
+
+// All groups go in one request; the run's group list is empty afterwards.
+auto TabularDataImportOperation::removeGroups(Run& run) -> StepResult {
+    if (!options_.removeGroups) return {};
+    const std::string note =
+        qvFormat(localizedString("Removing existing groups from “%@”…"), run.container.name);
+    post([note](ImportOperationDelegate& d) { d.importOperationDidChangeNote(note); });
+    SaveRequest removal;
+    for (const Group& group : run.groups) removal.deleteGroup(group.identifier);
+    if (!removal.isEmpty()) {
+        if (auto done = store_->execute(removal); !done) return storeFailure(done.error());
+    }
+    summary_.groupsRemoved = run.groups.size();
+    run.groups.clear();
+    return {};
+}
+
+// Each name is created once, in the order of first appearance, unless a group has that name
+// letter for letter; all of them in one request.
+auto TabularDataImportOperation::createDataGroups(const Run& run, std::span<const DataRow> rows)
+    -> StepResult {
+    const auto groupColumn = columnWithKey(source_.mappedProperties, CustomPropertyKeys::Group);
+    if (!groupColumn) return {};
+    std::unordered_set<std::string> known;
+    for (const Group& group : run.groups) known.insert(group.name);
+    SaveRequest creation;
+    for (const DataRow& row : rows) {
+        const auto cell = row.cellForColumn(*groupColumn);
+        if (!cell || cell->kind() != CellKind::text) continue;
+        for (std::string& name : groupNamesInText(cell->text())) {
+            if (!known.insert(name).second) continue;
+            creation.addGroup(Group{contacts::makeUUID(), std::move(name)}, run.containerID);
+            ++summary_.groupsCreated;
+        }
+    }
+    if (!creation.isEmpty()) {
+        if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
+    }
+    return {};
+}
+
+// Leaves the groups, and the groups new contacts join, in the run.
+auto TabularDataImportOperation::readGroups(Run& run) -> StepResult {
+    auto groups = store_->groups(run.containerID);
+    if (!groups) return storeFailure(groups.error());
+    run.groups = std::move(*groups);
+    for (const Group& group : run.groups)
+        run.groupIdentifiers.emplace(lowercased(group.name), group.identifier);
+    return {};
+}
+
+// Leaves the duplicate groups the settings ask for in the run. An existing group of the name,
+// in any letter case, is used as it is.
+auto TabularDataImportOperation::prepareDuplicateGroups(Run& run) -> StepResult {
+    if (options_.detectDuplicates) {
+        auto group =
+            duplicatesGroup(*store_, run.groups, run.containerID, oldDuplicatesGroupName());
+        if (!group) return storeFailure(group.error());
+        run.oldDuplicates = std::move(*group);
+    }
+    if (options_.detectNewDuplicates) {
+        auto group =
+            duplicatesGroup(*store_, run.groups, run.containerID, newDuplicatesGroupName());
+        if (!group) return storeFailure(group.error());
+        run.newDuplicates = std::move(*group);
+    }
+    return {};
+}
+
+// Rows are taken until the operation is cancelled; empty rows are counted and skipped.
+auto TabularDataImportOperation::assembleChunk(Run& run, std::span<const DataRow> chunk,
+                                               ContactAssembler& assembler,
+                                               std::optional<std::int64_t> uidColumn,
+                                               const Operation& operation) -> ChunkRequest {
+    ChunkRequest request;
+    for (const DataRow& row : chunk) {
+        if (row.empty()) {
+            ++summary_.emptyRowsSkipped;
+            continue;
+        }
+        if (operation.isCancelled()) break;
+        std::string_view sourceIdentifier;
+        if (uidColumn) {
+            if (const auto cell = row.cellForColumn(*uidColumn)) sourceIdentifier = cell->text();
+        }
+        addContact(run, request, assembler.assemble(row), sourceIdentifier);
+    }
+    return request;
+}
+
+// The contact goes into the request with the notes text, and joins the first group of each
+// of its group names, matched ignoring letter case; names without a group are passed over.
+void TabularDataImportOperation::addContact(Run& run, ChunkRequest& chunk,
+                                            AssembledContact assembled,
+                                            std::string_view sourceIdentifier) {
+    Contact& contact = assembled.contact;
+    if (run.duplicates) run.duplicates->record(contact, sourceIdentifier);
+    // Assembly ends every note with a line feed, so an empty note arrives as one; the notes
+    // text goes on the line after the note's last text, never after blank lines.
+    contact.note = trimmedWhiteSpace(contact.note);
+    if (run.notes) {
+        if (contact.note.empty())
+            contact.note = *run.notes;
+        else
+            contact.note += "\n" + *run.notes;
+    }
+    const std::string identifier = contact.identifier;
+    chunk.request.addContact(std::move(contact), run.containerID);
+    for (const std::string& name : assembled.groupNames) {
+        if (auto found = run.groupIdentifiers.find(lowercased(name));
+            found != run.groupIdentifiers.end())
+            chunk.request.addMember(identifier, found->second);
+    }
+    ++chunk.contacts;
+    const std::uint64_t processed = ++run.processed;
+    post([processed](ImportOperationDelegate& d) { d.importOperationDidProcess(processed); });
+}
+
+// Contacts saved by earlier chunks are in the store and count as existing; an existing
+// contact an earlier chunk put in the group is not added again.
+auto TabularDataImportOperation::markOldDuplicates(Run& run, ChunkRequest& chunk) -> StepResult {
+    auto found = run.duplicates->oldDuplicates();
+    if (!found) return storeFailure(found.error());
+    for (std::string& existing : *found)
+        chunk.request.addMember(std::move(existing), run.oldDuplicates->identifier);
+    chunk.oldDuplicates = found->size();
+    return {};
+}
+
+// The chunk's contacts are not saved yet, so they are never compared with each other.
+auto TabularDataImportOperation::markNewDuplicates(Run& run, ChunkRequest& chunk) -> StepResult {
+    auto found = run.duplicates->newDuplicates();
+    if (!found) return storeFailure(found.error());
+    for (std::string& repeat : *found)
+        chunk.request.addMember(std::move(repeat), run.newDuplicates->identifier);
+    chunk.newDuplicates = found->size();
+    return {};
+}
+
+// After the save, the chunk's contacts count as existing for the duplicates of later chunks.
+auto TabularDataImportOperation::saveChunk(Run& run, const ChunkRequest& chunk) -> StepResult {
+    if (auto done = store_->execute(chunk.request); !done) return storeFailure(done.error());
+    if (run.duplicates) run.duplicates->chunkSaved();
+    summary_.contactsSaved += chunk.contacts;
+    ++summary_.chunksSaved;
+    return {};
 }
 
 }  // namespace pelkora

@@ -18,11 +18,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "addressbook/ContactStore.h"
 #include "import/ImportOperationDelegate.h"
 #include "import/ImportSource.h"
+#include "support/Expected.h"
 #include "support/SharedNames.h"
 
 namespace pelkora {
@@ -124,8 +126,29 @@ class TabularDataImportOperation {
     static std::string newDuplicatesGroupName();
 
   private:
+    // The working state of one run of main.
     struct Run;
-    void fail(const contacts::ContactStoreError& error);
+    // One chunk's save request, with what it holds.
+    struct ChunkRequest;
+    using StepResult = Expected<void, ImportOperationError>;
+
+    // The steps of main, in the order it takes them; its definition says what each does.
+    [[nodiscard]] StepResult openContainer(Run& run);
+    [[nodiscard]] StepResult removeGroups(Run& run);
+    [[nodiscard]] StepResult createDataGroups(const Run& run, std::span<const DataRow> rows);
+    [[nodiscard]] StepResult readGroups(Run& run);
+    [[nodiscard]] StepResult prepareDuplicateGroups(Run& run);
+    ChunkRequest assembleChunk(Run& run, std::span<const DataRow> chunk,
+                               ContactAssembler& assembler, std::optional<std::int64_t> uidColumn,
+                               const Operation& operation);
+    void addContact(Run& run, ChunkRequest& chunk, AssembledContact assembled,
+                    std::string_view sourceIdentifier);
+    [[nodiscard]] StepResult markOldDuplicates(Run& run, ChunkRequest& chunk);
+    [[nodiscard]] StepResult markNewDuplicates(Run& run, ChunkRequest& chunk);
+    [[nodiscard]] StepResult saveChunk(Run& run, const ChunkRequest& chunk);
+
+    // Ends the import with the failed event; a store error is logged first.
+    void fail(const ImportOperationError& error);
     template <typename Event>
     void post(Event event) const;
 
