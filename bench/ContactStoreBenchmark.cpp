@@ -76,7 +76,7 @@ class TemporaryFolder {
 
 std::unique_ptr<SqliteContactStore> openStore(const std::filesystem::path& file) {
     auto opened = SqliteContactStore::open(file);
-    if (!opened) throw std::runtime_error(opened.error().localizedDescription);
+    if (!opened) throw std::runtime_error(opened.error().message);
     return std::move(*opened);
 }
 
@@ -90,7 +90,7 @@ SaveRequest requestAdding(SqliteContactStore& store, std::size_t first, std::siz
 
 void execute(SqliteContactStore& store, const SaveRequest& request) {
     if (auto saved = store.execute(request); !saved)
-        throw std::runtime_error(saved.error().localizedDescription);
+        throw std::runtime_error(saved.error().message);
 }
 
 // Only the saving is timed, not making the contacts.
@@ -166,7 +166,7 @@ void BM_ExistingFullNamesPerChunk(benchmark::State& state) {
     for (auto _ : state) {
         auto existing = store.existingFullNames(container, chunks[next++ % chunks.size()]);
         if (!existing) {
-            state.SkipWithError(existing.error().localizedDescription.c_str());
+            state.SkipWithError(existing.error().message.c_str());
             break;
         }
         found += existing->size();
@@ -184,7 +184,7 @@ void BM_ExistingIdentifiersPerChunk(benchmark::State& state) {
     for (auto _ : state) {
         auto existing = store.existingIdentifiers(container, chunks[next++ % chunks.size()]);
         if (!existing) {
-            state.SkipWithError(existing.error().localizedDescription.c_str());
+            state.SkipWithError(existing.error().message.c_str());
             break;
         }
         found += existing->size();

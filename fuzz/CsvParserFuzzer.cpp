@@ -29,7 +29,7 @@ struct HashingDelegate : pelkora::CsvParserDelegate {
         add(p, text, 0);
     }
     void parserDidFailWithError(pelkora::CsvParser& p, const pelkora::CsvError& e) override {
-        add(p, e.localizedDescription, 1);
+        add(p, e.message, 1);
     }
     std::uint64_t hash = 14695981039346656037u;
     std::size_t events = 0;

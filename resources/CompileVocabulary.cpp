@@ -130,11 +130,11 @@ int main(int argc, char** argv) {
     if (errors > 0) return 1;
     const std::string archive = pelkora::archiveStringMap(entries);
     if (auto written = pelkora::writeFileAtomically(argv[2], archive); !written) {
-        std::cerr << written.error().message() << '\n';
+        std::cerr << written.error().message << '\n';
         return 1;
     }
     if (auto written = pelkora::writeFileAtomically(argv[3], sourceOf(archive)); !written) {
-        std::cerr << written.error().message() << '\n';
+        std::cerr << written.error().message << '\n';
         return 1;
     }
     return 0;

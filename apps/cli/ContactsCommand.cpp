@@ -186,7 +186,7 @@ std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(
 }
 
 int fail(const ContactStoreError& error) {
-    printError("contacts: " + error.localizedDescription);
+    printError("contacts: " + error.message);
     return kFailure;
 }
 
@@ -281,7 +281,7 @@ int exportContacts(ContactStore& store, const std::string& container,
         return found == groups.end() ? std::vector<std::string>{} : found->second;
     };
     if (auto written = writeFileAtomically(output, dataWithContacts(contacts, options)); !written) {
-        printError("contacts: " + written.error().message());
+        printError("contacts: " + written.error().message);
         return kFailure;
     }
     std::cout << "Exported " << contacts.size() << " contacts to " << output.string() << '\n';
@@ -292,7 +292,7 @@ int importVCards(ContactStore& store, const std::string& container,
                  const std::filesystem::path& input) {
     auto bytes = readWholeFile(input);
     if (!bytes) {
-        printError("contacts: " + bytes.error().message());
+        printError("contacts: " + bytes.error().message);
         return kFailure;
     }
     auto entries = readVCards(*bytes);

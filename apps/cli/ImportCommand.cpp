@@ -187,7 +187,7 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
 
     auto opened = SqliteContactStore::open(location);
     if (!opened) {
-        printError("import: " + opened.error().localizedDescription);
+        printError("import: " + opened.error().message);
         return kFailure;
     }
     std::shared_ptr<contacts::ContactStore> store = std::move(*opened);

@@ -108,7 +108,7 @@ int get(SettingsStore& settings, const std::string& key) {
 
 int writeOut(SettingsStore& settings) {
     if (auto written = settings.synchronize(); !written) {
-        printError("settings: " + written.error().message());
+        printError("settings: " + written.error().message);
         return kStorageError;
     }
     return kSuccess;

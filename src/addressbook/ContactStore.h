@@ -18,11 +18,12 @@
 
 #include "addressbook/Contact.h"
 #include "addressbook/ContactAuthorization.h"
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora::contacts {
 
-enum class ContactStoreErrorCode {
+enum class ContactStoreErrorKind {
     storeUnavailable,     // the store could not be opened or is damaged
     containerNotFound,    // a request names a container the store does not have
     groupNotFound,        // a request names a group the store does not have
@@ -33,10 +34,7 @@ enum class ContactStoreErrorCode {
 
 // What went wrong, for the log and the user: "Could not save to the address book
 // “/home/ada/.local/share/pelkora/contacts.sqlite”: database or disk is full".
-struct ContactStoreError {
-    ContactStoreErrorCode code = ContactStoreErrorCode::writeFailed;
-    std::string localizedDescription;
-};
+using ContactStoreError = Error<ContactStoreErrorKind>;
 
 // A batch of changes, applied by ContactStore::execute all or nothing, in this order:
 // groups deleted, groups added, contacts added, members added.

@@ -8,20 +8,20 @@
 #include <cstdint>
 #include <string>
 
+#include "support/Error.h"
+
 namespace pelkora {
 
-// Why an import or export operation stopped. `kind` tells the page which alert to show;
-// `localizedDescription` is the technical reason (a store's or file system's message).
-struct ImportOperationError {
-    enum class Kind {
-        containerNotFound,             // the chosen container is not in the address book
-        store,                         // a save request or an enumeration failed
-        fileWriteNoPermission,         // a vCard file could not be created
-        multipleVCardFilesNotCreated,  // some contacts of an individual export were not written
-    };
-    Kind kind = Kind::store;
-    std::string localizedDescription;
+enum class ImportOperationErrorKind {
+    containerNotFound,             // the chosen container is not in the address book
+    store,                         // a save request or an enumeration failed
+    fileWriteNoPermission,         // a vCard file could not be created
+    multipleVCardFilesNotCreated,  // some contacts of an individual export were not written
 };
+
+// Why an import or export operation stopped. `kind` tells the page which alert to show;
+// `message` is the technical reason (a store's or file system's message).
+using ImportOperationError = Error<ImportOperationErrorKind>;
 
 class ImportOperationDelegate {
   public:

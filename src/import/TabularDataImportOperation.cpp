@@ -72,8 +72,7 @@ std::unique_ptr<DuplicateIndex> makeDuplicateIndex(bool byIdentifier, contacts::
 
 // A store's error as the reason the import stops.
 Unexpected<ImportOperationError> storeFailure(const ContactStoreError& error) {
-    return Unexpected(
-        ImportOperationError{ImportOperationError::Kind::store, error.localizedDescription});
+    return Unexpected(ImportOperationError{ImportOperationError::Kind::store, error.message});
 }
 
 }  // namespace
@@ -142,9 +141,9 @@ void TabularDataImportOperation::fail(const ImportOperationError& error) {
     if (error.kind == ImportOperationError::Kind::store) {
         qvLog(LogType::error,
               "An error occurred while executing a contacts save request: %{public}@",
-              error.localizedDescription);
+              error.message);
         // Every store error is the address book's own error.
-        qvLog(LogType::error, "CNError: %{public}@", error.localizedDescription);
+        qvLog(LogType::error, "CNError: %{public}@", error.message);
     }
     post([error](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
 }

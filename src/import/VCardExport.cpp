@@ -648,8 +648,7 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
     const ImportOperationError error{
         ImportOperationError::Kind::multipleVCardFilesNotCreated,
         localizedString("Some vCard files could not be created.", "export failure")};
-    qvLog(LogType::error, "Import error: %{public}@, userinfo: %{public}@",
-          error.localizedDescription,
+    qvLog(LogType::error, "Import error: %{public}@, userinfo: %{public}@", error.message,
           "{failedContacts = " + std::to_string(failures) +
               "; writtenContacts = " + std::to_string(written) + ";}");
     postFailure(error);

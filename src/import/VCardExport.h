@@ -23,18 +23,18 @@
 #include "import/ImportOperationDelegate.h"
 #include "import/ImportSource.h"
 #include "platform/OperationQueue.h"
+#include "support/Error.h"
 #include "support/Expected.h"
 #include "vcard/VCard.h"
 
 namespace pelkora {
 
-// Why one contact's vCard could not be built; the message names the step that failed.
-struct VCardRepresentationError {
-    enum class Kind { generic };
-    Kind kind = Kind::generic;
-    std::string message;
-    bool operator==(const VCardRepresentationError&) const = default;
+enum class VCardRepresentationErrorKind {
+    generic,  // a step of building the vCard failed
 };
+
+// Why one contact's vCard could not be built; the message names the step that failed.
+using VCardRepresentationError = Error<VCardRepresentationErrorKind>;
 
 // The longest Base64 text a PHOTO line may carry (10 MiB of characters, about 7.5 MiB of
 // picture); a larger picture makes the contact's vCard fail.

@@ -576,7 +576,7 @@ bool CsvParser::parseDelimiter() {
 }
 
 void CsvParser::failWithUnexpectedCharacter(char32_t found) {
-    error_ = CsvError{std::string(csvErrorDomain), csvErrorCodeUnexpectedDelimiter,
+    error_ = CsvError{CsvErrorKind::unexpectedDelimiter,
                       "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
                           hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
                           "' (0x" + hexadecimal(found) + ")"};

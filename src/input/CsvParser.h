@@ -32,27 +32,25 @@
 #include <vector>
 
 #include "platform/InputStream.h"
+#include "support/Error.h"
 #include "text/TextEncoding.h"
 
 namespace pelkora {
 
 class CsvParser;
 
-// The error domain of the parser's own errors.
+// The error domain under which the parser's errors are numbered (the values of CsvErrorKind).
 inline constexpr std::string_view csvErrorDomain = "org.pelkora.CHCSVParser";
-// Code of the only grammar error: something other than a delimiter or line break after a
-// quoted field.
-inline constexpr std::int64_t csvErrorCodeUnexpectedDelimiter = 1;
 
-// Why a parse stopped.
-struct CsvError {
-    std::string domain;
-    std::int64_t code = 0;
-    // "Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)".
-    std::string localizedDescription;
-
-    bool operator==(const CsvError&) const = default;
+// Why a parse stopped; each value is the error's code in csvErrorDomain.
+enum class CsvErrorKind {
+    // The grammar's one error: something other than a delimiter or line break after a quoted
+    // field.
+    unexpectedDelimiter = 1,
 };
+
+// Why a parse stopped: "Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)".
+using CsvError = Error<CsvErrorKind>;
 
 // Receives a parser's events, synchronously on the thread that runs CsvParser::parse. Every
 // method does nothing unless overridden. For one parse: begin document once, then records and

@@ -164,8 +164,10 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
-            postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
-                                        localizedString("” could not be read: ") + reason,
+            postDidFail(ReaderError{{ReaderErrorKind::internalFailure,
+                                     localizedString("The sheet “") + sheet.displayName +
+                                         localizedString("” could not be read: ") + reason,
+                                     fileURL()},
                                     std::string(kExcelReaderErrorDomain),
                                     kExcelReaderErrorSheetUnreadable});
         }
@@ -189,9 +191,12 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
-            postDidFail(ReaderError{localizedString("The sheet “") + sheet.displayName +
-                                        localizedString("” could not be read: ") + reason,
-                                    std::string(kExcelReaderErrorDomain), code});
+            postDidFail(ReaderError{{ReaderErrorKind::malformedContent,
+                                     localizedString("The sheet “") + sheet.displayName +
+                                         localizedString("” could not be read: ") + reason,
+                                     fileURL()},
+                                    std::string(kExcelReaderErrorDomain),
+                                    code});
         }
     };
     const ZipArchiveEntry* entry =

@@ -21,16 +21,24 @@
 
 #include "input/DataRow.h"
 #include "input/ParseLog.h"
+#include "support/Error.h"
 
 namespace pelkora {
 
 class TabularDataReader;
 
-// Why a parse stopped, as the session shows it to the user.
-struct ReaderError {
-    std::string localizedDescription = {};
-    // Where the code comes from (for instance "TextReader"); empty when there is no code.
+enum class ReaderErrorKind {
+    unreadableFile,    // the file could not be opened, or a read failed before its end
+    malformedContent,  // the content breaks its format's rules or cannot be read past a point
+    internalFailure,   // the parse itself broke off (an exception escaped it), not the file
+};
+
+// Why a parse stopped, as the session logs it for the user.
+struct ReaderError : Error<ReaderErrorKind> {
+    // Where the code comes from (for instance "org.pelkora.TextReader"); empty when there is
+    // no code.
     std::string domain = {};
+    // The reader's or parser's own number for the cause, for scripts and tests.
     std::int64_t code = 0;
 
     bool operator==(const ReaderError&) const = default;

@@ -124,8 +124,8 @@ void TextReader::readHead() {
     auto stream = InputStream::openFile(fileURL());
     if (!stream) {
         appendParseLogEntry(
-            {ParseLogSeverity::error, "Could not detect delimiters and string encoding: '" +
-                                          stream.error().message() + "'"});
+            {ParseLogSeverity::error,
+             "Could not detect delimiters and string encoding: '" + stream.error().message + "'"});
         return;
     }
     std::error_code sizeError;
@@ -289,7 +289,8 @@ bool TextReader::reparse(const TextEncoding& encoding) {
 void TextReader::parse(bool entireFile) {
     auto stream = InputStream::openFile(fileURL());
     if (!stream) {
-        postDidFail(ReaderError{stream.error().message()});
+        postDidFail(
+            ReaderError{{ReaderErrorKind::unreadableFile, stream.error().message, fileURL()}});
         return;
     }
     // The parser is told the encoding, so it does not look for a mark itself: skip the mark
@@ -372,7 +373,8 @@ void TextReader::parserDidEndDocument(CsvParser& parser) {
                     "so the rest of the file would be lost."),
                 *record);
             qvLog(LogType::error, "%{public}@", message);
-            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain),
+            postDidFail(ReaderError{{ReaderErrorKind::malformedContent, message, fileURL()},
+                                    std::string(kTextReaderErrorDomain),
                                     kTextReaderErrorUnterminatedQuote});
             return;
         }
@@ -383,8 +385,10 @@ void TextReader::parserDidEndDocument(CsvParser& parser) {
                                          "that encoding. Choose another encoding."),
                          stringEncoding_.displayName(), *offset);
             qvLog(LogType::error, "%{public}@", message);
-            postDidFail(ReaderError{message, std::string(kTextReaderErrorDomain),
-                                    kTextReaderErrorUndecodableBytes});
+            postDidFail(ReaderError{
+                {ReaderErrorKind::malformedContent, message, fileURL(), std::nullopt, *offset},
+                std::string(kTextReaderErrorDomain),
+                kTextReaderErrorUndecodableBytes});
             return;
         }
     }
@@ -397,7 +401,10 @@ void TextReader::parserDidFailWithError(CsvParser&, const CsvError& error) {
     // is one past it; name the record that holds the error.
     qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu",
           recordBeingRead_, currentColumn_);
-    postDidFail(ReaderError{error.localizedDescription, error.domain, error.code});
+    postDidFail(ReaderError{
+        {ReaderErrorKind::malformedContent, error.message, fileURL(), error.line, error.byteOffset},
+        std::string(csvErrorDomain),
+        static_cast<std::int64_t>(error.kind)});
 }
 
 void TextReader::chooseHeaderRow() {

@@ -127,7 +127,7 @@ void DateFormat::archiveWithCustomFormats(const std::vector<DateFormat>& formats
                  PropertyValue(PropertyValue::Data(bytes.begin(), bytes.end())));
     if (auto written = settings.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message());
+        qvLog(LogType::error, "%{public}@", written.error().message);
     }
 }
 

@@ -95,7 +95,7 @@ StringMap loadCustomStringMap(const std::filesystem::path& file) {
         // No file yet is the normal state of a user who never corrected a mapping.
         if (bytes.error().code != std::errc::no_such_file_or_directory) {
             qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@",
-                  bytes.error().message());
+                  bytes.error().message);
         }
         return {};
     }
@@ -121,7 +121,7 @@ bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& 
     }
     if (auto written = writeFileAtomically(file, bytes); !written) {
         qvLog(LogType::error, "Could not archive custom string map: %{public}@",
-              written.error().message());
+              written.error().message);
         return false;
     }
     return true;

@@ -34,10 +34,9 @@ class FileDescriptor {
 };
 
 Unexpected<FileError> failure(const std::filesystem::path& path, FileError::Access access,
-                              int error, std::string description = {}) {
-    std::error_code code(error, std::generic_category());
-    if (description.empty()) description = code.message();
-    return Unexpected(FileError{path, std::move(description), access, code});
+                              int error, std::string reason = {}) {
+    return Unexpected(FileError::make(access, path, std::error_code(error, std::generic_category()),
+                                      std::move(reason)));
 }
 
 // Symbolic links are followed by hand rather than with std::filesystem::canonical, because a
@@ -87,9 +86,14 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::string FileError::message() const {
+FileError FileError::make(Access access, std::filesystem::path path, std::error_code code,
+                          std::string reason) {
+    if (reason.empty()) reason = code.message();
     const char* verb = access == Access::reading ? "read" : "write";
-    return "Could not " + std::string(verb) + " \u201c" + path.string() + "\u201d: " + description;
+    std::string message =
+        "Could not " + std::string(verb) + " \u201c" + path.string() + "\u201d: " + reason;
+    FileError error{{access, std::move(message), std::move(path)}, std::move(reason), code};
+    return error;
 }
 
 Expected<void, FileError> writeFileAtomically(const std::filesystem::path& path,

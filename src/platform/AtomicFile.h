@@ -9,23 +9,31 @@
 #include <string_view>
 #include <system_error>
 
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora {
 
-// Why reading or writing a file failed, in words the user can act on.
-struct FileError {
-    enum class Access { reading, writing };
+// Whether a file failed while it was being read or while it was being written.
+enum class FileAccess { reading, writing };
 
-    std::filesystem::path path;
-    // What went wrong, e.g. "No space left on device".
-    std::string description;
-    Access access = Access::writing;
+// Why reading or writing a file failed, in words the user can act on. The kind is the access
+// that failed; the message is the whole sentence, "Could not write “/x/settings.plist”: No
+// space left on device", and the file is the path as the caller gave it.
+struct FileError : Error<FileAccess> {
+    using Access = FileAccess;
+
+    // The cause alone, e.g. "No space left on device", for texts that word the rest
+    // themselves.
+    std::string reason;
     // The system's error, for callers that treat a missing file differently.
     std::error_code code;
 
-    // "Could not write “/x/settings.plist”: No space left on device".
-    std::string message() const;
+    // The error for the file: the reason given, or else the system's wording of the code.
+    static FileError make(Access access, std::filesystem::path path, std::error_code code,
+                          std::string reason = {});
+
+    bool operator==(const FileError&) const = default;
 };
 
 // Replaces the file with the bytes, creating missing parent folders. The bytes go to a

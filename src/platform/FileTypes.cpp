@@ -92,8 +92,10 @@ Expected<std::string, TypeIdentifierError> typeIdentifierForFile(
     const auto status = std::filesystem::status(path, error);
     if (error || !std::filesystem::exists(status)) {
         const std::string reason = error ? error.message() : std::strerror(ENOENT);
-        return Unexpected(TypeIdentifierError{path, "The file “" + path.filename().string() +
-                                                        "” couldn’t be examined: " + reason + "."});
+        return Unexpected(TypeIdentifierError{
+            TypeIdentifierErrorKind::unexaminable,
+            "The file “" + path.filename().string() + "” couldn’t be examined: " + reason + ".",
+            path});
     }
     if (std::filesystem::is_directory(status)) return std::string("public.folder");
     std::string extension = path.extension().string();

@@ -31,15 +31,17 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora::filetypes {
 
-struct TypeIdentifierError {
-    std::filesystem::path path;
-    std::string
-        description;  // e.g. "The file “x.csv” couldn’t be opened because there is no such file."
+enum class TypeIdentifierErrorKind {
+    unexaminable,  // the file is missing or its folder cannot be searched
 };
+
+// The message reads "The file “x.csv” couldn’t be examined: No such file or directory.".
+using TypeIdentifierError = Error<TypeIdentifierErrorKind>;
 
 // The type identifier of an existing file or folder; an error when it cannot be examined.
 Expected<std::string, TypeIdentifierError> typeIdentifierForFile(const std::filesystem::path& path);

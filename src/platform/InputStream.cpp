@@ -73,13 +73,13 @@ Expected<std::unique_ptr<InputStream>, FileError> InputStream::openFile(
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
         const std::error_code code(errno, std::generic_category());
-        return Unexpected(FileError{path, code.message(), FileError::Access::reading, code});
+        return Unexpected(FileError::make(FileAccess::reading, path, code));
     }
     struct stat status {};
     if (::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
         ::close(descriptor);
         const std::error_code code(EISDIR, std::generic_category());
-        return Unexpected(FileError{path, code.message(), FileError::Access::reading, code});
+        return Unexpected(FileError::make(FileAccess::reading, path, code));
     }
     // The parsers read front to back once; let the kernel read ahead generously.
     ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);

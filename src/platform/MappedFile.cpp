@@ -14,8 +14,8 @@ namespace pelkora {
 namespace {
 
 FileError readingError(const std::filesystem::path& path, int number) {
-    const std::error_code code(number, std::generic_category());
-    return FileError{path, code.message(), FileError::Access::reading, code};
+    return FileError::make(FileAccess::reading, path,
+                           std::error_code(number, std::generic_category()));
 }
 
 }  // namespace

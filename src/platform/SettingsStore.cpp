@@ -139,7 +139,7 @@ void SettingsStore::load() {
     std::string problem;
     if (!content) {
         if (content.error().code == std::errc::no_such_file_or_directory) return;
-        problem = "it cannot be read: " + content.error().description;
+        problem = "it cannot be read: " + content.error().reason;
     } else if (auto decoded = decodePropertyList(*content); !decoded) {
         problem = "it is damaged: " + decoded.error().message;
     } else if (auto* dictionary = decoded->dictionaryValue(); dictionary == nullptr) {

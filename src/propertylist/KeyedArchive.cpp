@@ -461,7 +461,7 @@ class ArchiveWriter {
 // ---------------------------------------------------------------------------------------
 // Decoding
 
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
     constexpr std::size_t shown = 60;
     std::string result = "\"";
     result.append(text.substr(0, shown));
@@ -691,10 +691,10 @@ class ArchiveReader {
                 return Place{ArchiveValue::InlineDouble{*value.realValue()}, 0};
             case PropertyValueType::uid:
                 return decodeReference(value.uidValue()->value, depth + 1, [&] {
-                    return "field " + quoted(key) + " of object " + std::to_string(uid);
+                    return "field " + inQuotes(key) + " of object " + std::to_string(uid);
                 });
             default:
-                return fail("field " + quoted(key) + " of object " + std::to_string(uid) +
+                return fail("field " + inQuotes(key) + " of object " + std::to_string(uid) +
                             " is a " + value.typeName() +
                             "; only booleans, integers and reals are stored in an object, "
                             "anything else is a reference");
@@ -838,9 +838,9 @@ class ArchiveReader {
 
     std::nullopt_t unknownClass(std::uint64_t uid, const std::string& className) {
         if (classes_.unknownClass) classes_.unknownClass(className);
-        error_ = KeyedArchiveError{KeyedArchiveError::Kind::unknownClass,
-                                   "object " + std::to_string(uid) + " is of class " +
-                                       quoted(className) + ", which this reader does not know",
+        error_ = KeyedArchiveError{{KeyedArchiveError::Kind::unknownClass,
+                                    "object " + std::to_string(uid) + " is of class " +
+                                        inQuotes(className) + ", which this reader does not know"},
                                    className};
         return std::nullopt;
     }
@@ -859,7 +859,7 @@ class ArchiveReader {
     }
 
     std::nullopt_t fail(std::string message) {
-        error_ = KeyedArchiveError{KeyedArchiveError::Kind::corrupt, std::move(message), {}};
+        error_ = KeyedArchiveError{{KeyedArchiveError::Kind::corrupt, std::move(message)}, {}};
         return std::nullopt;
     }
 
@@ -874,7 +874,8 @@ class ArchiveReader {
 };
 
 Unexpected<KeyedArchiveError> corrupt(std::string message) {
-    return Unexpected(KeyedArchiveError{KeyedArchiveError::Kind::corrupt, std::move(message), {}});
+    return Unexpected(
+        KeyedArchiveError{{KeyedArchiveError::Kind::corrupt, std::move(message)}, {}});
 }
 
 // The uid of the root object, after checking the archive's top-level dictionary.
@@ -890,7 +891,7 @@ Expected<std::uint64_t, KeyedArchiveError> checkArchive(const PropertyValue& pli
         *archiver->second.stringValue() != archiverName) {
         const auto* text = archiver->second.stringValue();
         return corrupt("$archiver is " +
-                       (text != nullptr ? quoted(*text) : "a " + archiver->second.typeName()) +
+                       (text != nullptr ? inQuotes(*text) : "a " + archiver->second.typeName()) +
                        ", not \"NSKeyedArchiver\"");
     }
     const auto version = archive->find("$version");
@@ -942,9 +943,9 @@ Expected<ArchiveValue, KeyedArchiveError> decodeKeyedArchive(std::string_view by
                                                              const KeyedArchiveClassMap& classes) {
     auto plist = decodePropertyList(bytes);
     if (!plist) {
-        return Unexpected(KeyedArchiveError{KeyedArchiveError::Kind::unreadable,
-                                            "not a property list: " + plist.error().message,
-                                            {}});
+        return Unexpected(KeyedArchiveError{
+            {KeyedArchiveError::Kind::unreadable, "not a property list: " + plist.error().message},
+            {}});
     }
     auto root = checkArchive(*plist);
     if (!root) return Unexpected(root.error());

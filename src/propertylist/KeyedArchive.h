@@ -31,6 +31,7 @@
 #include <variant>
 #include <vector>
 
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -206,20 +207,22 @@ struct KeyedArchiveClassMap {
 };
 
 // Why bytes are not a keyed archive the caller can use.
-struct KeyedArchiveError {
-    enum class Kind {
-        // Not a property list at all.
-        unreadable,
-        // A property list, but not a sound keyed archive.
-        corrupt,
-        // A sound archive holding an object of a class the caller does not know.
-        unknownClass,
-    };
-    Kind kind = Kind::corrupt;
-    // E.g. "object 12 refers to object 90, but there are 31 objects".
-    std::string message;
+enum class KeyedArchiveErrorKind {
+    // Not a property list at all.
+    unreadable,
+    // A property list, but not a sound keyed archive.
+    corrupt,
+    // A sound archive holding an object of a class the caller does not know.
+    unknownClass,
+};
+
+// Why bytes are not a keyed archive the caller can use; the message reads e.g. "object 12
+// refers to object 90, but there are 31 objects".
+struct KeyedArchiveError : Error<KeyedArchiveErrorKind> {
     // The archived class name, for unknownClass.
     std::string className;
+
+    bool operator==(const KeyedArchiveError&) const = default;
 };
 
 // Decoding refuses deeper nesting of objects than this (a list of saved mappings nests six

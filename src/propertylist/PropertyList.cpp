@@ -488,7 +488,7 @@ class XmlReader {
 
     Expected<PropertyValue, PropertyListError> read() {
         auto value = readDocument();
-        if (!value) return Unexpected(PropertyListError{std::move(error_)});
+        if (!value) return Unexpected(std::move(error_));
         return std::move(*value);
     }
 
@@ -501,9 +501,13 @@ class XmlReader {
     };
 
     std::nullopt_t fail(std::size_t offset, const std::string& problem) {
-        if (error_.empty()) {
-            const auto line = 1 + std::count(text_.begin(), text_.begin() + offset, '\n');
-            error_ = "line " + std::to_string(line) + ": " + problem;
+        if (error_.message.empty()) {
+            const auto line = static_cast<std::uint64_t>(
+                1 + std::count(text_.begin(), text_.begin() + offset, '\n'));
+            error_ = PropertyListError{PropertyListErrorKind::malformed,
+                                       "line " + std::to_string(line) + ": " + problem,
+                                       {},
+                                       line};
         }
         return std::nullopt;
     }
@@ -832,7 +836,7 @@ class XmlReader {
 
     std::string_view text_;
     std::size_t position_ = 0;
-    std::string error_;
+    PropertyListError error_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -851,7 +855,7 @@ class BinaryReader {
     Expected<PropertyValue, PropertyListError> read() {
         std::optional<PropertyValue> value;
         if (readTrailer() && measure(topObject_, 1)) value = readObject(topObject_);
-        if (!value) return Unexpected(PropertyListError{std::move(error_)});
+        if (!value) return Unexpected(std::move(error_));
         return std::move(*value);
     }
 
@@ -876,7 +880,13 @@ class BinaryReader {
     };
 
     std::nullopt_t fail(std::size_t offset, const std::string& problem) {
-        if (error_.empty()) error_ = "byte " + std::to_string(offset) + ": " + problem;
+        if (error_.message.empty()) {
+            error_ = PropertyListError{PropertyListErrorKind::malformed,
+                                       "byte " + std::to_string(offset) + ": " + problem,
+                                       {},
+                                       std::nullopt,
+                                       offset};
+        }
         return std::nullopt;
     }
 
@@ -1197,7 +1207,7 @@ class BinaryReader {
     // measured, which makes a container that holds itself an error instead of a loop.
     std::vector<Measure> measures_;
     std::vector<bool> visiting_;
-    std::string error_;
+    PropertyListError error_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -1280,7 +1290,8 @@ std::string encodePropertyList(const PropertyValue& value, PropertyListFormat fo
 }
 
 Expected<PropertyValue, PropertyListError> decodePropertyList(std::string_view bytes) {
-    if (bytes.empty()) return Unexpected(PropertyListError{"the file is empty"});
+    if (bytes.empty())
+        return Unexpected(PropertyListError{PropertyListErrorKind::empty, "the file is empty"});
     if (bytes.starts_with("bplist")) return BinaryReader(bytes).read();
     return XmlReader(bytes).read();
 }

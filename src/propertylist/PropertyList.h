@@ -19,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -99,11 +100,15 @@ class PropertyValue {
 
 enum class PropertyListFormat { xml, binary };
 
-// Why bytes are not a property list, e.g. "line 12: <key> expected in a dictionary, found
-// <string>" or "byte 220: a reference to object 90, but there are 31 objects".
-struct PropertyListError {
-    std::string message;
+enum class PropertyListErrorKind {
+    empty,      // there are no bytes at all
+    malformed,  // the bytes are not a sound XML or binary property list
 };
+
+// Why bytes are not a property list, e.g. "line 12: <key> expected in a dictionary, found
+// <string>" (with the line) or "byte 220: a reference to object 90, but there are 31
+// objects" (with the byte offset).
+using PropertyListError = Error<PropertyListErrorKind>;
 
 // Decoding refuses deeper nesting than this (a real file nests a few levels).
 inline constexpr std::size_t maximumPropertyListDepth = 512;

@@ -42,8 +42,7 @@ class ImportPage::Events final : public ImportOperationDelegate {
     }
     void importOperationDidFail(const ImportOperationError& error) override {
         const ImportOutcome outcome = failureOutcome(error);
-        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading,
-              error.localizedDescription);
+        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.message);
         page_.importDidEnd(session_, outcome);
     }
     void importOperationDidFinish() override {
@@ -120,8 +119,7 @@ void ImportPage::buildContainerMenu(ImportSession& session) {
     if (!store) return;
     auto containers = store->containers();
     if (!containers) {
-        qvLog(LogType::error, "Can't read the containers: %{public}@",
-              containers.error().localizedDescription);
+        qvLog(LogType::error, "Can't read the containers: %{public}@", containers.error().message);
         return;
     }
     // Sorted by the type as nine digits and then the lower-cased name.
@@ -288,11 +286,11 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
         outcome.text = localizedString(
             "Please try another account to import the records into. Technical reason: The "
             "container with the specified identifier could not be found.");
-    } else if (!error.localizedDescription.empty()) {
+    } else if (!error.message.empty()) {
         outcome.text =
             qvFormat(localizedString("An error occurred during the import operation. The "
                                      "operating system returned this error message: %@"),
-                     error.localizedDescription);
+                     error.message);
     } else {
         outcome.text = localizedString("An error occurred during the import operation.");
     }

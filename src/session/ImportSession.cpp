@@ -175,7 +175,7 @@ void ImportSession::applicationWillTerminate() {
     settings_.set(SettingKey::TerminatedProperly, PropertyValue(true));
     if (auto written = settings_.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message());
+        qvLog(LogType::error, "%{public}@", written.error().message);
     }
     qvLog(LogType::info, "Goodbye!");
 }
@@ -316,7 +316,7 @@ void ImportSession::openRuntimeLog() {
 DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
     auto identifier = filetypes::typeIdentifierForFile(file);
     if (!identifier) {
-        qvLog(LogType::error, "%{public}@", identifier.error().description);
+        qvLog(LogType::error, "%{public}@", identifier.error().message);
         return DetectedFileType::unknown;
     }
     std::string type = *identifier;
@@ -707,7 +707,7 @@ void ImportSession::readerDidEndParsing(TabularDataReader& reader) {
 void ImportSession::readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) {
     if (!isSessionReader(reader)) return;
     qvLog(LogType::error, "%{public}@ did fail with error: %{public}@", reader.debugDescription(),
-          error.localizedDescription);
+          error.message);
     closeProgressSheet();
     setCurrentProgress(nullptr);
     Alert alert;

@@ -88,7 +88,7 @@ void registerDefaults(SettingsStore& settings) {
     settings.registerDefaults(defaults);
     if (auto written = settings.synchronize(); !written) {
         qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message());
+        qvLog(LogType::error, "%{public}@", written.error().message);
     }
 }
 

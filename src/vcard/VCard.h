@@ -28,17 +28,19 @@
 #include <vector>
 
 #include "addressbook/Contact.h"
+#include "support/Error.h"
 #include "support/Expected.h"
 
 namespace pelkora::contacts {
 
-// Why bytes could not be read as vCards, e.g. "line 12: “Hello there” is neither a property
-// nor a folded continuation line (it has no colon)".
-struct VCardError {
-    std::size_t line = 0;  // the input line the problem is on, counted from 1
-    std::string message;   // names the line and the problem
-    bool operator==(const VCardError&) const = default;
+enum class VCardErrorKind {
+    malformed,  // a structural fault: a line that is no property, a card left open …
 };
+
+// Why bytes could not be read as vCards. The message names the line and the problem, e.g.
+// "line 12: “Hello there” is neither a property nor a folded continuation line (it has no
+// colon)", and line holds the same number.
+using VCardError = Error<VCardErrorKind>;
 
 // One vCard of the input.
 struct VCardEntry {

@@ -32,7 +32,8 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
 }
 
 VCardError lineError(std::size_t line, const std::string& problem) {
-    return VCardError{line, "line " + std::to_string(line) + ": " + problem};
+    return VCardError{
+        VCardErrorKind::malformed, "line " + std::to_string(line) + ": " + problem, {}, line};
 }
 
 std::vector<std::string_view> ContentLine::parameterValues(std::string_view parameterName) const {

@@ -80,7 +80,7 @@ class EventRecorder : public CsvParserDelegate {
     }
     void parserDidEndDocument(CsvParser&) override { events.push_back("end"); }
     void parserDidFailWithError(CsvParser&, const CsvError& failure) override {
-        events.push_back("error " + failure.localizedDescription);
+        events.push_back("error " + failure.message);
         error = failure;
     }
 
@@ -196,14 +196,13 @@ TEST(CsvParserQuotedFields, TextAfterClosingQuoteStopsWithUnexpectedDelimiter) {
                 ElementsAre("begin", "line 1", "field 0 [abc]", "endline 1",
                             "error Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)"));
     ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->domain, csvErrorDomain);
-    EXPECT_EQ(result.error->code, 1);
+    EXPECT_EQ(result.error->kind, CsvErrorKind::unexpectedDelimiter);
 }
 
 TEST(CsvParserQuotedFields, UnexpectedDelimiterErrorNamesNonAsciiCharacters) {
     ParseSetup semicolon;
     semicolon.delimiter = U'；';
-    EXPECT_EQ(parse("\"a\"é", semicolon).error->localizedDescription,
+    EXPECT_EQ(parse("\"a\"é", semicolon).error->message,
               "Unexpected delimiter. Expected '；' (0xFF1B), but got 'é' (0xE9)");
 }
 
@@ -493,7 +492,7 @@ TEST(CsvParserFileStream, ParsesFileAndReportsMissingFile) {
 
     auto missing = InputStream::openFile(folder / "missing.csv");
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().access, FileError::Access::reading);
+    EXPECT_EQ(missing.error().kind, FileError::Access::reading);
     EXPECT_EQ(missing.error().code, std::errc::no_such_file_or_directory);
 }
 

@@ -37,7 +37,7 @@ class GeneratedRowsReader : public TabularDataReader {
             if (record == failAfter) {
                 appendParseLogEntry(
                     {ParseLogSeverity::error, "stopped at " + std::to_string(record)});
-                postDidFail({.localizedDescription = "The file could not be read."});
+                postDidFail({{.message = "The file could not be read."}});
                 return;
             }
         }
@@ -171,7 +171,7 @@ TEST_F(TabularDataReaderTest, FailedParseReportsFailureInsteadOfEnd) {
     EXPECT_EQ(delegate.events.back(), "fail");
     EXPECT_EQ(std::count(delegate.events.begin(), delegate.events.end(), "end"), 0);
     ASSERT_EQ(delegate.errors.size(), 1u);
-    EXPECT_EQ(delegate.errors[0].localizedDescription, "The file could not be read.");
+    EXPECT_EQ(delegate.errors[0].message, "The file could not be read.");
     EXPECT_EQ(reader->parseLog(),
               (std::vector<ParseLogEntry>{{ParseLogSeverity::error, "stopped at 4"}}));
 }

@@ -262,16 +262,14 @@ TEST_F(TextReaderTest, InputThatWouldBeLostSilentlyIsReportedAsAFailure) {
     EXPECT_EQ(quoteEvents.ended, 0);
     ASSERT_EQ(quoteEvents.failures.size(), 1u);
     EXPECT_EQ(quoteEvents.failures[0].code, kTextReaderErrorUnterminatedQuote);
-    EXPECT_NE(quoteEvents.failures[0].localizedDescription.find("line 3 is never closed"),
-              std::string::npos);
+    EXPECT_NE(quoteEvents.failures[0].message.find("line 3 is never closed"), std::string::npos);
 
     // Bytes that are not UTF-8 halfway through a file read as UTF-8.
     const auto decodeEvents =
         parseWithEvents("latin.csv", "Name,City\nAda,K\xF6ln\nBob,Bonn\n", TextEncoding::utf8());
     ASSERT_EQ(decodeEvents.failures.size(), 1u);
     EXPECT_EQ(decodeEvents.failures[0].code, kTextReaderErrorUndecodableBytes);
-    EXPECT_NE(decodeEvents.failures[0].localizedDescription.find("past byte 15"),
-              std::string::npos);
+    EXPECT_NE(decodeEvents.failures[0].message.find("past byte 15"), std::string::npos);
 
     const auto cleanEvents = parseWithEvents("clean.csv", "Name,City\nAda,\"K\xC3\xB6ln\"\n");
     EXPECT_EQ(cleanEvents.ended, 1);

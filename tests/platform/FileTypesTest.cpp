@@ -48,7 +48,7 @@ TEST(FileTypes, FilesAreIdentifiedByExtensionAndMissingFilesFail) {
     EXPECT_EQ(typeIdentifierForFile(folder.path()).value(), "public.folder");
     const auto missing = typeIdentifierForFile(folder / "missing.csv");
     ASSERT_FALSE(missing);
-    EXPECT_NE(missing.error().description.find("missing.csv"), std::string::npos);
+    EXPECT_NE(missing.error().message.find("missing.csv"), std::string::npos);
 }
 
 TEST(Desktop, FileURLsPercentEncodeReservedCharacters) {

@@ -113,8 +113,7 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
         ScopedFileSizeLimit limit(16);
         auto written = writeFileAtomically(file, std::string(1000, 'x'));
         ASSERT_FALSE(written);
-        EXPECT_EQ(written.error().message(),
-                  "Could not write " + quoted(file) + ": File too large");
+        EXPECT_EQ(written.error().message, "Could not write " + quoted(file) + ": File too large");
     }
     EXPECT_EQ(test::readFile(file), "old content");
     EXPECT_EQ(filesIn(folder.path()), std::vector<std::string>{"settings.plist"});
@@ -126,9 +125,9 @@ TEST(AtomicFile, FolderThatCannotBeCreatedIsReported) {
     const auto file = folder / "blocker/settings.plist";
     auto written = writeFileAtomically(file, "x");
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.error().path, file);
-    EXPECT_NE(written.error().message().find("Could not write " + quoted(file)), std::string::npos);
-    EXPECT_NE(written.error().description.find("could not be created"), std::string::npos);
+    EXPECT_EQ(written.error().file, file);
+    EXPECT_NE(written.error().message.find("Could not write " + quoted(file)), std::string::npos);
+    EXPECT_NE(written.error().reason.find("could not be created"), std::string::npos);
 }
 
 TEST(AtomicFile, ReadingAMissingFileNamesItAndTheCause) {
@@ -136,7 +135,7 @@ TEST(AtomicFile, ReadingAMissingFileNamesItAndTheCause) {
     auto read = readWholeFile(folder / "absent.plist");
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error().code, std::errc::no_such_file_or_directory);
-    EXPECT_EQ(read.error().message(),
+    EXPECT_EQ(read.error().message,
               "Could not read " + quoted(folder / "absent.plist") + ": No such file or directory");
 }
 
@@ -311,8 +310,7 @@ TEST_F(SettingsStoreTest, FailedSynchronizeNamesTheFileKeepsItAndRetriesLater) {
         ScopedFileSizeLimit limit(saved.size());
         auto written = store.synchronize();
         ASSERT_FALSE(written);
-        EXPECT_EQ(written.error().message(),
-                  "Could not write " + quoted(file_) + ": File too large");
+        EXPECT_EQ(written.error().message, "Could not write " + quoted(file_) + ": File too large");
     }
     EXPECT_EQ(test::readFile(file_), saved);
     ASSERT_TRUE(store.synchronize());
@@ -329,8 +327,7 @@ TEST_F(SettingsStoreTest, ReadOnlyFolderMakesSynchronizeFail) {
     auto written = store.synchronize();
     fs::permissions(file_.parent_path(), fs::perms::owner_all);
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.error().message(),
-              "Could not write " + quoted(file_) + ": Permission denied");
+    EXPECT_EQ(written.error().message, "Could not write " + quoted(file_) + ": Permission denied");
     EXPECT_EQ(SettingsStore(file_).stringForKey("ImportMode"), "vCard");
 }
 

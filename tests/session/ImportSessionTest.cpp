@@ -338,7 +338,7 @@ TEST_F(ImportSessionReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
     });
     fixture.frontEnd.alertAnswer = 1;  // "Open Runtime Log"
     auto reader = startReader(10);
-    reader->postDidFail(ReaderError{"Broken sheet"});
+    reader->postDidFail(ReaderError{{ReaderErrorKind::malformedContent, "Broken sheet"}});
     fixture.drain();
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
     const auto& alert = fixture.frontEnd.alerts[0];

@@ -464,11 +464,11 @@ struct SqliteContactStore::Database {
 
     std::string errorMessage() const { return sqlite3_errmsg(connection.get()); }
 
-    Unexpected<ContactStoreError> failure(ContactStoreErrorCode code, std::string text) const {
+    Unexpected<ContactStoreError> failure(ContactStoreErrorKind code, std::string text) const {
         return Unexpected(ContactStoreError{code, std::move(text)});
     }
     Unexpected<ContactStoreError> damaged(const std::string& problem) const {
-        return failure(ContactStoreErrorCode::storeUnavailable,
+        return failure(ContactStoreErrorKind::storeUnavailable,
                        "The address book " + inQuotes(file.string()) + " is damaged (" + problem +
                            "). Move it aside to start a new address book, or restore it from a "
                            "backup.");
@@ -477,19 +477,19 @@ struct SqliteContactStore::Database {
     Unexpected<ContactStoreError> sqliteFailure(int result, std::string_view verb) const {
         const int primary = result & 0xFF;
         if (primary == SQLITE_NOTADB) {
-            return failure(ContactStoreErrorCode::storeUnavailable,
+            return failure(ContactStoreErrorKind::storeUnavailable,
                            "The file " + inQuotes(file.string()) + " is not an address book (" +
                                errorMessage() +
                                "). Choose another file, or move it aside to start a new "
                                "address book.");
         }
         if (primary == SQLITE_CORRUPT) return damaged(errorMessage());
-        return failure(verb == "save to" ? ContactStoreErrorCode::writeFailed
-                                         : ContactStoreErrorCode::storeUnavailable,
+        return failure(verb == "save to" ? ContactStoreErrorKind::writeFailed
+                                         : ContactStoreErrorKind::storeUnavailable,
                        "Could not " + std::string(verb) + " the address book " +
                            inQuotes(file.string()) + ": " + errorMessage() + ".");
     }
-    Unexpected<ContactStoreError> saveFailure(ContactStoreErrorCode code,
+    Unexpected<ContactStoreError> saveFailure(ContactStoreErrorKind code,
                                               const std::string& problem) const {
         return failure(code, "Could not save to the address book " + inQuotes(file.string()) +
                                  ": " + problem + ".");
@@ -571,12 +571,12 @@ struct SqliteContactStore::Database {
         if (!tables) return Unexpected(tables.error());
         const bool empty = *applicationId == 0 && *version == 0 && *tables == 0;
         if (!empty && *applicationId != kApplicationId) {
-            return failure(ContactStoreErrorCode::storeUnavailable,
+            return failure(ContactStoreErrorKind::storeUnavailable,
                            "The file " + inQuotes(file.string()) +
                                " is not a Pelkora address book. Choose another file.");
         }
         if (*version > kSchemaVersion) {
-            return failure(ContactStoreErrorCode::storeUnavailable,
+            return failure(ContactStoreErrorKind::storeUnavailable,
                            "The address book " + inQuotes(file.string()) +
                                " was written by a newer version of Pelkora (format " +
                                std::to_string(*version) + "). Update Pelkora to open it.");
@@ -886,7 +886,7 @@ struct SqliteContactStore::Database {
         if (!writesBeforeFailure) return {};
         if (*writesBeforeFailure == 0) {
             writesBeforeFailure.reset();
-            return saveFailure(ContactStoreErrorCode::writeFailed,
+            return saveFailure(ContactStoreErrorKind::writeFailed,
                                "a failure was injected for testing");
         }
         --*writesBeforeFailure;
@@ -900,7 +900,7 @@ struct SqliteContactStore::Database {
         run.bind(identifier);
         if (int result = run.step(); result != SQLITE_DONE) return sqliteFailure(result, "save to");
         if (sqlite3_changes(connection.get()) == 0)
-            return saveFailure(ContactStoreErrorCode::groupNotFound,
+            return saveFailure(ContactStoreErrorKind::groupNotFound,
                                "there is no group with the identifier " + inQuotes(identifier));
         return {};
     }
@@ -908,7 +908,7 @@ struct SqliteContactStore::Database {
     Result<void> insertionFailure(int result, std::string_view kind,
                                   const std::string& identifier) {
         if (result == SQLITE_CONSTRAINT_PRIMARYKEY)
-            return saveFailure(ContactStoreErrorCode::duplicateIdentifier,
+            return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
                                "a " + std::string(kind) + " with the identifier " +
                                    inQuotes(identifier) + " exists already");
         return sqliteFailure(result, "save to");
@@ -917,7 +917,7 @@ struct SqliteContactStore::Database {
     Result<void> checkContainer(const std::unordered_set<std::string>& containerIdentifiers,
                                 const std::string& identifier) {
         if (containerIdentifiers.contains(identifier)) return {};
-        return saveFailure(ContactStoreErrorCode::containerNotFound,
+        return saveFailure(ContactStoreErrorKind::containerNotFound,
                            "there is no container with the identifier " + inQuotes(identifier));
     }
 
@@ -987,15 +987,15 @@ struct SqliteContactStore::Database {
             if (int result = run.step(); result != SQLITE_ROW)
                 return sqliteFailure(result, "save to");
             if (run.isNull(0))
-                return saveFailure(ContactStoreErrorCode::contactNotFound,
+                return saveFailure(ContactStoreErrorKind::contactNotFound,
                                    "there is no contact with the identifier " +
                                        inQuotes(membership.contactIdentifier));
             if (run.isNull(1))
-                return saveFailure(ContactStoreErrorCode::groupNotFound,
+                return saveFailure(ContactStoreErrorKind::groupNotFound,
                                    "there is no group with the identifier " +
                                        inQuotes(membership.groupIdentifier));
             if (run.text(0) != run.text(1))
-                return saveFailure(ContactStoreErrorCode::groupNotFound,
+                return saveFailure(ContactStoreErrorKind::groupNotFound,
                                    "the contact " + inQuotes(membership.contactIdentifier) +
                                        " and the group " + inQuotes(membership.groupIdentifier) +
                                        " are in different containers");
@@ -1016,7 +1016,7 @@ Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactSt
         std::filesystem::create_directories(file.parent_path(), error);
         if (error) {
             return Unexpected(
-                ContactStoreError{ContactStoreErrorCode::storeUnavailable,
+                ContactStoreError{ContactStoreErrorKind::storeUnavailable,
                                   "Could not open the address book " + inQuotes(file.string()) +
                                       ": the folder " + inQuotes(file.parent_path().string()) +
                                       " could not be created (" + error.message() + ")."});

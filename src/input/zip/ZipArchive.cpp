@@ -83,10 +83,11 @@ Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithChannel(
             failure.code == std::make_error_code(std::errc::no_such_file_or_directory)) {
             return archive;
         }
-        return Unexpected(ZipError{ZipErrorKind::readFailed,
-                                   "Could not read the zip archive " + archive->displayName_ +
-                                       ": " + failure.description + ".",
-                                   std::nullopt, failure.code});
+        return Unexpected(ZipError{
+            {ZipErrorKind::readFailed, "Could not read the zip archive " + archive->displayName_ +
+                                           ": " + failure.reason + "."},
+            std::nullopt,
+            failure.code});
     }
     archive->contents_ = *input;
     if (auto read = archive->readCentralDirectory(); !read) return Unexpected(read.error());
@@ -97,8 +98,8 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
     const std::span<const std::uint8_t> bytes = *contents_;
     const auto endError = [&](std::string_view problem) {
         return Unexpected(ZipError{
-            ZipErrorKind::endOfCentralDirectoryInvalid,
-            "The zip archive " + displayName_ + " is damaged: " + std::string(problem) + ".",
+            {ZipErrorKind::endOfCentralDirectoryInvalid,
+             "The zip archive " + displayName_ + " is damaged: " + std::string(problem) + "."},
             std::nullopt,
             {}});
     };
@@ -126,12 +127,12 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
     std::uint64_t cursor = centralDirectoryOffset;
     for (std::size_t index = 0; index < end.totalEntries(); ++index) {
         const auto entryError = [&](std::string_view problem) {
-            return Unexpected(ZipError{ZipErrorKind::centralFileHeaderInvalid,
-                                       "The zip archive " + displayName_ + " is damaged: entry " +
-                                           std::to_string(index + 1) + " " + std::string(problem) +
-                                           ".",
-                                       index,
-                                       {}});
+            return Unexpected(
+                ZipError{{ZipErrorKind::centralFileHeaderInvalid,
+                          "The zip archive " + displayName_ + " is damaged: entry " +
+                              std::to_string(index + 1) + " " + std::string(problem) + "."},
+                         index,
+                         {}});
         };
         // Earlier headers' names and comments may have used up the room the count check left.
         if (cursor + centralFileHeaderLength > *endOffset) {
@@ -163,8 +164,8 @@ Expected<std::string, ZipError> ZipArchive::contentsOfEntry(std::string_view nam
         return std::string(data->begin(), data->end());
     }
     return Unexpected(ZipError{
-        ZipErrorKind::entryNotFound,
-        "The zip archive " + displayName_ + " has no part named “" + std::string(name) + "”.",
+        {ZipErrorKind::entryNotFound,
+         "The zip archive " + displayName_ + " has no part named “" + std::string(name) + "”."},
         std::nullopt,
         {}});
 }

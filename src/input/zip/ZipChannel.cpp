@@ -16,8 +16,7 @@ Expected<std::span<const std::uint8_t>, FileError> ZipFileChannel::newInput() {
 Expected<std::span<const std::uint8_t>, FileError> ZipDataChannel::newInput() {
     if (data_.empty()) {
         const auto code = std::make_error_code(std::errc::no_such_file_or_directory);
-        return Unexpected(
-            FileError{"(data in memory)", code.message(), FileError::Access::reading, code});
+        return Unexpected(FileError::make(FileAccess::reading, "(data in memory)", code));
     }
     return std::span<const std::uint8_t>(data_);
 }

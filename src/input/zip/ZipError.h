@@ -9,6 +9,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "support/Error.h"
+
 namespace pelkora {
 
 // The reverse-domain name under which the numbered codes are reported.
@@ -27,11 +29,9 @@ enum class ZipErrorKind {
     entryNotFound,      // no code: no entry has the name asked for
 };
 
-// One failure, with everything the caller needs to report or handle it.
-struct ZipError {
-    ZipErrorKind kind = ZipErrorKind::readFailed;
-    // "Could not read the zip archive “/x/book.xlsx”: …", ready for the user.
-    std::string message;
+// One failure, with everything the caller needs to report or handle it. The message is
+// ready for the user: "Could not read the zip archive “/x/book.xlsx”: …".
+struct ZipError : Error<ZipErrorKind> {
     // The zero-based position of the unusable central directory entry (code 2 only).
     std::optional<std::size_t> entryIndex;
     // The system's or the stream's error behind the failure, if any.
@@ -40,6 +40,8 @@ struct ZipError {
     // The number in zipErrorDomain, none for the kinds that are reported without a number
     // (a deflate entry that does not inflate cleanly yields no content and no numbered error).
     std::optional<int> code() const;
+
+    bool operator==(const ZipError&) const = default;
 };
 
 }  // namespace pelkora

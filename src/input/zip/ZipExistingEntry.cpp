@@ -146,10 +146,10 @@ std::string ZipExistingEntry::fileName() const {
 
 ZipError ZipExistingEntry::error(ZipErrorKind kind, std::string_view problem,
                                  std::error_code underlying) const {
-    return ZipError{kind,
-                    "Could not read “" + fileName() + "” in the zip archive " +
-                        archive_.displayName() + ": " + std::string(problem) + ".",
-                    std::nullopt, underlying};
+    return ZipError{{kind, "Could not read “" + fileName() + "” in the zip archive " +
+                               archive_.displayName() + ": " + std::string(problem) + "."},
+                    std::nullopt,
+                    underlying};
 }
 
 Expected<void, ZipError> ZipExistingEntry::checkReadable() const {

@@ -16,7 +16,7 @@ namespace pelkora::contacts {
 namespace {
 
 namespace fs = std::filesystem;
-using Code = ContactStoreErrorCode;
+using Kind = ContactStoreErrorKind;
 
 Contact person(const std::string& given, const std::string& family) {
     Contact contact = Contact::makeNew();
@@ -115,7 +115,7 @@ class SqliteContactStoreTest : public ::testing::Test {
 
     std::unique_ptr<SqliteContactStore> openStore() {
         auto opened = SqliteContactStore::open(file_);
-        EXPECT_TRUE(opened) << (opened ? "" : opened.error().localizedDescription);
+        EXPECT_TRUE(opened) << (opened ? "" : opened.error().message);
         return opened ? std::move(*opened) : nullptr;
     }
 
@@ -200,9 +200,8 @@ TEST_F(SqliteContactStoreTest, RefusesAFileThatIsNotADatabase) {
     test::writeFile(text, bytes);
     const auto opened = SqliteContactStore::open(text);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().code, Code::storeUnavailable);
-    EXPECT_NE(opened.error().localizedDescription.find("\u201c" + text.string() + "\u201d"),
-              std::string::npos);
+    EXPECT_EQ(opened.error().kind, Kind::storeUnavailable);
+    EXPECT_NE(opened.error().message.find("\u201c" + text.string() + "\u201d"), std::string::npos);
     EXPECT_EQ(test::readFile(text), bytes);
 }
 
@@ -220,16 +219,15 @@ TEST_F(SqliteContactStoreTest, RefusesNewerFormatsAndOtherProgramsDatabases) {
     overwrite(file_, 60, std::string("\x00\x00\x00\x63", 4));
     const auto newer = SqliteContactStore::open(file_);
     ASSERT_FALSE(newer);
-    EXPECT_EQ(newer.error().code, Code::storeUnavailable);
-    EXPECT_NE(newer.error().localizedDescription.find("newer version"), std::string::npos);
+    EXPECT_EQ(newer.error().kind, Kind::storeUnavailable);
+    EXPECT_NE(newer.error().message.find("newer version"), std::string::npos);
 
     test::writeFile(file_, original);
     overwrite(file_, 68, "ABCD");
     const auto foreign = SqliteContactStore::open(file_);
     ASSERT_FALSE(foreign);
-    EXPECT_EQ(foreign.error().code, Code::storeUnavailable);
-    EXPECT_NE(foreign.error().localizedDescription.find("not a Pelkora address book"),
-              std::string::npos);
+    EXPECT_EQ(foreign.error().kind, Kind::storeUnavailable);
+    EXPECT_NE(foreign.error().message.find("not a Pelkora address book"), std::string::npos);
 
     test::writeFile(file_, original);
     EXPECT_TRUE(SqliteContactStore::open(file_));
@@ -255,8 +253,8 @@ TEST_F(SqliteContactStoreTest, ReportsADamagedFileAsUnavailable) {
     }
     ASSERT_FALSE(errors.empty());
     for (const ContactStoreError& error : errors) {
-        EXPECT_EQ(error.code, Code::storeUnavailable);
-        EXPECT_NE(error.localizedDescription.find(file_.string()), std::string::npos);
+        EXPECT_EQ(error.kind, Kind::storeUnavailable);
+        EXPECT_NE(error.message.find(file_.string()), std::string::npos);
     }
 }
 
@@ -361,29 +359,29 @@ TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
         change(request);
         const auto result = store_->execute(request);
         EXPECT_EQ(snapshot(), before);
-        return result ? std::optional<Code>() : result.error().code;
+        return result ? std::optional<Kind>() : result.error().kind;
     };
     EXPECT_EQ(failing([](SaveRequest& r) { r.addContact(person("A", "B"), "nowhere"); }),
-              Code::containerNotFound);
+              Kind::containerNotFound);
     EXPECT_EQ(failing([](SaveRequest& r) { r.addGroup(group("G"), "nowhere"); }),
-              Code::containerNotFound);
-    EXPECT_EQ(failing([](SaveRequest& r) { r.deleteGroup("no group"); }), Code::groupNotFound);
+              Kind::containerNotFound);
+    EXPECT_EQ(failing([](SaveRequest& r) { r.deleteGroup("no group"); }), Kind::groupNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, "no group"); }),
-              Code::groupNotFound);
+              Kind::groupNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, elsewhere.identifier); }),
-              Code::groupNotFound);
+              Kind::groupNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember("nobody", friends.identifier); }),
-              Code::contactNotFound);
+              Kind::contactNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addGroup(friends, local()); }),
-              Code::duplicateIdentifier);
+              Kind::duplicateIdentifier);
     EXPECT_EQ(failing([&](SaveRequest& r) {
                   Contact twin = person("Twin", "");
                   twin.identifier = someone;
                   r.addContact(twin, local());
               }),
-              Code::duplicateIdentifier);
-    EXPECT_EQ(store_->addContainer({"OTHER", "Again", ContainerType::local}).error().code,
-              Code::duplicateIdentifier);
+              Kind::duplicateIdentifier);
+    EXPECT_EQ(store_->addContainer({"OTHER", "Again", ContainerType::local}).error().kind,
+              Kind::duplicateIdentifier);
 }
 
 // Fails a request of one group deleted, one added, 500 contacts and 500 members after
@@ -407,8 +405,8 @@ TEST_F(SqliteContactStoreTest, FailureInTheMiddleOfARequestLeavesTheStoreAsItWas
         store_->failAfterWrites(writesBeforeFailure);
         const auto failed = store_->execute(request);
         ASSERT_FALSE(failed);
-        EXPECT_EQ(failed.error().code, Code::writeFailed);
-        EXPECT_NE(failed.error().localizedDescription.find(file_.string()), std::string::npos);
+        EXPECT_EQ(failed.error().kind, Kind::writeFailed);
+        EXPECT_NE(failed.error().message.find(file_.string()), std::string::npos);
         EXPECT_EQ(snapshot(), before);
         EXPECT_TRUE(store_->checkIntegrity());
         EXPECT_TRUE(store_->existingFullNames(local(), {name + " 0"}).value().empty());
@@ -435,9 +433,9 @@ TEST_F(SqliteContactStoreTest, WriteErrorOfTheDiskLeavesTheStoreAsItWas) {
         ScopedFileSizeLimit limit(largest + 64 * 1024);
         const auto failed = store_->execute(request);
         ASSERT_FALSE(failed);
-        EXPECT_EQ(failed.error().code, Code::writeFailed);
-        EXPECT_NE(failed.error().localizedDescription.find(file_.string()), std::string::npos)
-            << failed.error().localizedDescription;
+        EXPECT_EQ(failed.error().kind, Kind::writeFailed);
+        EXPECT_NE(failed.error().message.find(file_.string()), std::string::npos)
+            << failed.error().message;
     }
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(store_->checkIntegrity());
