@@ -309,12 +309,18 @@ bool CsvParser::readMore() {
     undecoded_.erase(undecoded_.begin(),
                      undecoded_.begin() + static_cast<std::ptrdiff_t>(undecodedBegin_));
     undecodedBegin_ = 0;
-    if (!stream_->hasBytesAvailable()) return false;
+    // The stream may already have ended in the sniff's reads, so its error is looked at
+    // whenever it gives nothing more.
+    if (!stream_->hasBytesAvailable()) {
+        failWithReadError();
+        return false;
+    }
     const std::size_t kept = undecoded_.size();
     undecoded_.resize(kept + kReadSize);
     const std::size_t count = stream_->read(undecoded_.data() + kept, kReadSize);
     undecoded_.resize(kept + count);
     totalBytesRead_ += count;
+    if (count == 0) failWithReadError();
     return count > 0;
 }
 
@@ -579,7 +585,23 @@ void CsvParser::failWithUnexpectedCharacter(char32_t found) {
     error_ = CsvError{CsvErrorKind::unexpectedDelimiter,
                       "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
                           hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
-                          "' (0x" + hexadecimal(found) + ")"};
+                          "' (0x" + hexadecimal(found) + ")",
+                      stream_->filePath()};
+}
+
+// Fails the parse when the stream ended on a read error rather than at its end. The first
+// error stays: a grammar error met earlier already stops the parse.
+void CsvParser::failWithReadError() {
+    const std::error_code code = stream_->error();
+    if (!code || error_) return;
+    const std::filesystem::path file = stream_->filePath();
+    const std::string name = file.empty() ? std::string("the input") : "“" + file.string() + "”";
+    error_ = CsvError{CsvErrorKind::readFailed,
+                      "Could not read " + name + " past byte " + std::to_string(totalBytesRead_) +
+                          ": " + code.message() +
+                          ". The rest of the file is missing, so its rows are not used; check "
+                          "that the disk or network share is reachable and try again.",
+                      file, std::nullopt, totalBytesRead_};
 }
 
 }  // namespace pelkora

@@ -17,10 +17,12 @@
 // tab and the other horizontal spaces (U+00A0, U+1680, U+2000-U+200A, U+202F, U+205F, U+3000).
 // Line breaks at the very start make one record of one empty field.
 //
-// The only error is a character other than the delimiter or a line break after a quoted
-// field; it ends the parse after the current record. A quoted field still open at the end of
-// the input is dropped silently, and bytes that do not decode end the input where they start.
-// A NUL character is ordinary field content.
+// The only grammar error is a character other than the delimiter or a line break after a
+// quoted field; it ends the parse after the current record. A read error of the stream also
+// ends the parse with an error, after the record it cuts short: a file that stops early must
+// not read as a file that ended. A quoted field still open at the end of the input is dropped
+// silently, and bytes that do not decode end the input where they start. A NUL character is
+// ordinary field content.
 
 #include <array>
 #include <cstddef>
@@ -47,9 +49,13 @@ enum class CsvErrorKind {
     // The grammar's one error: something other than a delimiter or line break after a quoted
     // field.
     unexpectedDelimiter = 1,
+    // The stream reported a read error before its end.
+    readFailed = 2,
 };
 
-// Why a parse stopped: "Unexpected delimiter. Expected ',' (0x2C), but got 'x' (0x78)".
+// Why a parse stopped. For unexpectedDelimiter the message reads "Unexpected delimiter.
+// Expected ',' (0x2C), but got 'x' (0x78)"; for readFailed it names the file, the byte offset
+// and the system's reason, and byteOffset is the offset of the first byte not read.
 using CsvError = Error<CsvErrorKind>;
 
 // Receives a parser's events, synchronously on the thread that runs CsvParser::parse. Every
@@ -73,7 +79,7 @@ class CsvParserDelegate {
     virtual void parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber);
     // The parse has ended at the end of the input or after cancelParsing.
     virtual void parserDidEndDocument(CsvParser& parser);
-    // The parse stopped on a grammar error; this replaces parserDidEndDocument.
+    // The parse stopped on a grammar or read error; this replaces parserDidEndDocument.
     virtual void parserDidFailWithError(CsvParser& parser, const CsvError& error);
 };
 
@@ -220,6 +226,7 @@ class CsvParser {
     void takeCharacter();
     std::string_view textBetween(std::size_t from, std::size_t to) const;
     void failWithUnexpectedCharacter(char32_t found);
+    void failWithReadError();
     CsvParserDelegate& events() { return delegate_ != nullptr ? *delegate_ : ignoresEvents_; }
 
     std::unique_ptr<InputStream> stream_;

@@ -401,10 +401,11 @@ void TextReader::parserDidFailWithError(CsvParser&, const CsvError& error) {
     // is one past it; name the record that holds the error.
     qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu",
           recordBeingRead_, currentColumn_);
-    postDidFail(ReaderError{
-        {ReaderErrorKind::malformedContent, error.message, fileURL(), error.line, error.byteOffset},
-        std::string(csvErrorDomain),
-        static_cast<std::int64_t>(error.kind)});
+    const auto kind = error.kind == CsvErrorKind::readFailed ? ReaderErrorKind::unreadableFile
+                                                             : ReaderErrorKind::malformedContent;
+    postDidFail(ReaderError{{kind, error.message, fileURL(), error.line, error.byteOffset},
+                            std::string(csvErrorDomain),
+                            static_cast<std::int64_t>(error.kind)});
 }
 
 void TextReader::chooseHeaderRow() {

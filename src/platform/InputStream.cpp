@@ -14,7 +14,8 @@ namespace {
 
 class FileInputStream final : public InputStream {
   public:
-    explicit FileInputStream(int descriptor) : descriptor_(descriptor) {}
+    FileInputStream(int descriptor, std::filesystem::path path)
+        : descriptor_(descriptor), path_(std::move(path)) {}
     ~FileInputStream() override { ::close(descriptor_); }
     FileInputStream(const FileInputStream&) = delete;
     FileInputStream& operator=(const FileInputStream&) = delete;
@@ -33,9 +34,11 @@ class FileInputStream final : public InputStream {
 
     bool hasBytesAvailable() const override { return !atEnd_; }
     std::error_code error() const override { return error_; }
+    std::filesystem::path filePath() const override { return path_; }
 
   private:
     int descriptor_;
+    std::filesystem::path path_;
     bool atEnd_ = false;
     std::error_code error_;
 };
@@ -83,7 +86,7 @@ Expected<std::unique_ptr<InputStream>, FileError> InputStream::openFile(
     }
     // The parsers read front to back once; let the kernel read ahead generously.
     ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::unique_ptr<InputStream>(std::make_unique<FileInputStream>(descriptor));
+    return std::unique_ptr<InputStream>(std::make_unique<FileInputStream>(descriptor, path));
 }
 
 std::unique_ptr<InputStream> InputStream::fromMemory(std::string bytes,

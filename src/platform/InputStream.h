@@ -28,6 +28,8 @@ class InputStream {
     virtual bool hasBytesAvailable() const = 0;
     // Returns the error that ended the stream early, or no error.
     virtual std::error_code error() const { return {}; }
+    // Returns the file the bytes come from, for messages; empty for bytes in memory.
+    virtual std::filesystem::path filePath() const { return {}; }
 
     // Opens the file for reading; it is closed when the stream is destroyed.
     static Expected<std::unique_ptr<InputStream>, FileError> openFile(

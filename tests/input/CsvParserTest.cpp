@@ -1,12 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -474,6 +477,87 @@ TEST(CsvParserPreconditions, OptionsAreOffAtCreation) {
     EXPECT_FALSE(parser.sanitizesFields() || parser.trimsWhitespace() ||
                  parser.recognizesBackslashesAsEscapes() || parser.recognizesComments() ||
                  parser.recognizesLeadingEqualSign());
+}
+
+// --- Read errors ---
+
+// A file that hands out its first failAt bytes, readSize at a time at most, and then fails
+// the way a disk or a network share does: the read comes back empty with an error.
+class FailingStream final : public InputStream {
+  public:
+    FailingStream(std::string bytes, std::size_t failAt, std::size_t readSize)
+        : bytes_(std::move(bytes)), failAt_(failAt), readSize_(readSize) {}
+
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
+        const std::size_t count = std::min({capacity, readSize_, failAt_ - position_});
+        if (count == 0) {
+            error_ = std::make_error_code(std::errc::io_error);
+            return 0;
+        }
+        std::memcpy(buffer, bytes_.data() + position_, count);
+        position_ += count;
+        return count;
+    }
+    bool hasBytesAvailable() const override { return !error_; }
+    std::error_code error() const override { return error_; }
+    std::filesystem::path filePath() const override { return "/data/contacts.csv"; }
+
+  private:
+    std::string bytes_;
+    std::size_t failAt_;
+    std::size_t readSize_;
+    std::size_t position_ = 0;
+    std::error_code error_;
+};
+
+EventRecorder parseFailing(std::size_t failAt, std::size_t readSize,
+                           std::optional<TextEncoding> encoding = TextEncoding::utf8()) {
+    CsvParser parser(
+        std::make_unique<FailingStream>("Name,Phone\nAda,1\nBob,2\n", failAt, readSize), &encoding,
+        ',');
+    parser.setSanitizesFields(true);
+    EventRecorder recorder;
+    parser.setDelegate(&recorder);
+    parser.parse();
+    return recorder;
+}
+
+TEST(CsvParserReadErrors, ReadErrorPartWayFailsTheParseInsteadOfEndingIt) {
+    for (std::size_t readSize : {std::size_t{1}, std::size_t{4}, kWholeReads}) {
+        SCOPED_TRACE("read size " + std::to_string(readSize));
+        // The error comes in the middle of "Ada,1": the rows so far arrive, then the failure.
+        const EventRecorder result = parseFailing(13, readSize);
+        EXPECT_THAT(result.records, ElementsAre(Record{"Name", "Phone"}, Record{"Ad"}));
+        ASSERT_FALSE(result.events.empty());
+        EXPECT_EQ(std::count(result.events.begin(), result.events.end(), "end"), 0);
+        ASSERT_TRUE(result.error);
+        EXPECT_EQ(result.error->kind, CsvErrorKind::readFailed);
+        EXPECT_EQ(result.error->file, "/data/contacts.csv");
+        EXPECT_EQ(result.error->byteOffset, 13u);
+        EXPECT_EQ(result.events.back(), "error " + result.error->message);
+        EXPECT_NE(result.error->message.find(
+                      "Could not read “/data/contacts.csv” past byte 13: Input/output error."),
+                  std::string::npos);
+    }
+}
+
+TEST(CsvParserReadErrors, ReadErrorWhileTheEncodingIsSniffedFailsToo) {
+    // The sniff's reads meet the error; the parse must not take the bytes before it for the
+    // whole file.
+    const EventRecorder result = parseFailing(17, 5, std::nullopt);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->kind, CsvErrorKind::readFailed);
+    EXPECT_EQ(result.error->byteOffset, 17u);
+    EXPECT_EQ(std::count(result.events.begin(), result.events.end(), "end"), 0);
+}
+
+TEST(CsvParserReadErrors, StreamThatEndsCleanlyAtTheSamePlaceEndsTheDocument) {
+    // The same bytes without the error: the end of the document, not a failure.
+    ParseSetup smallReads;
+    smallReads.readSize = 4;
+    const EventRecorder result = parse("Name,Phone\nAda,1\n", smallReads);
+    EXPECT_FALSE(result.error);
+    EXPECT_EQ(result.events.back(), "end");
 }
 
 // --- File streams and regression inputs ---

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "input/TextReader.h"
+#include "platform/InputStream.h"
 #include "platform/MainQueue.h"
 
 namespace pelkora {
@@ -288,6 +289,39 @@ TEST_F(TextReaderTest, AFileHoldingOnlyAMarkIsUnreadableAndExaminationNotesSurvi
     tiny->parse(true);
     ASSERT_EQ(tiny->parseLog().size(), 1u);
     EXPECT_EQ(tiny->parseLog()[0].message, "Could not detect string encoding: Not enough data.");
+}
+
+TEST_F(TextReaderTest, AReadErrorIsAFailureNamingTheFileAndTheByte) {
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    // Reading a process's own memory from address 0 fails with an I/O error on Linux, the
+    // way a file on a failing disk does.
+    const std::filesystem::path file = "/proc/self/mem";
+    if (auto probe = InputStream::openFile(file); !probe) {
+        GTEST_SKIP() << "cannot open " << file;
+    } else {
+        std::uint8_t byte = 0;
+        if ((*probe)->read(&byte, 1) != 0 || !(*probe)->error()) {
+            GTEST_SKIP() << file << " reads without an error here";
+        }
+    }
+    auto reader = std::make_shared<TextReader>(file);
+    reader->setStringEncodingByUser(TextEncoding::utf8());
+    reader->setFieldDelimiterByUser(",");
+    EventRecorder events;
+    reader->setDelegate(&events);
+    reader->parse(true);
+    MainQueue::shared().drain();
+    reader->setDelegate(nullptr);
+
+    EXPECT_EQ(events.ended, 0);
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_EQ(events.failures[0].kind, ReaderErrorKind::unreadableFile);
+    EXPECT_EQ(events.failures[0].domain, csvErrorDomain);
+    EXPECT_EQ(events.failures[0].code, static_cast<std::int64_t>(CsvErrorKind::readFailed));
+    EXPECT_EQ(events.failures[0].file, file);
+    EXPECT_EQ(events.failures[0].byteOffset, 0u);
+    EXPECT_NE(events.failures[0].message.find("Could not read “/proc/self/mem” past byte 0"),
+              std::string::npos);
 }
 
 // Every file of the encodings corpus reads into the rows of its UTF-8 original.
