@@ -310,9 +310,12 @@ void TextReader::parse(bool entireFile) {
     parser.setDelegate(this);
     parser.setSanitizesFields(true);
     parser.setTrimsWhitespace(true);
-    parser.setRecognizesBackslashesAsEscapes(true);
-    parser.setRecognizesComments(true);
-    parser.setRecognizesLeadingEqualSign(true);
+    // Each of these reads a character specially, which the parser refuses when that character
+    // is the field delimiter: a user who separates fields with "#" has no comment lines.
+    const char32_t delimiter = parser.delimiter();
+    parser.setRecognizesBackslashesAsEscapes(delimiter != '\\');
+    parser.setRecognizesComments(delimiter != '#');
+    parser.setRecognizesLeadingEqualSign(delimiter != '=');
     parser.parse();
     fileParser_ = nullptr;
 }

@@ -25,6 +25,13 @@ run() {  # run ARGS...: sets out, err, status
     status=$?
     err=$(cat "$work/stderr")
 }
+runWithin() {  # runWithin SECONDS ARGS...: as run, but status 124 when it does not end in time
+    local seconds=$1
+    shift
+    out=$(timeout "$seconds" "$pelkora" "$@" 2>"$work/stderr")
+    status=$?
+    err=$(cat "$work/stderr")
+}
 
 run --version
 check "version" "pelkora 0.1.0" "$out"
@@ -106,6 +113,9 @@ check "empty file" "pelkora: $work/empty.csv: The file's content could not be re
 check "empty file exit" 1 "$status"
 run rows --delimiter ';' --json "$examples/contacts.csv"
 check "chosen delimiter" '";"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
+runWithin 60 rows --delimiter '#' --json "$examples/contacts.csv"
+check "hash delimiter exit" 0 "$status"
+check "hash delimiter is no comment sign" '"#"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
 run encodings
 check "encodings start with ASCII" "Western (ASCII)"$'\t'"US-ASCII" "$(head -1 <<<"$out")"
 check "encodings separator after seven" "-" "$(sed -n 8p <<<"$out")"

@@ -291,6 +291,21 @@ TEST_F(TextReaderTest, AFileHoldingOnlyAMarkIsUnreadableAndExaminationNotesSurvi
     EXPECT_EQ(tiny->parseLog()[0].message, "Could not detect string encoding: Not enough data.");
 }
 
+TEST_F(TextReaderTest, DelimitersTheParserWouldOtherwiseReadSpeciallyAreFieldDelimiters) {
+    // Comments, escapes and ="…" each give a character a meaning of its own; chosen as the
+    // field delimiter, the character separates fields and nothing else.
+    for (const std::string delimiter : {"#", "\\", "="}) {
+        SCOPED_TRACE("delimiter " + delimiter);
+        auto reader = readerFor("chosen.csv", "a" + delimiter + "b\nc" + delimiter + "\"d\"\n");
+        reader->setFieldDelimiterByUser(delimiter);
+        reader->examineFile();
+        reader->parse(true);
+        ASSERT_EQ(reader->dataRows().size(), 2u);
+        EXPECT_EQ(texts(reader->dataRows()[0]), (std::vector<std::string>{"a", "b"}));
+        EXPECT_EQ(texts(reader->dataRows()[1]), (std::vector<std::string>{"c", "d"}));
+    }
+}
+
 TEST_F(TextReaderTest, AReadErrorIsAFailureNamingTheFileAndTheByte) {
     MainQueue::shared().adoptCurrentThreadAsMain();
     // Reading a process's own memory from address 0 fails with an I/O error on Linux, the
