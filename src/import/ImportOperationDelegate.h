@@ -17,10 +17,12 @@ enum class ImportOperationErrorKind {
     store,                         // a save request or an enumeration failed
     fileWriteNoPermission,         // a vCard file could not be created
     multipleVCardFilesNotCreated,  // some contacts of an individual export were not written
+    internalFailure,               // the operation itself broke off (an exception escaped it)
 };
 
 // Why an import or export operation stopped. `kind` tells the page which alert to show;
-// `message` is the technical reason (a store's or file system's message).
+// `message` is the reason: a store's or file system's message, or, for internalFailure, a
+// sentence naming the file and what went wrong.
 using ImportOperationError = Error<ImportOperationErrorKind>;
 
 class ImportOperationDelegate {

@@ -184,10 +184,31 @@ struct TabularDataImportOperation::ChunkRequest {
 //   8. markNewDuplicates: the chunk's contacts that repeat existing ones join
 //      "NEW DUPLICATES";
 //   9. saveChunk: the store executes the chunk's request.
-// A failing step ends the import with the failed event; what earlier steps saved stays.
+// A failing step ends the import with the failed event, and so does an exception that escapes
+// a step (main runs the steps, importRows, under that guard); what earlier steps saved stays.
 // Duplicates are looked up by the UID column's text when a column is mapped to the UID,
 // else by full name; the index that does it is chosen once, before the first chunk.
 void TabularDataImportOperation::main(Operation& operation) {
+    try {
+        importRows(operation);
+    } catch (...) {
+        // The chunks saved so far stay; the page must hear that the rest did not happen.
+        summary_.failed = true;
+        const std::string reason = currentExceptionText();
+        const std::string file = source_.reader ? source_.reader->fileURL().string() : "";
+        qvLog(LogType::error, "The import of %{public}@ stopped on an exception: %{public}@", file,
+              reason);
+        post([error = ImportOperationError{
+                  ImportOperationError::Kind::internalFailure,
+                  qvFormat(localizedString("The import of “%1$@” stopped on an unexpected error: "
+                                           "%2$@. The records saved before it stay in the "
+                                           "address book; please report this problem."),
+                           file, reason),
+                  file}](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
+    }
+}
+
+void TabularDataImportOperation::importRows(Operation& operation) {
     summary_ = {};
     if (!options_.selectedContainerID || !source_.reader) return;
     const std::span<const DataRow> rows = rowsToImport(*source_.reader);

@@ -107,7 +107,8 @@ class TabularDataImportOperation {
                                std::weak_ptr<ImportOperationDelegate> delegate);
 
     // The body: runs the whole import on the calling (background) thread. Cancelling the
-    // operation is honoured between rows and before each save.
+    // operation is honoured between rows and before each save. An exception that escapes the
+    // import is logged and sent as importOperationDidFail (internalFailure, naming the file).
     void main(Operation& operation);
 
     // Valid after main returned.
@@ -132,7 +133,9 @@ class TabularDataImportOperation {
     struct ChunkRequest;
     using StepResult = Expected<void, ImportOperationError>;
 
-    // The steps of main, in the order it takes them; its definition says what each does.
+    // The body of main, without its guard against exceptions.
+    void importRows(Operation& operation);
+    // The steps of importRows, in the order it takes them; its definition says what each does.
     [[nodiscard]] StepResult openContainer(Run& run);
     [[nodiscard]] StepResult removeGroups(Run& run);
     [[nodiscard]] StepResult createDataGroups(const Run& run, std::span<const DataRow> rows);

@@ -499,9 +499,22 @@ void VCardExportOperation::run(const Operation& operation) {
             if (const auto receiver = delegate.lock()) receiver->importOperationDidStart();
         });
     }
-    assembler_ = std::make_unique<ContactAssembler>(source_.mappedProperties, source_.dateFormats,
-                                                    source_.assemblyOptions);
-    exportRows(operation, *destinationUrl_, *source_.reader);
+    try {
+        assembler_ = std::make_unique<ContactAssembler>(
+            source_.mappedProperties, source_.dateFormats, source_.assemblyOptions);
+        exportRows(operation, *destinationUrl_, *source_.reader);
+    } catch (...) {
+        const std::string reason = currentExceptionText();
+        const std::string destination = destinationUrl_->string();
+        qvLog(LogType::error, "Saving vCards to %{public}@ stopped on an exception: %{public}@",
+              destination, reason);
+        postFailure({ImportOperationError::Kind::internalFailure,
+                     qvFormat(localizedString("Saving the records as vCards to “%1$@” stopped on "
+                                              "an unexpected error: %2$@. The vCards written "
+                                              "before it are kept; please report this problem."),
+                              destination, reason),
+                     *destinationUrl_});
+    }
     assembler_.reset();
 }
 

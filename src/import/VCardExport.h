@@ -70,7 +70,8 @@ class VCardExportOperation {
     VCardExportOperation& operator=(const VCardExportOperation&) = delete;
 
     // The export's body; cancelling the operation stops it before the next row and skips the
-    // finished event.
+    // finished event. An exception that escapes the export is logged and sent as
+    // importOperationDidFail (internalFailure, naming the destination).
     void run(const Operation& operation);
 
     // Adds an operation running this export to the queue; the queue keeps the export alive

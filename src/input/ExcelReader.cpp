@@ -13,6 +13,7 @@
 #include "input/XmlPullScanner_p.h"
 #include "input/zip/ZipArchive.h"
 #include "platform/MappedFile.h"
+#include "support/Error.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 
@@ -155,10 +156,10 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
     beginPosted_ = false;
     try {
         parseSheetRows(sheet);
-    } catch (const std::exception& error) {
+    } catch (...) {
         // A row too large to hold (pictures of gigabytes anchored on one row, say) or memory
         // running out: the parse fails instead of taking the application down.
-        const std::string reason = error.what();
+        const std::string reason = currentExceptionText();
         qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
               sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});

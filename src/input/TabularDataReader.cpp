@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "platform/MainQueue.h"
+#include "support/Localization.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 
@@ -48,13 +50,35 @@ void TabularDataReader::postDidBeginParsing() {
     });
 }
 
+void TabularDataReader::runParse(const std::function<void()>& parse) {
+    outcomePosted_ = false;
+    try {
+        parse();
+    } catch (...) {
+        const std::string reason = currentExceptionText();
+        qvLog(LogType::error, "%{public}@ stopped parsing on an exception: %{public}@",
+              debugDescription(), reason);
+        appendParseLogEntry({ParseLogSeverity::error, reason});
+        if (outcomePosted_ || !delegate()) return;
+        ReaderError error;
+        error.kind = ReaderErrorKind::internalFailure;
+        error.message = qvFormat(localizedString("Reading “%1$@” stopped on an unexpected error: "
+                                                 "%2$@. The file was not read to its end."),
+                                 fileURL_.string(), reason);
+        error.file = fileURL_;
+        postDidFail(std::move(error));
+    }
+}
+
 void TabularDataReader::postDidEndParsing() {
+    outcomePosted_ = true;
     postToDelegate([](TabularDataReaderDelegate& delegate, TabularDataReader& reader) {
         delegate.readerDidEndParsing(reader);
     });
 }
 
 void TabularDataReader::postDidFail(ReaderError error) {
+    outcomePosted_ = true;
     postToDelegate(
         [error = std::move(error)](TabularDataReaderDelegate& delegate, TabularDataReader& reader) {
             delegate.readerDidFailWithError(reader, error);

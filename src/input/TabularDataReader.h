@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -112,6 +113,12 @@ class TabularDataReader : public std::enable_shared_from_this<TabularDataReader>
     void notifyRecordParsed(std::uint64_t recordNumber);
 
   protected:
+    // Runs one parse on the calling (parsing) thread. An exception that escapes it is caught
+    // here, logged, and posted as readerDidFailWithError (internalFailure, naming the file and
+    // the exception) unless the parse had already posted its end or failure, so the delegate
+    // always hears how the parse ended. Posts nothing while there is no delegate.
+    void runParse(const std::function<void()>& parse);
+
     // Posts readerDidBeginParsing to the main queue.
     void postDidBeginParsing();
     // Posts readerDidEndParsing to the main queue.
@@ -159,6 +166,9 @@ class TabularDataReader : public std::enable_shared_from_this<TabularDataReader>
     std::atomic<bool> shouldCancelParsing_ = false;
     std::vector<ParseLogEntry> parseLog_;
     std::uint64_t proposedRowCount_ = 0;
+    // Whether the parse under way has posted its end or failure; only the parsing thread
+    // touches it.
+    bool outcomePosted_ = false;
 };
 
 }  // namespace pelkora

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/InputStream.h"
+#include "support/Error.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
@@ -110,12 +111,24 @@ void TextReader::setFieldDelimiterByUser(const std::string& delimiter) {
 //   3. detect the encoding: byte-order marks, ASCII in UTF-16 without mark, then the
 //      statistical detection with encodings suggested by the line delimiter,
 //   4. decode the head for the preview.
+//   An exception that escapes a step leaves nothing to preview, so the encoding page shows the
+//   file as unreadable instead of the session waiting for an examination that never ends.
 bool TextReader::examineFile() {
-    readHead();
-    detectDelimiters();
-    const bool detected = detectEncoding();
-    makePreview(detected);
-    return detected;
+    try {
+        readHead();
+        detectDelimiters();
+        const bool detected = detectEncoding();
+        makePreview(detected);
+        return detected;
+    } catch (...) {
+        const std::string reason = currentExceptionText();
+        qvLog(LogType::error, "%{public}@ stopped examining on an exception: %{public}@",
+              debugDescription(), reason);
+        appendParseLogEntry({ParseLogSeverity::error, reason});
+        dataToAnalyze_.reset();
+        detectedContent_.reset();
+        return false;
+    }
 }
 
 void TextReader::readHead() {
@@ -287,6 +300,11 @@ bool TextReader::reparse(const TextEncoding& encoding) {
 }
 
 void TextReader::parse(bool entireFile) {
+    runParse([this, entireFile] { parseFile(entireFile); });
+    fileParser_ = nullptr;
+}
+
+void TextReader::parseFile(bool entireFile) {
     auto stream = InputStream::openFile(fileURL());
     if (!stream) {
         postDidFail(

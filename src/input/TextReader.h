@@ -53,7 +53,8 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     // Returns whether the encoding was detected. Runs on the calling thread.
     bool examineFile();
     // Parses the file with the current encoding and field delimiter on the calling thread,
-    // posting the reader events. entireFile false stops after kPreviewRowLimit rows.
+    // posting the reader events; a parse that throws ends in readerDidFailWithError like any
+    // other failure. entireFile false stops after kPreviewRowLimit rows.
     void parse(bool entireFile);
 
     // Decodes the examined head again with another encoding, as the encoding page does when the
@@ -85,6 +86,7 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     OperationQueue& backgroundQueue() { return backgroundQueue_; }
 
   private:
+    void parseFile(bool entireFile);
     void readHead();
     void detectDelimiters();
     bool detectEncoding();

@@ -286,6 +286,10 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
         outcome.text = localizedString(
             "Please try another account to import the records into. Technical reason: The "
             "container with the specified identifier could not be found.");
+    } else if (error.kind == ImportOperationError::Kind::internalFailure) {
+        // The operation's own sentence already names the file and what went wrong; it is not
+        // the operating system's message.
+        outcome.text = error.message;
     } else if (!error.message.empty()) {
         outcome.text =
             qvFormat(localizedString("An error occurred during the import operation. The "

@@ -35,4 +35,8 @@ struct Error {
     bool operator==(const Error&) const = default;
 };
 
+// The text of the exception being handled: its what(), or "an exception of unknown type"
+// for one that is not a std::exception. Call only inside a catch block.
+std::string currentExceptionText();
+
 }  // namespace pelkora

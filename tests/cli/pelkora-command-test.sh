@@ -116,6 +116,9 @@ check "chosen delimiter" '";"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter":
 runWithin 60 rows --delimiter '#' --json "$examples/contacts.csv"
 check "hash delimiter exit" 0 "$status"
 check "hash delimiter is no comment sign" '"#"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
+runWithin 60 rows --delimiter $'\v' "$examples/contacts.csv"
+check "parse that cannot run ends the command" 1 "$status"
+check "parse that cannot run shows the alert" 1 "$(grep -c 'Could not parse text file' <<<"$err")"
 run encodings
 check "encodings start with ASCII" "Western (ASCII)"$'\t'"US-ASCII" "$(head -1 <<<"$out")"
 check "encodings separator after seven" "-" "$(sed -n 8p <<<"$out")"

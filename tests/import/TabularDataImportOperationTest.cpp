@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "TestSupport.h"
 #include "addressbook/ContactFormatter.h"
@@ -350,6 +351,31 @@ TEST_F(TabularDataImportOperationTest,
     EXPECT_EQ(delegate_->finished, 0);
     EXPECT_TRUE(log.contains("An error occurred while executing a contacts save request: "));
     EXPECT_TRUE(log.contains("CNError: "));
+}
+
+TEST_F(TabularDataImportOperationTest, ExceptionFromTheStoreBecomesTheFailedEvent) {
+    int contactRequests = 0;
+    store_->beforeExecute = [&](const SaveRequest& request) {
+        if (!request.addedContacts().empty() && ++contactRequests == 2)
+            throw std::runtime_error("the address book went away");
+    };
+    LogCapture log;
+    const ImportSummary summary = run(source(people(1200)));
+    EXPECT_TRUE(summary.failed);
+    EXPECT_EQ(saved().size(), 500u);
+    EXPECT_EQ(delegate_->started, 1);
+    EXPECT_EQ(delegate_->finished, 0);
+    ASSERT_EQ(delegate_->failures.size(), 1u);
+    const ImportOperationError& failure = delegate_->failures[0];
+    EXPECT_EQ(failure.kind, ImportOperationError::Kind::internalFailure);
+    EXPECT_EQ(failure.file, "/data/contacts.csv");
+    EXPECT_EQ(failure.message,
+              "The import of “/data/contacts.csv” stopped on an unexpected error: the address "
+              "book went away. The records saved before it stay in the address book; please "
+              "report this problem.");
+    EXPECT_TRUE(
+        log.contains("The import of /data/contacts.csv stopped on an exception: the "
+                     "address book went away"));
 }
 
 TEST_F(TabularDataImportOperationTest, MissingContainerFailsAndNoContainerSettingDoesNothing) {

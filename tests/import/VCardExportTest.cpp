@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -585,6 +586,32 @@ TEST_F(VCardExportOperationTest, GroupFileThatCannotBeCreatedFails) {
     EXPECT_EQ(delegate->events, (std::vector<std::string>{"started", "failed"}));
     ASSERT_TRUE(delegate->failure.has_value());
     EXPECT_EQ(delegate->failure->kind, ImportOperationError::Kind::fileWriteNoPermission);
+}
+
+// An export whose writing breaks off with an exception, as a bug or a failed allocation would.
+class ThrowingExportOperation final : public VCardExportOperation {
+  public:
+    using VCardExportOperation::VCardExportOperation;
+
+  private:
+    void exportRows(const Operation&, const fs::path&, const TabularDataReader&) override {
+        throw std::runtime_error("the picture is too large to encode");
+    }
+};
+
+TEST_F(VCardExportOperationTest, ExceptionEscapingTheExportBecomesTheFailedEvent) {
+    reader->addRow({"Anna", "Berg"});
+    test::LogCapture log;
+    const fs::path destination = folder / "all.vcf";
+    runExport<ThrowingExportOperation>(destination);
+    EXPECT_EQ(delegate->events, (std::vector<std::string>{"started", "failed"}));
+    ASSERT_TRUE(delegate->failure.has_value());
+    EXPECT_EQ(delegate->failure->kind, ImportOperationError::Kind::internalFailure);
+    EXPECT_EQ(delegate->failure->file, destination);
+    EXPECT_NE(delegate->failure->message.find("“" + destination.string() + "”"), std::string::npos);
+    EXPECT_NE(delegate->failure->message.find("the picture is too large to encode"),
+              std::string::npos);
+    EXPECT_TRUE(log.contains("stopped on an exception: the picture is too large to encode"));
 }
 
 TEST_F(VCardExportOperationTest, GroupExportReportsAFullDisk) {

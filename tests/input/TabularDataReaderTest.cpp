@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,7 @@ class GeneratedRowsReader : public TabularDataReader {
             row.addText(2, "name" + std::to_string(record) + "@example.org");
             finishCurrentDataRow();
             notifyRecordParsed(record);
+            if (afterRecord) afterRecord(record);
             if (record == failAfter) {
                 appendParseLogEntry(
                     {ParseLogSeverity::error, "stopped at " + std::to_string(record)});
@@ -46,7 +49,17 @@ class GeneratedRowsReader : public TabularDataReader {
             setExampleDataRowIndex(dataRows().size() > 1 ? 1 : kNotFound);
         }
         postDidEndParsing();
+        if (afterEnd) afterEnd();
     }
+
+    // The same parse through runParse, as the real readers run theirs.
+    void parseGuarded(std::uint64_t rowCount) {
+        runParse([this, rowCount] { parse(rowCount); });
+    }
+
+    // Called after each record and after the end; a test makes them throw.
+    std::function<void(std::uint64_t)> afterRecord;
+    std::function<void()> afterEnd;
 
     using TabularDataReader::appendDataRow;
     using TabularDataReader::postDidEndParsing;
@@ -98,6 +111,15 @@ class TabularDataReaderTest : public ::testing::Test {
             [target = reader, rowCount, failAfter] { target->parse(rowCount, failAfter); });
         ASSERT_TRUE(MainQueue::shared().runUntil([this] { return delegate.finished(); }));
         parsing.join();
+    }
+
+    // The same for a guarded parse, which must end with an event even when it throws.
+    void parseGuardedInBackground(std::uint64_t rowCount) {
+        std::thread parsing([target = reader, rowCount] { target->parseGuarded(rowCount); });
+        ASSERT_TRUE(MainQueue::shared().runUntil([this] { return delegate.finished(); },
+                                                 std::chrono::seconds(30)));
+        parsing.join();
+        MainQueue::shared().drain();
     }
 
     std::shared_ptr<GeneratedRowsReader> reader =
@@ -174,6 +196,41 @@ TEST_F(TabularDataReaderTest, FailedParseReportsFailureInsteadOfEnd) {
     EXPECT_EQ(delegate.errors[0].message, "The file could not be read.");
     EXPECT_EQ(reader->parseLog(),
               (std::vector<ParseLogEntry>{{ParseLogSeverity::error, "stopped at 4"}}));
+}
+
+TEST_F(TabularDataReaderTest, ExceptionEscapingTheParseBecomesItsFailure) {
+    reader->afterRecord = [](std::uint64_t record) {
+        if (record == 3) throw std::length_error("row 3 is too long to hold");
+    };
+    parseGuardedInBackground(10);
+    EXPECT_EQ(delegate.events.front(), "begin");
+    EXPECT_EQ(delegate.events.back(), "fail");
+    EXPECT_EQ(std::count(delegate.events.begin(), delegate.events.end(), "end"), 0);
+    ASSERT_EQ(delegate.errors.size(), 1u);
+    EXPECT_EQ(delegate.errors[0].kind, ReaderErrorKind::internalFailure);
+    EXPECT_EQ(delegate.errors[0].file, "/tmp/contacts.csv");
+    EXPECT_EQ(delegate.errors[0].message,
+              "Reading “/tmp/contacts.csv” stopped on an unexpected error: row 3 is too long to "
+              "hold. The file was not read to its end.");
+    EXPECT_EQ(reader->parseLog(),
+              (std::vector<ParseLogEntry>{{ParseLogSeverity::error, "row 3 is too long to hold"}}));
+}
+
+TEST_F(TabularDataReaderTest, ExceptionOfAnyTypeEndsTheParse) {
+    reader->afterRecord = [](std::uint64_t) { throw 42; };
+    parseGuardedInBackground(10);
+    ASSERT_EQ(delegate.errors.size(), 1u);
+    EXPECT_NE(delegate.errors[0].message.find("an exception of unknown type"), std::string::npos);
+}
+
+TEST_F(TabularDataReaderTest, ExceptionAfterTheEndAddsNoSecondOutcome) {
+    reader->afterEnd = [] { throw std::runtime_error("too late"); };
+    parseGuardedInBackground(3);
+    EXPECT_EQ(delegate.events.back(), "end");
+    EXPECT_TRUE(delegate.errors.empty());
+    // The exception is still noted where the user can find it.
+    ASSERT_FALSE(reader->parseLog().empty());
+    EXPECT_EQ(reader->parseLog().back().message, "too late");
 }
 
 TEST_F(TabularDataReaderTest, NewParseStartsFromNoRows) {

@@ -306,6 +306,27 @@ TEST_F(TextReaderTest, DelimitersTheParserWouldOtherwiseReadSpeciallyAreFieldDel
     }
 }
 
+TEST_F(TextReaderTest, AParseThatThrowsEndsInAFailureNamingTheFile) {
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    // No delimiter at all is a choice the parser refuses by throwing.
+    auto reader = readerFor("people.csv", "Name,Phone\nAda,1\n");
+    reader->examineFile();
+    reader->setFieldDelimiterByUser("");
+    EventRecorder events;
+    reader->setDelegate(&events);
+    reader->parse(true);
+    MainQueue::shared().drain();
+    reader->setDelegate(nullptr);
+
+    EXPECT_EQ(events.ended, 0);
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_EQ(events.failures[0].kind, ReaderErrorKind::internalFailure);
+    EXPECT_EQ(events.failures[0].file, folder / "people.csv");
+    EXPECT_NE(events.failures[0].message.find((folder / "people.csv").string()), std::string::npos);
+    EXPECT_NE(events.failures[0].message.find("Invalid parameter not satisfying: delimiter"),
+              std::string::npos);
+}
+
 TEST_F(TextReaderTest, AReadErrorIsAFailureNamingTheFileAndTheByte) {
     MainQueue::shared().adoptCurrentThreadAsMain();
     // Reading a process's own memory from address 0 fails with an I/O error on Linux, the

@@ -136,6 +136,11 @@ TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
     EXPECT_EQ(ImportPage::failureOutcome({ImportOperationError::Kind::store, "disk full"}).text,
               "An error occurred during the import operation. The operating system returned this "
               "error message: disk full");
+    // A broken-off operation's own sentence is shown as it is, not as the system's message.
+    EXPECT_EQ(ImportPage::failureOutcome({ImportOperationError::Kind::internalFailure,
+                                          "The import of “/x.csv” stopped on an unexpected error."})
+                  .text,
+              "The import of “/x.csv” stopped on an unexpected error.");
     EXPECT_EQ(ImportPage::progressAdditionalDescription(3, 10), "Processed record 3 of 10…");
 }
 
