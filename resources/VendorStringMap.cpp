@@ -13,9 +13,9 @@ const StringMap& vendorStringMap() {
     static const StringMap entries = [] {
         auto decoded = unarchiveStringMap(vendorStringMapArchive());
         if (!decoded) {
-            qvLog(LogType::error,
-                  "Cannot unarchive vendor string map: unarchiver.decodeObject() returned nil");
-            qvLog(LogType::error, "%{public}@", decoded.error());
+            writeLog(LogType::error,
+                     "Cannot unarchive vendor string map: unarchiver.decodeObject() returned nil");
+            writeLog(LogType::error, "%{public}@", decoded.error());
             return StringMap{};
         }
         return std::move(decoded).value();

@@ -276,7 +276,7 @@ void applyPostalComponent(Contact& contact, const std::string& label, std::strin
     }
     std::string* component = postalComponent(address, subKey);
     if (component == nullptr) {
-        qvLog(LogType::error, "Postal Adress: skipping illegal subkey '%{public}@'", subKey);
+        writeLog(LogType::error, "Postal Adress: skipping illegal subkey '%{public}@'", subKey);
         return;
     }
     if (component->empty()) {
@@ -429,8 +429,8 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
             if (auto date = cellDate(cell, text, assembly)) contact.birthday = *date;
             break;
         case nonGregorianBirthday:
-            qvLog(LogType::error, "Setting value for key '%{public}@' not yet implemented",
-                  plan.key);
+            writeLog(LogType::error, "Setting value for key '%{public}@' not yet implemented",
+                     plan.key);
             break;
         case additionalNote:
             assembly.noteItems.emplace_back(plan.sourceFieldName, std::move(text));

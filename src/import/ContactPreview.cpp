@@ -67,8 +67,8 @@ std::vector<PreviewLine> nameBlock(const contacts::Contact& contact) {
     lines.front().style = PreviewTitleStyle::name;
     if (!contact.nickname.empty()) {
         lines.push_back(PreviewLine{
-            qvFormat(localizedString("\u201C%@\u201D", "Nickname in the contact preview"),
-                     contact.nickname),
+            formatMessage(localizedString("\u201C%@\u201D", "Nickname in the contact preview"),
+                          contact.nickname),
             PreviewTitleStyle::alternateName});
     }
     return lines;
@@ -131,13 +131,13 @@ std::string countryName(std::string_view code) {
 std::string addressFormatNote(const contacts::PostalAddress& address) {
     std::string country = countryName(address.isoCountryCode);
     if (country.empty()) {
-        country = qvFormat(
+        country = formatMessage(
             localizedString("Default (%@)", "Address format of an address without country code"),
             countryName(contacts::defaultCountryCode()));
     }
-    return qvFormat(localizedString("Address Format (%1$@): %2$@",
-                                    "Note under a postal address in the contact preview"),
-                    keyText(contacts::PostalAddressKey::isoCountryCode), country);
+    return formatMessage(localizedString("Address Format (%1$@): %2$@",
+                                         "Note under a postal address in the contact preview"),
+                         keyText(contacts::PostalAddressKey::isoCountryCode), country);
 }
 
 template <typename Value, typename Text>

@@ -53,7 +53,7 @@ Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store
                                                    const std::string& containerID,
                                                    const std::string& name) {
     if (const Group* existing = groupNamed(groups, name)) {
-        qvLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
+        writeLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
         return *existing;
     }
     Group group{contacts::makeUUID(), name};
@@ -139,11 +139,11 @@ void TabularDataImportOperation::post(Event event) const {
 void TabularDataImportOperation::fail(const ImportOperationError& error) {
     summary_.failed = true;
     if (error.kind == ImportOperationError::Kind::store) {
-        qvLog(LogType::error,
-              "An error occurred while executing a contacts save request: %{public}@",
-              error.message);
+        writeLog(LogType::error,
+                 "An error occurred while executing a contacts save request: %{public}@",
+                 error.message);
         // Every store error is the address book's own error.
-        qvLog(LogType::error, "CNError: %{public}@", error.message);
+        writeLog(LogType::error, "CNError: %{public}@", error.message);
     }
     post([error](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
 }
@@ -196,14 +196,15 @@ void TabularDataImportOperation::main(Operation& operation) {
         summary_.failed = true;
         const std::string reason = currentExceptionText();
         const std::string file = source_.reader ? source_.reader->fileURL().string() : "";
-        qvLog(LogType::error, "The import of %{public}@ stopped on an exception: %{public}@", file,
-              reason);
+        writeLog(LogType::error, "The import of %{public}@ stopped on an exception: %{public}@",
+                 file, reason);
         post([error = ImportOperationError{
                   ImportOperationError::Kind::internalFailure,
-                  qvFormat(localizedString("The import of “%1$@” stopped on an unexpected error: "
-                                           "%2$@. The records saved before it stay in the "
-                                           "address book; please report this problem."),
-                           file, reason),
+                  formatMessage(
+                      localizedString("The import of “%1$@” stopped on an unexpected error: "
+                                      "%2$@. The records saved before it stay in the "
+                                      "address book; please report this problem."),
+                      file, reason),
                   file}](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
     }
 }
@@ -239,8 +240,8 @@ void TabularDataImportOperation::importRows(Operation& operation) {
     for (const std::span<const DataRow> rowsOfChunk : chunks) {
         if (operation.isCancelled()) break;
         ++chunkNumber;
-        qvLog(LogType::info, "Importing chunk #%d of %d...", chunkNumber,
-              static_cast<int>(summary_.chunks));
+        writeLog(LogType::info, "Importing chunk #%d of %d...", chunkNumber,
+                 static_cast<int>(summary_.chunks));
 
         ChunkRequest chunk = assembleChunk(run, rowsOfChunk, assembler, uidColumn, operation);
         summary_.contactsProcessed = run.processed;
@@ -284,7 +285,7 @@ auto TabularDataImportOperation::openContainer(Run& run) -> StepResult {
 auto TabularDataImportOperation::removeGroups(Run& run) -> StepResult {
     if (!options_.removeGroups) return {};
     const std::string note =
-        qvFormat(localizedString("Removing existing groups from “%@”…"), run.container.name);
+        formatMessage(localizedString("Removing existing groups from “%@”…"), run.container.name);
     post([note](ImportOperationDelegate& d) { d.importOperationDidChangeNote(note); });
     SaveRequest removal;
     for (const Group& group : run.groups) removal.deleteGroup(group.identifier);

@@ -487,11 +487,11 @@ std::shared_ptr<Operation> VCardExportOperation::addToQueue(
 
 void VCardExportOperation::run(const Operation& operation) {
     if (!source_.reader) {
-        qvLog(LogType::error, "Can't create vCards: No tabularDataReader object provided!");
+        writeLog(LogType::error, "Can't create vCards: No tabularDataReader object provided!");
         return;
     }
     if (!destinationUrl_ || destinationUrl_->empty()) {
-        qvLog(LogType::error, "Can't create vCards: No destination url provided!");
+        writeLog(LogType::error, "Can't create vCards: No destination url provided!");
         return;
     }
     if (!delegate_.expired()) {
@@ -506,14 +506,15 @@ void VCardExportOperation::run(const Operation& operation) {
     } catch (...) {
         const std::string reason = currentExceptionText();
         const std::string destination = destinationUrl_->string();
-        qvLog(LogType::error, "Saving vCards to %{public}@ stopped on an exception: %{public}@",
-              destination, reason);
-        postFailure({ImportOperationError::Kind::internalFailure,
-                     qvFormat(localizedString("Saving the records as vCards to “%1$@” stopped on "
-                                              "an unexpected error: %2$@. The vCards written "
-                                              "before it are kept; please report this problem."),
-                              destination, reason),
-                     *destinationUrl_});
+        writeLog(LogType::error, "Saving vCards to %{public}@ stopped on an exception: %{public}@",
+                 destination, reason);
+        postFailure(
+            {ImportOperationError::Kind::internalFailure,
+             formatMessage(localizedString("Saving the records as vCards to “%1$@” stopped on "
+                                           "an unexpected error: %2$@. The vCards written "
+                                           "before it are kept; please report this problem."),
+                           destination, reason),
+             *destinationUrl_});
     }
     assembler_.reset();
 }
@@ -562,7 +563,7 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
     const int fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        qvLog(LogType::error, "Can't create group vCard at path '%@'", destination);
+        writeLog(LogType::error, "Can't create group vCard at path '%@'", destination);
         postFailure({ImportOperationError::Kind::fileWriteNoPermission, errorText(error)});
         return;
     }
@@ -578,8 +579,8 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
         const auto appended =
             appendVCardRepresentation(buffer, contact, serialized, groupNames, std::nullopt);
         if (!appended) {
-            qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
-                  displayName(contact));
+            writeLog(LogType::error, "Can't get vCard representation for contact '%@'",
+                     displayName(contact));
             continue;
         }
         if (buffer.size() >= kGroupFileBufferBytes) {
@@ -594,12 +595,12 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
     if (writeError != 0) {
         // A full disk or a vanished drive: the file is incomplete, which the page must say
         // rather than report success.
-        qvLog(LogType::error, "Can't write vCard string to '%@': %@", destination,
-              errorText(writeError));
+        writeLog(LogType::error, "Can't write vCard string to '%@': %@", destination,
+                 errorText(writeError));
         postFailure({ImportOperationError::Kind::fileWriteNoPermission, errorText(writeError)});
         return;
     }
-    qvLog(LogType::debug, "vCard file created!");
+    writeLog(LogType::debug, "vCard file created!");
     postFinished(operation);
 }
 
@@ -617,53 +618,53 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
         const std::string base = vCardFileBaseName(contact);
         const auto vcard = vCardRepresentation(contact, serialized, groupNames);
         if (!vcard) {
-            qvLog(LogType::error, "Can't get vCard representation for contact '%@'",
-                  displayName(contact));
+            writeLog(LogType::error, "Can't get vCard representation for contact '%@'",
+                     displayName(contact));
             ++failures;
             // For diagnosis: the plain serialization, next to where the vCard would be.
             const auto file =
                 createFreeFile(destination, base, " (raw vcf data).zubdebugdata", nextNumber);
             if (!file) {
-                qvLog(LogType::error, "Can't write vCard string to '%@': %@", file.error().path,
-                      errorText(file.error().error));
+                writeLog(LogType::error, "Can't write vCard string to '%@': %@", file.error().path,
+                         errorText(file.error().error));
                 continue;
             }
-            qvLog(LogType::error,
-                  "Attempting to write raw serialized vcard data to '%@' for debugging "
-                  "purposes...",
-                  file->path);
+            writeLog(LogType::error,
+                     "Attempting to write raw serialized vcard data to '%@' for debugging "
+                     "purposes...",
+                     file->path);
             if (const int error = writeNewFile(*file, dataWithContacts({contact})); error != 0) {
-                qvLog(LogType::error, "Can't write vCard string to '%@': %@", file->path,
-                      errorText(error));
+                writeLog(LogType::error, "Can't write vCard string to '%@': %@", file->path,
+                         errorText(error));
             }
             continue;
         }
         const auto file = createFreeFile(destination, base, ".vcf", nextNumber);
         if (!file) {
-            qvLog(LogType::error, "Can't write vCard string to '%@': %@", file.error().path,
-                  errorText(file.error().error));
+            writeLog(LogType::error, "Can't write vCard string to '%@': %@", file.error().path,
+                     errorText(file.error().error));
             ++failures;
             continue;
         }
         if (const int error = writeNewFile(*file, *vcard); error != 0) {
-            qvLog(LogType::error, "Can't write vCard string to '%@': %@", file->path,
-                  errorText(error));
+            writeLog(LogType::error, "Can't write vCard string to '%@': %@", file->path,
+                     errorText(error));
             ++failures;
             continue;
         }
         postProgress(++written);
     }
     if (failures == 0) {
-        qvLog(LogType::debug, "vCard files created!");
+        writeLog(LogType::debug, "vCard files created!");
         postFinished(operation);
         return;
     }
     const ImportOperationError error{
         ImportOperationError::Kind::multipleVCardFilesNotCreated,
         localizedString("Some vCard files could not be created.", "export failure")};
-    qvLog(LogType::error, "Import error: %{public}@, userinfo: %{public}@", error.message,
-          "{failedContacts = " + std::to_string(failures) +
-              "; writtenContacts = " + std::to_string(written) + ";}");
+    writeLog(LogType::error, "Import error: %{public}@, userinfo: %{public}@", error.message,
+             "{failedContacts = " + std::to_string(failures) +
+                 "; writtenContacts = " + std::to_string(written) + ";}");
     postFailure(error);
 }
 

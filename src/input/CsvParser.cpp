@@ -225,7 +225,7 @@ void CsvParser::sniffEncoding() {
     for (std::size_t cut = 0; cut <= std::min<std::size_t>(3, count); ++cut) {
         if (decodeStrictly(bytes.first(count - cut), TextEncoding::utf8())) return;
     }
-    qvLog(LogType::debug, "unable to determine stream encoding; assuming MacOSRoman");
+    writeLog(LogType::debug, "unable to determine stream encoding; assuming MacOSRoman");
     streamEncoding_ = TextEncoding::macOSRoman();
 }
 

@@ -94,8 +94,8 @@ SheetDrawings readSheetDrawings(const ZipArchive& archive, const Sheet& sheet) {
                                            images.end());
         auto drawing = parsePart(archive, drawingPath);
         if (!drawing) {
-            qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
-                  sheet.displayName, drawing.error());
+            writeLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
+                     sheet.displayName, drawing.error());
             continue;
         }
         appendAnchoredImages(**drawing, images, drawings.anchoredImages);

@@ -64,9 +64,10 @@ ExcelReader::~ExcelReader() {
 bool ExcelReader::isOfficeOpenXMLSpreadsheet(const std::filesystem::path& fileURL) {
     auto archive = ZipArchive::archiveWithURL(fileURL);
     if (!archive) {
-        qvLog(LogType::error,
-              "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
-              archive.error().message);
+        writeLog(
+            LogType::error,
+            "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
+            archive.error().message);
         return false;
     }
     return excel::entryNamed(**archive, "[Content_Types].xml") != nullptr;
@@ -75,9 +76,10 @@ bool ExcelReader::isOfficeOpenXMLSpreadsheet(const std::filesystem::path& fileUR
 bool ExcelReader::isOfficeOpenXMLSpreadsheetData(std::vector<std::uint8_t> packageBytes) {
     auto archive = ZipArchive::archiveWithData(std::move(packageBytes));
     if (!archive) {
-        qvLog(LogType::error,
-              "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
-              archive.error().message);
+        writeLog(
+            LogType::error,
+            "Could not determine if the file is a valid Office Open XML Spreadsheet: %{public}@",
+            archive.error().message);
         return false;
     }
     return excel::entryNamed(**archive, "[Content_Types].xml") != nullptr;
@@ -93,8 +95,8 @@ void ExcelReader::examineWorkbook() {
     baseDateMac1904_ = excel::localDate(1904, 1, 1).value_or(CellDate{});
     workbookExamined_ = true;
     if (!archive_) {
-        qvLog(LogType::error, "Error initializing excel reader: '%{public}@'",
-              examinationError_.value_or(""));
+        writeLog(LogType::error, "Error initializing excel reader: '%{public}@'",
+                 examinationError_.value_or(""));
         return;
     }
     std::string name;
@@ -106,11 +108,11 @@ void ExcelReader::examineWorkbook() {
             sheets_ = std::move(workbook->sheets);
         } else {
             examinationError_ = workbook.error();
-            qvLog(LogType::error, "Could not examine workbook: '%{public}@'", workbook.error());
+            writeLog(LogType::error, "Could not examine workbook: '%{public}@'", workbook.error());
         }
     } else {
         examinationError_ = "The package " + archive_->displayName() + " has no workbook part.";
-        qvLog(LogType::error, "Could not examine workbook: '%{public}@'", *examinationError_);
+        writeLog(LogType::error, "Could not examine workbook: '%{public}@'", *examinationError_);
     }
     if (const auto* entry = excel::entryEndingWith(*archive_, "sharedStrings.xml", name)) {
         auto strings = excel::readSharedStrings(*entry, name);
@@ -119,7 +121,7 @@ void ExcelReader::examineWorkbook() {
         if (strings.failure) {
             const std::string message =
                 "Could not build shared strings table: '" + *strings.failure + "'";
-            qvLog(LogType::error, "%{public}@", message);
+            writeLog(LogType::error, "%{public}@", message);
             appendParseLogEntry({ParseLogSeverity::error, message});
         }
     }
@@ -160,8 +162,8 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
         // A row too large to hold (pictures of gigabytes anchored on one row, say) or memory
         // running out: the parse fails instead of taking the application down.
         const std::string reason = currentExceptionText();
-        qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
-              sheet.displayName, reason);
+        writeLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
+                 sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
@@ -187,8 +189,8 @@ bool ExcelReader::parseSheetWithId(std::int64_t sheetId) {
 
 void ExcelReader::parseSheetRows(const Sheet& sheet) {
     const auto failWith = [&](std::int64_t code, const std::string& reason) {
-        qvLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
-              sheet.displayName, reason);
+        writeLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
+                 sheet.displayName, reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
@@ -203,8 +205,8 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     const ZipArchiveEntry* entry =
         archive_ ? excel::entryNamed(*archive_, sheet.pathInPackage) : nullptr;
     if (!entry) {
-        qvLog(LogType::error, "Could not determine archive entry for sheet '%{public}@'",
-              sheet.displayName);
+        writeLog(LogType::error, "Could not determine archive entry for sheet '%{public}@'",
+                 sheet.displayName);
         failWith(kExcelReaderErrorSheetNotFound,
                  "the workbook has no part “" + sheet.pathInPackage + "” for it.");
         return;
@@ -242,8 +244,8 @@ void ExcelReader::attachPictures(DataRow& row) {
          ++image) {
         auto bytes = archive_->contentsOfEntry(image->pathInPackage);
         if (!bytes) {
-            qvLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",
-                  image->pathInPackage, bytes.error().message);
+            writeLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",
+                     image->pathInPackage, bytes.error().message);
             continue;
         }
         row.add(DataCell(image->column - 1, PictureBytes(bytes->begin(), bytes->end())));

@@ -203,9 +203,9 @@ void SheetParser::beginCell() {
         } else if (nameIs(attribute.qualifiedName, "s")) {
             cell_.styleIndex = integerValue(attribute.rawValue);
         } else {
-            qvLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
-                  std::string(attribute.qualifiedName) + "=\"" + std::string(attribute.rawValue) +
-                      "\"");
+            writeLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
+                     std::string(attribute.qualifiedName) + "=\"" +
+                         std::string(attribute.rawValue) + "\"");
         }
     }
     // A cell written without a reference follows the cell before it, as the file format

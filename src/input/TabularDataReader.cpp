@@ -56,15 +56,16 @@ void TabularDataReader::runParse(const std::function<void()>& parse) {
         parse();
     } catch (...) {
         const std::string reason = currentExceptionText();
-        qvLog(LogType::error, "%{public}@ stopped parsing on an exception: %{public}@",
-              debugDescription(), reason);
+        writeLog(LogType::error, "%{public}@ stopped parsing on an exception: %{public}@",
+                 debugDescription(), reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (outcomePosted_ || !delegate()) return;
         ReaderError error;
         error.kind = ReaderErrorKind::internalFailure;
-        error.message = qvFormat(localizedString("Reading “%1$@” stopped on an unexpected error: "
-                                                 "%2$@. The file was not read to its end."),
-                                 fileURL_.string(), reason);
+        error.message =
+            formatMessage(localizedString("Reading “%1$@” stopped on an unexpected error: "
+                                          "%2$@. The file was not read to its end."),
+                          fileURL_.string(), reason);
         error.file = fileURL_;
         postDidFail(std::move(error));
     }

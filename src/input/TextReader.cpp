@@ -122,8 +122,8 @@ bool TextReader::examineFile() {
         return detected;
     } catch (...) {
         const std::string reason = currentExceptionText();
-        qvLog(LogType::error, "%{public}@ stopped examining on an exception: %{public}@",
-              debugDescription(), reason);
+        writeLog(LogType::error, "%{public}@ stopped examining on an exception: %{public}@",
+                 debugDescription(), reason);
         appendParseLogEntry({ParseLogSeverity::error, reason});
         dataToAnalyze_.reset();
         detectedContent_.reset();
@@ -248,9 +248,10 @@ bool TextReader::detectEncoding() {
     options.useOnlySuggestedEncodings = false;
     options.allowLossyConversion = false;
     if (auto encoding = detectStringEncoding(bytes, options)) return detectedAs(*encoding);
-    appendParseLogEntry({ParseLogSeverity::warning,
-                         qvFormat(localizedString("Could not detect string encoding; assuming %@."),
-                                  fallbackStringEncoding_.displayName())});
+    appendParseLogEntry(
+        {ParseLogSeverity::warning,
+         formatMessage(localizedString("Could not detect string encoding; assuming %@."),
+                       fallbackStringEncoding_.displayName())});
     return false;
 }
 
@@ -359,10 +360,11 @@ void TextReader::parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumbe
     recordBeingRead_ = recordNumber;
     if (dataRows().size() >= kPreviewRowLimit && !parseEntireFile_) {
         parser.cancelParsing();
-        qvLog(LogType::debug,
-              "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile "
-              "is %{public}@",
-              dataRows().size(), "false");
+        writeLog(
+            LogType::debug,
+            "Parsing stopped because self.dataRows.count is %{public}lu and self.parseEntireFile "
+            "is %{public}@",
+            dataRows().size(), "false");
     }
 }
 
@@ -388,24 +390,24 @@ void TextReader::parserDidEndDocument(CsvParser& parser) {
     // the user must see, not a successful parse.
     if (!shouldCancelParsing()) {
         if (auto record = parser.unterminatedQuotedFieldRecord()) {
-            const std::string message = qvFormat(
+            const std::string message = formatMessage(
                 localizedString(
                     "The quoted field in line %1$lu is never closed: a double quote is missing, "
                     "so the rest of the file would be lost."),
                 *record);
-            qvLog(LogType::error, "%{public}@", message);
+            writeLog(LogType::error, "%{public}@", message);
             postDidFail(ReaderError{{ReaderErrorKind::malformedContent, message, fileURL()},
                                     std::string(kTextReaderErrorDomain),
                                     kTextReaderErrorUnterminatedQuote});
             return;
         }
         if (auto offset = parser.undecodableByteOffset()) {
-            const std::string message =
-                qvFormat(localizedString("The file cannot be read as %1$@ past byte %2$lu: the "
-                                         "bytes there are not valid in "
-                                         "that encoding. Choose another encoding."),
-                         stringEncoding_.displayName(), *offset);
-            qvLog(LogType::error, "%{public}@", message);
+            const std::string message = formatMessage(
+                localizedString("The file cannot be read as %1$@ past byte %2$lu: the "
+                                "bytes there are not valid in "
+                                "that encoding. Choose another encoding."),
+                stringEncoding_.displayName(), *offset);
+            writeLog(LogType::error, "%{public}@", message);
             postDidFail(ReaderError{
                 {ReaderErrorKind::malformedContent, message, fileURL(), std::nullopt, *offset},
                 std::string(kTextReaderErrorDomain),
@@ -420,8 +422,8 @@ void TextReader::parserDidFailWithError(CsvParser&, const CsvError& error) {
     if (!delegate()) return;
     // The failing record has already ended when the parser reports the error, so currentLine_
     // is one past it; name the record that holds the error.
-    qvLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu",
-          recordBeingRead_, currentColumn_);
+    writeLog(LogType::error, "Error while parsing line %{public}lu, column %{public}lu",
+             recordBeingRead_, currentColumn_);
     const auto kind = error.kind == CsvErrorKind::readFailed ? ReaderErrorKind::unreadableFile
                                                              : ReaderErrorKind::malformedContent;
     postDidFail(ReaderError{{kind, error.message, fileURL(), error.line, error.byteOffset},

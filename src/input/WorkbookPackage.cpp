@@ -47,7 +47,7 @@ std::vector<WorkbookRelationship> readWorkbookRelationships(const ZipArchive& ar
     std::vector<WorkbookRelationship> relationships;
     auto document = parsePart(archive, entryName);
     if (!document) {
-        qvLog(LogType::error, "Error initializing excel reader: '%{public}@'", document.error());
+        writeLog(LogType::error, "Error initializing excel reader: '%{public}@'", document.error());
         return relationships;
     }
     const std::string query = "/" + step("Relationships") + "/" + step("Relationship");
@@ -86,16 +86,16 @@ Expected<WorkbookPart, std::string> readWorkbook(
             relationships.begin(), relationships.end(),
             [&](const auto& candidate) { return candidate.id == sheet.relationshipId; });
         if (relationship == relationships.end()) {
-            qvLog(LogType::error,
-                  "Could not find a workbook relationship whose id is '%{public}@'.",
-                  sheet.relationshipId);
+            writeLog(LogType::error,
+                     "Could not find a workbook relationship whose id is '%{public}@'.",
+                     sheet.relationshipId);
             std::string list;
             for (const auto& candidate : relationships) {
                 list += "\n\tid: " + candidate.id + ", type: " + candidate.type +
                         ", target: " + candidate.target + ", path: " + candidate.pathInPackage;
             }
-            qvLog(LogType::error, "Workbook relationships: %{public}@",
-                  list.empty() ? "none" : list);
+            writeLog(LogType::error, "Workbook relationships: %{public}@",
+                     list.empty() ? "none" : list);
             sheet.pathInPackage = "undefined";
         } else if (relationship->target.starts_with("/")) {
             sheet.pathInPackage = resolvedTarget(relationship->target);
@@ -113,7 +113,8 @@ Styles readStyles(const ZipArchive& archive, std::string_view entryName) {
     Styles styles;
     auto document = parsePart(archive, entryName);
     if (!document) {
-        qvLog(LogType::error, "Could not build cell formats table: '%{public}@'", document.error());
+        writeLog(LogType::error, "Could not build cell formats table: '%{public}@'",
+                 document.error());
         return styles;
     }
     const std::string formats =

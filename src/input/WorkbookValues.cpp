@@ -122,8 +122,8 @@ std::optional<CellDate> dateFromSerial(double serial, DateSystem dateSystem) {
     const double days = std::floor(serial);
     // Beyond a few million days there is no calendar date to give (the year would pass 9999).
     if (std::fabs(days) > 2147483647.0) {
-        qvLog(LogType::error,
-              "Failed to assign serial date '%f' to a DateComponent's day property.", serial);
+        writeLog(LogType::error,
+                 "Failed to assign serial date '%f' to a DateComponent's day property.", serial);
         return std::nullopt;
     }
     // Past about 8,000 years from the base the calendar has no year for it.

@@ -470,12 +470,12 @@ std::string headerLanguage(const DataRow& titleRow, std::string_view fallbackLan
         first = false;
     }
     if (utf8::codePointCount(joined) < kLanguageDetectionMinimumLength) {
-        qvLog(LogType::info, "String to short to detect language -- using '%{public}@' instead.",
-              fallbackLanguage);
+        writeLog(LogType::info, "String to short to detect language -- using '%{public}@' instead.",
+                 fallbackLanguage);
         return std::string(fallbackLanguage);
     }
     if (auto language = detectLanguage(joined)) {
-        qvLog(LogType::info, "Language detected from column headers: %{public}@", *language);
+        writeLog(LogType::info, "Language detected from column headers: %{public}@", *language);
         return *language;
     }
     return std::string(fallbackLanguage);
@@ -505,7 +505,7 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
         list.push_back(std::move(property));
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    qvLog(LogType::info, "Auto-mapping fields took %f seconds.", elapsed.count());
+    writeLog(LogType::info, "Auto-mapping fields took %f seconds.", elapsed.count());
 
     if (settings.appendUnmappedFieldsToNotes) {
         for (auto& property : list) {

@@ -104,8 +104,8 @@ std::vector<DateFormat> DateFormat::unarchiveCustomFormats(
         dateFormatClasses(std::move(delegate)));
     // A failed decoding is the platform's decodeObject returning nil: no root object.
     if (!decoded || decoded->isNull()) {
-        qvLog(LogType::error,
-              "Cannot unarchive custom date formats: unarchiver.decodeObject() returned nil");
+        writeLog(LogType::error,
+                 "Cannot unarchive custom date formats: unarchiver.decodeObject() returned nil");
         return {};
     }
     const auto* list = decoded->arrayValue();
@@ -126,8 +126,8 @@ void DateFormat::archiveWithCustomFormats(const std::vector<DateFormat>& formats
     settings.set(SettingKey::CustomDateFormats,
                  PropertyValue(PropertyValue::Data(bytes.begin(), bytes.end())));
     if (auto written = settings.synchronize(); !written) {
-        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message);
+        writeLog(LogType::error, "Failed to synchronize the user's preferences!");
+        writeLog(LogType::error, "%{public}@", written.error().message);
     }
 }
 

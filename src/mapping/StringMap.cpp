@@ -14,7 +14,7 @@ KeyedArchiveClassMap stringMapClasses() {
     KeyedArchiveClassMap classes;
     classes.classes = {std::string(kClassName)};
     classes.unknownClass = [](std::string_view className) {
-        qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
+        writeLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
     };
     return classes;
 }
@@ -94,16 +94,16 @@ StringMap loadCustomStringMap(const std::filesystem::path& file) {
     if (!bytes) {
         // No file yet is the normal state of a user who never corrected a mapping.
         if (bytes.error().code != std::errc::no_such_file_or_directory) {
-            qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@",
-                  bytes.error().message);
+            writeLog(LogType::error, "Cannot unarchive custom string map: %{public}@",
+                     bytes.error().message);
         }
         return {};
     }
     auto decoded = unarchiveStringMap(*bytes);
     if (!decoded) {
-        qvLog(LogType::error, "Cannot unarchive custom string map: %{public}@", decoded.error());
-        qvLog(LogType::error,
-              "Cannot unarchive custom string map: unarchiver.decodeObject() returned nil");
+        writeLog(LogType::error, "Cannot unarchive custom string map: %{public}@", decoded.error());
+        writeLog(LogType::error,
+                 "Cannot unarchive custom string map: unarchiver.decodeObject() returned nil");
         return {};
     }
     return std::move(decoded).value();
@@ -111,17 +111,17 @@ StringMap loadCustomStringMap(const std::filesystem::path& file) {
 
 bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& file) {
     if (entries.empty()) {
-        qvLog(LogType::info, "Skip archiving custom string map: No custom mappings found");
+        writeLog(LogType::info, "Skip archiving custom string map: No custom mappings found");
         return true;
     }
     const std::string bytes = archiveStringMap(entries);
     if (bytes.empty()) {
-        qvLog(LogType::error, "Data object created by NSKeyedArchiver.archivedData() is empty");
+        writeLog(LogType::error, "Data object created by NSKeyedArchiver.archivedData() is empty");
         return false;
     }
     if (auto written = writeFileAtomically(file, bytes); !written) {
-        qvLog(LogType::error, "Could not archive custom string map: %{public}@",
-              written.error().message);
+        writeLog(LogType::error, "Could not archive custom string map: %{public}@",
+                 written.error().message);
         return false;
     }
     return true;

@@ -85,11 +85,11 @@ void FieldMappingPage::viewDidLoad(ImportSession& session) {
     }
     const auto* rows = reader(session);
     if (!rows) {
-        qvLog(LogType::error, "No valid TabularDataReader object found");
+        writeLog(LogType::error, "No valid TabularDataReader object found");
         return;
     }
     if (rows->dataRows().empty()) {
-        qvLog(LogType::error, "tabularDataReader has no data rows");
+        writeLog(LogType::error, "tabularDataReader has no data rows");
         return;
     }
     headerRowIndex_ = rows->headerRowIndex();

@@ -42,7 +42,7 @@ class ImportPage::Events final : public ImportOperationDelegate {
     }
     void importOperationDidFail(const ImportOperationError& error) override {
         const ImportOutcome outcome = failureOutcome(error);
-        qvLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.message);
+        writeLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.message);
         page_.importDidEnd(session_, outcome);
     }
     void importOperationDidFinish() override {
@@ -119,7 +119,8 @@ void ImportPage::buildContainerMenu(ImportSession& session) {
     if (!store) return;
     auto containers = store->containers();
     if (!containers) {
-        qvLog(LogType::error, "Can't read the containers: %{public}@", containers.error().message);
+        writeLog(LogType::error, "Can't read the containers: %{public}@",
+                 containers.error().message);
         return;
     }
     // Sorted by the type as nine digits and then the lower-cased name.
@@ -246,7 +247,7 @@ VCardDestinationRequest ImportPage::vCardDestinationRequest(ImportSession& sessi
             localizedString("Choose"),
             localizedString("Select the folder where the vCards should be saved.")};
     }
-    qvLog(LogType::error, "Can't create vCards: vCard format not provided!");
+    writeLog(LogType::error, "Can't create vCards: vCard format not provided!");
     return std::monostate{};
 }
 
@@ -271,7 +272,7 @@ std::string ImportPage::progressDescription() {
 
 std::string ImportPage::progressAdditionalDescription(std::uint64_t processed,
                                                       std::uint64_t total) {
-    return qvFormat(localizedString("Processed record %1$lu of %2$lu…"), processed, total);
+    return formatMessage(localizedString("Processed record %1$lu of %2$lu…"), processed, total);
 }
 
 std::string ImportPage::waitingForSaveDescription() {
@@ -292,9 +293,9 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
         outcome.text = error.message;
     } else if (!error.message.empty()) {
         outcome.text =
-            qvFormat(localizedString("An error occurred during the import operation. The "
-                                     "operating system returned this error message: %@"),
-                     error.message);
+            formatMessage(localizedString("An error occurred during the import operation. The "
+                                          "operating system returned this error message: %@"),
+                          error.message);
     } else {
         outcome.text = localizedString("An error occurred during the import operation.");
     }

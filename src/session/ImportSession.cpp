@@ -112,24 +112,24 @@ ImportSession::~ImportSession() {
 
 void ImportSession::applicationDidFinishLaunching() {
     registerDefaults(settings_);
-    qvLog(LogType::info, "Application launched");
-    qvLog(LogType::info, "Installation path: %{public}@: ", desktop::installationPath());
+    writeLog(LogType::info, "Application launched");
+    writeLog(LogType::info, "Installation path: %{public}@: ", desktop::installationPath());
 
     const std::int64_t launches = settings_.integerForKey(SettingKey::NumberOfLaunches) + 1;
     settings_.set(SettingKey::NumberOfLaunches, PropertyValue(launches));
-    qvLog(LogType::info, "Number of launches: %{public}d", launches);
+    writeLog(LogType::info, "Number of launches: %{public}d", launches);
 
     const bool previousRunEndedCleanly = settings_.boolForKey(SettingKey::TerminatedProperly);
     if (!settings_.boolForKey(SettingKey::FirstLaunch) && !previousRunEndedCleanly) {
         const std::int64_t crashes = settings_.integerForKey(SettingKey::NumberOfCrashes) + 1;
         settings_.set(SettingKey::NumberOfCrashes, PropertyValue(crashes));
-        qvLog(LogType::info, "Number of unsuccessful terminations: %{public}d", crashes);
+        writeLog(LogType::info, "Number of unsuccessful terminations: %{public}d", crashes);
     }
     settings_.set(SettingKey::TerminatedProperly, PropertyValue(false));
     // Written now rather than at exit: a run that dies must leave "not terminated properly" on
     // disk.
     if (auto written = settings_.synchronize(); !written) {
-        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
+        writeLog(LogType::error, "Failed to synchronize the user's preferences!");
     }
 
     std::weak_ptr<bool> alive = alive_;
@@ -146,7 +146,7 @@ void ImportSession::applicationDidFinishLaunching() {
     }
     customDateFormats_ =
         DateFormat::unarchiveCustomFormats(settings_, [](std::string_view className) {
-            qvLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
+            writeLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
         });
     commonDateFormats_ = pelkora::commonDateFormats();
     stringMap_ = vendorStringMap();
@@ -174,10 +174,10 @@ void ImportSession::applicationWillTerminate() {
     settings_.set(SettingKey::FirstLaunch, PropertyValue(false));
     settings_.set(SettingKey::TerminatedProperly, PropertyValue(true));
     if (auto written = settings_.synchronize(); !written) {
-        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message);
+        writeLog(LogType::error, "Failed to synchronize the user's preferences!");
+        writeLog(LogType::error, "%{public}@", written.error().message);
     }
-    qvLog(LogType::info, "Goodbye!");
+    writeLog(LogType::info, "Goodbye!");
 }
 
 void ImportSession::showPageForAuthorizationStatus() {
@@ -196,8 +196,8 @@ void ImportSession::showPageForAuthorizationStatus() {
             schedulePage(Names::InitialPage);
             return;
     }
-    qvLog(LogType::debug, "%{public}@: Unhandled authorizationStatus encountered: '%{public}d'",
-          "applicationDidFinishLaunching(_:)", static_cast<int>(status));
+    writeLog(LogType::debug, "%{public}@: Unhandled authorizationStatus encountered: '%{public}d'",
+             "applicationDidFinishLaunching(_:)", static_cast<int>(status));
     schedulePage(Names::AuthStatusNotDeterminedPage);
 }
 
@@ -244,8 +244,8 @@ void ImportSession::collectVCards(const std::vector<std::filesystem::path>& path
         if (detectFileType(path) == DetectedFileType::vCard) {
             vCardUrls_.push_back(path);
         } else {
-            qvLog(LogType::error, "Error: File seems not to be a vCard [%@=%@]", "NSFilePath",
-                  desktop::fileURLString(path));
+            writeLog(LogType::error, "Error: File seems not to be a vCard [%@=%@]", "NSFilePath",
+                     desktop::fileURLString(path));
         }
     }
 }
@@ -316,13 +316,13 @@ void ImportSession::openRuntimeLog() {
 DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
     auto identifier = filetypes::typeIdentifierForFile(file);
     if (!identifier) {
-        qvLog(LogType::error, "%{public}@", identifier.error().message);
+        writeLog(LogType::error, "%{public}@", identifier.error().message);
         return DetectedFileType::unknown;
     }
     std::string type = *identifier;
     // Tab-separated files often carry ".tab", which desktops may not know as text.
     if (file.extension() == ".tab") type = "public.tab-separated-values-text";
-    qvLog(LogType::info, "Detected UTI: %{public}@", type);
+    writeLog(LogType::info, "Detected UTI: %{public}@", type);
     for (const auto& group : kClassification) {
         for (auto candidate : group.identifiers) {
             if (!candidate.empty() && filetypes::conformsTo(type, candidate)) return group.result;
@@ -334,8 +334,8 @@ DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file
 DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::path& file) const {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
-        qvLog(LogType::error, "Could not detect file type for file '%{public}@': %{public}@",
-              desktop::fileURLString(file), std::strerror(errno));
+        writeLog(LogType::error, "Could not detect file type for file '%{public}@': %{public}@",
+                 desktop::fileURLString(file), std::strerror(errno));
         return DetectedFileType::text;
     }
     std::string bytes(kContentSniffLength, '\0');
@@ -372,8 +372,8 @@ Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path&
         settings_.boolForKey(SettingKey::TreatUnknownFileTypesAsText)) {
         kind = detectFileTypeByContent(file);
     }
-    qvLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(),
-          static_cast<int>(kind));
+    writeLog(LogType::info, "Detected file type for %{public}@: %{public}d", file.filename(),
+             static_cast<int>(kind));
 
     switch (kind) {
         case DetectedFileType::unknown:
@@ -430,12 +430,13 @@ void ImportSession::openTextFile(const std::filesystem::path& file) {
 
 void ImportSession::textReaderDidExamine(const std::shared_ptr<TextReader>& reader) {
     if (reader != textReader_) return;
-    for (const auto& entry : reader->parseLog()) qvLog(LogType::info, "%{public}@", entry.message);
-    qvLog(LogType::info,
-          "Examined %{public}@: encoding %{public}@, field delimiter '%{public}@', %{public}lu "
-          "lines expected",
-          reader->fileURL().filename(), reader->stringEncoding().name(), reader->fieldDelimiter(),
-          reader->proposedRowCount());
+    for (const auto& entry : reader->parseLog())
+        writeLog(LogType::info, "%{public}@", entry.message);
+    writeLog(LogType::info,
+             "Examined %{public}@: encoding %{public}@, field delimiter '%{public}@', %{public}lu "
+             "lines expected",
+             reader->fileURL().filename(), reader->stringEncoding().name(),
+             reader->fieldDelimiter(), reader->proposedRowCount());
     if (reader->detectedContent() && reader->hasByteOrderMark() &&
         settings_.boolForKey(SettingKey::TrustBOMs)) {
         parseTextFile();
@@ -543,8 +544,8 @@ void ImportSession::rememberOpenedDocument(const std::filesystem::path& file) {
 
 OpenErrorPresentation ImportSession::presentOpenError(ImportError error) {
     auto presentation = presentationOf(error);
-    qvLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading,
-          presentation.text);
+    writeLog(LogType::error, "An error occurred: %{public}@: %{public}@", presentation.heading,
+             presentation.text);
     closeProgressSheet();
     if (frontEnd_) {
         frontEnd_->bringToFront();
@@ -572,11 +573,11 @@ void ImportSession::setCurrentPage(std::string_view name) {
     if (!page) {
         // The current page stays in place.
         if (frontEnd_) frontEnd_->beep();
-        qvLog(LogType::error,
-              "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
+        writeLog(LogType::error,
+                 "Failed to instantiate view controller: Unregistered nib name '%{public}@'", name);
         if (!currentPage_) {
-            qvLog(LogType::error, "Can't set current view controller to %{public}@ViewController",
-                  name);
+            writeLog(LogType::error,
+                     "Can't set current view controller to %{public}@ViewController", name);
         }
         return;
     }
@@ -653,8 +654,8 @@ void ImportSession::closeProgressSheet() {
 
 void ImportSession::readerDidBeginParsing(TabularDataReader& reader) {
     if (!isSessionReader(reader)) return;
-    qvLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@",
-          reader.fileURL().filename(), reader.readerClassName());
+    writeLog(LogType::debug, "Did begin parsing file '%{public}@' with %{public}@",
+             reader.fileURL().filename(), reader.readerClassName());
     reader.setShouldCancelParsing(false);
     if (reader.proposedRowCount() < kDeterminateProgressRowCount) return;
 
@@ -687,17 +688,17 @@ void ImportSession::readerDidParseRecord(TabularDataReader& reader, std::uint64_
     if (!isSessionReader(reader) || reader.shouldCancelParsing()) return;
     if (auto progress = Progress::current()) {
         progress->setLocalizedAdditionalDescription(
-            qvFormat(localizedString("Parsed record %1$lu of %2$lu…"), recordNumber,
-                     reader.proposedRowCount()));
+            formatMessage(localizedString("Parsed record %1$lu of %2$lu…"), recordNumber,
+                          reader.proposedRowCount()));
         progress->setCompletedUnitCount(static_cast<std::int64_t>(recordNumber));
     }
 }
 
 void ImportSession::readerDidEndParsing(TabularDataReader& reader) {
     if (!isSessionReader(reader)) return;
-    qvLog(LogType::debug, "Did end parsing file");
+    writeLog(LogType::debug, "Did end parsing file");
     if (&reader == textReader_.get()) {
-        qvLog(LogType::debug, "Parsed %{public}lu lines", reader.dataRows().size());
+        writeLog(LogType::debug, "Parsed %{public}lu lines", reader.dataRows().size());
     }
     if (!reader.shouldCancelParsing()) schedulePage(Names::FieldMappingPage);
     closeProgressSheet();
@@ -706,8 +707,8 @@ void ImportSession::readerDidEndParsing(TabularDataReader& reader) {
 
 void ImportSession::readerDidFailWithError(TabularDataReader& reader, const ReaderError& error) {
     if (!isSessionReader(reader)) return;
-    qvLog(LogType::error, "%{public}@ did fail with error: %{public}@", reader.debugDescription(),
-          error.message);
+    writeLog(LogType::error, "%{public}@ did fail with error: %{public}@",
+             reader.debugDescription(), error.message);
     closeProgressSheet();
     setCurrentProgress(nullptr);
     Alert alert;

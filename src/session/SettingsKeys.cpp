@@ -87,8 +87,8 @@ void registerDefaults(SettingsStore& settings) {
     }
     settings.registerDefaults(defaults);
     if (auto written = settings.synchronize(); !written) {
-        qvLog(LogType::error, "Failed to synchronize the user's preferences!");
-        qvLog(LogType::error, "%{public}@", written.error().message);
+        writeLog(LogType::error, "Failed to synchronize the user's preferences!");
+        writeLog(LogType::error, "%{public}@", written.error().message);
     }
 }
 

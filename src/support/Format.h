@@ -62,7 +62,7 @@ std::string formatString(std::string_view format, std::span<const FormatArgument
 
 // Formats the given values into the format string, as formatString does.
 template <typename... Args>
-std::string qvFormat(std::string_view format, const Args&... args) {
+std::string formatMessage(std::string_view format, const Args&... args) {
     const std::array<FormatArgument, sizeof...(Args)> arguments{FormatArgument(args)...};
     return formatString(format, arguments);
 }

@@ -84,7 +84,7 @@ class Logger {
 
 // Writes one entry to the shared logger.
 template <typename... Args>
-void qvLog(LogType type, std::string_view format, const Args&... args) noexcept {
+void writeLog(LogType type, std::string_view format, const Args&... args) noexcept {
     Logger::shared().log(type, format, args...);
 }
 

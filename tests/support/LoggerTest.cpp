@@ -238,7 +238,7 @@ TEST(LoggerLocationTest, DefaultFolderFollowsStateHomeOrFallsBackToHome) {
 TEST(LoggerLocationTest, LogWritesToTheSharedLogInTheStateFolder) {
     test::ScopedXdgHome xdg;
     Logger::shared().setEcho({});
-    qvLog(LogType::info, "shared %@", 1);
+    writeLog(LogType::info, "shared %@", 1);
     const std::string log =
         test::readFile(xdg.root() / "state" / "pelkora" / "logs" / "runtime.log");
     EXPECT_NE(log.find("[INFO-] \U0001F538 shared 1"), std::string::npos) << log;
