@@ -15,8 +15,9 @@ namespace pelkora::cli {
 enum ExitCode : int {
     kSuccess = 0,
     kFailure = 1,  // the command ran but could not do what was asked (a file could not be opened …)
-    kUsageError = 2,    // unknown command or option, missing or bad argument
-    kStorageError = 3,  // the settings could not be written
+    kUsageError = 2,      // unknown command or option, missing or bad argument
+    kStrictWarnings = 2,  // import --strict: some values would not go in as they stand
+    kStorageError = 3,    // the settings could not be written
 };
 
 struct GlobalOptions {

@@ -36,6 +36,7 @@ struct ImportCommandOptions {
     bool noNoteText = false;
     bool dryRun = false;
     bool json = false;
+    bool strict = false;
 };
 
 std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>& arguments) {
@@ -60,6 +61,8 @@ std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>&
             options.dryRun = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--strict") {
+            options.strict = true;
         } else {
             printError("import: unknown option “" + argument + "” (or it lacks its value)");
             return std::nullopt;
@@ -92,7 +95,15 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
                   << ", \"chunksSaved\": " << summary.chunksSaved
                   << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
                   << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds
-                  << "}\n";
+                  << ", \"warnings\": [";
+        for (std::size_t index = 0; index < summary.warnings.size(); ++index) {
+            const ImportWarning& warning = summary.warnings[index];
+            std::cout << (index > 0 ? ", " : "") << "{\"row\": " << warning.row
+                      << ", \"column\": " << json::quoted(warning.column)
+                      << ", \"value\": " << json::quoted(warning.value)
+                      << ", \"problem\": " << json::quoted(warning.problem) << "}";
+        }
+        std::cout << "]}\n";
         return;
     }
     if (dryRun) std::cout << "Dry run: nothing was saved. The import would have done this:\n";
@@ -106,6 +117,12 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
               << TabularDataImportOperation::oldDuplicatesGroupName() << "”), "
               << summary.newDuplicates << " new (in “"
               << TabularDataImportOperation::newDuplicatesGroupName() << "”)\n";
+    const auto warningLines = warningCountLines(summary.warnings);
+    for (std::size_t index = 0; index < warningLines.size(); ++index)
+        std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
+                  << warningLines[index] << '\n';
+    if (!warningLines.empty())
+        std::cout << "                      (each one is in the runtime log and in --json)\n";
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::cout << "Time:                 " << time << '\n';
@@ -154,6 +171,98 @@ void runUntilEnded(ImportSession& session, const std::function<bool()>& done) {
     std::signal(SIGINT, previousHandler);
 }
 
+// A copy of the address book that a dry or strict run imports into; it goes away with
+// this object.
+class ScratchBook {
+  public:
+    explicit ScratchBook(const std::filesystem::path& original) {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("pelkora-dry-run-" + std::to_string(::getpid()));
+        std::error_code error;
+        std::filesystem::create_directories(folder_, error);
+        if (!error && std::filesystem::exists(original))
+            std::filesystem::copy_file(original, location(),
+                                       std::filesystem::copy_options::overwrite_existing, error);
+        error_ = error;
+    }
+    ~ScratchBook() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    ScratchBook(const ScratchBook&) = delete;
+    ScratchBook& operator=(const ScratchBook&) = delete;
+
+    std::filesystem::path location() const { return folder_ / "contacts.sqlite"; }
+    const std::error_code& error() const { return error_; }
+
+  private:
+    std::filesystem::path folder_;
+    std::error_code error_;
+};
+
+struct ImportRun {
+    int exitCode = kFailure;
+    std::optional<ImportSummary> summary;
+};
+
+// One import of the file into the address book at location, summary printed.
+ImportRun importInto(const std::filesystem::path& location, const ImportCommandOptions& options,
+                     const GlobalOptions& globalOptions, bool dryRun) {
+    ImportRun result;
+    auto opened = SqliteContactStore::open(location);
+    if (!opened) {
+        printError("import: " + opened.error().message);
+        return result;
+    }
+    std::shared_ptr<contacts::ContactStore> store = std::move(*opened);
+    if (options.container) {
+        auto found = store->container(*options.container);
+        if (!found || !*found) {
+            printError("import: no container “" + *options.container +
+                       "”. Run “pelkora contacts containers” to see them.");
+            return result;
+        }
+    }
+
+    CommandLineSession run(globalOptions, !options.json);
+    auto& session = run.session();
+    session.setContactStore(store);
+    auto* page = openImportPage(run, options.mapping, "import", result.exitCode);
+    if (!page) return result;
+
+    ImportOptions importSettings = importOptions(session.settings());
+    importSettings.selectedContainerID = options.container.value_or(
+        page->selectedContainerIdentifier().value_or(store->defaultContainerIdentifier()));
+    if (options.noDuplicates)
+        importSettings.detectDuplicates = importSettings.detectNewDuplicates = false;
+    if (options.removeGroups) importSettings.removeGroups = true;
+    if (options.noNoteText) importSettings.addTextToNotes = false;
+
+    const auto started = std::chrono::steady_clock::now();
+    if (!page->startImport(session, importSettings)) {
+        printError(options.mapping.file.string() + ": nothing to import");
+        result.exitCode = kFailure;
+        return result;
+    }
+    runUntilEnded(session, [&] { return page->summary().has_value(); });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    result.summary = *page->summary();
+    if (page->outcome() && page->outcome()->failed) {
+        printSummary(*result.summary, seconds, dryRun, options.json);
+        printError(options.mapping.file.string() + ": " + page->outcome()->heading + " " +
+                   page->outcome()->text);
+        result.exitCode = kFailure;
+        return result;
+    }
+    // A strict run that finds warnings reports them as its dry run; the real one never starts.
+    if (dryRun || !options.strict || result.summary->warnings.empty())
+        printSummary(*result.summary, seconds, dryRun, options.json);
+    result.exitCode = result.summary->cancelled ? kFailure : kSuccess;
+    return result;
+}
+
 }  // namespace
 
 int runImport(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
@@ -161,76 +270,28 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     if (!options) return kUsageError;
     if (!allFilesExist({options->mapping.file})) return kFailure;
 
-    auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
-    // A dry run imports into a copy of the address book, which then goes away.
-    std::optional<std::filesystem::path> scratch;
-    if (options->dryRun) {
-        scratch = std::filesystem::temp_directory_path() /
-                  ("pelkora-dry-run-" + std::to_string(::getpid()));
-        std::error_code error;
-        std::filesystem::create_directories(*scratch, error);
-        if (std::filesystem::exists(location))
-            std::filesystem::copy_file(location, *scratch / "contacts.sqlite", error);
-        if (error) {
-            printError("import: could not copy the address book for a dry run: " + error.message());
+    const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
+    // A dry run imports into a copy of the address book, which then goes away; so does the
+    // first pass of a strict run, which saves for real only when nothing needs a warning.
+    if (options->dryRun || options->strict) {
+        ScratchBook scratch(location);
+        if (scratch.error()) {
+            printError("import: could not copy the address book for a trial run: " +
+                       scratch.error().message());
             return kFailure;
         }
-        location = *scratch / "contacts.sqlite";
-    }
-    struct ScratchRemover {
-        std::optional<std::filesystem::path>& path;
-        ~ScratchRemover() {
-            std::error_code ignored;
-            if (path) std::filesystem::remove_all(*path, ignored);
+        const bool reportsAsDryRun = options->dryRun;
+        ImportRun trial = importInto(scratch.location(), *options, globalOptions, true);
+        if (!trial.summary || trial.exitCode != kSuccess) return trial.exitCode;
+        if (options->strict && !trial.summary->warnings.empty()) {
+            if (!reportsAsDryRun) printSummary(*trial.summary, 0, true, options->json);
+            printError("import: --strict: " + std::to_string(trial.summary->warnings.size()) +
+                       " values would not go in as they stand; nothing was saved");
+            return kStrictWarnings;
         }
-    } remover{scratch};
-
-    auto opened = SqliteContactStore::open(location);
-    if (!opened) {
-        printError("import: " + opened.error().message);
-        return kFailure;
+        if (reportsAsDryRun) return trial.exitCode;
     }
-    std::shared_ptr<contacts::ContactStore> store = std::move(*opened);
-    if (options->container) {
-        auto found = store->container(*options->container);
-        if (!found || !*found) {
-            printError("import: no container “" + *options->container +
-                       "”. Run “pelkora contacts containers” to see them.");
-            return kFailure;
-        }
-    }
-
-    CommandLineSession run(globalOptions, !options->json);
-    auto& session = run.session();
-    session.setContactStore(store);
-    int exitCode = kFailure;
-    auto* page = openImportPage(run, options->mapping, "import", exitCode);
-    if (!page) return exitCode;
-
-    ImportOptions importSettings = importOptions(session.settings());
-    importSettings.selectedContainerID = options->container.value_or(
-        page->selectedContainerIdentifier().value_or(store->defaultContainerIdentifier()));
-    if (options->noDuplicates)
-        importSettings.detectDuplicates = importSettings.detectNewDuplicates = false;
-    if (options->removeGroups) importSettings.removeGroups = true;
-    if (options->noNoteText) importSettings.addTextToNotes = false;
-
-    const auto started = std::chrono::steady_clock::now();
-    if (!page->startImport(session, importSettings)) {
-        printError(options->mapping.file.string() + ": nothing to import");
-        return kFailure;
-    }
-    runUntilEnded(session, [&] { return page->summary().has_value(); });
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    printSummary(*page->summary(), seconds, options->dryRun, options->json);
-    if (page->outcome() && page->outcome()->failed) {
-        printError(options->mapping.file.string() + ": " + page->outcome()->heading + " " +
-                   page->outcome()->text);
-        return kFailure;
-    }
-    return page->summary()->cancelled ? kFailure : kSuccess;
+    return importInto(location, *options, globalOptions, false).exitCode;
 }
 
 }  // namespace pelkora::cli

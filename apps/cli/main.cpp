@@ -21,7 +21,8 @@ files into your address book.
 Commands:
   import [--container ID] [--encoding NAME] [--sheet NAME|ID] [--no-header]
          [--lang xx] [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates]
-         [--remove-groups] [--no-note-text] [--dry-run] [--json] [--store PATH] FILE
+         [--remove-groups] [--no-note-text] [--dry-run] [--strict] [--json]
+         [--store PATH] FILE
                         The whole import: read the file, map its columns (learnt
                         titles included; --set corrects as for "map"), and save
                         one contact per row into the address book in chunks of
@@ -29,7 +30,11 @@ Commands:
                         aside in the groups "OLD DUPLICATES" and "NEW
                         DUPLICATES". Prints a summary (--json: one object).
                         Ctrl-C stops after the chunks saved so far. --dry-run
-                        imports into a copy that is thrown away.
+                        imports into a copy that is thrown away. Values not
+                        taken as they stood (not a date, two columns on one
+                        field …) are counted in the summary and listed in
+                        --json and the runtime log; --strict saves nothing and
+                        exits 2 when there is any.
   export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME]
          [--sheet NAME|ID] [--no-header] [--lang xx]
          [--set COLUMN=TARGET[:LABEL]]... FILE
@@ -107,7 +112,8 @@ Options:
 Exit codes:
   0  success
   1  the command could not do what was asked (file not opened, setting absent, ...)
-  2  usage error (unknown command or option, bad value)
+  2  usage error (unknown command or option, bad value); import --strict: some
+     values would not go in as they stand
   3  the settings could not be written
 
 Files:

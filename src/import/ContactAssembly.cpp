@@ -143,8 +143,17 @@ struct Assembly {
     Contact contact = Contact::makeNew();
     std::vector<std::string> groupNames;
     std::vector<std::pair<std::string, std::string>> noteItems;
+    std::vector<AssemblyProblem> problems;
     bool numericPostalCode = false;
 };
+
+// A value that did not go in as it stood goes into the note under its column's title (so
+// nothing is lost) and is listed as a problem.
+void keepInNote(Assembly& assembly, const std::string& columnTitle, std::string text,
+                std::string_view problem) {
+    assembly.problems.push_back({columnTitle, text, std::string(problem)});
+    assembly.noteItems.emplace_back(columnTitle, std::move(text));
+}
 
 // Step 1: a self-labelled cell ("work: 123, home: 456") becomes one new cell per value with
 // a copy of its mapped property carrying that value's label. The "://" of web addresses is
@@ -426,7 +435,10 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
             contact.*plan.field = std::move(text);
             break;
         case birthday:
-            if (auto date = cellDate(cell, text, assembly)) contact.birthday = *date;
+            if (auto date = cellDate(cell, text, assembly))
+                contact.birthday = *date;
+            else
+                keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemNotADate);
             break;
         case nonGregorianBirthday:
             writeLog(LogType::error, "Setting value for key '%{public}@' not yet implemented",
@@ -439,15 +451,21 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
             // Pictures go in as a PNG centred on a transparent square; a picture that cannot
             // be decoded or re-encoded keeps the bytes the file gave.
             if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
-                if (auto png = squaredPngRepresentation(*bytes))
+                if (auto png = squaredPngRepresentation(*bytes)) {
                     contact.imageData = std::move(*png);
-                else
+                } else {
                     contact.imageData.assign(bytes->begin(), bytes->end());
+                    assembly.problems.push_back({plan.sourceFieldName,
+                                                 std::to_string(bytes->size()) + " bytes",
+                                                 std::string(kProblemPictureNotDecoded)});
+                }
             }
             break;
         case dates:
             if (auto date = cellDate(cell, text, assembly))
                 contact.dates.push_back(labeled(label, *date));
+            else
+                keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemNotADate);
             break;
         case phoneNumber:
             contact.phoneNumbers.push_back(labeled(label, std::move(text)));
@@ -695,7 +713,8 @@ AssembledContact ContactAssembler::assemble(const DataRow& row) {
     detectCompany(assembly.contact);
     composeNote(assembly);
     formatNumericPostalCodes(assembly);
-    return AssembledContact{std::move(assembly.contact), std::move(assembly.groupNames)};
+    return AssembledContact{std::move(assembly.contact), std::move(assembly.groupNames),
+                            std::move(assembly.problems)};
 }
 
 AssembledContact assembleContact(const DataRow& row,

@@ -49,6 +49,20 @@ AssemblyOptions assemblyOptions(const SettingsStore& settings);
 // trimmed, empty parts dropped; repeated names are kept.
 std::vector<std::string> groupNamesInText(std::string_view text);
 
+// A value of the row that did not go in as it stood: not a date, a picture that could not
+// be decoded, a value moved into the note because another column had the target first.
+// The import lists them with the row's number; nothing here is ever dropped without one.
+struct AssemblyProblem {
+    std::string column;   // the column's title
+    std::string value;    // the cell's text
+    std::string problem;  // one of the kProblem… texts
+    bool operator==(const AssemblyProblem&) const = default;
+};
+
+inline constexpr std::string_view kProblemNotADate = "not a date";
+inline constexpr std::string_view kProblemPictureNotDecoded = "picture could not be decoded";
+inline constexpr std::string_view kProblemSharedTarget = "target taken by another column";
+
 // A new contact made from a row, with the groups the row names for it. The groups travel
 // beside the contact because a new contact can join a group only once it is saved: the
 // import files it after saving, the vCard exports write the names into its card and the
@@ -57,6 +71,8 @@ struct AssembledContact {
     contacts::Contact contact;
     // In the order of first appearance, each name once (letter for letter).
     std::vector<std::string> groupNames;
+    // What did not go in as it stood, in column order.
+    std::vector<AssemblyProblem> problems;
     bool operator==(const AssembledContact&) const = default;
 };
 

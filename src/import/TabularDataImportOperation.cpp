@@ -365,9 +365,55 @@ auto TabularDataImportOperation::assembleChunk(Run& run, std::span<const DataRow
         if (uidColumn) {
             if (const auto cell = row.cellForColumn(*uidColumn)) sourceIdentifier = cell->text();
         }
-        addContact(run, request, assembler.assemble(row), sourceIdentifier);
+        AssembledContact assembled = assembler.assemble(row);
+        recordProblems(row.rowIndex(), assembled.problems);
+        addContact(run, request, std::move(assembled), sourceIdentifier);
     }
     return request;
+}
+
+// Each problem of a row becomes a warning of the summary and a line of the runtime log.
+void TabularDataImportOperation::recordProblems(std::int64_t rowIndex,
+                                                std::vector<AssemblyProblem>& problems) {
+    for (AssemblyProblem& problem : problems) {
+        writeLog(LogType::info, "Row %ld, column '%{public}@': '%{public}@' %{public}@",
+                 static_cast<long>(rowIndex + 1), problem.column, problem.value, problem.problem);
+        summary_.warnings.push_back({rowIndex + 1, std::move(problem.column),
+                                     std::move(problem.value), std::move(problem.problem)});
+    }
+}
+
+std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& warnings) {
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    for (const ImportWarning& warning : warnings) {
+        auto found = std::find_if(counts.begin(), counts.end(), [&](const auto& entry) {
+            return entry.first == warning.problem;
+        });
+        if (found == counts.end())
+            counts.emplace_back(warning.problem, 1);
+        else
+            ++found->second;
+    }
+    std::vector<std::string> lines;
+    for (const auto& [problem, count] : counts) {
+        const std::string number = std::to_string(count);
+        const bool one = count == 1;
+        if (problem == kProblemNotADate) {
+            lines.push_back(number + (one ? " value was not a date" : " values were not dates") +
+                            " and went into the note");
+        } else if (problem == kProblemSharedTarget) {
+            lines.push_back(number + (one ? " value" : " values") +
+                            " went into the note because another column filled the same field");
+        } else if (problem == kProblemPictureNotDecoded) {
+            lines.push_back(number +
+                            (one ? " picture could not be decoded and was"
+                                 : " pictures could not be decoded and were") +
+                            " kept as the file gave them");
+        } else {
+            lines.push_back(number + (one ? " value: " : " values: ") + problem);
+        }
+    }
+    return lines;
 }
 
 // The contact goes into the request with the notes text, and joins the first group of each

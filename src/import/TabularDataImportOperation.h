@@ -83,6 +83,19 @@ struct ImportOptions {
 ImportOptions importOptions(const SettingsStore& settings);
 
 // What an import did, for a summary after it ended.
+// A value of one row that did not go in as it stood.
+struct ImportWarning {
+    std::int64_t row = 0;  // the row's number in the file, the title row being 1
+    std::string column;
+    std::string value;
+    std::string problem;
+    bool operator==(const ImportWarning&) const = default;
+};
+
+// One line per kind of problem for a summary ("3 values were not dates and went into the
+// note"), in the order the kinds first appear.
+std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& warnings);
+
 struct ImportSummary {
     std::uint64_t rowsToImport = 0;
     std::uint64_t emptyRowsSkipped = 0;
@@ -96,6 +109,8 @@ struct ImportSummary {
     std::uint64_t newDuplicates = 0;  // new contacts put in "NEW DUPLICATES"
     bool cancelled = false;
     bool failed = false;
+    // Every value that was not taken as it stood, in row order.
+    std::vector<ImportWarning> warnings;
 };
 
 class TabularDataImportOperation {
@@ -144,6 +159,7 @@ class TabularDataImportOperation {
     ChunkRequest assembleChunk(Run& run, std::span<const DataRow> chunk,
                                ContactAssembler& assembler, std::optional<std::int64_t> uidColumn,
                                const Operation& operation);
+    void recordProblems(std::int64_t rowIndex, std::vector<AssemblyProblem>& problems);
     void addContact(Run& run, ChunkRequest& chunk, AssembledContact assembled,
                     std::string_view sourceIdentifier);
     [[nodiscard]] StepResult markOldDuplicates(Run& run, ChunkRequest& chunk);

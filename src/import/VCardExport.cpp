@@ -575,7 +575,7 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
     for (const DataRow& row : rowsToImport(reader)) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
-        const auto [contact, groupNames] = assembledContact(row, serialized);
+        const auto [contact, groupNames, problems] = assembledContact(row, serialized);
         const auto appended =
             appendVCardRepresentation(buffer, contact, serialized, groupNames, std::nullopt);
         if (!appended) {
@@ -614,7 +614,7 @@ void IndividualVCardsExportOperation::exportRows(const Operation& operation,
     for (const DataRow& row : rowsToImport(reader)) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
-        const auto [contact, groupNames] = assembledContact(row, serialized);
+        const auto [contact, groupNames, problems] = assembledContact(row, serialized);
         const std::string base = vCardFileBaseName(contact);
         const auto vcard = vCardRepresentation(contact, serialized, groupNames);
         if (!vcard) {

@@ -325,7 +325,7 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     row.addText(6, "de");
     row.addText(7, "12.05.1979");
     row.addText(8, "Friends, Book club");
-    const auto [contact, groupNames] = assembleWithGroups(
+    const auto [contact, groupNames, problems] = assembleWithGroups(
         row, {column(0, ContactKey::givenName), column(1, ContactKey::familyName),
               extractingColumn(2, ContactKey::phoneNumbers),
               column(3, ContactKey::postalAddresses, PostalAddressKey::street, Label::home),
@@ -347,6 +347,7 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     EXPECT_EQ(*contact.birthday, (DateComponents{1979, 5, 12, ""}));
     EXPECT_EQ(groupNames, (std::vector<std::string>{"Friends", "Book club"}));
     EXPECT_EQ(contact.note, "\n");
+    EXPECT_TRUE(problems.empty());
 }
 
 DateComponents day(std::optional<int> year, int month, int dayOfMonth) {
