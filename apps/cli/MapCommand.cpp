@@ -206,6 +206,15 @@ ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std:
                        "”. Run “pelkora encodings” for the list.");
             return ArgumentUse::invalid;
         }
+    } else if (argument == "--as" && hasValue) {
+        const std::string& value = arguments[++index];
+        const auto tag = openAsTagNamed(value);
+        if (!tag) {
+            printError(std::string(command) + ": unknown --as value “" + value +
+                       "”: use auto, text, xlsx or vcard");
+            return ArgumentUse::invalid;
+        }
+        request.openAs = *tag;
     } else if (argument.size() > 1 && argument.starts_with("-")) {
         return ArgumentUse::notMine;
     } else if (request.file.empty()) {
@@ -217,9 +226,18 @@ ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std:
     return ArgumentUse::taken;
 }
 
+std::optional<int> openAsTagNamed(std::string_view value) {
+    if (value == "auto") return static_cast<int>(OpenAsFileType::determineAutomatically);
+    if (value == "text") return static_cast<int>(OpenAsFileType::text);
+    if (value == "xlsx") return static_cast<int>(OpenAsFileType::officeOpenXMLSpreadsheet);
+    if (value == "vcard") return static_cast<int>(OpenAsFileType::vCard);
+    return std::nullopt;
+}
+
 PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& request,
                                std::string_view command) {
     auto& session = run.session();
+    session.setOpenAsFileType(request.openAs);
     if (request.encoding) session.setTextReadingChoices({request.encoding, std::nullopt});
     if (auto failure = run.readTable(request.file, request.sheet)) {
         printError(request.file.string() + ": " + *failure);

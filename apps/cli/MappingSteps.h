@@ -27,7 +27,11 @@ struct MappingRequest {
     std::vector<std::string> assignments;  // --set COLUMN=TARGET[:LABEL]
     std::optional<TextEncoding> encoding;  // --encoding NAME
     std::optional<std::string> sheet;      // --sheet NAME|ID (workbooks)
+    int openAs = 1;                        // --as auto|text|xlsx|vcard, an OpenAsFileType
 };
+
+// The OpenAsFileType an --as value names; none for an unknown value.
+std::optional<int> openAsTagNamed(std::string_view value);
 
 enum class ArgumentUse { notMine, taken, invalid };
 

@@ -5,6 +5,7 @@
 
 #include "Command.h"
 #include "CommandLineSession.h"
+#include "MappingSteps.h"
 
 namespace pelkora::cli {
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options) {
@@ -14,20 +15,17 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
         const auto& argument = arguments[index];
         if (argument == "--as") {
             if (index + 1 == arguments.size()) {
-                printError("open: --as needs a value: auto, text or xlsx");
+                printError("open: --as needs a value: auto, text, xlsx or vcard");
                 return kUsageError;
             }
             const auto& value = arguments[++index];
-            if (value == "auto") {
-                openAsTag = static_cast<int>(OpenAsFileType::determineAutomatically);
-            } else if (value == "text") {
-                openAsTag = static_cast<int>(OpenAsFileType::text);
-            } else if (value == "xlsx") {
-                openAsTag = static_cast<int>(OpenAsFileType::officeOpenXMLSpreadsheet);
-            } else {
-                printError("open: unknown --as value “" + value + "”: use auto, text or xlsx");
+            const auto tag = openAsTagNamed(value);
+            if (!tag) {
+                printError("open: unknown --as value “" + value +
+                           "”: use auto, text, xlsx or vcard");
                 return kUsageError;
             }
+            openAsTag = *tag;
         } else if (argument.starts_with("--")) {
             printError("open: unknown option “" + argument + "”");
             return kUsageError;

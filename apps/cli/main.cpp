@@ -22,7 +22,7 @@ Commands:
   import [--container ID] [--encoding NAME] [--sheet NAME|ID] [--no-header]
          [--lang xx] [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates]
          [--remove-groups] [--no-note-text] [--dry-run] [--strict] [--json]
-         [--store PATH] FILE
+         [--as auto|text|xlsx|vcard] [--store PATH] FILE
                         The whole import: read the file, map its columns (learnt
                         titles included; --set corrects as for "map"), and save
                         one contact per row into the address book in chunks of
@@ -42,11 +42,14 @@ Commands:
                         make as vCard 3.0: one file holding all, or one file per
                         contact named after it ("Anna Berg.vcf", "Anna Berg
                         2.vcf" …; existing files are never overwritten).
-  open [--as auto|text|xlsx] FILE...
+  open [--as auto|text|xlsx|vcard] FILE...
                         Classify files and open them as the importer would: the
                         first file when it is a table, or every vCard of a batch.
                         Prints each file's detected type, or the reason it cannot
-                        be opened.
+                        be opened. The name decides where it says something
+                        definite; a ".txt" or unknown name leaves it to the
+                        content (a vCard saved as ".txt" is a vCard). --as (also
+                        on map, import, export-vcard) says what the file is.
   rows [--encoding NAME] [--delimiter C] [--sheet NAME|ID] [--limit N] [--json]
        [--quiet] FILE
                         Read a table file as the importer does (encoding and

@@ -122,4 +122,62 @@ bool conformsTo(std::string_view type, std::string_view parent) {
     return false;
 }
 
+namespace {
+
+bool startsWithBytes(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+// UTF-16 text as the bytes of its ASCII characters (others become '?'), for looking at the
+// beginning of a file only.
+std::string narrowedUtf16(std::string_view bytes, bool bigEndian) {
+    std::string narrow;
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        const auto high = static_cast<unsigned char>(bytes[bigEndian ? at : at + 1]);
+        const auto low = static_cast<unsigned char>(bytes[bigEndian ? at + 1 : at]);
+        narrow += high == 0 && low < 0x80 ? static_cast<char>(low) : '?';
+    }
+    return narrow;
+}
+
+bool beginsWithVCard(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() &&
+           (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+        ++at;
+    constexpr std::string_view marker = "begin:vcard";
+    if (text.size() - at < marker.size()) return false;
+    for (std::size_t index = 0; index < marker.size(); ++index) {
+        char c = text[at + index];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != marker[index]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string typeIdentifierForContent(std::string_view bytes) {
+    if (startsWithBytes(bytes, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return "com.microsoft.excel.xls";
+    if (startsWithBytes(bytes, "PK\x03\x04")) {
+        // An OpenDocument package stores its media type uncompressed as the first entry.
+        if (bytes.size() >= 84 && bytes.substr(30, 8) == "mimetype" &&
+            bytes.substr(38, 46) == "application/vnd.oasis.opendocument.spreadsheet")
+            return "org.oasis-open.opendocument.spreadsheet";
+        // A workbook's parts live under "xl/"; their names are in the first local headers.
+        if (bytes.find("xl/") != std::string_view::npos)
+            return "org.openxmlformats.spreadsheetml.sheet";
+        return "public.zip-archive";
+    }
+    std::string text;
+    if (startsWithBytes(bytes, "\xFF\xFE") || startsWithBytes(bytes, "\xFE\xFF")) {
+        text = narrowedUtf16(bytes.substr(2), bytes[0] == '\xFE');
+    } else {
+        if (bytes.find('\0') != std::string_view::npos) return "public.data";
+        text = startsWithBytes(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    }
+    return beginsWithVCard(text) ? "public.vcard" : "public.plain-text";
+}
+
 }  // namespace pelkora::filetypes

@@ -49,6 +49,16 @@ Expected<std::string, TypeIdentifierError> typeIdentifierForFile(const std::file
 // The identifier for a file-name extension (without the dot, any case); "public.data" when unknown.
 std::string typeIdentifierForExtension(std::string_view extension);
 
+// The type identifier the first bytes of a file stand for, for a file whose name says
+// nothing definite (".txt", no extension): "public.vcard" for a vCard (after an optional
+// byte-order mark, white space and in UTF-16 too), "com.microsoft.excel.xls" for a compound
+// document, "org.oasis-open.opendocument.spreadsheet" or
+// "org.openxmlformats.spreadsheetml.sheet" for a zip archive whose entries say so (else
+// "public.zip-archive"),
+// "public.plain-text" for bytes without NUL (or UTF-16 with its mark) and "public.data" for
+// anything else.
+std::string typeIdentifierForContent(std::string_view firstBytes);
+
 // True when type is parent or one of its ancestors in the conformance graph.
 bool conformsTo(std::string_view type, std::string_view parent);
 

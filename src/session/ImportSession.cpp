@@ -63,7 +63,7 @@ bool beginsWith(const std::string& bytes, const std::array<unsigned char, N>& si
 }  // namespace
 
 std::optional<OpenAsFileType> openAsFileTypeFromRawValue(int rawValue) {
-    if (rawValue < 1 || rawValue > 3) return std::nullopt;
+    if (rawValue < 1 || rawValue > 4) return std::nullopt;
     return static_cast<OpenAsFileType>(rawValue);
 }
 
@@ -224,7 +224,7 @@ void ImportSession::processFilesToOpen(OpenFilesReply* reply) {
         return;
     }
     const std::filesystem::path first = filesToOpen_.front();
-    if (detectFileType(first) != DetectedFileType::vCard) {
+    if (requestedFileType(first) != DetectedFileType::vCard) {
         // Tabular files are imported one at a time: the others are ignored.
         auto opened = openFile(first);
         if (!opened) presentOpenError(opened.error());
@@ -241,7 +241,7 @@ void ImportSession::processFilesToOpen(OpenFilesReply* reply) {
 void ImportSession::collectVCards(const std::vector<std::filesystem::path>& paths) {
     vCardUrls_.clear();
     for (const auto& path : paths) {
-        if (detectFileType(path) == DetectedFileType::vCard) {
+        if (requestedFileType(path) == DetectedFileType::vCard) {
             vCardUrls_.push_back(path);
         } else {
             writeLog(LogType::error, "Error: File seems not to be a vCard [%@=%@]", "NSFilePath",
@@ -263,7 +263,7 @@ void ImportSession::openPanelDidEnd(
     adoptExcelReader(nullptr);
     if (chosen->empty()) return;
     const auto& first = chosen->front();
-    if (detectFileType(first) != DetectedFileType::vCard) {
+    if (requestedFileType(first) != DetectedFileType::vCard) {
         if (auto opened = openFile(first); !opened) presentOpenError(opened.error());
     } else {
         collectVCards(*chosen);
@@ -313,16 +313,9 @@ void ImportSession::openRuntimeLog() {
 
 // Classification and opening
 
-DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
-    auto identifier = filetypes::typeIdentifierForFile(file);
-    if (!identifier) {
-        writeLog(LogType::error, "%{public}@", identifier.error().message);
-        return DetectedFileType::unknown;
-    }
-    std::string type = *identifier;
-    // Tab-separated files often carry ".tab", which desktops may not know as text.
-    if (file.extension() == ".tab") type = "public.tab-separated-values-text";
-    writeLog(LogType::info, "Detected UTI: %{public}@", type);
+namespace {
+
+DetectedFileType classified(std::string_view type) {
     for (const auto& group : kClassification) {
         for (auto candidate : group.identifiers) {
             if (!candidate.empty() && filetypes::conformsTo(type, candidate)) return group.result;
@@ -331,12 +324,13 @@ DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file
     return DetectedFileType::unknown;
 }
 
-DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::path& file) const {
+// The first bytes of a file, for classification by content; none when it cannot be read.
+std::optional<std::string> firstBytes(const std::filesystem::path& file) {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         writeLog(LogType::error, "Could not detect file type for file '%{public}@': %{public}@",
                  desktop::fileURLString(file), std::strerror(errno));
-        return DetectedFileType::text;
+        return std::nullopt;
     }
     std::string bytes(kContentSniffLength, '\0');
     std::size_t length = 0;
@@ -348,26 +342,65 @@ DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::p
     }
     ::close(descriptor);
     bytes.resize(length);
-    if (length < kMinimumSniffLength) return DetectedFileType::text;
-    if (beginsWith(bytes, kCompoundDocumentSignature)) return DetectedFileType::excel97Workbook;
-    if (beginsWith(bytes, kZipLocalHeaderSignature))
-        return DetectedFileType::officeOpenXMLSpreadsheet;
-    return DetectedFileType::text;
+    return bytes;
+}
+
+}  // namespace
+
+// The name decides where it says something definite; a plain-text name (".txt") or a name
+// without an extension leaves it to the content, so a vCard saved as ".txt" is a vCard and a CSV file
+// without an extension is text.
+DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
+    auto identifier = filetypes::typeIdentifierForFile(file);
+    if (!identifier) {
+        writeLog(LogType::error, "%{public}@", identifier.error().message);
+        return DetectedFileType::unknown;
+    }
+    std::string type = *identifier;
+    // Tab-separated files often carry ".tab", which desktops may not know as text.
+    if (file.extension() == ".tab") type = "public.tab-separated-values-text";
+    writeLog(LogType::info, "Detected UTI: %{public}@", type);
+    const bool nameless = type == "public.data" && !file.has_extension();
+    if (type == "public.plain-text" || nameless) {
+        if (auto bytes = firstBytes(file)) {
+            std::string byContent = filetypes::typeIdentifierForContent(*bytes);
+            // Plain text stays text whatever its bytes.
+            if (byContent != "public.data" || nameless) {
+                if (byContent != type)
+                    writeLog(LogType::info, "Content says: %{public}@", byContent);
+                type = std::move(byContent);
+            }
+        }
+    }
+    return classified(type);
+}
+
+DetectedFileType ImportSession::detectFileTypeByContent(const std::filesystem::path& file) const {
+    const auto bytes = firstBytes(file);
+    if (!bytes || bytes->size() < kMinimumSniffLength) return DetectedFileType::text;
+    const std::string type = filetypes::typeIdentifierForContent(*bytes);
+    // Asked to read what it can, a zip archive is tried as a workbook.
+    if (type == "public.zip-archive") return DetectedFileType::officeOpenXMLSpreadsheet;
+    const DetectedFileType kind = classified(type);
+    return kind == DetectedFileType::unknown ? DetectedFileType::text : kind;
+}
+
+DetectedFileType ImportSession::requestedFileType(const std::filesystem::path& file) const {
+    switch (openAsFileType_) {
+        case OpenAsFileType::text:
+            return DetectedFileType::text;
+        case OpenAsFileType::officeOpenXMLSpreadsheet:
+            return DetectedFileType::officeOpenXMLSpreadsheet;
+        case OpenAsFileType::vCard:
+            return DetectedFileType::vCard;
+        case OpenAsFileType::determineAutomatically:
+            break;
+    }
+    return detectFileType(file);
 }
 
 Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path& file) {
-    DetectedFileType kind = DetectedFileType::unknown;
-    switch (openAsFileType_) {
-        case OpenAsFileType::text:
-            kind = DetectedFileType::text;
-            break;
-        case OpenAsFileType::officeOpenXMLSpreadsheet:
-            kind = DetectedFileType::officeOpenXMLSpreadsheet;
-            break;
-        case OpenAsFileType::determineAutomatically:
-            kind = detectFileType(file);
-            break;
-    }
+    DetectedFileType kind = requestedFileType(file);
     if (kind == DetectedFileType::unknown &&
         settings_.boolForKey(SettingKey::TreatUnknownFileTypesAsText)) {
         kind = detectFileTypeByContent(file);

@@ -37,9 +37,14 @@ namespace pelkora {
 
 // How the next opened file is to be read; the raw values are the tags of the
 // open panel's pop-up items.
-enum class OpenAsFileType { determineAutomatically = 1, officeOpenXMLSpreadsheet = 2, text = 3 };
+enum class OpenAsFileType {
+    determineAutomatically = 1,
+    officeOpenXMLSpreadsheet = 2,
+    text = 3,
+    vCard = 4,
+};
 
-// The case for a pop-up tag; none outside 1 to 3.
+// The case for a pop-up tag; none outside 1 to 4.
 std::optional<OpenAsFileType> openAsFileTypeFromRawValue(int rawValue);
 
 // What classification found; the number is written to the runtime log.
@@ -166,10 +171,13 @@ class ImportSession final : public TabularDataReaderDelegate {
     // The items of the sheet chooser last shown.
     const std::vector<SheetChoice>& sheetChoices() const { return sheetChoices_; }
 
-    // Classifies a file by its type identifier.
+    // Classifies a file by its type identifier, and by its first bytes where the name says
+    // nothing definite (plain text, unknown or no extension).
     DetectedFileType detectFileType(const std::filesystem::path& file) const;
-    // Classifies a file of unknown type by its first bytes.
+    // Classifies a file of unknown type by its first bytes; text when they say nothing.
     DetectedFileType detectFileTypeByContent(const std::filesystem::path& file) const;
+    // The type openAsFileType asks for, or the detected one when it asks for none.
+    DetectedFileType requestedFileType(const std::filesystem::path& file) const;
     // Opens one tabular file (text or workbook) as openAsFileType says.
     Expected<void, ImportError> openFile(const std::filesystem::path& file);
     // Logs an open failure, closes the progress sheet and shows the alert; returns its texts.

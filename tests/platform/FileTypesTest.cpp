@@ -18,6 +18,31 @@ TEST(FileTypes, ExtensionsMapToIdentifiersWithoutRegardToCase) {
     EXPECT_EQ(typeIdentifierForExtension(""), "public.data");
 }
 
+TEST(FileTypes, ContentNamesTheTypeOfAFileWithoutADefiniteName) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string_view> cases[] = {
+        {"BEGIN:VCARD\r\nVERSION:3.0\r\n", "public.vcard"},
+        {"\xEF\xBB\xBF\r\n  begin:vcard\nFN:A\n", "public.vcard"},
+        {"\xFF\xFE"s + "B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0"s, "public.vcard"},
+        {"\xFE\xFF"s + "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D"s, "public.vcard"},
+        {"\xFF\xFE"s + "N\0a\0m\0e\0"s, "public.plain-text"},
+        {"Name,E-mail\nBEGIN:VCARD,x\n", "public.plain-text"},
+        {"BEGIN:VCALENDAR\n", "public.plain-text"},
+        {"", "public.plain-text"},
+        {"\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s, "public.data"},
+        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0"s, "com.microsoft.excel.xls"},
+        {"PK\x03\x04\x14\0\0\0\0\0[Content_Types].xml PK\x03\x04 xl/workbook.xml"s,
+         "org.openxmlformats.spreadsheetml.sheet"},
+        {"PK\x03\x04\x14\0\0\0\0\0word/document.xml"s, "public.zip-archive"},
+        {"PK\x03\x04"s + std::string(26, '\0') +
+             "mimetypeapplication/vnd.oasis.opendocument.spreadsheet",
+         "org.oasis-open.opendocument.spreadsheet"},
+        {"PK\x03\x04"s, "public.zip-archive"},
+    };
+    for (const auto& [bytes, expected] : cases)
+        EXPECT_EQ(typeIdentifierForContent(bytes), expected) << bytes;
+}
+
 TEST(FileTypes, ConformanceFollowsAncestors) {
     EXPECT_TRUE(
         conformsTo("public.comma-separated-values-text", "public.comma-separated-values-text"));

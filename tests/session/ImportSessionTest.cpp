@@ -40,6 +40,16 @@ TEST(ImportSessionClassification, TypeIdentifiersDecideTheKind) {
     EXPECT_EQ(session.detectFileType(fixture.file("letter.docx")), DetectedFileType::unknown);
     EXPECT_TRUE(log.contains("Detected UTI: public.tab-separated-values-text"));
 
+    // Where the name says nothing definite, the content decides; a known name is believed.
+    const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nEND:VCARD\r\n";
+    EXPECT_EQ(session.detectFileType(fixture.file("card.txt", card)), DetectedFileType::vCard);
+    EXPECT_EQ(session.detectFileType(fixture.file("card", card)), DetectedFileType::vCard);
+    EXPECT_EQ(session.detectFileType(fixture.file("export")), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileType(fixture.file("photo", std::string("\x89PNG\r\n\0\0", 8))),
+              DetectedFileType::unknown);
+    EXPECT_EQ(session.detectFileType(fixture.file("card.csv", card)), DetectedFileType::text);
+    EXPECT_EQ(session.detectFileType(fixture.file("letter.pdf", card)), DetectedFileType::unknown);
+
     EXPECT_EQ(session.detectFileType(fixture.folder / "missing.csv"), DetectedFileType::unknown);
     EXPECT_TRUE(log.contains("missing.csv"));
 }
@@ -73,6 +83,19 @@ TEST(ImportSessionClassification, ContentDecidesForUnknownTypesOnlyWhenAllowed) 
     ASSERT_TRUE(session.openFile(tiny));
     ASSERT_NE(session.textReader(), nullptr);
     EXPECT_EQ(session.textReader()->fileURL(), tiny);
+}
+
+TEST(ImportSessionClassification, TheUsersChoiceOverridesTheDetectedType) {
+    SessionFixture fixture;
+    auto& session = fixture.session;
+    const auto table = fixture.file("contacts.vcf", "Name,Phone\nAda,1\n");
+    session.setOpenAsFileType(static_cast<int>(OpenAsFileType::text));
+    EXPECT_EQ(session.requestedFileType(table), DetectedFileType::text);
+    session.setOpenAsFileType(static_cast<int>(OpenAsFileType::vCard));
+    EXPECT_EQ(session.requestedFileType(fixture.file("people.csv")), DetectedFileType::vCard);
+    session.setOpenAsFileType(static_cast<int>(OpenAsFileType::determineAutomatically));
+    EXPECT_EQ(session.requestedFileType(table), DetectedFileType::vCard);
+    EXPECT_FALSE(openAsFileTypeFromRawValue(5));
 }
 
 TEST(ImportSessionOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
