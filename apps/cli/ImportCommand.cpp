@@ -284,9 +284,11 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
         ImportRun trial = importInto(scratch.location(), *options, globalOptions, true);
         if (!trial.summary || trial.exitCode != kSuccess) return trial.exitCode;
         if (options->strict && !trial.summary->warnings.empty()) {
-            if (!reportsAsDryRun) printSummary(*trial.summary, 0, true, options->json);
-            printError("import: --strict: " + std::to_string(trial.summary->warnings.size()) +
-                       " values would not go in as they stand; nothing was saved");
+            const std::size_t count = trial.summary->warnings.size();
+            printError("import: --strict: " + std::to_string(count) +
+                       (count == 1 ? " value would not go in as it stands"
+                                   : " values would not go in as they stand") +
+                       "; nothing was saved");
             return kStrictWarnings;
         }
         if (reportsAsDryRun) return trial.exitCode;

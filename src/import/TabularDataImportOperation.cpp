@@ -377,8 +377,8 @@ void TabularDataImportOperation::recordProblems(std::int64_t rowIndex,
                                                 std::vector<AssemblyProblem>& problems) {
     for (AssemblyProblem& problem : problems) {
         writeLog(LogType::info, "Row %ld, column '%{public}@': '%{public}@' %{public}@",
-                 static_cast<long>(rowIndex + 1), problem.column, problem.value, problem.problem);
-        summary_.warnings.push_back({rowIndex + 1, std::move(problem.column),
+                 static_cast<long>(rowIndex), problem.column, problem.value, problem.problem);
+        summary_.warnings.push_back({rowIndex, std::move(problem.column),
                                      std::move(problem.value), std::move(problem.problem)});
     }
 }

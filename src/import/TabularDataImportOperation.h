@@ -85,7 +85,7 @@ ImportOptions importOptions(const SettingsStore& settings);
 // What an import did, for a summary after it ended.
 // A value of one row that did not go in as it stood.
 struct ImportWarning {
-    std::int64_t row = 0;  // the row's number in the file, the title row being 1
+    std::int64_t row = 0;  // the row's record number in the file, the title row being 1
     std::string column;
     std::string value;
     std::string problem;
