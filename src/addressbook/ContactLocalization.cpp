@@ -313,7 +313,13 @@ const std::vector<RelationName>& relationNames() {
     return names;
 }
 
-// The English text of a label constant; none for a custom label.
+struct FoldedName {
+    std::string_view name;
+    std::string foldedText;
+};
+
+}  // namespace
+
 std::optional<std::string_view> englishTextForLabel(std::string_view label) {
     if (const DisplayName* entry = findName(kGenericLabelNames, label)) return entry->english;
     const std::vector<RelationName>& relations = relationNames();
@@ -324,10 +330,7 @@ std::optional<std::string_view> englishTextForLabel(std::string_view label) {
     return std::nullopt;
 }
 
-struct FoldedName {
-    std::string_view name;
-    std::string foldedText;
-};
+namespace {
 
 // The folded display texts of the labels, made once: the reverse lookup runs for every
 // label cell of an import.
@@ -340,6 +343,28 @@ const std::vector<FoldedName>& foldedLabelTexts() {
         return result;
     }();
     return texts;
+}
+
+// The same for the English texts, which files written for other programs hold.
+const std::vector<FoldedName>& foldedEnglishLabelTexts() {
+    static const std::vector<FoldedName> texts = [] {
+        std::vector<FoldedName> result;
+        for (std::string_view label : labelConstants()) {
+            result.push_back({label, foldedCase(englishTextForLabel(label).value_or(label))});
+        }
+        return result;
+    }();
+    return texts;
+}
+
+std::optional<std::string_view> labelForFoldedText(const std::vector<FoldedName>& texts,
+                                                   std::string_view text) {
+    const std::string wanted = foldedCase(trimmedText(text));
+    if (wanted.empty()) return std::nullopt;
+    for (const FoldedName& entry : texts) {
+        if (entry.foldedText == wanted) return entry.name;
+    }
+    return std::nullopt;
 }
 
 std::string localizedService(std::span<const DisplayName> table, std::string_view service,
@@ -393,12 +418,11 @@ std::string localizedStringForLabel(std::string_view label) {
 }
 
 std::optional<std::string_view> labelForLocalizedString(std::string_view text) {
-    const std::string wanted = foldedCase(trimmedText(text));
-    if (wanted.empty()) return std::nullopt;
-    for (const FoldedName& entry : foldedLabelTexts()) {
-        if (entry.foldedText == wanted) return entry.name;
-    }
-    return std::nullopt;
+    return labelForFoldedText(foldedLabelTexts(), text);
+}
+
+std::optional<std::string_view> labelForEnglishText(std::string_view text) {
+    return labelForFoldedText(foldedEnglishLabelTexts(), text);
 }
 
 bool isLabelConstant(std::string_view label) {

@@ -28,6 +28,15 @@ std::string localizedStringForLabel(std::string_view label);
 // label has that text (a custom label such as "Car").
 std::optional<std::string_view> labelForLocalizedString(std::string_view text);
 
+// The English display text of a label constant ("_$!<Mother>!$_" → "mother"), never
+// translated: files written for other programs, which show a label as it is, hold it. None for
+// a custom label.
+std::optional<std::string_view> englishTextForLabel(std::string_view label);
+
+// The label constant whose English display text equals the text, ignoring case; none for
+// any other text.
+std::optional<std::string_view> labelForEnglishText(std::string_view text);
+
 // True when the label is one of the label constants of ContactKeys.h.
 bool isLabelConstant(std::string_view label);
 

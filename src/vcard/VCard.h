@@ -8,7 +8,15 @@
 // properties given a meaning as contact fields (VCardReader). Writing goes the other way
 // (VCardWriter). Labels are the constants of ContactKeys.h: the TYPE words a program writes
 // ("HOME", "CELL", "WORK,FAX") map to them, and any other label travels as an Apple-style
-// grouped "itemN.X-ABLabel".
+// grouped "itemN.X-ABLabel" in plain words ("mother", "Boat"). The "_$!<Mother>!$_" tokens that
+// labels are stored as are read but never written: other programs show them as they are.
+//
+// What the writer chooses for other programs (khard and python3-vobject read every vCard we
+// write in the tests): a birthday without a year is "BDAY:--0621" (Apple's
+// "X-APPLE-OMIT-YEAR=1604" with a year 1604 is read, but other programs show the 1604); the
+// first anniversary is "X-ANNIVERSARY", further ones grouped "X-ABDATE" lines; related names
+// are grouped "X-ABRELATEDNAMES" lines, and a spouse, manager or assistant also gets its
+// "X-SPOUSE", "X-MANAGER" or "X-ASSISTANT" line, which the reader does not take twice.
 //
 // What is an error and what is passed over: an error is a fault in the structure, where the
 // rest of the text can no longer be trusted — no BEGIN:VCARD, a missing END:VCARD at the end,
@@ -81,5 +89,15 @@ std::string dataWithContacts(const std::vector<Contact>& contacts,
 
 // Appends one contact's vCard, as dataWithContacts writes it, to `out`.
 void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options = {});
+
+// The text a label is written as in an X-ABLabel line, which other programs show as it is: a
+// built-in label's English name ("mother", "home fax"), any other label as it is, but for the
+// "_$!<…>!$_" markers of a stored label we do not know ("_$!<Boat>!$_" → "Boat").
+std::string vCardLabelText(std::string_view label);
+
+// The property that carries a related name of this label for programs that read neither
+// X-ABRELATEDNAMES nor RELATED: "X-SPOUSE" (spouse, wife, husband), "X-MANAGER" or
+// "X-ASSISTANT"; empty for any other label.
+std::string_view vCardRelationProperty(std::string_view label);
 
 }  // namespace pelkora::contacts

@@ -2,6 +2,8 @@
 #include <array>
 
 #include "addressbook/ContactKeys.h"
+#include "addressbook/ContactLocalization.h"
+#include "vcard/VCard.h"
 #include "vcard/VCardLabels_p.h"
 #include "vcard/VCardLexer_p.h"
 
@@ -36,11 +38,48 @@ constexpr std::array kGeneralLabels = {
     TypeLabel{Label::other, "OTHER", "OTHER"},
 };
 
-// RFC 6350 relation types whose word is not a label's own name.
+// RFC 6350 relation types whose word is not a label's own name. A row without written types
+// is only read.
 constexpr std::array kRelationTypes = {
     TypeLabel{RelationLabel::colleague, "", "CO-WORKER"},
     TypeLabel{RelationLabel::assistant, "", "AGENT"},
-    TypeLabel{Label::other, "", "OTHER"},
+    TypeLabel{Label::other, "OTHER", "OTHER"},
+};
+
+struct ApproximateTypes {
+    std::string_view label;
+    LabelVocabulary vocabulary;
+    std::string_view writtenTypes;
+};
+
+// Built-in labels that RFC 2426 has no TYPE word for: they are written as X-ABLabel, with the
+// standard words that come nearest. (MAIN is Apple's own word, which other programs show as an
+// unknown type or not at all; it is still read.)
+constexpr std::array kApproximateTypes = {
+    ApproximateTypes{Label::main, LabelVocabulary::phone, "VOICE"},
+    ApproximateTypes{Label::appleWatch, LabelVocabulary::phone, "CELL"},
+    ApproximateTypes{Label::homePage, LabelVocabulary::general, "HOME"},
+};
+
+struct RelationProperty {
+    std::string_view property;  // upper-case
+    std::string_view label;
+};
+
+// The properties that carry one related name each, as programs without X-ABRELATEDNAMES or
+// RELATED write them. The first row of a label gives what is written for it.
+constexpr std::array kRelationProperties = {
+    RelationProperty{"X-SPOUSE", RelationLabel::spouse},
+    RelationProperty{"X-SPOUSE", RelationLabel::wife},
+    RelationProperty{"X-SPOUSE", RelationLabel::husband},
+    RelationProperty{"X-MANAGER", RelationLabel::manager},
+    RelationProperty{"X-ASSISTANT", RelationLabel::assistant},
+    RelationProperty{"X-EVOLUTION-SPOUSE", RelationLabel::spouse},
+    RelationProperty{"X-EVOLUTION-MANAGER", RelationLabel::manager},
+    RelationProperty{"X-EVOLUTION-ASSISTANT", RelationLabel::assistant},
+    RelationProperty{"X-KADDRESSBOOK-X-SPOUSESNAME", RelationLabel::spouse},
+    RelationProperty{"X-KADDRESSBOOK-X-MANAGERSNAME", RelationLabel::manager},
+    RelationProperty{"X-KADDRESSBOOK-X-ASSISTANTSNAME", RelationLabel::assistant},
 };
 
 struct InstantMessageServiceRow {
@@ -129,12 +168,13 @@ std::string labelFromTable(std::span<const std::string_view> types,
     return {};
 }
 
+bool isToken(std::string_view label) {
+    return label.size() >= 8 && label.starts_with("_$!<") && label.ends_with(">!$_");
+}
+
 // "Mother" for "_$!<Mother>!$_".
 std::string_view innerName(std::string_view label) {
-    if (label.starts_with("_$!<") && label.ends_with(">!$_") && label.size() >= 8) {
-        return label.substr(4, label.size() - 8);
-    }
-    return label;
+    return isToken(label) ? label.substr(4, label.size() - 8) : label;
 }
 
 std::string relationLabel(std::string_view type) {
@@ -179,24 +219,59 @@ std::string labelForTypes(std::span<const std::string_view> types, LabelVocabula
     return {};
 }
 
-std::optional<std::vector<std::string_view>> typesForLabel(std::string_view label,
-                                                           LabelVocabulary vocabulary) {
-    const auto find = [&](const auto& table) -> std::optional<std::vector<std::string_view>> {
-        for (const auto& row : table) {
-            if (row.label == label) return splitCommas(row.writtenTypes);
+LabelSpelling spellingForLabel(std::string_view label, LabelVocabulary vocabulary) {
+    LabelSpelling spelling;
+    if (label.empty()) return spelling;
+    for (const auto& row : kApproximateTypes) {
+        if (row.label == label && row.vocabulary == vocabulary) {
+            spelling.types = splitCommas(row.writtenTypes);
+            spelling.labelText = vCardLabelText(label);
+            return spelling;
         }
-        return std::nullopt;
+    }
+    const auto find = [&](const auto& table) {
+        for (const auto& row : table) {
+            if (row.label == label && !row.writtenTypes.empty()) {
+                spelling.types = splitCommas(row.writtenTypes);
+                return true;
+            }
+        }
+        return false;
     };
+    bool found = false;
     switch (vocabulary) {
         case LabelVocabulary::phone:
-            return find(kPhoneLabels);
+            found = find(kPhoneLabels);
+            break;
         case LabelVocabulary::general:
-            return find(kGeneralLabels);
+            found = find(kGeneralLabels);
+            break;
         case LabelVocabulary::relation:
+            found = find(kRelationTypes);
+            break;
         case LabelVocabulary::none:
-            return std::nullopt;
+            break;
     }
-    return std::nullopt;
+    if (!found) spelling.labelText = vCardLabelText(label);
+    return spelling;
+}
+
+std::string labelForText(std::string_view text) {
+    // A token is how labels are stored, whether or not we know its name.
+    if (isToken(text)) return std::string(text);
+    if (const auto label = labelForEnglishText(text)) return std::string(*label);
+    if (const auto label = labelForLocalizedString(text)) return std::string(*label);
+    for (const auto label : builtInLabels) {
+        if (equalsIgnoringCase(innerName(label), text)) return std::string(label);
+    }
+    return std::string(text);
+}
+
+std::string_view relationLabelForProperty(std::string_view name) {
+    for (const auto& row : kRelationProperties) {
+        if (row.property == name) return row.label;
+    }
+    return {};
 }
 
 std::string_view instantMessageServiceForProperty(std::string_view name) {
@@ -235,3 +310,19 @@ std::string canonicalSocialProfileService(std::string_view name) {
 }
 
 }  // namespace pelkora::contacts::detail
+
+namespace pelkora::contacts {
+
+std::string vCardLabelText(std::string_view label) {
+    if (const auto english = englishTextForLabel(label)) return std::string(*english);
+    return std::string(detail::innerName(label));
+}
+
+std::string_view vCardRelationProperty(std::string_view label) {
+    for (const auto& row : detail::kRelationProperties) {
+        if (row.label == label) return row.property;
+    }
+    return {};
+}
+
+}  // namespace pelkora::contacts

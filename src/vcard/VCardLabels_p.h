@@ -24,11 +24,29 @@ enum class LabelVocabulary {
 // no label are passed over; an "X-Car" type (Android's custom labels) is the label "Car".
 std::string labelForTypes(std::span<const std::string_view> types, LabelVocabulary vocabulary);
 
-// The TYPE values to write a label as; none when the vocabulary has no words for it and it is
-// written as a grouped X-ABLabel instead. Relations always take X-ABLabel, as Apple writes
-// them and as other programs read them.
-std::optional<std::vector<std::string_view>> typesForLabel(std::string_view label,
-                                                           LabelVocabulary vocabulary);
+// How a label is written: TYPE words, and for a label the words cannot say on their own, the
+// text of a grouped X-ABLabel line. Never a "_$!<…>!$_" token: other programs show X-ABLabel
+// as it is.
+struct LabelSpelling {
+    std::vector<std::string_view> types;
+    std::string labelText;  // empty when the TYPE words say it all
+};
+
+// The spelling of a label. A built-in label with words of its own is only words ("CELL",
+// "HOME,FAX"); one without takes its English name as X-ABLabel, with the standard words that
+// come nearest, so that programs without X-ABLabel still see a fitting kind (main: "VOICE",
+// homepage: "HOME", Apple Watch: "CELL"); a custom label is its text. Relations always take
+// X-ABLabel (but "other", which is TYPE=OTHER), as Apple writes them and others read them.
+LabelSpelling spellingForLabel(std::string_view label, LabelVocabulary vocabulary);
+
+// The label an X-ABLabel text stands for: the built-in label whose token, English name or
+// token name it is, ignoring case ("mother", "Home Fax", "HomePage", "_$!<Mother>!$_"); any
+// other text is a custom label and stays as it is.
+std::string labelForText(std::string_view text);
+
+// The label a related-name property of older programs stands for (X-SPOUSE → spouse,
+// X-EVOLUTION-MANAGER → manager …); empty for any other property name (upper-case).
+std::string_view relationLabelForProperty(std::string_view name);
 
 // The service of an instant-message property ("X-AIM" → AIM, "X-SKYPE-USERNAME" → Skype); empty
 // for any other property name (upper-case).

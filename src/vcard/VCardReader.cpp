@@ -1,5 +1,6 @@
 // Reading vCards: content lines to contacts.
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <map>
@@ -141,6 +142,8 @@ class ContactReading {
         }
         if (const auto service = instantMessageServiceForProperty(line.name); !service.empty()) {
             readInstantMessageProperty(line, service);
+        } else if (const auto relation = relationLabelForProperty(line.name); !relation.empty()) {
+            readRelationProperty(line, relation);
         }
     }
 
@@ -174,6 +177,27 @@ class ContactReading {
             addresses.push_back(std::move(address));
         }
         contact.instantMessageAddresses = std::move(addresses);
+
+        // A spouse, manager or assistant written both as X-ABRELATEDNAMES (or RELATED) and as
+        // X-SPOUSE, X-MANAGER … is one relation; so is one written as X-SPOUSE and as
+        // X-EVOLUTION-SPOUSE.
+        const auto& found = contact.contactRelations;
+        const auto sameRelation = [&](std::size_t left, std::size_t right) {
+            return found[left].value == found[right].value &&
+                   (found[left].label == found[right].label ||
+                    vCardRelationProperty(found[left].label) ==
+                        vCardRelationProperty(found[right].label));
+        };
+        std::vector<LabeledValue<ContactRelation>> relations;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            bool duplicate = false;
+            for (std::size_t j = 0; relationFromProperty_[i] && j < found.size() && !duplicate;
+                 ++j) {
+                duplicate = j != i && (!relationFromProperty_[j] || j < i) && sameRelation(i, j);
+            }
+            if (!duplicate) relations.push_back(found[i]);
+        }
+        contact.contactRelations = std::move(relations);
     }
 
     static void setOnce(std::string& field, const std::string& value) {
@@ -201,7 +225,7 @@ class ContactReading {
     std::string label(const ContentLine& line, LabelVocabulary vocabulary) const {
         if (!line.group.empty()) {
             if (const auto found = labels_.find(line.group); found != labels_.end()) {
-                return found->second;
+                return labelForText(found->second);
             }
         }
         const auto types = line.parameterValues("TYPE");
@@ -373,6 +397,7 @@ class ContactReading {
         }
         contact.contactRelations.push_back(
             labeled(std::move(relation), ContactRelation{std::move(*name)}));
+        relationFromProperty_.push_back(false);
     }
 
     void readRelatedName(const ContentLine& line) {
@@ -380,6 +405,16 @@ class ContactReading {
         if (!name || name->empty()) return;
         contact.contactRelations.push_back(
             labeled(label(line, LabelVocabulary::relation), ContactRelation{std::move(*name)}));
+        relationFromProperty_.push_back(false);
+    }
+
+    // X-SPOUSE, X-MANAGER and their kin: one related name of a fixed label.
+    void readRelationProperty(const ContentLine& line, std::string_view relation) {
+        auto name = text(line);
+        if (!name || name->empty()) return;
+        contact.contactRelations.push_back(
+            labeled(std::string(relation), ContactRelation{std::move(*name)}));
+        relationFromProperty_.push_back(true);
     }
 
     void readSocialProfile(const ContentLine& line) {
@@ -506,6 +541,7 @@ class ContactReading {
     std::string uid_;
     std::string appleUid_;
     std::vector<bool> instantMessageFromProperty_;  // parallel to the addresses
+    std::vector<bool> relationFromProperty_;        // parallel to the relations
     std::set<std::string> categoryNames_;
 };
 

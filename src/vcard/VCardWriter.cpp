@@ -1,5 +1,6 @@
 // Writing vCards: contacts to vCard 3.0 text.
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -192,44 +193,34 @@ class VCardWriting {
         if (!value.empty()) escapedProperty(name, value);
     }
 
-    // The group a labelled property needs: its own when the label is custom or when lines
-    // belong to it, else none. Also gives the TYPE words the label adds.
-    std::string_view labelGroup(const std::string& label, LabelVocabulary vocabulary,
-                                bool hasGroupLines, std::vector<std::string_view>& types,
-                                bool& customLabel) {
-        customLabel = false;
-        if (!label.empty()) {
-            if (const auto labelTypes = typesForLabel(label, vocabulary)) {
-                types.insert(types.end(), labelTypes->begin(), labelTypes->end());
-            } else {
-                customLabel = true;
-            }
-        }
+    // The group a labelled property needs: its own when it has an X-ABLabel line or when
+    // lines belong to it, else none.
+    std::string_view labelGroup(const LabelSpelling& spelling, bool hasGroupLines) {
         group_.clear();
-        if (customLabel || hasGroupLines) {
+        if (!spelling.labelText.empty() || hasGroupLines) {
             group_ = "item";
             group_ += std::to_string(++groups_);
         }
         return group_;
     }
 
-    // A property with a label: as TYPE words when the vocabulary has them, else in a group of
-    // its own followed by the group's X-ABLabel. Lines that belong to the property (Apple's
-    // X-ABADR) share the group. `writeValue` appends the value.
+    // A property with a label: as TYPE words when they say it, else in a group of its own
+    // followed by the group's X-ABLabel in plain words. Lines that belong to the property
+    // (Apple's X-ABADR) share the group. `writeValue` appends the value.
     template <typename WriteValue>
     void labelled(
         std::string_view name, const std::string& label, LabelVocabulary vocabulary,
         std::vector<Parameter> parameters, std::vector<std::string_view> types,
         WriteValue&& writeValue,
         const std::vector<std::pair<std::string_view, std::string_view>>& groupLines = {}) {
-        bool customLabel = false;
-        const std::string_view group =
-            labelGroup(label, vocabulary, !groupLines.empty(), types, customLabel);
+        const LabelSpelling spelling = spellingForLabel(label, vocabulary);
+        const std::string_view group = labelGroup(spelling, !groupLines.empty());
+        types.insert(types.end(), spelling.types.begin(), spelling.types.end());
         if (!types.empty()) parameters.push_back({"TYPE", std::move(types)});
         beginLine(name, parameters, group);
         writeValue();
         endLine();
-        if (customLabel) escapedProperty("X-ABLabel", label, group);
+        if (!spelling.labelText.empty()) escapedProperty("X-ABLabel", spelling.labelText, group);
         for (const auto& [lineName, lineValue] : groupLines) {
             escapedProperty(lineName, lineValue, group);
         }
@@ -322,22 +313,44 @@ class VCardWriting {
                 property("X-ALTBDAY", calendarParameters(*contact.nonGregorianBirthday), value);
             }
         }
+        // The first anniversary as the property other programs show; any further one (a
+        // vCard has one ANNIVERSARY) as a labelled date like the rest.
+        bool anniversaryWritten = false;
         for (const auto& date : contact.dates) {
             const auto value = formatDate(date.value);
             if (value.empty()) continue;
+            if (date.label == Label::anniversary && !anniversaryWritten) {
+                property("X-ANNIVERSARY", calendarParameters(date.value), value);
+                anniversaryWritten = true;
+                continue;
+            }
             labelled("X-ABDATE", date.label, LabelVocabulary::none, calendarParameters(date.value),
                      {}, [&] { out_ += value; });
         }
     }
 
-    void writeOthers(const Contact& contact) {
-        if (options_.includeRelatedNames) {
-            for (const auto& relation : contact.contactRelations) {
-                if (relation.value.name.empty()) continue;
-                labelledText("X-ABRELATEDNAMES", relation.label, LabelVocabulary::relation, {},
-                             relation.value.name);
-            }
+    // Apple's grouped X-ABRELATEDNAMES for every related name; then for the first spouse,
+    // manager and assistant the property of its own that other programs read.
+    void writeRelatedNames(const Contact& contact) {
+        std::vector<std::string_view> written;
+        for (const auto& relation : contact.contactRelations) {
+            if (relation.value.name.empty()) continue;
+            labelledText("X-ABRELATEDNAMES", relation.label, LabelVocabulary::relation, {},
+                         relation.value.name);
         }
+        for (const auto& relation : contact.contactRelations) {
+            const std::string_view name = vCardRelationProperty(relation.label);
+            if (relation.value.name.empty() || name.empty() ||
+                std::find(written.begin(), written.end(), name) != written.end()) {
+                continue;
+            }
+            written.push_back(name);
+            escapedProperty(name, relation.value.name);
+        }
+    }
+
+    void writeOthers(const Contact& contact) {
+        if (options_.includeRelatedNames) writeRelatedNames(contact);
         for (const auto& [identifier, label, profile] : contact.socialProfiles) {
             if (profile.urlString.empty() && profile.username.empty() &&
                 profile.userIdentifier.empty()) {
