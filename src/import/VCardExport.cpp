@@ -220,7 +220,9 @@ Expected<std::string, VCardRepresentationError> photoLines(std::span<const std::
 }
 
 // The related-name lines: the "other" label as TYPE=OTHER, any other label (or none) as a
-// numbered group with its X-ABLABEL line.
+// numbered group with its X-ABLABEL line in plain words ("mother", not the stored token, which
+// other programs would show as it is). Then, for programs that read no X-ABRELATEDNAMES, the
+// first spouse, manager and assistant each as X-SPOUSE, X-MANAGER or X-ASSISTANT.
 std::string relationLines(const Contact& contact) {
     std::string lines;
     int group = kFirstRelationGroup;
@@ -241,8 +243,21 @@ std::string relationLines(const Contact& contact) {
         lines += ".X-ABLABEL:";
         appendEscaped(lines,
                       relation.label.empty() ? localizedString("Relation", "vCard relation label")
-                                             : relation.label,
+                                             : vCardLabelText(relation.label),
                       true);
+    }
+    std::vector<std::string_view> properties;
+    for (const auto& relation : contact.contactRelations) {
+        const std::string_view property = vCardRelationProperty(relation.label);
+        if (relation.value.name.empty() || property.empty() ||
+            std::find(properties.begin(), properties.end(), property) != properties.end()) {
+            continue;
+        }
+        properties.push_back(property);
+        lines += kCrLf;
+        lines += property;
+        lines += ':';
+        appendEscaped(lines, relation.value.name, true);
     }
     return lines;
 }
