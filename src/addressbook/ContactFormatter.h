@@ -35,6 +35,36 @@ std::string stringFromContact(const Contact& contact, ContactFormatterStyle styl
 // after the given name ("Nagy János Péter").
 NameOrder nameOrderForLocale(std::string_view localeIdentifier);
 
+// The parts of a person's name, as a full name gives them.
+struct NameComponents {
+    std::string namePrefix;
+    std::string givenName;
+    std::string middleName;
+    std::string familyName;
+    std::string nameSuffix;
+    bool operator==(const NameComponents&) const = default;
+};
+
+// A name written as one text ("Dr. Anna Maria Berg", "Berg, Anna", "Anna Berg Jr.") taken
+// apart into its parts, the reverse of stringFromContact for the usual ways people write
+// a name. The words are separated by white space; in order:
+//   1. Trailing generational and academic suffixes ("Jr.", "III", "PhD"), with or without
+//      a comma before them, are the suffix.
+//   2. A comma left after that means the inverted form "Family, Given Middle": the text
+//      before it is the family name, the text after it is read as in steps 3 and 4.
+//   3. Leading honorifics ("Dr.", "Prof.", "Mr.", "Frau", "Mme", …) are the prefix.
+//   4. Of the words left, the first is the given name and the last the family name,
+//      together with the particles written before it ("van der Berg", "de la Cruz",
+//      "von Stein"); the words between are the middle name. One word alone is the given
+//      name, or the family name after an honorific ("Dr. Berg"); particles and a word
+//      alone ("van der Berg") are a family name.
+// Two exceptions to the given-name-first order: three Cyrillic words whose last is a
+// patronymic ("Иванов Иван Иванович") are family name, given name and patronymic (taken
+// as the middle name), the order of Russian lists; CJK text is family name first
+// ("山田 太郎"), and without a space between the parts it cannot be divided and is all
+// given name, as are single words elsewhere. Empty text gives empty parts.
+NameComponents nameComponentsFromString(std::string_view fullName);
+
 // True when the text has Han, Hiragana, Katakana, Bopomofo or Hangul letters and no letters
 // of another script; such texts are joined without spaces.
 bool isCJKText(std::string_view text);

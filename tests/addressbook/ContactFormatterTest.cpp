@@ -281,5 +281,70 @@ TEST(UserCountry, EveryLayoutCountryHasANameThatLeadsBack) {
     }
 }
 
+struct NameSplitCase {
+    std::string_view fullName;
+    NameComponents expected;  // prefix, given, middle, family, suffix
+};
+
+TEST(NameComponentsFromString, FullNamesAreTakenApartAsPeopleWriteThem) {
+    const NameSplitCase cases[] = {
+        {"Anna Berg", {"", "Anna", "", "Berg", ""}},
+        {"  Anna \t Berg ", {"", "Anna", "", "Berg", ""}},
+        {"Dr. Anna Maria Berg", {"Dr.", "Anna", "Maria", "Berg", ""}},
+        {"Prof. Dr. Hans Peter Graf", {"Prof. Dr.", "Hans", "Peter", "Graf", ""}},
+        {"John F. Kennedy", {"", "John", "F.", "Kennedy", ""}},
+        {"Berg, Anna", {"", "Anna", "", "Berg", ""}},
+        {"Berg, Anna Maria", {"", "Anna", "Maria", "Berg", ""}},
+        {"van der Berg, Jan", {"", "Jan", "", "van der Berg", ""}},
+        {"Berg, Dr. Anna", {"Dr.", "Anna", "", "Berg", ""}},
+        {"Anna Berg Jr.", {"", "Anna", "", "Berg", "Jr."}},
+        {"Anna Berg, Jr.", {"", "Anna", "", "Berg", "Jr."}},
+        {"Martin Luther King III", {"", "Martin", "Luther", "King", "III"}},
+        {"Berg, Anna, PhD", {"", "Anna", "", "Berg", "PhD"}},
+        {"Anna Berg, MD, PhD", {"", "Anna", "", "Berg", "MD, PhD"}},
+        {"Jan van der Berg", {"", "Jan", "", "van der Berg", ""}},
+        {"Ludwig van Beethoven", {"", "Ludwig", "", "van Beethoven", ""}},
+        {"Ana Maria de la Cruz", {"", "Ana", "Maria", "de la Cruz", ""}},
+        {"Hans von Stein", {"", "Hans", "", "von Stein", ""}},
+        {"van der Berg", {"", "", "", "van der Berg", ""}},
+        {"Al Gore", {"", "Al", "", "Gore", ""}},  // a capitalised particle word is a name
+        {"Anna", {"", "Anna", "", "", ""}},
+        {"Dr. Berg", {"Dr.", "", "", "Berg", ""}},
+        {"Frau Müller", {"Frau", "", "", "Müller", ""}},
+        {"Mme Claire Dubois", {"Mme", "Claire", "", "Dubois", ""}},
+        {"Mr", {"", "Mr", "", "", ""}},  // a word alone stays a name
+        {"Иванов Иван Иванович", {"", "Иван", "Иванович", "Иванов", ""}},
+        {"Мария Ивановна Петрова", {"", "Мария", "Ивановна", "Петрова", ""}},
+        {"Иван Петров", {"", "Иван", "", "Петров", ""}},
+        {"山田 太郎", {"", "太郎", "", "山田", ""}},
+        {"山田\u3000太郎", {"", "太郎", "", "山田", ""}},
+        {"王小明", {"", "王小明", "", "", ""}},
+        {"", {}},
+        {" , ", {}},
+    };
+    for (const auto& [text, expected] : cases) {
+        const NameComponents parts = nameComponentsFromString(text);
+        EXPECT_EQ(parts.namePrefix, expected.namePrefix) << text;
+        EXPECT_EQ(parts.givenName, expected.givenName) << text;
+        EXPECT_EQ(parts.middleName, expected.middleName) << text;
+        EXPECT_EQ(parts.familyName, expected.familyName) << text;
+        EXPECT_EQ(parts.nameSuffix, expected.nameSuffix) << text;
+    }
+}
+
+// Taking a written name apart and writing it again gives the same text for the usual forms.
+TEST(NameComponentsFromString, GivenFirstNamesComeBackAsTheFormatterWritesThem) {
+    for (std::string_view text : {"Dr. Anna Maria Berg PhD", "Jan van der Berg", "Anna Berg"}) {
+        const NameComponents parts = nameComponentsFromString(text);
+        Contact contact;
+        contact.namePrefix = parts.namePrefix;
+        contact.givenName = parts.givenName;
+        contact.middleName = parts.middleName;
+        contact.familyName = parts.familyName;
+        contact.nameSuffix = parts.nameSuffix;
+        EXPECT_EQ(fullName(contact, "en_US"), text);
+    }
+}
+
 }  // namespace
 }  // namespace pelkora::contacts
