@@ -35,7 +35,9 @@ std::vector<std::string> splitTabs(const std::string& line) {
 bool isKnownKey(const std::string& key) {
     if (key.starts_with("CustomPropertyKey.")) {
         return key == pelkora::CustomPropertyKeys::AdditionalNote ||
-               key == pelkora::CustomPropertyKeys::Group || key == pelkora::CustomPropertyKeys::UID;
+               key == pelkora::CustomPropertyKeys::Group ||
+               key == pelkora::CustomPropertyKeys::UID ||
+               key == pelkora::CustomPropertyKeys::FullName;
     }
     return !pelkora::contacts::localizedStringForKey(key).empty();
 }

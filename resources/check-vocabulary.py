@@ -33,7 +33,8 @@ import unicodedata
 HEADER = ["language", "title", "type", "key", "subkey", "label", "vendor"]
 
 # The program's own keys, which are not contact-store properties.
-CUSTOM_KEYS = ["CustomPropertyKey.AdditionalNote", "CustomPropertyKey.Group", "CustomPropertyKey.UID"]
+CUSTOM_KEYS = ["CustomPropertyKey.AdditionalNote", "CustomPropertyKey.Group", "CustomPropertyKey.UID",
+               "CustomPropertyKey.FullName"]
 CUSTOM_POSTAL_SUBKEY = "CustomPropertyKey.Addition"
 
 # Property keys of ContactKeys.h that are not import targets.

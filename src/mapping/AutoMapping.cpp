@@ -516,6 +516,7 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
     }
     refreshSourceFieldNames(list, titleRow, hasHeaderRow);
     if (!settings.ignoreCustomMappings) applyCustomStringMap(list, customStringMap);
+    adjustFullNameColumns(list);
     result.sessionCustomLabels = sessionCustomLabels(list);
     return result;
 }
@@ -529,6 +530,25 @@ void applyCustomStringMap(std::vector<MappedContactProperty>& list,
         if (found == customStringMap.end()) continue;
         property.contactProperty = *found;
         property.isCustomMapping = true;
+    }
+}
+
+void adjustFullNameColumns(std::vector<MappedContactProperty>& list) {
+    namespace ContactKey = contacts::ContactKey;
+    const auto hasColumnFor = [&](std::string_view key) {
+        return std::any_of(list.begin(), list.end(), [&](const MappedContactProperty& entry) {
+            return entry.contactProperty.propertyKey == key && entry.contactProperty.isValid();
+        });
+    };
+    const bool givenName = hasColumnFor(ContactKey::givenName);
+    const bool familyName = hasColumnFor(ContactKey::familyName);
+    if (givenName == familyName) return;
+    for (auto& entry : list) {
+        if (entry.isCustomMapping || entry.mappedManuallyByUser ||
+            entry.contactProperty.propertyKey != CustomPropertyKeys::FullName)
+            continue;
+        entry.contactProperty.propertyKey =
+            std::string(givenName ? ContactKey::familyName : ContactKey::givenName);
     }
 }
 

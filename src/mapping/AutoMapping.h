@@ -154,7 +154,8 @@ struct AutoMappingResult {
 //   5. Refresh the titles from the title row (empty without a header row).
 //   6. Unless ignoreCustomMappings, an entry whose title equals a title of the custom map
 //      exactly takes that target and is marked custom.
-//   7. Collect the custom labels in use.
+//   7. Full-name columns beside given-name or family-name columns (adjustFullNameColumns).
+//   8. Collect the custom labels in use.
 //
 // titleRow is the header row, or the first row when the file has none.
 AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int columnIndexStyle,
@@ -165,6 +166,14 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
 // The language of the header row's texts (step 1 of autoMap), logged.
 std::string headerLanguage(const DataRow& titleRow,
                            std::string_view fallbackLanguage = kFallbackLanguage);
+
+// A column titled as a full name ("Name", "Full Name", "Nom complet") means something else
+// beside the columns of the name parts. Beside a family-name column but no given-name column
+// it holds the given name ("Name, Surname"), beside a given-name column but no family-name
+// column the family name ("First Name, Name"). Beside both, and beside neither, it stays a
+// full name: contact assembly divides it into the name parts its row leaves empty. Entries
+// from the user's titles or a saved mapping are left as they are.
+void adjustFullNameColumns(std::vector<MappedContactProperty>& list);
 
 // Gives every entry whose title equals a title of the custom map exactly (case and all) a
 // copy of that entry's target and marks it custom; the first equal title wins.

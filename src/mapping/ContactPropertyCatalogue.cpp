@@ -21,10 +21,10 @@ std::vector<CatalogueEntry> buildCatalogue() {
 
     entries.emplace_back(CatalogueIgnore{});
     separator();
-    targets({ContactKey::namePrefix, ContactKey::givenName, ContactKey::middleName,
-             ContactKey::familyName, ContactKey::previousFamilyName, ContactKey::nameSuffix,
-             ContactKey::nickname, ContactKey::phoneticGivenName, ContactKey::phoneticMiddleName,
-             ContactKey::phoneticFamilyName});
+    targets({CustomPropertyKeys::FullName, ContactKey::namePrefix, ContactKey::givenName,
+             ContactKey::middleName, ContactKey::familyName, ContactKey::previousFamilyName,
+             ContactKey::nameSuffix, ContactKey::nickname, ContactKey::phoneticGivenName,
+             ContactKey::phoneticMiddleName, ContactKey::phoneticFamilyName});
     separator();
     targets({ContactKey::organizationName, ContactKey::departmentName, ContactKey::jobTitle,
              ContactKey::phoneticOrganizationName});

@@ -20,7 +20,7 @@ struct CatalogueIgnore {
 };
 using CatalogueEntry = std::variant<CatalogueSeparator, CatalogueIgnore, SuggestedContactProperty>;
 
-// The 64 entries in menu order: Ignore, then the targets in groups divided by separators.
+// The 65 entries in menu order: Ignore, then the targets in groups divided by separators.
 const std::vector<CatalogueEntry>& contactPropertyCatalogue();
 
 // One item of the target menu, for any front end to draw.

@@ -65,6 +65,32 @@ class MappedContactProperty {
     bool isDimmed() const { return !contactProperty.isValid(); }
 };
 
+// Columns of one list that give a single-valued target between them (see
+// SuggestedContactProperty::isSingleValued), for the mapping page to point out before the
+// import: contact assembly keeps the first non-empty value of such columns and puts the
+// others into the note.
+struct SharedTargetWarning {
+    enum class Kind {
+        // Several columns go to one single-valued target.
+        sharedTarget,
+        // A full-name column beside given-, middle- or family-name columns: it gives only
+        // the parts they leave empty, and goes into the note where it disagrees with them.
+        fullNameBesideNameParts,
+    };
+    Kind kind = Kind::sharedTarget;
+    // Positions in the list, in column order; the full-name column first.
+    std::vector<std::size_t> entries;
+    // For the user: "columns 2 “Name” and 3 “Given Name” both go to Given Name; the first
+    // non-empty value is kept, the other goes into the note".
+    std::string message;
+    bool operator==(const SharedTargetWarning&) const = default;
+};
+
+// The warnings for the list, ordered by their first column. Only imported targets count,
+// and of several entries for one column only the first, as in contact assembly.
+std::vector<SharedTargetWarning> sharedTargetWarnings(
+    const std::vector<MappedContactProperty>& list);
+
 // The class name of the archived record.
 inline constexpr std::string_view kMappedContactPropertyClassName = "MappedContactProperty";
 

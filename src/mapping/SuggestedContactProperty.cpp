@@ -52,6 +52,25 @@ constexpr std::array<std::string_view, 7> kLabelledKeys = {
     ContactKey::postalAddresses,
 };
 
+constexpr std::string_view kSingleValuedKeys[] = {
+    CustomPropertyKeys::FullName,
+    ContactKey::namePrefix,
+    ContactKey::givenName,
+    ContactKey::middleName,
+    ContactKey::familyName,
+    ContactKey::previousFamilyName,
+    ContactKey::nameSuffix,
+    ContactKey::nickname,
+    ContactKey::phoneticGivenName,
+    ContactKey::phoneticMiddleName,
+    ContactKey::phoneticFamilyName,
+    ContactKey::organizationName,
+    ContactKey::phoneticOrganizationName,
+    ContactKey::departmentName,
+    ContactKey::jobTitle,
+    ContactKey::birthday,
+};
+
 struct PropertyImageName {
     std::string_view key;
     std::string_view image;
@@ -59,6 +78,7 @@ struct PropertyImageName {
 
 // One icon per group of targets, named after what it shows.
 constexpr PropertyImageName kPropertyImages[] = {
+    {CustomPropertyKeys::FullName, "person"},
     {ContactKey::namePrefix, "person"},
     {ContactKey::givenName, "person"},
     {ContactKey::middleName, "person"},
@@ -260,6 +280,10 @@ bool SuggestedContactProperty::allowsDuplicates() const {
                                               *propertyKey == CustomPropertyKeys::AdditionalNote));
 }
 
+bool SuggestedContactProperty::isSingleValued() const {
+    return propertyKey && contains(kSingleValuedKeys, *propertyKey);
+}
+
 std::optional<std::string> SuggestedContactProperty::localizedPropertyKey() const {
     if (!propertyKey) return std::nullopt;
     if (*propertyKey == CustomPropertyKeys::Group) return ::pelkora::localizedString("Groups");
@@ -267,6 +291,9 @@ std::optional<std::string> SuggestedContactProperty::localizedPropertyKey() cons
         return ::pelkora::localizedString("Additional Note");
     if (*propertyKey == CustomPropertyKeys::UID)
         return ::pelkora::localizedString("UID (read-only)", "UID: unique identifier");
+    if (*propertyKey == CustomPropertyKeys::FullName)
+        return ::pelkora::localizedString("Full Name",
+                                          "target: a whole name, divided into its parts");
     return nonEmpty(localizedStringForKey(*propertyKey));
 }
 

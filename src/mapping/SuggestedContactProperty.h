@@ -20,6 +20,8 @@ inline constexpr std::string_view Group = "CustomPropertyKey.Group";  // group n
 inline constexpr std::string_view UID = "CustomPropertyKey.UID";      // an identifier column
 inline constexpr std::string_view Addition =
     "CustomPropertyKey.Addition";  // postal: street addition
+// A whole name ("Dr. Anna Berg"): contact assembly divides it into the name parts.
+inline constexpr std::string_view FullName = "CustomPropertyKey.FullName";
 }  // namespace CustomPropertyKeys
 
 // A custom label that tells contact assembly to take the label from the cell text.
@@ -66,6 +68,11 @@ class SuggestedContactProperty {
     bool isValid() const;
     // Whether several columns may map to this target.
     bool allowsDuplicates() const;
+    // Whether the target holds one value only, so that of several columns mapped to it
+    // contact assembly keeps the first value and puts the others into the note: the name
+    // parts, the full name, the nickname, the organization's names, department, job title
+    // and birthday. The note is not one: note columns are appended to each other.
+    bool isSingleValued() const;
 
     std::optional<std::string> localizedPropertyKey() const;
     std::optional<std::string> localizedPropertySubKey() const;

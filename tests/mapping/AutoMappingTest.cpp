@@ -543,6 +543,53 @@ TEST(AutoMap, CollectsTheCustomLabelsInUse) {
     EXPECT_EQ(result.sessionCustomLabels, expected);
 }
 
+// A column titled as a full name means the whole name, or the part the other name columns
+// leave out; the shipped vocabulary in several languages.
+TEST(AutoMap, FullNameColumnsBesideNamePartColumns) {
+    static const TitleMatcher matcher(vendorStringMap());
+    struct Case {
+        std::vector<std::string> header;
+        std::size_t column;
+        std::string_view key;
+    };
+    const Case cases[] = {
+        {{"Name", "Given Name", "Family Name"}, 0, CustomPropertyKeys::FullName},
+        {{"Name", "E-mail"}, 0, CustomPropertyKeys::FullName},
+        {{"Full Name", "Phone", "Company"}, 0, CustomPropertyKeys::FullName},
+        {{"Company", "Contact Person", "Phone"}, 1, CustomPropertyKeys::FullName},
+        {{"Name", "Surname", "Email"}, 0, ContactKey::givenName},
+        {{"First Name", "Name", "Email"}, 1, ContactKey::familyName},
+        {{"Vollständiger Name", "Straße", "Postleitzahl", "Telefon geschäftlich"},
+         0,
+         CustomPropertyKeys::FullName},
+        {{"Nom complet", "Adresse électronique", "Téléphone"}, 0, CustomPropertyKeys::FullName},
+        // German "Name" beside "Vorname" is the family name already.
+        {{"Name", "Vorname", "Straße", "Postleitzahl"}, 0, ContactKey::familyName},
+        {{"Name", "Vorname", "Straße", "Postleitzahl"}, 1, ContactKey::givenName},
+    };
+    for (const auto& c : cases) {
+        const auto result =
+            autoMap(textRow(c.header), true, kColumnIndexStyleOneBased, matcher, {}, {});
+        ASSERT_LT(c.column, result.mappedContactProperties.size());
+        EXPECT_EQ(result.mappedContactProperties[c.column].contactProperty.propertyKey.value_or(""),
+                  c.key)
+            << c.header[0] << ", " << c.header[1] << " (" << result.detectedLanguage << ")";
+    }
+}
+
+TEST(AdjustFullNameColumns, TheUsersOwnAssignmentsStayAsTheyAre) {
+    std::vector<MappedContactProperty> list(3);
+    for (std::size_t at = 0; at < list.size(); ++at)
+        list[at].columnIndex = static_cast<std::int64_t>(at);
+    list[0].contactProperty = SuggestedContactProperty::target(CustomPropertyKeys::FullName);
+    list[1].contactProperty = SuggestedContactProperty::target(CustomPropertyKeys::FullName);
+    list[1].isCustomMapping = true;
+    list[2].contactProperty = SuggestedContactProperty::target(ContactKey::familyName);
+    adjustFullNameColumns(list);
+    EXPECT_EQ(list[0].contactProperty.propertyKey, std::string(ContactKey::givenName));
+    EXPECT_EQ(list[1].contactProperty.propertyKey, std::string(CustomPropertyKeys::FullName));
+}
+
 TEST(AutoMappingSettings, ReadFromTheSettingsStore) {
     test::TemporaryDirectory folder;
     SettingsStore store(folder / "settings.plist");

@@ -143,5 +143,89 @@ TEST(MappedContactProperty, DecodingMissingOrMistypedFieldsKeepsInitialValues) {
     EXPECT_EQ(mappedPropertyFromArchive(object), MappedContactProperty{});
 }
 
+MappedContactProperty columnTo(std::int64_t column, std::string title, std::string_view key) {
+    MappedContactProperty entry;
+    entry.columnIndex = column;
+    entry.formattedColumnIndex = std::to_string(column + 1);
+    entry.sourceFieldName = std::move(title);
+    entry.contactProperty = SuggestedContactProperty::target(key);
+    return entry;
+}
+
+TEST(SharedTargetWarnings, SingleValuedTargetsOfSeveralColumnsAreNamed) {
+    std::vector<MappedContactProperty> list = {
+        columnTo(0, "Notes", ContactKey::note),
+        columnTo(1, "Name", ContactKey::givenName),
+        columnTo(2, "Given Name", ContactKey::givenName),
+        columnTo(3, "Remarks", ContactKey::note),  // note columns are appended, no warning
+        columnTo(4, "Mobile", ContactKey::phoneNumbers),
+        columnTo(5, "Job", ContactKey::jobTitle),
+        columnTo(6, "Position", ContactKey::jobTitle),
+        columnTo(7, "Role", ContactKey::jobTitle),
+        columnTo(8, "Born", ContactKey::birthday),
+        columnTo(9, "Birthday", ContactKey::birthday),
+    };
+    list[4].contactProperty.systemLabel = std::string(Label::mobile);
+    list.push_back(list[4]);
+    list.back().columnIndex = 10;  // phone numbers take many columns
+    list.push_back(columnTo(2, "Given Name", ContactKey::familyName));  // not the column's first
+    list.push_back(columnTo(11, "Spare", ContactKey::familyName));
+
+    const auto warnings = sharedTargetWarnings(list);
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0].kind, SharedTargetWarning::Kind::sharedTarget);
+    EXPECT_EQ(warnings[0].entries, (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(warnings[0].message,
+              "columns 2 “Name” and 3 “Given Name” both go to First name; the first non-empty "
+              "value is kept, the other goes into the note");
+    EXPECT_EQ(warnings[1].entries, (std::vector<std::size_t>{5, 6, 7}));
+    EXPECT_EQ(warnings[1].message,
+              "columns 6 “Job”, 7 “Position” and 8 “Role” all go to Job title; the first "
+              "non-empty value is kept, the others go into the note");
+    EXPECT_EQ(warnings[2].entries, (std::vector<std::size_t>{8, 9}));
+
+    // Ignored columns and columns without a title.
+    list[2].contactProperty.clearAll();
+    list[6].sourceFieldName.clear();
+    list[6].formattedColumnIndex = "G";
+    const auto fewer = sharedTargetWarnings(list);
+    ASSERT_EQ(fewer.size(), 2u);
+    EXPECT_EQ(fewer[0].message,
+              "columns 6 “Job”, G and 8 “Role” all go to Job title; the first non-empty value "
+              "is kept, the others go into the note");
+}
+
+TEST(SharedTargetWarnings, FullNameBesideTheNamePartsIsNamed) {
+    const std::vector<MappedContactProperty> list = {
+        columnTo(0, "Title", ContactKey::namePrefix),  // a prefix column is no such part
+        columnTo(1, "Given Name", ContactKey::givenName),
+        columnTo(2, "Name", CustomPropertyKeys::FullName),
+        columnTo(3, "Family Name", ContactKey::familyName),
+    };
+    const auto warnings = sharedTargetWarnings(list);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, SharedTargetWarning::Kind::fullNameBesideNameParts);
+    EXPECT_EQ(warnings[0].entries, (std::vector<std::size_t>{2, 1, 3}));
+    EXPECT_EQ(warnings[0].message,
+              "column 3 “Name” goes to Full Name and gives only the name parts that columns 2 "
+              "“Given Name” and 4 “Family Name” leave empty; a full name that disagrees with "
+              "them goes into the note");
+    EXPECT_TRUE(sharedTargetWarnings({list[0], list[2]}).empty());
+}
+
+TEST(SuggestedContactProperty, SingleValuedTargets) {
+    for (std::string_view key :
+         {ContactKey::givenName, ContactKey::familyName, ContactKey::organizationName,
+          ContactKey::jobTitle, ContactKey::birthday, CustomPropertyKeys::FullName}) {
+        EXPECT_TRUE(SuggestedContactProperty::target(key).isSingleValued()) << key;
+    }
+    for (std::string_view key :
+         {ContactKey::note, CustomPropertyKeys::AdditionalNote, ContactKey::phoneNumbers,
+          CustomPropertyKeys::Group, ContactKey::dates, CustomPropertyKeys::UID}) {
+        EXPECT_FALSE(SuggestedContactProperty::target(key).isSingleValued()) << key;
+    }
+    EXPECT_FALSE(SuggestedContactProperty{}.isSingleValued());
+}
+
 }  // namespace
 }  // namespace pelkora

@@ -137,30 +137,32 @@ TEST(SuggestedContactProperty, TitlesOfTargets) {
     EXPECT_FALSE(Target::isPropertySubKey(ContactKey::givenName));
 }
 
-TEST(ContactPropertyCatalogue, SixtyFourEntriesAndTheTargetMenu) {
+TEST(ContactPropertyCatalogue, SixtyFiveEntriesAndTheTargetMenu) {
     const auto& catalogue = contactPropertyCatalogue();
-    ASSERT_EQ(catalogue.size(), 64u);
+    ASSERT_EQ(catalogue.size(), 65u);
     int separators = 0, targets = 0;
     for (const auto& entry : catalogue) {
         separators += std::holds_alternative<CatalogueSeparator>(entry);
         targets += std::holds_alternative<SuggestedContactProperty>(entry);
     }
     EXPECT_EQ(separators, 10);
-    EXPECT_EQ(targets, 53);
+    EXPECT_EQ(targets, 54);
     EXPECT_TRUE(std::holds_alternative<CatalogueIgnore>(catalogue.front()));
     EXPECT_EQ(std::get<SuggestedContactProperty>(catalogue.back()).propertyKey,
               std::string(CustomPropertyKeys::Group));
 
     const auto menu = makeTargetMenu(true);
-    ASSERT_EQ(menu.size(), 65u);
+    ASSERT_EQ(menu.size(), 66u);
     EXPECT_EQ(menu[0].kind, TargetMenuItem::Kind::separator);
     EXPECT_EQ(menu[1].kind, TargetMenuItem::Kind::ignore);
     EXPECT_EQ(menu[1].tag, kIgnoreMenuTag);
     EXPECT_EQ(menu[1].title, "Ignore");
     EXPECT_EQ(menu[1].representedString, kIgnoreMarker);
     EXPECT_EQ(menu[3].tag, 100);
-    EXPECT_EQ(menu[3].representedEntry.propertyKey, std::string(ContactKey::namePrefix));
-    EXPECT_EQ(menu.back().tag, 152);
+    EXPECT_EQ(menu[3].representedEntry.propertyKey, std::string(CustomPropertyKeys::FullName));
+    EXPECT_EQ(menu[3].title, "Full Name");
+    EXPECT_EQ(menu[4].representedEntry.propertyKey, std::string(ContactKey::namePrefix));
+    EXPECT_EQ(menu.back().tag, 153);
     for (const auto& item : menu) {
         if (item.kind != TargetMenuItem::Kind::property) continue;
         EXPECT_FALSE(item.title.empty()) << item.tag;
