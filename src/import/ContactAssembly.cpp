@@ -7,6 +7,7 @@
 #include <span>
 #include <utility>
 
+#include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
 #include "mapping/PostalCodeFormatter.h"
@@ -145,6 +146,9 @@ struct Assembly {
     std::vector<std::pair<std::string, std::string>> noteItems;
     std::vector<AssemblyProblem> problems;
     bool numericPostalCode = false;
+    // The first full name of the row and its column's title; it fills the name parts once
+    // every column has been seen.
+    std::optional<std::pair<std::string, std::string>> fullName;
 };
 
 // A value that did not go in as it stood goes into the note under its column's title (so
@@ -333,6 +337,8 @@ struct ContactAssembler::ColumnPlan {
     enum class Target {
         none,  // sets nothing (the UID column, unknown keys, incomplete targets)
         textField,
+        note,
+        fullName,
         birthday,
         nonGregorianBirthday,
         additionalNote,
@@ -381,8 +387,12 @@ ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
     label = effectiveLabel.value_or("");
     subKey = suggested.propertySubKey.value_or("");
 
-    if ((field = textFieldForKey(key))) {
+    if (key == ContactKey::note) {
+        target = note;
+    } else if ((field = textFieldForKey(key))) {
         target = textField;
+    } else if (key == CustomPropertyKeys::FullName) {
+        target = fullName;
     } else if (key == ContactKey::birthday) {
         target = birthday;
     } else if (key == ContactKey::nonGregorianBirthday) {
@@ -420,6 +430,17 @@ namespace {
 
 using ColumnPlan = ContactAssembler::ColumnPlan;
 
+// A target that holds one value keeps the first non-empty one of the row; a different
+// value of a later column goes into the note under that column's title and is reported.
+// The same value again loses nothing and is dropped.
+void applySingleValue(Assembly& assembly, const ColumnPlan& plan, std::string& value,
+                      std::string text) {
+    if (value.empty())
+        value = std::move(text);
+    else if (value != text)
+        keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemSharedTarget);
+}
+
 // Step 2 for one cell: its text (or date) goes to the target's property.
 void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assembly) {
     using enum ColumnPlan::Target;
@@ -432,13 +453,32 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
     const std::string& label = plan.label;
     switch (plan.target) {
         case textField:
-            contact.*plan.field = std::move(text);
+            applySingleValue(assembly, plan, contact.*plan.field, std::move(text));
+            break;
+        case note:
+            // Several note columns make one note: the first is the note, the others follow
+            // it under their titles, as additional notes do.
+            if (contact.note.empty())
+                contact.note = std::move(text);
+            else
+                assembly.noteItems.emplace_back(plan.sourceFieldName, std::move(text));
+            break;
+        case fullName:
+            if (!assembly.fullName)
+                assembly.fullName.emplace(plan.sourceFieldName, std::move(text));
+            else if (assembly.fullName->second != text)
+                keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemSharedTarget);
             break;
         case birthday:
-            if (auto date = cellDate(cell, text, assembly))
-                contact.birthday = *date;
-            else
+            if (auto date = cellDate(cell, text, assembly)) {
+                if (!contact.birthday)
+                    contact.birthday = *date;
+                else if (*contact.birthday != *date)
+                    keepInNote(assembly, plan.sourceFieldName, std::move(text),
+                               kProblemSharedTarget);
+            } else {
                 keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemNotADate);
+            }
             break;
         case nonGregorianBirthday:
             writeLog(LogType::error, "Setting value for key '%{public}@' not yet implemented",
@@ -550,6 +590,33 @@ void applyCells(const DataRow& row, const std::vector<ColumnPlan>& plans,
         const ColumnPlan& plan = plans[found];
         if (!plan.applies) continue;
         applyCell(cell, plan, assembly);
+    }
+}
+
+// End of step 2: the row's full name fills the name parts its other columns left empty. A full
+// name that disagrees with a part they filled goes into the note, reported; one that says
+// what they say adds nothing.
+void applyFullName(Assembly& assembly) {
+    if (!assembly.fullName) return;
+    auto& [title, text] = *assembly.fullName;
+    const NameComponents parts = nameComponentsFromString(text);
+    Contact& contact = assembly.contact;
+    const std::pair<const std::string&, std::string&> fields[] = {
+        {parts.namePrefix, contact.namePrefix},
+        {parts.givenName, contact.givenName},
+        {parts.middleName, contact.middleName},
+        {parts.familyName, contact.familyName},
+        {parts.nameSuffix, contact.nameSuffix}};
+    const bool disagrees = std::any_of(std::begin(fields), std::end(fields), [](const auto& field) {
+        return !field.first.empty() && !field.second.empty() &&
+               lowercased(field.first) != lowercased(field.second);
+    });
+    if (disagrees) {
+        keepInNote(assembly, title, std::move(text), kProblemSharedTarget);
+        return;
+    }
+    for (const auto& [part, value] : fields) {
+        if (value.empty()) value = part;
     }
 }
 
@@ -694,7 +761,8 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 // The assembly runs in three steps:
 //   1. expandSelfLabelledValues: cells whose label is to be read from the value become one
 //      labelled cell per value;
-//   2. applyCells: each cell, in row order, goes to the target of its column;
+//   2. applyCells: each cell, in row order, goes to the target of its column, then
+//      applyFullName: the row's full name fills the name parts left empty;
 //   3. detectCompany, composeNote, formatNumericPostalCodes: what needs the whole row.
 // Step 1 changes the row and the columns, so only a row that needs it is copied and
 // planned anew; every other row goes through the plans made once.
@@ -710,6 +778,7 @@ AssembledContact ContactAssembler::assemble(const DataRow& row) {
     } else {
         applyCells(row, state.plans, state.planIndex, assembly);
     }
+    applyFullName(assembly);
     detectCompany(assembly.contact);
     composeNote(assembly);
     formatNumericPostalCodes(assembly);

@@ -71,7 +71,8 @@ struct AssembledContact {
     contacts::Contact contact;
     // In the order of first appearance, each name once (letter for letter).
     std::vector<std::string> groupNames;
-    // What did not go in as it stood, in column order.
+    // What did not go in as it stood, in column order; a full name, which is decided once
+    // every column has been seen, comes last.
     std::vector<AssemblyProblem> problems;
     bool operator==(const AssembledContact&) const = default;
 };
@@ -94,6 +95,11 @@ class ContactAssembler {
 
     // Builds a new contact from the row's cells, each going to the target of the first
     // mapped property with its column, and gathers the group names of its group columns.
+    // A target that holds one value (SuggestedContactProperty::isSingleValued) keeps the
+    // first non-empty value of the row; a different value of a later column goes into the
+    // note under its title, reported as kProblemSharedTarget. Several note columns make one
+    // note: the first is the note, the others follow under their titles. A full-name column
+    // fills the name parts the row leaves empty (contacts::nameComponentsFromString).
     // Never fails: unusable values are skipped (some are logged).
     AssembledContact assemble(const DataRow& row);
 

@@ -85,11 +85,140 @@ TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeN
     EXPECT_TRUE(contact.instantMessageAddresses.empty());
 }
 
-TEST(ContactAssemblyTest, LaterColumnWithSameKeyWins) {
-    const Contact contact =
-        assemble(textRow({"Meier", " Müller "}),
-                 {column(0, ContactKey::familyName), column(1, ContactKey::familyName)});
-    EXPECT_EQ(contact.familyName, "Müller");
+// Of two columns on a target that holds one value, the first non-empty value is kept and
+// the other goes into the note under its title, reported; nothing is lost.
+TEST(ContactAssemblyTest, SingleValuedTargetKeepsTheFirstValueAndNotesTheOther) {
+    struct Case {
+        std::string_view key;
+        std::vector<std::string> cells;
+        std::string kept;
+        std::string noted;  // empty: nothing goes into the note
+    };
+    const Case cases[] = {
+        {ContactKey::givenName, {"Anna Berg", "Anna"}, "Anna Berg", "Anna"},
+        {ContactKey::givenName, {"", " Anna "}, "Anna", ""},
+        {ContactKey::givenName, {"Anna", "Anna"}, "Anna", ""},
+        {ContactKey::familyName, {"Meier", " Müller "}, "Müller", ""},
+        {ContactKey::organizationName, {"ACME", "ACME Ltd."}, "ACME", "ACME Ltd."},
+        {ContactKey::jobTitle, {"Baker", "Master Baker"}, "Baker", "Master Baker"},
+        {ContactKey::nickname, {"Annie", "Ann"}, "Annie", "Ann"},
+        {ContactKey::departmentName, {"", ""}, "", ""},
+    };
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    for (const auto& c : cases) {
+        // The Meier case: an ignored first column leaves the target to the second.
+        std::vector<MappedContactProperty> properties = {
+            column(0, c.key, std::nullopt, std::nullopt, "First"),
+            column(1, c.key, std::nullopt, std::nullopt, "Second")};
+        if (c.cells[0] == "Meier") properties[0].contactProperty.clearAll();
+        const AssembledContact assembled =
+            assembleWithGroups(textRow(c.cells), properties, options);
+        const Contact& contact = assembled.contact;
+        const std::string fields[] = {contact.givenName,        contact.familyName,
+                                      contact.organizationName, contact.jobTitle,
+                                      contact.nickname,         contact.departmentName};
+        EXPECT_NE(std::find(std::begin(fields), std::end(fields), c.kept), std::end(fields))
+            << c.key << " " << c.cells[0];
+        if (c.noted.empty()) {
+            EXPECT_EQ(contact.note, "\n") << c.key << " " << c.cells[0];
+            EXPECT_TRUE(assembled.problems.empty()) << c.key << " " << c.cells[0];
+        } else {
+            EXPECT_EQ(contact.note, "Second: " + c.noted + "\n") << c.key;
+            EXPECT_EQ(assembled.problems,
+                      (std::vector<AssemblyProblem>{
+                          {"Second", c.noted, std::string(kProblemSharedTarget)}}))
+                << c.key;
+        }
+    }
+}
+
+TEST(ContactAssemblyTest, SecondBirthdayGoesIntoTheNoteUnlessItIsTheSameDay) {
+    const std::vector<MappedContactProperty> properties = {
+        column(0, ContactKey::birthday, std::nullopt, std::nullopt, "Born"),
+        column(1, ContactKey::birthday, std::nullopt, std::nullopt, "Birthday"),
+        column(2, ContactKey::birthday, std::nullopt, std::nullopt, "DOB")};
+    const AssembledContact assembled =
+        assembleWithGroups(textRow({"not known", "12.03.1980", "01.01.1981"}), properties);
+    EXPECT_EQ(assembled.contact.birthday, (DateComponents{1980, 3, 12, ""}));
+    EXPECT_EQ(assembled.contact.note, "not known\n01.01.1981\n");
+    EXPECT_EQ(assembled.problems, (std::vector<AssemblyProblem>{
+                                      {"Born", "not known", std::string(kProblemNotADate)},
+                                      {"DOB", "01.01.1981", std::string(kProblemSharedTarget)}}));
+    const AssembledContact same =
+        assembleWithGroups(textRow({"12.03.1980", "12.03.1980"}), properties);
+    EXPECT_TRUE(same.problems.empty());
+    EXPECT_EQ(same.contact.note, "\n");
+}
+
+TEST(ContactAssemblyTest, SeveralNoteColumnsMakeOneNoteWithoutWarnings) {
+    AssemblyOptions options;
+    options.prependFieldTitle = true;
+    const AssembledContact assembled = assembleWithGroups(
+        textRow({"", "Met at the fair", "Hobby: chess", "Call after 10"}),
+        {column(0, ContactKey::note, std::nullopt, std::nullopt, "Notes"),
+         column(1, ContactKey::note, std::nullopt, std::nullopt, "Notes 2"),
+         column(2, ContactKey::note, std::nullopt, std::nullopt, "Remarks"),
+         column(3, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Memo")},
+        options);
+    EXPECT_EQ(assembled.contact.note,
+              "Met at the fair\nRemarks: Hobby: chess\nMemo: Call after 10\n");
+    EXPECT_TRUE(assembled.problems.empty());
+}
+
+// A full-name column fills the name parts its row leaves empty and is checked against
+// the parts other columns give.
+TEST(ContactAssemblyTest, FullNameFillsTheNamePartsTheRowLeavesEmpty) {
+    struct Case {
+        std::vector<std::string> cells;  // full name, title (prefix), given, family
+        std::string prefix, given, middle, family;
+        bool noted;
+    };
+    const Case cases[] = {
+        {{"Dr. Anna Maria Berg", "", "", ""}, "Dr.", "Anna", "Maria", "Berg", false},
+        {{"Berg, Anna", "", "", ""}, "", "Anna", "", "Berg", false},
+        {{"Anna Berg", "Dr.", "", ""}, "Dr.", "Anna", "", "Berg", false},
+        {{"Anna Berg", "", "Anna", "Berg"}, "", "Anna", "", "Berg", false},
+        {{"anna berg", "", "", "Berg"}, "", "anna", "", "Berg", false},
+        {{"Anna Berg", "", "", ""}, "", "Anna", "", "Berg", false},
+        {{"Anna Lind", "", "Anna", "Berg"}, "", "Anna", "", "Berg", true},
+        {{"", "", "Anna", "Berg"}, "", "Anna", "", "Berg", false},
+    };
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Name"),
+        column(1, ContactKey::namePrefix, std::nullopt, std::nullopt, "Title"),
+        column(2, ContactKey::givenName, std::nullopt, std::nullopt, "Given Name"),
+        column(3, ContactKey::familyName, std::nullopt, std::nullopt, "Family Name")};
+    for (const auto& c : cases) {
+        const AssembledContact assembled = assembleWithGroups(textRow(c.cells), properties);
+        const Contact& contact = assembled.contact;
+        EXPECT_EQ(contact.namePrefix, c.prefix) << c.cells[0];
+        EXPECT_EQ(contact.givenName, c.given) << c.cells[0];
+        EXPECT_EQ(contact.middleName, c.middle) << c.cells[0];
+        EXPECT_EQ(contact.familyName, c.family) << c.cells[0];
+        if (c.noted) {
+            EXPECT_EQ(contact.note, c.cells[0] + "\n");
+            EXPECT_EQ(assembled.problems,
+                      (std::vector<AssemblyProblem>{
+                          {"Name", c.cells[0], std::string(kProblemSharedTarget)}}));
+        } else {
+            EXPECT_EQ(contact.note, "\n") << c.cells[0];
+            EXPECT_TRUE(assembled.problems.empty()) << c.cells[0];
+        }
+    }
+
+    // Of two full-name columns the first gives the name; a company row stays a person
+    // with its contact's name.
+    const AssembledContact two = assembleWithGroups(
+        textRow({"ACME", "Anna Berg", "A. Berg"}),
+        {column(0, ContactKey::organizationName),
+         column(1, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Contact Person"),
+         column(2, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Full Name")});
+    EXPECT_EQ(two.contact.givenName, "Anna");
+    EXPECT_EQ(two.contact.familyName, "Berg");
+    EXPECT_EQ(two.contact.contactType, ContactType::person);
+    EXPECT_EQ(two.problems, (std::vector<AssemblyProblem>{
+                                {"Full Name", "A. Berg", std::string(kProblemSharedTarget)}}));
 }
 
 TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
