@@ -149,7 +149,8 @@ std::optional<std::string> effectiveLabel(const SuggestedContactProperty& target
     return target.canHaveLabel() ? target.label() : std::nullopt;
 }
 
-void printTable(const std::vector<MappedContactProperty>& list, const std::string& language) {
+void printTable(const std::vector<MappedContactProperty>& list, const std::string& language,
+                const std::vector<SharedTargetWarning>& warnings) {
     std::cout << "language: " << language << "\n\n";
     for (const auto& entry : list) {
         const auto& target = entry.contactProperty;
@@ -160,13 +161,29 @@ void printTable(const std::vector<MappedContactProperty>& list, const std::strin
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::cout << line << '\n';
     }
+    if (!warnings.empty()) std::cout << '\n';
+    for (const auto& warning : warnings) std::cout << "warning: " << warning.message << '\n';
 }
 
 std::string optionalJson(const std::optional<std::string>& text) {
     return text ? json::quoted(*text) : std::string("null");
 }
 
-void printJson(const std::vector<MappedContactProperty>& list) {
+// The messages of the warnings that name the entry.
+std::string warningsJson(const std::vector<SharedTargetWarning>& warnings, std::size_t entry) {
+    std::string text = "[";
+    for (const auto& warning : warnings) {
+        if (std::find(warning.entries.begin(), warning.entries.end(), entry) ==
+            warning.entries.end())
+            continue;
+        if (text.size() > 1) text += ", ";
+        text += json::quoted(warning.message);
+    }
+    return text + "]";
+}
+
+void printJson(const std::vector<MappedContactProperty>& list,
+               const std::vector<SharedTargetWarning>& warnings) {
     std::cout << "[\n";
     for (std::size_t index = 0; index < list.size(); ++index) {
         const auto& entry = list[index];
@@ -178,7 +195,8 @@ void printJson(const std::vector<MappedContactProperty>& list) {
                   << ", \"propertySubKey\": " << optionalJson(target.propertySubKey)
                   << ", \"label\": " << optionalJson(effectiveLabel(target))
                   << ", \"status\": " << json::quoted(entry.statusImageName())
-                  << ", \"example\": " << json::quoted(entry.sourceFieldContent) << "}"
+                  << ", \"example\": " << json::quoted(entry.sourceFieldContent)
+                  << ", \"warnings\": " << warningsJson(warnings, index) << "}"
                   << (index + 1 < list.size() ? "," : "") << '\n';
     }
     std::cout << "]\n";
@@ -262,6 +280,7 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
                 entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
             }
         }
+        adjustFullNameColumns(session.mutableMappedContactProperties());
         session.setDetectedLanguage(*request.language);
     }
     for (const auto& assignment : request.assignments) {
@@ -294,10 +313,11 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
             if (page->currentRecordIndex() == before) break;
         }
     }
+    const auto warnings = page->sharedTargetWarnings(session);
     if (options->json) {
-        printJson(session.mappedContactProperties());
+        printJson(session.mappedContactProperties(), warnings);
     } else {
-        printTable(session.mappedContactProperties(), session.detectedLanguage());
+        printTable(session.mappedContactProperties(), session.detectedLanguage(), warnings);
     }
     if (options->preview) {
         std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords()

@@ -66,11 +66,14 @@ Commands:
                         postalAddresses/street, or a title from "pelkora
                         catalogue"; LABEL: a label, its display text, a custom
                         text, or "extract"); corrections are learnt for later
-                        files. --json prints an array of objects with the keys
-                        column, columnIndex, title, propertyKey, propertySubKey,
-                        label, status and example. --preview prints the
-                        contact the mapping makes of the example record (or
-                        record N).
+                        files. Columns that share a target only one value fits
+                        (two given-name columns, a full name beside name
+                        columns) are named in "warning:" lines after the table.
+                        --json prints an array of objects with the keys column,
+                        columnIndex, title, propertyKey, propertySubKey, label,
+                        status, example and warnings (the messages that name
+                        the column). --preview prints the contact the mapping
+                        makes of the example record (or record N).
   sheets FILE           The sheets of an Excel workbook (.xlsx) in workbook order:
                         number and name, as --sheet takes them.
   encodings             The encodings --encoding accepts, as the encoding page

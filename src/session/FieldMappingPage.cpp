@@ -433,6 +433,11 @@ std::pair<std::string, std::string> FieldMappingPage::clearMappingConfirmation()
             localizedString("This cannot be undone.")};
 }
 
+std::vector<SharedTargetWarning> FieldMappingPage::sharedTargetWarnings(
+    ImportSession& session) const {
+    return pelkora::sharedTargetWarnings(session.mappedContactProperties());
+}
+
 std::vector<std::size_t> FieldMappingPage::filteredRows(ImportSession& session,
                                                         const std::string& searchText) const {
     std::vector<std::size_t> rows;

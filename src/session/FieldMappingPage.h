@@ -87,6 +87,11 @@ class FieldMappingPage final : public Page {
     // The texts of the confirmation the front end shows before clearMapping.
     static std::pair<std::string, std::string> clearMappingConfirmation();
 
+    // The columns of the current mapping that share a target only one value fits, with the
+    // message the page shows for each: contact assembly keeps the first non-empty value and
+    // puts the others into the note. Follows every change of the mapping.
+    std::vector<SharedTargetWarning> sharedTargetWarnings(ImportSession& session) const;
+
     // Rows whose title contains the text, ignoring case and diacritics; all rows for "".
     std::vector<std::size_t> filteredRows(ImportSession& session,
                                           const std::string& searchText) const;

@@ -172,8 +172,9 @@ run contacts --store "$work/broken.sqlite" list
 check "broken store exit" 1 "$status"
 
 run catalogue
-check "catalogue target" "101"$'\t'"First name"$'\t'"givenName" "$(grep -P '^101\t' <<<"$out")"
-check "catalogue targets" 53 "$(grep -cP '^1[0-9][0-9]\t' <<<"$out")"
+check "catalogue target" "102"$'\t'"First name"$'\t'"givenName" "$(grep -P '^102\t' <<<"$out")"
+check "catalogue full name" "100"$'\t'"Full Name"$'\t'"CustomPropertyKey.FullName" "$(grep -P '^100\t' <<<"$out")"
+check "catalogue targets" 54 "$(grep -cP '^1[0-9][0-9]\t' <<<"$out")"
 run catalogue --labels phoneNumbers
 check "phone labels" 12 "$(wc -l <<<"$out")"
 run vocabulary --lang de --find "E-Mail-Adresse"
@@ -198,6 +199,26 @@ check "preview of record 3" 1 "$(grep -c '^Zoë Lefèvre$' <<<"$out")"
 check "preview birthday" 1 "$(grep -c 'Birthday  *July 1, 1990' <<<"$out")"
 run map --set "Nope=phone" "$examples/contacts.csv"
 check "unknown column exit" 2 "$status"
+
+# Columns that share a target only one value fits are named; the import keeps the first.
+printf 'First Name,Given Name,E-mail\nAnna,Annie,anna@example.org\n' >"$work/two-given.csv"
+run map "$work/two-given.csv"
+check "map warns about a shared target" "warning: columns 1 “First Name” and 2 “Given Name” both go to First name; the first non-empty value is kept, the other goes into the note" "$(grep '^warning:' <<<"$out")"
+run map --json "$work/two-given.csv"
+check "map --json names the warning at both columns" 2 "$(grep -cF '"warnings": ["columns 1 “First Name” and 2 “Given Name” both go to' <<<"$out")"
+check "map --json: no warning at the e-mail column" 1 "$(grep -F '"title": "E-mail"' <<<"$out" | grep -cF '"warnings": []')"
+run import --store "$work/names.sqlite" --json "$work/two-given.csv"
+check "import reports the second given name" 1 "$(grep -cF '"column": "Given Name", "value": "Annie", "problem": "target taken by another column"' <<<"$out")"
+printf 'Name,Given Name,Family Name\nDr. Anna Berg,Anna,Berg\n' >"$work/full-and-parts.csv"
+run map "$work/full-and-parts.csv"
+check "full name beside name parts is no given name" 1 "$(grep -cP '^1\tName\tFull Name\t' <<<"$out")"
+check "full name beside name parts is named" 1 "$(grep -cF 'warning: column 1 “Name” goes to Full Name and gives only the name parts that columns 2 “Given Name” and 3 “Family Name” leave empty' <<<"$out")"
+printf 'Name,E-mail\nDr. Anna Maria van der Berg,anna@example.org\n' >"$work/full-name.csv"
+run map "$work/full-name.csv"
+check "full name alone: no warning" 0 "$(grep -c '^warning:' <<<"$out")"
+run import --store "$work/names.sqlite" --json "$work/full-name.csv"
+run contacts --store "$work/names.sqlite" list --json
+check "full name divided into its parts" 1 "$(grep -cF '"namePrefix": "Dr.", "givenName": "Anna", "middleName": "Maria", "familyName": "van der Berg"' <<<"$out")"
 
 run dates test --format dd.MM.yyyy 12.05.1979
 check "date format test" "1979-05-12" "$(cut -f1 <<<"$out")"

@@ -168,6 +168,33 @@ TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveN
     EXPECT_EQ(list()[1].statusImageName(), "mapping-status-needs-attention");
 }
 
+TEST_F(FieldMappingPageTest, FullNameColumnFillsThePreviewAndIsNamedBesideTheNameParts) {
+    auto& page = openMappingPage(
+        "Name,Given Name,Family Name,E-mail\n"
+        "Dr. Anna Maria Berg,,,anna@example.org\n"
+        "Bob Lind,Robert,Lind,bob@example.org\n");
+    ASSERT_EQ(list()[0].contactProperty.propertyKey, std::string(CustomPropertyKeys::FullName));
+    ASSERT_TRUE(page.previewContact());
+    EXPECT_EQ(page.previewContact()->namePrefix, "Dr.");
+    EXPECT_EQ(page.previewContact()->givenName, "Anna");
+    EXPECT_EQ(page.previewContact()->middleName, "Maria");
+    EXPECT_EQ(page.previewContact()->familyName, "Berg");
+    page.showNextRecord(fixture.session);
+    EXPECT_EQ(page.previewContact()->givenName, "Robert");  // the name columns win
+    EXPECT_NE(page.previewContact()->note.find("Bob Lind"), std::string::npos);
+
+    const auto warnings = page.sharedTargetWarnings(fixture.session);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, SharedTargetWarning::Kind::fullNameBesideNameParts);
+    EXPECT_EQ(warnings[0].entries, (std::vector<std::size_t>{0, 1, 2}));
+    // The warnings follow the user's corrections.
+    for (const auto& entry : page.targetMenu(fixture.session, 0, 1)) {
+        if (entry.kind == TargetMenuItem::Kind::ignore)
+            page.contactPropertyDidChange(fixture.session, 0, entry);
+    }
+    EXPECT_TRUE(page.sharedTargetWarnings(fixture.session).empty());
+}
+
 TEST_F(FieldMappingPageTest, PreviewListsTheGroupsOfTheShownRecordOnly) {
     auto& page = openMappingPage("First Name,Categories\nAda,Friends; Chess\nBob,\n");
     ASSERT_EQ(list()[1].contactProperty.propertyKey, std::string(CustomPropertyKeys::Group));
