@@ -49,15 +49,59 @@ contacts::DateComponents components(const dates::CalendarDate& date, bool withYe
     return result;
 }
 
+// The order of numeric day and month a pattern reads ("dd/MM/yyyy" day first); undecided
+// when it starts with the year (ISO's "y-M-d" says nothing about "3/4/1975"), spells the
+// month out or lacks the day or the month.
+dates::DayMonthOrder patternDayMonthOrder(std::string_view pattern) {
+    std::size_t day = std::string_view::npos;
+    std::size_t month = std::string_view::npos;
+    std::size_t monthLetters = 0;
+    std::size_t year = std::string_view::npos;
+    bool quoted = false;
+    for (std::size_t index = 0; index < pattern.size(); ++index) {
+        const char letter = pattern[index];
+        if (letter == '\'') {
+            quoted = !quoted;
+        } else if (quoted) {
+            continue;
+        } else if (letter == 'd' && day == std::string_view::npos) {
+            day = index;
+        } else if (letter == 'M' && month == std::string_view::npos) {
+            month = index;
+            while (index < pattern.size() && pattern[index] == 'M') {
+                ++monthLetters;
+                ++index;
+            }
+            --index;
+        } else if ((letter == 'y' || letter == 'Y') && year == std::string_view::npos) {
+            year = index;
+        }
+    }
+    if (day == std::string_view::npos || month == std::string_view::npos || monthLetters > 2)
+        return dates::DayMonthOrder::undecided;
+    if (year != std::string_view::npos && year < day && year < month)
+        return dates::DayMonthOrder::undecided;
+    return month < day ? dates::DayMonthOrder::monthFirst : dates::DayMonthOrder::dayFirst;
+}
+
 // Steps: (1) the detector over the whole text, whose first date wins before any format;
-// (2) each format in order, read with its own locale or "-undef-"; the first that reads
-// the text wins, with a year only when its pattern has a year letter; (3) none.
+// (2) the detector of days without a year; (3) each format in order that does not contradict
+// the column's order of day and month, read with its own locale or "-undef-"; the first
+// that reads the text wins, with a year only when its pattern has a year letter; (4) none.
 std::optional<contacts::DateComponents> parseText(std::string_view text,
                                                   const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
-                                                  std::string_view detectorLocale) {
-    if (auto detected = dates::detectDate(text, detectorLocale)) return components(*detected, true);
+                                                  std::string_view detectorLocale,
+                                                  dates::DayMonthOrder order) {
+    if (auto detected = dates::detectDate(text, detectorLocale, order))
+        return components(*detected, true);
+    if (auto day = dates::detectDayWithoutYear(text, detectorLocale))
+        return contacts::DateComponents{std::nullopt, day->month, day->day, {}};
     for (const auto& format : formats) {
+        if (order != dates::DayMonthOrder::undecided) {
+            const auto formatOrder = patternDayMonthOrder(format.format);
+            if (formatOrder != dates::DayMonthOrder::undecided && formatOrder != order) continue;
+        }
         formatter.setDateFormat(format.format);
         formatter.setLocaleIdentifier(
             format.localeIdentifier ? std::string_view(*format.localeIdentifier) : undefinedLocale);
@@ -163,14 +207,15 @@ std::vector<DateFormat> parserDateFormats(const std::vector<DateFormat>& customF
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
                                                   const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
-                                                  std::string_view detectorLocale) {
+                                                  std::string_view detectorLocale,
+                                                  dates::DayMonthOrder order) {
     // Steps: a date cell gives its day without any text parsing; a text goes through
     // parseText; nothing and every other kind of value give none.
     if (const auto* date = std::get_if<std::chrono::system_clock::time_point>(&value)) {
         return components(dates::calendarDateOf(*date), true);
     }
     if (const auto* text = std::get_if<std::string_view>(&value)) {
-        return parseText(*text, formats, formatter, detectorLocale);
+        return parseText(*text, formats, formatter, detectorLocale, order);
     }
     return std::nullopt;
 }
@@ -179,6 +224,40 @@ std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
                                                   const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter) {
     return parseDate(value, formats, formatter, dates::currentLocaleIdentifier());
+}
+
+bool isNoDatePlaceholder(std::string_view text) {
+    // The fields of a numeric date: digits separated by one kind of "/", ".", "-".
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    std::vector<std::string_view> fields;
+    char separator = 0;
+    std::size_t start = 0;
+    for (std::size_t index = 0; index <= text.size(); ++index) {
+        if (index < text.size() && text[index] >= '0' && text[index] <= '9') continue;
+        if (index < text.size()) {
+            const char character = text[index];
+            if (character != '/' && character != '.' && character != '-') return false;
+            if (separator != 0 && character != separator) return false;
+            separator = character;
+        }
+        fields.push_back(text.substr(start, index - start));
+        start = index + 1;
+    }
+    // "00.01.1900" may end in a dot in German notation; an empty last field after one is fine.
+    if (separator == '.' && fields.size() == 4 && fields.back().empty()) fields.pop_back();
+    if (fields.size() != 3) return false;
+    int values[3] = {};
+    for (std::size_t index = 0; index < 3; ++index) {
+        if (fields[index].empty() || fields[index].size() > 4) return false;
+        for (char digit : fields[index]) values[index] = values[index] * 10 + (digit - '0');
+    }
+    if (values[0] == 0 && values[1] == 0 && values[2] == 0) return true;
+    // Day zero of 1900 in the three orders it is written in.
+    const bool yearFirst = fields[0].size() == 4;
+    if (yearFirst) return values[0] == 1900 && values[1] == 1 && values[2] == 0;
+    if (fields[2].size() != 4 || values[2] != 1900) return false;
+    return (values[0] == 1 && values[1] == 0) || (values[0] == 0 && values[1] == 1);
 }
 
 std::string_view errorText(DateParsingError error) {
@@ -201,8 +280,12 @@ Expected<DateTestResult, DateParsingError> testDateFormat(
     formatter.setDateFormat(format);
     const auto date = formatter.date(testText);
     if (!date) return Unexpected(DateParsingError::parsingFailed);
-    return DateTestResult{components(dates::calendarDateOf(*date), containsYear(format)),
-                          dates::longDateText(*date)};
+    const auto read = components(dates::calendarDateOf(*date), containsYear(format));
+    // A day without a year is shown without the year the formatter filled in.
+    std::string displayText = read.year
+                                  ? dates::longDateText(*date)
+                                  : dates::calendarDayText(std::nullopt, *read.month, *read.day);
+    return DateTestResult{read, std::move(displayText)};
 }
 
 }  // namespace pelkora

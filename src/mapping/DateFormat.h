@@ -88,17 +88,28 @@ using DateCellValue = std::variant<std::monostate, std::string_view, double, boo
 
 // The year, month and day a cell value stands for; none when it stands for no date.
 // A date cell gives its day in the default time zone. A text is given to the date detector
-// first (in English and the language of detectorLocale), then read with each format in
-// order; a format without a year letter gives month and day only. The formatter's pattern
-// and locale are changed, nothing else.
-std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
-                                                  const std::vector<DateFormat>& formats,
-                                                  dates::DateFormatter& formatter,
-                                                  std::string_view detectorLocale);
+// first (in English and the language of detectorLocale, numeric dates in the given order of
+// day and month, the locale's when undecided), then to the detector of days without a year
+// ("--06-21", "21.06.", "21 June"), then read with each format in order, strictly (no day
+// 31 of February); a format without a year letter gives month and day only, and a format
+// whose numeric day and month stand in the other order than a decided one is skipped. The
+// formatter's pattern and locale are changed, nothing else.
+std::optional<contacts::DateComponents> parseDate(
+    const DateCellValue& value, const std::vector<DateFormat>& formats,
+    dates::DateFormatter& formatter, std::string_view detectorLocale,
+    dates::DayMonthOrder order = dates::DayMonthOrder::undecided);
 // As above, with the user's current locale for the detector.
 std::optional<contacts::DateComponents> parseDate(const DateCellValue& value,
                                                   const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter);
+
+// Whether a text is a producer's way of writing "no date" in a date column: every field
+// zero ("0/0/00", as Outlook exports an unset birthday, "00.00.0000", "0000-00-00"), or
+// 0 January 1900, the day zero of spreadsheet dates that a cleared date cell shows
+// ("1/0/1900", "00.01.1900", "1900-01-00"). Such a value means the cell is empty, so it
+// gives no date and is no problem to report. Real days such as 1 January 1900 are not on
+// the list: some producers use them for "empty", but a contact may have one.
+bool isNoDatePlaceholder(std::string_view text);
 
 // Why the date-format page's live test shows no date.
 enum class DateParsingError { emptyFormatString, emptyTestString, parsingFailed, unknownLocale };

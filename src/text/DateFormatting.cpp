@@ -255,6 +255,114 @@ std::shared_ptr<const LocaleNotation> notationFor(std::string_view localeIdentif
     return notation;
 }
 
+// The day and month of a whole text without a year; see detectDayWithoutYear.
+class DayWithoutYearReader {
+  public:
+    DayWithoutYearReader(std::vector<Token> tokens, const MonthNames& months)
+        : tokens_(std::move(tokens)), months_(months) {
+        // White space around the day is no part of it.
+        while (end_ > begin_ && tokens_[end_ - 1].kind == Token::Kind::space) --end_;
+        while (begin_ < end_ && tokens_[begin_].kind == Token::Kind::space) ++begin_;
+    }
+
+    // Steps: the ISO forms "--MM-DD" and "--MMDD", the dotted "DD.MM.", then a day before
+    // and after a month name; each must cover the whole text.
+    std::optional<MonthDay> read() const {
+        for (auto reader :
+             {&DayWithoutYearReader::isoDay, &DayWithoutYearReader::dottedDay,
+              &DayWithoutYearReader::dayMonthName, &DayWithoutYearReader::monthNameDay}) {
+            if (auto day = (this->*reader)()) return day;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    std::size_t count() const { return end_ - begin_; }
+    const Token& at(std::size_t offset) const { return tokens_[begin_ + offset]; }
+    bool isMark(std::size_t offset, char32_t mark) const {
+        return offset < count() && at(offset).kind == Token::Kind::mark &&
+               at(offset).value == static_cast<int>(mark);
+    }
+    bool isNumber(std::size_t offset, std::size_t minimumDigits, std::size_t maximumDigits) const {
+        return offset < count() && at(offset).kind == Token::Kind::number &&
+               at(offset).digits >= minimumDigits && at(offset).digits <= maximumDigits;
+    }
+    bool isSpace(std::size_t offset) const {
+        return offset < count() && at(offset).kind == Token::Kind::space;
+    }
+    std::optional<int> monthNamed(std::size_t offset) const {
+        if (offset >= count() || at(offset).kind != Token::Kind::word) return std::nullopt;
+        auto found = months_.find(at(offset).folded);
+        if (found == months_.end()) return std::nullopt;
+        return found->second;
+    }
+    bool isOrdinalSuffix(std::size_t offset) const {
+        if (offset >= count() || at(offset).kind != Token::Kind::word) return false;
+        const std::string& word = at(offset).folded;
+        return word == "st" || word == "nd" || word == "rd" || word == "th";
+    }
+
+    static std::optional<MonthDay> existing(int month, int day) {
+        // 2000 is a leap year: 29 February exists without a year.
+        if (!validDate(2000, month, day)) return std::nullopt;
+        return MonthDay{month, day};
+    }
+
+    // "--06-21", "--0621".
+    std::optional<MonthDay> isoDay() const {
+        if (!isMark(0, U'-') || !isMark(1, U'-')) return std::nullopt;
+        if (count() == 3 && isNumber(2, 4, 4))
+            return existing(at(2).value / 100, at(2).value % 100);
+        if (count() == 5 && isNumber(2, 2, 2) && isMark(3, U'-') && isNumber(4, 2, 2))
+            return existing(at(2).value, at(4).value);
+        return std::nullopt;
+    }
+
+    // "21.06.", "1.6."
+    std::optional<MonthDay> dottedDay() const {
+        if (count() != 4 || !isNumber(0, 1, 2) || !isMark(1, U'.') || !isNumber(2, 1, 2) ||
+            !isMark(3, U'.')) {
+            return std::nullopt;
+        }
+        return existing(at(2).value, at(0).value);
+    }
+
+    // "21 June", "21. Juni", "21st Jun.".
+    std::optional<MonthDay> dayMonthName() const {
+        if (!isNumber(0, 1, 2)) return std::nullopt;
+        std::size_t next = 1;
+        if (isOrdinalSuffix(next)) ++next;
+        if (isMark(next, U'.')) ++next;
+        if (isSpace(next)) ++next;
+        const auto month = monthNamed(next);
+        if (!month) return std::nullopt;
+        ++next;
+        if (isMark(next, U'.')) ++next;
+        if (next != count()) return std::nullopt;
+        return existing(*month, at(0).value);
+    }
+
+    // "June 21", "Jun. 21st".
+    std::optional<MonthDay> monthNameDay() const {
+        const auto month = monthNamed(0);
+        if (!month) return std::nullopt;
+        std::size_t next = 1;
+        if (isMark(next, U'.')) ++next;
+        if (isSpace(next)) ++next;
+        if (!isNumber(next, 1, 2)) return std::nullopt;
+        const int day = at(next).value;
+        ++next;
+        if (isOrdinalSuffix(next)) ++next;
+        if (next != count()) return std::nullopt;
+        return existing(*month, day);
+    }
+
+    std::vector<Token> tokens_;
+    const MonthNames& months_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = tokens_.size();
+};
+
 struct Match {
     CalendarDate date;
     std::size_t end = 0;  // one past the last token
@@ -262,8 +370,11 @@ struct Match {
 
 class Detector {
   public:
-    Detector(std::vector<Token> tokens, const LocaleNotation& notation)
-        : tokens_(std::move(tokens)), months_(notation.months), monthFirst_(notation.monthFirst) {}
+    Detector(std::vector<Token> tokens, const LocaleNotation& notation, DayMonthOrder order)
+        : tokens_(std::move(tokens)),
+          months_(notation.months),
+          monthFirst_(order == DayMonthOrder::undecided ? notation.monthFirst
+                                                        : order == DayMonthOrder::monthFirst) {}
 
     // Steps: at each token, in order, try the numeric notation, then day-month-year with a
     // month name, then month-day-year with a month name; a match counts only when it does
@@ -367,7 +478,8 @@ class Detector {
         } else if (first.digits <= 2 && second.digits <= 2 &&
                    (third.digits == 4 || (third.digits == 2 && separator != '-'))) {
             const int year = third.digits == 2 ? expandedTwoDigitYear(third.value) : third.value;
-            // A dotted date is day first everywhere; slashes and dashes follow the locale.
+            // A dotted date is day first everywhere; slashes and dashes follow the column's
+            // order, or the locale's when the column does not decide.
             const bool monthFirst = separator != '.' && monthFirst_;
             date = monthFirst ? validDate(year, first.value, second.value)
                               : validDate(year, second.value, first.value);
@@ -560,7 +672,13 @@ void DateFormatter::rebuild() {
     UErrorCode status = U_ZERO_ERROR;
     auto format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern_),
                                                           localeFor(localeIdentifier_), status);
-    if (U_FAILURE(status)) format.reset();
+    if (U_FAILURE(status)) {
+        format.reset();
+    } else {
+        // ICU reads leniently by default: "31/02/2000" would become 2 March and month 13
+        // January of the next year. A value out of range is no date.
+        format->setLenient(false);
+    }
     implementation.format = format.get();
     implementation.built.emplace(std::move(key), std::move(format));
 }
@@ -572,16 +690,89 @@ std::optional<TimePoint> DateFormatter::date(std::string_view text) const {
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     input.trim();
     if (input.isEmpty()) return std::nullopt;
+    // The calendar starts in 2000 rather than ICU's 1970 so that a pattern without a year
+    // reads 29 February; a pattern with a year sets its own. The calendar is not lenient
+    // either, so a field out of range makes getTime fail instead of rolling over.
+    const icu::SimpleDateFormat& format = *implementation_->format;
+    std::unique_ptr<icu::Calendar> calendar(format.getCalendar()->clone());
+    if (!calendar) return std::nullopt;
+    calendar->clear();
+    calendar->set(UCAL_YEAR, 2000);
     icu::ParsePosition position(0);
-    const UDate date = implementation_->format->parse(input, position);
+    format.parse(input, *calendar, position);
     if (position.getErrorIndex() >= 0 || position.getIndex() != input.length()) return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const UDate date = calendar->getTime(status);
+    if (U_FAILURE(status)) return std::nullopt;
     return timePointOf(date);
 }
 
-std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier) {
+DayMonthOrder dayMonthOrderOfLocale(std::string_view localeIdentifier) {
+    return notationFor(localeIdentifier)->monthFirst ? DayMonthOrder::monthFirst
+                                                     : DayMonthOrder::dayFirst;
+}
+
+void DayMonthOrderEvidence::add(std::string_view text) {
+    // Only "a/b/yyyy", "a.b.yy", "a-b-yyyy" and "a.b." count: two fields of one or two
+    // digits, the same separator, then a year of two or four digits or nothing (what
+    // follows the year, a time for one, does not matter). ISO dates start with the year and
+    // say nothing here.
+    std::size_t index = 0;
+    const auto skipSpaces = [&] {
+        while (index < text.size() && (text[index] == ' ' || text[index] == '\t')) ++index;
+    };
+    const auto number = [&](std::size_t maximumDigits) -> std::optional<std::pair<int, int>> {
+        int value = 0;
+        int digits = 0;
+        while (index < text.size() && text[index] >= '0' && text[index] <= '9' &&
+               digits <= static_cast<int>(maximumDigits)) {
+            value = value * 10 + (text[index] - '0');
+            ++digits;
+            ++index;
+        }
+        if (digits == 0 || digits > static_cast<int>(maximumDigits)) return std::nullopt;
+        return std::make_pair(value, digits);
+    };
+    skipSpaces();
+    const auto first = number(2);
+    if (!first || index >= text.size()) return;
+    const char separator = text[index++];
+    if (separator != '/' && separator != '.' && separator != '-') return;
+    const auto second = number(2);
+    if (!second) return;
+    if (index < text.size() && text[index] == separator) {
+        ++index;
+        skipSpaces();
+        if (index < text.size()) {
+            const auto year = number(4);
+            if (!year || year->second == 1 || year->second == 3) return;
+            if (index < text.size() && text[index] != ' ' && text[index] != 'T') return;
+        }
+    } else {
+        skipSpaces();
+        if (index != text.size()) return;
+    }
+    if (first->first > 12 && first->first <= 31) dayFirstSeen_ = true;
+    if (second->first > 12 && second->first <= 31) monthFirstSeen_ = true;
+}
+
+DayMonthOrder DayMonthOrderEvidence::order() const {
+    if (dayFirstSeen_ == monthFirstSeen_) return DayMonthOrder::undecided;
+    return dayFirstSeen_ ? DayMonthOrder::dayFirst : DayMonthOrder::monthFirst;
+}
+
+std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier,
+                                       DayMonthOrder order) {
     const auto notation = notationFor(localeIdentifier);
-    const Detector detector(tokenize(text), *notation);
+    const Detector detector(tokenize(text), *notation, order);
     return detector.firstDate();
+}
+
+std::optional<MonthDay> detectDayWithoutYear(std::string_view text,
+                                             std::string_view localeIdentifier) {
+    const auto notation = notationFor(localeIdentifier);
+    const DayWithoutYearReader reader(tokenize(text), notation->months);
+    return reader.read();
 }
 
 }  // namespace pelkora::dates

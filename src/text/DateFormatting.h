@@ -57,10 +57,12 @@ std::vector<std::string> availableLocaleIdentifiers();
 std::string localeDisplayName(std::string_view localeIdentifier);
 
 // Reads whole texts with one pattern and locale. Only the pattern and the locale are
-// settable: leniency, calendar, time zone and the window for two-digit years are the
-// platform's defaults (lenient, Gregorian, the default time zone, 80 years back to 20
-// ahead), on purpose, so that a pattern reads a text as the platform would. Not safe to
-// share between threads: each thread uses its own formatter.
+// settable. Reading is strict: a field out of its range (day 0, day 31 of February, month
+// 13) makes the text no date instead of rolling over into a later month or year, and the
+// pattern must read the whole text. Calendar, time zone and the window for two-digit years
+// are the platform's defaults (Gregorian, the default time zone, 80 years back to 20 ahead,
+// so that in 2026 "03" is 2003 and "95" is 1995). Not safe to share between threads: each
+// thread uses its own formatter.
 class DateFormatter {
   public:
     // A formatter with an empty pattern and the user's current locale.
@@ -77,7 +79,8 @@ class DateFormatter {
     const std::string& localeIdentifier() const { return localeIdentifier_; }
 
     // The point in time the whole text stands for; none when the pattern does not read all
-    // of it. A pattern without a year reads as a day of 1970, the platform's default.
+    // of it or a field is out of range. A pattern without a year reads as a day of 2000, a
+    // leap year, so that 29 February is a day without a year.
     std::optional<TimePoint> date(std::string_view text) const;
 
   private:
@@ -89,11 +92,46 @@ class DateFormatter {
     std::unique_ptr<Implementation> implementation_;
 };
 
+// The order of day and month in numeric dates written with slashes or dashes ("3/12/1980").
+enum class DayMonthOrder { dayFirst, monthFirst, undecided };
+
+// The order the locale writes numeric dates in: month first when its short date pattern
+// puts the month before the day ("en" is the United States' "M/d/yy"), day first otherwise.
+DayMonthOrder dayMonthOrderOfLocale(std::string_view localeIdentifier);
+
+// What the values of one column say about their order of day and month. A numeric date
+// whose first field is above 12 can only be day first, one whose second field is above 12
+// only month first; a column with both kinds, or with neither, is undecided.
+class DayMonthOrderEvidence {
+  public:
+    void add(std::string_view text);
+    DayMonthOrder order() const;
+
+  private:
+    bool dayFirstSeen_ = false;
+    bool monthFirstSeen_ = false;
+};
+
 // The first date written in natural notation anywhere in the text, in English or the
 // language of the given locale: "12 March 1980", "March 12, 1980", "12. März 1980",
-// "1980-03-12", "12.03.1980", or "3/12/1980" read in the locale's order of day and month.
-// A date needs a day, a month and a year; bare numbers, phone numbers, postal codes and
-// impossible days ("31.02.1980") are not dates.
-std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier);
+// "1980-03-12", "12.03.1980", or "3/12/1980" read in the given order of day and month (the
+// locale's order when undecided). A date needs a day, a month and a year; bare numbers,
+// phone numbers, postal codes and impossible days ("31.02.1980") are not dates.
+std::optional<CalendarDate> detectDate(std::string_view text, std::string_view localeIdentifier,
+                                       DayMonthOrder order = DayMonthOrder::undecided);
+
+// A day of the year without a year.
+struct MonthDay {
+    int month = 0;  // 1…12
+    int day = 0;    // 1…31
+    bool operator==(const MonthDay&) const = default;
+};
+
+// The day and month a whole text names without a year: "--06-21" and "--0621" (ISO 8601
+// and vCard), "21.06." (dotted, day first), "21 June", "21. Juni", "June 21" (English or the
+// locale's month names). The day must exist in some year (29 February does). Unlike
+// detectDate the text must be nothing but the day, so a note's "May 5" is no birthday.
+std::optional<MonthDay> detectDayWithoutYear(std::string_view text,
+                                             std::string_view localeIdentifier);
 
 }  // namespace pelkora::dates

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "mapping/DateFormat.h"
@@ -114,6 +115,63 @@ TEST(DateDetector, ImpossibleDaysAreNotDates) {
     EXPECT_EQ(detectDate("13/25/1980", "en_US"), std::nullopt);
 }
 
+TEST(DateDetector, NumericDatesFollowTheGivenOrderElseTheLocales) {
+    using enum dates::DayMonthOrder;
+    EXPECT_EQ(detectDate("03/04/1975", "en_US", dayFirst), (CalendarDate{1975, 4, 3}));
+    EXPECT_EQ(detectDate("03/04/1975", "fr_FR", monthFirst), (CalendarDate{1975, 3, 4}));
+    EXPECT_EQ(detectDate("03/04/1975", "fr_FR", undecided), (CalendarDate{1975, 4, 3}));
+    EXPECT_EQ(detectDate("25/12/1990", "en_US", undecided), std::nullopt);
+    EXPECT_EQ(detectDate("25/12/1990", "en_US", dayFirst), (CalendarDate{1990, 12, 25}));
+    // Dots are day first whatever the order.
+    EXPECT_EQ(detectDate("03.04.1975", "en_US", monthFirst), (CalendarDate{1975, 4, 3}));
+}
+
+TEST(DateDetector, LocalesWriteDayOrMonthFirst) {
+    using enum dates::DayMonthOrder;
+    const std::pair<std::string_view, dates::DayMonthOrder> locales[] = {
+        {"fr", dayFirst},   {"de_DE", dayFirst},   {"en_GB", dayFirst},
+        {"en", monthFirst}, {"en_US", monthFirst}, {"en_US_POSIX", monthFirst}};
+    for (const auto& [locale, order] : locales)
+        EXPECT_EQ(dates::dayMonthOrderOfLocale(locale), order) << locale;
+}
+
+TEST(DateDetector, ColumnValuesDecideTheOrder) {
+    using enum dates::DayMonthOrder;
+    const std::pair<std::vector<std::string_view>, dates::DayMonthOrder> columns[] = {
+        {{"03/04/1975", "25/12/1990", ""}, dayFirst},
+        {{"03/04/1975", "12/25/1990"}, monthFirst},
+        {{"03-04-1975", "12-25-1990"}, monthFirst},
+        {{"21.06.", "13.01.80"}, dayFirst},
+        {{"25/12/90 10:00"}, dayFirst},
+        {{"03/04/1975", "01/02/1980"}, undecided},
+        {{"25/12/1990", "12/25/1990"}, undecided},
+        {{"1990-12-25", "1990-25-12", "25 December 1990"}, undecided},
+        {{"+49 170 1234567", "13/14/1990", "32/01/1990", "25/12/199"}, undecided},
+        {{}, undecided},
+    };
+    for (const auto& [texts, order] : columns) {
+        dates::DayMonthOrderEvidence evidence;
+        for (auto text : texts) evidence.add(text);
+        EXPECT_EQ(evidence.order(), order) << (texts.empty() ? "" : texts.front());
+    }
+}
+
+TEST(DateDetector, DaysWithoutAYearMustBeTheWholeText) {
+    using dates::MonthDay;
+    const std::tuple<std::string_view, std::string_view, std::optional<MonthDay>> texts[] = {
+        {"--06-21", "en_US", MonthDay{6, 21}},    {"--0621", "en_US", MonthDay{6, 21}},
+        {" 21.06. ", "en_US", MonthDay{6, 21}},   {"21 June", "en_US", MonthDay{6, 21}},
+        {"June 21", "en_US", MonthDay{6, 21}},    {"Jun. 21st", "en_US", MonthDay{6, 21}},
+        {"21. Juni", "de_DE", MonthDay{6, 21}},   {"21 juin", "fr_FR", MonthDay{6, 21}},
+        {"29.02.", "de_DE", MonthDay{2, 29}},     {"30.02.", "de_DE", std::nullopt},
+        {"--13-01", "en_US", std::nullopt},       {"--0632", "en_US", std::nullopt},
+        {"21.06", "de_DE", std::nullopt},         {"21 June 1980", "en_US", std::nullopt},
+        {"May 5 at noon", "en_US", std::nullopt}, {"June", "en_US", std::nullopt},
+    };
+    for (const auto& [text, locale, day] : texts)
+        EXPECT_EQ(dates::detectDayWithoutYear(text, locale), day) << text;
+}
+
 TEST(DateDetector, TwoDigitYearsUseTheEightyTwentyWindow) {
     const auto today = std::chrono::year_month_day(
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()));
@@ -145,13 +203,42 @@ TEST(DateFormatter, ReadsWholeTextsWithPatternAndLocale) {
     EXPECT_EQ(formatter.date("12. März 1980"), std::nullopt);
 }
 
-TEST(DateFormatter, KeepsThePlatformsLeniency) {
+struct StrictReading {
+    std::string_view pattern;
+    std::string_view text;
+    std::optional<CalendarDate> date;  // none: not a date
+};
+
+TEST(DateFormatter, ReadsStrictlyWithoutRollingOver) {
+    // Two-digit years by ICU's window, 80 years back to 20 ahead: "03" is 2003, "95" 1995
+    // (until 2075).
+    const StrictReading readings[] = {
+        {"dd/MM/yyyy", "31/02/2000", std::nullopt},
+        {"dd/MM/yyyy", "00/01/2000", std::nullopt},
+        {"dd/MM/yyyy", "13/13/2000", std::nullopt},
+        {"MM/dd/yyyy", "25/12/1990", std::nullopt},
+        {"yyyy-MM-dd", "2000-02-30", std::nullopt},
+        {"yyyy-MM-dd", "2001-02-29", std::nullopt},
+        {"M/d/yy", "0/0/00", std::nullopt},
+        {"dd.MM.yyyy", "32.01.2000", std::nullopt},
+        {"dd.MM.", "30.02.", std::nullopt},
+        {"dd/MM/yyyy", "29/02/2000", CalendarDate{2000, 2, 29}},
+        {"dd/MM/yyyy", "25/12/1990", CalendarDate{1990, 12, 25}},
+        {"MM/dd/yyyy", "12/25/1990", CalendarDate{1990, 12, 25}},
+        {"M/d/yy", "1/2/03", CalendarDate{2003, 1, 2}},
+        {"M/d/yy", "1/2/95", CalendarDate{1995, 1, 2}},
+        {"M/d/y", "1/2/03", CalendarDate{2003, 1, 2}},
+        // Without a year the day is one of 2000, so 29 February exists.
+        {"dd.MM.", "29.02.", CalendarDate{2000, 2, 29}},
+    };
     dates::DateFormatter formatter;
-    formatter.setLocaleIdentifier("de");
-    formatter.setDateFormat("dd.MM.yyyy");
-    const auto date = formatter.date("31.02.1980");
-    ASSERT_TRUE(date);
-    EXPECT_EQ(dates::calendarDateOf(*date), (CalendarDate{1980, 3, 2}));
+    formatter.setLocaleIdentifier("en");
+    for (const auto& reading : readings) {
+        formatter.setDateFormat(reading.pattern);
+        const auto date = formatter.date(reading.text);
+        EXPECT_EQ(date ? std::optional(dates::calendarDateOf(*date)) : std::nullopt, reading.date)
+            << reading.pattern << " " << reading.text;
+    }
 }
 
 TEST(DateFormatter, TwoLetterYearFieldReadsTwoDigitYears) {
@@ -358,6 +445,58 @@ TEST_F(DateParser, TextNoFormatReadsGivesNone) {
     EXPECT_EQ(parse(std::string_view(""), common_), std::nullopt);
 }
 
+TEST_F(DateParser, NoDayIsInventedFromAnImpossibleText) {
+    const auto english = commonDateFormats("en_US", "en");
+    for (std::string_view text : {"31/02/2000", "00/01/2000", "13/13/2000", "2000-02-30", "0/0/00",
+                                  "32.01.2000", "--00-12"}) {
+        EXPECT_EQ(parse(text, english, "en_US"), std::nullopt) << text;
+        EXPECT_EQ(parse(text, common_, "de_DE"), std::nullopt) << text;
+    }
+    // Day first only: English reads month first and finds no month 25.
+    EXPECT_EQ(parse(std::string_view("25/12/1990"), english, "en_US"), std::nullopt);
+    EXPECT_EQ(parse(std::string_view("25/12/1990"), common_, "de_DE"), fullDate(1990, 12, 25));
+}
+
+TEST_F(DateParser, DecidedOrderReadsAmbiguousDatesAndSkipsFormatsOfTheOtherOrder) {
+    using enum dates::DayMonthOrder;
+    const auto english = commonDateFormats("en_US", "en");
+    EXPECT_EQ(parseDate(std::string_view("03/04/1975"), english, formatter_, "en_US", dayFirst),
+              fullDate(1975, 4, 3));
+    EXPECT_EQ(parseDate(std::string_view("25/12/1990"), english, formatter_, "en_US", dayFirst),
+              fullDate(1990, 12, 25));
+    // English's "M/d" would read 4 March; a day-first column has no format for "3/4".
+    EXPECT_EQ(parseDate(std::string_view("3/4"), english, formatter_, "en_US", dayFirst),
+              std::nullopt);
+    EXPECT_EQ(parseDate(std::string_view("3/4"), english, formatter_, "en_US", monthFirst),
+              dayOfYear(3, 4));
+    // Year-first patterns say nothing about the order and stay.
+    EXPECT_EQ(parseDate(std::string_view("1975/4/3"), {{"y/M/d", "en", true}}, formatter_, "en_US",
+                        dayFirst),
+              fullDate(1975, 4, 3));
+}
+
+TEST_F(DateParser, DaysWithoutAYearKeepNoYear) {
+    for (std::string_view text : {"--06-21", "--0621", "21.06.", "21 June", "June 21"})
+        EXPECT_EQ(parse(text, {}, "en_US"), dayOfYear(6, 21)) << text;
+}
+
+TEST(DateFormat, NoDatePlaceholders) {
+    const std::pair<std::string_view, bool> texts[] = {
+        {"0/0/00", true},      {"00.00.0000", true},
+        {"0000-00-00", true},  {" 00/00/0000 ", true},
+        {"0.0.0", true},       {"1/0/1900", true},
+        {"0/1/1900", true},    {"00.01.1900", true},
+        {"00.01.1900.", true}, {"1900-01-00", true},
+        {"1/1/1900", false},   {"01.01.1900", false},
+        {"1900-01-01", false}, {"0/0", false},
+        {"0-0/00", false},     {"", false},
+        {"0", false},          {"00.00.0000 x", false},
+        {"00000/0/0", false},  {"1/0/1901", false},
+    };
+    for (const auto& [text, placeholder] : texts)
+        EXPECT_EQ(isNoDatePlaceholder(text), placeholder) << text;
+}
+
 // ---- The format page's live test
 
 TEST(DateParsingError, ErrorsCarryTheirTexts) {
@@ -377,6 +516,15 @@ TEST(DateFormatTest, ChecksFormatThenTestTextThenLocale) {
               DateParsingError::unknownLocale);
     EXPECT_EQ(testDateFormat("dd.MM.yyyy", "de", "Montag").error(),
               DateParsingError::parsingFailed);
+    EXPECT_EQ(testDateFormat("dd/MM/yyyy", "en", "31/02/2000").error(),
+              DateParsingError::parsingFailed);
+}
+
+TEST(DateFormatTest, DayWithoutYearIsShownWithoutOne) {
+    const auto result = testDateFormat("dd.MM.", "de", "29.02.");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->components, dayOfYear(2, 29));
+    EXPECT_EQ(result->displayText, dates::calendarDayText(std::nullopt, 2, 29));
 }
 
 TEST(DateFormatTest, ReadDateIsShownInLongStyle) {
