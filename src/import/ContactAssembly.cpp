@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <span>
 #include <utility>
@@ -127,20 +128,43 @@ std::optional<double> numberInText(std::string_view text) {
     return number;
 }
 
-// The working state of one assembly. The date formatter and the detector's locale belong to
-// the assembler and live across rows.
+// How the assembler reads date texts: worked out once and kept across rows.
+struct DateReading {
+    // The detector's locale: the file's language when known, else the user's locale.
+    std::string detectorLocale;
+    // The order of day and month of each date column, and of any column not listed.
+    std::map<std::int64_t, dates::DayMonthOrder> columnOrders;
+    dates::DayMonthOrder otherColumnsOrder = dates::DayMonthOrder::undecided;
+    dates::DateFormatter formatter;
+
+    explicit DateReading(const AssemblyOptions& options)
+        : detectorLocale(options.dateLanguage.empty() ? dates::currentLocaleIdentifier()
+                                                      : options.dateLanguage),
+          // A column its values do not decide is read as the file's language writes dates,
+          // and without one as the user's locale does.
+          otherColumnsOrder(dates::dayMonthOrderOfLocale(detectorLocale)) {
+        for (const auto& [column, order] : options.dayMonthOrders) {
+            columnOrders.emplace(
+                column, order == dates::DayMonthOrder::undecided ? otherColumnsOrder : order);
+        }
+    }
+
+    dates::DayMonthOrder orderOfColumn(std::int64_t column) const {
+        const auto found = columnOrders.find(column);
+        return found == columnOrders.end() ? otherColumnsOrder : found->second;
+    }
+};
+
+// The working state of one assembly. The date reading belongs to the assembler and lives
+// across rows.
 struct Assembly {
     Assembly(const std::vector<DateFormat>& dateFormats, const AssemblyOptions& options,
-             dates::DateFormatter& dateFormatter, std::string_view detectorLocale)
-        : dateFormats(dateFormats),
-          options(options),
-          dateFormatter(dateFormatter),
-          detectorLocale(detectorLocale) {}
+             DateReading& dateReading)
+        : dateFormats(dateFormats), options(options), dateReading(dateReading) {}
 
     const std::vector<DateFormat>& dateFormats;
     const AssemblyOptions& options;
-    dates::DateFormatter& dateFormatter;
-    std::string_view detectorLocale;
+    DateReading& dateReading;
     Contact contact = Contact::makeNew();
     std::vector<std::string> groupNames;
     std::vector<std::pair<std::string, std::string>> noteItems;
@@ -226,12 +250,13 @@ std::string cellText(const DataCellView& cell, bool postalCodeTarget, Assembly& 
 
 std::optional<DateComponents> cellDate(const DataCellView& cell, const std::string& text,
                                        Assembly& assembly) {
+    DateReading& reading = assembly.dateReading;
     if (cell.kind() == CellKind::date) {
         return parseDate(DateCellValue(std::get<CellDate>(cell.value)), assembly.dateFormats,
-                         assembly.dateFormatter, assembly.detectorLocale);
+                         reading.formatter, reading.detectorLocale);
     }
-    return parseDate(DateCellValue(std::string_view(text)), assembly.dateFormats,
-                     assembly.dateFormatter, assembly.detectorLocale);
+    return parseDate(DateCellValue(std::string_view(text)), assembly.dateFormats, reading.formatter,
+                     reading.detectorLocale, reading.orderOfColumn(cell.columnIndex));
 }
 
 // The contact's text field a key names; none for the other keys.
@@ -470,6 +495,8 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
                 keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemSharedTarget);
             break;
         case birthday:
+            // A producer's "no date" ("0/0/00") is an empty cell, not a problem.
+            if (cell.kind() == CellKind::text && isNoDatePlaceholder(text)) break;
             if (auto date = cellDate(cell, text, assembly)) {
                 if (!contact.birthday)
                     contact.birthday = *date;
@@ -502,6 +529,7 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
             }
             break;
         case dates:
+            if (cell.kind() == CellKind::text && isNoDatePlaceholder(text)) break;
             if (auto date = cellDate(cell, text, assembly))
                 contact.dates.push_back(labeled(label, *date));
             else
@@ -721,7 +749,7 @@ struct ContactAssembler::State {
         : mappedProperties(std::move(mappedProperties)),
           dateFormats(std::move(dateFormats)),
           options(std::move(options)),
-          detectorLocale(dates::currentLocaleIdentifier()) {
+          dateReading(this->options) {
         plans.reserve(this->mappedProperties.size());
         for (const auto& property : this->mappedProperties) plans.emplace_back(property);
         planIndex = PlanIndex(plans);
@@ -742,8 +770,7 @@ struct ContactAssembler::State {
     std::vector<MappedContactProperty> mappedProperties;
     std::vector<DateFormat> dateFormats;
     AssemblyOptions options;
-    std::string detectorLocale;
-    dates::DateFormatter dateFormatter;
+    DateReading dateReading;
     std::vector<ColumnPlan> plans;
     PlanIndex planIndex{plans};
     std::vector<std::int64_t> selfLabelledColumns;
@@ -768,7 +795,7 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 // planned anew; every other row goes through the plans made once.
 AssembledContact ContactAssembler::assemble(const DataRow& row) {
     State& state = *state_;
-    Assembly assembly(state.dateFormats, state.options, state.dateFormatter, state.detectorLocale);
+    Assembly assembly(state.dateFormats, state.options, state.dateReading);
     if (state.needsExpansion(row)) {
         DataRow workingRow = row;
         std::vector<MappedContactProperty> properties = state.mappedProperties;

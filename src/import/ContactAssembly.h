@@ -4,6 +4,8 @@
 // contact. The tabular import, the vCard exports and the mapping page's preview all build
 // their contacts here, so the same row always gives the same contact.
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@
 #include "input/DataRow.h"
 #include "mapping/DateFormat.h"
 #include "mapping/MappedContactProperty.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora {
 
@@ -36,6 +39,13 @@ struct AssemblyOptions {
     std::vector<std::string> companyTerms = kDefaultCompanyTerms;
     // Lower-case ISO code used for numeric postal codes of addresses without a country code.
     std::string defaultCountryCode = "us";
+    // The order of day and month of each date column's numeric dates ("3/4/1975"), by column
+    // index, as the column's own values tell it (dayMonthOrdersOfDateColumns). A column the
+    // values do not decide follows dateLanguage, and without one the user's locale.
+    std::map<std::int64_t, dates::DayMonthOrder> dayMonthOrders;
+    // The language of the file's column titles ("fr"), detected or chosen by the user; it
+    // also adds its month names to the date detector. Empty: the user's locale decides.
+    std::string dateLanguage;
 };
 
 // The company terms a "CompanyTerms" text stands for: split at ",", trimmed, lower-cased,

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "import/DateColumns.h"
 #include "import/DuplicateIndex.h"
 #include "platform/Crypto.h"
 #include "platform/MainQueue.h"
@@ -233,7 +234,9 @@ void TabularDataImportOperation::importRows(Operation& operation) {
     const auto uidColumn = columnWithKey(properties, CustomPropertyKeys::UID);
     if (run.oldDuplicates || run.newDuplicates)
         run.duplicates = makeDuplicateIndex(uidColumn.has_value(), *store_, run.containerID);
-    ContactAssembler assembler(properties, source_.dateFormats, source_.assemblyOptions);
+    AssemblyOptions assemblyOptions = source_.assemblyOptions;
+    assemblyOptions.dayMonthOrders = dayMonthOrdersOfDateColumns(rows, properties);
+    ContactAssembler assembler(properties, source_.dateFormats, std::move(assemblyOptions));
     const ChunkSeq<const DataRow> chunks(rows, kChunkSize);
     summary_.chunks = chunks.size();
     int chunkNumber = 0;

@@ -14,6 +14,7 @@
 
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
+#include "import/DateColumns.h"
 #include "platform/ImageData.h"
 #include "platform/MainQueue.h"
 #include "support/Localization.h"
@@ -515,8 +516,11 @@ void VCardExportOperation::run(const Operation& operation) {
         });
     }
     try {
+        AssemblyOptions assemblyOptions = source_.assemblyOptions;
+        assemblyOptions.dayMonthOrders =
+            dayMonthOrdersOfDateColumns(rowsToImport(*source_.reader), source_.mappedProperties);
         assembler_ = std::make_unique<ContactAssembler>(
-            source_.mappedProperties, source_.dateFormats, source_.assemblyOptions);
+            source_.mappedProperties, source_.dateFormats, std::move(assemblyOptions));
         exportRows(operation, *destinationUrl_, *source_.reader);
     } catch (...) {
         const std::string reason = currentExceptionText();

@@ -9,6 +9,8 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
 #include "import/ContactAssembly.h"
+#include "import/DateColumns.h"
+#include "import/ImportSource.h"
 #include "input/TabularDataReader.h"
 #include "platform/MainQueue.h"
 #include "session/ImportSession.h"
@@ -251,7 +253,11 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     }
     const auto& row = rows->dataRows()[static_cast<std::size_t>(exampleDataRowIndex_)];
     const auto formats = session.dateFormats();
-    const auto options = assemblyOptions(session.settings());
+    auto options = assemblyOptions(session.settings());
+    // The previewed row's dates read as the import will read them: in the order the
+    // whole column shows, else in the order of the titles' language.
+    options.dateLanguage = session.detectedLanguage();
+    options.dayMonthOrders = dayMonthOrdersOfDateColumns(rowsToImport(*rows), list);
     AssembledContact assembled = assembleContact(row, list, formats, options);
     previewDocument_ = attributedPreview(assembled.contact, assembled.groupNames);
     previewContact_ = std::move(assembled.contact);

@@ -789,6 +789,9 @@ ImportSource ImportSession::importSource() const {
     source.mappedProperties = mappedContactProperties_;
     source.dateFormats = dateFormats();
     source.assemblyOptions = assemblyOptions(settings_);
+    // Dates a file's columns leave ambiguous ("03/04/1975") read as the titles' language
+    // writes them; the import works out each column's own order from its rows.
+    source.assemblyOptions.dateLanguage = detectedLanguage_;
     return source;
 }
 
