@@ -10,13 +10,17 @@
 namespace pelkora::cli {
 namespace {
 
+// ISO 8601: "1979-05-12", or "--05-12" for a day without a year.
 std::string componentsText(const contacts::DateComponents& date) {
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year.value_or(0),
-                  date.month.value_or(0), date.day.value_or(0));
-    std::string result = text;
-    if (!date.year) result.replace(0, 4, "----");
-    return result;
+    if (date.year) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", *date.year, date.month.value_or(0),
+                      date.day.value_or(0));
+    } else {
+        std::snprintf(text, sizeof text, "--%02d-%02d", date.month.value_or(0),
+                      date.day.value_or(0));
+    }
+    return text;
 }
 
 void printFormats(const std::vector<DateFormat>& formats) {
@@ -65,8 +69,15 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
         auto result = testDateFormat(*options->format, locale, options->operands[0]);
         if (!result) {
             const auto text = errorText(result.error());
-            printError("dates: " + (text.empty() ? std::string("unknown locale “") + locale + "”"
-                                                 : std::string(text)));
+            if (result.error() == DateParsingError::parsingFailed) {
+                // Reading is strict, so this also covers days that do not exist (31/02/2000).
+                printError("dates: “" + options->operands[0] + "” is not a date in the format “" +
+                           *options->format + "” (locale " + locale + "): " + std::string(text));
+            } else {
+                printError("dates: " + (text.empty()
+                                            ? std::string("unknown locale “") + locale + "”"
+                                            : std::string(text)));
+            }
             return kFailure;
         }
         std::cout << componentsText(result->components) << '\t' << result->displayText << '\n';

@@ -634,11 +634,16 @@ std::string localeDisplayName(std::string_view localeIdentifier) {
 
 // The parser sets a dozen patterns in turn for every cell, and building an ICU formatter
 // costs much more than reading a text with it, so each pattern and locale is built once per
-// formatter; a formatter that could not be built is remembered as none.
+// formatter, with the calendar it reads into; a formatter that could not be built is
+// remembered as none.
 struct DateFormatter::Implementation {
+    struct Built {
+        std::unique_ptr<icu::SimpleDateFormat> format;
+        std::unique_ptr<icu::Calendar> calendar;
+    };
     static constexpr std::size_t maximumBuiltFormats = 64;
-    std::map<std::pair<std::string, std::string>, std::unique_ptr<icu::SimpleDateFormat>> built;
-    const icu::SimpleDateFormat* format = nullptr;
+    std::map<std::pair<std::string, std::string>, Built> built;
+    Built* current = nullptr;
 };
 
 DateFormatter::DateFormatter()
@@ -659,11 +664,11 @@ void DateFormatter::setLocaleIdentifier(std::string_view localeIdentifier) {
 
 void DateFormatter::rebuild() {
     auto& implementation = *implementation_;
-    implementation.format = nullptr;
+    implementation.current = nullptr;
     if (pattern_.empty()) return;
     auto key = std::make_pair(pattern_, localeIdentifier_);
     if (auto found = implementation.built.find(key); found != implementation.built.end()) {
-        implementation.format = found->second.get();
+        implementation.current = &found->second;
         return;
     }
     if (implementation.built.size() >= Implementation::maximumBuiltFormats) {
@@ -679,12 +684,18 @@ void DateFormatter::rebuild() {
         // January of the next year. A value out of range is no date.
         format->setLenient(false);
     }
-    implementation.format = format.get();
-    implementation.built.emplace(std::move(key), std::move(format));
+    Implementation::Built built;
+    if (format && format->getCalendar()) {
+        built.calendar.reset(format->getCalendar()->clone());
+        if (built.calendar) built.format = std::move(format);
+    }
+    implementation.current =
+        &implementation.built.emplace(std::move(key), std::move(built)).first->second;
 }
 
 std::optional<TimePoint> DateFormatter::date(std::string_view text) const {
-    if (!implementation_->format) return std::nullopt;
+    Implementation::Built* built = implementation_->current;
+    if (!built || !built->format) return std::nullopt;
     // Cells often carry white space around a date, which the pattern does not mention.
     icu::UnicodeString input = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
@@ -693,9 +704,8 @@ std::optional<TimePoint> DateFormatter::date(std::string_view text) const {
     // The calendar starts in 2000 rather than ICU's 1970 so that a pattern without a year
     // reads 29 February; a pattern with a year sets its own. The calendar is not lenient
     // either, so a field out of range makes getTime fail instead of rolling over.
-    const icu::SimpleDateFormat& format = *implementation_->format;
-    std::unique_ptr<icu::Calendar> calendar(format.getCalendar()->clone());
-    if (!calendar) return std::nullopt;
+    const icu::SimpleDateFormat& format = *built->format;
+    icu::Calendar* calendar = built->calendar.get();
     calendar->clear();
     calendar->set(UCAL_YEAR, 2000);
     icu::ParsePosition position(0);

@@ -331,6 +331,25 @@ check "Ctrl-C exit" 1 "$interrupted_status"
 check "Ctrl-C leaves whole chunks" 0 "$((interrupted % 500))"
 check "Ctrl-C says so" 1 "$(grep -c '^Cancelled: ' "$work/interrupted.out")" || tr '\r' '\n' <"$work/interrupted.out" | tail -5
 
+# Dates as the file means them, whatever the user's locale; none invented.
+export LC_ALL=C
+run dates test --format dd/MM/yyyy 31/02/2000
+check "impossible day is no date" 1 "$status"
+check "impossible day says so" "pelkora: dates: “31/02/2000” is not a date in the format “dd/MM/yyyy” (locale en): Parsing Failed" "$err"
+run dates test --format dd.MM. 21.06.
+check "day without a year" "--06-21" "$(cut -f1 <<<"$out")"
+run import --store "$work/dates.sqlite" --json "$data/exports/fr-date-de-naissance.csv"
+check "impossible day is a warning" 1 "$(grep -cF '"column": "Date de naissance", "value": "31/02/2000", "problem": "not a date"' <<<"$out")"
+run import --store "$work/dates.sqlite" --json "$data/exports/de-geburtstag.csv"
+run import --store "$work/dates.sqlite" --json "$data/exports/outlook-birthday-anniversary.csv"
+check "outlook no-date is no warning" 1 "$(grep -cF '"warnings": []' <<<"$out")"
+run contacts --store "$work/dates.sqlite" list --json
+check "french file is day first" 1 "$(grep -F '"fullName": "Camille Durand"' <<<"$out" | grep -cF '"birthday": "1975-04-03"')"
+check "birthday without a year" 1 "$(grep -F '"fullName": "Anke Vogel"' <<<"$out" | grep -cF '"birthday": "--06-21"')"
+check "outlook no-date gives no birthday" 0 "$(grep -F '"fullName": "Ann Baker"' <<<"$out" | grep -c '"birthday"\|"dates"')"
+check "outlook birthday is month first" 1 "$(grep -F '"fullName": "Gus Hale"' <<<"$out" | grep -cF '"birthday": "1971-02-03"')"
+unset LC_ALL
+
 run frobnicate
 check "unknown command exit" 2 "$status"
 
