@@ -265,7 +265,9 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
         const auto& key = entry.contactProperty.propertyKey;
         const bool isDate = key == std::string(contacts::ContactKey::birthday) ||
                             key == std::string(contacts::ContactKey::dates);
-        if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty())
+        // A producer's "no date" ("0/0/00") is an empty cell, which needs no format.
+        if (!isDate || !entry.contactProperty.isValid() || entry.sourceFieldContent.empty() ||
+            isNoDatePlaceholder(entry.sourceFieldContent))
             continue;
         const contacts::Contact alone = assembleContact(row, {entry}, formats, options).contact;
         if (!alone.birthday && alone.dates.empty())

@@ -195,6 +195,19 @@ TEST_F(FieldMappingPageTest, FullNameColumnFillsThePreviewAndIsNamedBesideTheNam
     EXPECT_TRUE(page.sharedTargetWarnings(fixture.session).empty());
 }
 
+TEST_F(FieldMappingPageTest, PreviewReadsDatesInTheColumnsOrderAndTakesNoDateAsEmpty) {
+    // English titles would read month first; "25/12/1990" shows the column is day first.
+    auto& page =
+        openMappingPage("First Name,Birthday\nAda,03/04/1975\nBob,25/12/1990\nCleo,0/0/00\n");
+    ASSERT_TRUE(page.previewContact());
+    EXPECT_EQ(page.previewContact()->birthday, (DateComponents{1975, 4, 3, ""}));
+    page.showNextRecord(fixture.session);
+    page.showNextRecord(fixture.session);
+    EXPECT_EQ(page.previewContact()->givenName, "Cleo");
+    EXPECT_FALSE(page.previewContact()->birthday);
+    EXPECT_TRUE(list()[1].mappingHints.empty());
+}
+
 TEST_F(FieldMappingPageTest, PreviewListsTheGroupsOfTheShownRecordOnly) {
     auto& page = openMappingPage("First Name,Categories\nAda,Friends; Chess\nBob,\n");
     ASSERT_EQ(list()[1].contactProperty.propertyKey, std::string(CustomPropertyKeys::Group));
