@@ -212,6 +212,7 @@ TEST_F(DateImportTest, FrenchExportReadsDayFirstByItsTitles) {
     EXPECT_FALSE(saved["Léa"].birthday);
     EXPECT_NE(saved["Léa"].note.find("31/02/2000"), std::string::npos);
     ASSERT_EQ(summary_.warnings.size(), 1u);
+    EXPECT_EQ(summary_.warnings[0].row, 4);  // the file's fourth record, the titles first
     EXPECT_EQ(summary_.warnings[0].column, "Date de naissance");
     EXPECT_EQ(summary_.warnings[0].value, "31/02/2000");
     EXPECT_EQ(summary_.warnings[0].problem, kProblemNotADate);
@@ -227,6 +228,7 @@ TEST_F(DateImportTest, GermanExportKeepsBirthdaysWithoutAYear) {
     EXPECT_EQ(saved["Maren"].birthday, day(1975, 4, 3));
     EXPECT_FALSE(saved["Timo"].birthday);
     ASSERT_EQ(summary_.warnings.size(), 1u);
+    EXPECT_EQ(summary_.warnings[0].row, 4);  // the file's fourth record, the titles first
     EXPECT_EQ(summary_.warnings[0].column, "Geburtstag");
     EXPECT_EQ(summary_.warnings[0].value, "30.02.1985");
     EXPECT_EQ(summary_.warnings[0].problem, kProblemNotADate);

@@ -475,6 +475,14 @@ TEST_F(DateParser, DecidedOrderReadsAmbiguousDatesAndSkipsFormatsOfTheOtherOrder
               fullDate(1975, 4, 3));
 }
 
+TEST_F(DateParser, TwoDigitYearsFollowThePlatformsWindow) {
+    // 80 years back to 20 ahead of today: these hold until 2075.
+    const auto english = commonDateFormats("en_US", "en");
+    EXPECT_EQ(parse(std::string_view("1/2/03"), english, "en_US"), fullDate(2003, 1, 2));
+    EXPECT_EQ(parse(std::string_view("1/2/95"), english, "en_US"), fullDate(1995, 1, 2));
+    EXPECT_EQ(parse(std::string_view("1/2/03"), common_, "de_DE"), fullDate(2003, 2, 1));
+}
+
 TEST_F(DateParser, DaysWithoutAYearKeepNoYear) {
     for (std::string_view text : {"--06-21", "--0621", "21.06.", "21 June", "June 21"})
         EXPECT_EQ(parse(text, {}, "en_US"), dayOfYear(6, 21)) << text;
