@@ -91,7 +91,8 @@ struct AssembledContact {
 // What does not depend on the row (each column's target, label and sub-key) is worked out
 // once, and the date formatter and the locale of the date detector are kept between rows,
 // so an import or an export makes one assembler and calls assemble for every row. The
-// detector reads dates in the user's locale as it was when the assembler was made. The
+// detector reads dates in the titles' language (AssemblyOptions::dateLanguage), else in the
+// user's locale as it was when the assembler was made. The
 // result is what assembleContact gives. Not safe to share between threads.
 class ContactAssembler {
   public:

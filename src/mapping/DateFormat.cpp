@@ -85,9 +85,10 @@ dates::DayMonthOrder patternDayMonthOrder(std::string_view pattern) {
 }
 
 // Steps: (1) the detector over the whole text, whose first date wins before any format;
-// (2) the detector of days without a year; (3) each format in order that does not contradict
-// the column's order of day and month, read with its own locale or "-undef-"; the first
-// that reads the text wins, with a year only when its pattern has a year letter; (4) none.
+// (2) the detector of days without a year; (3) each format in order, a common format only
+// when it does not contradict the column's order of day and month, read with its own locale or
+// "-undef-"; the first that reads the text wins, with a year only when its pattern has a year
+// letter; (4) none.
 std::optional<contacts::DateComponents> parseText(std::string_view text,
                                                   const std::vector<DateFormat>& formats,
                                                   dates::DateFormatter& formatter,
@@ -98,7 +99,8 @@ std::optional<contacts::DateComponents> parseText(std::string_view text,
     if (auto day = dates::detectDayWithoutYear(text, detectorLocale))
         return contacts::DateComponents{std::nullopt, day->month, day->day, {}};
     for (const auto& format : formats) {
-        if (order != dates::DayMonthOrder::undecided) {
+        // The user's own formats are what the user says the files hold; they always stay.
+        if (order != dates::DayMonthOrder::undecided && !format.userDefined) {
             const auto formatOrder = patternDayMonthOrder(format.format);
             if (formatOrder != dates::DayMonthOrder::undecided && formatOrder != order) continue;
         }

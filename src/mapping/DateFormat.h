@@ -91,8 +91,9 @@ using DateCellValue = std::variant<std::monostate, std::string_view, double, boo
 // first (in English and the language of detectorLocale, numeric dates in the given order of
 // day and month, the locale's when undecided), then to the detector of days without a year
 // ("--06-21", "21.06.", "21 June"), then read with each format in order, strictly (no day
-// 31 of February); a format without a year letter gives month and day only, and a format
-// whose numeric day and month stand in the other order than a decided one is skipped. The
+// 31 of February); a format without a year letter gives month and day only, and a common
+// format whose numeric day and month stand in the other order than a decided one is
+// skipped (the user's own formats never are). The
 // formatter's pattern and locale are changed, nothing else.
 std::optional<contacts::DateComponents> parseDate(
     const DateCellValue& value, const std::vector<DateFormat>& formats,

@@ -469,6 +469,10 @@ TEST_F(DateParser, DecidedOrderReadsAmbiguousDatesAndSkipsFormatsOfTheOtherOrder
               std::nullopt);
     EXPECT_EQ(parseDate(std::string_view("3/4"), english, formatter_, "en_US", monthFirst),
               dayOfYear(3, 4));
+    // The user's own format says what the files hold and is never skipped.
+    EXPECT_EQ(
+        parseDate(std::string_view("3/4"), {{"M/d", "en", true}}, formatter_, "en_US", dayFirst),
+        dayOfYear(3, 4));
     // Year-first patterns say nothing about the order and stay.
     EXPECT_EQ(parseDate(std::string_view("1975/4/3"), {{"y/M/d", "en", true}}, formatter_, "en_US",
                         dayFirst),
