@@ -459,7 +459,10 @@ std::string cellTitle(const DataCellView& cell) {
 
 }  // namespace
 
-std::string headerLanguage(const DataRow& titleRow, std::string_view fallbackLanguage) {
+namespace {
+
+std::optional<std::string> recognisedHeaderLanguage(const DataRow& titleRow,
+                                                    std::string_view fallbackLanguage) {
     std::string joined;
     bool first = true;
     for (const DataCellView cell : titleRow) {
@@ -472,13 +475,20 @@ std::string headerLanguage(const DataRow& titleRow, std::string_view fallbackLan
     if (utf8::codePointCount(joined) < kLanguageDetectionMinimumLength) {
         writeLog(LogType::info, "String to short to detect language -- using '%{public}@' instead.",
                  fallbackLanguage);
-        return std::string(fallbackLanguage);
+        return std::nullopt;
     }
     if (auto language = detectLanguage(joined)) {
         writeLog(LogType::info, "Language detected from column headers: %{public}@", *language);
         return *language;
     }
-    return std::string(fallbackLanguage);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string headerLanguage(const DataRow& titleRow, std::string_view fallbackLanguage) {
+    return recognisedHeaderLanguage(titleRow, fallbackLanguage)
+        .value_or(std::string(fallbackLanguage));
 }
 
 AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int columnIndexStyle,
@@ -487,7 +497,9 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
     // Steps: see the declaration.
     const auto start = std::chrono::steady_clock::now();
     AutoMappingResult result;
-    result.detectedLanguage = headerLanguage(titleRow, fallbackLanguage);
+    const auto recognised = recognisedHeaderLanguage(titleRow, fallbackLanguage);
+    result.languageRecognised = recognised.has_value();
+    result.detectedLanguage = recognised.value_or(std::string(fallbackLanguage));
 
     auto& list = result.mappedContactProperties;
     list.reserve(titleRow.cellCount());

@@ -137,6 +137,8 @@ struct AutoMappingResult {
     std::vector<MappedContactProperty> mappedContactProperties;
     // The language the titles were matched in.
     std::string detectedLanguage;
+    // False when the titles said nothing and detectedLanguage is the fallback.
+    bool languageRecognised = false;
     SessionCustomLabels sessionCustomLabels;
 };
 

@@ -154,7 +154,7 @@ void FieldMappingPage::mapFields(ImportSession& session) {
 
 void FieldMappingPage::applyResult(ImportSession& session, AutoMappingResult result) {
     mapping_ = false;
-    session.setDetectedLanguage(result.detectedLanguage);
+    session.setDetectedLanguage(result.detectedLanguage, result.languageRecognised);
     session.mutableMappedContactProperties() = std::move(result.mappedContactProperties);
     // Columns of self-labelled values ("work: …, home: …") take their labels from the cells.
     if (const auto* rows = reader(session))
@@ -256,7 +256,7 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     auto options = assemblyOptions(session.settings());
     // The previewed row's dates read as the import will read them: in the order the
     // whole column shows, else in the order of the titles' language.
-    options.dateLanguage = session.detectedLanguage();
+    if (session.languageRecognised()) options.dateLanguage = session.detectedLanguage();
     options.dayMonthOrders = dayMonthOrdersOfDateColumns(rowsToImport(*rows), list);
     AssembledContact assembled = assembleContact(row, list, formats, options);
     previewDocument_ = attributedPreview(assembled.contact, assembled.groupNames);

@@ -348,8 +348,8 @@ std::optional<std::string> firstBytes(const std::filesystem::path& file) {
 }  // namespace
 
 // The name decides where it says something definite; a plain-text name (".txt") or a name
-// without an extension leaves it to the content, so a vCard saved as ".txt" is a vCard and a CSV file
-// without an extension is text.
+// without an extension leaves it to the content, so a vCard saved as ".txt" is a vCard and a CSV
+// file without an extension is text.
 DetectedFileType ImportSession::detectFileType(const std::filesystem::path& file) const {
     auto identifier = filetypes::typeIdentifierForFile(file);
     if (!identifier) {
@@ -791,7 +791,8 @@ ImportSource ImportSession::importSource() const {
     source.assemblyOptions = assemblyOptions(settings_);
     // Dates a file's columns leave ambiguous ("03/04/1975") read as the titles' language
     // writes them; the import works out each column's own order from its rows.
-    source.assemblyOptions.dateLanguage = detectedLanguage_;
+    // Titles too short to tell their language leave dates to the user's locale.
+    if (languageRecognised_) source.assemblyOptions.dateLanguage = detectedLanguage_;
     return source;
 }
 

@@ -232,7 +232,13 @@ class ImportSession final : public TabularDataReaderDelegate {
     StringMap& mutableCustomStringMap() { return customStringMap_; }
     // Matches column titles against the shipped vocabulary; built at launch.
     const TitleMatcher& titleMatcher();
-    void setDetectedLanguage(std::string language) { detectedLanguage_ = std::move(language); }
+    // The titles' language; recognised is false when it is only the fallback, in which case
+    // dates are read as the user's locale writes them.
+    void setDetectedLanguage(std::string language, bool recognised = true) {
+        detectedLanguage_ = std::move(language);
+        languageRecognised_ = recognised;
+    }
+    bool languageRecognised() const { return languageRecognised_; }
     // The current mapping: one entry per column, in column order.
     const std::vector<MappedContactProperty>& mappedContactProperties() const {
         return mappedContactProperties_;
@@ -296,6 +302,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::vector<std::filesystem::path> filesToOpen_;
     std::vector<std::filesystem::path> vCardUrls_;
     std::string detectedLanguage_ = "en";
+    bool languageRecognised_ = false;
     StringMap stringMap_;
     StringMap customStringMap_;
     std::unique_ptr<TitleMatcher> titleMatcher_;
