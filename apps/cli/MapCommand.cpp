@@ -9,6 +9,7 @@
 #include "MappingSteps.h"
 #include "addressbook/ContactLocalization.h"
 #include "input/DataCell.h"
+#include "mapping/ValueLabels.h"
 #include "platform/MainQueue.h"
 #include "session/FieldMappingPage.h"
 #include "support/Json.h"
@@ -140,11 +141,6 @@ int applyAssignment(CommandLineSession& run, FieldMappingPage& page, const std::
     return kSuccess;
 }
 
-// A label shows only where the target takes one.
-std::string labelText(const SuggestedContactProperty& target) {
-    return target.canHaveLabel() ? target.formattedContactLabel().value_or("") : std::string();
-}
-
 std::optional<std::string> effectiveLabel(const SuggestedContactProperty& target) {
     return target.canHaveLabel() ? target.label() : std::nullopt;
 }
@@ -156,8 +152,8 @@ void printTable(const std::vector<MappedContactProperty>& list, const std::strin
         const auto& target = entry.contactProperty;
         std::string line = entry.formattedColumnIndex.value_or("") + "\t" + entry.sourceFieldName +
                            "\t" + target.formattedContactProperty().value_or("(ignored)") + "\t" +
-                           labelText(target) + "\t" + std::string(entry.statusImageName()) + "\t" +
-                           entry.sourceFieldContent;
+                           displayedLabel(entry, list) + "\t" +
+                           std::string(entry.statusImageName()) + "\t" + entry.sourceFieldContent;
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::cout << line << '\n';
     }
@@ -194,6 +190,7 @@ void printJson(const std::vector<MappedContactProperty>& list,
                   << ", \"propertyKey\": " << optionalJson(target.propertyKey)
                   << ", \"propertySubKey\": " << optionalJson(target.propertySubKey)
                   << ", \"label\": " << optionalJson(effectiveLabel(target))
+                  << ", \"labelColumn\": " << optionalJson(labelColumnName(entry, list))
                   << ", \"status\": " << json::quoted(entry.statusImageName())
                   << ", \"example\": " << json::quoted(entry.sourceFieldContent)
                   << ", \"warnings\": " << warningsJson(warnings, index) << "}"
@@ -271,8 +268,10 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
     if (request.language) {
         // Match every title in the given language instead of the detected one.
         const auto settings = autoMappingSettings(session.settings());
-        for (auto& entry : session.mutableMappedContactProperties()) {
+        auto& list = session.mutableMappedContactProperties();
+        for (auto& entry : list) {
             if (entry.isCustomMapping || entry.sourceFieldName.empty()) continue;
+            entry.labelColumnIndex.reset();
             entry.contactProperty = session.titleMatcher().match(
                 entry.sourceFieldName, *request.language, settings.detectCustomLabels);
             if (settings.appendUnmappedFieldsToNotes && !entry.contactProperty.isValid()) {
@@ -280,7 +279,8 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
                 entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
             }
         }
-        adjustFullNameColumns(session.mutableMappedContactProperties());
+        adjustFullNameColumns(list);
+        pairLabelColumns(list);
         session.setDetectedLanguage(*request.language);
     }
     for (const auto& assignment : request.assignments) {

@@ -12,6 +12,7 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
 #include "mapping/PostalCodeFormatter.h"
+#include "mapping/ValueLabels.h"
 #include "platform/ImageData.h"
 #include "platform/SettingsStore.h"
 #include "support/Logger.h"
@@ -388,7 +389,15 @@ struct ContactAssembler::ColumnPlan {
     bool selfLabelled = false;
     // A postal-code sub-key: digits-only texts and numbers lost their leading zeros.
     bool postalCodeTarget = false;
+    // Whether a text cell may hold several values joined with kMultipleValueSeparator, each
+    // imported on its own: labelled values and groups.
+    bool multipleValues = false;
     Target target = Target::none;
+    // The column whose cell labels this column's values in the same row; label stays the
+    // label of rows whose label cell is empty.
+    std::optional<std::int64_t> labelColumnIndex;
+    // The target, for turning a label cell's text into one of its labels.
+    SuggestedContactProperty suggested;
     std::string Contact::*field = nullptr;
     std::string key;
     std::string label;
@@ -449,6 +458,15 @@ ContactAssembler::ColumnPlan::ColumnPlan(const MappedContactProperty& property)
     }
     // Any other key, the UID column included, sets nothing: the new contact keeps its own
     // identifier; the import reads the UID column itself to find duplicates.
+
+    multipleValues = target == dates || target == phoneNumber || target == emailAddress ||
+                     target == urlAddress || target == relation || target == postalAddress ||
+                     target == instantMessageAddress || target == group;
+    if (multipleValues && target != group && suggested.canHaveLabel() &&
+        property.labelColumnIndex && *property.labelColumnIndex != columnIndex) {
+        labelColumnIndex = property.labelColumnIndex;
+        this->suggested = suggested;
+    }
 }
 
 namespace {
@@ -466,16 +484,11 @@ void applySingleValue(Assembly& assembly, const ColumnPlan& plan, std::string& v
         keepInNote(assembly, plan.sourceFieldName, std::move(text), kProblemSharedTarget);
 }
 
-// Step 2 for one cell: its text (or date) goes to the target's property.
-void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assembly) {
+// One value of a cell (its text, or its date) goes to the target's property with the label.
+void applyValue(const DataCellView& cell, std::string text, const ColumnPlan& plan,
+                const std::string& label, Assembly& assembly) {
     using enum ColumnPlan::Target;
-    std::string text = cellText(cell, plan.postalCodeTarget, assembly);
-    // A text cell's text is trimmed already; numbers and dates are trimmed here.
-    if (cell.kind() != CellKind::text) text = trimmed(text);
-    if (text.empty()) return;
-
     Contact& contact = assembly.contact;
-    const std::string& label = plan.label;
     switch (plan.target) {
         case textField:
             applySingleValue(assembly, plan, contact.*plan.field, std::move(text));
@@ -569,6 +582,46 @@ void applyCell(const DataCellView& cell, const ColumnPlan& plan, Assembly& assem
     }
 }
 
+// The labels of a row's values for a column labelled by another column: one per value of the
+// label cell (" ::: " pairs them by position); empty when the label cell is empty.
+std::vector<std::optional<std::string>> rowLabels(const DataRow& row, const ColumnPlan& plan) {
+    std::vector<std::optional<std::string>> labels;
+    if (!plan.labelColumnIndex) return labels;
+    const auto cell = row.cellForColumn(*plan.labelColumnIndex);
+    if (!cell || cell->kind() != CellKind::text) return labels;
+    for (const std::string& part : splitMultipleValues(cell->text()))
+        labels.push_back(labelFromLabelText(part, plan.suggested));
+    return labels;
+}
+
+// Step 2 for one cell: its text (or date) goes to the target's property, value by value for
+// a cell holding several, each with its label: the label cell's part at the same position,
+// the label cell's only label for every value, or the column's label.
+void applyCell(const DataRow& row, const DataCellView& cell, const ColumnPlan& plan,
+               Assembly& assembly) {
+    std::string text = cellText(cell, plan.postalCodeTarget, assembly);
+    // A text cell's text is trimmed already; numbers and dates are trimmed here.
+    if (cell.kind() != CellKind::text) text = trimmed(text);
+    if (text.empty()) return;
+    if (!plan.multipleValues) {
+        applyValue(cell, std::move(text), plan, plan.label, assembly);
+        return;
+    }
+    const auto labels = rowLabels(row, plan);
+    const auto values = cell.kind() == CellKind::text ? splitMultipleValues(text)
+                                                      : std::vector<std::string>{std::move(text)};
+    for (std::size_t position = 0; position < values.size(); ++position) {
+        if (values[position].empty()) continue;
+        const std::optional<std::string>* label = nullptr;
+        if (labels.size() == 1) {
+            label = &labels.front();
+        } else if (position < labels.size()) {
+            label = &labels[position];
+        }
+        applyValue(cell, values[position], plan, label && *label ? **label : plan.label, assembly);
+    }
+}
+
 // The first plan of each column. The columns of a file are few and numbered from 0, so
 // they are looked up in a table by number; far-out numbers go to a sorted list.
 class PlanIndex {
@@ -617,7 +670,7 @@ void applyCells(const DataRow& row, const std::vector<ColumnPlan>& plans,
         if (found == PlanIndex::kNone) continue;
         const ColumnPlan& plan = plans[found];
         if (!plan.applies) continue;
-        applyCell(cell, plan, assembly);
+        applyCell(row, cell, plan, assembly);
     }
 }
 
@@ -716,11 +769,13 @@ std::vector<std::string> companyTermsFromText(std::string_view text) {
 }
 
 std::vector<std::string> groupNamesInText(std::string_view text) {
-    constexpr std::string_view groupSeparators[] = {",", ";", "|"};
+    constexpr std::string_view groupSeparators[] = {kMultipleValueSeparator, ",", ";", "|"};
     std::vector<std::string> names;
     for (const std::string& part : splitAtSeparators(text, groupSeparators)) {
         std::string name = trimmed(part);
-        if (!name.empty()) names.push_back(std::move(name));
+        // "* myContacts", "* starred": the exporting program's own groups. The address book
+        // has no favourites, so a starred contact is imported like any other.
+        if (!name.empty() && !isSystemGroupName(name)) names.push_back(std::move(name));
     }
     return names;
 }

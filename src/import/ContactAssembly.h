@@ -55,8 +55,9 @@ std::vector<std::string> companyTermsFromText(std::string_view text);
 // The options as the settings give them now; the country comes from the user's country.
 AssemblyOptions assemblyOptions(const SettingsStore& settings);
 
-// The group names in a cell text: split at ",", ";", "|", line breaks and U+001D, each part
-// trimmed, empty parts dropped; repeated names are kept.
+// The group names in a cell text: split at " ::: ", ",", ";", "|", line breaks and U+001D,
+// each part trimmed, empty parts and the exporting program's system groups ("* myContacts")
+// dropped; repeated names are kept.
 std::vector<std::string> groupNamesInText(std::string_view text);
 
 // A value of the row that did not go in as it stood: not a date, a picture that could not

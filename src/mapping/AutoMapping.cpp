@@ -9,6 +9,7 @@
 
 #include "addressbook/ContactKeys.h"
 #include "addressbook/ContactLocalization.h"
+#include "mapping/ValueLabels.h"
 #include "platform/SettingsStore.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
@@ -182,6 +183,23 @@ void applyLabelRules(std::string_view title, std::string_view loweredTitle, bool
     target.systemLabel = target.preferredLabel();
 }
 
+// A phone number, e-mail or postal address whose title says where it belongs ("Business
+// Phone", "Telefon privat", "Ciudad donde vive") is labelled so, whatever the language and
+// the word order; only a title that says nothing keeps "other" (or a label derived from its
+// words).
+void applyPlaceLabel(std::string_view title, SuggestedContactProperty& target) {
+    using namespace contacts;
+    const auto& key = target.propertyKey;
+    if (!key || (*key != ContactKey::phoneNumbers && *key != ContactKey::emailAddresses &&
+                 *key != ContactKey::postalAddresses))
+        return;
+    if (target.systemLabel != Label::other && !hasText(target.customLabel)) return;
+    const auto place = placeLabelInTitle(title);
+    if (!place) return;
+    target.systemLabel = std::string(*place);
+    target.customLabel.reset();
+}
+
 // A sub-key only where the key takes one; a key that needs one and has none cannot be
 // imported and goes.
 void cleanUpSubKey(SuggestedContactProperty& target) {
@@ -270,6 +288,7 @@ SuggestedContactProperty TitleMatcher::match(std::string_view title, std::string
     // 4./5. Match exactly or fuzzily.
     // 6. Labels: drop custom labels unless detected; give a label-taking target without a
     //    label the preferred or a derived custom label.
+    //    A phone number, e-mail or postal address whose title names a place takes its label.
     // 7. Sub-keys: only where the key takes one; a key that needs one and has none is dropped.
     SuggestedContactProperty result;
     result.type = std::string(kPropertyType);
@@ -287,6 +306,7 @@ SuggestedContactProperty TitleMatcher::match(std::string_view title, std::string
     }
 
     applyLabelRules(title, lowered.lowered, detectCustomLabels, result);
+    applyPlaceLabel(title, result);
     cleanUpSubKey(result);
     return result;
 }
@@ -529,6 +549,7 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
     refreshSourceFieldNames(list, titleRow, hasHeaderRow);
     if (!settings.ignoreCustomMappings) applyCustomStringMap(list, customStringMap);
     adjustFullNameColumns(list);
+    if (hasHeaderRow) pairLabelColumns(list);
     result.sessionCustomLabels = sessionCustomLabels(list);
     return result;
 }

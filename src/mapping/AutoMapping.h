@@ -157,7 +157,9 @@ struct AutoMappingResult {
 //   6. Unless ignoreCustomMappings, an entry whose title equals a title of the custom map
 //      exactly takes that target and is marked custom.
 //   7. Full-name columns beside given-name or family-name columns (adjustFullNameColumns).
-//   8. Collect the custom labels in use.
+//   8. With a header row, pair label columns with the value columns they label
+//      ("Phone 1 - Label" labels "Phone 1 - Value" row by row, see pairLabelColumns).
+//   9. Collect the custom labels in use.
 //
 // titleRow is the header row, or the first row when the file has none.
 AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int columnIndexStyle,

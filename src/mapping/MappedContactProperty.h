@@ -43,6 +43,10 @@ class MappedContactProperty {
     std::optional<std::string> formattedColumnIndex;
     // The target; a fresh entry maps nowhere.
     SuggestedContactProperty contactProperty;
+    // The zero-based column whose cell in the same row labels this column's values ("Phone 1 -
+    // Label" beside "Phone 1 - Value"); the target's label serves rows whose label cell is
+    // empty. Not archived: it pairs columns of one file.
+    std::optional<std::int64_t> labelColumnIndex;
     // The column title; empty when the file has no header row.
     std::string sourceFieldName;
     // The column's value in the previewed record, as display text.

@@ -12,6 +12,7 @@
 #include "import/DateColumns.h"
 #include "import/ImportSource.h"
 #include "input/TabularDataReader.h"
+#include "mapping/ValueLabels.h"
 #include "platform/MainQueue.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
@@ -393,6 +394,11 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
     return menu;
 }
 
+std::string FieldMappingPage::labelText(ImportSession& session, std::size_t row) const {
+    const auto& list = session.mappedContactProperties();
+    return row < list.size() ? displayedLabel(list[row], list) : std::string();
+}
+
 void FieldMappingPage::contactLabelDidChange(ImportSession& session, std::size_t row,
                                              const std::string& label,
                                              const std::vector<std::size_t>& otherSelectedRows) {
@@ -400,6 +406,8 @@ void FieldMappingPage::contactLabelDidChange(ImportSession& session, std::size_t
     auto apply = [&](MappedContactProperty& entry) {
         if (!entry.contactProperty.canHaveLabel()) return;
         entry.contactProperty.setLabel(label);
+        // A label chosen by hand holds for every row, whatever a label column says.
+        entry.labelColumnIndex.reset();
         entry.mappedManuallyByUser = true;
         entry.isCustomMapping = false;
     };

@@ -77,7 +77,12 @@ class FieldMappingPage final : public Page {
                                   const std::vector<std::size_t>& otherSelectedRows = {});
     // The label menu of the row's target.
     std::vector<LabelMenuItem> labelMenu(ImportSession& session, std::size_t row) const;
-    // The user chose a label (a constant, the extract marker or a custom text) for the row.
+    // What the row's label cell shows: "label from column N" for a column labelled row by row
+    // by another column ("Phone 1 - Label"), else the target's label; empty for targets
+    // without labels.
+    std::string labelText(ImportSession& session, std::size_t row) const;
+    // The user chose a label (a constant, the extract marker or a custom text) for the row;
+    // it then holds for every row, in place of a label column.
     void contactLabelDidChange(ImportSession& session, std::size_t row, const std::string& label,
                                const std::vector<std::size_t>& otherSelectedRows = {});
     // Shows or hides the extended relations; hiding them turns such labels into "other".
