@@ -769,13 +769,15 @@ std::vector<std::string> companyTermsFromText(std::string_view text) {
 }
 
 std::vector<std::string> groupNamesInText(std::string_view text) {
-    constexpr std::string_view groupSeparators[] = {kMultipleValueSeparator, ",", ";", "|"};
+    constexpr std::string_view groupSeparators[] = {",", ";", "|"};
     std::vector<std::string> names;
-    for (const std::string& part : splitAtSeparators(text, groupSeparators)) {
-        std::string name = trimmed(part);
-        // "* myContacts", "* starred": the exporting program's own groups. The address book
-        // has no favourites, so a starred contact is imported like any other.
-        if (!name.empty() && !isSystemGroupName(name)) names.push_back(std::move(name));
+    for (const std::string& value : splitMultipleValues(text)) {
+        for (const std::string& part : splitAtSeparators(value, groupSeparators)) {
+            std::string name = trimmed(part);
+            // "* myContacts", "* starred": the exporting program's own groups. The address
+            // book has no favourites, so a starred contact is imported like any other.
+            if (!name.empty() && !isSystemGroupName(name)) names.push_back(std::move(name));
+        }
     }
     return names;
 }

@@ -404,14 +404,22 @@ std::size_t lastDash(std::string_view title) {
 }  // namespace
 
 std::vector<std::string> splitMultipleValues(std::string_view text) {
+    // The separator's blanks are gone where the cell was trimmed (" ::: +1 555" for an empty
+    // first value), so ":::" separates wherever blanks or the ends of the text surround it.
+    constexpr std::string_view colons = kMultipleValueSeparator.substr(1, 3);
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     std::vector<std::string> values;
     std::size_t start = 0;
-    while (true) {
-        const std::size_t found = text.find(kMultipleValueSeparator, start);
+    for (std::size_t found = text.find(colons); found != std::string_view::npos;
+         found = text.find(colons, found + 1)) {
+        const std::size_t end = found + colons.size();
+        if ((found > 0 && !isBlank(text[found - 1])) || (end < text.size() && !isBlank(text[end])))
+            continue;
         values.push_back(trimmedWhiteSpace(text.substr(start, found - start)));
-        if (found == std::string_view::npos) break;
-        start = found + kMultipleValueSeparator.size();
+        start = end;
+        found = end - 1;
     }
+    values.push_back(trimmedWhiteSpace(text.substr(start)));
     return values;
 }
 

@@ -23,8 +23,10 @@ namespace pelkora {
 inline constexpr std::string_view kMultipleValueSeparator = " ::: ";
 
 // The values of a cell joined with kMultipleValueSeparator, each trimmed of white space; a
-// cell without the separator is one value. Empty values are kept, so that a label cell's
-// parts stay paired with the value cell's parts by position.
+// cell without the separator is one value. The separator's blanks may be missing at the ends
+// of the text (" ::: b" trimmed is "::: b"), but ":::" inside a word does not separate. Empty
+// values are kept, so that a label cell's parts stay paired with the value cell's parts by
+// position.
 std::vector<std::string> splitMultipleValues(std::string_view text);
 
 // The label a label cell's text gives a value of the target: the label constant when the text

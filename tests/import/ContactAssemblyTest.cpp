@@ -597,6 +597,94 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
     EXPECT_EQ(identifiers.size(), reused.size()) << "every contact gets its own identifier";
 }
 
+// A column labelled by another column of the row: each of its values takes the label cell's
+// label at the same position, the only label for all of them, or the column's own label when
+// the label cell has none for it.
+MappedContactProperty labelledColumn(std::int64_t index, std::string_view key,
+                                     std::int64_t labelColumn,
+                                     std::optional<std::string_view> subKey = std::nullopt) {
+    MappedContactProperty property = column(index, key, subKey, Label::other);
+    property.labelColumnIndex = labelColumn;
+    return property;
+}
+
+struct LabelColumnCase {
+    std::string label;
+    std::string value;
+    std::vector<std::pair<std::string, std::string>> phones;  // (label, number)
+};
+
+TEST(ContactAssemblyTest, LabelColumnLabelsEachValueOfTheRow) {
+    const std::vector<LabelColumnCase> cases = {
+        {"Mobile", "+1 415 555 0101", {{std::string(Label::mobile), "+1 415 555 0101"}}},
+        {"* Work", "030 1", {{std::string(Label::work), "030 1"}}},
+        {"home fax", "030 2", {{std::string(Label::homeFax), "030 2"}}},
+        {"Work Fax", "030 3", {{std::string(Label::workFax), "030 3"}}},
+        {"Geschäftlich", "030 4", {{std::string(Label::work), "030 4"}}},
+        {"Google Voice", "030 5", {{"Google Voice", "030 5"}}},
+        {"", "030 6", {{std::string(Label::other), "030 6"}}},
+        // One label for every value; labels paired by position; values beyond the labels
+        // keep the column's label; empty values are no numbers.
+        {"Mobile",
+         "030 7 ::: 030 8",
+         {{std::string(Label::mobile), "030 7"}, {std::string(Label::mobile), "030 8"}}},
+        {"Work ::: Google Voice",
+         "030 9 ::: 030 10",
+         {{std::string(Label::work), "030 9"}, {"Google Voice", "030 10"}}},
+        {"Pager ::: Main",
+         "030 11 ::: 030 12 ::: 030 13",
+         {{std::string(Label::pager), "030 11"},
+          {std::string(Label::main), "030 12"},
+          {std::string(Label::other), "030 13"}}},
+        {"Home ::: Work", " ::: 030 14", {{std::string(Label::work), "030 14"}}},
+    };
+    const std::vector<MappedContactProperty> properties = {
+        column(0, CustomPropertyKeys::AdditionalNote),
+        labelledColumn(1, ContactKey::phoneNumbers, 0)};
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.label + " / " + testCase.value);
+        const Contact contact = assemble(textRow({testCase.label, testCase.value}), properties);
+        std::vector<std::pair<std::string, std::string>> phones;
+        for (const auto& phone : contact.phoneNumbers)
+            phones.emplace_back(phone.label, phone.value);
+        EXPECT_EQ(phones, testCase.phones);
+    }
+}
+
+TEST(ContactAssemblyTest, LabelColumnSplitsAddressPartsIntoOneAddressPerLabel) {
+    const std::vector<MappedContactProperty> properties = {
+        labelledColumn(1, ContactKey::postalAddresses, 0, PostalAddressKey::street),
+        labelledColumn(2, ContactKey::postalAddresses, 0, PostalAddressKey::city),
+        labelledColumn(3, ContactKey::emailAddresses, 0),
+        labelledColumn(4, ContactKey::postalAddresses, 5, PostalAddressKey::city)};
+    const Contact contact =
+        assemble(textRow({"Work ::: Home", "1 Navy Yard ::: 7 Harbor Road",
+                          "Washington ::: Arlington", "grace@example.mil", "Boston", "Vacation"}),
+                 properties);
+    ASSERT_EQ(contact.postalAddresses.size(), 3u);
+    EXPECT_EQ(contact.postalAddresses[0].label, Label::work);
+    EXPECT_EQ(contact.postalAddresses[0].value.street, "1 Navy Yard");
+    EXPECT_EQ(contact.postalAddresses[0].value.city, "Washington");
+    EXPECT_EQ(contact.postalAddresses[1].label, Label::home);
+    EXPECT_EQ(contact.postalAddresses[1].value.street, "7 Harbor Road");
+    EXPECT_EQ(contact.postalAddresses[1].value.city, "Arlington");
+    EXPECT_EQ(contact.postalAddresses[2].label, "Vacation");
+    EXPECT_EQ(contact.postalAddresses[2].value.city, "Boston");
+    // The label cell's first label goes with the only value.
+    ASSERT_EQ(contact.emailAddresses.size(), 1u);
+    EXPECT_EQ(contact.emailAddresses[0].label, Label::work);
+    // The label cells themselves are nobody's values.
+    EXPECT_EQ(contact.note, "\n");
+}
+
+TEST(ContactAssemblyTest, SystemGroupsAreDroppedAndMultipleValuesSplit) {
+    const AssembledContact assembled = assembleWithGroups(
+        textRow({"* myContacts ::: Friends", "* starred ::: Navy, Friends ::: *Stars"}),
+        {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+    EXPECT_EQ(assembled.groupNames, (std::vector<std::string>{"Friends", "Navy", "*Stars"}));
+    EXPECT_EQ(groupNamesInText("* My Contacts ::: * Starred"), std::vector<std::string>{});
+}
+
 // The names travel with the contact of their row: a reused assembler neither carries one
 // row's groups into the next nor loses them to a row without any.
 TEST(ContactAssemblyTest, EachRowsGroupNamesComeWithItsOwnContact) {
