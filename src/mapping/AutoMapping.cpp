@@ -731,7 +731,7 @@ void proposeExtractedLabels(std::vector<MappedContactProperty>& list,
     for (auto& entry : list) {
         auto& target = entry.contactProperty;
         if (entry.mappedManuallyByUser || entry.isCustomMapping || target.customLabel ||
-            !target.isValid())
+            entry.labelColumnIndex || !target.isValid())
             continue;
         std::vector<std::string_view> samples;
         for (std::size_t index = first; index < rows.size() && samples.size() < sampleCount;

@@ -233,8 +233,8 @@ bool looksSelfLabelled(const SuggestedContactProperty& target,
 // Sets the extract marker ("Extract from field") as label of every automatically mapped
 // column whose first records (up to sampleCount after the header row) all hold
 // self-labelled values, so a column such as Phone = "work: …, home: …" gives one labelled
-// number per part. Columns the user or a saved mapping decided, and columns whose title
-// gave a custom label, keep their label.
+// number per part. Columns the user or a saved mapping decided, columns whose title gave a
+// custom label and columns labelled by a label column keep their label.
 void proposeExtractedLabels(std::vector<MappedContactProperty>& list,
                             const std::vector<DataRow>& rows, std::int64_t headerRowIndex,
                             std::size_t sampleCount = 20);

@@ -714,20 +714,27 @@ TEST(SelfLabelledValues, ListsOfKnownLabelsAreRecognisedAndNothingElse) {
     // Only automatic choices without a custom label are changed.
     auto otherPhone = phone;
     otherPhone.setLabel(Label::other);
-    std::vector<MappedContactProperty> list(2);
+    std::vector<MappedContactProperty> list(3);
     list[0].columnIndex = 0;
     list[0].contactProperty = otherPhone;
     list[1].columnIndex = 1;
     list[1].contactProperty = otherPhone;
     list[1].mappedManuallyByUser = true;
+    list[2].columnIndex = 2;
+    list[2].contactProperty = otherPhone;
+    list[2].labelColumnIndex = 1;
     std::vector<DataRow> rows(2);
     rows[0].addText(0, "Phone");
     rows[0].addText(1, "Other phone");
+    rows[0].addText(2, "Phone 1 - Value");
     rows[1].addText(0, "work: 1, home: 2");
     rows[1].addText(1, "work: 3");
+    rows[1].addText(2, "work: 4");
     proposeExtractedLabels(list, rows, 0);
     EXPECT_EQ(list[0].contactProperty.label(), std::string(kExtractLabelMarker));
     EXPECT_NE(list[1].contactProperty.label(), std::string(kExtractLabelMarker));
+    // A label column labels that one.
+    EXPECT_NE(list[2].contactProperty.label(), std::string(kExtractLabelMarker));
 }
 
 }  // namespace
