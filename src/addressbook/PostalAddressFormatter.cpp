@@ -138,6 +138,8 @@ std::string tidiedLines(std::string_view text) {
 
 std::string postalAddressLayoutCountryCode(const PostalAddress& address,
                                            std::string_view countryCode) {
+    if (auto own = countryCodeOfAddress(address)) return *own;
+    // A code that is no country's still says the address is not the user's.
     if (!trimmedText(address.isoCountryCode).empty())
         return asciiLowercased(trimmedText(address.isoCountryCode));
     if (!trimmedText(countryCode).empty()) return asciiLowercased(trimmedText(countryCode));

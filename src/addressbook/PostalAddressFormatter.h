@@ -27,11 +27,15 @@
 namespace pelkora::contacts {
 
 // The address as lines separated by "\n", leaving out empty parts and empty lines, in the
-// layout chosen by the address's ISO country code, else by countryCode, else by the user's
-// country (defaultCountryCode()). Empty for an empty address.
+// layout of postalAddressLayoutCountryCode. Empty for an empty address.
 std::string formatPostalAddress(const PostalAddress& address, std::string_view countryCode = {});
 
-// The lower-case country code whose layout formatPostalAddress uses for the address.
+// The lower-case country code whose layout formatPostalAddress uses for the address: the
+// address's own country (countryCodeOfAddress: its ISO code, else its country name in any
+// of the languages countryCodeForName knows), else its ISO code as it stands when that is
+// no known country's (which gives the international layout), else countryCode, else the
+// user's country (defaultCountryCode()). A country name that is not recognised counts as
+// none.
 std::string postalAddressLayoutCountryCode(const PostalAddress& address,
                                            std::string_view countryCode = {});
 

@@ -1,6 +1,9 @@
 #include "addressbook/UserCountry.h"
 
+#include <unicode/locdspnm.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 #include <unicode/uloc.h>
 #include <unicode/unistr.h>
 
@@ -8,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -24,33 +28,53 @@ using detail::trimmedText;
 
 constexpr std::string_view kFallbackCountryCode = "us";
 
-// Besides English, country names are recognised in the languages of the countries whose
-// addresses have a layout of their own, since files exported there name countries so.
-constexpr std::array<const char*, 7> kCountryNameLanguages = {"de", "fr", "it", "es",
-                                                              "nl", "ja", "zh"};
+// Besides English, country names are recognised in every language of the column-title
+// vocabulary, since a file whose titles are in one of them names its countries so too.
+// Traditional Chinese writes many names differently from Simplified.
+constexpr std::array<const char*, 16> kCountryNameLanguages = {
+    "de", "fr", "es", "it", "nl", "pt", "sv", "da",
+    "nb", "fi", "pl", "cs", "ru", "ja", "zh", "zh_Hant"};
 
 struct CountryAlias {
     std::string_view name;
     std::string_view countryCode;
 };
 
-// Names in common use that are not ICU's display names.
-constexpr std::array<CountryAlias, 17> kCountryAliases = {{
-    {"USA", "us"},
-    {"U.S.A.", "us"},
-    {"U.S.", "us"},
+// Names in common use that are neither ICU's display names nor its short names, mostly
+// official long forms, former names and the parts of a country that people write as one.
+constexpr std::array<CountryAlias, 34> kCountryAliases = {{
     {"United States of America", "us"},
     {"America", "us"},
-    {"UK", "gb"},
-    {"U.K.", "gb"},
+    {"Vereinigte Staaten von Amerika", "us"},
     {"Great Britain", "gb"},
+    {"Britain", "gb"},
     {"England", "gb"},
     {"Scotland", "gb"},
     {"Wales", "gb"},
     {"Northern Ireland", "gb"},
+    {"Grossbritannien", "gb"},
+    {"Angleterre", "gb"},
+    {"Bundesrepublik Deutschland", "de"},
+    {"BRD", "de"},
+    {"Federal Republic of Germany", "de"},
+    {"Republik Österreich", "at"},
+    {"Schweizerische Eidgenossenschaft", "ch"},
+    {"Confédération suisse", "ch"},
+    {"Confederazione Svizzera", "ch"},
     {"Holland", "nl"},
     {"The Netherlands", "nl"},
     {"Czech Republic", "cz"},
+    {"Tschechische Republik", "cz"},
+    {"Republic of Korea", "kr"},
+    {"Korea", "kr"},
+    {"Russian Federation", "ru"},
+    {"Turkey", "tr"},
+    {"Türkiye", "tr"},
+    {"Ivory Coast", "ci"},
+    {"Vatican", "va"},
+    {"Macedonia", "mk"},
+    {"Swaziland", "sz"},
+    {"Burma", "mm"},
     {"中华人民共和国", "cn"},
     {"Nippon", "jp"},
 }};
@@ -95,8 +119,35 @@ std::string territoryOfLocale(const char* locale) {
     return asciiLowercased(country);
 }
 
-// Folded country names to codes, made once from ICU's data: the English names first, so
-// that they win should a name in another language coincide with one.
+// The form in which country names are compared: case folded, without diacritics, full stops
+// or repeated white space ("Österreich" and "OSTERREICH", "U.S.A." and "USA" are alike).
+std::string foldedCountryName(std::string_view name) {
+    UErrorCode error = U_ZERO_ERROR;
+    const icu::Normalizer2* decomposition = icu::Normalizer2::getNFDInstance(error);
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(name.data(), static_cast<std::int32_t>(name.size())));
+    if (U_SUCCESS(error)) text = decomposition->normalize(text, error);
+    if (U_FAILURE(error)) return foldedCase(name);
+    icu::UnicodeString kept;
+    bool pendingSpace = false;
+    for (std::int32_t index = 0; index < text.length(); index = text.moveIndex32(index, 1)) {
+        const UChar32 c = text.char32At(index);
+        if (u_charType(c) == U_NON_SPACING_MARK || c == '.') continue;
+        if (u_isUWhiteSpace(c)) {
+            pendingSpace = !kept.isEmpty();
+            continue;
+        }
+        if (pendingSpace) kept.append(UChar32(' '));
+        pendingSpace = false;
+        kept.append(c);
+    }
+    return utf8(kept.foldCase());
+}
+
+// Folded country names to codes, made once from ICU's data on first use: English first,
+// so that an English name wins should a name in another language coincide with it; then
+// the short forms ("UK", "Hong Kong"), the other languages, the aliases, and last the
+// three-letter codes ("DEU", "CHE").
 const std::unordered_map<std::string, std::string>& countryCodesByFoldedName() {
     static const std::unordered_map<std::string, std::string> codes = [] {
         std::unordered_map<std::string, std::string> result;
@@ -104,17 +155,35 @@ const std::unordered_map<std::string, std::string>& countryCodesByFoldedName() {
         for (const char* const* country = uloc_getISOCountries(); *country != nullptr; ++country) {
             countries.push_back(*country);
         }
-        const auto addNames = [&](const icu::Locale& language) {
+        const auto addNames = [&](const icu::Locale& language, UDisplayContext length) {
+            UDisplayContext context = length;
+            const std::unique_ptr<icu::LocaleDisplayNames> names(
+                icu::LocaleDisplayNames::createInstance(language, &context, 1));
+            if (names == nullptr) return;
             for (const char* country : countries) {
                 icu::UnicodeString name;
-                icu::Locale("", country).getDisplayCountry(language, name);
-                result.emplace(foldedCase(utf8(name)), asciiLowercased(country));
+                names->regionDisplayName(country, name);
+                // ICU answers with the code itself when the language has no name for it.
+                if (name.isEmpty() || name == icu::UnicodeString(country)) continue;
+                result.emplace(foldedCountryName(utf8(name)), asciiLowercased(country));
             }
         };
-        addNames(icu::Locale::getEnglish());
-        for (const char* language : kCountryNameLanguages) addNames(icu::Locale(language));
+        for (const UDisplayContext length : {UDISPCTX_LENGTH_FULL, UDISPCTX_LENGTH_SHORT}) {
+            addNames(icu::Locale::getEnglish(), length);
+        }
+        for (const char* language : kCountryNameLanguages) {
+            for (const UDisplayContext length : {UDISPCTX_LENGTH_FULL, UDISPCTX_LENGTH_SHORT}) {
+                addNames(icu::Locale(language), length);
+            }
+        }
         for (const CountryAlias& alias : kCountryAliases) {
-            result.emplace(foldedCase(alias.name), std::string(alias.countryCode));
+            result.emplace(foldedCountryName(alias.name), std::string(alias.countryCode));
+        }
+        for (const char* country : countries) {
+            const char* threeLetterCode = uloc_getISO3Country(("_" + std::string(country)).c_str());
+            if (threeLetterCode != nullptr && *threeLetterCode != '\0') {
+                result.emplace(foldedCountryName(threeLetterCode), asciiLowercased(country));
+            }
         }
         return result;
     }();
@@ -168,12 +237,19 @@ std::string countryNameForCode(std::string_view countryCode) {
     return result;
 }
 
+std::optional<std::string> countryCodeOfAddress(const PostalAddress& address) {
+    if (!trimmedText(address.isoCountryCode).empty()) {
+        if (auto code = countryCodeForName(address.isoCountryCode)) return code;
+    }
+    return countryCodeForName(address.country);
+}
+
 std::optional<std::string> countryCodeForName(std::string_view name) {
     const std::string_view text = trimmedText(name);
     if (text.empty()) return std::nullopt;
     if (isTwoLetterCode(text) && isKnownCountryCode(text)) return asciiLowercased(text);
     const auto& codes = countryCodesByFoldedName();
-    const auto found = codes.find(foldedCase(text));
+    const auto found = codes.find(foldedCountryName(text));
     if (found == codes.end()) return std::nullopt;
     return found->second;
 }

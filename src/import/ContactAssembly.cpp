@@ -737,8 +737,21 @@ void composeNote(Assembly& assembly) {
     note += '\n';
 }
 
-// Step 3.3: a postal code read from a number lost its leading zeros; the address's country
-// (or the user's) says how many digits it has.
+// Step 3.3, first half: every address whose country is known carries it as its ISO code, so
+// that layouts, exports and the postal codes below go by the address's own country. An
+// address that gives its country by name ("Belgique", "Schweiz") gets the name's code; an
+// ISO code given in upper case, as three letters or as a name becomes the lower-case
+// two-letter code. An address whose ISO code and country name both name no known country
+// keeps them as they were.
+void fillISOCountryCodes(Contact& contact) {
+    for (auto& address : contact.postalAddresses) {
+        if (auto code = countryCodeOfAddress(address.value)) address.value.isoCountryCode = *code;
+    }
+}
+
+// Step 3.3, second half: a postal code read from a number lost its leading zeros; the
+// address's country (or, when it names none, the user's) says how many digits it has. An ISO
+// code of no known country pads nothing.
 void formatNumericPostalCodes(Assembly& assembly) {
     if (!assembly.numericPostalCode) return;
     for (auto& address : assembly.contact.postalAddresses) {
@@ -847,7 +860,8 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 //      labelled cell per value;
 //   2. applyCells: each cell, in row order, goes to the target of its column, then
 //      applyFullName: the row's full name fills the name parts left empty;
-//   3. detectCompany, composeNote, formatNumericPostalCodes: what needs the whole row.
+//   3. detectCompany, composeNote, fillISOCountryCodes, formatNumericPostalCodes: what
+//      needs the whole row.
 // Step 1 changes the row and the columns, so only a row that needs it is copied and
 // planned anew; every other row goes through the plans made once.
 AssembledContact ContactAssembler::assemble(const DataRow& row) {
@@ -865,6 +879,7 @@ AssembledContact ContactAssembler::assemble(const DataRow& row) {
     applyFullName(assembly);
     detectCompany(assembly.contact);
     composeNote(assembly);
+    fillISOCountryCodes(assembly.contact);
     formatNumericPostalCodes(assembly);
     return AssembledContact{std::move(assembly.contact), std::move(assembly.groupNames),
                             std::move(assembly.problems)};

@@ -16,6 +16,7 @@
 #include "support/Localization.h"
 #include "support/Utf8.h"
 #include "text/DateFormatting.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora {
 
@@ -128,12 +129,24 @@ std::string countryName(std::string_view code) {
     return name.empty() ? std::string(code) : name;
 }
 
+// An address of a known country is laid out by that country's rules and one without any
+// country by the user's: that is the layout anyone expects, and a note under every address
+// would only repeat it. Only an address whose country is not recognised gets a note, naming
+// the layout it got instead: its ISO code as it stands (the international layout), or for
+// a country name alone "Default (…)" with the user's country.
 std::string addressFormatNote(const contacts::PostalAddress& address) {
-    std::string country = countryName(address.isoCountryCode);
-    if (country.empty()) {
+    if (contacts::countryCodeOfAddress(address)) {
+        return {};
+    }
+    std::string country;
+    if (!trimmedWhiteSpace(address.isoCountryCode).empty()) {
+        country = countryName(trimmedWhiteSpace(address.isoCountryCode));
+    } else if (!trimmedWhiteSpace(address.country).empty()) {
         country = formatMessage(
             localizedString("Default (%@)", "Address format of an address without country code"),
             countryName(contacts::defaultCountryCode()));
+    } else {
+        return {};
     }
     return formatMessage(localizedString("Address Format (%1$@): %2$@",
                                          "Note under a postal address in the contact preview"),

@@ -46,7 +46,9 @@ struct PreviewDocument {
 
 // The preview of the contact with the given group names, in the order the address book shows
 // a contact: name block, job line, maiden name, phones, e-mails, URLs, birthday, dates,
-// related names, social profiles, instant messaging, postal addresses, groups, note.
+// related names, social profiles, instant messaging, postal addresses, groups, note. A postal
+// address is laid out for its own country (its ISO code or country name, else the user's
+// country) and has a note only when the country it names is not recognised.
 PreviewDocument attributedPreview(const contacts::Contact& contact,
                                   const std::vector<std::string>& groupNames);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "TestSupport.h"
 #include "addressbook/ContactFormatter.h"
@@ -190,11 +191,58 @@ TEST(PostalAddressFormatter, StreetLinesAreTidiedAndEmptyAddressesAreEmpty) {
 TEST(PostalAddressFormatter, LayoutComesFromTheAddressThenTheGivenCountryThenTheUser) {
     CountryOverride userInSwitzerland("ch");
     EXPECT_EQ(postalAddressLayoutCountryCode(kUnitedStates, "de"), "us");
-    const PostalAddress address = without(kUnitedStates, &PostalAddress::isoCountryCode);
+    const PostalAddress namedOnly = without(kUnitedStates, &PostalAddress::isoCountryCode);
+    EXPECT_EQ(postalAddressLayoutCountryCode(namedOnly, "de"), "us");
+    const PostalAddress address = without(namedOnly, &PostalAddress::country);
     EXPECT_EQ(postalAddressLayoutCountryCode(address, "DE"), "de");
-    EXPECT_EQ(formatPostalAddress(address, "de"), "1 Main St\n62704 Springfield\nUnited States");
+    EXPECT_EQ(formatPostalAddress(address, "de"), "1 Main St\n62704 Springfield");
     EXPECT_EQ(postalAddressLayoutCountryCode(address), "ch");
     EXPECT_EQ(postalAddressFormatName(""), "Switzerland");
+    // A name that is no country's leaves the choice to the given country and the user.
+    PostalAddress unknownName = address;
+    unknownName.country = "Atlantis";
+    EXPECT_EQ(postalAddressLayoutCountryCode(unknownName, "de"), "de");
+    EXPECT_EQ(postalAddressLayoutCountryCode(unknownName), "ch");
+    // An ISO code that is no country's still marks the address as foreign.
+    unknownName.isoCountryCode = "QQ";
+    EXPECT_EQ(postalAddressLayoutCountryCode(unknownName), "qq");
+}
+
+// Addresses that name their country only by name, read by a user in the United States: each
+// is laid out as its own country's post wants it.
+TEST(PostalAddressFormatter, CountryNameAloneChoosesTheLayout) {
+    CountryOverride userInTheUnitedStates("us");
+    struct Case {
+        PostalAddress address;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {makeAddress("2 rue de la Paix", "Paris", "", "75002", "France", ""),
+         "2 rue de la Paix\n75002 Paris\nFrance"},
+        {makeAddress("Hauptstraße 5", "Dresden", "Sachsen", "01067", "Deutschland", ""),
+         "Hauptstraße 5\n01067 Dresden\nDeutschland"},
+        {makeAddress("Rue Neuve 1", "Bruxelles", "", "1000", "Belgique", ""),
+         "Rue Neuve 1\n1000 Bruxelles\nBelgique"},
+        {makeAddress("Bahnhofstrasse 1", "Zürich", "ZH", "8001", "Schweiz", ""),
+         "Bahnhofstrasse 1\n8001 Zürich\nSchweiz"},
+        {makeAddress("Via Roma 1", "Roma", "RM", "00184", "ITALIA", ""),
+         "Via Roma 1\n00184 Roma RM\nITALIA"},
+        {makeAddress("1 Main St", "Springfield", "IL", "62704", "USA", ""),
+         "1 Main St\nSpringfield, IL 62704\nUSA"},
+        {makeAddress("10 Downing Street", "London", "", "SW1A 2AA", "UK", ""),
+         "10 Downing Street\nLondon\nSW1A 2AA\nUK"},
+        {makeAddress("24 Sussex Dr", "Ottawa", "ON", "K1M 1M4", "Kanada", ""),
+         "24 Sussex Dr\nOttawa ON K1M 1M4\nKanada"},
+        // The name wins over an ISO code that is no country's.
+        {makeAddress("Damrak 1", "Amsterdam", "", "1012 LG", "Nederland", "xx"),
+         "Damrak 1\n1012 LG Amsterdam\nNederland"},
+        // Without a country the user's layout applies.
+        {makeAddress("1 Main St", "Springfield", "IL", "62704", "", ""),
+         "1 Main St\nSpringfield, IL 62704"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatPostalAddress(c.address), c.expected) << c.address.country;
+    }
 }
 
 TEST(PostalAddressFormatter, CountriesWithoutALayoutUseTheInternationalOne) {
@@ -256,21 +304,128 @@ TEST(UserCountry, CodesHaveEnglishNames) {
     EXPECT_EQ(countryNameForCode("xq"), "xq");
 }
 
-TEST(UserCountry, NamesFindTheirCodeIgnoringCase) {
-    EXPECT_EQ(countryCodeForName("deutschland"), "de");
-    EXPECT_EQ(countryCodeForName("ÖSTERREICH"), "at");
-    EXPECT_EQ(countryCodeForName("Schweiz"), "ch");
-    EXPECT_EQ(countryCodeForName("Suisse"), "ch");
-    EXPECT_EQ(countryCodeForName("España"), "es");
-    EXPECT_EQ(countryCodeForName(" Italia "), "it");
-    EXPECT_EQ(countryCodeForName("日本"), "jp");
-    EXPECT_EQ(countryCodeForName("USA"), "us");
-    EXPECT_EQ(countryCodeForName("UK"), "gb");
-    EXPECT_EQ(countryCodeForName("DE"), "de");
-    EXPECT_EQ(countryCodeForName("Poland"), "pl");
-    EXPECT_EQ(countryCodeForName("Atlantis"), std::nullopt);
-    EXPECT_EQ(countryCodeForName(""), std::nullopt);
-    EXPECT_EQ(countryCodeForName("XQ"), std::nullopt);
+TEST(UserCountry, NamesFindTheirCodeInEveryVocabularyLanguage) {
+    struct Case {
+        std::string_view name;
+        std::optional<std::string_view> code;
+    };
+    const Case cases[] = {
+        // English, with its short forms and common other names.
+        {"Germany", "de"},
+        {"United States", "us"},
+        {"USA", "us"},
+        {"U.S.A.", "us"},
+        {"United States of America", "us"},
+        {"UK", "gb"},
+        {"United Kingdom", "gb"},
+        {"Great Britain", "gb"},
+        {"England", "gb"},
+        {"Holland", "nl"},
+        {"Poland", "pl"},
+        {"Czech Republic", "cz"},
+        {"Hong Kong", "hk"},
+        // German, French, Italian, Spanish, Dutch.
+        {"Deutschland", "de"},
+        {"Österreich", "at"},
+        {"Schweiz", "ch"},
+        {"Belgien", "be"},
+        {"Vereinigte Staaten", "us"},
+        {"Suisse", "ch"},
+        {"Belgique", "be"},
+        {"Allemagne", "de"},
+        {"États-Unis", "us"},
+        {"Svizzera", "ch"},
+        {"Germania", "de"},
+        {"España", "es"},
+        {"Alemania", "de"},
+        {"Duitsland", "de"},
+        {"België", "be"},
+        {"Zwitserland", "ch"},
+        // Portuguese, the Nordic languages, Polish, Czech.
+        {"Alemanha", "de"},
+        {"Suíça", "ch"},
+        {"Tyskland", "de"},
+        {"Sverige", "se"},
+        {"Danmark", "dk"},
+        {"Norge", "no"},
+        {"Saksa", "de"},
+        {"Sveitsi", "ch"},
+        {"Niemcy", "de"},
+        {"Szwajcaria", "ch"},
+        {"Německo", "de"},
+        {"Švýcarsko", "ch"},
+        // Russian, Japanese, Chinese in both scripts.
+        {"Германия", "de"},
+        {"Швейцария", "ch"},
+        {"ドイツ", "de"},
+        {"スイス", "ch"},
+        {"日本", "jp"},
+        {"德国", "de"},
+        {"德國", "de"},
+        {"瑞士", "ch"},
+        // Case, diacritics, full stops and white space do not matter.
+        {"deutschland", "de"},
+        {"ÖSTERREICH", "at"},
+        {"Osterreich", "at"},
+        {"ESPANA", "es"},
+        {"  Italia ", "it"},
+        {"etats-unis", "us"},
+        {"Vereinigte  Staaten", "us"},
+        {"GERMANIA", "de"},
+        {"germaniya", std::nullopt},
+        // Two- and three-letter codes.
+        {"DE", "de"},
+        {"ch", "ch"},
+        {"DEU", "de"},
+        {"che", "ch"},
+        {"GBR", "gb"},
+        // Nothing else.
+        {"Atlantis", std::nullopt},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"XQ", std::nullopt},
+        {"Deutschland 2", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> expected =
+            c.code ? std::optional<std::string>(*c.code) : std::nullopt;
+        EXPECT_EQ(countryCodeForName(c.name), expected) << c.name;
+    }
+}
+
+TEST(UserCountry, NamesAreFoundFromManyThreadsAtOnce) {
+    std::vector<std::thread> threads;
+    std::vector<std::optional<std::string>> results(8);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        threads.emplace_back([&results, i] { results[i] = countryCodeForName("Schweiz"); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const auto& result : results) EXPECT_EQ(result, "ch");
+}
+
+TEST(UserCountry, AddressCountryComesFromItsCodeThenItsName) {
+    struct Case {
+        std::string_view isoCountryCode;
+        std::string_view country;
+        std::optional<std::string_view> code;
+    };
+    const Case cases[] = {
+        {"be", "Belgique", "be"}, {"", "Belgique", "be"},
+        {"BE", "", "be"},         {"BEL", "", "be"},
+        {"Belgien", "", "be"},    {"de", "Belgique", "de"},  // the code wins over the name
+        {"qq", "Belgique", "be"},                            // a code of no country does not count
+        {"qq", "", std::nullopt}, {"", "Atlantis", std::nullopt},
+        {"", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        PostalAddress address;
+        address.isoCountryCode = c.isoCountryCode;
+        address.country = c.country;
+        const std::optional<std::string> expected =
+            c.code ? std::optional<std::string>(*c.code) : std::nullopt;
+        EXPECT_EQ(countryCodeOfAddress(address), expected)
+            << c.isoCountryCode << " / " << c.country;
+    }
 }
 
 TEST(UserCountry, EveryLayoutCountryHasANameThatLeadsBack) {

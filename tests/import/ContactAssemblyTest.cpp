@@ -295,6 +295,61 @@ TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) 
     EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
 }
 
+// The address's own country, by ISO code or by name in any language, decides the width; the
+// user's country (here the United States) only when the address names none it recognises.
+TEST(ContactAssemblyTest, NumericPostalCodeFollowsTheCountryTheAddressNames) {
+    struct Case {
+        double postalCode;
+        std::string country, isoCountryCode;
+        std::string_view expectedPostalCode, expectedISOCountryCode;
+    };
+    const Case cases[] = {
+        {1000, "Belgique", "", "1000", "be"},
+        {8001, "Schweiz", "", "8001", "ch"},
+        {8001, "Suisse", "", "8001", "ch"},
+        {6900, "Svizzera", "", "6900", "ch"},
+        {1067, "Deutschland", "", "01067", "de"},
+        {1067, "GERMANY", "", "01067", "de"},
+        {1010, "Österreich", "", "1010", "at"},
+        {1010, "", "AT", "1010", "at"},
+        {1010, "", "AUT", "1010", "at"},
+        {1010, "Deutschland", "at", "1010", "at"},
+        {501, "USA", "", "00501", "us"},
+        {1234, "Atlantis", "", "01234", ""},
+        {1234, "", "", "01234", ""},
+        {1234, "", "qq", "1234", "qq"},
+    };
+    AssemblyOptions options;
+    options.defaultCountryCode = "us";
+    const std::vector<MappedContactProperty> properties = {
+        column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        column(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::home),
+        column(2, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home)};
+    for (const Case& c : cases) {
+        DataRow row(1);
+        row.add(DataCell(0, c.postalCode));
+        row.addText(1, c.country);
+        row.addText(2, c.isoCountryCode);
+        const Contact contact = assemble(row, properties, options);
+        ASSERT_EQ(contact.postalAddresses.size(), 1u);
+        const PostalAddress& address = contact.postalAddresses[0].value;
+        EXPECT_EQ(address.postalCode, c.expectedPostalCode) << c.country << c.isoCountryCode;
+        EXPECT_EQ(address.isoCountryCode, c.expectedISOCountryCode)
+            << c.country << c.isoCountryCode;
+        EXPECT_EQ(address.country, c.country);
+    }
+}
+
+TEST(ContactAssemblyTest, CountryNameGivesItsCodeEvenWithoutNumericPostalCode) {
+    const Contact contact =
+        assemble(textRow({"B-1000", "Belgique"}),
+                 {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::work),
+                  column(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::work)});
+    ASSERT_EQ(contact.postalAddresses.size(), 1u);
+    EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "B-1000");
+    EXPECT_EQ(contact.postalAddresses[0].value.isoCountryCode, "be");
+}
+
 TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
     AssemblyOptions options;
     options.defaultCountryCode = "de";

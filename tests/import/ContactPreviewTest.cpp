@@ -227,32 +227,62 @@ TEST(ContactPreview, BirthdayWithoutYearIsShownInItsRow) {
     EXPECT_EQ(document.rows[0], (PreviewRow{"Birthday", "July 4", ""}));
 }
 
-TEST(ContactPreview, PostalAddressIsMailingStyleWithFormatNoteOfItsCountry) {
-    Contact contact = person("Anna", "Berg");
-    contact.postalAddresses.push_back(
-        labeled(std::string(contacts::Label::home),
-                address("Hauptstraße 5", "10115", "Berlin", "Deutschland", "de")));
-    const PreviewDocument document = attributedPreview(contact, {});
-    ASSERT_EQ(document.rows.size(), 1U);
-    EXPECT_EQ(document.rows[0].label, "home");
-    EXPECT_EQ(document.rows[0].value, "Hauptstraße 5\n10115 Berlin\nDeutschland");
-    EXPECT_EQ(document.rows[0].note, "Address Format (Country code): Germany");
+// The preview of a user in the United States lays each address out for its own country,
+// whether the address gives it by ISO code or by name only.
+TEST(ContactPreview, PostalAddressIsMailingStyleOfItsOwnCountry) {
+    const CountryOverride country("us");
+    struct Case {
+        contacts::PostalAddress address;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {address("2 rue de la Paix", "75002", "Paris", "France", ""),
+         "2 rue de la Paix\n75002 Paris\nFrance"},
+        {address("Hauptstraße 5", "10115", "Berlin", "Deutschland", ""),
+         "Hauptstraße 5\n10115 Berlin\nDeutschland"},
+        {address("Hauptstraße 5", "10115", "Berlin", "", "de"), "Hauptstraße 5\n10115 Berlin"},
+        {address("1 Main St", "62704", "Springfield", "United States", ""),
+         "1 Main St\nSpringfield 62704\nUnited States"},
+        {address("10 Downing Street", "SW1A 2AA", "London", "Royaume-Uni", ""),
+         "10 Downing Street\nLondon\nSW1A 2AA\nRoyaume-Uni"},
+        {address("10 Downing Street", "SW1A 2AA", "London", "", "GB"),
+         "10 Downing Street\nLondon\nSW1A 2AA"},
+    };
+    for (const Case& c : cases) {
+        Contact contact = person("Anna", "Berg");
+        contact.postalAddresses.push_back(labeled(std::string(contacts::Label::home), c.address));
+        const PreviewDocument document = attributedPreview(contact, {});
+        ASSERT_EQ(document.rows.size(), 1U);
+        EXPECT_EQ(document.rows[0], (PreviewRow{"home", std::string(c.expected), ""}))
+            << c.address.country << c.address.isoCountryCode;
+    }
 }
 
-TEST(ContactPreview, PostalAddressWithoutCountryCodeNamesTheDefaultCountry) {
+// Only an address whose country is not recognised says which layout it got instead.
+TEST(ContactPreview, FormatNoteOnlyForAnAddressWhoseCountryIsNotRecognised) {
     const CountryOverride country("ch");
-    Contact contact = person("Anna", "Berg");
-    contact.postalAddresses.push_back(
-        labeled(std::string(contacts::Label::home), address("", "", "Bern", "", "")));
-    const PreviewDocument document = attributedPreview(contact, {});
-    ASSERT_EQ(document.rows.size(), 1U);
-    EXPECT_EQ(document.rows[0].note, "Address Format (Country code): Default (Switzerland)");
-}
-
-TEST(ContactPreview, UnknownCountryCodeIsShownAsTheCode) {
-    Contact contact = person("Anna", "Berg");
-    contact.postalAddresses.push_back(labeled(std::string(), address("", "", "Nowhere", "", "qq")));
-    EXPECT_EQ(attributedPreview(contact, {}).rows.at(0).note, "Address Format (Country code): qq");
+    struct Case {
+        std::string_view country;
+        std::string_view isoCountryCode;
+        std::string_view note;
+    };
+    const Case cases[] = {
+        {"Deutschland", "de", ""},
+        {"Deutschland", "", ""},
+        {"", "de", ""},
+        {"", "", ""},
+        {"Atlantis", "", "Address Format (Country code): Default (Switzerland)"},
+        {"", "qq", "Address Format (Country code): qq"},
+        {"Atlantis", "qq", "Address Format (Country code): qq"},
+    };
+    for (const Case& c : cases) {
+        Contact contact = person("Anna", "Berg");
+        contact.postalAddresses.push_back(labeled(
+            std::string(),
+            address("", "", "Bern", std::string(c.country), std::string(c.isoCountryCode))));
+        EXPECT_EQ(attributedPreview(contact, {}).rows.at(0).note, c.note)
+            << c.country << " / " << c.isoCountryCode;
+    }
 }
 
 TEST(ContactPreview, GroupNamesAreJoinedAndAbsentWithoutGroups) {

@@ -10,6 +10,8 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/TabularDataImportOperation.h"
+#include "input/TextReader.h"
+#include "mapping/AutoMapping.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
 
@@ -240,6 +242,49 @@ TEST_F(TabularDataImportOperationTest, ImportsEveryRowAfterTheHeaderInChunksWith
     // Membership ignores case: "family" finds the first group whose name matches.
     EXPECT_EQ(members("Family").size() + members("family").size(), 2u);
     EXPECT_EQ(members("Work"), std::vector<std::string>{"Carl Dahl"});
+}
+
+// A German address-book export holding Belgian, Swiss and Austrian addresses, whose
+// countries are written out in their own languages, imported by a user in the United
+// States: each postal code keeps the digit count of its address's country, the Dresden code
+// that a spreadsheet had cut to four digits gets its zero back, and each address is saved
+// with its country's ISO code. Only the address without a country is padded for the user's.
+TEST_F(TabularDataImportOperationTest, PostalCodesFollowTheCountryEachAddressNames) {
+    auto reader = std::make_shared<TextReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                               "exports" / "german-addresses.csv");
+    ASSERT_TRUE(reader->examineFile());
+    reader->parse(true);
+    ASSERT_EQ(reader->headerRowIndex(), 0);
+    const TitleMatcher matcher(vendorStringMap());
+    ImportSource imported;
+    imported.mappedProperties =
+        autoMap(reader->dataRows().at(0), true, kColumnIndexStyleOneBased, matcher, {}, {})
+            .mappedContactProperties;
+    imported.reader = reader;
+    imported.assemblyOptions.defaultCountryCode = "us";
+    ASSERT_EQ(run(std::move(imported)).contactsSaved, 7u);
+
+    struct Expected {
+        std::string_view familyName, postalCode, city, isoCountryCode;
+    };
+    const Expected expected[] = {
+        {"Schmidt", "10115", "Berlin", "de"}, {"Weiß", "40212", "Düsseldorf", "de"},
+        {"Vogel", "01067", "Dresden", "de"},  {"Dubois", "1000", "Bruxelles", "be"},
+        {"Meier", "8001", "Zürich", "ch"},    {"Huber", "1010", "Wien", "at"},
+        {"Brandt", "04109", "Leipzig", ""},
+    };
+    const auto contacts = saved();
+    for (const Expected& row : expected) {
+        const auto contact = std::find_if(contacts.begin(), contacts.end(), [&](const Contact& c) {
+            return c.familyName == row.familyName;
+        });
+        ASSERT_NE(contact, contacts.end()) << row.familyName;
+        ASSERT_EQ(contact->postalAddresses.size(), 1u) << row.familyName;
+        const PostalAddress& address = contact->postalAddresses[0].value;
+        EXPECT_EQ(address.postalCode, row.postalCode) << row.familyName;
+        EXPECT_EQ(address.city, row.city) << row.familyName;
+        EXPECT_EQ(address.isoCountryCode, row.isoCountryCode) << row.familyName;
+    }
 }
 
 TEST_F(TabularDataImportOperationTest, WithoutHeaderTheFirstRowIsImported) {
