@@ -441,6 +441,44 @@ TEST_F(VCardExportOperationTest, IndividualFilesAreNamedAfterTheContactsAndNumbe
                                         "progress 4", "progress 5", "progress 6", "finished"}));
 }
 
+// The card of an address that names its country only by name carries the country's code
+// (Apple's X-ABADR), so that the program reading it lays the address out for that country;
+// the postal code keeps that country's digit count.
+TEST_F(VCardExportOperationTest, AddressCarriesTheCodeOfTheCountryItNames) {
+    const auto postal = [](std::int64_t index, std::string_view subKey) {
+        MappedContactProperty property;
+        property.columnIndex = index;
+        property.contactProperty =
+            SuggestedContactProperty::target(ContactKey::postalAddresses, subKey);
+        property.contactProperty.setLabel(Label::work);
+        return property;
+    };
+    DataRow row(2);
+    row.addText(0, "Claire");
+    row.addText(1, "Dubois");
+    row.addText(2, "Rue Neuve 1");
+    row.add(DataCell(3, 1000.0));
+    row.addText(4, "Bruxelles");
+    row.addText(5, "Belgique");
+    reader->addRow(std::move(row));
+
+    runExport<IndividualVCardsExportOperation>(
+        folder.path(),
+        source({column(0, ContactKey::givenName), column(1, ContactKey::familyName),
+                postal(2, PostalAddressKey::street), postal(3, PostalAddressKey::postalCode),
+                postal(4, PostalAddressKey::city), postal(5, PostalAddressKey::country)}));
+
+    const std::string vcard = test::readFile(folder / "Claire Dubois.vcf");
+    EXPECT_EQ(occurrences(vcard, ".X-ABADR:be\r\n"), 1u) << vcard;
+    const auto entries = readVCards(vcard);
+    ASSERT_TRUE(entries.has_value()) << entries.error().message;
+    ASSERT_EQ(entries->at(0).contact.postalAddresses.size(), 1u);
+    const PostalAddress& address = entries->at(0).contact.postalAddresses[0].value;
+    EXPECT_EQ(address.postalCode, "1000");
+    EXPECT_EQ(address.country, "Belgique");
+    EXPECT_EQ(address.isoCountryCode, "be");
+}
+
 TEST_F(VCardExportOperationTest, IndividualExportNeverOverwritesExistingFiles) {
     test::writeFile(folder / "Anna Berg.vcf", "keep me");
     test::writeFile(folder / "Anna Berg 3.vcf", "keep me too");
