@@ -40,9 +40,12 @@ struct CountryAlias {
     std::string_view countryCode;
 };
 
-// Names in common use that are neither ICU's display names nor its short names, mostly
-// official long forms, former names and the parts of a country that people write as one.
-constexpr std::array<CountryAlias, 34> kCountryAliases = {{
+// Names in common use that are not ICU's display names, mostly official long forms, former
+// names and the parts of a country that people write as one. "USA" and "UK" are ICU's short
+// forms too, but are listed since nothing must depend on that.
+constexpr std::array<CountryAlias, 36> kCountryAliases = {{
+    {"USA", "us"},
+    {"UK", "gb"},
     {"United States of America", "us"},
     {"America", "us"},
     {"Vereinigte Staaten von Amerika", "us"},
@@ -144,10 +147,12 @@ std::string foldedCountryName(std::string_view name) {
     return utf8(kept.foldCase());
 }
 
-// Folded country names to codes, made once from ICU's data on first use: English first,
-// so that an English name wins should a name in another language coincide with it; then
-// the short forms ("UK", "Hong Kong"), the other languages, the aliases, and last the
-// three-letter codes ("DEU", "CHE").
+// Folded country names to codes, made once from ICU's data on first use (a static local, so
+// the first caller builds it and concurrent callers wait for it). Each language gives its
+// full names and its short forms ("UK", "Hong Kong"); English comes first, so that its
+// names win should a name in another language coincide with one, then the other languages
+// in the order of the list (the few names two of them give to different countries, such
+// as "Kongo", go to the first), the aliases, and last the three-letter codes ("DEU").
 const std::unordered_map<std::string, std::string>& countryCodesByFoldedName() {
     static const std::unordered_map<std::string, std::string> codes = [] {
         std::unordered_map<std::string, std::string> result;
