@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Error.h"
 
@@ -37,6 +38,9 @@ class ImportOperationDelegate {
     // A chunk has been handed to the store; saving may take a moment.
     virtual void importOperationDidSubmitChunk() {}
     virtual void importOperationDidFail(const ImportOperationError& /*error*/) {}
+    // Sent just before importOperationDidFinish when values did not go in as they stood:
+    // one line per kind of problem ("3 values were not dates and went into the note").
+    virtual void importOperationDidWarn(const std::vector<std::string>& /*summaryLines*/) {}
     virtual void importOperationDidFinish() {}
 };
 

@@ -265,6 +265,11 @@ void TabularDataImportOperation::importRows(Operation& operation) {
 
     summary_.cancelled = summary_.chunksSaved < summary_.chunks;
     if (operation.isCancelled()) return;
+    if (!summary_.warnings.empty()) {
+        post([lines = warningCountLines(summary_.warnings)](ImportOperationDelegate& d) {
+            d.importOperationDidWarn(lines);
+        });
+    }
     post([](ImportOperationDelegate& d) { d.importOperationDidFinish(); });
 }
 
@@ -381,8 +386,8 @@ void TabularDataImportOperation::recordProblems(std::int64_t rowIndex,
     for (AssemblyProblem& problem : problems) {
         writeLog(LogType::info, "Row %ld, column '%{public}@': '%{public}@' %{public}@",
                  static_cast<long>(rowIndex), problem.column, problem.value, problem.problem);
-        summary_.warnings.push_back({rowIndex, std::move(problem.column),
-                                     std::move(problem.value), std::move(problem.problem)});
+        summary_.warnings.push_back({rowIndex, std::move(problem.column), std::move(problem.value),
+                                     std::move(problem.problem)});
     }
 }
 

@@ -45,14 +45,21 @@ class ImportPage::Events final : public ImportOperationDelegate {
         writeLog(LogType::error, "%{public}@: %{public}@", outcome.heading, error.message);
         page_.importDidEnd(session_, outcome);
     }
+    void importOperationDidWarn(const std::vector<std::string>& summaryLines) override {
+        warningLines_ = summaryLines;
+    }
     void importOperationDidFinish() override {
-        page_.importDidEnd(session_, page_.exporting_ ? exportSuccessOutcome() : successOutcome());
+        ImportOutcome outcome = page_.exporting_ ? exportSuccessOutcome() : successOutcome();
+        // What did not go in as it stood is said with the success, not hidden in the log.
+        for (const std::string& line : warningLines_) outcome.text += "\n" + line + ".";
+        page_.importDidEnd(session_, outcome);
     }
 
   private:
     ImportPage& page_;
     ImportSession& session_;
     std::uint64_t total_;
+    std::vector<std::string> warningLines_;
 };
 
 ImportPage::ImportPage() : Page(std::string(PageNames::ImportPage)) {}

@@ -134,6 +134,13 @@ check("german: dates", ["1980-06-21", "--0621", None, "1975-04-03"],
       [value(cards[name], "BDAY")
        for name in ("Jürgen Schäfer", "Anke Vogel", "Timo Krause", "Maren Lorenz")])
 
+# German addresses with a Belgian, a Swiss and an Austrian one: each country its own width.
+summary, cards = imported("german-addresses.csv")
+codes = {name: (card.adr.value.code, card.adr.value.country) for name, card in cards.items()}
+check("addresses: postal codes by country",
+      [("01067", "Deutschland"), ("1000", "Belgique"), ("8001", "Schweiz"), ("1010", "Österreich")],
+      [codes[name] for name in ("Katrin Vogel", "Claire Dubois", "Urs Meier", "Florian Huber")])
+
 # --strict saves nothing when a value would not go in as it stands.
 store = os.path.join(work, "strict.sqlite")
 strict = subprocess.run([pelkora, "import", "--strict", "--store", store,

@@ -122,6 +122,21 @@ TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
               (std::vector<std::string>{"Ada Lovelace: people.csv", "Alan Turing: people.csv"}));
 }
 
+TEST_F(ImportPageTest, TheDoneAlertSaysWhatDidNotGoInAsItStood) {
+    auto& page = openImportPage(
+        "First Name,Last Name,Birthday\nAda,Lovelace,someday\nAlan,Turing,never\nGrace,Hopper,"
+        "1906-12-09\n");
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
+    ASSERT_FALSE(fixture.frontEnd.alerts.empty());
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text,
+              "The records have been imported into Contacts.\n2 values were not dates and went "
+              "into the note.");
+    ASSERT_EQ(page.summary()->warnings.size(), 2u);
+    EXPECT_EQ(page.summary()->warnings[1], (ImportWarning{3, "Birthday", "never", "not a date"}));
+}
+
 TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
     auto& page = openImportPage("Name,Phone\nAda,1\n");
     page.selectContainer(fixture.session, "GONE");
