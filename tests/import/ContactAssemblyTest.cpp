@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unicode/locid.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include "TestSupport.h"
 #include "addressbook/ContactKeys.h"
 #include "import/ContactAssembly.h"
+#include "import/ScopedDefaultLocale.h"
 #include "platform/ImageData.h"
 
 namespace pelkora {
@@ -231,15 +231,14 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
     EXPECT_EQ(contact.departmentName, "12.5");
 
     // Fractions follow the user's notation; whole numbers stay bare digits in any locale.
-    const icu::Locale previous = icu::Locale::getDefault();
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale("de_DE"), status);
     DataRow german(1);
     german.add(DataCell(0, 1234567.0));
     german.add(DataCell(1, 1234.5));
-    const Contact inGerman =
-        assemble(german, {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
-    icu::Locale::setDefault(previous, status);
+    const Contact inGerman = [&] {
+        test::ScopedDefaultLocale locale("de_DE");
+        return assemble(german,
+                        {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
+    }();
     EXPECT_EQ(inGerman.jobTitle, "1234567");
     EXPECT_EQ(inGerman.departmentName, "1.234,5");
 }

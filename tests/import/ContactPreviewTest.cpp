@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unicode/locid.h>
 
 #include <optional>
 #include <string>
@@ -8,25 +7,12 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
 #include "import/ContactPreview.h"
+#include "import/ScopedDefaultLocale.h"
 
 namespace pelkora {
 namespace {
 
-// Dates are written in the user's locale; most tests read as an American user.
-class ScopedDefaultLocale {
-  public:
-    explicit ScopedDefaultLocale(const char* identifier) : previous_(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(identifier), status);
-    }
-    ~ScopedDefaultLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(previous_, status);
-    }
-
-  private:
-    icu::Locale previous_;
-};
+using test::ScopedDefaultLocale;
 
 using contacts::Contact;
 using contacts::ContactType;

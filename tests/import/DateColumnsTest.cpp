@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unicode/locid.h>
 
 #include <filesystem>
 #include <map>
@@ -9,6 +8,7 @@
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ContactAssembly.h"
 #include "import/DateColumns.h"
+#include "import/ScopedDefaultLocale.h"
 #include "import/TabularDataImportOperation.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
@@ -21,23 +21,7 @@ namespace {
 using namespace contacts;
 using dates::DayMonthOrder;
 
-// The process locale as a C or English user has it, whatever the machine's is.
-class ScopedDefaultLocale {
-  public:
-    explicit ScopedDefaultLocale(const char* identifier) : previous_(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(identifier), status);
-    }
-    ~ScopedDefaultLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(previous_, status);
-    }
-    ScopedDefaultLocale(const ScopedDefaultLocale&) = delete;
-    ScopedDefaultLocale& operator=(const ScopedDefaultLocale&) = delete;
-
-  private:
-    icu::Locale previous_;
-};
+using test::ScopedDefaultLocale;
 
 MappedContactProperty column(std::int64_t index, std::string_view key, std::string title,
                              std::optional<std::string_view> label = std::nullopt) {
