@@ -603,7 +603,8 @@ void applyCell(const DataRow& row, const DataCellView& cell, const ColumnPlan& p
     // A text cell's text is trimmed already; numbers and dates are trimmed here.
     if (cell.kind() != CellKind::text) text = trimmed(text);
     if (text.empty()) return;
-    if (!plan.multipleValues) {
+    // Most cells hold one value and take the column's label: no splitting, no copies.
+    if (!plan.multipleValues || (!plan.labelColumnIndex && text.find(":::") == std::string::npos)) {
         applyValue(cell, std::move(text), plan, plan.label, assembly);
         return;
     }
