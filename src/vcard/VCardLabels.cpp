@@ -257,8 +257,15 @@ LabelSpelling spellingForLabel(std::string_view label, LabelVocabulary vocabular
 }
 
 std::string labelForText(std::string_view text) {
-    // A token is how labels are stored, whether or not we know its name.
-    if (isToken(text)) return std::string(text);
+    // A token names a built-in label as it is stored. One we do not know is read as its
+    // name, as the writer writes it, so that a card reads the same after a round trip.
+    if (isToken(text)) {
+        for (const auto label : builtInLabels) {
+            if (label == text) return std::string(label);
+        }
+        const std::string_view name = innerName(text);
+        return name.empty() ? std::string() : labelForText(name);
+    }
     if (const auto label = labelForEnglishText(text)) return std::string(*label);
     if (const auto label = labelForLocalizedString(text)) return std::string(*label);
     for (const auto label : builtInLabels) {

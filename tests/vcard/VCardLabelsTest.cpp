@@ -103,7 +103,10 @@ TEST(VCardLabelSpelling, TokensEnglishNamesAndTypeListsAreRead) {
         {"item1.TEL:1\r\nitem1.X-ABLabel:Home Fax", Label::homeFax},
         {"item1.TEL;TYPE=VOICE:1\r\nitem1.X-ABLabel:main", Label::main},
         {"item1.TEL;TYPE=CELL:1\r\nitem1.X-ABLabel:Apple Watch", Label::appleWatch},
-        {"item1.TEL:1\r\nitem1.X-ABLabel:_$!<Unheard>!$_", "_$!<Unheard>!$_"},
+        // A token we do not know is read as its name, as it is written back.
+        {"item1.TEL:1\r\nitem1.X-ABLabel:_$!<Unheard>!$_", "Unheard"},
+        {"item1.TEL:1\r\nitem1.X-ABLabel:_$!<MM-ain>!$_", "MM-ain"},
+        {"item1.TEL:1\r\nitem1.X-ABLabel:_$!<>!$_", ""},
         {"item1.TEL:1\r\nitem1.X-ABLabel:Blog", "Blog"},
         {"TEL;TYPE=HOME,FAX:1", Label::homeFax},
         {"TEL;TYPE=\"work,fax\":1", Label::workFax},
@@ -113,6 +116,8 @@ TEST(VCardLabelSpelling, TokensEnglishNamesAndTypeListsAreRead) {
         const auto contact = readOne(vcard(lines + "\r\n"));
         ASSERT_EQ(contact.phoneNumbers.size(), 1u) << lines;
         EXPECT_EQ(contact.phoneNumbers[0].label, label) << lines;
+        // What was read is written so that it reads the same again.
+        EXPECT_EQ(labelsOf(readOne(dataWithContacts({contact}))), labelsOf(contact)) << lines;
     }
 }
 
