@@ -9,7 +9,7 @@
 #include "TestSupport.h"
 #include "addressbook/ContactKeys.h"
 #include "import/ContactAssembly.h"
-#include "import/ScopedDefaultLocale.h"
+#include "import/ImportTestSupport.h"
 #include "platform/ImageData.h"
 
 namespace pelkora {
@@ -17,22 +17,10 @@ namespace {
 
 using namespace contacts;
 
-MappedContactProperty column(std::int64_t index, std::string_view key,
-                             std::optional<std::string_view> subKey = std::nullopt,
-                             std::optional<std::string_view> label = std::nullopt,
-                             std::string title = {}) {
-    MappedContactProperty property;
-    property.columnIndex = index;
-    property.contactProperty = SuggestedContactProperty::target(key, subKey);
-    property.contactProperty.systemLabel.reset();
-    property.contactProperty.customLabel.reset();
-    if (label) property.contactProperty.setLabel(*label);
-    property.sourceFieldName = std::move(title);
-    return property;
-}
+using test::mappedColumn;
 
 MappedContactProperty extractingColumn(std::int64_t index, std::string_view key) {
-    MappedContactProperty property = column(index, key);
+    MappedContactProperty property = mappedColumn(index, key);
     property.contactProperty.customLabel = std::string(kExtractLabelMarker);
     return property;
 }
@@ -79,8 +67,8 @@ TEST(ContactAssemblyTest, SelfLabelledWebAddressKeepsItsSchemeSeparator) {
 TEST(ContactAssemblyTest, PhoneWithoutLabelAndMessengerWithoutServiceContributeNothing) {
     const Contact contact =
         assemble(textRow({"555", "jdoe"}),
-                 {column(0, ContactKey::phoneNumbers),
-                  column(1, ContactKey::instantMessageAddresses, std::nullopt, Label::home)});
+                 {mappedColumn(0, ContactKey::phoneNumbers),
+                  mappedColumn(1, ContactKey::instantMessageAddresses, std::nullopt, Label::home)});
     EXPECT_TRUE(contact.phoneNumbers.empty());
     EXPECT_TRUE(contact.instantMessageAddresses.empty());
 }
@@ -109,8 +97,8 @@ TEST(ContactAssemblyTest, SingleValuedTargetKeepsTheFirstValueAndNotesTheOther) 
     for (const auto& c : cases) {
         // The Meier case: an ignored first column leaves the target to the second.
         std::vector<MappedContactProperty> properties = {
-            column(0, c.key, std::nullopt, std::nullopt, "First"),
-            column(1, c.key, std::nullopt, std::nullopt, "Second")};
+            mappedColumn(0, c.key, std::nullopt, std::nullopt, "First"),
+            mappedColumn(1, c.key, std::nullopt, std::nullopt, "Second")};
         if (c.cells[0] == "Meier") properties[0].contactProperty.clearAll();
         const AssembledContact assembled =
             assembleWithGroups(textRow(c.cells), properties, options);
@@ -135,9 +123,9 @@ TEST(ContactAssemblyTest, SingleValuedTargetKeepsTheFirstValueAndNotesTheOther) 
 
 TEST(ContactAssemblyTest, SecondBirthdayGoesIntoTheNoteUnlessItIsTheSameDay) {
     const std::vector<MappedContactProperty> properties = {
-        column(0, ContactKey::birthday, std::nullopt, std::nullopt, "Born"),
-        column(1, ContactKey::birthday, std::nullopt, std::nullopt, "Birthday"),
-        column(2, ContactKey::birthday, std::nullopt, std::nullopt, "DOB")};
+        mappedColumn(0, ContactKey::birthday, std::nullopt, std::nullopt, "Born"),
+        mappedColumn(1, ContactKey::birthday, std::nullopt, std::nullopt, "Birthday"),
+        mappedColumn(2, ContactKey::birthday, std::nullopt, std::nullopt, "DOB")};
     const AssembledContact assembled =
         assembleWithGroups(textRow({"not known", "12.03.1980", "01.01.1981"}), properties);
     EXPECT_EQ(assembled.contact.birthday, (DateComponents{1980, 3, 12, ""}));
@@ -156,10 +144,10 @@ TEST(ContactAssemblyTest, SeveralNoteColumnsMakeOneNoteWithoutWarnings) {
     options.prependFieldTitle = true;
     const AssembledContact assembled = assembleWithGroups(
         textRow({"", "Met at the fair", "Hobby: chess", "Call after 10"}),
-        {column(0, ContactKey::note, std::nullopt, std::nullopt, "Notes"),
-         column(1, ContactKey::note, std::nullopt, std::nullopt, "Notes 2"),
-         column(2, ContactKey::note, std::nullopt, std::nullopt, "Remarks"),
-         column(3, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Memo")},
+        {mappedColumn(0, ContactKey::note, std::nullopt, std::nullopt, "Notes"),
+         mappedColumn(1, ContactKey::note, std::nullopt, std::nullopt, "Notes 2"),
+         mappedColumn(2, ContactKey::note, std::nullopt, std::nullopt, "Remarks"),
+         mappedColumn(3, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Memo")},
         options);
     EXPECT_EQ(assembled.contact.note,
               "Met at the fair\nRemarks: Hobby: chess\nMemo: Call after 10\n");
@@ -185,10 +173,10 @@ TEST(ContactAssemblyTest, FullNameFillsTheNamePartsTheRowLeavesEmpty) {
         {{"", "", "Anna", "Berg"}, "", "Anna", "", "Berg", false},
     };
     const std::vector<MappedContactProperty> properties = {
-        column(0, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Name"),
-        column(1, ContactKey::namePrefix, std::nullopt, std::nullopt, "Title"),
-        column(2, ContactKey::givenName, std::nullopt, std::nullopt, "Given Name"),
-        column(3, ContactKey::familyName, std::nullopt, std::nullopt, "Family Name")};
+        mappedColumn(0, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Name"),
+        mappedColumn(1, ContactKey::namePrefix, std::nullopt, std::nullopt, "Title"),
+        mappedColumn(2, ContactKey::givenName, std::nullopt, std::nullopt, "Given Name"),
+        mappedColumn(3, ContactKey::familyName, std::nullopt, std::nullopt, "Family Name")};
     for (const auto& c : cases) {
         const AssembledContact assembled = assembleWithGroups(textRow(c.cells), properties);
         const Contact& contact = assembled.contact;
@@ -211,9 +199,10 @@ TEST(ContactAssemblyTest, FullNameFillsTheNamePartsTheRowLeavesEmpty) {
     // with its contact's name.
     const AssembledContact two = assembleWithGroups(
         textRow({"ACME", "Anna Berg", "A. Berg"}),
-        {column(0, ContactKey::organizationName),
-         column(1, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Contact Person"),
-         column(2, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Full Name")});
+        {mappedColumn(0, ContactKey::organizationName),
+         mappedColumn(1, CustomPropertyKeys::FullName, std::nullopt, std::nullopt,
+                      "Contact Person"),
+         mappedColumn(2, CustomPropertyKeys::FullName, std::nullopt, std::nullopt, "Full Name")});
     EXPECT_EQ(two.contact.givenName, "Anna");
     EXPECT_EQ(two.contact.familyName, "Berg");
     EXPECT_EQ(two.contact.contactType, ContactType::person);
@@ -225,8 +214,8 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
     DataRow row(1);
     row.add(DataCell(0, 1234.0));
     row.add(DataCell(1, 12.5));
-    const Contact contact =
-        assemble(row, {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
+    const Contact contact = assemble(
+        row, {mappedColumn(0, ContactKey::jobTitle), mappedColumn(1, ContactKey::departmentName)});
     EXPECT_EQ(contact.jobTitle, "1234");
     EXPECT_EQ(contact.departmentName, "12.5");
 
@@ -236,8 +225,8 @@ TEST(ContactAssemblyTest, WholeNumbersLoseTheirFractionAndFractionsStay) {
     german.add(DataCell(1, 1234.5));
     const Contact inGerman = [&] {
         test::ScopedDefaultLocale locale("de_DE");
-        return assemble(german,
-                        {column(0, ContactKey::jobTitle), column(1, ContactKey::departmentName)});
+        return assemble(german, {mappedColumn(0, ContactKey::jobTitle),
+                                 mappedColumn(1, ContactKey::departmentName)});
     }();
     EXPECT_EQ(inGerman.jobTitle, "1234567");
     EXPECT_EQ(inGerman.departmentName, "1.234,5");
@@ -247,10 +236,10 @@ TEST(ContactAssemblyTest,
      SecondValueForFilledPostalComponentStartsAnAddressThatLaterComponentsFill) {
     const Contact contact = assemble(
         textRow({"Berlin", "Potsdam", "Hauptstr. 1", "Hinterhaus"}),
-        {column(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
-         column(1, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
-         column(2, ContactKey::postalAddresses, PostalAddressKey::street, Label::work),
-         column(3, ContactKey::postalAddresses, CustomPropertyKeys::Addition, Label::work)});
+        {mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
+         mappedColumn(1, ContactKey::postalAddresses, PostalAddressKey::city, Label::work),
+         mappedColumn(2, ContactKey::postalAddresses, PostalAddressKey::street, Label::work),
+         mappedColumn(3, ContactKey::postalAddresses, CustomPropertyKeys::Addition, Label::work)});
     ASSERT_EQ(contact.postalAddresses.size(), 2u);
     EXPECT_EQ(contact.postalAddresses[0].value.city, "Potsdam");
     EXPECT_EQ(contact.postalAddresses[0].value.street, "Hauptstr. 1\nHinterhaus");
@@ -261,7 +250,7 @@ TEST(ContactAssemblyTest,
 TEST(ContactAssemblyTest, IllegalPostalSubKeyIsLoggedAndSkipped) {
     test::LogCapture log;
     MappedContactProperty property =
-        column(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::home);
+        mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::city, Label::home);
     property.contactProperty.propertySubKey = "floor";
     const Contact contact = assemble(textRow({"3"}), {property});
     EXPECT_TRUE(log.contains("Postal Adress: skipping illegal subkey 'floor'"));
@@ -277,8 +266,9 @@ TEST(ContactAssemblyTest, NumericPostalCodeIsPaddedForTheAddressCountry) {
         return row;
     };
     const std::vector<MappedContactProperty> properties = {
-        column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
-        column(1, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home)};
+        mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        mappedColumn(1, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode,
+                     Label::home)};
     EXPECT_EQ(assemble(rowFor("de"), properties).postalAddresses[0].value.postalCode, "01234");
     EXPECT_EQ(assemble(rowFor("at"), properties).postalAddresses[0].value.postalCode, "1234");
 }
@@ -289,7 +279,8 @@ TEST(ContactAssemblyTest, NumericPostalCodeWithoutCountryUsesTheDefaultCountry) 
     AssemblyOptions options;
     options.defaultCountryCode = "de";
     const Contact contact = assemble(
-        row, {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home)},
+        row,
+        {mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home)},
         options);
     EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "01067");
 }
@@ -321,9 +312,10 @@ TEST(ContactAssemblyTest, NumericPostalCodeFollowsTheCountryTheAddressNames) {
     AssemblyOptions options;
     options.defaultCountryCode = "us";
     const std::vector<MappedContactProperty> properties = {
-        column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
-        column(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::home),
-        column(2, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home)};
+        mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        mappedColumn(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::home),
+        mappedColumn(2, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode,
+                     Label::home)};
     for (const Case& c : cases) {
         DataRow row(1);
         row.add(DataCell(0, c.postalCode));
@@ -340,10 +332,10 @@ TEST(ContactAssemblyTest, NumericPostalCodeFollowsTheCountryTheAddressNames) {
 }
 
 TEST(ContactAssemblyTest, CountryNameGivesItsCodeEvenWithoutNumericPostalCode) {
-    const Contact contact =
-        assemble(textRow({"B-1000", "Belgique"}),
-                 {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::work),
-                  column(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::work)});
+    const Contact contact = assemble(
+        textRow({"B-1000", "Belgique"}),
+        {mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::work),
+         mappedColumn(1, ContactKey::postalAddresses, PostalAddressKey::country, Label::work)});
     ASSERT_EQ(contact.postalAddresses.size(), 1u);
     EXPECT_EQ(contact.postalAddresses[0].value.postalCode, "B-1000");
     EXPECT_EQ(contact.postalAddresses[0].value.isoCountryCode, "be");
@@ -354,8 +346,8 @@ TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
     options.defaultCountryCode = "de";
     const auto postalCode = [&](std::string text) {
         return assemble(textRow({std::move(text)}),
-                        {column(0, ContactKey::postalAddresses, PostalAddressKey::postalCode,
-                                Label::home)},
+                        {mappedColumn(0, ContactKey::postalAddresses, PostalAddressKey::postalCode,
+                                      Label::home)},
                         options)
             .postalAddresses[0]
             .value.postalCode;
@@ -370,17 +362,18 @@ TEST(ContactAssemblyTest, DigitOnlyTextPostalCodeIsPaddedOtherTextIsNot) {
 }
 
 TEST(ContactAssemblyTest, OrganizationWithoutPersonalNameIsACompany) {
-    EXPECT_EQ(assemble(textRow({"ACME"}), {column(0, ContactKey::organizationName)}).contactType,
-              ContactType::organization);
-    EXPECT_EQ(assemble(textRow({"ACME", "Ann"}),
-                       {column(0, ContactKey::organizationName), column(1, ContactKey::givenName)})
+    EXPECT_EQ(
+        assemble(textRow({"ACME"}), {mappedColumn(0, ContactKey::organizationName)}).contactType,
+        ContactType::organization);
+    EXPECT_EQ(assemble(textRow({"ACME", "Ann"}), {mappedColumn(0, ContactKey::organizationName),
+                                                  mappedColumn(1, ContactKey::givenName)})
                   .contactType,
               ContactType::person);
 }
 
 TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) {
-    const std::vector<MappedContactProperty> properties = {column(0, ContactKey::contactType),
-                                                           column(1, ContactKey::givenName)};
+    const std::vector<MappedContactProperty> properties = {mappedColumn(0, ContactKey::contactType),
+                                                           mappedColumn(1, ContactKey::givenName)};
     EXPECT_EQ(assemble(textRow({"Eine FIRMA", "Ann"}), properties).contactType,
               ContactType::organization);
     EXPECT_EQ(assemble(textRow({"private", "Ann"}), properties).contactType, ContactType::person);
@@ -394,13 +387,13 @@ TEST(ContactAssemblyTest, ContactTypeCellWithCompanyTermInAnyCaseMakesACompany) 
 TEST(ContactAssemblyTest, GroupsAreSplitTrimmedAndListedOnce) {
     const AssembledContact assembled = assembleWithGroups(
         textRow({"Friends; Family|Work\nFriends", " Club \x1D"}),
-        {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+        {mappedColumn(0, CustomPropertyKeys::Group), mappedColumn(1, CustomPropertyKeys::Group)});
     EXPECT_EQ(assembled.groupNames,
               (std::vector<std::string>{"Friends", "Family", "Work", "Club"}));
 }
 
 TEST(ContactAssemblyTest, NoteWithoutAnyTextIsASingleLineFeed) {
-    EXPECT_EQ(assemble(textRow({"Ann"}), {column(0, ContactKey::givenName)}).note, "\n");
+    EXPECT_EQ(assemble(textRow({"Ann"}), {mappedColumn(0, ContactKey::givenName)}).note, "\n");
 }
 
 TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
@@ -409,8 +402,8 @@ TEST(ContactAssemblyTest, NoteItemTitleInCapitalsBeforeTheText) {
     options.fieldTitleAllCaps = true;
     const Contact contact = assemble(
         textRow({"Chess", "Knows Ann"}),
-        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
-         column(1, ContactKey::note)},
+        {mappedColumn(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         mappedColumn(1, ContactKey::note)},
         options);
     EXPECT_EQ(contact.note, "Knows Ann\nHOBBY: Chess\n");
 }
@@ -423,9 +416,9 @@ TEST(ContactAssemblyTest, NoteLayoutSortsBreaksAfterTitleAndSpacesItems) {
     options.extraLinefeed = true;
     const Contact contact = assemble(
         textRow({"Chess", "Äpfel", "Old note"}),
-        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
-         column(1, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Food"),
-         column(2, ContactKey::note)},
+        {mappedColumn(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby"),
+         mappedColumn(1, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Food"),
+         mappedColumn(2, ContactKey::note)},
         options);
     EXPECT_EQ(contact.note, "Old note\n\nFood:\nÄpfel\n\nHobby:\nChess\n");
 }
@@ -433,14 +426,14 @@ TEST(ContactAssemblyTest, NoteLayoutSortsBreaksAfterTitleAndSpacesItems) {
 TEST(ContactAssemblyTest, NoteItemsWithoutTitlePrependingAreTextOnly) {
     const Contact contact = assemble(
         textRow({"Chess"}),
-        {column(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby")});
+        {mappedColumn(0, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Hobby")});
     EXPECT_EQ(contact.note, "Chess\n");
 }
 
 TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) {
     const Contact contact =
         assemble(textRow({"https://twitter.com/J%C3%BCrgen"}),
-                 {column(0, ContactKey::socialProfiles, SocialProfileService::twitter)});
+                 {mappedColumn(0, ContactKey::socialProfiles, SocialProfileService::twitter)});
     ASSERT_EQ(contact.socialProfiles.size(), 1u);
     EXPECT_EQ(contact.socialProfiles[0].label, Label::other);
     EXPECT_EQ(contact.socialProfiles[0].value.username, "Jürgen");
@@ -450,7 +443,7 @@ TEST(ContactAssemblyTest, SocialProfileUrlGivesTheUserNameFromItsLastComponent) 
 TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
     test::LogCapture log;
     const Contact contact =
-        assemble(textRow({"1.1.2000"}), {column(0, ContactKey::nonGregorianBirthday)});
+        assemble(textRow({"1.1.2000"}), {mappedColumn(0, ContactKey::nonGregorianBirthday)});
     EXPECT_FALSE(contact.nonGregorianBirthday.has_value());
     EXPECT_TRUE(log.contains("Setting value for key 'nonGregorianBirthday' not yet implemented"));
 }
@@ -458,12 +451,13 @@ TEST(ContactAssemblyTest, NonGregorianBirthdayIsLoggedAsNotImplemented) {
 TEST(ContactAssemblyTest, LabelledValuesKeepColumnOrderAndUnreadableDatesAreSkipped) {
     const Contact contact = assemble(
         textRow({"01.02.2003", "not a date", "Eva", "eva", "a@example.org", "b@example.org"}),
-        {column(0, ContactKey::dates, std::nullopt, Label::anniversary),
-         column(1, ContactKey::dates, std::nullopt, Label::other),
-         column(2, ContactKey::contactRelations, std::nullopt, RelationLabel::sister),
-         column(3, ContactKey::instantMessageAddresses, InstantMessageService::skype, Label::home),
-         column(4, ContactKey::emailAddresses, std::nullopt, Label::work),
-         column(5, ContactKey::emailAddresses, std::nullopt, Label::home)});
+        {mappedColumn(0, ContactKey::dates, std::nullopt, Label::anniversary),
+         mappedColumn(1, ContactKey::dates, std::nullopt, Label::other),
+         mappedColumn(2, ContactKey::contactRelations, std::nullopt, RelationLabel::sister),
+         mappedColumn(3, ContactKey::instantMessageAddresses, InstantMessageService::skype,
+                      Label::home),
+         mappedColumn(4, ContactKey::emailAddresses, std::nullopt, Label::work),
+         mappedColumn(5, ContactKey::emailAddresses, std::nullopt, Label::home)});
     ASSERT_EQ(contact.dates.size(), 1u);
     EXPECT_EQ(contact.dates[0].label, Label::anniversary);
     EXPECT_EQ(contact.dates[0].value, (DateComponents{2003, 2, 1, ""}));
@@ -487,14 +481,14 @@ TEST(ContactAssemblyTest, PicturesBecomeSquarePngsOrKeepTheirBytes) {
     row.add(DataCell(1, broken));
     row.addText(2, "not a picture");
 
-    const auto square = assemble(row, {column(0, ContactKey::imageData)}).imageData;
+    const auto square = assemble(row, {mappedColumn(0, ContactKey::imageData)}).imageData;
     const auto size = imageSize(square);
     ASSERT_TRUE(size);
     EXPECT_EQ(size->width, 9);
     EXPECT_EQ(size->height, 9);
     EXPECT_FALSE(isJpegData(square));  // re-encoded as PNG
-    EXPECT_EQ(assemble(row, {column(1, ContactKey::imageData)}).imageData, broken);
-    EXPECT_TRUE(assemble(row, {column(2, ContactKey::imageData)}).imageData.empty());
+    EXPECT_EQ(assemble(row, {mappedColumn(1, ContactKey::imageData)}).imageData, broken);
+    EXPECT_TRUE(assemble(row, {mappedColumn(2, ContactKey::imageData)}).imageData.empty());
 }
 
 TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
@@ -509,13 +503,15 @@ TEST(ContactAssemblyTest, GermanContactRowBecomesAFullContact) {
     row.addText(7, "12.05.1979");
     row.addText(8, "Friends, Book club");
     const auto [contact, groupNames, problems] = assembleWithGroups(
-        row, {column(0, ContactKey::givenName), column(1, ContactKey::familyName),
-              extractingColumn(2, ContactKey::phoneNumbers),
-              column(3, ContactKey::postalAddresses, PostalAddressKey::street, Label::home),
-              column(4, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
-              column(5, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
-              column(6, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode, Label::home),
-              column(7, ContactKey::birthday), column(8, CustomPropertyKeys::Group)});
+        row,
+        {mappedColumn(0, ContactKey::givenName), mappedColumn(1, ContactKey::familyName),
+         extractingColumn(2, ContactKey::phoneNumbers),
+         mappedColumn(3, ContactKey::postalAddresses, PostalAddressKey::street, Label::home),
+         mappedColumn(4, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+         mappedColumn(5, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
+         mappedColumn(6, ContactKey::postalAddresses, PostalAddressKey::isoCountryCode,
+                      Label::home),
+         mappedColumn(7, ContactKey::birthday), mappedColumn(8, CustomPropertyKeys::Group)});
     EXPECT_EQ(contact.givenName, "Jürgen");
     EXPECT_EQ(contact.familyName, "Größer");
     EXPECT_EQ(contact.contactType, ContactType::person);
@@ -563,18 +559,18 @@ Contact withoutIdentifiers(Contact contact) {
 // next, so each contact equals the one a fresh assembly gives.
 TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleAssemblies) {
     const std::vector<MappedContactProperty> properties = {
-        column(0, ContactKey::givenName),
-        column(1, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
-        column(1, ContactKey::note),  // a second target for column 1 is never used
-        column(2, ContactKey::birthday),
+        mappedColumn(0, ContactKey::givenName),
+        mappedColumn(1, ContactKey::postalAddresses, PostalAddressKey::postalCode, Label::home),
+        mappedColumn(1, ContactKey::note),  // a second target for column 1 is never used
+        mappedColumn(2, ContactKey::birthday),
         extractingColumn(3, ContactKey::phoneNumbers),
-        column(4, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Tag"),
-        column(5, ContactKey::organizationName),
-        column(6, ContactKey::emailAddresses, std::nullopt, Label::work),
-        column(7, ContactKey::dates, std::nullopt, Label::anniversary),
-        column(8, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
-        column(9, ContactKey::emailAddresses),  // no label: not imported
-        column(10, CustomPropertyKeys::UID),
+        mappedColumn(4, CustomPropertyKeys::AdditionalNote, std::nullopt, std::nullopt, "Tag"),
+        mappedColumn(5, ContactKey::organizationName),
+        mappedColumn(6, ContactKey::emailAddresses, std::nullopt, Label::work),
+        mappedColumn(7, ContactKey::dates, std::nullopt, Label::anniversary),
+        mappedColumn(8, ContactKey::postalAddresses, PostalAddressKey::city, Label::home),
+        mappedColumn(9, ContactKey::emailAddresses),  // no label: not imported
+        mappedColumn(10, CustomPropertyKeys::UID),
     };
     const std::vector<DateFormat> formats = {DateFormat("dd.MM.yyyy", "de", true),
                                              DateFormat("MM/dd", std::nullopt, true)};
@@ -657,7 +653,7 @@ TEST(ContactAssemblyTest, AssemblerReusedOverVariedRowsGivesTheContactsOfSingleA
 MappedContactProperty labelledColumn(std::int64_t index, std::string_view key,
                                      std::int64_t labelColumn,
                                      std::optional<std::string_view> subKey = std::nullopt) {
-    MappedContactProperty property = column(index, key, subKey, Label::other);
+    MappedContactProperty property = mappedColumn(index, key, subKey, Label::other);
     property.labelColumnIndex = labelColumn;
     return property;
 }
@@ -693,7 +689,7 @@ TEST(ContactAssemblyTest, LabelColumnLabelsEachValueOfTheRow) {
         {"Home ::: Work", " ::: 030 14", {{std::string(Label::work), "030 14"}}},
     };
     const std::vector<MappedContactProperty> properties = {
-        column(0, CustomPropertyKeys::AdditionalNote),
+        mappedColumn(0, CustomPropertyKeys::AdditionalNote),
         labelledColumn(1, ContactKey::phoneNumbers, 0)};
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.label + " / " + testCase.value);
@@ -734,7 +730,7 @@ TEST(ContactAssemblyTest, LabelColumnSplitsAddressPartsIntoOneAddressPerLabel) {
 TEST(ContactAssemblyTest, SystemGroupsAreDroppedAndMultipleValuesSplit) {
     const AssembledContact assembled = assembleWithGroups(
         textRow({"* myContacts ::: Friends", "* starred ::: Navy, Friends ::: *Stars"}),
-        {column(0, CustomPropertyKeys::Group), column(1, CustomPropertyKeys::Group)});
+        {mappedColumn(0, CustomPropertyKeys::Group), mappedColumn(1, CustomPropertyKeys::Group)});
     EXPECT_EQ(assembled.groupNames, (std::vector<std::string>{"Friends", "Navy", "*Stars"}));
     EXPECT_EQ(groupNamesInText("* My Contacts ::: * Starred"), std::vector<std::string>{});
 }
@@ -742,8 +738,8 @@ TEST(ContactAssemblyTest, SystemGroupsAreDroppedAndMultipleValuesSplit) {
 // The names travel with the contact of their row: a reused assembler neither carries one
 // row's groups into the next nor loses them to a row without any.
 TEST(ContactAssemblyTest, EachRowsGroupNamesComeWithItsOwnContact) {
-    const std::vector<MappedContactProperty> properties = {column(0, ContactKey::givenName),
-                                                           column(1, CustomPropertyKeys::Group)};
+    const std::vector<MappedContactProperty> properties = {
+        mappedColumn(0, ContactKey::givenName), mappedColumn(1, CustomPropertyKeys::Group)};
     ContactAssembler assembler(properties, {}, {});
     const AssembledContact ann = assembler.assemble(textRow({"Ann", "Friends, Work"}));
     const AssembledContact bob = assembler.assemble(textRow({"Bob", ""}));

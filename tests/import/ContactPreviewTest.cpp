@@ -7,7 +7,7 @@
 #include "addressbook/ContactKeys.h"
 #include "addressbook/UserCountry.h"
 #include "import/ContactPreview.h"
-#include "import/ScopedDefaultLocale.h"
+#include "import/ImportTestSupport.h"
 
 namespace pelkora {
 namespace {

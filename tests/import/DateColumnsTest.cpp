@@ -8,7 +8,7 @@
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ContactAssembly.h"
 #include "import/DateColumns.h"
-#include "import/ScopedDefaultLocale.h"
+#include "import/ImportTestSupport.h"
 #include "import/TabularDataImportOperation.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
@@ -25,14 +25,7 @@ using test::ScopedDefaultLocale;
 
 MappedContactProperty column(std::int64_t index, std::string_view key, std::string title,
                              std::optional<std::string_view> label = std::nullopt) {
-    MappedContactProperty property;
-    property.columnIndex = index;
-    property.contactProperty = SuggestedContactProperty::target(key, std::nullopt);
-    property.contactProperty.systemLabel.reset();
-    property.contactProperty.customLabel.reset();
-    if (label) property.contactProperty.setLabel(*label);
-    property.sourceFieldName = std::move(title);
-    return property;
+    return test::mappedColumn(index, key, std::nullopt, label, std::move(title));
 }
 
 DataRow textRow(std::int64_t number, const std::vector<std::string>& texts) {

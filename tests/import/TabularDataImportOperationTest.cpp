@@ -9,6 +9,7 @@
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "import/ImportTestSupport.h"
 #include "import/TabularDataImportOperation.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
@@ -112,13 +113,7 @@ struct RecordingDelegate final : ImportOperationDelegate {
 
 MappedContactProperty column(std::int64_t index, std::string_view key,
                              std::optional<std::string_view> label = std::nullopt) {
-    MappedContactProperty property;
-    property.columnIndex = index;
-    property.contactProperty = SuggestedContactProperty::target(key, std::nullopt);
-    property.contactProperty.systemLabel.reset();
-    property.contactProperty.customLabel.reset();
-    if (label) property.contactProperty.setLabel(*label);
-    return property;
+    return test::mappedColumn(index, key, std::nullopt, label);
 }
 
 class TabularDataImportOperationTest : public ::testing::Test {

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "addressbook/ContactKeys.h"
+#include "import/ImportTestSupport.h"
 #include "import/VCardExport.h"
 #include "platform/ImageData.h"
 #include "platform/MainQueue.h"
@@ -344,13 +345,7 @@ class RowsReader : public TabularDataReader {
 
 MappedContactProperty column(std::int64_t index, std::string_view key,
                              std::optional<std::string_view> label = std::nullopt) {
-    MappedContactProperty property;
-    property.columnIndex = index;
-    property.contactProperty = SuggestedContactProperty::target(key, std::nullopt);
-    property.contactProperty.systemLabel.reset();
-    property.contactProperty.customLabel.reset();
-    if (label) property.contactProperty.setLabel(*label);
-    return property;
+    return test::mappedColumn(index, key, std::nullopt, label);
 }
 
 // Columns: given name, family name, note, groups, relation (manager), picture.
