@@ -84,13 +84,20 @@ ImportOptions importOptions(const SettingsStore& settings);
 
 // What an import did, for a summary after it ended.
 // A value of one row that did not go in as it stood.
+// For a vCard, row is the card's number in its file (from 1), column the property ("UID")
+// or empty, and file the file's name.
 struct ImportWarning {
     std::int64_t row = 0;  // the row's record number in the file, the title row being 1
     std::string column;
     std::string value;
     std::string problem;
+    std::string file;  // vCards only: the name of the card's file
     bool operator==(const ImportWarning&) const = default;
 };
+
+// The problems of a vCard import, as ImportWarning::problem.
+inline constexpr std::string_view kProblemUnreadableCard = "not readable as a vCard";
+inline constexpr std::string_view kProblemIdentifierInUse = "identifier already in use";
 
 // One line per kind of problem for a summary ("3 values were not dates and went into the
 // note"), in the order the kinds first appear.
@@ -107,6 +114,11 @@ struct ImportSummary {
     std::uint64_t groupsCreated = 0;  // from the data
     std::uint64_t oldDuplicates = 0;  // distinct existing contacts put in "OLD DUPLICATES"
     std::uint64_t newDuplicates = 0;  // new contacts put in "NEW DUPLICATES"
+    // vCard imports: cards skipped because they could not be read, cards that got a new
+    // identifier because theirs was taken, and cards written by other programs.
+    std::uint64_t unreadableCards = 0;
+    std::uint64_t identifiersReplaced = 0;
+    std::uint64_t cardsFromOtherPrograms = 0;
     bool cancelled = false;
     bool failed = false;
     // Every value that was not taken as it stood, in row order.

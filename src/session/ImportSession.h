@@ -21,6 +21,8 @@
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/ContactStore.h"
 #include "import/ImportSource.h"
+#include "import/VCardImportOperation.h"
+#include "import/VCardScan.h"
 #include "input/TabularDataReader.h"
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
@@ -225,6 +227,17 @@ class ImportSession final : public TabularDataReaderDelegate {
     OpenAsFileType openAsFileType() const { return openAsFileType_; }
     const std::vector<std::filesystem::path>& filesToOpen() const { return filesToOpen_; }
     const std::vector<std::filesystem::path>& vCardUrls() const { return vCardUrls_; }
+    // What the last vCard scan found: the cards in scan order and the group names, sorted.
+    // Replaced when a scan finishes; cleared when a scan starts and on start over.
+    const std::vector<ScannedVCard>& scannedVCards() const { return *scannedVCards_; }
+    const std::vector<std::string>& vCardScanDetectedGroups() const {
+        return vCardScanDetectedGroups_;
+    }
+    void setScanResults(std::vector<ScannedVCard> cards, std::vector<std::string> groups);
+    // What a vCard import reads when it starts.
+    VCardImportSource vCardImportSource() const;
+    // Whether the import page imports scanned vCards rather than rows.
+    bool importsVCards() const { return !vCardUrls_.empty() && !currentReader(); }
     const std::string& detectedLanguage() const { return detectedLanguage_; }
     // The shipped column-title vocabulary and the user's own titles, loaded at launch.
     const StringMap& stringMap() const { return stringMap_; }
@@ -301,6 +314,9 @@ class ImportSession final : public TabularDataReaderDelegate {
     OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;
     std::vector<std::filesystem::path> filesToOpen_;
     std::vector<std::filesystem::path> vCardUrls_;
+    std::shared_ptr<const std::vector<ScannedVCard>> scannedVCards_ =
+        std::make_shared<const std::vector<ScannedVCard>>();
+    std::vector<std::string> vCardScanDetectedGroups_;
     std::string detectedLanguage_ = "en";
     bool languageRecognised_ = false;
     StringMap stringMap_;
