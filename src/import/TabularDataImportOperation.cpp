@@ -386,8 +386,11 @@ void TabularDataImportOperation::recordProblems(std::int64_t rowIndex,
     for (AssemblyProblem& problem : problems) {
         writeLog(LogType::info, "Row %ld, column '%{public}@': '%{public}@' %{public}@",
                  static_cast<long>(rowIndex), problem.column, problem.value, problem.problem);
-        summary_.warnings.push_back({rowIndex, std::move(problem.column), std::move(problem.value),
-                                     std::move(problem.problem)});
+        summary_.warnings.push_back({rowIndex,
+                                     std::move(problem.column),
+                                     std::move(problem.value),
+                                     std::move(problem.problem),
+                                     {}});
     }
 }
 
