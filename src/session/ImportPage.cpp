@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "import/VCardExport.h"
+#include "import/VCardImportOperation.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "session/ImportSession.h"
@@ -170,23 +171,30 @@ void ImportPage::setTextTokens(ImportSession& session, std::vector<std::string> 
 
 bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions> options) {
     if (importing_ || !session.contactStore()) return false;
+    ImportOptions settings = options.value_or(importOptions(session.settings()));
+    // The summary reaches the page on the main thread, after the operation's events.
+    const auto run = [this, &session](auto operation) {
+        runWithProgressSheet(session, [operation, this](Operation& running) {
+            operation->main(running);
+            MainQueue::shared().post([summary = operation->summary(), this, alive = alive_] {
+                if (*alive) summary_ = summary;
+            });
+        });
+    };
+    exporting_ = false;
+    if (session.importsVCards()) {
+        VCardImportSource source = session.vCardImportSource();
+        if (!source.cards || source.cards->empty()) return false;
+        beginProgress(session, source.cards->size());
+        run(std::make_shared<VCardImportOperation>(session.contactStore(), std::move(source),
+                                                   std::move(settings), textTokens_, events_));
+        return true;
+    }
     ImportSource source = session.importSource();
     if (!source.reader) return false;
-    const std::uint64_t total = rowsToImport(*source.reader).size();
-
-    exporting_ = false;
-    beginProgress(session, total);
-
-    auto operation = std::make_shared<TabularDataImportOperation>(
-        session.contactStore(), std::move(source),
-        options.value_or(importOptions(session.settings())), textTokens_, events_);
-    runWithProgressSheet(session, [operation, this](Operation& running) {
-        operation->main(running);
-        // The summary reaches the page on the main thread, after the operation's events.
-        MainQueue::shared().post([summary = operation->summary(), this, alive = alive_] {
-            if (*alive) summary_ = summary;
-        });
-    });
+    beginProgress(session, rowsToImport(*source.reader).size());
+    run(std::make_shared<TabularDataImportOperation>(session.contactStore(), std::move(source),
+                                                     std::move(settings), textTokens_, events_));
     return true;
 }
 

@@ -596,6 +596,7 @@ void ImportSession::startOver() {
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     vCardUrls_.clear();
+    setScanResults({}, {});
     filesToOpen_.clear();
     setCurrentProgress(nullptr);
     schedulePage(Names::InitialPage);
@@ -794,6 +795,17 @@ ImportSource ImportSession::importSource() const {
     // Titles too short to tell their language leave dates to the user's locale.
     if (languageRecognised_) source.assemblyOptions.dateLanguage = detectedLanguage_;
     return source;
+}
+
+void ImportSession::setScanResults(std::vector<ScannedVCard> cards,
+                                   std::vector<std::string> groups) {
+    // A running import holds the previous list; it is replaced, never changed.
+    scannedVCards_ = std::make_shared<const std::vector<ScannedVCard>>(std::move(cards));
+    vCardScanDetectedGroups_ = std::move(groups);
+}
+
+VCardImportSource ImportSession::vCardImportSource() const {
+    return VCardImportSource{scannedVCards_, vCardScanDetectedGroups_};
 }
 
 void ImportSession::presentProgress(std::shared_ptr<Progress> progress) {

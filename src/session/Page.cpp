@@ -5,6 +5,7 @@
 #include "session/ImportSession.h"
 #include "session/SetTextEncodingPage.h"
 #include "session/SettingsKeys.h"
+#include "session/VCFScanPage.h"
 
 namespace pelkora {
 
@@ -67,7 +68,7 @@ PageRegistry PageRegistry::standard() {
     registry.registerPage(std::string(Names::ImportPage),
                           [] { return std::make_unique<ImportPage>(); });
     registry.registerPage(std::string(Names::VCFScanPage),
-                          fixed(Names::VCFScanPage, Names::InitialPage, Names::ImportPage));
+                          [] { return std::make_unique<VCFScanPage>(); });
     return registry;
 }
 
