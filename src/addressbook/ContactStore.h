@@ -105,6 +105,11 @@ class ContactStore : public ContactAuthorizationProvider {
     // Which of these identifiers belong to a contact of the container.
     virtual Result<std::unordered_set<std::string>> existingIdentifiers(
         const std::string& containerIdentifier, const std::vector<std::string>& identifiers) = 0;
+    // Which of these identifiers a contact or a group of any container has already, so that
+    // a new contact or group given one of them would be refused. Answered from the stores'
+    // primary keys: an import asks this once for every chunk.
+    virtual Result<std::unordered_set<std::string>> identifiersInUse(
+        const std::vector<std::string>& identifiers) = 0;
 
     // Applies the whole request or, on any failure, nothing of it.
     virtual Result<void> execute(const SaveRequest& request) = 0;

@@ -9,6 +9,7 @@
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "import/ImportOperationTestSupport.h"
 #include "import/ImportTestSupport.h"
 #include "import/TabularDataImportOperation.h"
 #include "input/TextReader.h"
@@ -40,76 +41,8 @@ class GivenRowsReader final : public TabularDataReader {
     }
 };
 
-// Passes everything to the real store; lets a test act at chosen moments.
-class ObservedStore final : public ContactStore {
-  public:
-    explicit ObservedStore(std::unique_ptr<SqliteContactStore> store) : store_(std::move(store)) {}
-    SqliteContactStore& real() { return *store_; }
-
-    std::function<void(const SaveRequest&)> beforeExecute;
-    std::function<void()> beforeDuplicateLookup;
-
-    AuthorizationStatus authorizationStatus() const override {
-        return store_->authorizationStatus();
-    }
-    void requestAccess(std::function<void(bool)> completion) override {
-        store_->requestAccess(std::move(completion));
-    }
-    Result<std::vector<Container>> containers() override { return store_->containers(); }
-    Result<std::optional<Container>> container(const std::string& id) override {
-        return store_->container(id);
-    }
-    std::string defaultContainerIdentifier() override {
-        return store_->defaultContainerIdentifier();
-    }
-    Result<std::vector<Group>> groups(const std::string& id) override { return store_->groups(id); }
-    Result<void> enumerateContacts(const std::string& id,
-                                   const std::function<bool(const Contact&)>& visit) override {
-        return store_->enumerateContacts(id, visit);
-    }
-    Result<std::vector<Contact>> contacts(const std::vector<std::string>& ids) override {
-        return store_->contacts(ids);
-    }
-    Result<std::vector<std::pair<std::string, std::vector<std::string>>>> groupMemberships(
-        const std::string& id) override {
-        return store_->groupMemberships(id);
-    }
-    Result<std::unordered_set<std::string>> existingFullNames(
-        const std::string& id, const std::vector<std::string>& names) override {
-        if (beforeDuplicateLookup) beforeDuplicateLookup();
-        return store_->existingFullNames(id, names);
-    }
-    Result<std::vector<std::string>> contactIdentifiersWithFullNames(
-        const std::string& id, const std::vector<std::string>& names) override {
-        if (beforeDuplicateLookup) beforeDuplicateLookup();
-        return store_->contactIdentifiersWithFullNames(id, names);
-    }
-    Result<std::unordered_set<std::string>> existingIdentifiers(
-        const std::string& id, const std::vector<std::string>& ids) override {
-        if (beforeDuplicateLookup) beforeDuplicateLookup();
-        return store_->existingIdentifiers(id, ids);
-    }
-    Result<void> execute(const SaveRequest& request) override {
-        if (beforeExecute) beforeExecute(request);
-        return store_->execute(request);
-    }
-
-  private:
-    std::unique_ptr<SqliteContactStore> store_;
-};
-
-struct RecordingDelegate final : ImportOperationDelegate {
-    int started = 0, finished = 0, chunksSubmitted = 0;
-    std::uint64_t processed = 0;
-    std::vector<ImportOperationError> failures;
-    void importOperationDidStart() override { ++started; }
-    void importOperationDidProcess(std::uint64_t count) override { processed = count; }
-    void importOperationDidSubmitChunk() override { ++chunksSubmitted; }
-    void importOperationDidFail(const ImportOperationError& error) override {
-        failures.push_back(error);
-    }
-    void importOperationDidFinish() override { ++finished; }
-};
+using test::ObservedStore;
+using test::RecordingDelegate;
 
 MappedContactProperty column(std::int64_t index, std::string_view key,
                              std::optional<std::string_view> label = std::nullopt) {
@@ -151,29 +84,11 @@ class TabularDataImportOperationTest : public ::testing::Test {
         return import.summary();
     }
 
-    std::vector<Contact> saved() {
-        std::vector<Contact> all;
-        EXPECT_TRUE(store_->enumerateContacts(local(), [&](const Contact& c) {
-            all.push_back(c);
-            return true;
-        }));
-        return all;
-    }
+    std::vector<Contact> saved() { return test::savedContacts(*store_, local()); }
     std::string local() { return store_->defaultContainerIdentifier(); }
     // The full names of the members of the group with the name, sorted.
     std::vector<std::string> members(const std::string& groupName) {
-        std::string groupId;
-        const auto groups = store_->groups(local()).value();
-        for (const Group& group : groups)
-            if (group.name == groupName) groupId = group.identifier;
-        std::vector<std::string> names;
-        const auto memberships = store_->groupMemberships(local()).value();
-        for (const auto& [contact, groupIds] : memberships) {
-            if (std::find(groupIds.begin(), groupIds.end(), groupId) == groupIds.end()) continue;
-            names.push_back(stringFromContact(store_->contacts({contact}).value().at(0)));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
+        return test::memberNames(*store_, local(), groupName);
     }
     std::vector<std::vector<std::string>> people(int count, int from = 0) {
         std::vector<std::vector<std::string>> rows{{"First", "Last", "Group"}};

@@ -452,6 +452,7 @@ struct SqliteContactStore::Database {
     Statement selectFullName;
     Statement selectIdentifiersByFullName;
     Statement selectContactContainer;
+    Statement selectIdentifierInUse;
     Statement selectLastCreated;
     Statement selectMemberContainers;
     Statement deleteGroup;
@@ -641,6 +642,9 @@ struct SqliteContactStore::Database {
             {&selectIdentifiersByFullName,
              "SELECT identifier FROM contacts WHERE container = ?1 AND full_name = ?2"},
             {&selectContactContainer, "SELECT container FROM contacts WHERE identifier = ?1"},
+            {&selectIdentifierInUse,
+             "SELECT EXISTS (SELECT 1 FROM contacts WHERE identifier = ?1) "
+             "OR EXISTS (SELECT 1 FROM contact_groups WHERE identifier = ?1)"},
             {&selectLastCreated, "SELECT max(created) FROM contacts WHERE container = ?1"},
             {&selectMemberContainers,
              "SELECT (SELECT container FROM contacts WHERE identifier = ?1), "
@@ -814,6 +818,22 @@ struct SqliteContactStore::Database {
                 found.insert(identifier);
             else if (result != SQLITE_ROW && result != SQLITE_DONE)
                 return sqliteFailure(result, "read");
+        }
+        return found;
+    }
+
+    // Two primary-key lookups per distinct identifier, whatever the size of the book.
+    Result<std::unordered_set<std::string>> identifiersInUse(
+        const std::vector<std::string>& identifiers) {
+        std::unordered_set<std::string> found;
+        std::unordered_set<std::string_view> asked;
+        for (const std::string& identifier : identifiers) {
+            if (!asked.insert(identifier).second) continue;
+            auto run = selectIdentifierInUse.run();
+            run.bind(identifier);
+            const int result = run.step();
+            if (result != SQLITE_ROW) return sqliteFailure(result, "read");
+            if (run.integer(0) != 0) found.insert(identifier);
         }
         return found;
     }
@@ -1121,6 +1141,13 @@ ContactStore::Result<std::unordered_set<std::string>> SqliteContactStore::existi
     std::lock_guard lock(mutex_);
     return database_->inReadTransaction<std::unordered_set<std::string>>(
         [&] { return database_->existingIdentifiers(containerIdentifier, identifiers); });
+}
+
+ContactStore::Result<std::unordered_set<std::string>> SqliteContactStore::identifiersInUse(
+    const std::vector<std::string>& identifiers) {
+    std::lock_guard lock(mutex_);
+    return database_->inReadTransaction<std::unordered_set<std::string>>(
+        [&] { return database_->identifiersInUse(identifiers); });
 }
 
 ContactStore::Result<void> SqliteContactStore::execute(const SaveRequest& request) {

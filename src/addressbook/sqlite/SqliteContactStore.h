@@ -64,6 +64,10 @@ class SqliteContactStore final : public ContactStore {
     Result<std::unordered_set<std::string>> existingIdentifiers(
         const std::string& containerIdentifier,
         const std::vector<std::string>& identifiers) override;
+    // Contacts and groups share no table, but each table's identifiers are unique across
+    // every container, so both are asked.
+    Result<std::unordered_set<std::string>> identifiersInUse(
+        const std::vector<std::string>& identifiers) override;
 
     // One transaction per request. Adding a member that is in the group already does nothing.
     // Fails with containerNotFound, groupNotFound (also for a contact and a group in different

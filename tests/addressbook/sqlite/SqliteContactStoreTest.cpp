@@ -475,6 +475,37 @@ TEST_F(SqliteContactStoreTest, ExistingNamesAndIdentifiersAreFoundOnlyInTheirCon
     EXPECT_EQ(allContacts(*store_, "OTHER"), std::vector<Contact>{grace});
 }
 
+// A contact or group of any container holds its identifier against every other container.
+TEST_F(SqliteContactStoreTest, IdentifiersInUseCoverContactsAndGroupsOfEveryContainer) {
+    ASSERT_TRUE(store_->addContainer({"OTHER", "Other Book", ContainerType::cardDAV}));
+    Contact ada = person("Ada", "Lovelace");
+    ada.identifier = "urn:uuid:ada-1";  // a vCard's UID is any text
+    const Contact grace = person("Grace", "Hopper");
+    const Group club = group("Club");
+    SaveRequest request;
+    request.addContact(ada, local());
+    request.addContact(grace, "OTHER");
+    request.addGroup(club, "OTHER");
+    ASSERT_TRUE(store_->execute(request));
+
+    using Identifiers = std::unordered_set<std::string>;
+    EXPECT_EQ(store_
+                  ->identifiersInUse({ada.identifier, grace.identifier, club.identifier, "unknown",
+                                      ada.identifier, "", "URN:UUID:ADA-1"})
+                  .value(),
+              (Identifiers{ada.identifier, grace.identifier, club.identifier}));
+    EXPECT_TRUE(store_->identifiersInUse({}).value().empty());
+
+    // What the answer is for: a contact that reuses one, in another container, is refused.
+    Contact again = person("Grace", "Again");
+    again.identifier = grace.identifier;
+    SaveRequest reuse;
+    reuse.addContact(again, local());
+    const auto refused = store_->execute(reuse);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, Kind::duplicateIdentifier);
+}
+
 // --- sharing ---
 
 TEST_F(SqliteContactStoreTest, TwoStoresOnOneFileSeeEachOthersSaves) {
