@@ -1,0 +1,361 @@
+#include "import/ContactImport.h"
+
+#include <unordered_set>
+#include <utility>
+
+#include "import/ContactAssembly.h"
+#include "import/DuplicateIndex.h"
+#include "platform/Crypto.h"
+#include "platform/MainQueue.h"
+#include "platform/SettingsStore.h"
+#include "support/Localization.h"
+#include "support/Settings.h"
+#include "support/SharedNames.h"
+#include "text/DateFormatting.h"
+#include "text/UnicodeText.h"
+
+namespace pelkora {
+
+using contacts::Contact;
+using contacts::ContactStoreError;
+using contacts::Group;
+using contacts::SaveRequest;
+
+namespace {
+
+// The first group with the name, ignoring letter case.
+const Group* groupNamed(const std::vector<Group>& groups, const std::string& name) {
+    const std::string wanted = lowercased(name);
+    for (const Group& group : groups) {
+        if (lowercased(group.name) == wanted) return &group;
+    }
+    return nullptr;
+}
+
+// The container's group with the name, ignoring letter case, or else a new group with the
+// name, created in its own request.
+Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store,
+                                                   const std::vector<Group>& groups,
+                                                   const std::string& containerID,
+                                                   const std::string& name) {
+    if (const Group* existing = groupNamed(groups, name)) {
+        writeLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
+        return *existing;
+    }
+    Group group{contacts::makeUUID(), name};
+    SaveRequest creation;
+    creation.addGroup(group, containerID);
+    if (auto done = store.execute(creation); !done) return Unexpected(done.error());
+    return group;
+}
+
+// A store's error as the reason the import stops.
+Unexpected<ImportOperationError> storeFailure(const ContactStoreError& error) {
+    return Unexpected(ImportOperationError{ImportOperationError::Kind::store, error.message});
+}
+
+}  // namespace
+
+ImportOptions importOptions(const SettingsStore& settings) {
+    ImportOptions options;
+    options.selectedContainerID = settings.stringForKey(SettingKey::SelectedContainerID);
+    options.detectDuplicates = settings.boolForKey(SettingKey::DetectDuplicates);
+    options.detectNewDuplicates = settings.boolForKey(SettingKey::DetectNewDuplicates);
+    options.addTextToNotes = settings.boolForKey(SettingKey::AddTextToNotes);
+    options.removeGroups = settings.boolForKey(SettingKey::RemoveGroups);
+    return options;
+}
+
+std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& warnings) {
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    for (const ImportWarning& warning : warnings) {
+        auto found = std::find_if(counts.begin(), counts.end(), [&](const auto& entry) {
+            return entry.first == warning.problem;
+        });
+        if (found == counts.end())
+            counts.emplace_back(warning.problem, 1);
+        else
+            ++found->second;
+    }
+    std::vector<std::string> lines;
+    for (const auto& [problem, count] : counts) {
+        const std::string number = std::to_string(count);
+        const bool one = count == 1;
+        if (problem == kProblemNotADate) {
+            lines.push_back(number + (one ? " value was not a date" : " values were not dates") +
+                            " and went into the note");
+        } else if (problem == kProblemSharedTarget) {
+            lines.push_back(number + (one ? " value" : " values") +
+                            " went into the note because another column filled the same field");
+        } else if (problem == kProblemPictureNotDecoded) {
+            lines.push_back(number +
+                            (one ? " picture could not be decoded and was"
+                                 : " pictures could not be decoded and were") +
+                            " kept as the file gave them");
+        } else if (problem == kProblemUnreadableCard) {
+            lines.push_back(number + (one ? " vCard" : " vCards") + " could not be read and " +
+                            (one ? "was" : "were") + " skipped");
+        } else if (problem == kProblemIdentifierInUse) {
+            lines.push_back(number + (one ? " vCard had" : " vCards had") +
+                            " an identifier already in use and got a new one");
+        } else {
+            lines.push_back(number + (one ? " value: " : " values: ") + problem);
+        }
+    }
+    return lines;
+}
+
+ContactImport::ContactImport(std::shared_ptr<contacts::ContactStore> store, ImportOptions options,
+                             std::weak_ptr<ImportOperationDelegate> delegate)
+    : store_(std::move(store)), options_(std::move(options)), delegate_(std::move(delegate)) {}
+
+ContactImport::~ContactImport() = default;
+
+std::string ContactImport::transactionNumber(std::chrono::system_clock::time_point now) {
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    return md5HexDigest(std::to_string(seconds)).substr(0, 8);
+}
+
+std::string ContactImport::notesText(const std::vector<std::string>& tokens,
+                                     const std::filesystem::path& file,
+                                     std::chrono::system_clock::time_point now,
+                                     std::string_view transactionNumber) {
+    std::string text;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (i > 0) text += ' ';
+        text += tokens[i];
+    }
+    const std::string fileName =
+        file.empty() ? localizedString("UNKNOWN FILE") : file.filename().string();
+    text = replacedAll(std::move(text), NoteTokens::FILE, fileName);
+    text = replacedAll(std::move(text), NoteTokens::DATE, dates::shortDateText(now));
+    text = replacedAll(std::move(text), NoteTokens::TIME, dates::shortTimeText(now));
+    text = replacedAll(std::move(text), NoteTokens::TRANSNUM, transactionNumber);
+    return text;
+}
+
+std::string ContactImport::oldDuplicatesGroupName() {
+    return localizedString("OLD DUPLICATES", "Group of existing contacts that an import repeats");
+}
+
+std::string ContactImport::newDuplicatesGroupName() {
+    return localizedString("NEW DUPLICATES",
+                           "Group of imported contacts that repeat existing ones");
+}
+
+void ContactImport::post(std::function<void(ImportOperationDelegate&)> event) const {
+    MainQueue::shared().post([delegate = delegate_, event = std::move(event)] {
+        if (auto receiver = delegate.lock()) event(*receiver);
+    });
+}
+
+void ContactImport::fail(const ImportOperationError& error) {
+    summary_.failed = true;
+    if (error.kind == ImportOperationError::Kind::store) {
+        writeLog(LogType::error,
+                 "An error occurred while executing a contacts save request: %{public}@",
+                 error.message);
+        // Every store error is the address book's own error.
+        writeLog(LogType::error, "CNError: %{public}@", error.message);
+    }
+    post([error](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
+}
+
+void ContactImport::runGuarded(const std::function<void()>& body,
+                               const std::function<std::string()>& source) {
+    try {
+        body();
+    } catch (...) {
+        // The chunks saved so far stay; the page must hear that the rest did not happen.
+        summary_.failed = true;
+        const std::string reason = currentExceptionText();
+        const std::string file = source();
+        writeLog(LogType::error, "The import of %{public}@ stopped on an exception: %{public}@",
+                 file, reason);
+        post([error = ImportOperationError{
+                  ImportOperationError::Kind::internalFailure,
+                  formatMessage(
+                      localizedString("The import of “%1$@” stopped on an unexpected error: "
+                                      "%2$@. The records saved before it stay in the "
+                                      "address book; please report this problem."),
+                      file, reason),
+                  file}](ImportOperationDelegate& d) { d.importOperationDidFail(error); });
+    }
+}
+
+bool ContactImport::start(std::uint64_t recordsToImport) {
+    summary_ = {};
+    container_ = {};
+    groups_.clear();
+    groupIdentifiers_.clear();
+    oldDuplicates_.reset();
+    newDuplicates_.reset();
+    duplicates_.reset();
+    if (!options_.selectedContainerID) return false;
+    containerID_ = *options_.selectedContainerID;
+    summary_.rowsToImport = recordsToImport;
+    post([](ImportOperationDelegate& d) { d.importOperationDidStart(); });
+    return true;
+}
+
+// Leaves the container and its groups in the run.
+auto ContactImport::openContainer() -> StepResult {
+    auto container = store_->container(containerID_);
+    if (!container) return storeFailure(container.error());
+    if (!*container) {
+        return Unexpected(ImportOperationError{
+            ImportOperationError::Kind::containerNotFound,
+            localizedString("The container with the specified identifier could not be found.")});
+    }
+    container_ = std::move(**container);
+    auto groups = store_->groups(containerID_);
+    if (!groups) return storeFailure(groups.error());
+    groups_ = std::move(*groups);
+    return {};
+}
+
+// All groups go in one request; the run's group list is empty afterwards.
+auto ContactImport::removeGroups() -> StepResult {
+    if (!options_.removeGroups) return {};
+    const std::string note =
+        formatMessage(localizedString("Removing existing groups from “%@”…"), container_.name);
+    post([note](ImportOperationDelegate& d) { d.importOperationDidChangeNote(note); });
+    SaveRequest removal;
+    for (const Group& group : groups_) removal.deleteGroup(group.identifier);
+    if (!removal.isEmpty()) {
+        if (auto done = store_->execute(removal); !done) return storeFailure(done.error());
+    }
+    summary_.groupsRemoved = groups_.size();
+    groups_.clear();
+    return {};
+}
+
+// Each name is created once, in the order given, unless a group has that name letter for
+// letter ("friends" is created next to "Friends"); all of them in one request.
+auto ContactImport::createGroups(const std::vector<std::string>& names) -> StepResult {
+    std::unordered_set<std::string> known;
+    for (const Group& group : groups_) known.insert(group.name);
+    SaveRequest creation;
+    for (const std::string& name : names) {
+        if (name.empty() || !known.insert(name).second) continue;
+        creation.addGroup(Group{contacts::makeUUID(), name}, containerID_);
+        ++summary_.groupsCreated;
+    }
+    if (!creation.isEmpty()) {
+        if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
+    }
+    return {};
+}
+
+// Leaves the groups, and the groups new contacts join, in the run.
+auto ContactImport::readGroups() -> StepResult {
+    auto groups = store_->groups(containerID_);
+    if (!groups) return storeFailure(groups.error());
+    groups_ = std::move(*groups);
+    groupIdentifiers_.clear();
+    for (const Group& group : groups_)
+        groupIdentifiers_.emplace(lowercased(group.name), group.identifier);
+    return {};
+}
+
+// Leaves the duplicate groups the settings ask for in the run. An existing group of the name,
+// in any letter case, is used as it is. The index that finds the duplicates is chosen here,
+// once, before the first chunk.
+auto ContactImport::prepareDuplicateGroups(DuplicateMode mode) -> StepResult {
+    if (options_.detectDuplicates) {
+        auto group = duplicatesGroup(*store_, groups_, containerID_, oldDuplicatesGroupName());
+        if (!group) return storeFailure(group.error());
+        oldDuplicates_ = std::move(*group);
+    }
+    if (options_.detectNewDuplicates) {
+        auto group = duplicatesGroup(*store_, groups_, containerID_, newDuplicatesGroupName());
+        if (!group) return storeFailure(group.error());
+        newDuplicates_ = std::move(*group);
+    }
+    if (!oldDuplicates_ && !newDuplicates_) return {};
+    if (mode == DuplicateMode::identifier)
+        duplicates_ = std::make_unique<IdentifierDuplicateIndex>(*store_, containerID_);
+    else
+        duplicates_ = std::make_unique<FullNameDuplicateIndex>(*store_, containerID_);
+    return {};
+}
+
+void ContactImport::addContact(Chunk& chunk, Contact contact,
+                               const std::vector<std::string>& groupNames,
+                               const std::optional<std::string>& notes,
+                               std::string_view sourceIdentifier) {
+    if (duplicates_) duplicates_->record(contact, sourceIdentifier);
+    if (notes) {
+        if (contact.note.empty())
+            contact.note = *notes;
+        else
+            contact.note += "\n" + *notes;
+    }
+    const std::string identifier = contact.identifier;
+    chunk.request.addContact(std::move(contact), containerID_);
+    for (const std::string& name : groupNames) {
+        if (auto found = groupIdentifiers_.find(lowercased(name)); found != groupIdentifiers_.end())
+            chunk.request.addMember(identifier, found->second);
+    }
+    ++chunk.contacts;
+    const std::uint64_t processed = ++summary_.contactsProcessed;
+    post([processed](ImportOperationDelegate& d) { d.importOperationDidProcess(processed); });
+}
+
+auto ContactImport::submitChunk(Chunk& chunk, const Operation& operation) -> StepResult {
+    post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
+    if (oldDuplicates_ && !operation.isCancelled()) {
+        if (auto done = markOldDuplicates(chunk); !done) return done;
+    }
+    if (newDuplicates_ && !operation.isCancelled()) {
+        if (auto done = markNewDuplicates(chunk); !done) return done;
+    }
+    summary_.oldDuplicates += chunk.oldDuplicates;
+    summary_.newDuplicates += chunk.newDuplicates;
+    if (operation.isCancelled()) return {};
+    return saveChunk(chunk);
+}
+
+// Contacts saved by earlier chunks are in the store and count as existing; an existing
+// contact an earlier chunk put in the group is not added again.
+auto ContactImport::markOldDuplicates(Chunk& chunk) -> StepResult {
+    auto found = duplicates_->oldDuplicates();
+    if (!found) return storeFailure(found.error());
+    for (std::string& existing : *found)
+        chunk.request.addMember(std::move(existing), oldDuplicates_->identifier);
+    chunk.oldDuplicates = found->size();
+    return {};
+}
+
+// The chunk's contacts are not saved yet, so they are never compared with each other.
+auto ContactImport::markNewDuplicates(Chunk& chunk) -> StepResult {
+    auto found = duplicates_->newDuplicates();
+    if (!found) return storeFailure(found.error());
+    for (std::string& repeat : *found)
+        chunk.request.addMember(std::move(repeat), newDuplicates_->identifier);
+    chunk.newDuplicates = found->size();
+    return {};
+}
+
+// After the save, the chunk's contacts count as existing for the duplicates of later chunks.
+auto ContactImport::saveChunk(const Chunk& chunk) -> StepResult {
+    if (auto done = store_->execute(chunk.request); !done) return storeFailure(done.error());
+    if (duplicates_) duplicates_->chunkSaved();
+    summary_.contactsSaved += chunk.contacts;
+    ++summary_.chunksSaved;
+    return {};
+}
+
+void ContactImport::finish(const Operation& operation) {
+    summary_.cancelled = summary_.chunksSaved < summary_.chunks;
+    if (operation.isCancelled()) return;
+    if (!summary_.warnings.empty()) {
+        post([lines = warningCountLines(summary_.warnings)](ImportOperationDelegate& d) {
+            d.importOperationDidWarn(lines);
+        });
+    }
+    post([](ImportOperationDelegate& d) { d.importOperationDidFinish(); });
+}
+
+}  // namespace pelkora
