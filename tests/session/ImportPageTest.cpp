@@ -134,7 +134,8 @@ TEST_F(ImportPageTest, TheDoneAlertSaysWhatDidNotGoInAsItStood) {
               "The records have been imported into Contacts.\n2 values were not dates and went "
               "into the note.");
     ASSERT_EQ(page.summary()->warnings.size(), 2u);
-    EXPECT_EQ(page.summary()->warnings[1], (ImportWarning{3, "Birthday", "never", "not a date"}));
+    EXPECT_EQ(page.summary()->warnings[1],
+              (ImportWarning{3, "Birthday", "never", "not a date", ""}));
 }
 
 TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
