@@ -42,10 +42,11 @@ class VCardImportFlowTest : public ::testing::Test {
     std::map<std::string, std::pair<std::string, std::vector<std::string>>> book() {
         const std::string container = store->defaultContainerIdentifier();
         std::map<std::string, std::string> groupNames;
-        for (const Group& group : store->groups(container).value())
-            groupNames[group.identifier] = group.name;
+        const auto allGroups = store->groups(container).value();
+        for (const Group& group : allGroups) groupNames[group.identifier] = group.name;
         std::map<std::string, std::vector<std::string>> membership;
-        for (auto& [contact, groups] : store->groupMemberships(container).value()) {
+        const auto memberships = store->groupMemberships(container).value();
+        for (auto& [contact, groups] : memberships) {
             for (const std::string& group : groups)
                 membership[contact].push_back(groupNames[group]);
         }
