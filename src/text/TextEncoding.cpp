@@ -353,6 +353,7 @@ class IcuDecoder final : public TextDecoder {
         const char* const begin = reinterpret_cast<const char*>(bytes.data());
         const char* const end = begin + bytes.size();
         const char* source = begin + held_.size();
+        const bool heldAtStart = !held_.empty();
         std::size_t carried = 0;  // a lead surrogate whose trail ICU has not written yet
         while (true) {
             const char* blockSource = source;
@@ -396,8 +397,16 @@ class IcuDecoder final : public TextDecoder {
                 UErrorCode ignored = U_ZERO_ERROR;
                 ucnv_getInvalidChars(converter_.get(), invalid, &invalidLength, &ignored);
                 const std::size_t consumed = static_cast<std::size_t>(source - begin);
+                std::size_t position = consumed - std::min<std::size_t>(consumed, invalidLength);
                 reset();
-                return {consumed - std::min<std::size_t>(consumed, invalidLength), true};
+                if (heldAtStart) {
+                    // When the offending bytes began in bytes ICU held from the last call, ICU
+                    // may also have read past them (to replay later), and the count above
+                    // comes out too far. Converted once more from the start of our bytes,
+                    // with nothing held, they are placed exactly.
+                    position = invalidPositionFromStart(begin, end, endOfInput).value_or(position);
+                }
+                return {position, true};
             }
             break;
         }
@@ -409,6 +418,31 @@ class IcuDecoder final : public TextDecoder {
 
   private:
     static constexpr std::size_t kBlockUnits = 16384;
+
+    // Where a fresh conversion of the bytes stops at an invalid sequence; none when it does
+    // not. Leaves the converter reset.
+    std::optional<std::size_t> invalidPositionFromStart(const char* begin, const char* end,
+                                                        bool endOfInput) {
+        const char* source = begin;
+        UErrorCode error = U_ZERO_ERROR;
+        do {
+            UChar* target = units_.data();
+            error = U_ZERO_ERROR;
+            ucnv_toUnicode(converter_.get(), &target, units_.data() + units_.size(), &source, end,
+                           nullptr, endOfInput, &error);
+        } while (error == U_BUFFER_OVERFLOW_ERROR);
+        std::optional<std::size_t> position;
+        if (U_FAILURE(error)) {
+            char invalid[32];
+            std::int8_t invalidLength = sizeof invalid;
+            UErrorCode ignored = U_ZERO_ERROR;
+            ucnv_getInvalidChars(converter_.get(), invalid, &invalidLength, &ignored);
+            const std::size_t consumed = static_cast<std::size_t>(source - begin);
+            position = consumed - std::min<std::size_t>(consumed, invalidLength);
+        }
+        reset();
+        return position;
+    }
 
     std::size_t heldByConverter() const {
         UErrorCode error = U_ZERO_ERROR;

@@ -326,6 +326,31 @@ TEST(TextEncodingDecoding, LongTextsCrossTheDecodersBlocksIntact) {
     EXPECT_EQ(prefix, text.substr(0, 150000 / 6 * 5));
 }
 
+// An invalid sequence that begins in bytes the converter held from the last chunk is placed
+// where it begins, wherever the chunks split: ICU reads past some such sequences.
+TEST(TextEncodingDecoding, AnInvalidSequenceCutByAChunkIsPlacedWhereItBegins) {
+    struct Case {
+        const char* encoding;
+        std::string bytes;
+        std::size_t offset;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"UTF-16LE", bytesOf("A\0B\0\xFE\xDBw\0C\0"), 4, "AB"},  // lead, no trail
+        {"UTF-16BE", bytesOf("\0A\0B\xDB\xFE\0w\0C"), 4, "AB"},
+        {"GB18030", "ab\x95\x32\x82\x20xy", 2, "ab"},  // a four-byte sequence gone wrong
+    };
+    for (const Case& c : cases) {
+        for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+            const StreamedText streamed =
+                decodeInChunks(encodingNamed(c.encoding), c.bytes, {split});
+            EXPECT_TRUE(streamed.invalid) << c.encoding << ", split at " << split;
+            EXPECT_EQ(streamed.bytesConsumed, c.offset) << c.encoding << ", split at " << split;
+            EXPECT_EQ(streamed.text, c.text) << c.encoding << ", split at " << split;
+        }
+    }
+}
+
 TEST(TextEncodingDecoding, Utf8DecodingCopiesValidTextAndFindsEveryBadPosition) {
     const std::string ascii = "The quick brown fox jumps over the lazy dog, 0123456789.";
     for (std::size_t position = 0; position < ascii.size(); ++position) {
