@@ -322,6 +322,24 @@ TEST(VCardScanTest, BlockBoundariesDoNotChangeTheCards) {
     }
 }
 
+// Inputs the fuzzer found: read in pieces of any size, each cuts into the same cards.
+TEST(VCardScanTest, SavedInputsCutAlikeInPiecesOfAnySize) {
+    std::size_t files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(kVCards / "regressions")) {
+        ++files;
+        const std::string bytes = test::readFile(file.path());
+        std::set<std::string> expectedGroups;
+        const auto expected = scanVCardBytes(bytes, kFile, expectedGroups);
+        for (std::size_t size = 1; size <= 8; ++size) {
+            SCOPED_TRACE(testing::Message() << file.path().filename() << ", pieces of " << size);
+            std::set<std::string> groups;
+            EXPECT_EQ(scanInPieces(bytes, size, size + 3, groups), expected);
+            EXPECT_EQ(groups, expectedGroups);
+        }
+    }
+    EXPECT_GT(files, 0u);
+}
+
 TEST(VCardScanTest, HugeCardComesOutWholeBetweenItsNeighbours) {
     const std::string first = "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n";
     std::string huge = "BEGIN:VCARD\r\nFN:Huge\r\nPHOTO;ENCODING=b:";
