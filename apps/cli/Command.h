@@ -49,6 +49,7 @@ int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions&
 int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runMap(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runImport(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runScan(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runExportVCard(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runDates(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -16,6 +18,11 @@ namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 30;
+
+std::atomic<bool> interrupted = false;
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+}
 
 }  // namespace
 
@@ -160,8 +167,8 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
     auto* page = session_->currentPage();
     if ((page && page->name() == "VCFScanViewController") || !session_->vCardUrls().empty()) {
         return std::string(
-            "a vCard file has no rows; read it into the address book with “pelkora contacts "
-            "import-vcf”");
+            "a vCard file has no rows or columns; “pelkora import” reads it into the address "
+            "book, and “pelkora scan” shows the cards and groups it holds");
     }
     if (auto* encodingPage = dynamic_cast<SetTextEncodingPage*>(page)) {
         // The encoding page would ask the user; the command takes what was chosen or detected.
@@ -172,6 +179,23 @@ std::optional<std::string> CommandLineSession::readTable(const std::filesystem::
     if (!session_->textReader() && !session_->excelReader())
         return std::string("no rows were read");
     return std::nullopt;
+}
+
+bool CommandLineSession::runUntilEnded(const std::function<bool()>& done) {
+    interrupted = false;
+    auto previousHandler = std::signal(SIGINT, onInterrupt);
+    bool cancelRequested = false;
+    while (!done()) {
+        MainQueue::shared().runUntil([&] { return done() || (interrupted && !cancelRequested); },
+                                     std::chrono::milliseconds(100));
+        if (interrupted && !cancelRequested) {
+            cancelRequested = true;
+            std::cerr << "\npelkora: cancelling after the work saved so far…\n";
+            session_->cancelCurrentProgress();
+        }
+    }
+    std::signal(SIGINT, previousHandler);
+    return cancelRequested;
 }
 
 std::string CommandLineSession::alertMessage() const {

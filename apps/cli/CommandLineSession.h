@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,10 @@ class CommandLineSession {
     // wrong.
     std::optional<std::string> readTable(const std::filesystem::path& file,
                                          const std::optional<std::string>& sheet = std::nullopt);
+    // Runs the main queue until done() answers true. The first Ctrl-C cancels the session's
+    // current progress (a scan, an import or an export) as the progress sheet's cancel button
+    // does; done() then has to see that the work has ended. True when Ctrl-C was pressed.
+    bool runUntilEnded(const std::function<bool()>& done);
 
     // The alert's heading and text as one line for stderr.
     std::string alertMessage() const;

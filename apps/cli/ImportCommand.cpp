@@ -1,25 +1,26 @@
-// pelkora import: the whole wizard without a window. Opens and reads the file, maps its
-// columns (learnt titles included, corrections from --set), and saves one contact per row
-// into the address book, showing progress on a terminal and a summary at the end.
+// pelkora import: the whole wizard without a window. A table is opened and read, its columns
+// mapped (learnt titles included, corrections from --set), and one contact per row saved into
+// the address book. vCard files (several, or folders of them) are scanned and imported card by
+// card instead. Progress shows on a terminal, a summary at the end.
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 #include <optional>
 
 #include "Command.h"
 #include "CommandLineSession.h"
+#include "InputFiles.h"
 #include "MappingSteps.h"
+#include "VCardScanSteps.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/MainQueue.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
+#include "session/VCFScanPage.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {
@@ -29,6 +30,10 @@ using contacts::SqliteContactStore;
 
 struct ImportCommandOptions {
     MappingRequest mapping;
+    // The files and folders named.
+    std::vector<std::filesystem::path> operands;
+    // The options that map a table's columns, as given; vCards refuse them.
+    std::vector<std::string> mappingOptions;
     std::optional<std::string> container;
     std::optional<std::filesystem::path> storePath;
     bool noDuplicates = false;
@@ -39,13 +44,23 @@ struct ImportCommandOptions {
     bool strict = false;
 };
 
+bool isMappingOption(std::string_view argument) {
+    return argument == "--set" || argument == "--no-header" || argument == "--sheet" ||
+           argument == "--lang" || argument == "--encoding";
+}
+
 std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>& arguments) {
     ImportCommandOptions options;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        if (argument.size() <= 1 || !argument.starts_with("-")) {
+            options.operands.emplace_back(argument);
+            continue;
+        }
+        if (isMappingOption(argument)) options.mappingOptions.push_back(argument);
         const ArgumentUse use = takeMappingArgument("import", arguments, index, options.mapping);
         if (use == ArgumentUse::invalid) return std::nullopt;
         if (use == ArgumentUse::taken) continue;
-        const std::string& argument = arguments[index];
         const bool hasValue = index + 1 < arguments.size();
         if (argument == "--container" && hasValue) {
             options.container = arguments[++index];
@@ -68,17 +83,11 @@ std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>&
             return std::nullopt;
         }
     }
-    if (options.mapping.file.empty()) {
-        printError("import: name the file to import");
+    if (options.operands.empty()) {
+        printError("import: name the file to import (a table, or vCard files and folders)");
         return std::nullopt;
     }
     return options;
-}
-
-// Ctrl-C asks the import to stop as the progress sheet's cancel button does.
-std::atomic<bool> interrupted = false;
-extern "C" void onInterrupt(int) {
-    interrupted = true;
 }
 
 void printSummary(const ImportSummary& summary, double seconds, bool dryRun, bool asJson) {
@@ -133,6 +142,119 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
     }
 }
 
+// "people.vcf card 3, work.vcf card 1 and 4 more": where the cards of the warnings are.
+std::string cardPlaces(const std::vector<const ImportWarning*>& warnings) {
+    constexpr std::size_t kShown = 5;
+    std::string places;
+    for (std::size_t index = 0; index < warnings.size() && index < kShown; ++index) {
+        places += (index == 0 ? "" : ", ") + warnings[index]->file + " card " +
+                  std::to_string(warnings[index]->row);
+    }
+    if (warnings.size() > kShown)
+        places += " and " + std::to_string(warnings.size() - kShown) + " more";
+    return places;
+}
+
+void printVCardSummary(const ImportSummary& summary, const VCardScanResults& scan, double seconds,
+                       bool dryRun, bool asJson) {
+    if (asJson) {
+        std::cout << "{\"cards\": " << summary.rowsToImport << ", \"files\": [";
+        for (std::size_t index = 0; index < scan.cardsPerFile.size(); ++index) {
+            std::cout << (index > 0 ? ", " : "")
+                      << "{\"file\": " << json::quoted(scan.cardsPerFile[index].first.string())
+                      << ", \"cards\": " << scan.cardsPerFile[index].second << "}";
+        }
+        std::cout << "], \"filesSkipped\": [";
+        for (std::size_t index = 0; index < scan.skippedFiles.size(); ++index) {
+            std::cout << (index > 0 ? ", " : "")
+                      << "{\"file\": " << json::quoted(scan.skippedFiles[index].first.string())
+                      << ", \"reason\": " << json::quoted(scan.skippedFiles[index].second) << "}";
+        }
+        std::cout << "], \"contactsAdded\": " << (dryRun ? 0 : summary.contactsSaved)
+                  << ", \"contactsRead\": " << summary.contactsProcessed
+                  << ", \"unreadableCards\": " << summary.unreadableCards
+                  << ", \"identifiersReplaced\": " << summary.identifiersReplaced
+                  << ", \"cardsFromOtherPrograms\": " << summary.cardsFromOtherPrograms
+                  << ", \"groupsCreated\": " << summary.groupsCreated
+                  << ", \"groupsRemoved\": " << summary.groupsRemoved
+                  << ", \"oldDuplicates\": " << summary.oldDuplicates
+                  << ", \"newDuplicates\": " << summary.newDuplicates
+                  << ", \"chunks\": " << summary.chunks
+                  << ", \"chunksSaved\": " << summary.chunksSaved
+                  << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
+                  << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds
+                  << ", \"warnings\": [";
+        for (std::size_t index = 0; index < summary.warnings.size(); ++index) {
+            const ImportWarning& warning = summary.warnings[index];
+            std::cout << (index > 0 ? ", " : "") << "{\"file\": " << json::quoted(warning.file)
+                      << ", \"card\": " << warning.row
+                      << ", \"property\": " << json::quoted(warning.column)
+                      << ", \"value\": " << json::quoted(warning.value)
+                      << ", \"problem\": " << json::quoted(warning.problem) << "}";
+        }
+        std::cout << "]}\n";
+        return;
+    }
+    std::vector<const ImportWarning*> unreadable;
+    std::vector<const ImportWarning*> identifiers;
+    std::vector<ImportWarning> others;
+    for (const ImportWarning& warning : summary.warnings) {
+        if (warning.problem == kProblemUnreadableCard) {
+            unreadable.push_back(&warning);
+        } else if (warning.problem == kProblemIdentifierInUse) {
+            identifiers.push_back(&warning);
+        } else {
+            others.push_back(warning);
+        }
+    }
+    if (dryRun) std::cout << "Dry run: nothing was saved. The import would have done this:\n";
+    const std::size_t files = scan.cardsPerFile.size();
+    std::cout << "vCards found:         " << summary.rowsToImport << " in " << files
+              << (files == 1 ? " file\n" : " files\n")
+              << "Contacts added:       " << summary.contactsSaved << " of " << summary.rowsToImport
+              << " cards\n";
+    std::cout << "Cards skipped:        " << summary.unreadableCards;
+    if (!unreadable.empty())
+        std::cout << " not readable as a vCard (" << cardPlaces(unreadable) << ")";
+    std::cout << '\n';
+    if (summary.identifiersReplaced > 0) {
+        std::cout << "Identifiers replaced: " << summary.identifiersReplaced
+                  << " (the card's UID was in use";
+        if (!identifiers.empty()) std::cout << ": " << cardPlaces(identifiers);
+        std::cout << ")\n";
+    }
+    std::cout << "From other programs:  " << summary.cardsFromOtherPrograms
+              << (summary.cardsFromOtherPrograms == 1 ? " card" : " cards");
+    if (summary.cardsFromOtherPrograms > 0)
+        std::cout << " (labels such as “work” or “home” may not all have come through)";
+    std::cout << '\n' << "Groups created:       " << summary.groupsCreated << '\n';
+    if (summary.groupsRemoved > 0)
+        std::cout << "Groups removed:       " << summary.groupsRemoved << '\n';
+    std::cout << "Duplicates:           " << summary.oldDuplicates << " existing (in “"
+              << TabularDataImportOperation::oldDuplicatesGroupName() << "”), "
+              << summary.newDuplicates << " new (in “"
+              << TabularDataImportOperation::newDuplicatesGroupName() << "”)\n";
+    for (std::size_t index = 0; index < scan.skippedFiles.size(); ++index) {
+        std::cout << (index == 0 ? "Files skipped:        " : "                      ")
+                  << scan.skippedFiles[index].first.string() << " ("
+                  << scan.skippedFiles[index].second << ")\n";
+    }
+    const auto warningLines = warningCountLines(others);
+    for (std::size_t index = 0; index < warningLines.size(); ++index)
+        std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
+                  << warningLines[index] << '\n';
+    if (!summary.warnings.empty())
+        std::cout << "                      (each card is in the runtime log and in --json)\n";
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", seconds);
+    std::cout << "Time:                 " << time << '\n';
+    if (summary.cancelled) {
+        std::cout << "Cancelled: " << summary.chunksSaved << " of " << summary.chunks
+                  << " chunks of " << VCardImportOperation::kChunkSize
+                  << " cards were saved; the chunk in progress was not.\n";
+    }
+}
+
 // Goes from the mapping page to the import page as the continue button does.
 ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mapping,
                            std::string_view command, int& exitCode) {
@@ -151,24 +273,6 @@ ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mappin
     auto* page = dynamic_cast<ImportPage*>(session.currentPage());
     if (!page) printError(mapping.file.string() + ": the import page did not open");
     return page;
-}
-
-// Runs the main queue until done() answers true; the first Ctrl-C cancels the running
-// import or export as the progress sheet's cancel button does.
-void runUntilEnded(ImportSession& session, const std::function<bool()>& done) {
-    interrupted = false;
-    auto previousHandler = std::signal(SIGINT, onInterrupt);
-    bool cancelRequested = false;
-    while (!done()) {
-        MainQueue::shared().runUntil([&] { return done() || (interrupted && !cancelRequested); },
-                                     std::chrono::milliseconds(100));
-        if (interrupted && !cancelRequested) {
-            cancelRequested = true;
-            std::cerr << "\npelkora: cancelling after the work saved so far…\n";
-            session.cancelCurrentProgress();
-        }
-    }
-    std::signal(SIGINT, previousHandler);
 }
 
 // A copy of the address book that a dry or strict run imports into; it goes away with
@@ -205,9 +309,40 @@ struct ImportRun {
     std::optional<ImportSummary> summary;
 };
 
-// One import of the file into the address book at location, summary printed.
+// Scans the vCard files and goes on to the import page as the scan page's continue button
+// does; `scan` receives what the scan found.
+ImportPage* openVCardImportPage(CommandLineSession& run,
+                                const std::vector<std::filesystem::path>& files, int openAs,
+                                VCardScanResults& scan, int& exitCode) {
+    const ScannedVCardFiles scanned = scanVCardFiles(run, files, openAs, "import");
+    exitCode = scanned.exitCode;
+    if (!scanned.page) return nullptr;
+    scan = scanned.results;
+    exitCode = kFailure;
+    if (!scanned.page->isContinueEnabled()) {
+        std::string reasons;
+        for (const auto& [file, reason] : scan.skippedFiles)
+            reasons += "\n  " + file.string() + ": " + reason;
+        printError(
+            "import: no vCard was found in " +
+            (files.size() == 1 ? files.front().string() : std::to_string(files.size()) + " files") +
+            reasons);
+        return nullptr;
+    }
+    auto& session = run.session();
+    scanned.page->continueAction(session);
+    if (!run.runUntilPage({"ImportViewController"})) {
+        printError("import: " + run.alertMessage());
+        return nullptr;
+    }
+    auto* page = dynamic_cast<ImportPage*>(session.currentPage());
+    if (!page) printError("import: the import page did not open");
+    return page;
+}
+
+// One import into the address book at location, summary printed.
 ImportRun importInto(const std::filesystem::path& location, const ImportCommandOptions& options,
-                     const GlobalOptions& globalOptions, bool dryRun) {
+                     const InputFiles& input, const GlobalOptions& globalOptions, bool dryRun) {
     ImportRun result;
     auto opened = SqliteContactStore::open(location);
     if (!opened) {
@@ -227,8 +362,13 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
     CommandLineSession run(globalOptions, !options.json);
     auto& session = run.session();
     session.setContactStore(store);
-    auto* page = openImportPage(run, options.mapping, "import", result.exitCode);
+    VCardScanResults scan;
+    auto* page = input.areVCards ? openVCardImportPage(run, input.files, options.mapping.openAs,
+                                                       scan, result.exitCode)
+                                 : openImportPage(run, options.mapping, "import", result.exitCode);
     if (!page) return result;
+    const std::string subject =
+        input.files.size() == 1 ? input.files.front().string() : std::string("import");
 
     ImportOptions importSettings = importOptions(session.settings());
     importSettings.selectedContainerID = options.container.value_or(
@@ -240,25 +380,30 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
 
     const auto started = std::chrono::steady_clock::now();
     if (!page->startImport(session, importSettings)) {
-        printError(options.mapping.file.string() + ": nothing to import");
+        printError(subject + ": nothing to import");
         result.exitCode = kFailure;
         return result;
     }
-    runUntilEnded(session, [&] { return page->summary().has_value(); });
+    run.runUntilEnded([&] { return page->summary().has_value(); });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     result.summary = *page->summary();
+    auto print = [&] {
+        if (input.areVCards) {
+            printVCardSummary(*result.summary, scan, seconds, dryRun, options.json);
+        } else {
+            printSummary(*result.summary, seconds, dryRun, options.json);
+        }
+    };
     if (page->outcome() && page->outcome()->failed) {
-        printSummary(*result.summary, seconds, dryRun, options.json);
-        printError(options.mapping.file.string() + ": " + page->outcome()->heading + " " +
-                   page->outcome()->text);
+        print();
+        printError(subject + ": " + page->outcome()->heading + " " + page->outcome()->text);
         result.exitCode = kFailure;
         return result;
     }
     // A strict run that finds warnings reports them as its dry run; the real one never starts.
-    if (dryRun || !options.strict || result.summary->warnings.empty())
-        printSummary(*result.summary, seconds, dryRun, options.json);
+    if (dryRun || !options.strict || result.summary->warnings.empty()) print();
     result.exitCode = result.summary->cancelled ? kFailure : kSuccess;
     return result;
 }
@@ -268,7 +413,21 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
 int runImport(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
     auto options = parseOptions(arguments);
     if (!options) return kUsageError;
-    if (!allFilesExist({options->mapping.file})) return kFailure;
+    int exitCode = kFailure;
+    const auto input =
+        classifyInputFiles("import", options->operands, options->mapping.openAs, exitCode);
+    if (!input) return exitCode;
+    if (input->areVCards && !options->mappingOptions.empty()) {
+        std::string given;
+        for (const auto& option : options->mappingOptions)
+            given += (given.empty() ? "" : ", ") + option;
+        printError("import: " + given +
+                   " map the columns of a table; a vCard file has none, as each card names its "
+                   "own fields (" +
+                   input->files.front().string() + ")");
+        return kUsageError;
+    }
+    if (!input->areVCards) options->mapping.file = input->files.front();
 
     const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
     // A dry run imports into a copy of the address book, which then goes away; so does the
@@ -281,19 +440,22 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
             return kFailure;
         }
         const bool reportsAsDryRun = options->dryRun;
-        ImportRun trial = importInto(scratch.location(), *options, globalOptions, true);
+        ImportRun trial = importInto(scratch.location(), *options, *input, globalOptions, true);
         if (!trial.summary || trial.exitCode != kSuccess) return trial.exitCode;
         if (options->strict && !trial.summary->warnings.empty()) {
             const std::size_t count = trial.summary->warnings.size();
+            const bool one = count == 1;
             printError("import: --strict: " + std::to_string(count) +
-                       (count == 1 ? " value would not go in as it stands"
-                                   : " values would not go in as they stand") +
+                       (input->areVCards ? (one ? " card would not go in as it stands"
+                                                : " cards would not go in as they stand")
+                                         : (one ? " value would not go in as it stands"
+                                                : " values would not go in as they stand")) +
                        "; nothing was saved");
             return kStrictWarnings;
         }
         if (reportsAsDryRun) return trial.exitCode;
     }
-    return importInto(location, *options, globalOptions, false).exitCode;
+    return importInto(location, *options, *input, globalOptions, false).exitCode;
 }
 
 }  // namespace pelkora::cli
@@ -343,7 +505,7 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
         printError(mapping.file.string() + ": nothing to export");
         return kFailure;
     }
-    runUntilEnded(session, [&] { return page->hasEnded(); });
+    run.runUntilEnded([&] { return page->hasEnded(); });
     if (page->outcome() && page->outcome()->failed) {
         printError(mapping.file.string() + ": " + page->outcome()->heading + " " +
                    page->outcome()->text);

@@ -22,7 +22,7 @@ Commands:
   import [--container ID] [--encoding NAME] [--sheet NAME|ID] [--no-header]
          [--lang xx] [--set COLUMN=TARGET[:LABEL]]... [--no-duplicates]
          [--remove-groups] [--no-note-text] [--dry-run] [--strict] [--json]
-         [--as auto|text|xlsx|vcard] [--store PATH] FILE
+         [--as auto|text|xlsx|vcard] [--store PATH] FILE | VCARDS...
                         The whole import: read the file, map its columns (learnt
                         titles included; --set corrects as for "map"), and save
                         one contact per row into the address book in chunks of
@@ -35,6 +35,19 @@ Commands:
                         field …) are counted in the summary and listed in
                         --json and the runtime log; --strict saves nothing and
                         exits 2 when there is any.
+                        VCARDS: one or more vCard files, or folders whose .vcf
+                        files are taken in name order, scanned and imported one
+                        contact per card, CATEGORIES as groups; a card that
+                        cannot be read is skipped and named in the summary.
+                        The column options (--set, --no-header, --sheet, --lang,
+                        --encoding) do not apply to them. A table is imported
+                        on its own: never with vCards, never with another table.
+  scan [--json] [--as auto|text|xlsx|vcard] VCARDS...
+                        What the vCard scan finds, importing nothing: the cards
+                        of each file, the groups their CATEGORIES name (sorted),
+                        the cards other programs wrote (their labels may not all
+                        come through), files passed over and why, and "N
+                        contacts found". Exits 1 when no card was found.
   export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME]
          [--sheet NAME|ID] [--no-header] [--lang xx]
          [--set COLUMN=TARGET[:LABEL]]... FILE
@@ -85,9 +98,8 @@ Commands:
   contacts [--store PATH] [--container ID] export OUT.vcf
                         Every contact of the container as vCard 3.0, groups as
                         CATEGORIES.
-  contacts [--store PATH] [--container ID] import-vcf FILE
-                        Read the vCards of a file into the container, their
-                        CATEGORIES as groups.
+  contacts [--store PATH] [--container ID] [--json] import-vcf VCARDS...
+                        The same as "import --store PATH --container ID VCARDS...".
   catalogue [--labels KEY]
                         The targets a column can be assigned to (menu tag, title,
                         key/sub-key), or the labels a key offers.
@@ -180,6 +192,7 @@ int main(int argc, char** argv) {
     if (command == "map") return cli::runMap(arguments, options);
     if (command == "sheets") return cli::runSheets(arguments, options);
     if (command == "import") return cli::runImport(arguments, options);
+    if (command == "scan") return cli::runScan(arguments, options);
     if (command == "export-vcard") return cli::runExportVCard(arguments, options);
     if (command == "dates") return cli::runDates(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);

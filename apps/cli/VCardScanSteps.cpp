@@ -1,0 +1,46 @@
+#include "VCardScanSteps.h"
+
+#include "Command.h"
+#include "session/VCFScanPage.h"
+
+namespace pelkora::cli {
+
+ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
+                                 const std::vector<std::filesystem::path>& files, int openAsTag,
+                                 std::string_view command) {
+    ScannedVCardFiles scanned;
+    scanned.exitCode = kFailure;
+    auto& session = run.session();
+    session.setOpenAsFileType(openAsTag);
+    run.open(files);
+    const std::string prefix = std::string(command) + ": ";
+    if (!run.runUntilPage({"VCFScanViewController"})) {
+        printError(prefix + files.front().string() + ": " + run.alertMessage());
+        return scanned;
+    }
+    auto* page = dynamic_cast<VCFScanPage*>(session.currentPage());
+    if (!page) {
+        printError(prefix + files.front().string() + ": the vCard scan did not start");
+        return scanned;
+    }
+    // A cancelled scan stops between files and sends no finish event.
+    const bool cancelled =
+        run.runUntilEnded([page] { return page->hasFinished() || !page->isScanning(); });
+    if (!page->hasFinished()) {
+        std::cout << (cancelled ? "Cancelled while reading the vCards; nothing was imported.\n"
+                                : "The vCard scan ended without a result.\n");
+        return scanned;
+    }
+    VCardScanResults& results = scanned.results;
+    results.cards = page->cardCount();
+    results.cardsFromOtherPrograms = page->cardsFromOtherPrograms();
+    results.cardsPerFile = page->cardsPerFile();
+    results.skippedFiles = page->skippedFiles();
+    results.groups = page->groups();
+    results.header = page->resultsHeader();
+    scanned.page = page;
+    scanned.exitCode = kSuccess;
+    return scanned;
+}
+
+}  // namespace pelkora::cli
