@@ -23,10 +23,13 @@ ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
         printError(prefix + files.front().string() + ": the vCard scan did not start");
         return scanned;
     }
-    // A cancelled scan stops between files and sends no finish event.
+    // A cancelled scan sends no finish event: the session starts over, and the scan page goes
+    // away with the next page change, so the page is looked at only while it is current.
+    const std::size_t pagesBefore = run.frontEnd().pages.size();
+    const auto stillCurrent = [&] { return run.frontEnd().pages.size() == pagesBefore; };
     const bool cancelled =
-        run.runUntilEnded([page] { return page->hasFinished() || !page->isScanning(); });
-    if (!page->hasFinished()) {
+        run.runUntilEnded([&] { return !stillCurrent() || page->hasFinished(); });
+    if (!stillCurrent() || !page->hasFinished()) {
         std::cout << (cancelled ? "Cancelled while reading the vCards; nothing was imported.\n"
                                 : "The vCard scan ended without a result.\n");
         return scanned;

@@ -145,10 +145,12 @@ X-ABShowAs:COMPANY
 CATEGORIES:work
 END:VCARD
 VCF
-run contacts --store "$store" import-vcf "$work/people.vcf"
-check "import vCards" "Imported 2 contacts, 2 new groups" "$out"
+run import --store "$store" --no-duplicates --no-note-text "$work/people.vcf"
+check "import vCards" "Contacts added:       2 of 2 cards" "$(grep '^Contacts added:' <<<"$out")"
+check "import vCards: groups" "Groups created:       3" "$(grep '^Groups created:' <<<"$out")"
 run contacts --store "$store" groups
-check "groups with member counts" "Friends"$'\t'"1"$'\n'"Work"$'\t'"2" "$out"
+# Groups are created letter for letter; a card joins the first group of its name in any case.
+check "groups with member counts" "Friends"$'\t'"1"$'\n'"Work"$'\t'"2"$'\n'"work"$'\t'"0" "$out"
 run contacts --store "$store" list
 check "list names" "Anna Müller — Bäckerei Sonnenschein — +49 170 1234567"$'\n'"ACME Corp" "$out"
 run contacts --store "$store" list --json
@@ -159,7 +161,7 @@ run contacts --store "$store" export "$work/export.vcf"
 check "export" "Exported 2 contacts to $work/export.vcf" "$out"
 check "export keeps groups" 2 "$(grep -c '^CATEGORIES:' "$work/export.vcf")"
 run contacts --store "$work/second.sqlite" import-vcf "$work/export.vcf"
-check "exported file reads back" "Imported 2 contacts, 2 new groups" "$out"
+check "import-vcf is import" "Contacts added:       2 of 2 cards" "$(grep '^Contacts added:' <<<"$out")"
 if /usr/bin/python3 -c 'import vobject' 2>/dev/null; then
     names=$(/usr/bin/python3 -c 'import sys, vobject
 print(";".join(c.fn.value for c in vobject.readComponents(open(sys.argv[1], encoding="utf-8").read())))' "$work/export.vcf")
@@ -297,8 +299,56 @@ check "workbook picture" 1 "$(grep -cP '"imageBytes": [1-9]' <<<"$anna")"
 run rows --sheet 2 --json "$examples/contacts.xlsx"
 check "rows of a sheet by number" 1 "$(head -1 <<<"$out" | grep -cF '"sheet": "People"')"
 
-run import "$work/a.vcf"
-check "vCard file points to import-vcf" "pelkora: $work/a.vcf: a vCard file has no rows; read it into the address book with “pelkora contacts import-vcf”" "$err"
+run map "$work/a.vcf"
+check "map of a vCard file points to import and scan" "pelkora: $work/a.vcf: a vCard file has no rows or columns; “pelkora import” reads it into the address book, and “pelkora scan” shows the cards and groups it holds" "$err"
+
+# vCards: what import and scan refuse, and why.
+run import --store "$work/mixed.sqlite" "$work/a.vcf" "$examples/contacts.csv"
+check "vCards and a table: exit" 2 "$status"
+check "vCards and a table: both named" "pelkora: import: $work/a.vcf is a vCard file and $examples/contacts.csv is a table; import them separately" "$err"
+run import --store "$work/mixed.sqlite" "$examples/contacts.csv" "$work/a.vcf"
+check "a table then vCards: exit" 2 "$status"
+run import --store "$work/mixed.sqlite" "$examples/contacts.csv" "$examples/contacts.xlsx"
+check "two tables: exit" 2 "$status"
+check "two tables: said" "pelkora: import: tables are imported one at a time, and $examples/contacts.csv and $examples/contacts.xlsx are both tables (vCard files can go together)" "$err"
+check "nothing was imported" 1 "$([ ! -e "$work/mixed.sqlite" ] && echo 1)"
+run import --store "$work/mixed.sqlite" --set "A=givenName" --no-header "$work/a.vcf"
+check "column options with vCards: exit" 2 "$status"
+check "column options with vCards: said" "pelkora: import: --set, --no-header map the columns of a table; a vCard file has none, as each card names its own fields ($work/a.vcf)" "$err"
+run import "$work/a.vcf" "$work/missing.vcf"
+check "missing vCard file: exit" 1 "$status"
+check "missing vCard file: said" "pelkora: $work/missing.vcf: no such file" "$err"
+mkdir "$work/no-cards"
+printf 'not a card\n' >"$work/no-cards/readme.txt"
+run import "$work/no-cards"
+check "folder without .vcf files: exit" 1 "$status"
+check "folder without .vcf files: said" "pelkora: import: $work/no-cards: the folder holds no .vcf file" "$err"
+run scan "$examples/contacts.csv"
+check "scan of a table: exit" 2 "$status"
+: >"$work/empty.vcf"
+run scan --json "$work/empty.vcf"
+check "scan of an empty file: exit" 1 "$status"
+check "scan of an empty file: said" "pelkora: scan: No vCards were found in the chosen files." "$err"
+check "scan of an empty file: the file is named" 1 "$(grep -cF "\"filesSkipped\": [{\"file\": \"$work/empty.vcf\"" <<<"$out")"
+run import --store "$work/empty.sqlite" "$work/empty.vcf"
+check "import of an empty file: exit" 1 "$status"
+check "import of an empty file: said" 1 "$(grep -c "^pelkora: import: no vCard was found in $work/empty.vcf" <<<"$err")"
+run scan --as vcard "$work/notes.txt"
+check "scan --as vcard of text without a card: exit" 1 "$status"
+# A scan changes no setting: only the launch count that every command keeps moves on.
+settings_before=$("$pelkora" settings list 2>/dev/null | grep -v '^NumberOfLaunches')
+run scan "$work/a.vcf" "$work/b.vcf"
+check "scan of two files" "$work/a.vcf: 1 card"$'\n'"$work/b.vcf: 1 card" "$(head -2 <<<"$out")"
+check "scan found" "2 contacts found" "$(tail -1 <<<"$out")"
+check "scan writes no setting" "$settings_before" "$("$pelkora" settings list 2>/dev/null | grep -v '^NumberOfLaunches')"
+run import --store "$work/dry.sqlite" --dry-run "$work/a.vcf" "$work/b.vcf"
+check "vCard dry run" "Dry run: nothing was saved. The import would have done this:" "$(head -1 <<<"$out")"
+check "vCard dry run saves nothing" "" "$("$pelkora" contacts --store "$work/dry.sqlite" list 2>/dev/null)"
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Broken\r\nno colon here\r\nEND:VCARD\r\n' >"$work/broken.vcf"
+run import --store "$work/strict.sqlite" --strict --json "$work/a.vcf" "$work/broken.vcf"
+check "vCard strict with an unreadable card: exit" 2 "$status"
+check "vCard strict: said" "pelkora: import: --strict: 1 card would not go in as it stands; nothing was saved" "$err"
+check "vCard strict saves nothing" "" "$("$pelkora" contacts --store "$work/strict.sqlite" list 2>/dev/null)"
 
 # A killed or interrupted import leaves whole chunks of 500 and a readable address book.
 /usr/bin/python3 - "$work/big.csv" <<'PY'
