@@ -109,6 +109,12 @@ void CommandLineSession::open(const std::vector<std::filesystem::path>& files) {
     session_->applicationDidFinishLaunching();
 }
 
+void CommandLineSession::launchThenOpen(const std::vector<std::filesystem::path>& files) {
+    session_->applicationDidFinishLaunching();
+    MainQueue::shared().drain();
+    (void)session_->openFiles(files);
+}
+
 bool CommandLineSession::runUntilPage(std::initializer_list<std::string_view> names) {
     const std::size_t alertsBefore = alertsSeen_;
     const std::size_t pagesBefore = pagesSeen_;

@@ -56,6 +56,10 @@ class CommandLineSession {
 
     // Opens the files as the desktop's open request would, after launch.
     void open(const std::vector<std::filesystem::path>& files);
+    // Launches, lets the launch's pages settle, then opens the files as files dropped on the
+    // running window are. The vCard scan page goes this way: opened during launch, it would be
+    // replaced by the start page that the answer to the access request shows.
+    void launchThenOpen(const std::vector<std::filesystem::path>& files);
     // Runs the main queue until one of the pages has been shown or an alert has appeared since
     // the previous wait (or since launch).
     // False when an alert ended the wait (or nothing more can happen).

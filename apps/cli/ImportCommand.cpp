@@ -151,7 +151,7 @@ std::string cardPlaces(const std::vector<const ImportWarning*>& warnings) {
                   std::to_string(warnings[index]->row);
     }
     if (warnings.size() > kShown)
-        places += " and " + std::to_string(warnings.size() - kShown) + " more";
+        places += " and " + std::to_string(warnings.size() - kShown) + " more, all in --json";
     return places;
 }
 
@@ -243,8 +243,8 @@ void printVCardSummary(const ImportSummary& summary, const VCardScanResults& sca
     for (std::size_t index = 0; index < warningLines.size(); ++index)
         std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
                   << warningLines[index] << '\n';
-    if (!summary.warnings.empty())
-        std::cout << "                      (each card is in the runtime log and in --json)\n";
+    if (!others.empty())
+        std::cout << "                      (each one is in the runtime log and in --json)\n";
     char time[32];
     std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::cout << "Time:                 " << time << '\n';

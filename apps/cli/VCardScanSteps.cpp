@@ -12,7 +12,7 @@ ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
     scanned.exitCode = kFailure;
     auto& session = run.session();
     session.setOpenAsFileType(openAsTag);
-    run.open(files);
+    run.launchThenOpen(files);
     const std::string prefix = std::string(command) + ": ";
     if (!run.runUntilPage({"VCFScanViewController"})) {
         printError(prefix + files.front().string() + ": " + run.alertMessage());
@@ -30,7 +30,7 @@ ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
     const bool cancelled =
         run.runUntilEnded([&] { return !stillCurrent() || page->hasFinished(); });
     if (!stillCurrent() || !page->hasFinished()) {
-        std::cout << (cancelled ? "Cancelled while reading the vCards; nothing was imported.\n"
+        std::cout << (cancelled ? "Cancelled while reading the vCards.\n"
                                 : "The vCard scan ended without a result.\n");
         return scanned;
     }

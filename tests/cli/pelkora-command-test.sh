@@ -345,10 +345,10 @@ run import --store "$work/dry.sqlite" --dry-run "$work/a.vcf" "$work/b.vcf"
 check "vCard dry run" "Dry run: nothing was saved. The import would have done this:" "$(head -1 <<<"$out")"
 check "vCard dry run saves nothing" "" "$("$pelkora" contacts --store "$work/dry.sqlite" list 2>/dev/null)"
 printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Broken\r\nno colon here\r\nEND:VCARD\r\n' >"$work/broken.vcf"
-run import --store "$work/strict.sqlite" --strict --json "$work/a.vcf" "$work/broken.vcf"
+run import --store "$work/vcard-strict.sqlite" --strict --json "$work/a.vcf" "$work/broken.vcf"
 check "vCard strict with an unreadable card: exit" 2 "$status"
 check "vCard strict: said" "pelkora: import: --strict: 1 card would not go in as it stands; nothing was saved" "$err"
-check "vCard strict saves nothing" "" "$("$pelkora" contacts --store "$work/strict.sqlite" list 2>/dev/null)"
+check "vCard strict saves nothing" "" "$("$pelkora" contacts --store "$work/vcard-strict.sqlite" list 2>/dev/null)"
 
 # A killed or interrupted import leaves whole chunks of 500 and a readable address book.
 /usr/bin/python3 - "$work/big.csv" <<'PY'
@@ -359,9 +359,9 @@ with open(sys.argv[1], "w", encoding="utf-8") as f:
         f.write(f"Person{i},Näme{i % 977},p{i}@example.org,Group{i % 7}\n")
 PY
 count_contacts() { "$pelkora" contacts --store "$1" list 2>/dev/null | wc -l; }
-interrupt_import() {  # interrupt_import SIGNAL STORE: starts an import, signals it once contacts exist
+interrupt_import() {  # interrupt_import SIGNAL STORE [FILE]: starts an import, signals it once contacts exist
     count_contacts "$2" >/dev/null  # the book exists before the import and the polling open it
-    "$pelkora" import --store "$2" --no-duplicates "$work/big.csv" >"$work/interrupted.out" 2>&1 &
+    "$pelkora" import --store "$2" --no-duplicates "${3:-$work/big.csv}" >"$work/interrupted.out" 2>&1 &
     local pid=$! waited=0
     while [ "$(count_contacts "$2")" -eq 0 ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 600 ]; do
         sleep 0.1; waited=$((waited + 1))
@@ -380,6 +380,26 @@ check "Ctrl-C interrupted the import" 1 "$([ "$interrupted" -gt 0 ] && [ "$inter
 check "Ctrl-C exit" 1 "$interrupted_status"
 check "Ctrl-C leaves whole chunks" 0 "$((interrupted % 500))"
 check "Ctrl-C says so" 1 "$(grep -c '^Cancelled: ' "$work/interrupted.out")" || tr '\r' '\n' <"$work/interrupted.out" | tail -5
+# The same for vCards.
+/usr/bin/python3 - "$work/big.vcf" <<'PY'
+import sys
+with open(sys.argv[1], "w", encoding="utf-8", newline="") as f:
+    for i in range(30000):
+        f.write(f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Näme{i % 977};Person{i};;;\r\nFN:Person{i} Näme{i % 977}\r\n"
+                f"EMAIL:p{i}@example.org\r\nCATEGORIES:Group{i % 7}\r\nEND:VCARD\r\n")
+PY
+interrupted_status=$(interrupt_import INT "$work/interrupted-vcards.sqlite" "$work/big.vcf")
+interrupted=$(count_contacts "$work/interrupted-vcards.sqlite")
+check "Ctrl-C interrupted the vCard import" 1 "$([ "$interrupted" -gt 0 ] && [ "$interrupted" -lt 30000 ] && echo 1)"
+check "Ctrl-C vCard exit" 1 "$interrupted_status"
+check "Ctrl-C leaves whole chunks of cards" 0 "$((interrupted % 500))"
+check "Ctrl-C says so for vCards" 1 "$(grep -c '^Cancelled: .* chunks of 500 cards were saved' "$work/interrupted.out")" || tr '\r' '\n' <"$work/interrupted.out" | tail -5
+# On a terminal the scan's and the import's progress show.
+if command -v script >/dev/null; then
+    script -qc "'$pelkora' import --store '$work/tty.sqlite' '$work/a.vcf'" /dev/null >"$work/tty.out" 2>&1
+    check "terminal: the scan's progress" 1 "$(grep -q 'Reading vCards…' "$work/tty.out" && echo 1)"
+    check "terminal: the import's progress" 1 "$(grep -q 'Importing records into Contacts…' "$work/tty.out" && echo 1)"
+fi
 
 # Dates as the file means them, whatever the user's locale; none invented.
 export LC_ALL=C

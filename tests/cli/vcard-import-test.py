@@ -27,9 +27,12 @@ env = dict(os.environ, LC_ALL="C.UTF-8")
 for name in ("CONFIG", "STATE", "DATA", "CACHE"):
     env[f"XDG_{name}_HOME"] = os.path.join(work, name.lower())
 failures = []
+checks = 0
 
 
 def check(what, expected, actual):
+    global checks
+    checks += 1
     if expected != actual:
         failures.append(f"{what}\n  expected: {expected!r}\n  actual:   {actual!r}")
 
@@ -266,5 +269,5 @@ check("a vCard named .txt is imported as vCards", (2, 2),
 shutil.rmtree(work)
 for failure in failures:
     print("FAILED:", failure)
-print(f"{len(failures)} failures")
+print(f"{checks} checks, {len(failures)} failures")
 sys.exit(1 if failures else 0)
