@@ -333,8 +333,10 @@ check "scan of an empty file: the file is named" 1 "$(grep -cF "\"filesSkipped\"
 run import --store "$work/empty.sqlite" "$work/empty.vcf"
 check "import of an empty file: exit" 1 "$status"
 check "import of an empty file: said" 1 "$(grep -c "^pelkora: import: no vCard was found in $work/empty.vcf" <<<"$err")"
-run scan --as vcard "$work/notes.txt"
-check "scan --as vcard of text without a card: exit" 1 "$status"
+# Read as vCards, text without any card is one card that cannot be read: nothing goes unseen.
+run import --as vcard --store "$work/notes.sqlite" "$work/notes.txt"
+check "--as vcard of text without a card: exit" 0 "$status"
+check "--as vcard of text without a card: skipped" "Cards skipped:        1 not readable as a vCard (notes.txt card 1)" "$(grep '^Cards skipped:' <<<"$out")"
 # A scan changes no setting: only the launch count that every command keeps moves on.
 settings_before=$("$pelkora" settings list 2>/dev/null | grep -v '^NumberOfLaunches')
 run scan "$work/a.vcf" "$work/b.vcf"
