@@ -62,7 +62,8 @@ Commands:
                         be opened. The name decides where it says something
                         definite; a ".txt" or unknown name leaves it to the
                         content (a vCard saved as ".txt" is a vCard). --as (also
-                        on map, import, export-vcard) says what the file is.
+                        on map, import, scan, export-vcard) says what the file
+                        is.
   rows [--encoding NAME] [--delimiter C] [--sheet NAME|ID] [--limit N] [--json]
        [--quiet] FILE
                         Read a table file as the importer does (encoding and
