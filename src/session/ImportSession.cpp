@@ -155,7 +155,14 @@ void ImportSession::applicationDidFinishLaunching() {
     showPageForAuthorizationStatus();
     authorization_->requestAccess([this, alive](bool) {
         MainQueue::shared().post([this, alive] {
-            if (auto flag = alive.lock(); flag && *flag) showPageForAuthorizationStatus();
+            if (auto flag = alive.lock(); !flag || !*flag) return;
+            // Files opened during launch have moved the wizard past the start page; the
+            // answer matters only while no document is open.
+            const bool documentOpen = textReader_ || excelReader_ || !vCardUrls_.empty();
+            if (documentOpen &&
+                authorization_->authorizationStatus() == AuthorizationStatus::authorized)
+                return;
+            showPageForAuthorizationStatus();
         });
     });
 

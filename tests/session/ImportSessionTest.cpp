@@ -148,6 +148,16 @@ TEST(ImportSessionOpening, FilesArrivingDuringLaunchWaitForItsEnd) {
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 }
 
+TEST(ImportSessionOpening, VCardsOpenedDuringLaunchKeepTheScanPageWhenAccessIsAnswered) {
+    SessionFixture fixture;
+    const auto card = fixture.file("early.vcf", "BEGIN:VCARD\r\nFN:Ada\r\nEND:VCARD\r\n");
+    EXPECT_EQ(fixture.session.openFiles({card}), OpenFilesReply::deferred);
+    fixture.launch();
+    fixture.drain();
+    ASSERT_FALSE(fixture.frontEnd.pages.empty());
+    EXPECT_EQ(fixture.frontEnd.pages.back(), "VCFScanViewController");
+}
+
 TEST(ImportSessionOpening, VCardBatchKeepsTheVCardsAndLogsEachStrayFile) {
     SessionFixture fixture;
     LogCapture log;
