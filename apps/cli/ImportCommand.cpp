@@ -421,9 +421,8 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
         std::string given;
         for (const auto& option : options->mappingOptions)
             given += (given.empty() ? "" : ", ") + option;
-        printError("import: " + given +
-                   " map the columns of a table; a vCard file has none, as each card names its "
-                   "own fields (" +
+        printError("import: column options (" + given +
+                   ") do not apply to vCard files, whose cards name their own fields (" +
                    input->files.front().string() + ")");
         return kUsageError;
     }

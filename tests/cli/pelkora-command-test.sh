@@ -314,7 +314,7 @@ check "two tables: said" "pelkora: import: tables are imported one at a time, an
 check "nothing was imported" 1 "$([ ! -e "$work/mixed.sqlite" ] && echo 1)"
 run import --store "$work/mixed.sqlite" --set "A=givenName" --no-header "$work/a.vcf"
 check "column options with vCards: exit" 2 "$status"
-check "column options with vCards: said" "pelkora: import: --set, --no-header map the columns of a table; a vCard file has none, as each card names its own fields ($work/a.vcf)" "$err"
+check "column options with vCards: said" "pelkora: import: column options (--set, --no-header) do not apply to vCard files, whose cards name their own fields ($work/a.vcf)" "$err"
 run import "$work/a.vcf" "$work/missing.vcf"
 check "missing vCard file: exit" 1 "$status"
 check "missing vCard file: said" "pelkora: $work/missing.vcf: no such file" "$err"
