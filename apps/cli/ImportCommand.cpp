@@ -90,21 +90,52 @@ std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>&
     return options;
 }
 
+// The counts both kinds of import report in --json, without braces.
+void printJsonCounts(const ImportSummary& summary, double seconds, bool dryRun) {
+    std::cout << "\"groupsCreated\": " << summary.groupsCreated
+              << ", \"groupsRemoved\": " << summary.groupsRemoved
+              << ", \"oldDuplicates\": " << summary.oldDuplicates
+              << ", \"newDuplicates\": " << summary.newDuplicates
+              << ", \"chunks\": " << summary.chunks << ", \"chunksSaved\": " << summary.chunksSaved
+              << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
+              << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds;
+}
+
+void printDuplicates(const ImportSummary& summary) {
+    std::cout << "Duplicates:           " << summary.oldDuplicates << " existing (in “"
+              << TabularDataImportOperation::oldDuplicatesGroupName() << "”), "
+              << summary.newDuplicates << " new (in “"
+              << TabularDataImportOperation::newDuplicatesGroupName() << "”)\n";
+}
+
+// The lines that end both summaries: what did not go in as it stood, the time, and how far a
+// cancelled import got (`unit`: "rows" or "cards").
+void printWarningsAndTime(const ImportSummary& summary, const std::vector<ImportWarning>& warnings,
+                          double seconds, std::string_view unit) {
+    const auto warningLines = warningCountLines(warnings);
+    for (std::size_t index = 0; index < warningLines.size(); ++index)
+        std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
+                  << warningLines[index] << '\n';
+    if (!warningLines.empty())
+        std::cout << "                      (each one is in the runtime log and in --json)\n";
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", seconds);
+    std::cout << "Time:                 " << time << '\n';
+    if (summary.cancelled) {
+        std::cout << "Cancelled: " << summary.chunksSaved << " of " << summary.chunks
+                  << " chunks of " << TabularDataImportOperation::kChunkSize << ' ' << unit
+                  << " were saved; the chunk in progress was not.\n";
+    }
+}
+
 void printSummary(const ImportSummary& summary, double seconds, bool dryRun, bool asJson) {
     if (asJson) {
         std::cout << "{\"rows\": " << summary.rowsToImport
                   << ", \"contactsAdded\": " << (dryRun ? 0 : summary.contactsSaved)
                   << ", \"contactsAssembled\": " << summary.contactsProcessed
-                  << ", \"emptyRowsSkipped\": " << summary.emptyRowsSkipped
-                  << ", \"groupsCreated\": " << summary.groupsCreated
-                  << ", \"groupsRemoved\": " << summary.groupsRemoved
-                  << ", \"oldDuplicates\": " << summary.oldDuplicates
-                  << ", \"newDuplicates\": " << summary.newDuplicates
-                  << ", \"chunks\": " << summary.chunks
-                  << ", \"chunksSaved\": " << summary.chunksSaved
-                  << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
-                  << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds
-                  << ", \"warnings\": [";
+                  << ", \"emptyRowsSkipped\": " << summary.emptyRowsSkipped << ", ";
+        printJsonCounts(summary, seconds, dryRun);
+        std::cout << ", \"warnings\": [";
         for (std::size_t index = 0; index < summary.warnings.size(); ++index) {
             const ImportWarning& warning = summary.warnings[index];
             std::cout << (index > 0 ? ", " : "") << "{\"row\": " << warning.row
@@ -122,24 +153,8 @@ void printSummary(const ImportSummary& summary, double seconds, bool dryRun, boo
               << "Groups created:       " << summary.groupsCreated << '\n';
     if (summary.groupsRemoved > 0)
         std::cout << "Groups removed:       " << summary.groupsRemoved << '\n';
-    std::cout << "Duplicates:           " << summary.oldDuplicates << " existing (in “"
-              << TabularDataImportOperation::oldDuplicatesGroupName() << "”), "
-              << summary.newDuplicates << " new (in “"
-              << TabularDataImportOperation::newDuplicatesGroupName() << "”)\n";
-    const auto warningLines = warningCountLines(summary.warnings);
-    for (std::size_t index = 0; index < warningLines.size(); ++index)
-        std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
-                  << warningLines[index] << '\n';
-    if (!warningLines.empty())
-        std::cout << "                      (each one is in the runtime log and in --json)\n";
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f s", seconds);
-    std::cout << "Time:                 " << time << '\n';
-    if (summary.cancelled) {
-        std::cout << "Cancelled: " << summary.chunksSaved << " of " << summary.chunks
-                  << " chunks of " << TabularDataImportOperation::kChunkSize
-                  << " rows were saved; the chunk in progress was not.\n";
-    }
+    printDuplicates(summary);
+    printWarningsAndTime(summary, summary.warnings, seconds, "rows");
 }
 
 // "people.vcf card 3, work.vcf card 1 and 4 more": where the cards of the warnings are.
@@ -174,16 +189,9 @@ void printVCardSummary(const ImportSummary& summary, const VCardScanResults& sca
                   << ", \"contactsRead\": " << summary.contactsProcessed
                   << ", \"unreadableCards\": " << summary.unreadableCards
                   << ", \"identifiersReplaced\": " << summary.identifiersReplaced
-                  << ", \"cardsFromOtherPrograms\": " << summary.cardsFromOtherPrograms
-                  << ", \"groupsCreated\": " << summary.groupsCreated
-                  << ", \"groupsRemoved\": " << summary.groupsRemoved
-                  << ", \"oldDuplicates\": " << summary.oldDuplicates
-                  << ", \"newDuplicates\": " << summary.newDuplicates
-                  << ", \"chunks\": " << summary.chunks
-                  << ", \"chunksSaved\": " << summary.chunksSaved
-                  << ", \"cancelled\": " << (summary.cancelled ? "true" : "false")
-                  << ", \"dryRun\": " << (dryRun ? "true" : "false") << ", \"seconds\": " << seconds
-                  << ", \"warnings\": [";
+                  << ", \"cardsFromOtherPrograms\": " << summary.cardsFromOtherPrograms << ", ";
+        printJsonCounts(summary, seconds, dryRun);
+        std::cout << ", \"warnings\": [";
         for (std::size_t index = 0; index < summary.warnings.size(); ++index) {
             const ImportWarning& warning = summary.warnings[index];
             std::cout << (index > 0 ? ", " : "") << "{\"file\": " << json::quoted(warning.file)
@@ -230,29 +238,13 @@ void printVCardSummary(const ImportSummary& summary, const VCardScanResults& sca
     std::cout << '\n' << "Groups created:       " << summary.groupsCreated << '\n';
     if (summary.groupsRemoved > 0)
         std::cout << "Groups removed:       " << summary.groupsRemoved << '\n';
-    std::cout << "Duplicates:           " << summary.oldDuplicates << " existing (in “"
-              << TabularDataImportOperation::oldDuplicatesGroupName() << "”), "
-              << summary.newDuplicates << " new (in “"
-              << TabularDataImportOperation::newDuplicatesGroupName() << "”)\n";
+    printDuplicates(summary);
     for (std::size_t index = 0; index < scan.skippedFiles.size(); ++index) {
         std::cout << (index == 0 ? "Files skipped:        " : "                      ")
                   << scan.skippedFiles[index].first.string() << " ("
                   << scan.skippedFiles[index].second << ")\n";
     }
-    const auto warningLines = warningCountLines(others);
-    for (std::size_t index = 0; index < warningLines.size(); ++index)
-        std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
-                  << warningLines[index] << '\n';
-    if (!others.empty())
-        std::cout << "                      (each one is in the runtime log and in --json)\n";
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f s", seconds);
-    std::cout << "Time:                 " << time << '\n';
-    if (summary.cancelled) {
-        std::cout << "Cancelled: " << summary.chunksSaved << " of " << summary.chunks
-                  << " chunks of " << VCardImportOperation::kChunkSize
-                  << " cards were saved; the chunk in progress was not.\n";
-    }
+    printWarningsAndTime(summary, others, seconds, "cards");
 }
 
 // Goes from the mapping page to the import page as the continue button does.
