@@ -392,12 +392,7 @@ class IcuDecoder final : public TextDecoder {
             if (U_FAILURE(error)) {
                 // ICU stops after the offending bytes and hands them back; they may
                 // begin in bytes it held from before, which sit at the start of ours.
-                char invalid[32];
-                std::int8_t invalidLength = sizeof invalid;
-                UErrorCode ignored = U_ZERO_ERROR;
-                ucnv_getInvalidChars(converter_.get(), invalid, &invalidLength, &ignored);
-                const std::size_t consumed = static_cast<std::size_t>(source - begin);
-                std::size_t position = consumed - std::min<std::size_t>(consumed, invalidLength);
+                std::size_t position = invalidSequenceStart(begin, source);
                 reset();
                 if (heldAtStart) {
                     // When the offending bytes began in bytes ICU held from the last call, ICU
@@ -432,16 +427,20 @@ class IcuDecoder final : public TextDecoder {
                            nullptr, endOfInput, &error);
         } while (error == U_BUFFER_OVERFLOW_ERROR);
         std::optional<std::size_t> position;
-        if (U_FAILURE(error)) {
-            char invalid[32];
-            std::int8_t invalidLength = sizeof invalid;
-            UErrorCode ignored = U_ZERO_ERROR;
-            ucnv_getInvalidChars(converter_.get(), invalid, &invalidLength, &ignored);
-            const std::size_t consumed = static_cast<std::size_t>(source - begin);
-            position = consumed - std::min<std::size_t>(consumed, invalidLength);
-        }
+        if (U_FAILURE(error)) position = invalidSequenceStart(begin, source);
         reset();
         return position;
+    }
+
+    // Where the sequence the converter just stopped at begins: it hands the offending bytes
+    // back, and `source` is where it stopped reading.
+    std::size_t invalidSequenceStart(const char* begin, const char* source) const {
+        char invalid[32];
+        std::int8_t invalidLength = sizeof invalid;
+        UErrorCode ignored = U_ZERO_ERROR;
+        ucnv_getInvalidChars(converter_.get(), invalid, &invalidLength, &ignored);
+        const std::size_t consumed = static_cast<std::size_t>(source - begin);
+        return consumed - std::min<std::size_t>(consumed, static_cast<std::size_t>(invalidLength));
     }
 
     std::size_t heldByConverter() const {
