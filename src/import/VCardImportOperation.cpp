@@ -59,6 +59,9 @@ struct VCardImportOperation::Impl {
     std::map<std::filesystem::path, std::optional<std::string>> notesByFile;
     // The card being read, for the log when an exception stops the import.
     const ScannedVCard* currentCard = nullptr;
+    // Reads back the cards the scan kept as their place in a file, one card at a time, so
+    // that only the chunk's contacts are held, never the text of all cards.
+    VCardContentReader contentReader;
 };
 
 VCardImportOperation::VCardImportOperation(std::shared_ptr<contacts::ContactStore> store,
@@ -144,11 +147,17 @@ auto VCardImportOperation::Impl::importChunk(std::span<const ScannedVCard> cards
     return {};
 }
 
-// The first contact of the card; none, logged and reported, when the reader refuses it.
+// The first contact of the card; none, logged and reported, when its file cannot be read
+// back or the reader refuses it.
 std::optional<contacts::Contact> VCardImportOperation::Impl::readCard(const ScannedVCard& card) {
-    auto entries = contacts::readVCards(card.content);
-    if (entries) return std::move(entries->front().contact);
-    const std::string& reason = entries.error().message;
+    std::string reason;
+    if (auto content = contentReader.content(card); !content) {
+        reason = std::move(content.error().message);
+    } else if (auto entries = contacts::readVCards(*content)) {
+        return std::move(entries->front().contact);
+    } else {
+        reason = std::move(entries.error().message);
+    }
     writeLog(LogType::error,
              "Failed to init CNContact via CNContactVCardSerialization -> "
              "proceeding...");

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "platform/Desktop.h"
@@ -156,6 +157,8 @@ class FileText {
 
     // Whether the file's bytes are known to be its text as they are, from here on.
     bool isPlain() const { return encodingKnown_ && !decoder_; }
+    // Where the text starts in the file of plain text: after its byte-order mark.
+    std::uint64_t plainTextStart() const { return plainTextStart_; }
 
     // Appends the text of the file's next bytes to out.
     void append(std::string_view bytes, bool endOfInput, std::string& out) {
@@ -192,6 +195,7 @@ class FileText {
             utf16 = TextEncoding::utf16LittleEndian();
         } else if (head.starts_with(kUtf8ByteOrderMark)) {
             head.remove_prefix(kUtf8ByteOrderMark.size());
+            plainTextStart_ = kUtf8ByteOrderMark.size();
         }
         if (utf16) {
             decoder_ = TextDecoder::make(*utf16);
@@ -241,6 +245,7 @@ class FileText {
     std::unique_ptr<TextDecoder> decoder_;  // UTF-16 only
     std::string held_;
     std::uint64_t offset_ = 0;  // of the bytes not yet decoded, in the file
+    std::uint64_t plainTextStart_ = 0;
     bool damageLogged_ = false;
 };
 
@@ -250,8 +255,9 @@ class FileText {
 // PRODID line may mark it as written by a known program and a CATEGORIES line gives group
 // names. Lines are not unfolded, so a folded continuation is a line of its own.
 //
-// The unread text is kept from the start of the open card on; all positions count from the
-// start of the file, and base_ is the position of the text's first byte.
+// The unread text is kept from the start of the open card on, or, once cards are handed out
+// as their place in the file, from the start of the unfinished line; all positions count
+// from the start of the text, and base_ is the position of the text's first byte.
 class CardCutter {
   public:
     CardCutter(const std::filesystem::path& file, std::set<std::string>& groups,
@@ -260,6 +266,14 @@ class CardCutter {
 
     // The text not yet cut, to which the caller appends.
     std::string& text() { return text_; }
+
+    // From now on cards are handed out as their place in the file, whose text starts at
+    // byte textStart of it, instead of their text; the file has the stamp.
+    void placeCardsInFile(std::uint64_t textStart, FileStamp stamp) {
+        placesCards_ = true;
+        textStartInFile_ = textStart;
+        fileStamp_ = stamp;
+    }
 
     // Cuts the cards that end in the text; at the end of the input also the last one.
     // Returns false once `found` asked to stop.
@@ -282,9 +296,11 @@ class CardCutter {
         if (endOfInput) {
             endCard(base_ + text_.size());
         } else if (cardOpen_) {
-            // Drop the cards already handed out; what stays is the open card's text.
-            text_.erase(0, offsetOf(cardBegin_));
-            base_ = cardBegin_;
+            // Drop the cards already handed out; what stays is the open card's text, or only
+            // its unfinished line when the card is handed out as its place.
+            const std::uint64_t keptFrom = placesCards_ ? lineStart_ : cardBegin_;
+            text_.erase(0, offsetOf(keptFrom));
+            base_ = keptFrom;
         }
         return !stopped_;
     }
@@ -387,7 +403,13 @@ class CardCutter {
     // Hands out the open card, or the text before the first card when it is more than white
     // space, as ending before the position.
     void endCard(std::uint64_t end) {
-        if (cardOpen_) {
+        if (cardOpen_ && placesCards_) {
+            ScannedVCard card;
+            card.offset = textStartInFile_ + cardBegin_;
+            card.length = end - cardBegin_;
+            card.fileStamp = fileStamp_;
+            handOut(std::move(card));
+        } else if (cardOpen_) {
             handOut(takeText(cardBegin_, end));
         } else if (const std::string_view before(text_.data(), offsetOf(end));
                    !isOnlyWhiteSpace(before)) {
@@ -423,6 +445,10 @@ class CardCutter {
     void handOut(std::string content) {
         ScannedVCard card;
         card.content = std::move(content);
+        handOut(std::move(card));
+    }
+
+    void handOut(ScannedVCard card) {
         card.groupTitles = std::move(cardGroups_);
         card.fileUrl = file_;
         card.indexInFile = ++cardCount_;
@@ -447,6 +473,9 @@ class CardCutter {
     bool isAppleOriginal_ = false;
     std::size_t cardCount_ = 0;
     bool stopped_ = false;
+    bool placesCards_ = false;
+    std::uint64_t textStartInFile_ = 0;
+    FileStamp fileStamp_;
 };
 
 void logNoVCard(const std::filesystem::path& file) {
@@ -464,6 +493,10 @@ Expected<std::size_t, FileError> scanVCardStream(InputStream& input,
     FileText text(file);
     CardCutter cutter(file, groups, found);
     blockSize = std::max<std::size_t>(blockSize, 1);
+    // Cards are read back from the file when the input is that file, as it was scanned.
+    const std::optional<FileStamp> stamp =
+        input.filePath() == file ? input.fileStamp() : std::nullopt;
+    bool placesChosen = false;
     std::string block;
     while (true) {
         std::size_t count = 0;
@@ -483,6 +516,10 @@ Expected<std::size_t, FileError> scanVCardStream(InputStream& input,
             return Unexpected(FileError::make(FileAccess::reading, file, input.error()));
         }
         const bool endOfInput = count == 0;
+        if (!placesChosen && text.isPlain()) {
+            placesChosen = true;
+            if (stamp) cutter.placeCardsInFile(text.plainTextStart(), *stamp);
+        }
         if (!cutter.cut(endOfInput)) return cutter.cardCount();
         if (endOfInput) break;
     }
@@ -503,6 +540,36 @@ std::vector<ScannedVCard> scanVCardBytes(std::string_view bytes, const std::file
     (void)cutter.cut(true);
     if (cards.empty()) logNoVCard(file);
     return cards;
+}
+
+Expected<std::string, FileError> VCardContentReader::content(const ScannedVCard& card) {
+    if (!card.content.empty()) return card.content;
+    const auto changed = [&card] {
+        return Unexpected(FileError::make(
+            FileAccess::reading, card.fileUrl, std::make_error_code(std::errc::io_error),
+            "the file has changed since it was scanned; scan it again"));
+    };
+    if (!file_ || file_->path() != card.fileUrl) {
+        file_.reset();
+        auto opened = RandomAccessFile::open(card.fileUrl);
+        if (!opened) return Unexpected(std::move(opened.error()));
+        file_.emplace(std::move(*opened));
+    }
+    // The status of the open file, not of the path: a file replaced under the same name
+    // after it was opened still holds the bytes that were scanned.
+    auto stamp = file_->stamp();
+    if (!stamp) return Unexpected(std::move(stamp.error()));
+    if (*stamp != card.fileStamp) return changed();
+    auto bytes = file_->read(card.offset, static_cast<std::size_t>(card.length));
+    if (!bytes) return Unexpected(std::move(bytes.error()));
+    if (!startsWithIgnoringCase(*bytes, "begin:vcard")) return changed();
+    bytes->replace(0, kCardStart.size(), kCardStart);
+    return std::move(*bytes);
+}
+
+Expected<std::string, FileError> cardContent(const ScannedVCard& card) {
+    VCardContentReader reader;
+    return reader.content(card);
 }
 
 std::vector<std::string> categoriesOfLine(std::string_view line) {

@@ -7,24 +7,29 @@
 // (VCardImportOperation), one card at a time.
 //
 // A card starts at every line that begins with "BEGIN:VCARD" in any letter case; the card's
-// text starts with "BEGIN:VCARD" in capitals whatever the file wrote. Text before the first
-// card that is more than white space and a byte-order mark is kept as a card of its own,
-// which the import then reports as unreadable, so nothing of a file goes unseen; a file
+// text starts with "BEGIN:VCARD" in capitals whatever the file wrote. A card of a file read as
+// it is (UTF-8 or any other ASCII-compatible bytes) is kept as its place in the file, not its
+// text, so that the cards of a large file take little memory; cardContent reads it back. Text
+// before the first card that is more than white space and a byte-order mark is kept as a card of
+// its own, which the import then reports as unreadable, so nothing of a file goes unseen; a file
 // without any card is logged and yields nothing. A UTF-16 file is converted to UTF-8 first.
 //
 // One consequence of cutting at every such line: a vCard 2.1 AGENT that nests a whole vCard
 // becomes two cards, as the scan cannot tell a nested card from a card whose END is missing.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/InputStream.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -34,7 +39,10 @@ class Operation;
 
 // One vCard as found in a file.
 struct ScannedVCard {
-    // From "BEGIN:VCARD" up to the next card or the end of the file.
+    // From "BEGIN:VCARD" up to the next card or the end of the file; empty when the card is
+    // kept as its place in the file (offset, length, fileStamp). Filled for cards converted
+    // from UTF-16, for the text before a file's first card and for cards cut from bytes in
+    // memory. Read it with cardContent, which handles both.
     std::string content;
     // The names of its CATEGORIES lines.
     std::set<std::string> groupTitles;
@@ -45,8 +53,30 @@ struct ScannedVCard {
     // Written by a program whose labels the reader knows as they are meant: Apple's address
     // book ("PRODID:-//Apple Inc.…") or this program's own writer.
     bool isAppleOriginal = false;
+    // Where the card's bytes are in fileUrl, when content is empty.
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    // The file's size and modification time when it was scanned, when content is empty.
+    FileStamp fileStamp;
     bool operator==(const ScannedVCard&) const = default;
 };
+
+// Reads the text of scanned cards, keeping the last file open so that the cards of one file
+// cost a status check and a read each. One reader per thread.
+class VCardContentReader {
+  public:
+    // The card's text: its content when it has one, else its bytes read back from its file,
+    // starting with "BEGIN:VCARD" in capitals as the scan hands cards out. An error naming the
+    // file when it cannot be read or is no longer as it was scanned (another size or
+    // modification time, or no card start at the card's place).
+    Expected<std::string, FileError> content(const ScannedVCard& card);
+
+  private:
+    std::optional<RandomAccessFile> file_;
+};
+
+// The text of one card, as VCardContentReader::content gives it.
+Expected<std::string, FileError> cardContent(const ScannedVCard& card);
 
 // The scan's events. vCardScanDidStart and vCardScanDidScan are called on the scan's own
 // thread; vCardScanWillReadFile, vCardScanDidSkipFile and vCardScanDidFinish are posted to the
@@ -88,10 +118,11 @@ class VCardScanOperation {
 inline constexpr std::size_t kVCardScanBlockSize = std::size_t{256} << 10;
 
 // Scans one file as it is read from `input`, at most blockSize bytes at a time, and hands
-// each card to `found` as soon as its end has been read; stops early when `found` answers
-// false. `groups` receives every group name found. A file that holds nothing but white space
-// is logged as no vCard. Returns how many cards were found, or the error that stopped the
-// reading (the cards found before it have been handed out).
+// each card to `found` as soon as its end has been read (as its place in `file` when the
+// input is that file and its bytes are read as they are, else with its content); stops early when
+// `found` answers false. `groups` receives every group name found. A file that holds nothing but
+// white space is logged as no vCard. Returns how many cards were found, or the error that stopped
+// the reading (the cards found before it have been handed out).
 Expected<std::size_t, FileError> scanVCardStream(InputStream& input,
                                                  const std::filesystem::path& file,
                                                  std::set<std::string>& groups,

@@ -7,15 +7,42 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace pelkora {
 namespace {
 
+FileStamp stampOf(const struct stat& status) {
+    return {
+        static_cast<std::uint64_t>(status.st_size),
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+// Opens the file for reading, refusing a folder; the descriptor and the file's status.
+Expected<std::pair<int, struct stat>, FileError> openForReading(const std::filesystem::path& path) {
+    int descriptor;
+    do {
+        descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        const std::error_code code(errno, std::generic_category());
+        return Unexpected(FileError::make(FileAccess::reading, path, code));
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        const std::error_code code(S_ISDIR(status.st_mode) ? EISDIR : errno,
+                                   std::generic_category());
+        ::close(descriptor);
+        return Unexpected(FileError::make(FileAccess::reading, path, code));
+    }
+    return std::pair{descriptor, status};
+}
+
 class FileInputStream final : public InputStream {
   public:
-    FileInputStream(int descriptor, std::filesystem::path path)
-        : descriptor_(descriptor), path_(std::move(path)) {}
+    FileInputStream(int descriptor, std::filesystem::path path, FileStamp stamp)
+        : descriptor_(descriptor), path_(std::move(path)), stamp_(stamp) {}
     ~FileInputStream() override { ::close(descriptor_); }
     FileInputStream(const FileInputStream&) = delete;
     FileInputStream& operator=(const FileInputStream&) = delete;
@@ -35,10 +62,12 @@ class FileInputStream final : public InputStream {
     bool hasBytesAvailable() const override { return !atEnd_; }
     std::error_code error() const override { return error_; }
     std::filesystem::path filePath() const override { return path_; }
+    std::optional<FileStamp> fileStamp() const override { return stamp_; }
 
   private:
     int descriptor_;
     std::filesystem::path path_;
+    FileStamp stamp_;
     bool atEnd_ = false;
     std::error_code error_;
 };
@@ -70,28 +99,75 @@ class MemoryInputStream final : public InputStream {
 
 Expected<std::unique_ptr<InputStream>, FileError> InputStream::openFile(
     const std::filesystem::path& path) {
-    int descriptor;
-    do {
-        descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (descriptor < 0 && errno == EINTR);
-    if (descriptor < 0) {
-        const std::error_code code(errno, std::generic_category());
-        return Unexpected(FileError::make(FileAccess::reading, path, code));
-    }
-    struct stat status {};
-    if (::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(descriptor);
-        const std::error_code code(EISDIR, std::generic_category());
-        return Unexpected(FileError::make(FileAccess::reading, path, code));
-    }
+    auto opened = openForReading(path);
+    if (!opened) return Unexpected(std::move(opened.error()));
+    const auto [descriptor, status] = *opened;
     // The parsers read front to back once; let the kernel read ahead generously.
     ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::unique_ptr<InputStream>(std::make_unique<FileInputStream>(descriptor, path));
+    return std::unique_ptr<InputStream>(
+        std::make_unique<FileInputStream>(descriptor, path, stampOf(status)));
 }
 
 std::unique_ptr<InputStream> InputStream::fromMemory(std::string bytes,
                                                      std::size_t maximumReadSize) {
     return std::make_unique<MemoryInputStream>(std::move(bytes), maximumReadSize);
+}
+
+Expected<RandomAccessFile, FileError> RandomAccessFile::open(const std::filesystem::path& path) {
+    auto opened = openForReading(path);
+    if (!opened) return Unexpected(std::move(opened.error()));
+    return RandomAccessFile(opened->first, path);
+}
+
+RandomAccessFile::RandomAccessFile(int descriptor, std::filesystem::path path)
+    : descriptor_(descriptor), path_(std::move(path)) {}
+
+RandomAccessFile::RandomAccessFile(RandomAccessFile&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
+
+RandomAccessFile& RandomAccessFile::operator=(RandomAccessFile&& other) noexcept {
+    if (this != &other) {
+        if (descriptor_ >= 0) ::close(descriptor_);
+        descriptor_ = std::exchange(other.descriptor_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+RandomAccessFile::~RandomAccessFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+Expected<FileStamp, FileError> RandomAccessFile::stamp() const {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) {
+        const std::error_code code(errno, std::generic_category());
+        return Unexpected(FileError::make(FileAccess::reading, path_, code));
+    }
+    return stampOf(status);
+}
+
+Expected<std::string, FileError> RandomAccessFile::read(std::uint64_t offset,
+                                                        std::size_t length) const {
+    std::string bytes(length, '\0');
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t count = ::pread(descriptor_, bytes.data() + done, length - done,
+                                      static_cast<off_t>(offset + done));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            const std::error_code code(errno, std::generic_category());
+            return Unexpected(FileError::make(FileAccess::reading, path_, code));
+        }
+        if (count == 0) {
+            return Unexpected(FileError::make(
+                FileAccess::reading, path_, std::make_error_code(std::errc::io_error),
+                "the file ends at byte " + std::to_string(offset + done) + ", before byte " +
+                    std::to_string(offset + length)));
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    return bytes;
 }
 
 }  // namespace pelkora

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -15,6 +16,15 @@
 #include "support/Expected.h"
 
 namespace pelkora {
+
+// The size and last modification time of a file: a file whose stamp has not changed is taken
+// to hold the same bytes, as build tools take it.
+struct FileStamp {
+    std::uint64_t size = 0;
+    // Nanoseconds since 1970.
+    std::int64_t modificationTime = 0;
+    bool operator==(const FileStamp&) const = default;
+};
 
 // A source of bytes read front to back. Not thread-safe; one reader at a time.
 class InputStream {
@@ -30,6 +40,8 @@ class InputStream {
     virtual std::error_code error() const { return {}; }
     // Returns the file the bytes come from, for messages; empty for bytes in memory.
     virtual std::filesystem::path filePath() const { return {}; }
+    // Returns the file's stamp as it was when the stream opened it; none for bytes in memory.
+    virtual std::optional<FileStamp> fileStamp() const { return std::nullopt; }
 
     // Opens the file for reading; it is closed when the stream is destroyed.
     static Expected<std::unique_ptr<InputStream>, FileError> openFile(
@@ -38,6 +50,28 @@ class InputStream {
     // so tests can make every read boundary fall where they want.
     static std::unique_ptr<InputStream> fromMemory(
         std::string bytes, std::size_t maximumReadSize = std::numeric_limits<std::size_t>::max());
+};
+
+// A file opened to read pieces of it in any order, for readers that come back to what a
+// stream read earlier. Move-only; the file is closed when the object is destroyed.
+class RandomAccessFile {
+  public:
+    static Expected<RandomAccessFile, FileError> open(const std::filesystem::path& path);
+    RandomAccessFile(RandomAccessFile&& other) noexcept;
+    RandomAccessFile& operator=(RandomAccessFile&& other) noexcept;
+    ~RandomAccessFile();
+
+    const std::filesystem::path& path() const { return path_; }
+    // The file's stamp now.
+    Expected<FileStamp, FileError> stamp() const;
+    // The `length` bytes at `offset`; an error naming the file when it ends before them.
+    Expected<std::string, FileError> read(std::uint64_t offset, std::size_t length) const;
+
+  private:
+    RandomAccessFile(int descriptor, std::filesystem::path path);
+
+    int descriptor_ = -1;
+    std::filesystem::path path_;
 };
 
 }  // namespace pelkora

@@ -9,6 +9,7 @@
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportOperationTestSupport.h"
 #include "import/VCardImportOperation.h"
+#include "platform/InputStream.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
 #include "vcard/VCard.h"
@@ -262,6 +263,56 @@ TEST_F(VCardImportOperationTest, UnreadableCardIsSkippedAndTheRestOfItsChunkSave
     EXPECT_TRUE(log.contains("vCard 2 of /home/ada/friends.vcf: " + warning.value));
     EXPECT_EQ(delegate_->warnings,
               std::vector<std::string>{"1 vCard could not be read and was skipped"});
+    EXPECT_EQ(delegate_->finished, 1);
+}
+
+// Cards kept as their place in their file are read back one by one; a card whose file
+// changed since the scan is reported as unreadable, and the cards of other files imported.
+TEST_F(VCardImportOperationTest, CardOfAFileChangedSinceTheScanIsReportedUnreadable) {
+    LogCapture log;
+    const auto scanFile = [](const std::filesystem::path& file, const std::string& bytes) {
+        test::writeFile(file, bytes);
+        auto input = InputStream::openFile(file);
+        EXPECT_TRUE(input);
+        std::vector<ScannedVCard> cards;
+        std::set<std::string> groups;
+        EXPECT_TRUE(scanVCardStream(**input, file, groups, [&](ScannedVCard scanned) {
+            cards.push_back(std::move(scanned));
+            return true;
+        }));
+        return cards;
+    };
+    const auto vCard = [](const std::string& given, const std::string& family) {
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + person(given, family) + "END:VCARD\r\n";
+    };
+    const auto friends = directory_ / "friends.vcf";
+    const auto colleagues = directory_ / "colleagues.vcf";
+    std::vector<ScannedVCard> cards =
+        scanFile(friends, vCard("Ada", "Lovelace") + vCard("Grace", "Hopper"));
+    for (auto& scanned : scanFile(colleagues, vCard("Alan", "Turing"))) {
+        cards.push_back(std::move(scanned));
+    }
+    ASSERT_EQ(cards.size(), 3u);
+    ASSERT_TRUE(cards[0].content.empty());
+    test::writeFile(friends, vCard("Ada", "Byron") + vCard("Grace", "Hopper"));
+
+    const ImportSummary summary = run(cards);
+    EXPECT_EQ(summary.unreadableCards, 2u);
+    EXPECT_EQ(summary.contactsSaved, 1u);
+    ASSERT_EQ(saved().size(), 1u);
+    EXPECT_EQ(saved()[0].familyName, "Turing");
+    ASSERT_EQ(summary.warnings.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const ImportWarning& warning = summary.warnings[i];
+        EXPECT_EQ(warning.row, static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(warning.problem, kProblemUnreadableCard);
+        EXPECT_EQ(warning.file, "friends.vcf");
+        EXPECT_NE(warning.value.find(friends.string()), std::string::npos);
+        EXPECT_NE(warning.value.find("changed since it was scanned"), std::string::npos);
+    }
+    EXPECT_TRUE(log.contains("vCard 1 of " + friends.string() + ": " + summary.warnings[0].value));
+    EXPECT_EQ(delegate_->warnings,
+              std::vector<std::string>{"2 vCards could not be read and were skipped"});
     EXPECT_EQ(delegate_->finished, 1);
 }
 

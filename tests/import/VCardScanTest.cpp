@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -353,6 +354,108 @@ TEST(VCardScanTest, HugeCardComesOutWholeBetweenItsNeighbours) {
     EXPECT_TRUE(cards[1].content == huge);
     EXPECT_EQ(cards[1].groupTitles, std::set<std::string>{"Golf"});
     EXPECT_TRUE(cards[2].content == last);
+}
+
+// The cards of a file scanned from the file itself, in blocks of blockSize.
+std::vector<ScannedVCard> scanFile(const std::filesystem::path& file, std::size_t blockSize) {
+    std::vector<ScannedVCard> cards;
+    std::set<std::string> groups;
+    auto input = InputStream::openFile(file);
+    EXPECT_TRUE(input);
+    if (!input) return cards;
+    auto count = scanVCardStream(
+        **input, file, groups,
+        [&](ScannedVCard card) {
+            cards.push_back(std::move(card));
+            return true;
+        },
+        blockSize);
+    EXPECT_TRUE(count && *count == cards.size());
+    return cards;
+}
+
+// A file scanned from disk keeps each card as its place, and reading the places back gives
+// the texts the scan of the same bytes in memory gives; only text that had to be converted,
+// and text before the first card, is kept as it is.
+TEST(VCardScanTest, CardsOfAFileAreReadBackFromTheirPlaces) {
+    TemporaryDirectory directory;
+    struct Case {
+        std::filesystem::path file;
+        bool placed;  // whether the cards after any text before the first are kept as places
+    };
+    std::vector<Case> cases;
+    for (const auto& entry : std::filesystem::directory_iterator(kVCards)) {
+        if (entry.path().extension() == ".vcf") cases.push_back({entry.path(), true});
+    }
+    ASSERT_GE(cases.size(), 5u);
+    const std::string cards = "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nbegin:vcard\r\nFN:B\r\n";
+    const auto write = [&](const char* name, const std::string& bytes, bool placed) {
+        test::writeFile(directory / name, bytes);
+        cases.push_back({directory / name, placed});
+    };
+    write("byte-order-mark.vcf", "\xEF\xBB\xBF" + cards, true);
+    write("text-before.vcf", "Exported contacts\n" + cards, true);
+    write("classic-mac.vcf", "BEGIN:VCARD\rFN:A\rEND:VCARD\rBEGIN:VCARD\rFN:B\r", true);
+    write("utf16.vcf", "\xFF\xFE" + utf16(cards, false), false);
+    write("utf16-without-mark.vcf", utf16(cards, true), false);
+    for (const auto& c : cases) {
+        std::set<std::string> groups;
+        const auto expected = scanVCardBytes(test::readFile(c.file), c.file, groups);
+        ASSERT_FALSE(expected.empty()) << c.file;
+        for (std::size_t blockSize : {std::size_t{5}, kVCardScanBlockSize}) {
+            SCOPED_TRACE(testing::Message() << c.file.filename() << ", block " << blockSize);
+            const auto scanned = scanFile(c.file, blockSize);
+            ASSERT_EQ(scanned.size(), expected.size());
+            for (std::size_t i = 0; i < scanned.size(); ++i) {
+                const bool textBefore = i == 0 &&
+                                        !expected[0].content.starts_with("BEGIN:VCARD\r") &&
+                                        !expected[0].content.starts_with("BEGIN:VCARD\n");
+                EXPECT_EQ(scanned[i].content.empty(), c.placed && !textBefore) << i;
+                const auto text = cardContent(scanned[i]);
+                ASSERT_TRUE(text) << text.error().message;
+                EXPECT_EQ(*text, expected[i].content) << i;
+                EXPECT_EQ(scanned[i].groupTitles, expected[i].groupTitles);
+                EXPECT_EQ(scanned[i].isAppleOriginal, expected[i].isAppleOriginal);
+                EXPECT_EQ(scanned[i].indexInFile, i + 1);
+            }
+        }
+    }
+}
+
+// Reading a card back notices a file that is not as it was scanned, and names it.
+TEST(VCardScanTest, CardOfAFileThatChangedIsNotReadBack) {
+    const std::string bytes = "BEGIN:VCARD\nFN:Ada\nEND:VCARD\nBEGIN:VCARD\nFN:Grace\nEND:VCARD\n";
+    const struct {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> change;
+        const char* reason;
+    } cases[] = {
+        {"grown", [&](const auto& file) { test::writeFile(file, bytes + "\n"); }, "changed"},
+        {"cut short", [&](const auto& file) { std::filesystem::resize_file(file, 20); }, "changed"},
+        {"rewritten with the same size",
+         [&](const auto& file) {
+             const auto time = std::filesystem::last_write_time(file);
+             test::writeFile(file, "XXXXXXXXXXX" + bytes.substr(11));
+             std::filesystem::last_write_time(file, time + std::chrono::seconds(1));
+         },
+         "changed"},
+        {"removed", [](const auto& file) { std::filesystem::remove(file); },
+         "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryDirectory directory;
+        const auto file = directory / "friends.vcf";
+        test::writeFile(file, bytes);
+        const auto cards = scanFile(file, kVCardScanBlockSize);
+        ASSERT_EQ(cards.size(), 2u);
+        ASSERT_TRUE(cardContent(cards[1]));
+        c.change(file);
+        const auto text = cardContent(cards[1]);
+        ASSERT_FALSE(text);
+        EXPECT_NE(text.error().message.find(file.string()), std::string::npos);
+        EXPECT_NE(text.error().message.find(c.reason), std::string::npos) << text.error().message;
+    }
 }
 
 // Records the events in the order they are sent.
