@@ -149,7 +149,6 @@ void ImportSession::applicationDidFinishLaunching() {
             writeLog(LogType::error, "Cannot decode object of classname '%{public}@'", className);
         });
     commonDateFormats_ = pelkora::commonDateFormats();
-    stringMap_ = vendorStringMap();
     customStringMap_ = loadCustomStringMap();
 
     showPageForAuthorizationStatus();
@@ -495,10 +494,13 @@ void ImportSession::parseTextFile() {
     reader->backgroundQueue().addOperation([reader] { reader->parse(true); });
 }
 
+const StringMap& ImportSession::stringMap() {
+    if (!stringMap_) stringMap_ = vendorStringMap();
+    return *stringMap_;
+}
+
 const TitleMatcher& ImportSession::titleMatcher() {
-    if (!titleMatcher_)
-        titleMatcher_ =
-            std::make_unique<TitleMatcher>(stringMap_.empty() ? vendorStringMap() : stringMap_);
+    if (!titleMatcher_) titleMatcher_ = std::make_unique<TitleMatcher>(stringMap());
     return *titleMatcher_;
 }
 

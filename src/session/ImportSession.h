@@ -239,11 +239,13 @@ class ImportSession final : public TabularDataReaderDelegate {
     // Whether the import page imports scanned vCards rather than rows.
     bool importsVCards() const { return !vCardUrls_.empty() && !currentReader(); }
     const std::string& detectedLanguage() const { return detectedLanguage_; }
-    // The shipped column-title vocabulary and the user's own titles, loaded at launch.
-    const StringMap& stringMap() const { return stringMap_; }
+    // The shipped column-title vocabulary, loaded when first asked for: decoding it is most of
+    // the launch's time, and a session of vCards never needs it.
+    const StringMap& stringMap();
+    // The user's own titles, loaded at launch.
     const StringMap& customStringMap() const { return customStringMap_; }
     StringMap& mutableCustomStringMap() { return customStringMap_; }
-    // Matches column titles against the shipped vocabulary; built at launch.
+    // Matches column titles against the shipped vocabulary; built when first asked for.
     const TitleMatcher& titleMatcher();
     // The titles' language; recognised is false when it is only the fallback, in which case
     // dates are read as the user's locale writes them.
@@ -319,7 +321,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::vector<std::string> vCardScanDetectedGroups_;
     std::string detectedLanguage_ = "en";
     bool languageRecognised_ = false;
-    StringMap stringMap_;
+    std::optional<StringMap> stringMap_;
     StringMap customStringMap_;
     std::unique_ptr<TitleMatcher> titleMatcher_;
     std::vector<DateFormat> customDateFormats_;
