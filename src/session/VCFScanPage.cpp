@@ -1,6 +1,9 @@
 #include "session/VCFScanPage.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
 #include <unordered_map>
 
 #include "platform/MainQueue.h"
@@ -18,14 +21,16 @@ namespace pelkora {
 // on the main thread. The scan holds it weakly, so events after the page went away are dropped.
 class VCFScanPage::Events final : public VCardScanDelegate {
   public:
-    Events(VCFScanPage& page, ImportSession& session, std::shared_ptr<bool> alive)
-        : page_(page), session_(session), alive_(std::move(alive)) {}
+    Events(VCFScanPage& page, ImportSession& session, std::shared_ptr<bool> alive,
+           std::size_t expectedCards)
+        : page_(page), session_(session), alive_(std::move(alive)), expectedCards_(expectedCards) {}
 
     // On the scan's thread; the page reads the cards only after the finish event, which the
     // scan posts after its last card.
     void vCardScanDidStart() override {
         writeLog(LogType::info, "The vCard scan operation did start.");
         cards_.clear();
+        cards_.reserve(expectedCards_);
     }
     void vCardScanDidScan(ScannedVCard card) override { cards_.push_back(std::move(card)); }
 
@@ -54,8 +59,28 @@ class VCFScanPage::Events final : public VCardScanDelegate {
     VCFScanPage& page_;
     ImportSession& session_;
     std::shared_ptr<bool> alive_;
+    std::size_t expectedCards_;
     std::vector<ScannedVCard> cards_;  // the scan's thread's until the finish event
 };
+
+namespace {
+
+// The cards the files hold at most, as far as room for them is worth reserving: real cards
+// take a few hundred bytes. Reserved room is only address space until cards fill it, while a
+// list that grows moves every card it holds and briefly needs its old and new room together.
+std::size_t expectedCardCount(const std::vector<std::filesystem::path>& files) {
+    constexpr std::uintmax_t kSmallCardSize = 128;
+    constexpr std::uintmax_t kMostCardsReserved = std::uintmax_t{1} << 20;
+    std::uintmax_t bytes = 0;
+    for (const auto& file : files) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        if (!error) bytes += size;
+    }
+    return static_cast<std::size_t>(std::min(bytes / kSmallCardSize, kMostCardsReserved));
+}
+
+}  // namespace
 
 VCFScanPage::VCFScanPage() : Page(std::string(PageNames::VCFScanPage)) {}
 
@@ -96,7 +121,7 @@ void VCFScanPage::viewDidLoad(ImportSession& session) {
     session.setScanResults({}, {});
     scanning_ = true;
     finished_ = false;
-    events_ = std::make_shared<Events>(*this, session, alive_);
+    events_ = std::make_shared<Events>(*this, session, alive_, expectedCardCount(files));
 
     progress_ = Progress::make(static_cast<std::int64_t>(files.size()));
     progress_->setLocalizedDescription(progressDescription());
