@@ -24,7 +24,7 @@ struct ReadCard {
 };
 
 std::string fileNameOf(const ScannedVCard& card) {
-    return card.fileUrl.filename().string();
+    return card.fileUrl().filename().string();
 }
 
 }  // namespace
@@ -86,9 +86,11 @@ std::string VCardImportOperation::unnamedContactName() {
 // identifier, the notes text naming its own file and the groups of its CATEGORIES.
 // Duplicates are always compared by full name.
 void VCardImportOperation::main(Operation& operation) {
-    impl_->import.runGuarded(
-        [&] { impl_->importCards(operation); },
-        [&] { return impl_->currentCard ? impl_->currentCard->fileUrl.string() : std::string(); });
+    impl_->import.runGuarded([&] { impl_->importCards(operation); },
+                             [&] {
+                                 return impl_->currentCard ? impl_->currentCard->fileUrl().string()
+                                                           : std::string();
+                             });
 }
 
 void VCardImportOperation::Impl::importCards(Operation& operation) {
@@ -162,7 +164,7 @@ std::optional<contacts::Contact> VCardImportOperation::Impl::readCard(const Scan
              "Failed to init CNContact via CNContactVCardSerialization -> "
              "proceeding...");
     writeLog(LogType::info, "vCard %ld of %{public}@: %{public}@",
-             static_cast<long>(card.indexInFile), card.fileUrl.string(), reason);
+             static_cast<long>(card.indexInFile), card.fileUrl().string(), reason);
     ImportSummary& summary = import.summary();
     ++summary.unreadableCards;
     summary.warnings.push_back({static_cast<std::int64_t>(card.indexInFile), "", reason,
@@ -196,7 +198,7 @@ auto VCardImportOperation::Impl::giveFreeIdentifiers(std::vector<ReadCard>& card
         writeLog(LogType::info,
                  "vCard %ld of %{public}@: the identifier %{public}@ is in use; the contact gets "
                  "the identifier %{public}@",
-                 static_cast<long>(card.card->indexInFile), card.card->fileUrl.string(), old,
+                 static_cast<long>(card.card->indexInFile), card.card->fileUrl().string(), old,
                  identifier);
         ImportSummary& summary = import.summary();
         ++summary.identifiersReplaced;
@@ -223,10 +225,10 @@ void VCardImportOperation::Impl::addCard(ReadCard& read, ContactImport::Chunk& c
 }
 
 const std::optional<std::string>& VCardImportOperation::Impl::notesFor(const ScannedVCard& card) {
-    auto [found, added] = notesByFile.try_emplace(card.fileUrl);
+    auto [found, added] = notesByFile.try_emplace(card.fileUrl());
     if (added && import.options().addTextToNotes) {
         found->second =
-            ContactImport::notesText(textTokens, card.fileUrl, startTime, transactionNumber);
+            ContactImport::notesText(textTokens, card.fileUrl(), startTime, transactionNumber);
     }
     return found->second;
 }

@@ -262,7 +262,10 @@ class CardCutter {
   public:
     CardCutter(const std::filesystem::path& file, std::set<std::string>& groups,
                const std::function<bool(ScannedVCard)>& found)
-        : file_(file), groups_(groups), found_(found) {}
+        : file_(file),
+          sharedFile_(std::make_shared<const std::filesystem::path>(file)),
+          groups_(groups),
+          found_(found) {}
 
     // The text not yet cut, to which the caller appends.
     std::string& text() { return text_; }
@@ -450,13 +453,14 @@ class CardCutter {
 
     void handOut(ScannedVCard card) {
         card.groupTitles = std::move(cardGroups_);
-        card.fileUrl = file_;
+        card.file = sharedFile_;
         card.indexInFile = ++cardCount_;
         card.isAppleOriginal = isAppleOriginal_;
         if (!found_(std::move(card))) stopped_ = true;
     }
 
     const std::filesystem::path& file_;
+    std::shared_ptr<const std::filesystem::path> sharedFile_;  // for the cards
     std::set<std::string>& groups_;
     const std::function<bool(ScannedVCard)>& found_;
 
@@ -546,12 +550,12 @@ Expected<std::string, FileError> VCardContentReader::content(const ScannedVCard&
     if (!card.content.empty()) return card.content;
     const auto changed = [&card] {
         return Unexpected(FileError::make(
-            FileAccess::reading, card.fileUrl, std::make_error_code(std::errc::io_error),
+            FileAccess::reading, card.fileUrl(), std::make_error_code(std::errc::io_error),
             "the file has changed since it was scanned; scan it again"));
     };
-    if (!file_ || file_->path() != card.fileUrl) {
+    if (!file_ || file_->path() != card.fileUrl()) {
         file_.reset();
-        auto opened = RandomAccessFile::open(card.fileUrl);
+        auto opened = RandomAccessFile::open(card.fileUrl());
         if (!opened) return Unexpected(std::move(opened.error()));
         file_.emplace(std::move(*opened));
     }

@@ -46,19 +46,35 @@ struct ScannedVCard {
     std::string content;
     // The names of its CATEGORIES lines.
     std::set<std::string> groupTitles;
-    // The file it came from; empty when none.
-    std::filesystem::path fileUrl;
+    // The file it came from, shared by the cards of the file: a path holds a list of its
+    // components besides its text, which would cost every card a few hundred bytes.
+    std::shared_ptr<const std::filesystem::path> file;
     // Its number in that file, counting from 1.
     std::size_t indexInFile = 0;
     // Written by a program whose labels the reader knows as they are meant: Apple's address
     // book ("PRODID:-//Apple Inc.…") or this program's own writer.
     bool isAppleOriginal = false;
-    // Where the card's bytes are in fileUrl, when content is empty.
+    // Where the card's bytes are in the file, when content is empty.
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
     // The file's size and modification time when it was scanned, when content is empty.
     FileStamp fileStamp;
-    bool operator==(const ScannedVCard&) const = default;
+
+    // The file it came from; empty when none.
+    const std::filesystem::path& fileUrl() const {
+        static const std::filesystem::path none;
+        return file ? *file : none;
+    }
+    void setFileUrl(std::filesystem::path path) {
+        file = std::make_shared<const std::filesystem::path>(std::move(path));
+    }
+    // Cards are equal by their file's path, whether they share it or not.
+    bool operator==(const ScannedVCard& other) const {
+        return content == other.content && groupTitles == other.groupTitles &&
+               fileUrl() == other.fileUrl() && indexInFile == other.indexInFile &&
+               isAppleOriginal == other.isAppleOriginal && offset == other.offset &&
+               length == other.length && fileStamp == other.fileStamp;
+    }
 };
 
 // Reads the text of scanned cards, keeping the last file open so that the cards of one file

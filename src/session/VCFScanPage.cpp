@@ -161,7 +161,7 @@ void VCFScanPage::scanDidFinish(ImportSession& session, std::vector<std::string>
     }
     for (const ScannedVCard& card : cards) {
         if (!card.isAppleOriginal) ++otherPrograms_;
-        if (auto entry = fileIndexes.find(card.fileUrl.string()); entry != fileIndexes.end())
+        if (auto entry = fileIndexes.find(card.fileUrl().string()); entry != fileIndexes.end())
             ++cardsPerFile_[entry->second].second;
     }
     groups_ = groups;

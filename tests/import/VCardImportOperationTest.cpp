@@ -39,7 +39,7 @@ ScannedVCard card(const std::string& lines, bool apple = true,
     if (apple) scanned.content += "PRODID:-//Apple Inc.//macOS 14.5//EN\r\n";
     scanned.content += lines + "END:VCARD\r\n";
     scanned.groupTitles = std::move(groups);
-    scanned.fileUrl = std::move(file);
+    scanned.setFileUrl(std::move(file));
     scanned.indexInFile = index;
     scanned.isAppleOriginal = apple;
     return scanned;

@@ -112,7 +112,7 @@ TEST(VCardScanTest, CutsAtEveryLineThatBeginsACard) {
         EXPECT_EQ(contents(cards), c.expected);
         for (std::size_t i = 0; i < cards.size(); ++i) {
             EXPECT_EQ(cards[i].indexInFile, i + 1);
-            EXPECT_EQ(cards[i].fileUrl, kFile);
+            EXPECT_EQ(cards[i].fileUrl(), kFile);
         }
     }
 }
@@ -471,7 +471,7 @@ struct RecordingDelegate final : VCardScanDelegate {
         events.push_back("read " + std::to_string(index));
     }
     void vCardScanDidScan(ScannedVCard card) override {
-        events.push_back("card " + card.fileUrl.filename().string() + " " +
+        events.push_back("card " + card.fileUrl().filename().string() + " " +
                          std::to_string(card.indexInFile));
         cards.push_back(std::move(card));
         if (afterCard) afterCard();
