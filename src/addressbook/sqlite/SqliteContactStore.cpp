@@ -879,7 +879,8 @@ struct SqliteContactStore::Database {
             if (auto removed = removeGroup(identifier); !removed) return removed;
         }
         std::unordered_set<std::string> containerIdentifiers;
-        if (!request.addedGroups().empty() || !request.addedContacts().empty()) {
+        if (!request.addedGroups().empty() || !request.addedContacts().empty() ||
+            !request.addedMembers().empty()) {
             auto all = containers();
             if (!all) return Unexpected(all.error());
             for (Container& container : *all)
@@ -895,8 +896,11 @@ struct SqliteContactStore::Database {
                 !inserted)
                 return inserted;
         }
+        // Contacts and groups must be in a container, so with one container a contact and a
+        // group always share it.
+        const bool oneContainer = containerIdentifiers.size() == 1;
         for (const SaveRequest::Membership& membership : request.addedMembers()) {
-            if (auto inserted = addMember(membership); !inserted) return inserted;
+            if (auto inserted = addMember(membership, oneContainer); !inserted) return inserted;
         }
         return {};
     }
@@ -999,31 +1003,43 @@ struct SqliteContactStore::Database {
         return {};
     }
 
-    Result<void> addMember(const SaveRequest::Membership& membership) {
+    // The contact and the group exist and are in one container.
+    Result<void> checkMember(const SaveRequest::Membership& membership) {
+        auto run = selectMemberContainers.run();
+        run.bind(membership.contactIdentifier).bind(membership.groupIdentifier);
+        if (int result = run.step(); result != SQLITE_ROW) return sqliteFailure(result, "save to");
+        if (run.isNull(0))
+            return saveFailure(ContactStoreErrorKind::contactNotFound,
+                               "there is no contact with the identifier " +
+                                   inQuotes(membership.contactIdentifier));
+        if (run.isNull(1))
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                "there is no group with the identifier " + inQuotes(membership.groupIdentifier));
+        if (run.text(0) != run.text(1))
+            return saveFailure(ContactStoreErrorKind::groupNotFound,
+                               "the contact " + inQuotes(membership.contactIdentifier) +
+                                   " and the group " + inQuotes(membership.groupIdentifier) +
+                                   " are in different containers");
+        return {};
+    }
+
+    // With one container, the foreign keys alone refuse an unknown contact or group, and the
+    // check runs only to name the problem: an import that marks every contact a duplicate
+    // writes hundreds of thousands of memberships, and the check reads each contact's row.
+    Result<void> addMember(const SaveRequest::Membership& membership, bool oneContainer) {
         if (auto counted = countWrite(); !counted) return counted;
-        {
-            auto run = selectMemberContainers.run();
-            run.bind(membership.contactIdentifier).bind(membership.groupIdentifier);
-            if (int result = run.step(); result != SQLITE_ROW)
-                return sqliteFailure(result, "save to");
-            if (run.isNull(0))
-                return saveFailure(ContactStoreErrorKind::contactNotFound,
-                                   "there is no contact with the identifier " +
-                                       inQuotes(membership.contactIdentifier));
-            if (run.isNull(1))
-                return saveFailure(ContactStoreErrorKind::groupNotFound,
-                                   "there is no group with the identifier " +
-                                       inQuotes(membership.groupIdentifier));
-            if (run.text(0) != run.text(1))
-                return saveFailure(ContactStoreErrorKind::groupNotFound,
-                                   "the contact " + inQuotes(membership.contactIdentifier) +
-                                       " and the group " + inQuotes(membership.groupIdentifier) +
-                                       " are in different containers");
+        if (!oneContainer) {
+            if (auto checked = checkMember(membership); !checked) return checked;
         }
         auto run = insertMember.run();
         run.bind(membership.groupIdentifier).bind(membership.contactIdentifier);
-        if (int result = run.step(); result != SQLITE_DONE) return sqliteFailure(result, "save to");
-        return {};
+        const int result = run.step();
+        if (result == SQLITE_DONE) return {};
+        if (result == SQLITE_CONSTRAINT_FOREIGNKEY && oneContainer) {
+            if (auto checked = checkMember(membership); !checked) return checked;
+        }
+        return sqliteFailure(result, "save to");
     }
 };
 

@@ -387,6 +387,40 @@ TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
 // Fails a request of one group deleted, one added, 500 contacts and 500 members after
 // 0, 1, 250, 502 and 900 writes: each time the store holds what it held before, passes
 // SQLite's integrity check and then accepts the same request.
+// With one container the store leaves unknown references of memberships to the foreign
+// keys; the failure still names what is missing.
+TEST_F(SqliteContactStoreTest, UnknownMembersAndGroupsOfTheOnlyContainerFailTheRequest) {
+    const Group friends = populate(3);
+    const std::string someone = allContacts(*store_, local())[1].identifier;
+    const Snapshot before = snapshot();
+    struct Case {
+        std::string contact;
+        std::string group;
+        Kind kind;
+        std::string named;
+    };
+    const Case cases[] = {
+        {"nobody", friends.identifier, Kind::contactNotFound, "nobody"},
+        {someone, "no group", Kind::groupNotFound, "no group"},
+        {"nobody", "no group", Kind::contactNotFound, "nobody"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contact + " in " + c.group);
+        SaveRequest request;
+        Contact added = person("New", "Person");
+        request.addMember(added.identifier, friends.identifier);
+        request.addContact(std::move(added), local());
+        request.addMember(someone, friends.identifier);
+        request.addMember(c.contact, c.group);
+        const auto result = store_->execute(request);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().kind, c.kind);
+        EXPECT_NE(result.error().message.find("\u201c" + c.named + "\u201d"), std::string::npos)
+            << result.error().message;
+        EXPECT_EQ(snapshot(), before);
+    }
+}
+
 TEST_F(SqliteContactStoreTest, FailureInTheMiddleOfARequestLeavesTheStoreAsItWas) {
     populate(600);
     for (const std::size_t writesBeforeFailure : {0u, 1u, 250u, 502u, 900u}) {
