@@ -128,11 +128,30 @@ std::string ContactImport::notesText(const std::vector<std::string>& tokens,
     }
     const std::string fileName =
         file.empty() ? localizedString("UNKNOWN FILE") : file.filename().string();
-    text = replacedAll(std::move(text), NoteTokens::FILE, fileName);
-    text = replacedAll(std::move(text), NoteTokens::DATE, dates::shortDateText(now));
-    text = replacedAll(std::move(text), NoteTokens::TIME, dates::shortTimeText(now));
-    text = replacedAll(std::move(text), NoteTokens::TRANSNUM, transactionNumber);
-    return text;
+    const std::pair<std::string_view, std::string> replacements[] = {
+        {NoteTokens::FILE, fileName},
+        {NoteTokens::DATE, dates::shortDateText(now)},
+        {NoteTokens::TIME, dates::shortTimeText(now)},
+        {NoteTokens::TRANSNUM, std::string(transactionNumber)},
+    };
+    // One pass over the joined tokens: what a keyword was replaced by is never searched again,
+    // so a file named "UPDATES.csv" keeps its name.
+    std::string result;
+    result.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        bool replaced = false;
+        for (const auto& [keyword, replacement] : replacements) {
+            if (std::string_view(text).substr(at).starts_with(keyword)) {
+                result += replacement;
+                at += keyword.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) result += text[at++];
+    }
+    return result;
 }
 
 std::string ContactImport::oldDuplicatesGroupName() {

@@ -123,6 +123,9 @@ TEST(NotesTextTest, ReplacesTokensOnceForTheWholeImport) {
     EXPECT_EQ(TabularDataImportOperation::notesText({"Imported", "TRANSNUM", "FILE"}, {}, when),
               "Imported 24920dec UNKNOWN FILE");
     EXPECT_EQ(TabularDataImportOperation::notesText({}, "/x.csv", when), "");
+    // Keywords inside what replaced another keyword stay as they are.
+    EXPECT_EQ(TabularDataImportOperation::notesText({"From", "FILE"}, "/in/UPDATES TIME.csv", when),
+              "From UPDATES TIME.csv");
 }
 
 TEST_F(TabularDataImportOperationTest, ImportsEveryRowAfterTheHeaderInChunksWithGroupsAndNotes) {
