@@ -41,7 +41,7 @@ void TabularDataImportOperation::main(Operation& operation) {
 
 void TabularDataImportOperation::importRows(Operation& operation) {
     if (!source_.reader) return;
-    const std::span<const DataRow> rows = rowsToImport(*source_.reader);
+    const std::span<const DataRow> rows = rowsToImport(source_);
     if (!import_.start(rows.size())) return;
 
     std::optional<std::string> notes;

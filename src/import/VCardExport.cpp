@@ -518,10 +518,10 @@ void VCardExportOperation::run(const Operation& operation) {
     try {
         AssemblyOptions assemblyOptions = source_.assemblyOptions;
         assemblyOptions.dayMonthOrders =
-            dayMonthOrdersOfDateColumns(rowsToImport(*source_.reader), source_.mappedProperties);
+            dayMonthOrdersOfDateColumns(rowsToImport(source_), source_.mappedProperties);
         assembler_ = std::make_unique<ContactAssembler>(
             source_.mappedProperties, source_.dateFormats, std::move(assemblyOptions));
-        exportRows(operation, *destinationUrl_, *source_.reader);
+        exportRows(operation, *destinationUrl_, rowsToImport(source_));
     } catch (...) {
         const std::string reason = currentExceptionText();
         const std::string destination = destinationUrl_->string();
@@ -578,7 +578,7 @@ constexpr std::size_t kGroupFileBufferBytes = std::size_t{1} << 20;
 
 void GroupVCardExportOperation::exportRows(const Operation& operation,
                                            const std::filesystem::path& destination,
-                                           const TabularDataReader& reader) {
+                                           std::span<const DataRow> rows) {
     const int fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
@@ -591,7 +591,7 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
     std::string serialized;
     std::uint64_t written = 0;
     int writeError = 0;
-    for (const DataRow& row : rowsToImport(reader)) {
+    for (const DataRow& row : rows) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
         const auto [contact, groupNames, problems] = assembledContact(row, serialized);
@@ -625,12 +625,12 @@ void GroupVCardExportOperation::exportRows(const Operation& operation,
 
 void IndividualVCardsExportOperation::exportRows(const Operation& operation,
                                                  const std::filesystem::path& destination,
-                                                 const TabularDataReader& reader) {
+                                                 std::span<const DataRow> rows) {
     std::unordered_map<std::string, unsigned> nextNumber;
     std::string serialized;
     std::uint64_t written = 0;
     std::uint64_t failures = 0;
-    for (const DataRow& row : rowsToImport(reader)) {
+    for (const DataRow& row : rows) {
         if (operation.isCancelled()) break;
         if (row.empty()) continue;
         const auto [contact, groupNames, problems] = assembledContact(row, serialized);

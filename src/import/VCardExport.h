@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,10 +83,10 @@ class VCardExportOperation {
     const std::optional<std::filesystem::path>& destinationUrl() const { return destinationUrl_; }
 
   protected:
-    // Writes the contacts; called once the source and the destination are known to be there
-    // and the started event has been sent.
+    // Writes the contacts of the rows; called once the source and the destination are known to be
+    // there and the started event has been sent.
     virtual void exportRows(const Operation& operation, const std::filesystem::path& destination,
-                            const TabularDataReader& reader) = 0;
+                            std::span<const DataRow> rows) = 0;
 
     // Assembles the row into a contact with its group names and serializes the contact;
     // `serialized` receives the vCard text the representation patches.
@@ -113,7 +114,7 @@ class GroupVCardExportOperation final : public VCardExportOperation {
 
   private:
     void exportRows(const Operation& operation, const std::filesystem::path& destination,
-                    const TabularDataReader& reader) override;
+                    std::span<const DataRow> rows) override;
 };
 
 // Writes each contact into a file of its own in the destination folder, named after the
@@ -125,7 +126,7 @@ class IndividualVCardsExportOperation final : public VCardExportOperation {
 
   private:
     void exportRows(const Operation& operation, const std::filesystem::path& destination,
-                    const TabularDataReader& reader) override;
+                    std::span<const DataRow> rows) override;
 };
 
 }  // namespace pelkora

@@ -174,6 +174,8 @@ void FieldMappingPage::setFirstRowContainsColumnHeaders(ImportSession& session,
                                            {headerRowIndex_, exampleDataRowIndex_});
     headerRowIndex_ = selected.headerRowIndex;
     exampleDataRowIndex_ = selected.exampleDataRowIndex;
+    // The import and the exports take the rows after the header row the user left.
+    session.setHeaderRowIndex(headerRowIndex_);
     const bool hasHeader = headerRowIndex_ != kNoRow;
     const auto& titleRow =
         rows->dataRows()[hasHeader ? static_cast<std::size_t>(headerRowIndex_) : 0];
@@ -258,7 +260,8 @@ void FieldMappingPage::rebuildPreview(ImportSession& session) {
     // The previewed row's dates read as the import will read them: in the order the
     // whole column shows, else in the order of the titles' language.
     if (session.languageRecognised()) options.dateLanguage = session.detectedLanguage();
-    options.dayMonthOrders = dayMonthOrdersOfDateColumns(rowsToImport(*rows), list);
+    options.dayMonthOrders =
+        dayMonthOrdersOfDateColumns(rowsAfterHeader(rows->dataRows(), headerRowIndex_), list);
     AssembledContact assembled = assembleContact(row, list, formats, options);
     previewDocument_ = attributedPreview(assembled.contact, assembled.groupNames);
     previewContact_ = std::move(assembled.contact);

@@ -173,11 +173,11 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
     if (importing_ || !session.contactStore()) return false;
     ImportOptions settings = options.value_or(importOptions(session.settings()));
     // The summary reaches the page on the main thread, after the operation's events.
-    const auto run = [this, &session](auto operation) {
-        runWithProgressSheet(session, [operation, this](Operation& running) {
+    const auto start = [this, &session](auto operation) {
+        runWithProgressSheet(session, [operation, this, run = runs_](Operation& running) {
             operation->main(running);
-            MainQueue::shared().post([summary = operation->summary(), this, alive = alive_] {
-                if (*alive) summary_ = summary;
+            MainQueue::shared().post([summary = operation->summary(), this, alive = alive_, run] {
+                if (*alive && run == runs_) summary_ = summary;
             });
         });
     };
@@ -186,26 +186,27 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
         VCardImportSource source = session.vCardImportSource();
         if (!source.cards || source.cards->empty()) return false;
         beginProgress(session, source.cards->size());
-        run(std::make_shared<VCardImportOperation>(session.contactStore(), std::move(source),
-                                                   std::move(settings), textTokens_, events_));
+        start(std::make_shared<VCardImportOperation>(session.contactStore(), std::move(source),
+                                                     std::move(settings), textTokens_, events_));
         return true;
     }
     ImportSource source = session.importSource();
     if (!source.reader) return false;
-    beginProgress(session, rowsToImport(*source.reader).size());
-    run(std::make_shared<TabularDataImportOperation>(session.contactStore(), std::move(source),
-                                                     std::move(settings), textTokens_, events_));
+    beginProgress(session, rowsToImport(source).size());
+    start(std::make_shared<TabularDataImportOperation>(session.contactStore(), std::move(source),
+                                                       std::move(settings), textTokens_, events_));
     return true;
 }
 
 void ImportPage::runWithProgressSheet(ImportSession& session,
                                       std::function<void(Operation&)> body) {
     auto queued = queue_.addOperation(
-        [body = std::move(body), this, &session, alive = alive_](Operation& running) {
+        [body = std::move(body), this, &session, alive = alive_, run = runs_](Operation& running) {
             body(running);
-            // A cancelled import or export sends no outcome event, so the sheet is closed here.
-            MainQueue::shared().post([this, &session, alive] {
-                if (*alive && importing_) importDidEnd(session, std::nullopt);
+            // A cancelled import or export sends no outcome event, so the sheet is closed here
+            // (unless another run has started since, which this must not end).
+            MainQueue::shared().post([this, &session, alive, run] {
+                if (*alive && importing_ && run == runs_) importDidEnd(session, std::nullopt);
             });
         });
     progress_->setCancellationHandler([queued] { queued->cancel(); });
@@ -215,6 +216,7 @@ void ImportPage::runWithProgressSheet(ImportSession& session,
 void ImportPage::beginProgress(ImportSession& session, std::uint64_t total) {
     outcome_.reset();
     summary_.reset();
+    ++runs_;
     importing_ = true;
     ended_ = false;
     processed_ = 0;
@@ -231,7 +233,7 @@ bool ImportPage::startExport(ImportSession& session, VCardFormat format,
     if (importing_) return false;
     ImportSource source = session.importSource();
     if (!source.reader) return false;
-    const std::uint64_t total = rowsToImport(*source.reader).size();
+    const std::uint64_t total = rowsToImport(source).size();
     exporting_ = true;
     beginProgress(session, total);
     std::shared_ptr<VCardExportOperation> exporter;

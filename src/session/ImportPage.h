@@ -134,6 +134,7 @@ class ImportPage final : public Page {
     std::optional<std::string> selectedContainer_;
     std::vector<std::string> textTokens_;
     bool importing_ = false;
+    std::uint64_t runs_ = 0;  // imports and exports started, to tell a late event of an earlier one
     bool ended_ = false;
     bool exporting_ = false;
     std::uint64_t processed_ = 0;

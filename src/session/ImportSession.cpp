@@ -653,6 +653,7 @@ void ImportSession::showPreviousPage() {
 // Readers and progress
 
 void ImportSession::adoptTextReader(std::shared_ptr<TextReader> reader) {
+    headerRowChoice_.reset();
     if (textReader_) {
         textReader_->setShouldCancelParsing(true);
         textReader_->setDelegate(nullptr);
@@ -662,6 +663,7 @@ void ImportSession::adoptTextReader(std::shared_ptr<TextReader> reader) {
 }
 
 void ImportSession::adoptExcelReader(std::shared_ptr<TabularDataReader> reader) {
+    headerRowChoice_.reset();
     if (excelReader_) {
         excelReader_->setShouldCancelParsing(true);
         excelReader_->setDelegate(nullptr);
@@ -796,6 +798,7 @@ std::shared_ptr<const TabularDataReader> ImportSession::currentReader() const {
 ImportSource ImportSession::importSource() const {
     ImportSource source;
     source.reader = currentReader();
+    source.headerRowIndex = headerRowChoice_;
     source.mappedProperties = mappedContactProperties_;
     source.dateFormats = dateFormats();
     source.assemblyOptions = assemblyOptions(settings_);

@@ -212,6 +212,9 @@ class ImportSession final : public TabularDataReaderDelegate {
     // What an import or export reads when it starts: the current reader, the mapping, the
     // date formats and the assembly settings.
     ImportSource importSource() const;
+    // The user's answer to "First row contains column headers": the row of titles, or
+    // kNotFound for none. Until it is given (and for every new reader) the reader's own.
+    void setHeaderRowIndex(std::int64_t index) { headerRowChoice_ = index; }
     // Shows a progress in the progress sheet (cancelling the sheet cancels it), or closes it.
     void presentProgress(std::shared_ptr<Progress> progress);
     void dismissProgress();
@@ -316,6 +319,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     OpenAsFileType openAsFileType_ = OpenAsFileType::determineAutomatically;
     std::vector<std::filesystem::path> filesToOpen_;
     std::vector<std::filesystem::path> vCardUrls_;
+    std::optional<std::int64_t> headerRowChoice_;
     std::shared_ptr<const std::vector<ScannedVCard>> scannedVCards_ =
         std::make_shared<const std::vector<ScannedVCard>>();
     std::vector<std::string> vCardScanDetectedGroups_;

@@ -629,7 +629,7 @@ class ThrowingExportOperation final : public VCardExportOperation {
     using VCardExportOperation::VCardExportOperation;
 
   private:
-    void exportRows(const Operation&, const fs::path&, const TabularDataReader&) override {
+    void exportRows(const Operation&, const fs::path&, std::span<const DataRow>) override {
         throw std::runtime_error("the picture is too large to encode");
     }
 };

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "SessionTestSupport.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
@@ -25,7 +27,8 @@ class ImportPageTest : public ::testing::Test {
         fixture.session.setContactStore(store);
     }
 
-    ImportPage& openImportPage(std::string_view content) {
+    ImportPage& openImportPage(std::string_view content,
+                               const std::function<void(FieldMappingPage&)>& onMapping = {}) {
         fixture.launch();
         (void)fixture.session.openFiles(
             {fixture.file("people.csv", std::string("\xEF\xBB\xBF") + std::string(content))});
@@ -34,6 +37,7 @@ class ImportPageTest : public ::testing::Test {
         if (!mapping) throw std::runtime_error("the mapping page is not shown");
         MainQueue::shared().runUntil([&] { return !mapping->isMapping(); },
                                      std::chrono::seconds(30));
+        if (onMapping) onMapping(*mapping);
         mapping->continueAction(fixture.session);
         EXPECT_TRUE(fixture.runUntilPage("ImportViewController"));
         auto* page = dynamic_cast<ImportPage*>(fixture.session.currentPage());
@@ -136,6 +140,30 @@ TEST_F(ImportPageTest, TheDoneAlertSaysWhatDidNotGoInAsItStood) {
     ASSERT_EQ(page.summary()->warnings.size(), 2u);
     EXPECT_EQ(page.summary()->warnings[1],
               (ImportWarning{3, "Birthday", "never", "not a date", ""}));
+}
+
+TEST_F(ImportPageTest, AFirstRowWithoutTitlesIsImportedAndExported) {
+    auto& page = openImportPage("Ada,Lovelace\nAlan,Turing\n", [&](FieldMappingPage& mapping) {
+        mapping.setFirstRowContainsColumnHeaders(fixture.session, false);
+    });
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
+    EXPECT_EQ(page.summary()->rowsToImport, 2u);
+    EXPECT_EQ(page.summary()->contactsSaved, 2u);
+
+    const auto out = fixture.folder.path() / "out.vcf";
+    ASSERT_TRUE(page.startExport(fixture.session, ImportPage::VCardFormat::group, out));
+    MainQueue::shared().runUntil([&] { return page.hasEnded(); }, std::chrono::seconds(30));
+    ASSERT_TRUE(page.outcome()) << "no outcome";
+    EXPECT_EQ(page.outcome()->heading, "vCards saved.") << page.outcome()->text;
+    const std::string written = test::readFile(out);
+    std::size_t cards = 0;
+    for (auto at = written.find("BEGIN:VCARD"); at != std::string::npos;
+         at = written.find("BEGIN:VCARD", at + 1))
+        ++cards;
+    EXPECT_EQ(cards, 2u);
+    EXPECT_NE(written.find("Ada"), std::string::npos);
 }
 
 TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
