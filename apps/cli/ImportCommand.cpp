@@ -3,8 +3,10 @@
 // the address book. vCard files (several, or folders of them) are scanned and imported card by
 // card instead. Progress shows on a terminal, a summary at the end.
 
+#include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -271,29 +273,40 @@ ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mappin
 // this object.
 class ScratchBook {
   public:
+    // The copy goes into a new folder only this user can enter (mkdtemp), and is taken with
+    // the store's own backup, so changes still in its write-ahead log come along.
     explicit ScratchBook(const std::filesystem::path& original) {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("pelkora-dry-run-" + std::to_string(::getpid()));
-        std::error_code error;
-        std::filesystem::create_directories(folder_, error);
-        if (!error && std::filesystem::exists(original))
-            std::filesystem::copy_file(original, location(),
-                                       std::filesystem::copy_options::overwrite_existing, error);
-        error_ = error;
+        std::string folder =
+            (std::filesystem::temp_directory_path() / "pelkora-trial-XXXXXX").string();
+        if (!::mkdtemp(folder.data())) {
+            error_ = "could not make a private folder for it: " +
+                     std::error_code(errno, std::generic_category()).message();
+            return;
+        }
+        folder_ = folder;
+        std::error_code missing;
+        if (!std::filesystem::exists(original, missing)) return;
+        auto opened = SqliteContactStore::open(original);
+        if (!opened) {
+            error_ = opened.error().message;
+            return;
+        }
+        if (auto copied = (*opened)->copyTo(location()); !copied) error_ = copied.error().message;
     }
     ~ScratchBook() {
         std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
     }
     ScratchBook(const ScratchBook&) = delete;
     ScratchBook& operator=(const ScratchBook&) = delete;
 
     std::filesystem::path location() const { return folder_ / "contacts.sqlite"; }
-    const std::error_code& error() const { return error_; }
+    // Why the copy could not be made; empty when it was.
+    const std::string& error() const { return error_; }
 
   private:
     std::filesystem::path folder_;
-    std::error_code error_;
+    std::string error_;
 };
 
 struct ImportRun {
@@ -425,9 +438,9 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
     // first pass of a strict run, which saves for real only when nothing needs a warning.
     if (options->dryRun || options->strict) {
         ScratchBook scratch(location);
-        if (scratch.error()) {
+        if (!scratch.error().empty()) {
             printError("import: could not copy the address book for a trial run: " +
-                       scratch.error().message());
+                       scratch.error());
             return kFailure;
         }
         const bool reportsAsDryRun = options->dryRun;

@@ -1071,6 +1071,29 @@ std::filesystem::path SqliteContactStore::defaultLocation() {
     return paths::applicationDataFolder() / "contacts.sqlite";
 }
 
+ContactStore::Result<void> SqliteContactStore::copyTo(const std::filesystem::path& destination) {
+    std::lock_guard lock(mutex_);
+    sqlite3* raw = nullptr;
+    const auto copyFailure = [&](const std::string& problem) {
+        return Unexpected(
+            ContactStoreError{ContactStoreErrorKind::writeFailed,
+                              "Could not copy the address book " + inQuotes(file_.string()) +
+                                  " to " + inQuotes(destination.string()) + ": " + problem + "."});
+    };
+    const int opened = sqlite3_open_v2(destination.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Connection copy(raw);
+    if (opened != SQLITE_OK) return copyFailure(raw ? sqlite3_errmsg(raw) : "out of memory");
+    sqlite3_backup* backup =
+        sqlite3_backup_init(copy.get(), "main", database_->connection.get(), "main");
+    if (!backup) return copyFailure(sqlite3_errmsg(copy.get()));
+    const int stepped = sqlite3_backup_step(backup, -1);
+    const int finished = sqlite3_backup_finish(backup);
+    if (stepped != SQLITE_DONE || finished != SQLITE_OK)
+        return copyFailure(sqlite3_errstr(stepped != SQLITE_DONE ? stepped : finished));
+    return {};
+}
+
 SqliteContactStore::SqliteContactStore(std::filesystem::path file,
                                        std::unique_ptr<Database> database,
                                        std::string defaultContainer)

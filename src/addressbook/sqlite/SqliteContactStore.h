@@ -36,6 +36,10 @@ class SqliteContactStore final : public ContactStore {
 
     const std::filesystem::path& file() const { return file_; }
 
+    // Writes a consistent copy of the whole book, with every committed change, to a new file
+    // (replacing one that is there); the book itself is not changed.
+    Result<void> copyTo(const std::filesystem::path& destination);
+
     // A local file needs no permission: always authorized.
     AuthorizationStatus authorizationStatus() const override;
     void requestAccess(std::function<void(bool granted)> completion) override;

@@ -193,6 +193,30 @@ TEST_F(SqliteContactStoreTest, KeepsEverythingAcrossReopening) {
     EXPECT_EQ(snapshot(), before);
 }
 
+TEST_F(SqliteContactStoreTest, ACopyHoldsEveryCommittedChangeAndLeavesTheBookAlone) {
+    populate(10);
+    const Snapshot before = snapshot();
+    // A second connection keeps the book's last changes in its write-ahead log, as a running
+    // import does; a copy of the file alone would miss them.
+    auto reader = SqliteContactStore::open(file_);
+    ASSERT_TRUE(reader);
+    populate(5);
+    const Snapshot after = snapshot();
+    ASSERT_NE(after, before);
+
+    const fs::path copyFile = folder_ / "copy.sqlite";
+    ASSERT_TRUE((*reader)->copyTo(copyFile));
+    auto copy = SqliteContactStore::open(copyFile);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(allContacts(**copy, local()), after.contacts);
+    EXPECT_EQ((*copy)->groupMemberships(local()).value(), after.memberships);
+    EXPECT_EQ(snapshot(), after);
+
+    const auto refused = (*reader)->copyTo(folder_ / "no such folder" / "copy.sqlite");
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("Could not copy the address book"), std::string::npos);
+}
+
 TEST_F(SqliteContactStoreTest, RefusesAFileThatIsNotADatabase) {
     const fs::path text = folder_ / "notes.sqlite";
     std::string bytes;
