@@ -47,19 +47,21 @@ OpenErrorPresentation presentationOf(ImportError error) {
                 cannotOpen,
                 localizedString(
                     "This Excel file is either protected with a password or it is damaged or it "
-                    "is not an Excel file at all. Re-save the file in Excel or Numbers and try "
-                    "again.")};
+                    "is not an Excel file at all. Re-save the file as .xlsx, for example with "
+                    "LibreOffice Calc (soffice --convert-to xlsx FILE), and try again.")};
         case ImportError::unsupportedExcel97Workbook:
             return {
                 cannotOpen,
                 localizedString(
-                    "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel "
-                    "or Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
+                    "The legacy “Excel 97–2004 Workbook” file format is not supported. Re-save the "
+                    "file as .xlsx, for example with LibreOffice Calc: soffice --convert-to xlsx "
+                    "FILE")};
         case ImportError::unsupportedBinarySpreadsheet:
             return {cannotOpen,
                     localizedString(
-                        "The “Excel Binary Workbook” file format is not supported. Use Excel or "
-                        "Numbers to convert the file to an Excel Workbook (.xlsx) file.")};
+                        "The “Excel Binary Workbook” file format is not supported. Re-save the "
+                        "file as .xlsx, for example with LibreOffice Calc: soffice --convert-to "
+                        "xlsx FILE")};
         case ImportError::numbersSpreadsheet:
             return {cannotOpen,
                     localizedString(
@@ -69,9 +71,8 @@ OpenErrorPresentation presentationOf(ImportError error) {
             return {
                 cannotOpen,
                 localizedString(
-                    "OpenDocument spreadsheets are not supported. Use Excel or a dedicated "
-                    "converter app to convert the file to an Excel Workbook (.xlsx) file and try "
-                    "again.")};
+                    "OpenDocument spreadsheets are not supported. Re-save the file as .xlsx, for "
+                    "example with LibreOffice Calc: soffice --convert-to xlsx FILE")};
         case ImportError::vCard:
         case ImportError::protectedExcelFile:
             break;

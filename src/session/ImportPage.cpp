@@ -80,11 +80,12 @@ void ImportPage::viewDidLoad(ImportSession& session) {
 
     SettingsStore& settings = session.settings();
     if (!session.vCardUrls().empty() && !session.currentReader()) {
-        headerText_ = localizedString("All vCards will be imported into Contacts.");
+        headerText_ = localizedString("All vCards will be imported into the address book.");
         modeControlHidden_ = true;
         mode_ = ImportModeTag::contacts;
     } else {
-        headerText_ = localizedString("Records can be imported into Contacts or saved as vCard.");
+        headerText_ =
+            localizedString("Records can be imported into the address book or saved as vCard.");
         const auto stored = settings.stringForKey(SettingKey::ImportMode);
         mode_ = stored == ImportModeNames::vCard ? ImportModeTag::vCards : ImportModeTag::contacts;
     }
@@ -284,7 +285,7 @@ ImportOutcome ImportPage::exportSuccessOutcome() {
 }
 
 std::string ImportPage::progressDescription() {
-    return localizedString("Importing records into Contacts…");
+    return localizedString("Importing records into the address book…");
 }
 
 std::string ImportPage::progressAdditionalDescription(std::uint64_t processed,
@@ -293,7 +294,7 @@ std::string ImportPage::progressAdditionalDescription(std::uint64_t processed,
 }
 
 std::string ImportPage::waitingForSaveDescription() {
-    return localizedString("Waiting for macOS to save the contacts. This may take some seconds…");
+    return localizedString("Saving contacts to the address book. This may take some seconds…");
 }
 
 ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
@@ -306,12 +307,12 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
             "container with the specified identifier could not be found.");
     } else if (error.kind == ImportOperationError::Kind::internalFailure) {
         // The operation's own sentence already names the file and what went wrong; it is not
-        // the operating system's message.
+        // the address book's message.
         outcome.text = error.message;
     } else if (!error.message.empty()) {
         outcome.text =
             formatMessage(localizedString("An error occurred during the import operation. The "
-                                          "operating system returned this error message: %@"),
+                                          "address book reported: %@"),
                           error.message);
     } else {
         outcome.text = localizedString("An error occurred during the import operation.");
@@ -321,7 +322,7 @@ ImportOutcome ImportPage::failureOutcome(const ImportOperationError& error) {
 
 ImportOutcome ImportPage::successOutcome() {
     return {localizedString("Import done."),
-            localizedString("The records have been imported into Contacts."), false};
+            localizedString("The records have been imported into the address book."), false};
 }
 
 }  // namespace pelkora

@@ -277,7 +277,8 @@ bool Logger::openRuntimeLog(const std::function<bool(const std::filesystem::path
     } catch (...) {
         opened = false;
     }
-    if (!opened) log(LogType::error, "Could not open runtime log with Console.app!");
+    if (!opened)
+        log(LogType::error, "Could not open the runtime log with the desktop's text viewer!");
     return opened;
 }
 

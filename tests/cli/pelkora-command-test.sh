@@ -44,7 +44,7 @@ check "stdout carries no log lines" 0 "$(grep -c '🔸' <<<"$out")"
 printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' >"$work/legacy.xls"
 run open "$work/legacy.xls"
 check "legacy workbook exit" 1 "$status"
-check "legacy workbook message" "pelkora: $work/legacy.xls: Could not open file. The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or Numbers to convert the file to an Excel Workbook (.xlsx) file." "$err"
+check "legacy workbook message" "pelkora: $work/legacy.xls: Could not open file. The legacy “Excel 97–2004 Workbook” file format is not supported. Re-save the file as .xlsx, for example with LibreOffice Calc: soffice --convert-to xlsx FILE" "$err"
 
 run open "$work/missing.csv"
 check "missing file" "pelkora: $work/missing.csv: no such file" "$err"
@@ -405,7 +405,7 @@ check "Ctrl-C says so for vCards" 1 "$(grep -c '^Cancelled: .* chunks of 500 car
 if command -v script >/dev/null; then
     script -qc "'$pelkora' import --store '$work/tty.sqlite' '$work/a.vcf'" /dev/null >"$work/tty.out" 2>&1
     check "terminal: the scan's progress" 1 "$(grep -q 'Reading vCards…' "$work/tty.out" && echo 1)"
-    check "terminal: the import's progress" 1 "$(grep -q 'Importing records into Contacts…' "$work/tty.out" && echo 1)"
+    check "terminal: the import's progress" 1 "$(grep -q 'Importing records into the address book…' "$work/tty.out" && echo 1)"
 fi
 
 # Dates as the file means them, whatever the user's locale; none invented.

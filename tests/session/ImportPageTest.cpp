@@ -74,7 +74,8 @@ TEST_F(ImportPageTest, ContainersAreSortedByTypeThenNameWithTheDefaultPreselecte
 TEST_F(ImportPageTest, ModeTokensAndVCardDestinationsFollowTheSettings) {
     fixture.settings.set("ImportMode", std::string("vCard"));
     auto& page = openImportPage("Name,Phone\nAda,1\n");
-    EXPECT_EQ(page.headerText(), "Records can be imported into Contacts or saved as vCard.");
+    EXPECT_EQ(page.headerText(),
+              "Records can be imported into the address book or saved as vCard.");
     EXPECT_EQ(page.mode(), ImportModeTag::vCards);
     page.setMode(fixture.session, ImportModeTag::contacts);
     EXPECT_EQ(fixture.settings.stringForKey("ImportMode"), "Contacts");
@@ -106,7 +107,7 @@ TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
     const int sheetsBefore = fixture.frontEnd.sheetsShown;
     ASSERT_TRUE(page.startImport(fixture.session));
     EXPECT_EQ(fixture.session.currentProgress()->localizedDescription(),
-              "Importing records into Contacts…");
+              "Importing records into the address book…");
     MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
                                  std::chrono::seconds(30));
 
@@ -114,7 +115,8 @@ TEST_F(ImportPageTest, ImportRunsWithTheSheetAndEndsWithTheDoneAlert) {
     EXPECT_FALSE(fixture.session.isProgressSheetShown());
     ASSERT_FALSE(fixture.frontEnd.alerts.empty());
     EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "Import done.");
-    EXPECT_EQ(fixture.frontEnd.alerts.back().text, "The records have been imported into Contacts.");
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text,
+              "The records have been imported into the address book.");
     EXPECT_EQ(page.summary()->contactsSaved, 2u);
     std::vector<std::string> notes;
     ASSERT_TRUE(
@@ -134,9 +136,10 @@ TEST_F(ImportPageTest, TheDoneAlertSaysWhatDidNotGoInAsItStood) {
     MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
                                  std::chrono::seconds(30));
     ASSERT_FALSE(fixture.frontEnd.alerts.empty());
-    EXPECT_EQ(fixture.frontEnd.alerts.back().text,
-              "The records have been imported into Contacts.\n2 values were not dates and went "
-              "into the note.");
+    EXPECT_EQ(
+        fixture.frontEnd.alerts.back().text,
+        "The records have been imported into the address book.\n2 values were not dates and went "
+        "into the note.");
     ASSERT_EQ(page.summary()->warnings.size(), 2u);
     EXPECT_EQ(page.summary()->warnings[1],
               (ImportWarning{3, "Birthday", "never", "not a date", ""}));
@@ -178,8 +181,8 @@ TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
               "Please try another account to import the records into. Technical reason: The "
               "container with the specified identifier could not be found.");
     EXPECT_EQ(ImportPage::failureOutcome({ImportOperationError::Kind::store, "disk full"}).text,
-              "An error occurred during the import operation. The operating system returned this "
-              "error message: disk full");
+              "An error occurred during the import operation. The address book reported: disk "
+              "full");
     // A broken-off operation's own sentence is shown as it is, not as the system's message.
     EXPECT_EQ(ImportPage::failureOutcome({ImportOperationError::Kind::internalFailure,
                                           "The import of “/x.csv” stopped on an unexpected error."})

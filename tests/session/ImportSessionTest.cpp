@@ -106,9 +106,8 @@ TEST(ImportSessionOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
     EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not open file.");
     EXPECT_EQ(fixture.frontEnd.alerts[0].text,
-              "The legacy “Excel 97–2004 Workbook” file format is not supported. Use Excel or "
-              "Numbers to convert "
-              "the file to an Excel Workbook (.xlsx) file.");
+              "The legacy “Excel 97–2004 Workbook” file format is not supported. Re-save the file "
+              "as .xlsx, for example with LibreOffice Calc: soffice --convert-to xlsx FILE");
     EXPECT_TRUE(log.contains("An error occurred: Could not open file.: The legacy"));
     EXPECT_TRUE(fixture.session.filesToOpen().empty());
 

@@ -210,7 +210,7 @@ TEST_F(LoggerTest, OpenRuntimeLogFailureIsLoggedAsError) {
     EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) { return false; }));
     EXPECT_FALSE(logger->openRuntimeLog([](const fs::path&) -> bool { throw 1; }));
     EXPECT_EQ(withoutTimestamp(entriesOf(logText()).at(1)),
-              " [ERROR] \U0001F53B Could not open runtime log with Console.app!");
+              " [ERROR] \U0001F53B Could not open the runtime log with the desktop's text viewer!");
 }
 
 TEST_F(LoggerTest, OpenRuntimeLogWithoutFileDoesNotCallTheViewer) {
