@@ -34,14 +34,12 @@ std::vector<std::string> contents(const std::vector<ScannedVCard>& cards) {
     return texts;
 }
 
-// The cards as the operation cuts them: read from a stream that hands out readSize bytes at a
-// time, in blocks of blockSize.
-std::vector<ScannedVCard> scanInPieces(const std::string& bytes, std::size_t readSize,
-                                       std::size_t blockSize, std::set<std::string>& groups) {
+// Every card the stream holds, scanned in blocks of blockSize.
+std::vector<ScannedVCard> scanStream(InputStream& input, const std::filesystem::path& file,
+                                     std::size_t blockSize, std::set<std::string>& groups) {
     std::vector<ScannedVCard> cards;
-    auto input = InputStream::fromMemory(bytes, readSize);
     auto count = scanVCardStream(
-        *input, kFile, groups,
+        input, file, groups,
         [&](ScannedVCard card) {
             cards.push_back(std::move(card));
             return true;
@@ -49,6 +47,14 @@ std::vector<ScannedVCard> scanInPieces(const std::string& bytes, std::size_t rea
         blockSize);
     EXPECT_TRUE(count && *count == cards.size());
     return cards;
+}
+
+// The cards as the operation cuts them: read from a stream that hands out readSize bytes at a
+// time, in blocks of blockSize.
+std::vector<ScannedVCard> scanInPieces(const std::string& bytes, std::size_t readSize,
+                                       std::size_t blockSize, std::set<std::string>& groups) {
+    auto input = InputStream::fromMemory(bytes, readSize);
+    return scanStream(*input, kFile, blockSize, groups);
 }
 
 std::string utf16(std::string_view ascii, bool bigEndian) {
@@ -358,20 +364,11 @@ TEST(VCardScanTest, HugeCardComesOutWholeBetweenItsNeighbours) {
 
 // The cards of a file scanned from the file itself, in blocks of blockSize.
 std::vector<ScannedVCard> scanFile(const std::filesystem::path& file, std::size_t blockSize) {
-    std::vector<ScannedVCard> cards;
     std::set<std::string> groups;
     auto input = InputStream::openFile(file);
     EXPECT_TRUE(input);
-    if (!input) return cards;
-    auto count = scanVCardStream(
-        **input, file, groups,
-        [&](ScannedVCard card) {
-            cards.push_back(std::move(card));
-            return true;
-        },
-        blockSize);
-    EXPECT_TRUE(count && *count == cards.size());
-    return cards;
+    if (!input) return {};
+    return scanStream(**input, file, blockSize, groups);
 }
 
 // A file scanned from disk keeps each card as its place, and reading the places back gives
