@@ -34,7 +34,7 @@ if [[ ! -x "$pelkora" ]]; then
     exit 1
 fi
 if [[ ! -x /usr/bin/time ]]; then
-    echo "no /usr/bin/time: apt-get install time (scripts/install-deps)" >&2
+    echo "no /usr/bin/time: apt-get install time (scripts/install-deps --tests)" >&2
     exit 1
 fi
 

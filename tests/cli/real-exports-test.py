@@ -14,7 +14,7 @@ import tempfile
 try:
     import vobject
 except ImportError:
-    print("skipped: python3-vobject is not installed (scripts/install-deps installs it)")
+    print("skipped: python3-vobject is not installed (scripts/install-deps --tests installs it)")
     sys.exit(77)
 
 pelkora, exports = sys.argv[1], sys.argv[2]

@@ -17,11 +17,11 @@ fixture=$2
 table=$3
 
 if ! /usr/bin/python3 -c 'import vobject' 2>/dev/null; then
-    echo "SKIPPED: /usr/bin/python3 with python3-vobject is not installed (scripts/install-deps)"
+    echo "SKIPPED: /usr/bin/python3 with python3-vobject is not installed (scripts/install-deps --tests)"
     exit 77
 fi
 if ! command -v khard >/dev/null; then
-    echo "SKIPPED: khard is not installed (scripts/install-deps)"
+    echo "SKIPPED: khard is not installed (scripts/install-deps --tests)"
     exit 77
 fi
 
