@@ -26,9 +26,8 @@ std::string localizedDescription(ImportError error) {
             return localizedString("OpenDocument spreadsheets are not supported.");
         case ImportError::protectedExcelFile:
             return localizedString(
-                "The Excel file is protected with a password. Remove the protection in Excel or "
-                "Numbers and "
-                "try again.");
+                "The Excel file is protected with a password. Save a copy without the "
+                "password, for example with LibreOffice Calc, and try again.");
     }
     return {};
 }
@@ -65,8 +64,9 @@ OpenErrorPresentation presentationOf(ImportError error) {
         case ImportError::numbersSpreadsheet:
             return {cannotOpen,
                     localizedString(
-                        "Apple Numbers spreadsheets are not supported. Export the file to an Excel "
-                        "Workbook (.xlsx) file and try again.")};
+                        "Apple Numbers spreadsheets are not supported. Re-save the file as "
+                        ".xlsx, for example with LibreOffice Calc: soffice --convert-to xlsx "
+                        "FILE")};
         case ImportError::openDocumentSpreadsheet:
             return {
                 cannotOpen,
