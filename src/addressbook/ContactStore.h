@@ -37,13 +37,20 @@ enum class ContactStoreErrorKind {
 using ContactStoreError = Error<ContactStoreErrorKind>;
 
 // A batch of changes, applied by ContactStore::execute all or nothing, in this order:
-// groups deleted, groups added, contacts added, members added.
+// contacts deleted, groups deleted, groups deleted when empty, groups added, contacts added,
+// members added.
 class SaveRequest {
   public:
     void addContact(Contact contact, std::string containerIdentifier);
     void addGroup(Group group, std::string containerIdentifier);
     void addMember(std::string contactIdentifier, std::string groupIdentifier);
     void deleteGroup(std::string groupIdentifier);
+    // The contact goes, and with it its place in every group.
+    void deleteContact(std::string contactIdentifier);
+    // The group goes when, after the contacts of the request are deleted, it has no member;
+    // a group with members stays and is no failure. Undoing an import uses it for the groups
+    // the import made, which the user may have filled since.
+    void deleteGroupIfEmpty(std::string groupIdentifier);
 
     struct AddedContact {
         Contact contact;
@@ -61,6 +68,8 @@ class SaveRequest {
     const std::vector<AddedGroup>& addedGroups() const { return addedGroups_; }
     const std::vector<Membership>& addedMembers() const { return addedMembers_; }
     const std::vector<std::string>& deletedGroups() const { return deletedGroups_; }
+    const std::vector<std::string>& deletedContacts() const { return deletedContacts_; }
+    const std::vector<std::string>& groupsDeletedIfEmpty() const { return groupsDeletedIfEmpty_; }
     bool isEmpty() const;
 
   private:
@@ -68,12 +77,18 @@ class SaveRequest {
     std::vector<AddedGroup> addedGroups_;
     std::vector<Membership> addedMembers_;
     std::vector<std::string> deletedGroups_;
+    std::vector<std::string> deletedContacts_;
+    std::vector<std::string> groupsDeletedIfEmpty_;
 };
 
 class ContactStore : public ContactAuthorizationProvider {
   public:
     template <typename T>
     using Result = Expected<T, ContactStoreError>;
+
+    // Where the store keeps its contacts, as the user names it: a file's absolute path, an
+    // account's URL. The import journal records it, so that an import can be undone later.
+    virtual std::string location() const = 0;
 
     // Every container of the store.
     virtual Result<std::vector<Container>> containers() = 0;
@@ -111,7 +126,8 @@ class ContactStore : public ContactAuthorizationProvider {
     virtual Result<std::unordered_set<std::string>> identifiersInUse(
         const std::vector<std::string>& identifiers) = 0;
 
-    // Applies the whole request or, on any failure, nothing of it.
+    // Applies the whole request or, on any failure, nothing of it. Deleting a contact or a
+    // group the store does not have fails the request (contactNotFound, groupNotFound).
     virtual Result<void> execute(const SaveRequest& request) = 0;
 };
 

@@ -18,9 +18,17 @@ void SaveRequest::deleteGroup(std::string groupIdentifier) {
     deletedGroups_.push_back(std::move(groupIdentifier));
 }
 
+void SaveRequest::deleteContact(std::string contactIdentifier) {
+    deletedContacts_.push_back(std::move(contactIdentifier));
+}
+
+void SaveRequest::deleteGroupIfEmpty(std::string groupIdentifier) {
+    groupsDeletedIfEmpty_.push_back(std::move(groupIdentifier));
+}
+
 bool SaveRequest::isEmpty() const {
     return addedContacts_.empty() && addedGroups_.empty() && addedMembers_.empty() &&
-           deletedGroups_.empty();
+           deletedGroups_.empty() && deletedContacts_.empty() && groupsDeletedIfEmpty_.empty();
 }
 
 }  // namespace pelkora::contacts

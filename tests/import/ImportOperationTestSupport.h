@@ -35,6 +35,7 @@ class ObservedStore final : public contacts::ContactStore {
     std::function<void()> beforeDuplicateLookup;
     std::function<void()> beforeIdentifierLookup;
 
+    std::string location() const override { return store_->location(); }
     AuthorizationStatus authorizationStatus() const override {
         return store_->authorizationStatus();
     }

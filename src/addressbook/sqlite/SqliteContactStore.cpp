@@ -456,6 +456,9 @@ struct SqliteContactStore::Database {
     Statement selectLastCreated;
     Statement selectMemberContainers;
     Statement deleteGroup;
+    Statement deleteEmptyGroup;
+    Statement selectGroupExists;
+    Statement deleteContact;
     Statement insertGroup;
     Statement insertContact;
     Statement insertMember;
@@ -650,6 +653,12 @@ struct SqliteContactStore::Database {
              "SELECT (SELECT container FROM contacts WHERE identifier = ?1), "
              "(SELECT container FROM contact_groups WHERE identifier = ?2)"},
             {&deleteGroup, "DELETE FROM contact_groups WHERE identifier = ?1"},
+            // Memberships are keyed by group first, so the check is one index lookup.
+            {&deleteEmptyGroup,
+             "DELETE FROM contact_groups WHERE identifier = ?1 AND NOT EXISTS "
+             "(SELECT 1 FROM memberships WHERE group_identifier = ?1)"},
+            {&selectGroupExists, "SELECT 1 FROM contact_groups WHERE identifier = ?1"},
+            {&deleteContact, "DELETE FROM contacts WHERE identifier = ?1"},
             {&insertGroup,
              "INSERT INTO contact_groups (identifier, container, name) VALUES (?1, ?2, ?3)"},
             {&insertContact,
@@ -873,10 +882,17 @@ struct SqliteContactStore::Database {
         return applied;
     }
 
-    // In the request's order: groups deleted, groups added, contacts added, members added.
+    // In the request's order: contacts deleted, groups deleted, groups deleted when empty,
+    // groups added, contacts added, members added.
     Result<void> applyInTransaction(const SaveRequest& request) {
+        for (const std::string& identifier : request.deletedContacts()) {
+            if (auto removed = removeContact(identifier); !removed) return removed;
+        }
         for (const std::string& identifier : request.deletedGroups()) {
             if (auto removed = removeGroup(identifier); !removed) return removed;
+        }
+        for (const std::string& identifier : request.groupsDeletedIfEmpty()) {
+            if (auto removed = removeGroupIfEmpty(identifier); !removed) return removed;
         }
         std::unordered_set<std::string> containerIdentifiers;
         if (!request.addedGroups().empty() || !request.addedContacts().empty() ||
@@ -927,6 +943,37 @@ struct SqliteContactStore::Database {
             return saveFailure(ContactStoreErrorKind::groupNotFound,
                                "there is no group with the identifier " + inQuotes(identifier));
         return {};
+    }
+
+    // The contact's memberships go with it (ON DELETE CASCADE).
+    Result<void> removeContact(const std::string& identifier) {
+        if (auto counted = countWrite(); !counted) return counted;
+        auto run = deleteContact.run();
+        run.bind(identifier);
+        if (int result = run.step(); result != SQLITE_DONE) return sqliteFailure(result, "save to");
+        if (sqlite3_changes(connection.get()) == 0)
+            return saveFailure(ContactStoreErrorKind::contactNotFound,
+                               "there is no contact with the identifier " + inQuotes(identifier));
+        return {};
+    }
+
+    // Nothing deleted: either the group has members, which is no failure, or it is missing.
+    Result<void> removeGroupIfEmpty(const std::string& identifier) {
+        if (auto counted = countWrite(); !counted) return counted;
+        {
+            auto run = deleteEmptyGroup.run();
+            run.bind(identifier);
+            if (int result = run.step(); result != SQLITE_DONE)
+                return sqliteFailure(result, "save to");
+            if (sqlite3_changes(connection.get()) > 0) return {};
+        }
+        auto run = selectGroupExists.run();
+        run.bind(identifier);
+        const int result = run.step();
+        if (result == SQLITE_ROW) return {};
+        if (result != SQLITE_DONE) return sqliteFailure(result, "save to");
+        return saveFailure(ContactStoreErrorKind::groupNotFound,
+                           "there is no group with the identifier " + inQuotes(identifier));
     }
 
     Result<void> insertionFailure(int result, std::string_view kind,
@@ -1102,6 +1149,12 @@ SqliteContactStore::SqliteContactStore(std::filesystem::path file,
       database_(std::move(database)) {}
 
 SqliteContactStore::~SqliteContactStore() = default;
+
+std::string SqliteContactStore::location() const {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(file_, error);
+    return (error ? file_ : absolute).lexically_normal().string();
+}
 
 AuthorizationStatus SqliteContactStore::authorizationStatus() const {
     return AuthorizationStatus::authorized;

@@ -40,6 +40,9 @@ class SqliteContactStore final : public ContactStore {
     // (replacing one that is there); the book itself is not changed.
     Result<void> copyTo(const std::filesystem::path& destination);
 
+    // The file's absolute path.
+    std::string location() const override;
+
     // A local file needs no permission: always authorized.
     AuthorizationStatus authorizationStatus() const override;
     void requestAccess(std::function<void(bool granted)> completion) override;
@@ -73,7 +76,8 @@ class SqliteContactStore final : public ContactStore {
     Result<std::unordered_set<std::string>> identifiersInUse(
         const std::vector<std::string>& identifiers) override;
 
-    // One transaction per request. Adding a member that is in the group already does nothing.
+    // One transaction per request. Adding a member that is in the group already does nothing;
+    // a deleted contact leaves its groups (ON DELETE CASCADE).
     // Fails with containerNotFound, groupNotFound (also for a contact and a group in different
     // containers), contactNotFound, duplicateIdentifier or writeFailed, and then leaves the
     // book as it was.
@@ -87,8 +91,8 @@ class SqliteContactStore final : public ContactStore {
     // problem when the file is damaged.
     Result<void> checkIntegrity();
 
-    // For tests: the next execute calls write `count` rows (groups deleted, groups, contacts,
-    // members) and then fail with writeFailed, once; none disarms.
+    // For tests: the next execute calls write `count` rows (contacts deleted, groups deleted,
+    // groups, contacts, members) and then fail with writeFailed, once; none disarms.
     void failAfterWrites(std::optional<std::size_t> count);
 
   private:

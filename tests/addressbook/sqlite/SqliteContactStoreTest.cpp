@@ -364,6 +364,39 @@ TEST_F(SqliteContactStoreTest, AddsNewContactsToANewGroupInOneRequest) {
               (Memberships{{ada.identifier, {apes.identifier, zebras.identifier}}}));
 }
 
+// Contacts go first, so a group the request empties is deleted by the same request; a group
+// that keeps a member stays, and so does every membership of the contacts that stay.
+TEST_F(SqliteContactStoreTest, DeletesContactsAndThenTheGroupsTheyLeaveEmpty) {
+    SaveRequest setup;
+    const Group imported = group("Imported"), shared = group("Shared"), empty = group("Empty"),
+                kept = group("Kept");
+    for (const Group& added : {imported, shared, empty, kept}) setup.addGroup(added, local());
+    const Contact ada = person("Ada", "Lovelace"), bob = person("Bob", "Byte"),
+                  cyd = person("Cyd", "Charisse");
+    for (const Contact& added : {ada, bob, cyd}) setup.addContact(added, local());
+    setup.addMember(ada.identifier, imported.identifier);
+    setup.addMember(bob.identifier, imported.identifier);
+    setup.addMember(bob.identifier, shared.identifier);
+    setup.addMember(cyd.identifier, shared.identifier);
+    setup.addMember(cyd.identifier, kept.identifier);
+    ASSERT_TRUE(store_->execute(setup));
+
+    SaveRequest undo;
+    undo.deleteContact(ada.identifier);
+    undo.deleteContact(bob.identifier);
+    for (const Group& candidate : {imported, shared, empty})
+        undo.deleteGroupIfEmpty(candidate.identifier);
+    ASSERT_TRUE(store_->execute(undo));
+
+    EXPECT_EQ(allContacts(*store_, local()), std::vector<Contact>{cyd});
+    EXPECT_EQ(store_->groups(local()).value(), (std::vector<Group>{kept, shared}));
+    using Memberships = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    EXPECT_EQ(store_->groupMemberships(local()).value(),
+              (Memberships{{cyd.identifier, {kept.identifier, shared.identifier}}}));
+    EXPECT_TRUE(store_->existingFullNames(local(), {"Ada Lovelace"}).value().empty());
+    EXPECT_TRUE(store_->checkIntegrity());
+}
+
 // --- all or nothing ---
 
 TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
@@ -390,6 +423,14 @@ TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
     EXPECT_EQ(failing([](SaveRequest& r) { r.addGroup(group("G"), "nowhere"); }),
               Kind::containerNotFound);
     EXPECT_EQ(failing([](SaveRequest& r) { r.deleteGroup("no group"); }), Kind::groupNotFound);
+    EXPECT_EQ(failing([](SaveRequest& r) { r.deleteGroupIfEmpty("no group"); }),
+              Kind::groupNotFound);
+    EXPECT_EQ(failing([](SaveRequest& r) { r.deleteContact("nobody"); }), Kind::contactNotFound);
+    EXPECT_EQ(failing([&](SaveRequest& r) {
+                  r.deleteContact(someone);
+                  r.deleteContact(someone);
+              }),
+              Kind::contactNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, "no group"); }),
               Kind::groupNotFound);
     EXPECT_EQ(failing([&](SaveRequest& r) { r.addMember(someone, elsewhere.identifier); }),
@@ -408,9 +449,9 @@ TEST_F(SqliteContactStoreTest, UnknownOrTakenReferencesFailTheWholeRequest) {
               Kind::duplicateIdentifier);
 }
 
-// Fails a request of one group deleted, one added, 500 contacts and 500 members after
-// 0, 1, 250, 502 and 900 writes: each time the store holds what it held before, passes
-// SQLite's integrity check and then accepts the same request.
+// Fails a request of one contact deleted, one group deleted, one added, 500 contacts and 500
+// members after 0, 1, 250, 502 and 900 writes: each time the store holds what it held before,
+// passes SQLite's integrity check and then accepts the same request.
 // With one container the store leaves unknown references of memberships to the foreign
 // keys; the failure still names what is missing.
 TEST_F(SqliteContactStoreTest, UnknownMembersAndGroupsOfTheOnlyContainerFailTheRequest) {
@@ -453,6 +494,7 @@ TEST_F(SqliteContactStoreTest, FailureInTheMiddleOfARequestLeavesTheStoreAsItWas
         const std::string name = "Chunk" + std::to_string(writesBeforeFailure);
         SaveRequest request;
         const Group added = group(name);
+        request.deleteContact(before.contacts.at(0).identifier);
         request.deleteGroup(before.groups.at(0).identifier);
         request.addGroup(added, local());
         for (int index = 0; index < 500; ++index) {
@@ -470,7 +512,7 @@ TEST_F(SqliteContactStoreTest, FailureInTheMiddleOfARequestLeavesTheStoreAsItWas
         EXPECT_TRUE(store_->existingFullNames(local(), {name + " 0"}).value().empty());
 
         ASSERT_TRUE(store_->execute(request));
-        EXPECT_EQ(allContacts(*store_, local()).size(), before.contacts.size() + 500);
+        EXPECT_EQ(allContacts(*store_, local()).size(), before.contacts.size() + 499);
         EXPECT_EQ(store_->groupMemberships(local()).value().size(), 500u);
     }
 }
