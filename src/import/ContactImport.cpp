@@ -33,11 +33,12 @@ const Group* groupNamed(const std::vector<Group>& groups, const std::string& nam
 }
 
 // The container's group with the name, ignoring letter case, or else a new group with the
-// name, created in its own request.
+// name, created in its own request and added to `created`.
 Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store,
                                                    const std::vector<Group>& groups,
                                                    const std::string& containerID,
-                                                   const std::string& name) {
+                                                   const std::string& name,
+                                                   std::vector<std::string>& created) {
     if (const Group* existing = groupNamed(groups, name)) {
         writeLog(LogType::info, "A group named '%@' already exists -> proceeding...", name);
         return *existing;
@@ -46,6 +47,7 @@ Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store
     SaveRequest creation;
     creation.addGroup(group, containerID);
     if (auto done = store.execute(creation); !done) return Unexpected(done.error());
+    created.push_back(group.identifier);
     return group;
 }
 
@@ -106,8 +108,12 @@ std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& war
 }
 
 ContactImport::ContactImport(std::shared_ptr<contacts::ContactStore> store, ImportOptions options,
-                             std::weak_ptr<ImportOperationDelegate> delegate)
-    : store_(std::move(store)), options_(std::move(options)), delegate_(std::move(delegate)) {}
+                             std::weak_ptr<ImportOperationDelegate> delegate,
+                             std::shared_ptr<const ImportJournal> journal)
+    : store_(std::move(store)),
+      options_(std::move(options)),
+      delegate_(std::move(delegate)),
+      journal_(std::move(journal)) {}
 
 ContactImport::~ContactImport() = default;
 
@@ -211,6 +217,8 @@ bool ContactImport::start(std::uint64_t recordsToImport) {
     oldDuplicates_.reset();
     newDuplicates_.reset();
     duplicates_.reset();
+    description_.reset();
+    journalEntry_.reset();
     if (!options_.selectedContainerID) return false;
     containerID_ = *options_.selectedContainerID;
     summary_.rowsToImport = recordsToImport;
@@ -218,7 +226,34 @@ bool ContactImport::start(std::uint64_t recordsToImport) {
     return true;
 }
 
-// Leaves the container and its groups in the run.
+void ContactImport::identify(std::chrono::system_clock::time_point startTime,
+                             std::vector<std::filesystem::path> files) {
+    if (!journal_) return;
+    ImportRecord record;
+    record.number = transactionNumber(startTime);
+    record.time = startTime;
+    for (std::filesystem::path& file : files) {
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(file, error);
+        record.files.push_back(error ? std::move(file) : std::move(absolute));
+    }
+    record.store = store_->location();
+    description_ = std::move(record);
+}
+
+void ContactImport::noteJournalProblem(const FileError& error) {
+    writeLog(LogType::error, "The import cannot be recorded for undoing it: %{public}@",
+             error.message);
+    if (summary_.journalProblem.empty()) summary_.journalProblem = error.message;
+}
+
+void ContactImport::recordCreatedGroups(const std::vector<std::string>& groups) {
+    if (!journalEntry_) return;
+    if (auto recorded = journalEntry_->recordCreatedGroups(groups); !recorded)
+        noteJournalProblem(recorded.error());
+}
+
+// Leaves the container and its groups in the run, and the journal's entry ready.
 auto ContactImport::openContainer() -> StepResult {
     auto container = store_->container(containerID_);
     if (!container) return storeFailure(container.error());
@@ -228,6 +263,12 @@ auto ContactImport::openContainer() -> StepResult {
             localizedString("The container with the specified identifier could not be found.")});
     }
     container_ = std::move(**container);
+    if (journal_ && description_) {
+        ImportRecord record = *description_;
+        record.container = containerID_;
+        record.containerName = container_.name;
+        journalEntry_.emplace(*journal_, std::move(record));
+    }
     auto groups = store_->groups(containerID_);
     if (!groups) return storeFailure(groups.error());
     groups_ = std::move(*groups);
@@ -256,14 +297,17 @@ auto ContactImport::createGroups(const std::vector<std::string>& names) -> StepR
     std::unordered_set<std::string> known;
     for (const Group& group : groups_) known.insert(group.name);
     SaveRequest creation;
+    std::vector<std::string> created;
     for (const std::string& name : names) {
         if (name.empty() || !known.insert(name).second) continue;
-        creation.addGroup(Group{contacts::makeUUID(), name}, containerID_);
+        created.push_back(contacts::makeUUID());
+        creation.addGroup(Group{created.back(), name}, containerID_);
         ++summary_.groupsCreated;
     }
     if (!creation.isEmpty()) {
         if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
     }
+    recordCreatedGroups(created);
     return {};
 }
 
@@ -282,16 +326,20 @@ auto ContactImport::readGroups() -> StepResult {
 // in any letter case, is used as it is. The index that finds the duplicates is chosen here,
 // once, before the first chunk.
 auto ContactImport::prepareDuplicateGroups(DuplicateMode mode) -> StepResult {
+    std::vector<std::string> created;
     if (options_.detectDuplicates) {
-        auto group = duplicatesGroup(*store_, groups_, containerID_, oldDuplicatesGroupName());
+        auto group =
+            duplicatesGroup(*store_, groups_, containerID_, oldDuplicatesGroupName(), created);
         if (!group) return storeFailure(group.error());
         oldDuplicates_ = std::move(*group);
     }
     if (options_.detectNewDuplicates) {
-        auto group = duplicatesGroup(*store_, groups_, containerID_, newDuplicatesGroupName());
+        auto group =
+            duplicatesGroup(*store_, groups_, containerID_, newDuplicatesGroupName(), created);
         if (!group) return storeFailure(group.error());
         newDuplicates_ = std::move(*group);
     }
+    recordCreatedGroups(created);
     if (!oldDuplicates_ && !newDuplicates_) return {};
     if (mode == DuplicateMode::identifier)
         duplicates_ = std::make_unique<IdentifierDuplicateIndex>(*store_, containerID_);
@@ -358,8 +406,24 @@ auto ContactImport::markNewDuplicates(Chunk& chunk) -> StepResult {
 }
 
 // After the save, the chunk's contacts count as existing for the duplicates of later chunks.
+// The journal records the chunk before the save, so that no saved contact goes unrecorded
+// should the process die between the two, and forgets it when the save fails.
 auto ContactImport::saveChunk(const Chunk& chunk) -> StepResult {
-    if (auto done = store_->execute(chunk.request); !done) return storeFailure(done.error());
+    bool recorded = false;
+    if (journalEntry_) {
+        std::vector<std::string> identifiers;
+        identifiers.reserve(chunk.request.addedContacts().size());
+        for (const SaveRequest::AddedContact& added : chunk.request.addedContacts())
+            identifiers.push_back(added.contact.identifier);
+        if (auto written = journalEntry_->recordChunk(identifiers); written)
+            recorded = !identifiers.empty();
+        else
+            noteJournalProblem(written.error());
+    }
+    if (auto done = store_->execute(chunk.request); !done) {
+        if (recorded) journalEntry_->forgetLastChunk();
+        return storeFailure(done.error());
+    }
     if (duplicates_) duplicates_->chunkSaved();
     summary_.contactsSaved += chunk.contacts;
     ++summary_.chunksSaved;

@@ -5,6 +5,7 @@
 // operation makes, the events it sends and the summary it leaves. TabularDataImportOperation
 // and VCardImportOperation each hold one ContactImport and run its steps in this order:
 //   1. start: takes the chosen container from the settings and sends the started event;
+//      then identify names the import for the journal (its time and files);
 //   2. openContainer: finds the container and reads its groups;
 //   3. removeGroups: deletes every group of the container, if the user asked for that;
 //   4. createGroups: creates the groups the records name that do not exist yet;
@@ -20,7 +21,9 @@
 //
 // Every chunk is one save request, applied by the store whole or not at all, so an import
 // that is cancelled, fails or is killed leaves a whole number of chunks behind and never
-// half a chunk. Saved chunks are not rolled back.
+// half a chunk. Saved chunks are not rolled back; with a journal, the groups the import makes
+// and every chunk's contacts are recorded as the import goes (ImportJournal.h), so that
+// `pelkora undo` can take them out again, also after a cancelled or killed import.
 
 #include <algorithm>
 #include <chrono>
@@ -38,6 +41,7 @@
 #include <vector>
 
 #include "addressbook/ContactStore.h"
+#include "import/ImportJournal.h"
 #include "import/ImportOperationDelegate.h"
 #include "platform/OperationQueue.h"
 #include "support/Expected.h"
@@ -137,6 +141,9 @@ struct ImportSummary {
     std::uint64_t cardsFromOtherPrograms = 0;
     bool cancelled = false;
     bool failed = false;
+    // Why the journal could not record the import (then it cannot be undone in full); empty
+    // when it could, or when there is no journal.
+    std::string journalProblem;
     // Every value that was not taken as it stood, in record order.
     std::vector<ImportWarning> warnings;
 };
@@ -160,8 +167,11 @@ class ContactImport {
         std::uint64_t newDuplicates = 0;
     };
 
+    // Without a journal nothing is recorded: a dry run imports into a throw-away copy of the
+    // address book and has none.
     ContactImport(std::shared_ptr<contacts::ContactStore> store, ImportOptions options,
-                  std::weak_ptr<ImportOperationDelegate> delegate);
+                  std::weak_ptr<ImportOperationDelegate> delegate,
+                  std::shared_ptr<const ImportJournal> journal = nullptr);
     ~ContactImport();
     ContactImport(const ContactImport&) = delete;
     ContactImport& operator=(const ContactImport&) = delete;
@@ -178,6 +188,11 @@ class ContactImport {
     // Clears what an earlier run left. Without a chosen container returns false and sends
     // nothing; otherwise counts the records and sends the started event.
     [[nodiscard]] bool start(std::uint64_t recordsToImport);
+
+    // What the journal's entry says of the import: when it started (the time its notes text
+    // and transaction number give) and the files it reads. Called after start.
+    void identify(std::chrono::system_clock::time_point startTime,
+                  std::vector<std::filesystem::path> files);
 
     // The steps, in the order an import takes them; their definitions say what each does.
     [[nodiscard]] StepResult openContainer();
@@ -232,11 +247,20 @@ class ContactImport {
     [[nodiscard]] StepResult markOldDuplicates(Chunk& chunk);
     [[nodiscard]] StepResult markNewDuplicates(Chunk& chunk);
     [[nodiscard]] StepResult saveChunk(const Chunk& chunk);
+    // A journal that cannot be written does not stop the import; the problem is logged and
+    // kept in the summary.
+    void recordCreatedGroups(const std::vector<std::string>& groups);
+    void noteJournalProblem(const FileError& error);
 
     std::shared_ptr<contacts::ContactStore> store_;
     ImportOptions options_;
     std::weak_ptr<ImportOperationDelegate> delegate_;
+    std::shared_ptr<const ImportJournal> journal_;
     ImportSummary summary_;
+
+    // The journal's entry of this run: described by identify, made by openContainer.
+    std::optional<ImportRecord> description_;
+    std::optional<ImportJournal::Entry> journalEntry_;
 
     // The working state of one run.
     std::string containerID_;

@@ -26,8 +26,9 @@ std::optional<std::int64_t> columnWithKey(const std::vector<MappedContactPropert
 
 TabularDataImportOperation::TabularDataImportOperation(
     std::shared_ptr<contacts::ContactStore> store, ImportSource source, ImportOptions options,
-    std::vector<std::string> textTokens, std::weak_ptr<ImportOperationDelegate> delegate)
-    : import_(std::move(store), std::move(options), std::move(delegate)),
+    std::vector<std::string> textTokens, std::weak_ptr<ImportOperationDelegate> delegate,
+    std::shared_ptr<const ImportJournal> journal)
+    : import_(std::move(store), std::move(options), std::move(delegate), std::move(journal)),
       source_(std::move(source)),
       textTokens_(std::move(textTokens)) {}
 
@@ -43,10 +44,13 @@ void TabularDataImportOperation::importRows(Operation& operation) {
     if (!source_.reader) return;
     const std::span<const DataRow> rows = rowsToImport(source_);
     if (!import_.start(rows.size())) return;
+    // The notes text and the journal name the import by the same moment and number.
+    const auto startTime = std::chrono::system_clock::now();
+    import_.identify(startTime, {source_.reader->fileURL()});
 
     std::optional<std::string> notes;
     if (import_.options().addTextToNotes)
-        notes = notesText(textTokens_, source_.reader->fileURL(), std::chrono::system_clock::now());
+        notes = notesText(textTokens_, source_.reader->fileURL(), startTime);
 
     const auto& properties = source_.mappedProperties;
     const auto uidColumn = columnWithKey(properties, CustomPropertyKeys::UID);

@@ -31,9 +31,11 @@ class TabularDataImportOperation {
   public:
     static constexpr std::size_t kChunkSize = ContactImport::kChunkSize;
 
+    // With a journal, the import records what it saves there, for undoing it later.
     TabularDataImportOperation(std::shared_ptr<contacts::ContactStore> store, ImportSource source,
                                ImportOptions options, std::vector<std::string> textTokens,
-                               std::weak_ptr<ImportOperationDelegate> delegate);
+                               std::weak_ptr<ImportOperationDelegate> delegate,
+                               std::shared_ptr<const ImportJournal> journal = nullptr);
 
     // The body: runs the whole import on the calling (background) thread. Cancelling the
     // operation is honoured between rows and before each save. An exception that escapes the

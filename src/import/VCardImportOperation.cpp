@@ -34,8 +34,9 @@ struct VCardImportOperation::Impl {
 
     Impl(std::shared_ptr<contacts::ContactStore> store, VCardImportSource source,
          ImportOptions options, std::vector<std::string> textTokens,
-         std::weak_ptr<ImportOperationDelegate> delegate)
-        : import(std::move(store), std::move(options), std::move(delegate)),
+         std::weak_ptr<ImportOperationDelegate> delegate,
+         std::shared_ptr<const ImportJournal> journal)
+        : import(std::move(store), std::move(options), std::move(delegate), std::move(journal)),
           source(std::move(source)),
           textTokens(std::move(textTokens)) {}
 
@@ -67,9 +68,11 @@ struct VCardImportOperation::Impl {
 VCardImportOperation::VCardImportOperation(std::shared_ptr<contacts::ContactStore> store,
                                            VCardImportSource source, ImportOptions options,
                                            std::vector<std::string> textTokens,
-                                           std::weak_ptr<ImportOperationDelegate> delegate)
+                                           std::weak_ptr<ImportOperationDelegate> delegate,
+                                           std::shared_ptr<const ImportJournal> journal)
     : impl_(std::make_unique<Impl>(std::move(store), std::move(source), std::move(options),
-                                   std::move(textTokens), std::move(delegate))) {}
+                                   std::move(textTokens), std::move(delegate),
+                                   std::move(journal))) {}
 
 VCardImportOperation::~VCardImportOperation() = default;
 
@@ -101,6 +104,11 @@ void VCardImportOperation::Impl::importCards(Operation& operation) {
     startTime = std::chrono::system_clock::now();
     transactionNumber = ContactImport::transactionNumber(startTime);
     notesByFile.clear();
+    std::vector<std::filesystem::path> files;
+    for (const ScannedVCard& card : cards) {
+        if (files.empty() || files.back() != card.fileUrl()) files.push_back(card.fileUrl());
+    }
+    import.identify(startTime, std::move(files));
 
     if (auto done = import.openContainer(); !done) return import.fail(done.error());
     if (auto done = import.removeGroups(); !done) return import.fail(done.error());

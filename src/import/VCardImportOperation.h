@@ -35,9 +35,11 @@ class VCardImportOperation {
   public:
     static constexpr std::size_t kChunkSize = TabularDataImportOperation::kChunkSize;
 
+    // With a journal, the import records what it saves there, for undoing it later.
     VCardImportOperation(std::shared_ptr<contacts::ContactStore> store, VCardImportSource source,
                          ImportOptions options, std::vector<std::string> textTokens,
-                         std::weak_ptr<ImportOperationDelegate> delegate);
+                         std::weak_ptr<ImportOperationDelegate> delegate,
+                         std::shared_ptr<const ImportJournal> journal = nullptr);
     ~VCardImportOperation();
 
     // Runs the whole import on the calling (background) thread; cancelling is honoured

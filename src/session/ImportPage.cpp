@@ -188,14 +188,16 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
         if (!source.cards || source.cards->empty()) return false;
         beginProgress(session, source.cards->size());
         start(std::make_shared<VCardImportOperation>(session.contactStore(), std::move(source),
-                                                     std::move(settings), textTokens_, events_));
+                                                     std::move(settings), textTokens_, events_,
+                                                     session.importJournal()));
         return true;
     }
     ImportSource source = session.importSource();
     if (!source.reader) return false;
     beginProgress(session, rowsToImport(source).size());
     start(std::make_shared<TabularDataImportOperation>(session.contactStore(), std::move(source),
-                                                       std::move(settings), textTokens_, events_));
+                                                       std::move(settings), textTokens_, events_,
+                                                       session.importJournal()));
     return true;
 }
 

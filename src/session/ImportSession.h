@@ -20,6 +20,7 @@
 
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/ContactStore.h"
+#include "import/ImportJournal.h"
 #include "import/ImportSource.h"
 #include "import/VCardImportOperation.h"
 #include "import/VCardScan.h"
@@ -206,6 +207,13 @@ class ImportSession final : public TabularDataReaderDelegate {
         contactStore_ = std::move(store);
     }
     const std::shared_ptr<contacts::ContactStore>& contactStore() const { return contactStore_; }
+    // Where imports record what they save, for undoing them; a front end sets it next to
+    // the store (ImportJournal::defaultFolder()). Null records nothing, as a dry run into a
+    // throw-away copy of the address book wants.
+    void setImportJournal(std::shared_ptr<const ImportJournal> journal) {
+        importJournal_ = std::move(journal);
+    }
+    const std::shared_ptr<const ImportJournal>& importJournal() const { return importJournal_; }
     // The reader whose rows are imported: the workbook reader when one is open, else the
     // text reader; null when neither is.
     std::shared_ptr<const TabularDataReader> currentReader() const;
@@ -313,6 +321,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     TextReadingChoices textReadingChoices_;
 
     std::shared_ptr<contacts::ContactStore> contactStore_;
+    std::shared_ptr<const ImportJournal> importJournal_;
     std::shared_ptr<TextReader> textReader_;
     std::shared_ptr<TabularDataReader> excelReader_;
     std::vector<SheetChoice> sheetChoices_;
