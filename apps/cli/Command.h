@@ -17,7 +17,7 @@ enum ExitCode : int {
     kFailure = 1,  // the command ran but could not do what was asked (a file could not be opened …)
     kUsageError = 2,      // unknown command or option, missing or bad argument
     kStrictWarnings = 2,  // import --strict: some values would not go in as they stand
-    kStorageError = 3,    // the settings could not be written
+    kStorageError = 3,  // the settings, the address book or the import journal could not be written
 };
 
 struct GlobalOptions {
@@ -53,5 +53,7 @@ int runScan(const std::vector<std::string>& arguments, const GlobalOptions& opti
 int runExportVCard(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runDates(const std::vector<std::string>& arguments, const GlobalOptions& options);
 int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runImports(const std::vector<std::string>& arguments, const GlobalOptions& options);
+int runUndo(const std::vector<std::string>& arguments, const GlobalOptions& options);
 
 }  // namespace pelkora::cli

@@ -367,6 +367,9 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
     CommandLineSession run(globalOptions, !options.json);
     auto& session = run.session();
     session.setContactStore(store);
+    // A trial run's copy of the address book goes away, so there is nothing to undo later.
+    if (!dryRun)
+        session.setImportJournal(std::make_shared<ImportJournal>(ImportJournal::defaultFolder()));
     VCardScanResults scan;
     auto* page = input.areVCards ? openVCardImportPage(run, input.files, options.mapping.openAs,
                                                        scan, result.exitCode)
@@ -394,6 +397,10 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     result.summary = *page->summary();
+    if (!result.summary->journalProblem.empty()) {
+        printError(subject + ": “pelkora undo” cannot undo all of this import: " +
+                   result.summary->journalProblem);
+    }
     auto print = [&] {
         if (input.areVCards) {
             printVCardSummary(*result.summary, scan, seconds, dryRun, options.json);

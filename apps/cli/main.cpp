@@ -42,6 +42,18 @@ Commands:
                         The column options (--set, --no-header, --sheet, --lang,
                         --encoding) do not apply to them. A table is imported
                         on its own: never with vCards, never with another table.
+  imports [--json]      The imports the journal recorded, newest first: number,
+                        time, contacts saved, whether they can still be undone,
+                        the file and the address book (container) they went to.
+                        Every import is recorded as it saves, except a dry run.
+  undo [--yes] [--dry-run] [--json] [IMPORT]
+                        Remove the contacts of the last import (or of the import
+                        with that number) from its address book, and the groups
+                        it made once they are empty; groups that were there
+                        before or hold other contacts stay. Contacts deleted
+                        since are counted. Asks first on a terminal; elsewhere
+                        --yes is needed (exit 2 without). --dry-run shows what
+                        would go. An import is undone once (exit 1 after).
   scan [--json] [--as auto|text|xlsx|vcard] VCARDS...
                         What the vCard scan finds, importing nothing: the cards
                         of each file, the groups their CATEGORIES name (sorted),
@@ -133,12 +145,13 @@ Exit codes:
   1  the command could not do what was asked (file not opened, setting absent, ...)
   2  usage error (unknown command or option, bad value); import --strict: some
      values would not go in as they stand
-  3  the settings could not be written
+  3  the settings, the address book or the import journal could not be written
 
 Files:
   settings     $XDG_CONFIG_HOME/pelkora/settings.plist (~/.config/pelkora)
   runtime log  $XDG_STATE_HOME/pelkora/logs/runtime.log (~/.local/state/pelkora/logs)
   address book $XDG_DATA_HOME/pelkora/contacts.sqlite (~/.local/share/pelkora)
+  imports      $XDG_DATA_HOME/pelkora/imports/NUMBER/ (one folder per import)
 )USAGE";
 
 }  // namespace
@@ -197,6 +210,8 @@ int main(int argc, char** argv) {
     if (command == "export-vcard") return cli::runExportVCard(arguments, options);
     if (command == "dates") return cli::runDates(arguments, options);
     if (command == "log") return cli::runLog(arguments, options);
+    if (command == "imports") return cli::runImports(arguments, options);
+    if (command == "undo") return cli::runUndo(arguments, options);
     cli::printError("unknown command “" + command +
                     "”. Run “pelkora --help” for the list of commands.");
     return cli::kUsageError;
