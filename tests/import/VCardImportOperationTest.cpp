@@ -92,7 +92,7 @@ class VCardImportOperationTest : public ::testing::Test {
         VCardImportSource source{
             std::make_shared<const std::vector<ScannedVCard>>(std::move(cards)), std::move(groups)};
         VCardImportOperation import(store_, std::move(source), options_, std::move(tokens),
-                                    delegate_);
+                                    delegate_, journal_);
         import.main(*operation_);
         MainQueue::shared().drain();
         return import.summary();
@@ -114,6 +114,7 @@ class VCardImportOperationTest : public ::testing::Test {
     ImportOptions options_;
     std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
     std::shared_ptr<Operation> operation_;
+    std::shared_ptr<const ImportJournal> journal_;  // none: nothing recorded
 };
 
 TEST(VCardWarningLinesTest, CountTheCardsOfEachProblem) {
@@ -485,6 +486,34 @@ TEST_F(VCardImportOperationTest, MissingContainerFailsAndNoContainerSettingDoesN
     EXPECT_EQ(delegate_->started, 0);
     EXPECT_TRUE(delegate_->failures.empty());
     EXPECT_TRUE(saved().empty());
+}
+
+// The journal names every file of the cards and records the identifiers the contacts were
+// saved with, a replaced UID's new one included, and the group the cards' CATEGORIES made.
+TEST_F(VCardImportOperationTest, TheJournalRecordsEveryFileAndTheIdentifiersSaved) {
+    add(Contact::makeNew(), local());
+    const std::string taken = saved().at(0).identifier;
+    journal_ = std::make_shared<ImportJournal>(directory_.path() / "imports");
+    options_.addTextToNotes = true;
+    std::vector<ScannedVCard> cards = people(600);
+    cards.push_back(card(person("Ada", "Lovelace", taken), true, "/cards/more.vcf", 1, {"Club"}));
+    run(std::move(cards), {"Club"}, {"TRANSNUM"});
+
+    const auto entries = journal_->entries();
+    ASSERT_EQ(entries.size(), 1u);
+    const ImportRecord& record = entries[0];
+    EXPECT_EQ(record.files,
+              (std::vector<std::filesystem::path>{"/cards/all.vcf", "/cards/more.vcf"}));
+    std::vector<Contact> contacts = saved();
+    contacts.erase(contacts.begin());
+    ASSERT_EQ(contacts.size(), 601u);
+    std::vector<std::string> identifiers;
+    for (const Contact& contact : contacts) identifiers.push_back(contact.identifier);
+    EXPECT_EQ(record.contacts, identifiers);
+    EXPECT_NE(record.contacts.back(), taken);
+    EXPECT_EQ(contacts.back().note, record.number);
+    ASSERT_EQ(record.createdGroups.size(), 1u);
+    EXPECT_EQ(store_->groups(local()).value().at(0).identifier, record.createdGroups[0]);
 }
 
 }  // namespace
