@@ -3,6 +3,9 @@
 // Helpers shared by the unit tests: temporary folders and environment overrides,
 // so that tests never touch the real user's XDG folders.
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -80,5 +83,27 @@ class LogCapture {
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Reads a whole file; an absent file reads empty.
 std::string readFile(const std::filesystem::path& path);
+
+// Makes every write beyond `bytes` fail with EFBIG for the object's lifetime, as a full disk
+// would. Unlike permissions this also fails for root, so failure paths run in any container.
+class ScopedFileSizeLimit {
+  public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~ScopedFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 }  // namespace pelkora::test

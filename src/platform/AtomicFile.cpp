@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 namespace pelkora {
@@ -96,21 +97,39 @@ FileError FileError::make(Access access, std::filesystem::path path, std::error_
     return error;
 }
 
-Expected<void, FileError> writeFileAtomically(const std::filesystem::path& path,
-                                              std::string_view bytes) {
+namespace {
+
+// Whether the file at the path (not followed when `link`) may be replaced, and the mode it
+// has: a regular file, or a symbolic link when the link itself is replaced. No file is
+// fine too. Answers 0 or errno; `mode` stays unset for no file and for a link.
+int checkReplaceable(const std::filesystem::path& target, bool link, std::optional<mode_t>& mode) {
+    struct stat existing {};
+    const int result =
+        link ? ::lstat(target.c_str(), &existing) : ::stat(target.c_str(), &existing);
+    if (result != 0) return errno == ENOENT ? 0 : errno;
+    if (S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+        return 0;
+    }
+    if (link && S_ISLNK(existing.st_mode)) return 0;
+    return S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+}
+
+}  // namespace
+
+Expected<AtomicFileWriter, FileError> AtomicFileWriter::open(const std::filesystem::path& path,
+                                                             SymbolicLinks links) {
     constexpr auto writing = FileError::Access::writing;
     std::error_code pathError;
     auto absolute = std::filesystem::absolute(path, pathError);
     if (pathError) return failure(path, writing, pathError.value());
-    const auto target = followSymbolicLinks(std::move(absolute));
-    const auto folder = target.parent_path();
+    const bool replaceLink = links == SymbolicLinks::replace;
+    auto target = replaceLink ? std::move(absolute) : followSymbolicLinks(std::move(absolute));
 
-    std::error_code folderError;
-    std::filesystem::create_directories(folder, folderError);
-    if (folderError) {
-        return failure(path, writing, folderError.value(),
-                       "the folder \u201c" + folder.string() + "\u201d could not be created (" +
-                           folderError.message() + ")");
+    std::optional<mode_t> mode;
+    if (const int error = checkReplaceable(target, replaceLink, mode)) {
+        return failure(path, writing, error,
+                       error == EINVAL ? "it is not a regular file" : std::string());
     }
 
     std::filesystem::path temporary;
@@ -122,24 +141,72 @@ Expected<void, FileError> writeFileAtomically(const std::filesystem::path& path,
         if (descriptor < 0 && errno != EEXIST) return failure(path, writing, errno);
     }
     if (descriptor < 0) return failure(path, writing, EEXIST);
-    FileDescriptor file(descriptor);
+    // Keeping the mode matters when the user made the file private (0600).
+    if (mode) ::fchmod(descriptor, *mode);
+    return AtomicFileWriter(path, std::move(target), std::move(temporary), descriptor);
+}
 
-    auto abandon = [&](int error) {
-        ::unlink(temporary.c_str());
-        return failure(path, writing, error);
-    };
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path path, std::filesystem::path target,
+                                   std::filesystem::path temporary, int descriptor)
+    : path_(std::move(path)),
+      target_(std::move(target)),
+      temporary_(std::move(temporary)),
+      descriptor_(descriptor) {}
 
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        // Keeping the mode matters when the user made the file private (0600).
-        ::fchmod(file.get(), existing.st_mode & 07777);
-    }
-    if (int error = writeAll(file.get(), bytes)) return abandon(error);
-    if (::fsync(file.get()) != 0) return abandon(errno);
-    if (int error = file.close()) return abandon(error);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) return abandon(errno);
-    syncFolder(folder);
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
+    : path_(std::move(other.path_)),
+      target_(std::move(other.target_)),
+      temporary_(std::exchange(other.temporary_, {})),
+      descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+Unexpected<FileError> AtomicFileWriter::abandon(int error) {
+    if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    return failure(path_, FileError::Access::writing, error);
+}
+
+Expected<void, FileError> AtomicFileWriter::append(std::string_view bytes) {
+    if (descriptor_ < 0) return failure(path_, FileError::Access::writing, EBADF);
+    if (const int error = writeAll(descriptor_, bytes)) return abandon(error);
     return {};
+}
+
+Expected<void, FileError> AtomicFileWriter::commit() {
+    if (descriptor_ < 0) return failure(path_, FileError::Access::writing, EBADF);
+    if (::fsync(descriptor_) != 0) return abandon(errno);
+    // The close's own error counts: on some filesystems (NFS) a failed write only shows there.
+    if (::close(std::exchange(descriptor_, -1)) != 0) return abandon(errno);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return abandon(errno);
+    temporary_.clear();
+    syncFolder(target_.parent_path());
+    return {};
+}
+
+Expected<void, FileError> writeFileAtomically(const std::filesystem::path& path,
+                                              std::string_view bytes) {
+    constexpr auto writing = FileError::Access::writing;
+    std::error_code pathError;
+    auto absolute = std::filesystem::absolute(path, pathError);
+    if (pathError) return failure(path, writing, pathError.value());
+    const auto folder = followSymbolicLinks(std::move(absolute)).parent_path();
+
+    std::error_code folderError;
+    std::filesystem::create_directories(folder, folderError);
+    if (folderError) {
+        return failure(path, writing, folderError.value(),
+                       "the folder \u201c" + folder.string() + "\u201d could not be created (" +
+                           folderError.message() + ")");
+    }
+    auto writer = AtomicFileWriter::open(path);
+    if (!writer) return Unexpected(writer.error());
+    if (auto appended = writer->append(bytes); !appended) return appended;
+    return writer->commit();
 }
 
 Expected<std::string, FileError> readWholeFile(const std::filesystem::path& path) {
