@@ -121,7 +121,7 @@ void BM_AssemblyAndSerialization(benchmark::State& state) {
             one.front() = assembleContact(row, source.mappedProperties, source.dateFormats,
                                           source.assemblyOptions)
                               .contact;
-            std::string vcard = dataWithContacts(one, vCardExportWriteOptions());
+            auto vcard = vCardRepresentation(one.front(), {});
             benchmark::DoNotOptimize(vcard);
         }
     }

@@ -3,8 +3,8 @@
 // Writing the rows of a tabular source out as vCard files instead of saving them into the
 // address book: one file holding every contact (GroupVCardExportOperation) or one file per
 // contact (IndividualVCardsExportOperation). Each row becomes a contact exactly as for an
-// import; its vCard is our serialization of that contact, into which the export inserts its
-// own lines for the groups, the photo, the note, the identifier and the related names.
+// import, and its vCard is written by the address book's vCard writer (the one `pelkora
+// contacts export` uses), with the row's groups as CATEGORIES and the picture as JPEG.
 //
 // Both operations run on a background operation queue and post their events to the main
 // queue; the session must not change the rows or the mapping while one runs.
@@ -38,22 +38,22 @@ enum class VCardRepresentationErrorKind {
 using VCardRepresentationError = Error<VCardRepresentationErrorKind>;
 
 // The longest Base64 text a PHOTO line may carry (10 MiB of characters, about 7.5 MiB of
-// picture); a larger picture makes the contact's vCard fail.
+// picture); a larger picture is left out of the contact's vCard.
 inline constexpr std::size_t kMaximumPhotoBase64Characters = 10'485'760;
 
-// The serialization the exports patch: everything but NOTE, PHOTO, related names and
-// CATEGORIES, which the export writes itself so that each appears exactly once.
-const contacts::VCardWriteOptions& vCardExportWriteOptions();
+// One contact's vCard as the exports write it.
+struct ExportedVCard {
+    std::string text;
+    // The contact's picture could not be read, made JPEG or fit within
+    // kMaximumPhotoBase64Characters, so the vCard was written without it.
+    bool pictureLeftOut = false;
+};
 
-// One contact's vCard: `serializedData` when given (any vCard text of that contact, version
-// 2.1 included), else the contact serialized with vCardExportWriteOptions(); then the lines
-// for the groups, the photo, the note, the identifier (when given) and the related names are
-// inserted before its END:VCARD line. A step is left out when its source is empty or when
-// the vCard already has a line of that property.
-Expected<std::string, VCardRepresentationError> vCardRepresentation(
-    const contacts::Contact& contact, std::optional<std::string_view> serializedData,
-    const std::vector<std::string>& groupNames,
-    std::optional<std::string_view> identifier = std::nullopt);
+// One contact's vCard: version 3.0 from the address book's writer, with the group names as
+// CATEGORIES, the picture (or else the thumbnail) as JPEG, and the note without the line
+// break the assembly ends it with. Fails when a text is not UTF-8.
+Expected<ExportedVCard, VCardRepresentationError> vCardRepresentation(
+    const contacts::Contact& contact, const std::vector<std::string>& groupNames);
 
 // The file name (without extension) the individual export starts from: the contact's full
 // name, or "Contact" when it has none, with "/", ":" and "\" turned into "_", a leading "."
@@ -88,11 +88,13 @@ class VCardExportOperation {
     virtual void exportRows(const Operation& operation, const std::filesystem::path& destination,
                             std::span<const DataRow> rows) = 0;
 
-    // Assembles the row into a contact with its group names and serializes the contact;
-    // `serialized` receives the vCard text the representation patches.
-    AssembledContact assembledContact(const DataRow& row, std::string& serialized);
+    // Assembles the row into a contact with its group names.
+    AssembledContact assembledContact(const DataRow& row);
 
     void postProgress(std::uint64_t written) const;
+    // Says what had to be left out (pictures, whole contacts) as importOperationDidWarn, so
+    // that the outcome tells the export was only partly done; nothing when nothing was.
+    void postProblems(std::uint64_t picturesLeftOut, std::uint64_t contactsLeftOut) const;
     void postFailure(ImportOperationError error) const;
     // Skipped when the operation was cancelled.
     void postFinished(const Operation& operation) const;
@@ -107,9 +109,12 @@ class VCardExportOperation {
 
 // Writes every contact into one file, one vCard after the other. The file is written
 // through a buffer and the vCards are not kept, so memory does not grow with the contacts.
+// A contact whose vCard fails is left out and counted; the others are still written.
 class GroupVCardExportOperation final : public VCardExportOperation {
   public:
-    // `destinationUrl` is the file to write; an existing file of that name is replaced.
+    // `destinationUrl` is the file to write. An existing file of that name is replaced only
+    // once every vCard is written (atomically, as writeFileAtomically does); a failure or a
+    // cancel leaves it as it was. A symbolic link there is replaced, not written through.
     using VCardExportOperation::VCardExportOperation;
 
   private:

@@ -50,8 +50,14 @@ class ImportPage::Events final : public ImportOperationDelegate {
         warningLines_ = summaryLines;
     }
     void importOperationDidFinish() override {
+        // What an export had to leave out makes it partly done; what did not go into the
+        // address book as it stood is said with the import's success. Neither is hidden in the
+        // log.
+        if (page_.exporting_ && !warningLines_.empty()) {
+            page_.importDidEnd(session_, exportPartlyDoneOutcome(warningLines_));
+            return;
+        }
         ImportOutcome outcome = page_.exporting_ ? exportSuccessOutcome() : successOutcome();
-        // What did not go in as it stood is said with the success, not hidden in the log.
         for (const std::string& line : warningLines_) outcome.text += "\n" + line + ".";
         page_.importDidEnd(session_, outcome);
     }
@@ -284,6 +290,15 @@ void ImportPage::importDidEnd(ImportSession& session, std::optional<ImportOutcom
 ImportOutcome ImportPage::exportSuccessOutcome() {
     return {localizedString("vCards saved."),
             localizedString("The records have been saved as vCard files."), false};
+}
+
+ImportOutcome ImportPage::exportPartlyDoneOutcome(const std::vector<std::string>& problemLines) {
+    ImportOutcome outcome{localizedString("vCards saved with problems."),
+                          localizedString("The records have been saved as vCard files, but not "
+                                          "everything could be written:"),
+                          false, true};
+    for (const std::string& line : problemLines) outcome.text += "\n" + line + ".";
+    return outcome;
 }
 
 std::string ImportPage::progressDescription() {

@@ -50,6 +50,9 @@ struct ImportOutcome {
     std::string heading;
     std::string text;
     bool failed = false;
+    // An export that ended but had to leave something out (a picture, a contact); the text
+    // says what.
+    bool partlyDone = false;
     bool operator==(const ImportOutcome&) const = default;
 };
 
@@ -117,6 +120,8 @@ class ImportPage final : public Page {
     static ImportOutcome failureOutcome(const ImportOperationError& error);
     static ImportOutcome successOutcome();
     static ImportOutcome exportSuccessOutcome();
+    // An export that left out what the lines say ("1 picture could not be written …").
+    static ImportOutcome exportPartlyDoneOutcome(const std::vector<std::string>& problemLines);
 
   private:
     class Events;
