@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "Command.h"
+#include "OutputFile.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/AtomicFile.h"
@@ -20,6 +21,7 @@ struct ContactsOptions {
     std::optional<std::filesystem::path> storePath;
     std::optional<std::string> container;
     bool json = false;
+    bool force = false;  // export may replace an existing file
     std::vector<std::string> operands;
 };
 
@@ -151,6 +153,8 @@ std::optional<ContactsOptions> parseOptions(const std::vector<std::string>& argu
             }
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--force") {
+            options.force = true;
         } else if (argument.starts_with("--")) {
             printError("contacts: unknown option “" + argument + "”");
             return std::nullopt;
@@ -278,7 +282,15 @@ int exportContacts(ContactStore& store, const std::string& container,
         const auto found = groups.find(contact.identifier);
         return found == groups.end() ? std::vector<std::string>{} : found->second;
     };
-    if (auto written = writeFileAtomically(output, dataWithContacts(contacts, options)); !written) {
+    // A symbolic link at the output is replaced, never written through, as export-vcard does.
+    auto file = AtomicFileWriter::open(output, AtomicFileWriter::SymbolicLinks::replace);
+    if (!file) {
+        printError("contacts: " + file.error().message);
+        return kFailure;
+    }
+    auto written = file->append(dataWithContacts(contacts, options));
+    if (written) written = file->commit();
+    if (!written) {
         printError("contacts: " + written.error().message);
         return kFailure;
     }
@@ -323,8 +335,14 @@ int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& 
     if (action == "containers" && operandCount == 0) return listContainers(store, options->json);
     if (action == "list" && operandCount == 0) return listContacts(store, container, options->json);
     if (action == "groups" && operandCount == 0) return listGroups(store, container, options->json);
-    if (action == "export" && operandCount == 1)
-        return exportContacts(store, container, options->operands[0]);
+    if (action == "export" && operandCount == 1) {
+        const std::filesystem::path output = options->operands[0];
+        // The address book's own files are what the export reads.
+        const std::vector<std::filesystem::path> read{location, location.string() + "-wal",
+                                                      location.string() + "-shm"};
+        if (!mayWriteOutputFile("contacts", output, read, options->force)) return kUsageError;
+        return exportContacts(store, container, output);
+    }
     printError("contacts: say containers, list, groups, export OUT.vcf or import-vcf FILE...");
     return kUsageError;
 }

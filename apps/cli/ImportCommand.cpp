@@ -17,6 +17,7 @@
 #include "CommandLineSession.h"
 #include "InputFiles.h"
 #include "MappingSteps.h"
+#include "OutputFile.h"
 #include "VCardScanSteps.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/MainQueue.h"
@@ -477,6 +478,7 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
     MappingRequest mapping;
     std::optional<std::filesystem::path> output;
     std::optional<std::filesystem::path> folder;
+    bool force = false;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const ArgumentUse use = takeMappingArgument("export-vcard", arguments, index, mapping);
         if (use == ArgumentUse::invalid) return kUsageError;
@@ -486,6 +488,8 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
             output = arguments[++index];
         } else if (argument == "--individual" && index + 1 < arguments.size()) {
             folder = arguments[++index];
+        } else if (argument == "--force") {
+            force = true;
         } else {
             printError("export-vcard: unknown option “" + argument + "” (or it lacks its value)");
             return kUsageError;
@@ -497,6 +501,8 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
         return kUsageError;
     }
     if (!allFilesExist({mapping.file})) return kFailure;
+    if (output && !mayWriteOutputFile("export-vcard", *output, {mapping.file}, force))
+        return kUsageError;
     if (folder) {
         std::error_code error;
         if (!std::filesystem::is_directory(*folder, error)) {
@@ -528,6 +534,10 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
     }
     std::cout << "Wrote " << page->processedCount() << " vCards to "
               << (folder ? *folder : *output).string() << '\n';
+    if (page->outcome()->partlyDone) {
+        printError(mapping.file.string() + ": " + page->outcome()->text);
+        return kFailure;
+    }
     return kSuccess;
 }
 

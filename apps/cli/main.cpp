@@ -60,13 +60,16 @@ Commands:
                         the cards other programs wrote (their labels may not all
                         come through), files passed over and why, and "N
                         contacts found". Exits 1 when no card was found.
-  export-vcard (-o OUT.vcf | --individual DIR) [--encoding NAME]
+  export-vcard (-o OUT.vcf [--force] | --individual DIR) [--encoding NAME]
          [--sheet NAME|ID] [--no-header] [--lang xx]
          [--set COLUMN=TARGET[:LABEL]]... FILE
                         Instead of the address book, write the contacts the rows
                         make as vCard 3.0: one file holding all, or one file per
                         contact named after it ("Anna Berg.vcf", "Anna Berg
-                        2.vcf" …; existing files are never overwritten).
+                        2.vcf" …; existing files are never overwritten). OUT.vcf
+                        is never the file read; an existing one (or a symbolic
+                        link, which is replaced itself) only with --force. Exits
+                        1 when a picture or contact had to be left out.
   open [--as auto|text|xlsx|vcard] FILE...
                         Classify files and open them as the importer would: the
                         first file when it is a table, or every vCard of a batch.
@@ -108,9 +111,9 @@ Commands:
                         The address book's containers, contacts (with --json
                         every field, labels and groups), or groups with their
                         member counts.
-  contacts [--store PATH] [--container ID] export OUT.vcf
+  contacts [--store PATH] [--container ID] [--force] export OUT.vcf
                         Every contact of the container as vCard 3.0, groups as
-                        CATEGORIES.
+                        CATEGORIES. An existing OUT.vcf only with --force.
   contacts [--store PATH] [--container ID] [--json] import-vcf VCARDS...
                         The same as "import --store PATH --container ID VCARDS...".
   catalogue [--labels KEY]
