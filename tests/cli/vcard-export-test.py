@@ -8,7 +8,10 @@ at an unescaped comma) and add nothing to a note. The output file is never an in
 replaces an existing file only with --force, a symbolic link there included (the link is
 replaced, not written through).
 
-Usage: vcard-export-test.py PATH/TO/pelkora NOTES.csv
+A workbook whose picture is cut short exports every contact, the picture left out, and says
+so with exit 1 (partly done).
+
+Usage: vcard-export-test.py PATH/TO/pelkora NOTES.csv WORKBOOK.xlsx
 """
 import json
 import os
@@ -16,6 +19,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 try:
     import vobject
@@ -23,7 +27,7 @@ except ImportError:
     print("python3-vobject is not installed")
     sys.exit(77)
 
-pelkora, table = sys.argv[1], sys.argv[2]
+pelkora, table, workbook = sys.argv[1], sys.argv[2], sys.argv[3]
 work = tempfile.mkdtemp(prefix="pelkora-vcard-export-")
 env = dict(os.environ)
 for name in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
@@ -133,6 +137,24 @@ check("--force replaces the file", NOTES, vobject_notes(group))
 check("--force replaces the book's export", NOTES, vobject_notes(book))
 check("the link became the file", (False, NOTES), (os.path.islink(link), vobject_notes(link)))
 check("the link's target is untouched", "someone else's file\n", read(elsewhere))
+
+# A picture the export cannot write costs the picture, not its contact.
+broken = os.path.join(work, "broken-picture.xlsx")
+with zipfile.ZipFile(workbook) as original_book, zipfile.ZipFile(broken, "w") as broken_book:
+    for name in original_book.namelist():
+        data = original_book.read(name)
+        broken_book.writestr(name, data[: len(data) // 2] if "/media/" in name else data)
+pictureless = os.path.join(work, "pictureless.vcf")
+result = run("export-vcard", "--sheet", "People", "-o", pictureless, broken)
+check("a left-out picture makes the export partly done", 1, result.returncode)
+check("the summary says what was left out", True,
+      "1 picture could not be written; its contact was saved without it" in result.stderr)
+cards = list(vobject.readComponents(read(pictureless)))
+check("every contact is written, without the picture", (4, False),
+      (len(cards), any(hasattr(card, "photo") for card in cards)))
+result = run("export-vcard", "--sheet", "People", "-o",
+             os.path.join(work, "with-picture.vcf"), workbook)
+check(f"the whole workbook exports ({result.stderr.strip()})", 0, result.returncode)
 
 shutil.rmtree(work)
 for failure in failures:
