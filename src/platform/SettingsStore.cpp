@@ -287,11 +287,21 @@ void SettingsStore::removeObject(std::string_view key) {
 // their snapshots in the wrong order.
 Expected<void, FileError> SettingsStore::synchronize() {
     std::lock_guard lock(mutex_);
-    if (!changedSinceWrite_) return {};
+    if (!changedSinceWrite_ || !writesFile_) return {};
     const auto bytes = encodePropertyList(PropertyValue(stored_), PropertyListFormat::xml);
     if (auto written = writeFileAtomically(file_, bytes); !written) return written;
     changedSinceWrite_ = false;
     return {};
+}
+
+void SettingsStore::setWritesFile(bool writes) {
+    std::lock_guard lock(mutex_);
+    writesFile_ = writes;
+}
+
+bool SettingsStore::writesFile() const {
+    std::lock_guard lock(mutex_);
+    return writesFile_;
 }
 
 SettingsStore::ObservationId SettingsStore::observe(std::string_view key, Observer observer) {

@@ -77,8 +77,15 @@ class SettingsStore {
     void removeObject(std::string_view key);
 
     // Writes the stored values to the file atomically. Does nothing when nothing changed
-    // since the file was loaded or last written; after a failure the next call tries again.
+    // since the file was loaded or last written, or while writing is off; after a failure
+    // the next call tries again.
     Expected<void, FileError> synchronize();
+    // Whether synchronize() writes the file (on at first). While off, changes stay in memory:
+    // a run that must leave the user's files alone (a command that only reads, a trial
+    // import) still sees its own changes. The first synchronize() after writing is turned on
+    // again writes them.
+    void setWritesFile(bool writes);
+    bool writesFile() const;
 
     // Calls the observer after each change of what the key reads (by set, removeObject or
     // registerDefaults), on the thread that made the change and without holding the store's
@@ -106,6 +113,7 @@ class SettingsStore {
     std::map<std::string, std::vector<Observation>, std::less<>> observers_;
     ObservationId nextObservationId_ = 1;
     bool changedSinceWrite_ = false;
+    bool writesFile_ = true;
     std::optional<std::string> loadWarning_;
 };
 

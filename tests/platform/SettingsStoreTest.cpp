@@ -299,6 +299,31 @@ TEST_F(SettingsStoreTest, SynchronizeWritesOnlyWhenSomethingChanged) {
     EXPECT_EQ(test::readFile(file_), "changed behind the store's back");
 }
 
+TEST_F(SettingsStoreTest, WithWritingOffChangesStayInMemoryUntilWritingIsOnAgain) {
+    {
+        SettingsStore store(file_);
+        store.set("ImportMode", "vCard");
+        ASSERT_TRUE(store.synchronize());
+    }
+    const auto saved = test::readFile(file_);
+    SettingsStore store(file_);
+    store.setWritesFile(false);
+    store.set("ImportMode", "Contacts");
+    store.set("SelectedContainerID", "local");
+    store.removeObject("ImportMode");
+    store.set("ImportMode", "CSV");
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(test::readFile(file_), saved);
+    EXPECT_EQ(store.stringForKey("ImportMode"), "CSV") << "the run sees its own changes";
+    EXPECT_EQ(SettingsStore(file_).stringForKey("ImportMode"), "vCard");
+
+    store.setWritesFile(true);
+    ASSERT_TRUE(store.synchronize());
+    const SettingsStore reloaded(file_);
+    EXPECT_EQ(reloaded.stringForKey("ImportMode"), "CSV");
+    EXPECT_EQ(reloaded.stringForKey("SelectedContainerID"), "local");
+}
+
 TEST_F(SettingsStoreTest, FailedSynchronizeNamesTheFileKeepsItAndRetriesLater) {
     SettingsStore store(file_);
     store.set("ImportMode", "vCard");
