@@ -172,7 +172,7 @@ void ImportSession::applicationDidFinishLaunching() {
 void ImportSession::applicationWillTerminate() {
     applicationWillTerminate_ = true;
     if (currentPage_) currentPage_->viewWillDisappear(*this);
-    (void)saveCustomStringMap(customStringMap_);
+    if (learnsAssignments_) (void)saveCustomStringMap(customStringMap_);
     if (companyTermsObservation_) {
         settings_.removeObserver(*companyTermsObservation_);
         companyTermsObservation_.reset();
@@ -505,6 +505,7 @@ const TitleMatcher& ImportSession::titleMatcher() {
 }
 
 void ImportSession::learnUserAssignments() {
+    if (!learnsAssignments_) return;
     const bool anyManual =
         std::any_of(mappedContactProperties_.begin(), mappedContactProperties_.end(),
                     [](const MappedContactProperty& entry) { return entry.mappedManuallyByUser; });

@@ -278,8 +278,13 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::vector<DateFormat> dateFormats() const {
         return parserDateFormats(customDateFormats_, commonDateFormats_);
     }
-    // Adds the user's hand-made assignments to the custom titles and writes them out.
+    // Adds the user's hand-made assignments to the custom titles and writes them out; does
+    // nothing while the session does not learn.
     void learnUserAssignments();
+    // Whether hand-made assignments are learnt when the field-mapping page goes away (on at
+    // first). A run that only shows a mapping, or imports for trial, turns it off.
+    void setLearnsAssignments(bool learns) { learnsAssignments_ = learns; }
+    bool learnsAssignments() const { return learnsAssignments_; }
     Page* currentPage() const { return currentPage_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
@@ -348,6 +353,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::string previousPageName_;
     bool applicationDidFinishLaunching_ = false;
     bool applicationWillTerminate_ = false;
+    bool learnsAssignments_ = true;
     // Set while the session is alive; posted closures check it before touching the session.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -244,5 +244,29 @@ TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     EXPECT_EQ(list()[0].statusImageName(), "mapping-status-assigned-custom");
 }
 
+TEST_F(FieldMappingPageTest, ASessionThatDoesNotLearnLeavesTheLearntTitlesAsTheyWere) {
+    SuggestedContactProperty earlier;
+    earlier.localizedString = "Mitgliedsnummer";
+    earlier.propertyKey = std::string(ContactKey::note);
+    earlier.isUserCustomMapping = true;
+    test::writeFile(customStringMapLocation(), archiveStringMap({earlier}));
+    const auto before = test::readFile(customStringMapLocation());
+    fixture.session.setLearnsAssignments(false);
+    auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
+    page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, ContactKey::nickname));
+    fixture.session.startOver();  // the page goes away
+    fixture.drain();
+    fixture.session.applicationWillTerminate();
+    EXPECT_EQ(test::readFile(customStringMapLocation()), before);
+
+    // The next file is mapped as if the correction had never been made.
+    (void)fixture.session.openFiles(
+        {fixture.file("next.csv", "\xEF\xBB\xBFKundennummer,Name\n1,Bo\n")});
+    ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
+    auto* next = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
+    MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));
+    EXPECT_FALSE(list()[0].isCustomMapping);
+}
+
 }  // namespace
 }  // namespace pelkora
