@@ -515,11 +515,17 @@ struct SqliteContactStore::Database {
         return run.integer(0);
     }
 
-    Result<void> open() {
+    Result<void> open(bool create) {
         sqlite3* raw = nullptr;
-        const int opened = sqlite3_open_v2(file.c_str(), &raw,
-                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        const int opened = sqlite3_open_v2(
+            file.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
         connection.reset(raw);
+        if (opened == SQLITE_CANTOPEN && !create) {
+            std::error_code error;
+            if (!std::filesystem::exists(file, error) && !error)
+                return failure(ContactStoreErrorKind::storeUnavailable,
+                               "no address book at " + file.string());
+        }
         if (opened != SQLITE_OK) return sqliteFailure(opened, "open");
         sqlite3_extended_result_codes(raw, 1);
         // Writers of other store objects and processes wait for each other this long.
@@ -1094,7 +1100,17 @@ struct SqliteContactStore::Database {
 
 Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactStore::open(
     const std::filesystem::path& file) {
-    if (file.has_parent_path()) {
+    return open(file, true);
+}
+
+Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactStore::openExisting(
+    const std::filesystem::path& file) {
+    return open(file, false);
+}
+
+Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactStore::open(
+    const std::filesystem::path& file, bool create) {
+    if (create && file.has_parent_path()) {
         std::error_code error;
         std::filesystem::create_directories(file.parent_path(), error);
         if (error) {
@@ -1106,7 +1122,7 @@ Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactSt
         }
     }
     auto database = std::make_unique<Database>(file);
-    if (auto opened = database->open(); !opened) return Unexpected(opened.error());
+    if (auto opened = database->open(create); !opened) return Unexpected(opened.error());
     std::string defaultContainer;
     if (auto found = database->containers(&defaultContainer); !found)
         return Unexpected(found.error());

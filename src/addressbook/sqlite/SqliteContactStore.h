@@ -27,6 +27,10 @@ class SqliteContactStore final : public ContactStore {
     // is damaged or was written by a newer version.
     static Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> open(
         const std::filesystem::path& file);
+    // Opens the address book in the file for a reader, which never makes one: fails with
+    // storeUnavailable ("no address book at PATH") when there is no file, creating nothing.
+    static Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> openExisting(
+        const std::filesystem::path& file);
     // paths::applicationDataFolder()/contacts.sqlite: the user's address book.
     static std::filesystem::path defaultLocation();
 
@@ -97,6 +101,9 @@ class SqliteContactStore final : public ContactStore {
 
   private:
     struct Database;
+
+    static Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> open(
+        const std::filesystem::path& file, bool create);
 
     SqliteContactStore(std::filesystem::path file, std::unique_ptr<Database> database,
                        std::string defaultContainer);

@@ -193,6 +193,29 @@ TEST_F(SqliteContactStoreTest, KeepsEverythingAcrossReopening) {
     EXPECT_EQ(snapshot(), before);
 }
 
+TEST_F(SqliteContactStoreTest, OpeningForReadingNeverMakesABook) {
+    populate(3);
+    const Snapshot before = snapshot();
+    store_.reset();
+    auto existing = SqliteContactStore::openExisting(file_);
+    ASSERT_TRUE(existing) << existing.error().message;
+    EXPECT_EQ(allContacts(**existing, (*existing)->defaultContainerIdentifier()).size(), 3u);
+    existing->reset();
+
+    // A mistyped path: no file, no folders, and the message names the path.
+    for (const fs::path& missing :
+         {folder_ / "contacts.sqlit", folder_ / "typo/nested/contacts.sqlite"}) {
+        auto opened = SqliteContactStore::openExisting(missing);
+        ASSERT_FALSE(opened) << missing;
+        EXPECT_EQ(opened.error().kind, Kind::storeUnavailable);
+        EXPECT_EQ(opened.error().message, "no address book at " + missing.string());
+        EXPECT_FALSE(fs::exists(missing));
+        EXPECT_FALSE(fs::exists(folder_ / "typo"));
+    }
+    store_ = openStore();
+    EXPECT_EQ(snapshot(), before);
+}
+
 TEST_F(SqliteContactStoreTest, ACopyHoldsEveryCommittedChangeAndLeavesTheBookAlone) {
     populate(10);
     const Snapshot before = snapshot();
