@@ -1,5 +1,8 @@
 #include "mapping/StringMap.h"
 
+#include <algorithm>
+#include <system_error>
+
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "support/Logger.h"
@@ -125,6 +128,26 @@ bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& 
         return false;
     }
     return true;
+}
+
+bool forgetCustomTitle(StringMap& entries, std::string_view title) {
+    const auto removed = std::erase_if(entries, [&](const SuggestedContactProperty& entry) {
+        return entry.localizedString == title;
+    });
+    return removed > 0;
+}
+
+Expected<void, std::string> replaceCustomStringMap(const StringMap& entries,
+                                                   const std::filesystem::path& file) {
+    if (entries.empty()) {
+        std::error_code error;
+        std::filesystem::remove(file, error);
+        if (error) return Unexpected("Could not remove " + file.string() + ": " + error.message());
+        return {};
+    }
+    if (auto written = writeFileAtomically(file, archiveStringMap(entries)); !written)
+        return Unexpected(written.error().message);
+    return {};
 }
 
 }  // namespace pelkora

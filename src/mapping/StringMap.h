@@ -44,6 +44,14 @@ StringMap loadCustomStringMap(const std::filesystem::path& file = customStringMa
 bool saveCustomStringMap(const StringMap& entries,
                          const std::filesystem::path& file = customStringMapLocation());
 
+// Removes the learnt entries whose title is exactly `title`; false when there was none.
+bool forgetCustomTitle(StringMap& entries, std::string_view title);
+// Replaces the user's custom titles by the list, atomically: a reader sees the old list or
+// the new one. Unlike saveCustomStringMap an empty list counts: with no title left the file
+// goes away. The error says what could not be written or removed.
+Expected<void, std::string> replaceCustomStringMap(
+    const StringMap& entries, const std::filesystem::path& file = customStringMapLocation());
+
 // The archive bytes of the shipped vocabulary, compiled into the program.
 std::string_view vendorStringMapArchive();
 

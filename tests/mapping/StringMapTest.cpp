@@ -92,6 +92,36 @@ TEST(StringMap, CustomTitlesAreSavedAtomicallyAndSkippedWhenEmpty) {
     EXPECT_TRUE(log.contains("Cannot unarchive custom string map: "));
 }
 
+TEST(StringMap, ForgettingTitlesRewritesTheListAndTheLastOneRemovesTheFile) {
+    test::TemporaryDirectory folder;
+    const auto file = folder / "CustomStringMap.map";
+    const auto titled = [](std::string title) {
+        SuggestedContactProperty entry = richEntry();
+        entry.localizedString = std::move(title);
+        return entry;
+    };
+    StringMap entries = {titled("Kundennummer"), titled("Mobil privat"), titled("kundennummer")};
+    ASSERT_TRUE(replaceCustomStringMap(entries, file));
+
+    EXPECT_FALSE(forgetCustomTitle(entries, "Kundennr"));
+    EXPECT_FALSE(forgetCustomTitle(entries, "Kundennummer "));
+    EXPECT_TRUE(forgetCustomTitle(entries, "Kundennummer"));
+    EXPECT_FALSE(forgetCustomTitle(entries, "Kundennummer")) << "forgotten already";
+    ASSERT_TRUE(replaceCustomStringMap(entries, file));
+    EXPECT_EQ(loadCustomStringMap(file),
+              (StringMap{titled("Mobil privat"), titled("kundennummer")}));
+
+    ASSERT_TRUE(replaceCustomStringMap({}, file));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(replaceCustomStringMap({}, file)) << "nothing left to remove is no failure";
+
+    // A folder in the file's place cannot be replaced; the error names it.
+    std::filesystem::create_directories(file / "inside");
+    const auto failed = replaceCustomStringMap({}, file);
+    ASSERT_FALSE(failed);
+    EXPECT_NE(failed.error().find(file.string()), std::string::npos) << failed.error();
+}
+
 TEST(StringMap, ShippedVocabularyCoversEveryTargetInTheMainLanguages) {
     const auto& vocabulary = vendorStringMap();
     ASSERT_GT(vocabulary.size(), 5000u);
