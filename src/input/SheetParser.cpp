@@ -54,6 +54,12 @@ SheetParser::SheetParser(XmlPullScanner& scanner, SheetReceiver& receiver,
     : scanner_(scanner), receiver_(receiver), partPath_(partPath) {}
 
 Expected<SheetParseEnd, std::string> SheetParser::parse() {
+    auto result = parseTokens();
+    logUnhandledAttributes();
+    return result;
+}
+
+Expected<SheetParseEnd, std::string> SheetParser::parseTokens() {
     while (true) {
         switch (scanner_.next()) {
             case XmlPullScanner::Token::endOfDocument:
@@ -71,6 +77,26 @@ Expected<SheetParseEnd, std::string> SheetParser::parse() {
                 break;
         }
     }
+}
+
+void SheetParser::countUnhandledAttribute(std::string_view name) {
+    for (auto& [known, cells] : unhandledAttributes_) {
+        if (known == name) {
+            ++cells;
+            return;
+        }
+    }
+    unhandledAttributes_.emplace_back(std::string(name), 1);
+}
+
+// One entry per attribute and sheet: a workbook that marks a million cells with the same
+// attribute would otherwise write a million entries.
+void SheetParser::logUnhandledAttributes() {
+    for (const auto& [name, cells] : unhandledAttributes_) {
+        writeLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
+                 name + " (" + std::to_string(cells) + (cells == 1 ? " cell)" : " cells)"));
+    }
+    unhandledAttributes_.clear();
 }
 
 bool SheetParser::elementDidStart() {
@@ -203,9 +229,7 @@ void SheetParser::beginCell() {
         } else if (nameIs(attribute.qualifiedName, "s")) {
             cell_.styleIndex = integerValue(attribute.rawValue);
         } else {
-            writeLog(LogType::error, "Unhandled attribute in cell node: %{public}@",
-                     std::string(attribute.qualifiedName) + "=\"" +
-                         std::string(attribute.rawValue) + "\"");
+            countUnhandledAttribute(attribute.qualifiedName);
         }
     }
     // A cell written without a reference follows the cell before it, as the file format

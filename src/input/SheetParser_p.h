@@ -26,6 +26,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "input/XmlPullScanner_p.h"
 #include "support/Expected.h"
@@ -84,10 +86,15 @@ class SheetParser {
 
     // Runs to the end of the part, or until the receiver asks to stop before a row. Returns
     // why the part could not be read when it is not well-formed XML; the rows reported before
-    // the error stay reported, and a row begun is not ended.
+    // the error stay reported, and a row begun is not ended. Cell attributes it does not
+    // know are logged when it returns, once each with the number of cells that had them.
     Expected<SheetParseEnd, std::string> parse();
 
   private:
+    Expected<SheetParseEnd, std::string> parseTokens();
+    void countUnhandledAttribute(std::string_view name);
+    void logUnhandledAttributes();
+
     enum class State {
         outsideWorksheet,
         outsideSheetData,
@@ -137,6 +144,9 @@ class SheetParser {
     // The depths of the "t" and "rPh" elements open in an inline string; 0 when none is.
     std::size_t textDepth_ = 0;
     std::size_t phoneticDepth_ = 0;
+    // The cell attributes met that the parser does not read, in the order first met, with
+    // the number of cells that had each.
+    std::vector<std::pair<std::string, std::uint64_t>> unhandledAttributes_;
 };
 
 }  // namespace pelkora::excel

@@ -276,9 +276,29 @@ TEST(SheetParserTest, MalformedPartsAreErrorsThatNameThePart) {
 TEST(SheetParserTest, UnhandledCellAttributesAreLoggedAndTheCellIsStillRead) {
     test::LogCapture log;
     const auto rows = rowsOf(sheet(R"(<row><c r="B1" cm="1" s="2"><v>3</v></c></row>)"));
-    EXPECT_EQ(log.count("Unhandled attribute in cell node: cm=\"1\""), 1u);
+    EXPECT_EQ(log.count("Unhandled attribute in cell node: cm (1 cell)"), 1u);
     const std::vector<RecordedRow> expected = {{1, {number(1, "3", 2)}, true}};
     EXPECT_EQ(rows, expected);
+}
+
+TEST(SheetParserTest, EachUnhandledAttributeIsLoggedOnceWithTheNumberOfCells) {
+    std::string data;
+    for (int row = 1; row <= 5000; ++row) {
+        data += "<row><c r=\"A" + std::to_string(row) + "\" cm=\"1\"><v>1</v></c>";
+        data += row % 1000 == 0 ? "<c vm=\"2\" cm=\"1\"><v>2</v></c>" : "<c><v>2</v></c>";
+        data += "</row>";
+    }
+    test::LogCapture log;
+    EXPECT_EQ(rowsOf(sheet(data)).size(), 5000u);
+    EXPECT_EQ(log.count("Unhandled attribute in cell node"), 2u);
+    EXPECT_EQ(log.count("Unhandled attribute in cell node: cm (5005 cells)"), 1u);
+    EXPECT_EQ(log.count("Unhandled attribute in cell node: vm (5 cells)"), 1u);
+
+    // A parse the receiver stops reports what it met so far; a malformed part, too.
+    EXPECT_EQ(parse(sheet(data), kWholeReads, 10).receiver.rows.size(), 10u);
+    EXPECT_EQ(log.count("Unhandled attribute in cell node: cm (10 cells)"), 1u);
+    EXPECT_FALSE(parse(sheet(data + "<row><c cm=\"1\">"), kWholeReads).end.has_value());
+    EXPECT_EQ(log.count("Unhandled attribute in cell node: cm (5006 cells)"), 1u);
 }
 
 TEST(SheetParserTest, SameRowsWhateverTheReadSize) {
