@@ -1,10 +1,14 @@
 #include "support/Logger.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <string>
@@ -14,7 +18,6 @@ namespace pelkora {
 namespace {
 
 constexpr std::string_view kLogFileName = "runtime.log";
-constexpr std::uintmax_t kRotationSize = 0x100000;
 constexpr std::string_view kPublicQualifier = "{public}";
 
 struct Severity {
@@ -126,6 +129,36 @@ std::string validUtf8(std::string_view text) {
     return valid;
 }
 
+// Moves the log to "runtime-backup-<local time>.log", or "…-2.log" and on when a backup of
+// the same second is there: renaming rather than copying keeps the backup whole even if the
+// program stops half-way, and an existing backup is never overwritten.
+std::error_code moveToBackup(const std::filesystem::path& logFile, std::filesystem::path& backup) {
+    const std::string stem = localTimeText("runtime-backup-%Y-%m-%d-%H-%M-%S");
+    std::error_code error;
+    for (int number = 1; number < 1000; ++number) {
+        backup = logFile.parent_path() /
+                 (stem + (number == 1 ? "" : "-" + std::to_string(number)) + ".log");
+        if (std::filesystem::exists(backup, error) || error) continue;
+        std::filesystem::rename(logFile, backup, error);
+        return error;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+int openForAppending(const std::filesystem::path& file) {
+    return ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+}
+
+// Writes all bytes, or as many as the file takes.
+void writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
 void echoToStandardOutput(std::string_view message) {
     std::fwrite(message.data(), 1, message.size(), stdout);
     std::fputc('\n', stdout);
@@ -159,8 +192,8 @@ Logger& Logger::shared() {
     return *logger;
 }
 
-Logger::Logger(std::filesystem::path logFolder)
-    : logFolder_(std::move(logFolder)), echo_(echoToStandardOutput) {
+Logger::Logger(std::filesystem::path logFolder, std::uintmax_t rotationSize)
+    : logFolder_(std::move(logFolder)), rotationSize_(rotationSize), echo_(echoToStandardOutput) {
     try {
         setUp();
     } catch (const std::exception& error) {
@@ -170,12 +203,17 @@ Logger::Logger(std::filesystem::path logFolder)
     }
 }
 
+Logger::~Logger() {
+    closeLog();
+}
+
 // Set-up:
 // 1. Create the log folder with all intermediate folders; without it there is no log file.
 // 2. The log file is "runtime.log" in that folder.
-// 3. An existing log larger than 1 MiB is moved to "runtime-backup-<local time>.log" and
-//    replaced by an empty log; a smaller one is appended to.
-// 4. A missing log is created empty.
+// 3. An existing log larger than the rotation size (1 MiB) is moved to
+//    "runtime-backup-<local time>.log" and replaced by an empty log; a smaller one is
+//    appended to.
+// 4. A missing log is created empty, and the log stays open for the entries.
 // Each failure is printed and set-up goes on as far as it can.
 void Logger::setUp() {
     std::error_code error;
@@ -200,31 +238,53 @@ void Logger::setUp() {
             reportSetUpFailure("Could not read the size of", logFile, error);
             return;
         }
-        if (size <= kRotationSize) return;
-        // Renaming rather than copying keeps the backup whole even if the program stops
-        // half-way, and an existing backup of the same second is never overwritten.
-        const std::filesystem::path backup =
-            logFolder_ / localTimeText("runtime-backup-%Y-%m-%d-%H-%M-%S.log");
-        if (std::filesystem::exists(backup, error)) {
-            reportSetUpFailure("Could not back up the runtime log to", backup,
-                               std::make_error_code(std::errc::file_exists));
-            return;
-        }
-        std::filesystem::rename(logFile, backup, error);
-        if (error) {
-            reportSetUpFailure("Could not back up the runtime log to", backup, error);
-            return;
+        if (size > rotationSize_) {
+            std::filesystem::path backup;
+            if (auto moved = moveToBackup(logFile, backup)) {
+                reportSetUpFailure("Could not back up the runtime log to", backup, moved);
+                return;
+            }
         }
     } else if (error) {
         reportSetUpFailure("Could not examine", logFile, error);
         return;
     }
 
-    std::ofstream create(logFile, std::ios::binary | std::ios::app);
-    if (!create) {
+    descriptor_ = openForAppending(logFile);
+    if (descriptor_ < 0) {
         reportSetUpFailure("Could not create", logFile,
-                           std::make_error_code(std::errc::permission_denied));
+                           std::error_code(errno, std::generic_category()));
     }
+}
+
+void Logger::closeLog() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+}
+
+// The log stays open between entries; one fstat per entry notices what happened to it:
+// removed (written again from scratch, as a user who deletes the log expects), grown past the
+// rotation size (moved to a backup unless another process has done so already, then started
+// afresh). So a flood of entries never grows one file without bound.
+int Logger::writableLog() {
+    const std::filesystem::path& logFile = *fileLogURL_;
+    if (descriptor_ >= 0) {
+        struct stat opened {};
+        if (::fstat(descriptor_, &opened) != 0 || opened.st_nlink == 0) {
+            closeLog();
+        } else if (static_cast<std::uintmax_t>(opened.st_size) > rotationSize_) {
+            struct stat named {};
+            const bool stillTheLog = ::stat(logFile.c_str(), &named) == 0 &&
+                                     named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+            closeLog();
+            std::filesystem::path backup;
+            if (stillTheLog) (void)moveToBackup(logFile, backup);
+        } else {
+            return descriptor_;
+        }
+    }
+    descriptor_ = openForAppending(logFile);
+    return descriptor_;
 }
 
 // Writing one entry:
@@ -234,8 +294,7 @@ void Logger::setUp() {
 // 4. The entry is a line feed, the timestamp, a space, the tag and the message, made valid
 //    UTF-8.
 // 5. Without a log file, stop.
-// 6. Under the lock: open the log for appending, write, close (no handle is kept, so a
-//    log removed while the program runs is simply recreated); then echo the message.
+// 6. Under the lock: write to the open log (see writableLog), then echo the message.
 void Logger::logArguments(LogType type, std::string_view format,
                           std::span<const FormatArgument> arguments) noexcept {
     try {
@@ -251,10 +310,7 @@ void Logger::logArguments(LogType type, std::string_view format,
 
         if (!fileLogURL_) return;
         const std::lock_guard lock(mutex_);
-        {
-            std::ofstream file(*fileLogURL_, std::ios::binary | std::ios::app);
-            file.write(entry.data(), static_cast<std::streamsize>(entry.size()));
-        }
+        if (const int descriptor = writableLog(); descriptor >= 0) writeAll(descriptor, entry);
         if (echo_) echo_(message);
     } catch (...) {
         // Out of memory or a failing echo: this entry is lost, the caller carries on.

@@ -4,6 +4,7 @@
 // user can send it with a support request and a developer can follow an import afterwards.
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -32,10 +33,16 @@ class Logger {
     // XDG_STATE_HOME is unset or not absolute; empty when neither gives an absolute folder.
     static std::filesystem::path defaultLogFolder();
 
-    // Sets up a logger in the folder: creates it, rotates a log larger than 1 MiB to a dated
-    // backup, and creates an empty log when there is none. Set-up failures are printed to
-    // standard output with the prefix "+++++ "; without a folder nothing is written to a file.
-    explicit Logger(std::filesystem::path logFolder);
+    // The size past which the log is moved to a dated backup and started afresh.
+    static constexpr std::uintmax_t kDefaultRotationSize = 0x100000;
+
+    // Sets up a logger in the folder: creates it, rotates a log larger than rotationSize to a
+    // dated backup, and creates an empty log when there is none. Set-up failures are printed
+    // to standard output with the prefix "+++++ "; without a folder nothing is written to a
+    // file.
+    explicit Logger(std::filesystem::path logFolder,
+                    std::uintmax_t rotationSize = kDefaultRotationSize);
+    ~Logger();
 
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
@@ -53,7 +60,8 @@ class Logger {
 
     // Appends "\n[yyyy-MM-dd HH:mm:ss Z] TAG MARKER text" to the log, the text being the format
     // with "{public}" removed and the arguments put in, then echoes the message. Without a log
-    // file the entry is dropped and not echoed; a failed write drops the entry. Never throws.
+    // file the entry is dropped and not echoed; a failed write drops the entry. A log that has
+    // grown past the rotation size is moved to a backup first. Never throws.
     void logArguments(LogType type, std::string_view format,
                       std::span<const FormatArgument> arguments) noexcept;
 
@@ -73,9 +81,18 @@ class Logger {
 
   private:
     void setUp();
+    // Under the lock: the open log, opened again when it was removed or moved aside (by
+    // another process's rotation) and rotated when it has grown past the rotation size; -1
+    // when it cannot be opened.
+    int writableLog();
+    void closeLog();
 
     std::filesystem::path logFolder_;
+    std::uintmax_t rotationSize_;
     std::optional<std::filesystem::path> fileLogURL_;
+    // The log, kept open while the program writes: opening and closing it for every entry
+    // costs more than the entry. -1 when closed.
+    int descriptor_ = -1;
     // Serialises each entry's write and echo so that entries from different threads never
     // interleave; also guards echo_.
     std::mutex mutex_;

@@ -45,8 +45,8 @@ class LoggerTest : public testing::Test {
     fs::path logFile() const { return folder_ / "logs" / "runtime.log"; }
     std::string logText() const { return test::readFile(logFile()); }
     // A logger in the folder that echoes into messages_.
-    std::unique_ptr<Logger> makeLogger() {
-        auto logger = std::make_unique<Logger>(folder_ / "logs");
+    std::unique_ptr<Logger> makeLogger(std::uintmax_t rotationSize = Logger::kDefaultRotationSize) {
+        auto logger = std::make_unique<Logger>(folder_ / "logs", rotationSize);
         logger->setEcho([this](std::string_view message) { messages_.emplace_back(message); });
         return logger;
     }
@@ -131,10 +131,53 @@ TEST_F(LoggerTest, LogOneByteOverOneMebibyteIsMovedToDatedBackup) {
     EXPECT_EQ(logText(), "");
 }
 
+TEST_F(LoggerTest, ALogPastItsLimitDuringARunIsMovedAsideAndStartedAfresh) {
+    constexpr std::uintmax_t kLimit = 2000;
+    Logger logger(folder_ / "logs", kLimit);
+    logger.setEcho({});
+    const std::string payload(150, 'p');
+    const auto logEntries = [&](int from, int to) {
+        for (int number = from; number < to; ++number)
+            logger.log(LogType::info, "%d %@", number, payload);
+    };
+    logEntries(0, 100);
+
+    // The log stays open while the program writes.
+    bool open = false;
+    for (const auto& descriptor : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        open = open || fs::read_symlink(descriptor.path(), error) == logFile();
+    }
+    EXPECT_TRUE(open);
+
+    // Another process's rotation moves the log aside; this one goes on in a new log.
+    fs::rename(logFile(), folder_ / "logs" / "moved-by-another.log");
+    logEntries(100, 130);
+    EXPECT_TRUE(fs::exists(folder_ / "logs" / "moved-by-another.log"));
+
+    std::set<int> numbers;
+    std::size_t backups = 0;
+    for (const auto& name : filesIn(folder_ / "logs")) {
+        const auto text = test::readFile(folder_ / "logs" / name);
+        // One entry at most goes in past the limit before the log is moved aside.
+        EXPECT_LE(text.size(), kLimit + 200) << name;
+        if (name.starts_with("runtime-backup-")) ++backups;
+        for (const auto& entry : entriesOf(text)) {
+            const auto message = withoutTimestamp(entry);
+            const auto number = std::stoi(message.substr(message.find(' ', 9)));
+            EXPECT_TRUE(numbers.insert(number).second) << "twice: " << number;
+        }
+    }
+    EXPECT_GE(backups, 6u);
+    EXPECT_EQ(numbers.size(), 130u);
+    EXPECT_EQ(*numbers.rbegin(), 129);
+}
+
 TEST_F(LoggerTest, ConcurrentEntriesArriveWholeAndInTheOrderTheyAreEchoed) {
     constexpr int kThreads = 8;
     constexpr int kEntries = 300;
-    auto logger = makeLogger();  // the echo appends to an unsynchronised vector
+    // The echo appends to an unsynchronised vector; the 7 MB of entries stay in one log.
+    auto logger = makeLogger(std::uintmax_t{16} << 20);
     const std::string payload(3000, 'p');
     {
         std::vector<std::jthread> threads;
