@@ -91,10 +91,14 @@ void CommandLineFrontEnd::showAlert(const Alert& alert) {
     if (alert.completion) alert.completion(0);
 }
 
-CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress)
+CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showProgress,
+                                       SessionAccess access)
     : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
       session_(std::make_unique<ImportSession>(SettingsStore::standard(),
                                                std::make_shared<AlwaysAuthorizedProvider>())) {
+    const bool saves = access == SessionAccess::learnsAndSaves;
+    SettingsStore::standard().setWritesFile(saves);
+    session_->setLearnsAssignments(saves);
     session_->setFrontEnd(&frontEnd_);
 }
 

@@ -45,10 +45,19 @@ class CommandLineFrontEnd final : public SessionFrontEnd {
     bool lineDrawn_ = false;
 };
 
+// What a command may change besides its own output.
+enum class SessionAccess {
+    // Nothing: settings changes stay in memory and corrections are not learnt.
+    readOnly,
+    // The settings and the learnt titles, as the desktop's session does.
+    learnsAndSaves,
+};
+
 // A launched session with the command line as its front end.
 class CommandLineSession {
   public:
-    CommandLineSession(const GlobalOptions& options, bool showProgress);
+    CommandLineSession(const GlobalOptions& options, bool showProgress,
+                       SessionAccess access = SessionAccess::readOnly);
     ~CommandLineSession();
 
     ImportSession& session() { return *session_; }

@@ -317,7 +317,8 @@ int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& 
         return runImport(importArguments, globalOptions);
     }
     const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
-    auto opened = SqliteContactStore::open(location);
+    // Listing and exporting only read: a mistyped --store must not leave a new book behind.
+    auto opened = SqliteContactStore::openExisting(location);
     if (!opened) return fail(opened.error());
     auto& store = **opened;
     const std::string container = options->container.value_or(store.defaultContainerIdentifier());

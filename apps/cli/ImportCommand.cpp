@@ -287,7 +287,7 @@ class ScratchBook {
         folder_ = folder;
         std::error_code missing;
         if (!std::filesystem::exists(original, missing)) return;
-        auto opened = SqliteContactStore::open(original);
+        auto opened = SqliteContactStore::openExisting(original);
         if (!opened) {
             error_ = opened.error().message;
             return;
@@ -365,7 +365,9 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
         }
     }
 
-    CommandLineSession run(globalOptions, !options.json);
+    // A trial learns nothing and leaves the settings as they were.
+    CommandLineSession run(globalOptions, !options.json,
+                           dryRun ? SessionAccess::readOnly : SessionAccess::learnsAndSaves);
     auto& session = run.session();
     session.setContactStore(store);
     // A trial run's copy of the address book goes away, so there is nothing to undo later.

@@ -21,6 +21,7 @@ struct MapOptions {
     MappingRequest mapping;
     bool json = false;
     bool preview = false;
+    bool learn = false;                  // --learn: the --set corrections are kept for later files
     std::optional<std::int64_t> record;  // --row N: the record shown in the preview
 };
 
@@ -35,6 +36,8 @@ std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments
             options.json = true;
         } else if (argument == "--preview") {
             options.preview = true;
+        } else if (argument == "--learn") {
+            options.learn = true;
         } else if (argument == "--row" && index + 1 < arguments.size()) {
             const auto& text = arguments[++index];
             std::int64_t number = 0;
@@ -295,7 +298,9 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
     if (!options) return kUsageError;
     if (!allFilesExist({options->mapping.file})) return kFailure;
 
-    CommandLineSession run(globalOptions, true);
+    CommandLineSession run(
+        globalOptions, true,
+        options->learn ? SessionAccess::learnsAndSaves : SessionAccess::readOnly);
     const PreparedMapping prepared = prepareMapping(run, options->mapping, "map");
     if (!prepared.page) return prepared.exitCode;
     auto& session = run.session();

@@ -24,17 +24,18 @@ Commands:
          [--remove-groups] [--no-note-text] [--dry-run] [--strict] [--json]
          [--as auto|text|xlsx|vcard] [--store PATH] FILE | VCARDS...
                         The whole import: read the file, map its columns (learnt
-                        titles included; --set corrects as for "map"), and save
-                        one contact per row into the address book in chunks of
-                        500, with the groups the data names and duplicates set
-                        aside in the groups "OLD DUPLICATES" and "NEW
-                        DUPLICATES". Prints a summary (--json: one object).
-                        Ctrl-C stops after the chunks saved so far. --dry-run
-                        imports into a copy that is thrown away. Values not
-                        taken as they stood (not a date, two columns on one
-                        field …) are counted in the summary and listed in
-                        --json and the runtime log; --strict saves nothing and
-                        exits 2 when there is any.
+                        titles included; --set corrects as for "map" and is
+                        learnt for later files), and save one contact per row
+                        into the address book in chunks of 500, with the groups
+                        the data names and duplicates set aside in the groups
+                        "OLD DUPLICATES" and "NEW DUPLICATES". Prints a summary
+                        (--json: one object). Ctrl-C stops after the chunks
+                        saved so far. --dry-run imports into a copy that is
+                        thrown away, learning no correction and changing no
+                        setting. Values not taken as they stood (not a date,
+                        two columns on one field …) are counted in the summary
+                        and listed in --json and the runtime log; --strict
+                        saves nothing and exits 2 when there is any.
                         VCARDS: one or more vCard files, or folders whose .vcf
                         files are taken in name order, scanned and imported one
                         contact per card, CATEGORIES as groups; a card that
@@ -87,17 +88,18 @@ Commands:
                         the file, then one object per row). A progress bar shows
                         on a terminal unless --quiet.
   map [--no-header] [--lang xx] [--encoding NAME] [--sheet NAME|ID] [--json]
-      [--set COLUMN=TARGET[:LABEL]]... [--preview [--row N]] FILE
+      [--set COLUMN=TARGET[:LABEL]]... [--learn] [--preview [--row N]] FILE
                         Map every column to a contact property as the importer
                         does: column, title, target, label, status, example.
                         --set corrects a column by hand (COLUMN: letters, number
                         or title; TARGET: a key such as phoneNumbers or
                         postalAddresses/street, or a title from "pelkora
                         catalogue"; LABEL: a label, its display text, a custom
-                        text, or "extract"); corrections are learnt for later
-                        files. Columns that share a target only one value fits
-                        (two given-name columns, a full name beside name
-                        columns) are named in "warning:" lines after the table.
+                        text, or "extract"); --learn keeps the corrections for
+                        later files, as an import does. Columns that share a
+                        target only one value fits (two given-name columns, a
+                        full name beside name columns) are named in "warning:"
+                        lines after the table.
                         --json prints an array of objects with the keys column,
                         columnIndex, title, propertyKey, propertySubKey, label,
                         status, example and warnings (the messages that name
@@ -110,7 +112,8 @@ Commands:
   contacts [--store PATH] [--container ID] [--json] containers|list|groups
                         The address book's containers, contacts (with --json
                         every field, labels and groups), or groups with their
-                        member counts.
+                        member counts. Reading never creates the address book:
+                        only an import does.
   contacts [--store PATH] [--container ID] [--force] export OUT.vcf
                         Every contact of the container as vCard 3.0, groups as
                         CATEGORIES. An existing OUT.vcf only with --force.
@@ -123,6 +126,9 @@ Commands:
                         The column titles the importer recognises (language,
                         title, kind, target and label); --custom lists the titles
                         learnt from your own corrections. Counts go to stderr.
+  vocabulary --forget TITLE | --forget-all
+                        Forget a learnt title (exits 1 when it was not learnt),
+                        or every learnt title.
   dates test --format PATTERN [--locale ID] TEXT
                         Read a date text with a pattern (e.g. "dd.MM.yyyy").
   dates list            The formats date texts are tried with: yours, then the
@@ -155,6 +161,10 @@ Files:
   runtime log  $XDG_STATE_HOME/pelkora/logs/runtime.log (~/.local/state/pelkora/logs)
   address book $XDG_DATA_HOME/pelkora/contacts.sqlite (~/.local/share/pelkora)
   imports      $XDG_DATA_HOME/pelkora/imports/NUMBER/ (one folder per import)
+Only import, undo, map --learn, settings set/reset, dates add/remove and
+vocabulary --forget change these files (and the learnt titles beside the
+address book); every other command leaves them as they are. The runtime log
+records every run.
 )USAGE";
 
 }  // namespace

@@ -87,11 +87,13 @@ check "unknown setting exit" 2 "$status"
 run settings set CustomDateFormats x
 check "archived list refused" 2 "$status"
 
+run settings get NumberOfLaunches
+launches_before=$out
 run open "$examples/contacts.csv"
 run settings get NumberOfLaunches
-check "launches counted (every open but the missing file)" "5" "$out"
+check "a command that only reads counts no launch" "$launches_before" "$out"
 run settings get MostRecentDocumentFileURL
-check "recent document" "file://$examples/contacts.csv" "$out"
+check "a command that only reads remembers no document" 1 "$status"
 
 run log --path
 check "log path" "$XDG_STATE_HOME/pelkora/logs/runtime.log" "$out"
@@ -193,9 +195,25 @@ check "map german titles" 1 "$(grep -cP '^4\tStraße\tStreet\t' <<<"$("$pelkora"
 run map --set "Groups=Nickname" "$examples/contacts.csv"
 check "map correction" 1 "$(grep -cP '^13\tGroups\tNickname\t' <<<"$out")"
 run map "$examples/contacts.csv"
+check "map learns nothing without --learn" 0 "$(grep -cP '^13\tGroups\tNickname\t' <<<"$out")"
+run map --learn --set "Groups=Nickname" "$examples/contacts.csv"
+run map "$examples/contacts.csv"
 check "map learnt correction" 1 "$(grep -cP '^13\tGroups\tNickname\t\tmapping-status-assigned-custom' <<<"$out")"
 run vocabulary --custom
 check "learnt title listed" 1 "$(grep -cP '^en\tGroups\tProperty\tNickname' <<<"$out")"
+run vocabulary --forget "groups"
+check "forgetting a title never learnt" 1 "$status"
+run vocabulary --forget "Groups"
+check "forget a learnt title" "0 forgot 1 learnt title" "$status $err"
+run vocabulary --custom
+check "forgotten title no longer listed" 0 "$(grep -cP '\tGroups\t' <<<"$out")"
+run map "$examples/contacts.csv"
+check "forgotten title no longer mapped" 0 "$(grep -cP '^13\tGroups\tNickname\t' <<<"$out")"
+run map --learn --set "Groups=nickname" --set "Country=departmentName" "$examples/contacts.csv"
+run vocabulary --forget --all
+check "forget every learnt title" "0 forgot 2 learnt titles" "$status $err"
+run vocabulary --custom
+check "nothing learnt left" "" "$out"
 run map --preview --row 3 "$examples/contacts.csv"
 check "preview of record 3" 1 "$(grep -c '^Zoë Lefèvre$' <<<"$out")"
 check "preview birthday" 1 "$(grep -c 'Birthday  *July 1, 1990' <<<"$out")"
@@ -238,6 +256,8 @@ export XDG_CONFIG_HOME=$work/import/config XDG_STATE_HOME=$work/import/state XDG
 run import --json "$examples/contacts.csv"
 check "import exit" 0 "$status"
 check "import summary" 1 "$(grep -cF '"rows": 30, "contactsAdded": 30, "contactsAssembled": 30, "emptyRowsSkipped": 0, "groupsCreated": 5,' <<<"$out")"
+run settings get MostRecentDocumentFileURL
+check "an import remembers the document" "file://$examples/contacts.csv" "$out"
 run contacts list --json
 anna=$(grep -F '"fullName": "Anna Müller"' <<<"$out")
 check "import name" 1 "$(grep -cF '"givenName": "Anna", "familyName": "Müller", "organizationName": "Bäckerei Sonnenschein", "jobTitle": "Master Baker"' <<<"$anna")"
@@ -261,7 +281,7 @@ printf 'First Name,Last Name,Birthday\nAda,Berg,soon\nBo,Berg,1990-01-02\n' >"$w
 run import --store "$work/strict.sqlite" --strict --json "$work/odd-dates.csv"
 check "strict exit" 2 "$status"
 check "strict lists the value" 1 "$(grep -cF '"warnings": [{"row": 2, "column": "Birthday", "value": "soon", "problem": "not a date"}]' <<<"$out")"
-check "strict saves nothing" 0 "$("$pelkora" contacts --store "$work/strict.sqlite" list | wc -l)"
+check "strict saves nothing" 0 "$("$pelkora" contacts --store "$work/strict.sqlite" list 2>/dev/null | wc -l)"
 run import --store "$work/strict.sqlite" "$work/odd-dates.csv"
 check "warnings counted" 1 "$(grep -cF 'Not taken as it stood: 1 value was not a date and went into the note' <<<"$out")"
 check "a value that is no date goes into the note" 1 "$("$pelkora" contacts --store "$work/strict.sqlite" list --json | grep -F '"givenName": "Ada"' | grep -cF 'soon')"
@@ -367,7 +387,6 @@ with open(sys.argv[1], "w", encoding="utf-8") as f:
 PY
 count_contacts() { "$pelkora" contacts --store "$1" list 2>/dev/null | wc -l; }
 interrupt_import() {  # interrupt_import SIGNAL STORE [FILE]: starts an import, signals it once contacts exist
-    count_contacts "$2" >/dev/null  # the book exists before the import and the polling open it
     "$pelkora" import --store "$2" --no-duplicates "${3:-$work/big.csv}" >"$work/interrupted.out" 2>&1 &
     local pid=$! waited=0
     while [ "$(count_contacts "$2")" -eq 0 ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 600 ]; do
