@@ -22,11 +22,33 @@ std::string targetText(const SuggestedContactProperty& entry) {
     return text;
 }
 
+// Removes one learnt title, or all of them (title none).
+int forgetTitles(const std::optional<std::string>& title) {
+    StringMap learnt = loadCustomStringMap();
+    const std::size_t before = learnt.size();
+    if (!title) {
+        learnt.clear();
+    } else if (!forgetCustomTitle(learnt, *title)) {
+        printError("vocabulary: “" + *title +
+                   "” is not a learnt title. Run “pelkora vocabulary --custom” to see them.");
+        return kFailure;
+    }
+    if (auto replaced = replaceCustomStringMap(learnt); !replaced) {
+        printError("vocabulary: " + replaced.error());
+        return kStorageError;
+    }
+    std::cerr << "forgot " << before - learnt.size() << " learnt "
+              << (before - learnt.size() == 1 ? "title" : "titles") << '\n';
+    return kSuccess;
+}
+
 }  // namespace
 
 int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions&) {
     std::optional<std::string> language;
     std::optional<std::string> find;
+    std::optional<std::string> forget;
+    bool forgetAll = false;
     bool custom = false;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const auto& argument = arguments[index];
@@ -34,10 +56,26 @@ int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions
             (argument == "--lang" ? language : find) = arguments[++index];
         } else if (argument == "--custom") {
             custom = true;
+        } else if (argument == "--forget-all" ||
+                   (argument == "--forget" && index + 1 < arguments.size() &&
+                    arguments[index + 1] == "--all")) {
+            if (argument == "--forget") ++index;
+            forgetAll = true;
+        } else if (argument == "--forget" && index + 1 < arguments.size()) {
+            forget = arguments[++index];
         } else {
-            printError("vocabulary: options are --lang xx, --find TITLE and --custom");
+            printError(
+                "vocabulary: options are --lang xx, --find TITLE, --custom, --forget TITLE and "
+                "--forget-all");
             return kUsageError;
         }
+    }
+    if (forget || forgetAll) {
+        if ((forget && forgetAll) || language || find || custom) {
+            printError("vocabulary: --forget TITLE or --forget-all, alone");
+            return kUsageError;
+        }
+        return forgetTitles(forget);
     }
     const StringMap entries = custom ? loadCustomStringMap() : vendorStringMap();
     const auto wanted = find ? std::optional(folded(*find)) : std::nullopt;
