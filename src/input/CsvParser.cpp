@@ -199,7 +199,7 @@ void CsvParser::setRecognizesLeadingEqualSign(bool recognizes) {
 //   2. a byte-order mark names the encoding and is removed;
 //   3. else the bytes, or the bytes less a cut multi-byte tail of 1 to 3 bytes, that are valid
 //      UTF-8 make it UTF-8;
-//   4. else Mac OS Roman, which decodes any byte.
+//   4. else a guess: Windows Latin 1, which decodes any byte.
 void CsvParser::sniffEncoding() {
     undecoded_.resize(kSniffSize);
     std::size_t count = 0;
@@ -225,8 +225,8 @@ void CsvParser::sniffEncoding() {
     for (std::size_t cut = 0; cut <= std::min<std::size_t>(3, count); ++cut) {
         if (decodeStrictly(bytes.first(count - cut), TextEncoding::utf8())) return;
     }
-    writeLog(LogType::debug, "unable to determine stream encoding; assuming MacOSRoman");
-    streamEncoding_ = TextEncoding::macOSRoman();
+    writeLog(LogType::info, "unable to determine stream encoding; guessed Windows Latin 1");
+    streamEncoding_ = TextEncoding::windowsLatin1();
 }
 
 void CsvParser::buildByteClasses() {

@@ -88,8 +88,8 @@ class CsvParser {
   public:
     // Takes the stream and settles the encoding. When usedEncoding is null or holds no
     // encoding, the encoding is sniffed from the first 512 bytes (byte-order mark, else UTF-8
-    // when they are valid UTF-8, else Mac OS Roman) and written back through a non-null
-    // usedEncoding; otherwise the encoding it holds is used as it is. The delimiter is one
+    // when they are valid UTF-8, else a guess of Windows Latin 1) and written back through a
+    // non-null usedEncoding; otherwise the encoding it holds is used as it is. The delimiter is one
     // Unicode code point. Throws std::invalid_argument for a null stream or a delimiter that is
     // 0, not a code point, a line break or the double quote.
     CsvParser(std::unique_ptr<InputStream> stream, std::optional<TextEncoding>* usedEncoding,

@@ -57,7 +57,8 @@ const ByteOrderMark* findByteOrderMark(std::span<const std::uint8_t> bytes) {
 }
 
 // The encodings worth preferring for a line delimiter: Windows files end lines with CR LF,
-// classic Mac files with CR, Unix files with LF.
+// classic Mac files with CR, Unix files with LF. Without a line break in the head nothing
+// points anywhere, and Windows Latin 1 comes first.
 std::vector<TextEncoding> suggestedEncodings(const std::string& lineDelimiter) {
     if (lineDelimiter == "\r\n") {
         return {TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
@@ -68,9 +69,12 @@ std::vector<TextEncoding> suggestedEncodings(const std::string& lineDelimiter) {
         return {TextEncoding::utf8(), TextEncoding::windowsLatin1(), TextEncoding::isoLatin1(),
                 TextEncoding::macOSRoman()};
     }
-    return {TextEncoding::macOSRoman(),        TextEncoding::windowsLatin1(),
-            TextEncoding::isoLatin1(),         TextEncoding::utf8(),
-            TextEncoding::utf16LittleEndian(), TextEncoding::utf16BigEndian()};
+    return {TextEncoding::windowsLatin1(),
+            TextEncoding::isoLatin1(),
+            TextEncoding::utf8(),
+            TextEncoding::macOSRoman(),
+            TextEncoding::utf16LittleEndian(),
+            TextEncoding::utf16BigEndian()};
 }
 
 // Decodes the head of a file. When the head was cut from a longer file, a character split by
@@ -242,7 +246,11 @@ bool TextReader::detectEncoding() {
         }
     }
     EncodingDetectionOptions options;
-    options.suggestedEncodings = suggestedEncodings(lineDelimiter_);
+    // The line delimiter is "\r" until a line break says otherwise; only a seen one is evidence.
+    const bool lineBreakSeen = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t byte) {
+                                   return byte == '\r' || byte == '\n';
+                               }) != bytes.end();
+    options.suggestedEncodings = suggestedEncodings(lineBreakSeen ? lineDelimiter_ : "");
     options.likelyLanguage = currentLanguageCode();
     options.fromWindows = true;
     options.useOnlySuggestedEncodings = false;
@@ -269,8 +277,12 @@ void TextReader::makePreview(bool detected) {
     detectedContent_.reset();
     // An empty file has nothing to preview or import: it counts as unreadable.
     if (!dataToAnalyze_ || dataToAnalyze_->empty()) return;
-    if (!detected && stringEncodingSource_ != OptionSource::setByUser)
+    if (!detected && stringEncodingSource_ != OptionSource::setByUser) {
         stringEncoding_ = fallbackStringEncoding_;
+        writeLog(LogType::info,
+                 "%{public}@: the string encoding was not detected; guessed %{public}@",
+                 debugDescription(), fallbackStringEncoding_.displayName());
+    }
     const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
     if (!text && detected)

@@ -103,7 +103,8 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     void parserDidEndDocument(CsvParser& parser) override;
     void parserDidFailWithError(CsvParser& parser, const CsvError& error) override;
 
-    TextEncoding fallbackStringEncoding_ = TextEncoding::macOSRoman();
+    // Text nothing recognises is read as Windows Latin 1, the encoding most such files are in.
+    TextEncoding fallbackStringEncoding_ = TextEncoding::windowsLatin1();
     std::optional<std::vector<std::uint8_t>> dataToAnalyze_;
     std::optional<std::string> detectedContent_;
     bool dataTruncated_ = false;
@@ -111,7 +112,7 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     std::string fieldDelimiter_ = "\t";
     OptionSource fieldDelimiterSource_ = OptionSource::defaultValue;
     std::string lineDelimiter_ = "\r";
-    TextEncoding stringEncoding_ = TextEncoding::macOSRoman();
+    TextEncoding stringEncoding_ = TextEncoding::windowsLatin1();
     OptionSource stringEncodingSource_ = OptionSource::defaultValue;
     bool hasByteOrderMark_ = false;
     std::uint64_t currentLine_ = 1;

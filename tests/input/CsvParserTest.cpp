@@ -360,17 +360,19 @@ TEST(CsvParserEncoding, UnmarkedUtf8CutAtEndOfSniffWindowOrEmptyStreamIsUtf8) {
     }
 }
 
-TEST(CsvParserEncoding, InvalidUtf8IsReadAsMacOSRomanAndLogged) {
+TEST(CsvParserEncoding, InvalidUtf8IsGuessedAsWindowsLatin1AndLogged) {
     test::LogCapture log;
     std::optional<TextEncoding> usedEncoding;
-    CsvParser parser(InputStream::fromMemory("caf\x8E,\xA5\xFF\xFF\n"), &usedEncoding, ',');
-    EXPECT_EQ(usedEncoding, TextEncoding::macOSRoman());
-    EXPECT_TRUE(log.contains("unable to determine stream encoding; assuming MacOSRoman"));
+    // 0x80 and 0x81: the euro sign and a byte Windows Latin 1 leaves unassigned (read as U+0081).
+    CsvParser parser(InputStream::fromMemory("caf\xE9,\x80\x81\xFF\n"), &usedEncoding, ',');
+    EXPECT_EQ(usedEncoding, TextEncoding::windowsLatin1());
+    EXPECT_TRUE(log.contains("unable to determine stream encoding; guessed Windows Latin 1"));
     EventRecorder recorder;
     parser.setDelegate(&recorder);
     parser.parse();
     ASSERT_EQ(recorder.records.size(), 1u);
     EXPECT_EQ(recorder.records[0][0], "café");
+    EXPECT_EQ(recorder.records[0][1], "€\u0081ÿ");
 }
 
 TEST(CsvParserEncoding, GivenEncodingIsUsedWithoutSniffing) {

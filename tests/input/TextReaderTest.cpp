@@ -119,10 +119,18 @@ TEST_F(TextReaderTest, ByteOrderMarksAndUnmarkedUtf16AreDetected) {
     EXPECT_EQ(texts(utf8->dataRows()[1])[1], "Köln");
 }
 
-TEST_F(TextReaderTest, TooLittleDataFallsBackToMacRoman) {
+TEST_F(TextReaderTest, TooLittleDataIsGuessedAsWindowsLatin1) {
+    test::LogCapture log;
+    auto city = readerFor("city.csv", "K\xF6ln");  // 4 bytes
+    EXPECT_FALSE(city->examineFile());
+    EXPECT_EQ(city->stringEncoding(), TextEncoding::windowsLatin1());
+    EXPECT_EQ(city->detectedContent(), "Köln");
+    EXPECT_TRUE(
+        log.contains("the string encoding was not detected; guessed Western (Windows Latin 1)"));
+
     auto tiny = readerFor("tiny.csv", "a,b\nc,d");  // 7 bytes
     EXPECT_FALSE(tiny->examineFile());
-    EXPECT_EQ(tiny->stringEncoding(), TextEncoding::macOSRoman());
+    EXPECT_EQ(tiny->stringEncoding(), TextEncoding::windowsLatin1());
     ASSERT_FALSE(tiny->parseLog().empty());
     EXPECT_EQ(tiny->parseLog().back().message,
               "Could not detect string encoding: Not enough data.");
@@ -139,6 +147,28 @@ TEST_F(TextReaderTest, TooLittleDataFallsBackToMacRoman) {
     EXPECT_EQ(missing->parseLog().front().message.rfind(
                   "Could not detect delimiters and string encoding: '", 0),
               0u);
+}
+
+// Without a line break nothing suggests a classic Mac file; Mac OS Roman still wins where its
+// letters make the only sense of the bytes.
+TEST_F(TextReaderTest, OneLineWithoutLineBreakPrefersWindowsLatin1UnlessTheBytesSayMac) {
+    const struct {
+        std::string_view content;
+        TextEncoding expected;
+        std::string_view text;
+    } cases[] = {
+        {"M\xFCller;K\xF6ln \x96 Bonn;Stra\xDF"
+         "e",
+         TextEncoding::windowsLatin1(), "Müller;Köln – Bonn;Straße"},
+        {"Ren\x8E;Gar\x8Don;No\x91l", TextEncoding::macOSRoman(), "René;Garçon;Noël"},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(std::string(entry.content));
+        auto reader = readerFor("line.csv", entry.content);
+        EXPECT_TRUE(reader->examineFile());
+        EXPECT_EQ(reader->stringEncoding(), entry.expected);
+        EXPECT_EQ(reader->detectedContent(), entry.text);
+    }
 }
 
 TEST_F(TextReaderTest, LongFilesArePreviewedFromTheirHeadAndParsedWhole) {
@@ -220,7 +250,7 @@ TEST_F(TextReaderTest, ReparsingWithAnUnfitEncodingFallsBack) {
     EXPECT_EQ(reader->detectedContent(),
               decodeStrictly(
                   std::span(reinterpret_cast<const std::uint8_t*>(latin1.data()), latin1.size()),
-                  TextEncoding::macOSRoman()));
+                  TextEncoding::windowsLatin1()));
     EXPECT_TRUE(reader->reparse(TextEncoding::isoLatin1()));
     EXPECT_EQ(reader->detectedContent(), "Name,Stadt\nMüller,Köln\n");
     reader->parse(true);
