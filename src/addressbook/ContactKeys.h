@@ -79,6 +79,10 @@ inline constexpr std::array extendedRelationLabels = {
 #include "addressbook/RelationLabels.def"
 };
 
+// The labels named after one maker's devices and services. Cards and address books hold them,
+// so they are read, kept and shown as they are, but no menu offers them to label a new value.
+inline constexpr std::array deviceLabels = {Label::iCloud, Label::iPhone, Label::appleWatch};
+
 // Every built-in label (generic, phone, relation), for checks that a text is one of them.
 inline constexpr std::array builtInLabels = {
 #define LABEL(name, value) std::string_view(value),

@@ -248,6 +248,15 @@ std::vector<std::string_view> SuggestedContactProperty::systemLabels() const {
     return labels;
 }
 
+std::vector<std::string_view> SuggestedContactProperty::offeredLabels() const {
+    auto labels = systemLabels();
+    const auto current = label();
+    std::erase_if(labels, [&](std::string_view candidate) {
+        return contains(contacts::deviceLabels, candidate) && candidate != current;
+    });
+    return labels;
+}
+
 std::vector<std::string_view> SuggestedContactProperty::extendedRelevantRelationships() {
     return {extendedRelationLabels.begin(), extendedRelationLabels.end()};
 }

@@ -59,8 +59,11 @@ class SuggestedContactProperty {
     bool hasCustomLabel() const;
     bool canHaveLabel() const;
     bool canHaveSubKey() const;
-    // The labels the key offers, in menu order; empty without a key.
+    // The labels the key knows, in menu order; empty without a key.
     std::vector<std::string_view> systemLabels() const;
+    // The labels a label menu offers for the key: the known ones but those named after one
+    // maker's devices (contacts::deviceLabels), unless the target has that label already.
+    std::vector<std::string_view> offeredLabels() const;
     // The extended relations.
     static std::vector<std::string_view> extendedRelevantRelationships();
     std::optional<std::string> preferredLabel() const;

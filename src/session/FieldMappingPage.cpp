@@ -368,7 +368,7 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
     const bool showExtended =
         session.settings().boolForKey(SettingKey::ShowExtendedRelevantRelationships);
     auto icon = [&](std::string_view name) { return icons ? std::string(name) : std::string(); };
-    for (auto label : target.systemLabels()) {
+    for (auto label : target.offeredLabels()) {
         if (!showExtended && isExtendedRelation(label)) continue;
         menu.push_back({LabelMenuItem::Kind::systemLabel, contacts::localizedStringForLabel(label),
                         std::string(label), icon("system-label")});

@@ -87,6 +87,33 @@ TEST(SuggestedContactProperty, ValidityFollowsKeyLabelAndSubKey) {
     EXPECT_TRUE(Target::target(CustomPropertyKeys::Group).isValid());
 }
 
+// Device labels are known (a file's "iPhone" stays that label) but offered only where chosen.
+TEST(SuggestedContactProperty, OfferedLabelsLeaveOutDeviceLabelsNotInUse) {
+    const struct {
+        std::string_view key;
+        std::string_view deviceLabel;
+    } cases[] = {
+        {ContactKey::phoneNumbers, Label::iPhone},
+        {ContactKey::phoneNumbers, Label::appleWatch},
+        {ContactKey::emailAddresses, Label::iCloud},
+    };
+    for (const auto& entry : cases) {
+        SCOPED_TRACE(std::string(entry.deviceLabel));
+        auto target = Target::target(entry.key);
+        const auto known = target.systemLabels();
+        const auto offered = target.offeredLabels();
+        EXPECT_NE(std::find(known.begin(), known.end(), entry.deviceLabel), known.end());
+        EXPECT_EQ(std::find(offered.begin(), offered.end(), entry.deviceLabel), offered.end());
+        EXPECT_EQ(offered.size() + (entry.key == ContactKey::phoneNumbers ? 2 : 1), known.size());
+
+        target.setLabel(entry.deviceLabel);
+        EXPECT_EQ(target.systemLabel, std::string(entry.deviceLabel));
+        const auto withChosen = target.offeredLabels();
+        EXPECT_NE(std::find(withChosen.begin(), withChosen.end(), entry.deviceLabel),
+                  withChosen.end());
+    }
+}
+
 TEST(SuggestedContactProperty, LabelListsAndPreferredLabelsPerKey) {
     const auto phone = Target::target(ContactKey::phoneNumbers).systemLabels();
     ASSERT_EQ(phone.size(), 12u);

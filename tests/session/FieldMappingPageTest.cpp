@@ -153,6 +153,33 @@ TEST_F(FieldMappingPageTest, LabelMenuOffersSystemExtractAndSessionLabels) {
     EXPECT_EQ(list()[2].contactProperty.label(), std::string(Label::other));
 }
 
+TEST_F(FieldMappingPageTest, LabelMenuLeavesOutDeviceLabelsButTheOneInUse) {
+    auto& page = openMappingPage("Name,Phone,E-mail\nAda,1,ada@example.com\n");
+    const auto labelsOf = [&](std::size_t row) {
+        std::vector<std::string> labels;
+        for (const auto& entry : page.labelMenu(fixture.session, row)) {
+            if (entry.kind == LabelMenuItem::Kind::systemLabel) labels.push_back(entry.label);
+        }
+        return labels;
+    };
+    const auto offers = [&](std::size_t row, std::string_view label) {
+        const auto labels = labelsOf(row);
+        return std::find(labels.begin(), labels.end(), label) != labels.end();
+    };
+    ASSERT_TRUE(offers(1, Label::mobile));
+    EXPECT_FALSE(offers(1, Label::iPhone));
+    EXPECT_FALSE(offers(1, Label::appleWatch));
+    ASSERT_TRUE(offers(2, Label::work));
+    EXPECT_FALSE(offers(2, Label::iCloud));
+    // A column that has such a label (from a saved mapping or a file) still shows it as chosen,
+    // stored as it always was.
+    page.contactLabelDidChange(fixture.session, 1, std::string(Label::iPhone));
+    EXPECT_EQ(list()[1].contactProperty.label(), "iPhone");
+    EXPECT_FALSE(list()[1].contactProperty.hasCustomLabel());
+    EXPECT_TRUE(offers(1, Label::iPhone));
+    EXPECT_FALSE(offers(1, Label::appleWatch));
+}
+
 TEST_F(FieldMappingPageTest, PreviewShowsTheRecordsContactAndFlagsDatesThatGiveNoDate) {
     auto& page = openMappingPage("First Name,Birthday\nAda,12.05.1979\nBob,sometime in May\n");
     ASSERT_TRUE(page.previewContact());
