@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Terminal.h"
+
 namespace pelkora::cli {
 
 // Exit codes, listed in --help.
@@ -34,9 +36,17 @@ inline std::string isoDateText(std::chrono::system_clock::time_point moment) {
     return text;
 }
 
-// Prints "pelkora: <message>" on stderr.
+// Prints "pelkora: <message>" on stderr, the prefix in red on a terminal that takes colour.
+// Control characters of the message (a file name, a cell's text) are written out escaped.
 inline void printError(std::string_view message) {
-    std::cerr << "pelkora: " << message << '\n';
+    std::cerr << coloured("pelkora:", Colour::red, standardError().colour) << ' '
+              << escapedControls(message, true) << '\n';
+}
+
+// Prints "pelkora: warning: <message>" on stderr, the prefix in yellow on a terminal.
+inline void printWarning(std::string_view message) {
+    std::cerr << coloured("pelkora: warning:", Colour::yellow, standardError().colour) << ' '
+              << escapedControls(message, true) << '\n';
 }
 
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);

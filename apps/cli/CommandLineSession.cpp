@@ -17,7 +17,6 @@ namespace pelkora::cli {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-constexpr int kBarWidth = 30;
 
 std::atomic<bool> interrupted = false;
 extern "C" void onInterrupt(int) {
@@ -38,7 +37,7 @@ void CommandLineFrontEnd::currentPageDidChange(Page& page) {
     pages.push_back(page.name());
     if (verbose_) {
         clearProgressLine();
-        std::cerr << "page: " << page.name() << '\n';
+        std::cerr << "page: " << pageTitle(page.name()) << '\n';
     }
 }
 
@@ -65,16 +64,12 @@ void CommandLineFrontEnd::drawProgress(const Progress& progress) {
         progress.totalUnitCount() > 0 && progress.completedUnitCount() >= progress.totalUnitCount();
     if (lineDrawn_ && !finished && now - lastDrawn_ < kRedrawInterval) return;
     lastDrawn_ = now;
-    std::string line = "\r\x1b[2K" + progress.localizedDescription();
-    if (!progress.isIndeterminate()) {
-        const double fraction = std::clamp(progress.fractionCompleted(), 0.0, 1.0);
-        const int filled = static_cast<int>(fraction * kBarWidth);
-        line += " [" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ";
-    } else {
-        line += " ";
-    }
-    line += progress.localizedAdditionalDescription();
-    std::cerr << line << std::flush;
+    std::optional<double> fraction;
+    if (!progress.isIndeterminate()) fraction = std::clamp(progress.fractionCompleted(), 0.0, 1.0);
+    std::cerr << "\r\x1b[2K"
+              << progressLine(progress.localizedDescription(), fraction,
+                              progress.localizedAdditionalDescription(), standardError().columns)
+              << std::flush;
     lineDrawn_ = true;
 }
 

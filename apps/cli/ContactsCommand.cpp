@@ -196,6 +196,7 @@ int listContainers(ContactStore& store, bool asJson) {
     auto containers = store.containers();
     if (!containers) return fail(containers.error());
     const auto defaultIdentifier = store.defaultContainerIdentifier();
+    std::vector<std::vector<std::string>> table;
     if (asJson) std::cout << "[\n";
     for (std::size_t index = 0; index < containers->size(); ++index) {
         const auto& container = (*containers)[index];
@@ -206,11 +207,11 @@ int listContainers(ContactStore& store, bool asJson) {
                       << ", \"default\": " << (isDefault ? "true" : "false") << "}"
                       << (index + 1 < containers->size() ? "," : "") << '\n';
         } else {
-            std::cout << container.identifier << '\t' << container.name
-                      << (isDefault ? "\t(default)" : "") << '\n';
+            table.push_back({container.identifier, container.name, isDefault ? "(default)" : ""});
         }
     }
     if (asJson) std::cout << "]\n";
+    printListing(table);
     return kSuccess;
 }
 
@@ -233,7 +234,7 @@ int listContacts(ContactStore& store, const std::string& container, bool asJson)
             if (!contact.emailAddresses.empty())
                 line += " — " + contact.emailAddresses.front().value;
             if (!contact.phoneNumbers.empty()) line += " — " + contact.phoneNumbers.front().value;
-            std::cout << line << '\n';
+            std::cout << escapedControls(line) << '\n';
         }
         first = false;
         return true;
@@ -252,6 +253,7 @@ int listGroups(ContactStore& store, const std::string& container, bool asJson) {
     for (const auto& [contact, groupIdentifiers] : *memberships) {
         for (const auto& identifier : groupIdentifiers) ++counts[identifier];
     }
+    std::vector<std::vector<std::string>> table;
     if (asJson) std::cout << "[\n";
     for (std::size_t index = 0; index < groups->size(); ++index) {
         const auto& group = (*groups)[index];
@@ -261,10 +263,11 @@ int listGroups(ContactStore& store, const std::string& container, bool asJson) {
                       << ", \"members\": " << counts[group.identifier] << "}"
                       << (index + 1 < groups->size() ? "," : "") << '\n';
         } else {
-            std::cout << group.name << '\t' << counts[group.identifier] << '\n';
+            table.push_back({group.name, std::to_string(counts[group.identifier])});
         }
     }
     if (asJson) std::cout << "]\n";
+    printListing(table);
     return kSuccess;
 }
 
@@ -294,7 +297,8 @@ int exportContacts(ContactStore& store, const std::string& container,
         printError("contacts: " + written.error().message);
         return kFailure;
     }
-    std::cout << "Exported " << contacts.size() << " contacts to " << output.string() << '\n';
+    std::cout << "Exported " << contacts.size() << " contacts to "
+              << escapedControls(output.string()) << '\n';
     return kSuccess;
 }
 

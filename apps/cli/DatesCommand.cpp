@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "mapping/DateFormat.h"
 #include "platform/SettingsStore.h"
+#include "support/Json.h"
 #include "text/DateFormatting.h"
 
 namespace pelkora::cli {
@@ -23,10 +24,21 @@ std::string componentsText(const contacts::DateComponents& date) {
     return text;
 }
 
-void printFormats(const std::vector<DateFormat>& formats) {
+void printFormats(const std::vector<DateFormat>& formats, bool asJson) {
+    std::vector<std::vector<std::string>> table;
+    std::string json = "[";
     for (const auto& format : formats) {
-        std::cout << format.format << '\t' << format.localeIdentifier.value_or("") << '\t'
-                  << (format.userDefined ? "custom" : "common") << '\n';
+        table.push_back({format.format, format.localeIdentifier.value_or(""),
+                         format.userDefined ? "custom" : "common"});
+        json += std::string(json.size() > 1 ? ",\n " : "\n ") +
+                "{\"format\": " + json::quoted(format.format) + ", \"locale\": " +
+                (format.localeIdentifier ? json::quoted(*format.localeIdentifier) : "null") +
+                ", \"custom\": " + (format.userDefined ? "true" : "false") + "}";
+    }
+    if (asJson) {
+        std::cout << json << "\n]\n";
+    } else {
+        printListing(table);
     }
 }
 
@@ -34,6 +46,7 @@ void printFormats(const std::vector<DateFormat>& formats) {
 struct FormatOptions {
     std::optional<std::string> format;
     std::optional<std::string> locale;
+    bool json = false;
     std::vector<std::string> operands;
 };
 
@@ -44,6 +57,8 @@ std::optional<FormatOptions> parseFormatOptions(const std::vector<std::string>& 
         const auto& argument = arguments[index];
         if ((argument == "--format" || argument == "--locale") && index + 1 < arguments.size()) {
             (argument == "--format" ? options.format : options.locale) = arguments[++index];
+        } else if (argument == "--json") {
+            options.json = true;
         } else if (argument.starts_with("--")) {
             printError("dates: unknown option “" + argument + "” (or it lacks its value)");
             return std::nullopt;
@@ -84,7 +99,7 @@ int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
         return kSuccess;
     }
     if (action == "list" && options->operands.empty()) {
-        printFormats(parserDateFormats(custom, commonDateFormats()));
+        printFormats(parserDateFormats(custom, commonDateFormats()), options->json);
         return kSuccess;
     }
     if (action == "add" && options->format && options->operands.empty()) {

@@ -148,20 +148,47 @@ std::optional<std::string> effectiveLabel(const SuggestedContactProperty& target
     return target.canHaveLabel() ? target.label() : std::nullopt;
 }
 
+// The status in a word: what happens to the column's values, and whether the user's own titles
+// or a saved mapping decided it ("learnt").
+std::string_view statusWord(MappingStatus status) {
+    switch (status) {
+        case MappingStatus::needsAttention:
+            return "check";
+        case MappingStatus::append:
+            return "to note";
+        case MappingStatus::appendCustom:
+            return "to note, learnt";
+        case MappingStatus::assigned:
+            return "mapped";
+        case MappingStatus::assignedCustom:
+            return "learnt";
+        case MappingStatus::ignored:
+            return "ignored";
+        case MappingStatus::ignoredCustom:
+            return "ignored, learnt";
+    }
+    return "";
+}
+
 void printTable(const std::vector<MappedContactProperty>& list, const std::string& language,
                 const std::vector<SharedTargetWarning>& warnings) {
-    std::cout << "language: " << language << "\n\n";
+    std::cout << "language: " << escapedControls(language) << "\n\n";
+    const auto& output = standardOutput();
+    std::vector<std::vector<std::string>> table;
+    if (output.isTerminal) table.push_back({"", "title", "target", "label", "status", "example"});
     for (const auto& entry : list) {
         const auto& target = entry.contactProperty;
-        std::string line = entry.formattedColumnIndex.value_or("") + "\t" + entry.sourceFieldName +
-                           "\t" + target.formattedContactProperty().value_or("(ignored)") + "\t" +
-                           displayedLabel(entry, list) + "\t" +
-                           std::string(entry.statusImageName()) + "\t" + entry.sourceFieldContent;
-        std::replace(line.begin(), line.end(), '\n', ' ');
-        std::cout << line << '\n';
+        table.push_back({entry.formattedColumnIndex.value_or(""), entry.sourceFieldName,
+                         target.formattedContactProperty().value_or("(ignored)"),
+                         displayedLabel(entry, list),
+                         std::string(statusWord(entry.mappingStatus())), entry.sourceFieldContent});
     }
+    printListing(table);
     if (!warnings.empty()) std::cout << '\n';
-    for (const auto& warning : warnings) std::cout << "warning: " << warning.message << '\n';
+    for (const auto& warning : warnings) {
+        std::cout << coloured("warning:", Colour::yellow, output.colour) << ' '
+                  << escapedControls(warning.message) << '\n';
+    }
 }
 
 std::string optionalJson(const std::optional<std::string>& text) {
@@ -195,6 +222,7 @@ void printJson(const std::vector<MappedContactProperty>& list,
                   << ", \"label\": " << optionalJson(effectiveLabel(target))
                   << ", \"labelColumn\": " << optionalJson(labelColumnName(entry, list))
                   << ", \"status\": " << json::quoted(entry.statusImageName())
+                  << ", \"statusText\": " << json::quoted(statusWord(entry.mappingStatus()))
                   << ", \"example\": " << json::quoted(entry.sourceFieldContent)
                   << ", \"warnings\": " << warningsJson(warnings, index) << "}"
                   << (index + 1 < list.size() ? "," : "") << '\n';
@@ -327,7 +355,7 @@ int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globa
     if (options->preview) {
         std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords()
                   << ":\n"
-                  << renderPlainText(page->previewDocument()) << '\n';
+                  << escapedControls(renderPlainText(page->previewDocument()), true) << '\n';
     }
     return kSuccess;
 }

@@ -6,11 +6,13 @@
 #include "Command.h"
 #include "CommandLineSession.h"
 #include "MappingSteps.h"
+#include "support/Json.h"
 
 namespace pelkora::cli {
 int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options) {
     std::vector<std::filesystem::path> files;
     int openAsTag = static_cast<int>(OpenAsFileType::determineAutomatically);
+    bool asJson = false;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const auto& argument = arguments[index];
         if (argument == "--as") {
@@ -26,6 +28,8 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
                 return kUsageError;
             }
             openAsTag = *tag;
+        } else if (argument == "--json") {
+            asJson = true;
         } else if (argument.starts_with("--")) {
             printError("open: unknown option “" + argument + "”");
             return kUsageError;
@@ -49,17 +53,34 @@ int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& opti
         printError(files.front().string() + ": " + run.alertMessage());
         return kFailure;
     }
+    // What each opened file is: ("workbook", "text" or "vcard") with the sheet count of a
+    // workbook; the files passed over follow on stderr.
+    std::vector<std::vector<std::string>> openedFiles;
+    std::string json = "[";
+    auto add = [&](const std::filesystem::path& file, std::string_view type, std::string_view text,
+                   std::optional<std::size_t> sheets) {
+        openedFiles.push_back({file.string() + ":", std::string(text)});
+        json += std::string(json.size() > 1 ? ",\n " : "\n ") +
+                "{\"file\": " + json::quoted(file.string()) + ", \"type\": " + json::quoted(type) +
+                (sheets ? ", \"sheets\": " + std::to_string(*sheets) : std::string()) + "}";
+    };
     if (const auto& reader = run.session().excelReader()) {
-        std::cout << reader->fileURL().string() << ": Excel workbook";
         const auto& sheets = run.session().sheetChoices();
-        if (!sheets.empty()) std::cout << " (" << sheets.size() << " sheets)";
-        std::cout << std::endl;
+        add(reader->fileURL(), "workbook",
+            "Excel workbook" + (sheets.empty() ? std::string()
+                                               : " (" + std::to_string(sheets.size()) + " sheets)"),
+            sheets.empty() ? std::nullopt : std::optional(sheets.size()));
     }
-    if (const auto& reader = run.session().textReader()) {
-        std::cout << reader->fileURL().string() << ": text" << std::endl;
-    }
+    if (const auto& reader = run.session().textReader()) add(reader->fileURL(), "text", "text", {});
     const auto& vCards = run.session().vCardUrls();
-    for (const auto& file : vCards) std::cout << file.string() << ": vCard" << std::endl;
+    for (const auto& file : vCards) add(file, "vcard", "vCard", {});
+    if (asJson) {
+        std::cout << json << (json.size() > 1 ? "\n]\n" : "]\n") << std::flush;
+    } else {
+        for (const auto& row : openedFiles)
+            std::cout << escapedControls(row[0]) << ' ' << row[1] << '\n';
+        std::cout << std::flush;
+    }
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!vCards.empty()) {
             if (std::find(vCards.begin(), vCards.end(), files[index]) == vCards.end()) {

@@ -27,8 +27,6 @@ struct RowsOptions {
     bool quiet = false;
 };
 
-constexpr std::size_t kMaximumColumnWidth = 32;
-
 // A cell value as JSON: string, number, boolean, ISO 8601 date text or {"pictureBytes": n}.
 std::string jsonValue(const DataCellView& cell) {
     return std::visit(
@@ -51,15 +49,13 @@ std::string jsonValue(const DataCellView& cell) {
         cell.value);
 }
 
-// A cell value as table text: line breaks shown as "⏎", long texts cut with "…".
+// A cell value as table text: line breaks shown as "⏎"; the table escapes other controls.
 std::string tableText(const DataCellView& cell) {
     std::string text;
     if (cell.kind() == CellKind::text) {
         for (char c : cell.text()) {
             if (c == '\n' || c == '\r') {
                 text += "⏎";
-            } else if (c == '\t') {
-                text += ' ';
             } else {
                 text += c;
             }
@@ -74,27 +70,8 @@ std::string tableText(const DataCellView& cell) {
     return text;
 }
 
-// Display width in characters, good enough for aligning a table.
-std::size_t displayWidth(std::string_view text) {
-    return utf8::codePointCount(text);
-}
-
-std::string fitted(std::string text, std::size_t width) {
-    if (displayWidth(text) > width)
-        text = std::string(utf8::firstCodePoints(text, width - 1)) + "…";
-    return text + std::string(width - std::min(width, displayWidth(text)), ' ');
-}
-
 std::string indexOrNull(std::int64_t index) {
     return index == TabularDataReader::kNotFound ? "null" : std::to_string(index);
-}
-
-std::string escapedDelimiter(const std::string& delimiter) {
-    if (delimiter == "\t") return "\\t";
-    if (delimiter == "\r\n") return "\\r\\n";
-    if (delimiter == "\r") return "\\r";
-    if (delimiter == "\n") return "\\n";
-    return delimiter;
 }
 
 std::string_view sourceText(OptionSource source) {
@@ -138,22 +115,17 @@ void printJson(const TabularDataReader& reader, const std::string& sheet, std::s
     }
 }
 
-void printLine(std::string line) {
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::cout << line << '\n';
-}
-
 void printTable(const TabularDataReader& reader, const std::string& sheet, std::size_t limit) {
     const auto& rows = reader.dataRows();
     if (const auto* text = dynamic_cast<const TextReader*>(&reader)) {
         std::cout << "encoding: " << text->stringEncoding().displayName() << " ["
                   << text->stringEncoding().ianaName() << "] ("
                   << sourceText(text->stringEncodingSource()) << ")\n"
-                  << "field delimiter: \"" << escapedDelimiter(text->fieldDelimiter()) << "\" ("
+                  << "field delimiter: \"" << escapedControls(text->fieldDelimiter()) << "\" ("
                   << sourceText(text->fieldDelimiterSource()) << ")\n"
-                  << "line delimiter: \"" << escapedDelimiter(text->lineDelimiter()) << "\"\n";
+                  << "line delimiter: \"" << escapedControls(text->lineDelimiter()) << "\"\n";
     } else {
-        std::cout << "sheet: " << sheet << "\n";
+        std::cout << "sheet: " << escapedControls(sheet) << "\n";
     }
     std::cout << "header row index: " << indexOrNull(reader.headerRowIndex()) << "\n"
               << "example row index: " << indexOrNull(reader.exampleDataRowIndex()) << "\n"
@@ -164,34 +136,24 @@ void printTable(const TabularDataReader& reader, const std::string& sheet, std::
         for (const auto& cell : rows[index])
             columnCount = std::max(columnCount, cell.columnIndex + 1);
     }
-    std::vector<std::size_t> widths(static_cast<std::size_t>(columnCount), 1);
-    for (std::int64_t column = 0; column < columnCount; ++column) {
-        widths[column] = displayWidth(formattedColumnIndex(column, 2));
-    }
-    for (std::size_t index = 0; index < shown; ++index) {
-        for (const auto& cell : rows[index]) {
-            auto& width = widths[static_cast<std::size_t>(cell.columnIndex)];
-            width = std::min(kMaximumColumnWidth, std::max(width, displayWidth(tableText(cell))));
-        }
-    }
-    const std::size_t numberWidth = std::max<std::size_t>(3, std::to_string(shown).size() + 1);
-    std::string line = fitted("", numberWidth);
-    for (std::int64_t column = 0; column < columnCount; ++column) {
-        line += " | " + fitted(formattedColumnIndex(column, 2), widths[column]);
-    }
-    printLine(std::move(line));
+    // Columns as wide as their longest text: cut to the terminal's width on a terminal, whole
+    // in a file or pipe.
+    std::vector<std::vector<std::string>> table;
+    auto& titles = table.emplace_back(static_cast<std::size_t>(columnCount) + 1);
+    for (std::int64_t column = 0; column < columnCount; ++column)
+        titles[static_cast<std::size_t>(column) + 1] = formattedColumnIndex(column, 2);
     for (std::size_t index = 0; index < shown; ++index) {
         const auto& row = rows[index];
         const bool header = static_cast<std::int64_t>(index) == reader.headerRowIndex();
-        line = fitted(std::to_string(index) + (header ? "*" : ""), numberWidth);
-        std::vector<std::string> texts(static_cast<std::size_t>(columnCount));
+        auto& texts = table.emplace_back(static_cast<std::size_t>(columnCount) + 1);
+        texts[0] = std::to_string(index) + (header ? "*" : "");
         for (const auto& cell : row)
-            texts[static_cast<std::size_t>(cell.columnIndex)] = tableText(cell);
-        for (std::int64_t column = 0; column < columnCount; ++column) {
-            line += " | " + fitted(texts[column], widths[column]);
-        }
-        printLine(std::move(line));
+            texts[static_cast<std::size_t>(cell.columnIndex) + 1] = tableText(cell);
     }
+    const auto& output = standardOutput();
+    for (const auto& line :
+         tableLines(table, output.isTerminal ? std::optional(output.columns) : std::nullopt, " | "))
+        std::cout << line << '\n';
     if (shown < rows.size()) std::cout << "… " << rows.size() - shown << " more rows\n";
 }
 
@@ -227,7 +189,7 @@ std::optional<RowsOptions> parseOptions(const std::vector<std::string>& argument
             auto delimiter = value();
             if (!delimiter) return std::nullopt;
             if (*delimiter == "\\t" || *delimiter == "tab") *delimiter = "\t";
-            if (displayWidth(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" ||
+            if (utf8::codePointCount(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" ||
                 *delimiter == "\r") {
                 printError(
                     "rows: the delimiter is one character other than a quote or a line break");
@@ -288,17 +250,29 @@ int runRows(const std::vector<std::string>& arguments, const GlobalOptions& glob
 }
 
 int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    if (!arguments.empty()) {
-        printError("encodings: takes no arguments");
+    const bool asJson = arguments.size() == 1 && arguments[0] == "--json";
+    if (!arguments.empty() && !asJson) {
+        printError("encodings: takes no arguments but --json");
         return kUsageError;
     }
+    // The encoding page's menu: groups parted by separators ("-"; --json leaves them out).
+    std::vector<std::vector<std::string>> table;
+    std::string json = "[";
     for (const auto& item : encodingPopUpItems()) {
         if (item.isSeparator()) {
-            std::cout << "-\n";
-        } else {
-            std::cout << item.title << '\t' << item.encoding->ianaName() << '\n';
+            table.push_back({"-"});
+            continue;
         }
+        table.push_back({item.title, item.encoding->ianaName()});
+        json += std::string(json.size() > 1 ? ",\n " : "\n ") +
+                "{\"title\": " + json::quoted(item.title) +
+                ", \"name\": " + json::quoted(item.encoding->ianaName()) + "}";
     }
+    if (asJson) {
+        std::cout << json << "\n]\n";
+        return kSuccess;
+    }
+    printListing(table);
     return kSuccess;
 }
 
@@ -307,11 +281,20 @@ int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&
 namespace pelkora::cli {
 
 int runSheets(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    if (arguments.size() != 1 || arguments[0].starts_with("-")) {
+    bool asJson = false;
+    std::vector<std::string> operands;
+    for (const auto& argument : arguments) {
+        if (argument == "--json") {
+            asJson = true;
+        } else {
+            operands.push_back(argument);
+        }
+    }
+    if (operands.size() != 1 || operands[0].starts_with("-")) {
         printError("sheets: name one workbook");
         return kUsageError;
     }
-    const std::filesystem::path file = arguments[0];
+    const std::filesystem::path file = operands[0];
     if (!allFilesExist({file})) return kFailure;
     if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file)) {
         printError(file.string() + ": not an Excel workbook (.xlsx)");
@@ -324,8 +307,20 @@ int runSheets(const std::vector<std::string>& arguments, const GlobalOptions&) {
         return kFailure;
     }
     // The sheets as the sheet chooser lists them: workbook order, with the number --sheet takes.
+    if (asJson) {
+        std::cout << "[";
+        const auto& sheets = reader.sheets();
+        for (std::size_t index = 0; index < sheets.size(); ++index) {
+            std::cout << (index > 0 ? ",\n " : "\n ") << "{\"id\": " << sheets[index].sheetId
+                      << ", \"name\": " << json::quoted(sheets[index].displayName) << "}";
+        }
+        std::cout << "\n]\n";
+        return kSuccess;
+    }
+    std::vector<std::vector<std::string>> table;
     for (const auto& sheet : reader.sheets())
-        std::cout << sheet.sheetId << '\t' << sheet.displayName << '\n';
+        table.push_back({std::to_string(sheet.sheetId), sheet.displayName});
+    printListing(table);
     return kSuccess;
 }
 

@@ -80,17 +80,20 @@ void printJson(const VCardScanResults& results) {
 
 void printText(const VCardScanResults& results) {
     for (const auto& [file, cards] : results.cardsPerFile)
-        std::cout << file.string() << ": " << cards << (cards == 1 ? " card\n" : " cards\n");
+        std::cout << escapedControls(file.string()) << ": " << cards
+                  << (cards == 1 ? " card\n" : " cards\n");
     for (const auto& [file, reason] : results.skippedFiles)
-        std::cout << file.string() << ": skipped (" << reason << ")\n";
+        std::cout << escapedControls(file.string()) << ": skipped (" << escapedControls(reason)
+                  << ")\n";
     if (results.groups.empty()) {
         std::cout << VCFScanPage::noGroupsText() << '\n';
     } else {
         std::cout << "Groups (" << results.groups.size() << "):\n";
-        for (const auto& group : results.groups) std::cout << "  " << group << '\n';
+        for (const auto& group : results.groups)
+            std::cout << "  " << escapedControls(group) << '\n';
     }
     std::cout << "Cards from other programs: " << results.cardsFromOtherPrograms << '\n'
-              << results.header << '\n';
+              << escapedControls(results.header) << '\n';
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "propertylist/PropertyList.h"
 #include "session/SettingsKeys.h"
+#include "support/Json.h"
 
 namespace pelkora::cli {
 namespace {
@@ -64,14 +65,56 @@ std::string listingText(const PropertyValue& value) {
     return scalarText(value);
 }
 
+// A value as JSON: lists as arrays, dictionaries as objects, dates as ISO 8601 text, data as
+// {"bytes": N}, references as {"reference": N}.
+std::string valueJson(const PropertyValue& value) {
+    if (const auto* items = value.arrayValue()) {
+        std::string text = "[";
+        for (std::size_t index = 0; index < items->size(); ++index)
+            text += (index > 0 ? ", " : "") + valueJson((*items)[index]);
+        return text + "]";
+    }
+    if (const auto* entries = value.dictionaryValue()) {
+        std::string text = "{";
+        for (const auto& [key, entry] : *entries)
+            text += (text.size() > 1 ? ", " : "") + json::quoted(key) + ": " + valueJson(entry);
+        return text + "}";
+    }
+    switch (value.type()) {
+        case PropertyValueType::boolean:
+        case PropertyValueType::integer:
+            return scalarText(value);
+        case PropertyValueType::real:
+            return json::number(*value.realValue());
+        case PropertyValueType::data:
+            return "{\"bytes\": " + std::to_string(value.dataValue()->size()) + "}";
+        case PropertyValueType::uid:
+            return "{\"reference\": " + std::to_string(value.uidValue()->value) + "}";
+        default:
+            return json::quoted(scalarText(value));
+    }
+}
+
 // The table's settings in its order, then any other stored keys. A setting without a value
 // is listed too, so that every key the command accepts shows up.
-int list(SettingsStore& settings) {
+int list(SettingsStore& settings, bool asJson) {
+    std::string json = "[";
+    auto addJson = [&](const std::string& key, const std::optional<PropertyValue>& value,
+                       bool stored) {
+        json += std::string(json.size() > 1 ? ",\n " : "\n ") + "{\"key\": " + json::quoted(key) +
+                ", \"value\": " + (value ? valueJson(*value) : std::string("null")) +
+                ", \"stored\": " + (stored ? "true" : "false") + "}";
+    };
     for (const Setting& setting : settingsTable) {
-        std::cout << setting.key;
-        if (const auto value = settings.object(setting.key)) {
-            std::cout << " = " << listingText(*value)
-                      << (settings.hasStoredValue(setting.key) ? "" : "  (default)");
+        const std::string key(setting.key);
+        const auto value = settings.object(key);
+        const bool stored = settings.hasStoredValue(key);
+        addJson(key, value, stored);
+        if (asJson) continue;
+        std::cout << escapedControls(key);
+        if (value) {
+            std::cout << " = " << escapedControls(listingText(*value))
+                      << (stored ? "" : "  (default)");
         } else {
             std::cout << "  (not set)";
         }
@@ -80,9 +123,13 @@ int list(SettingsStore& settings) {
     for (const auto& key : settings.storedKeys()) {
         if (findSetting(key) != nullptr) continue;
         if (const auto value = settings.object(key)) {
-            std::cout << key << " = " << listingText(*value) << '\n';
+            addJson(key, value, true);
+            if (!asJson)
+                std::cout << escapedControls(key) << " = " << escapedControls(listingText(*value))
+                          << '\n';
         }
     }
+    if (asJson) std::cout << json << "\n]\n";
     return kSuccess;
 }
 
@@ -99,9 +146,11 @@ int get(SettingsStore& settings, const std::string& key) {
     }
     if (const auto* items = value->arrayValue()) {
         for (const auto& item : *items)
-            std::cout << (item.stringValue() ? *item.stringValue() : scalarText(item)) << '\n';
+            std::cout << escapedControls(item.stringValue() ? *item.stringValue()
+                                                            : scalarText(item))
+                      << '\n';
     } else {
-        std::cout << scalarText(*value) << '\n';
+        std::cout << escapedControls(scalarText(*value)) << '\n';
     }
     return kSuccess;
 }
@@ -143,7 +192,8 @@ int runSettings(const std::vector<std::string>& arguments, const GlobalOptions&)
 
     const std::string& action = arguments[0];
     const std::size_t operands = arguments.size() - 1;
-    if (action == "list" && operands == 0) return list(settings);
+    if (action == "list" && operands == 0) return list(settings, false);
+    if (action == "list" && operands == 1 && arguments[1] == "--json") return list(settings, true);
     if (action == "get" && operands == 1) return get(settings, arguments[1]);
     if (action == "set" && operands >= 2) {
         return set(settings, arguments[1],

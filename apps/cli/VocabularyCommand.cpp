@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "mapping/StringMap.h"
+#include "support/Json.h"
 
 namespace pelkora::cli {
 namespace {
@@ -50,6 +51,7 @@ int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions
     std::optional<std::string> forget;
     bool forgetAll = false;
     bool custom = false;
+    bool asJson = false;
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const auto& argument = arguments[index];
         if ((argument == "--lang" || argument == "--find") && index + 1 < arguments.size()) {
@@ -63,10 +65,12 @@ int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions
             forgetAll = true;
         } else if (argument == "--forget" && index + 1 < arguments.size()) {
             forget = arguments[++index];
+        } else if (argument == "--json") {
+            asJson = true;
         } else {
             printError(
-                "vocabulary: options are --lang xx, --find TITLE, --custom, --forget TITLE and "
-                "--forget-all");
+                "vocabulary: options are --lang xx, --find TITLE, --custom, --json, --forget TITLE "
+                "and --forget-all");
             return kUsageError;
         }
     }
@@ -81,14 +85,31 @@ int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions
     const auto wanted = find ? std::optional(folded(*find)) : std::nullopt;
     std::map<std::string, std::size_t> perLanguage;
     std::size_t shown = 0;
+    std::vector<std::vector<std::string>> table;
+    std::string json = "[";
     for (const auto& entry : entries) {
         if (language && entry.ISOLanguageCode != *language) continue;
         const auto title = entry.localizedString.value_or("");
         if (wanted && folded(title).find(*wanted) == std::string::npos) continue;
         ++perLanguage[entry.ISOLanguageCode];
         ++shown;
-        std::cout << entry.ISOLanguageCode << '\t' << title << '\t' << entry.type << '\t'
-                  << targetText(entry) << (entry.isVendorCustomMapping ? "\tvendor" : "") << '\n';
+        table.push_back({entry.ISOLanguageCode, title, entry.type, targetText(entry),
+                         entry.isVendorCustomMapping ? "vendor" : ""});
+        const auto optional = [](const std::optional<std::string>& text) {
+            return text ? json::quoted(*text) : std::string("null");
+        };
+        json += std::string(json.size() > 1 ? ",\n " : "\n ") +
+                "{\"language\": " + json::quoted(entry.ISOLanguageCode) +
+                ", \"title\": " + json::quoted(title) + ", \"kind\": " + json::quoted(entry.type) +
+                ", \"propertyKey\": " + optional(entry.propertyKey) +
+                ", \"propertySubKey\": " + optional(entry.propertySubKey) +
+                ", \"label\": " + optional(entry.label()) +
+                ", \"vendor\": " + (entry.isVendorCustomMapping ? "true" : "false") + "}";
+    }
+    if (asJson) {
+        std::cout << json << "\n]\n";
+    } else {
+        printListing(table);
     }
     std::cerr << shown << " entries";
     for (const auto& [code, count] : perLanguage)

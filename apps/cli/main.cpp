@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "Terminal.h"
 #include "addressbook/UserCountry.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
@@ -61,6 +62,9 @@ Commands:
                         the cards other programs wrote (their labels may not all
                         come through), files passed over and why, and "N
                         contacts found". Exits 1 when no card was found.
+                        --json: one object with the keys cards, files (objects
+                        with file and cards), filesSkipped (file and reason),
+                        groups and cardsFromOtherPrograms.
   export-vcard (-o OUT.vcf [--force] | --individual DIR) [--encoding NAME]
          [--sheet NAME|ID] [--no-header] [--lang xx]
          [--set COLUMN=TARGET[:LABEL]]... FILE
@@ -71,7 +75,7 @@ Commands:
                         is never the file read; an existing one (or a symbolic
                         link, which is replaced itself) only with --force. Exits
                         1 when a picture or contact had to be left out.
-  open [--as auto|text|xlsx|vcard] FILE...
+  open [--as auto|text|xlsx|vcard] [--json] FILE...
                         Classify files and open them as the importer would: the
                         first file when it is a table, or every vCard of a batch.
                         Prints each file's detected type, or the reason it cannot
@@ -79,18 +83,30 @@ Commands:
                         definite; a ".txt" or unknown name leaves it to the
                         content (a vCard saved as ".txt" is a vCard). --as (also
                         on map, import, scan, export-vcard) says what the file
-                        is.
+                        is. --json: an array of objects with the keys file, type
+                        ("workbook", "text" or "vcard") and, for a workbook of
+                        several sheets, sheets (their number).
   rows [--encoding NAME] [--delimiter C] [--sheet NAME|ID] [--limit N] [--json]
        [--quiet] FILE
                         Read a table file as the importer does (encoding and
                         delimiter detection, header row) and print its rows: a
-                        table, or JSON Lines with --json (a first line describing
-                        the file, then one object per row). A progress bar shows
-                        on a terminal unless --quiet.
+                        table (cut to the terminal's width on a terminal), or
+                        JSON Lines with --json (a first line with the keys
+                        encoding, fieldDelimiter and lineDelimiter or sheet,
+                        headerRowIndex, exampleDataRowIndex and rowCount, then
+                        one object per row with rowIndex, empty and cells, each
+                        cell [columnIndex, value]). A progress bar shows on a
+                        terminal unless --quiet.
   map [--no-header] [--lang xx] [--encoding NAME] [--sheet NAME|ID] [--json]
       [--set COLUMN=TARGET[:LABEL]]... [--learn] [--preview [--row N]] FILE
                         Map every column to a contact property as the importer
                         does: column, title, target, label, status, example.
+                        The status says what happens to the column's values:
+                        "mapped", "learnt" (mapped by your own corrections or
+                        a saved mapping), "to note", "to note, learnt",
+                        "ignored", "ignored, learnt", or "check" (the example
+                        value needs a look). Tab-separated when not written to
+                        a terminal.
                         --set corrects a column by hand (COLUMN: letters, number
                         or title; TARGET: a key such as phoneNumbers or
                         postalAddresses/street, or a title from "pelkora
@@ -102,41 +118,60 @@ Commands:
                         lines after the table.
                         --json prints an array of objects with the keys column,
                         columnIndex, title, propertyKey, propertySubKey, label,
-                        status, example and warnings (the messages that name
-                        the column). --preview prints the contact the mapping
-                        makes of the example record (or record N).
-  sheets FILE           The sheets of an Excel workbook (.xlsx) in workbook order:
-                        number and name, as --sheet takes them.
-  encodings             The encodings --encoding accepts, as the encoding page
-                        lists them: title, then name.
+                        labelColumn, status (the page's status icon:
+                        "mapping-status-assigned", "-assigned-custom",
+                        "-append", "-append-custom", "-ignored",
+                        "-ignored-custom" or "-needs-attention"), statusText
+                        (the word the table shows), example and warnings (the
+                        messages that name the column). --preview prints the
+                        contact the mapping makes of the example record (or
+                        record N).
+  sheets [--json] FILE  The sheets of an Excel workbook (.xlsx) in workbook order:
+                        number and name, as --sheet takes them (--json: objects
+                        with the keys id and name).
+  encodings [--json]    The encodings --encoding accepts, as the encoding page
+                        lists them: title, then name (--json: objects with the
+                        keys title and name, without the menu's separators).
   contacts [--store PATH] [--container ID] [--json] containers|list|groups
                         The address book's containers, contacts (with --json
                         every field, labels and groups), or groups with their
                         member counts. Reading never creates the address book:
-                        only an import does.
+                        only an import does. --json keys: containers identifier,
+                        name and default; contacts identifier, contactType, the
+                        fields they hold (givenName, phoneNumbers as label and
+                        value …) and groups; groups identifier, name, members.
   contacts [--store PATH] [--container ID] [--force] export OUT.vcf
                         Every contact of the container as vCard 3.0, groups as
                         CATEGORIES. An existing OUT.vcf only with --force.
   contacts [--store PATH] [--container ID] [--json] import-vcf VCARDS...
                         The same as "import --store PATH --container ID VCARDS...".
-  catalogue [--labels KEY]
+  catalogue [--json] [--labels KEY]
                         The targets a column can be assigned to (menu tag, title,
-                        key/sub-key), or the labels a key offers.
-  vocabulary [--lang xx] [--find TITLE] [--custom]
+                        key/sub-key), or the labels the label menu offers for a
+                        key (labels named after one maker's devices, such as
+                        iPhone, are read from files but not offered). --json:
+                        objects with the keys tag, title, propertyKey and
+                        propertySubKey; with --labels, label and title.
+  vocabulary [--lang xx] [--find TITLE] [--custom] [--json]
                         The column titles the importer recognises (language,
                         title, kind, target and label); --custom lists the titles
                         learnt from your own corrections. Counts go to stderr.
+                        --json: objects with the keys language, title, kind,
+                        propertyKey, propertySubKey, label and vendor.
   vocabulary --forget TITLE | --forget-all
                         Forget a learnt title (exits 1 when it was not learnt),
                         or every learnt title.
   dates test --format PATTERN [--locale ID] TEXT
                         Read a date text with a pattern (e.g. "dd.MM.yyyy").
-  dates list            The formats date texts are tried with: yours, then the
-                        common ones of your locale.
+  dates list [--json]   The formats date texts are tried with: yours, then the
+                        common ones of your locale (--json: objects with the
+                        keys format, locale and custom).
   dates add --format PATTERN [--locale ID] | dates remove --format PATTERN
                         Manage your own formats.
-  settings list         Every setting with its value: "(default)" when not stored,
-                        "(not set)" when it has none.
+  settings list [--json]
+                        Every setting with its value: "(default)" when not stored,
+                        "(not set)" when it has none (--json: objects with the
+                        keys key, value, null when not set, and stored).
   settings get KEY      One setting: booleans as true/false, lists one item a line.
   settings set KEY VALUE...
                         Store a value of the setting's type (a list takes one
@@ -148,6 +183,12 @@ Options:
   --verbose             Echo the runtime log and the wizard's pages on stderr.
   --version             Print the version and exit.
   --help                Print this help and exit.
+
+Output:
+  Tables and listings are cut to the terminal's width (ioctl, else $COLUMNS,
+  else 80 columns) when written to a terminal, and whole otherwise. Control
+  characters from files are shown escaped ("\x1b", "\t"), never written raw.
+  Colour only on a terminal, and never when NO_COLOR is set.
 
 Exit codes:
   0  success
@@ -196,7 +237,10 @@ int main(int argc, char** argv) {
     // Standard output carries only the command's own results; the log echo goes to
     // stderr, and only when asked for.
     if (options.verbose) {
-        Logger::shared().setEcho([](std::string_view message) { std::cerr << message << '\n'; });
+        // Log entries quote file contents; their control characters are shown, not obeyed.
+        Logger::shared().setEcho([](std::string_view message) {
+            std::cerr << cli::escapedControls(message, true) << '\n';
+        });
     } else {
         Logger::shared().setEcho({});
     }

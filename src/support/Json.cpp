@@ -42,7 +42,15 @@ void appendString(std::string& out, std::string_view text) {
             continue;
         }
         const std::size_t length = utf8::wellFormedSequenceLength(text.substr(index));
-        if (length == 0) {
+        if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[index + 1]) < 0xA0) {
+            // A C1 control (U+0080 to U+009F): escaped like the C0 controls, so that no
+            // terminal showing the JSON acts on it.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X",
+                          static_cast<unsigned char>(text[index + 1]));
+            out += escaped;
+            index += 2;
+        } else if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++index;
         } else {

@@ -8,7 +8,8 @@
 namespace pelkora::json {
 
 // Appends the text as a JSON string literal, quotes included. Invalid UTF-8 bytes become
-// U+FFFD so the output always parses.
+// U+FFFD so the output always parses; control characters (C0, DEL and C1) are escaped as
+// \u00XX, so that a terminal showing the JSON never acts on them.
 void appendString(std::string& out, std::string_view text);
 
 // The text as a JSON string literal.
