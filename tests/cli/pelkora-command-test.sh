@@ -58,7 +58,7 @@ check "vCard batch" "$work/a.vcf: vCard"$'\n'"$work/b.vcf: vCard" "$out"
 check "vCard batch stray file" "pelkora: $work/notes.txt: not a vCard, skipped" "$err"
 
 run --verbose open "$examples/contacts.csv"
-check "verbose shows pages" 1 "$(grep -q '^page: InitialViewController' <<<"$err" && echo 1)"
+check "verbose shows pages" 1 "$(grep -q '^page: Start$' <<<"$err" && echo 1)"
 check "verbose echoes the log" 1 "$(grep -q 'Detected file type for contacts.csv: 1' <<<"$err" && echo 1)"
 
 run settings get TrustBOMs
@@ -180,7 +180,8 @@ check "catalogue target" "102"$'\t'"First name"$'\t'"givenName" "$(grep -P '^102
 check "catalogue full name" "100"$'\t'"Full Name"$'\t'"CustomPropertyKey.FullName" "$(grep -P '^100\t' <<<"$out")"
 check "catalogue targets" 54 "$(grep -cP '^1[0-9][0-9]\t' <<<"$out")"
 run catalogue --labels phoneNumbers
-check "phone labels" 12 "$(wc -l <<<"$out")"
+# iPhone and Apple Watch are read from files but not offered.
+check "phone labels" 10 "$(wc -l <<<"$out")"
 run vocabulary --lang de --find "E-Mail-Adresse"
 check "vocabulary finds German titles" 1 "$(grep -cP '^de\tE-Mail-Adresse\tProperty\tEmail' <<<"$out")"
 
@@ -198,7 +199,7 @@ run map "$examples/contacts.csv"
 check "map learns nothing without --learn" 0 "$(grep -cP '^13\tGroups\tNickname\t' <<<"$out")"
 run map --learn --set "Groups=Nickname" "$examples/contacts.csv"
 run map "$examples/contacts.csv"
-check "map learnt correction" 1 "$(grep -cP '^13\tGroups\tNickname\t\tmapping-status-assigned-custom' <<<"$out")"
+check "map learnt correction" 1 "$(grep -cP '^13\tGroups\tNickname\t\tlearnt\t' <<<"$out")"
 run vocabulary --custom
 check "learnt title listed" 1 "$(grep -cP '^en\tGroups\tProperty\tNickname' <<<"$out")"
 run vocabulary --forget "groups"
