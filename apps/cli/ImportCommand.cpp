@@ -118,7 +118,7 @@ void printWarningsAndTime(const ImportSummary& summary, const std::vector<Import
     const auto warningLines = warningCountLines(warnings);
     for (std::size_t index = 0; index < warningLines.size(); ++index)
         std::cout << (index == 0 ? "Not taken as it stood: " : "                      ")
-                  << warningLines[index] << '\n';
+                  << escapedControls(warningLines[index]) << '\n';
     if (!warningLines.empty())
         std::cout << "                      (each one is in the runtime log and in --json)\n";
     char time[32];
@@ -226,12 +226,12 @@ void printVCardSummary(const ImportSummary& summary, const VCardScanResults& sca
               << " cards\n";
     std::cout << "Cards skipped:        " << summary.unreadableCards;
     if (!unreadable.empty())
-        std::cout << " not readable as a vCard (" << cardPlaces(unreadable) << ")";
+        std::cout << " not readable as a vCard (" << escapedControls(cardPlaces(unreadable)) << ")";
     std::cout << '\n';
     if (summary.identifiersReplaced > 0) {
         std::cout << "Identifiers replaced: " << summary.identifiersReplaced
                   << " (the card's UID was in use";
-        if (!identifiers.empty()) std::cout << ": " << cardPlaces(identifiers);
+        if (!identifiers.empty()) std::cout << ": " << escapedControls(cardPlaces(identifiers));
         std::cout << ")\n";
     }
     std::cout << "From other programs:  " << summary.cardsFromOtherPrograms
@@ -244,8 +244,8 @@ void printVCardSummary(const ImportSummary& summary, const VCardScanResults& sca
     printDuplicates(summary);
     for (std::size_t index = 0; index < scan.skippedFiles.size(); ++index) {
         std::cout << (index == 0 ? "Files skipped:        " : "                      ")
-                  << scan.skippedFiles[index].first.string() << " ("
-                  << scan.skippedFiles[index].second << ")\n";
+                  << escapedControls(scan.skippedFiles[index].first.string()) << " ("
+                  << escapedControls(scan.skippedFiles[index].second) << ")\n";
     }
     printWarningsAndTime(summary, others, seconds, "cards");
 }
@@ -535,7 +535,7 @@ int runExportVCard(const std::vector<std::string>& arguments, const GlobalOption
         return kFailure;
     }
     std::cout << "Wrote " << page->processedCount() << " vCards to "
-              << (folder ? *folder : *output).string() << '\n';
+              << escapedControls((folder ? *folder : *output).string()) << '\n';
     if (page->outcome()->partlyDone) {
         printError(mapping.file.string() + ": " + page->outcome()->text);
         return kFailure;
