@@ -139,8 +139,10 @@ void printImportsTable(const std::vector<ImportRecord>& entries) {
         std::snprintf(line, sizeof line, "%-9s %-20s %8zu  %-8s  ", record.number.c_str(),
                       isoDateText(record.time).c_str(), record.contacts.size(),
                       record.undone ? "undone" : "undoable");
-        std::cout << line << files << " → " << record.store << " (" << record.containerName
-                  << ")\n";
+        std::cout << line
+                  << escapedControls(files + " → " + record.store + " (" + record.containerName +
+                                     ")")
+                  << '\n';
     }
 }
 
@@ -181,7 +183,8 @@ void printUndoResult(const ImportRecord& record, const ImportUndoPlan& plan, boo
         " imported from " + filesText(record) + " on " + localDateTime(record.time);
     if (dryRun) std::cout << "Dry run: nothing was removed. Undoing the import would do this:\n";
     std::cout << (dryRun ? "Contacts to remove:   " : "Contacts removed:     ")
-              << plan.contactsToRemove.size() << origin << " (import " << record.number << ")\n";
+              << plan.contactsToRemove.size() << escapedControls(origin) << " (import "
+              << escapedControls(record.number) << ")\n";
     if (plan.contactsGone > 0)
         std::cout << "Already gone:         " << countText(plan.contactsGone, "contact", "contacts")
                   << " (deleted since the import)\n";
@@ -189,14 +192,14 @@ void printUndoResult(const ImportRecord& record, const ImportUndoPlan& plan, boo
     for (const std::string& name : groupNames(plan.groupsToRemove))
         removed += (removed.empty() ? "" : ", ") + name;
     std::cout << (dryRun ? "Groups to remove:     " : "Groups removed:       ")
-              << plan.groupsToRemove.size() << (removed.empty() ? "" : " (" + removed + ")")
-              << '\n';
+              << plan.groupsToRemove.size()
+              << (removed.empty() ? "" : " (" + escapedControls(removed) + ")") << '\n';
     if (!plan.groupsKept.empty()) {
         std::string kept;
         for (const std::string& name : groupNames(plan.groupsKept))
             kept += (kept.empty() ? "" : ", ") + name;
-        std::cout << "Groups kept:          " << plan.groupsKept.size() << " (" << kept
-                  << ": other contacts are in them)\n";
+        std::cout << "Groups kept:          " << plan.groupsKept.size() << " ("
+                  << escapedControls(kept) << ": other contacts are in them)\n";
     }
 }
 
