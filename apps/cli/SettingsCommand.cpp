@@ -187,7 +187,7 @@ int runSettings(const std::vector<std::string>& arguments, const GlobalOptions&)
         return kUsageError;
     }
     SettingsStore& settings = SettingsStore::standard();
-    if (auto warning = settings.loadWarning()) printError("settings: " + *warning);
+    if (auto warning = settings.loadWarning()) printWarning("settings: " + *warning);
     registerDefaults(settings);
 
     const std::string& action = arguments[0];

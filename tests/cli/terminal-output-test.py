@@ -14,6 +14,7 @@ import json
 import os
 import pty
 import select
+import shutil
 import struct
 import subprocess
 import sys
@@ -161,6 +162,23 @@ check("pipe: no colour", err.startswith(b"pelkora: ") and ESC not in err, err)
 out, err, status = piped("rows", os.path.join(work, "\x1b[2Jname.csv"))
 check("file name escaped in errors", ESC not in err and b"\\x1b[2Jname.csv" in err, err)
 
+# A settings file that cannot be read is a warning: yellow on a terminal, plain in a pipe.
+settings_folder = os.path.join(environment["XDG_CONFIG_HOME"], "pelkora")
+os.makedirs(settings_folder, exist_ok=True)
+
+
+def break_settings():  # the store sets a file it cannot read aside, so each run needs one
+    with open(os.path.join(settings_folder, "settings.plist"), "wb") as file:
+        file.write(b"not a property list")
+
+
+break_settings()
+out, err, status = on_terminal("settings", "get", "TrustBOMs")
+check("warning prefix yellow on a terminal", err.startswith(b"\x1b[33mpelkora: warning:\x1b[0m "), err)
+break_settings()
+out, err, status = piped("settings", "get", "TrustBOMs")
+check("warning prefix plain in a pipe", err.startswith(b"pelkora: warning: settings: "), err)
+
 # Every listing's --json parses and has its documented keys.
 workbook = os.path.join(examples, "contacts.xlsx")
 listings = [
@@ -194,5 +212,6 @@ check("e-mail label menu without iCloud", b"iCloud" not in out and b"_$!<Work>!$
 out, err, status = piped("open", "--json", workbook)
 check("open --json: workbook", json.loads(out)[0]["type"] == "workbook", out)
 
+shutil.rmtree(work, ignore_errors=True)
 print(f"{checks} checks, {failures} failures")
 sys.exit(1 if failures else 0)
