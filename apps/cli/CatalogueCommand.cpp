@@ -1,6 +1,10 @@
 // pelkora catalogue: the targets a column can be assigned to, and the labels of a target.
 
+#include <CLI/CLI.hpp>
+#include <optional>
+
 #include "Command.h"
+#include "CommandHelp.h"
 #include "addressbook/ContactLocalization.h"
 #include "mapping/ContactPropertyCatalogue.h"
 #include "support/Json.h"
@@ -72,22 +76,35 @@ int printLabels(const std::string& key, bool asJson) {
     return kSuccess;
 }
 
+struct CatalogueOptions {
+    std::optional<std::string> labelsOf;  // --labels KEY
+    bool json = false;
+};
+
+int runCatalogue(const CatalogueOptions& options) {
+    if (options.labelsOf) return printLabels(*options.labelsOf, options.json);
+    return printTargets(options.json);
+}
+
 }  // namespace
 
-int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    bool asJson = false;
-    std::vector<std::string> rest;
-    for (const auto& argument : arguments) {
-        if (argument == "--json") {
-            asJson = true;
-        } else {
-            rest.push_back(argument);
-        }
-    }
-    if (rest.empty()) return printTargets(asJson);
-    if (rest.size() == 2 && rest[0] == "--labels") return printLabels(rest[1], asJson);
-    printError("catalogue: takes no arguments, or --labels KEY (and --json)");
-    return kUsageError;
+void addCatalogueCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<CatalogueOptions>();
+    CLI::App* command = app.add_subcommand("catalogue");
+    describe(*command,
+             {"List the targets a column can be assigned to, or the labels of one",
+              "Each target with its menu tag, title and key/sub-key, as --set takes them; with "
+              "--labels the labels the mapping page offers for a key, stored form and display "
+              "text. --json prints an array of objects (tag, title, propertyKey, "
+              "propertySubKey; or label, title).",
+              {{"pelkora catalogue", "Every target."},
+               {"pelkora catalogue --labels phoneNumbers", "The labels of phone numbers."}}});
+    command
+        ->add_option("--labels", options->labelsOf,
+                     "The labels this key offers instead of the targets.")
+        ->type_name("KEY");
+    command->add_flag("--json", options->json, "Print a JSON array.");
+    setAction(*command, context, [options] { return runCatalogue(*options); });
 }
 
 }  // namespace pelkora::cli

@@ -1,9 +1,12 @@
 #pragma once
 
-// Shared pieces of the pelkora command's subcommands.
+// Shared pieces of the pelkora command's subcommands. Each command lives in its own file,
+// which defines the command's options (a small struct), the function that registers the
+// command on the command line (CLI11) and the function that runs it with those options.
 
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -11,20 +14,35 @@
 
 #include "Terminal.h"
 
+namespace CLI {
+class App;
+}
+
 namespace pelkora::cli {
 
-// Exit codes, listed in --help.
+// Exit codes, listed in --help and the manual pages.
 enum ExitCode : int {
     kSuccess = 0,
-    kFailure = 1,  // the command ran but could not do what was asked (a file could not be opened …)
-    kUsageError = 2,      // unknown command or option, missing or bad argument
-    kStrictWarnings = 2,  // import --strict: some values would not go in as they stand
-    kStorageError = 3,  // the settings, the address book or the import journal could not be written
+    kCancelled = 1,     // cancelled (Ctrl-C), or only part of the work was done
+    kUsageError = 2,    // unknown command or option, missing or bad argument, or an input that
+                        // cannot be used: a file that cannot be opened or read, a value the
+                        // file does not have (a row, a sheet), import --strict with warnings
+    kStorageError = 3,  // the address book or the settings could not be opened or written
 };
 
 struct GlobalOptions {
     bool verbose = false;  // echo the runtime log and the wizard's pages on stderr
 };
+
+// What the parsed command line asks for: the global options, and the action of the command
+// that was given (none when no command was).
+struct CommandContext {
+    GlobalOptions global;
+    std::function<int()> action;
+};
+
+// Makes `action` what runs when the command is the one given on the command line.
+void setAction(CLI::App& command, CommandContext& context, std::function<int()> action);
 
 // A moment as ISO 8601 text in UTC: "2024-03-15T12:00:00Z".
 inline std::string isoDateText(std::chrono::system_clock::time_point moment) {
@@ -49,21 +67,23 @@ inline void printWarning(std::string_view message) {
               << escapedControls(message, true) << '\n';
 }
 
-int runOpen(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runSettings(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runRows(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runSheets(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runCatalogue(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runVocabulary(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runMap(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runImport(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runScan(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runExportVCard(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runDates(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runLog(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runImports(const std::vector<std::string>& arguments, const GlobalOptions& options);
-int runUndo(const std::vector<std::string>& arguments, const GlobalOptions& options);
+// The commands, in the order "pelkora --help" lists them. Each registers itself on the
+// top-level command line.
+void addImportCommand(CLI::App& app, CommandContext& context);
+void addImportsCommand(CLI::App& app, CommandContext& context);
+void addUndoCommand(CLI::App& app, CommandContext& context);
+void addScanCommand(CLI::App& app, CommandContext& context);
+void addExportVCardCommand(CLI::App& app, CommandContext& context);
+void addOpenCommand(CLI::App& app, CommandContext& context);
+void addRowsCommand(CLI::App& app, CommandContext& context);
+void addMapCommand(CLI::App& app, CommandContext& context);
+void addSheetsCommand(CLI::App& app, CommandContext& context);
+void addEncodingsCommand(CLI::App& app, CommandContext& context);
+void addContactsCommand(CLI::App& app, CommandContext& context);
+void addCatalogueCommand(CLI::App& app, CommandContext& context);
+void addVocabularyCommand(CLI::App& app, CommandContext& context);
+void addDatesCommand(CLI::App& app, CommandContext& context);
+void addSettingsCommand(CLI::App& app, CommandContext& context);
+void addLogCommand(CLI::App& app, CommandContext& context);
 
 }  // namespace pelkora::cli

@@ -1,10 +1,14 @@
 // pelkora contacts: look into the address book, or export it as vCards.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <unordered_map>
 
 #include "Command.h"
+#include "CommandHelp.h"
+#include "ImportCommand.h"
 #include "OutputFile.h"
+#include "StandardStreams.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/AtomicFile.h"
@@ -17,12 +21,13 @@ namespace {
 using namespace pelkora::contacts;
 
 struct ContactsOptions {
-    std::string action;
+    std::string action;  // containers, list, groups, export or import-vcf
     std::optional<std::filesystem::path> storePath;
     std::optional<std::string> container;
     bool json = false;
-    bool force = false;  // export may replace an existing file
-    std::vector<std::string> operands;
+    bool force = false;                             // export may replace an existing file
+    std::filesystem::path output;                   // export: the vCard file, - for stdout
+    std::vector<std::filesystem::path> vCardFiles;  // import-vcf
 };
 
 std::string dateText(const DateComponents& date) {
@@ -136,41 +141,6 @@ std::string contactJson(const Contact& contact, const std::vector<std::string>& 
     return out + "}";
 }
 
-std::optional<ContactsOptions> parseOptions(const std::vector<std::string>& arguments) {
-    ContactsOptions options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const auto& argument = arguments[index];
-        if (argument == "--store" || argument == "--container") {
-            if (index + 1 == arguments.size()) {
-                printError("contacts: " + argument + " needs a value");
-                return std::nullopt;
-            }
-            const auto& value = arguments[++index];
-            if (argument == "--store") {
-                options.storePath = value;
-            } else {
-                options.container = value;
-            }
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--force") {
-            options.force = true;
-        } else if (argument.starts_with("--")) {
-            printError("contacts: unknown option “" + argument + "”");
-            return std::nullopt;
-        } else if (options.action.empty()) {
-            options.action = argument;
-        } else {
-            options.operands.push_back(argument);
-        }
-    }
-    if (options.action.empty()) {
-        printError("contacts: say containers, list, groups, export OUT.vcf or import-vcf FILE...");
-        return std::nullopt;
-    }
-    return options;
-}
-
 // The group names of every contact of the container that is in a group.
 std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(
     ContactStore& store, const std::string& container) {
@@ -189,7 +159,7 @@ std::unordered_map<std::string, std::vector<std::string>> groupNamesByContact(
 
 int fail(const ContactStoreError& error) {
     printError("contacts: " + error.message);
-    return kFailure;
+    return kStorageError;
 }
 
 int listContainers(ContactStore& store, bool asJson) {
@@ -285,71 +255,128 @@ int exportContacts(ContactStore& store, const std::string& container,
         const auto found = groups.find(contact.identifier);
         return found == groups.end() ? std::vector<std::string>{} : found->second;
     };
+    const std::string data = dataWithContacts(contacts, options);
+    if (isStandardStream(output)) {
+        std::cout << data << std::flush;
+        std::cerr << "Exported " << contacts.size() << " contacts\n";
+        return std::cout ? kSuccess : kUsageError;
+    }
     // A symbolic link at the output is replaced, never written through, as export-vcard does.
     auto file = AtomicFileWriter::open(output, AtomicFileWriter::SymbolicLinks::replace);
     if (!file) {
         printError("contacts: " + file.error().message);
-        return kFailure;
+        return kUsageError;
     }
-    auto written = file->append(dataWithContacts(contacts, options));
+    auto written = file->append(data);
     if (written) written = file->commit();
     if (!written) {
         printError("contacts: " + written.error().message);
-        return kFailure;
+        return kUsageError;
     }
     std::cout << "Exported " << contacts.size() << " contacts to "
               << escapedControls(output.string()) << '\n';
     return kSuccess;
 }
 
-}  // namespace
-
-int runContacts(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    const auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    if (options->action == "import-vcf" && !options->operands.empty()) {
+int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptions) {
+    if (options.action == "import-vcf") {
         // Kept for scripts written before vCards went through the import's own steps.
-        std::vector<std::string> importArguments;
-        if (options->storePath)
-            importArguments.insert(importArguments.end(),
-                                   {"--store", options->storePath->string()});
-        if (options->container)
-            importArguments.insert(importArguments.end(), {"--container", *options->container});
-        if (options->json) importArguments.push_back("--json");
-        importArguments.insert(importArguments.end(), options->operands.begin(),
-                               options->operands.end());
-        return runImport(importArguments, globalOptions);
+        ImportCommandOptions importOptions;
+        importOptions.storePath = options.storePath;
+        importOptions.container = options.container;
+        importOptions.json = options.json;
+        importOptions.operands = options.vCardFiles;
+        return runImport(importOptions, globalOptions);
     }
-    const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
+    const auto location = options.storePath.value_or(SqliteContactStore::defaultLocation());
     // Listing and exporting only read: a mistyped --store must not leave a new book behind.
     auto opened = SqliteContactStore::openExisting(location);
     if (!opened) return fail(opened.error());
     auto& store = **opened;
-    const std::string container = options->container.value_or(store.defaultContainerIdentifier());
-    if (options->container) {
+    const std::string container = options.container.value_or(store.defaultContainerIdentifier());
+    if (options.container) {
         auto found = store.container(container);
         if (!found) return fail(found.error());
         if (!*found) {
             printError("contacts: no container “" + container +
                        "”. Run “pelkora contacts containers” to see them.");
-            return kFailure;
+            return kUsageError;
         }
     }
-    const auto& action = options->action;
-    const auto operandCount = options->operands.size();
-    if (action == "containers" && operandCount == 0) return listContainers(store, options->json);
-    if (action == "list" && operandCount == 0) return listContacts(store, container, options->json);
-    if (action == "groups" && operandCount == 0) return listGroups(store, container, options->json);
-    if (action == "export" && operandCount == 1) {
-        const std::filesystem::path output = options->operands[0];
+    const auto& action = options.action;
+    if (action == "containers") return listContainers(store, options.json);
+    if (action == "list") return listContacts(store, container, options.json);
+    if (action == "groups") return listGroups(store, container, options.json);
+    if (!isStandardStream(options.output)) {
         // The address book's own files are what the export reads.
         const std::vector<std::filesystem::path> read{location, location.string() + "-wal",
                                                       location.string() + "-shm"};
-        if (!mayWriteOutputFile("contacts", output, read, options->force)) return kUsageError;
-        return exportContacts(store, container, output);
+        if (!mayWriteOutputFile("contacts", options.output, read, options.force))
+            return kUsageError;
     }
-    printError("contacts: say containers, list, groups, export OUT.vcf or import-vcf FILE...");
-    return kUsageError;
+    return exportContacts(store, container, options.output);
+}
+
+}  // namespace
+
+void addContactsCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<ContactsOptions>();
+    CLI::App* command = app.add_subcommand("contacts");
+    describe(*command,
+             {"Look into the address book, or export it as vCards",
+              "The address book's containers, contacts or groups, every contact of a container "
+              "as vCard 3.0, or an import of vCard files. Reading never creates the address "
+              "book: only an import does. The options go before or after the command's name.",
+              {{"pelkora contacts list",
+                "One line per contact: name, organization, e-mail, "
+                "phone."},
+               {"pelkora contacts --store=/tmp/book.sqlite list --json",
+                "Every field of every contact of another address book, as JSON."},
+               {"pelkora contacts export - | gzip > contacts.vcf.gz",
+                "The address book as vCards on standard output."}}});
+    command
+        ->add_option("--store", options->storePath,
+                     "The address book file, instead of the usual one.")
+        ->type_name("PATH");
+    command
+        ->add_option("--container", options->container,
+                     "The container to look into, instead of the default one.")
+        ->type_name("ID");
+    command->add_flag("--json", options->json, "Print JSON instead of lines of text.");
+    command->add_flag("--force", options->force,
+                      "export: replace an existing OUT.vcf (or the symbolic link there).");
+    command->require_subcommand(1);
+
+    auto add = [&](const char* name, CommandHelp help) {
+        CLI::App* action = command->add_subcommand(name);
+        describe(*action, std::move(help));
+        setAction(*action, context, [options, name, &context] {
+            options->action = name;
+            return runContacts(*options, context.global);
+        });
+        return action;
+    };
+    add("containers", {"List the address book's containers",
+                       "Identifier and name of each container; the default one is marked.",
+                       {}});
+    add("list", {"List the contacts of a container",
+                 "One line per contact (name, organization, first e-mail and phone); with "
+                 "--json every field, labels and groups.",
+                 {}});
+    add("groups", {"List the groups of a container with their member counts", "", {}});
+    add("export", {"Write every contact of the container as vCard 3.0",
+                   "Groups go into CATEGORIES. OUT.vcf is written as a whole, never left half "
+                   "written; an existing one (or a symbolic link, which is replaced itself) "
+                   "only with --force.",
+                   {}})
+        ->add_option("OUT.vcf", options->output, "The vCard file; - writes to standard output.")
+        ->required();
+    add("import-vcf", {"Import vCard files (the same as \"pelkora import\")",
+                       "The same as \"pelkora import --store PATH --container ID VCARDS...\".",
+                       {}})
+        ->add_option("VCARDS", options->vCardFiles,
+                     "vCard files, and folders of them; - reads standard input.")
+        ->required();
 }
 
 }  // namespace pelkora::cli

@@ -1,8 +1,10 @@
 // pelkora dates: test a date format, and manage the user's own formats.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "mapping/DateFormat.h"
 #include "platform/SettingsStore.h"
 #include "support/Json.h"
@@ -42,88 +44,115 @@ void printFormats(const std::vector<DateFormat>& formats, bool asJson) {
     }
 }
 
-// Reads --format PATTERN and --locale ID from the arguments; the rest are operands.
-struct FormatOptions {
-    std::optional<std::string> format;
+struct DatesOptions {
+    std::string action;  // test, list, add or remove
+    std::string format;
     std::optional<std::string> locale;
-    bool json = false;
-    std::vector<std::string> operands;
+    std::string text;   // test: the date text
+    bool json = false;  // list --json
 };
 
-std::optional<FormatOptions> parseFormatOptions(const std::vector<std::string>& arguments,
-                                                std::size_t first) {
-    FormatOptions options;
-    for (std::size_t index = first; index < arguments.size(); ++index) {
-        const auto& argument = arguments[index];
-        if ((argument == "--format" || argument == "--locale") && index + 1 < arguments.size()) {
-            (argument == "--format" ? options.format : options.locale) = arguments[++index];
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument.starts_with("--")) {
-            printError("dates: unknown option “" + argument + "” (or it lacks its value)");
-            return std::nullopt;
-        } else {
-            options.operands.push_back(argument);
-        }
+// Stores the user's formats; the settings are written out at once.
+int store(const std::vector<DateFormat>& custom, SettingsStore& settings) {
+    DateFormat::archiveWithCustomFormats(custom, settings);
+    if (auto written = settings.synchronize(); !written) {
+        printError("dates: " + written.error().message);
+        return kStorageError;
     }
-    return options;
+    return kSuccess;
 }
 
-}  // namespace
-
-int runDates(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    const std::string action = arguments.empty() ? std::string() : arguments[0];
-    const auto options = parseFormatOptions(arguments, 1);
-    if (!options) return kUsageError;
+int runDates(const DatesOptions& options) {
+    const std::string& action = options.action;
     auto& settings = SettingsStore::standard();
     auto custom = DateFormat::unarchiveCustomFormats(settings);
 
-    if (action == "test" && options->format && options->operands.size() == 1) {
+    if (action == "test") {
         // Without --locale the test uses the user's language, as the format page does.
-        const auto locale = options->locale.value_or(dates::currentLanguageCode());
-        auto result = testDateFormat(*options->format, locale, options->operands[0]);
+        const auto locale = options.locale.value_or(dates::currentLanguageCode());
+        auto result = testDateFormat(options.format, locale, options.text);
         if (!result) {
             const auto text = errorText(result.error());
             if (result.error() == DateParsingError::parsingFailed) {
                 // Reading is strict, so this also covers days that do not exist (31/02/2000).
-                printError("dates: “" + options->operands[0] + "” is not a date in the format “" +
-                           *options->format + "” (locale " + locale + "): " + std::string(text));
+                printError("dates: “" + options.text + "” is not a date in the format “" +
+                           options.format + "” (locale " + locale + "): " + std::string(text));
             } else {
                 printError("dates: " + (text.empty()
                                             ? std::string("unknown locale “") + locale + "”"
                                             : std::string(text)));
             }
-            return kFailure;
+            return kUsageError;
         }
         std::cout << componentsText(result->components) << '\t' << result->displayText << '\n';
         return kSuccess;
     }
-    if (action == "list" && options->operands.empty()) {
-        printFormats(parserDateFormats(custom, commonDateFormats()), options->json);
+    if (action == "list") {
+        printFormats(parserDateFormats(custom, commonDateFormats()), options.json);
         return kSuccess;
     }
-    if (action == "add" && options->format && options->operands.empty()) {
-        custom.push_back(DateFormat(*options->format, options->locale, true));
-        DateFormat::archiveWithCustomFormats(custom, settings);
-        return kSuccess;
+    if (action == "add") {
+        custom.push_back(DateFormat(options.format, options.locale, true));
+        return store(custom, settings);
     }
-    if (action == "remove" && options->format && options->operands.empty()) {
-        const auto before = custom.size();
-        std::erase_if(custom,
-                      [&](const DateFormat& format) { return format.format == *options->format; });
-        if (custom.size() == before) {
-            printError("dates: no custom format “" + *options->format +
-                       "” (common formats cannot be removed)");
-            return kFailure;
-        }
-        DateFormat::archiveWithCustomFormats(custom, settings);
-        return kSuccess;
+    const auto before = custom.size();
+    std::erase_if(custom,
+                  [&](const DateFormat& format) { return format.format == options.format; });
+    if (custom.size() == before) {
+        printError("dates: no custom format “" + options.format +
+                   "” (common formats cannot be removed)");
+        return kUsageError;
     }
-    printError(
-        "dates: say test --format PATTERN [--locale ID] TEXT, list, add --format PATTERN [--locale "
-        "ID] or "
-        "remove --format PATTERN");
-    return kUsageError;
+    return store(custom, settings);
+}
+
+}  // namespace
+
+void addDatesCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<DatesOptions>();
+    CLI::App* command = app.add_subcommand("dates");
+    describe(*command,
+             {"Test date formats, and manage your own",
+              "Date texts are read with your own formats first, then with the common ones of "
+              "your locale. Patterns are ICU's (dd.MM.yyyy, M/d/yy, ...).",
+              {{"pelkora dates test --format dd.MM.yyyy 12.05.1979",
+                "Prints 1979-05-12 and the date as your locale writes it."},
+               {"pelkora dates add --format=d/M/yy --locale de", "Adds a format of your own."},
+               {"pelkora dates list", "The formats, yours first."}}});
+    command->require_subcommand(1);
+    auto add = [&](const char* name, CommandHelp help) {
+        CLI::App* action = command->add_subcommand(name);
+        describe(*action, std::move(help));
+        setAction(*action, context, [options, name] {
+            options->action = name;
+            return runDates(*options);
+        });
+        return action;
+    };
+    auto addFormat = [&](CLI::App* action) {
+        action->add_option("--format", options->format, "The date pattern, in ICU's letters.")
+            ->type_name("PATTERN")
+            ->required();
+    };
+    auto addLocale = [&](CLI::App* action) {
+        action
+            ->add_option("--locale", options->locale,
+                         "The locale the pattern's month and day names are in (en, de_AT, ...).")
+            ->type_name("ID");
+    };
+    CLI::App* test = add("test", {"Read a date text with a pattern", "", {}});
+    addFormat(test);
+    addLocale(test);
+    test->add_option("TEXT", options->text, "The date text.")->required();
+    add("list", {"List the formats date texts are tried with",
+                 "Yours, then the common ones of your locale: pattern, locale, custom or "
+                 "common.",
+                 {}})
+        ->add_flag("--json", options->json, "Print a JSON array (format, locale, custom).");
+    CLI::App* addCommand = add("add", {"Add a format of your own", "", {}});
+    addFormat(addCommand);
+    addLocale(addCommand);
+    addFormat(add("remove", {"Remove a format of your own", "", {}}));
 }
 
 }  // namespace pelkora::cli

@@ -3,9 +3,12 @@
 // the address book. vCard files (several, or folders of them) are scanned and imported card by
 // card instead. Progress shows on a terminal, a summary at the end.
 
+#include "ImportCommand.h"
+
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,10 +17,13 @@
 #include <optional>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "CommandLineSession.h"
+#include "CommandOptions.h"
 #include "InputFiles.h"
 #include "MappingSteps.h"
 #include "OutputFile.h"
+#include "StandardStreams.h"
 #include "VCardScanSteps.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/MainQueue.h"
@@ -30,68 +36,6 @@ namespace pelkora::cli {
 namespace {
 
 using contacts::SqliteContactStore;
-
-struct ImportCommandOptions {
-    MappingRequest mapping;
-    // The files and folders named.
-    std::vector<std::filesystem::path> operands;
-    // The options that map a table's columns, as given; vCards refuse them.
-    std::vector<std::string> mappingOptions;
-    std::optional<std::string> container;
-    std::optional<std::filesystem::path> storePath;
-    bool noDuplicates = false;
-    bool removeGroups = false;
-    bool noNoteText = false;
-    bool dryRun = false;
-    bool json = false;
-    bool strict = false;
-};
-
-bool isMappingOption(std::string_view argument) {
-    return argument == "--set" || argument == "--no-header" || argument == "--sheet" ||
-           argument == "--lang" || argument == "--encoding";
-}
-
-std::optional<ImportCommandOptions> parseOptions(const std::vector<std::string>& arguments) {
-    ImportCommandOptions options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string& argument = arguments[index];
-        if (argument.size() <= 1 || !argument.starts_with("-")) {
-            options.operands.emplace_back(argument);
-            continue;
-        }
-        if (isMappingOption(argument)) options.mappingOptions.push_back(argument);
-        const ArgumentUse use = takeMappingArgument("import", arguments, index, options.mapping);
-        if (use == ArgumentUse::invalid) return std::nullopt;
-        if (use == ArgumentUse::taken) continue;
-        const bool hasValue = index + 1 < arguments.size();
-        if (argument == "--container" && hasValue) {
-            options.container = arguments[++index];
-        } else if (argument == "--store" && hasValue) {
-            options.storePath = arguments[++index];
-        } else if (argument == "--no-duplicates") {
-            options.noDuplicates = true;
-        } else if (argument == "--remove-groups") {
-            options.removeGroups = true;
-        } else if (argument == "--no-note-text") {
-            options.noNoteText = true;
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--strict") {
-            options.strict = true;
-        } else {
-            printError("import: unknown option “" + argument + "” (or it lacks its value)");
-            return std::nullopt;
-        }
-    }
-    if (options.operands.empty()) {
-        printError("import: name the file to import (a table, or vCard files and folders)");
-        return std::nullopt;
-    }
-    return options;
-}
 
 // The counts both kinds of import report in --json, without braces.
 void printJsonCounts(const ImportSummary& summary, double seconds, bool dryRun) {
@@ -260,7 +204,7 @@ ImportPage* openImportPage(CommandLineSession& run, const MappingRequest& mappin
         return nullptr;
     }
     prepared.page->continueAction(session);
-    exitCode = kFailure;
+    exitCode = kUsageError;
     if (!run.runUntilPage({"ImportViewController"})) {
         printError(mapping.file.string() + ": " + run.alertMessage());
         return nullptr;
@@ -311,7 +255,7 @@ class ScratchBook {
 };
 
 struct ImportRun {
-    int exitCode = kFailure;
+    int exitCode = kUsageError;
     std::optional<ImportSummary> summary;
 };
 
@@ -324,7 +268,7 @@ ImportPage* openVCardImportPage(CommandLineSession& run,
     exitCode = scanned.exitCode;
     if (!scanned.page) return nullptr;
     scan = scanned.results;
-    exitCode = kFailure;
+    exitCode = kUsageError;
     if (!scanned.page->isContinueEnabled()) {
         std::string reasons;
         for (const auto& [file, reason] : scan.skippedFiles)
@@ -353,6 +297,7 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
     auto opened = SqliteContactStore::open(location);
     if (!opened) {
         printError("import: " + opened.error().message);
+        result.exitCode = kStorageError;
         return result;
     }
     std::shared_ptr<contacts::ContactStore> store = std::move(*opened);
@@ -392,7 +337,7 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
     const auto started = std::chrono::steady_clock::now();
     if (!page->startImport(session, importSettings)) {
         printError(subject + ": nothing to import");
-        result.exitCode = kFailure;
+        result.exitCode = kUsageError;
         return result;
     }
     run.runUntilEnded([&] { return page->summary().has_value(); });
@@ -414,49 +359,49 @@ ImportRun importInto(const std::filesystem::path& location, const ImportCommandO
     if (page->outcome() && page->outcome()->failed) {
         print();
         printError(subject + ": " + page->outcome()->heading + " " + page->outcome()->text);
-        result.exitCode = kFailure;
+        result.exitCode = kStorageError;
         return result;
     }
     // A strict run that finds warnings reports them as its dry run; the real one never starts.
     if (dryRun || !options.strict || result.summary->warnings.empty()) print();
-    result.exitCode = result.summary->cancelled ? kFailure : kSuccess;
+    result.exitCode = result.summary->cancelled ? kCancelled : kSuccess;
     return result;
 }
 
 }  // namespace
 
-int runImport(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    int exitCode = kFailure;
+int runImport(ImportCommandOptions options, const GlobalOptions& globalOptions) {
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(options.operands)) return kUsageError;
+    int exitCode = kUsageError;
     const auto input =
-        classifyInputFiles("import", options->operands, options->mapping.openAs, exitCode);
+        classifyInputFiles("import", options.operands, options.mapping.openAs, exitCode);
     if (!input) return exitCode;
-    if (input->areVCards && !options->mappingOptions.empty()) {
+    if (input->areVCards && !options.mappingOptions.empty()) {
         std::string given;
-        for (const auto& option : options->mappingOptions)
+        for (const auto& option : options.mappingOptions)
             given += (given.empty() ? "" : ", ") + option;
         printError("import: column options (" + given +
                    ") do not apply to vCard files, whose cards name their own fields (" +
                    input->files.front().string() + ")");
         return kUsageError;
     }
-    if (!input->areVCards) options->mapping.file = input->files.front();
+    if (!input->areVCards) options.mapping.file = input->files.front();
 
-    const auto location = options->storePath.value_or(SqliteContactStore::defaultLocation());
+    const auto location = options.storePath.value_or(SqliteContactStore::defaultLocation());
     // A dry run imports into a copy of the address book, which then goes away; so does the
     // first pass of a strict run, which saves for real only when nothing needs a warning.
-    if (options->dryRun || options->strict) {
+    if (options.dryRun || options.strict) {
         ScratchBook scratch(location);
         if (!scratch.error().empty()) {
             printError("import: could not copy the address book for a trial run: " +
                        scratch.error());
-            return kFailure;
+            return kStorageError;
         }
-        const bool reportsAsDryRun = options->dryRun;
-        ImportRun trial = importInto(scratch.location(), *options, *input, globalOptions, true);
+        const bool reportsAsDryRun = options.dryRun;
+        ImportRun trial = importInto(scratch.location(), options, *input, globalOptions, true);
         if (!trial.summary || trial.exitCode != kSuccess) return trial.exitCode;
-        if (options->strict && !trial.summary->warnings.empty()) {
+        if (options.strict && !trial.summary->warnings.empty()) {
             const std::size_t count = trial.summary->warnings.size();
             const bool one = count == 1;
             printError("import: --strict: " + std::to_string(count) +
@@ -465,82 +410,199 @@ int runImport(const std::vector<std::string>& arguments, const GlobalOptions& gl
                                          : (one ? " value would not go in as it stands"
                                                 : " values would not go in as they stand")) +
                        "; nothing was saved");
-            return kStrictWarnings;
+            return kUsageError;
         }
         if (reportsAsDryRun) return trial.exitCode;
     }
-    return importInto(location, *options, *input, globalOptions, false).exitCode;
+    return importInto(location, options, *input, globalOptions, false).exitCode;
+}
+
+void addImportCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<ImportCommandOptions>();
+    CLI::App* command = app.add_subcommand("import");
+    describe(
+        *command,
+        {"Import a table or vCard files into the address book",
+         "The whole import: read the file, map its columns (learnt titles included; --set "
+         "corrects as for \"pelkora map\" and is learnt for later files), and save one contact per "
+         "row into the address "
+         "book in chunks of 500, with the groups the data names and duplicates set aside in the "
+         "groups \"OLD DUPLICATES\" and \"NEW DUPLICATES\". Prints a summary (--json: one "
+         "object). Ctrl-C stops after the chunks saved so far.\n\n"
+         "--dry-run imports into a copy that is thrown away, learning no correction and "
+         "changing no setting. Values not taken as they stood "
+         "(not a date, two columns on one field …) are counted in the summary and listed in "
+         "--json and the runtime log; --strict saves nothing and exits 2 when there is any.\n\n"
+         "Instead of a table: one or more vCard files, or folders whose .vcf files are taken in "
+         "name order, scanned and imported one contact per card, CATEGORIES as groups; a card "
+         "that cannot be read is skipped and named in the summary. The column options (--set, "
+         "--no-header, --sheet, --lang, --encoding) do not apply to them. A table is imported "
+         "on its own: never with vCards, never with another table.",
+         {{"pelkora import contacts.csv", "Imports every row of the file."},
+          {"pelkora import --dry-run --json --sheet People contacts.xlsx",
+           "What importing the sheet \"People\" would do, as JSON, saving nothing."},
+          {"pelkora import --store=/tmp/book.sqlite cards/ extra.vcf",
+           "Imports the .vcf files of the folder cards and extra.vcf into another address "
+           "book."},
+          {"curl -s https://example.org/team.csv | pelkora import --strict -",
+           "Imports what standard input holds, and only when every value goes in as it "
+           "stands."}}});
+    command
+        ->add_option("--container", options->container,
+                     "The address book's container to import into (\"pelkora contacts "
+                     "containers\" lists them).")
+        ->type_name("ID");
+    command
+        ->add_option("--store", options->storePath,
+                     "The address book file, instead of the usual one.")
+        ->type_name("PATH");
+    addMappingOptions(*command, options->mapping);
+    addOpenAsOption(*command, options->mapping.openAs);
+    command->add_flag("--no-duplicates", options->noDuplicates,
+                      "Do not look for duplicates; every row or card becomes a new contact.");
+    command->add_flag("--remove-groups", options->removeGroups,
+                      "Remove the groups an earlier import of the file made first.");
+    command->add_flag("--no-note-text", options->noNoteText,
+                      "Do not add the import's text (file, date) to the notes.");
+    command->add_flag("--dry-run", options->dryRun,
+                      "Import into a copy of the address book that is thrown away.");
+    command->add_flag("--strict", options->strict,
+                      "Save nothing, and exit 2, when any value would not go in as it stands.");
+    command->add_flag("--json", options->json, "Print the summary as one JSON object.");
+    command
+        ->add_option("FILE", options->operands,
+                     "A table (CSV/TSV text or an Excel workbook), or vCard files and folders "
+                     "of them; - reads standard input.")
+        ->required();
+    setAction(*command, context, [options, command, &context] {
+        options->mappingOptions = givenMappingOptions(*command);
+        return runImport(*options, context.global);
+    });
 }
 
 }  // namespace pelkora::cli
 
 namespace pelkora::cli {
 
-int runExportVCard(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
+namespace {
+
+struct ExportVCardOptions {
     MappingRequest mapping;
-    std::optional<std::filesystem::path> output;
-    std::optional<std::filesystem::path> folder;
-    bool force = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const ArgumentUse use = takeMappingArgument("export-vcard", arguments, index, mapping);
-        if (use == ArgumentUse::invalid) return kUsageError;
-        if (use == ArgumentUse::taken) continue;
-        const std::string& argument = arguments[index];
-        if ((argument == "-o" || argument == "--output") && index + 1 < arguments.size()) {
-            output = arguments[++index];
-        } else if (argument == "--individual" && index + 1 < arguments.size()) {
-            folder = arguments[++index];
-        } else if (argument == "--force") {
-            force = true;
-        } else {
-            printError("export-vcard: unknown option “" + argument + "” (or it lacks its value)");
-            return kUsageError;
-        }
-    }
-    if (mapping.file.empty() || output.has_value() == folder.has_value()) {
-        printError(
-            "export-vcard: name the file to export and either -o OUT.vcf or --individual DIR");
+    std::optional<std::filesystem::path> output;  // -o OUT.vcf, - for standard output
+    std::optional<std::filesystem::path> folder;  // --individual DIR
+    bool force = false;                           // -o may replace an existing file
+};
+
+int runExportVCard(ExportVCardOptions options, const GlobalOptions& globalOptions) {
+    MappingRequest& mapping = options.mapping;
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(mapping.file)) return kUsageError;
+    if (!allFilesExist({mapping.file})) return kUsageError;
+    if (options.output && !isStandardStream(*options.output) &&
+        !mayWriteOutputFile("export-vcard", *options.output, {mapping.file}, options.force))
         return kUsageError;
-    }
-    if (!allFilesExist({mapping.file})) return kFailure;
-    if (output && !mayWriteOutputFile("export-vcard", *output, {mapping.file}, force))
-        return kUsageError;
+    const auto& folder = options.folder;
     if (folder) {
         std::error_code error;
         if (!std::filesystem::is_directory(*folder, error)) {
             printError("export-vcard: " + folder->string() + ": no such folder");
-            return kFailure;
+            return kUsageError;
         }
     }
+    // Standard output gets the file the export writes into a private folder.
+    PrivateFolder spool;
+    const bool toStandardOutput = options.output && isStandardStream(*options.output);
+    if (toStandardOutput) {
+        if (!spool.make()) {
+            printError("export-vcard: " + spool.error());
+            return kUsageError;
+        }
+        options.output = spool.path() / "contacts.vcf";
+    }
+    const std::filesystem::path destination = folder ? *folder : *options.output;
 
     CommandLineSession run(globalOptions, true);
     auto& session = run.session();
-    int exitCode = kFailure;
+    int exitCode = kUsageError;
     auto* page = openImportPage(run, mapping, "export-vcard", exitCode);
     if (!page) return exitCode;
     const auto format =
         folder ? ImportPage::VCardFormat::individual : ImportPage::VCardFormat::group;
-    if (!page->startExport(session, format, folder ? *folder : *output)) {
+    if (!page->startExport(session, format, destination)) {
         printError(mapping.file.string() + ": nothing to export");
-        return kFailure;
+        return kUsageError;
     }
     run.runUntilEnded([&] { return page->hasEnded(); });
+    // What the command says goes to stderr when the vCards go to standard output.
+    std::ostream& report = toStandardOutput ? std::cerr : std::cout;
     if (page->outcome() && page->outcome()->failed) {
         printError(mapping.file.string() + ": " + page->outcome()->heading + " " +
                    page->outcome()->text);
-        return kFailure;
+        return kUsageError;
     }
     if (!page->outcome()) {
-        std::cout << "Cancelled after " << page->processedCount() << " vCards.\n";
-        return kFailure;
+        report << "Cancelled after " << page->processedCount() << " vCards.\n";
+        return kCancelled;
     }
-    std::cout << "Wrote " << page->processedCount() << " vCards to "
-              << escapedControls((folder ? *folder : *output).string()) << '\n';
+    if (toStandardOutput && !copyToStandardOutput(destination)) return kUsageError;
+    report << "Wrote " << page->processedCount() << " vCards to "
+           << (toStandardOutput ? std::string("standard output")
+                                : escapedControls(destination.string()))
+           << '\n';
     if (page->outcome()->partlyDone) {
-        printError(mapping.file.string() + ": " + page->outcome()->text);
-        return kFailure;
+        printError(standardInput.displayName(mapping.file) + ": " + page->outcome()->text);
+        return kCancelled;
     }
     return kSuccess;
+}
+
+}  // namespace
+
+void addExportVCardCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<ExportVCardOptions>();
+    CLI::App* command = app.add_subcommand("export-vcard");
+    describe(*command,
+             {"Write the contacts a table's rows make as vCard 3.0 files",
+              "Instead of the address book, the contacts the rows make (mapped as \"pelkora "
+              "map\" shows) go into vCard 3.0: one file holding all (-o), or one file per "
+              "contact named after it (--individual: \"Anna Berg.vcf\", \"Anna Berg 2.vcf\" "
+              "…; existing files are never overwritten). OUT.vcf is never the file read; an "
+              "existing one (or a symbolic link, which is replaced itself) only with --force. "
+              "Exits 1 when a picture or contact had to be left out.",
+              {{"pelkora export-vcard -o contacts.vcf contacts.csv",
+                "All contacts of the table in one vCard file."},
+               {"pelkora export-vcard --individual cards/ --sheet=2 contacts.xlsx",
+                "One vCard file per contact of the workbook's second sheet."},
+               {"pelkora export-vcard -o - - < contacts.csv > contacts.vcf",
+                "From standard input to standard output."}}});
+    auto* output =
+        command
+            ->add_option("-o,--output", options->output,
+                         "The vCard file holding every contact; - writes to standard output.")
+            ->type_name("OUT.vcf");
+    command
+        ->add_option("--individual", options->folder,
+                     "The folder that receives one vCard file per contact.")
+        ->type_name("DIR")
+        ->excludes(output);
+    command
+        ->add_flag("--force", options->force,
+                   "Replace an existing OUT.vcf (or the symbolic link there); never the file "
+                   "read.")
+        ->needs(output);
+    command->parse_complete_callback([options] {
+        if (!options->output && !options->folder)
+            throw CLI::RequiredError("-o OUT.vcf or --individual DIR");
+    });
+    addMappingOptions(*command, options->mapping);
+    addOpenAsOption(*command, options->mapping.openAs);
+    command
+        ->add_option("FILE", options->mapping.file,
+                     "The table: a CSV/TSV text file or an Excel workbook; - reads standard "
+                     "input.")
+        ->required();
+    setAction(*command, context,
+              [options, &context] { return runExportVCard(*options, context.global); });
 }
 
 }  // namespace pelkora::cli

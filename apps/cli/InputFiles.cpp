@@ -45,7 +45,7 @@ std::optional<InputFiles> classifyInputFiles(std::string_view command,
                                              const std::vector<std::filesystem::path>& operands,
                                              int openAsTag, int& exitCode) {
     const std::string prefix = std::string(command) + ": ";
-    exitCode = kFailure;
+    exitCode = kUsageError;
     InputFiles input;
     for (const auto& operand : operands) {
         std::error_code error;
@@ -82,7 +82,6 @@ std::optional<InputFiles> classifyInputFiles(std::string_view command,
             ++tables;
         }
     }
-    exitCode = kUsageError;
     if (firstVCard && firstTable) {
         printError(prefix + firstVCard->string() + " is a vCard file and " +
                    firstTable->first.string() + " " + whatItIs(firstTable->second) +

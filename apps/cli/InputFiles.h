@@ -25,9 +25,9 @@ struct InputFiles {
 std::vector<std::filesystem::path> vCardFilesInFolder(const std::filesystem::path& folder);
 
 // Expands folders and classifies the files with the --as tag (an OpenAsFileType). Prints a
-// message starting with "command: " and returns none with the exit code set when an operand
-// does not exist (1), a folder holds no ".vcf" file (1), vCards and a table are mixed (2), or
-// several tables are given (2).
+// message starting with "command: " and returns none with the exit code set (2, an input
+// error) when an operand does not exist, a folder holds no ".vcf" file, vCards and a table
+// are mixed, or several tables are given.
 std::optional<InputFiles> classifyInputFiles(std::string_view command,
                                              const std::vector<std::filesystem::path>& operands,
                                              int openAsTag, int& exitCode);

@@ -1,12 +1,16 @@
 // pelkora map: read a table file and map its columns to contact properties as the
 // field-mapping page does, optionally correcting columns by hand.
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "CommandLineSession.h"
+#include "CommandOptions.h"
 #include "MappingSteps.h"
+#include "StandardStreams.h"
 #include "addressbook/ContactLocalization.h"
 #include "input/DataCell.h"
 #include "mapping/ValueLabels.h"
@@ -24,40 +28,6 @@ struct MapOptions {
     bool learn = false;                  // --learn: the --set corrections are kept for later files
     std::optional<std::int64_t> record;  // --row N: the record shown in the preview
 };
-
-std::optional<MapOptions> parseOptions(const std::vector<std::string>& arguments) {
-    MapOptions options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const auto& argument = arguments[index];
-        const ArgumentUse use = takeMappingArgument("map", arguments, index, options.mapping);
-        if (use == ArgumentUse::invalid) return std::nullopt;
-        if (use == ArgumentUse::taken) continue;
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--preview") {
-            options.preview = true;
-        } else if (argument == "--learn") {
-            options.learn = true;
-        } else if (argument == "--row" && index + 1 < arguments.size()) {
-            const auto& text = arguments[++index];
-            std::int64_t number = 0;
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-            if (error != std::errc() || end != text.data() + text.size() || number < 1) {
-                printError("map: --row takes a record number from 1, not “" + text + "”");
-                return std::nullopt;
-            }
-            options.record = number;
-        } else {
-            printError("map: unknown option “" + argument + "” (or it lacks its value)");
-            return std::nullopt;
-        }
-    }
-    if (options.mapping.file.empty()) {
-        printError("map: name the file to map");
-        return std::nullopt;
-    }
-    return options;
-}
 
 // The row of a column named by its letters ("C"), its number ("3") or its title.
 std::optional<std::size_t> findColumn(const std::vector<MappedContactProperty>& list,
@@ -232,46 +202,6 @@ void printJson(const std::vector<MappedContactProperty>& list,
 
 }  // namespace
 
-ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std::string>& arguments,
-                                std::size_t& index, MappingRequest& request) {
-    const std::string& argument = arguments[index];
-    const bool hasValue = index + 1 < arguments.size();
-    if (argument == "--no-header") {
-        request.noHeader = true;
-    } else if (argument == "--lang" && hasValue) {
-        request.language = arguments[++index];
-    } else if (argument == "--set" && hasValue) {
-        request.assignments.push_back(arguments[++index]);
-    } else if (argument == "--sheet" && hasValue) {
-        request.sheet = arguments[++index];
-    } else if (argument == "--encoding" && hasValue) {
-        const std::string& name = arguments[++index];
-        request.encoding = TextEncoding::named(name);
-        if (!request.encoding) {
-            printError(std::string(command) + ": unknown encoding “" + name +
-                       "”. Run “pelkora encodings” for the list.");
-            return ArgumentUse::invalid;
-        }
-    } else if (argument == "--as" && hasValue) {
-        const std::string& value = arguments[++index];
-        const auto tag = openAsTagNamed(value);
-        if (!tag) {
-            printError(std::string(command) + ": unknown --as value “" + value +
-                       "”: use auto, text, xlsx or vcard");
-            return ArgumentUse::invalid;
-        }
-        request.openAs = *tag;
-    } else if (argument.size() > 1 && argument.starts_with("-")) {
-        return ArgumentUse::notMine;
-    } else if (request.file.empty()) {
-        request.file = argument;
-    } else {
-        printError(std::string(command) + ": name one file");
-        return ArgumentUse::invalid;
-    }
-    return ArgumentUse::taken;
-}
-
 std::optional<int> openAsTagNamed(std::string_view value) {
     if (value == "auto") return static_cast<int>(OpenAsFileType::determineAutomatically);
     if (value == "text") return static_cast<int>(OpenAsFileType::text);
@@ -287,12 +217,17 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
     if (request.encoding) session.setTextReadingChoices({request.encoding, std::nullopt});
     if (auto failure = run.readTable(request.file, request.sheet)) {
         printError(request.file.string() + ": " + *failure);
-        return {nullptr, kFailure};
+        return {nullptr, kUsageError};
+    }
+    if (request.sheet && !session.excelReader()) {
+        printError(std::string(command) + ": --sheet applies to Excel workbooks (.xlsx), and " +
+                   request.file.string() + " is a text file");
+        return {nullptr, kUsageError};
     }
     auto* page = dynamic_cast<FieldMappingPage*>(session.currentPage());
     if (!page) {
         printError(request.file.string() + ": the mapping page did not open");
-        return {nullptr, kFailure};
+        return {nullptr, kUsageError};
     }
     MainQueue::shared().runUntil([&] { return !page->isMapping(); });
     if (request.noHeader) page->setFirstRowContainsColumnHeaders(session, false);
@@ -321,43 +256,93 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
     return {page, kSuccess};
 }
 
-int runMap(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    const auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    if (!allFilesExist({options->mapping.file})) return kFailure;
+namespace {
 
-    CommandLineSession run(
-        globalOptions, true,
-        options->learn ? SessionAccess::learnsAndSaves : SessionAccess::readOnly);
-    const PreparedMapping prepared = prepareMapping(run, options->mapping, "map");
+int runMap(MapOptions options, const GlobalOptions& globalOptions) {
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(options.mapping.file)) return kUsageError;
+    if (!allFilesExist({options.mapping.file})) return kUsageError;
+
+    CommandLineSession run(globalOptions, true,
+                           options.learn ? SessionAccess::learnsAndSaves : SessionAccess::readOnly);
+    const PreparedMapping prepared = prepareMapping(run, options.mapping, "map");
     if (!prepared.page) return prepared.exitCode;
     auto& session = run.session();
     auto* page = prepared.page;
-    if (options->record) {
+    if (options.record) {
+        if (*options.record > page->totalRecords()) {
+            printError("map: --row " + std::to_string(*options.record) + ": the file has " +
+                       std::to_string(page->totalRecords()) +
+                       (page->totalRecords() == 1 ? " record" : " records"));
+            return kUsageError;
+        }
         // Step through the records as the page's arrows do, so the preview shows that record.
-        while (page->currentRecordIndex() > *options->record) {
+        while (page->currentRecordIndex() > *options.record) {
             const auto before = page->currentRecordIndex();
             page->showPreviousRecord(session);
             if (page->currentRecordIndex() == before) break;
         }
-        while (page->currentRecordIndex() < *options->record) {
+        while (page->currentRecordIndex() < *options.record) {
             const auto before = page->currentRecordIndex();
             page->showNextRecord(session);
             if (page->currentRecordIndex() == before) break;
         }
     }
     const auto warnings = page->sharedTargetWarnings(session);
-    if (options->json) {
+    if (options.json) {
         printJson(session.mappedContactProperties(), warnings);
     } else {
         printTable(session.mappedContactProperties(), session.detectedLanguage(), warnings);
     }
-    if (options->preview) {
+    if (options.preview) {
         std::cout << "\nrecord " << page->currentRecordIndex() << " of " << page->totalRecords()
                   << ":\n"
                   << escapedControls(renderPlainText(page->previewDocument()), true) << '\n';
     }
     return kSuccess;
+}
+
+}  // namespace
+
+void addMapCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<MapOptions>();
+    CLI::App* command = app.add_subcommand("map");
+    describe(*command,
+             {"Map every column of a table to a contact property as the importer does",
+              "Reads the file as the importer does (learnt titles included) and prints a line "
+              "per column: column, title, target, label, status and example. Columns that "
+              "share a target only one value fits (two given-name columns, a full name beside "
+              "name columns) are named in \"warning:\" lines after the table.\n\n"
+              "--json prints an array of objects with the keys column, columnIndex, title, "
+              "propertyKey, propertySubKey, label, labelColumn, status, example and warnings "
+              "(the messages that name the column). --preview prints the contact the mapping "
+              "makes of the example record, or of record N with --row.",
+              {{"pelkora map contacts.csv", "The mapping of every column."},
+               {"pelkora map --set Groups=Nickname --set 'Mobil=phoneNumbers:_$!<Mobile>!$_' "
+                "contacts.csv",
+                "Two corrections, for this run only."},
+               {"pelkora map --learn --set Groups=Nickname contacts.csv",
+                "A correction learnt for the next files with this title."},
+               {"pelkora map --preview --row 3 --lang=de kontakte.csv",
+                "The contact record 3 gives, titles read as German."}}});
+    addMappingOptions(*command, options->mapping);
+    addOpenAsOption(*command, options->mapping.openAs);
+    command->add_flag("--json", options->json, "Print the mapping as a JSON array.");
+    command->add_flag("--learn", options->learn,
+                      "Keep the --set corrections for later files, as an import does.");
+    command->add_flag("--preview", options->preview,
+                      "Print the contact the mapping makes of the example record.");
+    command
+        ->add_option("--row", options->record,
+                     "The record --preview shows, from 1; an error past the last record.")
+        ->type_name("N")
+        ->check(countCheck(1));
+    command
+        ->add_option("FILE", options->mapping.file,
+                     "The table: a CSV/TSV text file or an Excel workbook; - reads standard "
+                     "input.")
+        ->required();
+    setAction(*command, context, [options, &context] { return runMap(*options, context.global); });
 }
 
 }  // namespace pelkora::cli

@@ -33,15 +33,10 @@ struct MappingRequest {
 // The OpenAsFileType an --as value names; none for an unknown value.
 std::optional<int> openAsTagNamed(std::string_view value);
 
-enum class ArgumentUse { notMine, taken, invalid };
-
-// Takes the mapping option at arguments[index] (and its value, advancing index), or the
-// file name. Prints the problem for an invalid one.
-ArgumentUse takeMappingArgument(std::string_view command, const std::vector<std::string>& arguments,
-                                std::size_t& index, MappingRequest& request);
-
 // Reads the file and maps its columns; on success the session shows the field-mapping page
-// with the corrections applied. Otherwise the exit code (the problem has been printed).
+// with the corrections applied. Otherwise the exit code (the problem has been printed): 2
+// for a file that cannot be read, --sheet on a text file, or a correction that does not
+// apply.
 struct PreparedMapping {
     FieldMappingPage* page = nullptr;
     int exitCode = 0;

@@ -1,12 +1,16 @@
 // pelkora rows: read a table file through the import session and print its rows.
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <ctime>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "CommandLineSession.h"
+#include "CommandOptions.h"
+#include "StandardStreams.h"
 #include "input/DataCell.h"
 #include "input/ExcelReader.h"
 #include "input/TextReader.h"
@@ -157,91 +161,28 @@ void printTable(const TabularDataReader& reader, const std::string& sheet, std::
     if (shown < rows.size()) std::cout << "… " << rows.size() - shown << " more rows\n";
 }
 
-std::optional<RowsOptions> parseOptions(const std::vector<std::string>& arguments) {
-    RowsOptions options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const auto& argument = arguments[index];
-        auto value = [&]() -> std::optional<std::string> {
-            if (index + 1 == arguments.size()) {
-                printError("rows: " + argument + " needs a value");
-                return std::nullopt;
-            }
-            return arguments[++index];
-        };
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--quiet") {
-            options.quiet = true;
-        } else if (argument == "--encoding") {
-            auto name = value();
-            if (!name) return std::nullopt;
-            options.encoding = TextEncoding::named(*name);
-            if (!options.encoding) {
-                printError("rows: unknown encoding “" + *name +
-                           "”. Run “pelkora encodings” for the list.");
-                return std::nullopt;
-            }
-        } else if (argument == "--sheet") {
-            auto sheet = value();
-            if (!sheet) return std::nullopt;
-            options.sheet = *sheet;
-        } else if (argument == "--delimiter") {
-            auto delimiter = value();
-            if (!delimiter) return std::nullopt;
-            if (*delimiter == "\\t" || *delimiter == "tab") *delimiter = "\t";
-            if (utf8::codePointCount(*delimiter) != 1 || *delimiter == "\"" || *delimiter == "\n" ||
-                *delimiter == "\r") {
-                printError(
-                    "rows: the delimiter is one character other than a quote or a line break");
-                return std::nullopt;
-            }
-            options.delimiter = *delimiter;
-        } else if (argument == "--limit") {
-            auto text = value();
-            if (!text) return std::nullopt;
-            std::size_t limit = 0;
-            auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), limit);
-            if (error != std::errc() || end != text->data() + text->size()) {
-                printError("rows: --limit takes a number of rows, not “" + *text + "”");
-                return std::nullopt;
-            }
-            options.limit = limit;
-        } else if (argument.starts_with("--")) {
-            printError("rows: unknown option “" + argument + "”");
-            return std::nullopt;
-        } else if (options.file.empty()) {
-            options.file = argument;
-        } else {
-            printError("rows: name one file");
-            return std::nullopt;
-        }
-    }
-    if (options.file.empty()) {
-        printError("rows: name the file to read");
-        return std::nullopt;
-    }
-    return options;
-}
+int runRows(RowsOptions options, const GlobalOptions& globalOptions) {
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(options.file)) return kUsageError;
+    if (!allFilesExist({options.file})) return kUsageError;
 
-}  // namespace
-
-int runRows(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    const auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    if (!allFilesExist({options->file})) return kFailure;
-
-    CommandLineSession run(globalOptions, !options->quiet);
-    run.session().setTextReadingChoices({options->encoding, options->delimiter});
-    if (auto failure = run.readTable(options->file, options->sheet)) {
-        printError(options->file.string() + ": " + *failure);
-        return kFailure;
+    CommandLineSession run(globalOptions, !options.quiet);
+    run.session().setTextReadingChoices({options.encoding, options.delimiter});
+    if (auto failure = run.readTable(options.file, options.sheet)) {
+        printError(standardInput.displayName(options.file) + ": " + *failure);
+        return kUsageError;
     }
     const auto reader = run.session().currentReader();
     std::string sheet;
-    if (const auto* workbook = dynamic_cast<const ExcelReader*>(reader.get()))
+    if (const auto* workbook = dynamic_cast<const ExcelReader*>(reader.get())) {
         sheet = workbook->parsedSheetName();
-    const std::size_t limit = options->limit.value_or(std::numeric_limits<std::size_t>::max());
-    if (options->json) {
+    } else if (options.sheet) {
+        printError("rows: --sheet applies to Excel workbooks (.xlsx), and " +
+                   standardInput.displayName(options.file) + " is a text file");
+        return kUsageError;
+    }
+    const std::size_t limit = options.limit.value_or(std::numeric_limits<std::size_t>::max());
+    if (options.json) {
         printJson(*reader, sheet, limit);
     } else {
         printTable(*reader, sheet, limit);
@@ -249,12 +190,7 @@ int runRows(const std::vector<std::string>& arguments, const GlobalOptions& glob
     return kSuccess;
 }
 
-int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    const bool asJson = arguments.size() == 1 && arguments[0] == "--json";
-    if (!arguments.empty() && !asJson) {
-        printError("encodings: takes no arguments but --json");
-        return kUsageError;
-    }
+int runEncodings(bool asJson) {
     // The encoding page's menu: groups parted by separators ("-"; --json leaves them out).
     std::vector<std::vector<std::string>> table;
     std::string json = "[";
@@ -276,35 +212,20 @@ int runEncodings(const std::vector<std::string>& arguments, const GlobalOptions&
     return kSuccess;
 }
 
-}  // namespace pelkora::cli
-
-namespace pelkora::cli {
-
-int runSheets(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    bool asJson = false;
-    std::vector<std::string> operands;
-    for (const auto& argument : arguments) {
-        if (argument == "--json") {
-            asJson = true;
-        } else {
-            operands.push_back(argument);
-        }
-    }
-    if (operands.size() != 1 || operands[0].starts_with("-")) {
-        printError("sheets: name one workbook");
-        return kUsageError;
-    }
-    const std::filesystem::path file = operands[0];
-    if (!allFilesExist({file})) return kFailure;
+int runSheets(std::filesystem::path file, bool asJson) {
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(file)) return kUsageError;
+    if (!allFilesExist({file})) return kUsageError;
+    const std::string name = standardInput.displayName(file);
     if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file)) {
-        printError(file.string() + ": not an Excel workbook (.xlsx)");
-        return kFailure;
+        printError(name + ": not an Excel workbook (.xlsx)");
+        return kUsageError;
     }
     const ExcelReader reader(file);
     if (reader.sheets().empty()) {
-        printError(file.string() + ": the workbook lists no sheets" +
+        printError(name + ": the workbook lists no sheets" +
                    (reader.examinationError() ? ": " + *reader.examinationError() : std::string()));
-        return kFailure;
+        return kUsageError;
     }
     // The sheets as the sheet chooser lists them: workbook order, with the number --sheet takes.
     if (asJson) {
@@ -322,6 +243,85 @@ int runSheets(const std::vector<std::string>& arguments, const GlobalOptions&) {
         table.push_back({std::to_string(sheet.sheetId), sheet.displayName});
     printListing(table);
     return kSuccess;
+}
+
+}  // namespace
+
+void addRowsCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<RowsOptions>();
+    CLI::App* command = app.add_subcommand("rows");
+    describe(*command,
+             {"Print the rows of a table file as the importer reads them",
+              "Reads a table file as the importer does (encoding and delimiter detection, "
+              "header row) and prints its rows: a table, or JSON Lines with --json (a first "
+              "line describing the file, then one object per row). A progress bar shows on a "
+              "terminal unless --quiet.",
+              {{"pelkora rows contacts.csv", "The rows as a table, the header row marked *."},
+               {"pelkora rows --json --limit 5 --encoding windows-1252 old.csv",
+                "The first five rows as JSON Lines, read as Windows Latin 1."},
+               {"pelkora rows --sheet People contacts.xlsx", "The rows of a workbook's sheet."}}});
+    command
+        ->add_option_function<std::string>(
+            "--encoding",
+            [options](const std::string& name) { options->encoding = TextEncoding::named(name); },
+            "Read the text in this encoding instead of the detected one (\"pelkora "
+            "encodings\" lists them).")
+        ->type_name("NAME")
+        ->check(encodingNameCheck());
+    command
+        ->add_option("--delimiter", options->delimiter,
+                     "The field delimiter, one character other than a quote or a line break "
+                     "(tab or \\t for a tab).")
+        ->type_name("C")
+        ->transform(CLI::Validator(
+            [](std::string& delimiter) -> std::string {
+                if (delimiter == "\\t" || delimiter == "tab") delimiter = "\t";
+                if (utf8::codePointCount(delimiter) != 1 || delimiter == "\"" ||
+                    delimiter == "\n" || delimiter == "\r")
+                    return "the delimiter is one character other than a quote or a line break";
+                return {};
+            },
+            ""));
+    command
+        ->add_option("--sheet", options->sheet,
+                     "The sheet of an Excel workbook, by name or number; an error for a text "
+                     "file.")
+        ->type_name("NAME|ID");
+    command->add_option("--limit", options->limit, "Print at most N rows.")
+        ->type_name("N")
+        ->check(countCheck(0));
+    command->add_flag("--json", options->json, "Print JSON Lines instead of a table.");
+    command->add_flag("--quiet", options->quiet, "No progress bar.");
+    command
+        ->add_option("FILE", options->file,
+                     "A CSV/TSV text file or an Excel workbook; - reads standard input.")
+        ->required();
+    setAction(*command, context, [options, &context] { return runRows(*options, context.global); });
+}
+
+void addEncodingsCommand(CLI::App& app, CommandContext& context) {
+    auto asJson = std::make_shared<bool>(false);
+    CLI::App* command = app.add_subcommand("encodings");
+    describe(*command, {"List the encodings --encoding accepts",
+                        "The encodings as the encoding page lists them: title, then name; "
+                        "\"-\" separates the common ones from the rest.",
+                        {{"pelkora encodings | grep -i latin", "The Latin encodings."}}});
+    command->add_flag("--json", *asJson, "Print a JSON array (title, name), no separators.");
+    setAction(*command, context, [asJson] { return runEncodings(*asJson); });
+}
+
+void addSheetsCommand(CLI::App& app, CommandContext& context) {
+    auto file = std::make_shared<std::filesystem::path>();
+    CLI::App* command = app.add_subcommand("sheets");
+    describe(*command,
+             {"List the sheets of an Excel workbook",
+              "The sheets of an Excel workbook (.xlsx) in workbook order: number "
+              "and name, as --sheet takes them.",
+              {{"pelkora sheets contacts.xlsx", "Prints \"1<tab>Overview\" and so on."}}});
+    auto asJson = std::make_shared<bool>(false);
+    command->add_flag("--json", *asJson, "Print a JSON array (id, name).");
+    command->add_option("FILE", *file, "The workbook; - reads standard input.")->required();
+    setAction(*command, context, [file, asJson] { return runSheets(*file, *asJson); });
 }
 
 }  // namespace pelkora::cli

@@ -2,6 +2,7 @@
 // opened and scanned exactly as for an import: cards per file, the groups their CATEGORIES
 // name, the cards other programs wrote, the files passed over and why.
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -9,9 +10,12 @@
 #include <vector>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "CommandLineSession.h"
+#include "CommandOptions.h"
 #include "InputFiles.h"
 #include "MappingSteps.h"
+#include "StandardStreams.h"
 #include "VCardScanSteps.h"
 #include "session/ImportSession.h"
 #include "session/VCFScanPage.h"
@@ -25,39 +29,6 @@ struct ScanOptions {
     int openAs = static_cast<int>(OpenAsFileType::determineAutomatically);
     bool json = false;
 };
-
-std::optional<ScanOptions> parseOptions(const std::vector<std::string>& arguments) {
-    ScanOptions options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string& argument = arguments[index];
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--as") {
-            if (index + 1 == arguments.size()) {
-                printError("scan: --as needs a value: auto, text, xlsx or vcard");
-                return std::nullopt;
-            }
-            const std::string& value = arguments[++index];
-            const auto tag = openAsTagNamed(value);
-            if (!tag) {
-                printError("scan: unknown --as value “" + value +
-                           "”: use auto, text, xlsx or vcard");
-                return std::nullopt;
-            }
-            options.openAs = *tag;
-        } else if (argument.size() > 1 && argument.starts_with("-")) {
-            printError("scan: unknown option “" + argument + "”");
-            return std::nullopt;
-        } else {
-            options.operands.emplace_back(argument);
-        }
-    }
-    if (options.operands.empty()) {
-        printError("scan: name the vCard files or folders to scan");
-        return std::nullopt;
-    }
-    return options;
-}
 
 void printJson(const VCardScanResults& results) {
     std::cout << "{\"cards\": " << results.cards << ", \"files\": [";
@@ -96,34 +67,55 @@ void printText(const VCardScanResults& results) {
               << escapedControls(results.header) << '\n';
 }
 
-}  // namespace
-
-int runScan(const std::vector<std::string>& arguments, const GlobalOptions& globalOptions) {
-    const auto options = parseOptions(arguments);
-    if (!options) return kUsageError;
-    int exitCode = kFailure;
-    const auto input = classifyInputFiles("scan", options->operands, options->openAs, exitCode);
+int runScan(ScanOptions options, const GlobalOptions& globalOptions) {
+    StandardInputFile standardInput;
+    if (!standardInput.replaceDash(options.operands)) return kUsageError;
+    int exitCode = kUsageError;
+    const auto input = classifyInputFiles("scan", options.operands, options.openAs, exitCode);
     if (!input) return exitCode;
     if (!input->areVCards) {
-        printError("scan: " + input->files.front().string() +
+        printError("scan: " + standardInput.displayName(input->files.front()) +
                    " is not a vCard file; scan reads vCards (“pelkora rows” shows a table's "
                    "rows, --as vcard reads a file as vCards)");
         return kUsageError;
     }
 
-    CommandLineSession run(globalOptions, !options->json);
-    const ScannedVCardFiles scanned = scanVCardFiles(run, input->files, options->openAs, "scan");
+    CommandLineSession run(globalOptions, !options.json);
+    const ScannedVCardFiles scanned = scanVCardFiles(run, input->files, options.openAs, "scan");
     if (!scanned.page) return scanned.exitCode;
-    if (options->json) {
+    if (options.json) {
         printJson(scanned.results);
     } else {
         printText(scanned.results);
     }
     if (scanned.results.cards == 0) {
         printError("scan: " + VCFScanPage::noResultsText());
-        return kFailure;
+        return kUsageError;
     }
     return kSuccess;
+}
+
+}  // namespace
+
+void addScanCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<ScanOptions>();
+    CLI::App* command = app.add_subcommand("scan");
+    describe(*command,
+             {"Show what vCard files hold, importing nothing",
+              "What the vCard scan finds: the cards of each file, the groups their CATEGORIES "
+              "name (sorted), the cards other programs wrote (their labels may not all come "
+              "through), files passed over and why, and \"N contacts found\". Exits 2 when "
+              "no card was found.",
+              {{"pelkora scan people.vcf", "The cards and groups of one file."},
+               {"pelkora scan --json cards/", "Every .vcf file of the folder, as JSON."}}});
+    command->add_flag("--json", options->json, "Print the findings as one JSON object.");
+    addOpenAsOption(*command, options->openAs);
+    command
+        ->add_option("VCARDS", options->operands,
+                     "vCard files, and folders whose .vcf files are taken in name order; - "
+                     "reads standard input.")
+        ->required();
+    setAction(*command, context, [options, &context] { return runScan(*options, context.global); });
 }
 
 }  // namespace pelkora::cli

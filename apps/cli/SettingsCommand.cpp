@@ -1,10 +1,12 @@
 // pelkora settings: read and change the user's settings.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "platform/SettingsStore.h"
 #include "propertylist/PropertyList.h"
 #include "session/SettingsKeys.h"
@@ -142,7 +144,7 @@ int get(SettingsStore& settings, const std::string& key) {
             return kUsageError;
         }
         printError("settings: “" + key + "” has no value");
-        return kFailure;
+        return kUsageError;
     }
     if (const auto* items = value->arrayValue()) {
         for (const auto& item : *items)
@@ -179,36 +181,67 @@ int set(SettingsStore& settings, const std::string& key, const std::vector<std::
     return writeOut(settings);
 }
 
-}  // namespace
+struct SettingsOptions {
+    std::string action;  // list, get, set or reset
+    std::string key;
+    std::vector<std::string> values;
+    bool json = false;  // list --json
+};
 
-int runSettings(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    if (arguments.empty()) {
-        printError("settings: say list, get KEY, set KEY VALUE… or reset KEY");
-        return kUsageError;
-    }
+int runSettings(const SettingsOptions& options) {
     SettingsStore& settings = SettingsStore::standard();
     if (auto warning = settings.loadWarning()) printWarning("settings: " + *warning);
     registerDefaults(settings);
 
-    const std::string& action = arguments[0];
-    const std::size_t operands = arguments.size() - 1;
-    if (action == "list" && operands == 0) return list(settings, false);
-    if (action == "list" && operands == 1 && arguments[1] == "--json") return list(settings, true);
-    if (action == "get" && operands == 1) return get(settings, arguments[1]);
-    if (action == "set" && operands >= 2) {
-        return set(settings, arguments[1],
-                   std::vector<std::string>(arguments.begin() + 2, arguments.end()));
+    const std::string& action = options.action;
+    if (action == "list") return list(settings, options.json);
+    if (action == "get") return get(settings, options.key);
+    if (action == "set") return set(settings, options.key, options.values);
+    if (findSetting(options.key) == nullptr && !settings.hasStoredValue(options.key)) {
+        printError("settings: unknown setting “" + options.key + "”");
+        return kUsageError;
     }
-    if (action == "reset" && operands == 1) {
-        if (findSetting(arguments[1]) == nullptr && !settings.hasStoredValue(arguments[1])) {
-            printError("settings: unknown setting “" + arguments[1] + "”");
-            return kUsageError;
-        }
-        settings.removeObject(arguments[1]);
-        return writeOut(settings);
-    }
-    printError("settings: say list, get KEY, set KEY VALUE… or reset KEY");
-    return kUsageError;
+    settings.removeObject(options.key);
+    return writeOut(settings);
+}
+
+}  // namespace
+
+void addSettingsCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<SettingsOptions>();
+    CLI::App* command = app.add_subcommand("settings");
+    describe(*command,
+             {"Read and change the settings",
+              "The settings the desktop's preferences show, and the ones it keeps for itself.",
+              {{"pelkora settings list", "Every setting with its value."},
+               {"pelkora settings set TextToNotesTokens \"Imported from\" FILE",
+                "A list setting takes one argument per item."},
+               {"pelkora settings reset TrustBOMs", "Back to the default."}}});
+    command->require_subcommand(1);
+    auto add = [&](const char* name, CommandHelp help) {
+        CLI::App* action = command->add_subcommand(name);
+        describe(*action, std::move(help));
+        setAction(*action, context, [options, name] {
+            options->action = name;
+            return runSettings(*options);
+        });
+        return action;
+    };
+    add("list", {"List every setting with its value",
+                 "\"(default)\" marks a value that is not stored, \"(not set)\" a setting "
+                 "without one.",
+                 {}})
+        ->add_flag("--json", options->json, "Print a JSON array (key, value, stored).");
+    add("get", {"Print one setting", "Booleans as true or false, lists one item a line.", {}})
+        ->add_option("KEY", options->key, "The setting's name, as \"settings list\" shows it.")
+        ->required();
+    CLI::App* set = add(
+        "set", {"Store a value of the setting's type", "A list takes one argument per item.", {}});
+    set->add_option("KEY", options->key, "The setting's name.")->required();
+    set->add_option("VALUE", options->values, "The value, or the items of a list.")->required();
+    add("reset", {"Forget the stored value; the default applies again", "", {}})
+        ->add_option("KEY", options->key, "The setting's name.")
+        ->required();
 }
 
 }  // namespace pelkora::cli

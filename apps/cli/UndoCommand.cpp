@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "Command.h"
+#include "CommandHelp.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportJournal.h"
 #include "import/ImportUndo.h"
@@ -22,7 +24,7 @@ namespace {
 
 using contacts::SqliteContactStore;
 
-// --- arguments ---
+// --- options ---
 
 struct ImportsOptions {
     bool json = false;
@@ -34,38 +36,6 @@ struct UndoOptions {
     bool dryRun = false;
     bool json = false;
 };
-
-std::optional<ImportsOptions> parseImportsOptions(const std::vector<std::string>& arguments) {
-    ImportsOptions options;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json") {
-            options.json = true;
-        } else {
-            printError("imports: unknown option or argument “" + argument + "”");
-            return std::nullopt;
-        }
-    }
-    return options;
-}
-
-std::optional<UndoOptions> parseUndoOptions(const std::vector<std::string>& arguments) {
-    UndoOptions options;
-    for (const std::string& argument : arguments) {
-        if (argument == "--yes" || argument == "-y") {
-            options.yes = true;
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (!argument.starts_with("-") && !options.import) {
-            options.import = argument;
-        } else {
-            printError("undo: unknown option or argument “" + argument + "”");
-            return std::nullopt;
-        }
-    }
-    return options;
-}
 
 // --- texts ---
 
@@ -213,21 +183,21 @@ int undoImport(const UndoOptions& options) {
                        "” was recorded. Run “pelkora imports” to see them.");
         else
             printError("undo: no import was recorded in " + journal.folder().string());
-        return kFailure;
+        return kUsageError;
     }
     const ImportRecord& record = *chosen;
     if (record.undone) {
         printError("undo: the import " + record.number + " of " + filesText(record) + " on " +
                    localDateTime(record.time) + " was undone already, on " +
                    localDateTime(*record.undone) + ".");
-        return kFailure;
+        return kUsageError;
     }
 
     std::error_code missing;
     if (!std::filesystem::exists(record.store, missing)) {
         printError("undo: the address book “" + record.store + "” that the import " +
                    record.number + " went into is not there any more.");
-        return kFailure;
+        return kStorageError;
     }
     auto opened = SqliteContactStore::open(record.store);
     if (!opened) {
@@ -258,7 +228,7 @@ int undoImport(const UndoOptions& options) {
         }
         if (!confirmed(question)) {
             std::cerr << "Nothing was removed.\n";
-            return kFailure;
+            return kCancelled;
         }
     }
     if (auto applied = applyUndo(store, *plan); !applied) {
@@ -274,24 +244,53 @@ int undoImport(const UndoOptions& options) {
     return kSuccess;
 }
 
-}  // namespace
-
-int runImports(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    const auto options = parseImportsOptions(arguments);
-    if (!options) return kUsageError;
+int runImports(const ImportsOptions& options) {
     const std::vector<ImportRecord> entries =
         ImportJournal(ImportJournal::defaultFolder()).entries();
-    if (options->json)
+    if (options.json)
         printImportsJson(entries);
     else
         printImportsTable(entries);
     return kSuccess;
 }
 
-int runUndo(const std::vector<std::string>& arguments, const GlobalOptions&) {
-    const auto options = parseUndoOptions(arguments);
-    if (!options) return kUsageError;
-    return undoImport(*options);
+}  // namespace
+
+void addImportsCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<ImportsOptions>();
+    CLI::App* command = app.add_subcommand("imports");
+    describe(*command,
+             {"List the imports the journal recorded",
+              "Newest first: number, time, contacts saved, whether they can still be undone, "
+              "the file and the address book (container) they went to. Every import is "
+              "recorded as it saves, except a dry run.",
+              {{"pelkora imports", "The recorded imports."},
+               {"pelkora imports --json", "The same as a JSON array."}}});
+    command->add_flag("--json", options->json, "Print a JSON array.");
+    setAction(*command, context, [options] { return runImports(*options); });
+}
+
+void addUndoCommand(CLI::App& app, CommandContext& context) {
+    auto options = std::make_shared<UndoOptions>();
+    CLI::App* command = app.add_subcommand("undo");
+    describe(*command,
+             {"Take an import out of its address book again",
+              "Removes the contacts of the last import (or of the import with that number) "
+              "from its address book, and the groups it made once they are empty; groups that "
+              "were there before or hold other contacts stay. Contacts deleted since are "
+              "counted. Asks first on a terminal; elsewhere --yes is needed (exit 2 without). "
+              "--dry-run shows what would go. An import is undone once (exit 2 after); "
+              "answering no exits 1.",
+              {{"pelkora undo", "Undoes the last import, after asking."},
+               {"pelkora undo --dry-run 12", "What undoing import 12 would remove."},
+               {"pelkora undo --yes --json 12", "Undoes import 12 without asking."}}});
+    command->add_flag("-y,--yes", options->yes, "Do not ask first.");
+    command->add_flag("--dry-run", options->dryRun, "Show what would be removed; remove nothing.");
+    command->add_flag("--json", options->json, "Print the result as one JSON object.");
+    command->add_option("IMPORT", options->import,
+                        "The import's number, as \"pelkora imports\" lists it; the last import "
+                        "when not given.");
+    setAction(*command, context, [options] { return undoImport(*options); });
 }
 
 }  // namespace pelkora::cli

@@ -9,7 +9,7 @@ ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
                                  const std::vector<std::filesystem::path>& files, int openAsTag,
                                  std::string_view command) {
     ScannedVCardFiles scanned;
-    scanned.exitCode = kFailure;
+    scanned.exitCode = kUsageError;
     auto& session = run.session();
     session.setOpenAsFileType(openAsTag);
     run.launchThenOpen(files);
@@ -30,6 +30,7 @@ ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
     const bool cancelled =
         run.runUntilEnded([&] { return !stillCurrent() || page->hasFinished(); });
     if (!stillCurrent() || !page->hasFinished()) {
+        scanned.exitCode = kCancelled;
         std::cout << (cancelled ? "Cancelled while reading the vCards.\n"
                                 : "The vCard scan ended without a result.\n");
         return scanned;

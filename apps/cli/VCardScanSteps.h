@@ -43,7 +43,7 @@ struct ScannedVCardFiles {
 
 // Opens the vCard files in the session (--as tag included) and runs the main queue until the
 // scan page has read them all. Ctrl-C cancels the scan; that ends with exit code 1 and nothing
-// found.
+// found. A file the session cannot open ends it with exit code 2.
 ScannedVCardFiles scanVCardFiles(CommandLineSession& run,
                                  const std::vector<std::filesystem::path>& files, int openAsTag,
                                  std::string_view command);

@@ -43,12 +43,12 @@ check "stdout carries no log lines" 0 "$(grep -c '🔸' <<<"$out")"
 
 printf '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' >"$work/legacy.xls"
 run open "$work/legacy.xls"
-check "legacy workbook exit" 1 "$status"
+check "legacy workbook exit" 2 "$status"
 check "legacy workbook message" "pelkora: $work/legacy.xls: Could not open file. The legacy “Excel 97–2004 Workbook” file format is not supported. Re-save the file as .xlsx, for example with LibreOffice Calc: soffice --convert-to xlsx FILE" "$err"
 
 run open "$work/missing.csv"
 check "missing file" "pelkora: $work/missing.csv: no such file" "$err"
-check "missing file exit" 1 "$status"
+check "missing file exit" 2 "$status"
 
 printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nEND:VCARD\r\n' >"$work/a.vcf"
 cp "$work/a.vcf" "$work/b.vcf"
@@ -81,7 +81,7 @@ run settings reset TrustBOMs
 run settings get TrustBOMs
 check "reset returns to default" "true" "$out"
 run settings get SelectedContainerID
-check "absent setting exit" 1 "$status"
+check "absent setting exit" 2 "$status"
 run settings get NoSuchKey
 check "unknown setting exit" 2 "$status"
 run settings set CustomDateFormats x
@@ -112,14 +112,14 @@ check "unknown encoding exit" 2 "$status"
 printf '' >"$work/empty.csv"
 run rows "$work/empty.csv"
 check "empty file" "pelkora: $work/empty.csv: The file's content could not be read." "$err"
-check "empty file exit" 1 "$status"
+check "empty file exit" 2 "$status"
 run rows --delimiter ';' --json "$examples/contacts.csv"
 check "chosen delimiter" '";"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
 runWithin 60 rows --delimiter '#' --json "$examples/contacts.csv"
 check "hash delimiter exit" 0 "$status"
 check "hash delimiter is no comment sign" '"#"' "$(head -1 <<<"$out" | sed 's/.*"fieldDelimiter": \("[^"]*"\).*/\1/')"
 runWithin 60 rows --delimiter $'\v' "$examples/contacts.csv"
-check "parse that cannot run ends the command" 1 "$status"
+check "parse that cannot run ends the command" 2 "$status"
 check "parse that cannot run shows the alert" 1 "$(grep -c 'Could not parse text file' <<<"$err")"
 run encodings
 check "encodings start with ASCII" "Western (ASCII)"$'\t'"US-ASCII" "$(head -1 <<<"$out")"
@@ -170,10 +170,10 @@ print(";".join(c.fn.value for c in vobject.readComponents(open(sys.argv[1], enco
     check "python3-vobject reads the export" "Anna Müller;ACME Corp" "$names"
 fi
 run contacts --store "$store" --container nope list
-check "unknown container exit" 1 "$status"
+check "unknown container exit" 2 "$status"
 printf 'not sqlite' >"$work/broken.sqlite"
 run contacts --store "$work/broken.sqlite" list
-check "broken store exit" 1 "$status"
+check "broken store exit" 3 "$status"
 
 run catalogue
 check "catalogue target" "102"$'\t'"First name"$'\t'"givenName" "$(grep -P '^102\t' <<<"$out")"
@@ -203,7 +203,7 @@ check "map learnt correction" 1 "$(grep -cP '^13\tGroups\tNickname\t\tlearnt\t' 
 run vocabulary --custom
 check "learnt title listed" 1 "$(grep -cP '^en\tGroups\tProperty\tNickname' <<<"$out")"
 run vocabulary --forget "groups"
-check "forgetting a title never learnt" 1 "$status"
+check "forgetting a title never learnt" 2 "$status"
 run vocabulary --forget "Groups"
 check "forget a learnt title" "0 forgot 1 learnt title" "$status $err"
 run vocabulary --custom
@@ -244,13 +244,13 @@ check "full name divided into its parts" 1 "$(grep -cF '"namePrefix": "Dr.", "gi
 run dates test --format dd.MM.yyyy 12.05.1979
 check "date format test" "1979-05-12" "$(cut -f1 <<<"$out")"
 run dates test --format dd.MM.yyyy "not a date"
-check "date format test fails" 1 "$status"
+check "date format test fails" 2 "$status"
 run dates add --format "d/M/yy" --locale de
 run dates list
 check "custom format listed first" "d/M/yy"$'\t'"de"$'\t'"custom" "$(head -1 <<<"$out")"
 run dates remove --format "d/M/yy"
 run dates remove --format "y-M-d"
-check "common formats stay" 1 "$status"
+check "common formats stay" 2 "$status"
 
 # --- The whole import, in fresh folders (nothing learnt yet) ---
 export XDG_CONFIG_HOME=$work/import/config XDG_STATE_HOME=$work/import/state XDG_DATA_HOME=$work/import/data XDG_CACHE_HOME=$work/import/cache
@@ -295,7 +295,7 @@ check "a CSV without extension is text" 1 "$(grep -cF '"contactsAdded": 30' <<<"
 run open --as text "$work/card.txt"
 check "--as text overrides" "$work/card.txt: text" "$out"
 run import --container NOPE "$examples/contacts.csv"
-check "unknown container exit" 1 "$status"
+check "unknown container exit" 2 "$status"
 
 run export-vcard -o "$work/all.vcf" "$examples/contacts.csv"
 check "export group exit" 0 "$status"
@@ -313,7 +313,7 @@ check "export needs a destination" 2 "$status"
 run sheets "$examples/contacts.xlsx"
 check "sheets listed" "1"$'\t'"Overview"$'\n'"2"$'\t'"People" "$out"
 run import --store "$work/workbook.sqlite" "$examples/contacts.xlsx"
-check "several sheets need --sheet" 1 "$status"
+check "several sheets need --sheet" 2 "$status"
 check "several sheets are named" "pelkora: $examples/contacts.xlsx: the workbook has several sheets; choose one with --sheet NAME|ID: 1 “Overview”, 2 “People”" "$err"
 run import --store "$work/workbook.sqlite" --json --sheet People "$examples/contacts.xlsx"
 check "workbook import" 1 "$(grep -cF '"rows": 4, "contactsAdded": 4' <<<"$out")"
@@ -342,22 +342,22 @@ run import --store "$work/mixed.sqlite" --set "A=givenName" --no-header "$work/a
 check "column options with vCards: exit" 2 "$status"
 check "column options with vCards: said" "pelkora: import: column options (--set, --no-header) do not apply to vCard files, whose cards name their own fields ($work/a.vcf)" "$err"
 run import "$work/a.vcf" "$work/missing.vcf"
-check "missing vCard file: exit" 1 "$status"
+check "missing vCard file: exit" 2 "$status"
 check "missing vCard file: said" "pelkora: $work/missing.vcf: no such file" "$err"
 mkdir "$work/no-cards"
 printf 'not a card\n' >"$work/no-cards/readme.txt"
 run import "$work/no-cards"
-check "folder without .vcf files: exit" 1 "$status"
+check "folder without .vcf files: exit" 2 "$status"
 check "folder without .vcf files: said" "pelkora: import: $work/no-cards: the folder holds no .vcf file" "$err"
 run scan "$examples/contacts.csv"
 check "scan of a table: exit" 2 "$status"
 : >"$work/empty.vcf"
 run scan --json "$work/empty.vcf"
-check "scan of an empty file: exit" 1 "$status"
+check "scan of an empty file: exit" 2 "$status"
 check "scan of an empty file: said" "pelkora: scan: No vCards were found in the chosen files." "$err"
 check "scan of an empty file: the file is named" 1 "$(grep -cF "\"filesSkipped\": [{\"file\": \"$work/empty.vcf\"" <<<"$out")"
 run import --store "$work/empty.sqlite" "$work/empty.vcf"
-check "import of an empty file: exit" 1 "$status"
+check "import of an empty file: exit" 2 "$status"
 check "import of an empty file: said" 1 "$(grep -c "^pelkora: import: no vCard was found in $work/empty.vcf" <<<"$err")"
 # Read as vCards, text without any card is one card that cannot be read: nothing goes unseen.
 run import --as vcard --store "$work/notes.sqlite" "$work/notes.txt"
@@ -431,7 +431,7 @@ fi
 # Dates as the file means them, whatever the user's locale; none invented.
 export LC_ALL=C
 run dates test --format dd/MM/yyyy 31/02/2000
-check "impossible day is no date" 1 "$status"
+check "impossible day is no date" 2 "$status"
 check "impossible day says so" "pelkora: dates: “31/02/2000” is not a date in the format “dd/MM/yyyy” (locale en): Parsing Failed" "$err"
 run dates test --format dd.MM. 21.06.
 check "day without a year" "--06-21" "$(cut -f1 <<<"$out")"

@@ -100,7 +100,7 @@ with tempfile.TemporaryDirectory() as work:
         (("catalogue", "--labels", "phoneNumbers"), 0),
         (("vocabulary", "--lang", "de", "--find", "Straße"), 0),
         (("vocabulary", "--custom"), 0),
-        (("vocabulary", "--forget", "Never learnt"), 1),
+        (("vocabulary", "--forget", "Never learnt"), 2),
         (("dates", "test", "--format", "dd.MM.yyyy", "12.05.1979"), 0),
         (("dates", "list"), 0),
         (("settings", "list"), 0),

@@ -3,7 +3,7 @@
 and takes it out again with `pelkora undo`: the journal as `pelkora imports --json` lists it
 (a dry run records nothing), `undo --dry-run` and a refused `undo` leave the address book's
 file as it was, `undo --yes` removes every contact of the import and the group it made while
-a group that was there before keeps its members, a second undo exits 1, and an older import
+a group that was there before keeps its members, a second undo exits 2, and an older import
 is undone by its number.
 
 Usage: undo-test.py PATH/TO/pelkora
@@ -128,7 +128,7 @@ try:
     check("contacts left", ["Ada Lovelace", "Bob Byte"], contact_names())
     check("the group that was there before keeps its members",
           {"Friends": 2, "OLD DUPLICATES": 0, "NEW DUPLICATES": 0}, group_counts())
-    again = run("undo", "--yes", expect=1)
+    again = run("undo", "--yes", expect=2)
     check("a second undo says so", True, "undone already" in again.stderr)
     check("the journal marks it undone", True,
           (run_json("imports", "--json") or [{}])[0].get("undone"))
@@ -140,7 +140,7 @@ try:
     check("the older import's groups", ["Friends", "NEW DUPLICATES", "OLD DUPLICATES"],
           sorted(first.get("groupsRemoved", [])))
     check("an empty address book", [], contact_names())
-    run("undo", "--yes", "no-such-import", expect=1)
+    run("undo", "--yes", "no-such-import", expect=2)
 finally:
     shutil.rmtree(work, ignore_errors=True)
 

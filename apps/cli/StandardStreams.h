@@ -1,0 +1,53 @@
+#pragma once
+
+// "-" as a file argument: standard input for the commands that read files, standard output
+// for the commands that write one. The commands and the session work on files, so standard
+// input is first copied into a file of its own, in a folder only this user can enter
+// (mkdtemp) that goes away with this object; the file has no extension, so its content
+// decides what it is (--as still says).
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pelkora::cli {
+
+// True for "-".
+bool isStandardStream(const std::filesystem::path& file);
+
+// A new folder only this user can enter, removed with everything in it at the end.
+class PrivateFolder {
+  public:
+    PrivateFolder() = default;
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    // Makes the folder (once); false with the reason in error() when it cannot be made.
+    bool make();
+    const std::filesystem::path& path() const { return path_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::filesystem::path path_;
+    std::string error_;
+};
+
+class StandardInputFile {
+  public:
+    // Replaces "-" among the files by a file holding all of standard input. False, with the
+    // problem printed, when standard input could not be copied or "-" is given twice.
+    bool replaceDash(std::vector<std::filesystem::path>& files);
+    bool replaceDash(std::filesystem::path& file);
+    // How messages name a file: "-" for standard input's copy, else its path.
+    std::string displayName(const std::filesystem::path& file) const;
+
+  private:
+    PrivateFolder folder_;
+    std::filesystem::path file_;
+};
+
+// Copies the file to standard output; false (the problem printed) when it cannot be read.
+bool copyToStandardOutput(const std::filesystem::path& file);
+
+}  // namespace pelkora::cli
