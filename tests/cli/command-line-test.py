@@ -199,7 +199,7 @@ def bash_complete(line):
     return sorted(filter(None, result.stdout.split("\n")))
 
 
-check("bash: commands", ["import"], bash_complete("pelkora imp"))
+check("bash: commands", ["map"], bash_complete("pelkora ma"))
 check("bash: a command's options", ["--store"], bash_complete("pelkora import --sto"))
 check("bash: global options after a command", ["--verbose"], bash_complete("pelkora map --verb"))
 check("bash: a command's commands", ["list"], bash_complete("pelkora contacts --json l"))
@@ -219,7 +219,7 @@ def fish_complete(line):
 
 
 if shutil.which("fish"):
-    check("fish: commands", ["import"], fish_complete("pelkora imp"))
+    check("fish: commands", ["map"], fish_complete("pelkora ma"))
     check("fish: a command's options", ["--store", "--strict"], fish_complete("pelkora import --st"))
     check("fish: a command's commands", ["list"], fish_complete("pelkora contacts l"))
     check("fish: choices", ["auto", "text", "vcard", "xlsx"], fish_complete("pelkora open --as "))
