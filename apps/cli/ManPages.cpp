@@ -157,8 +157,8 @@ std::string manPage(const CLI::App& command, std::string_view version) {
     if (!help.examples.empty()) {
         out += ".SH EXAMPLES\n";
         for (const CommandExample& example : help.examples) {
-            out += ".PP\n.nf\n.RS\n\\fB" + roff(example.commandLine) + "\\fR\n.RE\n.fi\n";
-            out += ".RS\n" + roff(example.explanation) + "\n.RE\n";
+            out += ".TP\n\\fB" + roff(example.commandLine) + "\\fR\n" + roff(example.explanation) +
+                   "\n";
         }
     }
     out += ".SH \"EXIT STATUS\"\n";
