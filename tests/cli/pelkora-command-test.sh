@@ -93,7 +93,7 @@ run open "$examples/contacts.csv"
 run settings get NumberOfLaunches
 check "a command that only reads counts no launch" "$launches_before" "$out"
 run settings get MostRecentDocumentFileURL
-check "a command that only reads remembers no document" 1 "$status"
+check "a command that only reads remembers no document" 2 "$status"
 
 run log --path
 check "log path" "$XDG_STATE_HOME/pelkora/logs/runtime.log" "$out"

@@ -109,7 +109,7 @@ with tempfile.TemporaryDirectory() as work:
         (("contacts", "list"), 0),
         (("contacts", "--json", "list"), 0),
         (("contacts", "groups"), 0),
-        (("contacts", "--store", str(typo), "list"), 1),
+        (("contacts", "--store", str(typo), "list"), 3),
         (("log", "--path"), 0),
         (("imports",), 0),
         (("imports", "--json"), 0),
