@@ -310,13 +310,21 @@ void addMapCommand(CLI::App& app, CommandContext& context) {
     describe(*command,
              {"Map every column of a table to a contact property as the importer does",
               "Reads the file as the importer does (learnt titles included) and prints a line "
-              "per column: column, title, target, label, status and example. Columns that "
-              "share a target only one value fits (two given-name columns, a full name beside "
-              "name columns) are named in \"warning:\" lines after the table.\n\n"
+              "per column: column, title, target, label, status and example. The status says "
+              "what happens to the column's values: \"mapped\", \"learnt\" (mapped by your own "
+              "corrections or a saved mapping), \"to note\", \"to note, learnt\", \"ignored\", "
+              "\"ignored, learnt\", or \"check\" (the example value needs a look). "
+              "Tab-separated when not written to a terminal. Columns that share a target only "
+              "one value fits (two given-name columns, a full name beside name columns) are "
+              "named in \"warning:\" lines after the table. --set corrects a column for this "
+              "run; --learn keeps the corrections for later files, as an import does.\n\n"
               "--json prints an array of objects with the keys column, columnIndex, title, "
-              "propertyKey, propertySubKey, label, labelColumn, status, example and warnings "
-              "(the messages that name the column). --preview prints the contact the mapping "
-              "makes of the example record, or of record N with --row.",
+              "propertyKey, propertySubKey, label, labelColumn, status (the page's status icon: "
+              "\"mapping-status-assigned\", \"-assigned-custom\", \"-append\", "
+              "\"-append-custom\", \"-ignored\", \"-ignored-custom\" or \"-needs-attention\"), "
+              "statusText (the word the table shows), example and warnings (the messages that "
+              "name the column). --preview prints the contact the mapping makes of the example "
+              "record, or of record N with --row.",
               {{"pelkora map contacts.csv", "The mapping of every column."},
                {"pelkora map --set Groups=Nickname --set 'Mobil=phoneNumbers:_$!<Mobile>!$_' "
                 "contacts.csv",

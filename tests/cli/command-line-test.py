@@ -87,7 +87,7 @@ for arguments, usage, message in [
     (["settings", "get"], "Usage: pelkora settings", "KEY is required"),
     (["dates", "test", "12.05.1979"], "Usage: pelkora dates", "--format is required"),
     (["sheets", "a.xlsx", "b.xlsx"], "Usage: pelkora sheets", "b.xlsx"),
-    (["encodings", "--json"], "Usage: pelkora encodings", "--json"),
+    (["encodings", "--frob"], "Usage: pelkora encodings", "--frob"),
     (["frobnicate"], "Usage: pelkora [OPTIONS] COMMAND", "unknown command “frobnicate”"),
 ]:
     result = run(*arguments)
@@ -102,7 +102,7 @@ spaced = run("rows", "--limit", "2", "--json", csv)
 check("--opt value", 0, spaced.returncode)
 check("--opt=value is --opt value", spaced.stdout, run("rows", "--limit=2", "--json", csv).stdout)
 check("-v after the command", True,
-      "page: InitialViewController" in run("open", csv, "-v").stderr)
+      "page: Start" in run("open", csv, "-v").stderr)
 dashed = os.path.join(work, "-dashed.csv")
 shutil.copy(csv, dashed)
 after_marker = run("open", "--", "-dashed.csv", cwd=work)
