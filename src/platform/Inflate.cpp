@@ -108,4 +108,16 @@ std::unique_ptr<InputStream> makeInflatingStream(std::unique_ptr<InputStream> up
     return std::make_unique<InflatingStream>(std::move(upstream));
 }
 
+std::uint32_t updateCrc32(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+    uLong value = crc;
+    // zlib takes at most a uInt's worth of bytes per call.
+    while (!bytes.empty()) {
+        const std::size_t count =
+            std::min<std::size_t>(bytes.size(), std::numeric_limits<uInt>::max());
+        value = ::crc32(value, bytes.data(), static_cast<uInt>(count));
+        bytes = bytes.subspan(count);
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
 }  // namespace pelkora
