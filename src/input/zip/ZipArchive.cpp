@@ -33,6 +33,16 @@ std::optional<std::size_t> findEndOfCentralDirectory(std::span<const std::uint8_
     return std::nullopt;
 }
 
+// The central header's sizes and offset; the zip64 block holds the original size, the
+// compressed size and the offset, each only when its field holds the placeholder.
+std::optional<ZipEntryExtent> centralExtent(const ZipCentralFileHeader& header) {
+    const auto values = resolveZip64Fields(
+        header.extraField(),
+        {header.uncompressedSize(), header.compressedSize(), header.relativeOffsetOfLocalHeader()});
+    if (!values) return std::nullopt;
+    return ZipEntryExtent{(*values)[1], (*values)[0], (*values)[2]};
+}
+
 std::string describe(const ZipChannel& channel) {
     if (const auto url = channel.URL()) return "“" + url->string() + "”";
     return "in memory";
@@ -111,21 +121,54 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
         end.entriesOnThisDisk() != end.totalEntries()) {
         return endError("it is split over several disks");
     }
-    // Every central header needs its 46 fixed bytes between the directory's start and the end
-    // record, so a directory offset or entry count the archive cannot hold is refused here.
-    const std::uint64_t centralDirectoryOffset = end.centralDirectoryOffset();
-    if (centralDirectoryOffset + std::uint64_t{end.totalEntries()} * centralFileHeaderLength >
-        *endOffset) {
-        return endError("its central directory does not fit before its end record");
-    }
     // Bytes after the comment mean the record found is not the archive's real end.
     if (*endOffset + endOfCentralDirectoryLength + end.commentLength() != bytes.size()) {
         return endError("bytes follow its end of central directory record");
     }
+    std::uint64_t totalEntries = end.totalEntries();
+    std::uint64_t centralDirectoryOffset = end.centralDirectoryOffset();
+    // The central directory ends where the end record, or the zip64 end record, begins.
+    std::uint64_t directoryEnd = *endOffset;
+    // A zip64 archive has a locator just before the end record pointing at the zip64 end
+    // record, whose 64-bit count and offset then replace the end record's.
+    if (*endOffset >= zip64EndLocatorLength &&
+        readUInt32(bytes.data() + *endOffset - zip64EndLocatorLength) == zip64EndLocatorSignature) {
+        const std::uint64_t locatorOffset = *endOffset - zip64EndLocatorLength;
+        const Zip64EndLocator locator{bytes.data() + locatorOffset};
+        if (locator.diskOfZip64End() != 0 || locator.totalDisks() > 1) {
+            return endError("it is split over several disks");
+        }
+        const std::uint64_t recordOffset = locator.zip64EndOffset();
+        if (recordOffset > locatorOffset ||
+            locatorOffset - recordOffset < zip64EndOfCentralDirectoryLength) {
+            return endError("its zip64 end of central directory record lies outside the archive");
+        }
+        const Zip64EndOfCentralDirectory record{bytes.data() + recordOffset};
+        if (record.signature() != zip64EndOfCentralDirectorySignature) {
+            return endError("its zip64 end of central directory record is missing");
+        }
+        if (record.recordSize() < zip64EndOfCentralDirectoryLength - zip64EndLeadLength ||
+            record.recordSize() > locatorOffset - recordOffset - zip64EndLeadLength) {
+            return endError("its zip64 end of central directory record has a wrong size");
+        }
+        if (record.numberOfThisDisk() != 0 || record.diskOfCentralDirectory() != 0 ||
+            record.entriesOnThisDisk() != record.totalEntries()) {
+            return endError("it is split over several disks");
+        }
+        totalEntries = record.totalEntries();
+        centralDirectoryOffset = record.centralDirectoryOffset();
+        directoryEnd = recordOffset;
+    }
+    // Every central header needs its 46 fixed bytes between the directory's start and its
+    // end, so a directory offset or entry count the archive cannot hold is refused here.
+    if (centralDirectoryOffset > directoryEnd ||
+        totalEntries > (directoryEnd - centralDirectoryOffset) / centralFileHeaderLength) {
+        return endError("its central directory does not fit before its end record");
+    }
 
-    entries_.reserve(end.totalEntries());
+    entries_.reserve(totalEntries);
     std::uint64_t cursor = centralDirectoryOffset;
-    for (std::size_t index = 0; index < end.totalEntries(); ++index) {
+    for (std::size_t index = 0; index < totalEntries; ++index) {
         const auto entryError = [&](std::string_view problem) {
             return Unexpected(
                 ZipError{{ZipErrorKind::centralFileHeaderInvalid,
@@ -135,22 +178,24 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
                          {}});
         };
         // Earlier headers' names and comments may have used up the room the count check left.
-        if (cursor + centralFileHeaderLength > *endOffset) {
+        if (cursor + centralFileHeaderLength > directoryEnd) {
             return entryError("runs past the end of the central directory");
         }
         const ZipCentralFileHeader header{bytes.data() + cursor};
-        // The name, extra field and comment must also end before the end record.
-        if (cursor + header.totalLength() > *endOffset) {
+        // The name, extra field and comment must also end before the directory's end.
+        if (cursor + header.totalLength() > directoryEnd) {
             return entryError("runs past the end of the central directory");
         }
         if (header.diskNumberStart() != 0) return entryError("lies on another disk");
+        const auto extent = centralExtent(header);
+        if (!extent) return entryError("has a zip64 extra field too short for its sizes");
         // The local header's 30 fixed bytes must lie before the central directory.
-        if (std::uint64_t{header.relativeOffsetOfLocalHeader()} + localFileHeaderLength >
-            centralDirectoryOffset) {
+        if (centralDirectoryOffset < localFileHeaderLength ||
+            extent->localHeaderOffset > centralDirectoryOffset - localFileHeaderLength) {
             return entryError("has its local header outside the archive's data");
         }
         entries_.push_back(std::make_unique<ZipExistingEntry>(
-            *this, header.bytes, bytes.data() + header.relativeOffsetOfLocalHeader()));
+            *this, header.bytes, bytes.data() + extent->localHeaderOffset, *extent));
         cursor += header.totalLength();
     }
     return {};

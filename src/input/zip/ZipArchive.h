@@ -2,14 +2,18 @@
 
 // Reading zip archives (the PKWARE APPNOTE format), as spreadsheet workbooks are packaged.
 //
-// Only the classic records are read, no ZIP64: at most 65,535 entries with 32-bit sizes and
-// offsets. The archive is untrusted input. Opening checks that the end record and every
-// central directory entry lie inside the archive; reading an entry checks that its local
-// header, name, extra field and data do too. A declared uncompressed size decides how much
-// memory a read allocates, so it is refused when the data could not honour it: above
-// maximumZipEntrySize (1 GiB), or above 1,032 times the compressed size, the most deflate
-// can expand. Because every entry's data must lie inside the archive, entries that overlap
-// each other still cannot make one read allocate more than 1,032 times the archive's size.
+// Both the classic records and their ZIP64 extensions are read: the zip64 end record and its
+// locator, and the zip64 extra blocks whose 64-bit sizes and offsets stand in for 32-bit
+// fields holding 0xFFFFFFFF. The archive is untrusted input. Opening checks that the end
+// records and every central directory entry lie inside the archive; reading an entry checks
+// that its local header, name, extra field and data do too, and that the local header names
+// the entry the central directory does. An entry read to its end must have its declared size
+// and CRC-32 (except WinZip AE-2 entries, which leave the CRC out); otherwise it is damaged. A
+// declared uncompressed size decides how much memory a read allocates, so it is refused when the
+// data could not honour it: above maximumZipEntrySize (1 GiB), or above 1,032 times the compressed
+// size, the most deflate can expand. Because every entry's data must lie inside the archive,
+// entries that overlap each other still cannot make one read allocate more than 1,032 times the
+// archive's size.
 
 #include <cstddef>
 #include <cstdint>

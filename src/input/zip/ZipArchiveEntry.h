@@ -27,11 +27,11 @@ class ZipArchiveEntry {
     virtual bool encrypted() const = 0;
     // The MS-DOS modification time and date, as a local time in the current time zone.
     virtual std::chrono::system_clock::time_point lastModified() const = 0;
-    // The CRC-32 as stored; content is never checked against it.
+    // The CRC-32 as stored; content read to its end is checked against it.
     virtual std::uint32_t crc32() const = 0;
-    // The sizes from the central directory.
-    virtual std::uint32_t compressedSize() const = 0;
-    virtual std::uint32_t uncompressedSize() const = 0;
+    // The sizes from the central directory, or from its zip64 extra block.
+    virtual std::uint64_t compressedSize() const = 0;
+    virtual std::uint64_t uncompressedSize() const = 0;
     // The Unix mode (type and permission bits), 0 when the host system says nothing about it.
     virtual std::uint32_t fileMode() const = 0;
     // The name, as UTF-8, exactly as stored (slashes and spaces untouched).

@@ -54,9 +54,11 @@ std::uint16_t aesAwareMethod(std::uint16_t headerMethod, ZipEncryptionMode mode,
 
 // A declared size a read may allocate: within the absolute bound and within what the
 // compressed bytes could expand to, so a forged header cannot ask for gigabytes.
-bool isPlausibleUncompressedSize(std::uint32_t uncompressedSize, std::uint32_t compressedSize) {
+bool isPlausibleUncompressedSize(std::uint64_t uncompressedSize, std::uint64_t compressedSize) {
+    // Past maximumZipEntrySize compressed bytes the expansion bound cannot be what refuses.
     return uncompressedSize <= maximumZipEntrySize &&
-           uncompressedSize <= std::uint64_t{compressedSize} * maximumDeflateExpansion;
+           (compressedSize >= maximumZipEntrySize ||
+            uncompressedSize <= compressedSize * maximumDeflateExpansion);
 }
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
@@ -66,10 +68,12 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 }  // namespace
 
 ZipExistingEntry::ZipExistingEntry(const ZipArchive& archive, const std::uint8_t* centralFileHeader,
-                                   const std::uint8_t* localFileHeader)
+                                   const std::uint8_t* localFileHeader,
+                                   const ZipEntryExtent& extent)
     : archive_(archive),
       centralFileHeader_(centralFileHeader),
       localFileHeader_(localFileHeader),
+      extent_(extent),
       encryptionMode_(encryptionModeOf(ZipCentralFileHeader{centralFileHeader}.flags(),
                                        ZipCentralFileHeader{centralFileHeader}.extraField())) {}
 
@@ -100,14 +104,6 @@ std::chrono::system_clock::time_point ZipExistingEntry::lastModified() const {
 
 std::uint32_t ZipExistingEntry::crc32() const {
     return ZipCentralFileHeader{centralFileHeader_}.crc32();
-}
-
-std::uint32_t ZipExistingEntry::compressedSize() const {
-    return ZipCentralFileHeader{centralFileHeader_}.compressedSize();
-}
-
-std::uint32_t ZipExistingEntry::uncompressedSize() const {
-    return ZipCentralFileHeader{centralFileHeader_}.uncompressedSize();
 }
 
 std::uint32_t ZipExistingEntry::fileMode() const {
@@ -166,6 +162,28 @@ Expected<void, ZipError> ZipExistingEntry::checkReadable() const {
     return {};
 }
 
+bool ZipExistingEntry::hasMeaningfulCrc() const {
+    if (encryptionMode_ != ZipEncryptionMode::aes) return true;
+    // The vendor version leads the AES block's data: AE-1 keeps the CRC, AE-2 stores 0.
+    const auto block =
+        findExtraBlock(ZipCentralFileHeader{centralFileHeader_}.extraField(), winZipAesExtraId);
+    return !block || block->size() < 2 || readUInt16(block->data()) != 2;
+}
+
+Expected<void, ZipError> ZipExistingEntry::verifyContent(
+    std::span<const std::uint8_t> content) const {
+    if (content.size() != uncompressedSize()) {
+        return Unexpected(error(ZipErrorKind::contentUnreadable,
+                                "its content is not the size its header declares; the archive "
+                                "is damaged"));
+    }
+    if (hasMeaningfulCrc() && updateCrc32(0, content) != crc32()) {
+        return Unexpected(error(ZipErrorKind::contentUnreadable,
+                                "its content does not match its CRC-32; the archive is damaged"));
+    }
+    return {};
+}
+
 Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData() const {
     const std::span<const std::uint8_t> bytes = *archive_.contents();
     const ZipLocalFileHeader local{localFileHeader_};
@@ -175,9 +193,18 @@ Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData(
     const std::uint64_t dataOffset =
         localOffset + localFileHeaderLength + local.fileNameLength() + local.extraFieldLength();
     const std::uint64_t dataLength = compressedSize();
-    if (dataOffset + dataLength > bytes.size()) {
+    if (dataOffset > bytes.size() || dataLength > bytes.size() - dataOffset) {
         return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
                                 "its data runs past the end of the archive"));
+    }
+    // A local header that is not one, or names another entry, is not this entry's data.
+    const auto localName =
+        bytes.subspan(localOffset + localFileHeaderLength, local.fileNameLength());
+    const auto centralName = ZipCentralFileHeader{centralFileHeader_}.fileName();
+    if (local.signature() != localFileHeaderSignature ||
+        !std::equal(localName.begin(), localName.end(), centralName.begin(), centralName.end())) {
+        return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
+                                "its local header does not name it; the archive is damaged"));
     }
     std::span<const std::uint8_t> data = bytes.subspan(dataOffset, dataLength);
     DataLocation location;
@@ -273,7 +300,9 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newStreamWith
         stream = std::move(*decrypting);
     }
     if (compressionMethod() == deflateMethod) stream = makeInflatingStream(std::move(stream));
-    return stream;
+    return std::unique_ptr<InputStream>(std::make_unique<CrcCheckingStream>(
+        std::move(stream), uncompressedSize(),
+        hasMeaningfulCrc() ? std::optional<std::uint32_t>(crc32()) : std::nullopt));
 }
 
 // Reading the content:
@@ -281,13 +310,17 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newStreamWith
 //   2. locate the data inside the archive;
 //   3. plain stored data is copied; plain deflate data is inflated in one call into a buffer
 //      of the declared size; encrypted data is read through the decrypting (and inflating)
-//      stream into a zero-filled buffer of the declared size.
+//      stream into a zero-filled buffer of the declared size;
+//   4. the content must have the declared size and CRC-32, or the entry is damaged.
 Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassword(
     std::optional<std::string_view> password) const {
     if (auto readable = checkReadable(); !readable) return Unexpected(readable.error());
     const auto location = locateData();
     if (!location) return Unexpected(location.error());
     if (encryptionMode_ == ZipEncryptionMode::none && compressionMethod() == storedMethod) {
+        if (auto verified = verifyContent(location->data); !verified) {
+            return Unexpected(verified.error());
+        }
         return std::vector<std::uint8_t>(location->data.begin(), location->data.end());
     }
     if (!isPlausibleUncompressedSize(uncompressedSize(), compressedSize())) {
@@ -302,6 +335,7 @@ Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassw
             return Unexpected(error(ZipErrorKind::contentUnreadable,
                                     "its compressed data is damaged or longer than declared"));
         }
+        if (auto verified = verifyContent(content); !verified) return Unexpected(verified.error());
         return content;
     }
     auto stream = newStreamWithPassword(password);
@@ -317,6 +351,7 @@ Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassw
         return Unexpected(error(ZipErrorKind::contentUnreadable,
                                 "its data could not be decrypted and decompressed", failure));
     }
+    if (auto verified = verifyContent(content); !verified) return Unexpected(verified.error());
     return content;
 }
 
@@ -354,21 +389,41 @@ Expected<void, ZipError> ZipExistingEntry::check() const {
         return mismatch("the name");
     }
     std::uint32_t crc = local.crc32();
-    std::uint32_t compressed = local.compressedSize();
-    std::uint32_t uncompressed = local.uncompressedSize();
+    // A local zip64 block holds both sizes, the original first, when either is a placeholder.
+    const auto localZip64 = findExtraBlock(localExtra, zip64ExtraId);
+    std::uint64_t compressed = local.compressedSize();
+    std::uint64_t uncompressed = local.uncompressedSize();
+    if (compressed == zip64Placeholder || uncompressed == zip64Placeholder) {
+        if (localZip64 && localZip64->size() >= 16) {
+            uncompressed = readUInt64(localZip64->data());
+            compressed = readUInt64(localZip64->data() + 8);
+        } else if (const auto values = resolveZip64Fields(
+                       localExtra, {local.uncompressedSize(), local.compressedSize(), 0})) {
+            uncompressed = (*values)[0];
+            compressed = (*values)[1];
+        } else {
+            return mismatch("the sizes, which its zip64 extra field is too short for");
+        }
+    }
     if (local.flags() & dataDescriptorFlag) {
-        // The descriptor (signature, CRC-32, sizes) follows the data and must fit in the archive.
-        const std::uint64_t descriptorOffset = dataOffset + central.compressedSize();
-        if (descriptorOffset + 16 > bytes.size() ||
-            readUInt32(bytes.data() + descriptorOffset) != dataDescriptorSignature) {
+        // The descriptor (signature, CRC-32, sizes) follows the data and must fit in the
+        // archive; a zip64 entry's descriptor has 8-byte sizes.
+        const std::size_t descriptorLength =
+            localZip64 ? zip64DataDescriptorLength : dataDescriptorLength;
+        if (compressedSize() > bytes.size() - dataOffset ||
+            descriptorLength > bytes.size() - dataOffset - compressedSize()) {
             return mismatch("the data descriptor, which is missing");
         }
-        crc = readUInt32(bytes.data() + descriptorOffset + 4);
-        compressed = readUInt32(bytes.data() + descriptorOffset + 8);
-        uncompressed = readUInt32(bytes.data() + descriptorOffset + 12);
+        const std::uint8_t* descriptor = bytes.data() + dataOffset + compressedSize();
+        if (readUInt32(descriptor) != dataDescriptorSignature) {
+            return mismatch("the data descriptor, which is missing");
+        }
+        crc = readUInt32(descriptor + 4);
+        compressed = localZip64 ? readUInt64(descriptor + 8) : readUInt32(descriptor + 8);
+        uncompressed = localZip64 ? readUInt64(descriptor + 16) : readUInt32(descriptor + 12);
     }
     if (crc != central.crc32()) return mismatch("the CRC-32");
-    if (compressed != central.compressedSize() || uncompressed != central.uncompressedSize()) {
+    if (compressed != compressedSize() || uncompressed != uncompressedSize()) {
         return mismatch("the sizes");
     }
     if (localMode != encryptionMode_) return mismatch("the encryption");

@@ -5,6 +5,7 @@
 // contents are. Constructing a view does not check its length: the callers check that the
 // fixed part fits before making one, and every variable-length part is bounded on access.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,13 +22,31 @@ inline std::uint32_t readUInt32(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
+inline std::uint64_t readUInt64(const std::uint8_t* bytes) {
+    return static_cast<std::uint64_t>(readUInt32(bytes)) |
+           static_cast<std::uint64_t>(readUInt32(bytes + 4)) << 32;
+}
+
 inline constexpr std::uint32_t localFileHeaderSignature = 0x04034b50;
+inline constexpr std::uint32_t zip64EndOfCentralDirectorySignature = 0x06064b50;
+inline constexpr std::uint32_t zip64EndLocatorSignature = 0x07064b50;
+inline constexpr std::uint16_t zip64ExtraId = 0x0001;
 inline constexpr std::uint32_t dataDescriptorSignature = 0x08074b50;
 inline constexpr std::uint16_t winZipAesExtraId = 0x9901;
 
 inline constexpr std::size_t endOfCentralDirectoryLength = 22;
 inline constexpr std::size_t centralFileHeaderLength = 46;
 inline constexpr std::size_t localFileHeaderLength = 30;
+inline constexpr std::size_t zip64EndOfCentralDirectoryLength = 56;
+inline constexpr std::size_t zip64EndLocatorLength = 20;
+// The signature and size field that the zip64 end record's size does not count.
+inline constexpr std::size_t zip64EndLeadLength = 12;
+// A data descriptor: signature, CRC-32 and two sizes of 4 bytes, or of 8 in a zip64 entry.
+inline constexpr std::size_t dataDescriptorLength = 16;
+inline constexpr std::size_t zip64DataDescriptorLength = 24;
+
+// A 32-bit size or offset of this value stands for one in the zip64 extra block.
+inline constexpr std::uint32_t zip64Placeholder = 0xffffffff;
 
 // general-purpose flag bits
 inline constexpr std::uint16_t encryptedFlag = 1 << 0;
@@ -44,6 +63,28 @@ struct EndOfCentralDirectory {
     std::uint16_t totalEntries() const { return readUInt16(bytes + 10); }
     std::uint32_t centralDirectoryOffset() const { return readUInt32(bytes + 16); }
     std::uint16_t commentLength() const { return readUInt16(bytes + 20); }
+};
+
+// The zip64 end of central directory locator, the 20 bytes just before the end record.
+struct Zip64EndLocator {
+    const std::uint8_t* bytes;
+    std::uint32_t signature() const { return readUInt32(bytes); }
+    std::uint32_t diskOfZip64End() const { return readUInt32(bytes + 4); }
+    std::uint64_t zip64EndOffset() const { return readUInt64(bytes + 8); }
+    std::uint32_t totalDisks() const { return readUInt32(bytes + 16); }
+};
+
+// The zip64 end of central directory record (56 fixed bytes, then extensible data).
+struct Zip64EndOfCentralDirectory {
+    const std::uint8_t* bytes;
+    std::uint32_t signature() const { return readUInt32(bytes); }
+    // The record's length after its signature and this field.
+    std::uint64_t recordSize() const { return readUInt64(bytes + 4); }
+    std::uint32_t numberOfThisDisk() const { return readUInt32(bytes + 16); }
+    std::uint32_t diskOfCentralDirectory() const { return readUInt32(bytes + 20); }
+    std::uint64_t entriesOnThisDisk() const { return readUInt64(bytes + 24); }
+    std::uint64_t totalEntries() const { return readUInt64(bytes + 32); }
+    std::uint64_t centralDirectoryOffset() const { return readUInt64(bytes + 48); }
 };
 
 // A central file header; its name, extra field and comment have been checked to lie within
@@ -111,6 +152,25 @@ inline std::optional<std::span<const std::uint8_t>> findExtraBlock(
         offset += blockSize;
     }
     return std::nullopt;
+}
+
+// The 8-byte values of a zip64 extra block, in order, each taken only when its 32-bit field
+// holds the placeholder; none when the block is too short for them. Without a block the fields are
+// taken as they are, so a placeholder still reads as the 4 GiB size or offset it says and is
+// bounded like any other.
+inline std::optional<std::array<std::uint64_t, 3>> resolveZip64Fields(
+    std::span<const std::uint8_t> extraField, std::array<std::uint32_t, 3> fields) {
+    std::array<std::uint64_t, 3> values{fields[0], fields[1], fields[2]};
+    const auto block = findExtraBlock(extraField, zip64ExtraId);
+    if (!block) return values;
+    std::size_t offset = 0;
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        if (fields[index] != zip64Placeholder) continue;
+        if (block->size() - offset < 8) return std::nullopt;
+        values[index] = readUInt64(block->data() + offset);
+        offset += 8;
+    }
+    return values;
 }
 
 // The WinZip AES block's data: version (16), vendor "AE" (16), strength (8), method (16).

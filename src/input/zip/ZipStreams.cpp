@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "input/zip/ZipStreams_p.h"
+#include "platform/Inflate.h"
 
 namespace pelkora::zip_detail {
 
@@ -61,6 +62,27 @@ std::size_t AesDecryptingStream::read(std::uint8_t* buffer, std::size_t capacity
     const std::size_t count = upstream_->read(buffer, capacity);
     cipher_->apply({buffer, count});
     return count;
+}
+
+std::size_t CrcCheckingStream::read(std::uint8_t* buffer, std::size_t capacity) {
+    if (ended_ || capacity == 0) return 0;
+    const std::size_t count = upstream_->read(buffer, capacity);
+    if (count > 0) {
+        size_ += count;
+        crc_ = updateCrc32(crc_, {buffer, count});
+        return count;
+    }
+    ended_ = true;
+    if (!upstream_->error() &&
+        (size_ != expectedSize_ || (expectedCrc_ && crc_ != *expectedCrc_))) {
+        error_ = std::make_error_code(std::errc::illegal_byte_sequence);
+    }
+    return 0;
+}
+
+std::error_code CrcCheckingStream::error() const {
+    if (const auto upstream = upstream_->error()) return upstream;
+    return error_;
 }
 
 }  // namespace pelkora::zip_detail

@@ -1,13 +1,16 @@
 #pragma once
 
-// The streams an entry's content is read through: the archive's bytes in place, and the two
-// decrypting stages (the PKWARE traditional cipher and WinZip AES).
+// The streams an entry's content is read through: the archive's bytes in place, the two
+// decrypting stages (the PKWARE traditional cipher and WinZip AES), and the check of the
+// content's size and CRC-32 at its end.
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <system_error>
 
 #include "platform/Crypto.h"
 #include "platform/InputStream.h"
@@ -67,6 +70,28 @@ class AesDecryptingStream final : public InputStream {
   private:
     std::unique_ptr<InputStream> upstream_;
     std::unique_ptr<AesCounterModeCipher> cipher_;
+};
+
+// Passes upstream's bytes on and, when upstream ends without an error, ends with
+// illegal_byte_sequence if they were not the expected count or (when one is expected) did
+// not have the expected CRC-32: the entry is damaged.
+class CrcCheckingStream final : public InputStream {
+  public:
+    CrcCheckingStream(std::unique_ptr<InputStream> upstream, std::uint64_t expectedSize,
+                      std::optional<std::uint32_t> expectedCrc)
+        : upstream_(std::move(upstream)), expectedSize_(expectedSize), expectedCrc_(expectedCrc) {}
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override;
+    bool hasBytesAvailable() const override { return !ended_ && upstream_->hasBytesAvailable(); }
+    std::error_code error() const override;
+
+  private:
+    std::unique_ptr<InputStream> upstream_;
+    std::uint64_t expectedSize_;
+    std::optional<std::uint32_t> expectedCrc_;
+    std::uint64_t size_ = 0;
+    std::uint32_t crc_ = 0;
+    bool ended_ = false;
+    std::error_code error_;
 };
 
 }  // namespace pelkora::zip_detail

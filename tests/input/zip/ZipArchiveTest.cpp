@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -35,6 +36,18 @@ def central(b, index):
 def local(b, index): return struct.unpack_from('<I', b, central(b, index) + 42)[0]
 def put16(b, offset, value): struct.pack_into('<H', b, offset, value)
 def put32(b, offset, value): struct.pack_into('<I', b, offset, value)
+def put64(b, offset, value): struct.pack_into('<Q', b, offset, value)
+def end64_offset(b): return b.rfind(b'PK\x06\x06')
+def locator_offset(b): return b.rfind(b'PK\x06\x07')
+def cd64_offset(b): return struct.unpack_from('<Q', b, end64_offset(b) + 48)[0]
+def zip64_block(b, header, central=True):
+    fixed = 46 if central else 30
+    n, e = struct.unpack_from('<HH', b, header + (28 if central else 26))
+    at = header + fixed + n
+    while at < header + fixed + n + e:
+        block, size = struct.unpack_from('<HH', b, at)
+        if block == 1: return at + 4
+        at += 4 + size
 def build(files, comment=b'', method=zipfile.ZIP_DEFLATED):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, 'w', method) as archive:
@@ -276,16 +289,64 @@ data = build([('a', b'abcdef' * 50)]); put32(data, central(data, 0) + 24, 200)
     EXPECT_EQ(content.error().code(), std::nullopt);
 }
 
-TEST(ZipArchive, WrongCrcIsNotChecked) {
-    auto archive = open(pythonArchive(R"(
-data = build([('a', b'abcdef' * 50)]); put32(data, central(data, 0) + 16, 0x12345678)
-)"));
+// Reads the entry through a stream in pieces and returns whether the stream ended in error.
+bool streamEndsInError(const ZipArchiveEntry& entry) {
+    auto stream = entry.newStream();
+    if (!stream) return true;
+    std::vector<std::uint8_t> buffer(64);
+    while ((*stream)->read(buffer.data(), buffer.size()) > 0) {
+    }
+    return static_cast<bool>((*stream)->error());
+}
+
+TEST(ZipArchive, ContentIsCheckedAgainstItsCrcAndSizeWhenReadToTheEnd) {
+    struct Case {
+        const char* name;
+        const char* script;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"intact stored", "data = build([('a', b'Ann,ann@example.org\\n' * 20)], method=0)", false},
+        {"intact deflate", "data = build([('a', b'Ann,ann@example.org\\n' * 20)])", false},
+        {"intact empty", "data = build([('a', b'')])", false},
+        // One letter of a stored e-mail address changed: the bytes still read, altered.
+        {"stored byte altered",
+         "data = build([('a', b'Ann,ann@example.org\\n' * 20)], method=0); "
+         "data[local(data, 0) + 31 + 5] ^= 0x01",
+         true},
+        {"deflate CRC wrong",
+         "data = build([('a', b'abcdef' * 50)]); put32(data, central(data, 0) + 16, 0x12345678)",
+         true},
+        {"stored CRC wrong",
+         "data = build([('a', b'abcdef')], method=0); put32(data, central(data, 0) + 16, 1)", true},
+        // Deflate data that ends early: the content is shorter than declared.
+        {"deflate shorter than declared",
+         "data = build([('a', b'abcdef' * 50)]); put32(data, central(data, 0) + 24, 301)", true},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        auto archive = open(pythonArchive(test.script));
+        ASSERT_TRUE(archive);
+        const auto& entry = *archive->entries()[0];
+        const auto content = entry.newData();
+        EXPECT_EQ(!content, test.damaged);
+        if (!content) {
+            EXPECT_EQ(content.error().kind, ZipErrorKind::contentUnreadable);
+            EXPECT_NE(content.error().message.find("damaged"), std::string::npos);
+        }
+        EXPECT_EQ(streamEndsInError(entry), test.damaged);
+    }
+}
+
+TEST(ZipArchive, LocalHeaderNamingAnotherEntryIsRefusedWithCode3) {
+    auto archive = open(pythonArchive(
+        "data = build([('contacts.csv', b'Ann')]); data[local(data, 0) + 30] = ord('C')"));
     ASSERT_TRUE(archive);
-    EXPECT_EQ(text(*archive->entries()[0]->newData()), [] {
-        std::string expected;
-        for (int count = 0; count < 50; ++count) expected += "abcdef";
-        return expected;
-    }());
+    const auto content = archive->entries()[0]->newData();
+    ASSERT_FALSE(content);
+    EXPECT_EQ(content.error().code(), 3);
+    EXPECT_FALSE(archive->entries()[0]->newStream());
+    EXPECT_FALSE(archive->contentsOfEntry("contacts.csv"));
 }
 
 TEST(ZipArchive, UnknownCompressionMethodIsRefusedWithCode9) {
@@ -532,11 +593,149 @@ TEST_F(ZipEncryptedArchive, AesEntryWithWrongPasswordFailsWithCode12) {
     EXPECT_EQ(text(*archive->entries()[0]->newDataWithPassword("s3cret")), content());
 }
 
+TEST_F(ZipEncryptedArchive, AesCrcIsCheckedForAe1AndNotForAe2) {
+    // 7z writes AE-2, which leaves the CRC 0; as AE-1 the same entry fails its CRC check.
+    const auto ae2 = make("7z a -tzip -ppw -mem=AES256 secret.zip contacts.csv");
+    auto archive = open(ae2);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(archive->entries()[0]->crc32(), 0u);
+    EXPECT_EQ(text(*archive->entries()[0]->newDataWithPassword("pw")), content());
+    std::vector<std::uint8_t> ae1 = ae2;
+    for (std::size_t at = 0; at + 6 < ae1.size(); ++at) {
+        if (ae1[at] == 0x01 && ae1[at + 1] == 0x99 && ae1[at + 4] == 2 && ae1[at + 6] == 'A') {
+            ae1[at + 4] = 1;
+        }
+    }
+    archive = open(ae1);
+    ASSERT_TRUE(archive);
+    const auto read = archive->entries()[0]->newDataWithPassword("pw");
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().message.find("CRC-32"), std::string::npos);
+}
+
 TEST_F(ZipEncryptedArchive, StoredAesEntryDecrypts) {
     auto archive = open(make("7z a -tzip -mx=0 -ppw -mem=AES192 secret.zip contacts.csv"));
     ASSERT_TRUE(archive);
     EXPECT_EQ(oldEntry(*archive, 0).compressionMethod(), 0);
     EXPECT_EQ(text(*archive->entries()[0]->newDataWithPassword("pw")), content());
+}
+
+// Archives with zip64 records, as zip -fz and zipfile's force_zip64 write them.
+class Zip64Archive : public ::testing::Test {
+  protected:
+    static std::string content() {
+        std::string text = "name,email\n";
+        for (int row = 0; row < 100; ++row)
+            text += "Ann " + std::to_string(row) + ",ann@example.org\n";
+        return text;
+    }
+    // The archive the shell command leaves in out.zip, made next to contacts.csv.
+    std::vector<std::uint8_t> make(const std::string& command) {
+        std::ofstream(folder_ / "contacts.csv") << content();
+        {
+            std::ofstream script(folder_ / "force.py");
+            script
+                << "import sys, zipfile\n"
+                   "out = open('out.zip', 'wb') if sys.argv[1] == 'file' else sys.stdout.buffer\n"
+                   "with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as archive:\n"
+                   "    with archive.open('contacts.csv', 'w', force_zip64=True) as entry:\n"
+                   "        entry.write(open('contacts.csv', 'rb').read())\n";
+        }
+        run("cd " + folder_.path().string() + " && rm -f out.zip && " + command);
+        return readFile(folder_ / "out.zip");
+    }
+    // The zip -fz archive of contacts.csv, patched by the script (c is its central header).
+    std::vector<std::uint8_t> patched(const std::string& script) {
+        make("zip -q -fz out.zip contacts.csv");
+        return pythonArchive("data = bytearray(open('" + (folder_ / "out.zip").string() +
+                             "', 'rb').read())\nc = cd64_offset(data)\n" + script);
+    }
+    TemporaryDirectory folder_;
+};
+
+bool contains(const std::vector<std::uint8_t>& bytes, std::string_view signature) {
+    return std::search(bytes.begin(), bytes.end(), signature.begin(), signature.end()) !=
+           bytes.end();
+}
+
+TEST_F(Zip64Archive, ArchivesWrittenByZipAndZipfileAreRead) {
+    struct Case {
+        const char* command;
+        const char* name;
+        bool endRecord;
+    };
+    const Case cases[] = {
+        {"zip -q -fz out.zip contacts.csv", "contacts.csv", true},
+        {"cat contacts.csv | zip -q -fz - - > out.zip", "-", true},
+        {"/usr/bin/python3 force.py file", "contacts.csv", false},
+        // To a pipe zipfile cannot seek back: a data descriptor with 8-byte sizes follows the
+        // data.
+        {"/usr/bin/python3 force.py pipe | cat > out.zip", "contacts.csv", false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.command);
+        const auto bytes = make(test.command);
+        EXPECT_EQ(contains(bytes, "PK\x06\x06"), test.endRecord);
+        auto archive = open(bytes);
+        ASSERT_TRUE(archive);
+        ASSERT_EQ(archive->entries().size(), 1u);
+        const auto& entry = *archive->entries()[0];
+        EXPECT_EQ(entry.fileName(), test.name);
+        EXPECT_EQ(entry.uncompressedSize(), content().size());
+        const auto read = entry.newData();
+        ASSERT_TRUE(read) << read.error().message;
+        EXPECT_EQ(text(*read), content());
+        EXPECT_FALSE(streamEndsInError(entry));
+        const auto checked = entry.check();
+        EXPECT_TRUE(checked) << (checked ? "" : checked.error().message);
+    }
+}
+
+TEST_F(Zip64Archive, RecordsPointingOutsideTheArchiveAreRefused) {
+    struct Case {
+        const char* name;
+        const char* script;
+        int openingCode;
+    };
+    const Case cases[] = {
+        {"zip64 end record past the end", "put64(data, locator_offset(data) + 8, len(data) + 99)",
+         1},
+        {"zip64 end record not at its offset", "put64(data, locator_offset(data) + 8, 0)", 1},
+        {"zip64 end record size overflowing", "put64(data, end64_offset(data) + 4, 2**64 - 1)", 1},
+        {"central directory offset overflowing", "put64(data, end64_offset(data) + 48, 2**64 - 16)",
+         1},
+        {"entry count overflowing",
+         "put64(data, end64_offset(data) + 24, 2**62); put64(data, end64_offset(data) + 32, 2**62)",
+         1},
+        {"zip64 end record on another disk", "put32(data, locator_offset(data) + 16, 2)", 1},
+        // The zip64 block holds only the original size, so no offset can come from it.
+        {"offset placeholder without its zip64 value", "put32(data, c + 42, 0xFFFFFFFF)", 2},
+        {"local header offset from zip64 past the directory",
+         "put32(data, c + 24, 0); put32(data, c + 42, 0xFFFFFFFF); "
+         "put64(data, zip64_block(data, c), 2**64 - 8)",
+         2},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        EXPECT_EQ(openingCode(patched(test.script)), test.openingCode);
+    }
+}
+
+TEST_F(Zip64Archive, ZipSixtyFourSizesTheDataCannotHonourAreRefused) {
+    // An original size of 2^63 must not be allocated.
+    auto huge = open(patched("put64(data, zip64_block(data, c), 2**63)"));
+    ASSERT_TRUE(huge);
+    const auto content = huge->entries()[0]->newData();
+    ASSERT_FALSE(content);
+    EXPECT_EQ(content.error().kind, ZipErrorKind::contentUnreadable);
+    EXPECT_NE(content.error().message.find("9223372036854775808"), std::string::npos);
+    // A compressed size of 2^64 - 1 must not wrap around the bounds check of the data.
+    auto overflowing =
+        open(patched("put32(data, c + 24, 100); put32(data, c + 20, 0xFFFFFFFF); "
+                     "put64(data, zip64_block(data, c), 2**64 - 1)"));
+    ASSERT_TRUE(overflowing);
+    EXPECT_EQ(overflowing->entries()[0]->newData().error().code(), 3);
+    EXPECT_EQ(overflowing->entries()[0]->check().error().code(), 3);
 }
 
 // Archives the fuzzer found troublesome: each must open or fail cleanly, and every entry of
