@@ -30,7 +30,16 @@ void put32(std::string& out, std::uint32_t value) {
     put16(out, value >> 16);
 }
 
-// A zip archive of stored entries; the reader never checks the CRC, so it is left 0.
+std::uint32_t crc32Of(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= static_cast<std::uint8_t>(byte);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A zip archive of stored entries with their CRC-32, which the reader checks.
 std::string storedZip(const std::vector<std::pair<std::string_view, std::string_view>>& entries) {
     std::string archive;
     std::string central;
@@ -38,16 +47,19 @@ std::string storedZip(const std::vector<std::pair<std::string_view, std::string_
         const auto offset = static_cast<std::uint32_t>(archive.size());
         const auto size = static_cast<std::uint32_t>(content.size());
         const auto nameSize = static_cast<std::uint32_t>(name.size());
+        const std::uint32_t crc = crc32Of(content);
         put32(archive, 0x04034B50);
         for (const std::uint32_t field : {20u, 0x0800u, 0u}) put16(archive, field);
-        for (const std::uint32_t field : {0u, 0u, size, size}) put32(archive, field);
+        put32(archive, 0);
+        for (const std::uint32_t field : {crc, size, size}) put32(archive, field);
         put16(archive, nameSize);
         put16(archive, 0);
         archive += name;
         archive += content;
         put32(central, 0x02014B50);
         for (const std::uint32_t field : {20u, 20u, 0x0800u, 0u}) put16(central, field);
-        for (const std::uint32_t field : {0u, 0u, size, size}) put32(central, field);
+        put32(central, 0);
+        for (const std::uint32_t field : {crc, size, size}) put32(central, field);
         for (const std::uint32_t field : {nameSize, 0u, 0u, 0u, 0u}) put16(central, field);
         put32(central, 0);
         put32(central, offset);
