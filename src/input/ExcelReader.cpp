@@ -12,6 +12,7 @@
 #include "input/WorkbookValues_p.h"
 #include "input/XmlPullScanner_p.h"
 #include "input/zip/ZipArchive.h"
+#include "platform/ImageData.h"
 #include "platform/MappedFile.h"
 #include "support/Error.h"
 #include "support/Localization.h"
@@ -115,7 +116,9 @@ void ExcelReader::examineWorkbook() {
         writeLog(LogType::error, "Could not examine workbook: '%{public}@'", *examinationError_);
     }
     if (const auto* entry = excel::entryEndingWith(*archive_, "sharedStrings.xml", name)) {
-        auto strings = excel::readSharedStrings(*entry, name);
+        excel::InflationBudget inflation(packageSize());
+        auto strings = excel::readSharedStrings(*entry, name, inflation);
+        examinedInflatedBytes_ = inflation.used();
         sharedStringBytes_ = std::move(strings.bytes);
         sharedStringEnds_ = std::move(strings.ends);
         if (strings.failure) {
@@ -214,13 +217,22 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     auto drawings = excel::readSheetDrawings(*archive_, sheet);
     imageRelationships_ = std::move(drawings.imageRelationships);
     anchoredImages_ = std::move(drawings.anchoredImages);
-    auto stream = entry->newStream();
-    if (!stream) return failWith(kExcelReaderErrorSheetUnreadable, stream.error().message);
+    pictures_.clear();
+    parseInflation_ = std::make_unique<excel::InflationBudget>(packageSize());
+    parseInflation_->setUsed(examinedInflatedBytes_);
+    auto stream = excel::openLimitedStream(*entry, parseInflation_.get());
+    if (!stream) return failWith(kExcelReaderErrorSheetUnreadable, stream.error());
 
-    xml::XmlPullScanner scanner(std::move(*stream), entry->uncompressedSize());
+    const auto* limits = stream->limits;
+    xml::XmlPullScanner scanner(std::move(stream->stream), entry->uncompressedSize());
     SheetRowBuilder builder(*this, entry->uncompressedSize());
     const auto end = excel::SheetParser(scanner, builder, sheet.pathInPackage).parse();
-    if (!end) return failWith(kExcelReaderErrorMalformedSheet, end.error());
+    // The pictures' bytes live in the rows now.
+    pictures_.clear();
+    if (!end) {
+        return failWith(kExcelReaderErrorMalformedSheet,
+                        limits->failure() ? *limits->failure() : end.error());
+    }
     if (*end == excel::SheetParseEnd::stoppedBeforeRow) backgroundQueue_.cancelAllOperations();
     releaseReadPages();
     chooseHeaderRow();
@@ -242,14 +254,76 @@ void ExcelReader::attachPictures(DataRow& row) {
         [](const AnchoredImage& image, std::int64_t rowIndex) { return image.row < rowIndex; });
     for (auto image = first; image != anchoredImages_.end() && image->row == row.rowIndex();
          ++image) {
-        auto bytes = archive_->contentsOfEntry(image->pathInPackage);
-        if (!bytes) {
-            writeLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",
-                     image->pathInPackage, bytes.error().message);
-            continue;
-        }
-        row.add(DataCell(image->column - 1, PictureBytes(bytes->begin(), bytes->end())));
+        if (const auto* bytes = pictureOfPart(image->pathInPackage))
+            row.add(DataCell(image->column - 1, *bytes));
     }
+}
+
+// Each picture part is read once per parse, however many anchors show it:
+//   1. its declared size must be within maximumImageBytes and the package's budget,
+//   2. the pixels its header declares must be within maximumImagePixels (nothing decoded),
+//   3. a picture whose longer side exceeds contactPhotoSide is decoded once and scaled down
+//      to a square PNG of that side, the form a contact photo takes anyway.
+// A picture left out is reported in the parse log once; it is never kept as raw bytes.
+const PictureBytes* ExcelReader::pictureOfPart(const std::string& pathInPackage) {
+    const auto cached = pictures_.find(pathInPackage);
+    if (cached != pictures_.end()) return cached->second.get();
+    auto& picture = pictures_[pathInPackage];
+    const auto leaveOut = [&](const std::string& reason) -> const PictureBytes* {
+        const std::string message = "The picture “" + pathInPackage + "” " + reason;
+        writeLog(LogType::error, "%{public}@", message);
+        appendParseLogEntry({ParseLogSeverity::warning, message});
+        return nullptr;
+    };
+    const auto* entry = excel::entryNamed(*archive_, pathInPackage);
+    if (!entry) {
+        writeLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",
+                 pathInPackage, "no such part");
+        return nullptr;
+    }
+    const std::uint64_t size = entry->uncompressedSize();
+    if (size > maximumImageBytes) {
+        return leaveOut("takes " + std::to_string(size) + " bytes, more than the " +
+                        std::to_string(maximumImageBytes) +
+                        " a contact photo may take; it was left out.");
+    }
+    if (parseInflation_ && !parseInflation_->charge(size)) {
+        return leaveOut("would take the package beyond the " +
+                        std::to_string(parseInflation_->limit()) +
+                        " bytes it may inflate to; it was left out.");
+    }
+    auto bytes = archive_->contentsOfEntry(pathInPackage);
+    if (!bytes) {
+        writeLog(LogType::error, "An error occurred while retrieving image data for '%@': %@",
+                 pathInPackage, bytes.error().message);
+        return nullptr;
+    }
+    const std::span<const std::uint8_t> view(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                             bytes->size());
+    if (const auto declared = declaredImageSize(view)) {
+        const auto pixels = static_cast<std::uint64_t>(declared->width) *
+                            static_cast<std::uint64_t>(declared->height);
+        if (pixels > maximumImagePixels) {
+            return leaveOut("is " + std::to_string(declared->width) + " × " +
+                            std::to_string(declared->height) + " pixels, more than the " +
+                            std::to_string(maximumImagePixels) +
+                            " a picture may have; it was left out.");
+        }
+        if (std::max(declared->width, declared->height) > contactPhotoSide) {
+            if (auto png = squaredPngRepresentation(view, contactPhotoSide)) {
+                picture = std::make_shared<const PictureBytes>(std::move(*png));
+                return picture.get();
+            }
+        }
+    }
+    // Pictures that cannot be decoded go on as the file gave them: the import reports them.
+    picture = std::make_shared<const PictureBytes>(view.begin(), view.end());
+    return picture.get();
+}
+
+std::uint64_t ExcelReader::packageSize() const {
+    if (!archive_ || !archive_->contents()) return 0;
+    return archive_->contents()->size();
 }
 
 void ExcelReader::chooseHeaderRow() {

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -31,6 +32,9 @@
 namespace pelkora {
 
 class ZipArchive;
+namespace excel {
+class InflationBudget;
+}
 
 // The workbook reader's own errors, reported with readerDidFailWithError.
 inline constexpr std::string_view kExcelReaderErrorDomain = "org.pelkora.ExcelReader";
@@ -203,6 +207,11 @@ class ExcelReader final : public TabularDataReader {
     // Posts the begin event unless this parse has posted it already.
     void postDidBeginParsingOnce();
     void attachPictures(DataRow& row);
+    // The bytes the picture part gives a cell, read once per parse; null when the part is
+    // missing or too large (reported in the parse log).
+    const PictureBytes* pictureOfPart(const std::string& pathInPackage);
+    // The size of the package's bytes, which its inflation limit is relative to.
+    std::uint64_t packageSize() const;
     void chooseHeaderRow();
     // Lets the system drop the resident pages of a package mapped from its file.
     void releaseReadPages() const;
@@ -223,6 +232,13 @@ class ExcelReader final : public TabularDataReader {
     std::vector<ImageRelationship> imageRelationships_;
     std::vector<Sheet> sheets_;
     std::vector<AnchoredImage> anchoredImages_;
+    // What the examination inflated (the shared strings), counted again by each parse.
+    std::uint64_t examinedInflatedBytes_ = 0;
+    // The package's inflation budget during a parse.
+    std::unique_ptr<excel::InflationBudget> parseInflation_;
+    // Each picture part's cell bytes for the parse under way, by part; null for a part left
+    // out. Many anchors may show one picture: it is read, checked and scaled once.
+    std::map<std::string, std::shared_ptr<const PictureBytes>> pictures_;
     // Declared last so that it is destroyed first: its destructor waits for a running parse,
     // which still uses the fields above.
     std::string parsedSheetName_;

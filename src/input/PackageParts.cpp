@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <system_error>
+
 #include "input/PackageParts_p.h"
 #include "input/XmlPullScanner_p.h"
 
@@ -22,8 +25,63 @@ const ZipArchiveEntry* entryEndingWith(const ZipArchive& archive, std::string_vi
     return nullptr;
 }
 
+std::uint64_t inflationLimit(std::uint64_t compressedSize, std::uint64_t absoluteLimit) {
+    return std::min(absoluteLimit,
+                    std::max(kInflationAllowance, compressedSize * kMaximumInflationRatio));
+}
+
+LimitedInflationStream::LimitedInflationStream(std::unique_ptr<InputStream> upstream,
+                                               const ZipArchiveEntry& entry,
+                                               InflationBudget* budget)
+    : upstream_(std::move(upstream)),
+      partName_(entry.fileName()),
+      partLimit_(inflationLimit(entry.compressedSize(), kMaximumPartInflatedSize)),
+      budget_(budget) {}
+
+std::size_t LimitedInflationStream::read(std::uint8_t* buffer, std::size_t capacity) {
+    if (failure_) return 0;
+    const std::size_t count = upstream_->read(buffer, capacity);
+    inflated_ += count;
+    if (inflated_ > partLimit_) {
+        failure_ = "The part “" + partName_ + "” inflates to more than " +
+                   std::to_string(partLimit_) +
+                   " bytes, more than any contact workbook holds: the package is damaged.";
+    } else if (budget_ && !budget_->charge(count)) {
+        failure_ = "The package inflates to more than " + std::to_string(budget_->limit()) +
+                   " bytes by the part “" + partName_ +
+                   "”, more than any contact workbook holds: the package is damaged.";
+    }
+    return failure_ ? 0 : count;
+}
+
+std::error_code LimitedInflationStream::error() const {
+    if (failure_) return std::make_error_code(std::errc::file_too_large);
+    return upstream_->error();
+}
+
+Expected<LimitedStream, std::string> openLimitedStream(const ZipArchiveEntry& entry,
+                                                       InflationBudget* budget) {
+    auto stream = entry.newStream();
+    if (!stream) return Unexpected(stream.error().message);
+    auto limited = std::make_unique<LimitedInflationStream>(std::move(*stream), entry, budget);
+    LimitedStream result;
+    result.limits = limited.get();
+    result.stream = std::move(limited);
+    return result;
+}
+
 Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipArchive& archive,
                                                                      std::string_view name) {
+    // The whole part is read into memory: refuse one declaring more than it may inflate to.
+    if (const auto* entry = entryNamed(archive, name)) {
+        const auto limit = inflationLimit(entry->compressedSize(), kMaximumPartInflatedSize);
+        if (entry->uncompressedSize() > limit) {
+            return Unexpected("The part “" + std::string(name) + "” inflates to more than " +
+                              std::to_string(limit) +
+                              " bytes, more than any contact workbook holds: the package is "
+                              "damaged.");
+        }
+    }
     auto contents = archive.contentsOfEntry(name);
     if (!contents) return Unexpected(contents.error().message);
     auto document = std::make_unique<pugi::xml_document>();

@@ -1,5 +1,6 @@
 #include <limits>
 
+#include "input/PackageParts_p.h"
 #include "input/SharedStrings_p.h"
 #include "input/XmlPullScanner_p.h"
 
@@ -7,15 +8,17 @@ namespace pelkora::excel {
 
 using xml::XmlPullScanner;
 
-SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view entryName) {
+SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view entryName,
+                                InflationBudget& budget) {
     SharedStrings strings;
     const auto fail = [&](std::string reason) {
         strings.failure = std::move(reason);
         return std::move(strings);
     };
-    auto stream = entry.newStream();
-    if (!stream) return fail(stream.error().message);
-    XmlPullScanner scanner(std::move(*stream), entry.uncompressedSize());
+    auto stream = openLimitedStream(entry, &budget);
+    if (!stream) return fail(stream.error());
+    const auto* limits = stream->limits;
+    XmlPullScanner scanner(std::move(stream->stream), entry.uncompressedSize());
     bool inTable = false;
     std::size_t textDepth = 0;
     std::size_t phoneticDepth = 0;
@@ -24,6 +27,7 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
         const auto token = scanner.next();
         if (token == XmlPullScanner::Token::endOfDocument) break;
         if (token == XmlPullScanner::Token::error) {
+            if (limits->failure()) return fail(*limits->failure());
             return fail("The part “" + std::string(entryName) +
                         "” is not well-formed XML: " + scanner.errorMessage() + ".");
         }

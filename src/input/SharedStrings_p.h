@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "input/PackageParts_p.h"
 #include "input/zip/ZipArchive.h"
 
 namespace pelkora::excel {
@@ -25,6 +26,8 @@ struct SharedStrings {
 };
 
 // Returns the strings of the shared strings part, an entry of the archive, in order.
-SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view entryName);
+// The inflated bytes count against the budget, and the part's own inflation limit applies.
+SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view entryName,
+                                InflationBudget& budget);
 
 }  // namespace pelkora::excel

@@ -147,8 +147,10 @@ bool appendDecodedText(std::string_view raw, std::string& out) {
     }
 }
 
-XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize)
+XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize,
+                               std::size_t maximumTokenSize)
     : source_(std::move(source)),
+      maximumTokenSize_(maximumTokenSize),
       window_(expectedSize == 0
                   ? kInitialWindowSize
                   : std::clamp(expectedSize + 1, kSmallestWindowSize, kInitialWindowSize)) {
@@ -177,9 +179,9 @@ bool XmlPullScanner::refill() {
         position_ = 0;
     }
     if (end_ == window_.size()) {
-        if (window_.size() >= kMaximumTokenSize) {
+        if (window_.size() >= maximumTokenSize_) {
             errorMessage_ = "a single tag or text is larger than " +
-                            std::to_string(kMaximumTokenSize) + " bytes";
+                            std::to_string(maximumTokenSize_) + " bytes";
             sourceEnded_ = true;
             return false;
         }
@@ -268,25 +270,47 @@ XmlPullScanner::Token XmlPullScanner::finishDocument() {
     return finalToken_;
 }
 
+std::size_t XmlPullScanner::skipWhiteSpace(bool& dropped) {
+    std::size_t run = 0;
+    while (true) {
+        if (position_ + run >= end_) {
+            if (run >= kLongestKeptWhiteSpace) {
+                // Let the refill forget what was read: only the run's end matters now.
+                position_ += run;
+                run = 0;
+                dropped = true;
+            }
+            if (!refill()) return run;
+        }
+        if (!isXmlSpace(data_[position_ + run])) return run;
+        ++run;
+    }
+}
+
 XmlPullScanner::Token XmlPullScanner::scanText() {
-    const auto length = find('<', 0);
-    const std::size_t textLength = length == std::string_view::npos ? end_ - position_ : length;
     if (depth_ == 0) {
         // A UTF-8 byte-order mark may open the document.
-        const std::size_t markLength =
-            byteOffset() == 0 &&
-                    std::string_view(data_ + position_, textLength).starts_with("\xEF\xBB\xBF")
-                ? 3
-                : 0;
-        for (std::size_t index = markLength; index < textLength; ++index) {
-            if (!isXmlSpace(data_[position_ + index])) {
-                return fail("text outside the root element at byte " +
-                            std::to_string(byteOffset() + index));
+        if (byteOffset() == 0) {
+            while (end_ - position_ < 3 && refill()) {
             }
+            if (std::string_view(data_ + position_, end_ - position_).starts_with("\xEF\xBB\xBF"))
+                position_ += 3;
         }
-        position_ += textLength;
+        bool dropped = false;
+        position_ += skipWhiteSpace(dropped);
+        if (position_ < end_ && data_[position_] != '<')
+            return fail("text outside the root element at byte " + std::to_string(byteOffset()));
         return Token::endOfDocument;
     }
+    bool dropped = false;
+    const std::size_t space = skipWhiteSpace(dropped);
+    if (dropped && (position_ + space >= end_ || data_[position_ + space] == '<')) {
+        // Only white space, too long to be any cell's text.
+        position_ += space;
+        return Token::endOfDocument;
+    }
+    const auto length = find('<', space);
+    const std::size_t textLength = length == std::string_view::npos ? end_ - position_ : length;
     text_ = std::string_view(data_ + position_, textLength);
     position_ += textLength;
     return Token::text;

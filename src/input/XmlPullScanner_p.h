@@ -52,9 +52,18 @@ class XmlPullScanner {
   public:
     enum class Token { startElement, endElement, text, endOfDocument, error };
 
+    // The largest single token (a tag, or a text between tags) the window grows to hold.
+    static constexpr std::size_t kMaximumTokenSize = std::size_t{1} << 30;
+    // The longest run of white space handed out as (part of) a text: longer than any cell's
+    // text (32,767 characters), so a longer run is layout, never content, and it is skipped
+    // as it is read instead of being held in the window.
+    static constexpr std::size_t kLongestKeptWhiteSpace = std::size_t{1} << 16;
+
     // Scans the stream's bytes, reading them in windows. The expected size of the document,
-    // when known, keeps the window of a small part small; it is only a hint.
-    explicit XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize = 0);
+    // when known, keeps the window of a small part small; it is only a hint. A token larger
+    // than the maximum token size is an error.
+    explicit XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize = 0,
+                            std::size_t maximumTokenSize = kMaximumTokenSize);
     // Scans bytes the caller keeps alive for the scanner's life.
     explicit XmlPullScanner(std::span<const char> bytes);
 
@@ -89,8 +98,6 @@ class XmlPullScanner {
     std::uint64_t byteOffset() const { return consumedBefore_ + position_; }
 
   private:
-    // The largest single token (a tag, or a text between tags) the window grows to hold.
-    static constexpr std::size_t kMaximumTokenSize = std::size_t{1} << 30;
     static constexpr std::size_t kInitialWindowSize = std::size_t{1} << 18;
     static constexpr std::size_t kSmallestWindowSize = std::size_t{1} << 12;
 
@@ -109,9 +116,14 @@ class XmlPullScanner {
     void closeInnermost();
     Token scanEndTag(std::size_t tagLength);
     Token scanText();
+    // Moves past the white space at the position without holding more than
+    // kLongestKeptWhiteSpace bytes of it in the window; returns how many bytes of white space
+    // now start at the position (those still held), and sets `dropped` when some were skipped.
+    std::size_t skipWhiteSpace(bool& dropped);
     Token finishDocument();
 
     std::unique_ptr<InputStream> source_;
+    std::size_t maximumTokenSize_ = kMaximumTokenSize;
     std::vector<char> window_;
     const char* data_ = nullptr;
     std::size_t end_ = 0;

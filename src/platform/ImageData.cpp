@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -39,6 +40,55 @@ std::optional<Pixels> decodeRgba(std::span<const std::uint8_t> bytes) {
     return pixels;
 }
 
+// The pixels scaled down so that the longer side is at most maximumSide; each new pixel is
+// the average of the source pixels it covers, its colour weighted by their opacity.
+Pixels scaledDown(Pixels source, int maximumSide) {
+    const int longer = std::max(source.width, source.height);
+    if (maximumSide <= 0 || longer <= maximumSide) return source;
+    const auto scaledSide = [&](int side) {
+        return std::max(1,
+                        static_cast<int>(static_cast<std::int64_t>(side) * maximumSide / longer));
+    };
+    const int width = scaledSide(source.width);
+    const int height = scaledSide(source.height);
+    auto* out = static_cast<unsigned char*>(
+        std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4));
+    Pixels scaled;
+    // stbi_image_free is free(), as no allocator of stb's is configured.
+    scaled.data.reset(out);
+    if (!out) return scaled;
+    scaled.width = width;
+    scaled.height = height;
+    const unsigned char* in = source.data.get();
+    for (int y = 0; y < height; ++y) {
+        const int top = static_cast<int>(static_cast<std::int64_t>(y) * source.height / height);
+        const int bottom = std::max(
+            top + 1, static_cast<int>(static_cast<std::int64_t>(y + 1) * source.height / height));
+        for (int x = 0; x < width; ++x) {
+            const int left = static_cast<int>(static_cast<std::int64_t>(x) * source.width / width);
+            const int right = std::max(left + 1, static_cast<int>(static_cast<std::int64_t>(x + 1) *
+                                                                  source.width / width));
+            std::uint64_t colour[3] = {0, 0, 0};
+            std::uint64_t alpha = 0;
+            for (int sy = top; sy < bottom; ++sy) {
+                const unsigned char* pixel =
+                    in + (static_cast<std::size_t>(sy) * source.width + left) * 4;
+                for (int sx = left; sx < right; ++sx, pixel += 4) {
+                    for (int c = 0; c < 3; ++c) colour[c] += std::uint64_t{pixel[c]} * pixel[3];
+                    alpha += pixel[3];
+                }
+            }
+            const std::uint64_t count = static_cast<std::uint64_t>(bottom - top) * (right - left);
+            unsigned char* target = out + (static_cast<std::size_t>(y) * width + x) * 4;
+            for (int c = 0; c < 3; ++c)
+                target[c] =
+                    alpha == 0 ? 0 : static_cast<unsigned char>((colour[c] + alpha / 2) / alpha);
+            target[3] = static_cast<unsigned char>((alpha + count / 2) / count);
+        }
+    }
+    return scaled;
+}
+
 void appendToVector(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(context);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -47,7 +97,7 @@ void appendToVector(void* context, void* data, int size) {
 
 }  // namespace
 
-std::optional<ImageSize> imageSize(std::span<const std::uint8_t> bytes) {
+std::optional<ImageSize> declaredImageSize(std::span<const std::uint8_t> bytes) {
     if (!fitsStb(bytes)) return std::nullopt;
     ImageSize size;
     int channels = 0;
@@ -55,7 +105,13 @@ std::optional<ImageSize> imageSize(std::span<const std::uint8_t> bytes) {
                                &size.height, &channels))
         return std::nullopt;
     if (size.width <= 0 || size.height <= 0) return std::nullopt;
-    if (static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) >
+    return size;
+}
+
+std::optional<ImageSize> imageSize(std::span<const std::uint8_t> bytes) {
+    const auto size = declaredImageSize(bytes);
+    if (!size) return std::nullopt;
+    if (static_cast<std::uint64_t>(size->width) * static_cast<std::uint64_t>(size->height) >
         maximumImagePixels)
         return std::nullopt;
     return size;
@@ -66,9 +122,11 @@ bool isJpegData(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<std::vector<std::uint8_t>> squaredPngRepresentation(
-    std::span<const std::uint8_t> bytes) {
-    auto pixels = decodeRgba(bytes);
-    if (!pixels) return std::nullopt;
+    std::span<const std::uint8_t> bytes, int maximumSide) {
+    auto decoded = decodeRgba(bytes);
+    if (!decoded) return std::nullopt;
+    auto pixels = std::optional<Pixels>(scaledDown(std::move(*decoded), maximumSide));
+    if (!pixels->data) return std::nullopt;
     const int side = std::max(pixels->width, pixels->height);
     const int left = (side - pixels->width) / 2;
     const int top = (side - pixels->height) / 2;

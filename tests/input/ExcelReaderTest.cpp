@@ -897,6 +897,76 @@ TEST(XmlPullScannerTest, TokensAreTheSameWhateverTheReadSize) {
     EXPECT_NE(scanned("<a/>\xEF\xBB\xBF", 100).find('!'), std::string::npos);
 }
 
+// Gives the pieces in turn, each repeated as often as it says, without holding more than one
+// piece: a document of gigabytes costs no memory.
+class RepeatingStream final : public InputStream {
+  public:
+    explicit RepeatingStream(std::vector<std::pair<std::string, std::size_t>> pieces)
+        : pieces_(std::move(pieces)) {}
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override {
+        std::size_t count = 0;
+        while (count < capacity && piece_ < pieces_.size()) {
+            const auto& [text, repeats] = pieces_[piece_];
+            if (repeat_ == repeats || text.empty()) {
+                ++piece_;
+                repeat_ = 0;
+                offset_ = 0;
+                continue;
+            }
+            buffer[count++] = static_cast<std::uint8_t>(text[offset_]);
+            if (++offset_ == text.size()) {
+                offset_ = 0;
+                ++repeat_;
+            }
+        }
+        return count;
+    }
+    bool hasBytesAvailable() const override { return piece_ < pieces_.size(); }
+
+  private:
+    std::vector<std::pair<std::string, std::size_t>> pieces_;
+    std::size_t piece_ = 0;
+    std::size_t repeat_ = 0;
+    std::size_t offset_ = 0;
+};
+
+TEST(XmlPullScannerTest, WhiteSpaceBetweenElementsIsSkippedNotHeld) {
+    // White space far beyond the largest token the scanner may hold (1 MiB here) before,
+    // inside and after the root: it is layout and is skipped as it is read. Short white
+    // space stays text, as a cell of spaces needs.
+    constexpr std::size_t maximumToken = std::size_t{1} << 20;
+    constexpr std::size_t run = std::size_t{8} << 20;
+    xml::XmlPullScanner scanner(
+        std::make_unique<RepeatingStream>(
+            std::vector<std::pair<std::string, std::size_t>>{{"\n", run},
+                                                             {"<sst><si><t>", 1},
+                                                             {" \r\n\t", run / 4},
+                                                             {"</t></si><si><t>  </t></si>", 1},
+                                                             {" ", run},
+                                                             {"<si><t>", 1},
+                                                             {" ", run},
+                                                             {"Ann</t></si></sst>", 1},
+                                                             {"\n", run}}),
+        0, maximumToken);
+    std::vector<std::string> texts;
+    while (true) {
+        const auto token = scanner.next();
+        ASSERT_NE(token, xml::XmlPullScanner::Token::error) << scanner.errorMessage();
+        if (token == xml::XmlPullScanner::Token::endOfDocument) break;
+        if (token != xml::XmlPullScanner::Token::text) continue;
+        std::string text;
+        scanner.appendText(text);
+        texts.push_back(std::move(text));
+    }
+    // A text that goes on after a long run of white space keeps at most the run's last
+    // kLongestKeptWhiteSpace bytes.
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "  ");
+    EXPECT_TRUE(texts[1].ends_with(" Ann"));
+    EXPECT_LE(texts[1].size(), xml::XmlPullScanner::kLongestKeptWhiteSpace + 3);
+    EXPECT_EQ(scanner.byteOffset(), 5 * run + 64);
+}
+
 TEST(XmlPullScannerTest, MalformedDocumentsAreErrors) {
     for (const std::string document :
          {"", "<a>", "<a></b>", "<a/><b/>", "text<a/>", "<a b></a>", "<a b=c></a>", "<a b='c></a>",
