@@ -102,8 +102,25 @@ std::optional<ImageSize> declaredImageSize(std::span<const std::uint8_t> bytes) 
     ImageSize size;
     int channels = 0;
     if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &size.width,
-                               &size.height, &channels))
-        return std::nullopt;
+                               &size.height, &channels)) {
+        // stb refuses the header of a PNG whose pixels would take more than a gigabyte; its
+        // size is still what the header (IHDR, right after the signature) declares.
+        static constexpr std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (bytes.size() < 24 ||
+            !std::equal(std::begin(signature), std::end(signature), bytes.begin()))
+            return std::nullopt;
+        const auto bigEndian = [&](std::size_t offset) {
+            return std::uint32_t{bytes[offset]} << 24 | std::uint32_t{bytes[offset + 1]} << 16 |
+                   std::uint32_t{bytes[offset + 2]} << 8 | std::uint32_t{bytes[offset + 3]};
+        };
+        const auto width = bigEndian(16);
+        const auto height = bigEndian(20);
+        if (width > static_cast<std::uint32_t>(std::numeric_limits<int>::max()) ||
+            height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+            return std::nullopt;
+        size.width = static_cast<int>(width);
+        size.height = static_cast<int>(height);
+    }
     if (size.width <= 0 || size.height <= 0) return std::nullopt;
     return size;
 }

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "input/ExcelReader.h"
 #include "input/XmlPullScanner_p.h"
+#include "platform/ImageData.h"
 #include "platform/MainQueue.h"
 
 namespace pelkora {
@@ -405,6 +406,126 @@ with zipfile.ZipFile(sys.argv[1]) as source, zipfile.ZipFile(sys.argv[2], 'w', z
     ASSERT_EQ(prefixedReader->dataRows().size(), 2u);
     EXPECT_EQ(prefixedReader->dataRows(), plainReader->dataRows());
     EXPECT_EQ(valuesOf(prefixedReader->dataRows()[1]).at(1), CellValue(localTime(1990, 7, 1)));
+}
+
+// Writes hostile packages ("bombs" or "pictures") into the folder with Python's zipfile and zlib,
+// which deflate gigabytes-to-be into kilobytes:
+//   sheet-bomb.xlsx    a sheet of 24 MiB of white space between its rows,
+//   strings-bomb.xlsx  shared strings of 24 MiB of white space,
+//   pictures.xlsx      300 rows showing one 3000 × 3000 PNG of a few kilobytes, a PNG whose
+//                      header declares 20000 × 20000 pixels and a 40 MiB picture part.
+const char* const kHostilePackagesScript = R"(
+import struct, sys, zipfile, zlib
+folder = sys.argv[1]
+main = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+rel = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+def rels(items):
+    return ('<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">' +
+            ''.join('<Relationship Id="%s" Type="%s%s" Target="%s"/>' % item for item in items) +
+            '</Relationships>')
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+def png(width, height, rows=True):
+    header = chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0))
+    data = zlib.compress((b'\0' + b'\x20\x80\xe0' * width) * height, 9) if rows else b''
+    return b'\x89PNG\r\n\x1a\n' + header + chunk(b'IDAT', data) + chunk(b'IEND', b'')
+def package(name, sheet, strings=None, drawing=None, media=()):
+    with zipfile.ZipFile(folder + '/' + name, 'w', zipfile.ZIP_DEFLATED) as z:
+        z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>')
+        z.writestr('xl/workbook.xml', '<workbook %s><sheets><sheet name="Contacts" sheetId="1" r:id="rId1"/></sheets></workbook>' % main)
+        z.writestr('xl/_rels/workbook.xml.rels', rels([('rId1', rel, 'worksheet', 'worksheets/sheet1.xml')]))
+        z.writestr('xl/worksheets/sheet1.xml', sheet)
+        if strings is not None:
+            z.writestr('xl/sharedStrings.xml', strings)
+        if drawing is not None:
+            z.writestr('xl/worksheets/_rels/sheet1.xml.rels', rels([('rId1', rel, 'drawing', '../drawings/drawing1.xml')]))
+            z.writestr('xl/drawings/drawing1.xml', drawing)
+            z.writestr('xl/drawings/_rels/drawing1.xml.rels',
+                       rels([('rId%d' % (i + 1), rel, 'image', '../media/' + m[0]) for i, m in enumerate(media)]))
+            for m in media:
+                z.writestr('xl/media/' + m[0], m[1])
+def cell(ref, text):
+    return '<c r="%s" t="inlineStr"><is><t>%s</t></is></c>' % (ref, text)
+space = ' ' * (24 << 20)
+rows = '<row r="1">' + cell('A1', 'Name') + cell('B1', 'Photo') + '</row>'
+if sys.argv[2] == 'bombs':
+  package('sheet-bomb.xlsx', '<worksheet %s><sheetData>%s%s</sheetData></worksheet>' % (main, rows, space))
+  package('strings-bomb.xlsx', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (main, rows),
+          strings='<sst %s><si><t>Ann</t></si>%s</sst>' % (main, space))
+rows += ''.join('<row r="%d">%s</row>' % (r, cell('A%d' % r, 'Person %d' % r)) for r in range(2, 304))
+def anchor(row, image):
+    return ('<xdr:oneCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>%d</xdr:row>'
+            '<xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:ext cx="9525" cy="9525"/><xdr:pic><xdr:blipFill>'
+            '<a:blip r:embed="rId%d"/></xdr:blipFill></xdr:pic><xdr:clientData/></xdr:oneCellAnchor>') % (row, image)
+drawing = ('<xdr:wsDr xmlns:xdr="http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing" '
+           'xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r="%s">' % rel[:-1] +
+           ''.join(anchor(r, 1) for r in range(1, 301)) + anchor(301, 2) + anchor(302, 3) + '</xdr:wsDr>')
+if sys.argv[2] == 'pictures':
+  package('pictures.xlsx', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (main, rows), drawing=drawing,
+          media=[('photo.png', png(3000, 3000)), ('huge.png', png(20000, 20000, False)),
+                 ('heavy.png', png(1, 1) + b'\0' * (40 << 20))])
+)";
+
+class HostilePackageTest : public ExcelReaderTest {
+  protected:
+    void write(const std::string& packages) {
+        test::writeFile(path("hostile.py"), kHostilePackagesScript);
+        const std::string command = "/usr/bin/python3 '" + path("hostile.py").string() + "' '" +
+                                    folder.path().string() + "' " + packages;
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    static bool logMentions(const ExcelReader& reader, std::string_view text) {
+        return std::any_of(reader.parseLog().begin(), reader.parseLog().end(),
+                           [&](const ParseLogEntry& entry) {
+                               return entry.message.find(text) != std::string::npos;
+                           });
+    }
+};
+
+TEST_F(HostilePackageTest, PartsInflatingBeyondTheirLimitStopTheRead) {
+    if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    ASSERT_NO_FATAL_FAILURE(write("bombs"));
+    // The sheet: the parse fails with the limit, as soon as 16 MiB are read.
+    auto sheetBomb = std::make_shared<ExcelReader>(path("sheet-bomb.xlsx"));
+    parse(sheetBomb);
+    ASSERT_EQ(delegate.failures.size(), 1u);
+    EXPECT_EQ(delegate.failures[0].code, kExcelReaderErrorMalformedSheet);
+    EXPECT_NE(delegate.failures[0].message.find("“xl/worksheets/sheet1.xml” inflates "
+                                                "to more than 16777216 bytes"),
+              std::string::npos)
+        << delegate.failures[0].message;
+    // The shared strings: examination reports them.
+    auto stringsBomb = std::make_shared<ExcelReader>(path("strings-bomb.xlsx"));
+    EXPECT_TRUE(logMentions(*stringsBomb, "“xl/sharedStrings.xml” inflates to more than"));
+}
+
+TEST_F(HostilePackageTest, EachPicturePartIsReadOnceScaledAndLimited) {
+    if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    ASSERT_NO_FATAL_FAILURE(write("pictures"));
+    auto reader = std::make_shared<ExcelReader>(path("pictures.xlsx"));
+    parse(reader);
+    ASSERT_TRUE(delegate.failures.empty());
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), 303u);
+    // 300 anchors of one 3000 × 3000 picture: each row has it as a 1024 × 1024 PNG.
+    std::optional<CellValue> photo;
+    for (std::size_t index = 1; index <= 300; ++index) {
+        const auto values = valuesOf(rows[index]);
+        ASSERT_EQ(values.count(1), 1u) << index;
+        if (!photo) photo = values.at(1);
+        ASSERT_EQ(values.at(1), *photo) << index;
+    }
+    const auto& bytes = std::get<PictureBytes>(*photo);
+    const auto size = imageSize(bytes);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, contactPhotoSide);
+    EXPECT_EQ(size->height, contactPhotoSide);
+    // Too many pixels and too many bytes: left out and reported, never kept raw.
+    EXPECT_EQ(valuesOf(rows[301]).count(1), 0u);
+    EXPECT_EQ(valuesOf(rows[302]).count(1), 0u);
+    EXPECT_TRUE(logMentions(*reader, "“xl/media/huge.png” is 20000 × 20000 pixels"));
+    EXPECT_TRUE(logMentions(*reader, "more than the 33554432 a contact photo may take"));
 }
 
 TEST_F(ExcelReaderTest, LargeSheetStreamsThroughManyWindows) {
