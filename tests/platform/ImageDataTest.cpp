@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/ImageData.h"
@@ -106,6 +107,37 @@ TEST(ImageData, RefusesWhatIsNotAPictureOrTooLarge) {
     }
     EXPECT_FALSE(imageSize(huge));
     EXPECT_FALSE(squaredPngRepresentation(huge));
+    // Its declared size is still known, so a caller can say why it is refused.
+    const auto declared = declaredImageSize(huge);
+    ASSERT_TRUE(declared);
+    EXPECT_EQ(declared->width, 100000);
+    EXPECT_EQ(declared->height, 100000);
+}
+
+TEST(ImageData, MaximumSideScalesLargerPicturesDownOnly) {
+    struct Case {
+        const char* name;
+        int maximumSide;
+        int expectedSide;
+    };
+    for (const auto& [name, maximumSide, expectedSide] :
+         {Case{"tall-4x9.jpg", 3, 3}, Case{"tall-4x9.jpg", 9, 9}, Case{"tall-4x9.jpg", 100, 9},
+          Case{"wide-3x2.png", 1, 1}, Case{"wide-3x2.png", 2, 2}}) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(maximumSide));
+        const auto png = squaredPngRepresentation(readImage(name), maximumSide);
+        ASSERT_TRUE(png);
+        const Decoded square = decode(*png);
+        EXPECT_EQ(square.width, expectedSide);
+        EXPECT_EQ(square.height, expectedSide);
+    }
+    // Not larger: the same pixels as without a maximum.
+    EXPECT_EQ(squaredPngRepresentation(readImage("wide-3x2.png"), 3),
+              squaredPngRepresentation(readImage("wide-3x2.png")));
+    // One pixel for all six: the opacities averaged, the colours weighted by them, so the
+    // half-transparent white counts half (red 255·(255 + 255 + 128) / 1403 = 116).
+    const auto one = squaredPngRepresentation(readImage("wide-3x2.png"), 1);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(decode(*one).at(0, 0), (std::array<int, 4>{116, 116, 70, 234}));
 }
 
 }  // namespace
