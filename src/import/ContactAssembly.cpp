@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
@@ -156,16 +157,46 @@ struct DateReading {
     }
 };
 
+// The contact photos made from the pictures of an import, by the pictures' bytes: a picture
+// that many rows show (a company logo, one picture anchored over many cells) is decoded,
+// scaled and encoded once.
+class PhotoCache {
+  public:
+    // The photo of the picture, a square PNG of at most contactPhotoSide pixels a side; none
+    // when the picture cannot be decoded.
+    const std::optional<std::vector<std::uint8_t>>& photoOf(std::span<const std::uint8_t> bytes) {
+        std::string key(bytes.begin(), bytes.end());
+        auto found = photos_.find(key);
+        if (found != photos_.end()) return found->second;
+        // Every picture kept in the cache is kept twice (as its key and in the contact):
+        // start over rather than hold more than kMaximumKeptBytes of them.
+        if (keptBytes_ + key.size() > kMaximumKeptBytes) {
+            photos_.clear();
+            keptBytes_ = 0;
+        }
+        keptBytes_ += key.size();
+        auto photo = squaredPngRepresentation(bytes, contactPhotoSide);
+        return photos_.emplace(std::move(key), std::move(photo)).first->second;
+    }
+
+  private:
+    // Pictures of 64 MiB in all: hundreds of contact photos, or two of the largest pictures.
+    static constexpr std::size_t kMaximumKeptBytes = std::size_t{64} << 20;
+    std::unordered_map<std::string, std::optional<std::vector<std::uint8_t>>> photos_;
+    std::size_t keptBytes_ = 0;
+};
+
 // The working state of one assembly. The date reading belongs to the assembler and lives
 // across rows.
 struct Assembly {
     Assembly(const std::vector<DateFormat>& dateFormats, const AssemblyOptions& options,
-             DateReading& dateReading)
-        : dateFormats(dateFormats), options(options), dateReading(dateReading) {}
+             DateReading& dateReading, PhotoCache& photos)
+        : dateFormats(dateFormats), options(options), dateReading(dateReading), photos(photos) {}
 
     const std::vector<DateFormat>& dateFormats;
     const AssemblyOptions& options;
     DateReading& dateReading;
+    PhotoCache& photos;
     Contact contact = Contact::makeNew();
     std::vector<std::string> groupNames;
     std::vector<std::pair<std::string, std::string>> noteItems;
@@ -528,11 +559,21 @@ void applyValue(const DataCellView& cell, std::string text, const ColumnPlan& pl
             assembly.noteItems.emplace_back(plan.sourceFieldName, std::move(text));
             break;
         case image:
-            // Pictures go in as a PNG centred on a transparent square; a picture that cannot
-            // be decoded or re-encoded keeps the bytes the file gave.
+            // Pictures go in as a PNG centred on a transparent square of at most
+            // contactPhotoSide pixels a side; a picture that cannot be decoded or re-encoded
+            // keeps the bytes the file gave, unless its bytes or the pixels its header
+            // declares are beyond the limits: then it is left out.
             if (const auto* bytes = std::get_if<std::span<const std::uint8_t>>(&cell.value)) {
-                if (auto png = squaredPngRepresentation(*bytes)) {
-                    contact.imageData = std::move(*png);
+                const auto declared = declaredImageSize(*bytes);
+                if (bytes->size() > maximumImageBytes ||
+                    (declared && static_cast<std::uint64_t>(declared->width) *
+                                         static_cast<std::uint64_t>(declared->height) >
+                                     maximumImagePixels)) {
+                    assembly.problems.push_back({plan.sourceFieldName,
+                                                 std::to_string(bytes->size()) + " bytes",
+                                                 std::string(kProblemPictureTooLarge)});
+                } else if (const auto& png = assembly.photos.photoOf(*bytes)) {
+                    contact.imageData = *png;
                 } else {
                     contact.imageData.assign(bytes->begin(), bytes->end());
                     assembly.problems.push_back({plan.sourceFieldName,
@@ -842,6 +883,7 @@ struct ContactAssembler::State {
     std::vector<DateFormat> dateFormats;
     AssemblyOptions options;
     DateReading dateReading;
+    PhotoCache photos;
     std::vector<ColumnPlan> plans;
     PlanIndex planIndex{plans};
     std::vector<std::int64_t> selfLabelledColumns;
@@ -867,7 +909,7 @@ ContactAssembler& ContactAssembler::operator=(ContactAssembler&&) noexcept = def
 // planned anew; every other row goes through the plans made once.
 AssembledContact ContactAssembler::assemble(const DataRow& row) {
     State& state = *state_;
-    Assembly assembly(state.dateFormats, state.options, state.dateReading);
+    Assembly assembly(state.dateFormats, state.options, state.dateReading, state.photos);
     if (state.needsExpansion(row)) {
         DataRow workingRow = row;
         std::vector<MappedContactProperty> properties = state.mappedProperties;

@@ -72,6 +72,7 @@ struct AssemblyProblem {
 
 inline constexpr std::string_view kProblemNotADate = "not a date";
 inline constexpr std::string_view kProblemPictureNotDecoded = "picture could not be decoded";
+inline constexpr std::string_view kProblemPictureTooLarge = "picture too large, left out";
 inline constexpr std::string_view kProblemSharedTarget = "target taken by another column";
 
 // A new contact made from a row, with the groups the row names for it. The groups travel

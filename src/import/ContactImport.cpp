@@ -94,6 +94,9 @@ std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& war
                             (one ? " picture could not be decoded and was"
                                  : " pictures could not be decoded and were") +
                             " kept as the file gave them");
+        } else if (problem == kProblemPictureTooLarge) {
+            lines.push_back(number + (one ? " picture was" : " pictures were") +
+                            " too large for a contact photo and left out");
         } else if (problem == kProblemUnreadableCard) {
             lines.push_back(number + (one ? " vCard" : " vCards") + " could not be read and " +
                             (one ? "was" : "were") + " skipped");

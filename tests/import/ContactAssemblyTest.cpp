@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -752,6 +753,65 @@ TEST(ContactAssemblyTest, EachRowsGroupNamesComeWithItsOwnContact) {
     EXPECT_EQ(cleo.groupNames, (std::vector<std::string>{"work", "Friends"}));
     EXPECT_EQ(assembleWithGroups(textRow({"Ann", "Friends, Work"}), properties).groupNames,
               ann.groupNames);
+}
+
+// Pictures beyond the limits are left out and reported, never kept as the file gave them;
+// a large picture becomes a photo of contactPhotoSide pixels a side, made once however many
+// rows show it.
+TEST(ContactAssemblyTest, PicturesAreLimitedScaledAndMadeOncePerAssembler) {
+    std::ifstream in(std::filesystem::path(PELKORA_TEST_DATA_DIR) / "images" / "wide-3x2.png",
+                     std::ios::binary);
+    PictureBytes hugeHeader{std::istreambuf_iterator<char>(in), {}};
+    for (int i = 0; i < 4; ++i) {
+        hugeHeader[16 + i] = static_cast<std::uint8_t>(20000u >> (24 - 8 * i));
+        hugeHeader[20 + i] = static_cast<std::uint8_t>(20000u >> (24 - 8 * i));
+    }
+    PictureBytes heavy = hugeHeader;
+    heavy[16 + 2] = heavy[20 + 2] = 0;  // 32 × 32 pixels declared, 40 MiB of bytes
+    heavy.resize(std::size_t{40} << 20);
+    const std::vector<MappedContactProperty> properties = {mappedColumn(0, ContactKey::givenName),
+                                                           mappedColumn(1, ContactKey::imageData)};
+    ContactAssembler assembler(properties, {}, {});
+    for (const auto& picture : {hugeHeader, heavy}) {
+        DataRow row(1);
+        row.addText(0, "Ann");
+        row.add(DataCell(1, picture));
+        const auto assembled = assembler.assemble(row);
+        EXPECT_TRUE(assembled.contact.imageData.empty());
+        ASSERT_EQ(assembled.problems.size(), 1u);
+        EXPECT_EQ(assembled.problems[0].problem, kProblemPictureTooLarge);
+    }
+
+    if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    test::TemporaryDirectory folder;
+    const auto file = folder / "large.png";
+    const std::string command =
+        "/usr/bin/python3 -c \"import struct, sys, zlib\n"
+        "def chunk(k, d): return struct.pack('>I', len(d)) + k + d + struct.pack('>I', "
+        "zlib.crc32(k + d))\n"
+        "rows = zlib.compress((b'\\0' + b'\\x20\\x80\\xe0' * 3000) * 2000, 9)\n"
+        "open(sys.argv[1], 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', "
+        "struct.pack('>IIBBBBB', 3000, 2000, 8, 2, 0, 0, 0)) + chunk(b'IDAT', rows) + "
+        "chunk(b'IEND', b''))\" '" +
+        file.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream largeIn(file, std::ios::binary);
+    const PictureBytes large{std::istreambuf_iterator<char>(largeIn), {}};
+    std::vector<std::uint8_t> first;
+    for (int index = 0; index < 300; ++index) {
+        DataRow row(index + 1);
+        row.addText(0, "Person " + std::to_string(index));
+        row.add(DataCell(1, large));
+        const auto photo = assembler.assemble(row).contact.imageData;
+        if (index == 0) {
+            first = photo;
+            const auto size = imageSize(photo);
+            ASSERT_TRUE(size);
+            EXPECT_EQ(size->width, contactPhotoSide);
+            EXPECT_EQ(size->height, contactPhotoSide);
+        }
+        ASSERT_EQ(photo, first) << index;
+    }
 }
 
 }  // namespace
