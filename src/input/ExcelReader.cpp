@@ -32,7 +32,10 @@ namespace pelkora {
 //     6. find the sheet's part,
 //     7. read the pictures anchored in its drawings (Drawings.cpp),
 //     8. stream the rows and their cells (SheetParser.cpp) into the reader's rows, giving each
-//        cell its value and each row its pictures (SheetRowBuilder.cpp),
+//        cell its value and each row its pictures (SheetRowBuilder.cpp; each picture part is
+//        read once, see pictureOfPart),
+//     What the parts inflate to is limited per part and for the package (PackageParts_p.h):
+//     the shared strings and the sheet stop with an error beyond it, a picture is left out.
 //     9. choose the header and example rows.
 
 ExcelReader::ExcelReader(std::filesystem::path fileURL)
