@@ -129,6 +129,22 @@ void ExcelReader::examineWorkbook() {
                 "Could not build shared strings table: '" + *strings.failure + "'";
             writeLog(LogType::error, "%{public}@", message);
             appendParseLogEntry({ParseLogSeverity::error, message});
+            // Without a single string every text cell would be lost: the workbook is damaged.
+            // A part that breaks later keeps the strings before the break, and the cells that
+            // refer past them are reported one by one as the sheet is read.
+            if (strings.unreadable && !examinationError_)
+                examinationError_ =
+                    "The shared strings part “" + name + "” could not be read: " + *strings.failure;
+        }
+        for (const std::size_t index : strings.cutStrings) {
+            appendParseLogEntry({ParseLogSeverity::warning,
+                                 "The shared string " + std::to_string(index) + " is longer than " +
+                                     std::to_string(excel::kMaximumCellTextSize) +
+                                     " bytes; the rest is left out."});
+        }
+        if (!strings.cutStrings.empty()) {
+            writeLog(LogType::error, "%{public}lu shared strings were cut to %{public}lu bytes",
+                     strings.cutStrings.size(), excel::kMaximumCellTextSize);
         }
     }
     if (excel::entryEndingWith(*archive_, "styles.xml", name)) {
@@ -232,6 +248,7 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
     const auto end = excel::SheetParser(scanner, builder, sheet.pathInPackage).parse();
     // The pictures' bytes live in the rows now.
     pictures_.clear();
+    builder.finishProblems();
     if (!end) {
         return failWith(kExcelReaderErrorMalformedSheet,
                         limits->failure() ? *limits->failure() : end.error());

@@ -165,7 +165,8 @@ class ExcelReader final : public TabularDataReader {
 
     // Whether examination ran (it always has once the reader exists).
     bool workbookExamined() const { return workbookExamined_; }
-    // Why the package could not be opened or its workbook part read; none when it was.
+    // Why the package could not be opened or its workbook or shared strings part read; none
+    // when they were. A workbook with this set is damaged and not to be imported.
     const std::optional<std::string>& examinationError() const { return examinationError_; }
 
     DateSystem dateSystem() const { return dateSystem_; }

@@ -2,6 +2,7 @@
 
 #include "input/PackageParts_p.h"
 #include "input/SharedStrings_p.h"
+#include "input/WorkbookValues_p.h"
 #include "input/XmlPullScanner_p.h"
 
 namespace pelkora::excel {
@@ -13,6 +14,7 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
     SharedStrings strings;
     const auto fail = [&](std::string reason) {
         strings.failure = std::move(reason);
+        strings.unreadable = strings.ends.empty();
         return std::move(strings);
     };
     auto stream = openLimitedStream(entry, &budget);
@@ -23,6 +25,8 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
     std::size_t textDepth = 0;
     std::size_t phoneticDepth = 0;
     bool inItem = false;
+    std::size_t itemStart = 0;
+    bool itemCut = false;
     while (true) {
         const auto token = scanner.next();
         if (token == XmlPullScanner::Token::endOfDocument) break;
@@ -38,6 +42,8 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
                 inTable = name == "sst";
             } else if (depth == 2 && inTable && name == "si") {
                 inItem = true;
+                itemStart = strings.bytes.size();
+                itemCut = false;
             } else if (inItem && phoneticDepth == 0 && name == "rPh") {
                 phoneticDepth = depth;
             } else if (inItem && phoneticDepth == 0 && textDepth == 0 && name == "t") {
@@ -50,10 +56,14 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
                 inItem = false;
                 if (strings.bytes.size() > std::numeric_limits<std::uint32_t>::max())
                     return fail("The shared strings are larger than 4 GiB.");
+                if (itemCut) strings.cutStrings.push_back(strings.ends.size());
                 strings.ends.push_back(static_cast<std::uint32_t>(strings.bytes.size()));
             }
-        } else if (textDepth != 0 && phoneticDepth == 0) {
-            if (!scanner.appendText(strings.bytes)) {
+        } else if (textDepth != 0 && phoneticDepth == 0 && !itemCut) {
+            const auto appended =
+                appendLimitedText(scanner, strings.bytes, itemStart + kMaximumCellTextSize);
+            if (appended == LimitedTextResult::cut) itemCut = true;
+            if (appended == LimitedTextResult::referenceToNoCharacter) {
                 return fail("The part “" + std::string(entryName) +
                             "” holds a character reference to no character.");
             }

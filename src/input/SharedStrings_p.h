@@ -2,7 +2,8 @@
 
 // Reading a workbook's shared strings part. It is streamed rather than read whole: a workbook
 // of contacts may hold millions of strings. Each "si" item gives the text of its "t"
-// elements, rich-text runs joined; phonetic readings ("rPh") are not part of the text.
+// elements, rich-text runs joined; phonetic readings ("rPh") are not part of the text. Like a
+// cell's text, a string keeps at most kMaximumCellTextSize bytes.
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,11 @@ struct SharedStrings {
     std::vector<std::uint32_t> ends;
     // Why the part could not be read to its end; the strings before the failure are kept.
     std::optional<std::string> failure;
+    // The part could not be read at all: it could not be inflated, or it failed before its
+    // first string ended. The workbook is then damaged rather than missing a few strings.
+    bool unreadable = false;
+    // The indices of the strings longer than kMaximumCellTextSize, which were cut.
+    std::vector<std::size_t> cutStrings;
 };
 
 // Returns the strings of the shared strings part, an entry of the archive, in order.

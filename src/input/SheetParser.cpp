@@ -184,8 +184,23 @@ void SheetParser::elementDidEnd() {
 }
 
 bool SheetParser::textDidArrive() {
-    if (state_ == State::inValue) return scanner_.appendText(value_);
-    if (state_ == State::inInlineText) return scanner_.appendText(inlineText_);
+    if (state_ == State::inValue) return appendCellText(value_);
+    if (state_ == State::inInlineText) return appendCellText(inlineText_);
+    return true;
+}
+
+bool SheetParser::appendCellText(std::string& text) {
+    // The value of a cell that is left out is not read at all, and a text cut ends there.
+    if (cell_.fault != CellFault::none) return true;
+    switch (appendLimitedText(scanner_, text, kMaximumCellTextSize)) {
+        case LimitedTextResult::appended:
+            return true;
+        case LimitedTextResult::cut:
+            cell_.fault = CellFault::textCut;
+            return true;
+        case LimitedTextResult::referenceToNoCharacter:
+            return false;
+    }
     return true;
 }
 
@@ -236,6 +251,13 @@ void SheetParser::beginCell() {
     // defines; taking every such cell for A1 would pile a row's cells into one column.
     cell_.columnIndex = reference ? columnOfReference(*reference) - 1 : previousColumnIndex_ + 1;
     previousColumnIndex_ = cell_.columnIndex;
+    // A few bytes name the cell in a report; the attribute itself may be of any length.
+    constexpr std::size_t kReferenceShown = 24;
+    reference_.assign(reference ? reference->substr(0, kReferenceShown) : std::string_view());
+    if (cell_.columnIndex >= kLastColumnNumber ||
+        (reference && rowOfReference(*reference) > kLastRowNumber)) {
+        cell_.fault = CellFault::beyondLastCell;
+    }
 }
 
 void SheetParser::beginValue() {
@@ -268,6 +290,7 @@ void SheetParser::endCell() {
     state_ = State::inRow;
     cell_.value = value_;
     cell_.inlineText = inlineText_;
+    cell_.reference = reference_;
     receiver_.cellDidEnd(cell_);
 }
 

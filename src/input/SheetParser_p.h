@@ -20,7 +20,9 @@
 // element the state does not expect is skipped with everything inside it, so only the
 // element's own end leads back out of a state. Rows are numbered as they come, 1 for the
 // first row element, whatever their "r" attribute says: a skipped spreadsheet row leaves no
-// gap. A cell without an "r" reference follows the cell before it in its row.
+// gap. A cell without an "r" reference follows the cell before it in its row. A cell whose
+// reference lies beyond XFD1048576 is reported as faulty without its value, and a cell's text
+// stops growing at kMaximumCellTextSize bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +43,15 @@ enum class CellType { number, boolean, date, error, formulaString, inlineString,
 // number for anything else.
 CellType cellTypeOf(std::string_view type);
 
+// What is wrong with a cell; the parser reports such cells too, and the receiver decides.
+enum class CellFault {
+    none,
+    // The cell's reference lies beyond the last cell a sheet can have; its value is not read.
+    beyondLastCell,
+    // The cell's text was longer than kMaximumCellTextSize and was cut.
+    textCut,
+};
+
 // A cell as the sheet part writes it.
 struct SheetCell {
     // 0-based.
@@ -54,6 +65,9 @@ struct SheetCell {
     // The characters of the "t" elements of the cell's inline strings, rich-text runs joined
     // and phonetic readings left out; empty when it has none.
     std::string_view inlineText;
+    CellFault fault = CellFault::none;
+    // The cell's "r" attribute (its first bytes only); empty when it has none.
+    std::string_view reference;
 };
 
 // Receives what the sheet parser finds, in document order, on the thread that runs it.
@@ -112,6 +126,7 @@ class SheetParser {
     void elementDidEnd();
     // Returns false when the text holds a reference to no character.
     bool textDidArrive();
+    bool appendCellText(std::string& text);
 
     void readDimension();
     void beginSheetData();
@@ -141,6 +156,7 @@ class SheetParser {
     bool valueSeen_ = false;
     std::string value_;
     std::string inlineText_;
+    std::string reference_;
     // The depths of the "t" and "rPh" elements open in an inline string; 0 when none is.
     std::size_t textDepth_ = 0;
     std::size_t phoneticDepth_ = 0;

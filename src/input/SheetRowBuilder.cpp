@@ -3,10 +3,21 @@
 
 #include "input/SheetRowBuilder_p.h"
 #include "input/WorkbookValues_p.h"
+#include "support/Logger.h"
 
 namespace pelkora {
 
+using excel::CellFault;
 using excel::CellType;
+
+namespace {
+
+// The cell problems of one sheet listed one by one; the rest are only counted. A damaged
+// sheet may have a problem in each of a million cells, and a log of a million lines helps no
+// one and costs memory.
+constexpr std::uint64_t kListedCellProblems = 1000;
+
+}  // namespace
 
 ExcelReader::SheetRowBuilder::SheetRowBuilder(ExcelReader& reader, std::uint64_t partSize)
     : reader_(reader), partSize_(partSize) {}
@@ -31,9 +42,21 @@ bool ExcelReader::SheetRowBuilder::shouldStopBeforeRow() {
 
 void ExcelReader::SheetRowBuilder::rowDidBegin(std::int64_t rowNumber) {
     row_ = &reader_.beginDataRow(rowNumber);
+    rowNumber_ = rowNumber;
 }
 
 void ExcelReader::SheetRowBuilder::cellDidEnd(const excel::SheetCell& cell) {
+    if (cell.fault == CellFault::beyondLastCell) {
+        reportCellProblem(cell, ParseLogSeverity::error,
+                          "the reference lies beyond the last cell of a sheet, XFD1048576; the "
+                          "cell is left out");
+        return;
+    }
+    if (cell.fault == CellFault::textCut) {
+        reportCellProblem(cell, ParseLogSeverity::warning,
+                          "the text is longer than " + std::to_string(excel::kMaximumCellTextSize) +
+                              " bytes; the rest is left out");
+    }
     switch (cell.type) {
         case CellType::boolean:
             row_->add(DataCell(cell.columnIndex, excel::integerValue(cell.value) != 0));
@@ -51,7 +74,7 @@ void ExcelReader::SheetRowBuilder::cellDidEnd(const excel::SheetCell& cell) {
             row_->addText(cell.columnIndex, cell.inlineText);
             break;
         case CellType::sharedString:
-            addSharedString(cell.columnIndex, cell.value);
+            addSharedString(cell);
             break;
         case CellType::number:
             addNumberOrDate(cell.columnIndex, cell.styleIndex, cell.value);
@@ -70,19 +93,44 @@ void ExcelReader::SheetRowBuilder::rowDidEnd(std::int64_t rowNumber) {
     if (reader_.delegate()) reader_.notifyRecordParsed(static_cast<std::uint64_t>(rowNumber));
 }
 
-// An index past the table shows a marker in the cell itself, so the user sees it in the
-// preview.
-void ExcelReader::SheetRowBuilder::addSharedString(std::int64_t columnIndex,
-                                                   std::string_view value) {
-    const std::int64_t index = excel::integerValue(value);
+// An index past the table (a damaged or missing shared strings part) leaves the cell empty
+// and is listed as a problem: a marker text in the cell would be imported as a name.
+void ExcelReader::SheetRowBuilder::addSharedString(const excel::SheetCell& cell) {
+    const std::int64_t index = excel::integerValue(cell.value);
     const std::size_t count = reader_.sharedStringCount();
     if (index >= 0 && static_cast<std::uint64_t>(index) < count) {
-        row_->addText(columnIndex, reader_.sharedString(static_cast<std::size_t>(index)));
+        row_->addText(cell.columnIndex, reader_.sharedString(static_cast<std::size_t>(index)));
         return;
     }
-    marker_ = "<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: " + std::to_string(index) +
-              " >= " + std::to_string(count) + ">";
-    row_->addText(columnIndex, marker_);
+    reportCellProblem(cell, ParseLogSeverity::error,
+                      "the shared string " + std::to_string(index) +
+                          " is not in the workbook, which has " + std::to_string(count) +
+                          (count == 1 ? " shared string" : " shared strings") +
+                          "; the cell is left empty");
+    row_->add(DataCell(cell.columnIndex));
+}
+
+void ExcelReader::SheetRowBuilder::reportCellProblem(const excel::SheetCell& cell,
+                                                     ParseLogSeverity severity,
+                                                     std::string_view problem) {
+    if (++cellProblems_ > kListedCellProblems) return;
+    const std::string name = cell.reference.empty()
+                                 ? formattedColumnIndex(cell.columnIndex, kColumnIndexStyleLetters)
+                                 : std::string(cell.reference);
+    std::string message = "Row " + std::to_string(rowNumber_) + ", column " +
+                          formattedColumnIndex(cell.columnIndex, kColumnIndexStyleLetters) +
+                          " (cell " + name + "): " + std::string(problem) + ".";
+    writeLog(LogType::error, "%{public}@", message);
+    reader_.appendParseLogEntry({severity, std::move(message)});
+}
+
+void ExcelReader::SheetRowBuilder::finishProblems() {
+    if (cellProblems_ <= kListedCellProblems) return;
+    std::string message = std::to_string(cellProblems_ - kListedCellProblems) +
+                          " more cells with problems are not listed.";
+    writeLog(LogType::error, "%{public}@", message);
+    reader_.appendParseLogEntry({ParseLogSeverity::error, std::move(message)});
+    cellProblems_ = 0;
 }
 
 // A number cell without a known format or a readable value is an empty text.

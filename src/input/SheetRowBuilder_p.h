@@ -3,7 +3,10 @@
 // The meaning of a sheet's cells: receives the rows and cells the sheet parser finds and turns
 // them into the reader's rows. A cell's value comes from its type: shared strings are looked
 // up, numbers are read, and the serial numbers of cells whose format shows a date become
-// dates. Each row gets the pictures anchored over it and its cells in column order.
+// dates. Each row gets the pictures anchored over it and its cells in column order. A cell
+// that cannot be read as written (a reference beyond the sheet's last cell, a shared string
+// that is not there, text cut at the length limit) is listed in the reader's log with its row
+// and column.
 
 #include <cstdint>
 #include <limits>
@@ -11,6 +14,7 @@
 #include <string>
 
 #include "input/ExcelReader.h"
+#include "input/ParseLog.h"
 #include "input/SheetParser_p.h"
 
 namespace pelkora {
@@ -28,9 +32,17 @@ class ExcelReader::SheetRowBuilder final : public excel::SheetReceiver {
     void cellDidEnd(const excel::SheetCell& cell) override;
     void rowDidEnd(std::int64_t rowNumber) override;
 
+    // Adds the count of the cell problems not listed one by one to the reader's log; called
+    // once when the parse ends, however it ends.
+    void finishProblems();
+
   private:
     void addNumberOrDate(std::int64_t columnIndex, std::int64_t styleIndex, std::string_view value);
-    void addSharedString(std::int64_t columnIndex, std::string_view value);
+    void addSharedString(const excel::SheetCell& cell);
+    // Lists a problem of a cell of the current row in the reader's log (and the runtime
+    // log), until kListedCellProblems are listed; the rest are counted.
+    void reportCellProblem(const excel::SheetCell& cell, ParseLogSeverity severity,
+                           std::string_view problem);
     // Returns the date of a serial number, reusing the last one for the same day.
     std::optional<CellDate> dateFromSerial(double serial);
 
@@ -40,8 +52,8 @@ class ExcelReader::SheetRowBuilder final : public excel::SheetReceiver {
     // The last day a serial number was turned into, since a column of dates repeats days.
     double lastDays_ = std::numeric_limits<double>::quiet_NaN();
     std::optional<CellDate> lastDate_;
-    // The out-of-bounds marker text, kept so that its room is reused.
-    std::string marker_;
+    std::int64_t rowNumber_ = 0;
+    std::uint64_t cellProblems_ = 0;
 };
 
 }  // namespace pelkora

@@ -154,18 +154,80 @@ std::int64_t columnOfReference(std::string_view text) {
     return std::max<std::int64_t>(column, 1);
 }
 
+std::int64_t rowOfReference(std::string_view text) {
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    std::int64_t row = 0;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') row = std::min(limit, row * 10 + (c - '0'));
+    }
+    return row;
+}
+
+namespace {
+
+// How much of an oversize text is decoded at a time.
+constexpr std::size_t kTextChunkSize = std::size_t{1} << 16;
+// The longest reference looked back for at a chunk's end ("&#x0010FFFF;" and some).
+constexpr std::size_t kLongestReference = 32;
+
+// Returns where to end a chunk of raw text at or before `end` so that no character, line end
+// ("\r\n" becomes one line feed) or reference is split between two chunks.
+std::size_t chunkEnd(std::string_view raw, std::size_t end, bool literal) {
+    const std::size_t wanted = end;
+    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80;
+         ++step) {
+        --end;
+    }
+    if (end > 0 && raw[end - 1] == '\r') --end;
+    if (!literal) {
+        const std::size_t from = end > kLongestReference ? end - kLongestReference : 0;
+        const auto ampersand = raw.substr(from, end - from).rfind('&');
+        if (ampersand != std::string_view::npos &&
+            raw.substr(from + ampersand, end - from - ampersand).find(';') ==
+                std::string_view::npos) {
+            end = from + ampersand;
+        }
+    }
+    return end > 0 ? end : wanted;
+}
+
+}  // namespace
+
+LimitedTextResult appendLimitedText(const xml::XmlPullScanner& scanner, std::string& out,
+                                    std::size_t limit) {
+    std::string_view raw = scanner.rawText();
+    const bool literal = scanner.isLiteralText();
+    if (raw.size() <= kTextChunkSize && out.size() + raw.size() <= limit) {
+        if (!scanner.appendText(out)) return LimitedTextResult::referenceToNoCharacter;
+        // A byte that is no UTF-8 became three, so even a short text may end past the limit.
+        raw = {};
+    }
+    while (!raw.empty() && out.size() < limit) {
+        const std::size_t end =
+            raw.size() <= kTextChunkSize ? raw.size() : chunkEnd(raw, kTextChunkSize, literal);
+        if (literal) {
+            xml::appendValidUtf8(raw.substr(0, end), out);
+        } else if (!xml::appendDecodedText(raw.substr(0, end), out)) {
+            return LimitedTextResult::referenceToNoCharacter;
+        }
+        raw.remove_prefix(end);
+    }
+    if (out.size() <= limit)
+        return raw.empty() ? LimitedTextResult::appended : LimitedTextResult::cut;
+    // The decoded text is well-formed UTF-8: back off from the limit to a character's start.
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out.resize(cut);
+    return LimitedTextResult::cut;
+}
+
 }  // namespace excel
 
 CellReference CellReference::fromString(std::string_view text) {
     CellReference reference;
     reference.stringRepresentation = std::string(text);
     reference.column = excel::columnOfReference(text);
-    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-    std::int64_t row = 0;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') row = std::min(limit, row * 10 + (c - '0'));
-    }
-    reference.row = std::max<std::int64_t>(row, 1);
+    reference.row = std::max<std::int64_t>(excel::rowOfReference(text), 1);
     return reference;
 }
 

@@ -4,14 +4,28 @@
 // or unusual value gives a fallback (0, no date, column 1) rather than an error, since one
 // odd cell must not cost the user the rest of the sheet.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "input/DataCell.h"
 #include "input/ExcelReader.h"
+#include "input/XmlPullScanner_p.h"
 
 namespace pelkora::excel {
+
+// The largest sheet the file format allows, XFD1048576. A reference beyond it is damage, not
+// data: taken as it stands, a column such as "MWLQKWU" would have every consumer that sizes
+// a row by its last column allocate billions of entries.
+inline constexpr std::int64_t kLastColumnNumber = 16384;
+inline constexpr std::int64_t kLastRowNumber = 1048576;
+
+// The most text one cell keeps, in bytes; the rest is cut at a character boundary. A contact
+// field is never near this long, while a few hundred kilobytes of compressed XML inflate to a
+// cell of gigabytes that every later copy (row, preview, table, contact) would pay for again.
+inline constexpr std::size_t kMaximumCellTextSize = std::size_t{1} << 20;
 
 // Returns the leading integer of the text: white space, an optional sign, then digits; 0 when
 // there are none. Saturates instead of overflowing.
@@ -38,5 +52,20 @@ std::optional<CellDate> dateFromSerial(double serial, DateSystem dateSystem);
 // Returns the 1-based column of a cell reference such as "AB12" without building a
 // CellReference: the hot path of a sheet's cells.
 std::int64_t columnOfReference(std::string_view text);
+
+// Returns the 1-based row of a cell reference such as "AB12", its digits read as one number
+// (saturating); 0 when it has none.
+std::int64_t rowOfReference(std::string_view text);
+
+// How appending a text token under a limit went.
+enum class LimitedTextResult { appended, cut, referenceToNoCharacter };
+
+// Appends the characters of the scanner's current text token to out, but lets out grow no
+// larger than limit bytes: the token is decoded in chunks and decoding stops once the limit is
+// reached, so an oversize text is never copied whole. A cut falls on a character boundary.
+// Returns cut when characters were left out (also when out was already full), and
+// referenceToNoCharacter for a numeric reference to no character in the part decoded.
+LimitedTextResult appendLimitedText(const xml::XmlPullScanner& scanner, std::string& out,
+                                    std::size_t limit);
 
 }  // namespace pelkora::excel

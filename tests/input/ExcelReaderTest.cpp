@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "input/ExcelReader.h"
+#include "input/WorkbookValues_p.h"
 #include "input/XmlPullScanner_p.h"
 #include "platform/ImageData.h"
 #include "platform/MainQueue.h"
@@ -707,7 +708,7 @@ TEST_F(ExcelReaderTest, CellTypesErrorsDatesAsTextAndInlineRuns) {
     EXPECT_EQ(values.at(7), text("<kept>"));
 }
 
-TEST_F(ExcelReaderTest, SharedStringsRichRunsAndOutOfBoundsMarker) {
+TEST_F(ExcelReaderTest, SharedStringsRichRunsAndIndicesOutOfBounds) {
     const char* const sharedStrings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2">
 <si><t>Plain</t></si>
@@ -728,7 +729,13 @@ TEST_F(ExcelReaderTest, SharedStringsRichRunsAndOutOfBoundsMarker) {
     const auto values = valuesOf(reader->dataRows()[0]);
     EXPECT_EQ(values.at(0), text("Plain"));
     EXPECT_EQ(values.at(1), text("Bold and plain"));
-    EXPECT_EQ(values.at(2), text("<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: 3 >= 3>"));
+    // An index past the table is an empty cell and a problem, never text to import.
+    EXPECT_EQ(values.at(2), CellValue());
+    EXPECT_EQ(reader->parseLog(),
+              (std::vector<ParseLogEntry>{
+                  {ParseLogSeverity::error,
+                   "Row 1, column C (cell C): the shared string 3 is not in the workbook, which "
+                   "has 3 shared strings; the cell is left empty."}}));
     // A value that is no number reads as index 0.
     EXPECT_EQ(values.at(3), text("Plain"));
 
@@ -736,14 +743,139 @@ TEST_F(ExcelReaderTest, SharedStringsRichRunsAndOutOfBoundsMarker) {
         {{"xl/workbook.xml", workbookXml()},
          {"xl/worksheets/sheet1.xml",
           sheetXml(
-              R"(<row><c t="s"><v>0</v></c><c><v>5</v></c><c t="b"><v>1</v></c><c t="inlineStr"><is><t>in</t></is></c></row>)")}});
+              R"(<row><c r="A1" t="s"><v>0</v></c><c><v>5</v></c><c t="b"><v>1</v></c><c t="inlineStr"><is><t>in</t></is></c></row>)")}});
     parse(withoutTables);
     const auto bare = valuesOf(withoutTables->dataRows()[0]);
-    EXPECT_EQ(bare.at(0), text("<EXCEL ERROR - SHARED STRING INDEX OUT OF BOUNDS: 0 >= 0>"));
+    EXPECT_EQ(bare.at(0), CellValue());
+    ASSERT_EQ(withoutTables->parseLog().size(), 1u);
+    EXPECT_EQ(withoutTables->parseLog()[0].message,
+              "Row 1, column A (cell A1): the shared string 0 is not in the workbook, which has 0 "
+              "shared strings; the cell is left empty.");
     // Without a styles part every number cell is an empty text.
     EXPECT_EQ(bare.at(1), text(""));
     EXPECT_EQ(bare.at(2), CellValue(true));
     EXPECT_EQ(bare.at(3), text("in"));
+}
+
+TEST_F(ExcelReaderTest, DamagedSharedStringsKeepWhatWasReadOrFailTheWorkbook) {
+    const std::string head = R"(<?xml version="1.0" encoding="UTF-8"?>
+<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="3" uniqueCount="3">)";
+    const std::string cells =
+        R"(<row><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>2</v></c></row>)";
+    struct Case {
+        const char* name;
+        std::string part;
+        std::size_t stringsKept;
+        bool damaged;
+    };
+    const std::vector<Case> cases = {
+        {"cut off in the third string", head + "<si><t>Ann</t></si><si><t>Bob</t></si><si><t>Ca", 2,
+         false},
+        {"broken after the second string",
+         head + "<si><t>Ann</t></si><si><t>Bob</t></si><si><t>Cy</x></si></sst>", 2, false},
+        {"broken in the first string", head + "<si><t>Ann</t></sx></sst>", 0, true},
+        {"no XML at all", "Ann,Bob,Cy\n", 0, true},
+        {"a reference to no character first", head + "<si><t>&#0;</t></si></sst>", 0, true},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        LogCapture log;
+        auto reader = handMade({{"xl/workbook.xml", workbookXml()},
+                                {"xl/sharedStrings.xml", testCase.part},
+                                {"xl/worksheets/sheet1.xml", sheetXml(cells)}});
+        EXPECT_TRUE(log.contains("Could not build shared strings table: '"));
+        ASSERT_EQ(reader->sharedStringCount(), testCase.stringsKept);
+        // The sheets are still listed; the error tells the session not to import them.
+        ASSERT_EQ(reader->sheets().size(), 1u);
+        EXPECT_EQ(reader->examinationError().has_value(), testCase.damaged);
+        if (testCase.damaged) {
+            EXPECT_NE(reader->examinationError()->find("xl/sharedStrings.xml"), std::string::npos);
+            continue;
+        }
+        parse(reader);
+        const auto values = valuesOf(reader->dataRows()[0]);
+        EXPECT_EQ(values.at(0), text("Ann"));
+        EXPECT_EQ(values.at(1), text("Bob"));
+        EXPECT_EQ(values.at(2), CellValue());
+        // The examination's entry, then the cell's.
+        ASSERT_EQ(reader->parseLog().size(), 2u);
+        EXPECT_EQ(reader->parseLog()[1].message,
+                  "Row 1, column C (cell C1): the shared string 2 is not in the workbook, which "
+                  "has 2 shared strings; the cell is left empty.");
+    }
+}
+
+TEST_F(ExcelReaderTest, ReferencesBeyondTheLastCellAreLeftOutAndListed) {
+    LogCapture log;
+    auto reader = handMade(
+        {{"xl/workbook.xml", workbookXml()},
+         {"xl/worksheets/sheet1.xml",
+          sheetXml(
+              R"(<row><c r="A1" t="inlineStr"><is><t>Name</t></is></c>)"
+              R"(<c r="ZZZZZ1" t="inlineStr"><is><t>far</t></is></c>)"
+              R"(<c r="XFD1" t="inlineStr"><is><t>last column</t></is></c>)"
+              R"(<c t="inlineStr"><is><t>one past it</t></is></c></row>)"
+              R"(<row><c r="MWLQKWU2"><v>1</v></c><c r="A1048577" t="inlineStr"><is><t>low</t></is></c>)"
+              R"(<c r="XFD1048576" t="inlineStr"><is><t>last cell</t></is></c></row>)")}});
+    parse(reader);
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(valuesOf(rows[0]),
+              (std::map<std::int64_t, CellValue>{{0, text("Name")}, {16383, text("last column")}}));
+    EXPECT_EQ(valuesOf(rows[1]), (std::map<std::int64_t, CellValue>{{16383, text("last cell")}}));
+    const std::string beyond =
+        ": the reference lies beyond the last cell of a sheet, XFD1048576; the cell is left out.";
+    std::vector<std::string> messages;
+    for (const auto& entry : reader->parseLog()) {
+        EXPECT_EQ(entry.severity, ParseLogSeverity::error);
+        messages.push_back(entry.message);
+    }
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"Row 1, column 12356630 (cell ZZZZZ1)" + beyond,
+                                        "Row 1, column XFE (cell XFE)" + beyond,
+                                        "Row 2, column 2147483647 (cell MWLQKWU2)" + beyond,
+                                        "Row 2, column A (cell A1048577)" + beyond}));
+    EXPECT_TRUE(log.contains("(cell MWLQKWU2)"));
+}
+
+TEST_F(ExcelReaderTest, CellTextIsCutAtTheLimitOnACharacterBoundary) {
+    constexpr std::size_t limit = excel::kMaximumCellTextSize;
+    // "é" is two bytes: after the one-byte "a" the limit falls inside a character.
+    std::string longText = "a";
+    while (longText.size() < limit + 100000) longText += "é";
+    const std::string shared =
+        R"(<?xml version="1.0" encoding="UTF-8"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><si><t>)" +
+        longText + "</t></si><si><t>short</t></si></sst>";
+    LogCapture log;
+    auto reader =
+        handMade({{"xl/workbook.xml", workbookXml()},
+                  {"xl/sharedStrings.xml", shared},
+                  {"xl/worksheets/sheet1.xml",
+                   sheetXml(R"(<row><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>)"
+                            R"(<c r="C1" t="inlineStr"><is><r><t>)" +
+                            longText + R"(</t></r><r><t>more</t></r></is></c>)" +
+                            R"(<c r="D1" t="str"><v><![CDATA[)" + longText + R"(]]></v></c>)" +
+                            R"(<c r="E1" t="inlineStr"><is><t>fine</t></is></c></row>)")}});
+    ASSERT_EQ(reader->sharedStringCount(), 2u);
+    EXPECT_EQ(reader->sharedString(0), longText.substr(0, limit - 1));
+    EXPECT_EQ(reader->sharedString(1), "short");
+    parse(reader);
+    const auto values = valuesOf(reader->dataRows()[0]);
+    for (const std::int64_t column : {0, 2, 3}) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(values.at(column), text(longText.substr(0, limit - 1)));
+    }
+    EXPECT_EQ(values.at(1), text("short"));
+    EXPECT_EQ(values.at(4), text("fine"));
+    const std::string cut = " bytes; the rest is left out.";
+    const std::string size = std::to_string(limit);
+    EXPECT_EQ(reader->parseLog(),
+              (std::vector<ParseLogEntry>{
+                  {ParseLogSeverity::warning, "The shared string 0 is longer than " + size + cut},
+                  {ParseLogSeverity::warning,
+                   "Row 1, column C (cell C1): the text is longer than " + size + cut},
+                  {ParseLogSeverity::warning,
+                   "Row 1, column D (cell D1): the text is longer than " + size + cut}}));
 }
 
 TEST_F(ExcelReaderTest, CellReferencesColumnsAndUnhandledAttributes) {

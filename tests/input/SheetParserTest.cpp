@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -9,6 +10,8 @@
 
 #include "TestSupport.h"
 #include "input/SheetParser_p.h"
+#include "input/WorkbookValues_p.h"
+#include "input/XmlPullScanner_p.h"
 #include "platform/InputStream.h"
 
 namespace pelkora::excel {
@@ -53,6 +56,8 @@ class RecordingReceiver final : public SheetReceiver {
     std::vector<RecordedRow> rows;
     std::vector<std::uint64_t> declaredRowCounts;
     int sheetDataBeginnings = 0;
+    // The reference and fault of each faulty cell, in order.
+    std::vector<std::pair<std::string, CellFault>> faults;
 
     void sheetDidDeclareRowCount(std::uint64_t rowCount) override {
         declaredRowCounts.push_back(rowCount);
@@ -67,6 +72,8 @@ class RecordingReceiver final : public SheetReceiver {
         EXPECT_FALSE(rows.empty() || rows.back().ended) << "a cell ended outside a row";
         rows.back().cells.push_back({cell.columnIndex, cell.type, cell.styleIndex,
                                      std::string(cell.value), std::string(cell.inlineText)});
+        if (cell.fault != CellFault::none)
+            faults.emplace_back(std::string(cell.reference), cell.fault);
     }
     void rowDidEnd(std::int64_t rowNumber) override {
         EXPECT_EQ(rows.back().number, rowNumber);
@@ -308,15 +315,15 @@ TEST(SheetParserTest, SameRowsWhateverTheReadSize) {
         R"(<row r="3" spans="1:4"><c r="A3" t="inlineStr"><is><r><t>Zo&#235;</t></r>)"
         R"(<r><rPr><i/></rPr><t xml:space="preserve"> &amp; Lee</t></r><rPh><t>x</t></rPh>)"
         R"(</is></c><c s="1"><v>45000</v></c><c r="D3"><v/></c><c/></row><row r="1"/>)"
-        R"(<row><c r="XFD7" t="s"><v>12</v></c><c t="str"><v><![CDATA[<raw>]]></v></c></row>)",
+        R"(<row><c r="XFC7" t="s"><v>12</v></c><c t="str"><v><![CDATA[<raw>]]></v></c></row>)",
         R"(<dimension ref="A1:XFD7"/>)");
     const auto whole = rowsOf(part);
     const std::vector<RecordedRow> expected = {
         {1, {text(0, "Zoë & Lee"), number(1, "45000", 1), number(3, ""), number(4, "")}, true},
         {2, {}, true},
         {3,
-         {{16383, CellType::sharedString, 0, "12", ""},
-          {16384, CellType::formulaString, 0, "<raw>", ""}},
+         {{16382, CellType::sharedString, 0, "12", ""},
+          {16383, CellType::formulaString, 0, "<raw>", ""}},
          true}};
     EXPECT_EQ(whole, expected);
     for (const std::size_t readSize : {1, 2, 3, 7, 64}) {
@@ -336,6 +343,106 @@ TEST(SheetParserTest, CellTypesByName) {
     EXPECT_EQ(cellTypeOf("n"), CellType::number);
     EXPECT_EQ(cellTypeOf(""), CellType::number);
     EXPECT_EQ(cellTypeOf("S"), CellType::number);
+}
+
+TEST(SheetParserTest, CellsBeyondTheLastCellAndOversizeTextsAreFaulty) {
+    const std::string oversize(kMaximumCellTextSize + 10, 'x');
+    const std::string part = sheet(
+        R"(<row><c r="XFD1048576"><v>1</v></c><c><v>beyond</v></c>)"
+        R"(<c r="MWLQKWU3" t="inlineStr"><is><t>)" +
+        oversize + R"(</t></is></c><c r="A1048577"><v>2</v></c><c r="B2" t="str"><v>)" + oversize +
+        R"(</v></c><c r="C2" t="inlineStr"><is><t>)" + oversize + R"(</t></is></c></row>)");
+    const auto parsed = parse(part);
+    ASSERT_TRUE(parsed.end.has_value());
+    const auto& cells = parsed.receiver.rows.at(0).cells;
+    ASSERT_EQ(cells.size(), 6u);
+    EXPECT_EQ(cells[0].value, "1");
+    // The value of a cell beyond the last one is not even read.
+    EXPECT_EQ(cells[1].value, "");
+    EXPECT_EQ(cells[1].column, 16384);
+    EXPECT_EQ(cells[2].inlineText, "");
+    EXPECT_EQ(cells[3].value, "");
+    EXPECT_EQ(cells[4].value, oversize.substr(0, kMaximumCellTextSize));
+    EXPECT_EQ(cells[5].inlineText, oversize.substr(0, kMaximumCellTextSize));
+    EXPECT_EQ(parsed.receiver.faults, (std::vector<std::pair<std::string, CellFault>>{
+                                          {"", CellFault::beyondLastCell},
+                                          {"MWLQKWU3", CellFault::beyondLastCell},
+                                          {"A1048577", CellFault::beyondLastCell},
+                                          {"B2", CellFault::textCut},
+                                          {"C2", CellFault::textCut}}));
+}
+
+// The current text token of a document "<a>…</a>"; the scanner must outlive the use.
+std::string_view textTokenOf(xml::XmlPullScanner& scanner) {
+    EXPECT_EQ(scanner.next(), xml::XmlPullScanner::Token::startElement);
+    EXPECT_EQ(scanner.next(), xml::XmlPullScanner::Token::text);
+    return scanner.rawText();
+}
+
+TEST(LimitedCellTextTest, ChunkedDecodingMatchesWholeDecodingAndCutsOnCharacters) {
+    // References, line ends and characters of every length, so that chunks end in each of
+    // them somewhere; several hundred kilobytes, decoded in chunks.
+    std::string escaped;
+    std::string literal;
+    for (int index = 0; escaped.size() < 400000; ++index) {
+        const std::string padding(static_cast<std::size_t>(index % 7), 'x');
+        escaped += padding + "Ann &amp; Bob\r\né€𝄞 &#x1F600;&#233;&lt;\r";
+        literal += padding + "Ann & Bob\r\né€𝄞 <\r";
+    }
+    struct Case {
+        const char* name;
+        std::string document;
+    };
+    const std::vector<Case> cases = {
+        {"escaped text", "<a>" + escaped + "</a>"},
+        {"CDATA section", "<a><![CDATA[" + literal + "]]></a>"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        xml::XmlPullScanner wholeScanner(std::span(testCase.document));
+        textTokenOf(wholeScanner);
+        std::string whole = "prefix";
+        ASSERT_TRUE(wholeScanner.appendText(whole));
+        for (const std::size_t limit :
+             {whole.size() + 10, whole.size(), whole.size() - 1, whole.size() - 2,
+              std::size_t{200001}, std::size_t{65536}, std::size_t{65537}, std::size_t{3}}) {
+            SCOPED_TRACE(limit);
+            xml::XmlPullScanner scanner(std::span(testCase.document));
+            textTokenOf(scanner);
+            std::string out = "prefix";
+            const auto result = appendLimitedText(scanner, out, limit);
+            EXPECT_EQ(result,
+                      limit >= whole.size() ? LimitedTextResult::appended : LimitedTextResult::cut);
+            ASSERT_LE(out.size(), std::max(limit, std::size_t{6}));
+            EXPECT_EQ(out, whole.substr(0, out.size()));
+            // The cut is at most one character short of the limit, and on its boundary.
+            if (limit < whole.size() && limit > 6) {
+                EXPECT_GE(out.size() + 3, limit);
+                EXPECT_NE(static_cast<unsigned char>(whole[out.size()]) & 0xC0, 0x80);
+            }
+        }
+    }
+}
+
+TEST(LimitedCellTextTest, OversizeTextIsNotCopiedWhole) {
+    const std::string document = "<a>" + std::string(std::size_t{8} << 20, 'x') + "</a>";
+    xml::XmlPullScanner scanner{std::span(document)};
+    textTokenOf(scanner);
+    std::string out;
+    EXPECT_EQ(appendLimitedText(scanner, out, kMaximumCellTextSize), LimitedTextResult::cut);
+    EXPECT_EQ(out.size(), kMaximumCellTextSize);
+    // Decoding stopped at the limit: the text never held the 8 MiB.
+    EXPECT_LT(out.capacity(), std::size_t{4} << 20);
+    // Once full, nothing more is taken.
+    EXPECT_EQ(appendLimitedText(scanner, out, kMaximumCellTextSize), LimitedTextResult::cut);
+    EXPECT_EQ(out.size(), kMaximumCellTextSize);
+
+    const std::string noCharacter = "<a>" + std::string(100000, 'y') + "&#0;</a>";
+    xml::XmlPullScanner badScanner{std::span(noCharacter)};
+    textTokenOf(badScanner);
+    std::string bad;
+    EXPECT_EQ(appendLimitedText(badScanner, bad, kMaximumCellTextSize),
+              LimitedTextResult::referenceToNoCharacter);
 }
 
 }  // namespace
