@@ -538,7 +538,9 @@ Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesyste
     showProgressSheet();
 
     const auto& sheets = reader->sheets();
-    if (sheets.empty()) {
+    // A workbook whose sheets are listed but whose shared strings cannot be read at all is
+    // damaged as well: importing it would give contacts without a single text.
+    if (sheets.empty() || reader->examinationError()) {
         adoptExcelReader(nullptr);
         return Unexpected(ImportError::unreadableExcelFile);
     }

@@ -60,5 +60,30 @@ TEST(WorkbookImportFlow, OneSheetIsParsedAtOnceAndDamagedPackagesAreRefused) {
     EXPECT_EQ(fixture.session.excelReader(), nullptr);
 }
 
+TEST(WorkbookImportFlow, SharedStringsLostWholeRefuseTheWorkbookAndLostInPartEmptyTheirCells) {
+    test::ScopedXdgHome xdg;
+    SessionFixture fixture;
+    fixture.launch();
+    auto refused = fixture.session.openFile(kWorkbooks / "shared-strings-unreadable.xlsx");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), ImportError::unreadableExcelFile);
+    EXPECT_EQ(fixture.session.excelReader(), nullptr);
+
+    EXPECT_EQ(fixture.session.openFiles({kWorkbooks / "shared-strings-cut-off.xlsx"}),
+              OpenFilesReply::success);
+    ASSERT_TRUE(fixture.runUntilPage("FieldMappingViewController"));
+    const auto& reader = *fixture.session.excelReader();
+    ASSERT_EQ(reader.dataRows().size(), 4u);
+    // The titles survived; the names of the next rows are empty cells, one problem each.
+    EXPECT_EQ(reader.dataRows()[0].cellForColumn(0)->text(), "First Name");
+    EXPECT_EQ(reader.dataRows()[1].cellForColumn(0)->kind(), CellKind::none);
+    std::size_t cellProblems = 0;
+    for (const auto& entry : reader.parseLog()) {
+        if (entry.message.find("the cell is left empty") != std::string::npos) ++cellProblems;
+    }
+    // A2, B2, E2, A3, B3, A5, B5 and E5.
+    EXPECT_EQ(cellProblems, 8u);
+}
+
 }  // namespace
 }  // namespace pelkora
