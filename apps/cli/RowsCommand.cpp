@@ -119,6 +119,46 @@ void printJson(const TabularDataReader& reader, const std::string& sheet, std::s
     }
 }
 
+// The widest run of columns without a cell that is still shown as empty columns; a wider one
+// is left out (the column letters tell where). A lone cell at XFD1 would otherwise print
+// 16,383 empty columns on every line.
+constexpr std::int64_t kWidestEmptyColumnRun = 8;
+
+// The columns of the table, in order: those where the first `shown` rows have a cell, up to the
+// last one holding a value, with the short runs of empty columns between them. The table never
+// has a column for each index up to the last one.
+std::vector<std::int64_t> shownColumns(const std::vector<DataRow>& rows, std::size_t shown) {
+    std::vector<std::int64_t> present;
+    std::size_t distinct = 0;
+    const auto removeRepeats = [&present, &distinct] {
+        std::sort(present.begin(), present.end());
+        present.erase(std::unique(present.begin(), present.end()), present.end());
+        distinct = present.size();
+    };
+    std::int64_t lastWithValue = -1;
+    for (std::size_t index = 0; index < shown; ++index) {
+        for (const auto& cell : rows[index]) {
+            present.push_back(cell.columnIndex);
+            if (!tableText(cell).empty()) lastWithValue = std::max(lastWithValue, cell.columnIndex);
+        }
+        // The list stays within twice the distinct columns.
+        if (present.size() > 2 * distinct + 64) removeRepeats();
+    }
+    removeRepeats();
+    std::vector<std::int64_t> columns;
+    std::int64_t previous = -1;
+    for (const std::int64_t column : present) {
+        if (column > lastWithValue) break;
+        if (column - previous - 1 <= kWidestEmptyColumnRun) {
+            for (std::int64_t between = previous + 1; between < column; ++between)
+                columns.push_back(between);
+        }
+        columns.push_back(column);
+        previous = column;
+    }
+    return columns;
+}
+
 void printTable(const TabularDataReader& reader, const std::string& sheet, std::size_t limit) {
     const auto& rows = reader.dataRows();
     if (const auto* text = dynamic_cast<const TextReader*>(&reader)) {
@@ -135,24 +175,23 @@ void printTable(const TabularDataReader& reader, const std::string& sheet, std::
               << "example row index: " << indexOrNull(reader.exampleDataRowIndex()) << "\n"
               << "rows: " << rows.size() << "\n\n";
     const std::size_t shown = std::min(limit, rows.size());
-    std::int64_t columnCount = 0;
-    for (std::size_t index = 0; index < shown; ++index) {
-        for (const auto& cell : rows[index])
-            columnCount = std::max(columnCount, cell.columnIndex + 1);
-    }
+    const auto columns = shownColumns(rows, shown);
     // Columns as wide as their longest text: cut to the terminal's width on a terminal, whole
     // in a file or pipe.
     std::vector<std::vector<std::string>> table;
-    auto& titles = table.emplace_back(static_cast<std::size_t>(columnCount) + 1);
-    for (std::int64_t column = 0; column < columnCount; ++column)
-        titles[static_cast<std::size_t>(column) + 1] = formattedColumnIndex(column, 2);
+    auto& titles = table.emplace_back(columns.size() + 1);
+    for (std::size_t position = 0; position < columns.size(); ++position)
+        titles[position + 1] = formattedColumnIndex(columns[position], 2);
     for (std::size_t index = 0; index < shown; ++index) {
         const auto& row = rows[index];
         const bool header = static_cast<std::int64_t>(index) == reader.headerRowIndex();
-        auto& texts = table.emplace_back(static_cast<std::size_t>(columnCount) + 1);
+        auto& texts = table.emplace_back(columns.size() + 1);
         texts[0] = std::to_string(index) + (header ? "*" : "");
-        for (const auto& cell : row)
-            texts[static_cast<std::size_t>(cell.columnIndex) + 1] = tableText(cell);
+        for (const auto& cell : row) {
+            const auto found = std::lower_bound(columns.begin(), columns.end(), cell.columnIndex);
+            if (found != columns.end() && *found == cell.columnIndex)
+                texts[static_cast<std::size_t>(found - columns.begin()) + 1] = tableText(cell);
+        }
     }
     const auto& output = standardOutput();
     for (const auto& line :

@@ -322,6 +322,22 @@ anna=$(grep -F '"fullName": "Anna Müller"' <<<"$out")
 check "workbook date cell" 1 "$(grep -cF '"birthday": "1984-03-12"' <<<"$anna")"
 check "workbook numeric postal code" 1 "$(grep -cF '"postalCode": "01067"' <<<"$anna")"
 check "workbook picture" 1 "$(grep -cP '"imageBytes": [1-9]' <<<"$anna")"
+# Workbooks damaged in their shared strings or cell references.
+run rows "$data/xlsx/shared-strings-unreadable.xlsx"
+check "unreadable shared strings exit" 2 "$status"
+check "unreadable shared strings message" 1 "$(grep -c 'it is damaged' <<<"$err")"
+run rows --json "$data/xlsx/shared-strings-cut-off.xlsx"
+check "cut-off shared strings exit" 0 "$status"
+check "cut-off shared strings: no marker text" 0 "$(grep -c 'EXCEL ERROR' <<<"$out")"
+check "cut-off shared strings: names empty" 3 "$(grep -c '"cells": \[\[0, null\], \[1, null\], \[2, "' <<<"$out")"
+runWithin 20 rows --quiet "$data/xlsx/cells-beyond-last-column.xlsx"
+check "cells beyond XFD exit" 0 "$status"
+check "cells beyond XFD: columns A to E" "   | A          | B            | C" "$(sed -n 6p <<<"$out" | cut -c1-34)"
+check "cells beyond XFD: no line wider than the five columns" 0 "$(awk 'length > 200' <<<"$out" | wc -l | tr -d ' ')"
+runWithin 20 rows --quiet "$data/xlsx/lone-cell-at-xfd1.xlsx"
+check "lone cell at XFD1 exit" 0 "$status"
+check "lone cell at XFD1: one column" $'  | XFD\n0 | Zoë' "$(tail -n 2 <<<"$out" | sed 's/ *$//')"
+
 run rows --sheet 2 --json "$examples/contacts.xlsx"
 check "rows of a sheet by number" 1 "$(head -1 <<<"$out" | grep -cF '"sheet": "People"')"
 
