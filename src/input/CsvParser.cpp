@@ -128,6 +128,33 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// The length of the invalid sequence at the start of bytes: for UTF-8 the longest prefix
+// that could start a character (a lead byte and the continuation bytes it allows), at least
+// one byte; one byte in any other encoding.
+std::size_t invalidSequenceLength(std::span<const std::uint8_t> bytes, bool utf8) {
+    if (bytes.empty()) return 0;
+    if (!utf8) return 1;
+    const std::uint8_t lead = bytes[0];
+    const std::size_t expected = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                : 1;
+    std::size_t length = 1;
+    while (length < expected && length < bytes.size()) {
+        std::uint8_t low = 0x80;
+        std::uint8_t high = 0xBF;
+        if (length == 1) {
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        }
+        if (bytes[length] < low || bytes[length] > high) break;
+        ++length;
+    }
+    return length;
+}
+
 std::string hexadecimal(char32_t c) {
     char digits[16];
     std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(c));
@@ -140,6 +167,8 @@ void CsvParserDelegate::parserDidBeginDocument(CsvParser&) {}
 void CsvParserDelegate::parserDidBeginLine(CsvParser&, std::uint64_t) {}
 void CsvParserDelegate::parserDidReadField(CsvParser&, std::string_view, std::uint64_t) {}
 void CsvParserDelegate::parserDidReadComment(CsvParser&, std::string_view) {}
+void CsvParserDelegate::parserDidReplaceUndecodableBytes(CsvParser&, std::uint64_t, std::uint64_t) {
+}
 void CsvParserDelegate::parserDidEndLine(CsvParser&, std::uint64_t) {}
 void CsvParserDelegate::parserDidEndDocument(CsvParser&) {}
 void CsvParserDelegate::parserDidFailWithError(CsvParser&, const CsvError&) {}
@@ -290,6 +319,7 @@ std::size_t CsvParser::findStop(std::size_t from, std::uint8_t stopClass,
 // Drops the delivered front of text_, moving every position kept into it along.
 void CsvParser::compactText() {
     if (consumed_ == 0) return;
+    textOrigin_ += consumed_;
     text_.erase(0, consumed_);
     nextIndex_ -= consumed_;
     extentStart_ -= consumed_;
@@ -349,6 +379,18 @@ bool CsvParser::loadMore() {
             bytes.empty() ? DecodeResult{} : decoder_->decode(bytes, text_, streamEnded);
         undecodedBegin_ += result.bytesConsumed;
         undecodedOffered_ = true;
+        if (result.invalid && replacesUndecodableBytes_) {
+            const auto rest = std::span<const std::uint8_t>(undecoded_).subspan(undecodedBegin_);
+            const std::uint64_t offset = totalBytesRead_ - rest.size();
+            replacements_.emplace_back(textOrigin_ + text_.size(), offset);
+            text_ += "\xEF\xBF\xBD";
+            undecodedBegin_ += invalidSequenceLength(rest, streamEncoding_ == TextEncoding::utf8());
+            // The bytes after the sequence are offered again before anything more is read.
+            undecodedOffered_ = undecodedBegin_ == undecoded_.size() && streamEnded;
+            if (!undecodedOffered_) continue;
+            inputEnded_ = true;
+            return true;
+        }
         if (result.invalid || streamEnded) {
             inputEnded_ = true;
             if (result.invalid) {
@@ -562,6 +604,16 @@ void CsvParser::endField() {
         value = textBetween(extentStart_, nextIndex_);
         if (trimsWhitespace_) value = trimmed(value);
     }
+    // Replacements up to the end of the field were in it (or in the line breaks before it).
+    const std::uint64_t fieldEnd = textOrigin_ + nextIndex_;
+    std::size_t reported = 0;
+    while (reported < replacements_.size() && replacements_[reported].first < fieldEnd) {
+        events().parserDidReplaceUndecodableBytes(*this, fieldIndex_,
+                                                  replacements_[reported].second);
+        ++reported;
+    }
+    replacements_.erase(replacements_.begin(),
+                        replacements_.begin() + static_cast<std::ptrdiff_t>(reported));
     events().parserDidReadField(*this, value, fieldIndex_);
     dropConsumed();
     ++fieldIndex_;

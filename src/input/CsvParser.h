@@ -21,8 +21,9 @@
 // quoted field; it ends the parse after the current record. A read error of the stream also
 // ends the parse with an error, after the record it cuts short: a file that stops early must
 // not read as a file that ended. A quoted field still open at the end of the input is dropped
-// silently, and bytes that do not decode end the input where they start. A NUL character is
-// ordinary field content.
+// silently, and bytes that do not decode end the input where they start, unless the parser
+// replaces them (setReplacesUndecodableBytes), when each invalid sequence becomes U+FFFD and
+// is reported with the field it ends up in. A NUL character is ordinary field content.
 
 #include <array>
 #include <cstddef>
@@ -31,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/InputStream.h"
@@ -75,6 +77,10 @@ class CsvParserDelegate {
                                     std::uint64_t fieldIndex);
     // A comment line's text after the "#"; the view is valid only during the call.
     virtual void parserDidReadComment(CsvParser& parser, std::string_view comment);
+    // A sequence of bytes at byteOffset did not decode and is U+FFFD in the field of the current
+    // record that is delivered next (numbered fieldIndex); only when replacing such bytes.
+    virtual void parserDidReplaceUndecodableBytes(CsvParser& parser, std::uint64_t fieldIndex,
+                                                  std::uint64_t byteOffset);
     // The record with this number has ended.
     virtual void parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber);
     // The parse has ended at the end of the input or after cancelParsing.
@@ -126,6 +132,12 @@ class CsvParser {
     // Throws std::logic_error when enabled with "=" as the delimiter.
     bool recognizesLeadingEqualSign() const { return recognizesLeadingEqualSign_; }
     void setRecognizesLeadingEqualSign(bool recognizes);
+
+    // Whether bytes that do not decode become U+FFFD (each invalid sequence one) and the parse
+    // goes on, instead of ending the input there. For text known to be in the encoding but
+    // for a few damaged bytes.
+    bool replacesUndecodableBytes() const { return replacesUndecodableBytes_; }
+    void setReplacesUndecodableBytes(bool replaces) { replacesUndecodableBytes_ = replaces; }
 
     // Returns the number of bytes taken from the stream so far.
     std::uint64_t totalBytesRead() const { return totalBytesRead_; }
@@ -272,6 +284,11 @@ class CsvParser {
     bool recognizesBackslashesAsEscapes_ = false;
     bool recognizesComments_ = false;
     bool recognizesLeadingEqualSign_ = false;
+    bool replacesUndecodableBytes_ = false;
+    // Where in the decoded stream text_ begins, and the replacements not yet reported: their
+    // position in the decoded stream and the offset of their bytes in the input.
+    std::uint64_t textOrigin_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> replacements_;
     CsvParserDelegate* delegate_ = nullptr;
     CsvParserDelegate ignoresEvents_;
 };

@@ -376,6 +376,9 @@ std::optional<TextEncoding> bestCandidate(std::span<const std::uint8_t> bytes,
     return std::nullopt;
 }
 
+constexpr std::size_t kMinimumMultiByteCharacters = 2;
+constexpr std::size_t kMultiByteCharactersPerStrayByte = 4;
+
 std::string languageOfLocale(std::string_view locale) {
     if (locale.empty() || locale == "C" || locale == "POSIX" || locale.starts_with("C.")) {
         return {};
@@ -394,7 +397,8 @@ std::string languageOfLocale(std::string_view locale) {
 //  2. a regular pattern of zero bytes means UTF-16 or UTF-32 without a mark;
 //  3. 7-bit text (without the escapes of ISO-2022) is the first suggested encoding that
 //     reads it as ASCII;
-//  4. text with any byte above 0x7F that is valid UTF-8 is UTF-8;
+//  4. text with any byte above 0x7F that is valid UTF-8 is UTF-8, and so is text that is
+//     UTF-8 but for a few stray bytes when the caller allows that;
 //  5. otherwise every candidate that decodes the bytes without loss is scored: how
 //     plausible its text is, plus the detectors' confidence in it, plus small preferences
 //     for the suggestions, the language's encodings and Windows code pages. The
@@ -419,8 +423,92 @@ std::optional<TextEncoding> detectStringEncoding(std::span<const std::uint8_t> b
         }
     } else if (acceptable(TextEncoding::utf8())) {
         return TextEncoding::utf8();
+    } else if (options.allowStrayBytesInUtf8 && isAllowed(TextEncoding::utf8(), options) &&
+               isUtf8WithStrayBytes(bytes)) {
+        return TextEncoding::utf8();
     }
     return bestCandidate(bytes, options);
+}
+
+namespace {
+
+enum class Utf8Sequence { ascii, character, invalid, cut };
+
+// What the sequence at position is, and its length (for an invalid sequence, the lead byte
+// and the continuation bytes it allows, at least one byte).
+Utf8Sequence nextUtf8Sequence(std::span<const std::uint8_t> bytes, std::size_t position,
+                              std::size_t& length) {
+    const std::uint8_t lead = bytes[position];
+    length = 1;
+    if (lead < 0x80) return Utf8Sequence::ascii;
+    const std::size_t expected = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                : 1;
+    while (length < expected && position + length < bytes.size()) {
+        const std::uint8_t next = bytes[position + length];
+        std::uint8_t low = 0x80;
+        std::uint8_t high = 0xBF;
+        if (length == 1) {
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        }
+        if (next < low || next > high) break;
+        ++length;
+    }
+    if (expected > 1 && length == expected) return Utf8Sequence::character;
+    if (expected > 1 && position + length == bytes.size()) return Utf8Sequence::cut;
+    return Utf8Sequence::invalid;
+}
+
+}  // namespace
+
+Utf8Census countUtf8Sequences(std::span<const std::uint8_t> bytes) {
+    Utf8Census census;
+    std::size_t length = 0;
+    for (std::size_t position = 0; position < bytes.size(); position += length) {
+        switch (nextUtf8Sequence(bytes, position, length)) {
+            case Utf8Sequence::character:
+                ++census.multiByteCharacters;
+                break;
+            case Utf8Sequence::invalid:
+                ++census.invalidSequences;
+                break;
+            case Utf8Sequence::ascii:
+            case Utf8Sequence::cut:
+                break;
+        }
+    }
+    return census;
+}
+
+std::string decodeUtf8ReplacingStrayBytes(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t length = 0;
+    for (std::size_t position = 0; position < bytes.size(); position += length) {
+        switch (nextUtf8Sequence(bytes, position, length)) {
+            case Utf8Sequence::ascii:
+            case Utf8Sequence::character:
+                text.append(reinterpret_cast<const char*>(bytes.data() + position), length);
+                break;
+            case Utf8Sequence::invalid:
+                text += "\xEF\xBF\xBD";
+                break;
+            case Utf8Sequence::cut:
+                break;
+        }
+    }
+    return text;
+}
+
+bool isUtf8WithStrayBytes(std::span<const std::uint8_t> bytes) {
+    const Utf8Census census = countUtf8Sequences(bytes);
+    return census.invalidSequences > 0 &&
+           census.multiByteCharacters >= kMinimumMultiByteCharacters &&
+           census.multiByteCharacters >= kMultiByteCharactersPerStrayByte * census.invalidSequences;
 }
 
 std::string currentLanguageCode() {

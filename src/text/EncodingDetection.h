@@ -24,7 +24,31 @@ struct EncodingDetectionOptions {
     bool fromWindows = true;            // favours Windows code pages over their ISO twins
     bool useOnlySuggestedEncodings = false;
     bool allowLossyConversion = false;  // answer even when no encoding decodes every byte
+    // Takes text that is UTF-8 but for a few stray bytes for UTF-8 (isUtf8WithStrayBytes)
+    // rather than for a legacy encoding that decodes every byte into the wrong characters;
+    // the caller then replaces the stray bytes and says so.
+    bool allowStrayBytesInUtf8 = false;
 };
+
+// How the bytes read as UTF-8: the valid characters of two to four bytes, and the invalid
+// sequences (each a byte that cannot start a character, or a lead byte with the continuation
+// bytes it allows, cut short). A character cut by the end of the bytes counts as neither.
+struct Utf8Census {
+    std::size_t multiByteCharacters = 0;
+    std::size_t invalidSequences = 0;
+};
+Utf8Census countUtf8Sequences(std::span<const std::uint8_t> bytes);
+
+// Whether bytes that are not valid UTF-8 are still UTF-8 text with a few damaged bytes: at
+// least two valid multi-byte characters, and at least four of them for every invalid
+// sequence. Text in a single-byte legacy encoding has almost no valid multi-byte UTF-8
+// sequences (a letter from À to ß followed by one from 0x80 to 0xBF, "Ã©"), so every
+// accented letter in it is an invalid sequence and it never passes.
+bool isUtf8WithStrayBytes(std::span<const std::uint8_t> bytes);
+
+// The UTF-8 bytes as text, each invalid sequence (as countUtf8Sequences counts them) replaced
+// by U+FFFD; a character cut by the end of the bytes is left out.
+std::string decodeUtf8ReplacingStrayBytes(std::span<const std::uint8_t> bytes);
 
 // The encoding the bytes are most likely in, or none when no candidate decodes them
 // without loss. The bytes may be the head of a longer file: a character cut by their end

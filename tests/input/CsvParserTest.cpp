@@ -37,6 +37,7 @@ struct ParseSetup {
     bool escapes = true;
     bool comments = true;
     bool equalSign = true;
+    bool replacesUndecodable = false;
     // Calls cancelParsing from parserDidBeginLine of this record.
     std::uint64_t cancelAtLine = 0;
     // Calls cancelParsing from parserDidReadField of the field with this value.
@@ -78,6 +79,11 @@ class EventRecorder : public CsvParserDelegate {
         events.push_back("comment [" + std::string(comment) + "]");
         comments.emplace_back(comment);
     }
+    void parserDidReplaceUndecodableBytes(CsvParser&, std::uint64_t fieldIndex,
+                                          std::uint64_t byteOffset) override {
+        events.push_back("replaced " + std::to_string(fieldIndex) + " at " +
+                         std::to_string(byteOffset));
+    }
     void parserDidEndLine(CsvParser&, std::uint64_t recordNumber) override {
         events.push_back("endline " + std::to_string(recordNumber));
     }
@@ -106,6 +112,7 @@ std::unique_ptr<CsvParser> makeParser(const std::string& bytes, const ParseSetup
     parser->setRecognizesBackslashesAsEscapes(setup.escapes);
     parser->setRecognizesComments(setup.comments);
     parser->setRecognizesLeadingEqualSign(setup.equalSign);
+    parser->setReplacesUndecodableBytes(setup.replacesUndecodable);
     return parser;
 }
 
@@ -129,6 +136,31 @@ std::string utf16LittleEndian(std::string_view ascii) {
 }
 
 // --- Records and fields ---
+
+TEST(CsvParserUndecodable, ReplacedSequencesAreReportedWithTheirFieldAtAnyReadSize) {
+    // A lone byte, a sequence cut short by ASCII, and a byte at the very end.
+    const std::string bytes =
+        "K\xC3\xB6ln,a\xFF"
+        "b\nx,\xE2\x82y,z\xFE";
+    for (std::size_t readSize : {std::size_t{1}, std::size_t{3}, kWholeReads}) {
+        SCOPED_TRACE(readSize);
+        ParseSetup setup;
+        setup.readSize = readSize;
+        setup.replacesUndecodable = true;
+        const auto recorder = parse(bytes, setup);
+        EXPECT_THAT(recorder.records, ElementsAre(Record{"K\u00F6ln",
+                                                         "a\uFFFD"
+                                                         "b"},
+                                                  Record{"x", "\uFFFDy", "z\uFFFD"}));
+        EXPECT_THAT(recorder.events,
+                    ElementsAre("begin", "line 1", "field 0 [K\u00F6ln]", "replaced 1 at 7",
+                                "field 1 [a\uFFFDb]", "endline 1", "line 2", "field 0 [x]",
+                                "replaced 1 at 12", "field 1 [\uFFFDy]", "replaced 2 at 17",
+                                "field 2 [z\uFFFD]", "endline 2", "end"));
+    }
+    // Without replacing, the input ends at the first such byte.
+    EXPECT_THAT(recordsOf(bytes), ElementsAre(Record{"K\u00F6ln", "a"}));
+}
 
 TEST(CsvParserRecords, TrailingDelimiterGivesEmptyLastField) {
     EXPECT_THAT(recordsOf("a,b,\n"), ElementsAre(Record{"a", "b", ""}));

@@ -246,6 +246,53 @@ TEST(EncodingDetection, AnswerDecodesAllTheBytesNotJustTheFirstTellingLines) {
               TextEncoding::named("Shift_JIS"));
 }
 
+TEST(EncodingDetection, Utf8WithAFewStrayBytesIsUtf8OnlyWhenAllowed) {
+    struct Case {
+        std::string bytes;
+        bool strayBytesInUtf8;
+    };
+    const Case cases[] = {
+        // Four accented letters, one stray byte.
+        {"M\xC3\xBCller,J\xC3\xBCrgen\nD\xC3\xB6rte,K\xC3\xB6ln\xFF\n", true},
+        // A truncated sequence is as stray as a lone byte.
+        {"M\xC3\xBCller,J\xC3\xBCrgen\nD\xC3\xB6rte,\xE2\x82K\xC3\xB6ln\n", true},
+        // Too many stray bytes for the valid characters.
+        {"M\xC3\xBCller,\xFF\xFE\nK\xC3\xB6ln\n", false},
+        // Windows Latin 1: every accented letter is invalid UTF-8.
+        {"M\xFCller,J\xFCrgen\nD\xF6rte,K\xF6ln,Fran\xE7oise\n", false},
+        // One valid character is no evidence.
+        {"M\xC3\xBCller,K\xF6ln\n", false},
+    };
+    EncodingDetectionOptions options;
+    options.suggestedEncodings = {TextEncoding::windowsLatin1(), TextEncoding::macOSRoman()};
+    options.allowStrayBytesInUtf8 = true;
+    EncodingDetectionOptions strict = options;
+    strict.allowStrayBytesInUtf8 = false;
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.bytes);
+        const auto bytes = asBytes(testCase.bytes);
+        EXPECT_EQ(isUtf8WithStrayBytes(bytes), testCase.strayBytesInUtf8);
+        EXPECT_EQ(detectStringEncoding(bytes, options) == TextEncoding::utf8(),
+                  testCase.strayBytesInUtf8);
+        EXPECT_NE(detectStringEncoding(bytes, strict), TextEncoding::utf8());
+    }
+}
+
+TEST(EncodingDetection, StrayBytesBecomeOneReplacementCharacterEach) {
+    EXPECT_EQ(decodeUtf8ReplacingStrayBytes(asBytes("a\xFF"
+                                                    "b\xE2\x82"
+                                                    "c\xC3\xA9")),
+              "a\uFFFD"
+              "b\uFFFD"
+              "c\u00E9");
+    // A character cut by the end is left out, not replaced.
+    EXPECT_EQ(decodeUtf8ReplacingStrayBytes(asBytes("K\xC3\xB6ln\xE2\x82")), "K\u00F6ln");
+    const Utf8Census census =
+        countUtf8Sequences(asBytes("\xC3\xA9\xFF\xED\xA0\x80\xF0\x9F\x98\x80"));
+    EXPECT_EQ(census.multiByteCharacters, 2u);
+    EXPECT_EQ(census.invalidSequences, 4u);  // FF, then ED A0 80 (a surrogate) byte by byte
+}
+
 TEST(EncodingDetection, LanguageCodeComesFromTheLocaleVariables) {
     {
         test::ScopedEnvironment all("LC_ALL", "de_DE.UTF-8");
