@@ -89,6 +89,37 @@ std::optional<std::string> decodeHead(std::span<const std::uint8_t> bytes,
     return text;
 }
 
+// Whether the text escapes quotes inside quoted fields with a backslash (\" not ending the
+// field) and never doubles them (RFC 4180's "" inside a field, not an empty field "").
+bool escapesQuotesWithBackslashes(std::string_view text, std::string_view delimiter) {
+    auto isBoundary = [&](std::size_t position) {
+        if (position >= text.size()) return true;
+        const char c = text[position];
+        return c == '\r' || c == '\n' || text.substr(position).starts_with(delimiter);
+    };
+    auto startsField = [&](std::size_t position) {
+        if (position == 0) return true;
+        const char c = text[position - 1];
+        return c == '\r' || c == '\n' ||
+               (position >= delimiter.size() &&
+                text.substr(position - delimiter.size(), delimiter.size()) == delimiter);
+    };
+    std::size_t escapedQuotes = 0;
+    for (std::size_t position = text.find('"'); position != std::string_view::npos;
+         position = text.find('"', position + 1)) {
+        if (position > 0 && text[position - 1] == '\\') {
+            if (!isBoundary(position + 1)) ++escapedQuotes;
+            continue;
+        }
+        if (position + 1 < text.size() && text[position + 1] == '"') {
+            // "" that opens a field is an empty field, or the start of one with a quote.
+            if (!startsField(position) || !isBoundary(position + 2)) return false;
+            ++position;
+        }
+    }
+    return escapedQuotes > 0;
+}
+
 }  // namespace
 
 TextReader::TextReader(std::filesystem::path fileURL)
@@ -123,6 +154,7 @@ bool TextReader::examineFile() {
         detectDelimiters();
         const bool detected = detectEncoding();
         makePreview(detected);
+        detectBackslashEscapes();
         return detected;
     } catch (...) {
         const std::string reason = currentExceptionText();
@@ -255,6 +287,7 @@ bool TextReader::detectEncoding() {
     options.fromWindows = true;
     options.useOnlySuggestedEncodings = false;
     options.allowLossyConversion = false;
+    options.allowStrayBytesInUtf8 = true;
     if (auto encoding = detectStringEncoding(bytes, options)) return detectedAs(*encoding);
     appendParseLogEntry(
         {ParseLogSeverity::warning,
@@ -285,6 +318,16 @@ void TextReader::makePreview(bool detected) {
     }
     const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
+    strayByteSequencesInHead_ = 0;
+    if (!text && stringEncoding_ == TextEncoding::utf8() && isUtf8WithStrayBytes(bytes)) {
+        text = decodeUtf8ReplacingStrayBytes(bytes);
+        strayByteSequencesInHead_ = countUtf8Sequences(bytes).invalidSequences;
+        appendParseLogEntry(
+            {ParseLogSeverity::warning,
+             formatMessage(localizedString("Byte sequences that are not valid UTF-8 in a UTF-8 "
+                                           "text: %1$lu; each reads as “�”."),
+                           strayByteSequencesInHead_)});
+    }
     if (!text && detected)
         text = decodeHead(textOfHead(fallbackStringEncoding_), fallbackStringEncoding_,
                           dataTruncated_);
@@ -297,14 +340,28 @@ void TextReader::makePreview(bool detected) {
     detectedContent_ = std::move(text);
 }
 
+void TextReader::detectBackslashEscapes() {
+    recognizesBackslashEscapes_ =
+        detectedContent_ && escapesQuotesWithBackslashes(*detectedContent_, fieldDelimiter_);
+}
+
 bool TextReader::reparse(const TextEncoding& encoding) {
     setStringEncodingByUser(encoding);
     if (!dataToAnalyze_ || dataToAnalyze_->empty()) {
         detectedContent_.reset();
         return false;
     }
+    strayByteSequencesInHead_ = 0;
     if (auto text = decodeHead(textOfHead(encoding), encoding, dataTruncated_)) {
         detectedContent_ = std::move(text);
+        detectBackslashEscapes();
+        return true;
+    }
+    if (const auto bytes = textOfHead(encoding);
+        encoding == TextEncoding::utf8() && isUtf8WithStrayBytes(bytes)) {
+        detectedContent_ = decodeUtf8ReplacingStrayBytes(bytes);
+        strayByteSequencesInHead_ = countUtf8Sequences(bytes).invalidSequences;
+        detectBackslashEscapes();
         return true;
     }
     detectedContent_ =
@@ -342,11 +399,13 @@ void TextReader::parseFile(bool entireFile) {
     parser.setSanitizesFields(true);
     parser.setTrimsWhitespace(true);
     // Each of these reads a character specially, which the parser refuses when that character
-    // is the field delimiter: a user who separates fields with "#" has no comment lines.
+    // is the field delimiter: a user who separates fields with "\\" has no escapes.
     const char32_t delimiter = parser.delimiter();
-    parser.setRecognizesBackslashesAsEscapes(delimiter != '\\');
-    parser.setRecognizesComments(delimiter != '#');
+    parser.setRecognizesBackslashesAsEscapes(recognizesBackslashEscapes_ && delimiter != '\\');
+    parser.setRecognizesComments(false);
     parser.setRecognizesLeadingEqualSign(delimiter != '=');
+    parser.setReplacesUndecodableBytes(strayByteSequencesInHead_ > 0 &&
+                                       stringEncoding_ == TextEncoding::utf8());
     parser.parse();
     fileParser_ = nullptr;
 }
@@ -359,6 +418,7 @@ void TextReader::parserDidBeginDocument(CsvParser&) {
     setParseLog(std::move(examinationLog));
     fillingRow_ = nullptr;
     recordBeingRead_ = 0;
+    replacedByteSequences_ = 0;
     currentLine_ = 1;
     currentColumn_ = 1;
     if (proposedRowCount() > 0)
@@ -384,6 +444,19 @@ void TextReader::parserDidReadField(CsvParser&, std::string_view field, std::uin
     if (!fillingRow_) return;
     fillingRow_->addText(static_cast<std::int64_t>(fieldIndex), field);
     currentColumn_ = fieldIndex;
+}
+
+void TextReader::parserDidReplaceUndecodableBytes(CsvParser&, std::uint64_t fieldIndex,
+                                                  std::uint64_t byteOffset) {
+    // A file with damaged bytes all over would fill the log; the count says how many there were.
+    constexpr std::uint64_t kReportedReplacements = 100;
+    if (++replacedByteSequences_ > kReportedReplacements) return;
+    appendParseLogEntry(
+        {ParseLogSeverity::warning,
+         formatMessage(localizedString("Row %1$lu, column %2$lu: the bytes at offset %3$lu are "
+                                       "not valid %4$@ and read as “�”."),
+                       recordBeingRead_, fieldIndex + 1, byteOffset,
+                       stringEncoding_.displayName())});
 }
 
 void TextReader::parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber) {

@@ -4,7 +4,8 @@
 //
 // Before anything is parsed the reader examines the head of the file (at most 512 KiB):
 // the line delimiter and an estimate of the row count, the field delimiter, the text
-// encoding, and a preview of the head decoded with that encoding. The session then either
+// encoding, a preview of the head decoded with that encoding, and whether the file escapes
+// quotes with backslashes. The session then either
 // parses at once (a trusted byte-order mark) or lets the user confirm the encoding on the
 // encoding page. Parsing streams the whole file through CsvParser into rows and picks
 // the header row.
@@ -78,6 +79,18 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     const TextEncoding& stringEncoding() const { return stringEncoding_; }
     OptionSource stringEncodingSource() const { return stringEncodingSource_; }
     bool hasByteOrderMark() const { return hasByteOrderMark_; }
+    // Whether "\" makes the next character literal. Delimited text is read as RFC 4180 has
+    // it, backslashes and "#" being ordinary characters (Windows accounts "DOMAIN\user",
+    // paths "C:\Users\", a name "#1"); only a head that escapes quotes inside quoted fields
+    // as \" and never doubles them turns escapes on. Lines starting with "#" are rows.
+    bool recognizesBackslashEscapes() const { return recognizesBackslashEscapes_; }
+    // The invalid sequences in the examined head of a file that is UTF-8 but for a few stray
+    // bytes (isUtf8WithStrayBytes): the preview shows each as U+FFFD, and the parse replaces
+    // them (in the whole file) and reports each by row and column in the parse log, instead
+    // of stopping there. 0 for any other file.
+    std::size_t strayByteSequencesInHead() const { return strayByteSequencesInHead_; }
+    // The sequences the last parse replaced by U+FFFD.
+    std::uint64_t replacedByteSequences() const { return replacedByteSequences_; }
     std::uint64_t currentLine() const { return currentLine_; }
     std::uint64_t currentColumn() const { return currentColumn_; }
     bool useOwnEncodingDetectionAlgorithm() const { return useOwnEncodingDetectionAlgorithm_; }
@@ -91,6 +104,7 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     void detectDelimiters();
     bool detectEncoding();
     void makePreview(bool detected);
+    void detectBackslashEscapes();
     // The examined head without a byte-order mark that belongs to the encoding.
     std::span<const std::uint8_t> textOfHead(const TextEncoding& encoding) const;
     void chooseHeaderRow();
@@ -99,6 +113,8 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     void parserDidBeginLine(CsvParser& parser, std::uint64_t recordNumber) override;
     void parserDidReadField(CsvParser& parser, std::string_view field,
                             std::uint64_t fieldIndex) override;
+    void parserDidReplaceUndecodableBytes(CsvParser& parser, std::uint64_t fieldIndex,
+                                          std::uint64_t byteOffset) override;
     void parserDidEndLine(CsvParser& parser, std::uint64_t recordNumber) override;
     void parserDidEndDocument(CsvParser& parser) override;
     void parserDidFailWithError(CsvParser& parser, const CsvError& error) override;
@@ -115,6 +131,9 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     TextEncoding stringEncoding_ = TextEncoding::windowsLatin1();
     OptionSource stringEncodingSource_ = OptionSource::defaultValue;
     bool hasByteOrderMark_ = false;
+    bool recognizesBackslashEscapes_ = false;
+    std::size_t strayByteSequencesInHead_ = 0;
+    std::uint64_t replacedByteSequences_ = 0;
     std::uint64_t currentLine_ = 1;
     std::uint64_t currentColumn_ = 1;
     bool useOwnEncodingDetectionAlgorithm_ = true;

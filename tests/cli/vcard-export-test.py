@@ -34,8 +34,7 @@ for name in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HO
     env[name] = os.path.join(work, name.lower())
 failures = []
 
-# The notes of notes.csv, as the user wrote them. The text reader takes a backslash as an
-# escape character, so the table doubles the backslashes of Piet's note.
+# The notes of notes.csv, as the user wrote them.
 NOTES = {
     "Nora Lindqvist": "Met at the fair in Malmö, 2023; prefers e-mail",
     "Piet de Vries": "Share: \\\\fileserver\\contacts\\piet; ask first",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -223,13 +224,100 @@ TEST_F(TextReaderTest, FieldsAreSanitizedAndNumberedRowsKeepTheirRecordNumbers) 
     auto reader = read("quoted.csv",
                        "Name,Note,Zip\n"
                        "\"Doe, Jane\",\"said \"\"hi\"\"\nand left\",=\"01067\"\n"
-                       "# a comment line\n"
-                       "  Max  ,a\\,b,\n");
-    ASSERT_EQ(reader->dataRows().size(), 3u);
+                       "# not a comment,x,\n"
+                       "  Max  ,a\\,b\n");
+    ASSERT_EQ(reader->dataRows().size(), 4u);
     EXPECT_EQ(texts(reader->dataRows()[1]),
               (std::vector<std::string>{"Doe, Jane", "said \"hi\"\nand left", "01067"}));
-    EXPECT_EQ(texts(reader->dataRows()[2]), (std::vector<std::string>{"Max", "a,b", ""}));
-    EXPECT_EQ(reader->dataRows()[2].rowIndex(), 3);
+    EXPECT_EQ(texts(reader->dataRows()[2]), (std::vector<std::string>{"# not a comment", "x", ""}));
+    EXPECT_EQ(texts(reader->dataRows()[3]), (std::vector<std::string>{"Max", "a\\", "b"}));
+    EXPECT_EQ(reader->dataRows()[3].rowIndex(), 4);
+}
+
+TEST_F(TextReaderTest, BackslashesAreTextUnlessTheFileEscapesQuotesWithThem) {
+    struct Case {
+        std::string content;
+        bool escapes;
+        std::vector<std::string> lastRow;
+    };
+    const Case cases[] = {
+        {"Name,Account,Home\nAda,ACME\\ada,C:\\Users\\ada\\\n",
+         false,
+         {"Ada", "ACME\\ada", "C:\\Users\\ada\\"}},
+        // A quoted path ending in a backslash is not an escaped quote.
+        {"Name,Home\nAda,\"C:\\Users\\ada\\\"\n", false, {"Ada", "C:\\Users\\ada\\"}},
+        {"Name,Note\nAda,\"said \\\"hi\\\"\"\n", true, {"Ada", "said \"hi\""}},
+        // Doubled quotes are RFC 4180's escape; a backslash before a quote is then text.
+        {"Name,Note,Tag\nAda,\"said \"\"hi\"\"\",\\\"x\n", false, {"Ada", "said \"hi\"", "\\\"x"}},
+        // An empty quoted field is no doubled quote.
+        {"Name,Note,Zip\nAda,\"said \\\"hi\\\"\",\"\"\n", true, {"Ada", "said \"hi\"", ""}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.content);
+        auto reader = read("escapes.csv", testCase.content);
+        EXPECT_EQ(reader->recognizesBackslashEscapes(), testCase.escapes);
+        ASSERT_FALSE(reader->dataRows().empty());
+        EXPECT_EQ(texts(reader->dataRows().back()), testCase.lastRow);
+    }
+}
+
+TEST_F(TextReaderTest, WindowsAccountsKeepTheirBackslashesAndHashRowsStay) {
+    auto reader = std::make_shared<TextReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                               "text-input" / "windows-accounts.csv");
+    reader->examineFile();
+    reader->parse(true);
+    EXPECT_FALSE(reader->recognizesBackslashEscapes());
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(texts(rows[1]),
+              (std::vector<std::string>{"Ada", "Lovelace", "ACME\\ada", "C:\\Users\\ada\\"}));
+    EXPECT_EQ(texts(rows[2]),
+              (std::vector<std::string>{"Grace", "Hopper", "ACME\\grace", "C:\\Users\\grace\\"}));
+    EXPECT_EQ(texts(rows[3]),
+              (std::vector<std::string>{"#Team", "Ops", "ACME\\ops", "\\\\fileserver\\ops"}));
+}
+
+TEST_F(TextReaderTest, StrayBytesInUtf8AreReplacedAndReportedWhereTheyAre) {
+    auto reader = std::make_shared<TextReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                               "text-input" / "utf8-one-stray-byte.csv");
+    ASSERT_TRUE(reader->examineFile());
+    EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
+    EXPECT_EQ(reader->strayByteSequencesInHead(), 1u);
+    ASSERT_TRUE(reader->detectedContent());
+    EXPECT_NE(reader->detectedContent()->find("Müller"), std::string::npos);
+    EXPECT_NE(reader->detectedContent()->find("+49 30 \uFFFD1015"), std::string::npos);
+    reader->parse(true);
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), 30u);
+    EXPECT_EQ(texts(rows[1])[0], "Müller");
+    EXPECT_EQ(texts(rows[16])[2], "+49 30 \uFFFD1015");
+    EXPECT_EQ(reader->replacedByteSequences(), 1u);
+    const auto& log = reader->parseLog();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const ParseLogEntry& entry) {
+        return entry.severity == ParseLogSeverity::warning &&
+               entry.message.starts_with("Row 17, column 3:");
+    }));
+}
+
+TEST_F(TextReaderTest, LegacyFilesMadeByIconvStayLegacy) {
+    struct Case {
+        std::string file;
+        std::vector<std::string> secondRow;
+    };
+    const Case cases[] = {{"windows-1252.csv", {"Müller", "München"}},
+                          {"latin-1.csv", {"Jürgen", "Köln"}}};
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.file);
+        auto reader = std::make_shared<TextReader>(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                                                   "text-input" / testCase.file);
+        ASSERT_TRUE(reader->examineFile());
+        EXPECT_NE(reader->stringEncoding(), TextEncoding::utf8());
+        EXPECT_EQ(reader->strayByteSequencesInHead(), 0u);
+        reader->parse(true);
+        ASSERT_GE(reader->dataRows().size(), 2u);
+        EXPECT_EQ(texts(reader->dataRows()[1]), testCase.secondRow);
+        EXPECT_EQ(reader->replacedByteSequences(), 0u);
+    }
 }
 
 TEST_F(TextReaderTest, PreviewParseStopsAfterOneHundredAndOneRows) {
