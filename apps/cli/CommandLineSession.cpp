@@ -216,6 +216,10 @@ bool allFilesExist(const std::vector<std::filesystem::path>& files) {
             printError(file.string() + ": no such file");
             return false;
         }
+        if (std::filesystem::is_directory(file, error)) {
+            printError(file.string() + ": is a folder, not a file");
+            return false;
+        }
     }
     return true;
 }

@@ -95,7 +95,8 @@ class CommandLineSession {
     std::size_t pagesSeen_ = 0;
 };
 
-// Fails with a message naming the first file that does not exist; true when all exist.
+// Fails with a message naming the first file that does not exist or is a folder; true when
+// all are files.
 bool allFilesExist(const std::vector<std::filesystem::path>& files);
 
 }  // namespace pelkora::cli

@@ -94,9 +94,12 @@ void printJson(const TabularDataReader& reader, const std::string& sheet, std::s
     const auto& rows = reader.dataRows();
     std::string line = "{";
     if (const auto* text = dynamic_cast<const TextReader*>(&reader)) {
-        line += "\"encoding\": " + json::quoted(text->stringEncoding().ianaName()) +
-                ", \"fieldDelimiter\": " + json::quoted(text->fieldDelimiter()) +
-                ", \"lineDelimiter\": " + json::quoted(text->lineDelimiter()) + ", ";
+        line +=
+            "\"encoding\": " + json::quoted(text->stringEncoding().ianaName()) +
+            ", \"fieldDelimiter\": " + json::quoted(text->fieldDelimiter()) +
+            ", \"lineDelimiter\": " + json::quoted(text->lineDelimiter()) +
+            ", \"backslashEscapes\": " + (text->recognizesBackslashEscapes() ? "true" : "false") +
+            ", \"invalidBytes\": " + std::to_string(text->replacedByteSequences()) + ", ";
     } else {
         line += "\"sheet\": " + json::quoted(sheet) + ", ";
     }
@@ -167,7 +170,11 @@ void printTable(const TabularDataReader& reader, const std::string& sheet, std::
                   << sourceText(text->stringEncodingSource()) << ")\n"
                   << "field delimiter: \"" << escapedControls(text->fieldDelimiter()) << "\" ("
                   << sourceText(text->fieldDelimiterSource()) << ")\n"
-                  << "line delimiter: \"" << escapedControls(text->lineDelimiter()) << "\"\n";
+                  << "line delimiter: \"" << escapedControls(text->lineDelimiter()) << "\"\n"
+                  << "backslash escapes: " << (text->recognizesBackslashEscapes() ? "on" : "off")
+                  << "\n";
+        if (text->replacedByteSequences() > 0)
+            std::cout << "invalid bytes: " << text->replacedByteSequences() << " (read as “�”)\n";
     } else {
         std::cout << "sheet: " << escapedControls(sheet) << "\n";
     }
@@ -219,6 +226,12 @@ int runRows(RowsOptions options, const GlobalOptions& globalOptions) {
         printError("rows: --sheet applies to Excel workbooks (.xlsx), and " +
                    standardInput.displayName(options.file) + " is a text file");
         return kUsageError;
+    }
+    // What the reader survived (bytes that are not valid in the encoding …) goes to standard
+    // error, so that the rows on standard output stay as they are.
+    for (const auto& entry : reader->parseLog()) {
+        if (entry.severity == ParseLogSeverity::warning)
+            printWarning(standardInput.displayName(options.file) + ": " + entry.message);
     }
     const std::size_t limit = options.limit.value_or(std::numeric_limits<std::size_t>::max());
     if (options.json) {
@@ -293,7 +306,12 @@ void addRowsCommand(CLI::App& app, CommandContext& context) {
              {"Print the rows of a table file as the importer reads them",
               "Reads a table file as the importer does (encoding and delimiter detection, "
               "header row) and prints its rows: a table, or JSON Lines with --json (a first "
-              "line describing the file, then one object per row). A progress bar shows on a "
+              "line describing the file, then one object per row). For a text file the first "
+              "line holds encoding, fieldDelimiter, lineDelimiter, backslashEscapes (true when "
+              "a backslash escapes the next character, which is only when the file escapes "
+              "quotes as \\\" and never doubles them; otherwise backslashes are text) and "
+              "invalidBytes (byte sequences not valid in the encoding, each read as U+FFFD and "
+              "reported by row and column on standard error). A progress bar shows on a "
               "terminal unless --quiet.",
               {{"pelkora rows contacts.csv", "The rows as a table, the header row marked *."},
                {"pelkora rows --json --limit 5 --encoding windows-1252 old.csv",
