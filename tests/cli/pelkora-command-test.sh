@@ -100,7 +100,7 @@ check "log path" "$XDG_STATE_HOME/pelkora/logs/runtime.log" "$out"
 check "log written" 1 "$(grep -q 'Goodbye!' "$XDG_STATE_HOME/pelkora/logs/runtime.log" && echo 1)"
 
 run rows --json "$examples/contacts.csv"
-check "rows json header" '{"encoding": "UTF-8", "fieldDelimiter": ",", "lineDelimiter": "\n", "headerRowIndex": 0, "exampleDataRowIndex": 1, "rowCount": 31}' "$(head -1 <<<"$out")"
+check "rows json header" '{"encoding": "UTF-8", "fieldDelimiter": ",", "lineDelimiter": "\n", "backslashEscapes": false, "invalidBytes": 0, "headerRowIndex": 0, "exampleDataRowIndex": 1, "rowCount": 31}' "$(head -1 <<<"$out")"
 check "rows json first data row" 1 "$(sed -n 3p <<<"$out" | grep -cF '{"rowIndex": 2, "empty": false, "cells": [[0, "Anna"], [1, "Müller"],')"
 check "rows json line count" 32 "$(wc -l <<<"$out")"
 run rows --json --limit 1 "$data/encodings/german.windows-1252.csv"
