@@ -42,6 +42,9 @@ using ContactStoreError = Error<ContactStoreErrorKind>;
 class SaveRequest {
   public:
     void addContact(Contact contact, std::string containerIdentifier);
+    // When the container has a group of that name already, letter for letter, when the
+    // request is applied, no group is added and the request's members of this one join that
+    // group instead: ask the store's groups afterwards which one the name has.
     void addGroup(Group group, std::string containerIdentifier);
     void addMember(std::string contactIdentifier, std::string groupIdentifier);
     void deleteGroup(std::string groupIdentifier);

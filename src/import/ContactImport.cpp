@@ -32,8 +32,25 @@ const Group* groupNamed(const std::vector<Group>& groups, const std::string& nam
     return nullptr;
 }
 
+// Of the groups a request added, those that were made: the store joins a group named like one
+// the container has already (another import may have made it meanwhile) instead of adding it.
+Expected<std::vector<std::string>, ContactStoreError> groupsMade(
+    contacts::ContactStore& store, const std::string& containerID,
+    const std::vector<std::string>& added) {
+    auto groups = store.groups(containerID);
+    if (!groups) return Unexpected(groups.error());
+    std::unordered_set<std::string> there;
+    for (const Group& group : *groups) there.insert(group.identifier);
+    std::vector<std::string> made;
+    for (const std::string& identifier : added) {
+        if (there.contains(identifier)) made.push_back(identifier);
+    }
+    return made;
+}
+
 // The container's group with the name, ignoring letter case, or else a new group with the
-// name, created in its own request and added to `created`.
+// name, created in its own request and added to `created`; when another import made the name
+// meanwhile, the store keeps that group and it is the one returned.
 Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store,
                                                    const std::vector<Group>& groups,
                                                    const std::string& containerID,
@@ -47,7 +64,17 @@ Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store
     SaveRequest creation;
     creation.addGroup(group, containerID);
     if (auto done = store.execute(creation); !done) return Unexpected(done.error());
-    created.push_back(group.identifier);
+    auto now = store.groups(containerID);
+    if (!now) return Unexpected(now.error());
+    const Group* kept = nullptr;
+    for (const Group& candidate : *now) {
+        if (candidate.identifier == group.identifier) {
+            created.push_back(group.identifier);
+            return group;
+        }
+        if (candidate.name == name && !kept) kept = &candidate;
+    }
+    if (kept) return *kept;
     return group;
 }
 
@@ -300,17 +327,18 @@ auto ContactImport::createGroups(const std::vector<std::string>& names) -> StepR
     std::unordered_set<std::string> known;
     for (const Group& group : groups_) known.insert(group.name);
     SaveRequest creation;
-    std::vector<std::string> created;
+    std::vector<std::string> added;
     for (const std::string& name : names) {
         if (name.empty() || !known.insert(name).second) continue;
-        created.push_back(contacts::makeUUID());
-        creation.addGroup(Group{created.back(), name}, containerID_);
-        ++summary_.groupsCreated;
+        added.push_back(contacts::makeUUID());
+        creation.addGroup(Group{added.back(), name}, containerID_);
     }
-    if (!creation.isEmpty()) {
-        if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
-    }
-    recordCreatedGroups(created);
+    if (creation.isEmpty()) return {};
+    if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
+    auto created = groupsMade(*store_, containerID_, added);
+    if (!created) return storeFailure(created.error());
+    summary_.groupsCreated += created->size();
+    recordCreatedGroups(*created);
     return {};
 }
 

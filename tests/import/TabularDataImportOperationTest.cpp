@@ -228,6 +228,31 @@ TEST_F(TabularDataImportOperationTest, DuplicatesByNameAcrossChunksButNotWithinO
     EXPECT_EQ(store_->groups(local()).value().size(), 2u);
 }
 
+// Another import into the same book makes "Friends" and the duplicates group between this
+// import's reading of the groups and its saving them: each name stays one group, which this
+// import's contacts join, and only the group it made itself counts as created.
+TEST_F(TabularDataImportOperationTest, GroupsAnotherImportMadeMeanwhileAreJoinedNotRepeated) {
+    auto other = SqliteContactStore::open(directory_.path() / "contacts.sqlite");
+    ASSERT_TRUE(other);
+    store_->beforeExecute = [&](const SaveRequest& request) {
+        if (request.addedGroups().empty() || !(*other)->groups(local()).value().empty()) return;
+        SaveRequest theirs;
+        for (const char* name : {"Friends", "OLD DUPLICATES"})
+            theirs.addGroup(Group{makeUUID(), name}, local());
+        ASSERT_TRUE((*other)->execute(theirs));
+    };
+    const ImportSummary summary = run(source(
+        {{"First", "Last", "Group"}, {"Anna", "Berg", "Friends"}, {"Carl", "Dahl", "Work"}}));
+
+    EXPECT_EQ(summary.groupsCreated, 1u);
+    std::vector<std::string> names;
+    for (const Group& group : store_->groups(local()).value()) names.push_back(group.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Friends", "NEW DUPLICATES", "OLD DUPLICATES", "Work"}));
+    EXPECT_EQ(members("Friends"), std::vector<std::string>{"Anna Berg"});
+    EXPECT_EQ(members("Work"), std::vector<std::string>{"Carl Dahl"});
+}
+
 // Each chunk finds as existing every contact of its names that the store held before the
 // import or that an earlier chunk saved, however many chunks ago the name was last seen.
 TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryEarlierContact) {

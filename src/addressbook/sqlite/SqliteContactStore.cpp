@@ -458,6 +458,7 @@ struct SqliteContactStore::Database {
     Statement deleteGroup;
     Statement deleteEmptyGroup;
     Statement selectGroupExists;
+    Statement selectGroupNamed;
     Statement deleteContact;
     Statement insertGroup;
     Statement insertContact;
@@ -664,6 +665,10 @@ struct SqliteContactStore::Database {
              "DELETE FROM contact_groups WHERE identifier = ?1 AND NOT EXISTS "
              "(SELECT 1 FROM memberships WHERE group_identifier = ?1)"},
             {&selectGroupExists, "SELECT 1 FROM contact_groups WHERE identifier = ?1"},
+            // The NOCASE term lets the name index narrow the search; the plain one decides.
+            {&selectGroupNamed,
+             "SELECT identifier FROM contact_groups WHERE container = ?1 "
+             "AND name = ?2 COLLATE NOCASE AND name = ?2 ORDER BY rowid LIMIT 1"},
             {&deleteContact, "DELETE FROM contacts WHERE identifier = ?1"},
             {&insertGroup,
              "INSERT INTO contact_groups (identifier, container, name) VALUES (?1, ?2, ?3)"},
@@ -908,8 +913,11 @@ struct SqliteContactStore::Database {
             for (Container& container : *all)
                 containerIdentifiers.insert(std::move(container.identifier));
         }
+        // A group's identifier -> the identifier of the group of that name it became.
+        std::unordered_map<std::string, std::string> reusedGroups;
         for (const SaveRequest::AddedGroup& added : request.addedGroups()) {
-            if (auto inserted = addGroup(added, containerIdentifiers); !inserted) return inserted;
+            if (auto inserted = addGroup(added, containerIdentifiers, reusedGroups); !inserted)
+                return inserted;
         }
         std::unordered_map<std::string, std::int64_t> lastCreated;
         std::string record;
@@ -922,7 +930,14 @@ struct SqliteContactStore::Database {
         // group always share it.
         const bool oneContainer = containerIdentifiers.size() == 1;
         for (const SaveRequest::Membership& membership : request.addedMembers()) {
-            if (auto inserted = addMember(membership, oneContainer); !inserted) return inserted;
+            auto reused = reusedGroups.find(membership.groupIdentifier);
+            if (reused == reusedGroups.end()) {
+                if (auto inserted = addMember(membership, oneContainer); !inserted) return inserted;
+            } else if (auto inserted =
+                           addMember({membership.contactIdentifier, reused->second}, oneContainer);
+                       !inserted) {
+                return inserted;
+            }
         }
         return {};
     }
@@ -998,11 +1013,26 @@ struct SqliteContactStore::Database {
                            "there is no container with the identifier " + inQuotes(identifier));
     }
 
+    // A group whose name the container has already, letter for letter, is not added: the
+    // request's members of it join the group that is there. The look-up runs under the write
+    // lock, so two imports starting together into a new book make each name once.
     Result<void> addGroup(const SaveRequest::AddedGroup& added,
-                          const std::unordered_set<std::string>& containerIdentifiers) {
+                          const std::unordered_set<std::string>& containerIdentifiers,
+                          std::unordered_map<std::string, std::string>& reusedGroups) {
         if (auto found = checkContainer(containerIdentifiers, added.containerIdentifier); !found)
             return found;
         if (auto counted = countWrite(); !counted) return counted;
+        {
+            auto named = selectGroupNamed.run();
+            named.bind(added.containerIdentifier).bind(added.group.name);
+            const int result = named.step();
+            if (result == SQLITE_ROW && named.text(0) != added.group.identifier) {
+                reusedGroups.insert_or_assign(added.group.identifier, std::string(named.text(0)));
+                return {};
+            }
+            if (result != SQLITE_ROW && result != SQLITE_DONE)
+                return sqliteFailure(result, "save to");
+        }
         auto run = insertGroup.run();
         run.bind(added.group.identifier).bind(added.containerIdentifier).bind(added.group.name);
         if (int result = run.step(); result != SQLITE_DONE)

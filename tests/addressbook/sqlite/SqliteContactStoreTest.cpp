@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <latch>
 #include <thread>
 
 #include "TestSupport.h"
@@ -389,6 +390,65 @@ TEST_F(SqliteContactStoreTest, AddsNewContactsToANewGroupInOneRequest) {
 
 // Contacts go first, so a group the request empties is deleted by the same request; a group
 // that keeps a member stays, and so does every membership of the contacts that stay.
+// A group whose name the container has, letter for letter, is not made twice: the request's
+// members join the group that is there; another letter case is another group.
+TEST_F(SqliteContactStoreTest, AddingAGroupNamedLikeOneThereJoinsIt) {
+    const Group friends = populate(3);
+    const Contact ada = person("Ada", "Lovelace");
+    const Group again = group("Friends"), twice = group("Friends"), lower = group("friends"),
+                chess = group("Chess"), chessAgain = group("Chess");
+    SaveRequest request;
+    for (const Group& added : {again, twice, lower, chess, chessAgain})
+        request.addGroup(added, local());
+    request.addContact(ada, local());
+    for (const Group& joined : {again, twice, lower, chessAgain})
+        request.addMember(ada.identifier, joined.identifier);
+    ASSERT_TRUE(store_->execute(request));
+
+    EXPECT_EQ(store_->groups(local()).value(), (std::vector<Group>{chess, friends, lower}));
+    const auto memberships = store_->groupMemberships(local()).value();
+    ASSERT_FALSE(memberships.empty());
+    EXPECT_EQ(memberships.back().first, ada.identifier);
+    EXPECT_EQ(memberships.back().second,
+              (std::vector<std::string>{chess.identifier, friends.identifier, lower.identifier}));
+}
+
+// Two connections, like two imports started together after each found no group in a new
+// book, add the same names; whichever commits second joins the first one's groups.
+TEST_F(SqliteContactStoreTest, SavesRacingOnANewBookMakeEachGroupOnce) {
+    for (int round = 0; round < 10; ++round) {
+        const fs::path file = folder_ / ("race" + std::to_string(round) + ".sqlite");
+        auto first = SqliteContactStore::open(file), second = SqliteContactStore::open(file);
+        ASSERT_TRUE(first && second);
+        const std::string container = (*first)->defaultContainerIdentifier();
+        std::latch start(2);
+        const auto importer = [&](SqliteContactStore& store, const std::string& name) {
+            SaveRequest request;
+            const Group duplicates = group("OLD DUPLICATES"), family = group("Family");
+            request.addGroup(duplicates, container);
+            request.addGroup(family, container);
+            const Contact contact = person(name, "Racer");
+            request.addContact(contact, container);
+            request.addMember(contact.identifier, duplicates.identifier);
+            request.addMember(contact.identifier, family.identifier);
+            start.arrive_and_wait();
+            EXPECT_TRUE(store.execute(request));
+        };
+        std::thread one(importer, std::ref(**first), "One");
+        std::thread two(importer, std::ref(**second), "Two");
+        one.join();
+        two.join();
+
+        const std::vector<Group> groups = (*first)->groups(container).value();
+        ASSERT_EQ(groups.size(), 2u) << "round " << round;
+        const auto memberships = (*first)->groupMemberships(container).value();
+        ASSERT_EQ(memberships.size(), 2u);
+        for (const auto& [contact, joined] : memberships)
+            EXPECT_EQ(joined,
+                      (std::vector<std::string>{groups[0].identifier, groups[1].identifier}));
+    }
+}
+
 TEST_F(SqliteContactStoreTest, DeletesContactsAndThenTheGroupsTheyLeaveEmpty) {
     SaveRequest setup;
     const Group imported = group("Imported"), shared = group("Shared"), empty = group("Empty"),
