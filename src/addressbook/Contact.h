@@ -127,8 +127,12 @@ struct Group {
     bool operator==(const Group&) const = default;
 };
 
-// A new random (version 4) UUID in upper-case text form, like
-// "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
+// A new time-ordered (version 7) UUID in upper-case text form, like
+// "0193A5C2-7E41-7A03-93FC-0C247A3E6E5F": the milliseconds since 1970, a counter and 62
+// random bits. The identifiers one thread makes sort in the order they were made, so the
+// address book's indexes on identifiers (contacts, group members) grow at their end: an
+// import that puts every contact in a duplicates group rewrites a few index pages per saved
+// chunk instead of one page per member.
 std::string makeUUID();
 
 template <typename Value>

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,7 +17,7 @@ bool isUpperHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
-TEST(ContactTest, UUIDsAreVersionFourInUpperCaseHexWithDashes) {
+TEST(ContactTest, UUIDsAreVersionSevenInUpperCaseHexWithDashes) {
     for (int round = 0; round < 1000; ++round) {
         const std::string uuid = makeUUID();
         ASSERT_EQ(uuid.size(), 36u) << uuid;
@@ -25,9 +27,9 @@ TEST(ContactTest, UUIDsAreVersionFourInUpperCaseHexWithDashes) {
             else
                 ASSERT_TRUE(isUpperHex(uuid[at])) << uuid;
         }
-        EXPECT_EQ(uuid[14], '4') << "version 4: " << uuid;
+        EXPECT_EQ(uuid[14], '7') << "version 7: " << uuid;
         EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos)
-            << "RFC 4122 variant: " << uuid;
+            << "RFC 9562 variant: " << uuid;
     }
 }
 
@@ -43,6 +45,23 @@ TEST(ContactTest, UUIDsDoNotRepeatWithinOrAcrossThreads) {
     std::set<std::string> all(first.begin(), first.end());
     all.insert(second.begin(), second.end());
     EXPECT_EQ(all.size(), 2u * kPerThread);
+}
+
+// The address book's indexes on identifiers stay append-only for an import only when the
+// identifiers come in order, also many within one millisecond; the leading 48 bits are the
+// time they were made.
+TEST(ContactTest, UUIDsOfOneThreadSortInTheOrderTheyWereMade) {
+    const auto before = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    std::vector<std::string> made(50000);
+    for (auto& uuid : made) uuid = makeUUID();
+    EXPECT_TRUE(std::is_sorted(made.begin(), made.end()));
+    EXPECT_EQ(std::adjacent_find(made.begin(), made.end()), made.end());
+    std::string hex = made.front().substr(0, 8) + made.front().substr(9, 4);
+    const long long stamp = std::stoll(hex, nullptr, 16);
+    EXPECT_GE(stamp, before);
+    EXPECT_LT(stamp, before + 60000);
 }
 
 TEST(ContactTest, NewContactsHaveTheirOwnIdentifier) {

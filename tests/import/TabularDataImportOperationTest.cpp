@@ -253,6 +253,32 @@ TEST_F(TabularDataImportOperationTest, GroupsAnotherImportMadeMeanwhileAreJoined
     EXPECT_EQ(members("Work"), std::vector<std::string>{"Carl Dahl"});
 }
 
+// Rows that all have one name make every saved contact a duplicate, and every chunk adds
+// as many members to the duplicates groups as it has rows. What the book writes for them
+// (its write-ahead log holds each page a save changed, and the import is short of the log's
+// checkpoint) grows in proportion to the rows, as it does for rows of distinct names.
+TEST_F(TabularDataImportOperationTest, RowsOfOneNameWriteInProportionToTheirNumber) {
+    const auto logBytes = [&](int count, bool oneName) {
+        TemporaryDirectory folder;
+        auto opened = SqliteContactStore::open(folder.path() / "contacts.sqlite");
+        EXPECT_TRUE(opened);
+        store_ = std::make_shared<ObservedStore>(std::move(*opened));
+        options_.selectedContainerID = local();
+        std::vector<std::vector<std::string>> rows{{"First", "Last", "Group"}};
+        for (int i = 0; i < count; ++i)
+            rows.push_back({"Anna", oneName ? "Berg" : std::to_string(i), ""});
+        const ImportSummary summary = run(source(rows));
+        EXPECT_EQ(summary.newDuplicates, oneName ? static_cast<std::uint64_t>(count - 500) : 0u);
+        const auto bytes = std::filesystem::file_size(folder.path() / "contacts.sqlite-wal");
+        store_.reset();
+        return static_cast<double>(bytes);
+    };
+    const double single = logBytes(3000, true), twice = logBytes(6000, true);
+    const double distinct = logBytes(3000, false);
+    EXPECT_LT(twice / single, 2.3) << single << " bytes, then " << twice;
+    EXPECT_LT(single / distinct, 2.5) << single << " bytes, distinct names " << distinct;
+}
+
 // Each chunk finds as existing every contact of its names that the store held before the
 // import or that an earlier chunk saved, however many chunks ago the name was last seen.
 TEST_F(TabularDataImportOperationTest, DuplicatesByNameOverThreeChunksFindEveryEarlierContact) {
