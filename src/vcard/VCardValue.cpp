@@ -231,7 +231,7 @@ void appendEscapedText(std::string& out, std::string_view text) {
     // Runs of plain characters are copied whole; only the few special ones are looked at.
     static constexpr auto special = [] {
         std::array<bool, 256> table{};
-        for (const unsigned char c : {'\\', ',', ';', '\r', '\n'}) table[c] = true;
+        for (const unsigned char c : {'\\', ',', ';', '\r', '\n', '\0'}) table[c] = true;
         return table;
     }();
     std::size_t runStart = 0;
@@ -248,6 +248,8 @@ void appendEscapedText(std::string& out, std::string_view text) {
                 break;
             case ';':
                 out += "\\;";
+                break;
+            case '\0':  // no reader takes a NUL for text; a cell may hold one
                 break;
             case '\r':
                 out += "\\n";

@@ -41,7 +41,8 @@ std::string unescapeText(std::string_view text);
 // The pieces between the unescaped separators (";" for N, ADR and ORG, "," for lists), still
 // escaped; always at least one.
 std::vector<std::string_view> splitEscaped(std::string_view text, char separator);
-// Text as a value: backslash, comma and semicolon escaped, each line break as "\n".
+// Text as a value: backslash, comma and semicolon escaped, each line break as "\n", NUL
+// characters left out.
 std::string escapeText(std::string_view text);
 // The same, appended to `out`.
 void appendEscapedText(std::string& out, std::string_view text);

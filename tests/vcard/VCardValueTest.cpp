@@ -13,6 +13,7 @@ TEST(VCardValueTest, TextValuesEscapeBackslashSeparatorsAndEveryLineBreak) {
     EXPECT_EQ(detail::escapeText("a\\b,c;d\r\ne\rf\ng"), "a\\\\b\\,c\\;d\\ne\\nf\\ng");
     EXPECT_EQ(detail::escapeText(",;"), "\\,\\;");
     EXPECT_EQ(detail::escapeText("Straße\n"), "Straße\\n");
+    EXPECT_EQ(detail::escapeText(std::string("\0Ada\0\0Love\0lace,\0", 17)), "AdaLovelace\\,");
     std::string out = "X:";
     detail::appendEscapedText(out, "1,2");
     EXPECT_EQ(out, "X:1\\,2");
