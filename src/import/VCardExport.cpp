@@ -226,11 +226,24 @@ Expected<ExportedVCard, VCardRepresentationError> vCardRepresentation(
 std::string vCardFileBaseName(const Contact& contact) {
     std::string name = stringFromContact(contact, ContactFormatterStyle::fullName);
     if (name.empty()) name = localizedString("Contact", "file name of a nameless contact's vCard");
-    for (char& c : name) {
-        if (c == '/' || c == ':' || c == '\\' || c == '\0') c = '_';
+    // Control characters (C0, DEL and the two-byte C1 ones) would reach terminals and file
+    // managers from a directory listing.
+    std::string safe;
+    safe.reserve(name.size());
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        const auto c = static_cast<unsigned char>(name[at]);
+        if (c == 0xC2 && at + 1 < name.size() && static_cast<unsigned char>(name[at + 1]) >= 0x80 &&
+            static_cast<unsigned char>(name[at + 1]) <= 0x9F) {
+            safe += '_';
+            ++at;
+        } else if (c < 0x20 || c == 0x7F || c == '/' || c == ':' || c == '\\') {
+            safe += '_';
+        } else {
+            safe += static_cast<char>(c);
+        }
     }
-    if (name.front() == '.') name.front() = '_';
-    return name;
+    if (safe.front() == '.') safe.front() = '_';
+    return safe;
 }
 
 // MARK: - The operations

@@ -57,7 +57,8 @@ Expected<ExportedVCard, VCardRepresentationError> vCardRepresentation(
 
 // The file name (without extension) the individual export starts from: the contact's full
 // name, or "Contact" when it has none, with "/", ":" and "\" turned into "_", a leading "."
-// turned into "_" so that the file is neither hidden nor a path step, and NUL bytes replaced.
+// turned into "_" so that the file is neither hidden nor a path step, and each control
+// character (NUL, tab, line breaks, escape, DEL, U+0080…U+009F) turned into "_" too.
 std::string vCardFileBaseName(const contacts::Contact& contact);
 
 // The shared part of both exports: the source, the destination, the delegate and the walk

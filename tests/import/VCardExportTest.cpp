@@ -285,12 +285,19 @@ TEST(VCardRepresentationTest, EveryAddedPropertyAppearsExactlyOnce) {
     EXPECT_EQ(entries->at(0).contact.contactRelations[0].label, Label::other);
 }
 
-TEST(VCardFileBaseNameTest, SeparatorsAndLeadingDotsCannotLeaveTheFolder) {
+TEST(VCardFileBaseNameTest, SeparatorsControlCharactersAndLeadingDotsAreReplaced) {
     EXPECT_EQ(vCardFileBaseName(namedContact("AC/DC:", "Live")), "AC_DC_ Live");
     EXPECT_EQ(vCardFileBaseName(namedContact("a\\b", "")), "a_b");
     EXPECT_EQ(vCardFileBaseName(namedContact("../x", "")), "_._x");
     EXPECT_EQ(vCardFileBaseName(namedContact(".hidden", "")), "_hidden");
     EXPECT_EQ(vCardFileBaseName(Contact::makeNew()), "Contact");
+    EXPECT_EQ(vCardFileBaseName(namedContact("Ada\x1B[2J\tLove", "lace\r\n\x7F")),
+              "Ada_[2J_Love lace___");
+    EXPECT_EQ(vCardFileBaseName(namedContact("Zoë\xC2\x9B"
+                                             "31m",
+                                             "Ünal")),
+              "Zoë_31m Ünal");
+    EXPECT_EQ(vCardFileBaseName(namedContact(std::string("a\0b", 3), "")), "a_b");
 }
 
 // MARK: - The operations
