@@ -145,8 +145,10 @@ std::error_code moveToBackup(const std::filesystem::path& logFile, std::filesyst
     return std::make_error_code(std::errc::file_exists);
 }
 
+// A symbolic link in the log's place is refused: anyone who may write to the state folder
+// could otherwise have the entries appended to a file of their choosing.
 int openForAppending(const std::filesystem::path& file) {
-    return ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    return ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
 }
 
 // Writes all bytes, or as many as the file takes.
@@ -251,7 +253,10 @@ void Logger::setUp() {
     }
 
     descriptor_ = openForAppending(logFile);
-    if (descriptor_ < 0) {
+    if (descriptor_ < 0 && errno == ELOOP) {
+        reportSetUpFailure("Not following the symbolic link in place of the runtime log", logFile,
+                           std::error_code(ELOOP, std::generic_category()));
+    } else if (descriptor_ < 0) {
         reportSetUpFailure("Could not create", logFile,
                            std::error_code(errno, std::generic_category()));
     }

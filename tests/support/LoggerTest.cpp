@@ -228,6 +228,29 @@ TEST_F(LoggerTest, FileInPlaceOfFolderLeavesLoggerWithoutFile) {
     EXPECT_EQ(test::readFile(folder_ / "logs"), "not a folder");
 }
 
+// A link planted in the log's place, to a file that is there or to none yet, is reported and
+// never written through.
+TEST_F(LoggerTest, SymbolicLinkInPlaceOfTheLogIsReportedAndNotFollowed) {
+    for (const bool targetExists : {true, false}) {
+        const fs::path target = folder_ / (targetExists ? "victim" : "planted");
+        if (targetExists) test::writeFile(target, "keep me");
+        fs::create_directories(logFile().parent_path());
+        fs::remove(logFile());
+        fs::create_symlink(target, logFile());
+        testing::internal::CaptureStdout();
+        auto logger = makeLogger();
+        logger->log(LogType::error, "must not reach the target");
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(printed.find("+++++ Not following the symbolic link"), std::string::npos)
+            << printed;
+        if (targetExists)
+            EXPECT_EQ(test::readFile(target), "keep me");
+        else
+            EXPECT_FALSE(fs::exists(target));
+        EXPECT_TRUE(fs::is_symlink(logFile()));
+    }
+}
+
 TEST_F(LoggerTest, UnwritableEntryIsDroppedAndLaterEntriesAreWritten) {
     auto logger = makeLogger();
     fs::remove(logFile());
