@@ -1,6 +1,10 @@
 #include "platform/SettingsStore.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -131,6 +135,29 @@ SettingsStore& SettingsStore::standard() {
     return store;
 }
 
+namespace {
+
+// Renames the file to "<name>.damaged", or "<name>.damaged-2" and on when an earlier damaged
+// file is kept there: no kept copy is ever replaced.
+std::error_code keepAside(const std::filesystem::path& file, std::filesystem::path& aside) {
+    for (int number = 1; number < 1000; ++number) {
+        aside = file;
+        aside += number == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(number);
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return {};
+        if (errno == EEXIST) continue;
+        if (errno != EINVAL) return {errno, std::generic_category()};
+        // A file system without RENAME_NOREPLACE: look first.
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) continue;
+        std::filesystem::rename(file, aside, error);
+        return error;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+}  // namespace
+
 // Anything but a missing file or a dictionary means the file cannot be trusted. Moving it
 // aside keeps the user's data for inspection, and keeps the next synchronize() from
 // silently replacing it.
@@ -149,10 +176,8 @@ void SettingsStore::load() {
         return;
     }
 
-    auto aside = file_;
-    aside += ".damaged";
-    std::error_code renameError;
-    std::filesystem::rename(file_, aside, renameError);
+    std::filesystem::path aside;
+    std::error_code renameError = keepAside(file_, aside);
     if (renameError) {
         loadWarning_ = "The settings file " + quoted(file_) + " was not loaded (" + problem +
                        ") and could not be kept aside (" + renameError.message() +

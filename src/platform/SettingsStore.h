@@ -28,7 +28,8 @@ class SettingsStore {
     using Observer = std::function<void(const std::string& key)>;
     using ObservationId = std::uint64_t;
 
-    // Loads the file when it exists. A damaged file is renamed to "<name>.damaged", the
+    // Loads the file when it exists. A damaged file is renamed to "<name>.damaged" (when that
+    // is taken, "<name>.damaged-2" and on), the
     // store starts empty, and loadWarning() says what happened.
     explicit SettingsStore(std::filesystem::path file);
     SettingsStore(const SettingsStore&) = delete;

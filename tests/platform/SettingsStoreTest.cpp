@@ -361,11 +361,13 @@ TEST_F(SettingsStoreTest, DamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
         {"<plist><dict><key>ImportMode</key>", "the file ends"},
         {"<plist><array/></plist>", "holds a list instead of a dictionary"},
     };
-    for (const auto& [content, problem] : damages) {
+    // Each damaged file is kept; a later one never replaces an earlier one.
+    for (std::size_t index = 0; index < damages.size(); ++index) {
+        const auto& [content, problem] = damages[index];
         test::writeFile(file_, content);
         SettingsStore store(file_);
         registerLaunchDefaults(store);
-        const fs::path aside = file_.string() + ".damaged";
+        const fs::path aside = file_.string() + (index == 0 ? ".damaged" : ".damaged-2");
         ASSERT_TRUE(store.loadWarning());
         EXPECT_NE(store.loadWarning()->find(quoted(file_)), std::string::npos)
             << *store.loadWarning();
@@ -377,6 +379,7 @@ TEST_F(SettingsStoreTest, DamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
         EXPECT_TRUE(store.storedKeys().empty());
         EXPECT_EQ(store.stringForKey("ImportMode"), "Contacts");
     }
+    EXPECT_EQ(test::readFile(file_.string() + ".damaged"), damages[0].first);
 }
 
 TEST_F(SettingsStoreTest, ObserverHearsEveryChangeOfWhatTheKeyReads) {
