@@ -91,6 +91,12 @@ CommandLineSession::CommandLineSession(const GlobalOptions& options, bool showPr
     : frontEnd_(options.verbose, showProgress && isatty(STDERR_FILENO)),
       session_(std::make_unique<ImportSession>(SettingsStore::standard(),
                                                std::make_shared<AlwaysAuthorizedProvider>())) {
+    // A settings file that could not be loaded was kept aside and the settings start from
+    // their defaults: the user hears it once, not only in the runtime log.
+    static std::atomic<bool> loadWarningShown = false;
+    if (auto warning = SettingsStore::standard().loadWarning();
+        warning && !loadWarningShown.exchange(true))
+        printWarning("settings: " + *warning);
     const bool saves = access == SessionAccess::learnsAndSaves;
     SettingsStore::standard().setWritesFile(saves);
     session_->setLearnsAssignments(saves);

@@ -147,6 +147,18 @@ with tempfile.TemporaryDirectory() as work:
         check(f"an import changes {name}", str(homes[home] / "pelkora" / name) in changed,
               f"added {added}, removed {removed}, changed {changed}")
 
+    # A damaged settings file is kept aside and the import says so on stderr, once; a second
+    # damaged file is kept next to the first.
+    settings = homes["XDG_CONFIG_HOME"] / "pelkora" / "settings.plist"
+    for number, aside in ((1, "settings.plist.damaged"), (2, "settings.plist.damaged-2")):
+        settings.write_text(f"<plist><dict><key>damage {number}</key>", encoding="utf-8")
+        result = run("import", "--no-duplicates", str(contacts))
+        check(f"damaged settings {number}: one warning",
+              result.stderr.count("warning: settings: The settings file") == 1, result.stderr)
+        kept = settings.parent / aside
+        check(f"damaged settings {number}: kept as {aside}",
+              kept.exists() and f"damage {number}" in kept.read_text(encoding="utf-8"))
+
 if failures:
     print(f"{len(failures)} checks failed")
     sys.exit(1)
