@@ -28,6 +28,8 @@ std::string localizedDescription(ImportError error) {
             return localizedString(
                 "The Excel file is protected with a password. Save a copy without the "
                 "password, for example with LibreOffice Calc, and try again.");
+        case ImportError::permissionDenied:
+            return localizedString("The file is not readable: permission denied.");
     }
     return {};
 }
@@ -73,6 +75,10 @@ OpenErrorPresentation presentationOf(ImportError error) {
                 localizedString(
                     "OpenDocument spreadsheets are not supported. Re-save the file as .xlsx, for "
                     "example with LibreOffice Calc: soffice --convert-to xlsx FILE")};
+        case ImportError::permissionDenied:
+            return {cannotOpen,
+                    localizedString("The file is not readable: permission denied. "
+                                    "Check its permissions (ls -l FILE) and try again.")};
         case ImportError::vCard:
         case ImportError::protectedExcelFile:
             break;
@@ -100,6 +106,8 @@ std::string_view importErrorName(ImportError error) {
             return "openDocumentSpreadsheet";
         case ImportError::protectedExcelFile:
             return "protectedExcelFile";
+        case ImportError::permissionDenied:
+            return "permissionDenied";
     }
     return "unknown";
 }

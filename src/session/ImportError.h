@@ -17,6 +17,8 @@ enum class ImportError {
     numbersSpreadsheet,
     openDocumentSpreadsheet,
     protectedExcelFile,
+    // The file is there but may not be read (its permissions, a security module).
+    permissionDenied,
 };
 
 // The error's own description, as a log or a message line uses it.

@@ -524,6 +524,11 @@ Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesyste
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     sheetChoices_.clear();
+    // A workbook that may not be read is neither protected nor damaged: say so.
+    if (const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); descriptor >= 0)
+        ::close(descriptor);
+    else if (errno == EACCES || errno == EPERM)
+        return Unexpected(ImportError::permissionDenied);
     if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file))
         return Unexpected(ImportError::unreadableExcelFile);
     // The reader examines the workbook (relationships, sheets, shared strings, styles) as

@@ -2,6 +2,7 @@
 // field-mapping page.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "SessionTestSupport.h"
 #include "addressbook/ContactKeys.h"
@@ -58,6 +59,18 @@ TEST(WorkbookImportFlow, OneSheetIsParsedAtOnceAndDamagedPackagesAreRefused) {
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), ImportError::unreadableExcelFile);
     EXPECT_EQ(fixture.session.excelReader(), nullptr);
+
+    // A sound workbook the user may not read is reported as that, not as damaged.
+    if (geteuid() != 0) {
+        const auto locked =
+            fixture.file("locked.xlsx", test::readFile(kWorkbooks / "libreoffice-contacts.xlsx"));
+        std::filesystem::permissions(locked, std::filesystem::perms::none);
+        auto denied = fixture.session.openFile(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+        ASSERT_FALSE(denied);
+        EXPECT_EQ(denied.error(), ImportError::permissionDenied);
+        EXPECT_NE(presentationOf(denied.error()).text.find("permission denied"), std::string::npos);
+    }
 }
 
 TEST(WorkbookImportFlow, SharedStringsLostWholeRefuseTheWorkbookAndLostInPartEmptyTheirCells) {
