@@ -19,26 +19,7 @@ namespace {
 using Array = PropertyValue::Array;
 namespace fs = std::filesystem;
 
-// Makes every write beyond `bytes` fail with EFBIG for the object's lifetime. Unlike
-// permissions this also fails for root, so the failure paths are tested in any container.
-class ScopedFileSizeLimit {
-  public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~ScopedFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-  private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-};
+using test::ScopedFileSizeLimit;
 
 std::vector<std::string> filesIn(const fs::path& folder) {
     std::vector<std::string> names;

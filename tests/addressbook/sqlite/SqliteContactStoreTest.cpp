@@ -87,25 +87,7 @@ Contact contactWithEveryField() {
     return contact;
 }
 
-// Makes every write beyond `bytes` into any file fail (EFBIG) while the object lives; unlike
-// permissions this also holds for root.
-class ScopedFileSizeLimit {
-  public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~ScopedFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-  private:
-    void (*previousHandler_)(int);
-    rlimit previous_{};
-};
+using test::ScopedFileSizeLimit;
 
 class SqliteContactStoreTest : public ::testing::Test {
   protected:
