@@ -245,8 +245,10 @@ TEST_F(TabularDataImportOperationTest, GroupsAnotherImportMadeMeanwhileAreJoined
         {{"First", "Last", "Group"}, {"Anna", "Berg", "Friends"}, {"Carl", "Dahl", "Work"}}));
 
     EXPECT_EQ(summary.groupsCreated, 1u);
+    const auto groups = store_->groups(local());
+    ASSERT_TRUE(groups);
     std::vector<std::string> names;
-    for (const Group& group : store_->groups(local()).value()) names.push_back(group.name);
+    for (const Group& group : *groups) names.push_back(group.name);
     EXPECT_EQ(names,
               (std::vector<std::string>{"Friends", "NEW DUPLICATES", "OLD DUPLICATES", "Work"}));
     EXPECT_EQ(members("Friends"), std::vector<std::string>{"Anna Berg"});
