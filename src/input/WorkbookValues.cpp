@@ -167,30 +167,6 @@ namespace {
 
 // How much of an oversize text is decoded at a time.
 constexpr std::size_t kTextChunkSize = std::size_t{1} << 16;
-// The longest reference looked back for at a chunk's end ("&#x0010FFFF;" and some).
-constexpr std::size_t kLongestReference = 32;
-
-// Returns where to end a chunk of raw text at or before `end` so that no character, line end
-// ("\r\n" becomes one line feed) or reference is split between two chunks.
-std::size_t chunkEnd(std::string_view raw, std::size_t end, bool literal) {
-    const std::size_t wanted = end;
-    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80;
-         ++step) {
-        --end;
-    }
-    if (end > 0 && raw[end - 1] == '\r') --end;
-    if (!literal) {
-        const std::size_t from = end > kLongestReference ? end - kLongestReference : 0;
-        const auto ampersand = raw.substr(from, end - from).rfind('&');
-        if (ampersand != std::string_view::npos &&
-            raw.substr(from + ampersand, end - from - ampersand).find(';') ==
-                std::string_view::npos) {
-            end = from + ampersand;
-        }
-    }
-    return end > 0 ? end : wanted;
-}
-
 }  // namespace
 
 LimitedTextResult appendLimitedText(const xml::XmlPullScanner& scanner, std::string& out,
@@ -203,8 +179,9 @@ LimitedTextResult appendLimitedText(const xml::XmlPullScanner& scanner, std::str
         raw = {};
     }
     while (!raw.empty() && out.size() < limit) {
-        const std::size_t end =
-            raw.size() <= kTextChunkSize ? raw.size() : chunkEnd(raw, kTextChunkSize, literal);
+        const std::size_t end = raw.size() <= kTextChunkSize
+                                    ? raw.size()
+                                    : xml::textPieceEnd(raw, kTextChunkSize, literal);
         if (literal) {
             xml::appendValidUtf8(raw.substr(0, end), out);
         } else if (!xml::appendDecodedText(raw.substr(0, end), out)) {

@@ -147,6 +147,27 @@ bool appendDecodedText(std::string_view raw, std::string& out) {
     }
 }
 
+std::size_t textPieceEnd(std::string_view raw, std::size_t end, bool literal) {
+    // The longest reference looked back for ("&#x0010FFFF;" and some).
+    constexpr std::size_t kLongestReference = 32;
+    const std::size_t wanted = end;
+    for (int step = 0; step < 3 && end > 0 && (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80;
+         ++step) {
+        --end;
+    }
+    if (end > 0 && raw[end - 1] == '\r') --end;
+    if (!literal) {
+        const std::size_t from = end > kLongestReference ? end - kLongestReference : 0;
+        const auto ampersand = raw.substr(from, end - from).rfind('&');
+        if (ampersand != std::string_view::npos &&
+            raw.substr(from + ampersand, end - from - ampersand).find(';') ==
+                std::string_view::npos) {
+            end = from + ampersand;
+        }
+    }
+    return end > 0 ? end : wanted;
+}
+
 XmlPullScanner::XmlPullScanner(std::unique_ptr<InputStream> source, std::size_t expectedSize,
                                std::size_t maximumTokenSize)
     : source_(std::move(source)),
@@ -245,6 +266,7 @@ XmlPullScanner::Token XmlPullScanner::next() {
     }
     attributes_.clear();
     literalText_ = false;
+    if (literalSectionOpen_) return scanLiteralPiece();
     if (pendingEnd_) {
         pendingEnd_ = false;
         closePending_ = true;
@@ -309,11 +331,57 @@ XmlPullScanner::Token XmlPullScanner::scanText() {
         position_ += space;
         return Token::endOfDocument;
     }
-    const auto length = find('<', space);
-    const std::size_t textLength = length == std::string_view::npos ? end_ - position_ : length;
-    text_ = std::string_view(data_ + position_, textLength);
-    position_ += textLength;
+    const std::size_t length = textLength(space);
+    text_ = std::string_view(data_ + position_, length);
+    position_ += length;
     return Token::text;
+}
+
+std::size_t XmlPullScanner::textLength(std::size_t from) {
+    while (true) {
+        const std::size_t available = end_ - position_;
+        const std::size_t searchEnd = std::min(available, kLongestTextPiece);
+        if (from < searchEnd) {
+            if (const void* found = std::memchr(data_ + position_ + from, '<', searchEnd - from))
+                return static_cast<std::size_t>(static_cast<const char*>(found) - data_) -
+                       position_;
+            from = searchEnd;
+        }
+        if (available > kLongestTextPiece) {
+            return textPieceEnd(std::string_view(data_ + position_, available), kLongestTextPiece,
+                                false);
+        }
+        if (!refill()) return end_ - position_;
+    }
+}
+
+XmlPullScanner::Token XmlPullScanner::scanLiteralPiece() {
+    literalText_ = true;
+    std::size_t from = 0;
+    while (true) {
+        const std::string_view available(data_ + position_, end_ - position_);
+        const auto close = available.find("]]>", from);
+        if (close != std::string_view::npos && close <= kLongestTextPiece) {
+            text_ = available.substr(0, close);
+            position_ += close + 3;
+            literalSectionOpen_ = false;
+            return Token::text;
+        }
+        // The section's end is not among the first kLongestTextPiece bytes (it may be among the
+        // last two read): a piece ending before those splits no end of the section.
+        if (available.size() > kLongestTextPiece + 2) {
+            const auto end = textPieceEnd(available, kLongestTextPiece, true);
+            text_ = available.substr(0, end);
+            position_ += end;
+            return Token::text;
+        }
+        from = available.size() >= 2 ? available.size() - 2 : 0;
+        if (!refill()) {
+            if (!errorMessage_.empty()) return fail(errorMessage_);
+            return fail("the document ends inside character data at byte " +
+                        std::to_string(byteOffset()));
+        }
+    }
 }
 
 XmlPullScanner::Token XmlPullScanner::scanMarkup() {
@@ -345,12 +413,9 @@ XmlPullScanner::Token XmlPullScanner::scanMarkup() {
         }
         if (head == "<![CDATA[") {
             if (depth_ == 0) return fail("character data outside the root element");
-            const auto close = find("]]>", 9);
-            if (close == std::string_view::npos) return unexpectedEnd();
-            text_ = std::string_view(data_ + position_ + 9, close - 9);
-            literalText_ = true;
-            position_ += close + 3;
-            return Token::text;
+            position_ += 9;
+            literalSectionOpen_ = true;
+            return scanLiteralPiece();
         }
         if (depth_ > 0 || rootSeen_) return fail("a declaration inside the document");
         // A document type declaration: skipped, internal subset included, and never used.

@@ -6,9 +6,12 @@
 // holding more than a window of its bytes.
 //
 // The bytes come either from a stream (an entry being inflated in chunks), read into a
-// window that slides forward and grows only when a single token is larger than it, or from a
-// span held by the caller. Views a token hands out (names, attribute values, raw text) point
-// into the window and stay valid only until the next call of next().
+// window that slides forward and grows only when a single tag is larger than it, or from a
+// span held by the caller. A long text (or character data section) is handed out in pieces
+// of at most kLongestTextPiece bytes, one text token after another, so a cell of a gigabyte
+// costs a window of a few megabytes; callers append consecutive texts. Views a token hands out
+// (names, attribute values, raw text) point into the window and stay valid only until the next call
+// of next().
 //
 // Well-formedness is checked as far as the workbook reader relies on it: tags are closed in
 // order, there is exactly one root element, nothing but white space, comments and processing
@@ -35,6 +38,10 @@ namespace pelkora::xml {
 bool appendDecodedText(std::string_view raw, std::string& out);
 // Appends the text with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
 void appendValidUtf8(std::string_view text, std::string& out);
+// Where to end a piece of raw text at or just before `end` (below raw.size()) so that no
+// character, line end ("\r\n" becomes one line feed) or reference (unless `literal`) is split
+// between two pieces.
+std::size_t textPieceEnd(std::string_view raw, std::size_t end, bool literal);
 
 // Returns the part of a qualified name after its prefix ("x:c" gives "c").
 inline std::string_view localNameOf(std::string_view qualifiedName) {
@@ -52,8 +59,11 @@ class XmlPullScanner {
   public:
     enum class Token { startElement, endElement, text, endOfDocument, error };
 
-    // The largest single token (a tag, or a text between tags) the window grows to hold.
-    static constexpr std::size_t kMaximumTokenSize = std::size_t{1} << 30;
+    // The largest single tag, comment, processing instruction or declaration the window grows
+    // to hold: far beyond any real one.
+    static constexpr std::size_t kMaximumTokenSize = std::size_t{64} << 20;
+    // The longest piece of a text handed out as one token.
+    static constexpr std::size_t kLongestTextPiece = std::size_t{1} << 20;
     // The longest run of white space handed out as (part of) a text: longer than any cell's
     // text (32,767 characters), so a longer run is layout, never content, and it is skipped
     // as it is read instead of being held in the window.
@@ -116,6 +126,10 @@ class XmlPullScanner {
     void closeInnermost();
     Token scanEndTag(std::size_t tagLength);
     Token scanText();
+    // The length of the text at the position: up to the next '<', or a piece's end.
+    std::size_t textLength(std::size_t from);
+    // Hands out (a piece of) the character data section being read.
+    Token scanLiteralPiece();
     // Moves past the white space at the position without holding more than
     // kLongestKeptWhiteSpace bytes of it in the window; returns how many bytes of white space
     // now start at the position (those still held), and sets `dropped` when some were skipped.
@@ -134,6 +148,8 @@ class XmlPullScanner {
     std::string_view name_;
     std::string_view text_;
     bool literalText_ = false;
+    // Inside a character data section whose first pieces were handed out.
+    bool literalSectionOpen_ = false;
     std::vector<XmlAttribute> attributes_;
     std::size_t depth_ = 0;
     // An empty element's end token is still to come.

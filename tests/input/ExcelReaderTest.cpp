@@ -453,6 +453,10 @@ if sys.argv[2] == 'bombs':
   package('sheet-bomb.xlsx', '<worksheet %s><sheetData>%s%s</sheetData></worksheet>' % (main, rows, space))
   package('strings-bomb.xlsx', '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (main, rows),
           strings='<sst %s><si><t>Ann</t></si>%s</sst>' % (main, space))
+  half = ' ' * (10 << 20)
+  package('drawing-bomb.xlsx', '<worksheet %s><sheetData>%s%s</sheetData></worksheet>' % (main, rows, half),
+          drawing='<xdr:wsDr xmlns:xdr="http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing">%s</xdr:wsDr>' % half,
+          media=[])
 rows += ''.join('<row r="%d">%s</row>' % (r, cell('A%d' % r, 'Person %d' % r)) for r in range(2, 304))
 def anchor(row, image):
     return ('<xdr:oneCellAnchor><xdr:from><xdr:col>1</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>%d</xdr:row>'
@@ -499,6 +503,15 @@ TEST_F(HostilePackageTest, PartsInflatingBeyondTheirLimitStopTheRead) {
     // The shared strings: examination reports them.
     auto stringsBomb = std::make_shared<ExcelReader>(path("strings-bomb.xlsx"));
     EXPECT_TRUE(logMentions(*stringsBomb, "“xl/sharedStrings.xml” inflates to more than"));
+    // A drawing and a sheet, each within the part's limit, together beyond the package's.
+    delegate.failures.clear();
+    auto drawingBomb = std::make_shared<ExcelReader>(path("drawing-bomb.xlsx"));
+    parse(drawingBomb);
+    ASSERT_EQ(delegate.failures.size(), 1u);
+    EXPECT_NE(delegate.failures[0].message.find("The package inflates to more than 16777216 "
+                                                "bytes by the part “xl/worksheets/sheet1.xml”"),
+              std::string::npos)
+        << delegate.failures[0].message;
 }
 
 TEST_F(HostilePackageTest, EachPicturePartIsReadOnceScaledAndLimited) {
@@ -1218,6 +1231,48 @@ TEST(XmlPullScannerTest, WhiteSpaceBetweenElementsIsSkippedNotHeld) {
     EXPECT_TRUE(texts[1].ends_with(" Ann"));
     EXPECT_LE(texts[1].size(), xml::XmlPullScanner::kLongestKeptWhiteSpace + 3);
     EXPECT_EQ(scanner.byteOffset(), 5 * run + 64);
+}
+
+TEST(XmlPullScannerTest, LongTextsComeInPiecesThatJoinToTheWhole) {
+    // Texts and character data far beyond the largest tag the scanner may hold: they come as
+    // consecutive text tokens, never splitting a character, a reference or a line end, and
+    // joined they are the whole text.
+    constexpr std::size_t maximumToken = std::size_t{4} << 20;
+    constexpr std::size_t repeats = std::size_t{1} << 19;
+    const std::string text = "Zo\xC3\xAB &amp; Ann\r\n&#233;\xE2\x82\xAC|";
+    const std::string literal = "Zo\xC3\xAB]]\r\n&amp;\xF0\x9F\x98\x80";
+    xml::XmlPullScanner scanner(
+        std::make_unique<RepeatingStream>(
+            std::vector<std::pair<std::string, std::size_t>>{{"<a><b>", 1},
+                                                             {text, repeats},
+                                                             {"</b><c><![CDATA[", 1},
+                                                             {literal, repeats},
+                                                             {"]]></c></a>", 1}}),
+        0, maximumToken);
+    std::string joined[2];
+    std::size_t pieces[2] = {0, 0};
+    std::size_t element = 0;
+    while (true) {
+        const auto token = scanner.next();
+        ASSERT_NE(token, xml::XmlPullScanner::Token::error) << scanner.errorMessage();
+        if (token == xml::XmlPullScanner::Token::endOfDocument) break;
+        if (token == xml::XmlPullScanner::Token::startElement && scanner.depth() == 2)
+            element = scanner.localName() == "b" ? 0 : 1;
+        if (token != xml::XmlPullScanner::Token::text) continue;
+        EXPECT_LE(scanner.rawText().size(), xml::XmlPullScanner::kLongestTextPiece);
+        EXPECT_EQ(scanner.isLiteralText(), element == 1);
+        ASSERT_TRUE(scanner.appendText(joined[element]));
+        ++pieces[element];
+    }
+    std::string expectedText, expectedLiteral;
+    for (std::size_t index = 0; index < repeats; ++index) {
+        expectedText += "Zo\xC3\xAB & Ann\n\xC3\xA9\xE2\x82\xAC|";
+        expectedLiteral += literal;
+    }
+    EXPECT_GT(pieces[0], 4u);
+    EXPECT_GT(pieces[1], 4u);
+    EXPECT_TRUE(joined[0] == expectedText) << joined[0].size() << " " << expectedText.size();
+    EXPECT_TRUE(joined[1] == expectedLiteral) << joined[1].size() << " " << expectedLiteral.size();
 }
 
 TEST(XmlPullScannerTest, MalformedDocumentsAreErrors) {
