@@ -17,9 +17,10 @@ const std::string& relationshipsQuery() {
 
 // The package paths of the drawings the sheet's relationships name, in document order; none
 // when the sheet has no relationships part.
-std::vector<std::string> drawingPathsOf(const ZipArchive& archive, const Sheet& sheet) {
+std::vector<std::string> drawingPathsOf(const ZipArchive& archive, const Sheet& sheet,
+                                        InflationBudget* budget) {
     std::vector<std::string> paths;
-    auto relationships = parsePart(archive, relationshipsPathOf(sheet.pathInPackage));
+    auto relationships = parsePart(archive, relationshipsPathOf(sheet.pathInPackage), budget);
     if (!relationships) return paths;
     for (const auto& found : (*relationships)->select_nodes(relationshipsQuery().c_str())) {
         const auto relationship = found.node();
@@ -33,9 +34,9 @@ std::vector<std::string> drawingPathsOf(const ZipArchive& archive, const Sheet& 
 // relationships part.
 std::vector<ImageRelationship> imageRelationshipsOf(const ZipArchive& archive,
                                                     const std::string& drawingPath,
-                                                    std::int64_t sheetId) {
+                                                    std::int64_t sheetId, InflationBudget* budget) {
     std::vector<ImageRelationship> images;
-    auto relationships = parsePart(archive, relationshipsPathOf(drawingPath));
+    auto relationships = parsePart(archive, relationshipsPathOf(drawingPath), budget);
     if (!relationships) return images;
     for (const auto& found : (*relationships)->select_nodes(relationshipsQuery().c_str())) {
         const auto node = found.node();
@@ -86,13 +87,14 @@ void appendAnchoredImages(const pugi::xml_document& drawing,
 //   2. each drawing's relationships name its images,
 //   3. each anchor of the drawing places one of those images over a cell;
 // then the pictures are sorted by row, so that each row finds its own by bisection.
-SheetDrawings readSheetDrawings(const ZipArchive& archive, const Sheet& sheet) {
+SheetDrawings readSheetDrawings(const ZipArchive& archive, const Sheet& sheet,
+                                InflationBudget* budget) {
     SheetDrawings drawings;
-    for (const auto& drawingPath : drawingPathsOf(archive, sheet)) {
-        const auto images = imageRelationshipsOf(archive, drawingPath, sheet.sheetId);
+    for (const auto& drawingPath : drawingPathsOf(archive, sheet, budget)) {
+        const auto images = imageRelationshipsOf(archive, drawingPath, sheet.sheetId, budget);
         drawings.imageRelationships.insert(drawings.imageRelationships.end(), images.begin(),
                                            images.end());
-        auto drawing = parsePart(archive, drawingPath);
+        auto drawing = parsePart(archive, drawingPath, budget);
         if (!drawing) {
             writeLog(LogType::error, "Error while parsing sheet '%{public}@': %{public}@",
                      sheet.displayName, drawing.error());

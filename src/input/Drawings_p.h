@@ -11,6 +11,8 @@
 
 namespace pelkora::excel {
 
+class InflationBudget;
+
 // The pictures of a sheet's drawings.
 struct SheetDrawings {
     // The image relationships of all the sheet's drawings, in document order.
@@ -23,7 +25,9 @@ struct SheetDrawings {
 
 // Returns the pictures anchored in the drawings of the sheet. A sheet without relationships
 // has none; a drawing that cannot be read is logged and skipped, and an anchor without a cell
-// or a known picture is left out.
-SheetDrawings readSheetDrawings(const ZipArchive& archive, const Sheet& sheet);
+// or a known picture is left out. What the parts inflate to is charged to the budget, when
+// given.
+SheetDrawings readSheetDrawings(const ZipArchive& archive, const Sheet& sheet,
+                                InflationBudget* budget = nullptr);
 
 }  // namespace pelkora::excel

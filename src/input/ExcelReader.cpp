@@ -233,12 +233,12 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
                  "the workbook has no part “" + sheet.pathInPackage + "” for it.");
         return;
     }
-    auto drawings = excel::readSheetDrawings(*archive_, sheet);
+    parseInflation_ = std::make_unique<excel::InflationBudget>(packageSize());
+    parseInflation_->setUsed(examinedInflatedBytes_);
+    auto drawings = excel::readSheetDrawings(*archive_, sheet, parseInflation_.get());
     imageRelationships_ = std::move(drawings.imageRelationships);
     anchoredImages_ = std::move(drawings.anchoredImages);
     pictures_.clear();
-    parseInflation_ = std::make_unique<excel::InflationBudget>(packageSize());
-    parseInflation_->setUsed(examinedInflatedBytes_);
     auto stream = excel::openLimitedStream(*entry, parseInflation_.get());
     if (!stream) return failWith(kExcelReaderErrorSheetUnreadable, stream.error());
 

@@ -71,7 +71,8 @@ Expected<LimitedStream, std::string> openLimitedStream(const ZipArchiveEntry& en
 }
 
 Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipArchive& archive,
-                                                                     std::string_view name) {
+                                                                     std::string_view name,
+                                                                     InflationBudget* budget) {
     // The whole part is read into memory: refuse one declaring more than it may inflate to.
     if (const auto* entry = entryNamed(archive, name)) {
         const auto limit = inflationLimit(entry->compressedSize(), kMaximumPartInflatedSize);
@@ -80,6 +81,13 @@ Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipAr
                               std::to_string(limit) +
                               " bytes, more than any contact workbook holds: the package is "
                               "damaged.");
+        }
+        // The reader checks that an entry inflates to exactly its declared size.
+        if (budget && !budget->charge(entry->uncompressedSize())) {
+            return Unexpected("The package inflates to more than " +
+                              std::to_string(budget->limit()) + " bytes by the part “" +
+                              std::string(name) +
+                              "”, more than any contact workbook holds: the package is damaged.");
         }
     }
     auto contents = archive.contentsOfEntry(name);

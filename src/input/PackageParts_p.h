@@ -96,9 +96,10 @@ const ZipArchiveEntry* entryEndingWith(const ZipArchive& archive, std::string_vi
                                        std::string& name);
 
 // Returns the part named so as a document, or the error text when it cannot be read, would
-// inflate beyond its limit or is not well-formed.
-Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipArchive& archive,
-                                                                     std::string_view name);
+// inflate beyond its limit (or beyond what is left of the package's budget, when given) or is
+// not well-formed.
+Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(
+    const ZipArchive& archive, std::string_view name, InflationBudget* budget = nullptr);
 
 // Returns an XPath step that matches an element by its local name, so that a part written
 // with prefixes (x:worksheet) reads like one without.
