@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "support/Logger.h"
+#include "support/Utf8.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -129,30 +130,13 @@ std::string_view trimmed(std::string_view text) {
 }
 
 // The length of the invalid sequence at the start of bytes: for UTF-8 the longest prefix
-// that could start a character (a lead byte and the continuation bytes it allows), at least
-// one byte; one byte in any other encoding.
+// that could start a character, at least one byte; one byte in any other encoding.
 std::size_t invalidSequenceLength(std::span<const std::uint8_t> bytes, bool utf8) {
     if (bytes.empty()) return 0;
     if (!utf8) return 1;
-    const std::uint8_t lead = bytes[0];
-    const std::size_t expected = lead >= 0xC2 && lead <= 0xDF   ? 2
-                                 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                : 1;
-    std::size_t length = 1;
-    while (length < expected && length < bytes.size()) {
-        std::uint8_t low = 0x80;
-        std::uint8_t high = 0xBF;
-        if (length == 1) {
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        }
-        if (bytes[length] < low || bytes[length] > high) break;
-        ++length;
-    }
-    return length;
+    return utf8::sequenceStart(
+               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+        .length;
 }
 
 std::string hexadecimal(char32_t c) {

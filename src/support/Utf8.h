@@ -75,4 +75,36 @@ constexpr std::optional<char32_t> firstCodePoint(std::string_view text) {
     return codePoint;
 }
 
+// How a sequence starts: `length` is the lead byte and the continuation bytes it allows
+// that follow it (at least one byte; for a damaged sequence, the bytes one replacement
+// character stands for), `expected` the length a whole character with that lead byte has
+// (1 for ASCII and for a byte that starts no character).
+struct SequenceStart {
+    std::size_t length = 0;
+    std::size_t expected = 0;
+};
+constexpr SequenceStart sequenceStart(std::string_view text) {
+    if (text.empty()) return {};
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t expected = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                : 1;
+    std::size_t length = 1;
+    while (length < expected && length < text.size()) {
+        const auto next = static_cast<unsigned char>(text[length]);
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (length == 1) {
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        }
+        if (next < low || next > high) break;
+        ++length;
+    }
+    return {length, expected};
+}
+
 }  // namespace pelkora::utf8

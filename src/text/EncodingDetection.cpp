@@ -12,6 +12,7 @@
 #include <memory>
 #include <string_view>
 
+#include "support/Utf8.h"
 #include "text/TextPlausibility_p.h"
 
 namespace pelkora {
@@ -438,28 +439,13 @@ enum class Utf8Sequence { ascii, character, invalid, cut };
 // and the continuation bytes it allows, at least one byte).
 Utf8Sequence nextUtf8Sequence(std::span<const std::uint8_t> bytes, std::size_t position,
                               std::size_t& length) {
-    const std::uint8_t lead = bytes[position];
     length = 1;
-    if (lead < 0x80) return Utf8Sequence::ascii;
-    const std::size_t expected = lead >= 0xC2 && lead <= 0xDF   ? 2
-                                 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                : 1;
-    while (length < expected && position + length < bytes.size()) {
-        const std::uint8_t next = bytes[position + length];
-        std::uint8_t low = 0x80;
-        std::uint8_t high = 0xBF;
-        if (length == 1) {
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        }
-        if (next < low || next > high) break;
-        ++length;
-    }
-    if (expected > 1 && length == expected) return Utf8Sequence::character;
-    if (expected > 1 && position + length == bytes.size()) return Utf8Sequence::cut;
+    if (bytes[position] < 0x80) return Utf8Sequence::ascii;
+    const auto start = utf8::sequenceStart(std::string_view(
+        reinterpret_cast<const char*>(bytes.data()) + position, bytes.size() - position));
+    length = start.length;
+    if (start.expected > 1 && length == start.expected) return Utf8Sequence::character;
+    if (start.expected > 1 && position + length == bytes.size()) return Utf8Sequence::cut;
     return Utf8Sequence::invalid;
 }
 
