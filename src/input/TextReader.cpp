@@ -319,7 +319,9 @@ void TextReader::makePreview(bool detected) {
     const auto bytes = textOfHead(stringEncoding_);
     auto text = decodeHead(bytes, stringEncoding_, dataTruncated_);
     strayByteSequencesInHead_ = 0;
+    headReadAsUtf8_ = text && stringEncoding_ == TextEncoding::utf8();
     if (!text && stringEncoding_ == TextEncoding::utf8() && isUtf8WithStrayBytes(bytes)) {
+        headReadAsUtf8_ = true;
         text = decodeUtf8ReplacingStrayBytes(bytes);
         strayByteSequencesInHead_ = countUtf8Sequences(bytes).invalidSequences;
         appendParseLogEntry(
@@ -352,7 +354,9 @@ bool TextReader::reparse(const TextEncoding& encoding) {
         return false;
     }
     strayByteSequencesInHead_ = 0;
+    headReadAsUtf8_ = false;
     if (auto text = decodeHead(textOfHead(encoding), encoding, dataTruncated_)) {
+        headReadAsUtf8_ = encoding == TextEncoding::utf8();
         detectedContent_ = std::move(text);
         detectBackslashEscapes();
         return true;
@@ -361,6 +365,7 @@ bool TextReader::reparse(const TextEncoding& encoding) {
         encoding == TextEncoding::utf8() && isUtf8WithStrayBytes(bytes)) {
         detectedContent_ = decodeUtf8ReplacingStrayBytes(bytes);
         strayByteSequencesInHead_ = countUtf8Sequences(bytes).invalidSequences;
+        headReadAsUtf8_ = true;
         detectBackslashEscapes();
         return true;
     }
@@ -404,8 +409,9 @@ void TextReader::parseFile(bool entireFile) {
     parser.setRecognizesBackslashesAsEscapes(recognizesBackslashEscapes_ && delimiter != '\\');
     parser.setRecognizesComments(false);
     parser.setRecognizesLeadingEqualSign(delimiter != '=');
-    parser.setReplacesUndecodableBytes(strayByteSequencesInHead_ > 0 &&
-                                       stringEncoding_ == TextEncoding::utf8());
+    // A file whose head reads as UTF-8 is UTF-8: a stray byte further on (a name pasted from
+    // elsewhere) reads as U+FFFD and is reported, instead of ending the parse there.
+    parser.setReplacesUndecodableBytes(headReadAsUtf8_ && stringEncoding_ == TextEncoding::utf8());
     parser.parse();
     fileParser_ = nullptr;
 }
@@ -448,8 +454,6 @@ void TextReader::parserDidReadField(CsvParser&, std::string_view field, std::uin
 
 void TextReader::parserDidReplaceUndecodableBytes(CsvParser&, std::uint64_t fieldIndex,
                                                   std::uint64_t byteOffset) {
-    // A file with damaged bytes all over would fill the log; the count says how many there were.
-    constexpr std::uint64_t kReportedReplacements = 100;
     if (++replacedByteSequences_ > kReportedReplacements) return;
     appendParseLogEntry(
         {ParseLogSeverity::warning,
@@ -485,6 +489,14 @@ void TextReader::parserDidEndDocument(CsvParser& parser) {
                                     std::string(kTextReaderErrorDomain),
                                     kTextReaderErrorUnterminatedQuote});
             return;
+        }
+        if (replacedByteSequences_ > kReportedReplacements) {
+            appendParseLogEntry(
+                {ParseLogSeverity::warning,
+                 formatMessage(localizedString("%1$lu more byte sequences that are not valid %2$@ "
+                                               "read as “�”."),
+                               replacedByteSequences_ - kReportedReplacements,
+                               stringEncoding_.displayName())});
         }
         if (auto offset = parser.undecodableByteOffset()) {
             const std::string message = formatMessage(

@@ -133,6 +133,11 @@ class TextReader final : public TabularDataReader, private CsvParserDelegate {
     bool hasByteOrderMark_ = false;
     bool recognizesBackslashEscapes_ = false;
     std::size_t strayByteSequencesInHead_ = 0;
+    // The examined head reads as UTF-8 (stray bytes aside), so the parse replaces what does not.
+    bool headReadAsUtf8_ = false;
+    // A file with damaged bytes all over would fill the log: the first ones are listed one by
+    // one, the rest counted.
+    static constexpr std::uint64_t kReportedReplacements = 100;
     std::uint64_t replacedByteSequences_ = 0;
     std::uint64_t currentLine_ = 1;
     std::uint64_t currentColumn_ = 1;

@@ -3,6 +3,7 @@
 #include "input/TextReader.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 
 namespace pelkora {
@@ -68,7 +69,16 @@ void SetTextEncodingPage::showPreview(ImportSession& session, bool decoded) {
     }
     previewText_ = *reader->detectedContent();
     selectedEncoding_ = reader->stringEncoding();
-    if (decoded) {
+    if (decoded && reader->strayByteSequencesInHead() > 0) {
+        // UTF-8 but for a few bytes: say how many, and that they are kept as "�".
+        statusText_ = formatMessage(
+            localizedString("The file is UTF-8. Byte sequences that are not valid UTF-8: %1$lu; "
+                            "each reads as “�” and is listed with its row. Please check that "
+                            "special characters look correct."),
+            reader->strayByteSequencesInHead());
+        status_ = EncodingStatus::ok;
+        continueEnabled_ = true;
+    } else if (decoded) {
         statusText_ = localizedString(
             "Please check that the chosen encoding makes special characters look correct.");
         status_ = EncodingStatus::ok;

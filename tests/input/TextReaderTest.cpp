@@ -395,6 +395,42 @@ TEST_F(TextReaderTest, InputThatWouldBeLostSilentlyIsReportedAsAFailure) {
     EXPECT_TRUE(cleanEvents.failures.empty());
 }
 
+TEST_F(TextReaderTest, StrayBytesPastTheExaminedHeadAreReplacedAndCountedNotFatal) {
+    // The head is clean UTF-8; far past it, one row has a stray byte and the last 150 rows a
+    // Latin-1 letter each. Every row arrives; the first hundred replacements are listed, the
+    // rest counted.
+    std::string content = "Name,City\n";
+    while (content.size() < 2 * TextReader::kExaminedByteCount)
+        content += "J\xC3\xBCrgen M\xC3\xBCller,M\xC3\xBCnchen\n";
+    const std::size_t cleanRows = std::count(content.begin(), content.end(), '\n');
+    content += "Stray \xFF Byte,Berlin\n";
+    for (int row = 0; row < 150; ++row) content += "K\xF6nig,K\xF6ln\n";
+    auto reader = readerFor("late.csv", content);
+    ASSERT_TRUE(reader->examineFile());
+    EXPECT_EQ(reader->stringEncoding(), TextEncoding::utf8());
+    EventRecorder events;
+    reader->setDelegate(&events);
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    reader->parse(true);
+    MainQueue::shared().drain();
+    reader->setDelegate(nullptr);
+    EXPECT_TRUE(events.failures.empty());
+    const auto& rows = reader->dataRows();
+    ASSERT_EQ(rows.size(), cleanRows + 151);
+    EXPECT_EQ(texts(rows[cleanRows])[0], "Stray \uFFFD Byte");
+    EXPECT_EQ(texts(rows.back()), (std::vector<std::string>{"K\uFFFDnig", "K\uFFFDln"}));
+    EXPECT_EQ(reader->replacedByteSequences(), 301u);
+    const auto& log = reader->parseLog();
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(),
+                      [](const ParseLogEntry& entry) { return entry.message.starts_with("Row "); }),
+        100);
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const ParseLogEntry& entry) {
+        return entry.message ==
+               "201 more byte sequences that are not valid Unicode (UTF-8) read as “�”.";
+    }));
+}
+
 TEST_F(TextReaderTest, AFileHoldingOnlyAMarkIsUnreadableAndExaminationNotesSurviveTheParse) {
     auto markOnly = readerFor("mark.csv", "\xEF\xBB\xBF");
     EXPECT_TRUE(markOnly->examineFile());

@@ -97,6 +97,28 @@ TEST(TextImportFlow, ChoosingAnEncodingThatFailsKeepsTheUserOnThePage) {
     EXPECT_EQ(fixture.session.textReader()->dataRows()[1].cell(0).text(), "Müller");
 }
 
+TEST(TextImportFlow, AUtf8FileWithStrayBytesSaysSoOnTheEncodingPage) {
+    SessionFixture fixture;
+    fixture.launch();
+    (void)fixture.session.openFiles({fixture.file(
+        "stray.csv",
+        "Name,City\nJ\xC3\xBCrgen,K\xC3\xB6ln\nZo\xC3\xAB,Z\xC3\xBCrich\nAn\xFFn,Bonn\n")});
+    if (!fixture.runUntilPage("SetTextEncodingViewController")) {
+        // Trusted detection goes straight on; the encoding page is one step back.
+        ASSERT_TRUE(fixture.session.currentPage());
+        fixture.session.showPreviousPage();
+        fixture.drain();
+    }
+    auto& page = encodingPage(fixture);
+    EXPECT_EQ(page.selectedEncoding(), TextEncoding::utf8());
+    EXPECT_EQ(page.status(), EncodingStatus::ok);
+    EXPECT_TRUE(page.statusText().starts_with(
+        "The file is UTF-8. Byte sequences that are not valid UTF-8: 1;"))
+        << page.statusText();
+    EXPECT_NE(page.previewText().find("An\uFFFDn"), std::string::npos);
+    EXPECT_TRUE(page.isContinueEnabled());
+}
+
 TEST(TextImportFlow, UnreadableFileEndsOnTheEncodingPageNotUnderASheet) {
     SessionFixture fixture;
     fixture.launch();
