@@ -22,8 +22,9 @@ FileStamp stampOf(const struct stat& status) {
 // Opens the file for reading, refusing a folder; the descriptor and the file's status.
 Expected<std::pair<int, struct stat>, FileError> openForReading(const std::filesystem::path& path) {
     int descriptor;
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer that may never come.
     do {
-        descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0) {
         const std::error_code code(errno, std::generic_category());
@@ -36,6 +37,17 @@ Expected<std::pair<int, struct stat>, FileError> openForReading(const std::files
         ::close(descriptor);
         return Unexpected(FileError::make(FileAccess::reading, path, code));
     }
+    // A pipe's bytes can be read only once, and the readers read a file more than once (its
+    // head, then the whole): refused, so the caller copies what the pipe gives first.
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        ::close(descriptor);
+        return Unexpected(FileError::make(
+            FileAccess::reading, path, std::make_error_code(std::errc::invalid_seek),
+            "it is a named pipe or a socket, whose content can be read only once; save it into "
+            "a file first"));
+    }
+    if (const int flags = ::fcntl(descriptor, F_GETFL); flags >= 0)
+        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
     return std::pair{descriptor, status};
 }
 

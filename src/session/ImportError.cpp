@@ -30,6 +30,8 @@ std::string localizedDescription(ImportError error) {
                 "password, for example with LibreOffice Calc, and try again.");
         case ImportError::permissionDenied:
             return localizedString("The file is not readable: permission denied.");
+        case ImportError::notARegularFile:
+            return localizedString("This is not a regular file.");
     }
     return {};
 }
@@ -79,6 +81,11 @@ OpenErrorPresentation presentationOf(ImportError error) {
             return {cannotOpen,
                     localizedString("The file is not readable: permission denied. "
                                     "Check its permissions (ls -l FILE) and try again.")};
+        case ImportError::notARegularFile:
+            return {cannotOpen,
+                    localizedString("This is not a regular file: folders, devices and named "
+                                    "pipes cannot be imported. Save the data into a file and "
+                                    "open that.")};
         case ImportError::vCard:
         case ImportError::protectedExcelFile:
             break;
@@ -108,6 +115,8 @@ std::string_view importErrorName(ImportError error) {
             return "protectedExcelFile";
         case ImportError::permissionDenied:
             return "permissionDenied";
+        case ImportError::notARegularFile:
+            return "notARegularFile";
     }
     return "unknown";
 }

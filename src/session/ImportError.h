@@ -19,6 +19,8 @@ enum class ImportError {
     protectedExcelFile,
     // The file is there but may not be read (its permissions, a security module).
     permissionDenied,
+    // A folder, a device or a named pipe.
+    notARegularFile,
 };
 
 // The error's own description, as a log or a message line uses it.

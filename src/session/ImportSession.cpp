@@ -1,6 +1,7 @@
 #include "session/ImportSession.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -405,7 +406,30 @@ DetectedFileType ImportSession::requestedFileType(const std::filesystem::path& f
     return detectFileType(file);
 }
 
+namespace {
+
+// A file that may not be read, or that is no regular file (a folder, a device, or a named pipe
+// whose bytes could be read only once), is refused before anything looks at its content.
+Expected<void, ImportError> checkReadableRegularFile(const std::filesystem::path& file) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) {
+        if (errno == EACCES || errno == EPERM) return Unexpected(ImportError::permissionDenied);
+        return {};  // A file that is not there is reported by the reader that opens it.
+    }
+    if (!S_ISREG(status.st_mode)) return Unexpected(ImportError::notARegularFile);
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    } else if (errno == EACCES || errno == EPERM) {
+        return Unexpected(ImportError::permissionDenied);
+    }
+    return {};
+}
+
+}  // namespace
+
 Expected<void, ImportError> ImportSession::openFile(const std::filesystem::path& file) {
+    if (auto readable = checkReadableRegularFile(file); !readable) return readable;
     DetectedFileType kind = requestedFileType(file);
     if (kind == DetectedFileType::unknown &&
         settings_.boolForKey(SettingKey::TreatUnknownFileTypesAsText)) {
@@ -524,11 +548,6 @@ Expected<void, ImportError> ImportSession::openWorkbookFile(const std::filesyste
     adoptTextReader(nullptr);
     adoptExcelReader(nullptr);
     sheetChoices_.clear();
-    // A workbook that may not be read is neither protected nor damaged: say so.
-    if (const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); descriptor >= 0)
-        ::close(descriptor);
-    else if (errno == EACCES || errno == EPERM)
-        return Unexpected(ImportError::permissionDenied);
     if (!ExcelReader::isOfficeOpenXMLSpreadsheet(file))
         return Unexpected(ImportError::unreadableExcelFile);
     // The reader examines the workbook (relationships, sheets, shared strings, styles) as

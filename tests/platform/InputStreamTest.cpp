@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -36,6 +37,27 @@ TEST(RandomAccessFileTest, ReadsPiecesInAnyOrderAndRefusesThoseBeyondTheEnd) {
             EXPECT_NE(bytes.error().message.find(path.string()), std::string::npos);
         }
     }
+}
+
+// A named pipe nobody writes to is refused at once, by name, instead of waiting for a
+// writer; devices still open (standard input may be one).
+TEST(InputStreamTest, NamedPipesAreRefusedWithoutWaiting) {
+    TemporaryDirectory directory;
+    const auto pipe = directory / "contacts.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto stream = InputStream::openFile(pipe);
+    auto file = RandomAccessFile::open(pipe);
+    ASSERT_FALSE(stream);
+    ASSERT_FALSE(file);
+    for (const auto& message : {stream.error().message, file.error().message}) {
+        EXPECT_NE(message.find("“" + pipe.string() + "”: it is a named pipe"), std::string::npos)
+            << message;
+    }
+    auto device = InputStream::openFile("/dev/zero");
+    ASSERT_TRUE(device) << device.error().message;
+    std::uint8_t bytes[4] = {1, 1, 1, 1};
+    EXPECT_EQ((*device)->read(bytes, sizeof bytes), sizeof bytes);
+    EXPECT_EQ(bytes[3], 0);
 }
 
 // The stream's stamp is the file's when it was opened; a later write gives another.

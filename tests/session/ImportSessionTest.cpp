@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "SessionTestSupport.h"
 #include "platform/Progress.h"
@@ -119,6 +120,25 @@ TEST(ImportSessionOpening, UnsupportedFormatsAreRefusedWithTheirAlert) {
     const auto other = presentationOf(ImportError::protectedExcelFile);
     EXPECT_EQ(other.heading, "The operation couldn’t be completed.");
     EXPECT_EQ(other.text, localizedDescription(ImportError::protectedExcelFile));
+}
+
+TEST(ImportSessionOpening, FoldersAndNamedPipesAreRefusedBeforeAnythingReadsThem) {
+    SessionFixture fixture;
+    fixture.launch();
+    // A pipe nobody writes to would block the first read for ever; a folder named like a
+    // text file has no content to read.
+    const auto pipe = fixture.file("contacts.csv").parent_path() / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto folder = pipe.parent_path() / "folder.csv";
+    std::filesystem::create_directory(folder);
+    for (const auto& path : {pipe, folder}) {
+        auto refused = fixture.session.openFile(path);
+        ASSERT_FALSE(refused) << path;
+        EXPECT_EQ(refused.error(), ImportError::notARegularFile);
+    }
+    EXPECT_EQ(fixture.session.openFiles({pipe}), OpenFilesReply::failure);
+    EXPECT_NE(fixture.frontEnd.alerts.back().text.find("not a regular file"), std::string::npos);
+    EXPECT_EQ(fixture.session.textReader(), nullptr);
 }
 
 TEST(ImportSessionOpening, OnlyTheFirstOfSeveralTabularFilesIsOpened) {
