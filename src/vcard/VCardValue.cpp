@@ -194,6 +194,8 @@ std::string unescapeText(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
+        // A NUL is no character of any text (the writer leaves it out too).
+        if (text[i] == '\0') continue;
         if (text[i] != '\\' || i + 1 == text.size()) {
             result += text[i];
             continue;

@@ -36,7 +36,7 @@ std::optional<std::string> decodedText(const ContentLine& line);
 
 // A text value with its escapes resolved: "\\", "\;", "\,", "\:" (Apple writes URLs as
 // "http\://") and "\n" or "\N" for a line break. Any other backslash stays as written, so that
-// a 2.1 value such as "C:\Users" keeps it.
+// a 2.1 value such as "C:\Users" keeps it. NUL characters are left out.
 std::string unescapeText(std::string_view text);
 // The pieces between the unescaped separators (";" for N, ADR and ORG, "," for lists), still
 // escaped; always at least one.

@@ -14,6 +14,7 @@ TEST(VCardValueTest, TextValuesEscapeBackslashSeparatorsAndEveryLineBreak) {
     EXPECT_EQ(detail::escapeText(",;"), "\\,\\;");
     EXPECT_EQ(detail::escapeText("Straße\n"), "Straße\\n");
     EXPECT_EQ(detail::escapeText(std::string("\0Ada\0\0Love\0lace,\0", 17)), "AdaLovelace\\,");
+    EXPECT_EQ(detail::unescapeText(std::string("\0Ada\0Love\\\0lace\\,\0", 18)), "AdaLove\\lace,");
     std::string out = "X:";
     detail::appendEscapedText(out, "1,2");
     EXPECT_EQ(out, "X:1\\,2");
