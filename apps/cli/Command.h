@@ -8,10 +8,12 @@
 #include <ctime>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "CommandHelp.h"
 #include "Terminal.h"
 
 namespace CLI {
@@ -43,6 +45,21 @@ struct CommandContext {
 
 // Makes `action` what runs when the command is the one given on the command line.
 void setAction(CLI::App& command, CommandContext& context, std::function<int()> action);
+
+// Adds one action of a command ("contacts list") with its help; when it is the one given,
+// options.action names it and `run` runs with the options.
+// (App is CLI::App, a parameter only so that this header need not include CLI11.)
+template <typename App, typename Options, typename Run>
+App* addAction(App& command, CommandContext& context, const std::shared_ptr<Options>& options,
+               const char* name, CommandHelp help, Run run) {
+    App* action = command.add_subcommand(name);
+    describe(*action, std::move(help));
+    setAction(*action, context, [options, name, run] {
+        options->action = name;
+        return run(*options);
+    });
+    return action;
+}
 
 // A moment as ISO 8601 text in UTC: "2024-03-15T12:00:00Z".
 inline std::string isoDateText(std::chrono::system_clock::time_point moment) {

@@ -348,13 +348,10 @@ void addContactsCommand(CLI::App& app, CommandContext& context) {
     command->require_subcommand(1);
 
     auto add = [&](const char* name, CommandHelp help) {
-        CLI::App* action = command->add_subcommand(name);
-        describe(*action, std::move(help));
-        setAction(*action, context, [options, name, &context] {
-            options->action = name;
-            return runContacts(*options, context.global);
-        });
-        return action;
+        return addAction(*command, context, options, name, std::move(help),
+                         [&context](const ContactsOptions& given) {
+                             return runContacts(given, context.global);
+                         });
     };
     add("containers", {"List the address book's containers",
                        "Identifier and name of each container; the default one is marked.",

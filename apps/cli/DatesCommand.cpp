@@ -121,13 +121,7 @@ void addDatesCommand(CLI::App& app, CommandContext& context) {
                {"pelkora dates list", "The formats, yours first."}}});
     command->require_subcommand(1);
     auto add = [&](const char* name, CommandHelp help) {
-        CLI::App* action = command->add_subcommand(name);
-        describe(*action, std::move(help));
-        setAction(*action, context, [options, name] {
-            options->action = name;
-            return runDates(*options);
-        });
-        return action;
+        return addAction(*command, context, options, name, std::move(help), runDates);
     };
     auto addFormat = [&](CLI::App* action) {
         action->add_option("--format", options->format, "The date pattern, in ICU's letters.")

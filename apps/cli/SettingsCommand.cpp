@@ -219,13 +219,7 @@ void addSettingsCommand(CLI::App& app, CommandContext& context) {
                {"pelkora settings reset TrustBOMs", "Back to the default."}}});
     command->require_subcommand(1);
     auto add = [&](const char* name, CommandHelp help) {
-        CLI::App* action = command->add_subcommand(name);
-        describe(*action, std::move(help));
-        setAction(*action, context, [options, name] {
-            options->action = name;
-            return runSettings(*options);
-        });
-        return action;
+        return addAction(*command, context, options, name, std::move(help), runSettings);
     };
     add("list", {"List every setting with its value",
                  "\"(default)\" marks a value that is not stored, \"(not set)\" a setting "

@@ -4,7 +4,8 @@ backslashes in Windows account names.
 
 `pelkora rows --json` reads each file; a named pipe must give the same rows as the file it
 carries (a reader that opens its input twice would wait for ever: the run has a timeout),
-devices and folders are refused by name with exit 2, a UTF-8 file with one bad byte stays
+devices and folders are refused by name with exit 2, a file the user may not read (run as
+nobody) is reported as "permission denied", a UTF-8 file with one bad byte stays
 UTF-8 and says where the byte was, and backslashes are text unless the file escapes quotes
 with them.
 
@@ -13,38 +14,23 @@ Usage: text-input-test.py PATH/TO/pelkora TESTS-DATA-FOLDER
 
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 import threading
 from pathlib import Path
 
-pelkora = sys.argv[1]
+from command_checks import CommandChecks
+
+checks = CommandChecks(sys.argv[1], "pelkora-text-input-")
+check, run, work = checks.expect, checks.run, Path(checks.work)
 data = Path(sys.argv[2]) / "text-input"
-failures = []
-
-
-def check(name, condition, detail=""):
-    if not condition:
-        failures.append(name)
-        print(f"FAILED: {name}\n  {detail}")
-
-
-def run(*arguments, expected=0):
-    try:
-        result = subprocess.run([pelkora, *arguments], env=environment, capture_output=True,
-                                text=True, timeout=60)
-    except subprocess.TimeoutExpired:
-        check(f"pelkora {' '.join(arguments)}: ends", False, "still running after 60 s")
-        return None
-    check(f"pelkora {' '.join(arguments)}: exit {expected}", result.returncode == expected,
-          f"exit {result.returncode}; stderr: {result.stderr.strip()[-400:]}")
-    return result
 
 
 def rows(path, *options):
     """The description line and the rows' cells, by row, as lists of texts."""
-    result = run("rows", "--json", "--quiet", *options, str(path))
+    result = run("rows", "--json", "--quiet", *options, str(path), timeout=60)
     if result is None or result.returncode != 0:
         return {}, [], ""
     lines = [json.loads(line) for line in result.stdout.splitlines()]
@@ -62,14 +48,7 @@ def feed(pipe, content):
     return thread
 
 
-with tempfile.TemporaryDirectory() as work:
-    work = Path(work)
-    homes = {name: work / name.lower() for name in
-             ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME")}
-    for home in homes.values():
-        home.mkdir()
-    environment = dict(os.environ, **{name: str(path) for name, path in homes.items()})
-
+try:
     # A named pipe reads like the file whose bytes it carries, and messages use its name.
     accounts = data / "windows-accounts.csv"
     expected_description, expected_rows, _ = rows(accounts)
@@ -84,10 +63,34 @@ with tempfile.TemporaryDirectory() as work:
 
     # Devices and folders are no files to read.
     for path, reason in (("/dev/null", "is a device"), (str(work), "is a folder")):
-        result = run("rows", path, expected=2)
+        result = run("rows", path, expect=2)
         check(f"rows {path}: the message names the file and says why",
               result is not None and path in result.stderr and reason in result.stderr,
               result.stderr if result else "")
+
+    # A file the user may not read is reported as that, a text file and a workbook alike, and
+    # not as damaged or protected (run as nobody: root reads every file).
+    nobody = ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups")
+    shared = Path(tempfile.mkdtemp(prefix="pelkora-nobody-"))
+    os.chmod(shared, 0o777)
+    nobody_env = dict(checks.env, **{f"XDG_{name}_HOME": str(shared / name.lower())
+                                     for name in ("CONFIG", "STATE", "DATA", "CACHE")})
+    try:
+        can_run = os.geteuid() == 0 and subprocess.run(
+            [*nobody, checks.pelkora, "--version"], capture_output=True).returncode == 0
+    except OSError:
+        can_run = False
+    if not can_run:
+        print("skipped the unreadable files: setpriv cannot run pelkora as nobody here")
+    for source in (accounts, data.parent / "xlsx" / "libreoffice-contacts.xlsx") if can_run else ():
+        locked = shared / source.name
+        shutil.copy(source, locked)
+        os.chmod(locked, 0o600)
+        result = run("rows", str(locked), expect=2, command_prefix=nobody, env=nobody_env)
+        check(f"{source.name} unreadable: the message says permission denied",
+              result is not None and "permission denied" in result.stderr.lower(),
+              result.stderr if result else "")
+    shutil.rmtree(shared, ignore_errors=True)
 
     # A UTF-8 file with one stray byte: UTF-8, the byte replaced and reported by row and column.
     description, stray_rows, stderr = rows(data / "utf8-one-stray-byte.csv")
@@ -118,8 +121,5 @@ with tempfile.TemporaryDirectory() as work:
           description.get("backslashEscapes") is True, str(description))
     check("an escaped quote is a quote", ["Grace", 'Said "hello"'] in escaped_rows,
           str(escaped_rows))
-
-if failures:
-    print(f"{len(failures)} check(s) failed")
-    sys.exit(1)
-print("all checks passed")
+finally:
+    checks.finish()

@@ -11,34 +11,13 @@ Usage: undo-test.py PATH/TO/pelkora
 import hashlib
 import json
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 
-pelkora = sys.argv[1]
-work = tempfile.mkdtemp(prefix="pelkora-undo-")
-env = dict(os.environ, LC_ALL="C.UTF-8")
-for name in ("CONFIG", "STATE", "DATA", "CACHE"):
-    env[f"XDG_{name}_HOME"] = os.path.join(work, name.lower())
+from command_checks import CommandChecks
+
+checks = CommandChecks(sys.argv[1], "pelkora-undo-")
+check, run, env, work = checks.check, checks.run, checks.env, checks.work
 store = os.path.join(work, "data", "pelkora", "contacts.sqlite")
-failures = []
-checks = 0
-
-
-def check(what, expected, actual):
-    global checks
-    checks += 1
-    if expected != actual:
-        failures.append(f"{what}\n  expected: {expected!r}\n  actual:   {actual!r}")
-
-
-def run(*arguments, expect=0):
-    result = subprocess.run([pelkora, *arguments], env=env, capture_output=True, text=True,
-                            stdin=subprocess.DEVNULL)
-    check(f"exit of pelkora {' '.join(arguments)} ({result.stderr.strip()})", expect,
-          result.returncode)
-    return result
 
 
 def run_json(*arguments, expect=0):
@@ -46,7 +25,7 @@ def run_json(*arguments, expect=0):
     try:
         return json.loads(result.stdout)
     except json.JSONDecodeError:
-        failures.append(f"pelkora {' '.join(arguments)} printed no JSON: {result.stdout!r}")
+        checks.fail(f"pelkora {' '.join(arguments)} printed no JSON: {result.stdout!r}")
         return None
 
 
@@ -142,9 +121,4 @@ try:
     check("an empty address book", [], contact_names())
     run("undo", "--yes", "no-such-import", expect=2)
 finally:
-    shutil.rmtree(work, ignore_errors=True)
-
-for failure in failures:
-    print("FAIL:", failure)
-print(f"{checks - len(failures)} of {checks} checks passed")
-sys.exit(1 if failures else 0)
+    checks.finish()

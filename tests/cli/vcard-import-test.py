@@ -11,9 +11,9 @@ Usage: vcard-import-test.py PATH/TO/pelkora FIXTURES-FOLDER
 import json
 import os
 import shutil
-import subprocess
 import sys
-import tempfile
+
+from command_checks import CommandChecks
 
 try:
     import vobject
@@ -21,27 +21,9 @@ except ImportError:
     print("skipped: python3-vobject is not installed (scripts/install-deps --tests installs it)")
     sys.exit(77)
 
-pelkora, fixtures = sys.argv[1], sys.argv[2]
-work = tempfile.mkdtemp(prefix="pelkora-vcard-import-")
-env = dict(os.environ, LC_ALL="C.UTF-8")
-for name in ("CONFIG", "STATE", "DATA", "CACHE"):
-    env[f"XDG_{name}_HOME"] = os.path.join(work, name.lower())
-failures = []
-checks = 0
-
-
-def check(what, expected, actual):
-    global checks
-    checks += 1
-    if expected != actual:
-        failures.append(f"{what}\n  expected: {expected!r}\n  actual:   {actual!r}")
-
-
-def run(*arguments, expect=0):
-    result = subprocess.run([pelkora, *arguments], env=env, capture_output=True, text=True)
-    check(f"exit of pelkora {' '.join(arguments)} ({result.stderr.strip()})", expect,
-          result.returncode)
-    return result
+checks = CommandChecks(sys.argv[1], "pelkora-vcard-import-")
+check, run, env, work = checks.check, checks.run, checks.env, checks.work
+fixtures = sys.argv[2]
 
 
 def imported(store, *files):
@@ -266,8 +248,4 @@ summary = imported(os.path.join(work, "text.sqlite"), as_text)
 check("a vCard named .txt is imported as vCards", (2, 2),
       (summary.get("cards"), summary.get("contactsAdded")))
 
-shutil.rmtree(work)
-for failure in failures:
-    print("FAILED:", failure)
-print(f"{checks} checks, {len(failures)} failures")
-sys.exit(1 if failures else 0)
+checks.finish()

@@ -19,24 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace contacts;
+using test::GivenRowsReader;
 using test::TemporaryDirectory;
-
-// A reader whose rows (given name, family name, groups) are given, as if it had parsed a file
-// with a title row.
-class GivenRowsReader final : public TabularDataReader {
-  public:
-    GivenRowsReader(fs::path file, const std::vector<std::vector<std::string>>& rows)
-        : TabularDataReader(std::move(file)) {
-        std::int64_t number = 0;
-        for (const auto& texts : rows) {
-            DataRow row(++number);
-            for (std::size_t column = 0; column < texts.size(); ++column)
-                row.addText(static_cast<std::int64_t>(column), texts[column]);
-            appendDataRow(std::move(row));
-        }
-        setHeaderRowIndex(0);
-    }
-};
 
 class ImportJournalTest : public ::testing::Test {
   protected:

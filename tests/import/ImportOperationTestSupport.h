@@ -17,8 +17,27 @@
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportOperationDelegate.h"
+#include "input/TabularDataReader.h"
 
 namespace pelkora::test {
+
+// A reader whose rows are given, as if it had parsed a file (the first row its titles when
+// hasHeader).
+class GivenRowsReader final : public TabularDataReader {
+  public:
+    GivenRowsReader(std::filesystem::path file, const std::vector<std::vector<std::string>>& rows,
+                    bool hasHeader = true)
+        : TabularDataReader(std::move(file)) {
+        std::int64_t number = 0;
+        for (const auto& texts : rows) {
+            DataRow row(++number);
+            for (std::size_t column = 0; column < texts.size(); ++column)
+                row.addText(static_cast<std::int64_t>(column), texts[column]);
+            appendDataRow(std::move(row));
+        }
+        if (hasHeader) setHeaderRowIndex(0);
+    }
+};
 
 // Passes everything to the real store; lets a test act at chosen moments.
 class ObservedStore final : public contacts::ContactStore {

@@ -21,25 +21,9 @@ namespace pelkora {
 namespace {
 
 using namespace contacts;
+using test::GivenRowsReader;
 using test::LogCapture;
 using test::TemporaryDirectory;
-
-// A reader whose rows are given, as if it had parsed a file.
-class GivenRowsReader final : public TabularDataReader {
-  public:
-    GivenRowsReader(std::filesystem::path file, const std::vector<std::vector<std::string>>& rows,
-                    bool hasHeader)
-        : TabularDataReader(std::move(file)) {
-        std::int64_t number = 0;
-        for (const auto& texts : rows) {
-            DataRow row(++number);
-            for (std::size_t column = 0; column < texts.size(); ++column)
-                row.addText(static_cast<std::int64_t>(column), texts[column]);
-            appendDataRow(std::move(row));
-        }
-        if (hasHeader) setHeaderRowIndex(0);
-    }
-};
 
 using test::ObservedStore;
 using test::RecordingDelegate;
