@@ -212,7 +212,12 @@ bool CommandLineSession::runUntilEnded(const std::function<bool()>& done) {
 std::string CommandLineSession::alertMessage() const {
     if (frontEnd_.alerts.empty()) return {};
     const auto& alert = frontEnd_.alerts.back();
-    return alert.heading + " " + alert.text;
+    std::string message = alert.heading;
+    // Headings without a full stop ("Could not parse Excel file") read as a sentence on a line.
+    if (!message.empty() && message.back() != '.' && message.back() != '?') message += '.';
+    message += " " + alert.text;
+    if (!alert.detail.empty()) message += " " + alert.detail;
+    return message;
 }
 
 bool allFilesExist(const std::vector<std::filesystem::path>& files) {

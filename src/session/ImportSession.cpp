@@ -798,6 +798,7 @@ void ImportSession::readerDidFailWithError(TabularDataReader& reader, const Read
             "information may be "
             "available in the runtime log.");
     }
+    alert.detail = error.message;
     alert.buttons = {localizedString("OK"), localizedString("Open Runtime Log")};
     std::weak_ptr<bool> alive = alive_;
     alert.completion = [this, alive](std::size_t button) {

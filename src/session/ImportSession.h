@@ -70,6 +70,9 @@ std::string_view detectedFileTypeName(DetectedFileType type);
 struct Alert {
     std::string heading;
     std::string text;
+    // What went wrong in the words of the part that failed ("The part … inflates to more
+    // than … bytes"), shown below the text; empty when the text says it all.
+    std::string detail;
     std::vector<std::string> buttons;
     std::function<void(std::size_t buttonIndex)> completion;
 };

@@ -395,6 +395,7 @@ TEST_F(ImportSessionReaderEvents, FailuresShowTheReadersAlertAndStartOver) {
     ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
     const auto& alert = fixture.frontEnd.alerts[0];
     EXPECT_EQ(alert.heading, "Could not parse Excel file");
+    EXPECT_EQ(alert.detail, "Broken sheet");
     EXPECT_EQ(alert.buttons, (Names{"OK", "Open Runtime Log"}));
     EXPECT_TRUE(viewerCalled);
     EXPECT_TRUE(log.contains("did fail with error: Broken sheet"));
