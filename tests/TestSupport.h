@@ -83,6 +83,8 @@ class LogCapture {
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Reads a whole file; an absent file reads empty.
 std::string readFile(const std::filesystem::path& path);
+// The names of the entries of a folder, sorted.
+std::vector<std::string> filesIn(const std::filesystem::path& folder);
 
 // Makes every write beyond `bytes` fail with EFBIG for the object's lifetime, as a full disk
 // would. Unlike permissions this also fails for root, so failure paths run in any container.

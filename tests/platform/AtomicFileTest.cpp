@@ -12,14 +12,7 @@ namespace pelkora {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::filesIn;
 
 // What is at the path before the writer runs, and how it treats links.
 struct ReplacementCase {

@@ -18,16 +18,9 @@ namespace {
 
 using Array = PropertyValue::Array;
 namespace fs = std::filesystem;
+using test::filesIn;
 
 using test::ScopedFileSizeLimit;
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string quoted(const fs::path& path) {
     return "\u201c" + path.string() + "\u201d";

@@ -14,6 +14,7 @@ namespace pelkora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::filesIn;
 
 constexpr std::size_t kTimestampLength = std::string_view("[2024-01-31 23:59:59 +0100]").size();
 
@@ -31,13 +32,6 @@ std::string withoutTimestamp(const std::string& entry) {
     static const std::regex timestamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4}\])");
     EXPECT_TRUE(std::regex_match(entry.substr(0, kTimestampLength), timestamp)) << entry;
     return entry.substr(std::min(entry.size(), kTimestampLength));
-}
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class LoggerTest : public testing::Test {
