@@ -588,8 +588,18 @@ Expected<std::vector<VCardEntry>, VCardError> readVCards(std::string_view bytes)
     // END:VCARD (a vCard 2.1 AGENT may nest a whole vCard, whose lines are skipped), and each
     // run's contact.
     std::string converted;
-    const auto text = unicodeText(bytes, converted);
+    auto text = unicodeText(bytes, converted);
     if (!text) return Unexpected(text.error());
+    // A NUL is no character of any name, parameter or value (and the writer leaves it out):
+    // a damaged file's NULs are dropped before the lines are read.
+    std::string withoutNul;
+    if (text->find('\0') != std::string_view::npos) {
+        withoutNul.reserve(text->size());
+        for (const char c : *text) {
+            if (c != '\0') withoutNul += c;
+        }
+        text = std::string_view(withoutNul);
+    }
     const auto lines = lexContentLines(*text);
     if (!lines) return Unexpected(lines.error());
 
