@@ -29,6 +29,14 @@
 namespace pelkora::gui {
 namespace {
 
+// A message box as wide as its text needs to read well, its heading in bold. The labels are
+// styled by Qt's own object names, so text() stays the plain heading.
+void styleMessageBox(QMessageBox& box) {
+    box.setStyleSheet(
+        QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
+                       "QLabel#qt_msgbox_informativelabel { min-width: 400px; }"));
+}
+
 constexpr int kRecentFilesLimit = 10;
 const char* const kRecentFilesKey = "RecentFiles";
 const char* const kWindowSizeKey = "MainWindow/size";
@@ -231,6 +239,7 @@ void MainWindow::showAlert(const Alert& alert) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setInformativeText(QString::fromStdString(alert.text));
+    styleMessageBox(*box);
     std::vector<QAbstractButton*> buttons;
     const std::vector<std::string> titles =
         alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons;
@@ -309,7 +318,8 @@ QMessageBox* MainWindow::showAbout() {
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(tr("About Pelkora"));
     box->setIconPixmap(QGuiApplication::windowIcon().pixmap(64, 64));
-    box->setText(QStringLiteral("<b>%1</b>").arg(applicationNameAndVersion().toHtmlEscaped()));
+    box->setText(applicationNameAndVersion());
+    styleMessageBox(*box);
     box->setInformativeText(
         tr("Imports contacts from CSV and other delimited text files, Excel workbooks and vCard "
            "files into your address book."));

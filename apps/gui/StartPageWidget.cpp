@@ -14,11 +14,13 @@ namespace pelkora::gui {
 class DropTarget final : public QWidget {
   public:
     explicit DropTarget(QWidget* parent) : QWidget(parent) {
-        setMinimumSize(520, 220);
+        setMinimumSize(520, 300);
+        setMaximumSize(880, 440);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(32, 32, 32, 32);
         layout->addStretch();
+        layout->addSpacing(kGlyphHeight + 16);
         auto* headline = new QLabel(tr("Drop a file here"), this);
         QFont headlineFont = headline->font();
         headlineFont.setPointSizeF(headlineFont.pointSizeF() * 1.5);
@@ -61,9 +63,36 @@ class DropTarget final : public QWidget {
         QPen pen(border, highlighted_ ? 3 : 2, highlighted_ ? Qt::SolidLine : Qt::DashLine);
         painter.setPen(pen);
         painter.drawPath(path);
+        drawGlyph(painter);
     }
 
   private:
+    static constexpr int kGlyphHeight = 72;
+
+    // A sheet of paper with a folded corner and an arrow pointing down into it.
+    void drawGlyph(QPainter& painter) const {
+        const QColor colour = palette().color(highlighted_ ? QPalette::Highlight : QPalette::Mid);
+        const qreal height = kGlyphHeight, width = height * 0.78, fold = width * 0.32;
+        const QPointF origin((this->width() - width) / 2, this->height() / 2.0 - height - 8);
+        QPainterPath paper;
+        paper.moveTo(origin);
+        paper.lineTo(origin + QPointF(width - fold, 0));
+        paper.lineTo(origin + QPointF(width, fold));
+        paper.lineTo(origin + QPointF(width, height));
+        paper.lineTo(origin + QPointF(0, height));
+        paper.closeSubpath();
+        painter.setPen(QPen(colour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(paper);
+        painter.drawPolyline(
+            QPolygonF({origin + QPointF(width - fold, 0), origin + QPointF(width - fold, fold),
+                       origin + QPointF(width, fold)}));
+        const QPointF top = origin + QPointF(width / 2, height * 0.3);
+        const QPointF tip = origin + QPointF(width / 2, height * 0.78);
+        painter.drawLine(top, tip);
+        painter.drawPolyline(QPolygonF({tip + QPointF(-11, -11), tip, tip + QPointF(11, -11)}));
+    }
+
     bool highlighted_ = false;
 };
 
@@ -97,8 +126,11 @@ StartPageWidget::StartPageWidget(const InitialPage& page, QWidget* parent)
 
     layout->addWidget(heading);
     layout->addWidget(explanation);
-    layout->addWidget(dropTarget_, 1);
+    layout->addStretch(1);
+    layout->addWidget(dropTarget_, 4, Qt::AlignHCenter);
+    layout->addSpacing(8);
     layout->addWidget(importButton_, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
     setFocusProxy(importButton_);
     refresh();
 }

@@ -1,0 +1,243 @@
+// Renders every page and window of pelkora-gui at 1280×800, in a light and a dark palette,
+// offscreen, to PNG files: scripts/screenshots runs it so the pictures can be reviewed.
+// Usage: pelkora_gui_screenshots OUTPUT_FOLDER
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "ApplicationIdentity.h"
+#include "EncodingPageWidget.h"
+#include "MainWindow.h"
+#include "ProgressSheet.h"
+#include "QtMainQueue.h"
+#include "StartPageWidget.h"
+#include "addressbook/ContactAuthorization.h"
+#include "platform/MainQueue.h"
+#include "platform/Progress.h"
+#include "platform/SettingsStore.h"
+
+using namespace pelkora;
+using namespace pelkora::gui;
+
+namespace {
+
+const QString kExamples = QStringLiteral(PELKORA_EXAMPLES_DIR);
+
+bool waitFor(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(20000);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QTest::qWait(20);
+    }
+    QTest::qWait(100);  // let layouts and queued updates settle
+    return true;
+}
+
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor window(0x2b, 0x2d, 0x31), base(0x1e, 0x1f, 0x22), text(0xe6, 0xe6, 0xe6);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa4, 0xab));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3d, 0x42));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Light, QColor(0x4a, 0x4d, 0x52));
+    palette.setColor(QPalette::Midlight, QColor(0x40, 0x43, 0x48));
+    palette.setColor(QPalette::Mid, QColor(0x6a, 0x6e, 0x75));
+    palette.setColor(QPalette::Dark, QColor(0x18, 0x19, 0x1b));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    palette.setColor(QPalette::Highlight, QColor(0x3d, 0x8b, 0xd9));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(0x79, 0xc0, 0xff));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+    return palette;
+}
+
+class Renderer {
+  public:
+    Renderer(QString folder, QString variant)
+        : folder_(std::move(folder)), variant_(std::move(variant)) {}
+
+    // The window, and a window-modal dialog drawn over it as a sheet at its top centre.
+    void save(const QString& name, QWidget& window, QWidget* sheet = nullptr) {
+        QImage picture = window.grab().toImage();
+        if (sheet) {
+            QPainter painter(&picture);
+            painter.fillRect(picture.rect(), QColor(0, 0, 0, 60));
+            const QPixmap dialog = sheet->grab();
+            const int x = (picture.width() - dialog.width()) / 2;
+            painter.setPen(QColor(0, 0, 0, 90));
+            painter.drawRect(x - 1, 79, dialog.width() + 1, dialog.height() + 1);
+            painter.drawPixmap(x, 80, dialog);
+        }
+        const QString file = QDir(folder_).filePath(name + "-" + variant_ + ".png");
+        if (!picture.save(file)) std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+        std::printf("%s\n", qPrintable(file));
+    }
+
+  private:
+    QString folder_;
+    QString variant_;
+};
+
+int render(const QString& folder, const QString& variant) {
+    QTemporaryDir home;
+    SettingsStore settings(std::filesystem::path(home.filePath("settings.plist").toStdString()));
+    ImportSession session(settings, std::make_shared<AlwaysAuthorizedProvider>());
+    MainWindow window(session);
+    window.resize(1280, 800);
+    window.show();
+    session.applicationDidFinishLaunching();
+    Renderer renderer(folder, variant);
+    auto pageIs = [&](const char* name) {
+        return window.currentPageWidget() && window.currentPageWidget()->objectName() == name;
+    };
+    if (!waitFor([&] { return pageIs("InitialViewController"); })) return 1;
+    renderer.save("start", window);
+    session.currentPage()->draggingEntered();
+    if (auto* start = qobject_cast<StartPageWidget*>(window.currentPageWidget())) start->refresh();
+    waitFor([] { return true; });
+    renderer.save("start-file-hovering", window);
+    session.currentPage()->draggingExited();
+    if (auto* start = qobject_cast<StartPageWidget*>(window.currentPageWidget())) start->refresh();
+
+    window.importFromFile();
+    waitFor([&] { return window.openPanel() && window.openPanel()->isVisible(); });
+    window.openPanel()->setDirectory(kExamples);
+    waitFor([] { return true; });
+    renderer.save("open-panel", window, window.openPanel());
+    window.openPanel()->close();
+    waitFor([&] { return !window.openPanel(); });
+
+    // The progress sheet as a long text file's parse shows it.
+    auto progress = Progress::make(12000);
+    progress->setLocalizedDescription("Reading records…");
+    progress->setLocalizedAdditionalDescription("Parsed record 4200 of 12000…");
+    progress->setCompletedUnitCount(4200);
+    window.currentProgressDidChange(progress);
+    window.showProgressSheet();
+    waitFor([&] { return window.progressSheet()->isVisible(); });
+    renderer.save("progress", window, window.progressSheet());
+    auto examining = Progress::make(0);
+    examining->setLocalizedDescription("Examining text file…");
+    examining->setLocalizedAdditionalDescription("Determining Character Encoding…");
+    examining->setCancellable(false);
+    window.currentProgressDidChange(examining);
+    waitFor([] { return true; });
+    renderer.save("progress-indeterminate", window, window.progressSheet());
+    window.closeProgressSheet();
+    window.currentProgressDidChange(nullptr);
+
+    (void)session.openFiles({std::filesystem::path((kExamples + "/contacts.csv").toStdString())});
+    if (!waitFor([&] {
+            return pageIs("SetTextEncodingViewController") && !window.progressSheet()->isVisible();
+        }))
+        return 1;
+    renderer.save("encoding", window);
+    auto* encoding = qobject_cast<EncodingPageWidget*>(window.currentPageWidget());
+    encoding->invisibleCharactersBox()->setChecked(true);
+    waitFor([] { return true; });
+    renderer.save("encoding-invisibles", window);
+    encoding->invisibleCharactersBox()->setChecked(false);
+    // A wrong choice: the status turns to the failure text.
+    encoding->encodingPopUp()->setCurrentIndex(1);
+    emit encoding->encodingPopUp()->activated(1);
+    waitFor([] { return true; });
+    renderer.save("encoding-mac-roman", window);
+    encoding->encodingPopUp()->setCurrentIndex(0);
+    emit encoding->encodingPopUp()->activated(0);
+    waitFor([] { return true; });
+    renderer.save("encoding-failed", window);
+
+    session.startOver();
+    (void)session.openFiles({std::filesystem::path((kExamples + "/contacts.xlsx").toStdString())});
+    if (!waitFor([&] { return window.sheetChooser() && window.sheetChooser()->isVisible(); }))
+        return 1;
+    renderer.save("sheet-chooser", window, window.sheetChooser());
+    window.sheetChooser()->chooseButton()->click();
+    if (!waitFor([&] { return pageIs("FieldMappingViewController"); })) return 1;
+    renderer.save("field-mapping-placeholder", window);
+
+    session.startOver();
+    QTemporaryDir files;
+    QFile pdf(files.filePath("scan.pdf"));
+    if (pdf.open(QIODevice::WriteOnly)) pdf.write("%PDF-1.4\n1 0 obj << >> endobj\n");
+    pdf.close();
+    (void)session.openFiles({std::filesystem::path(pdf.fileName().toStdString())});
+    if (!waitFor([&] { return window.alertBox() && window.alertBox()->isVisible(); })) return 1;
+    renderer.save("alert", window, window.alertBox());
+    window.alertBox()->buttons().front()->click();
+    waitFor([&] { return !window.alertBox(); });
+
+    // The alert that names a second button: a text file that cannot be parsed.
+    session.showAlert(Alert{"Could not parse text file",
+                            "The file might be incorrectly formatted. This is often caused by a "
+                            "missing or redundant field delimiter or double quote in conjunction "
+                            "with a linebreak in a field. Additional information may be "
+                            "available in the runtime log.",
+                            {"OK", "Open Runtime Log"},
+                            nullptr});
+    waitFor([&] { return window.alertBox() && window.alertBox()->isVisible(); });
+    renderer.save("alert-parse", window, window.alertBox());
+    window.alertBox()->buttons().front()->click();
+    waitFor([&] { return !window.alertBox(); });
+
+    QMessageBox* about = window.showAbout();
+    waitFor([&] { return about->isVisible(); });
+    renderer.save("about", window, about);
+    about->close();
+    waitFor([] { return true; });
+    session.startOver();
+    MainQueue::shared().drain();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: pelkora_gui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QTemporaryDir home;
+    for (const char* variable :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"})
+        qputenv(variable, QFile::encodeName(home.path()));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    setUpApplicationIdentity();
+    installQtMainQueueDispatcher(&application);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    const QPalette light = QApplication::style()->standardPalette();
+    int status = 0;
+    for (const auto& [variant, palette] : {std::pair{QStringLiteral("light"), light},
+                                           std::pair{QStringLiteral("dark"), darkPalette()}}) {
+        QApplication::setPalette(palette);
+        status |= render(folder, variant);
+    }
+    removeQtMainQueueDispatcher();
+    return status;
+}
