@@ -6,12 +6,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QUrl>
 #include <atomic>
 #include <memory>
@@ -19,12 +22,14 @@
 
 #include "EncodingPageWidget.h"
 #include "MainWindow.h"
+#include "PaletteColours.h"
 #include "PlaceholderPageWidget.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
 #include "addressbook/ContactAuthorization.h"
 #include "platform/MainQueue.h"
+#include "platform/Progress.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
 
@@ -98,6 +103,49 @@ class MainWindowTest final : public QObject {
         QVERIFY(window_->centralWidget()->minimumHeight() >= kMinimumContentHeight);
     }
 
+    void windowSizeIsRememberedAcrossRuns() {
+        window_->resize(1300, 777);
+        QVERIFY(window_->close());
+        MainWindow next(*session_);
+        QCOMPARE(next.size(), QSize(1300, 777));
+        session_->setFrontEnd(window_.get());
+    }
+
+    void progressSheetShowsTheProgressAndCancelCancelsIt() {
+        auto progress = Progress::make(1000);
+        progress->setLocalizedDescription("Reading records…");
+        progress->setCompletedUnitCount(250);
+        progress->setLocalizedAdditionalDescription("Parsed record 250 of 1000…");
+        session_->presentProgress(progress);
+        ProgressSheet* sheet = window_->progressSheet();
+        QTRY_VERIFY(sheet->isVisible());
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QCOMPARE(sheet->descriptionLabel()->text(), QStringLiteral("Reading records…"));
+        QCOMPARE(sheet->additionalDescriptionLabel()->text(),
+                 QStringLiteral("Parsed record 250 of 1000…"));
+        QCOMPARE(sheet->bar()->maximum(), 1000);
+        QCOMPARE(sheet->bar()->value(), 250);
+
+        // Changes made on another thread reach the sheet through the event loop.
+        std::thread parser([&] { progress->setCompletedUnitCount(500); });
+        parser.join();
+        QTRY_COMPARE(sheet->bar()->value(), 500);
+
+        QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
+        QVERIFY(progress->isCancelled());
+        session_->dismissProgress();
+        QTRY_VERIFY(!sheet->isVisible());
+
+        // A progress that may not be cancelled shows a disabled Cancel and a busy bar.
+        auto examining = Progress::make(0);
+        examining->setCancellable(false);
+        session_->presentProgress(examining);
+        QTRY_VERIFY(sheet->isVisible());
+        QVERIFY(!sheet->cancelButton()->isEnabled());
+        QCOMPARE(sheet->bar()->maximum(), 0);
+        session_->dismissProgress();
+    }
+
     void openedTextFileWalksEncodingPageToFieldMappingAndBack() {
         auto* start = qobject_cast<StartPageWidget*>(window_->currentPageWidget());
         QVERIFY(start);
@@ -151,6 +199,128 @@ class MainWindowTest final : public QObject {
 
         // An accepted file is offered again under Open Recent.
         QTRY_VERIFY(window_->recentFiles().contains(kExamples + QStringLiteral("/contacts.csv")));
+    }
+
+    void previewColoursCharactersByClass() {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.csv"});
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),
+                                  QStringLiteral("SetTextEncodingViewController"), kTimeout);
+        auto* page = qobject_cast<EncodingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(page);
+        auto colourAt = [&](const QString& word, int offset) {
+            const int position = page->preview()->toPlainText().indexOf(word) + offset;
+            QTextCursor cursor(page->preview()->document());
+            cursor.setPosition(position + 1);  // the format of the character before the cursor
+            return cursor.charFormat().foreground().color();
+        };
+        const QPalette& palette = page->preview()->palette();
+        QCOMPARE(colourAt(QStringLiteral("Müller"), 1), warningColour(palette));
+        QCOMPARE(colourAt(QStringLiteral("Müller"), 0), palette.color(QPalette::Text));
+        QCOMPARE(colourAt(QStringLiteral("Łucja"), 0), warningColour(palette));
+        // The dark palette's red is lighter than the light palette's: both read on their base.
+        QPalette dark = palette;
+        dark.setColor(QPalette::Base, Qt::black);
+        QVERIFY(warningColour(dark).lightness() > warningColour(palette).lightness());
+    }
+
+    void openAsTextReadsAWorkbookAsTextAndThePanelChoiceDoesNotStick() {
+        window_->importFromFile();
+        QVERIFY(window_->openPanel());
+        QComboBox* openAs = window_->openPanel()->openAsPopUp();
+        QCOMPARE(openAs->count(), 3);
+        chooseWithKeyboard(openAs, 2);
+        QCOMPARE(session_->openAsFileType(), OpenAsFileType::text);
+        window_->openPanel()->selectFile(kExamples + QStringLiteral("/contacts.xlsx"));
+        static_cast<QDialog*>(window_->openPanel())->accept();
+        // A workbook read as text is a zip archive's bytes: the encoding page, not the sheets.
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),
+                                  QStringLiteral("SetTextEncodingViewController"), kTimeout);
+        QVERIFY(!window_->sheetChooser());
+        QCOMPARE(session_->openAsFileType(), OpenAsFileType::determineAutomatically);
+    }
+
+    void recentFileOpensAgainFromTheMenu() {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.csv"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window_->recentFiles().value(0) == kExamples + QStringLiteral("/contacts.csv"),
+            kTimeout);
+        session_->startOver();
+        QTRY_COMPARE(pageShown(*window_), QStringLiteral("InitialViewController"));
+        QMenu* recent = nullptr;
+        QAction* item = nullptr;
+        for (auto* menu : window_->findChildren<QMenu*>()) {
+            if (menu->title() == QStringLiteral("Open &Recent")) recent = menu;
+        }
+        QVERIFY(recent);
+        emit recent->aboutToShow();
+        for (auto* action : recent->actions()) {
+            if (action->text() == QStringLiteral("contacts.csv")) item = action;
+        }
+        QVERIFY(item);
+        item->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),
+                                  QStringLiteral("SetTextEncodingViewController"), kTimeout);
+    }
+
+    void alertButtonsAnswerWithTheirIndex() {
+        std::optional<std::size_t> answer;
+        session_->showAlert(Alert{"Could not parse text file",
+                                  "The file might be incorrectly formatted.",
+                                  {"OK", "Open Runtime Log"},
+                                  [&](std::size_t index) { answer = index; }});
+        QTRY_VERIFY(window_->alertBox() && window_->alertBox()->isVisible());
+        const auto buttons = window_->alertBox()->buttons();
+        QCOMPARE(buttons.size(), 2);
+        QCOMPARE(window_->alertBox()->defaultButton()->text(), QStringLiteral("OK"));
+        for (auto* button : buttons) {
+            if (button->text() == QStringLiteral("Open Runtime Log"))
+                QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QCOMPARE(answer, std::optional<std::size_t>(1));
+
+        answer.reset();
+        session_->showAlert(
+            Alert{"Heading", "Text", {"OK", "Open Runtime Log"}, [&](std::size_t index) {
+                      answer = index;
+                  }});
+        QTRY_VERIFY(window_->alertBox() && window_->alertBox()->isVisible());
+        QTest::keyClick(window_->alertBox(), Qt::Key_Escape);
+        QCOMPARE(answer, std::optional<std::size_t>(0));
+    }
+
+    void cancelledSheetChooserReturnsToTheStartPage() {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.xlsx"});
+        QTRY_VERIFY_WITH_TIMEOUT(window_->sheetChooser(), kTimeout);
+        window_->sheetChooser()->reject();
+        QTRY_VERIFY(!session_->excelReader());
+        QTRY_COMPARE(pageShown(*window_), QStringLiteral("InitialViewController"));
+        QTRY_VERIFY(!window_->progressSheet()->isVisible());
+    }
+
+    void pasteboardNamesFilesOnlyWhenAllAreLocal_data() {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<bool>("namesFiles");
+        const QUrl local = QUrl::fromLocalFile(QStringLiteral("/home/anna/contacts.csv"));
+        const QUrl second = QUrl::fromLocalFile(QStringLiteral("/home/anna/more.vcf"));
+        const QUrl web(QStringLiteral("https://example.org/contacts.csv"));
+        QTest::newRow("one local file") << QList<QUrl>{local} << true;
+        QTest::newRow("two local files") << QList<QUrl>{local, second} << true;
+        QTest::newRow("a web address") << QList<QUrl>{web} << false;
+        QTest::newRow("local and web") << QList<QUrl>{local, web} << false;
+        QTest::newRow("nothing") << QList<QUrl>{} << false;
+    }
+
+    void pasteboardNamesFilesOnlyWhenAllAreLocal() {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(bool, namesFiles);
+        QMimeData data;
+        data.setUrls(urls);
+        const Pasteboard pasteboard = pasteboardFromMimeData(data);
+        QCOMPARE(pasteboard.filenames.has_value(), namesFiles);
+        QCOMPARE(std::find(pasteboard.types.begin(), pasteboard.types.end(),
+                           std::string(kFilenamesPboardType)) != pasteboard.types.end(),
+                 namesFiles);
+        if (namesFiles) QCOMPARE(pasteboard.filenames->size(), std::size_t(urls.size()));
     }
 
     void workbookOfSeveralSheetsAsksWhichSheet() {
