@@ -137,10 +137,13 @@ void MainWindow::buildMenus() {
             edit->addSeparator();
         auto* action = edit->addAction(tr(command.title));
         action->setShortcut(command.key);
-        action->setShortcutContext(Qt::ApplicationShortcut);
         const char* slot = command.slot;
         connect(action, &QAction::triggered, this, [slot] {
-            if (auto* focus = QApplication::focusWidget()) QMetaObject::invokeMethod(focus, slot);
+            // Only widgets that edit text have these slots (QLineEdit has all, a plain text
+            // view some); for the rest the command does nothing.
+            auto* focus = QApplication::focusWidget();
+            if (focus && focus->metaObject()->indexOfSlot(QByteArray(slot) + "()") >= 0)
+                QMetaObject::invokeMethod(focus, slot);
         });
     }
 

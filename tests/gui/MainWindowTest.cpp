@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -221,6 +222,31 @@ class MainWindowTest final : public QObject {
         QPalette dark = palette;
         dark.setColor(QPalette::Base, Qt::black);
         QVERIFY(warningColour(dark).lightness() > warningColour(palette).lightness());
+    }
+
+    void editMenuCopiesFromTheFocusedPreview() {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.csv"});
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),
+                                  QStringLiteral("SetTextEncodingViewController"), kTimeout);
+        auto* page = qobject_cast<EncodingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(page);
+        QApplication::clipboard()->clear();
+        window_->activateWindow();
+        page->preview()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(page->preview()));
+        auto trigger = [&](const QString& title) {
+            for (auto* action : window_->findChildren<QAction*>()) {
+                if (action->text() == title) {
+                    action->trigger();
+                    return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(trigger(QStringLiteral("Select &All")));
+        QVERIFY(trigger(QStringLiteral("&Copy")));
+        QVERIFY(QApplication::clipboard()->text().startsWith(QStringLiteral("First Name,")));
+        QVERIFY(QApplication::clipboard()->text().contains(QStringLiteral("Müller")));
     }
 
     void openAsTextReadsAWorkbookAsTextAndThePanelChoiceDoesNotStick() {
