@@ -284,7 +284,11 @@ void ImportPage::importDidEnd(ImportSession& session, std::optional<ImportOutcom
     progress_.reset();
     session.dismissProgress();
     if (outcome)
-        session.showAlert(Alert{outcome->heading, outcome->text, {localizedString("OK")}, {}});
+        session.showAlert(Alert{.heading = outcome->heading,
+                                .text = outcome->text,
+                                .detail = {},
+                                .buttons = {localizedString("OK")},
+                                .completion = {}});
 }
 
 ImportOutcome ImportPage::exportSuccessOutcome() {

@@ -618,8 +618,11 @@ OpenErrorPresentation ImportSession::presentOpenError(ImportError error) {
     closeProgressSheet();
     if (frontEnd_) {
         frontEnd_->bringToFront();
-        frontEnd_->showAlert(
-            Alert{presentation.heading, presentation.text, {localizedString("OK")}, {}});
+        frontEnd_->showAlert(Alert{.heading = presentation.heading,
+                                   .text = presentation.text,
+                                   .detail = {},
+                                   .buttons = {localizedString("OK")},
+                                   .completion = {}});
     }
     return presentation;
 }
