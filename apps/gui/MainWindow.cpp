@@ -241,7 +241,11 @@ void MainWindow::showAlert(const Alert& alert) {
                                 QString::fromStdString(alert.heading), QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(QString::fromStdString(alert.text));
+    // The failing part's own words, when there are any, follow the text as a paragraph.
+    QString text = QString::fromStdString(alert.text);
+    if (!alert.detail.empty())
+        text += QStringLiteral("\n\n") + QString::fromStdString(alert.detail);
+    box->setInformativeText(text);
     styleMessageBox(*box);
     std::vector<QAbstractButton*> buttons;
     const std::vector<std::string> titles =

@@ -290,11 +290,16 @@ class MainWindowTest final : public QObject {
 
     void alertButtonsAnswerWithTheirIndex() {
         std::optional<std::size_t> answer;
-        session_->showAlert(Alert{"Could not parse text file",
-                                  "The file might be incorrectly formatted.",
-                                  {"OK", "Open Runtime Log"},
-                                  [&](std::size_t index) { answer = index; }});
+        session_->showAlert(Alert{.heading = "Could not parse Excel file",
+                                  .text = "The file might be corrupted.",
+                                  .detail = "The part xl/worksheets/sheet1.xml is damaged.",
+                                  .buttons = {"OK", "Open Runtime Log"},
+                                  .completion = [&](std::size_t index) { answer = index; }});
         QTRY_VERIFY(window_->alertBox() && window_->alertBox()->isVisible());
+        // The failing part's own words come below the text.
+        QCOMPARE(window_->alertBox()->informativeText(),
+                 QStringLiteral("The file might be corrupted.\n\n"
+                                "The part xl/worksheets/sheet1.xml is damaged."));
         const auto buttons = window_->alertBox()->buttons();
         QCOMPARE(buttons.size(), 2);
         QCOMPARE(window_->alertBox()->defaultButton()->text(), QStringLiteral("OK"));
@@ -305,10 +310,11 @@ class MainWindowTest final : public QObject {
         QCOMPARE(answer, std::optional<std::size_t>(1));
 
         answer.reset();
-        session_->showAlert(
-            Alert{"Heading", "Text", {"OK", "Open Runtime Log"}, [&](std::size_t index) {
-                      answer = index;
-                  }});
+        session_->showAlert(Alert{.heading = "Heading",
+                                  .text = "Text",
+                                  .detail = {},
+                                  .buttons = {"OK", "Open Runtime Log"},
+                                  .completion = [&](std::size_t index) { answer = index; }});
         QTRY_VERIFY(window_->alertBox() && window_->alertBox()->isVisible());
         QTest::keyClick(window_->alertBox(), Qt::Key_Escape);
         QCOMPARE(answer, std::optional<std::size_t>(0));

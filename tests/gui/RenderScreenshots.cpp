@@ -190,14 +190,16 @@ int render(const QString& folder, const QString& variant) {
     window.alertBox()->buttons().front()->click();
     waitFor([&] { return !window.alertBox(); });
 
-    // The alert that names a second button: a text file that cannot be parsed.
-    session.showAlert(Alert{"Could not parse text file",
-                            "The file might be incorrectly formatted. This is often caused by a "
-                            "missing or redundant field delimiter or double quote in conjunction "
-                            "with a linebreak in a field. Additional information may be "
-                            "available in the runtime log.",
-                            {"OK", "Open Runtime Log"},
-                            nullptr});
+    // The alert that names a second button and carries the failing part's words: a text file
+    // that cannot be parsed.
+    session.showAlert(Alert{
+        .heading = "Could not parse text file",
+        .text = "The file might be incorrectly formatted. This is often caused by a missing or "
+                "redundant field delimiter or double quote in conjunction with a linebreak in a "
+                "field. Additional information may be available in the runtime log.",
+        .detail = "Unterminated quoted field in line 12.",
+        .buttons = {"OK", "Open Runtime Log"},
+        .completion = nullptr});
     waitFor([&] { return window.alertBox() && window.alertBox()->isVisible(); });
     renderer.save("alert-parse", window, window.alertBox());
     window.alertBox()->buttons().front()->click();
