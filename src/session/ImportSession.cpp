@@ -27,9 +27,6 @@ namespace {
 constexpr std::size_t kContentSniffLength = 32768;
 // Below this size a file of unknown type is taken for text.
 constexpr std::size_t kMinimumSniffLength = 32;
-constexpr std::array<unsigned char, 8> kCompoundDocumentSignature = {0xD0, 0xCF, 0x11, 0xE0,
-                                                                     0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::array<unsigned char, 4> kZipLocalHeaderSignature = {0x50, 0x4B, 0x03, 0x04};
 // A determinate progress is shown from this many expected rows on.
 constexpr std::uint64_t kDeterminateProgressRowCount = 101;
 
