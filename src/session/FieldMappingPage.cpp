@@ -219,6 +219,25 @@ void FieldMappingPage::showPreviousRecord(ImportSession& session) {
     notifyChanged();
 }
 
+void FieldMappingPage::showFirstRecord(ImportSession& session) {
+    const auto* rows = reader(session);
+    if (!rows || rows->dataRows().empty()) return;
+    const auto last = static_cast<std::int64_t>(rows->dataRows().size()) - 1;
+    exampleDataRowIndex_ = std::min(headerRowIndex_ == kNoRow ? 0 : headerRowIndex_ + 1, last);
+    refreshCounts(session);
+    refreshContents(session);
+    notifyChanged();
+}
+
+void FieldMappingPage::showLastRecord(ImportSession& session) {
+    const auto* rows = reader(session);
+    if (!rows || rows->dataRows().empty()) return;
+    exampleDataRowIndex_ = static_cast<std::int64_t>(rows->dataRows().size()) - 1;
+    refreshCounts(session);
+    refreshContents(session);
+    notifyChanged();
+}
+
 void FieldMappingPage::refreshContents(ImportSession& session) {
     auto& list = session.mutableMappedContactProperties();
     const auto* rows = reader(session);

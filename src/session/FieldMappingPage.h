@@ -64,6 +64,9 @@ class FieldMappingPage final : public Page {
     std::int64_t currentRecordIndex() const { return currentRecordIndex_; }
     void showNextRecord(ImportSession& session);
     void showPreviousRecord(ImportSession& session);
+    // The first record after the header row, and the file's last row.
+    void showFirstRecord(ImportSession& session);
+    void showLastRecord(ImportSession& session);
 
     // The target menu for a clicked row, with targets other columns use marked "(in use)", or
     // with several rows selected the targets that allow no duplicates "(not applicable)".

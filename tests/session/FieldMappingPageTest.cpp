@@ -82,11 +82,22 @@ TEST_F(FieldMappingPageTest, HeaderCheckboxAndRecordNavigation) {
     for (int step = 0; step < 5; ++step) page.showPreviousRecord(fixture.session);
     EXPECT_EQ(page.currentRecordIndex(), 1);  // never onto the header
     EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
+    page.showLastRecord(fixture.session);
+    EXPECT_EQ(page.currentRecordIndex(), 3);
+    EXPECT_EQ(list()[0].sourceFieldContent, "Cy");
+    page.showFirstRecord(fixture.session);
+    EXPECT_EQ(page.currentRecordIndex(), 1);  // the record after the header
+    EXPECT_EQ(list()[0].sourceFieldContent, "Ada");
 
     page.setFirstRowContainsColumnHeaders(fixture.session, false);
     EXPECT_FALSE(page.firstRowContainsColumnHeaders());
     EXPECT_EQ(page.totalRecords(), 4);
     EXPECT_EQ(list()[0].sourceFieldName, "");
+    EXPECT_EQ(list()[0].sourceFieldContent, "Name");
+    page.showLastRecord(fixture.session);
+    EXPECT_EQ(page.currentRecordIndex(), 4);
+    page.showFirstRecord(fixture.session);
+    EXPECT_EQ(page.currentRecordIndex(), 1);  // the first row, without a header
     EXPECT_EQ(list()[0].sourceFieldContent, "Name");
 }
 
