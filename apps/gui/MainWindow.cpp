@@ -17,12 +17,14 @@
 
 #include "ApplicationIdentity.h"
 #include "EncodingPageWidget.h"
+#include "FieldMappingPageWidget.h"
 #include "OpenPanel.h"
 #include "PageTitles.h"
 #include "PlaceholderPageWidget.h"
 #include "ProgressSheet.h"
 #include "SheetChooser.h"
 #include "StartPageWidget.h"
+#include "session/FieldMappingPage.h"
 #include "session/SetTextEncodingPage.h"
 #include "support/Settings.h"
 
@@ -195,6 +197,8 @@ void MainWindow::currentPageDidChange(Page& page) {
         widget = start;
     } else if (auto* encoding = dynamic_cast<SetTextEncodingPage*>(&page)) {
         widget = new EncodingPageWidget(session_, *encoding, content_);
+    } else if (auto* mapping = dynamic_cast<FieldMappingPage*>(&page)) {
+        widget = new FieldMappingPageWidget(session_, *mapping, content_);
     } else {
         widget = new PlaceholderPageWidget(session_, page, content_);
     }

@@ -25,4 +25,14 @@ inline QColor controlCharacterColour(const QPalette& palette) {
     return colour;
 }
 
+// For columns that are imported: green.
+inline QColor assignedColour(const QPalette& palette) {
+    return isDarkPalette(palette) ? QColor(0x7e, 0xe7, 0x87) : QColor(0x1b, 0x7a, 0x34);
+}
+
+// For columns that go into the note: blue.
+inline QColor appendColour(const QPalette& palette) {
+    return isDarkPalette(palette) ? QColor(0x79, 0xc0, 0xff) : QColor(0x15, 0x65, 0xc0);
+}
+
 }  // namespace pelkora::gui

@@ -6,25 +6,31 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QUrl>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "EncodingPageWidget.h"
+#include "FieldMappingPageWidget.h"
 #include "MainWindow.h"
 #include "PaletteColours.h"
-#include "PlaceholderPageWidget.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
@@ -32,6 +38,7 @@
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
+#include "session/FieldMappingPage.h"
 #include "session/ImportSession.h"
 
 using namespace pelkora;
@@ -62,6 +69,21 @@ int itemIndex(QComboBox* popUp, const QString& prefix) {
         if (popUp->itemText(index).contains(prefix)) return index;
     }
     return -1;
+}
+
+// The mapping table's cell text.
+QString cellText(QTableView* table, int row, FieldMappingColumn column) {
+    return table->model()->index(row, static_cast<int>(column)).data().toString();
+}
+
+// Opens the pop-up editor of a target or label cell, as a double-click does.
+QComboBox* openCellEditor(QTableView* table, int row, FieldMappingColumn column) {
+    // The editors closed before are deleted later: they go first, so that only this one is left.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QModelIndex index = table->model()->index(row, static_cast<int>(column));
+    table->setCurrentIndex(index);
+    table->edit(index);
+    return table->viewport()->findChild<QComboBox*>();
 }
 
 }  // namespace
@@ -192,14 +214,177 @@ class MainWindowTest final : public QObject {
         QTest::mouseClick(page->continueButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("FieldMappingViewController"),
                                   kTimeout);
-        auto* mapping = qobject_cast<PlaceholderPageWidget*>(window_->currentPageWidget());
+        auto* mapping = qobject_cast<FieldMappingPageWidget*>(window_->currentPageWidget());
         QVERIFY(mapping);
-        QVERIFY(mapping->continueButton()->isEnabled());
+        QTRY_VERIFY(mapping->continueButton()->isEnabled());
         QTest::mouseClick(mapping->backButton(), Qt::LeftButton);
         QTRY_COMPARE(pageShown(*window_), QStringLiteral("SetTextEncodingViewController"));
 
         // An accepted file is offered again under Open Recent.
         QTRY_VERIFY(window_->recentFiles().contains(kExamples + QStringLiteral("/contacts.csv")));
+    }
+
+    // The mapping page of the example text file, after its automatic mapping ran.
+    void openMappingPageOfTextFile(FieldMappingPageWidget*& page) {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.csv"});
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),
+                                  QStringLiteral("SetTextEncodingViewController"), kTimeout);
+        auto* encoding = qobject_cast<EncodingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(encoding);
+        QTRY_VERIFY_WITH_TIMEOUT(encoding->continueButton()->isEnabled(), kTimeout);
+        QTest::mouseClick(encoding->continueButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("FieldMappingViewController"),
+                                  kTimeout);
+        page = qobject_cast<FieldMappingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->table()->model()->rowCount() > 0, kTimeout);
+    }
+
+    void mappingTableEditsTargetsAndLabelsThroughThePageModel() {
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        QTableView* table = page->table();
+        const auto& list = session_->mappedContactProperties();
+        QCOMPARE(table->model()->rowCount(), 14);
+        QCOMPARE(cellText(table, 0, FieldMappingColumn::column), QStringLiteral("1"));
+        QCOMPARE(cellText(table, 0, FieldMappingColumn::title), QStringLiteral("First Name"));
+        QCOMPARE(cellText(table, 0, FieldMappingColumn::example), QStringLiteral("Anna"));
+        QCOMPARE(cellText(table, 2, FieldMappingColumn::status), QStringLiteral("Imported"));
+        QVERIFY(list[2].contactProperty.isValid());
+
+        // Company goes nowhere: the page model takes the choice and the row follows it.
+        QComboBox* target = openCellEditor(table, 2, FieldMappingColumn::target);
+        QVERIFY(target);
+        const int ignore = itemIndex(target, QStringLiteral("Ignore"));
+        QVERIFY(ignore >= 0);
+        chooseWithKeyboard(target, ignore);
+        QVERIFY(!list[2].contactProperty.isValid());
+        QCOMPARE(cellText(table, 2, FieldMappingColumn::target), target->itemText(ignore));
+        QCOMPARE(cellText(table, 2, FieldMappingColumn::status), QStringLiteral("Not imported"));
+        QVERIFY(!page->preview()->toPlainText().contains(QStringLiteral("Bäckerei")));
+
+        // A target another column holds is offered, but marked and not choosable.
+        target = openCellEditor(table, 2, FieldMappingColumn::target);
+        QVERIFY(target);
+        const int inUse = itemIndex(target, QStringLiteral("(in use)"));
+        QVERIFY(inUse >= 0);
+        auto* items = qobject_cast<QStandardItemModel*>(target->model());
+        QVERIFY(items && !items->item(inUse)->isEnabled());
+        QTest::keyClick(target, Qt::Key_Escape);
+
+        // The mobile column's label: a custom one typed after "Custom Label…".
+        QComboBox* label = openCellEditor(table, 6, FieldMappingColumn::label);
+        QVERIFY(label);
+        const int custom = itemIndex(label, QStringLiteral("Custom Label"));
+        QVERIFY(custom >= 0);
+        chooseWithKeyboard(label, custom);
+        QVERIFY(label->isEditable());
+        QTest::keyClicks(label->lineEdit(), QStringLiteral("Car"));
+        QTest::keyClick(label->lineEdit(), Qt::Key_Return);
+        QCOMPARE(list[6].contactProperty.label(), std::optional<std::string>("Car"));
+        QCOMPARE(cellText(table, 6, FieldMappingColumn::label), QStringLiteral("Car"));
+        QVERIFY(page->preview()->toPlainText().contains(QStringLiteral("Car")));
+
+        // The custom label is offered again; a system label replaces it.
+        label = openCellEditor(table, 6, FieldMappingColumn::label);
+        QVERIFY(label);
+        QVERIFY(itemIndex(label, QStringLiteral("Car")) >= 0);
+        const int home = itemIndex(label, QStringLiteral("home"));
+        QVERIFY(home >= 0);
+        chooseWithKeyboard(label, home);
+        QVERIFY(list[6].contactProperty.label() != std::optional<std::string>("Car"));
+        QCOMPARE(cellText(table, 6, FieldMappingColumn::label), label->itemText(home));
+
+        // The search field shows only the matching titles.
+        QTest::keyClicks(page->searchField(), QStringLiteral("name"));
+        QVERIFY(!table->isRowHidden(0));
+        QVERIFY(!table->isRowHidden(1));
+        QVERIFY(table->isRowHidden(2));
+        page->searchField()->clear();
+        QVERIFY(!table->isRowHidden(2));
+    }
+
+    void recordNavigationAndHeaderSwitchChangeThePreview() {
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 1 of 30"));
+        QVERIFY(page->preview()->toPlainText().contains(QStringLiteral("Anna Müller")));
+        QVERIFY(!page->previousRecordButton()->isEnabled());
+        QVERIFY(!page->firstRecordButton()->isEnabled());
+
+        QTest::mouseClick(page->nextRecordButton(), Qt::LeftButton);
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 2 of 30"));
+        QVERIFY(page->preview()->toPlainText().contains(QStringLiteral("Jörg Weiß")));
+        QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::example), QStringLiteral("Jörg"));
+
+        QTest::mouseClick(page->lastRecordButton(), Qt::LeftButton);
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 30 of 30"));
+        QVERIFY(!page->nextRecordButton()->isEnabled());
+        QVERIFY(!page->lastRecordButton()->isEnabled());
+        QTest::mouseClick(page->previousRecordButton(), Qt::LeftButton);
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 29 of 30"));
+        QTest::mouseClick(page->firstRecordButton(), Qt::LeftButton);
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 1 of 30"));
+
+        // Without a header row the titles become the first record.
+        QVERIFY(page->headerBox()->isChecked());
+        page->headerBox()->click();
+        auto* mapping = dynamic_cast<FieldMappingPage*>(session_->currentPage());
+        QVERIFY(mapping);
+        QVERIFY(!mapping->firstRowContainsColumnHeaders());
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 1 of 31"));
+        QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::title), QString());
+        QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::example),
+                 QStringLiteral("First Name"));
+        page->headerBox()->click();
+        QVERIFY(mapping->firstRowContainsColumnHeaders());
+        QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::title),
+                 QStringLiteral("First Name"));
+        QCOMPARE(page->recordLabel()->text(), QStringLiteral("Record 1 of 30"));
+    }
+
+    void workbookPictureShowsInTheTableAndThePreview() {
+        (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.xlsx"});
+        QTRY_VERIFY_WITH_TIMEOUT(window_->sheetChooser(), kTimeout);
+        chooseWithKeyboard(window_->sheetChooser()->sheetPopUp(), 1);
+        QTest::mouseClick(window_->sheetChooser()->chooseButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("FieldMappingViewController"),
+                                  kTimeout);
+        auto* page = qobject_cast<FieldMappingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->table()->model()->rowCount() > 11, kTimeout);
+        QCOMPARE(cellText(page->table(), 11, FieldMappingColumn::column), QStringLiteral("L"));
+        const QModelIndex picture =
+            page->table()->model()->index(11, static_cast<int>(FieldMappingColumn::example));
+        QVERIFY(!picture.data(Qt::DecorationRole).value<QPixmap>().isNull());
+        QVERIFY(page->table()
+                    ->model()
+                    ->index(0, static_cast<int>(FieldMappingColumn::example))
+                    .data(Qt::DecorationRole)
+                    .isNull());
+        QVERIFY(page->preview()->toHtml().contains(QStringLiteral("pelkora-preview:picture")));
+        // The next record has no picture, and neither has its preview.
+        QTest::mouseClick(page->nextRecordButton(), Qt::LeftButton);
+        QVERIFY(!page->preview()->toHtml().contains(QStringLiteral("pelkora-preview:picture")));
+    }
+
+    void fieldMappingControlsAreNamedForAssistiveTechnology() {
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        const QList<QWidget*> controls = page->findChildren<QWidget*>();
+        for (QWidget* control : controls) {
+            if (control->focusPolicy() == Qt::NoFocus || !control->isVisible() ||
+                qobject_cast<QLabel*>(control) || control->parentWidget() != page)
+                continue;
+            QVERIFY2(!control->accessibleName().isEmpty(),
+                     qPrintable(control->metaObject()->className()));
+        }
+        QTest::mouseClick(page->continueButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("ImportViewController"),
+                                  kTimeout);
     }
 
     void previewColoursCharactersByClass() {
