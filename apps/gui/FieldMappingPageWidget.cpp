@@ -246,6 +246,19 @@ FieldMappingDelegate::FieldMappingDelegate(ImportSession& session, FieldMappingP
                                            QObject* parent)
     : QStyledItemDelegate(parent), session_(session), page_(page) {}
 
+// A selected row is drawn in the highlight's own text colour, whatever colour the row's
+// status or dimming gives it, so that it stays legible on the highlight.
+void FieldMappingDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                           const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if ((option->state & QStyle::State_Selected) && option->widget) {
+        const QPalette& view = option->widget->palette();
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            option->palette.setBrush(group, QPalette::HighlightedText,
+                                     view.brush(group, QPalette::HighlightedText));
+    }
+}
+
 QWidget* FieldMappingDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                             const QModelIndex& index) const {
     const auto column = static_cast<FieldMappingColumn>(index.column());
@@ -440,9 +453,9 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
                                                      QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(columnNumber(FieldMappingColumn::example),
                                                      QHeaderView::Stretch);
-    table_->setColumnWidth(columnNumber(FieldMappingColumn::title), 130);
+    table_->setColumnWidth(columnNumber(FieldMappingColumn::title), 120);
     table_->setColumnWidth(columnNumber(FieldMappingColumn::target), 150);
-    table_->setColumnWidth(columnNumber(FieldMappingColumn::label), 100);
+    table_->setColumnWidth(columnNumber(FieldMappingColumn::label), 140);
 
     auto* previewColumn = new QVBoxLayout;
     auto* previewLabel = new QLabel(tr("Pre&view"), this);
@@ -541,7 +554,8 @@ void FieldMappingPageWidget::refresh() {
     header_->setEnabled(!mapping);
     const auto current = page_.currentRecordIndex();
     const auto total = page_.totalRecords();
-    record_->setText(total > 0 ? tr("Record %1 of %2").arg(current).arg(total) : QString());
+    record_->setText(current > 0 && total > 0 ? tr("Record %1 of %2").arg(current).arg(total)
+                                              : tr("No record"));
     first_->setEnabled(!mapping && current > 1);
     previous_->setEnabled(!mapping && current > 1);
     next_->setEnabled(!mapping && current < total);

@@ -44,6 +44,9 @@ class FieldMappingDelegate final : public QStyledItemDelegate {
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
 
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
   private:
     ImportSession& session_;
     FieldMappingPage& page_;

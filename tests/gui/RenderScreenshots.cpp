@@ -2,6 +2,7 @@
 // offscreen, to PNG files: scripts/screenshots runs it so the pictures can be reviewed.
 // Usage: pelkora_gui_screenshots OUTPUT_FOLDER
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -21,6 +23,7 @@
 
 #include "ApplicationIdentity.h"
 #include "EncodingPageWidget.h"
+#include "FieldMappingPageWidget.h"
 #include "MainWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
@@ -91,6 +94,10 @@ class Renderer {
             painter.drawRect(x - 1, 79, dialog.width() + 1, dialog.height() + 1);
             painter.drawPixmap(x, 80, dialog);
         }
+        saveImage(name, picture);
+    }
+
+    void saveImage(const QString& name, const QImage& picture) {
         const QString file = QDir(folder_).filePath(name + "-" + variant_ + ".png");
         if (!picture.save(file)) std::fprintf(stderr, "could not write %s\n", qPrintable(file));
         std::printf("%s\n", qPrintable(file));
@@ -175,9 +182,49 @@ int render(const QString& folder, const QString& variant) {
     if (!waitFor([&] { return window.sheetChooser() && window.sheetChooser()->isVisible(); }))
         return 1;
     renderer.save("sheet-chooser", window, window.sheetChooser());
+    // The People sheet, whose first record has a picture.
+    window.sheetChooser()->sheetPopUp()->setCurrentIndex(1);
     window.sheetChooser()->chooseButton()->click();
-    if (!waitFor([&] { return pageIs("FieldMappingViewController"); })) return 1;
-    renderer.save("field-mapping-placeholder", window);
+    auto mappingPage = [&] {
+        auto* page = qobject_cast<FieldMappingPageWidget*>(window.currentPageWidget());
+        return page && page->continueButton()->isEnabled() ? page : nullptr;
+    };
+    if (!waitFor([&] { return mappingPage() != nullptr; })) return 1;
+    renderer.save("field-mapping-picture", window);
+
+    session.startOver();
+    (void)session.openFiles({std::filesystem::path((kExamples + "/contacts.csv").toStdString())});
+    if (!waitFor([&] {
+            return pageIs("SetTextEncodingViewController") && !window.progressSheet()->isVisible();
+        }))
+        return 1;
+    qobject_cast<EncodingPageWidget*>(window.currentPageWidget())->continueButton()->click();
+    if (!waitFor([&] { return mappingPage() != nullptr; })) return 1;
+    auto* mapping = mappingPage();
+    mapping->nextRecordButton()->click();
+    mapping->table()->selectRow(5);
+    waitFor([] { return true; });
+    renderer.save("field-mapping", window);
+    mapping->headerBox()->click();
+    waitFor([] { return true; });
+    renderer.save("field-mapping-no-header", window);
+    mapping->headerBox()->click();
+    const QModelIndex label =
+        mapping->table()->model()->index(5, static_cast<int>(FieldMappingColumn::label));
+    mapping->table()->setCurrentIndex(label);
+    mapping->table()->edit(label);
+    if (auto* popUp = mapping->table()->viewport()->findChild<QComboBox*>()) {
+        popUp->showPopup();
+        waitFor([] { return true; });
+        // The pop-up is a window of its own: drawn onto the picture where it opened.
+        QImage picture = window.grab().toImage();
+        QWidget* list = popUp->view()->window();
+        QPainter painter(&picture);
+        painter.drawPixmap(window.mapFromGlobal(list->mapToGlobal(QPoint(0, 0))), list->grab());
+        painter.end();
+        renderer.saveImage("field-mapping-label-menu", picture);
+        popUp->hidePopup();
+    }
 
     session.startOver();
     QTemporaryDir files;
