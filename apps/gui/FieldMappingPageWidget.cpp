@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -246,6 +247,23 @@ FieldMappingDelegate::FieldMappingDelegate(ImportSession& session, FieldMappingP
                                            QObject* parent)
     : QStyledItemDelegate(parent), session_(session), page_(page) {}
 
+std::vector<std::size_t> FieldMappingDelegate::otherSelectedRows(std::size_t row) const {
+    std::vector<std::size_t> rows;
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(parent())) {
+        for (const QModelIndex& selected : view->selectionModel()->selectedRows()) {
+            const auto other = static_cast<std::size_t>(selected.row());
+            if (other != row) rows.push_back(other);
+        }
+    }
+    return rows;
+}
+
+std::size_t FieldMappingDelegate::selectedCount() const {
+    const auto* view = qobject_cast<const QAbstractItemView*>(parent());
+    const auto count = view ? view->selectionModel()->selectedRows().size() : 0;
+    return count > 1 ? static_cast<std::size_t>(count) : 1;
+}
+
 // A selected row is drawn in the highlight's own text colour, whatever colour the row's
 // status or dimming gives it, so that it stays legible on the highlight.
 void FieldMappingDelegate::initStyleOption(QStyleOptionViewItem* option,
@@ -274,7 +292,7 @@ QWidget* FieldMappingDelegate::createEditor(QWidget* parent, const QStyleOptionV
     };
     if (column == FieldMappingColumn::target) {
         popUp->setAccessibleName(tr("Imported as"));
-        const auto menu = page_.targetMenu(session_, row, 1);
+        const auto menu = page_.targetMenu(session_, row, selectedCount());
         auto* items = qobject_cast<QStandardItemModel*>(popUp->model());
         for (std::size_t position = 0; position < menu.size(); ++position) {
             if (menu[position].kind == TargetMenuItem::Kind::separator) {
@@ -333,7 +351,7 @@ void FieldMappingDelegate::setEditorData(QWidget* editor, const QModelIndex& ind
     const bool isTarget =
         static_cast<FieldMappingColumn>(index.column()) == FieldMappingColumn::target;
     const auto targetMenu =
-        isTarget ? page_.targetMenu(session_, row, 1) : std::vector<TargetMenuItem>{};
+        isTarget ? page_.targetMenu(session_, row, selectedCount()) : std::vector<TargetMenuItem>{};
     const auto labelMenu = isTarget ? std::vector<LabelMenuItem>{} : page_.labelMenu(session_, row);
     const auto label = target.label();
     for (int item = 0; item < popUp->count(); ++item) {
@@ -364,15 +382,17 @@ void FieldMappingDelegate::setModelData(QWidget* editor, QAbstractItemModel* mod
     const auto row = static_cast<std::size_t>(index.row());
     if (static_cast<FieldMappingColumn>(index.column()) == FieldMappingColumn::target) {
         const QVariant data = popUp->currentData();
-        const auto menu = page_.targetMenu(session_, row, 1);
+        const auto menu = page_.targetMenu(session_, row, selectedCount());
         if (!data.isValid() || data.toULongLong() >= menu.size()) return;
         page_.contactPropertyDidChange(session_, row,
-                                       menu[static_cast<std::size_t>(data.toULongLong())]);
+                                       menu[static_cast<std::size_t>(data.toULongLong())],
+                                       otherSelectedRows(row));
         return;
     }
     if (popUp->isEditable()) {
         const QString text = popUp->currentText().trimmed();
-        if (!text.isEmpty()) page_.contactLabelDidChange(session_, row, text.toStdString());
+        if (!text.isEmpty())
+            page_.contactLabelDidChange(session_, row, text.toStdString(), otherSelectedRows(row));
         return;
     }
     const QVariant data = popUp->currentData();
@@ -386,7 +406,7 @@ void FieldMappingDelegate::setModelData(QWidget* editor, QAbstractItemModel* mod
         case LabelMenuItem::Kind::systemLabel:
         case LabelMenuItem::Kind::extractFromField:
         case LabelMenuItem::Kind::customLabel:
-            page_.contactLabelDidChange(session_, row, item.label);
+            page_.contactLabelDidChange(session_, row, item.label, otherSelectedRows(row));
             break;
         case LabelMenuItem::Kind::separator:
         case LabelMenuItem::Kind::newCustomLabel:
@@ -418,6 +438,25 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
                    this);
     explanation->setWordWrap(true);
 
+    hintBar_ = new QFrame(this);
+    static_cast<QFrame*>(hintBar_)->setFrameShape(QFrame::StyledPanel);
+    hintBar_->setAutoFillBackground(true);
+    hintBar_->setBackgroundRole(QPalette::AlternateBase);
+    auto* hintLayout = new QHBoxLayout(hintBar_);
+    hint_ = new QLabel(hintBar_);
+    hint_->setWordWrap(true);
+    hint_->setAccessibleName(tr("Note about the automatic mapping"));
+    hint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    suppressHint_ = new QCheckBox(tr("&Do not show this message again"), hintBar_);
+    suppressHint_->setAccessibleName(tr("Do not show this message again"));
+    dismissHint_ = new QPushButton(tr("&OK"), hintBar_);
+    dismissHint_->setAccessibleName(tr("Dismiss the note"));
+    auto* hintControls = new QVBoxLayout;
+    hintControls->addWidget(dismissHint_, 0, Qt::AlignRight);
+    hintControls->addWidget(suppressHint_);
+    hintLayout->addWidget(hint_, 1);
+    hintLayout->addLayout(hintControls);
+
     auto* optionsRow = new QHBoxLayout;
     header_ = new QCheckBox(tr("First row contains column &headers"), this);
     header_->setAccessibleName(tr("First row contains column headers"));
@@ -437,7 +476,7 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     table_->setItemDelegate(new FieldMappingDelegate(session, page, table_));
     table_->setAccessibleName(tr("Columns of the file"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                             QAbstractItemView::EditKeyPressed);
     table_->setAlternatingRowColors(true);
@@ -506,11 +545,14 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
 
     layout->addWidget(heading);
     layout->addWidget(explanation);
+    layout->addWidget(hintBar_);
     layout->addLayout(optionsRow);
     layout->addLayout(body, 1);
     layout->addWidget(warnings_);
     layout->addLayout(buttons);
 
+    setTabOrder(dismissHint_, suppressHint_);
+    setTabOrder(suppressHint_, header_);
     setTabOrder(header_, search_);
     setTabOrder(search_, table_);
     setTabOrder(table_, first_);
@@ -525,6 +567,13 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     connect(header_, &QCheckBox::toggled, this, [this](bool containsHeaders) {
         if (containsHeaders != page_.firstRowContainsColumnHeaders())
             page_.setFirstRowContainsColumnHeaders(session_, containsHeaders);
+    });
+    connect(dismissHint_, &QPushButton::clicked, this, [this] {
+        hintDismissed_ = true;
+        refresh();
+    });
+    connect(suppressHint_, &QCheckBox::toggled, this, [this](bool suppress) {
+        if (suppress) page_.suppressMappingHint(session_);
     });
     connect(search_, &QLineEdit::textChanged, this, &FieldMappingPageWidget::applySearch);
     connect(first_, &QPushButton::clicked, this, [this] { page_.showFirstRecord(session_); });
@@ -570,6 +619,17 @@ void FieldMappingPageWidget::refresh() {
     QPalette warningPalette = palette();
     warningPalette.setColor(QPalette::WindowText, warningColour(palette()));
     warnings_->setPalette(warningPalette);
+
+    // The note stays while the user reads it, even after "do not show again".
+    const auto hint = page_.mappingHint(session_);
+    if (hint && !hintDismissed_) {
+        hint_->setText(QStringLiteral("<b>%1</b><br>%2")
+                           .arg(fromUtf8(hint->first).toHtmlEscaped(),
+                                fromUtf8(hint->second).toHtmlEscaped()));
+        hintBar_->show();
+    } else if (!suppressHint_->isChecked() || hintDismissed_) {
+        hintBar_->hide();
+    }
 
     applySearch();
     showPreview();

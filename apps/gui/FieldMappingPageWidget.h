@@ -9,6 +9,7 @@
 
 #include <QStyledItemDelegate>
 #include <QWidget>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -48,6 +49,10 @@ class FieldMappingDelegate final : public QStyledItemDelegate {
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
   private:
+    // The rows selected besides the edited one, which follow its change.
+    std::vector<std::size_t> otherSelectedRows(std::size_t row) const;
+    std::size_t selectedCount() const;
+
     ImportSession& session_;
     FieldMappingPage& page_;
 };
@@ -73,6 +78,11 @@ class FieldMappingPageWidget final : public QWidget {
     QLabel* recordLabel() const { return record_; }
     QTextBrowser* preview() const { return preview_; }
     QLabel* warningsLabel() const { return warnings_; }
+    // The note after an automatic mapping, with its "do not show again" box.
+    QWidget* hintBar() const { return hintBar_; }
+    QLabel* hintLabel() const { return hint_; }
+    QCheckBox* suppressHintBox() const { return suppressHint_; }
+    QPushButton* dismissHintButton() const { return dismissHint_; }
     QPushButton* backButton() const { return back_; }
     QPushButton* continueButton() const { return continue_; }
 
@@ -96,6 +106,11 @@ class FieldMappingPageWidget final : public QWidget {
     QPushButton* last_;
     QTextBrowser* preview_;
     QLabel* warnings_;
+    QWidget* hintBar_;
+    QLabel* hint_;
+    QCheckBox* suppressHint_;
+    QPushButton* dismissHint_;
+    bool hintDismissed_ = false;
     QPushButton* back_;
     QPushButton* continue_;
 };

@@ -81,7 +81,7 @@ QComboBox* openCellEditor(QTableView* table, int row, FieldMappingColumn column)
     // The editors closed before are deleted later: they go first, so that only this one is left.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QModelIndex index = table->model()->index(row, static_cast<int>(column));
-    table->setCurrentIndex(index);
+    table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     table->edit(index);
     return table->viewport()->findChild<QComboBox*>();
 }
@@ -253,6 +253,15 @@ class MainWindowTest final : public QObject {
         QCOMPARE(cellText(table, 2, FieldMappingColumn::status), QStringLiteral("Imported"));
         QVERIFY(list[2].contactProperty.isValid());
 
+        // The note after the automatic mapping; its box turns it off for good.
+        QVERIFY(page->hintBar()->isVisible());
+        QVERIFY(page->hintLabel()->text().contains(QStringLiteral("Auto-mapping did complete.")));
+        page->suppressHintBox()->click();
+        QVERIFY(!settings_->boolForKey("ShowMappingHint"));
+        QVERIFY(page->hintBar()->isVisible());
+        QTest::mouseClick(page->dismissHintButton(), Qt::LeftButton);
+        QVERIFY(!page->hintBar()->isVisible());
+
         // Company goes nowhere: the page model takes the choice and the row follows it.
         QComboBox* target = openCellEditor(table, 2, FieldMappingColumn::target);
         QVERIFY(target);
@@ -295,6 +304,26 @@ class MainWindowTest final : public QObject {
         chooseWithKeyboard(label, home);
         QVERIFY(list[6].contactProperty.label() != std::optional<std::string>("Car"));
         QCOMPARE(cellText(table, 6, FieldMappingColumn::label), label->itemText(home));
+
+        // Rows selected together follow the edited row's label.
+        for (int row : {5, 6})
+            table->selectionModel()->select(
+                table->model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        label = openCellEditor(table, 6, FieldMappingColumn::label);
+        QVERIFY(label);
+        const int work = itemIndex(label, QStringLiteral("work"));
+        QVERIFY(work >= 0);
+        chooseWithKeyboard(label, work);
+        QCOMPARE(cellText(table, 5, FieldMappingColumn::label), label->itemText(work));
+        QCOMPARE(cellText(table, 6, FieldMappingColumn::label), label->itemText(work));
+        QCOMPARE(list[5].contactProperty.label(), list[6].contactProperty.label());
+        // With several rows selected a single-valued target is not applicable.
+        target = openCellEditor(table, 6, FieldMappingColumn::target);
+        QVERIFY(target);
+        QVERIFY(itemIndex(target, QStringLiteral("(not applicable)")) >= 0);
+        QTest::keyClick(target, Qt::Key_Escape);
+        table->clearSelection();
 
         // The search field shows only the matching titles.
         QTest::keyClicks(page->searchField(), QStringLiteral("name"));
