@@ -325,6 +325,29 @@ class MainWindowTest final : public QObject {
         QTest::keyClick(target, Qt::Key_Escape);
         table->clearSelection();
 
+        // A full-name column beside the name columns is pointed out until it goes again.
+        QVERIFY(page->warningsLabel()->isHidden());
+        auto* mapping = dynamic_cast<FieldMappingPage*>(session_->currentPage());
+        QVERIFY(mapping);
+        QString fullName;
+        for (const auto& item : mapping->targetMenu(*session_, 2, 1)) {
+            if (item.representedEntry.propertyKey == std::string(CustomPropertyKeys::FullName))
+                fullName = QString::fromStdString(item.title);
+        }
+        QVERIFY(!fullName.isEmpty());
+        target = openCellEditor(table, 2, FieldMappingColumn::target);
+        QVERIFY(target);
+        chooseWithKeyboard(target, target->findText(fullName));
+        QVERIFY(!page->warningsLabel()->isHidden());
+        const auto warnings = mapping->sharedTargetWarnings(*session_);
+        QCOMPARE(warnings.size(), std::size_t(1));
+        QCOMPARE(page->warningsLabel()->text(), QString::fromStdString(warnings[0].message));
+        QVERIFY(page->warningsLabel()->text().contains(QStringLiteral("Company")));
+        target = openCellEditor(table, 2, FieldMappingColumn::target);
+        QVERIFY(target);
+        chooseWithKeyboard(target, ignore);
+        QVERIFY(page->warningsLabel()->isHidden());
+
         // The search field shows only the matching titles.
         QTest::keyClicks(page->searchField(), QStringLiteral("name"));
         QVERIFY(!table->isRowHidden(0));
