@@ -196,6 +196,9 @@ class FieldMappingTableModel final : public QAbstractTableModel {
             if (role == Qt::DecorationRole) return statusIcon(status, palette_);
             if (role == Qt::DisplayRole) return statusText(status);
             if (role == Qt::ForegroundRole) return statusColour(status, palette_);
+            if (role == Qt::ToolTipRole && status == MappingStatus::needsAttention)
+                return FieldMappingPageWidget::tr(
+                    "The value could not be read as a date: add its date format in the settings.");
             if (role == Qt::ToolTipRole && isCustomStatus(status))
                 return FieldMappingPageWidget::tr("From your own titles or a saved mapping");
             return {};
@@ -479,6 +482,8 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                             QAbstractItemView::EditKeyPressed);
+    // Tab leaves the table for the next control; the arrow keys move between cells.
+    table_->setTabKeyNavigation(false);
     table_->setAlternatingRowColors(true);
     table_->setWordWrap(false);
     table_->setIconSize(QSize(kThumbnailSize, kThumbnailSize));

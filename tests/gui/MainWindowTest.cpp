@@ -390,6 +390,10 @@ class MainWindowTest final : public QObject {
         QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::title), QString());
         QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::example),
                  QStringLiteral("First Name"));
+        // The title "Birthday" is no date: the row asks for attention.
+        QCOMPARE(cellText(page->table(), 11, FieldMappingColumn::status),
+                 QStringLiteral("Check the value"));
+        QVERIFY(!page->preview()->toPlainText().contains(QStringLiteral("March")));
         page->headerBox()->click();
         QVERIFY(mapping->firstRowContainsColumnHeaders());
         QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::title),
@@ -434,6 +438,30 @@ class MainWindowTest final : public QObject {
             QVERIFY2(!control->accessibleName().isEmpty(),
                      qPrintable(control->metaObject()->className()));
         }
+        // Tab walks the controls in reading order, from the header box to Continue.
+        window_->activateWindow();
+        page->headerBox()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(page->headerBox()));
+        QList<QWidget*> order;
+        for (int step = 0; step < 12 && !page->continueButton()->hasFocus(); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget();
+        }
+        const QList<QWidget*> expected = {page->searchField(),       page->table(),
+                                          page->firstRecordButton(), page->previousRecordButton(),
+                                          page->nextRecordButton(),  page->lastRecordButton(),
+                                          page->preview(),           page->backButton(),
+                                          page->continueButton()};
+        QList<QWidget*> reached;
+        for (QWidget* widget : order) {
+            if (expected.contains(widget) && !reached.contains(widget)) reached << widget;
+        }
+        for (QWidget* widget : expected) {
+            if (widget->isEnabled())
+                QVERIFY2(reached.contains(widget), qPrintable(widget->accessibleName()));
+        }
+        QCOMPARE(order.last(), static_cast<QWidget*>(page->continueButton()));
+
         QTest::mouseClick(page->continueButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("ImportViewController"),
                                   kTimeout);
