@@ -655,7 +655,16 @@ void FieldMappingPageWidget::applySearch() {
 // the text stays legible on a dark background.
 void FieldMappingPageWidget::showPreview() {
     const PreviewDocument& document = page_.previewDocument();
-    const QString dim = palette().color(QPalette::PlaceholderText).name();
+    // The placeholder colour may be translucent, which HTML colours cannot say: blended here.
+    const QColor placeholder = palette().color(QPalette::PlaceholderText);
+    const QColor base = palette().color(QPalette::Base);
+    const double alpha = placeholder.alphaF();
+    const QString dim =
+        QColor::fromRgbF(
+            static_cast<float>(placeholder.redF() * alpha + base.redF() * (1 - alpha)),
+            static_cast<float>(placeholder.greenF() * alpha + base.greenF() * (1 - alpha)),
+            static_cast<float>(placeholder.blueF() * alpha + base.blueF() * (1 - alpha)))
+            .name();
     auto escaped = [](const std::string& text) {
         return fromUtf8(text).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     };
