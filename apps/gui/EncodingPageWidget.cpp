@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "PageTitles.h"
 #include "PaletteColours.h"
 #include "session/ImportSession.h"
 #include "session/SetTextEncodingPage.h"
@@ -41,11 +42,7 @@ EncodingPageWidget::EncodingPageWidget(ImportSession& session, SetTextEncodingPa
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(12);
 
-    auto* heading = new QLabel(tr("Text Encoding"), this);
-    QFont headingFont = heading->font();
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.5);
-    headingFont.setBold(true);
-    heading->setFont(headingFont);
+    auto* heading = makePageHeading(tr("Text Encoding"), this);
     auto* explanation = new QLabel(
         tr("Characters that do not belong to plain ASCII are shown in colour: when names with "
            "accents or other special characters look wrong, choose another encoding."),
@@ -80,15 +77,10 @@ EncodingPageWidget::EncodingPageWidget(ImportSession& session, SetTextEncodingPa
     status_->setAccessibleName(tr("Status"));
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto* buttons = new QHBoxLayout;
-    back_ = new QPushButton(tr("&Back"), this);
-    back_->setAccessibleName(tr("Back"));
-    continue_ = new QPushButton(tr("&Continue"), this);
-    continue_->setAccessibleName(tr("Continue"));
-    continue_->setDefault(true);
-    buttons->addWidget(back_);
-    buttons->addStretch();
-    buttons->addWidget(continue_);
+    const PageButtons pageButtons = makePageButtons(this);
+    back_ = pageButtons.back;
+    continue_ = pageButtons.next;
+    QHBoxLayout* buttons = pageButtons.row;
 
     layout->addWidget(heading);
     layout->addWidget(explanation);

@@ -429,11 +429,7 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(12);
 
-    auto* heading = new QLabel(pageTitle(page.name()), this);
-    QFont headingFont = heading->font();
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.5);
-    headingFont.setBold(true);
-    heading->setFont(headingFont);
+    auto* heading = makePageHeading(pageTitle(page.name()), this);
     auto* explanation =
         new QLabel(tr("Choose what each column of the file becomes in the address book: "
                       "double-click a target or a label to change it. The preview shows the "
@@ -538,15 +534,10 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     warnings_->setAccessibleName(tr("Warnings"));
     warnings_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto* buttons = new QHBoxLayout;
-    back_ = new QPushButton(tr("&Back"), this);
-    back_->setAccessibleName(tr("Back"));
-    continue_ = new QPushButton(tr("&Continue"), this);
-    continue_->setAccessibleName(tr("Continue"));
-    continue_->setDefault(true);
-    buttons->addWidget(back_);
-    buttons->addStretch();
-    buttons->addWidget(continue_);
+    const PageButtons pageButtons = makePageButtons(this);
+    back_ = pageButtons.back;
+    continue_ = pageButtons.next;
+    QHBoxLayout* buttons = pageButtons.row;
 
     layout->addWidget(heading);
     layout->addWidget(explanation);

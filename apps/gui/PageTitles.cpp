@@ -1,5 +1,8 @@
 #include "PageTitles.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <array>
 
 #include "support/SharedNames.h"
@@ -25,6 +28,29 @@ QString pageTitle(std::string_view pageName) {
         if (entry.page == pageName) return QString::fromUtf8(entry.title);
     }
     return QString::fromUtf8(pageName.data(), static_cast<qsizetype>(pageName.size()));
+}
+
+QLabel* makePageHeading(const QString& title, QWidget* parent, double scale) {
+    auto* heading = new QLabel(title, parent);
+    QFont font = heading->font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    font.setBold(true);
+    heading->setFont(font);
+    return heading;
+}
+
+PageButtons makePageButtons(QWidget* parent) {
+    PageButtons buttons;
+    buttons.back = new QPushButton(QObject::tr("&Back"), parent);
+    buttons.back->setAccessibleName(QObject::tr("Back"));
+    buttons.next = new QPushButton(QObject::tr("&Continue"), parent);
+    buttons.next->setAccessibleName(QObject::tr("Continue"));
+    buttons.next->setDefault(true);
+    buttons.row = new QHBoxLayout;
+    buttons.row->addWidget(buttons.back);
+    buttons.row->addStretch();
+    buttons.row->addWidget(buttons.next);
+    return buttons;
 }
 
 }  // namespace pelkora::gui

@@ -18,22 +18,16 @@ PlaceholderPageWidget::PlaceholderPageWidget(ImportSession& session, Page& page,
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(12);
 
-    auto* heading = new QLabel(pageTitle(page.name()), this);
-    QFont headingFont = heading->font();
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.5);
-    headingFont.setBold(true);
-    heading->setFont(headingFont);
+    auto* heading = makePageHeading(pageTitle(page.name()), this);
     auto* note = new QLabel(tr("This page is not yet available in the desktop application. "
                                "The pelkora command can do what it does."),
                             this);
     note->setWordWrap(true);
     note->setForegroundRole(QPalette::PlaceholderText);
 
-    back_ = new QPushButton(tr("&Back"), this);
-    back_->setAccessibleName(tr("Back"));
-    continue_ = new QPushButton(tr("&Continue"), this);
-    continue_->setAccessibleName(tr("Continue"));
-    continue_->setDefault(true);
+    const PageButtons pageButtons = makePageButtons(this);
+    back_ = pageButtons.back;
+    continue_ = pageButtons.next;
 
     // The import page sets no way back of its own: it returns to the page that led to it.
     // Its continue would start the import, which this window cannot show yet.
@@ -50,10 +44,7 @@ PlaceholderPageWidget::PlaceholderPageWidget(ImportSession& session, Page& page,
     connect(continue_, &QPushButton::clicked, this,
             [&session, &page] { page.continueAction(session); });
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(back_);
-    buttons->addStretch();
-    buttons->addWidget(continue_);
+    QHBoxLayout* buttons = pageButtons.row;
     layout->addWidget(heading);
     layout->addWidget(note);
     layout->addStretch();

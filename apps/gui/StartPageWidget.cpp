@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "PageTitles.h"
 #include "session/Page.h"
 
 namespace pelkora::gui {
@@ -102,11 +103,7 @@ StartPageWidget::StartPageWidget(const InitialPage& page, QWidget* parent)
     layout->setContentsMargins(48, 40, 48, 40);
     layout->setSpacing(16);
 
-    auto* heading = new QLabel(tr("Import Contacts"), this);
-    QFont headingFont = heading->font();
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 2);
-    headingFont.setBold(true);
-    heading->setFont(headingFont);
+    auto* heading = makePageHeading(tr("Import Contacts"), this, 2.0);
     heading->setAlignment(Qt::AlignCenter);
 
     auto* explanation = new QLabel(
