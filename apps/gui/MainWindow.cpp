@@ -15,17 +15,21 @@
 #include <QStackedWidget>
 #include <QUrl>
 
+#include "AccessPageWidget.h"
 #include "ApplicationIdentity.h"
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
+#include "ImportPageWidget.h"
 #include "OpenPanel.h"
 #include "PageTitles.h"
-#include "PlaceholderPageWidget.h"
 #include "ProgressSheet.h"
 #include "SheetChooser.h"
 #include "StartPageWidget.h"
+#include "VCardScanPageWidget.h"
 #include "session/FieldMappingPage.h"
+#include "session/ImportPage.h"
 #include "session/SetTextEncodingPage.h"
+#include "session/VCFScanPage.h"
 #include "support/Settings.h"
 
 namespace pelkora::gui {
@@ -199,8 +203,12 @@ void MainWindow::currentPageDidChange(Page& page) {
         widget = new EncodingPageWidget(session_, *encoding, content_);
     } else if (auto* mapping = dynamic_cast<FieldMappingPage*>(&page)) {
         widget = new FieldMappingPageWidget(session_, *mapping, content_);
+    } else if (auto* import = dynamic_cast<ImportPage*>(&page)) {
+        widget = new ImportPageWidget(session_, *import, content_);
+    } else if (auto* scan = dynamic_cast<VCFScanPage*>(&page)) {
+        widget = new VCardScanPageWidget(session_, *scan, content_);
     } else {
-        widget = new PlaceholderPageWidget(session_, page, content_);
+        widget = new AccessPageWidget(session_, page.name(), content_);
     }
     widget->setObjectName(QString::fromStdString(page.name()));
     // The old widget views the old page, which the session has just destroyed: it goes now.
@@ -241,7 +249,11 @@ void MainWindow::closeProgressSheet() {
 }
 
 void MainWindow::showAlert(const Alert& alert) {
-    auto* box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
+    const QMessageBox::Icon icon = alert.style == AlertStyle::informational
+                                       ? QMessageBox::Information
+                                   : alert.style == AlertStyle::warning ? QMessageBox::Warning
+                                                                        : QMessageBox::Critical;
+    auto* box = new QMessageBox(icon, QGuiApplication::applicationDisplayName(),
                                 QString::fromStdString(alert.heading), QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);

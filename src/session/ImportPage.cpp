@@ -184,7 +184,9 @@ bool ImportPage::startImport(ImportSession& session, std::optional<ImportOptions
         runWithProgressSheet(session, [operation, this, run = runs_](Operation& running) {
             operation->main(running);
             MainQueue::shared().post([summary = operation->summary(), this, alive = alive_, run] {
-                if (*alive && run == runs_) summary_ = summary;
+                if (!*alive || run != runs_) return;
+                summary_ = summary;
+                if (changed_) changed_();
             });
         });
     };
@@ -242,6 +244,19 @@ bool ImportPage::startExport(ImportSession& session, VCardFormat format,
     if (importing_) return false;
     ImportSource source = session.importSource();
     if (!source.reader) return false;
+    std::error_code error;
+    if (format == VCardFormat::group &&
+        std::filesystem::equivalent(destination, source.reader->fileURL(), error)) {
+        session.showAlert(Alert{
+            .heading = localizedString("The vCards were not saved."),
+            .text = formatMessage(localizedString("“%@” is the file being read. Choose another "
+                                                  "file name for the vCards."),
+                                  destination.filename().string()),
+            .detail = {},
+            .buttons = {localizedString("OK")},
+            .completion = {}});
+        return false;
+    }
     const std::uint64_t total = rowsToImport(source).size();
     exporting_ = true;
     beginProgress(session, total);
@@ -283,12 +298,16 @@ void ImportPage::importDidEnd(ImportSession& session, std::optional<ImportOutcom
     outcome_ = outcome;
     progress_.reset();
     session.dismissProgress();
+    if (changed_) changed_();
     if (outcome)
         session.showAlert(Alert{.heading = outcome->heading,
                                 .text = outcome->text,
                                 .detail = {},
                                 .buttons = {localizedString("OK")},
-                                .completion = {}});
+                                .completion = {},
+                                .style = outcome->failed       ? AlertStyle::critical
+                                         : outcome->partlyDone ? AlertStyle::warning
+                                                               : AlertStyle::informational});
 }
 
 ImportOutcome ImportPage::exportSuccessOutcome() {

@@ -97,7 +97,9 @@ class ImportPage final : public Page {
 
     // The save panel or folder chooser closed with a destination: writes the rows as one
     // vCard file (format Group) or one file per contact (format Individual) on the page's
-    // queue, with the progress sheet.
+    // queue, with the progress sheet. A file destination that is the file being read (by
+    // any name or link) is refused with an alert: the save panel only asks whether to replace
+    // what is there, not whether that is the source.
     enum class VCardFormat { group, individual };
     bool startExport(ImportSession& session, VCardFormat format, std::filesystem::path destination);
 
@@ -112,6 +114,9 @@ class ImportPage final : public Page {
     bool hasEnded() const { return ended_; }
     // The queue the import runs on (tests and the command line wait on it).
     OperationQueue& queue() { return queue_; }
+    // Called on the main thread when an import or export ends and when its summary arrives,
+    // for a front end that shows them on the page.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
     // The texts of the progress sheet and of the outcome alerts.
     static std::string progressDescription();
@@ -147,6 +152,7 @@ class ImportPage final : public Page {
     std::optional<ImportSummary> summary_;
     std::shared_ptr<Events> events_;
     std::shared_ptr<Progress> progress_;
+    std::function<void()> changed_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     OperationQueue queue_{"Import"};
 };

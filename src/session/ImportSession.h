@@ -67,6 +67,9 @@ std::string_view detectedFileTypeName(DetectedFileType type);
 
 // A critical alert shown as a sheet of the main window. The front end calls
 // completion with the index of the chosen button (0 is the first, default button).
+// How an alert looks: a failure, a warning, or news of work done.
+enum class AlertStyle { critical, warning, informational };
+
 struct Alert {
     std::string heading;
     std::string text;
@@ -75,6 +78,7 @@ struct Alert {
     std::string detail;
     std::vector<std::string> buttons;
     std::function<void(std::size_t buttonIndex)> completion;
+    AlertStyle style = AlertStyle::critical;
 };
 
 // What is being dragged over the window.

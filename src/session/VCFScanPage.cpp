@@ -173,6 +173,7 @@ void VCFScanPage::scanDidFinish(ImportSession& session, std::vector<std::string>
              static_cast<unsigned long>(cardsPerFile_.size()));
     progress_.reset();
     session.dismissProgress();
+    if (changed_) changed_();
 }
 
 void VCFScanPage::viewWillDisappear(ImportSession& session) {

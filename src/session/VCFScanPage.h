@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -59,6 +60,10 @@ class VCFScanPage final : public Page {
         return skippedFiles_;
     }
 
+    // Called on the main thread when the scan has finished, for a front end that shows the
+    // results.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
     // The progress texts.
     static std::string progressDescription();
     static std::string progressAdditionalDescription(std::size_t file, std::size_t files);
@@ -76,6 +81,7 @@ class VCFScanPage final : public Page {
     std::vector<std::pair<std::filesystem::path, std::string>> skippedFiles_;
     std::shared_ptr<Events> events_;
     std::shared_ptr<Progress> progress_;
+    std::function<void()> changed_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     OperationQueue queue_{"vCard scan"};
 };

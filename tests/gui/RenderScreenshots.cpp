@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTableView>
@@ -24,11 +25,13 @@
 #include "ApplicationIdentity.h"
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
+#include "ImportPageWidget.h"
 #include "MainWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
 #include "addressbook/ContactAuthorization.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
@@ -108,10 +111,37 @@ class Renderer {
     QString variant_;
 };
 
+// A store that has refused access, for the page shown instead of the start page.
+class RefusingProvider final : public ContactAuthorizationProvider {
+  public:
+    AuthorizationStatus authorizationStatus() const override { return AuthorizationStatus::denied; }
+    void requestAccess(std::function<void(bool)> completion) override { completion(false); }
+};
+
+int renderNoAccess(Renderer& renderer, const QTemporaryDir& home) {
+    SettingsStore settings(std::filesystem::path(home.filePath("denied.plist").toStdString()));
+    ImportSession session(settings, std::make_shared<RefusingProvider>());
+    MainWindow window(session);
+    window.resize(1280, 800);
+    window.show();
+    session.applicationDidFinishLaunching();
+    if (!waitFor([&] {
+            return window.currentPageWidget() &&
+                   window.currentPageWidget()->objectName() == "NoAccessViewController";
+        }))
+        return 1;
+    renderer.save("no-access", window);
+    return 0;
+}
+
 int render(const QString& folder, const QString& variant) {
     QTemporaryDir home;
     SettingsStore settings(std::filesystem::path(home.filePath("settings.plist").toStdString()));
     ImportSession session(settings, std::make_shared<AlwaysAuthorizedProvider>());
+    auto store = contacts::SqliteContactStore::open(
+        std::filesystem::path(home.filePath("book.sqlite").toStdString()));
+    if (!store) return 1;
+    session.setContactStore(std::shared_ptr<contacts::ContactStore>(std::move(*store)));
     MainWindow window(session);
     window.resize(1280, 800);
     window.show();
@@ -226,6 +256,41 @@ int render(const QString& folder, const QString& variant) {
         popUp->hidePopup();
     }
 
+    // The import page in both modes, the running import and its outcome.
+    mapping->continueButton()->click();
+    auto importPage = [&] { return qobject_cast<ImportPageWidget*>(window.currentPageWidget()); };
+    if (!waitFor([&] { return importPage() != nullptr; })) return 1;
+    renderer.save("import", window);
+    importPage()->vCardsModeButton()->click();
+    waitFor([] { return true; });
+    renderer.save("import-vcard", window);
+    importPage()->contactsModeButton()->click();
+    auto importing = Progress::make(5000);
+    importing->setLocalizedDescription("Importing records into the address book…");
+    importing->setLocalizedAdditionalDescription("Processed record 1800 of 5000…");
+    importing->setCompletedUnitCount(1800);
+    window.currentProgressDidChange(importing);
+    window.showProgressSheet();
+    waitFor([&] { return window.progressSheet()->isVisible(); });
+    renderer.save("import-progress", window, window.progressSheet());
+    window.closeProgressSheet();
+    window.currentProgressDidChange(nullptr);
+    importPage()->startButton()->click();
+    if (!waitFor([&] { return window.alertBox() && window.alertBox()->isVisible(); })) return 1;
+    renderer.save("import-done", window, window.alertBox());
+    window.alertBox()->buttons().front()->click();
+    waitFor([&] { return !window.alertBox(); });
+    renderer.save("import-result", window);
+
+    session.startOver();
+    (void)session.openFiles({std::filesystem::path((kExamples + "/contacts.vcf").toStdString())});
+    if (!waitFor([&] {
+            return pageIs("VCFScanViewController") && !window.progressSheet()->isVisible();
+        }))
+        return 1;
+    waitFor([] { return true; });
+    renderer.save("vcard-scan", window);
+
     session.startOver();
     QTemporaryDir files;
     QFile pdf(files.filePath("scan.pdf"));
@@ -259,7 +324,7 @@ int render(const QString& folder, const QString& variant) {
     waitFor([] { return true; });
     session.startOver();
     MainQueue::shared().drain();
-    return 0;
+    return renderNoAccess(renderer, home);
 }
 
 }  // namespace

@@ -169,6 +169,22 @@ TEST_F(ImportPageTest, AFirstRowWithoutTitlesIsImportedAndExported) {
     EXPECT_NE(written.find("Ada"), std::string::npos);
 }
 
+TEST_F(ImportPageTest, AnExportOntoTheFileBeingReadIsRefusedWhateverItsName) {
+    auto& page = openImportPage("Name,Phone\nAda,1\n");
+    const auto source = fixture.folder.path() / "people.csv";
+    const std::string before = test::readFile(source);
+    const auto link = fixture.folder.path() / "link.vcf";
+    std::filesystem::create_symlink(source, link);
+    for (const auto& destination : {source, link}) {
+        EXPECT_FALSE(
+            page.startExport(fixture.session, ImportPage::VCardFormat::group, destination));
+        ASSERT_FALSE(fixture.frontEnd.alerts.empty());
+        EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "The vCards were not saved.");
+    }
+    EXPECT_EQ(test::readFile(source), before);
+    EXPECT_FALSE(page.isImporting());
+}
+
 TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
     auto& page = openImportPage("Name,Phone\nAda,1\n");
     page.selectContainer(fixture.session, "GONE");
