@@ -4,6 +4,7 @@
 // the metainfo, the icon and the window's app id, and the names QSettings files itself under.
 
 #include <QString>
+#include <vector>
 
 namespace pelkora::gui {
 
@@ -18,5 +19,13 @@ void setUpApplicationIdentity();
 
 // "Pelkora 0.1.0".
 QString applicationNameAndVersion();
+
+// A library the program is built on, for the About box.
+struct LibraryNotice {
+    QString name;
+    QString version;  // the version running, or the one built against; empty if neither is known
+    QString licence;  // an SPDX expression
+};
+std::vector<LibraryNotice> libraryNotices();
 
 }  // namespace pelkora::gui

@@ -346,6 +346,14 @@ QMessageBox* MainWindow::showAbout() {
     box->setInformativeText(
         tr("Imports contacts from CSV and other delimited text files, Excel workbooks and vCard "
            "files into your address book."));
+    // The libraries the program is built on, with the versions it runs with where the library
+    // says, and their licences.
+    QStringList libraries;
+    for (const auto& library : libraryNotices())
+        libraries
+            << QStringLiteral("%1 %2 — %3").arg(library.name, library.version, library.licence);
+    box->setDetailedText(tr("Pelkora is built with these libraries:") + QStringLiteral("\n") +
+                         libraries.join(QLatin1Char('\n')));
     box->addButton(QMessageBox::Ok)->setAccessibleName(tr("OK"));
     box->open();
     return box;
