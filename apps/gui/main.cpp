@@ -1,7 +1,9 @@
 // pelkora-gui: the desktop window over the import session. Files named on the command line
-// are opened once the window is up, as the desktop's "Open With" does.
+// are opened once the window is up, as the desktop's "Open With" does; when a pelkora-gui
+// already runs in this desktop session, it gets the files instead and this one exits.
 
 #include <QApplication>
+#include <QDir>
 #include <QStringList>
 #include <filesystem>
 #include <memory>
@@ -10,6 +12,7 @@
 #include "ApplicationIdentity.h"
 #include "MainWindow.h"
 #include "QtMainQueue.h"
+#include "SingleInstance.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportJournal.h"
@@ -17,11 +20,27 @@
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
 
+namespace {
+
+std::vector<std::filesystem::path> filePaths(const QStringList& paths) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) files.emplace_back(path.toStdString());
+    return files;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     pelkora::gui::setUpApplicationIdentity();
-    pelkora::gui::installQtMainQueueDispatcher(&application);
 
+    using pelkora::gui::SingleInstance;
+    const QStringList files =
+        pelkora::gui::absoluteFilePaths(QApplication::arguments().mid(1), QDir::currentPath());
+    SingleInstance instance(QDBusConnection::sessionBus());
+    if (instance.start(files) == SingleInstance::Role::handedOver) return 0;
+
+    pelkora::gui::installQtMainQueueDispatcher(&application);
     auto& settings = pelkora::SettingsStore::standard();
     pelkora::ImportSession session(settings, std::make_shared<pelkora::AlwaysAuthorizedProvider>());
     // The user's local address book; the session reaches it only as a ContactStore.
@@ -33,21 +52,26 @@ int main(int argc, char* argv[]) {
             std::make_shared<pelkora::ImportJournal>(pelkora::ImportJournal::defaultFolder()));
     }
 
-    std::vector<std::filesystem::path> files;
-    const QStringList arguments = QApplication::arguments();
-    for (qsizetype index = 1; index < arguments.size(); ++index)
-        files.emplace_back(arguments[index].toStdString());
-
     int status = 0;
     {
         pelkora::gui::MainWindow window(session);
         window.show();
         session.applicationDidFinishLaunching();
         // Posted behind the launch's first page, so the files' pages come after it.
-        if (!files.empty())
+        if (!files.isEmpty())
             pelkora::MainQueue::shared().post(
-                [&session, files] { (void)session.openFiles(files); });
+                [&session, paths = filePaths(files)] { (void)session.openFiles(paths); });
+        // Files from later launches are opened the same way, in front of whatever is up.
+        instance.setReceiver({
+            .activate = [&window] { window.bringToFront(); },
+            .open =
+                [&window, &session](const QStringList& paths) {
+                    window.bringToFront();
+                    (void)session.openFiles(filePaths(paths));
+                },
+        });
         status = QApplication::exec();
+        instance.setReceiver({});
         session.applicationWillTerminate();
     }
     pelkora::gui::removeQtMainQueueDispatcher();
