@@ -1,0 +1,235 @@
+#!/usr/bin/python3
+"""pelkora-gui used as a person would: on an X server of its own (Xvfb) with a session bus of
+its own, started with examples/contacts.csv, driven with the keyboard alone (xdotool) through
+the encoding and field-mapping pages to the import, then checked with `pelkora contacts list`.
+A second pelkora-gui started meanwhile with a vCard file must hand it to the first window and
+exit at once, without a window of its own.
+
+Usage: end_to_end.py --gui PELKORA_GUI --cli PELKORA --examples DIR --vcard FILE
+Exits 77 (skipped) only when no X server can be started.
+"""
+
+import argparse
+import csv
+import json
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIPPED = 77
+TIMEOUT = 20.0  # seconds for any one step; each normally takes well under one
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
+    """Polls condition() until it returns something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def read_line(stream, timeout):
+    """One line of a child's output, or None when none comes in time."""
+    ready, _, _ = select.select([stream], [], [], timeout)
+    return stream.readline() if ready else None
+
+
+class Desktop:
+    """Xvfb, a session bus and the programs started on them; stop() ends all of them."""
+
+    def __init__(self, home):
+        self.home = home
+        self.children = []
+        self.env = {key: value for key, value in os.environ.items()
+                    if key not in ("WAYLAND_DISPLAY", "DESKTOP_STARTUP_ID",
+                                   "XDG_ACTIVATION_TOKEN", "SESSION_MANAGER")}
+        for variable in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
+                         "XDG_CACHE_HOME", "HOME"):
+            self.env[variable] = home
+        runtime = os.path.join(home, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+        self.env["LC_ALL"] = "C.UTF-8"
+
+    def start(self, command, **options):
+        child = subprocess.Popen(command, env=self.env, **options)
+        self.children.append(child)
+        return child
+
+    def start_x_server(self):
+        """Starts Xvfb on a display it picks itself; False when it cannot run here."""
+        if not shutil.which("Xvfb"):
+            print("SKIP: Xvfb is not installed (Debian package xvfb)")
+            return False
+        read_end, write_end = os.pipe()
+        try:
+            server = self.start(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                 "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+                                pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE)
+        finally:
+            os.close(write_end)
+        with os.fdopen(read_end) as numbers:
+            display = read_line(numbers, TIMEOUT)
+        if not display or not display.strip().isdigit():
+            server.kill()
+            message = server.communicate()[1].decode(errors="replace").strip()
+            print(f"SKIP: Xvfb did not start: {message[-500:]}")
+            return False
+        self.env["DISPLAY"] = ":" + display.strip()
+        return True
+
+    def start_session_bus(self):
+        bus = self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                          "--print-address=1"], stdout=subprocess.PIPE, text=True)
+        address = read_line(bus.stdout, TIMEOUT)
+        if not address:
+            raise Failure("dbus-daemon did not print its address")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address.strip()
+
+    def stop(self):
+        for child in reversed(self.children):
+            if child.poll() is None:
+                child.terminate()
+        for child in reversed(self.children):
+            try:
+                child.wait(5)
+            except subprocess.TimeoutExpired:
+                child.kill()
+                child.wait()
+
+    def xdotool(self, *arguments, check=True):
+        result = subprocess.run(["xdotool", *arguments], env=self.env, capture_output=True,
+                                text=True, timeout=TIMEOUT)
+        if check and result.returncode != 0:
+            raise Failure(f"xdotool {' '.join(arguments)}: {result.stderr.strip()}")
+        return result.stdout.split()
+
+    def visible_windows(self, pattern):
+        """Mapped windows whose name matches the regular expression."""
+        return self.xdotool("search", "--onlyvisible", "--name", pattern, check=False)
+
+    def window_name(self, window):
+        result = subprocess.run(["xdotool", "getwindowname", window], env=self.env,
+                                capture_output=True, text=True, timeout=TIMEOUT)
+        return result.stdout.strip()
+
+    def press(self, window, keys):
+        """Types keys into the window as the keyboard would, once it has the focus (there is
+        no window manager to give it)."""
+        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("key", "--clearmodifiers", keys)
+
+
+def title(page):
+    return f"{page} — Pelkora"
+
+
+def wait_for_title(desktop, window, page, gui):
+    def shown():
+        if gui.poll() is not None:
+            raise Failure(f"pelkora-gui exited with {gui.returncode} before '{page}'")
+        return desktop.window_name(window) == title(page)
+    wait_for(f"the page '{page}' (the window shows '{desktop.window_name(window)}')", shown)
+
+
+def expected_contacts(path):
+    with open(path, encoding="utf-8", newline="") as rows:
+        return sorted((row["First Name"], row["Last Name"], row["Company"], row["E-mail"])
+                      for row in csv.DictReader(rows))
+
+
+def imported_contacts(desktop, cli):
+    result = subprocess.run([cli, "contacts", "list", "--json"], env=desktop.env,
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    if result.returncode != 0:
+        raise Failure(f"pelkora contacts list: exit {result.returncode}: {result.stderr}")
+    return sorted((contact.get("givenName", ""), contact.get("familyName", ""),
+                   contact.get("organizationName", ""),
+                   (contact.get("emailAddresses") or [{}])[0].get("value", ""))
+                  for contact in json.loads(result.stdout))
+
+
+def run(desktop, options):
+    if not desktop.start_x_server():
+        return SKIPPED
+    desktop.start_session_bus()
+
+    # 1. Started from the examples folder with the file's name, as from a terminal.
+    examples = options.examples
+    gui = desktop.start([options.gui, "contacts.csv"], cwd=examples)
+    window = wait_for("the window", lambda: desktop.visible_windows("^Text Encoding"))
+    window = window[0]
+
+    # 2. Continue on the encoding page, then on the field-mapping page (Alt+C, the button's
+    #    mnemonic: the main window has no default button for Return).
+    desktop.press(window, "alt+c")
+    wait_for_title(desktop, window, "Field Mapping", gui)
+    desktop.press(window, "alt+c")
+    wait_for_title(desktop, window, "Import", gui)
+
+    # 3. A second program with a vCard file: the first window takes it, the second exits
+    #    at once and never maps a window.
+    started = time.monotonic()
+    second = desktop.start([options.gui, os.path.basename(options.vcard)],
+                           cwd=os.path.dirname(options.vcard))
+    try:
+        status = second.wait(TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise Failure("the second pelkora-gui is still running") from None
+    if status != 0:
+        raise Failure(f"the second pelkora-gui exited with {status}")
+    print(f"second pelkora-gui handed its file over in {time.monotonic() - started:.2f} s")
+    wait_for_title(desktop, window, "vCard Scan", gui)
+    for shown in desktop.visible_windows("Pelkora"):
+        owner = desktop.xdotool("getwindowpid", shown)
+        if owner != [str(gui.pid)]:
+            raise Failure(f"window '{desktop.window_name(shown)}' of process {owner} is up")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--gui", required=True)
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--examples", required=True)
+    parser.add_argument("--vcard", required=True)
+    options = parser.parse_args()
+    for tool in ("xdotool", "dbus-daemon"):
+        if not shutil.which(tool):
+            print(f"FAIL: {tool} is not installed (scripts/install-deps --tests)")
+            return 1
+    started = time.monotonic()
+    home = tempfile.mkdtemp(prefix="pelkora-gui-e2e-")
+    desktop = Desktop(home)
+    try:
+        status = run(desktop, options)
+    except Failure as failure:
+        print(f"FAIL: {failure}")
+        log = os.path.join(home, "pelkora", "logs", "runtime.log")
+        if os.path.exists(log):
+            with open(log, encoding="utf-8", errors="replace") as text:
+                print("runtime log:", *text.readlines()[-30:], sep="\n  ")
+        status = 1
+    finally:
+        desktop.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print(f"finished in {time.monotonic() - started:.1f} s")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
