@@ -6,6 +6,7 @@ A second pelkora-gui started meanwhile with a vCard file must hand it to the fir
 exit at once, without a window of its own.
 
 Usage: end_to_end.py --gui PELKORA_GUI --cli PELKORA --examples DIR --vcard FILE
+                     --services DBUS_SERVICES_DIR
 Exits 77 (skipped) only when no X server can be started.
 """
 
@@ -13,15 +14,35 @@ import argparse
 import csv
 import json
 import os
+import re
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
+from xml.sax.saxutils import escape
 
 SKIPPED = 77
 TIMEOUT = 20.0  # seconds for any one step; each normally takes well under one
+
+
+# A session bus like the desktop's, with the build tree's service files.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir={folder}</listen>
+  <servicedir>{services}</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
 
 
 class Failure(Exception):
@@ -52,6 +73,7 @@ class Desktop:
     def __init__(self, home):
         self.home = home
         self.children = []
+        self.strangers = []  # programs the bus started for the test: not children of it
         self.env = {key: value for key, value in os.environ.items()
                     if key not in ("WAYLAND_DISPLAY", "DESKTOP_STARTUP_ID",
                                    "XDG_ACTIVATION_TOKEN", "SESSION_MANAGER")}
@@ -92,8 +114,12 @@ class Desktop:
         self.env["DISPLAY"] = ":" + display.strip()
         return True
 
-    def start_session_bus(self):
-        bus = self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+    def start_session_bus(self, services):
+        """A session bus that starts the programs of the service files in `services`."""
+        config = os.path.join(self.home, "session-bus.conf")
+        with open(config, "w", encoding="utf-8") as text:
+            text.write(BUS_CONFIG.format(folder=escape(self.home), services=escape(services)))
+        bus = self.start(["dbus-daemon", "--config-file", config, "--nofork", "--nopidfile",
                           "--print-address=1"], stdout=subprocess.PIPE, text=True)
         address = read_line(bus.stdout, TIMEOUT)
         if not address:
@@ -101,6 +127,14 @@ class Desktop:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address.strip()
 
     def stop(self):
+        for pid in self.strangers:
+            try:
+                os.kill(pid, signal.SIGTERM)
+                wait_for(f"process {pid} to end", lambda: not os.path.exists(f"/proc/{pid}"), 5)
+            except ProcessLookupError:
+                pass
+            except Failure:
+                os.kill(pid, signal.SIGKILL)
         for child in reversed(self.children):
             if child.poll() is None:
                 child.terminate()
@@ -166,7 +200,7 @@ def imported_contacts(desktop, cli):
 def run(desktop, options):
     if not desktop.start_x_server():
         return SKIPPED
-    desktop.start_session_bus()
+    desktop.start_session_bus(options.services)
 
     # 1. Started from the examples folder with the file's name, as from a terminal.
     examples = options.examples
@@ -198,7 +232,57 @@ def run(desktop, options):
         owner = desktop.xdotool("getwindowpid", shown)
         if owner != [str(gui.pid)]:
             raise Failure(f"window '{desktop.window_name(shown)}' of process {owner} is up")
+
+    # 4. Ctrl+Q ends the program; then a launcher that goes through the bus (the desktop
+    #    file is D-Bus activatable) has the bus start it from the service file.
+    desktop.press(window, "ctrl+q")
+    try:
+        status = gui.wait(TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise Failure("pelkora-gui is still running after Ctrl+Q") from None
+    if status != 0:
+        raise Failure(f"pelkora-gui exited with {status} after Ctrl+Q")
+    activate_by_bus(desktop, options.vcard)
     return 0
+
+
+def gdbus(desktop, destination, path, method, *arguments):
+    """Calls a method on the test's bus; returns gdbus's output, or raises on an error."""
+    result = subprocess.run(["gdbus", "call", "--address", desktop.env["DBUS_SESSION_BUS_ADDRESS"],
+                             "--dest", destination, "--object-path", path,
+                             "--timeout", str(int(TIMEOUT)), "--method", method, *arguments],
+                            env=desktop.env, capture_output=True, text=True, timeout=TIMEOUT + 5)
+    if result.returncode != 0:
+        raise Failure(f"{method}: {result.stderr.strip()}")
+    return result.stdout
+
+
+def activate_by_bus(desktop, vcard):
+    uri = "file://" + urllib.parse.quote(os.path.abspath(vcard))
+    try:
+        gdbus(desktop, "org.pelkora.Pelkora", "/org/pelkora/Pelkora",
+              "org.freedesktop.Application.Open", f"['{uri}']", "{}")
+    finally:
+        # Whatever the bus started is stopped at the end, answer or not.
+        owner = subprocess.run(["gdbus", "call", "--address",
+                                desktop.env["DBUS_SESSION_BUS_ADDRESS"], "--dest",
+                                "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+                                "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                                "org.pelkora.Pelkora"], env=desktop.env, capture_output=True,
+                               text=True, timeout=TIMEOUT)
+        pid = re.search(r"uint32 (\d+)", owner.stdout)
+        if pid:
+            desktop.strangers.append(int(pid.group(1)))
+    if not desktop.strangers:
+        raise Failure("nobody owns org.pelkora.Pelkora after Open")
+    pid = desktop.strangers[-1]
+    program = os.path.basename(os.readlink(f"/proc/{pid}/exe"))
+    if program != "pelkora-gui":
+        raise Failure(f"the bus started {program} for org.pelkora.Pelkora")
+    window = wait_for("the window the bus started", lambda: desktop.visible_windows("^vCard Scan"))
+    if desktop.xdotool("getwindowpid", window[0]) != [str(pid)]:
+        raise Failure("the vCard Scan window belongs to another program")
+    print(f"the bus started pelkora-gui ({pid}) for Open")
 
 
 def main():
@@ -207,8 +291,10 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--examples", required=True)
     parser.add_argument("--vcard", required=True)
+    parser.add_argument("--services", required=True,
+                        help="folder of the D-Bus service file naming the built pelkora-gui")
     options = parser.parse_args()
-    for tool in ("xdotool", "dbus-daemon"):
+    for tool in ("xdotool", "dbus-daemon", "gdbus"):
         if not shutil.which(tool):
             print(f"FAIL: {tool} is not installed (scripts/install-deps --tests)")
             return 1
