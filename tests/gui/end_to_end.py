@@ -177,7 +177,10 @@ def wait_for_title(desktop, window, page, gui):
         if gui.poll() is not None:
             raise Failure(f"pelkora-gui exited with {gui.returncode} before '{page}'")
         return desktop.window_name(window) == title(page)
-    wait_for(f"the page '{page}' (the window shows '{desktop.window_name(window)}')", shown)
+    try:
+        wait_for(f"the page '{page}'", shown)
+    except Failure as failure:
+        raise Failure(f"{failure}; the window shows '{desktop.window_name(window)}'") from None
 
 
 def expected_contacts(path):
