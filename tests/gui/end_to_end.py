@@ -5,8 +5,7 @@ the encoding and field-mapping pages to the import, then checked with `pelkora c
 A second pelkora-gui started meanwhile with a vCard file must hand it to the first window and
 exit at once, without a window of its own.
 
-Usage: end_to_end.py --gui PELKORA_GUI --cli PELKORA --examples DIR --vcard FILE
-                     --services DBUS_SERVICES_DIR
+Usage: end_to_end.py --gui PELKORA_GUI --cli PELKORA --examples DIR --services DBUS_SERVICES_DIR
 Exits 77 (skipped) only when no X server can be started.
 """
 
@@ -218,11 +217,30 @@ def run(desktop, options):
     desktop.press(window, "alt+c")
     wait_for_title(desktop, window, "Import", gui)
 
-    # 3. A second program with a vCard file: the first window takes it, the second exits
+    # 3. Return presses Import (the page's focused default button); the outcome comes as an
+    #    alert of the program's own, whose OK answers Return too.
+    desktop.press(window, "Return")
+    alert = wait_for("the outcome alert", lambda: [
+        shown for shown in desktop.visible_windows("^Pelkora$")
+        if desktop.xdotool("getwindowpid", shown, check=False) == [str(gui.pid)]])
+    desktop.press(alert[0], "Return")
+    wait_for("the alert to go", lambda: not desktop.visible_windows("^Pelkora$"))
+    expected = expected_contacts(os.path.join(examples, "contacts.csv"))
+    imported = imported_contacts(desktop, options.cli)
+    if imported != expected:
+        missing = sorted(set(expected) - set(imported))
+        extra = sorted(set(imported) - set(expected))
+        raise Failure(f"the address book differs from contacts.csv: missing {missing}, "
+                      f"not in the file {extra}")
+    print(f"{len(imported)} contacts imported, as in contacts.csv")
+
+    # 4. A second program with a vCard file: the first window takes it, the second exits
     #    at once and never maps a window.
     started = time.monotonic()
-    second = desktop.start([options.gui, os.path.basename(options.vcard)],
-                           cwd=os.path.dirname(options.vcard))
+    # Named from the folder above, so that the first program finds the file only when the
+    # second resolved it against its own working folder.
+    parent, folder = os.path.split(os.path.abspath(examples))
+    second = desktop.start([options.gui, os.path.join(folder, "contacts.vcf")], cwd=parent)
     try:
         status = second.wait(TIMEOUT)
     except subprocess.TimeoutExpired:
@@ -236,7 +254,7 @@ def run(desktop, options):
         if owner != [str(gui.pid)]:
             raise Failure(f"window '{desktop.window_name(shown)}' of process {owner} is up")
 
-    # 4. Ctrl+Q ends the program; then a launcher that goes through the bus (the desktop
+    # 5. Ctrl+Q ends the program; then a launcher that goes through the bus (the desktop
     #    file is D-Bus activatable) has the bus start it from the service file.
     desktop.press(window, "ctrl+q")
     try:
@@ -245,7 +263,7 @@ def run(desktop, options):
         raise Failure("pelkora-gui is still running after Ctrl+Q") from None
     if status != 0:
         raise Failure(f"pelkora-gui exited with {status} after Ctrl+Q")
-    activate_by_bus(desktop, options.vcard)
+    activate_by_bus(desktop, os.path.join(examples, "contacts.vcf"))
     return 0
 
 
@@ -293,7 +311,6 @@ def main():
     parser.add_argument("--gui", required=True)
     parser.add_argument("--cli", required=True)
     parser.add_argument("--examples", required=True)
-    parser.add_argument("--vcard", required=True)
     parser.add_argument("--services", required=True,
                         help="folder of the D-Bus service file naming the built pelkora-gui")
     options = parser.parse_args()
