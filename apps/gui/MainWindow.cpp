@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -393,6 +394,26 @@ void MainWindow::dropEvent(QDropEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+// Return and Enter press the page's default button (Continue, Import), as they would in a
+// dialog: a key the focused control does not use itself (a pop-up, the mapping table) comes
+// up to the window.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (enter && modifiers == Qt::NoModifier) {
+        if (QWidget* page = currentPageWidget()) {
+            for (auto* button : page->findChildren<QPushButton*>()) {
+                if (button->isDefault() && button->isVisible() && button->isEnabled()) {
+                    button->animateClick();
+                    event->accept();
+                    return;
+                }
+            }
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -66,6 +66,7 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void buildMenus();

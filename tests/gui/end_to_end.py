@@ -210,9 +210,10 @@ def run(desktop, options):
     window = wait_for("the window", lambda: desktop.visible_windows("^Text Encoding"))
     window = window[0]
 
-    # 2. Continue on the encoding page, then on the field-mapping page (Alt+C, the button's
-    #    mnemonic: the main window has no default button for Return).
-    desktop.press(window, "alt+c")
+    # 2. Continue on the encoding page with Return (the page's default button, while the
+    #    focus is on the encoding pop-up), then on the field-mapping page with Alt+C (the
+    #    button's mnemonic).
+    desktop.press(window, "Return")
     wait_for_title(desktop, window, "Field Mapping", gui)
     desktop.press(window, "alt+c")
     wait_for_title(desktop, window, "Import", gui)
