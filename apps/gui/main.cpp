@@ -43,13 +43,17 @@ int main(int argc, char* argv[]) {
     pelkora::gui::installQtMainQueueDispatcher(&application);
     auto& settings = pelkora::SettingsStore::standard();
     pelkora::ImportSession session(settings, std::make_shared<pelkora::AlwaysAuthorizedProvider>());
-    // The user's local address book; the session reaches it only as a ContactStore.
-    if (auto store = pelkora::contacts::SqliteContactStore::open(
-            pelkora::contacts::SqliteContactStore::defaultLocation())) {
+    // The user's local address book; the session reaches it only as a ContactStore. A book
+    // that cannot be opened is said at once: records can still be saved as vCard files.
+    const auto location = pelkora::contacts::SqliteContactStore::defaultLocation();
+    std::string storeProblem;
+    if (auto store = pelkora::contacts::SqliteContactStore::open(location)) {
         session.setContactStore(
             std::shared_ptr<pelkora::contacts::ContactStore>(std::move(*store)));
         session.setImportJournal(
             std::make_shared<pelkora::ImportJournal>(pelkora::ImportJournal::defaultFolder()));
+    } else {
+        storeProblem = store.error().message;
     }
 
     int status = 0;
@@ -57,6 +61,16 @@ int main(int argc, char* argv[]) {
         pelkora::gui::MainWindow window(session);
         window.show();
         session.applicationDidFinishLaunching();
+        if (!storeProblem.empty())
+            pelkora::MainQueue::shared().post([&session, &location, &storeProblem] {
+                session.showAlert(
+                    pelkora::Alert{.heading = "The address book could not be opened.",
+                                   .text = "Pelkora cannot import into “" + location.string() +
+                                           "” now. Records can still be saved as vCard files.",
+                                   .detail = storeProblem,
+                                   .buttons = {"OK"},
+                                   .completion = {}});
+            });
         // Posted behind the launch's first page, so the files' pages come after it.
         if (!files.isEmpty())
             pelkora::MainQueue::shared().post(
