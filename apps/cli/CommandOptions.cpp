@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <set>
 
 #include "MappingSteps.h"
 #include "mapping/StringMap.h"
@@ -92,9 +91,11 @@ CLI::Validator encodingNameCheck() {
 }
 
 std::vector<std::string> vocabularyLanguages() {
-    std::set<std::string> codes;
-    for (const auto& entry : vendorStringMap()) codes.insert(entry.ISOLanguageCode);
-    return {codes.begin(), codes.end()};
+    std::vector<std::string> codes;
+    for (const auto& language : pelkora::vocabularyLanguages(vendorStringMap()))
+        codes.push_back(language.code);
+    std::sort(codes.begin(), codes.end());
+    return codes;
 }
 
 CLI::Validator vocabularyLanguageCheck() {

@@ -231,24 +231,8 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
     }
     MainQueue::shared().runUntil([&] { return !page->isMapping(); });
     if (request.noHeader) page->setFirstRowContainsColumnHeaders(session, false);
-    if (request.language) {
-        // Match every title in the given language instead of the detected one.
-        const auto settings = autoMappingSettings(session.settings());
-        auto& list = session.mutableMappedContactProperties();
-        for (auto& entry : list) {
-            if (entry.isCustomMapping || entry.sourceFieldName.empty()) continue;
-            entry.labelColumnIndex.reset();
-            entry.contactProperty = session.titleMatcher().match(
-                entry.sourceFieldName, *request.language, settings.detectCustomLabels);
-            if (settings.appendUnmappedFieldsToNotes && !entry.contactProperty.isValid()) {
-                entry.contactProperty.clearAll();
-                entry.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
-            }
-        }
-        adjustFullNameColumns(list);
-        pairLabelColumns(list);
-        session.setDetectedLanguage(*request.language);
-    }
+    // Every title matched in the given language instead of the detected one.
+    if (request.language) page->setLanguage(session, *request.language);
     for (const auto& assignment : request.assignments) {
         if (int status = applyAssignment(run, *page, assignment, command); status != kSuccess)
             return {nullptr, status};

@@ -554,6 +554,24 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
     return result;
 }
 
+void rematchTitles(std::vector<MappedContactProperty>& list, bool hasHeaderRow,
+                   const TitleMatcher& matcher, std::string_view language,
+                   const AutoMappingSettings& settings) {
+    if (!hasHeaderRow) return;
+    for (auto& property : list) {
+        if (property.mappedManuallyByUser || property.isCustomMapping) continue;
+        property.labelColumnIndex.reset();
+        property.contactProperty =
+            matcher.match(property.sourceFieldName, language, settings.detectCustomLabels);
+        if (settings.appendUnmappedFieldsToNotes && !property.contactProperty.isValid()) {
+            property.contactProperty.clearAll();
+            property.contactProperty.propertyKey = std::string(CustomPropertyKeys::AdditionalNote);
+        }
+    }
+    adjustFullNameColumns(list);
+    pairLabelColumns(list);
+}
+
 void applyCustomStringMap(std::vector<MappedContactProperty>& list,
                           const StringMap& customStringMap) {
     for (auto& property : list) {

@@ -167,6 +167,14 @@ AutoMappingResult autoMap(const DataRow& titleRow, bool hasHeaderRow, int column
                           const AutoMappingSettings& settings,
                           std::string_view fallbackLanguage = kFallbackLanguage);
 
+// Matches the titles again in the language (an ISO 639 code), as steps 2, 4, 7 and 8 of
+// autoMap do, for another language than the detected one. Entries the user mapped by hand
+// and entries from the user's own titles or a saved mapping keep their targets. Without a
+// header row the row holds no titles and nothing changes.
+void rematchTitles(std::vector<MappedContactProperty>& list, bool hasHeaderRow,
+                   const TitleMatcher& matcher, std::string_view language,
+                   const AutoMappingSettings& settings);
+
 // The language of the header row's texts (step 1 of autoMap), logged.
 std::string headerLanguage(const DataRow& titleRow,
                            std::string_view fallbackLanguage = kFallbackLanguage);

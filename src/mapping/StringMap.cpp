@@ -1,17 +1,22 @@
 #include "mapping/StringMap.h"
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
+#include "text/Collation.h"
+#include "text/DateFormatting.h"
 
 namespace pelkora {
 namespace {
 
 constexpr std::string_view kClassName = "SuggestedContactProperty";
+// The framework of the entries that take part in matching.
+constexpr std::string_view kContactsFramework = "Contacts";
 
 KeyedArchiveClassMap stringMapClasses() {
     KeyedArchiveClassMap classes;
@@ -128,6 +133,29 @@ bool saveCustomStringMap(const StringMap& entries, const std::filesystem::path& 
         return false;
     }
     return true;
+}
+
+std::vector<VocabularyLanguage> vocabularyLanguages(const StringMap& vocabulary) {
+    auto isCode = [](std::string_view code) {
+        return code.size() == 2 &&
+               std::all_of(code.begin(), code.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    };
+    std::set<std::string, std::less<>> codes;
+    for (const auto& entry : vocabulary) {
+        if (entry.framework == kContactsFramework && isCode(entry.ISOLanguageCode))
+            codes.insert(entry.ISOLanguageCode);
+    }
+    std::vector<VocabularyLanguage> languages;
+    for (const auto& code : codes) languages.push_back(vocabularyLanguage(code));
+    const LocalizedCollator collator;
+    std::stable_sort(languages.begin(), languages.end(),
+                     [&](const auto& a, const auto& b) { return collator(a.name, b.name); });
+    return languages;
+}
+
+VocabularyLanguage vocabularyLanguage(std::string_view code) {
+    std::string name = dates::localeDisplayName(code);
+    return {std::string(code), name.empty() ? std::string(code) : std::move(name)};
 }
 
 bool forgetCustomTitle(StringMap& entries, std::string_view title) {

@@ -35,6 +35,18 @@ Expected<StringMap, std::string> unarchiveStringMap(std::string_view bytes);
 // Defined with the compiled vocabulary (resources/), which the program links.
 const StringMap& vendorStringMap();
 
+// A language the vocabulary has titles in.
+struct VocabularyLanguage {
+    std::string code;  // lower-case ISO 639-1 ("de")
+    std::string name;  // in the user's language ("German" for an English-speaking user)
+    bool operator==(const VocabularyLanguage&) const = default;
+};
+// The languages of the vocabulary's entries that take part in matching (framework
+// "Contacts", a two-letter code), each once, sorted by name as the user's locale sorts.
+std::vector<VocabularyLanguage> vocabularyLanguages(const StringMap& vocabulary);
+// The language as an item of such a list: its code with its name in the user's language.
+VocabularyLanguage vocabularyLanguage(std::string_view code);
+
 // Where the user's custom titles live: $XDG_DATA_HOME/pelkora/CustomStringMap.map.
 std::filesystem::path customStringMapLocation();
 // The user's custom titles; empty (and logged) when the file is absent or damaged.

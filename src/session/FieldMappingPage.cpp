@@ -145,8 +145,16 @@ void FieldMappingPage::mapFields(ImportSession& session) {
     std::weak_ptr<bool> alive = alive_;
     ImportSession* owner = &session;
     lastRunWasAutomatic_ = automaticRun_;
+    const std::optional<std::string> language = chosenLanguage_;
     queue_.addOperation([=, this] {
         auto result = autoMap(titleRow, hasHeader, columnStyle, *matcher, custom, settings);
+        if (language) {
+            rematchTitles(result.mappedContactProperties, hasHeader, *matcher, *language, settings);
+            result.detectedLanguage = *language;
+            result.languageRecognised = true;
+            result.sessionCustomLabels =
+                pelkora::sessionCustomLabels(result.mappedContactProperties);
+        }
         MainQueue::shared().post([=, this, result = std::move(result)]() mutable {
             if (auto flag = alive.lock(); flag && *flag) applyResult(*owner, std::move(result));
         });
@@ -162,6 +170,33 @@ void FieldMappingPage::applyResult(ImportSession& session, AutoMappingResult res
         proposeExtractedLabels(session.mutableMappedContactProperties(), rows->dataRows(),
                                headerRowIndex_);
     sessionCustomLabels_ = std::move(result.sessionCustomLabels);
+    refreshContents(session);
+    notifyChanged();
+}
+
+std::vector<VocabularyLanguage> FieldMappingPage::languages(ImportSession& session) const {
+    auto list = vocabularyLanguages(session.stringMap());
+    const auto& current = session.detectedLanguage();
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const VocabularyLanguage& item) { return item.code == current; }))
+        list.push_back(vocabularyLanguage(current));
+    return list;
+}
+
+const std::string& FieldMappingPage::language(ImportSession& session) const {
+    return session.detectedLanguage();
+}
+
+void FieldMappingPage::setLanguage(ImportSession& session, const std::string& code) {
+    if (mapping_ || code.empty()) return;
+    chosenLanguage_ = code;
+    auto& list = session.mutableMappedContactProperties();
+    rematchTitles(list, headerRowIndex_ != kNoRow, session.titleMatcher(), code,
+                  autoMappingSettings(session.settings()));
+    session.setDetectedLanguage(code);
+    if (const auto* rows = reader(session))
+        proposeExtractedLabels(list, rows->dataRows(), headerRowIndex_);
+    sessionCustomLabels_ = pelkora::sessionCustomLabels(list);
     refreshContents(session);
     notifyChanged();
 }

@@ -57,6 +57,16 @@ class FieldMappingPage final : public Page {
     void suppressMappingHint(ImportSession& session);
     bool isMapping() const { return mapping_; }
 
+    // The languages the titles can be matched in, for the language pop-up: the vocabulary's,
+    // and the current one even when the vocabulary has no titles in it.
+    std::vector<VocabularyLanguage> languages(ImportSession& session) const;
+    // The language the titles are matched in now: the detected one until the user chooses.
+    const std::string& language(ImportSession& session) const;
+    // Matches every title again in the language (an ISO 639-1 code); what the user assigned
+    // by hand, the user's own titles and saved mappings stay. The choice also holds for later
+    // runs of mapFields. Ignored while a mapping runs.
+    void setLanguage(ImportSession& session, const std::string& code);
+
     // Whether the first non-empty row holds the column titles.
     bool firstRowContainsColumnHeaders() const { return headerRowIndex_ != kNoRow; }
     void setFirstRowContainsColumnHeaders(ImportSession& session, bool containsHeaders);
@@ -123,6 +133,7 @@ class FieldMappingPage final : public Page {
     bool mapping_ = false;
     bool automaticRun_ = false;  // set while the page starts the first run itself
     bool lastRunWasAutomatic_ = false;
+    std::optional<std::string> chosenLanguage_;  // set by the user, in place of detection
     std::int64_t headerRowIndex_ = kNoRow;
     std::int64_t exampleDataRowIndex_ = kNoRow;
     std::int64_t totalRecords_ = 0;

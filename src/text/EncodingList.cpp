@@ -1,14 +1,12 @@
 #include "text/EncodingList.h"
 
-#include <unicode/coll.h>
-#include <unicode/locid.h>
-#include <unicode/stringpiece.h>
-
 #include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
 #include <string_view>
+
+#include "text/Collation.h"
 
 namespace pelkora {
 
@@ -54,21 +52,6 @@ std::vector<TextEncoding> commonEncodings() {
             TextEncoding::utf8(),
             TextEncoding::utf16BigEndian(),
             TextEncoding::utf16LittleEndian()};
-}
-
-// A collator for the user's locale. The POSIX locale's collation is byte order, which
-// would put every lowercase title after all capitalised ones, so it gets the root's.
-std::unique_ptr<icu::Collator> makeCollator() {
-    const icu::Locale& locale = icu::Locale::getDefault();
-    const bool posix = std::string_view(locale.getVariant()) == "POSIX";
-    UErrorCode error = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(
-        icu::Collator::createInstance(posix ? icu::Locale::getRoot() : locale, error));
-    if (U_FAILURE(error) || !collator) {
-        error = U_ZERO_ERROR;
-        collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), error));
-    }
-    return U_SUCCESS(error) ? std::move(collator) : nullptr;
 }
 
 // "ibm-949_P11A-1999" → "P11A-1999", what tells variants of one IBM code page apart.
@@ -118,19 +101,9 @@ std::vector<EncodingListItem> encodingPopUpItems() {
     }
     makeTitlesUnique(rest, commonTitles);
 
-    const auto collator = makeCollator();
-    std::sort(rest.begin(), rest.end(), [&](const auto& a, const auto& b) {
-        if (collator) {
-            UErrorCode error = U_ZERO_ERROR;
-            const UCollationResult order = collator->compareUTF8(
-                icu::StringPiece(a.title.data(), static_cast<std::int32_t>(a.title.size())),
-                icu::StringPiece(b.title.data(), static_cast<std::int32_t>(b.title.size())), error);
-            if (U_SUCCESS(error) && order != UCOL_EQUAL) {
-                return order == UCOL_LESS;
-            }
-        }
-        return a.title < b.title;
-    });
+    const LocalizedCollator collator;
+    std::sort(rest.begin(), rest.end(),
+              [&](const auto& a, const auto& b) { return collator(a.title, b.title); });
     items.insert(items.end(), rest.begin(), rest.end());
     return items;
 }

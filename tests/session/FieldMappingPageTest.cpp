@@ -14,6 +14,9 @@ namespace {
 using namespace pelkora::contacts;
 using test::SessionFixture;
 
+const std::filesystem::path kGermanExport =
+    std::filesystem::path(PELKORA_TEST_DATA_DIR) / "exports" / "german-addresses.csv";
+
 class FieldMappingPageTest : public ::testing::Test {
   protected:
     FieldMappingPage& openMappingPage(std::string_view content) {
@@ -259,6 +262,40 @@ TEST_F(FieldMappingPageTest, PreviewListsTheGroupsOfTheShownRecordOnly) {
     page.showNextRecord(fixture.session);
     EXPECT_EQ(page.previewContact()->givenName, "Bob");
     EXPECT_EQ(groupsRow(), std::nullopt);
+}
+
+TEST_F(FieldMappingPageTest, ChosenLanguageMatchesTheTitlesAgainAndKeepsHandMadeAssignments) {
+    // Vorname, Nachname, Straße, PLZ, Ort, Land
+    auto& page = openMappingPage(test::readFile(kGermanExport));
+    const auto languages = page.languages(fixture.session);
+    const auto german = std::find_if(languages.begin(), languages.end(),
+                                     [](const auto& language) { return language.code == "de"; });
+    ASSERT_NE(german, languages.end());
+    EXPECT_NE(german->name, "de");  // a name in the user's language, not the code
+    const auto keys = [&] {
+        std::vector<std::optional<std::string>> found;
+        for (const auto& entry : list()) found.push_back(entry.contactProperty.propertyKey);
+        return found;
+    };
+
+    page.setLanguage(fixture.session, "en");
+    EXPECT_EQ(page.language(fixture.session), "en");
+    auto english = keys();
+    EXPECT_NE(english[0], std::string(ContactKey::givenName));
+    page.contactPropertyDidChange(fixture.session, 5, *item(page, 5, ContactKey::note));
+
+    page.setLanguage(fixture.session, "de");
+    EXPECT_EQ(fixture.session.detectedLanguage(), "de");
+    EXPECT_EQ(list()[0].contactProperty.propertyKey, std::string(ContactKey::givenName));
+    EXPECT_EQ(list()[1].contactProperty.propertyKey, std::string(ContactKey::familyName));
+    EXPECT_EQ(list()[4].contactProperty.propertySubKey, std::string(PostalAddressKey::city));
+    EXPECT_EQ(list()[5].contactProperty.propertyKey, std::string(ContactKey::note));  // by hand
+    ASSERT_TRUE(page.previewContact());
+    EXPECT_EQ(page.previewContact()->familyName, "Schmidt");
+
+    page.setLanguage(fixture.session, "en");
+    english[5] = std::string(ContactKey::note);
+    EXPECT_EQ(keys(), english);
 }
 
 TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
