@@ -459,6 +459,12 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     auto* optionsRow = new QHBoxLayout;
     header_ = new QCheckBox(tr("First row contains column &headers"), this);
     header_->setAccessibleName(tr("First row contains column headers"));
+    auto* languageLabel = new QLabel(tr("&Language:"), this);
+    language_ = new QComboBox(this);
+    language_->setAccessibleName(tr("Language of the column titles"));
+    language_->setToolTip(tr("The columns are mapped by their titles in this language."));
+    language_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    languageLabel->setBuddy(language_);
     auto* searchLabel = new QLabel(tr("&Search:"), this);
     search_ = new QLineEdit(this);
     search_->setAccessibleName(tr("Search column titles"));
@@ -466,6 +472,9 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     search_->setClearButtonEnabled(true);
     searchLabel->setBuddy(search_);
     optionsRow->addWidget(header_);
+    optionsRow->addSpacing(16);
+    optionsRow->addWidget(languageLabel);
+    optionsRow->addWidget(language_);
     optionsRow->addStretch();
     optionsRow->addWidget(searchLabel);
     optionsRow->addWidget(search_);
@@ -549,7 +558,8 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
 
     setTabOrder(dismissHint_, suppressHint_);
     setTabOrder(suppressHint_, header_);
-    setTabOrder(header_, search_);
+    setTabOrder(header_, language_);
+    setTabOrder(language_, search_);
     setTabOrder(search_, table_);
     setTabOrder(table_, first_);
     setTabOrder(first_, previous_);
@@ -563,6 +573,10 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
     connect(header_, &QCheckBox::toggled, this, [this](bool containsHeaders) {
         if (containsHeaders != page_.firstRowContainsColumnHeaders())
             page_.setFirstRowContainsColumnHeaders(session_, containsHeaders);
+    });
+    connect(language_, qOverload<int>(&QComboBox::activated), this, [this](int item) {
+        const std::string code = language_->itemData(item).toString().toStdString();
+        if (code != page_.language(session_)) page_.setLanguage(session_, code);
     });
     connect(dismissHint_, &QPushButton::clicked, this, [this] {
         hintDismissed_ = true;
@@ -597,6 +611,8 @@ void FieldMappingPageWidget::refresh() {
         header_->setChecked(page_.firstRowContainsColumnHeaders());
     }
     header_->setEnabled(!mapping);
+    showLanguage();
+    language_->setEnabled(!mapping);
     const auto current = page_.currentRecordIndex();
     const auto total = page_.totalRecords();
     record_->setText(current > 0 && total > 0 ? tr("Record %1 of %2").arg(current).arg(total)
@@ -629,6 +645,19 @@ void FieldMappingPageWidget::refresh() {
 
     applySearch();
     showPreview();
+}
+
+// The pop-up lists the page's languages; it is filled again only when the language now used
+// is not among its items (the detected one may be a language without titles).
+void FieldMappingPageWidget::showLanguage() {
+    const QString current = fromUtf8(page_.language(session_));
+    if (language_->findData(current) < 0) {
+        const QSignalBlocker blocker(language_);
+        language_->clear();
+        for (const auto& language : page_.languages(session_))
+            language_->addItem(fromUtf8(language.name), fromUtf8(language.code));
+    }
+    language_->setCurrentIndex(language_->findData(current));
 }
 
 void FieldMappingPageWidget::applySearch() {

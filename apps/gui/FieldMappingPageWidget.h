@@ -12,6 +12,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -68,8 +69,11 @@ class FieldMappingPageWidget final : public QWidget {
     // Shows the page model's state: rows, record, preview, warnings, buttons.
     void refresh();
 
+    FieldMappingPage& page() const { return page_; }
     QTableView* table() const { return table_; }
     QCheckBox* headerBox() const { return header_; }
+    // The language the titles are matched in; choosing one maps them again.
+    QComboBox* languagePopUp() const { return language_; }
     QLineEdit* searchField() const { return search_; }
     QPushButton* firstRecordButton() const { return first_; }
     QPushButton* previousRecordButton() const { return previous_; }
@@ -91,12 +95,14 @@ class FieldMappingPageWidget final : public QWidget {
 
   private:
     void applySearch();
+    void showLanguage();
     void showPreview();
 
     ImportSession& session_;
     FieldMappingPage& page_;
     FieldMappingTableModel* model_;
     QCheckBox* header_;
+    QComboBox* language_;
     QLineEdit* search_;
     QTableView* table_;
     QPushButton* first_;

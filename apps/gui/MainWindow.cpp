@@ -21,6 +21,7 @@
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
 #include "ImportPageWidget.h"
+#include "MappingOptionsSheet.h"
 #include "OpenPanel.h"
 #include "PageTitles.h"
 #include "ProgressSheet.h"
@@ -154,6 +155,7 @@ void MainWindow::buildMenus() {
         });
     }
 
+    addMappingMenu(*this, session_);
     auto* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Open Runtime &Log"), this, [this] { session_.openRuntimeLog(); });
     help->addSeparator();
@@ -221,6 +223,7 @@ void MainWindow::currentPageDidChange(Page& page) {
     }
     content_->addWidget(widget);
     content_->setCurrentWidget(widget);
+    enableMappingMenu(*this);
     setWindowTitle(pageTitle(page.name()));
     if (isActiveWindow()) widget->setFocus();
 }

@@ -30,6 +30,7 @@
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
 #include "MainWindow.h"
+#include "MappingOptionsSheet.h"
 #include "PaletteColours.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
@@ -447,10 +448,15 @@ class MainWindowTest final : public QObject {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget();
         }
-        const QList<QWidget*> expected = {page->searchField(),       page->table(),
-                                          page->firstRecordButton(), page->previousRecordButton(),
-                                          page->nextRecordButton(),  page->lastRecordButton(),
-                                          page->preview(),           page->backButton(),
+        const QList<QWidget*> expected = {page->languagePopUp(),
+                                          page->searchField(),
+                                          page->table(),
+                                          page->firstRecordButton(),
+                                          page->previousRecordButton(),
+                                          page->nextRecordButton(),
+                                          page->lastRecordButton(),
+                                          page->preview(),
+                                          page->backButton(),
                                           page->continueButton()};
         QList<QWidget*> reached;
         for (QWidget* widget : order) {
@@ -465,6 +471,49 @@ class MainWindowTest final : public QObject {
         QTest::mouseClick(page->continueButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("ImportViewController"),
                                   kTimeout);
+    }
+
+    void languagePopUpMatchesTheTitlesAgain() {
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        QComboBox* language = page->languagePopUp();
+        QCOMPARE(language->currentData().toString(), QStringLiteral("en"));
+        const QString givenName = cellText(page->table(), 0, FieldMappingColumn::target);
+        chooseWithKeyboard(language, language->findData(QStringLiteral("de")));
+        QCOMPARE(session_->detectedLanguage(), "de");
+        // "First Name" is no German title.
+        QVERIFY(cellText(page->table(), 0, FieldMappingColumn::target) != givenName);
+        chooseWithKeyboard(language, language->findData(QStringLiteral("en")));
+        QCOMPARE(cellText(page->table(), 0, FieldMappingColumn::target), givenName);
+    }
+
+    void mappingMenuMapsAgainWithTheOptionsTheSheetStores() {
+        QMenu* menu = nullptr;
+        for (auto* candidate : window_->findChildren<QMenu*>()) {
+            if (candidate->title() == QStringLiteral("&Mapping")) menu = candidate;
+        }
+        QVERIFY(menu);
+        QVERIFY(!menu->isEnabled());  // the start page has no mapping
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(menu->isEnabled());
+        QTRY_VERIFY(page->hintBar()->isVisible());  // the note after the automatic run
+        emit menu->aboutToShow();
+        for (auto* action : menu->actions()) {
+            if (action->text() == QStringLiteral("Map with &Options…")) action->trigger();
+        }
+        auto* sheet = window_->findChild<MappingOptionsSheet*>();
+        QVERIFY(sheet && sheet->isVisible());
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QVERIFY(sheet->appendUnmappedFieldsBox()->isChecked());
+        sheet->appendUnmappedFieldsBox()->click();
+        QTest::mouseClick(sheet->mapButton(), Qt::LeftButton);
+        QVERIFY(!settings_->boolForKey("AppendUnmappedFieldsToNotes"));
+        // A run the user asked for shows no note.
+        QTRY_VERIFY(!page->page().isMapping() && page->hintBar()->isHidden());
+        settings_->set("AppendUnmappedFieldsToNotes", PropertyValue(true));  // for the next tests
     }
 
     void previewColoursCharactersByClass() {
