@@ -27,6 +27,7 @@
 #include "FieldMappingPageWidget.h"
 #include "ImportPageWidget.h"
 #include "MainWindow.h"
+#include "MappingOptionsSheet.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
@@ -255,6 +256,11 @@ int render(const QString& folder, const QString& variant) {
         renderer.saveImage("field-mapping-label-menu", picture);
         popUp->hidePopup();
     }
+    auto* options = new MappingOptionsSheet(session, mapping->page(), &window);
+    options->open();
+    waitFor([&] { return options->isVisible(); });
+    renderer.save("mapping-options", window, options);
+    options->reject();
 
     // The import page in both modes, the running import and its outcome.
     mapping->continueButton()->click();
