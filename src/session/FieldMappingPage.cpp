@@ -498,6 +498,8 @@ void FieldMappingPage::clearMapping(ImportSession& session) {
         entry.mappingHints.clear();
         entry.isCustomMapping = false;
     }
+    sessionCustomLabels_.clear();
+    refreshContents(session);  // the preview shows what is left to import: nothing
     notifyChanged();
 }
 

@@ -298,6 +298,14 @@ TEST_F(FieldMappingPageTest, ChosenLanguageMatchesTheTitlesAgainAndKeepsHandMade
     EXPECT_EQ(keys(), english);
 }
 
+TEST_F(FieldMappingPageTest, ClearingTheMappingEmptiesThePreview) {
+    auto& page = openMappingPage("First Name,Phone\nAda,1\n");
+    page.clearMapping(fixture.session);
+    EXPECT_FALSE(list()[0].contactProperty.isValid());
+    ASSERT_TRUE(page.previewContact());
+    EXPECT_EQ(page.previewContact()->givenName, "");
+}
+
 TEST_F(FieldMappingPageTest, HandMadeAssignmentsAreLearntForTheNextFile) {
     auto& page = openMappingPage("Name,Kundennummer\nAda,4711\n");
     page.contactPropertyDidChange(fixture.session, 1, *item(page, 1, ContactKey::nickname));
