@@ -82,6 +82,12 @@ class ImportPageWidgetTest final : public QObject {
         QVERIFY(page->contactsModeButton()->isVisible());
         QCOMPARE(page->containerPopUp()->currentText(), QStringLiteral("Local Address Book"));
         QVERIFY(page->startButton()->isDefault());
+        for (QWidget* control : page->findChildren<QWidget*>()) {
+            if (control->focusPolicy() != Qt::NoFocus && control->isVisible() &&
+                !qobject_cast<QLabel*>(control))
+                QVERIFY2(!control->accessibleName().isEmpty(),
+                         qPrintable(control->metaObject()->className()));
+        }
 
         // vCard mode: the setting follows, the button asks for a file next to the source.
         page->vCardsModeButton()->click();

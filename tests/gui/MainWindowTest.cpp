@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -471,6 +472,17 @@ class MainWindowTest final : public QObject {
         QTest::mouseClick(page->continueButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("ImportViewController"),
                                   kTimeout);
+    }
+
+    void aboutBoxNamesTheLibrariesWithTheVersionsRunning() {
+        QMessageBox* about = window_->showAbout();
+        QTRY_VERIFY(about->isVisible());
+        QCOMPARE(about->text(), QStringLiteral("Pelkora ") + QStringLiteral(PELKORA_VERSION));
+        const QString libraries = about->detailedText();
+        QVERIFY(libraries.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+        for (const char* name : {"ICU 7", "SQLite 3.", "zlib 1.", "OpenSSL (libcrypto) 3."})
+            QVERIFY2(libraries.contains(QString::fromLatin1(name)), name);
+        about->close();
     }
 
     void languagePopUpMatchesTheTitlesAgain() {
