@@ -135,6 +135,11 @@ struct Group {
 // chunk instead of one page per member.
 std::string makeUUID();
 
+// A new random (version 4) UUID in upper-case text form, like
+// "3F2504E0-4F89-41D3-9A0C-0305E82C3301": 122 random bits, nothing of the time or the order in
+// which it was made, for identifiers that are shared with other computers.
+std::string makeRandomUUID();
+
 template <typename Value>
 LabeledValue<Value> labeled(std::string label, Value value) {
     return LabeledValue<Value>{makeUUID(), std::move(label), std::move(value)};
