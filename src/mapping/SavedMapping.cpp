@@ -49,6 +49,11 @@ std::string programVersion() {
     return version.empty() ? std::string("1") : std::string(version);
 }
 
+// Now, to the microsecond that the archive keeps, so that a stored mapping reads back equal.
+std::chrono::system_clock::time_point now() {
+    return std::chrono::floor<std::chrono::microseconds>(std::chrono::system_clock::now());
+}
+
 std::uint64_t fnv1a(std::string_view text) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     for (unsigned char byte : text) {
@@ -218,7 +223,7 @@ Expected<std::vector<SavedMapping>, std::string> changeStore(
 SavedMapping::SavedMapping()
     : title(untitledMappingTitle()),
       uuid(contacts::makeRandomUUID()),
-      createdOn(std::chrono::system_clock::now()),
+      createdOn(now()),
       updatedOn(createdOn),
       bundleVersion(programVersion()),
       originalBundleVersion(bundleVersion) {}
@@ -463,7 +468,7 @@ Expected<void, std::string> SavedMappingStore::rename(std::string_view uuid, std
             if (found == list.end())
                 return Unexpected("No saved mapping has the identifier " + std::string(uuid));
             found->title = title;
-            found->updatedOn = std::chrono::system_clock::now();
+            found->updatedOn = now();
             return {};
         });
     if (!changed) return Unexpected(changed.error());
