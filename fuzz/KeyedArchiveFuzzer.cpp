@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the keyed-archive decoder. Whatever decodes must encode and decode
 // again; the second generation must be a fixed point, and when nothing was lost to the binary
 // writer's limits (a NUL ends a string) or to NaN (which equals nothing), the first too.
+// The same bytes are read as a list of saved mappings, which must archive and read back too.
 
 #include <cmath>
 #include <cstddef>
@@ -8,7 +9,9 @@
 #include <set>
 #include <string_view>
 
+#include "mapping/SavedMapping.h"
 #include "propertylist/KeyedArchive.h"
+#include "support/Logger.h"
 
 namespace {
 
@@ -46,10 +49,29 @@ bool isFaithful(const ArchiveValue& value, std::set<const ArchivedObject*>& seen
     return true;
 }
 
+// Mappings that were read must archive and read back; from the second generation on nothing
+// changes (the first may lose what the binary writer cannot keep, a NUL in a string).
+void checkSavedMappings(std::string_view bytes) {
+    using namespace pelkora;
+    const auto mappings = unarchiveSavedMappings(bytes);
+    if (!mappings) return;
+    const auto again = unarchiveSavedMappings(archiveSavedMappings(*mappings));
+    if (!again) __builtin_trap();
+    const auto third = unarchiveSavedMappings(archiveSavedMappings(*again));
+    if (!third || !(*third == *again)) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pelkora;
+    // Unknown classes are logged; echoing every entry would be most of the time spent.
+    static const bool quiet = [] {
+        Logger::shared().setEcho({});
+        return true;
+    }();
+    (void)quiet;
+    checkSavedMappings({reinterpret_cast<const char*>(data), size});
     static const KeyedArchiveClassMap classes = [] {
         KeyedArchiveClassMap map;
         map.classes = {"SavedMapping", "MappedContactProperty", "SuggestedContactProperty"};

@@ -17,19 +17,28 @@ bool isUpperHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
-TEST(ContactTest, UUIDsAreVersionSevenInUpperCaseHexWithDashes) {
-    for (int round = 0; round < 1000; ++round) {
-        const std::string uuid = makeUUID();
-        ASSERT_EQ(uuid.size(), 36u) << uuid;
-        for (std::size_t at = 0; at < uuid.size(); ++at) {
-            if (at == 8 || at == 13 || at == 18 || at == 23)
-                ASSERT_EQ(uuid[at], '-') << uuid;
-            else
-                ASSERT_TRUE(isUpperHex(uuid[at])) << uuid;
+TEST(ContactTest, UUIDsAreUpperCaseHexWithDashesAndTheirVersion) {
+    struct Case {
+        std::string (*make)();
+        char version;
+    };
+    for (const auto& [make, version] : {Case{makeUUID, '7'}, Case{makeRandomUUID, '4'}}) {
+        std::set<std::string> seen;
+        for (int round = 0; round < 1000; ++round) {
+            const std::string uuid = make();
+            ASSERT_EQ(uuid.size(), 36u) << uuid;
+            for (std::size_t at = 0; at < uuid.size(); ++at) {
+                if (at == 8 || at == 13 || at == 18 || at == 23)
+                    ASSERT_EQ(uuid[at], '-') << uuid;
+                else
+                    ASSERT_TRUE(isUpperHex(uuid[at])) << uuid;
+            }
+            EXPECT_EQ(uuid[14], version) << uuid;
+            EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos)
+                << "RFC 9562 variant: " << uuid;
+            seen.insert(uuid);
         }
-        EXPECT_EQ(uuid[14], '7') << "version 7: " << uuid;
-        EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos)
-            << "RFC 9562 variant: " << uuid;
+        EXPECT_EQ(seen.size(), 1000u);
     }
 }
 

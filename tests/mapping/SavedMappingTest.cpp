@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 
 #include "TestSupport.h"
@@ -210,6 +211,67 @@ TEST(SavedMapping, OwnArchiveRoundTrips) {
     auto decoded = unarchiveSavedMappings(archiveSavedMappings(list));
     ASSERT_TRUE(decoded) << decoded.error().message;
     EXPECT_EQ(*decoded, list);
+}
+
+// A list written by another archiver: one column object listed twice, a field we do not know
+// (a dictionary), both versions one shared string.
+TEST(SavedMapping, SampleArchiveDecodes) {
+    auto bytes = readWholeFile(std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                               "keyed-archives/valid-saved-mappings.zubmapping");
+    ASSERT_TRUE(bytes) << bytes.error().message;
+    auto decoded = unarchiveSavedMappings(*bytes);
+    ASSERT_TRUE(decoded) << decoded.error().message;
+    ASSERT_EQ(decoded->size(), 1u);
+    const SavedMapping& saved = decoded->front();
+    EXPECT_EQ(saved.title, "Adressen");
+    EXPECT_EQ(saved.mappingMode, MappingMode::byName);
+    EXPECT_EQ(saved.columnTitlesHash, -4242424242);
+    EXPECT_EQ(saved.uuid, "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    EXPECT_EQ(saved.createdOn, kReferenceDate + 730944001s + 234567us);
+    EXPECT_EQ(saved.usageCount, 2);
+    EXPECT_EQ(saved.bundleVersion, "1");
+    EXPECT_EQ(saved.originalBundleVersion, "1");
+    ASSERT_EQ(saved.mappedContactProperties.size(), 2u);
+    EXPECT_EQ(saved.mappedContactProperties[0], saved.mappedContactProperties[1]);
+    EXPECT_EQ(saved.mappedContactProperties[0].sourceFieldName, "Straße");
+    auto street = labelled(ContactKey::postalAddresses, Label::work);
+    street.propertySubKey = std::string(PostalAddressKey::street);
+    street.ISOLanguageCode = "de";
+    street.isUserCustomMapping = true;
+    EXPECT_EQ(saved.mappedContactProperties[0].contactProperty, street);
+}
+
+// The fuzzer's seed is our own archive of these mappings; the archive is deterministic, so the
+// bytes stay the same as long as the format does. PELKORA_WRITE_SEEDS=1 writes the seed anew.
+TEST(SavedMapping, OwnArchiveMatchesTheFuzzerSeed) {
+    auto kunden = mapping(
+        "Kunden", MappingMode::byPosition,
+        {{"Telefon", labelled(ContactKey::phoneNumbers, Label::mobile)},
+         {"Notiz", SuggestedContactProperty::target(ContactKey::note)},
+         {"Cousine", labelled(ContactKey::contactRelations, extendedRelationLabels.front())}});
+    kunden.uuid = "6B1E0F4C-2D3A-4B5C-9D8E-7F6A5B4C3D2E";
+    kunden.createdOn = kReferenceDate + 24h * 9000 + 123456us;
+    kunden.updatedOn = kunden.createdOn + 1h;
+    kunden.usageCount = 12;
+    kunden.bundleVersion = kunden.originalBundleVersion = "0.1.0";
+    auto leer = kunden;
+    leer.title = "Leer";
+    leer.mappingMode = MappingMode::byName;
+    leer.mappedContactProperties.clear();
+    leer.columnTitlesHash = 0;
+    leer.uuid = "0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D3";
+    const std::string bytes = archiveSavedMappings({kunden, leer});
+    const auto seed = std::filesystem::path(PELKORA_TEST_DATA_DIR) /
+                      "keyed-archives/valid-own-saved-mappings.zubmapping";
+    if (std::getenv("PELKORA_WRITE_SEEDS")) {
+        ASSERT_TRUE(writeFileAtomically(seed, bytes));
+    }
+    auto stored = readWholeFile(seed);
+    ASSERT_TRUE(stored) << stored.error().message;
+    EXPECT_TRUE(*stored == bytes) << "the archive of saved mappings changed";
+    auto decoded = unarchiveSavedMappings(*stored);
+    ASSERT_TRUE(decoded) << decoded.error().message;
+    EXPECT_EQ(*decoded, (std::vector<SavedMapping>{kunden, leer}));
 }
 
 TEST(SavedMapping, LaterNoteColumnsAreAppendedToTheNote) {
