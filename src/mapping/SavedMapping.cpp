@@ -104,6 +104,10 @@ void sortByTitle(std::vector<SavedMapping>& mappings) {
     for (auto& entry : keyed) mappings.push_back(std::move(entry.second));
 }
 
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
 std::string timeStamp(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm parts{};
@@ -194,10 +198,10 @@ Expected<std::vector<SavedMapping>, std::string> changeStore(
     const std::filesystem::path& file,
     const std::function<Expected<void, std::string>(std::vector<SavedMapping>&)>& change) {
     std::error_code error;
-    std::filesystem::create_directories(file.parent_path(), error);
+    std::filesystem::create_directories(folderOf(file), error);
     if (error) {
         std::string message =
-            "Could not create “" + file.parent_path().string() + "”: " + error.message();
+            "Could not create “" + folderOf(file).string() + "”: " + error.message();
         writeLog(LogType::error, "Could not archive saved mappings: %{public}@", message);
         return Unexpected(std::move(message));
     }
@@ -416,6 +420,17 @@ SavedMappingStore::SavedMappingStore(std::filesystem::path file) : file_(std::mo
 }
 
 void SavedMappingStore::reload() {
+    // Without its folder there is no file either; reading does not create the folder.
+    std::error_code error;
+    if (!std::filesystem::is_directory(folderOf(file_), error)) {
+        mappings_.clear();
+        return;
+    }
+    // Under the lock, so that no other program replaces a damaged file between our reading it
+    // and setting it aside.
+    auto lock = StoreLock::acquire(file_);
+    if (!lock)
+        writeLog(LogType::error, "Cannot unarchive saved mappings: %{public}@", lock.error());
     auto read = readStoreFile(file_);
     mappings_ = read ? std::move(read).value() : std::vector<SavedMapping>{};
 }
