@@ -20,6 +20,7 @@
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
+#include "text/Collation.h"
 #include "text/UnicodeText.h"
 
 #ifndef PELKORA_VERSION
@@ -94,14 +95,13 @@ std::string folded(std::string_view text) {
     return lowercased(text);
 }
 
+// By title in the user's locale's order, in which letter case only breaks ties.
 void sortByTitle(std::vector<SavedMapping>& mappings) {
-    std::vector<std::pair<std::string, SavedMapping>> keyed;
-    keyed.reserve(mappings.size());
-    for (auto& mapping : mappings) keyed.emplace_back(folded(mapping.title), std::move(mapping));
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& left, const auto& right) { return left.first < right.first; });
-    mappings.clear();
-    for (auto& entry : keyed) mappings.push_back(std::move(entry.second));
+    const LocalizedCollator before;
+    std::stable_sort(mappings.begin(), mappings.end(),
+                     [&before](const SavedMapping& left, const SavedMapping& right) {
+                         return before(left.title, right.title);
+                     });
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {

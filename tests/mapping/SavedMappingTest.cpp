@@ -455,7 +455,10 @@ TEST_F(SavedMappingStoreTest, TwoStoresOnOneFileKeepBothMappings) {
     ASSERT_TRUE(second.save(mapping("Alpha", MappingMode::byName, {})));
     EXPECT_EQ(titlesOf(second.mappings()), (std::vector<std::string>{"Alpha", "beta"}));
     ASSERT_TRUE(first.save(mapping("Gamma", MappingMode::byName, {})));
-    EXPECT_EQ(titlesOf(first.mappings()), (std::vector<std::string>{"Alpha", "beta", "Gamma"}));
+    ASSERT_TRUE(second.save(mapping("Äpfel", MappingMode::byName, {})));
+    ASSERT_TRUE(first.save(mapping("zebra", MappingMode::byName, {})));
+    EXPECT_EQ(titlesOf(first.mappings()),
+              (std::vector<std::string>{"Alpha", "Äpfel", "beta", "Gamma", "zebra"}));
     EXPECT_EQ(titlesOf(SavedMappingStore(file).mappings()), titlesOf(first.mappings()));
     EXPECT_FALSE(std::filesystem::exists(folder / "pelkora/SavedMappings.damaged"));
 }
