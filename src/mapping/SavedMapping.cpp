@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -68,8 +67,8 @@ std::int64_t asSigned(std::uint64_t value) {
     return static_cast<std::int64_t>(value);
 }
 
-// The classes a list of saved mappings holds. The date-format class is accepted as well, as
-// the platform's unarchiver of such a list knows it too.
+// The classes a list of saved mappings holds; the date-format class is known as well, as
+// lists written elsewhere may hold one.
 KeyedArchiveClassMap savedMappingClasses() {
     KeyedArchiveClassMap classes;
     classes.classes = {std::string(kSavedMappingClassName),
@@ -169,14 +168,14 @@ class StoreLock {
         const int descriptor = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (descriptor < 0) {
             return Unexpected("Could not open “" + lockFile.string() +
-                              "”: " + std::strerror(errno));
+                              "”: " + std::system_category().message(errno));
         }
         while (::flock(descriptor, LOCK_EX) != 0) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(descriptor);
             return Unexpected("Could not lock “" + lockFile.string() +
-                              "”: " + std::strerror(error));
+                              "”: " + std::system_category().message(error));
         }
         return StoreLock(descriptor);
     }
