@@ -510,6 +510,15 @@ TEST_F(SavedMappingStoreTest, DamagedFileIsSetAside) {
     EXPECT_EQ(*readWholeFile(aside[0]), "not a list of mappings");
 }
 
+// A file that cannot be read is no damaged file: it is neither set aside nor replaced.
+TEST_F(SavedMappingStoreTest, UnreadableFileIsLeftAlone) {
+    std::filesystem::create_directories(file / "inside");
+    SavedMappingStore store(file);
+    EXPECT_TRUE(store.mappings().empty());
+    EXPECT_FALSE(store.save(mapping("Kunden", MappingMode::byName, {})));
+    EXPECT_TRUE(std::filesystem::is_directory(file / "inside"));
+}
+
 TEST_F(SavedMappingStoreTest, AvailableTitleCounts) {
     SavedMappingStore store(file);
     EXPECT_EQ(store.availableTitle("Kunden"), "Kunden");
