@@ -524,6 +524,94 @@ std::vector<std::size_t> FieldMappingPage::filteredRows(ImportSession& session,
     return rows;
 }
 
+std::vector<SavedMappingMenuItem> FieldMappingPage::savedMappingsMenu(
+    ImportSession& session) const {
+    std::vector<SavedMappingMenuItem> menu;
+    for (const auto& mapping : session.savedMappingStore().mappings())
+        menu.push_back({mapping.title, kSavedMappingMenuItemTag, mapping.uuid});
+    return menu;
+}
+
+std::string FieldMappingPage::proposedSaveTitle(ImportSession& session) const {
+    std::string title;
+    if (const auto* rows = reader(session)) {
+        title = rows->fileURL().stem().string();
+    } else if (!session.vCardUrls().empty()) {
+        title = session.vCardUrls().front().stem().string();
+    }
+    if (title.empty()) title = untitledMappingTitle();
+    return session.savedMappingStore().availableTitle(title);
+}
+
+Expected<SavedMapping, std::string> FieldMappingPage::saveMapping(ImportSession& session,
+                                                                  const std::string& title) {
+    SavedMapping mapping;
+    mapping.title = title;
+    // Without titles only the order of the columns can be recognised in another file.
+    mapping.mappingMode =
+        firstRowContainsColumnHeaders() ? MappingMode::byName : MappingMode::byPosition;
+    const auto& list = session.mappedContactProperties();
+    mapping.columnTitlesHash = session.importsVCards()
+                                   ? columnTitlesHash(session.vCardUrls().front().parent_path())
+                                   : columnTitlesHash(list);
+    mapping.mappedContactProperties = list;
+    // The previewed record is the user's data, not part of the mapping.
+    for (auto& entry : mapping.mappedContactProperties) {
+        entry.sourceFieldContent.clear();
+        entry.sourceFieldImageData.reset();
+        entry.mappingHints.clear();
+    }
+    if (auto saved = session.savedMappingStore().save(mapping); !saved)
+        return Unexpected(saved.error());
+    return mapping;
+}
+
+std::size_t FieldMappingPage::applySavedMapping(ImportSession& session, std::string_view uuid) {
+    auto& store = session.savedMappingStore();
+    const SavedMapping* found = store.findByUuid(uuid);
+    if (!found) {
+        writeLog(LogType::error, "No saved mapping with the UUID %{public}@", uuid);
+        session.beep();
+        return 0;
+    }
+    SavedMapping mapping = *found;
+    const std::size_t taken = applySavedMapping(session, mapping);
+    if (auto saved = store.save(mapping); !saved)
+        writeLog(LogType::error, "Could not archive saved mappings: %{public}@", saved.error());
+    return taken;
+}
+
+std::size_t FieldMappingPage::applySavedMapping(ImportSession& session, SavedMapping& mapping) {
+    auto& list = session.mutableMappedContactProperties();
+    const bool showExtended =
+        session.settings().boolForKey(SettingKey::ShowExtendedRelevantRelationships);
+    const std::size_t taken = pelkora::applySavedMapping(mapping, list, showExtended);
+    if (taken == 0) {
+        // By position nothing is taken only when one of the lists is empty.
+        if (mapping.mappingMode == MappingMode::byName) {
+            const auto [heading, text] = noMatchingColumnTexts();
+            session.showAlert(Alert{.heading = heading,
+                                    .text = text,
+                                    .detail = {},
+                                    .buttons = {localizedString("OK")},
+                                    .completion = {},
+                                    .style = AlertStyle::warning});
+        } else {
+            session.beep();
+        }
+    }
+    sessionCustomLabels_ = pelkora::sessionCustomLabels(list);
+    refreshContents(session);
+    notifyChanged();
+    return taken;
+}
+
+std::pair<std::string, std::string> FieldMappingPage::noMatchingColumnTexts() {
+    return {localizedString("Could not apply mapping"),
+            localizedString("None of the saved mapping’s column headers matches any column "
+                            "header in the import file.")};
+}
+
 void FieldMappingPage::notifyChanged() {
     if (changed_) changed_();
 }

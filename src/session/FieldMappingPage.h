@@ -14,8 +14,10 @@
 #include "import/ContactPreview.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/ContactPropertyCatalogue.h"
+#include "mapping/SavedMapping.h"
 #include "platform/OperationQueue.h"
 #include "session/Page.h"
+#include "support/Expected.h"
 
 namespace pelkora {
 
@@ -36,6 +38,15 @@ struct LabelMenuItem {
     std::string label;      // the label the item sets; empty for the others
     std::string imageName;  // empty unless icons are shown
     bool operator==(const LabelMenuItem&) const = default;
+};
+
+// One item of the saved-mappings menu: a stored mapping, by title.
+inline constexpr int kSavedMappingMenuItemTag = 1027;
+struct SavedMappingMenuItem {
+    std::string title;
+    int tag = kSavedMappingMenuItemTag;
+    std::string uuid;
+    bool operator==(const SavedMappingMenuItem&) const = default;
 };
 
 class FieldMappingPage final : public Page {
@@ -104,6 +115,25 @@ class FieldMappingPage final : public Page {
     void clearMapping(ImportSession& session);
     // The texts of the confirmation the front end shows before clearMapping.
     static std::pair<std::string, std::string> clearMappingConfirmation();
+
+    // The saved-mappings menu: one item per stored mapping, in the store's order (by title).
+    std::vector<SavedMappingMenuItem> savedMappingsMenu(ImportSession& session) const;
+    // The title the save sheet proposes: the import file's name without extension, or
+    // "Untitled Mapping" without a file; " 2", " 3", … appended while a mapping has it.
+    std::string proposedSaveTitle(ImportSession& session) const;
+    // Stores the current mapping under the title: by position when the file has no header
+    // row, else by name. Returns what was stored, or why the store could not write it.
+    Expected<SavedMapping, std::string> saveMapping(ImportSession& session,
+                                                    const std::string& title);
+    // Applies the stored mapping with that uuid (a saved-mappings menu item) and stores its
+    // increased usage count. Returns how many columns took a saved target; with none, says so
+    // (an alert by name, the beep by position).
+    std::size_t applySavedMapping(ImportSession& session, std::string_view uuid);
+    // The same for a mapping from elsewhere (an exported file): only `mapping` counts the use,
+    // the caller decides whether to store it.
+    std::size_t applySavedMapping(ImportSession& session, SavedMapping& mapping);
+    // The heading and text of the alert shown when a mapping by name matches no column title.
+    static std::pair<std::string, std::string> noMatchingColumnTexts();
 
     // The columns of the current mapping that share a target only one value fits, with the
     // message the page shows for each: contact assembly keeps the first non-empty value and

@@ -537,6 +537,11 @@ void ImportSession::learnUserAssignments() {
     (void)saveCustomStringMap(customStringMap_);
 }
 
+SavedMappingStore& ImportSession::savedMappingStore() {
+    if (!savedMappingStore_) savedMappingStore_ = std::make_unique<SavedMappingStore>();
+    return *savedMappingStore_;
+}
+
 void ImportSession::beep() {
     if (frontEnd_) frontEnd_->beep();
 }

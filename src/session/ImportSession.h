@@ -28,6 +28,7 @@
 #include "input/TextReader.h"
 #include "mapping/AutoMapping.h"
 #include "mapping/DateFormat.h"
+#include "mapping/SavedMapping.h"
 #include "mapping/StringMap.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
@@ -292,6 +293,13 @@ class ImportSession final : public TabularDataReaderDelegate {
     // first). A run that only shows a mapping, or imports for trial, turns it off.
     void setLearnsAssignments(bool learns) { learnsAssignments_ = learns; }
     bool learnsAssignments() const { return learnsAssignments_; }
+    // The user's saved mappings, read from SavedMappingStore::defaultLocation() when first
+    // asked for.
+    SavedMappingStore& savedMappingStore();
+    // Replaces the store (tests, a command line given another file).
+    void setSavedMappingStore(std::unique_ptr<SavedMappingStore> store) {
+        savedMappingStore_ = std::move(store);
+    }
     Page* currentPage() const { return currentPage_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
@@ -352,6 +360,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::vector<DateFormat> customDateFormats_;
     std::vector<DateFormat> commonDateFormats_;
     std::vector<MappedContactProperty> mappedContactProperties_;
+    std::unique_ptr<SavedMappingStore> savedMappingStore_;
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;
     std::shared_ptr<Progress> currentProgress_;
