@@ -94,6 +94,7 @@ void addExportVCardCommand(CLI::App& app, CommandContext& context);
 void addOpenCommand(CLI::App& app, CommandContext& context);
 void addRowsCommand(CLI::App& app, CommandContext& context);
 void addMapCommand(CLI::App& app, CommandContext& context);
+void addMappingsCommand(CLI::App& app, CommandContext& context);
 void addSheetsCommand(CLI::App& app, CommandContext& context);
 void addEncodingsCommand(CLI::App& app, CommandContext& context);
 void addContactsCommand(CLI::App& app, CommandContext& context);

@@ -92,9 +92,11 @@ CommandLine::CommandLine(CommandContext& context)
          "  settings      $XDG_CONFIG_HOME/pelkora/settings.plist\n"
          "  runtime log   $XDG_STATE_HOME/pelkora/logs/runtime.log\n"
          "  address book  $XDG_DATA_HOME/pelkora/contacts.sqlite\n"
-         "  imports       $XDG_DATA_HOME/pelkora/imports/NUMBER/ (one folder per import)\n\n"
-         "Only import, undo, map --learn, settings set/reset, dates add/remove and vocabulary "
-         "--forget change these files (and the learnt titles beside the address book); every "
+         "  imports       $XDG_DATA_HOME/pelkora/imports/NUMBER/ (one folder per import)\n"
+         "  mappings      $XDG_DATA_HOME/pelkora/SavedMappings\n\n"
+         "Only import, undo, map --learn, settings set/reset, dates add/remove, vocabulary "
+         "--forget and mappings save/rename/delete/import change these files (and the learnt "
+         "titles beside the address book); every "
          "other command leaves them as they are. The runtime log records every run.\n\n"
          "Output: tables and listings are cut to the terminal's width (ioctl, else $COLUMNS, "
          "else 80 columns) when written to a terminal, and whole otherwise. Control characters "
@@ -123,6 +125,7 @@ CommandLine::CommandLine(CommandContext& context)
     addOpenCommand(app, context);
     addRowsCommand(app, context);
     addMapCommand(app, context);
+    addMappingsCommand(app, context);
     addSheetsCommand(app, context);
     addEncodingsCommand(app, context);
     addContactsCommand(app, context);

@@ -10,8 +10,8 @@
 namespace pelkora::cli {
 namespace {
 
-constexpr std::string_view kMappingOptions[] = {"--set", "--no-header", "--sheet", "--lang",
-                                                "--encoding"};
+constexpr std::string_view kMappingOptions[] = {"--set",  "--no-header", "--sheet",
+                                                "--lang", "--encoding",  "--mapping"};
 
 }  // namespace
 
@@ -39,6 +39,13 @@ void addMappingOptions(CLI::App& command, MappingRequest& request) {
                     "instead of the detected one.")
         ->type_name("xx")
         ->check(vocabularyLanguageCheck());
+    command
+        .add_option("--mapping", request.savedMapping,
+                    "Apply a saved mapping after the automatic mapping and before --set: one "
+                    "\"pelkora mappings list\" shows (by its title, ignoring case), or the first "
+                    "mapping of a .zubmapping file. An error when a mapping by name matches no "
+                    "column title.")
+        ->type_name("NAME|FILE.zubmapping");
     command
         .add_option("--set", request.assignments,
                     "Correct a column by hand (repeatable). COLUMN: its letters, number or "

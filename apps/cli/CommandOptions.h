@@ -15,7 +15,8 @@ struct MappingRequest;
 
 // --as auto|text|xlsx|vcard: what the files are (an OpenAsFileType tag).
 CLI::Option* addOpenAsOption(CLI::App& command, int& openAs);
-// The options that map a table's columns: --no-header, --lang, --set, --sheet, --encoding.
+// The options that map a table's columns: --no-header, --lang, --mapping, --set, --sheet,
+// --encoding.
 void addMappingOptions(CLI::App& command, MappingRequest& request);
 // The names of the mapping options given, in the order given ("--set", "--no-header").
 std::vector<std::string> givenMappingOptions(const CLI::App& command);

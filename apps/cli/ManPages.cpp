@@ -174,7 +174,9 @@ std::string manPage(const CLI::App& command, std::string_view version) {
             ".TP\n\\fI$XDG_DATA_HOME/pelkora/contacts.sqlite\\fR\n"
             "The address book (\\fI~/.local/share/pelkora\\fR by default).\n"
             ".TP\n\\fI$XDG_DATA_HOME/pelkora/imports/\\fR\n"
-            "The import journal, one folder per import, that \\fBpelkora undo\\fR reads.\n";
+            "The import journal, one folder per import, that \\fBpelkora undo\\fR reads.\n"
+            ".TP\n\\fI$XDG_DATA_HOME/pelkora/SavedMappings\\fR\n"
+            "The saved mappings, which \\fBpelkora mappings\\fR lists and changes.\n";
     }
     out += ".SH \"SEE ALSO\"\n";
     if (command.get_parent()) {

@@ -16,6 +16,7 @@
 #include "mapping/ValueLabels.h"
 #include "platform/MainQueue.h"
 #include "session/FieldMappingPage.h"
+#include "session/MappingsWindowModel.h"
 #include "support/Json.h"
 
 namespace pelkora::cli {
@@ -110,6 +111,33 @@ int applyAssignment(CommandLineSession& run, FieldMappingPage& page, const std::
     if (label) {
         const std::string value = *label == "extract" ? std::string(kExtractLabelMarker) : *label;
         page.contactLabelDidChange(session, *row, value);
+    }
+    return kSuccess;
+}
+
+int applySavedMappingOption(CommandLineSession& run, FieldMappingPage& page,
+                            const std::string& name, std::string_view command) {
+    auto& session = run.session();
+    auto found = findSavedMapping(session.savedMappingStore(), name);
+    if (!found) {
+        printError(std::string(command) + ": --mapping: " + found.error());
+        return kUsageError;
+    }
+    SavedMapping& mapping = found->mapping;
+    const std::size_t taken = page.applySavedMapping(session, mapping);
+    if (taken == 0 && mapping.mappingMode == MappingMode::byName) {
+        const auto [heading, text] = FieldMappingPage::noMatchingColumnTexts();
+        printError(std::string(command) + ": " + heading + " “" + mapping.title + "”. " + text);
+        return kUsageError;
+    }
+    if (taken == 0) {
+        printWarning(std::string(command) + ": the mapping “" + mapping.title +
+                     "” assigned no column: it or the file has no columns");
+    }
+    if (found->stored && session.learnsAssignments()) {
+        if (auto saved = session.savedMappingStore().save(mapping); !saved)
+            printWarning(std::string(command) + ": the use of “" + mapping.title +
+                         "” could not be counted: " + saved.error());
     }
     return kSuccess;
 }
@@ -210,6 +238,24 @@ std::optional<int> openAsTagNamed(std::string_view value) {
     return std::nullopt;
 }
 
+Expected<NamedMapping, std::string> findSavedMapping(const SavedMappingStore& store,
+                                                     const std::string& name) {
+    const std::string extension = "." + std::string(kMappingFileExtension);
+    if (name.size() > extension.size() &&
+        lowered(name.substr(name.size() - extension.size())) == extension) {
+        auto mappings = readMappingFile(name);
+        if (!mappings) return Unexpected(mappings.error());
+        if (mappings->empty()) return Unexpected("“" + name + "” holds no mappings");
+        return NamedMapping{std::move(mappings->front()), false};
+    }
+    const SavedMapping* stored = store.findByTitle(name);
+    if (!stored) stored = store.findByUuid(name);
+    if (stored) return NamedMapping{*stored, true};
+    return Unexpected("no saved mapping “" + name +
+                      "”. Run “pelkora mappings list” to see them, or name a ." +
+                      std::string(kMappingFileExtension) + " file.");
+}
+
 PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& request,
                                std::string_view command) {
     auto& session = run.session();
@@ -233,6 +279,11 @@ PreparedMapping prepareMapping(CommandLineSession& run, const MappingRequest& re
     if (request.noHeader) page->setFirstRowContainsColumnHeaders(session, false);
     // Every title matched in the given language instead of the detected one.
     if (request.language) page->setLanguage(session, *request.language);
+    if (request.savedMapping) {
+        if (int status = applySavedMappingOption(run, *page, *request.savedMapping, command);
+            status != kSuccess)
+            return {nullptr, status};
+    }
     for (const auto& assignment : request.assignments) {
         if (int status = applyAssignment(run, *page, assignment, command); status != kSuccess)
             return {nullptr, status};

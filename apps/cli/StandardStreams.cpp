@@ -8,8 +8,17 @@
 #include <system_error>
 
 #include "Command.h"
+#include "text/UnicodeText.h"
 
 namespace pelkora::cli {
+
+bool confirmedOnTerminal(const std::string& question) {
+    std::cerr << question << " [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    answer = lowercased(trimmedWhiteSpace(answer));
+    return answer == "y" || answer == "yes";
+}
 
 bool isStandardStream(const std::filesystem::path& file) {
     return file == "-";

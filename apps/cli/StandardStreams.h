@@ -16,6 +16,10 @@
 
 namespace pelkora::cli {
 
+// Asks the question on stderr and reads the answer from standard input; true for "y" or
+// "yes".
+bool confirmedOnTerminal(const std::string& question);
+
 // True for "-".
 bool isStandardStream(const std::filesystem::path& file);
 

@@ -12,12 +12,12 @@
 
 #include "Command.h"
 #include "CommandHelp.h"
+#include "StandardStreams.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportJournal.h"
 #include "import/ImportUndo.h"
 #include "support/Json.h"
 #include "text/DateFormatting.h"
-#include "text/UnicodeText.h"
 
 namespace pelkora::cli {
 namespace {
@@ -128,15 +128,6 @@ const ImportRecord* chosenImport(const std::vector<ImportRecord>& entries,
     return nullptr;
 }
 
-// Asks on the terminal; true when the answer is yes.
-bool confirmed(const std::string& question) {
-    std::cerr << question << " [y/N] " << std::flush;
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    answer = lowercased(trimmedWhiteSpace(answer));
-    return answer == "y" || answer == "yes";
-}
-
 void printUndoResult(const ImportRecord& record, const ImportUndoPlan& plan, bool dryRun,
                      bool asJson) {
     if (asJson) {
@@ -226,7 +217,7 @@ int undoImport(const UndoOptions& options) {
                        "; there is no terminal to ask on, so pass --yes to go ahead.");
             return kUsageError;
         }
-        if (!confirmed(question)) {
+        if (!confirmedOnTerminal(question)) {
             std::cerr << "Nothing was removed.\n";
             return kCancelled;
         }
