@@ -44,6 +44,13 @@ class FieldMappingPageTest : public ::testing::Test {
         return std::nullopt;
     }
 
+    // Saved mappings go to a file of the test's own.
+    SavedMappingStore& useOwnMappingStore() {
+        fixture.session.setSavedMappingStore(
+            std::make_unique<SavedMappingStore>(fixture.folder.path() / "SavedMappings"));
+        return fixture.session.savedMappingStore();
+    }
+
     test::ScopedXdgHome xdg;  // learnt titles go to a private folder
     SessionFixture fixture;
 };
@@ -349,6 +356,67 @@ TEST_F(FieldMappingPageTest, ASessionThatDoesNotLearnLeavesTheLearntTitlesAsThey
     auto* next = dynamic_cast<FieldMappingPage*>(fixture.session.currentPage());
     MainQueue::shared().runUntil([&] { return !next->isMapping(); }, std::chrono::seconds(30));
     EXPECT_FALSE(list()[0].isCustomMapping);
+}
+
+TEST_F(FieldMappingPageTest, SavingProposesTheFileNameAndKeepsTheHeaderRowsMode) {
+    auto& store = useOwnMappingStore();
+    auto& page = openMappingPage("Name,Phone\nAda,1\n");
+    EXPECT_EQ(page.proposedSaveTitle(fixture.session), "people");
+    auto saved = page.saveMapping(fixture.session, page.proposedSaveTitle(fixture.session));
+    ASSERT_TRUE(saved) << saved.error();
+    EXPECT_EQ(saved->mappingMode, MappingMode::byName);
+    EXPECT_EQ(saved->columnTitlesHash, columnTitlesHash(list()));
+    ASSERT_EQ(saved->mappedContactProperties.size(), 2u);
+    EXPECT_EQ(saved->mappedContactProperties[1].contactProperty, list()[1].contactProperty);
+    EXPECT_EQ(saved->mappedContactProperties[0].sourceFieldContent, "");  // no previewed data
+    EXPECT_EQ(page.proposedSaveTitle(fixture.session), "people 2");
+
+    page.setFirstRowContainsColumnHeaders(fixture.session, false);
+    saved = page.saveMapping(fixture.session, "people 2");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->mappingMode, MappingMode::byPosition);
+    EXPECT_EQ(page.proposedSaveTitle(fixture.session), "people 3");
+
+    // Both are in the file and in the menu, by title.
+    EXPECT_EQ(SavedMappingStore(store.file()).mappings().size(), 2u);
+    const auto menu = page.savedMappingsMenu(fixture.session);
+    ASSERT_EQ(menu.size(), 2u);
+    EXPECT_EQ(menu[0], (SavedMappingMenuItem{"people", 1027, store.mappings()[0].uuid}));
+    EXPECT_EQ(menu[1].title, "people 2");
+}
+
+TEST_F(FieldMappingPageTest, AMappingThatTakesNoColumnShowsTheAlertByNameAndBeepsByPosition) {
+    auto& store = useOwnMappingStore();
+    SavedMapping byName;
+    byName.title = "Shop";
+    MappedContactProperty entry;
+    entry.sourceFieldName = "Customer";
+    entry.contactProperty = SuggestedContactProperty::target(ContactKey::nickname);
+    byName.mappedContactProperties = {entry};
+    SavedMapping byPosition;
+    byPosition.title = "Empty";
+    byPosition.mappingMode = MappingMode::byPosition;
+    ASSERT_TRUE(store.save(byName));
+    ASSERT_TRUE(store.save(byPosition));
+    auto& page = openMappingPage("Name,Phone\nAda,1\n");
+    int changes = 0;
+    page.setChangeHandler([&] { ++changes; });
+    const auto before = list();
+
+    EXPECT_EQ(page.applySavedMapping(fixture.session, byName.uuid), 0u);
+    ASSERT_EQ(fixture.frontEnd.alerts.size(), 1u);
+    EXPECT_EQ(fixture.frontEnd.alerts[0].heading, "Could not apply mapping");
+    EXPECT_EQ(fixture.frontEnd.alerts[0].text,
+              "None of the saved mapping’s column headers matches any column header in the "
+              "import file.");
+    EXPECT_EQ(list()[1].contactProperty, before[1].contactProperty);
+    EXPECT_EQ(changes, 1);
+    // The use is counted all the same, in the file.
+    EXPECT_EQ(SavedMappingStore(store.file()).findByUuid(byName.uuid)->usageCount, 1);
+
+    EXPECT_EQ(page.applySavedMapping(fixture.session, byPosition.uuid), 0u);
+    EXPECT_EQ(fixture.frontEnd.beeps, 1);
+    EXPECT_EQ(fixture.frontEnd.alerts.size(), 1u);
 }
 
 }  // namespace

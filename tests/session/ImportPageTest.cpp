@@ -7,6 +7,7 @@
 
 #include "SessionTestSupport.h"
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
@@ -205,6 +206,54 @@ TEST_F(ImportPageTest, MissingContainerEndsWithTheFailureAlert) {
                   .text,
               "The import of “/x.csv” stopped on an unexpected error.");
     EXPECT_EQ(ImportPage::progressAdditionalDescription(3, 10), "Processed record 3 of 10…");
+}
+
+TEST_F(ImportPageTest, ASavedMappingByNameMapsAFileOfOtherColumnOrderAndCase) {
+    fixture.session.setSavedMappingStore(
+        std::make_unique<SavedMappingStore>(fixture.folder.path() / "SavedMappings"));
+    auto& mappings = fixture.session.savedMappingStore();
+    SavedMapping saved;
+    saved.title = "Shop";
+    for (auto [title, key] : {std::pair{"Kundennr", ContactKey::nickname},
+                              std::pair{"Nachname", ContactKey::familyName},
+                              std::pair{"Vorname", ContactKey::givenName}}) {
+        MappedContactProperty entry;
+        entry.sourceFieldName = title;
+        entry.contactProperty = SuggestedContactProperty::target(key);
+        saved.mappedContactProperties.push_back(entry);
+    }
+    ASSERT_TRUE(mappings.save(saved));
+
+    std::size_t taken = 0;
+    auto& page =
+        openImportPage("VORNAME,E-mail,kundennr,nachname\nAda,ada@example.org,K-17,Lovelace\n",
+                       [&](FieldMappingPage& mapping) {
+                           taken = mapping.applySavedMapping(fixture.session, saved.uuid);
+                       });
+    EXPECT_EQ(taken, 3u);
+    const auto& list = fixture.session.mappedContactProperties();
+    EXPECT_EQ(list[0].contactProperty.propertyKey, std::string(ContactKey::givenName));
+    EXPECT_EQ(list[1].contactProperty.propertyKey, std::string(ContactKey::emailAddresses));
+    EXPECT_FALSE(list[1].isCustomMapping);  // no saved partner: the automatic target stays
+    EXPECT_EQ(list[2].contactProperty.propertyKey, std::string(ContactKey::nickname));
+    EXPECT_TRUE(list[2].isCustomMapping);
+    EXPECT_EQ(list[3].contactProperty.propertyKey, std::string(ContactKey::familyName));
+    EXPECT_EQ(SavedMappingStore(mappings.file()).findByUuid(saved.uuid)->usageCount, 1);
+
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
+    std::vector<Contact> contacts;
+    ASSERT_TRUE(
+        store->enumerateContacts(store->defaultContainerIdentifier(), [&](const Contact& c) {
+            contacts.push_back(c);
+            return true;
+        }));
+    ASSERT_EQ(contacts.size(), 1u);
+    EXPECT_EQ(stringFromContact(contacts[0]), "Ada Lovelace");
+    EXPECT_EQ(contacts[0].nickname, "K-17");
+    ASSERT_EQ(contacts[0].emailAddresses.size(), 1u);
+    EXPECT_EQ(contacts[0].emailAddresses[0].value, "ada@example.org");
 }
 
 }  // namespace
