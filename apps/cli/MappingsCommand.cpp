@@ -309,8 +309,9 @@ void addMappingsCommand(CLI::App& app, CommandContext& context) {
               "place takes the target saved there. They are kept in "
               "$XDG_DATA_HOME/pelkora/SavedMappings and exchanged as .zubmapping files, which "
               "the desktop program reads and writes too. A NAME is a mapping's title, ignoring "
-              "case, or its uuid. Only save, rename, delete, import and an import with "
-              "--mapping (which counts the use) change the saved mappings.",
+              "case, or its uuid. Only save, rename, delete and import change the saved "
+              "mappings, and import and map --learn count the use of the one given with "
+              "--mapping.",
               {{"pelkora mappings save Shop contacts.csv",
                 "Saves the mapping of contacts.csv as “Shop”."},
                {"pelkora import --mapping shop march.csv", "Imports a file mapped as “Shop”."},

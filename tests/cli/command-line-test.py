@@ -41,7 +41,7 @@ check("--help exit", 0, listing.returncode)
 commands = re.findall(r"^  ([a-z-]+) {2,}", listing.stdout.split("Commands:\n")[1].split("\n\n")[0],
                       re.M)
 check("--help lists the commands", ["import", "imports", "undo", "scan", "export-vcard", "open", "rows", "map",
-                                    "sheets", "encodings", "contacts", "catalogue", "vocabulary",
+                                    "mappings", "sheets", "encodings", "contacts", "catalogue", "vocabulary",
                                     "dates", "settings", "log", "help"], commands)
 check("--help lists the exit codes", True,
       all(f"\n  {code}  " in listing.stdout for code in range(4)))
@@ -199,7 +199,7 @@ def bash_complete(line):
     return sorted(filter(None, result.stdout.split("\n")))
 
 
-check("bash: commands", ["map"], bash_complete("pelkora ma"))
+check("bash: commands", ["map", "mappings"], bash_complete("pelkora ma"))
 check("bash: a command's options", ["--store"], bash_complete("pelkora import --sto"))
 check("bash: global options after a command", ["--verbose"], bash_complete("pelkora map --verb"))
 check("bash: a command's commands", ["list"], bash_complete("pelkora contacts --json l"))
@@ -219,7 +219,7 @@ def fish_complete(line):
 
 
 if shutil.which("fish"):
-    check("fish: commands", ["map"], fish_complete("pelkora ma"))
+    check("fish: commands", ["map", "mappings"], fish_complete("pelkora ma"))
     check("fish: a command's options", ["--store", "--strict"], fish_complete("pelkora import --st"))
     check("fish: a command's commands", ["list"], fish_complete("pelkora contacts l"))
     check("fish: choices", ["auto", "text", "vcard", "xlsx"], fish_complete("pelkora open --as "))
