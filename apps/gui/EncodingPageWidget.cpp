@@ -13,15 +13,12 @@
 
 #include "PageTitles.h"
 #include "PaletteColours.h"
+#include "Utf8Text.h"
 #include "session/ImportSession.h"
 #include "session/SetTextEncodingPage.h"
 
 namespace pelkora::gui {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // How many line breaks a run of line-break characters holds: CR LF counts once.
 int lineBreakCount(std::string_view run) {

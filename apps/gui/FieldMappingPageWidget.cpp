@@ -23,15 +23,12 @@
 
 #include "PageTitles.h"
 #include "PaletteColours.h"
+#include "Utf8Text.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportSession.h"
 
 namespace pelkora::gui {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 int columnNumber(FieldMappingColumn column) {
     return static_cast<int>(column);

@@ -14,6 +14,7 @@
 
 #include "PageTitles.h"
 #include "PaletteColours.h"
+#include "Utf8Text.h"
 #include "import/TabularDataImportOperation.h"
 #include "session/ImportPage.h"
 #include "session/ImportSession.h"
@@ -22,10 +23,6 @@
 
 namespace pelkora::gui {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // "1 contact", "2 contacts".
 QString counted(std::uint64_t count, const char* one, const char* many) {

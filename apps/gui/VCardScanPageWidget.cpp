@@ -11,15 +11,12 @@
 
 #include "PageTitles.h"
 #include "PaletteColours.h"
+#include "Utf8Text.h"
 #include "session/ImportSession.h"
 #include "session/VCFScanPage.h"
 
 namespace pelkora::gui {
 namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString fileName(const std::filesystem::path& path) {
     return QString::fromStdString(path.filename().string());

@@ -21,6 +21,7 @@
 
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
+#include "GuiTestMain.h"
 #include "ImportPageWidget.h"
 #include "MainWindow.h"
 #include "ProgressSheet.h"
@@ -228,17 +229,7 @@ class ImportPageWidgetTest final : public QObject {
 };
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir home;
-    for (const char* variable :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"})
-        qputenv(variable, QFile::encodeName(home.path()));
-    QApplication application(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("pelkora-test"));
-    installQtMainQueueDispatcher(&application);
-    ImportPageWidgetTest test;
-    const int status = QTest::qExec(&test, argc, argv);
-    removeQtMainQueueDispatcher();
-    return status;
+    return pelkora::gui::test::runWidgetTests<ImportPageWidgetTest>(argc, argv);
 }
 
 #include "ImportPageWidgetTest.moc"

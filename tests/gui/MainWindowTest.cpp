@@ -30,6 +30,7 @@
 
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
+#include "GuiTestMain.h"
 #include "MainWindow.h"
 #include "MappingOptionsSheet.h"
 #include "PaletteColours.h"
@@ -767,18 +768,7 @@ class MainWindowTest final : public QObject {
 };
 
 int main(int argc, char* argv[]) {
-    // Settings, the runtime log and the window's own state go to a folder of this run.
-    QTemporaryDir home;
-    for (const char* variable :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"})
-        qputenv(variable, QFile::encodeName(home.path()));
-    QApplication application(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("pelkora-test"));
-    installQtMainQueueDispatcher(&application);
-    MainWindowTest test;
-    const int status = QTest::qExec(&test, argc, argv);
-    removeQtMainQueueDispatcher();
-    return status;
+    return pelkora::gui::test::runWidgetTests<MainWindowTest>(argc, argv);
 }
 
 #include "MainWindowTest.moc"
