@@ -43,9 +43,7 @@ AccessPageWidget::AccessPageWidget(ImportSession& session, std::string_view page
                                    QWidget* parent)
     : QWidget(parent) {
     const AccessTexts texts = accessTexts(pageName);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
+    auto* layout = makePageLayout(this);
 
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel(this);

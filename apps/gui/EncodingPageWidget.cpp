@@ -35,9 +35,7 @@ int lineBreakCount(std::string_view run) {
 EncodingPageWidget::EncodingPageWidget(ImportSession& session, SetTextEncodingPage& page,
                                        QWidget* parent)
     : QWidget(parent), session_(session), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
+    auto* layout = makePageLayout(this);
 
     auto* heading = makePageHeading(tr("Text Encoding"), this);
     auto* explanation = new QLabel(

@@ -422,9 +422,7 @@ FieldMappingPageWidget::FieldMappingPageWidget(ImportSession& session, FieldMapp
       session_(session),
       page_(page),
       model_(new FieldMappingTableModel(session, page, this)) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
+    auto* layout = makePageLayout(this);
 
     auto* heading = makePageHeading(pageTitle(page.name()), this);
     auto* explanation =

@@ -54,9 +54,7 @@ QLabel* explanation(const QString& text, QWidget* parent) {
 
 ImportPageWidget::ImportPageWidget(ImportSession& session, ImportPage& page, QWidget* parent)
     : QWidget(parent), session_(session), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
+    auto* layout = makePageLayout(this);
 
     auto* heading = makePageHeading(tr("Import"), this);
     header_ = new QLabel(fromUtf8(page_.headerText()), this);

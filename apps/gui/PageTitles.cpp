@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <array>
 
 #include "support/SharedNames.h"
@@ -28,6 +29,13 @@ QString pageTitle(std::string_view pageName) {
         if (entry.page == pageName) return QString::fromUtf8(entry.title);
     }
     return QString::fromUtf8(pageName.data(), static_cast<qsizetype>(pageName.size()));
+}
+
+QVBoxLayout* makePageLayout(QWidget* page) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(12);
+    return layout;
 }
 
 QLabel* makePageHeading(const QString& title, QWidget* parent, double scale) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the window calls each wizard page (its title bar and the placeholder pages), and the
-// pieces every page shows alike: its heading, and Back and Continue below it.
+// What the window calls each wizard page (its title bar and headings), and the
+// pieces every page shows alike: its margins, its heading, and Back and Continue below it.
 
 #include <QString>
 #include <string_view>
@@ -9,6 +9,7 @@
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace pelkora::gui {
@@ -16,6 +17,9 @@ namespace pelkora::gui {
 // "Text Encoding" for "SetTextEncodingViewController"; the registry name itself for a page
 // without a title here.
 QString pageTitle(std::string_view pageName);
+
+// A page's column of rows, with the margins and spacing every page has.
+QVBoxLayout* makePageLayout(QWidget* page);
 
 // A page's heading: bold, `scale` times the normal size.
 QLabel* makePageHeading(const QString& title, QWidget* parent, double scale = 1.5);

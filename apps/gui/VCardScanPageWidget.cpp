@@ -26,9 +26,7 @@ QString fileName(const std::filesystem::path& path) {
 
 VCardScanPageWidget::VCardScanPageWidget(ImportSession& session, VCFScanPage& page, QWidget* parent)
     : QWidget(parent), session_(session), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
+    auto* layout = makePageLayout(this);
 
     auto* heading = makePageHeading(tr("vCard Scan"), this);
     results_ = new QLabel(this);
