@@ -236,6 +236,11 @@ for path in ["bin/pelkora", "share/man/man1/pelkora.1", "share/man/man1/pelkora-
              "share/fish/vendor_completions.d/pelkora.fish"]:
     check(f"installed {path}", True, os.path.isfile(os.path.join(prefix, path)))
 check("installed manual pages", pages, sorted(os.listdir(os.path.join(prefix, "share/man/man1"))))
+# The bus starts the window from the prefix given when installing, not the one configured.
+service = os.path.join(prefix, "share/dbus-1/services/org.pelkora.Pelkora.service")
+with open(service, encoding="utf-8") as text:
+    check("D-Bus service names the installed program",
+          True, f"Exec={prefix}/bin/pelkora-gui\n" in text.read())
 
 shutil.rmtree(work, ignore_errors=True)
 for failure in failures:
