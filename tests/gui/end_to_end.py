@@ -171,6 +171,16 @@ def title(page):
     return f"{page} — Pelkora"
 
 
+def wait_for_exit(process, what):
+    """Waits for a program to end and fails unless it ended with 0."""
+    try:
+        status = process.wait(TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{what} is still running") from None
+    if status != 0:
+        raise Failure(f"{what} exited with {status}")
+
+
 def wait_for_title(desktop, window, page, gui):
     def shown():
         if gui.poll() is not None:
@@ -242,12 +252,7 @@ def run(desktop, options):
     # second resolved it against its own working folder.
     parent, folder = os.path.split(os.path.abspath(examples))
     second = desktop.start([options.gui, os.path.join(folder, "contacts.vcf")], cwd=parent)
-    try:
-        status = second.wait(TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise Failure("the second pelkora-gui is still running") from None
-    if status != 0:
-        raise Failure(f"the second pelkora-gui exited with {status}")
+    wait_for_exit(second, "the second pelkora-gui")
     print(f"second pelkora-gui handed its file over in {time.monotonic() - started:.2f} s")
     wait_for_title(desktop, window, "vCard Scan", gui)
     for shown in desktop.visible_windows("Pelkora"):
@@ -258,12 +263,7 @@ def run(desktop, options):
     # 5. Ctrl+Q ends the program; then a launcher that goes through the bus (the desktop
     #    file is D-Bus activatable) has the bus start it from the service file.
     desktop.press(window, "ctrl+q")
-    try:
-        status = gui.wait(TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise Failure("pelkora-gui is still running after Ctrl+Q") from None
-    if status != 0:
-        raise Failure(f"pelkora-gui exited with {status} after Ctrl+Q")
+    wait_for_exit(gui, "pelkora-gui after Ctrl+Q")
     activate_by_bus(desktop, os.path.join(examples, "contacts.vcf"))
     return 0
 
