@@ -82,6 +82,31 @@ KeyedArchiveClassMap savedMappingClasses() {
     return classes;
 }
 
+// The columns of an archived list, or why an element is not a mapped property.
+Expected<std::vector<MappedContactProperty>, std::string> mappedPropertiesFromList(
+    const ArchiveValue::Array& list, std::string_view title) {
+    std::vector<MappedContactProperty> entries;
+    entries.reserve(list.size());
+    for (const auto& element : list) {
+        const auto* entry = element.objectValue();
+        if (!entry) {
+            return Unexpected("the mapping “" + std::string(title) + "” holds a " +
+                              element.typeName() + " among its columns");
+        }
+        if (entry->className != kMappedContactPropertyClassName) {
+            return Unexpected("the mapping “" + std::string(title) + "” holds an object of class " +
+                              entry->className + " among its columns");
+        }
+        const auto* target = entry->objectField("contactProperty");
+        if (target && target->className != kSuggestedContactPropertyClassName) {
+            return Unexpected("the mapping “" + std::string(title) + "” holds a target of class " +
+                              target->className);
+        }
+        entries.push_back(mappedPropertyFromArchive(*entry));
+    }
+    return entries;
+}
+
 MappingArchiveError corruptData(std::string_view detail) {
     std::string message =
         localizedString("The data couldn’t be read because it isn’t in the correct format.",
@@ -298,24 +323,9 @@ Expected<SavedMapping, std::string> savedMappingFromArchive(const ArchivedObject
     }
     if (auto hash = object.integerField(Keys::columnTitlesHash)) mapping.columnTitlesHash = *hash;
     if (const auto* list = object.arrayField(Keys::mappedContactProperties)) {
-        mapping.mappedContactProperties.reserve(list->size());
-        for (const auto& element : *list) {
-            const auto* entry = element.objectValue();
-            if (!entry) {
-                return Unexpected("the mapping “" + mapping.title + "” holds a " +
-                                  element.typeName() + " among its columns");
-            }
-            if (entry->className != kMappedContactPropertyClassName) {
-                return Unexpected("the mapping “" + mapping.title + "” holds an object of class " +
-                                  entry->className + " among its columns");
-            }
-            const auto* target = entry->objectField("contactProperty");
-            if (target && target->className != kSuggestedContactPropertyClassName) {
-                return Unexpected("the mapping “" + mapping.title + "” holds a target of class " +
-                                  target->className);
-            }
-            mapping.mappedContactProperties.push_back(mappedPropertyFromArchive(*entry));
-        }
+        auto entries = mappedPropertiesFromList(*list, mapping.title);
+        if (!entries) return Unexpected(std::move(entries).error());
+        mapping.mappedContactProperties = std::move(entries).value();
     }
     if (auto text = object.stringField(Keys::uuid)) mapping.uuid = std::move(*text);
     if (auto date = object.dateField(Keys::createdOn)) mapping.createdOn = *date;
@@ -524,6 +534,86 @@ Expected<void, std::string> SavedMappingStore::merge(const std::vector<SavedMapp
     if (!changed) return Unexpected(changed.error());
     mappings_ = std::move(changed).value();
     return {};
+}
+
+Expected<void, std::string> SavedMappingStore::replaceAll(std::vector<SavedMapping> mappings) {
+    auto changed = changeStore(
+        file_, [&mappings](std::vector<SavedMapping>& list) -> Expected<void, std::string> {
+            list = std::move(mappings);
+            return {};
+        });
+    if (!changed) return Unexpected(changed.error());
+    mappings_ = std::move(changed).value();
+    return {};
+}
+
+PropertyValue::Dictionary savedMappingRecordFields(const SavedMapping& mapping) {
+    ArchiveValue::Array list;
+    list.reserve(mapping.mappedContactProperties.size());
+    for (const auto& entry : mapping.mappedContactProperties)
+        list.push_back(archivedMappedProperty(entry));
+    PropertyValue::Dictionary fields;
+    fields.emplace(Keys::title, mapping.title);
+    fields.emplace(Keys::mappingMode, static_cast<std::int64_t>(mapping.mappingMode));
+    fields.emplace(Keys::columnTitlesHash, mapping.columnTitlesHash);
+    const std::string archived = encodeKeyedArchive(ArchiveValue(std::move(list)));
+    fields.emplace(Keys::mappedContactProperties,
+                   PropertyValue::Data(archived.begin(), archived.end()));
+    fields.emplace(Keys::uuid, mapping.uuid);
+    fields.emplace(Keys::createdOn, mapping.createdOn);
+    fields.emplace(Keys::updatedOn, mapping.updatedOn);
+    fields.emplace(Keys::usageCount, mapping.usageCount);
+    fields.emplace(Keys::bundleVersion, mapping.bundleVersion);
+    fields.emplace(Keys::originalBundleVersion, mapping.originalBundleVersion);
+    return fields;
+}
+
+Expected<SavedMapping, MappingArchiveError> savedMappingFromRecordFields(
+    const PropertyValue::Dictionary& fields) {
+    const auto field = [&fields](std::string_view key) -> const PropertyValue* {
+        const auto found = fields.find(key);
+        return found == fields.end() ? nullptr : &found->second;
+    };
+    SavedMapping mapping;
+    if (const auto* value = field(Keys::title); value && value->stringValue())
+        mapping.title = *value->stringValue();
+    if (const auto* value = field(Keys::mappingMode); value && value->integerValue()) {
+        const auto mode = *value->integerValue();
+        if (mode == static_cast<std::int64_t>(MappingMode::byName) ||
+            mode == static_cast<std::int64_t>(MappingMode::byPosition)) {
+            mapping.mappingMode = static_cast<MappingMode>(mode);
+        }
+    }
+    if (const auto* value = field(Keys::columnTitlesHash); value && value->integerValue())
+        mapping.columnTitlesHash = *value->integerValue();
+    if (const auto* value = field(Keys::mappedContactProperties); value && value->dataValue()) {
+        const auto& data = *value->dataValue();
+        auto decoded = decodeKeyedArchive(
+            std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+            savedMappingClasses());
+        if (!decoded) return Unexpected(corruptData(decoded.error().message));
+        const auto* list = decoded->arrayValue();
+        if (!list) {
+            return Unexpected(corruptData("the columns of “" + mapping.title + "” are a " +
+                                          decoded->typeName() + ", not a list"));
+        }
+        auto entries = mappedPropertiesFromList(*list, mapping.title);
+        if (!entries) return Unexpected(corruptData(entries.error()));
+        mapping.mappedContactProperties = std::move(entries).value();
+    }
+    if (const auto* value = field(Keys::uuid); value && value->stringValue())
+        mapping.uuid = *value->stringValue();
+    if (const auto* value = field(Keys::createdOn); value && value->dateValue())
+        mapping.createdOn = *value->dateValue();
+    if (const auto* value = field(Keys::updatedOn); value && value->dateValue())
+        mapping.updatedOn = *value->dateValue();
+    if (const auto* value = field(Keys::usageCount); value && value->integerValue())
+        mapping.usageCount = *value->integerValue();
+    // The version that wrote the record is not taken: this program is the one holding it now.
+    if (const auto* value = field(Keys::originalBundleVersion); value && value->stringValue())
+        mapping.originalBundleVersion = *value->stringValue();
+    migrateNoteEntries(mapping.mappedContactProperties);
+    return mapping;
 }
 
 }  // namespace pelkora

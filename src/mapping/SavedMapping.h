@@ -15,6 +15,7 @@
 
 #include "mapping/MappedContactProperty.h"
 #include "propertylist/KeyedArchive.h"
+#include "propertylist/PropertyList.h"
 #include "support/Error.h"
 #include "support/Expected.h"
 
@@ -84,6 +85,14 @@ std::string archiveSavedMappings(const std::vector<SavedMapping>& mappings);
 Expected<std::vector<SavedMapping>, MappingArchiveError> unarchiveSavedMappings(
     std::string_view bytes);
 
+// The mapping as the fields of a shared record: the same keys as the archive, the columns as
+// the keyed-archive bytes of their list. Reading starts from the initial values, keeps this
+// program's version as bundleVersion, and migrates the note entries; columns that are not an
+// archive of mapped properties are corruptData.
+PropertyValue::Dictionary savedMappingRecordFields(const SavedMapping& mapping);
+Expected<SavedMapping, MappingArchiveError> savedMappingFromRecordFields(
+    const PropertyValue::Dictionary& fields);
+
 // The suggested export file name: "2 Mappings.zubmapping".
 std::string exportFileName(std::size_t mappingCount);
 
@@ -124,6 +133,8 @@ class SavedMappingStore {
     // Imported mappings: one with a known uuid gives that mapping its title, mode, fingerprint
     // and list; the others are added.
     Expected<void, std::string> merge(const std::vector<SavedMapping>& imported);
+    // The file holds these mappings and no others (the shared list, when sharing stops).
+    Expected<void, std::string> replaceAll(std::vector<SavedMapping> mappings);
 
     const std::filesystem::path& file() const { return file_; }
 

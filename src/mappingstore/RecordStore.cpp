@@ -1,0 +1,39 @@
+#include "mappingstore/RecordStore.h"
+
+#include <utility>
+
+namespace pelkora {
+namespace {
+
+constexpr std::string_view kRecordTypeKey = "recordType";
+
+}  // namespace
+
+std::string encodeRecordFile(const Record& record) {
+    PropertyValue::Dictionary dictionary = record.fields;
+    dictionary.insert_or_assign(std::string(kRecordTypeKey), record.recordType);
+    return encodePropertyList(PropertyValue(std::move(dictionary)), PropertyListFormat::binary);
+}
+
+Expected<Record, RecordStoreError> decodeRecordFile(std::string_view bytes, RecordID id) {
+    const auto failure = [&id](std::string detail) {
+        return Unexpected(RecordStoreError{
+            RecordStoreErrorKind::internalError,
+            "The record “" + id.recordName + "” is damaged: " + std::move(detail)});
+    };
+    auto decoded = decodePropertyList(bytes);
+    if (!decoded) return failure(decoded.error().message);
+    auto* dictionary = decoded->dictionaryValue();
+    if (!dictionary) return failure("it holds a " + decoded->typeName() + ", not fields");
+    const auto type = dictionary->find(kRecordTypeKey);
+    if (type == dictionary->end() || !type->second.stringValue())
+        return failure("it has no record type");
+    Record record;
+    record.recordType = *type->second.stringValue();
+    dictionary->erase(type);
+    record.fields = std::move(*dictionary);
+    record.id = std::move(id);
+    return record;
+}
+
+}  // namespace pelkora
