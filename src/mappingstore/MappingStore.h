@@ -110,6 +110,12 @@ class MappingStore {
 
   private:
     Expected<void, std::string> writeShared(const SavedMapping& mapping);
+    // The mappings of the records, replacing the shared list.
+    void adoptRecords(std::vector<Record> records);
+    // "Sync folder", "WebDAV server": the place's name at the start of a log line.
+    std::string serviceName() const;
+    SharingAlert alertFor(const RecordStoreError& error) const;
+    SharingAlert alertFor(AccountStatus status) const;
     void sortList();
     void changed();
     void reportError(const RecordStoreError& error);
@@ -123,6 +129,8 @@ class MappingStore {
     // The list in shared mode, and the record behind each mapping, by uuid.
     std::vector<SavedMapping> sharedMappings_;
     std::map<std::string, Record> records_;
+    // The shared list was read from the store at least once.
+    bool sharedListLoaded_ = false;
     // Kept alive while this store is: a push arriving late finds it gone.
     std::shared_ptr<MappingStore*> self_;
 };
