@@ -527,7 +527,7 @@ std::vector<std::size_t> FieldMappingPage::filteredRows(ImportSession& session,
 std::vector<SavedMappingMenuItem> FieldMappingPage::savedMappingsMenu(
     ImportSession& session) const {
     std::vector<SavedMappingMenuItem> menu;
-    for (const auto& mapping : session.savedMappingStore().mappings())
+    for (const auto& mapping : session.mappingStore().mappings())
         menu.push_back({mapping.title, kSavedMappingMenuItemTag, mapping.uuid});
     return menu;
 }
@@ -540,7 +540,7 @@ std::string FieldMappingPage::proposedSaveTitle(ImportSession& session) const {
         title = session.vCardUrls().front().stem().string();
     }
     if (title.empty()) title = untitledMappingTitle();
-    return session.savedMappingStore().availableTitle(title);
+    return session.mappingStore().availableTitle(title);
 }
 
 Expected<SavedMapping, std::string> FieldMappingPage::saveMapping(ImportSession& session,
@@ -561,13 +561,12 @@ Expected<SavedMapping, std::string> FieldMappingPage::saveMapping(ImportSession&
         entry.sourceFieldImageData.reset();
         entry.mappingHints.clear();
     }
-    if (auto saved = session.savedMappingStore().save(mapping); !saved)
-        return Unexpected(saved.error());
+    if (auto saved = session.mappingStore().save(mapping); !saved) return Unexpected(saved.error());
     return mapping;
 }
 
 std::size_t FieldMappingPage::applySavedMapping(ImportSession& session, std::string_view uuid) {
-    auto& store = session.savedMappingStore();
+    auto& store = session.mappingStore();
     const SavedMapping* found = store.findByUuid(uuid);
     if (!found) {
         writeLog(LogType::error, "No saved mapping with the UUID %{public}@", uuid);
@@ -576,8 +575,8 @@ std::size_t FieldMappingPage::applySavedMapping(ImportSession& session, std::str
     }
     SavedMapping mapping = *found;
     const std::size_t taken = applySavedMapping(session, mapping);
-    if (auto saved = store.save(mapping); !saved)
-        writeLog(LogType::error, "Could not archive saved mappings: %{public}@", saved.error());
+    // The store logs a failure itself.
+    (void)store.update(mapping);
     return taken;
 }
 

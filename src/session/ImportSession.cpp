@@ -542,6 +542,11 @@ SavedMappingStore& ImportSession::savedMappingStore() {
     return *savedMappingStore_;
 }
 
+MappingStore& ImportSession::mappingStore() {
+    if (!mappingStore_) mappingStore_ = std::make_unique<MappingStore>(savedMappingStore());
+    return *mappingStore_;
+}
+
 void ImportSession::beep() {
     if (frontEnd_) frontEnd_->beep();
 }

@@ -30,6 +30,7 @@
 #include "mapping/DateFormat.h"
 #include "mapping/SavedMapping.h"
 #include "mapping/StringMap.h"
+#include "mappingstore/MappingStore.h"
 #include "platform/OperationQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
@@ -293,13 +294,18 @@ class ImportSession final : public TabularDataReaderDelegate {
     // first). A run that only shows a mapping, or imports for trial, turns it off.
     void setLearnsAssignments(bool learns) { learnsAssignments_ = learns; }
     bool learnsAssignments() const { return learnsAssignments_; }
-    // The user's saved mappings, read from SavedMappingStore::defaultLocation() when first
-    // asked for.
+    // The user's saved mappings in the local file, read from
+    // SavedMappingStore::defaultLocation() when first asked for.
     SavedMappingStore& savedMappingStore();
-    // Replaces the store (tests, a command line given another file).
+    // Replaces the local file's store (tests, a command line given another file), and with it
+    // the mapping store.
     void setSavedMappingStore(std::unique_ptr<SavedMappingStore> store) {
+        mappingStore_.reset();
         savedMappingStore_ = std::move(store);
     }
+    // The saved mappings the program works with: the local file's, or the shared ones once a
+    // front end has set up sharing (MappingStore::setRecordStore, updateStatus, refresh).
+    MappingStore& mappingStore();
     Page* currentPage() const { return currentPage_.get(); }
     // The name of the page shown before the current one; empty at first.
     const std::string& previousPageName() const { return previousPageName_; }
@@ -361,6 +367,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     std::vector<DateFormat> commonDateFormats_;
     std::vector<MappedContactProperty> mappedContactProperties_;
     std::unique_ptr<SavedMappingStore> savedMappingStore_;
+    std::unique_ptr<MappingStore> mappingStore_;  // refers to savedMappingStore_
     OperationQueue operationQueue_;
     std::shared_ptr<Progress> rootProgress_;
     std::shared_ptr<Progress> currentProgress_;

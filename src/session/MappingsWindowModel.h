@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mapping/SavedMapping.h"
+#include "mappingstore/MappingStore.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -43,7 +44,7 @@ Expected<std::vector<SavedMapping>, std::string> readMappingFile(const std::file
 class MappingsWindowModel {
   public:
     // The store must outlive the model.
-    explicit MappingsWindowModel(SavedMappingStore& store) : store_(store) {}
+    explicit MappingsWindowModel(MappingStore& store) : store_(store) {}
 
     // The stored mappings in the store's order (by title, ignoring case).
     std::vector<MappingsWindowRow> rows() const;
@@ -74,7 +75,7 @@ class MappingsWindowModel {
     Expected<std::vector<std::string>, std::string> uuidsOf(
         const std::vector<std::size_t>& rows) const;
 
-    SavedMappingStore& store_;
+    MappingStore& store_;
 };
 
 }  // namespace pelkora

@@ -33,7 +33,8 @@ class MappingsWindowModelTest : public ::testing::Test {
 
     test::TemporaryDirectory folder;
     SavedMappingStore store{folder.path() / "SavedMappings"};
-    MappingsWindowModel model{store};
+    MappingStore mappings{store};
+    MappingsWindowModel model{mappings};
 };
 
 TEST_F(MappingsWindowModelTest, RowsRenameAndDeleteGoThroughTheStore) {
@@ -70,7 +71,8 @@ TEST_F(MappingsWindowModelTest, ExportedMappingsAreImportedWithTheirTitlesAndUui
 
     // Another user's store: both are added; imported again, a renamed one takes the file's title.
     SavedMappingStore other(folder.path() / "other" / "SavedMappings");
-    MappingsWindowModel otherModel(other);
+    MappingStore otherMappings(other);
+    MappingsWindowModel otherModel(otherMappings);
     auto imported = otherModel.importFile(file);
     ASSERT_TRUE(imported) << imported.error();
     ASSERT_EQ(other.mappings().size(), 2u);

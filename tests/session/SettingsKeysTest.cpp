@@ -92,6 +92,11 @@ TEST(SettingsKeys, KeysTypesAndDefaultsStayAsUsersFilesHoldThem) {
         {"SelectedContainerID", SettingType::string, std::nullopt},
         {"showExtendedRelevantRelationships", SettingType::boolean, std::nullopt},
         {"DefaultCountryCode", SettingType::string, std::nullopt},
+        {"MappingSyncFolder", SettingType::string, std::nullopt},
+        {"MappingSyncWebDAVURL", SettingType::string, std::nullopt},
+        {"MappingSyncWebDAVUser", SettingType::string, std::nullopt},
+        {"MappingSyncCAFile", SettingType::string, std::nullopt},
+        {"MappingSyncLastRefresh", SettingType::string, std::nullopt},
     };
     ASSERT_EQ(std::size(settingsTable), expected.size());
     for (std::size_t row = 0; row < expected.size(); ++row) {
