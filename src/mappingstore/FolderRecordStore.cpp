@@ -301,9 +301,10 @@ class FolderRecordStore::Watcher {
                         changedZones.insert(index);
                     continue;
                 }
+                const int watch = event.wd;
                 const auto zone = std::find_if(
                     zones_.begin(), zones_.end(),
-                    [&event](const Zone& candidate) { return candidate.descriptor == event.wd; });
+                    [watch](const Zone& candidate) { return candidate.descriptor == watch; });
                 if (zone == zones_.end()) continue;
                 const auto index = static_cast<std::size_t>(zone - zones_.begin());
                 if (event.mask & IN_MOVE_SELF) {
@@ -472,8 +473,11 @@ FolderRecordStore::listZone(std::string_view zoneName) const {
         if (!isRecordFileName(name) || !entry->is_regular_file(typeError)) continue;
         const std::string_view stem =
             std::string_view(name).substr(0, name.size() - kRecordExtension.size());
-        if (const auto base = conflictCopyBase(stem))
-            records[std::string(*base)].copies.push_back(entry->path());
+        // A copy of a copy belongs to the record too.
+        std::string_view recordName = stem;
+        while (const auto base = conflictCopyBase(recordName)) recordName = *base;
+        if (recordName.size() != stem.size())
+            records[std::string(recordName)].copies.push_back(entry->path());
         else
             records[std::string(stem)].base = entry->path();
     }

@@ -64,7 +64,9 @@ class FolderRecordStore : public RecordStore {
                                                         std::string_view zoneName,
                                                         std::string_view recordType) override;
 
-    // Settles conflict copies on the way (see above); damaged files are logged and skipped.
+    // Record names must be file names that start with no "." and look like no conflict copy.
+    // Reading settles conflict copies on the way (see above); damaged files are logged and
+    // skipped, so fetching a record whose every version is damaged is unknownItem.
     Expected<std::vector<Record>, RecordStoreError> query(std::string_view zoneName,
                                                           std::string_view recordType) override;
     Expected<Record, RecordStoreError> fetch(const RecordID& id) override;

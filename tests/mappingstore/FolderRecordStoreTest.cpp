@@ -288,10 +288,12 @@ TEST_F(FolderRecordStoreTest, NewestConflictCopyBecomesTheRecordAndTheOthersAreS
               "base");
     EXPECT_TRUE(log.contains("R1.sync-conflict-20261206-101010-ABCDEFG.plist"));
 
-    // An older copy arriving later loses to the record; fetch settles it too.
+    // Older copies arriving later lose to the record; fetch settles them too.
     write("R1_conflict-20261201-101010.plist", "late", 1);
+    write("R1 (conflicted copy 1) (conflicted copy 2).plist", "copy of a copy", 2);
     EXPECT_EQ(titleOf(store.fetch({"R1", kZone}).value()), "newest");
     EXPECT_TRUE(fs::exists(supersededFolder / "R1_conflict-20261201-101010.plist"));
+    EXPECT_TRUE(fs::exists(supersededFolder / "R1 (conflicted copy 1) (conflicted copy 2).plist"));
 
     // Deleting a record sets its copies aside, so that none brings it back.
     write("R2.sync-conflict-20261208-101010-ABCDEFG.plist", "copy", 9);
