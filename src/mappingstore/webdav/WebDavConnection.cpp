@@ -282,6 +282,14 @@ std::string listingFingerprint(const CollectionListing& listing) {
     return fingerprint;
 }
 
+bool isWeakETag(std::string_view etag) {
+    return etag.starts_with("W/");
+}
+
+bool sameETagVersion(std::string_view first, std::string_view second) {
+    return !first.empty() && strongForm(first) == strongForm(second);
+}
+
 std::string percentEncode(std::string_view text) {
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string encoded;

@@ -70,6 +70,10 @@ std::optional<CollectionListing> parseListing(std::string_view xml,
 // and a weak ETag counts as its strong form (servers weaken a tag for the first second).
 std::string listingFingerprint(const CollectionListing& listing);
 
+// Whether an ETag is weak (W/"…"), and whether two name the same version, weakly compared.
+bool isWeakETag(std::string_view etag);
+bool sameETagVersion(std::string_view first, std::string_view second);
+
 // Every byte but the unreserved ones (letters, digits, "-._~") as %XX.
 std::string percentEncode(std::string_view text);
 std::string percentDecode(std::string_view text);

@@ -197,20 +197,33 @@ Expected<std::string, RecordStoreError> WebDavRecordStore::currentETag(const std
 
 Expected<Record, RecordStoreError> WebDavRecordStore::put(const Record& record, bool conditional) {
     const auto url = recordUrl(record.id);
-    std::vector<std::string> headers = {"Content-Type: application/octet-stream"};
-    if (conditional) {
-        headers.push_back(record.changeTag.empty() ? "If-None-Match: *"
-                                                   : "If-Match: " + record.changeTag);
-    }
-    auto response = connection_->perform("PUT", url, headers, encodeRecordFile(record));
-    if (!response) return Unexpected(response.error());
-    if (response->status == 412) {
+    const auto changedMeanwhile = [&] {
         return Unexpected(RecordStoreError{
             RecordStoreErrorKind::serverRecordChanged,
             "The record “" + record.id.recordName +
                 "” was changed on the WebDAV server meanwhile, so this change was not saved (" +
                 url + "). Load it again and repeat the change."});
+    };
+    std::vector<std::string> headers = {"Content-Type: application/octet-stream"};
+    if (conditional && record.changeTag.empty()) {
+        headers.push_back("If-None-Match: *");
+    } else if (conditional && !isWeakETag(record.changeTag)) {
+        headers.push_back("If-Match: " + record.changeTag);
+    } else if (conditional) {
+        // If-Match compares strongly, so a weak tag never matches (Apache weakens the ETag of a
+        // file written less than a second ago). The versions are compared here instead, and the
+        // write made conditional on the current tag when that one is strong.
+        auto current = connection_->perform("HEAD", url);
+        if (!current) return Unexpected(current.error());
+        if (current->status == 404) return changedMeanwhile();
+        if (!current->succeeded()) return Unexpected(httpError(*current, url));
+        const auto currentTag = current->header("ETag");
+        if (!sameETagVersion(currentTag, record.changeTag)) return changedMeanwhile();
+        if (!isWeakETag(currentTag)) headers.push_back("If-Match: " + currentTag);
     }
+    auto response = connection_->perform("PUT", url, headers, encodeRecordFile(record));
+    if (!response) return Unexpected(response.error());
+    if (response->status == 412) return changedMeanwhile();
     // 409: the collection the resource would go in is missing.
     if (response->status == 409 || response->status == 404) {
         return Unexpected(zoneNotFound(record.id.zoneName, zoneUrl(record.id.zoneName)));
