@@ -136,8 +136,7 @@ Expected<std::vector<Record>, RecordStoreError> WebDavRecordStore::query(
         if (member.isCollection || !member.name.ends_with(kRecordExtension)) continue;
         std::string name = member.name.substr(0, member.name.size() - kRecordExtension.size());
         const auto known = cached.find(name);
-        if (known != cached.end() && !member.etag.empty() &&
-            known->second.listedETag == member.etag) {
+        if (known != cached.end() && sameETagVersion(known->second.listedETag, member.etag)) {
             current.insert_or_assign(name, std::move(known->second));
             continue;
         }

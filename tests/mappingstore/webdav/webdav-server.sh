@@ -47,11 +47,11 @@ print(s.getsockname()[1])'
 }
 
 make_certificates() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Pelkora Test CA" \
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=Pelkora Test CA" \
     -keyout "$dir/ca.key" -out "$dir/ca.pem" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
     >/dev/null 2>&1
-  openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" \
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" \
     -keyout "$dir/server.key" -out "$dir/server.csr" >/dev/null 2>&1
   printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' \
     >"$dir/server.ext"
