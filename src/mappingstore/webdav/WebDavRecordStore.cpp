@@ -15,6 +15,8 @@ constexpr std::string_view kRecordExtension = ".plist";
 // Stands for a zone's listing while its collection does not exist, so that its creation elsewhere
 // counts as a change.
 constexpr std::string_view kAbsentZoneFingerprint = "absent";
+// Keeps a mistaken configuration from flooding the server.
+constexpr std::chrono::milliseconds kShortestPollInterval{100};
 
 std::vector<std::string> propfindHeaders(std::string_view depth) {
     return {"Depth: " + std::string(depth), "Content-Type: application/xml; charset=utf-8"};
@@ -384,7 +386,8 @@ void WebDavRecordStore::pollUntilStopped(const ChangeHandler& handler) {
                 lock.lock();
             }
         }
-        wakeUp_.wait_for(lock, configuration_.pollInterval, [this] { return stopRequested_; });
+        wakeUp_.wait_for(lock, std::max(configuration_.pollInterval, kShortestPollInterval),
+                         [this] { return stopRequested_; });
     }
 }
 
