@@ -95,6 +95,8 @@ void addOpenCommand(CLI::App& app, CommandContext& context);
 void addRowsCommand(CLI::App& app, CommandContext& context);
 void addMapCommand(CLI::App& app, CommandContext& context);
 void addMappingsCommand(CLI::App& app, CommandContext& context);
+// pelkora mappings sync …, pelkora mappings watch.
+void addMappingSyncActions(CLI::App& mappings, CommandContext& context);
 void addSheetsCommand(CLI::App& app, CommandContext& context);
 void addEncodingsCommand(CLI::App& app, CommandContext& context);
 void addContactsCommand(CLI::App& app, CommandContext& context);

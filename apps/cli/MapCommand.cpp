@@ -10,6 +10,7 @@
 #include "CommandLineSession.h"
 #include "CommandOptions.h"
 #include "MappingSteps.h"
+#include "SharedMappings.h"
 #include "StandardStreams.h"
 #include "addressbook/ContactLocalization.h"
 #include "input/DataCell.h"
@@ -118,7 +119,8 @@ int applyAssignment(CommandLineSession& run, FieldMappingPage& page, const std::
 int applySavedMappingOption(CommandLineSession& run, FieldMappingPage& page,
                             const std::string& name, std::string_view command) {
     auto& session = run.session();
-    auto found = findSavedMapping(session.savedMappingStore(), name);
+    if (!session.mappingStore().recordStore()) setUpSharing(session.mappingStore(), command);
+    auto found = findSavedMapping(session.mappingStore(), name);
     if (!found) {
         printError(std::string(command) + ": --mapping: " + found.error());
         return kUsageError;
@@ -135,7 +137,7 @@ int applySavedMappingOption(CommandLineSession& run, FieldMappingPage& page,
                      "” assigned no column: it or the file has no columns");
     }
     if (found->stored && session.learnsAssignments()) {
-        if (auto saved = session.savedMappingStore().save(mapping); !saved)
+        if (auto saved = session.mappingStore().update(mapping); !saved)
             printWarning(std::string(command) + ": the use of “" + mapping.title +
                          "” could not be counted: " + saved.error());
     }
@@ -238,7 +240,7 @@ std::optional<int> openAsTagNamed(std::string_view value) {
     return std::nullopt;
 }
 
-Expected<NamedMapping, std::string> findSavedMapping(const SavedMappingStore& store,
+Expected<NamedMapping, std::string> findSavedMapping(const MappingStore& store,
                                                      const std::string& name) {
     const std::string extension = "." + std::string(kMappingFileExtension);
     if (name.size() > extension.size() &&

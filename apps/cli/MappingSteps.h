@@ -43,7 +43,7 @@ struct NamedMapping {
     SavedMapping mapping;
     bool stored = false;  // from the user's store, not from a file
 };
-Expected<NamedMapping, std::string> findSavedMapping(const SavedMappingStore& store,
+Expected<NamedMapping, std::string> findSavedMapping(const MappingStore& store,
                                                      const std::string& name);
 
 // Reads the file and maps its columns; on success the session shows the field-mapping page

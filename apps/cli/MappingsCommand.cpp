@@ -18,6 +18,7 @@
 #include "CommandOptions.h"
 #include "MappingSteps.h"
 #include "OutputFile.h"
+#include "SharedMappings.h"
 #include "StandardStreams.h"
 #include "mapping/ValueLabels.h"
 #include "platform/SettingsStore.h"
@@ -61,7 +62,7 @@ std::string quotedTitles(const std::vector<std::string>& titles) {
 // The rows of the model that show the mappings named (titles ignoring case, or uuids);
 // every name must name one. All rows when no name is given.
 std::optional<std::vector<std::size_t>> rowsNamed(const MappingsWindowModel& model,
-                                                  const SavedMappingStore& store,
+                                                  const MappingStore& store,
                                                   const std::vector<std::string>& names,
                                                   std::string_view command) {
     const auto rows = model.rows();
@@ -88,8 +89,8 @@ std::optional<std::vector<std::size_t>> rowsNamed(const MappingsWindowModel& mod
 }
 
 int listMappings(const MappingsOptions& options) {
-    SavedMappingStore store;
-    const MappingsWindowModel model(store);
+    CommandMappings mappings("mappings list");
+    const MappingsWindowModel model(mappings.store());
     const auto rows = model.rows();
     if (options.json) {
         std::cout << "[";
@@ -120,8 +121,8 @@ int listMappings(const MappingsOptions& options) {
 }
 
 int showMapping(const MappingsOptions& options) {
-    SavedMappingStore store;
-    auto found = findSavedMapping(store, options.name);
+    CommandMappings mappings("mappings show");
+    auto found = findSavedMapping(mappings.store(), options.name);
     if (!found) {
         printError("mappings show: " + found.error());
         return kUsageError;
@@ -167,7 +168,8 @@ int saveMapping(MappingsOptions options, const GlobalOptions& global) {
     if (!standardInput.replaceDash(options.mapping.file)) return kUsageError;
     if (!allFilesExist({options.mapping.file})) return kUsageError;
     CommandLineSession run(global, true);
-    auto& store = run.session().savedMappingStore();
+    auto& store = run.session().mappingStore();
+    setUpSharing(store, "mappings save");
     if (options.name.empty()) {
         printError("mappings save: a mapping needs a title");
         return kUsageError;
@@ -192,7 +194,8 @@ int saveMapping(MappingsOptions options, const GlobalOptions& global) {
 }
 
 int renameMapping(const MappingsOptions& options) {
-    SavedMappingStore store;
+    CommandMappings mappings("mappings rename");
+    auto& store = mappings.store();
     MappingsWindowModel model(store);
     const auto rows = rowsNamed(model, store, {options.name}, "rename");
     if (!rows) return kUsageError;
@@ -210,7 +213,8 @@ int renameMapping(const MappingsOptions& options) {
 }
 
 int deleteMappings(const MappingsOptions& options) {
-    SavedMappingStore store;
+    CommandMappings mappings("mappings delete");
+    auto& store = mappings.store();
     MappingsWindowModel model(store);
     const auto rows = rowsNamed(model, store, options.names, "delete");
     if (!rows) return kUsageError;
@@ -238,7 +242,8 @@ int deleteMappings(const MappingsOptions& options) {
 }
 
 int exportMappings(const MappingsOptions& options) {
-    SavedMappingStore store;
+    CommandMappings mappings("mappings export");
+    auto& store = mappings.store();
     const MappingsWindowModel model(store);
     const auto rows = rowsNamed(model, store, options.names, "export");
     if (!rows) return kUsageError;
@@ -251,7 +256,7 @@ int exportMappings(const MappingsOptions& options) {
     // Into a folder the file takes the name the desktop program suggests.
     if (std::filesystem::is_directory(file, error))
         file /= MappingsWindowModel::suggestedExportFileName(rows->size());
-    if (!mayWriteOutputFile("mappings export", file, {store.file()}, options.force))
+    if (!mayWriteOutputFile("mappings export", file, {mappings.local().file()}, options.force))
         return kUsageError;
     if (auto written = model.exportRows(*rows, file); !written) {
         printError("mappings export: " + written.error());
@@ -271,8 +276,8 @@ int importMappings(const MappingsOptions& options) {
         printError("mappings import: " + imported.error());
         return kUsageError;
     }
-    SavedMappingStore store;
-    if (auto merged = store.merge(*imported); !merged) {
+    CommandMappings mappings("mappings import");
+    if (auto merged = mappings.store().merge(*imported); !merged) {
         printError("mappings import: " + merged.error());
         return kStorageError;
     }
@@ -389,6 +394,8 @@ void addMappingsCommand(CLI::App& app, CommandContext& context) {
                        "and nothing is added.",
                        {{"pelkora mappings import shop.zubmapping", "Adds the file's mappings."}}});
     importing->add_option("FILE.zubmapping", options->file, "The exported file.")->required();
+
+    addMappingSyncActions(*command, context);
 }
 
 }  // namespace pelkora::cli

@@ -16,9 +16,12 @@
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportJournal.h"
+#include "mappingstore/webdav/SecretStore.h"
+#include "mappingstore/webdav/SyncSetup.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
+#include "support/Logger.h"
 
 namespace {
 
@@ -54,6 +57,22 @@ int main(int argc, char* argv[]) {
             std::make_shared<pelkora::ImportJournal>(pelkora::ImportJournal::defaultFolder()));
     } else {
         storeProblem = store.error().message;
+    }
+
+    // Shared saved mappings, when the user set sharing up ("pelkora mappings sync enable"):
+    // the password comes from the Secret Service only; a place that cannot be reached leaves
+    // the local mappings in use, as the log says.
+    pelkora::OpenOptions sharing;
+    sharing.password =
+        [](const pelkora::SyncConfiguration& place) -> pelkora::Expected<std::string, std::string> {
+        auto stored = pelkora::lookupWebDavPassword(place.url, place.user);
+        if (stored && *stored) return **stored;
+        return pelkora::Unexpected(stored ? std::string("the password is not in the Secret Service")
+                                          : stored.error());
+    };
+    if (auto local = pelkora::setUpSharing(session.mappingStore(), settings, sharing)) {
+        pelkora::writeLog(pelkora::LogType::error, "The shared mappings cannot be used: %{public}@",
+                          *local);
     }
 
     int status = 0;
