@@ -13,6 +13,7 @@
 
 #include "TestSupport.h"
 #include "mapping/SavedMapping.h"
+#include "mappingstore/MappingStore.h"
 #include "mappingstore/webdav/WebDavRecordStore.h"
 
 namespace pelkora {
@@ -358,6 +359,45 @@ TEST_F(WebDavRecordStoreTest, WatchingReportsOtherComputersChangesOnly) {
     ASSERT_TRUE(computerA->save(mappingRecord("Unwatched", "Unwatched", zone_)));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(changesB.changes().size(), reported);
+}
+
+// Two computers' mapping stores over the server: a change made on a copy that another computer
+// changed meanwhile goes in on top only when it is the newer one.
+TEST_F(WebDavRecordStoreTest, TwoComputersChangingOneMappingKeepTheNewerChange) {
+    test::TemporaryDirectory homes;
+    SavedMappingStore localA(homes.path() / "a"), localB(homes.path() / "b");
+    MappingStore computerA(localA), computerB(localB);
+    std::vector<std::string> errorsOfA;
+    computerA.onError = [&](const RecordStoreError& error) { errorsOfA.push_back(error.message); };
+    for (auto* store : {&computerA, &computerB}) {
+        store->setRecordStore(std::make_unique<WebDavRecordStore>(configuration()));
+        store->setShareMappings(true);
+        ASSERT_TRUE(store->updateStatus());
+        ASSERT_TRUE(store->isSharedMode());
+    }
+    SavedMapping shop;
+    shop.title = "Shop";
+    ASSERT_TRUE(computerA.save(shop));
+    ASSERT_TRUE(computerB.refresh());
+    ASSERT_TRUE(computerB.findByUuid(shop.uuid));
+
+    // A renames, then B renames its older copy: B's later change is written over A's.
+    ASSERT_TRUE(computerA.rename(shop.uuid, "Shop (A)"));
+    ASSERT_TRUE(computerB.rename(shop.uuid, "Shop (B)"));
+    ASSERT_TRUE(computerA.refresh());
+    EXPECT_EQ(computerA.findByUuid(shop.uuid)->title, "Shop (B)");
+
+    // B renames again; A counts a use on its copy, which is older: A takes B's version.
+    ASSERT_TRUE(computerB.rename(shop.uuid, "Shop (B2)"));
+    SavedMapping used = *computerA.findByUuid(shop.uuid);
+    ++used.usageCount;
+    EXPECT_FALSE(computerA.update(used));
+    ASSERT_EQ(errorsOfA.size(), 1u);
+    EXPECT_NE(errorsOfA[0].find("changed on another computer"), std::string::npos) << errorsOfA[0];
+    EXPECT_EQ(computerA.findByUuid(shop.uuid)->title, "Shop (B2)");
+    ASSERT_TRUE(computerB.refresh());
+    EXPECT_EQ(computerB.findByUuid(shop.uuid)->title, "Shop (B2)");
+    EXPECT_EQ(computerB.findByUuid(shop.uuid)->usageCount, 0);
 }
 
 }  // namespace
