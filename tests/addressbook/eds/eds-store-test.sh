@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs the EDS store's tests: in a private EDS, and the unreachable case in a process without
+# any session bus. Exits 77 (skipped) when EDS cannot be started.
+#   eds-store-test.sh PROGRAM
+set -uo pipefail
+program=$1
+here=$(dirname "$0")
+
+bash "$here/private-eds.sh" "$program" --gtest_filter='EdsContactStoreTest.*'
+status=$?
+[ "$status" -ne 0 ] && exit "$status"
+
+# GLib also finds a bus at $XDG_RUNTIME_DIR/bus: point it at an empty folder.
+runtime=$(mktemp -d)
+trap 'rm -rf "$runtime"' EXIT
+env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$runtime" PELKORA_TEST_EDS_NO_BUS=1 \
+  "$program" --gtest_filter='EdsContactStoreUnreachableTest.*'
