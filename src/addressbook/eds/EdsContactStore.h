@@ -54,7 +54,8 @@ class EdsContactStore final : public ContactStore {
     // Sorted by name ignoring letter case; empty for an unknown container.
     Result<std::vector<Group>> groups(const std::string& containerIdentifier) override;
 
-    // In the order EDS lists the contacts (the local book: the order they were added).
+    // Reads the whole book in one call and visits its contacts without holding the store's
+    // lock, in the order EDS lists them, which need not be the order they were added.
     Result<void> enumerateContacts(const std::string& containerIdentifier,
                                    const std::function<bool(const Contact&)>& visit) override;
     Result<std::vector<Contact>> contacts(const std::vector<std::string>& identifiers) override;

@@ -250,6 +250,44 @@ TEST_F(EdsContactStoreTest, DeletingAGroupRemovesTheCategoryFromEveryContact) {
     EXPECT_EQ(count(), 2U);
 }
 
+// Undoing an import: its contacts go, and each group it made goes only when no other contact
+// carries the category; a group no contact ever carried goes too.
+TEST_F(EdsContactStoreTest, DeletingGroupsWhenEmptyKeepsCategoriesInUse) {
+    Contact ada = person("Ada", "Lovelace");
+    Contact charles = person("Charles", "Babbage");
+    SaveRequest request;
+    for (const char* name : {"Engines", "Poets", "Unused"})
+        request.addGroup(Group{makeUUID(), name}, book);
+    request.addContact(ada, book);
+    request.addContact(charles, book);
+    request.addMember(ada.identifier, request.addedGroups()[0].group.identifier);
+    request.addMember(ada.identifier, request.addedGroups()[1].group.identifier);
+    request.addMember(charles.identifier, request.addedGroups()[0].group.identifier);
+    ASSERT_TRUE(store->execute(request));
+    auto groups = store->groups(book);
+    ASSERT_TRUE(groups);
+    ASSERT_EQ(groups->size(), 3U);
+
+    SaveRequest undo;
+    undo.deleteContact(ada.identifier);
+    for (const Group& group : *groups) undo.deleteGroupIfEmpty(group.identifier);
+    auto undone = store->execute(undo);
+    ASSERT_TRUE(undone) << undone.error().message;
+    auto left = store->groups(book);
+    ASSERT_TRUE(left);
+    ASSERT_EQ(left->size(), 1U);
+    EXPECT_EQ(left->front(), groups->front());  // Engines: Charles carries it
+    EXPECT_EQ(readDirectly(book).at(charles.identifier).categories,
+              (std::set<std::string>{"Engines"}));
+
+    // The group of the deleted contact's last category is gone: asking for it fails.
+    SaveRequest again;
+    again.deleteGroupIfEmpty((*groups)[1].identifier);
+    auto failed = store->execute(again);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().kind, ContactStoreErrorKind::groupNotFound);
+}
+
 // Duplicates are found by full name and by identifier, from the index, as execute changes it.
 TEST_F(EdsContactStoreTest, AnswersDuplicateLookupsFromItsIndex) {
     Contact ada = person("Ada", "Lovelace");
