@@ -93,6 +93,10 @@ class ContactStore : public ContactAuthorizationProvider {
     // account's URL. The import journal records it, so that an import can be undone later.
     virtual std::string location() const = 0;
 
+    // Whether a group a request adds keeps the identifier the request gave it; false for a
+    // store that names groups itself (the desktop's address book makes it from the name).
+    virtual bool keepsGroupIdentifiers() const { return true; }
+
     // Every container of the store.
     virtual Result<std::vector<Container>> containers() = 0;
     // The container with the identifier; none when there is no such container.

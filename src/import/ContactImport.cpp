@@ -34,16 +34,32 @@ const Group* groupNamed(const std::vector<Group>& groups, const std::string& nam
 
 // Of the groups a request added, those that were made: the store joins a group named like one
 // the container has already (another import may have made it meanwhile) instead of adding it.
-Expected<std::vector<std::string>, ContactStoreError> groupsMade(
-    contacts::ContactStore& store, const std::string& containerID,
-    const std::vector<std::string>& added) {
+// A store that names groups itself (the desktop's address book makes a group's identifier from
+// its name) has them under its own identifiers: those are found by name, among the groups the
+// container did not have before.
+Expected<std::vector<std::string>, ContactStoreError> groupsMade(contacts::ContactStore& store,
+                                                                 const std::string& containerID,
+                                                                 const std::vector<Group>& before,
+                                                                 const std::vector<Group>& added) {
     auto groups = store.groups(containerID);
     if (!groups) return Unexpected(groups.error());
     std::unordered_set<std::string> there;
     for (const Group& group : *groups) there.insert(group.identifier);
+    std::unordered_set<std::string> old;
+    for (const Group& group : before) old.insert(group.identifier);
     std::vector<std::string> made;
-    for (const std::string& identifier : added) {
-        if (there.contains(identifier)) made.push_back(identifier);
+    for (const Group& group : added) {
+        if (there.contains(group.identifier)) {
+            made.push_back(group.identifier);
+            continue;
+        }
+        if (store.keepsGroupIdentifiers()) continue;
+        for (const Group& now : *groups) {
+            if (now.name == group.name && !old.contains(now.identifier)) {
+                made.push_back(now.identifier);
+                break;
+            }
+        }
     }
     return made;
 }
@@ -66,6 +82,8 @@ Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store
     if (auto done = store.execute(creation); !done) return Unexpected(done.error());
     auto now = store.groups(containerID);
     if (!now) return Unexpected(now.error());
+    // The container had no group of the name before: one of that name now is ours, under the
+    // store's identifier if it names groups itself.
     const Group* kept = nullptr;
     for (const Group& candidate : *now) {
         if (candidate.identifier == group.identifier) {
@@ -74,6 +92,7 @@ Expected<Group, ContactStoreError> duplicatesGroup(contacts::ContactStore& store
         }
         if (candidate.name == name && !kept) kept = &candidate;
     }
+    if (kept && !store.keepsGroupIdentifiers()) created.push_back(kept->identifier);
     if (kept) return *kept;
     return group;
 }
@@ -327,15 +346,15 @@ auto ContactImport::createGroups(const std::vector<std::string>& names) -> StepR
     std::unordered_set<std::string> known;
     for (const Group& group : groups_) known.insert(group.name);
     SaveRequest creation;
-    std::vector<std::string> added;
+    std::vector<Group> added;
     for (const std::string& name : names) {
         if (name.empty() || !known.insert(name).second) continue;
-        added.push_back(contacts::makeUUID());
-        creation.addGroup(Group{added.back(), name}, containerID_);
+        added.push_back(Group{contacts::makeUUID(), name});
+        creation.addGroup(added.back(), containerID_);
     }
     if (creation.isEmpty()) return {};
     if (auto done = store_->execute(creation); !done) return storeFailure(done.error());
-    auto created = groupsMade(*store_, containerID_, added);
+    auto created = groupsMade(*store_, containerID_, groups_, added);
     if (!created) return storeFailure(created.error());
     summary_.groupsCreated += created->size();
     recordCreatedGroups(*created);

@@ -41,6 +41,8 @@ class EdsContactStore final : public ContactStore {
 
     // "eds:".
     std::string location() const override;
+    // Groups are categories: a group's identifier is made from its container and name.
+    bool keepsGroupIdentifiers() const override { return false; }
 
     // Authorized: a store that opened may be used; EDS asks for nothing more.
     AuthorizationStatus authorizationStatus() const override;
