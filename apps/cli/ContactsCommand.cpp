@@ -1,8 +1,10 @@
 // pelkora contacts: look into the address book, or export it as vCards.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "Command.h"
 #include "CommandHelp.h"
@@ -11,6 +13,7 @@
 #include "StandardStreams.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/vdir/VdirContactStore.h"
 #include "platform/AtomicFile.h"
 #include "support/Json.h"
 #include "vcard/VCard.h"
@@ -27,6 +30,7 @@ struct ContactsOptions {
     bool json = false;
     bool force = false;                             // export may replace an existing file
     std::filesystem::path output;                   // export: the vCard file, - for stdout
+    std::optional<std::filesystem::path> vdir;      // export: the folder of vCard files instead
     std::vector<std::filesystem::path> vCardFiles;  // import-vcf
 };
 
@@ -278,6 +282,89 @@ int exportContacts(ContactStore& store, const std::string& container,
     return kSuccess;
 }
 
+// Contacts saved to the folder per request, as the import saves them.
+constexpr std::size_t kVdirChunk = 500;
+
+// Writes every contact of the container into the folder's collection, one file each, with
+// their groups as CATEGORIES. A contact the folder has already (by identifier) is replaced in
+// its file, so exporting again updates the folder rather than adding to it.
+int exportToVdir(ContactStore& store, const std::string& container,
+                 const std::filesystem::path& folder) {
+    auto opened = VdirContactStore::open(folder);
+    if (!opened) return fail(opened.error());
+    VdirContactStore& vdir = **opened;
+    const std::string target = vdir.defaultContainerIdentifier();
+
+    // Each group of the book becomes the folder's group of that name, letter for letter.
+    auto groups = store.groups(container);
+    if (!groups) return fail(groups.error());
+    auto memberships = store.groupMemberships(container);
+    if (!memberships) return fail(memberships.error());
+    auto present = vdir.groups(target);
+    if (!present) return fail(present.error());
+    std::unordered_map<std::string, std::string> groupInFolder;
+    std::vector<std::string> candidates;
+    for (const Group& group : *groups) candidates.push_back(group.identifier);
+    auto taken = vdir.identifiersInUse(candidates);
+    if (!taken) return fail(taken.error());
+    SaveRequest groupRequest;
+    for (const Group& group : *groups) {
+        const auto same = std::find_if(present->begin(), present->end(), [&](const Group& there) {
+            return there.name == group.name;
+        });
+        if (same != present->end()) {
+            groupInFolder[group.identifier] = same->identifier;
+            continue;
+        }
+        Group made{taken->contains(group.identifier) ? makeUUID() : group.identifier, group.name};
+        groupInFolder[group.identifier] = made.identifier;
+        groupRequest.addGroup(made, target);
+    }
+    if (auto done = vdir.execute(groupRequest); !done) return fail(done.error());
+    std::unordered_map<std::string, std::vector<std::string>> groupsOfContact;
+    for (auto& [contact, identifiers] : *memberships) groupsOfContact[contact] = identifiers;
+
+    std::size_t added = 0;
+    std::size_t updated = 0;
+    std::vector<Contact> chunk;
+    const auto save = [&]() -> Expected<void, ContactStoreError> {
+        std::vector<std::string> identifiers;
+        for (const Contact& contact : chunk) identifiers.push_back(contact.identifier);
+        auto existing = vdir.existingIdentifiers(target, identifiers);
+        if (!existing) return Unexpected(existing.error());
+        SaveRequest request;
+        for (const Contact& contact : chunk) {
+            if (existing->contains(contact.identifier)) {
+                request.deleteContact(contact.identifier);
+                ++updated;
+            } else {
+                ++added;
+            }
+            request.addContact(contact, target);
+            if (auto found = groupsOfContact.find(contact.identifier);
+                found != groupsOfContact.end()) {
+                for (const std::string& group : found->second)
+                    request.addMember(contact.identifier, groupInFolder.at(group));
+            }
+        }
+        chunk.clear();
+        return vdir.execute(request);
+    };
+    Expected<void, ContactStoreError> saved;
+    auto listed = store.enumerateContacts(container, [&](const Contact& contact) {
+        chunk.push_back(contact);
+        if (chunk.size() == kVdirChunk) saved = save();
+        return bool(saved);
+    });
+    if (!listed) return fail(listed.error());
+    if (saved && !chunk.empty()) saved = save();
+    if (!saved) return fail(saved.error());
+    std::cout << "Exported " << added + updated << " contacts to "
+              << escapedControls(vdir.folder().string()) << ": " << added << " new, " << updated
+              << " updated\n";
+    return kSuccess;
+}
+
 int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptions) {
     if (options.action == "import-vcf") {
         // Kept for scripts written before vCards went through the import's own steps.
@@ -307,6 +394,11 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
     if (action == "containers") return listContainers(store, options.json);
     if (action == "list") return listContacts(store, container, options.json);
     if (action == "groups") return listGroups(store, container, options.json);
+    if (options.vdir.has_value() == !options.output.empty()) {
+        printError("contacts: export takes either OUT.vcf or --vdir DIR.");
+        return kUsageError;
+    }
+    if (options.vdir) return exportToVdir(store, container, *options.vdir);
     if (!isStandardStream(options.output)) {
         // The address book's own files are what the export reads.
         const std::vector<std::filesystem::path> read{location, location.string() + "-wal",
@@ -361,13 +453,23 @@ void addContactsCommand(CLI::App& app, CommandContext& context) {
                  "--json every field, labels and groups.",
                  {}});
     add("groups", {"List the groups of a container with their member counts", "", {}});
-    add("export", {"Write every contact of the container as vCard 3.0",
+    CLI::App* exportAction = add(
+        "export", {"Write every contact of the container as vCard 3.0",
                    "Groups go into CATEGORIES. OUT.vcf is written as a whole, never left half "
                    "written; an existing one (or a symbolic link, which is replaced itself) "
-                   "only with --force.",
-                   {}})
-        ->add_option("OUT.vcf", options->output, "The vCard file; - writes to standard output.")
-        ->required();
+                   "only with --force. With --vdir, every contact becomes a file of its own in "
+                   "a folder that khard and vdirsyncer read; exporting again replaces the files "
+                   "of the contacts exported before rather than adding new ones.",
+                   {{"pelkora contacts export contacts.vcf", "The default container as one file."},
+                    {"pelkora contacts export --vdir ~/.local/share/contacts/pelkora",
+                     "One file per contact, for khard or vdirsyncer; run it again to update."}}});
+    exportAction->add_option("OUT.vcf", options->output,
+                             "The vCard file; - writes to standard output.");
+    exportAction
+        ->add_option("--vdir", options->vdir,
+                     "A folder to write one vCard file per contact to, instead of OUT.vcf; it is "
+                     "made when missing.")
+        ->type_name("DIR");
     add("import-vcf", {"Import vCard files (the same as \"pelkora import\")",
                        "The same as \"pelkora import --store PATH --container ID VCARDS...\".",
                        {}})
