@@ -1,9 +1,11 @@
-// How fast the SQLite address book takes an import and answers the duplicate lookups, with
-// the file on the disk that holds the system's temporary folder (set TMPDIR to choose).
+// How fast the address books (SQLite, and a folder of vCard files) take an import and answer
+// the duplicate lookups, with the file or folder on the disk that holds the system's temporary
+// folder (set TMPDIR to choose).
 //
 // Counters:
 //   - contacts/s: contacts saved per second, 100,000 generated contacts in save requests of
-//     500 (one transaction each, synced to disk) into an empty store;
+//     500 (one transaction, or one journalled request, each, synced to disk) into an empty
+//     store;
 //   - a lookup benchmark's time is per chunk: "which of these 500 full names exist" (or
 //     identifiers), half of them present, in a container of 10,000 and of 100,000 contacts.
 //     The two sizes should cost about the same.
@@ -16,11 +18,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/ContactKeys.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/vdir/VdirContactStore.h"
 
 namespace pelkora::contacts {
 namespace {
@@ -74,55 +78,69 @@ class TemporaryFolder {
     std::filesystem::path path_;
 };
 
-std::unique_ptr<SqliteContactStore> openStore(const std::filesystem::path& file) {
-    auto opened = SqliteContactStore::open(file);
+// A new store in the folder: a SQLite file, or a folder of vCard files.
+template <typename Store>
+std::unique_ptr<Store> openStore(const std::filesystem::path& folder) {
+    auto opened = Store::open(
+        folder / (std::is_same_v<Store, SqliteContactStore> ? "contacts.sqlite" : "contacts"));
     if (!opened) throw std::runtime_error(opened.error().message);
     return std::move(*opened);
 }
 
 // A save request adding contacts [first, first + count) to the default container.
-SaveRequest requestAdding(SqliteContactStore& store, std::size_t first, std::size_t count) {
+SaveRequest requestAdding(ContactStore& store, std::size_t first, std::size_t count) {
     SaveRequest request;
     for (std::size_t index = first; index < first + count; ++index)
         request.addContact(generatedContact(index), store.defaultContainerIdentifier());
     return request;
 }
 
-void execute(SqliteContactStore& store, const SaveRequest& request) {
+void execute(ContactStore& store, const SaveRequest& request) {
     if (auto saved = store.execute(request); !saved)
         throw std::runtime_error(saved.error().message);
 }
 
 // Only the saving is timed, not making the contacts.
+template <typename Store>
 void BM_AddContactsInChunksOf500(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        TemporaryFolder folder;
-        auto store = openStore(folder.path() / "contacts.sqlite");
+        auto folder = std::make_unique<TemporaryFolder>();
+        auto store = openStore<Store>(folder->path());
         for (std::size_t first = 0; first < kImportSize; first += kChunkSize) {
             const SaveRequest request = requestAdding(*store, first, kChunkSize);
             state.ResumeTiming();
             execute(*store, request);
             state.PauseTiming();
         }
+        // Removing 100,000 files takes long and is no part of an import.
         store.reset();
+        folder.reset();
         state.ResumeTiming();
     }
     state.counters["contacts/s"] = benchmark::Counter(
         static_cast<double>(kImportSize * state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_AddContactsInChunksOf500)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK_TEMPLATE(BM_AddContactsInChunksOf500, SqliteContactStore)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_TEMPLATE(BM_AddContactsInChunksOf500, VdirContactStore)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 // A store holding `size` generated contacts, made once per size.
-SqliteContactStore& filledStore(std::size_t size) {
+template <typename Store>
+Store& filledStore(std::size_t size) {
     struct Filled {
         TemporaryFolder folder;
-        std::unique_ptr<SqliteContactStore> store;
+        std::unique_ptr<Store> store;
     };
     static std::map<std::size_t, Filled> stores;
     auto [entry, added] = stores.try_emplace(size);
     if (added) {
-        entry->second.store = openStore(entry->second.folder.path() / "contacts.sqlite");
+        entry->second.store = openStore<Store>(entry->second.folder.path());
         for (std::size_t first = 0; first < size; first += kChunkSize)
             execute(*entry->second.store, requestAdding(*entry->second.store, first, kChunkSize));
     }
@@ -131,7 +149,7 @@ SqliteContactStore& filledStore(std::size_t size) {
 
 // Chunks of 500 questions, half about contacts of the store spread over all of it, half
 // about names or identifiers it does not have.
-std::vector<std::vector<std::string>> questionChunks(SqliteContactStore& store, std::size_t size,
+std::vector<std::vector<std::string>> questionChunks(ContactStore& store, std::size_t size,
                                                      bool byName) {
     std::vector<Contact> present;
     const std::size_t stride = size / kChunkSize;
@@ -157,9 +175,10 @@ std::vector<std::vector<std::string>> questionChunks(SqliteContactStore& store, 
     return chunks;
 }
 
+template <typename Store>
 void BM_ExistingFullNamesPerChunk(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(0));
-    SqliteContactStore& store = filledStore(size);
+    Store& store = filledStore<Store>(size);
     const auto chunks = questionChunks(store, size, true);
     const std::string container = store.defaultContainerIdentifier();
     std::size_t next = 0, found = 0;
@@ -173,11 +192,19 @@ void BM_ExistingFullNamesPerChunk(benchmark::State& state) {
     }
     state.counters["found/chunk"] = static_cast<double>(found) / state.iterations();
 }
-BENCHMARK(BM_ExistingFullNamesPerChunk)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ExistingFullNamesPerChunk, SqliteContactStore)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ExistingFullNamesPerChunk, VdirContactStore)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond);
 
+template <typename Store>
 void BM_ExistingIdentifiersPerChunk(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(0));
-    SqliteContactStore& store = filledStore(size);
+    Store& store = filledStore<Store>(size);
     const auto chunks = questionChunks(store, size, false);
     const std::string container = store.defaultContainerIdentifier();
     std::size_t next = 0, found = 0;
@@ -191,7 +218,14 @@ void BM_ExistingIdentifiersPerChunk(benchmark::State& state) {
     }
     state.counters["found/chunk"] = static_cast<double>(found) / state.iterations();
 }
-BENCHMARK(BM_ExistingIdentifiersPerChunk)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ExistingIdentifiersPerChunk, SqliteContactStore)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ExistingIdentifiersPerChunk, VdirContactStore)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace pelkora::contacts

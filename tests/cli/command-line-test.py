@@ -55,7 +55,7 @@ for command in commands:
         check(f"{command} --help has {part.strip()}", True, part in own.stdout)
 nested = run("help", "contacts", "export")
 check("help of a command's command", True, nested.stdout.startswith(
-    "Usage: pelkora contacts [OPTIONS] export OUT.vcf"))
+    "Usage: pelkora contacts [OPTIONS] export [OPTIONS] [OUT.vcf]"))
 check("contacts export --help is help contacts export", nested.stdout,
       run("contacts", "export", "--help").stdout)
 unknown_help = run("help", "frobnicate")

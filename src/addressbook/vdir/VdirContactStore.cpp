@@ -630,9 +630,13 @@ struct VdirContactStore::State {
         return false;
     }
 
-    // Applies the changes all or nothing: the journal lists them and the previous files are
-    // linked aside before the first one is touched. The new files are written, flushed in one
-    // go and then renamed into place.
+    // Applies the changes all or nothing. The previous files are linked aside and the journal
+    // lists every change; the new files are written beside their targets under hidden names.
+    // One flush of the whole filesystem then puts all of it on disk (a request writes hundreds
+    // of files, and one fsync each would cost more than everything else) before the first
+    // file is renamed into place. The folders are synced after the renames, and the root,
+    // whose journal goes last, after them: a filesystem that journals its metadata in order
+    // (ext4, XFS, Btrfs) never keeps the journal's removal without the renames before it.
     Result<void> write(const std::vector<FileChange>& changes) {
         std::error_code error;
         fs::create_directories(undoFolder(), error);
@@ -655,13 +659,18 @@ struct VdirContactStore::State {
             }
             journal += std::to_string(index) + (existed ? "\t1\t" : "\t0\t") +
                        percentEncoded(target.lexically_relative(root).string(), "\t", false) + '\n';
-            if (std::find(folders.begin(), folders.end(), target.parent_path()) == folders.end())
+            if (target.parent_path() != root &&
+                std::find(folders.begin(), folders.end(), target.parent_path()) == folders.end())
                 folders.push_back(target.parent_path());
         }
-        syncFolder(undoFolder());
-        if (auto written = writeFileAtomically(journalPath(), journal); !written) {
+        // Renamed into place, so that a crash leaves the whole journal or none.
+        const fs::path newJournal = newFileFor(journalPath());
+        int failed = writeWholeFile(newJournal, journal);
+        if (failed == 0 && ::rename(newJournal.c_str(), journalPath().c_str()) != 0) failed = errno;
+        if (failed != 0) {
+            ::unlink(newJournal.c_str());
             clearUndoFolder();
-            return saveFailure(ContactStoreErrorKind::writeFailed, written.error().reason);
+            return fileFailure(journalPath(), failed);
         }
         auto applied = applyChanges(changes, folders);
         if (!applied) {
@@ -679,15 +688,12 @@ struct VdirContactStore::State {
 
     Result<void> applyChanges(const std::vector<FileChange>& changes,
                               const std::vector<fs::path>& folders) {
-        int descriptor = -1;
         for (const FileChange& change : changes) {
             if (!change.content) continue;
-            const fs::path temporary = newFileFor(change.target);
-            if (int error = writeWholeFile(temporary, *change.content); error != 0)
+            if (int error = writeWholeFile(newFileFor(change.target), *change.content); error != 0)
                 return fileFailure(change.target, error);
         }
-        // One flush of the filesystem rather than one per file: a request writes hundreds.
-        descriptor = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int descriptor = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0) return fileFailure(root, errno);
         const int synced = ::syncfs(descriptor) == 0 ? 0 : errno;
         ::close(descriptor);
