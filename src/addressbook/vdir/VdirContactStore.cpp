@@ -344,6 +344,7 @@ std::vector<Group> groupsOf(const std::string& container, const GroupState& stat
 struct FileChange {
     fs::path target;
     std::optional<std::string> content;
+    bool fresh = false;  // no file of the name was there when the collection was read
 };
 
 fs::path newFileFor(const fs::path& target) {
@@ -477,6 +478,8 @@ struct VdirContactStore::State {
         if (error) return unavailable(error.message());
         std::sort(files.begin(), files.end());
         for (const auto& [time, name] : files) {
+            // Every name is taken, also that of a file that is no card we can read.
+            collection.files.insert(name);
             auto text = readWholeFile(collection.folder / name);
             if (!text) continue;
             auto cards = readVCards(*text);
@@ -646,8 +649,8 @@ struct VdirContactStore::State {
         for (std::size_t index = 0; index < changes.size(); ++index) {
             const fs::path& target = changes[index].target;
             const fs::path saved = undoFolder() / std::to_string(index);
-            bool existed = ::link(target.c_str(), saved.c_str()) == 0;
-            if (!existed && errno != ENOENT) {
+            bool existed = !changes[index].fresh && ::link(target.c_str(), saved.c_str()) == 0;
+            if (!existed && !changes[index].fresh && errno != ENOENT) {
                 // A filesystem without hard links: a copy will do.
                 std::error_code copyError;
                 existed =
@@ -657,8 +660,10 @@ struct VdirContactStore::State {
                     return fileFailure(target, copyError.value());
                 }
             }
+            const std::string_view relative =
+                std::string_view(target.native()).substr(root.native().size() + 1);
             journal += std::to_string(index) + (existed ? "\t1\t" : "\t0\t") +
-                       percentEncoded(target.lexically_relative(root).string(), "\t", false) + '\n';
+                       percentEncoded(relative, "\t", false) + '\n';
             if (target.parent_path() != root &&
                 std::find(folders.begin(), folders.end(), target.parent_path()) == folders.end())
                 folders.push_back(target.parent_path());
@@ -750,7 +755,7 @@ struct PendingCard {
     std::string collection;
     std::string file;
     std::vector<std::string> categories;
-    std::optional<Contact> contact;  // a new card
+    const Contact* contact = nullptr;  // a new card's, in the request
     bool categoriesChanged = false;
 };
 
@@ -779,8 +784,8 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         if (found != pending.end()) return found->second;
         const CardInfo& card = collection.cards.at(identifier);
         return pending
-            .emplace(identifier, PendingCard{collection.identifier, card.file, card.categories,
-                                             std::nullopt, false})
+            .emplace(identifier,
+                     PendingCard{collection.identifier, card.file, card.categories, nullptr, false})
             .first->second;
     };
     auto decrement = [](GroupState& state, const std::string& name) {
@@ -911,7 +916,7 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         }
         pending.emplace(
             identifier,
-            PendingCard{collection->identifier, std::move(file), {}, added.contact, false});
+            PendingCard{collection->identifier, std::move(file), {}, &added.contact, false});
     }
 
     for (const SaveRequest::Membership& membership : request.addedMembers()) {
@@ -959,7 +964,8 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
             VCardWriteOptions options;
             options.categories = [&](const Contact&) { return card.categories; };
             appendVCard(text, *card.contact, options);
-            changes.push_back({collection.folder / card.file, std::move(text)});
+            changes.push_back({collection.folder / card.file, std::move(text),
+                               !collection.files.contains(card.file)});
             info.fullName = stringFromContact(*card.contact);
             info.sequence = nextSequence++;
         } else {
