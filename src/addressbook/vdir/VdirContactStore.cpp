@@ -835,7 +835,9 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         deletedFiles.emplace(identifier, collection.folder / collection.cards.at(identifier).file);
     }
     for (const std::string& identifier : request.deletedGroups()) {
-        auto [collection, name] = findGroup(identifier);
+        const auto found = findGroup(identifier);
+        Collection* collection = found.first;
+        const std::string& name = found.second;
         if (!collection) return groupNotFound(identifier);
         GroupState& state = groupState(*collection);
         std::erase_if(state.recorded, [&](const Group& group) { return group.name == name; });
@@ -962,7 +964,8 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         if (card.contact) {
             std::string text;
             VCardWriteOptions options;
-            options.categories = [&](const Contact&) { return card.categories; };
+            const std::vector<std::string>& categories = card.categories;
+            options.categories = [&](const Contact&) { return categories; };
             appendVCard(text, *card.contact, options);
             changes.push_back({collection.folder / card.file, std::move(text),
                                !collection.files.contains(card.file)});
