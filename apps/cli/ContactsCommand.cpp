@@ -375,6 +375,10 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
         importOptions.operands = options.vCardFiles;
         return runImport(importOptions, globalOptions);
     }
+    if (options.action == "export" && options.vdir.has_value() == !options.output.empty()) {
+        printError("contacts: export takes either OUT.vcf or --vdir DIR.");
+        return kUsageError;
+    }
     const auto location = options.storePath.value_or(SqliteContactStore::defaultLocation());
     // Listing and exporting only read: a mistyped --store must not leave a new book behind.
     auto opened = SqliteContactStore::openExisting(location);
@@ -394,10 +398,6 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
     if (action == "containers") return listContainers(store, options.json);
     if (action == "list") return listContacts(store, container, options.json);
     if (action == "groups") return listGroups(store, container, options.json);
-    if (options.vdir.has_value() == !options.output.empty()) {
-        printError("contacts: export takes either OUT.vcf or --vdir DIR.");
-        return kUsageError;
-    }
     if (options.vdir) return exportToVdir(store, container, *options.vdir);
     if (!isStandardStream(options.output)) {
         // The address book's own files are what the export reads.
