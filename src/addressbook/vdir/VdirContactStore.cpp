@@ -757,6 +757,7 @@ struct PendingCard {
     std::vector<std::string> categories;
     const Contact* contact = nullptr;  // a new card's, in the request
     bool categoriesChanged = false;
+    std::uint64_t sequence = 0;  // a new card's place in the order of the contacts
 };
 
 }  // namespace
@@ -916,9 +917,12 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
                 file = stem + "-" + std::to_string(suffix) + std::string(kCardExtension);
             taken.insert(file);
         }
-        pending.emplace(
-            identifier,
-            PendingCard{collection->identifier, std::move(file), {}, &added.contact, false});
+        pending.emplace(identifier, PendingCard{collection->identifier,
+                                                std::move(file),
+                                                {},
+                                                &added.contact,
+                                                false,
+                                                nextSequence++});
     }
 
     for (const SaveRequest::Membership& membership : request.addedMembers()) {
@@ -956,7 +960,16 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
     std::vector<FileChange> changes;
     std::vector<std::pair<std::string, CardInfo>> written;
     for (const auto& [identifier, file] : deletedFiles) changes.push_back({file, std::nullopt});
-    for (auto& [identifier, card] : pending) {
+    // New cards in the request's order, so that their files' times keep it for the next open.
+    std::vector<std::pair<const std::string*, PendingCard*>> ordered;
+    ordered.reserve(pending.size());
+    for (auto& [identifier, card] : pending) ordered.emplace_back(&identifier, &card);
+    std::sort(ordered.begin(), ordered.end(), [](const auto& left, const auto& right) {
+        return left.second->sequence < right.second->sequence;
+    });
+    for (const auto& [identifierInRequest, cardInRequest] : ordered) {
+        const std::string& identifier = *identifierInRequest;
+        PendingCard& card = *cardInRequest;
         Collection& collection = *find(card.collection);
         CardInfo info;
         info.file = card.file;
@@ -970,7 +983,7 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
             changes.push_back({collection.folder / card.file, std::move(text),
                                !collection.files.contains(card.file)});
             info.fullName = stringFromContact(*card.contact);
-            info.sequence = nextSequence++;
+            info.sequence = card.sequence;
         } else {
             if (!card.categoriesChanged) continue;
             const CardInfo& before = collection.cards.at(identifier);
