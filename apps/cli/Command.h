@@ -104,6 +104,7 @@ void addCatalogueCommand(CLI::App& app, CommandContext& context);
 void addVocabularyCommand(CLI::App& app, CommandContext& context);
 void addDatesCommand(CLI::App& app, CommandContext& context);
 void addSettingsCommand(CLI::App& app, CommandContext& context);
+void addStoresCommand(CLI::App& app, CommandContext& context);
 void addLogCommand(CLI::App& app, CommandContext& context);
 
 }  // namespace pelkora::cli

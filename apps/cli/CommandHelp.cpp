@@ -158,7 +158,8 @@ ValueKind valueKind(const CLI::Option& option) {
         std::none_of(type.begin(), type.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
         return ValueKind::choice;
     if (type == "DIR") return ValueKind::folder;
-    if (type.ends_with("FILE") || type == "PATH" || type.ends_with(".vcf") ||
+    // A store is named by a URI or a name too, but most often by its file.
+    if (type.ends_with("FILE") || type == "PATH" || type == "STORE" || type.ends_with(".vcf") ||
         type.ends_with(".zubmapping") || type == "VCARDS")
         return ValueKind::file;
     return ValueKind::text;

@@ -133,6 +133,7 @@ CommandLine::CommandLine(CommandContext& context)
     addVocabularyCommand(app, context);
     addDatesCommand(app, context);
     addSettingsCommand(app, context);
+    addStoresCommand(app, context);
     addLogCommand(app, context);
     addHelpCommand(app, context);
 }

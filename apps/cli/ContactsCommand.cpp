@@ -11,6 +11,7 @@
 #include "ImportCommand.h"
 #include "OutputFile.h"
 #include "StandardStreams.h"
+#include "StoreLocation.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "addressbook/vdir/VdirContactStore.h"
@@ -24,8 +25,8 @@ namespace {
 using namespace pelkora::contacts;
 
 struct ContactsOptions {
-    std::string action;  // containers, list, groups, export or import-vcf
-    std::optional<std::filesystem::path> storePath;
+    std::string action;                // containers, list, groups, export or import-vcf
+    std::optional<std::string> store;  // a URI, a path or a store's name
     std::optional<std::string> container;
     bool json = false;
     bool force = false;                             // export may replace an existing file
@@ -369,7 +370,7 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
     if (options.action == "import-vcf") {
         // Kept for scripts written before vCards went through the import's own steps.
         ImportCommandOptions importOptions;
-        importOptions.storePath = options.storePath;
+        importOptions.store = options.store;
         importOptions.container = options.container;
         importOptions.json = options.json;
         importOptions.operands = options.vCardFiles;
@@ -379,9 +380,13 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
         printError("contacts: export takes either OUT.vcf or --vdir DIR.");
         return kUsageError;
     }
-    const auto location = options.storePath.value_or(SqliteContactStore::defaultLocation());
+    const auto location = resolveStore(options.store);
+    if (!location) {
+        printError("contacts: --store: " + location.error());
+        return kUsageError;
+    }
     // Listing and exporting only read: a mistyped --store must not leave a new book behind.
-    auto opened = SqliteContactStore::openExisting(location);
+    auto opened = openStore(*location, false);
     if (!opened) return fail(opened.error());
     auto& store = **opened;
     const std::string container = options.container.value_or(store.defaultContainerIdentifier());
@@ -401,8 +406,9 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
     if (options.vdir) return exportToVdir(store, container, *options.vdir);
     if (!isStandardStream(options.output)) {
         // The address book's own files are what the export reads.
-        const std::vector<std::filesystem::path> read{location, location.string() + "-wal",
-                                                      location.string() + "-shm"};
+        const auto& file = location->path;
+        const std::vector<std::filesystem::path> read{file, file.string() + "-wal",
+                                                      file.string() + "-shm"};
         if (!mayWriteOutputFile("contacts", options.output, read, options.force))
             return kUsageError;
     }
@@ -427,9 +433,10 @@ void addContactsCommand(CLI::App& app, CommandContext& context) {
                {"pelkora contacts export - | gzip > contacts.vcf.gz",
                 "The address book as vCards on standard output."}}});
     command
-        ->add_option("--store", options->storePath,
-                     "The address book file, instead of the usual one.")
-        ->type_name("PATH");
+        ->add_option("--store", options->store,
+                     "The address book: a URI (sqlite:PATH, eds:, vdir:PATH), a file's path, or a "
+                     "name from \"pelkora stores list\"; without it the default store.")
+        ->type_name("STORE");
     command
         ->add_option("--container", options->container,
                      "The container to look into, instead of the default one.")

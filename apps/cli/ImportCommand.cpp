@@ -24,6 +24,7 @@
 #include "MappingSteps.h"
 #include "OutputFile.h"
 #include "StandardStreams.h"
+#include "StoreLocation.h"
 #include "VCardScanSteps.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "platform/MainQueue.h"
@@ -291,10 +292,10 @@ ImportPage* openVCardImportPage(CommandLineSession& run,
 }
 
 // One import into the address book at location, summary printed.
-ImportRun importInto(const std::filesystem::path& location, const ImportCommandOptions& options,
+ImportRun importInto(const StoreLocation& location, const ImportCommandOptions& options,
                      const InputFiles& input, const GlobalOptions& globalOptions, bool dryRun) {
     ImportRun result;
-    auto opened = SqliteContactStore::open(location);
+    auto opened = openStore(location, true);
     if (!opened) {
         printError("import: " + opened.error().message);
         result.exitCode = kStorageError;
@@ -388,18 +389,30 @@ int runImport(ImportCommandOptions options, const GlobalOptions& globalOptions) 
     }
     if (!input->areVCards) options.mapping.file = input->files.front();
 
-    const auto location = options.storePath.value_or(SqliteContactStore::defaultLocation());
+    const auto location = resolveStore(options.store);
+    if (!location) {
+        printError("import: --store: " + location.error());
+        return kUsageError;
+    }
     // A dry run imports into a copy of the address book, which then goes away; so does the
     // first pass of a strict run, which saves for real only when nothing needs a warning.
+    if ((options.dryRun || options.strict) && location->kind != StoreLocation::Kind::sqlite) {
+        printError(
+            "import: --dry-run and --strict try the import on a copy of the address "
+            "book, which only a Pelkora book (sqlite:) can be; " +
+            location->uri() + " is not one");
+        return kUsageError;
+    }
     if (options.dryRun || options.strict) {
-        ScratchBook scratch(location);
+        ScratchBook scratch(location->path);
         if (!scratch.error().empty()) {
             printError("import: could not copy the address book for a trial run: " +
                        scratch.error());
             return kStorageError;
         }
         const bool reportsAsDryRun = options.dryRun;
-        ImportRun trial = importInto(scratch.location(), options, *input, globalOptions, true);
+        ImportRun trial = importInto(StoreLocation{StoreLocation::Kind::sqlite, scratch.location()},
+                                     options, *input, globalOptions, true);
         if (!trial.summary || trial.exitCode != kSuccess) return trial.exitCode;
         if (options.strict && !trial.summary->warnings.empty()) {
             const std::size_t count = trial.summary->warnings.size();
@@ -414,7 +427,7 @@ int runImport(ImportCommandOptions options, const GlobalOptions& globalOptions) 
         }
         if (reportsAsDryRun) return trial.exitCode;
     }
-    return importInto(location, options, *input, globalOptions, false).exitCode;
+    return importInto(*location, options, *input, globalOptions, false).exitCode;
 }
 
 void addImportCommand(CLI::App& app, CommandContext& context) {
@@ -453,9 +466,10 @@ void addImportCommand(CLI::App& app, CommandContext& context) {
                      "containers\" lists them).")
         ->type_name("ID");
     command
-        ->add_option("--store", options->storePath,
-                     "The address book file, instead of the usual one.")
-        ->type_name("PATH");
+        ->add_option("--store", options->store,
+                     "The address book: a URI (sqlite:PATH, eds:, vdir:PATH), a file's path, or a "
+                     "name from \"pelkora stores list\"; without it the default store.")
+        ->type_name("STORE");
     addMappingOptions(*command, options->mapping);
     addOpenAsOption(*command, options->mapping.openAs);
     command->add_flag("--no-duplicates", options->noDuplicates,

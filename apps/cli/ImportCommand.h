@@ -19,7 +19,7 @@ struct ImportCommandOptions {
     // The options that map a table's columns, as given; vCards refuse them.
     std::vector<std::string> mappingOptions;
     std::optional<std::string> container;
-    std::optional<std::filesystem::path> storePath;
+    std::optional<std::string> store;  // a URI, a path or a store's name
     bool noDuplicates = false;
     bool removeGroups = false;
     bool noNoteText = false;

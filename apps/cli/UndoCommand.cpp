@@ -13,6 +13,7 @@
 #include "Command.h"
 #include "CommandHelp.h"
 #include "StandardStreams.h"
+#include "StoreLocation.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "import/ImportJournal.h"
 #include "import/ImportUndo.h"
@@ -184,13 +185,20 @@ int undoImport(const UndoOptions& options) {
         return kUsageError;
     }
 
+    // The import recorded where its store is, as a URI (or, for a Pelkora book, the file).
+    const auto location = parseStoreUri(record.store);
+    if (!location) {
+        printError("undo: the import " + record.number + " went into " + location.error());
+        return kStorageError;
+    }
     std::error_code missing;
-    if (!std::filesystem::exists(record.store, missing)) {
+    if (location->kind != StoreLocation::Kind::eds &&
+        !std::filesystem::exists(location->path, missing)) {
         printError("undo: the address book “" + record.store + "” that the import " +
                    record.number + " went into is not there any more.");
         return kStorageError;
     }
-    auto opened = SqliteContactStore::open(record.store);
+    auto opened = openStore(*location, false);
     if (!opened) {
         printError("undo: " + opened.error().message);
         return kStorageError;

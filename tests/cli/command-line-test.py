@@ -42,7 +42,7 @@ commands = re.findall(r"^  ([a-z-]+) {2,}", listing.stdout.split("Commands:\n")[
                       re.M)
 check("--help lists the commands", ["import", "imports", "undo", "scan", "export-vcard", "open", "rows", "map",
                                     "mappings", "sheets", "encodings", "contacts", "catalogue", "vocabulary",
-                                    "dates", "settings", "log", "help"], commands)
+                                    "dates", "settings", "stores", "log", "help"], commands)
 check("--help lists the exit codes", True,
       all(f"\n  {code}  " in listing.stdout for code in range(4)))
 for command in commands:
@@ -206,7 +206,7 @@ check("bash: a command's commands", ["list"], bash_complete("pelkora contacts --
 check("bash: choices", ["text"], bash_complete("pelkora open --as te"))
 check("bash: files", ["-dashed.csv"], bash_complete("pelkora rows -- -da"))
 check("bash: an option's file", ["book.sqlite"], bash_complete("pelkora import --store boo"))
-check("bash: help's commands", ["scan", "settings", "sheets"], bash_complete("pelkora help s"))
+check("bash: help's commands", ["scan", "settings", "sheets", "stores"], bash_complete("pelkora help s"))
 
 
 

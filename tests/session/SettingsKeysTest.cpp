@@ -92,6 +92,7 @@ TEST(SettingsKeys, KeysTypesAndDefaultsStayAsUsersFilesHoldThem) {
         {"SelectedContainerID", SettingType::string, std::nullopt},
         {"showExtendedRelevantRelationships", SettingType::boolean, std::nullopt},
         {"DefaultCountryCode", SettingType::string, std::nullopt},
+        {"ContactStore", SettingType::string, std::nullopt},
         {"MappingSyncFolder", SettingType::string, std::nullopt},
         {"MappingSyncWebDAVURL", SettingType::string, std::nullopt},
         {"MappingSyncWebDAVUser", SettingType::string, std::nullopt},
