@@ -59,6 +59,8 @@ std::vector<LibraryNotice> libraryNotices() {
          QStringLiteral("MIT")},
         {QStringLiteral("libplist"), QString(), QStringLiteral("LGPL-2.1-or-later")},
         {QStringLiteral("stb"), QString(), QStringLiteral("MIT OR Unlicense")},
+        {QStringLiteral("libcurl"), QString(), QStringLiteral("curl")},
+        {QStringLiteral("libsecret"), QString(), QStringLiteral("LGPL-2.1-or-later")},
     };
 }
 
