@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 from command_checks import CommandChecks
 
@@ -100,6 +101,53 @@ else:
     expect("eds: shows the file's groups as categories",
            "Friends" in json.dumps(loaded("eds-groups.json")), loaded("eds-groups.json"))
     check("undo emptied the eds: book", [], loaded("eds-after.json"))
+
+# Killed in the middle of an import, a vCard folder and the desktop's address book keep whole
+# chunks of 500 only: the folder rolls the cut chunk back at its next open.
+big = os.path.join(work, "big.csv")
+with open(big, "w", encoding="utf-8") as out:
+    out.write("First Name,Last Name,E-mail\n")
+    for row in range(20000):
+        out.write(f"Person,Number {row},p{row}@example.org\n")
+killed = os.path.join(work, "killed")
+process = subprocess.Popen([checks.pelkora, "import", "--store", "vdir:" + killed, big],
+                           env=checks.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+deadline = time.monotonic() + 60
+while time.monotonic() < deadline and process.poll() is None:
+    written = sum(name.endswith(".vcf") for _, _, names in os.walk(killed) for name in names)
+    if written > 700:
+        break
+    time.sleep(0.02)
+process.kill()
+process.wait()
+left = count("vdir:" + killed)
+expect("a killed import into a vCard folder leaves whole chunks", left % 500 == 0 and left > 0,
+       f"{left} contacts")
+
+inside = f"""
+P={checks.pelkora}
+$P import --store eds: {big} > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 1 600); do
+  n=$($P contacts --store eds: list --json 2>/dev/null | /usr/bin/python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
+  [ "${{n:-0}}" -gt 0 ] && break
+  sleep 0.05
+done
+kill -9 $pid; wait $pid 2>/dev/null
+$P contacts --store eds: list --json > {work}/eds-killed.json
+"""
+eds = subprocess.run(["bash", sys.argv[3], "bash", "-c", inside], env=checks.env,
+                     capture_output=True, text=True)
+if eds.returncode == 77:
+    print("SKIPPED the killed import into the desktop's address book: " + eds.stderr.strip())
+else:
+    try:
+        with open(os.path.join(work, "eds-killed.json"), encoding="utf-8") as text:
+            left = len(json.load(text))
+    except (OSError, ValueError):
+        left = -1
+    expect("a killed import into eds: leaves whole chunks", left % 500 == 0 and left > 0,
+           f"{left} contacts ({eds.stderr.strip()[-300:]})")
 
 run("stores", "remove", "work")
 run("stores", "remove", "work", expect=2)
