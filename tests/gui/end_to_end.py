@@ -225,6 +225,17 @@ def run(desktop, options):
     #    button's mnemonic).
     desktop.press(window, "Return")
     wait_for_title(desktop, window, "Field Mapping", gui)
+    # The columns are mapped on the page's own queue, and Continue waits for them (seconds
+    # under a sanitizer on a busy machine): the log says when they are.
+    log = os.path.join(desktop.home, "pelkora", "logs", "runtime.log")
+
+    def mapped():
+        try:
+            with open(log, encoding="utf-8", errors="replace") as text:
+                return "Auto-mapping fields took" in text.read()
+        except OSError:
+            return False
+    wait_for("the columns to be mapped", mapped)
     desktop.press(window, "alt+c")
     wait_for_title(desktop, window, "Import", gui)
 
