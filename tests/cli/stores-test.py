@@ -76,6 +76,9 @@ run("undo", "--yes")
 check("undo removed the folder's contacts", 0, count("vdir:" + cards))
 
 # The desktop's address book, in a private Evolution Data Server: import, read back, undo.
+# Under AddressSanitizer, EDS's own leaks (its source registry's set-up) are not ours to report.
+eds_env = dict(checks.env)
+eds_env["ASAN_OPTIONS"] = ":".join(filter(None, [eds_env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
 inside = f"""
 set -e
 P={checks.pelkora}
@@ -85,7 +88,7 @@ $P contacts --store eds: groups --json > {work}/eds-groups.json
 $P undo --yes > /dev/null
 $P contacts --store eds: list --json > {work}/eds-after.json
 """
-eds = subprocess.run(["bash", sys.argv[3], "bash", "-c", inside], env=checks.env,
+eds = subprocess.run(["bash", sys.argv[3], "bash", "-c", inside], env=eds_env,
                      capture_output=True, text=True)
 if eds.returncode == 77:
     print("SKIPPED the desktop's address book: " + eds.stderr.strip())
@@ -128,15 +131,16 @@ inside = f"""
 P={checks.pelkora}
 $P import --store eds: {big} > /dev/null 2>&1 &
 pid=$!
-for _ in $(seq 1 600); do
+deadline=$((SECONDS + 120))
+while [ $SECONDS -lt $deadline ] && kill -0 $pid 2>/dev/null; do
   n=$($P contacts --store eds: list --json 2>/dev/null | /usr/bin/python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
   [ "${{n:-0}}" -gt 0 ] && break
-  sleep 0.05
+  sleep 0.2
 done
 kill -9 $pid; wait $pid 2>/dev/null
 $P contacts --store eds: list --json > {work}/eds-killed.json
 """
-eds = subprocess.run(["bash", sys.argv[3], "bash", "-c", inside], env=checks.env,
+eds = subprocess.run(["bash", sys.argv[3], "bash", "-c", inside], env=eds_env,
                      capture_output=True, text=True)
 if eds.returncode == 77:
     print("SKIPPED the killed import into the desktop's address book: " + eds.stderr.strip())
