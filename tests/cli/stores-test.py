@@ -127,6 +127,31 @@ left = count("vdir:" + killed)
 expect("a killed import into a vCard folder leaves whole chunks", left % 500 == 0 and left > 0,
        f"{left} contacts")
 
+# Two imports into one vCard folder at the same time take turns through its lock: every row of
+# both files arrives, once, and no request is left half done.
+shared = os.path.join(work, "shared")
+imports = []
+for side in ("left", "right"):
+    table = os.path.join(work, side + ".csv")
+    with open(table, "w", encoding="utf-8") as out:
+        out.write("First Name,Last Name,E-mail,Groups\n")
+        for row in range(3000):
+            out.write(f"{side.title()},Number {row},{side}{row}@example.org,Team {row % 3}\n")
+    imports.append(subprocess.Popen([checks.pelkora, "import", "--store", "vdir:" + shared, table],
+                                    env=checks.env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, text=True))
+for process in imports:
+    _, errors = process.communicate(timeout=300)
+    check(f"a concurrent import into one folder succeeds ({errors.strip()[-300:]})", 0,
+          process.returncode)
+names = [contact.get("fullName") for contact in
+         run_json("contacts", "--store", "vdir:" + shared, "list", "--json")]
+check("both concurrent imports arrived whole, once each", 6000, len(set(names)))
+check("no contact was written twice", len(names), len(set(names)))
+leftovers = [name for _, _, files in os.walk(shared) for name in files
+             if name.startswith(".") and name not in (".pelkora-groups", ".pelkora-lock")]
+check("no journal or temporary file is left", [], leftovers)
+
 inside = f"""
 P={checks.pelkora}
 $P import --store eds: {big} > /dev/null 2>&1 &
