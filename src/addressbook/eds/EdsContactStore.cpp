@@ -400,6 +400,14 @@ struct EdsContactStore::State {
             groupKeys.insert_or_assign(groupIdentifier(container, name), GroupKey{container, name});
     }
 
+    // The index of the container's book; none for a container the store does not have, which
+    // holds nothing.
+    Result<Index*> indexOf(const std::string& containerIdentifier) {
+        Book* found = book(containerIdentifier);
+        if (!found) return nullptr;
+        return index(*found);
+    }
+
     Result<Index*> index(Book& book) {
         if (!book.index) {
             if (auto read = readAll(book); !read) return Unexpected(read.error());
@@ -951,10 +959,9 @@ ContactStore::Result<std::unordered_set<std::string>> EdsContactStore::existingF
     const std::string& containerIdentifier, const std::vector<std::string>& fullNames) {
     std::lock_guard lock(mutex_);
     std::unordered_set<std::string> result;
-    Book* found = state_->book(containerIdentifier);
-    if (!found) return result;
-    auto index = state_->index(*found);
+    auto index = state_->indexOf(containerIdentifier);
     if (!index) return Unexpected(index.error());
+    if (!*index) return result;
     for (const std::string& name : fullNames) {
         if ((*index)->byFullName.contains(name)) result.insert(name);
     }
@@ -965,10 +972,9 @@ ContactStore::Result<std::vector<std::string>> EdsContactStore::contactIdentifie
     const std::string& containerIdentifier, const std::vector<std::string>& fullNames) {
     std::lock_guard lock(mutex_);
     std::vector<std::string> result;
-    Book* found = state_->book(containerIdentifier);
-    if (!found) return result;
-    auto index = state_->index(*found);
+    auto index = state_->indexOf(containerIdentifier);
     if (!index) return Unexpected(index.error());
+    if (!*index) return result;
     std::unordered_set<std::string> seen;
     for (const std::string& name : fullNames) {
         auto named = (*index)->byFullName.find(name);
@@ -984,10 +990,9 @@ ContactStore::Result<std::unordered_set<std::string>> EdsContactStore::existingI
     const std::string& containerIdentifier, const std::vector<std::string>& identifiers) {
     std::lock_guard lock(mutex_);
     std::unordered_set<std::string> result;
-    Book* found = state_->book(containerIdentifier);
-    if (!found) return result;
-    auto index = state_->index(*found);
+    auto index = state_->indexOf(containerIdentifier);
     if (!index) return Unexpected(index.error());
+    if (!*index) return result;
     for (const std::string& identifier : identifiers) {
         if ((*index)->contacts.contains(identifier)) result.insert(identifier);
     }
