@@ -69,3 +69,281 @@ std::string number(double value) {
 }
 
 }  // namespace pelkora::json
+
+namespace pelkora::json {
+
+const Value* Value::find(std::string_view name) const {
+    for (const auto& [key, value] : object) {
+        if (key == name) return &value;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// Recursive descent over the text; every method returns false at the first byte that does
+// not fit the grammar.
+class Parser {
+  public:
+    explicit Parser(std::string_view text) : text_(text) {}
+
+    std::optional<Value> document() {
+        Value value;
+        skipWhiteSpace();
+        if (!parseValue(value, 0)) return std::nullopt;
+        skipWhiteSpace();
+        if (position_ != text_.size()) return std::nullopt;
+        return value;
+    }
+
+  private:
+    static constexpr int kMaximumDepth = 256;
+
+    bool atEnd() const { return position_ >= text_.size(); }
+    char peek() const { return atEnd() ? '\0' : text_[position_]; }
+
+    void skipWhiteSpace() {
+        while (!atEnd() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r'))
+            ++position_;
+    }
+
+    bool literal(std::string_view word) {
+        if (text_.substr(position_, word.size()) != word) return false;
+        position_ += word.size();
+        return true;
+    }
+
+    bool parseValue(Value& value, int depth) {
+        if (depth > kMaximumDepth) return false;
+        switch (peek()) {
+            case '{':
+                return parseObject(value, depth);
+            case '[':
+                return parseArray(value, depth);
+            case '"':
+                value.type = Value::Type::string;
+                return parseString(value.string);
+            case 't':
+                value.type = Value::Type::boolean;
+                value.boolean = true;
+                return literal("true");
+            case 'f':
+                value.type = Value::Type::boolean;
+                return literal("false");
+            case 'n':
+                return literal("null");
+            default:
+                value.type = Value::Type::number;
+                return parseNumber(value.number);
+        }
+    }
+
+    bool parseObject(Value& value, int depth) {
+        value.type = Value::Type::object;
+        ++position_;
+        skipWhiteSpace();
+        if (peek() == '}') {
+            ++position_;
+            return true;
+        }
+        while (true) {
+            std::string name;
+            if (peek() != '"' || !parseString(name)) return false;
+            skipWhiteSpace();
+            if (peek() != ':') return false;
+            ++position_;
+            skipWhiteSpace();
+            Value member;
+            if (!parseValue(member, depth + 1)) return false;
+            value.object.emplace_back(std::move(name), std::move(member));
+            skipWhiteSpace();
+            if (peek() == '}') {
+                ++position_;
+                return true;
+            }
+            if (peek() != ',') return false;
+            ++position_;
+            skipWhiteSpace();
+        }
+    }
+
+    bool parseArray(Value& value, int depth) {
+        value.type = Value::Type::array;
+        ++position_;
+        skipWhiteSpace();
+        if (peek() == ']') {
+            ++position_;
+            return true;
+        }
+        while (true) {
+            Value element;
+            if (!parseValue(element, depth + 1)) return false;
+            value.array.push_back(std::move(element));
+            skipWhiteSpace();
+            if (peek() == ']') {
+                ++position_;
+                return true;
+            }
+            if (peek() != ',') return false;
+            ++position_;
+            skipWhiteSpace();
+        }
+    }
+
+    std::optional<unsigned> hexQuad() {
+        if (text_.size() - position_ < 4) return std::nullopt;
+        unsigned value = 0;
+        for (int digit = 0; digit < 4; ++digit) {
+            const char c = text_[position_++];
+            value <<= 4;
+            if (c >= '0' && c <= '9')
+                value |= static_cast<unsigned>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                value |= static_cast<unsigned>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                value |= static_cast<unsigned>(c - 'A' + 10);
+            else
+                return std::nullopt;
+        }
+        return value;
+    }
+
+    static void appendCodePoint(std::string& out, unsigned codePoint) {
+        if (codePoint < 0x80) {
+            out += static_cast<char>(codePoint);
+        } else if (codePoint < 0x800) {
+            out += static_cast<char>(0xC0 | (codePoint >> 6));
+            out += static_cast<char>(0x80 | (codePoint & 0x3F));
+        } else if (codePoint < 0x10000) {
+            out += static_cast<char>(0xE0 | (codePoint >> 12));
+            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (codePoint & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (codePoint >> 18));
+            out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (codePoint & 0x3F));
+        }
+    }
+
+    // A \u escape, with the low half that must follow a high surrogate; a lone surrogate
+    // becomes U+FFFD, as it names no character.
+    bool parseUnicodeEscape(std::string& out) {
+        auto unit = hexQuad();
+        if (!unit) return false;
+        unsigned codePoint = *unit;
+        if (codePoint >= 0xD800 && codePoint < 0xDC00 && text_.substr(position_, 2) == "\\u") {
+            const std::size_t before = position_;
+            position_ += 2;
+            auto low = hexQuad();
+            if (!low) return false;
+            if (*low >= 0xDC00 && *low < 0xE000) {
+                codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (*low - 0xDC00);
+            } else {
+                position_ = before;
+            }
+        }
+        if (codePoint >= 0xD800 && codePoint < 0xE000) codePoint = 0xFFFD;
+        appendCodePoint(out, codePoint);
+        return true;
+    }
+
+    bool parseString(std::string& out) {
+        ++position_;
+        while (!atEnd()) {
+            const auto byte = static_cast<unsigned char>(text_[position_]);
+            if (byte == '"') {
+                ++position_;
+                return true;
+            }
+            if (byte < 0x20) return false;
+            if (byte == '\\') {
+                ++position_;
+                if (atEnd()) return false;
+                const char escape = text_[position_++];
+                switch (escape) {
+                    case '"':
+                    case '\\':
+                    case '/':
+                        out += escape;
+                        break;
+                    case 'b':
+                        out += '\b';
+                        break;
+                    case 'f':
+                        out += '\f';
+                        break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
+                    case 'u':
+                        if (!parseUnicodeEscape(out)) return false;
+                        break;
+                    default:
+                        return false;
+                }
+                continue;
+            }
+            // Plain text up to the next quote, escape or control character, checked as UTF-8.
+            std::size_t end = position_;
+            while (end < text_.size()) {
+                const auto next = static_cast<unsigned char>(text_[end]);
+                if (next == '"' || next == '\\' || next < 0x20) break;
+                if (next < 0x80) {
+                    ++end;
+                    continue;
+                }
+                const std::size_t length = utf8::wellFormedSequenceLength(text_.substr(end));
+                if (length == 0) return false;
+                end += length;
+            }
+            out.append(text_.substr(position_, end - position_));
+            position_ = end;
+        }
+        return false;
+    }
+
+    bool parseNumber(double& number) {
+        const std::size_t start = position_;
+        const auto digits = [this] {
+            const std::size_t first = position_;
+            while (!atEnd() && peek() >= '0' && peek() <= '9') ++position_;
+            return position_ > first;
+        };
+        if (peek() == '-') ++position_;
+        if (peek() == '0') {
+            ++position_;
+        } else if (!digits()) {
+            return false;
+        }
+        if (peek() == '.') {
+            ++position_;
+            if (!digits()) return false;
+        }
+        if (peek() == 'e' || peek() == 'E') {
+            ++position_;
+            if (peek() == '+' || peek() == '-') ++position_;
+            if (!digits()) return false;
+        }
+        const auto result = std::from_chars(text_.data() + start, text_.data() + position_, number);
+        // Out of range ("1e999") is still a number: the nearest double.
+        return result.ptr == text_.data() + position_;
+    }
+
+    std::string_view text_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+std::optional<Value> parse(std::string_view text) {
+    return Parser(text).document();
+}
+
+}  // namespace pelkora::json

@@ -1,9 +1,13 @@
 #pragma once
 
-// Just enough JSON writing for machine-readable command output.
+// Just enough JSON for machine-readable command output and for records other tools can read:
+// string literals and numbers written, and whole texts read into a small tree.
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pelkora::json {
 
@@ -21,5 +25,28 @@ inline std::string quoted(std::string_view text) {
 
 // A finite number in the shortest form that reads back to the same double; null otherwise.
 std::string number(double value);
+
+// A JSON value. Members of an object keep the order of the text; a number is a double, so
+// integers are exact up to 2^53.
+struct Value {
+    enum class Type { null, boolean, number, string, array, object };
+
+    Type type = Type::null;
+    bool boolean = false;
+    double number = 0;
+    std::string string;
+    std::vector<Value> array;
+    std::vector<std::pair<std::string, Value>> object;
+
+    // The member of an object with this name (the first, should the text repeat it); none for
+    // a missing member or a value that is no object.
+    const Value* find(std::string_view name) const;
+};
+
+// The value of a whole JSON text (RFC 8259: white space around it, nothing else); none when
+// the text is not JSON, holds bytes that are not UTF-8, or nests deeper than 256 levels.
+// Escapes are resolved, so a string holds exactly what appendString was given when that was
+// well-formed UTF-8.
+std::optional<Value> parse(std::string_view text);
 
 }  // namespace pelkora::json

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "addressbook/Contact.h"
+#include "support/Base64.h"
 #include "vcard/VCardLexer_p.h"
 
 namespace pelkora::contacts::detail {
@@ -19,11 +20,8 @@ namespace pelkora::contacts::detail {
 // written, as RFC 2045 advises robust decoders; a final soft line break "=" is dropped.
 std::string decodeQuotedPrintable(std::string_view text);
 
-// The bytes of Base64 text, white space ignored and padding optional; none when the text holds
-// any other character or stops in the middle of a byte.
-std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
-// Base64 with padding, on one line.
-std::string encodeBase64(std::span<const std::uint8_t> bytes);
+using pelkora::decodeBase64;
+using pelkora::encodeBase64;
 
 // UTF-8 text of bytes in the named character set (an ICU name or alias, empty for none). When
 // the set is unknown or the bytes are not valid in it: UTF-8, then Windows Latin 1, then ISO
