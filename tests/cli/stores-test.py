@@ -8,6 +8,7 @@ Usage: stores-test.py PATH/TO/pelkora EXAMPLES_DIR PATH/TO/private-eds.sh
 import json
 import os
 import shutil
+import sqlite3
 import subprocess
 import sys
 import time
@@ -47,6 +48,18 @@ check("the usual book is the default", True, listed.get("(usual)", {}).get("defa
 run("stores", "default", "work")
 run("import", "--json", csv)
 check("the import went into the default store", 30, count("work"))
+# The book is readable by other tools: each contact is a JSON record SQLite's functions query,
+# and a record another tool edits that way reads back through pelkora.
+with sqlite3.connect(book) as database:
+    mails = database.execute("SELECT json_extract(record, '$.emailAddresses[0].value') FROM "
+                             "contacts WHERE full_name = 'Anna Müller'").fetchall()
+    database.execute("UPDATE contacts SET record = json_set(record, '$.jobTitle', 'Chief Baker') "
+                     "WHERE full_name = 'Anna Müller'")
+check("SQLite's JSON functions read a contact's e-mail", [("anna.mueller@example.de",)], mails)
+edited = [contact.get("jobTitle") for contact in run_json("contacts", "--store", "work", "list",
+                                                          "--json")
+          if contact.get("fullName") == "Anna Müller"]
+check("a record edited with SQLite's JSON functions reads back", ["Chief Baker"], edited)
 run("stores", "default", "usual")
 run("undo", "--yes")
 check("undo reopened the store the import went into", 0, count(book))

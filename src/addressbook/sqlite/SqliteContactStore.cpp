@@ -13,286 +13,12 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/sqlite/ContactRecord_p.h"
 #include "platform/Paths.h"
+#include "support/Logger.h"
 
 namespace pelkora::contacts {
 namespace {
-
-// ---------------------------------------------------------------------------------------
-// The stored form of a contact.
-//
-// A contact is kept whole in one blob, so that every field comes back exactly as saved
-// (labels, identifiers of labelled values, dates without a year, image bytes) and adding a
-// field to Contact means appending to this format rather than migrating tables. Only what
-// the store searches by (identifier, container, full name) has columns of its own.
-//
-// Layout: a format byte, the contact type, the text fields in kTextFields order, the two
-// birthdays, then the lists and the two images. Numbers are LEB128 varints (signed ones
-// zigzag-encoded), texts and byte strings are a length followed by the bytes, a list is a
-// count followed by its elements, a labelled value is identifier, label, value.
-
-constexpr std::uint8_t kRecordFormat = 1;
-
-// The order is part of the stored format: add new fields at the end only.
-constexpr std::array kTextFields = {
-    &Contact::namePrefix,
-    &Contact::givenName,
-    &Contact::middleName,
-    &Contact::familyName,
-    &Contact::previousFamilyName,
-    &Contact::nameSuffix,
-    &Contact::nickname,
-    &Contact::phoneticGivenName,
-    &Contact::phoneticMiddleName,
-    &Contact::phoneticFamilyName,
-    &Contact::organizationName,
-    &Contact::departmentName,
-    &Contact::jobTitle,
-    &Contact::phoneticOrganizationName,
-    &Contact::note,
-};
-
-constexpr std::array kPostalAddressFields = {
-    &PostalAddress::street,  &PostalAddress::subLocality,
-    &PostalAddress::city,    &PostalAddress::subAdministrativeArea,
-    &PostalAddress::state,   &PostalAddress::postalCode,
-    &PostalAddress::country, &PostalAddress::isoCountryCode,
-};
-
-constexpr std::array kSocialProfileFields = {
-    &SocialProfile::urlString,
-    &SocialProfile::username,
-    &SocialProfile::userIdentifier,
-    &SocialProfile::service,
-};
-
-class RecordWriter {
-  public:
-    explicit RecordWriter(std::string& bytes) : bytes_(bytes) { bytes_.clear(); }
-
-    void byte(std::uint8_t value) { bytes_.push_back(static_cast<char>(value)); }
-    void varint(std::uint64_t value) {
-        while (value >= 0x80) {
-            byte(static_cast<std::uint8_t>(value | 0x80));
-            value >>= 7;
-        }
-        byte(static_cast<std::uint8_t>(value));
-    }
-    void integer(std::int64_t value) {
-        varint((static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63));
-    }
-    void text(std::string_view value) {
-        varint(value.size());
-        bytes_.append(value);
-    }
-    void data(const std::vector<std::uint8_t>& value) {
-        varint(value.size());
-        bytes_.append(reinterpret_cast<const char*>(value.data()), value.size());
-    }
-
-  private:
-    std::string& bytes_;
-};
-
-// Reads what RecordWriter wrote. Damaged input never reads out of bounds: a read past the
-// end, or a count larger than the bytes left, marks the reader failed and yields defaults.
-class RecordReader {
-  public:
-    explicit RecordReader(std::string_view bytes) : bytes_(bytes) {}
-
-    bool failed() const { return failed_; }
-    bool atEnd() const { return position_ == bytes_.size(); }
-
-    std::uint8_t byte() {
-        if (position_ >= bytes_.size()) {
-            fail();
-            return 0;
-        }
-        return static_cast<std::uint8_t>(bytes_[position_++]);
-    }
-    std::uint64_t varint() {
-        std::uint64_t value = 0;
-        for (int shift = 0; shift < 64 && !failed_; shift += 7) {
-            const std::uint8_t next = byte();
-            value |= static_cast<std::uint64_t>(next & 0x7F) << shift;
-            if ((next & 0x80) == 0) return value;
-        }
-        fail();
-        return 0;
-    }
-    std::int64_t integer() {
-        const std::uint64_t value = varint();
-        return static_cast<std::int64_t>(value >> 1) ^ -static_cast<std::int64_t>(value & 1);
-    }
-    int smallInteger() {
-        const std::int64_t value = integer();
-        if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
-            fail();
-            return 0;
-        }
-        return static_cast<int>(value);
-    }
-    // A list's length; every element takes at least one byte.
-    std::size_t count() {
-        const std::uint64_t value = varint();
-        if (value > bytes_.size() - position_) {
-            fail();
-            return 0;
-        }
-        return static_cast<std::size_t>(value);
-    }
-    std::string_view span() {
-        const std::size_t size = count();
-        const std::string_view result = bytes_.substr(position_, size);
-        position_ += size;
-        return result;
-    }
-    std::string text() { return std::string(span()); }
-    std::vector<std::uint8_t> data() {
-        const std::string_view bytes = span();
-        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    }
-
-  private:
-    void fail() {
-        failed_ = true;
-        position_ = bytes_.size();
-    }
-
-    std::string_view bytes_;
-    std::size_t position_ = 0;
-    bool failed_ = false;
-};
-
-void writeDate(RecordWriter& writer, const DateComponents& date) {
-    writer.byte(
-        static_cast<std::uint8_t>((date.year ? 1 : 0) | (date.month ? 2 : 0) | (date.day ? 4 : 0)));
-    for (const std::optional<int>& part : {date.year, date.month, date.day}) {
-        if (part) writer.integer(*part);
-    }
-    writer.text(date.calendar);
-}
-
-DateComponents readDate(RecordReader& reader) {
-    DateComponents date;
-    const std::uint8_t present = reader.byte();
-    if (present & 1) date.year = reader.smallInteger();
-    if (present & 2) date.month = reader.smallInteger();
-    if (present & 4) date.day = reader.smallInteger();
-    date.calendar = reader.text();
-    return date;
-}
-
-void writeOptionalDate(RecordWriter& writer, const std::optional<DateComponents>& date) {
-    writer.byte(date ? 1 : 0);
-    if (date) writeDate(writer, *date);
-}
-
-std::optional<DateComponents> readOptionalDate(RecordReader& reader) {
-    if (reader.byte() == 0) return std::nullopt;
-    return readDate(reader);
-}
-
-template <typename Value, typename WriteValue>
-void writeList(RecordWriter& writer, const std::vector<LabeledValue<Value>>& list,
-               WriteValue writeValue) {
-    writer.varint(list.size());
-    for (const LabeledValue<Value>& item : list) {
-        writer.text(item.identifier);
-        writer.text(item.label);
-        writeValue(item.value);
-    }
-}
-
-template <typename Value, typename ReadValue>
-void readList(RecordReader& reader, std::vector<LabeledValue<Value>>& list, ReadValue readValue) {
-    const std::size_t size = reader.count();
-    list.reserve(size);
-    for (std::size_t index = 0; index < size && !reader.failed(); ++index) {
-        LabeledValue<Value> item;
-        item.identifier = reader.text();
-        item.label = reader.text();
-        item.value = readValue();
-        list.push_back(std::move(item));
-    }
-}
-
-template <typename Record, std::size_t size>
-void writeFields(RecordWriter& writer, const Record& record,
-                 const std::array<std::string Record::*, size>& fields) {
-    for (auto field : fields) writer.text(record.*field);
-}
-
-template <typename Record, std::size_t size>
-Record readFields(RecordReader& reader, const std::array<std::string Record::*, size>& fields) {
-    Record record;
-    for (auto field : fields) record.*field = reader.text();
-    return record;
-}
-
-// Fills `bytes` (a buffer reused across contacts) with the stored form of the contact;
-// the identifier is left out, it has a column of its own.
-void encodeContact(const Contact& contact, std::string& bytes) {
-    RecordWriter writer(bytes);
-    writer.byte(kRecordFormat);
-    writer.byte(static_cast<std::uint8_t>(contact.contactType));
-    writeFields(writer, contact, kTextFields);
-    writeOptionalDate(writer, contact.birthday);
-    writeOptionalDate(writer, contact.nonGregorianBirthday);
-    writeList(writer, contact.dates, [&](const DateComponents& date) { writeDate(writer, date); });
-    const auto writeText = [&](const std::string& text) { writer.text(text); };
-    writeList(writer, contact.phoneNumbers, writeText);
-    writeList(writer, contact.emailAddresses, writeText);
-    writeList(writer, contact.urlAddresses, writeText);
-    writeList(writer, contact.postalAddresses, [&](const PostalAddress& address) {
-        writeFields(writer, address, kPostalAddressFields);
-    });
-    writeList(writer, contact.contactRelations,
-              [&](const ContactRelation& relation) { writer.text(relation.name); });
-    writeList(writer, contact.socialProfiles, [&](const SocialProfile& profile) {
-        writeFields(writer, profile, kSocialProfileFields);
-    });
-    writeList(writer, contact.instantMessageAddresses, [&](const InstantMessageAddress& address) {
-        writer.text(address.username);
-        writer.text(address.service);
-    });
-    writer.data(contact.imageData);
-    writer.data(contact.thumbnailImageData);
-}
-
-// The contact, or none when the bytes are not a record this version can read.
-std::optional<Contact> decodeContact(std::string_view identifier, std::string_view bytes) {
-    RecordReader reader(bytes);
-    if (reader.byte() != kRecordFormat) return std::nullopt;
-    Contact contact;
-    contact.identifier = identifier;
-    const std::uint8_t type = reader.byte();
-    if (type > static_cast<std::uint8_t>(ContactType::organization)) return std::nullopt;
-    contact.contactType = static_cast<ContactType>(type);
-    for (auto field : kTextFields) contact.*field = reader.text();
-    contact.birthday = readOptionalDate(reader);
-    contact.nonGregorianBirthday = readOptionalDate(reader);
-    readList(reader, contact.dates, [&] { return readDate(reader); });
-    const auto readText = [&] { return reader.text(); };
-    readList(reader, contact.phoneNumbers, readText);
-    readList(reader, contact.emailAddresses, readText);
-    readList(reader, contact.urlAddresses, readText);
-    readList(reader, contact.postalAddresses,
-             [&] { return readFields(reader, kPostalAddressFields); });
-    readList(reader, contact.contactRelations, [&] { return ContactRelation{reader.text()}; });
-    readList(reader, contact.socialProfiles,
-             [&] { return readFields(reader, kSocialProfileFields); });
-    readList(reader, contact.instantMessageAddresses, [&] {
-        InstantMessageAddress address;
-        address.username = reader.text();
-        address.service = reader.text();
-        return address;
-    });
-    contact.imageData = reader.data();
-    contact.thumbnailImageData = reader.data();
-    if (reader.failed() || !reader.atEnd()) return std::nullopt;
-    return contact;
-}
 
 // ---------------------------------------------------------------------------------------
 // SQLite plumbing.
@@ -324,11 +50,6 @@ class Statement {
         }
         Run& bind(std::int64_t value) {
             sqlite3_bind_int64(statement_, ++parameter_, value);
-            return *this;
-        }
-        Run& bindBlob(std::string_view bytes) {
-            sqlite3_bind_blob(statement_, ++parameter_, bytes.data(),
-                              static_cast<int>(bytes.size()), SQLITE_STATIC);
             return *this;
         }
         // SQLITE_ROW, SQLITE_DONE or an error code.
@@ -395,7 +116,9 @@ constexpr int kEnumerationPageSize = 256;
 // Contacts are enumerated in `created` order, a per-container counter, because rowids may
 // be reused. full_name is what stringFromContact gave when the contact was saved: should the
 // formatter's name order change, a migration has to recompute it.
-constexpr std::array<std::string_view, 1> kMigrations = {
+// Version 2 keeps each record as JSON text instead of the first format's binary one; its
+// step has no statements: convertRecordsToJson rewrites the rows.
+constexpr std::array<std::string_view, 2> kMigrations = {
     R"sql(
 CREATE TABLE containers (
     identifier TEXT PRIMARY KEY NOT NULL,
@@ -426,7 +149,9 @@ CREATE TABLE memberships (
 CREATE INDEX memberships_by_contact ON memberships (contact);
 INSERT INTO containers (identifier, name, type, is_default) VALUES (?1, 'Local Address Book', 1, 1);
 )sql",
+    "",
 };
+constexpr int kJsonRecordsStep = 1;
 
 constexpr int kSchemaVersion = static_cast<int>(kMigrations.size());
 
@@ -603,9 +328,59 @@ struct SqliteContactStore::Database {
         return {};
     }
 
+    // Rewrites every binary record as JSON, a thousand rows at a time so that a large book is
+    // never held in memory. A record that cannot be read is left as it was, so that nothing is
+    // lost: reading that contact fails as it did before.
+    Result<void> convertRecordsToJson() {
+        Statement select;
+        Statement update;
+        if (int result = select.prepare(connection.get(),
+                                        "SELECT rowid, identifier, record FROM contacts "
+                                        "WHERE rowid > ?1 ORDER BY rowid LIMIT 1000");
+            result != SQLITE_OK)
+            return sqliteFailure(result, "open");
+        if (int result = update.prepare(connection.get(),
+                                        "UPDATE contacts SET record = ?2 WHERE rowid = ?1");
+            result != SQLITE_OK)
+            return sqliteFailure(result, "open");
+        std::int64_t lastRow = 0;
+        std::vector<std::pair<std::int64_t, std::string>> converted;
+        std::string text;
+        bool rowsLeft = true;
+        while (rowsLeft) {
+            converted.clear();
+            rowsLeft = false;
+            auto rows = select.run();
+            rows.bind(lastRow);
+            int result;
+            while ((result = rows.step()) == SQLITE_ROW) {
+                rowsLeft = true;
+                lastRow = rows.integer(0);
+                auto contact = decodeBinaryContactRecord(rows.text(1), rows.blob(2));
+                if (!contact) {
+                    writeLog(LogType::error,
+                             "The contact '%{public}@' of '%{public}@' cannot be read; its record "
+                             "is kept as it was",
+                             std::string(rows.text(1)), file.string());
+                    continue;
+                }
+                encodeContactRecord(*contact, text);
+                converted.emplace_back(lastRow, text);
+            }
+            if (result != SQLITE_DONE) return sqliteFailure(result, "open");
+            for (const auto& [row, record] : converted) {
+                auto run = update.run();
+                run.bind(row).bind(record);
+                if (int done = run.step(); done != SQLITE_DONE) return sqliteFailure(done, "open");
+            }
+        }
+        return {};
+    }
+
     // Runs every statement of the step; the first migration's container insert gets a
     // fresh identifier as its parameter.
     Result<void> applyMigration(int step) {
+        if (step == kJsonRecordsStep) return convertRecordsToJson();
         std::string_view sql = kMigrations[static_cast<std::size_t>(step)];
         const std::string containerIdentifier = makeUUID();
         while (!sql.empty()) {
@@ -735,7 +510,7 @@ struct SqliteContactStore::Database {
     }
 
     Result<Contact> decoded(const Statement::Run& run, int identifierColumn, int recordColumn) {
-        auto contact = decodeContact(run.text(identifierColumn), run.blob(recordColumn));
+        auto contact = decodeContactRecord(run.text(identifierColumn), run.blob(recordColumn));
         if (!contact)
             return damaged("the contact " + inQuotes(run.text(identifierColumn)) +
                            " cannot be read");
@@ -1053,14 +828,14 @@ struct SqliteContactStore::Database {
             if (!last) return Unexpected(last.error());
             created = lastCreated.emplace(added.containerIdentifier, *last).first;
         }
-        encodeContact(added.contact, record);
+        encodeContactRecord(added.contact, record);
         const std::string fullName = stringFromContact(added.contact);
         auto run = insertContact.run();
         run.bind(added.contact.identifier)
             .bind(added.containerIdentifier)
             .bind(++created->second)
             .bind(fullName)
-            .bindBlob(record);
+            .bind(record);
         if (int result = run.step(); result != SQLITE_DONE)
             return insertionFailure(result, "contact", added.contact.identifier);
         return {};

@@ -305,6 +305,51 @@ TEST_F(SqliteContactStoreTest, RoundTripsEveryFieldOfAContact) {
     EXPECT_EQ(store_->contacts({contact.identifier}).value(), std::vector<Contact>{contact});
 }
 
+// A book written by the version that kept binary records (examples and vCards imported):
+// opened once, every record becomes JSON and every field comes back as that version saved it;
+// its groups and memberships stay.
+TEST_F(SqliteContactStoreTest, ABookOfBinaryRecordsIsConvertedWithEveryFieldIntact) {
+    const fs::path old = file_.parent_path() / "version1.sqlite";
+    fs::copy_file(fs::path(PELKORA_TEST_DATA_DIR) / "sqlite-books/version1.sqlite", old);
+    auto opened = SqliteContactStore::open(old);
+    ASSERT_TRUE(opened) << opened.error().message;
+    SqliteContactStore& book = **opened;
+    const std::string container = book.defaultContainerIdentifier();
+    const std::vector<Contact> contacts = allContacts(book, container);
+    ASSERT_EQ(contacts.size(), 12u);
+    const auto named = [&](std::string_view fullName) {
+        const auto found = std::find_if(contacts.begin(), contacts.end(), [&](const Contact& c) {
+            return stringFromContact(c) == fullName;
+        });
+        return found == contacts.end() ? Contact{} : *found;
+    };
+    const Contact maja = named("Maja Lindqvist");
+    EXPECT_EQ(maja.organizationName, "Nordljus AB");
+    EXPECT_EQ(maja.birthday, (DateComponents{1986, 4, 17, ""}));
+    ASSERT_EQ(maja.dates.size(), 1u);
+    EXPECT_EQ(maja.dates[0].label, Label::anniversary);
+    EXPECT_EQ(maja.dates[0].value, (DateComponents{2012, 8, 25, ""}));
+    ASSERT_EQ(maja.contactRelations.size(), 1u);
+    EXPECT_EQ(maja.contactRelations[0].value.name, "Erik Lindqvist");
+    ASSERT_EQ(maja.phoneNumbers.size(), 2u);
+    EXPECT_EQ(maja.phoneNumbers[1].label, "boat");
+    EXPECT_EQ(maja.postalAddresses.at(0).value.city, "Uppsala");
+    EXPECT_EQ(named("Nils Berg").birthday, (DateComponents{std::nullopt, 6, 21, ""}));
+    EXPECT_EQ(named("Jörg Weiß").familyName, "Weiß");
+    const auto pictured = std::count_if(contacts.begin(), contacts.end(),
+                                        [](const Contact& c) { return !c.imageData.empty(); });
+    EXPECT_EQ(pictured, 1);
+    EXPECT_FALSE(book.groups(container).value().empty());
+    EXPECT_FALSE(book.groupMemberships(container).value().empty());
+    EXPECT_TRUE(book.checkIntegrity());
+
+    // Opened again, nothing is converted twice.
+    opened->reset();
+    auto again = SqliteContactStore::open(old);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(allContacts(**again, container), contacts);
+}
+
 TEST_F(SqliteContactStoreTest, EnumeratesInInsertionOrderAndStopsWhenAsked) {
     std::vector<std::string> expected;
     for (int requestIndex = 0; requestIndex < 3; ++requestIndex) {
