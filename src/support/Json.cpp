@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "support/Utf8.h"
 
@@ -72,9 +73,16 @@ std::string number(double value) {
 
 namespace pelkora::json {
 
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 const Value* Value::find(std::string_view name) const {
-    for (const auto& [key, value] : object) {
-        if (key == name) return &value;
+    for (const Member& member : object) {
+        if (member.name == name) return &member.value;
     }
     return nullptr;
 }
@@ -155,7 +163,7 @@ class Parser {
             skipWhiteSpace();
             Value member;
             if (!parseValue(member, depth + 1)) return false;
-            value.object.emplace_back(std::move(name), std::move(member));
+            value.object.push_back({std::move(name), std::move(member)});
             skipWhiteSpace();
             if (peek() == '}') {
                 ++position_;

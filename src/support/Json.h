@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace pelkora::json {
@@ -30,17 +29,30 @@ std::string number(double value);
 // integers are exact up to 2^53.
 struct Value {
     enum class Type { null, boolean, number, string, array, object };
+    struct Member;
+
+    Value();
+    Value(const Value&);
+    Value(Value&&) noexcept;
+    Value& operator=(const Value&);
+    Value& operator=(Value&&) noexcept;
+    ~Value();
 
     Type type = Type::null;
     bool boolean = false;
     double number = 0;
     std::string string;
     std::vector<Value> array;
-    std::vector<std::pair<std::string, Value>> object;
+    std::vector<Member> object;
 
     // The member of an object with this name (the first, should the text repeat it); none for
     // a missing member or a value that is no object.
     const Value* find(std::string_view name) const;
+};
+
+struct Value::Member {
+    std::string name;
+    Value value;
 };
 
 // The value of a whole JSON text (RFC 8259: white space around it, nothing else); none when
