@@ -224,6 +224,19 @@ void ContactImport::post(std::function<void(ImportOperationDelegate&)> event) co
     });
 }
 
+// A contact a row makes is quicker than the main thread's handling of its progress event, so
+// events are not posted one per contact: while one waits on the main queue, the count is only
+// updated, and that event reports the newest count when it runs. The last count is always
+// reported, before any later event.
+void ContactImport::reportProgress(std::uint64_t processed) {
+    progress_->processed.store(processed);
+    if (progress_->pending.exchange(true)) return;
+    post([progress = progress_](ImportOperationDelegate& d) {
+        progress->pending.store(false);
+        d.importOperationDidProcess(progress->processed.load());
+    });
+}
+
 void ContactImport::fail(const ImportOperationError& error) {
     summary_.failed = true;
     if (error.kind == ImportOperationError::Kind::store) {
@@ -268,6 +281,7 @@ bool ContactImport::start(std::uint64_t recordsToImport) {
     duplicates_.reset();
     description_.reset();
     journalEntry_.reset();
+    progress_ = std::make_shared<ProgressReport>();
     if (!options_.selectedContainerID) return false;
     containerID_ = *options_.selectedContainerID;
     summary_.rowsToImport = recordsToImport;
@@ -416,8 +430,7 @@ void ContactImport::addContact(Chunk& chunk, Contact contact,
             chunk.request.addMember(identifier, found->second);
     }
     ++chunk.contacts;
-    const std::uint64_t processed = ++summary_.contactsProcessed;
-    post([processed](ImportOperationDelegate& d) { d.importOperationDidProcess(processed); });
+    reportProgress(++summary_.contactsProcessed);
 }
 
 auto ContactImport::submitChunk(Chunk& chunk, const Operation& operation) -> StepResult {

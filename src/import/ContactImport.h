@@ -26,6 +26,7 @@
 // `pelkora undo` can take them out again, also after a cancelled or killed import.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -228,6 +229,7 @@ class ContactImport {
 
     // Posts the event to the delegate on the main queue; dropped when the delegate is gone.
     void post(std::function<void(ImportOperationDelegate&)> event) const;
+    void reportProgress(std::uint64_t processed);
 
     // The text appended to every note: the tokens joined with blanks, then FILE (the file's
     // name, or "UNKNOWN FILE"), DATE, TIME and TRANSNUM replaced, in that order.
@@ -255,6 +257,14 @@ class ContactImport {
     std::shared_ptr<contacts::ContactStore> store_;
     ImportOptions options_;
     std::weak_ptr<ImportOperationDelegate> delegate_;
+    // The progress events: the count of contacts processed so far, and whether an event that
+    // will report it is waiting on the main queue. One event at a time is enough, as it reads
+    // the newest count when it runs; shared with the events, which may outlive the import.
+    struct ProgressReport {
+        std::atomic<std::uint64_t> processed = 0;
+        std::atomic<bool> pending = false;
+    };
+    std::shared_ptr<ProgressReport> progress_ = std::make_shared<ProgressReport>();
     std::shared_ptr<const ImportJournal> journal_;
     ImportSummary summary_;
 
