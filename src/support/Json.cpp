@@ -216,24 +216,6 @@ class Parser {
         return value;
     }
 
-    static void appendCodePoint(std::string& out, unsigned codePoint) {
-        if (codePoint < 0x80) {
-            out += static_cast<char>(codePoint);
-        } else if (codePoint < 0x800) {
-            out += static_cast<char>(0xC0 | (codePoint >> 6));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else if (codePoint < 0x10000) {
-            out += static_cast<char>(0xE0 | (codePoint >> 12));
-            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (codePoint >> 18));
-            out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        }
-    }
-
     // A \u escape, with the low half that must follow a high surrogate; a lone surrogate
     // becomes U+FFFD, as it names no character.
     bool parseUnicodeEscape(std::string& out) {
@@ -252,7 +234,7 @@ class Parser {
             }
         }
         if (codePoint >= 0xD800 && codePoint < 0xE000) codePoint = 0xFFFD;
-        appendCodePoint(out, codePoint);
+        utf8::appendCodePoint(out, codePoint);
         return true;
     }
 
