@@ -1,7 +1,6 @@
 // pelkora mappings sync …, pelkora mappings watch: sharing saved mappings between the user's
 // computers through a sync folder or a WebDAV server.
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -18,6 +17,7 @@
 #include "CommandHelp.h"
 #include "SharedMappings.h"
 #include "StandardStreams.h"
+#include "Terminal.h"
 #include "mappingstore/webdav/SecretStore.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
@@ -39,25 +39,6 @@ struct SyncOptions {
     std::string user;
     std::filesystem::path caFile;
 };
-
-// Reads a line from the terminal without showing it.
-std::optional<std::string> askPassword(const std::string& prompt) {
-    if (!isatty(STDIN_FILENO)) return std::nullopt;
-    std::cerr << prompt << std::flush;
-    termios old{};
-    const bool hidden = tcgetattr(STDIN_FILENO, &old) == 0;
-    if (hidden) {
-        termios quiet = old;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    std::string password;
-    const bool read = static_cast<bool>(std::getline(std::cin, password));
-    if (hidden) tcsetattr(STDIN_FILENO, TCSANOW, &old);
-    std::cerr << '\n';
-    if (!read) return std::nullopt;
-    return password;
-}
 
 // Writes the settings file; false after saying why it could not be written.
 bool saveSettings(SettingsStore& settings, std::string_view command) {

@@ -2,9 +2,12 @@
 
 #include <system_error>
 
+#include "Terminal.h"
+#include "addressbook/carddav/CardDavContactStore.h"
 #include "addressbook/eds/EdsContactStore.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "addressbook/vdir/VdirContactStore.h"
+#include "mappingstore/webdav/SecretStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
@@ -14,6 +17,7 @@ namespace pelkora::cli {
 namespace {
 
 constexpr std::string_view kContactStoreSetting = "ContactStore";
+constexpr const char* kCardDavPasswordVariable = "PELKORA_CARDDAV_PASSWORD";
 
 std::filesystem::path absolute(std::string_view path) {
     std::error_code ignored;
@@ -37,6 +41,8 @@ std::string StoreLocation::uri() const {
             return "eds:";
         case Kind::vdir:
             return "vdir:" + path.string();
+        case Kind::carddav:
+            return "carddav:" + url;
         case Kind::sqlite:
             break;
     }
@@ -51,6 +57,27 @@ Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
     if (colon == std::string_view::npos || (slash != std::string_view::npos && slash < colon))
         return StoreLocation{StoreLocation::Kind::sqlite, absolute(expandHome(text))};
     const std::string_view scheme = text.substr(0, colon);
+    if (scheme == "carddav") {
+        std::string url(text.substr(colon + 1));
+        if (!url.starts_with("https://") && !url.starts_with("http://"))
+            return Unexpected("“" + std::string(text) +
+                              "” names no server: give carddav:https://HOST/PATH");
+        StoreLocation location{StoreLocation::Kind::carddav, {}, {}, {}};
+        // A user name in the URL goes to the options, so that it never travels in the URL.
+        const auto authority = url.find("://") + 3;
+        const auto end = url.find_first_of("/?#", authority);
+        const auto at = url.rfind('@', end == std::string::npos ? url.size() : end);
+        if (at != std::string::npos && at >= authority) {
+            location.options.user = url.substr(authority, at - authority);
+            if (location.options.user.find(':') != std::string::npos)
+                return Unexpected("“" + std::string(text) +
+                                  "” holds a password: give the user name only; the password is "
+                                  "asked for and kept in the keyring");
+            url.erase(authority, at + 1 - authority);
+        }
+        location.url = url;
+        return location;
+    }
     std::string rest = expandHome(text.substr(colon + 1));
     if (rest.starts_with("//")) rest.erase(0, 2);  // "vdir:///home/…" as well as "vdir:/home/…"
     if (scheme == "eds") {
@@ -67,9 +94,9 @@ Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
             scheme == "sqlite" ? StoreLocation::Kind::sqlite : StoreLocation::Kind::vdir,
             absolute(rest)};
     }
-    return Unexpected("“" + std::string(text) + "” is not a store: use sqlite:PATH, eds: or " +
-                      "vdir:PATH, a file's path, or the name of a store from “pelkora stores " +
-                      "list”");
+    return Unexpected("“" + std::string(text) + "” is not a store: use sqlite:PATH, eds:, " +
+                      "vdir:PATH or carddav:URL, a file's path, or the name of a store from " +
+                      "“pelkora stores list”");
 }
 
 std::filesystem::path NamedStores::defaultFile() {
@@ -88,8 +115,22 @@ Expected<NamedStores, std::string> NamedStores::load(std::filesystem::path file)
     if (!dictionary)
         return Unexpected("“" + named.file_.string() + "” is not a list of stores" +
                           (decoded ? std::string() : ": " + decoded.error().message));
-    for (const auto& [name, uri] : *dictionary) {
-        if (const auto* text = uri.stringValue()) named.stores_.emplace(name, *text);
+    for (const auto& [name, entry] : *dictionary) {
+        if (const auto* text = entry.stringValue()) {
+            named.stores_.emplace(name, *text);
+        } else if (const auto* fields = entry.dictionaryValue()) {
+            auto field = [&](const char* key) -> std::string {
+                auto found = fields->find(key);
+                const auto* value = found == fields->end() ? nullptr : found->second.stringValue();
+                return value ? *value : std::string();
+            };
+            if (field("URI").empty()) continue;
+            named.stores_.emplace(name, field("URI"));
+            StoreOptions options{field("User"), field("CAFile"), false};
+            if (auto cards = fields->find("GroupCards"); cards != fields->end())
+                options.groupCards = cards->second.boolValue() && *cards->second.boolValue();
+            named.options_.emplace(name, std::move(options));
+        }
     }
     return named;
 }
@@ -100,13 +141,39 @@ std::optional<std::string> NamedStores::uriOf(std::string_view name) const {
     return found->second;
 }
 
+StoreOptions NamedStores::optionsOf(std::string_view name) const {
+    const auto found = options_.find(std::string(name));
+    return found == options_.end() ? StoreOptions{} : found->second;
+}
+
+void NamedStores::set(std::string name, std::string uri, StoreOptions options) {
+    if (options.empty())
+        options_.erase(name);
+    else
+        options_[name] = std::move(options);
+    stores_[std::move(name)] = std::move(uri);
+}
+
 bool NamedStores::remove(std::string_view name) {
+    options_.erase(std::string(name));
     return stores_.erase(std::string(name)) > 0;
 }
 
 Expected<void, std::string> NamedStores::save() const {
     PropertyValue::Dictionary dictionary;
-    for (const auto& [name, uri] : stores_) dictionary.emplace(name, uri);
+    for (const auto& [name, uri] : stores_) {
+        const StoreOptions options = optionsOf(name);
+        if (options.empty()) {
+            dictionary.emplace(name, uri);
+            continue;
+        }
+        PropertyValue::Dictionary fields;
+        fields.emplace("URI", uri);
+        if (!options.user.empty()) fields.emplace("User", options.user);
+        if (!options.caFile.empty()) fields.emplace("CAFile", options.caFile.string());
+        if (options.groupCards) fields.emplace("GroupCards", PropertyValue(true));
+        dictionary.emplace(name, PropertyValue(std::move(fields)));
+    }
     std::error_code ignored;
     std::filesystem::create_directories(file_.parent_path(), ignored);
     auto written = writeFileAtomically(
@@ -123,8 +190,50 @@ Expected<StoreLocation, std::string> resolveStore(const std::optional<std::strin
                              contacts::SqliteContactStore::defaultLocation()};
     auto named = NamedStores::load();
     if (!named) return Unexpected(named.error());
-    if (auto uri = named->uriOf(*wanted)) return parseStoreUri(*uri);
+    if (auto uri = named->uriOf(*wanted)) {
+        auto location = parseStoreUri(*uri);
+        if (location) {
+            const StoreOptions options = named->optionsOf(*wanted);
+            if (!options.user.empty()) location->options.user = options.user;
+            if (!options.caFile.empty()) location->options.caFile = options.caFile;
+            location->options.groupCards = location->options.groupCards || options.groupCards;
+        }
+        return location;
+    }
     return parseStoreUri(*wanted);
+}
+
+Expected<StoreLocation, std::string> recordedStore(std::string_view uri) {
+    auto location = parseStoreUri(uri);
+    if (!location || location->kind != StoreLocation::Kind::carddav || !location->options.empty())
+        return location;
+    auto named = NamedStores::load();
+    if (!named) return Unexpected(named.error());
+    for (const auto& [name, storeUri] : named->stores()) {
+        auto candidate = parseStoreUri(storeUri);
+        if (candidate && candidate->uri() == location->uri()) {
+            location->options = named->optionsOf(name);
+            if (location->options.user.empty()) location->options.user = candidate->options.user;
+            break;
+        }
+    }
+    return location;
+}
+
+Expected<std::string, std::string> cardDavPassword(const StoreLocation& location) {
+    const std::string& user = location.options.user;
+    if (user.empty()) return std::string();
+    if (auto refusal = contacts::CardDavContactStore::passwordRefusal(location.url))
+        return Unexpected("the password of " + user + " was not sent: " + *refusal);
+    auto stored = lookupWebDavPassword(location.url, user);
+    if (stored && *stored) return **stored;
+    if (const char* given = std::getenv(kCardDavPasswordVariable); given && *given)
+        return std::string(given);
+    if (auto typed = askPassword("Password for " + user + " at " + location.url + ": "))
+        return *typed;
+    const std::string why = stored ? "it is not in the keyring" : stored.error();
+    return Unexpected("no password for " + user + " at " + location.url + ": " + why + "; set " +
+                      kCardDavPasswordVariable + " or run the command on a terminal");
 }
 
 Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> openStore(
@@ -138,6 +247,24 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
     switch (location.kind) {
         case StoreLocation::Kind::eds:
             return opened(contacts::EdsContactStore::open());
+        case StoreLocation::Kind::carddav: {
+            auto password = cardDavPassword(location);
+            if (!password)
+                return Unexpected(contacts::ContactStoreError{
+                    contacts::ContactStoreErrorKind::storeUnavailable,
+                    "Could not open the address book “" + location.uri() +
+                        "”: " + password.error() + "."});
+            contacts::CardDavConfiguration configuration;
+            configuration.url = location.url;
+            configuration.user = location.options.user;
+            configuration.password = std::move(*password);
+            configuration.caFile = location.options.caFile;
+            configuration.cacheFolder = paths::cacheHome() / "pelkora" / "carddav";
+            configuration.groupMode = location.options.groupCards
+                                          ? contacts::CardDavConfiguration::GroupMode::groupCards
+                                          : contacts::CardDavConfiguration::GroupMode::categories;
+            return opened(contacts::CardDavContactStore::open(std::move(configuration)));
+        }
         case StoreLocation::Kind::vdir: {
             std::error_code missing;
             if (!create && !std::filesystem::exists(location.path, missing)) {

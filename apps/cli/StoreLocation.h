@@ -2,9 +2,11 @@
 
 // Which address book a command works on. A store is named by a URI: "sqlite:PATH" (a plain
 // path means the same), "eds:" (the desktop's address books, Evolution Data Server) or
-// "vdir:PATH" (a folder of vCard files, or a folder of such folders); or by the name of a
-// store the user configured with "pelkora stores add". Without --store, the "ContactStore"
-// setting names the default, else the usual SQLite book.
+// "vdir:PATH" (a folder of vCard files, or a folder of such folders), "carddav:URL" (an
+// account on a CardDAV server; a user name may come in the URL, "https://ada@host/"); or by
+// the name of a store the user configured with "pelkora stores add", which may add the user,
+// a CA file and the kind of groups. Without --store, the "ContactStore" setting names the
+// default, else the usual SQLite book.
 
 #include <filesystem>
 #include <map>
@@ -18,22 +20,36 @@
 
 namespace pelkora::cli {
 
+// What a named store keeps besides its URI (a CardDAV account's).
+struct StoreOptions {
+    std::string user;
+    std::filesystem::path caFile;  // absolute
+    bool groupCards = false;       // groups as cards of their own, not CATEGORIES
+
+    bool empty() const { return user.empty() && caFile.empty() && !groupCards; }
+    bool operator==(const StoreOptions&) const = default;
+};
+
 struct StoreLocation {
-    enum class Kind { sqlite, eds, vdir };
+    enum class Kind { sqlite, eds, vdir, carddav };
     Kind kind = Kind::sqlite;
     std::filesystem::path path;  // sqlite: the file; vdir: the folder; absolute
+    std::string url = {};        // carddav: the server's or the address book's URL
+    StoreOptions options = {};   // carddav
 
-    // "sqlite:/home/ada/book.sqlite", "eds:", "vdir:/home/ada/contacts".
+    // "sqlite:/home/ada/book.sqlite", "eds:", "vdir:/home/ada/contacts",
+    // "carddav:https://cloud.example.org/remote.php/dav" (without the user).
     std::string uri() const;
     bool operator==(const StoreLocation&) const = default;
 };
 
 // A URI or a plain path (a SQLite file); relative paths are made absolute. An unknown scheme
-// ("carddav:" included, for now) is an error naming the ones there are.
+// is an error naming the ones there are.
 Expected<StoreLocation, std::string> parseStoreUri(std::string_view text);
 
 // The user's named stores, in $XDG_CONFIG_HOME/pelkora/stores.plist (a dictionary of names
-// and URIs, written atomically).
+// and URIs, written atomically; a store with options has a dictionary of "URI", "User",
+// "CAFile" and "GroupCards" instead of its URI).
 class NamedStores {
   public:
     static std::filesystem::path defaultFile();
@@ -42,20 +58,31 @@ class NamedStores {
 
     const std::map<std::string, std::string>& stores() const { return stores_; }
     std::optional<std::string> uriOf(std::string_view name) const;
-    void set(std::string name, std::string uri) { stores_[std::move(name)] = std::move(uri); }
+    StoreOptions optionsOf(std::string_view name) const;
+    void set(std::string name, std::string uri, StoreOptions options = {});
     bool remove(std::string_view name);
     Expected<void, std::string> save() const;
 
   private:
     std::filesystem::path file_;
     std::map<std::string, std::string> stores_;
+    std::map<std::string, StoreOptions> options_;
 };
 
 // --store's value (a configured name first, then a URI or path); without one the default.
 Expected<StoreLocation, std::string> resolveStore(const std::optional<std::string>& given);
 
+// A store as an import recorded it (its URI): a CardDAV account takes its user and CA file
+// from the named store of the same URI, as the recorded URI holds neither.
+Expected<StoreLocation, std::string> recordedStore(std::string_view uri);
+
+// The password of a CardDAV account: from the Secret Service, else PELKORA_CARDDAV_PASSWORD,
+// else typed on the terminal; the error says where it looked.
+Expected<std::string, std::string> cardDavPassword(const StoreLocation& location);
+
 // Opens the store. With `create`, a SQLite book or a vdir folder that is not there is made;
-// without, a missing one is storeUnavailable and nothing is made.
+// without, a missing one is storeUnavailable and nothing is made. A CardDAV store keeps its
+// indexes in $XDG_CACHE_HOME/pelkora/carddav.
 Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> openStore(
     const StoreLocation& location, bool create);
 

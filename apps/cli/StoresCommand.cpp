@@ -1,6 +1,8 @@
 // pelkora stores: the address books the user named, and which one commands use by default.
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "CommandHelp.h"
 #include "StoreLocation.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "mappingstore/webdav/SecretStore.h"
 #include "platform/SettingsStore.h"
 #include "support/Json.h"
 
@@ -23,6 +26,9 @@ struct StoresOptions {
     bool json = false;
     std::string name;
     std::string uri;
+    std::string user;
+    std::filesystem::path caFile;
+    bool groupCards = false;
 };
 
 Expected<NamedStores, int> loadStores(std::string_view command) {
@@ -80,9 +86,45 @@ int addStore(const StoresOptions& options) {
         printError("stores add: " + location.error());
         return kUsageError;
     }
+    if (location->kind != StoreLocation::Kind::carddav &&
+        (!options.user.empty() || !options.caFile.empty() || options.groupCards)) {
+        printError("stores add: --user, --ca-file and --group-cards are for carddav: stores");
+        return kUsageError;
+    }
+    if (location->kind == StoreLocation::Kind::carddav) {
+        if (!options.user.empty()) location->options.user = options.user;
+        if (!options.caFile.empty())
+            location->options.caFile = std::filesystem::absolute(options.caFile).lexically_normal();
+        location->options.groupCards = options.groupCards;
+        if (!location->options.user.empty()) {
+            auto password = cardDavPassword(*location);
+            if (!password) {
+                printError("stores add: " + password.error());
+                return kStorageError;
+            }
+            if (auto kept = storeWebDavPassword(location->url, location->options.user, *password);
+                !kept) {
+                printError("stores add: the password was not stored (" + kept.error() +
+                           "); commands will ask for it, or read PELKORA_CARDDAV_PASSWORD");
+                setenv("PELKORA_CARDDAV_PASSWORD", password->c_str(), 1);
+            }
+        }
+        // The account is tried before it is named, so that a typing error shows now.
+        auto store = openStore(*location, false);
+        if (!store) {
+            printError("stores add: " + store.error().message);
+            return kStorageError;
+        }
+        auto books = (*store)->containers();
+        if (books) {
+            std::cout << "Address books of " << location->uri() << ":\n";
+            for (const auto& book : *books)
+                std::cout << "  " << book.name << "  " << book.identifier << '\n';
+        }
+    }
     auto named = loadStores("stores add");
     if (!named) return named.error();
-    named->set(options.name, location->uri());
+    named->set(options.name, location->uri(), location->options);
     if (auto saved = named->save(); !saved) {
         printError("stores add: " + saved.error());
         return kStorageError;
@@ -124,8 +166,9 @@ int chooseDefault(const StoresOptions& options) {
                location && options.name.find(':') != std::string::npos) {
         settings.set(kContactStoreSetting, PropertyValue(location->uri()));
     } else {
-        printError("stores default: no store is named “" + options.name +
-                   "”. Run “pelkora stores list”, or give a URI such as eds: or vdir:PATH.");
+        printError(
+            "stores default: no store is named “" + options.name +
+            "”. Run “pelkora stores list”, or give a URI such as eds:, vdir:PATH or carddav:URL.");
         return kUsageError;
     }
     return saveSettings("stores default") ? kSuccess : kStorageError;
@@ -143,19 +186,23 @@ int runStores(const StoresOptions& options) {
 void addStoresCommand(CLI::App& app, CommandContext& context) {
     auto options = std::make_shared<StoresOptions>();
     CLI::App* command = app.add_subcommand("stores");
-    describe(*command,
-             {"Name the address books you use and choose the default one",
-              "An address book is named by a URI: sqlite:PATH (or just the file's path) for a "
-              "book of Pelkora's own, eds: for the desktop's address books (Evolution Data "
-              "Server: GNOME Contacts, Evolution and the accounts of Online Accounts), vdir:PATH "
-              "for a folder of vCard files as khard and vdirsyncer keep them. --store takes a "
-              "URI or a name given here; without --store, commands use the default. The names "
-              "are kept in $XDG_CONFIG_HOME/pelkora/stores.plist, the default in the setting "
-              "\"ContactStore\".",
-              {{"pelkora stores add desktop eds:", "Names the desktop's address books."},
-               {"pelkora stores default desktop", "Imports go there from now on."},
-               {"pelkora import --store vdir:~/.contacts/work people.csv",
-                "One import into a vCard folder."}}});
+    describe(
+        *command,
+        {"Name the address books you use and choose the default one",
+         "An address book is named by a URI: sqlite:PATH (or just the file's path) for a "
+         "book of Pelkora's own, eds: for the desktop's address books (Evolution Data "
+         "Server: GNOME Contacts, Evolution and the accounts of Online Accounts), vdir:PATH "
+         "for a folder of vCard files as khard and vdirsyncer keep them, carddav:URL for an "
+         "account on a CardDAV server (Nextcloud, Radicale, Fastmail …). --store takes a "
+         "URI or a name given here; without --store, commands use the default. The names "
+         "are kept in $XDG_CONFIG_HOME/pelkora/stores.plist, the default in the setting "
+         "\"ContactStore\".",
+         {{"pelkora stores add desktop eds:", "Names the desktop's address books."},
+          {"pelkora stores default desktop", "Imports go there from now on."},
+          {"pelkora stores add work carddav:https://cloud.example.org/remote.php/dav --user ada",
+           "Names the CardDAV account; its address books are found from the URL."},
+          {"pelkora import --store vdir:~/.contacts/work people.csv",
+           "One import into a vCard folder."}}});
     command->require_subcommand(1);
     const auto run = [](const StoresOptions& given) { return runStores(given); };
 
@@ -167,7 +214,15 @@ void addStoresCommand(CLI::App& app, CommandContext& context) {
         addAction(*command, context, options, "add",
                   {"Name an address book (a name given before is replaced)", "", {}}, run);
     add->add_option("NAME", options->name, "The name, without “:” or “/”.")->required();
-    add->add_option("URI", options->uri, "sqlite:PATH, eds: or vdir:PATH.")->required();
+    add->add_option("URI", options->uri, "sqlite:PATH, eds:, vdir:PATH or carddav:URL.")
+        ->required();
+    add->add_option("--user", options->user,
+                    "carddav: the account's user name. The password is asked for (or read from "
+                    "PELKORA_CARDDAV_PASSWORD) and kept in the keyring (the Secret Service).");
+    add->add_option("--ca-file", options->caFile,
+                    "carddav: the certificate authorities to trust for this server, a PEM file.");
+    add->add_flag("--group-cards", options->groupCards,
+                  "carddav: keep groups as group cards (KIND:group) instead of CATEGORIES.");
     CLI::App* remove = addAction(*command, context, options, "remove",
                                  {"Forget a named address book", "", {}}, run);
     remove->add_option("NAME", options->name, "The name.")->required();

@@ -1,6 +1,7 @@
 #include "Terminal.h"
 
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 #include <unistd.h>
@@ -288,6 +289,24 @@ std::string pageTitle(std::string_view pageName) {
         if (entry.page == pageName) return std::string(entry.title);
     }
     return std::string(pageName);
+}
+
+std::optional<std::string> askPassword(const std::string& prompt) {
+    if (!isatty(STDIN_FILENO)) return std::nullopt;
+    std::cerr << prompt << std::flush;
+    termios old{};
+    const bool hidden = tcgetattr(STDIN_FILENO, &old) == 0;
+    if (hidden) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string password;
+    const bool read = static_cast<bool>(std::getline(std::cin, password));
+    if (hidden) tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    std::cerr << '\n';
+    if (!read) return std::nullopt;
+    return password;
 }
 
 }  // namespace pelkora::cli

@@ -77,4 +77,8 @@ std::string coloured(std::string_view text, Colour colour, bool enabled);
 // the registry name itself for a page without a title here.
 std::string pageTitle(std::string_view pageName);
 
+// A line typed on the terminal without showing it (a password), after the prompt on standard
+// error; none when standard input is no terminal or ends.
+std::optional<std::string> askPassword(const std::string& prompt);
+
 }  // namespace pelkora::cli

@@ -186,13 +186,14 @@ int undoImport(const UndoOptions& options) {
     }
 
     // The import recorded where its store is, as a URI (or, for a Pelkora book, the file).
-    const auto location = parseStoreUri(record.store);
+    const auto location = recordedStore(record.store);
     if (!location) {
         printError("undo: the import " + record.number + " went into " + location.error());
         return kStorageError;
     }
     std::error_code missing;
-    if (location->kind != StoreLocation::Kind::eds &&
+    if ((location->kind == StoreLocation::Kind::sqlite ||
+         location->kind == StoreLocation::Kind::vdir) &&
         !std::filesystem::exists(location->path, missing)) {
         printError("undo: the address book “" + record.store + "” that the import " +
                    record.number + " went into is not there any more.");

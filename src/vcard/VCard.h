@@ -90,6 +90,11 @@ std::string dataWithContacts(const std::vector<Contact>& contacts,
 // Appends one contact's vCard, as dataWithContacts writes it, to `out`.
 void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptions& options = {});
 
+// The vCard text with its CATEGORIES replaced by the names (none: removed). Only the
+// CATEGORIES line changes, so properties our reader does not know survive; the new line is
+// the writer's own, with its escaping and folding, and the text's own line ends.
+std::string vCardWithCategories(std::string_view text, const std::vector<std::string>& names);
+
 // The text a label is written as in an X-ABLabel line, which other programs show as it is: a
 // built-in label's English name ("mother", "home fax"), any other label as it is, but for the
 // "_$!<…>!$_" markers of a stored label we do not know ("_$!<Boat>!$_" → "Boat").

@@ -424,4 +424,70 @@ void appendVCard(std::string& out, const Contact& contact, const VCardWriteOptio
     VCardWriting(out, options).write(contact);
 }
 
+namespace {
+
+bool equalsIgnoringAsciiCase(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) return false;
+    for (std::size_t index = 0; index < left.size(); ++index) {
+        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (fold(left[index]) != fold(right[index])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string vCardWithCategories(std::string_view text, const std::vector<std::string>& names) {
+    std::string line;
+    if (!names.empty()) {
+        std::string card;
+        VCardWriteOptions options;
+        options.categories = [&](const Contact&) { return names; };
+        appendVCard(card, Contact{}, options);
+        const std::size_t start = card.find("\r\nCATEGORIES");
+        if (start != std::string::npos) {
+            std::size_t end = start + 2;
+            while ((end = card.find("\r\n", end)) != std::string::npos && end + 2 < card.size() &&
+                   (card[end + 2] == ' ' || card[end + 2] == '\t'))
+                end += 2;
+            line = card.substr(start + 2, end + 2 - (start + 2));
+        }
+    }
+    const bool crlf = text.find("\r\n") != std::string_view::npos;
+    if (!crlf) {
+        std::string plain;
+        for (char c : line)
+            if (c != '\r') plain += c;
+        line = std::move(plain);
+    }
+    std::string out;
+    out.reserve(text.size() + line.size());
+    bool skipping = false;  // inside a CATEGORIES line and its folded continuations
+    bool inserted = false;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        std::size_t end = text.find('\n', position);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string_view physical = text.substr(position, end - position);
+        position = end;
+        const bool continuation =
+            !physical.empty() && (physical.front() == ' ' || physical.front() == '\t');
+        if (continuation && skipping) continue;
+        skipping = false;
+        std::string_view name = physical.substr(0, physical.find_first_of(":;"));
+        if (const auto dot = name.find('.'); dot != std::string_view::npos)
+            name.remove_prefix(dot + 1);
+        if (!continuation && equalsIgnoringAsciiCase(name, "CATEGORIES")) {
+            skipping = true;
+            continue;
+        }
+        if (!continuation && !inserted && equalsIgnoringAsciiCase(name, "END")) {
+            out += line;
+            inserted = true;
+        }
+        out += physical;
+    }
+    return out;
+}
+
 }  // namespace pelkora::contacts

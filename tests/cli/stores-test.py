@@ -38,7 +38,12 @@ cards = os.path.join(work, "cards")
 run("stores", "add", "work", book)
 run("stores", "add", "cards", "vdir:" + cards)
 run("stores", "add", "a:b", "eds:", expect=2)
-run("stores", "add", "odd", "carddav:https://example.org/", expect=2)
+run("stores", "add", "odd", "ldap://example.org/", expect=2)
+run("stores", "add", "odd", "vdir:" + cards, "--user", "ada", expect=2)
+# A password never goes over plain HTTP to another computer: refused before anything is sent.
+refused = run("stores", "add", "odd", "carddav:http://ada@example.org/dav/", expect=3)
+expect("the plain-HTTP password is refused with the reason",
+       "use an https:// address" in refused.stderr, refused.stderr)
 listed = {entry["name"]: entry for entry in run_json("stores", "list", "--json")}
 check("the named stores", ("sqlite:" + book, "vdir:" + cards),
       (listed.get("work", {}).get("uri"), listed.get("cards", {}).get("uri")))

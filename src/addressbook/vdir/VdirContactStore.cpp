@@ -137,62 +137,6 @@ bool groupOrder(const Group& left, const Group& right) {
     return left.identifier < right.identifier;
 }
 
-// The vCard text with its CATEGORIES replaced by the names (none: removed). Only the
-// CATEGORIES line changes, so properties our reader does not know survive; the new line is
-// the writer's own, with its escaping and folding, and the text's own line ends.
-std::string withCategories(std::string_view text, const std::vector<std::string>& names) {
-    std::string line;
-    if (!names.empty()) {
-        std::string card;
-        VCardWriteOptions options;
-        options.categories = [&](const Contact&) { return names; };
-        appendVCard(card, Contact{}, options);
-        const std::size_t start = card.find("\r\nCATEGORIES");
-        if (start != std::string::npos) {
-            std::size_t end = start + 2;
-            while ((end = card.find("\r\n", end)) != std::string::npos && end + 2 < card.size() &&
-                   (card[end + 2] == ' ' || card[end + 2] == '\t'))
-                end += 2;
-            line = card.substr(start + 2, end + 2 - (start + 2));
-        }
-    }
-    const bool crlf = text.find("\r\n") != std::string_view::npos;
-    if (!crlf) {
-        std::string plain;
-        for (char c : line)
-            if (c != '\r') plain += c;
-        line = std::move(plain);
-    }
-    std::string out;
-    out.reserve(text.size() + line.size());
-    bool skipping = false;  // inside a CATEGORIES line and its folded continuations
-    bool inserted = false;
-    std::size_t position = 0;
-    while (position < text.size()) {
-        std::size_t end = text.find('\n', position);
-        end = end == std::string_view::npos ? text.size() : end + 1;
-        const std::string_view physical = text.substr(position, end - position);
-        position = end;
-        const bool continuation =
-            !physical.empty() && (physical.front() == ' ' || physical.front() == '\t');
-        if (continuation && skipping) continue;
-        skipping = false;
-        std::string_view name = physical.substr(0, physical.find_first_of(":;"));
-        if (const auto dot = name.find('.'); dot != std::string_view::npos)
-            name.remove_prefix(dot + 1);
-        if (!continuation && compareNoCase(name, "CATEGORIES") == 0) {
-            skipping = true;
-            continue;
-        }
-        if (!continuation && !inserted && compareNoCase(name, "END") == 0) {
-            out += line;
-            inserted = true;
-        }
-        out += physical;
-    }
-    return out;
-}
-
 // Whether the card has a UID line (or the reader made its identifier up).
 bool hasUid(std::string_view text) {
     std::size_t position = 0;
@@ -992,7 +936,7 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
             auto text = readWholeFile(collection.folder / card.file);
             if (!text) return fileFailure(collection.folder / card.file, text.error().code.value());
             changes.push_back(
-                {collection.folder / card.file, withCategories(*text, card.categories)});
+                {collection.folder / card.file, vCardWithCategories(*text, card.categories)});
         }
         written.emplace_back(identifier, std::move(info));
     }

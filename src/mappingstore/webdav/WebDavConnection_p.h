@@ -1,6 +1,6 @@
 #pragma once
 
-// The HTTP side of the WebDAV store: one libcurl handle that keeps its connection to the server
+// The HTTP side of the WebDAV store: a client that keeps its connection to the server
 // between requests, the mapping of answers to the store's errors, the listing of a collection
 // (PROPFIND's multistatus answer) and the encoding of names in URLs.
 
@@ -12,19 +12,12 @@
 
 #include "mappingstore/RecordStore.h"
 #include "mappingstore/webdav/WebDavRecordStore.h"
+#include "net/Dav.h"
+#include "net/Http.h"
 
 namespace pelkora {
 
-struct HttpResponse {
-    long status = 0;
-    std::string statusLine;  // "HTTP/1.1 404 Not Found"
-    // The final answer's headers, names in lower case.
-    std::map<std::string, std::string> headers;
-    std::string body;
-
-    bool succeeded() const { return status >= 200 && status < 300; }
-    std::string header(std::string_view name) const;
-};
+using net::HttpResponse;
 
 class WebDavConnection {
   public:
@@ -42,8 +35,7 @@ class WebDavConnection {
                                                      std::string_view body = {});
 
   private:
-    const WebDavConfiguration& configuration_;
-    void* handle_;  // CURL*
+    net::HttpClient client_;
 };
 
 // The error for an answer that is not the one expected: 401 notAuthenticated, 403
@@ -70,14 +62,10 @@ std::optional<CollectionListing> parseListing(std::string_view xml,
 // and a weak ETag counts as its strong form (servers weaken a tag for the first second).
 std::string listingFingerprint(const CollectionListing& listing);
 
-// Whether an ETag is weak (W/"…"), and whether two name the same version, weakly compared.
-bool isWeakETag(std::string_view etag);
-bool sameETagVersion(std::string_view first, std::string_view second);
-
-// Every byte but the unreserved ones (letters, digits, "-._~") as %XX.
-std::string percentEncode(std::string_view text);
-std::string percentDecode(std::string_view text);
-// The path of a URL: "https://h:1/a%20b/?q" gives "/a%20b/".
-std::string urlPath(std::string_view url);
+using net::isWeakETag;
+using net::percentDecode;
+using net::percentEncode;
+using net::sameETagVersion;
+using net::urlPath;
 
 }  // namespace pelkora
