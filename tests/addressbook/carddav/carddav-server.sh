@@ -36,6 +36,12 @@
 #     credentials every request is a 401 with WWW-Authenticate: Basic realm="Radicale - Password
 #     Required"; another user's collection is a 403.
 #   - MKCOL on an existing collection is a 405 (a start over old storage keeps the books).
+#   - Cards come back as Radicale rewrote them (its own property order, LF line ends inside the
+#     XML), with the ETag the PUT answered.
+#   - Every answer is HTTP/1.0 and closes the connection (no keep-alive), so each request is a
+#     new TLS handshake. A PUT of a new card reads every card of the book to check its UID
+#     (has_uid), so n new cards cost Radicale O(n²): about 45 ms a card into an empty book,
+#     9 cards/s on average for 2,000 (bench/carddav-bench.sh).
 set -uo pipefail
 
 usage() {
