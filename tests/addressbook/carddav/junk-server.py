@@ -15,6 +15,7 @@ catch listener (both flushed at once). Paths, for any method (PROPFIND and REPOR
                   and GET body are "this is not a vCard"
     /status/401/, /status/403/, /status/404/   that status for every request
     /status/507/  an empty address book that answers every PUT with 507 Insufficient Storage
+    /busy/        an empty address book that answers every third request 503 with Retry-After: 1
     /elsewhere/   307 to http://localhost:PORT2/catch/, the catch listener, which writes one
                   line per request to the --auth-log file, "PATH auth" or "PATH no-auth"
                   (whether an Authorization header came), and answers an empty 207
@@ -54,6 +55,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     catch_port = 0
     auth_log = None
     log_lock = threading.Lock()
+    busy_count = 0
 
     def log_message(self, format, *args):  # quiet: tests read stdout
         pass
@@ -99,6 +101,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.answer(301, headers=[("Location", path)])
         if path.startswith("/notvcard/"):
             return self.notvcard(path)
+        if path.startswith("/busy/"):
+            with self.log_lock:
+                Handler.busy_count += 1
+                busy = Handler.busy_count % 3 == 1
+            if busy:
+                return self.answer(503, headers=[("Retry-After", "1")])
+            return self.answer(207, multistatus(book(path, "Busy")))
         if path.startswith("/elsewhere/"):
             return self.answer(307, headers=[("Location", f"http://localhost:{self.catch_port}/catch/")])
         self.answer(404)
