@@ -12,6 +12,7 @@
 #include "addressbook/ContactLocalization.h"
 #include "addressbook/PostalAddressFormatter.h"
 #include "addressbook/UserCountry.h"
+#include "support/Escaping.h"
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Utf8.h"
@@ -177,30 +178,11 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 
 std::string escapeHtml(std::string_view text) {
     std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            case '\n':
-                escaped += "<br>";
-                break;
-            default:
-                escaped += c;
-        }
+    for (const char c : markupEscaped(text)) {
+        if (c == '\n')
+            escaped += "<br>";
+        else
+            escaped += c;
     }
     return escaped;
 }

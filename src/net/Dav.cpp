@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "support/Escaping.h"
+
 namespace pelkora::net {
 namespace {
 
@@ -94,30 +96,6 @@ long statusCode(std::string_view statusLine) {
     return code;
 }
 
-std::string xmlEscaped(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string percentEncode(std::string_view text) {
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string encoded;
@@ -135,23 +113,7 @@ std::string percentEncode(std::string_view text) {
 }
 
 std::string percentDecode(std::string_view text) {
-    const auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
+    return percentDecoded(text);
 }
 
 bool isWeakETag(std::string_view etag) {

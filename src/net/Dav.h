@@ -55,9 +55,6 @@ class MultiStatus {
 // The status code of a status line ("HTTP/1.1 404 Not Found" gives 404); 0 when none.
 long statusCode(std::string_view statusLine);
 
-// Text made safe for XML character data and attribute values.
-std::string xmlEscaped(std::string_view text);
-
 // Every byte but the unreserved ones (letters, digits, "-._~") as %XX.
 std::string percentEncode(std::string_view text);
 std::string percentDecode(std::string_view text);

@@ -298,7 +298,14 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
 
 bool isLoopback(std::string_view url) {
     const std::string host = hostOf(url);
-    return host == "localhost" || host == "::1" || host.starts_with("127.");
+    if (host == "localhost" || host == "::1") return true;
+    // 127.0.0.0/8 as a dotted address, not a name that starts like one.
+    if (!host.starts_with("127.") || std::count(host.begin(), host.end(), '.') != 3 ||
+        host.ends_with('.'))
+        return false;
+    return std::all_of(host.begin(), host.end(),
+                       [](char c) { return c == '.' || (c >= '0' && c <= '9'); }) &&
+           host.find("..") == std::string::npos;
 }
 
 std::string urlOrigin(std::string_view url) {

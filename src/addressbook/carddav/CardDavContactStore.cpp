@@ -1,6 +1,7 @@
 #include "addressbook/carddav/CardDavContactStore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "net/Dav.h"
 #include "net/Http.h"
 #include "platform/AtomicFile.h"
+#include "support/Escaping.h"
 #include "support/Logger.h"
 #include "vcard/VCard.h"
 
@@ -49,26 +51,11 @@ std::string withFinalSlash(std::string url) {
     return url;
 }
 
-std::uint64_t fnv1a(std::string_view text) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (char byte : text) {
-        hash ^= static_cast<unsigned char>(byte);
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
-std::string hex(std::uint64_t value) {
-    std::string text;
-    for (int digit = 0; digit < 16; ++digit, value >>= 4) text += "0123456789abcdef"[value & 0xF];
-    return text;
-}
-
 std::string syncBody(std::string_view token) {
     std::string body = R"(<?xml version="1.0" encoding="utf-8"?>
 <D:sync-collection xmlns:D="DAV:">)";
     body += token.empty() ? "<D:sync-token/>"
-                          : "<D:sync-token>" + net::xmlEscaped(token) + "</D:sync-token>";
+                          : "<D:sync-token>" + markupEscaped(token) + "</D:sync-token>";
     body += "<D:sync-level>1</D:sync-level><D:prop><D:getetag/></D:prop></D:sync-collection>\n";
     return body;
 }
@@ -78,7 +65,7 @@ std::string multigetBody(const std::vector<std::string>& hrefs) {
 <C:addressbook-multiget xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:carddav">
 <D:prop><D:getetag/><C:address-data/></D:prop>
 )";
-    for (const auto& href : hrefs) body += "<D:href>" + net::xmlEscaped(href) + "</D:href>\n";
+    for (const auto& href : hrefs) body += "<D:href>" + markupEscaped(href) + "</D:href>\n";
     body += "</C:addressbook-multiget>\n";
     return body;
 }
@@ -103,7 +90,7 @@ struct Operation {
     std::string etag;     // the version replaced or removed
     std::string oldText;  // what was there (replace, remove), to put back after a failure
     IndexedCard card;     // what the index learns (create, replace)
-    bool done = false;
+    bool done = false;    // went through: to be taken back should the request fail
 };
 
 }  // namespace
@@ -331,7 +318,7 @@ struct CardDavContactStore::State {
     std::filesystem::path cacheFile(const Book& book) const {
         if (configuration.cacheFolder.empty()) return {};
         return configuration.cacheFolder /
-               (hex(fnv1a(configuration.user + '\n' + book.url)) + ".index");
+               (hexDigits(fnv1a(configuration.user + '\n' + book.url)) + ".index");
     }
 
     void saveCache(const Book& book) const {
@@ -436,6 +423,8 @@ struct CardDavContactStore::State {
     }
 
     Expected<void, std::string> synchronize(Book& book) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::size_t downloadedBefore = cardsDownloaded;
         if (!book.indexed && !cacheFile(book).empty()) {
             if (auto text = readWholeFile(cacheFile(book))) {
                 if (auto cached = BookIndex::parse(*text)) book.index = std::move(*cached);
@@ -477,6 +466,11 @@ struct CardDavContactStore::State {
         book.index.syncToken = changes->token;
         book.indexed = true;
         saveCache(book);
+        writeLog(LogType::info,
+                 "The index of %@ is current: %lu cards fetched, %lu known, in %.3f s", book.url,
+                 static_cast<std::uint64_t>(cardsDownloaded - downloadedBefore),
+                 static_cast<std::uint64_t>(book.index.size()),
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
         return {};
     }
 
@@ -913,7 +907,7 @@ ContactStore::Result<void> CardDavContactStore::State::send(std::vector<Operatio
                               : "the card at " + requests[position].url +
                                     " was changed by another program meanwhile";
             } else if (answer->status == 404 && operation.kind == Operation::Kind::remove) {
-                operation.done = true;  // gone already: what was wanted
+                // Gone already, as wanted; nothing to put back should the request fail.
             } else {
                 problem = answerProblem(*answer, requests[position].url);
             }

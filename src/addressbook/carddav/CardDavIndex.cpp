@@ -2,6 +2,7 @@
 
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/carddav/CardDavIndex_p.h"
+#include "support/Escaping.h"
 #include "vcard/VCard.h"
 
 namespace pelkora::contacts::carddav {
@@ -17,47 +18,11 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
            });
 }
 
-int hexValue(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    return -1;
-}
-
-// The cache's fields: "%", tabs, line ends and the list separator percent-encoded.
-std::string encodedField(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '%' || c == '\t' || c == '\n' || c == '\r' || c == '\x1f') {
-            out += '%';
-            out += "0123456789ABCDEF"[static_cast<unsigned char>(c) >> 4];
-            out += "0123456789ABCDEF"[c & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string decodedField(std::string_view text) {
-    std::string out;
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        if (text[index] == '%' && index + 2 < text.size() && hexValue(text[index + 1]) >= 0 &&
-            hexValue(text[index + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[index + 1]) * 16 + hexValue(text[index + 2]));
-            index += 2;
-        } else {
-            out += text[index];
-        }
-    }
-    return out;
-}
-
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
     for (const auto& item : items) {
         if (!out.empty()) out += '\x1f';
-        out += encodedField(item);
+        out += percentEncoded(item);
     }
     return out;
 }
@@ -153,17 +118,7 @@ std::string resourceKey(std::string_view href) {
         const auto slash = path.find('/', scheme + 3);
         path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
     }
-    std::string key;
-    for (std::size_t index = 0; index < path.size(); ++index) {
-        if (path[index] == '%' && index + 2 < path.size() && hexValue(path[index + 1]) >= 0 &&
-            hexValue(path[index + 2]) >= 0) {
-            key += static_cast<char>(hexValue(path[index + 1]) * 16 + hexValue(path[index + 2]));
-            index += 2;
-        } else {
-            key += path[index];
-        }
-    }
-    return key;
+    return percentDecoded(path);
 }
 
 std::optional<IndexedCard> readIndexedCard(std::string_view text, std::string href,
@@ -317,12 +272,12 @@ const std::vector<std::string>* BookIndex::withFullName(const std::string& fullN
 }
 
 std::string BookIndex::serialized() const {
-    std::string text = std::string(kCacheHeading) + '\t' + encodedField(syncToken) + '\n';
+    std::string text = std::string(kCacheHeading) + '\t' + percentEncoded(syncToken) + '\n';
     std::vector<const IndexedCard*> all = contacts();
     for (const IndexedCard* group : groupCards()) all.push_back(group);
     for (const IndexedCard* card : all) {
-        text += encodedField(card->href) + '\t' + encodedField(card->etag) + '\t' +
-                encodedField(card->uid) + '\t' + encodedField(card->fullName) + '\t' +
+        text += percentEncoded(card->href) + '\t' + percentEncoded(card->etag) + '\t' +
+                percentEncoded(card->uid) + '\t' + percentEncoded(card->fullName) + '\t' +
                 (card->isGroup ? "g\t" : "c\t") + joined(card->categories) + '\t' +
                 joined(card->members) + '\n';
     }
@@ -335,21 +290,21 @@ std::optional<BookIndex> BookIndex::parse(std::string_view text) {
     const auto heading = split(lines.front(), '\t');
     if (heading.size() != 2 || heading[0] != kCacheHeading) return std::nullopt;
     BookIndex index;
-    index.syncToken = decodedField(heading[1]);
+    index.syncToken = percentDecoded(heading[1]);
     for (std::size_t number = 1; number < lines.size(); ++number) {
         if (lines[number].empty()) continue;
         const auto fields = split(lines[number], '\t');
         if (fields.size() != 7) return std::nullopt;
         IndexedCard card;
-        card.href = decodedField(fields[0]);
-        card.etag = decodedField(fields[1]);
-        card.uid = decodedField(fields[2]);
-        card.fullName = decodedField(fields[3]);
+        card.href = percentDecoded(fields[0]);
+        card.etag = percentDecoded(fields[1]);
+        card.uid = percentDecoded(fields[2]);
+        card.fullName = percentDecoded(fields[3]);
         card.isGroup = fields[4] == "g";
         for (const auto& item : split(fields[5], '\x1f'))
-            card.categories.push_back(decodedField(item));
+            card.categories.push_back(percentDecoded(item));
         for (const auto& item : split(fields[6], '\x1f'))
-            card.members.push_back(decodedField(item));
+            card.members.push_back(percentDecoded(item));
         index.put(std::move(card));
     }
     return index;

@@ -17,6 +17,7 @@
 
 #include "addressbook/ContactFormatter.h"
 #include "platform/AtomicFile.h"
+#include "support/Escaping.h"
 #include "vcard/VCard.h"
 
 namespace pelkora::contacts {
@@ -48,61 +49,6 @@ bool isCardFile(std::string_view name) {
     return !isHidden(name) && name.size() > kCardExtension.size() && name.ends_with(kCardExtension);
 }
 
-char hexDigit(unsigned value) {
-    return "0123456789ABCDEF"[value & 0xF];
-}
-
-int hexValue(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    return -1;
-}
-
-// Percent-encodes `%`, the bytes in `special`, control characters and (with leadingDot) a
-// leading ".".
-std::string percentEncoded(std::string_view text, std::string_view special, bool leadingDot) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        const auto byte = static_cast<unsigned char>(text[index]);
-        if (byte == '%' || byte < 0x20 || byte == 0x7F ||
-            special.find(text[index]) != special.npos ||
-            (leadingDot && index == 0 && byte == '.')) {
-            out += '%';
-            out += hexDigit(byte >> 4);
-            out += hexDigit(byte);
-        } else {
-            out += text[index];
-        }
-    }
-    return out;
-}
-
-std::string percentDecoded(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        if (text[index] == '%' && index + 2 < text.size() && hexValue(text[index + 1]) >= 0 &&
-            hexValue(text[index + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[index + 1]) * 16 + hexValue(text[index + 2]));
-            index += 2;
-        } else {
-            out += text[index];
-        }
-    }
-    return out;
-}
-
-std::uint64_t fnv1a(std::string_view text) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (char byte : text) {
-        hash ^= static_cast<unsigned char>(byte);
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
 // The file name of a contact: its identifier, safe as a name; a very long one is cut and
 // given a hash of the whole.
 std::string fileStem(std::string_view identifier) {
@@ -111,10 +57,7 @@ std::string fileStem(std::string_view identifier) {
     if (stem.size() > kLongestStem) {
         std::size_t cut = kLongestStem - 20;
         while (cut > 0 && (stem[cut - 1] == '%' || (cut > 1 && stem[cut - 2] == '%'))) --cut;
-        std::string hash;
-        for (std::uint64_t value = fnv1a(identifier), digit = 0; digit < 16; ++digit, value >>= 4)
-            hash += hexDigit(static_cast<unsigned>(value));
-        stem = stem.substr(0, cut) + "-" + hash;
+        stem = stem.substr(0, cut) + "-" + hexDigits(fnv1a(identifier));
     }
     return stem;
 }

@@ -374,6 +374,7 @@ TEST(CardDavContactStoreTest, AMisbehavingServerGivesClearErrorsAndNeverTheCrede
         {"malformed/", "not a WebDAV multistatus"},
         {"loop/", "failed"},
         {"status/401/", "did not accept the user name “ada”"},
+        {"status/403/", "does not let the account “ada”"},
         {"status/404/", "there is nothing at"},
     };
     for (const auto& [path, words] : failures) {
