@@ -63,7 +63,6 @@ source "$work/server/server.env"
 book="${CARDDAV_URL}ada/contacts/"
 
 calc() { /usr/bin/python3 -c "print($1)"; }
-now() { date +%s.%N; }
 # The cards in an address book of ada's, by a PROPFIND of depth 1.
 cards_in() {
     curl -s --cacert "$CARDDAV_CA" -u ada:lovelace -X PROPFIND -H 'Depth: 1' \
@@ -116,24 +115,28 @@ CONF
 # discover asks before it makes the address book on the server.
 vdirsyncer discover <<<"y" >"$work/vdirsyncer.log" 2>&1 ||
     { cat "$work/vdirsyncer.log" >&2; exit 1; }
-start=$(now)
-vdirsyncer sync >>"$work/vdirsyncer.log" 2>&1 || { cat "$work/vdirsyncer.log" >&2; exit 1; }
-vdirsyncer_seconds=$(calc "$(now) - $start")
+# Each client's own processor time (user + system), beside the wall-clock time: the server's
+# share is what is left.
+TIMEFORMAT='%R %U %S'
+timed() { # output command…: runs it; prints "seconds cpu-seconds"
+    local output=$1 times
+    shift
+    { times=$( { time "$@" >>"$output" 2>&1; } 2>&1 ); } || { cat "$output" >&2; return 1; }
+    read -r real user system <<<"$times"
+    echo "$real $(calc "$user + $system")"
+}
+read -r vdirsyncer_seconds vdirsyncer_cpu < <(timed "$work/vdirsyncer.log" vdirsyncer sync) || exit 1
 vdirsyncer_cards=$(cards_in "${CARDDAV_URL}ada/book/")
 
-line() { # tool contacts seconds
-    printf '%-22s %9s %9.2f %11.0f\n' "$1" "$2" "$3" "$(calc "$2 / $3")"
+line() { # tool contacts seconds cpu-seconds
+    printf '%-22s %9s %9.2f %11.0f %11.2f\n' "$1" "$2" "$3" "$(calc "$2 / $3")" "$4"
 }
-printf '%-22s %9s %9s %11s\n' tool contacts seconds contacts/s
-line "vdirsyncer sync" "$vdirsyncer_cards" "$vdirsyncer_seconds"
+printf '%-22s %9s %9s %11s %11s\n' tool contacts seconds contacts/s "client CPU s"
+line "vdirsyncer sync" "$vdirsyncer_cards" "$vdirsyncer_seconds" "$vdirsyncer_cpu"
 ((vdirsyncer_cards == cards)) || echo "  (the folder holds $cards cards)"
 
 ours() { # log: one timed pelkora import of the table into /ada/contacts/; prints the seconds
-    local start
-    start=$(now)
-    "$pelkora" import --store work --container "$book" "$work/people.csv" >"$work/$1" 2>&1 ||
-        { cat "$work/$1" >&2; return 1; }
-    calc "$(now) - $start"
+    timed "$work/$1" "$pelkora" import --store work --container "$book" "$work/people.csv"
 }
 if [ ! -x "$pelkora" ]; then
     echo "pelkora                skipped: no $pelkora"
@@ -141,11 +144,11 @@ elif ! "$pelkora" stores add work "carddav:$CARDDAV_URL" --user ada --ca-file "$
     >"$work/stores.log" 2>&1; then
     echo "pelkora                skipped: $(tail -1 "$work/stores.log")"
 else
-    first=$(ours import1.log)
+    read -r first first_cpu < <(ours import1.log) || exit 1
     first_cards=$(cards_in "$book")
-    line "pelkora import" "$first_cards" "$first"
-    second=$(ours import2.log)
-    line "pelkora import again" "$rows" "$second"
+    line "pelkora import" "$first_cards" "$first" "$first_cpu"
+    read -r second second_cpu < <(ours import2.log) || exit 1
+    line "pelkora import again" "$rows" "$second" "$second_cpu"
     printf '\nthe second import (every row a duplicate, added again and filed) took %.0f%% of the first\n' \
         "$(calc "100 * $second / $first")"
     # The duplicate index: read from the cache and brought up to date by sync-collection.

@@ -89,6 +89,7 @@ struct HttpClient::Transfer {
     char errorText[CURL_ERROR_SIZE] = "";
     std::size_t limit = 0;
     bool tooLarge = false;
+    bool added = false;  // to the multi handle
     bool done = false;
     CURLcode result = CURLE_OK;
 
@@ -180,6 +181,7 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
     std::vector<Expected<HttpResponse, HttpError>> results(
         requests.size(), Unexpected(HttpError{HttpErrorKind::failed, "not sent"}));
     std::vector<std::unique_ptr<Transfer>> transfers(requests.size());
+    std::vector<std::size_t> ready;  // the requests to send, in order
     for (std::size_t index = 0; index < requests.size(); ++index) {
         const HttpRequest& request = requests[index];
         const std::string_view scheme = schemeOf(request.url);
@@ -253,13 +255,27 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
             transfer->headers = curl_slist_append(transfer->headers, "Expect:");
         }
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer->headers);
-        curl_multi_add_handle(multi, curl);
-        ++requestCount_;
         transfers[index] = std::move(transfer);
+        ready.push_back(index);
     }
 
-    int running = 1;
-    while (running > 0) {
+    // A transfer's timeouts run from the moment it is added, also while it waits for a free
+    // connection: only a few more than the connections are added at a time.
+    const std::size_t window = std::max<std::size_t>(settings_.parallel, 1) * 4;
+    std::size_t next = 0;
+    std::size_t active = 0;
+    const auto addMore = [&] {
+        while (active < window && next < ready.size()) {
+            Transfer& transfer = *transfers[ready[next++]];
+            curl_multi_add_handle(multi, transfer.easy);
+            transfer.added = true;
+            ++active;
+            ++requestCount_;
+        }
+    };
+    addMore();
+    while (active > 0) {
+        int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) break;
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
@@ -268,14 +284,18 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
             transfer->done = true;
             transfer->result = message->data.result;
+            curl_multi_remove_handle(multi, transfer->easy);
+            transfer->added = false;
+            --active;
         }
-        if (running > 0) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        addMore();
+        if (active > 0) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
 
     for (std::size_t index = 0; index < transfers.size(); ++index) {
         Transfer* transfer = transfers[index].get();
         if (!transfer) continue;
-        curl_multi_remove_handle(multi, transfer->easy);
+        if (transfer->added) curl_multi_remove_handle(multi, transfer->easy);
         if (!transfer->done) {
             results[index] = Unexpected(HttpError{HttpErrorKind::failed, "the transfer stopped"});
         } else if (transfer->tooLarge || transfer->result == CURLE_FILESIZE_EXCEEDED) {
