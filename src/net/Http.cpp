@@ -260,8 +260,9 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
     }
 
     // A transfer's timeouts run from the moment it is added, also while it waits for a free
-    // connection: only a few more than the connections are added at a time.
-    const std::size_t window = std::max<std::size_t>(settings_.parallel, 1) * 4;
+    // connection (a slow server keeps it waiting long): only as many are added at a time as
+    // there are connections or HTTP/2 streams to carry them.
+    const std::size_t window = std::max<std::size_t>(settings_.parallel, 1);
     std::size_t next = 0;
     std::size_t active = 0;
     const auto addMore = [&] {
