@@ -36,22 +36,7 @@ unset DBUS_SESSION_BUS_ADDRESS # no Secret Service: the password comes from the 
 export PELKORA_CARDDAV_PASSWORD=lovelace
 mkdir -p "$XDG_CONFIG_HOME/vdirsyncer" "$HOME" "$work/vdir"
 
-# The rows of store-import-bench.sh.
-/usr/bin/python3 - "$work/people.csv" "$rows" <<'PY'
-import random, sys
-path, count = sys.argv[1], int(sys.argv[2])
-rng = random.Random(7)
-first = ["Ada", "Alan", "Grace", "Linus", "Margaret", "Ken", "Barbara", "Dennis", "Frances", "Edsger"]
-last = ["Lovelace", "Turing", "Hopper", "Torvalds", "Hamilton", "Thompson", "Liskov", "Ritchie"]
-groups = ["Friends", "Work", "Family", "Customers"]
-with open(path, "w", encoding="utf-8") as out:
-    out.write("First Name,Last Name,Company,E-mail,Mobile,Birthday,Groups\n")
-    for row in range(count):
-        f, l = rng.choice(first), rng.choice(last)
-        out.write(f"{f},{l} {row},Example {row % 97},{f.lower()}.{row}@example.org,"
-                  f"+44 20 {row:07d},19{rng.randint(40, 99)}-0{rng.randint(1, 9)}-1{rng.randint(0, 9)},"
-                  f"{rng.choice(groups)}\n")
-PY
+/usr/bin/python3 "$root/bench/generate-people-csv.py" "$work/people.csv" "$rows"
 
 status=0
 bash "$server_script" start "$work/server" >/dev/null || status=$?

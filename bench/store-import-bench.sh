@@ -25,21 +25,7 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
 export XDG_CACHE_HOME="$work/cache"
 
-/usr/bin/python3 - "$work/people.csv" "$rows" <<'PY'
-import random, sys
-path, count = sys.argv[1], int(sys.argv[2])
-rng = random.Random(7)
-first = ["Ada", "Alan", "Grace", "Linus", "Margaret", "Ken", "Barbara", "Dennis", "Frances", "Edsger"]
-last = ["Lovelace", "Turing", "Hopper", "Torvalds", "Hamilton", "Thompson", "Liskov", "Ritchie"]
-groups = ["Friends", "Work", "Family", "Customers"]
-with open(path, "w", encoding="utf-8") as out:
-    out.write("First Name,Last Name,Company,E-mail,Mobile,Birthday,Groups\n")
-    for row in range(count):
-        f, l = rng.choice(first), rng.choice(last)
-        out.write(f"{f},{l} {row},Example {row % 97},{f.lower()}.{row}@example.org,"
-                  f"+44 20 {row:07d},19{rng.randint(40, 99)}-0{rng.randint(1, 9)}-1{rng.randint(0, 9)},"
-                  f"{rng.choice(groups)}\n")
-PY
+/usr/bin/python3 "$root/bench/generate-people-csv.py" "$work/people.csv" "$rows"
 
 calc() { /usr/bin/python3 -c "print($1)"; }
 
