@@ -1006,32 +1006,41 @@ ContactStore::Result<std::vector<Group>> CardDavContactStore::groups(
     return state_->groupsOf(**book);
 }
 
+// The cards are fetched a batch at a time under the lock; visit runs without it, so that it may
+// call the store.
 ContactStore::Result<void> CardDavContactStore::enumerateContacts(
     const std::string& containerIdentifier, const std::function<bool(const Contact&)>& visit) {
-    std::lock_guard lock(mutex_);
-    auto book = state_->indexed(containerIdentifier);
-    if (!book) return Unexpected(book.error());
-    if (!*book) return {};
-    const std::string url = (*book)->url;
+    std::string url;
     std::vector<std::pair<std::string, std::string>> cards;  // href, uid
-    for (const IndexedCard* card : (*book)->index.contacts())
-        cards.emplace_back(card->href, card->uid);
-    for (std::size_t first = 0; first < cards.size(); first += kCardsPerFetch * 4) {
+    {
+        std::lock_guard lock(mutex_);
+        auto book = state_->indexed(containerIdentifier);
+        if (!book) return Unexpected(book.error());
+        if (!*book) return {};
+        url = (*book)->url;
+        for (const IndexedCard* card : (*book)->index.contacts())
+            cards.emplace_back(card->href, card->uid);
+    }
+    constexpr std::size_t kBatch = kCardsPerFetch * 4;
+    for (std::size_t first = 0; first < cards.size(); first += kBatch) {
         std::vector<std::string> hrefs;
         std::unordered_map<std::string, std::size_t> order;
-        for (std::size_t index = first; index < std::min(cards.size(), first + kCardsPerFetch * 4);
-             ++index) {
+        for (std::size_t index = first; index < std::min(cards.size(), first + kBatch); ++index) {
             order[resourceKey(cards[index].first)] = hrefs.size();
             hrefs.push_back(cards[index].first);
         }
         std::vector<std::optional<Contact>> found(hrefs.size());
-        auto fetched = state_->fetchCards(
-            url, hrefs, [&](const std::string& href, const std::string&, const std::string& text) {
-                auto at = order.find(resourceKey(href));
-                if (at == order.end()) return;
-                found[at->second] = state_->contactOf(text, cards[first + at->second].second);
-            });
-        if (!fetched) return state_->unavailable(fetched.error());
+        {
+            std::lock_guard lock(mutex_);
+            auto fetched = state_->fetchCards(
+                url, hrefs,
+                [&](const std::string& href, const std::string&, const std::string& text) {
+                    auto at = order.find(resourceKey(href));
+                    if (at == order.end()) return;
+                    found[at->second] = state_->contactOf(text, cards[first + at->second].second);
+                });
+            if (!fetched) return state_->unavailable(fetched.error());
+        }
         for (auto& contact : found)
             if (contact && !visit(*contact)) return {};
     }

@@ -75,7 +75,7 @@ class CardDavContactStore final : public ContactStore {
     std::string defaultContainerIdentifier() override;
     Result<std::vector<Group>> groups(const std::string& containerIdentifier) override;
 
-    // In the order the index learnt of the cards.
+    // In the order the index learnt of the cards. Visit runs without the store's lock.
     Result<void> enumerateContacts(const std::string& containerIdentifier,
                                    const std::function<bool(const Contact&)>& visit) override;
     Result<std::vector<Contact>> contacts(const std::vector<std::string>& identifiers) override;
