@@ -44,6 +44,9 @@
 #     9 cards/s on average for 2,000 (bench/carddav-bench.sh).
 set -uo pipefail
 
+# shellcheck source=../../test-servers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../test-servers.sh"
+
 usage() {
     echo "usage: carddav-server.sh start|stop|restart DIR" >&2
     exit 2
@@ -58,23 +61,7 @@ skip() {
 }
 
 stop_server() {
-    local pid_file="$dir/radicale.pid" pid
-    [ -f "$pid_file" ] || return 0
-    pid=$(cat "$pid_file")
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 1 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null
-    rm -f "$pid_file"
-}
-
-free_port() {
-    /usr/bin/python3 -c 'import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])'
+    stop_pid_file "$dir/radicale.pid"
 }
 
 # A self-signed CA named $2 in DIR/$1.pem (key $1.key).

@@ -17,6 +17,9 @@
 # Exits 0 on success; on failure prints why on stderr and exits 1 (the error log is DIR/error.log).
 set -euo pipefail
 
+# shellcheck source=../../test-servers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../test-servers.sh"
+
 usage() {
   echo "usage: webdav-server.sh start|stop DIR" >&2
   exit 2
@@ -26,24 +29,7 @@ command=$1
 dir=$2
 
 stop_server() {
-  local pid_file="$dir/httpd.pid"
-  [ -f "$pid_file" ] || return 0
-  local pid
-  pid=$(cat "$pid_file")
-  kill -TERM "$pid" 2>/dev/null || true
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  rm -f "$pid_file"
-}
-
-free_port() {
-  /usr/bin/python3 -c 'import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])'
+  stop_pid_file "$dir/httpd.pid"
 }
 
 make_certificates() {
