@@ -347,11 +347,23 @@ Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassw
         if (count == 0) break;
         filled += count;
     }
+    // The traditional scheme checks the password with a single byte, so one wrong password in
+    // 256 passes the check; its key then yields garbage that does not inflate or fails the CRC.
+    // That is reported as the wrong password it almost certainly is, not as a damaged archive.
+    const auto wrongOrDamaged = [&](const ZipError& failure) {
+        if (encryptionMode_ != ZipEncryptionMode::traditional) return failure;
+        return error(ZipErrorKind::wrongPassword,
+                     "the password is wrong, or the entry's encrypted data is damaged",
+                     failure.underlyingError);
+    };
     if (const auto failure = (*stream)->error()) {
-        return Unexpected(error(ZipErrorKind::contentUnreadable,
-                                "its data could not be decrypted and decompressed", failure));
+        return Unexpected(
+            wrongOrDamaged(error(ZipErrorKind::contentUnreadable,
+                                 "its data could not be decrypted and decompressed", failure)));
     }
-    if (auto verified = verifyContent(content); !verified) return Unexpected(verified.error());
+    if (auto verified = verifyContent(content); !verified) {
+        return Unexpected(wrongOrDamaged(verified.error()));
+    }
     return content;
 }
 
