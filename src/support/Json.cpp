@@ -12,6 +12,18 @@ void appendString(std::string& out, std::string_view text) {
     out += '"';
     std::size_t index = 0;
     while (index < text.size()) {
+        // Printable ASCII other than the quote and the backslash goes out as a run.
+        std::size_t plain = index;
+        while (plain < text.size()) {
+            const auto next = static_cast<unsigned char>(text[plain]);
+            if (next < 0x20 || next >= 0x7F || next == '"' || next == '\\') break;
+            ++plain;
+        }
+        if (plain > index) {
+            out.append(text.data() + index, plain - index);
+            index = plain;
+            if (index == text.size()) break;
+        }
         const auto byte = static_cast<unsigned char>(text[index]);
         if (byte < 0x80) {
             switch (byte) {
