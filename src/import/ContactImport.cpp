@@ -225,11 +225,29 @@ void ContactImport::post(std::function<void(ImportOperationDelegate&)> event) co
 }
 
 // A contact a row makes is quicker than the main thread's handling of its progress event, so
-// events are not posted one per contact: while one waits on the main queue, the count is only
-// updated, and that event reports the newest count when it runs. The last count is always
-// reported, before any later event.
+// events are not posted one per contact: at most one every kProgressInterval, and while one
+// waits on the main queue the count is only updated, as that event reports the newest count
+// when it runs. The last count is always reported, before any later event: submitChunk,
+// finish and fail flush it.
 void ContactImport::reportProgress(std::uint64_t processed) {
-    progress_->processed.store(processed);
+    progress_->processed.store(processed, std::memory_order_relaxed);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastProgressPost_ < kProgressInterval) {
+        progressUnreported_ = true;
+        return;
+    }
+    lastProgressPost_ = now;
+    postProgress();
+}
+
+void ContactImport::flushProgress() {
+    if (!progressUnreported_) return;
+    lastProgressPost_ = std::chrono::steady_clock::now();
+    postProgress();
+}
+
+void ContactImport::postProgress() {
+    progressUnreported_ = false;
     if (progress_->pending.exchange(true)) return;
     post([progress = progress_](ImportOperationDelegate& d) {
         progress->pending.store(false);
@@ -238,6 +256,7 @@ void ContactImport::reportProgress(std::uint64_t processed) {
 }
 
 void ContactImport::fail(const ImportOperationError& error) {
+    flushProgress();
     summary_.failed = true;
     if (error.kind == ImportOperationError::Kind::store) {
         writeLog(LogType::error,
@@ -255,8 +274,14 @@ void ContactImport::runGuarded(const std::function<void()>& body,
         body();
     } catch (...) {
         // The chunks saved so far stay; the page must hear that the rest did not happen.
-        summary_.failed = true;
         const std::string reason = currentExceptionText();
+        // A chunk still being saved is waited for, so that the summary counts it.
+        try {
+            (void)awaitSave();
+        } catch (...) {
+        }
+        flushProgress();
+        summary_.failed = true;
         const std::string file = source();
         writeLog(LogType::error, "The import of %{public}@ stopped on an exception: %{public}@",
                  file, reason);
@@ -279,9 +304,12 @@ bool ContactImport::start(std::uint64_t recordsToImport) {
     oldDuplicates_.reset();
     newDuplicates_.reset();
     duplicates_.reset();
+    saving_.reset();
     description_.reset();
     journalEntry_.reset();
     progress_ = std::make_shared<ProgressReport>();
+    lastProgressPost_ = {};
+    progressUnreported_ = false;
     if (!options_.selectedContainerID) return false;
     containerID_ = *options_.selectedContainerID;
     summary_.rowsToImport = recordsToImport;
@@ -434,7 +462,10 @@ void ContactImport::addContact(Chunk& chunk, Contact contact,
 }
 
 auto ContactImport::submitChunk(Chunk& chunk, const Operation& operation) -> StepResult {
+    flushProgress();
     post([](ImportOperationDelegate& d) { d.importOperationDidSubmitChunk(); });
+    // The duplicate passes ask the store, which must hold the earlier chunks by then.
+    if (auto saved = awaitSave(); !saved) return saved;
     if (oldDuplicates_ && !operation.isCancelled()) {
         if (auto done = markOldDuplicates(chunk); !done) return done;
     }
@@ -468,10 +499,11 @@ auto ContactImport::markNewDuplicates(Chunk& chunk) -> StepResult {
     return {};
 }
 
-// After the save, the chunk's contacts count as existing for the duplicates of later chunks.
-// The journal records the chunk before the save, so that no saved contact goes unrecorded
-// should the process die between the two, and forgets it when the save fails.
-auto ContactImport::saveChunk(const Chunk& chunk) -> StepResult {
+// The chunk's contacts count as existing for the duplicates of later chunks from here on:
+// should its save fail, the import ends with it. The journal records the chunk before the
+// save, so that no saved contact goes unrecorded should the process die between the two, and
+// forgets it when the save fails.
+auto ContactImport::saveChunk(Chunk& chunk) -> StepResult {
     bool recorded = false;
     if (journalEntry_) {
         std::vector<std::string> identifiers;
@@ -483,18 +515,32 @@ auto ContactImport::saveChunk(const Chunk& chunk) -> StepResult {
         else
             noteJournalProblem(written.error());
     }
-    if (auto done = store_->execute(chunk.request); !done) {
-        if (recorded) journalEntry_->forgetLastChunk();
+    if (duplicates_) duplicates_->chunkSaved();
+    saving_.emplace(SaveInFlight{std::async(std::launch::async,
+                                            [store = store_, request = std::move(chunk.request)] {
+                                                return store->execute(request);
+                                            }),
+                                 chunk.contacts, recorded});
+    return {};
+}
+
+auto ContactImport::awaitSave() -> StepResult {
+    if (!saving_) return {};
+    SaveInFlight saving = std::move(*saving_);
+    saving_.reset();
+    // An exception the store threw is rethrown here, on the import's thread.
+    if (auto done = saving.done.get(); !done) {
+        if (saving.recorded) journalEntry_->forgetLastChunk();
         return storeFailure(done.error());
     }
-    if (duplicates_) duplicates_->chunkSaved();
-    summary_.contactsSaved += chunk.contacts;
+    summary_.contactsSaved += saving.contacts;
     ++summary_.chunksSaved;
     return {};
 }
 
 void ContactImport::finish(const Operation& operation) {
     summary_.cancelled = summary_.chunksSaved < summary_.chunks;
+    flushProgress();
     if (operation.isCancelled()) return;
     if (!summary_.warnings.empty()) {
         post([lines = warningCountLines(summary_.warnings)](ImportOperationDelegate& d) {

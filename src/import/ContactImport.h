@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -230,6 +231,8 @@ class ContactImport {
     // Posts the event to the delegate on the main queue; dropped when the delegate is gone.
     void post(std::function<void(ImportOperationDelegate&)> event) const;
     void reportProgress(std::uint64_t processed);
+    void flushProgress();
+    void postProgress();
 
     // The text appended to every note: the tokens joined with blanks, then FILE (the file's
     // name, or "UNKNOWN FILE"), DATE, TIME and TRANSNUM replaced, in that order.
@@ -248,7 +251,12 @@ class ContactImport {
     [[nodiscard]] StepResult submitChunk(Chunk& chunk, const Operation& operation);
     [[nodiscard]] StepResult markOldDuplicates(Chunk& chunk);
     [[nodiscard]] StepResult markNewDuplicates(Chunk& chunk);
-    [[nodiscard]] StepResult saveChunk(const Chunk& chunk);
+    // Records the chunk in the journal and starts its save on a thread of its own, so that
+    // the next chunk is made while the store writes this one. Only one save is in flight.
+    [[nodiscard]] StepResult saveChunk(Chunk& chunk);
+    // Waits for the save in flight, if any: counts its chunk as saved, or forgets it in the
+    // journal and returns the store's error.
+    [[nodiscard]] StepResult awaitSave();
     // A journal that cannot be written does not stop the import; the problem is logged and
     // kept in the summary.
     void recordCreatedGroups(const std::vector<std::string>& groups);
@@ -265,6 +273,9 @@ class ContactImport {
         std::atomic<bool> pending = false;
     };
     std::shared_ptr<ProgressReport> progress_ = std::make_shared<ProgressReport>();
+    static constexpr std::chrono::milliseconds kProgressInterval{20};
+    std::chrono::steady_clock::time_point lastProgressPost_;
+    bool progressUnreported_ = false;
     std::shared_ptr<const ImportJournal> journal_;
     ImportSummary summary_;
 
@@ -283,6 +294,13 @@ class ContactImport {
     std::optional<contacts::Group> newDuplicates_;
     // None when neither kind of duplicate is looked for.
     std::unique_ptr<DuplicateIndex> duplicates_;
+    // The chunk being saved while the next one is made.
+    struct SaveInFlight {
+        std::future<Expected<void, contacts::ContactStoreError>> done;
+        std::uint64_t contacts = 0;
+        bool recorded = false;
+    };
+    std::optional<SaveInFlight> saving_;
 };
 
 template <typename T, typename Fill>
@@ -297,10 +315,16 @@ auto ContactImport::importChunks(std::span<T> records, const Operation& operatio
         writeLog(LogType::info, "Importing chunk #%d of %d...", chunkNumber,
                  static_cast<int>(summary_.chunks));
         Chunk chunk;
-        if (auto done = fill(recordsOfChunk, chunk, operation); !done) return done;
-        if (auto done = submitChunk(chunk, operation); !done) return done;
+        StepResult done = fill(recordsOfChunk, chunk, operation);
+        if (done) done = submitChunk(chunk, operation);
+        if (!done) {
+            // The save in flight ends before the import does; the first failure is the one
+            // reported.
+            (void)awaitSave();
+            return done;
+        }
     }
-    return {};
+    return awaitSave();
 }
 
 }  // namespace pelkora

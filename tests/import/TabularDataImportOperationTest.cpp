@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "TestSupport.h"
 #include "addressbook/ContactFormatter.h"
@@ -346,6 +349,36 @@ TEST_F(TabularDataImportOperationTest,
     EXPECT_EQ(delegate_->finished, 0);
     EXPECT_TRUE(log.contains("An error occurred while executing a contacts save request: "));
     EXPECT_TRUE(log.contains("CNError: "));
+}
+
+// The store writes one chunk while the next is made: with the first save held back, the
+// second chunk is still made and submitted. Each chunk's duplicates are looked up only once the
+// chunk before it is in the store, so the results are those of one chunk after another.
+TEST_F(TabularDataImportOperationTest, TheNextChunkIsMadeWhileTheStoreSavesOne) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    int contactRequests = 0;
+    store_->beforeExecute = [&](const SaveRequest& request) {
+        if (!request.addedContacts().empty() && ++contactRequests == 1)
+            released.wait_for(std::chrono::seconds(20));
+    };
+    auto rows = people(1200);
+    rows.push_back({"Person", "3", ""});  // a repeat of a first-chunk row, in the last chunk
+    operation_ = std::make_shared<Operation>([](Operation&) {});
+    TabularDataImportOperation import(store_, source(rows), options_, {}, delegate_);
+    std::thread importing([&] { import.main(*operation_); });
+    const bool overlapped = MainQueue::shared().runUntil(
+        [&] { return delegate_->chunksSubmitted >= 2; }, std::chrono::seconds(10));
+    release.set_value();
+    importing.join();
+    MainQueue::shared().drain();
+    EXPECT_TRUE(overlapped);
+    const ImportSummary summary = import.summary();
+    EXPECT_EQ(summary.chunksSaved, 3u);
+    EXPECT_EQ(saved().size(), 1201u);
+    EXPECT_EQ(members("OLD DUPLICATES"), std::vector<std::string>{"Person 3"});
+    EXPECT_EQ(members("NEW DUPLICATES"), std::vector<std::string>{"Person 3"});
+    EXPECT_EQ(delegate_->processed, 1201u);
 }
 
 TEST_F(TabularDataImportOperationTest, ExceptionFromTheStoreBecomesTheFailedEvent) {
