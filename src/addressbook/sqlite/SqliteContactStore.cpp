@@ -264,9 +264,10 @@ struct SqliteContactStore::Database {
         // contacts, a small part of saving them.
         // 16 MiB of page cache rather than 2: the three contact indexes of a book of 100,000
         // contacts (about 18 MB) are written at random places, identifiers being random.
-        // A checkpoint every 8192 log pages (32 MiB) rather than 1000: each chunk of an import
-        // rewrites many of the same index pages, and a checkpoint copies only the last version
-        // of a page into the file; this saves about a third of an import's time.
+        // A checkpoint every 32768 log pages (128 MiB) rather than 1000: each chunk of an
+        // import rewrites many of the same index pages, and a checkpoint copies only the last
+        // version of a page into the file. 8192 pages saved about a third of an import's time,
+        // 32768 a few per cent more; the log is removed when the last connection closes.
         // Switching a new file to write-ahead logging needs the file to itself; when another
         // process is opening the same new file at that moment, SQLite answers "busy" at once
         // rather than waiting, so the switch is retried for as long as a writer would wait.
@@ -275,7 +276,7 @@ struct SqliteContactStore::Database {
             result = execute(
                 "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
                 "PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
-                "PRAGMA wal_autocheckpoint = 8192;");
+                "PRAGMA wal_autocheckpoint = 32768;");
             if ((result & 0xFF) != SQLITE_BUSY && (result & 0xFF) != SQLITE_LOCKED) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
