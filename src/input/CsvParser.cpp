@@ -265,7 +265,8 @@ std::size_t CsvParser::findStop(std::size_t from, std::uint8_t stopClass,
     const __m128i fourth = _mm_set1_epi8(static_cast<char>(stops.bytes[3]));
     const __m128i lineFeed = _mm_set1_epi8(0x0A);
     const __m128i lineBreakSpan = _mm_set1_epi8(3);
-    while (from + 16 <= end) {
+    const std::size_t vectorEnd = scansSixteenBytesAtATime_ ? end : 0;
+    while (from + 16 <= vectorEnd) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
         __m128i hits =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)),

@@ -38,6 +38,7 @@ struct ParseSetup {
     bool comments = true;
     bool equalSign = true;
     bool replacesUndecodable = false;
+    bool sixteenAtATime = true;
     // Calls cancelParsing from parserDidBeginLine of this record.
     std::uint64_t cancelAtLine = 0;
     // Calls cancelParsing from parserDidReadField of the field with this value.
@@ -113,6 +114,7 @@ std::unique_ptr<CsvParser> makeParser(const std::string& bytes, const ParseSetup
     parser->setRecognizesComments(setup.comments);
     parser->setRecognizesLeadingEqualSign(setup.equalSign);
     parser->setReplacesUndecodableBytes(setup.replacesUndecodable);
+    parser->setScansSixteenBytesAtATime(setup.sixteenAtATime);
     return parser;
 }
 
@@ -136,6 +138,35 @@ std::string utf16LittleEndian(std::string_view ascii) {
 }
 
 // --- Records and fields ---
+
+TEST(CsvParserScan, SixteenBytesAtATimeGivesTheEventsOfTheByteByByteScan) {
+    // Every stop byte at every offset around the first and second 16-byte blocks of a field,
+    // unquoted, quoted, equal-sign quoted and in a comment, with and without the options that
+    // add stop bytes; some of these documents end in an error, which must come at the same place.
+    const std::string stops[] = {",",    "\"",   "\\", "\n", "\r\n", "\r",
+                                 "\x0B", "\x0C", "\t", " ",  "#"};
+    std::size_t documents = 0;
+    for (const std::string& stop : stops) {
+        for (std::size_t offset = 12; offset < 36; ++offset) {
+            const std::string run = std::string(offset, 'a') + stop + std::string(3, 'b');
+            const std::string variants[] = {run + ",x\n", "\"" + run + "\"\"" + run + "\",x\n",
+                                            "=\"" + run + "\"\n", "#" + run + "\nx," + run + "\n"};
+            for (const std::string& text : variants) {
+                for (ParseSetup setup : {ParseSetup{}, withoutOptions()}) {
+                    for (std::size_t readSize : {std::size_t{7}, kWholeReads}) {
+                        setup.readSize = readSize;
+                        setup.sixteenAtATime = false;
+                        const auto plain = parse(text, setup).events;
+                        setup.sixteenAtATime = true;
+                        ASSERT_EQ(parse(text, setup).events, plain) << text << " " << readSize;
+                        ++documents;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(documents, 11u * 24 * 4 * 2 * 2);
+}
 
 TEST(CsvParserUndecodable, ReplacedSequencesAreReportedWithTheirFieldAtAnyReadSize) {
     // A lone byte, a sequence cut short by ASCII, and a byte at the very end.
