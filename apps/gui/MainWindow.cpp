@@ -22,6 +22,7 @@
 #include "FieldMappingPageWidget.h"
 #include "ImportPageWidget.h"
 #include "MappingOptionsSheet.h"
+#include "MappingsWindow.h"
 #include "OpenPanel.h"
 #include "PageTitles.h"
 #include "ProgressSheet.h"
@@ -121,6 +122,9 @@ void MainWindow::buildMenus() {
     auto* startOver = file->addAction(tr("&Start Over"), this, [this] { session_.startOver(); });
     startOver->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     file->addSeparator();
+    auto* mappings = file->addAction(tr("Saved &Mappings…"), this, &MainWindow::showMappings);
+    mappings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    file->addSeparator();
     auto* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
 
@@ -160,6 +164,19 @@ void MainWindow::buildMenus() {
     help->addAction(tr("Open Runtime &Log"), this, [this] { session_.openRuntimeLog(); });
     help->addSeparator();
     help->addAction(tr("&About Pelkora"), this, [this] { showAbout(); });
+}
+
+MappingsWindow* MainWindow::showMappings() {
+    if (!mappingsWindow_) {
+        mappingsWindow_ = new MappingsWindow(session_.mappingStore(), this);
+        mappingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        mappingsWindow_->reload();
+    }
+    mappingsWindow_->show();
+    mappingsWindow_->raise();
+    mappingsWindow_->activateWindow();
+    return mappingsWindow_;
 }
 
 QStringList MainWindow::recentFiles() const {

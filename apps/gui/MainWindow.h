@@ -23,6 +23,7 @@ class QStackedWidget;
 
 namespace pelkora::gui {
 
+class MappingsWindow;
 class ProgressSheet;
 
 class MainWindow final : public QMainWindow, public SessionFrontEnd {
@@ -59,6 +60,8 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QStringList recentFiles() const;
     // Shows the About box (window-modal, returns at once).
     QMessageBox* showAbout();
+    // File ▸ Saved Mappings: the one mappings window, opened or brought to the front.
+    MappingsWindow* showMappings();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -82,6 +85,7 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QPointer<OpenPanel> openPanel_;
     QPointer<QMessageBox> alertBox_;
     QPointer<SheetChooser> sheetChooser_;
+    QPointer<MappingsWindow> mappingsWindow_;
     std::optional<std::uint64_t> recentObservation_;
 };
 

@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -28,11 +29,14 @@
 #include "ImportPageWidget.h"
 #include "MainWindow.h"
 #include "MappingOptionsSheet.h"
+#include "MappingsWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "mapping/SavedMapping.h"
+#include "mappingstore/MappingStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
@@ -322,6 +326,39 @@ int render(const QString& folder, const QString& variant) {
     renderer.save("alert-parse", window, window.alertBox());
     window.alertBox()->buttons().front()->click();
     waitFor([&] { return !window.alertBox(); });
+
+    // The mappings window, empty, then with three mappings and the question before deleting.
+    MappingsWindow* mappings = window.showMappings();
+    mappings->resize(760, 420);
+    waitFor([&] { return mappings->isVisible(); });
+    renderer.save("mappings-empty", *mappings);
+    const std::pair<const char*, MappingMode> saved[] = {{"Bank export", MappingMode::byPosition},
+                                                         {"Club members", MappingMode::byName},
+                                                         {"Shop customers", MappingMode::byName}};
+    for (const auto& [title, mode] : saved) {
+        SavedMapping made;
+        made.title = title;
+        made.mappingMode = mode;
+        for (const char* column : {"Name", "Mobil", "E-Mail"}) {
+            MappedContactProperty entry;
+            entry.sourceFieldName = column;
+            made.mappedContactProperties.push_back(entry);
+        }
+        (void)session.mappingStore().save(made);
+    }
+    mappings->table()->selectRow(1);
+    waitFor([] { return true; });
+    renderer.save("mappings", *mappings);
+    mappings->confirmDelete();
+    waitFor([&] { return mappings->messageBox() && mappings->messageBox()->isVisible(); });
+    renderer.save("mappings-delete", *mappings, mappings->messageBox());
+    mappings->messageBox()->reject();
+    // The next variant starts from no mappings again.
+    std::vector<std::string> uuids;
+    for (const SavedMapping& made : session.mappingStore().mappings()) uuids.push_back(made.uuid);
+    (void)session.mappingStore().remove(uuids);
+    mappings->close();
+    waitFor([] { return true; });
 
     QMessageBox* about = window.showAbout();
     waitFor([&] { return about->isVisible(); });
