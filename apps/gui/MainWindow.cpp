@@ -25,6 +25,7 @@
 #include "MappingsWindow.h"
 #include "OpenPanel.h"
 #include "PageTitles.h"
+#include "PreferencesWindow.h"
 #include "ProgressSheet.h"
 #include "SheetChooser.h"
 #include "StartPageWidget.h"
@@ -159,6 +160,12 @@ void MainWindow::buildMenus() {
         });
     }
 
+    edit->addSeparator();
+    auto* preferences = edit->addAction(tr("Pr&eferences…"), this, &MainWindow::showPreferences);
+    preferences->setShortcut(QKeySequence::Preferences);
+    if (preferences->shortcut().isEmpty())
+        preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+
     addMappingMenu(*this, session_);
     auto* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Open Runtime &Log"), this, [this] { session_.openRuntimeLog(); });
@@ -177,6 +184,17 @@ MappingsWindow* MainWindow::showMappings() {
     mappingsWindow_->raise();
     mappingsWindow_->activateWindow();
     return mappingsWindow_;
+}
+
+PreferencesWindow* MainWindow::showPreferences() {
+    if (!preferencesWindow_) {
+        preferencesWindow_ = new PreferencesWindow(session_, this);
+        preferencesWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    preferencesWindow_->show();
+    preferencesWindow_->raise();
+    preferencesWindow_->activateWindow();
+    return preferencesWindow_;
 }
 
 QStringList MainWindow::recentFiles() const {

@@ -24,6 +24,7 @@ class QStackedWidget;
 namespace pelkora::gui {
 
 class MappingsWindow;
+class PreferencesWindow;
 class ProgressSheet;
 
 class MainWindow final : public QMainWindow, public SessionFrontEnd {
@@ -62,6 +63,8 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QMessageBox* showAbout();
     // File ▸ Saved Mappings: the one mappings window, opened or brought to the front.
     MappingsWindow* showMappings();
+    // Edit ▸ Preferences: the one preferences window, opened or brought to the front.
+    PreferencesWindow* showPreferences();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -86,6 +89,7 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QPointer<QMessageBox> alertBox_;
     QPointer<SheetChooser> sheetChooser_;
     QPointer<MappingsWindow> mappingsWindow_;
+    QPointer<PreferencesWindow> preferencesWindow_;
     std::optional<std::uint64_t> recentObservation_;
 };
 

@@ -284,6 +284,9 @@ class ImportSession final : public TabularDataReaderDelegate {
     // The date formats a date text is tried with: the user's, then the common ones of the locale.
     const std::vector<DateFormat>& customDateFormats() const { return customDateFormats_; }
     const std::vector<DateFormat>& commonDateFormats() const { return commonDateFormats_; }
+    // The user's formats for the date-format page of the preferences, which changes them in
+    // place and archives them; the next mapping reads dates with the changed list.
+    std::vector<DateFormat>& mutableCustomDateFormats() { return customDateFormats_; }
     std::vector<DateFormat> dateFormats() const {
         return parserDateFormats(customDateFormats_, commonDateFormats_);
     }

@@ -9,12 +9,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -30,6 +32,7 @@
 #include "MainWindow.h"
 #include "MappingOptionsSheet.h"
 #include "MappingsWindow.h"
+#include "PreferencesWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "StartPageWidget.h"
@@ -358,6 +361,32 @@ int render(const QString& folder, const QString& variant) {
     for (const SavedMapping& made : session.mappingStore().mappings()) uuids.push_back(made.uuid);
     (void)session.mappingStore().remove(uuids);
     mappings->close();
+    waitFor([] { return true; });
+
+    // The preferences: the date formats with one of the user's, its sheet testing a date,
+    // and the diagnostics.
+    PreferencesWindow* preferences = window.showPreferences();
+    waitFor([&] { return preferences->isVisible(); });
+    preferences->addFormat();
+    DateFormatSheet* sheet = preferences->formatSheet();
+    sheet->localePopUp()->setCurrentIndex(sheet->localePopUp()->findData(QStringLiteral("de")));
+    sheet->formatField()->setText(QStringLiteral("d. MMMM yyyy"));
+    sheet->testField()->setText(QStringLiteral("24. Dezember 2026"));
+    waitFor([] { return true; });
+    renderer.save("preferences-date-format-sheet", *preferences, sheet);
+    sheet->testField()->setText(QStringLiteral("Heiligabend"));
+    waitFor([] { return true; });
+    renderer.save("preferences-date-format-failed", *preferences, sheet);
+    sheet->testField()->setText(QStringLiteral("24. Dezember 2026"));
+    sheet->saveButton()->click();
+    waitFor([] { return true; });
+    renderer.save("preferences-date-formats", *preferences);
+    preferences->dateFormatTable()->selectRow(0);
+    preferences->removeFormat();
+    preferences->tabs()->setCurrentIndex(1);
+    waitFor([] { return true; });
+    renderer.save("preferences-diagnostics", *preferences);
+    preferences->close();
     waitFor([] { return true; });
 
     QMessageBox* about = window.showAbout();

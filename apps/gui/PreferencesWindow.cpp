@@ -1,0 +1,268 @@
+#include "PreferencesWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "Utf8Text.h"
+#include "session/ImportSession.h"
+
+namespace pelkora::gui {
+namespace {
+
+QTableWidgetItem* readOnlyItem(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    return item;
+}
+
+// Red that reads on the palette's base colour, light or dark.
+QColor errorColour(const QPalette& palette) {
+    return palette.color(QPalette::Base).lightness() < 128 ? QColor(0xff, 0x7b, 0x72)
+                                                           : QColor(0xc0, 0x1c, 0x28);
+}
+
+}  // namespace
+
+DateFormatSheet::DateFormatSheet(const DateFormatsPageModel& model, DateFormatDraft draft,
+                                 QWidget* parent)
+    : QDialog(parent), model_(model), customIndex_(draft.customIndex) {
+    setWindowTitle(draft.customIndex ? tr("Edit Date Format") : tr("Add Date Format"));
+    setWindowModality(Qt::WindowModal);
+
+    description_ = new QLineEdit(fromUtf8(draft.description), this);
+    description_->setPlaceholderText(tr("Optional, for your own reference"));
+    description_->setAccessibleName(tr("Description"));
+    format_ = new QLineEdit(fromUtf8(draft.format), this);
+    format_->setPlaceholderText(tr("for example dd.MM.yyyy"));
+    format_->setAccessibleName(tr("Date pattern"));
+    locale_ = new QComboBox(this);
+    locale_->setAccessibleName(tr("Language of the dates"));
+    locale_->addItem(tr("No language"), QString());
+    for (const LocaleChoice& choice : DateFormatsPageModel::localeChoices())
+        locale_->addItem(fromUtf8(choice.name), fromUtf8(choice.identifier));
+    const int chosen =
+        draft.localeIdentifier ? locale_->findData(fromUtf8(*draft.localeIdentifier)) : 0;
+    locale_->setCurrentIndex(chosen < 0 ? 0 : chosen);
+    test_ = new QLineEdit(fromUtf8(draft.testText), this);
+    test_->setPlaceholderText(tr("A date as your file writes it"));
+    test_->setAccessibleName(tr("Sample date"));
+    result_ = new QLabel(this);
+    result_->setAccessibleName(tr("Test result"));
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    result_->setMinimumWidth(320);
+
+    auto* patternHelp =
+        new QLabel(tr("Letters as in ICU date patterns: d day, M month (MMM its name), y year, "
+                      "E weekday; text in 'single quotes' is taken as it is."),
+                   this);
+    patternHelp->setWordWrap(true);
+    patternHelp->setEnabled(false);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    save_ = buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole);
+    save_->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("&Description:"), description_);
+    form->addRow(tr("&Pattern:"), format_);
+    form->addRow(QString(), patternHelp);
+    form->addRow(tr("&Language:"), locale_);
+    form->addRow(tr("&Test with:"), test_);
+    form->addRow(tr("Result:"), result_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    connect(format_, &QLineEdit::textChanged, this, &DateFormatSheet::runTest);
+    connect(test_, &QLineEdit::textChanged, this, &DateFormatSheet::runTest);
+    connect(locale_, &QComboBox::currentIndexChanged, this, &DateFormatSheet::runTest);
+    runTest();
+}
+
+DateFormatDraft DateFormatSheet::draft() const {
+    DateFormatDraft draft;
+    draft.customIndex = customIndex_;
+    draft.description = description_->text().toStdString();
+    draft.format = format_->text().toStdString();
+    const QString locale = locale_->currentData().toString();
+    if (!locale.isEmpty()) draft.localeIdentifier = locale.toStdString();
+    draft.testText = test_->text().toStdString();
+    return draft;
+}
+
+void DateFormatSheet::runTest() {
+    save_->setEnabled(!format_->text().trimmed().isEmpty());
+    const auto tested = model_.test(draft());
+    QPalette palette = result_->palette();
+    if (tested) {
+        palette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+        result_->setText(fromUtf8(tested->displayText));
+    } else {
+        if (tested.error() == DateParsingError::unknownLocale) QApplication::beep();
+        palette.setColor(QPalette::WindowText, errorColour(QApplication::palette()));
+        result_->setText(fromUtf8(errorText(tested.error())));
+    }
+    result_->setPalette(palette);
+}
+
+PreferencesWindow::PreferencesWindow(ImportSession& session, QWidget* parent)
+    : QDialog(parent, Qt::Window),
+      session_(session),
+      dateFormatsModel_(session.mutableCustomDateFormats(), session.commonDateFormats(),
+                        session.settings()) {
+    setWindowTitle(tr("Preferences"));
+    tabs_ = new QTabWidget(this);
+    tabs_->addTab(makeDateFormatsTab(), tr("&Date Formats"));
+    tabs_->addTab(makeDiagnosticsTab(), tr("D&iagnostics"));
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addWidget(close);
+    resize(720, 480);
+}
+
+QWidget* PreferencesWindow::makeDateFormatsTab() {
+    auto* tab = new QWidget(this);
+    auto* intro = new QLabel(
+        tr("Dates in your files are read with your own formats first, then with the built-in "
+           "ones."),
+        tab);
+    intro->setWordWrap(true);
+    dateFormats_ = new QTableWidget(0, 3, tab);
+    dateFormats_->setAccessibleName(tr("Date formats"));
+    dateFormats_->setHorizontalHeaderLabels({tr("Pattern"), tr("Language"), tr("Kind")});
+    dateFormats_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dateFormats_->setSelectionMode(QAbstractItemView::SingleSelection);
+    dateFormats_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dateFormats_->verticalHeader()->hide();
+    dateFormats_->setAlternatingRowColors(true);
+    dateFormats_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    dateFormats_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    dateFormats_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    connect(dateFormats_, &QTableWidget::cellDoubleClicked, this, [this] { editFormat(); });
+
+    add_ = new QPushButton(tr("&Add…"), tab);
+    add_->setAccessibleName(tr("Add a date format"));
+    edit_ = new QPushButton(tr("&Edit…"), tab);
+    edit_->setAccessibleName(tr("Edit the selected date format"));
+    remove_ = new QPushButton(tr("&Remove"), tab);
+    remove_->setAccessibleName(tr("Remove the selected date format"));
+    connect(add_, &QPushButton::clicked, this, &PreferencesWindow::addFormat);
+    connect(edit_, &QPushButton::clicked, this, &PreferencesWindow::editFormat);
+    connect(remove_, &QPushButton::clicked, this, &PreferencesWindow::removeFormat);
+    connect(dateFormats_, &QTableWidget::itemSelectionChanged, this, [this] {
+        edit_->setEnabled(selectedRow().has_value());
+        remove_->setEnabled(selectedRow().has_value());
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(add_);
+    buttons->addWidget(edit_);
+    buttons->addWidget(remove_);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(intro);
+    layout->addWidget(dateFormats_, 1);
+    layout->addLayout(buttons);
+    reloadDateFormats();
+    return tab;
+}
+
+QWidget* PreferencesWindow::makeDiagnosticsTab() {
+    auto* tab = new QWidget(this);
+    auto* text = new QLabel(tr("Pelkora writes what it does, and every problem it meets, to its "
+                               "runtime log. Attach it when you report a problem."),
+                            tab);
+    text->setWordWrap(true);
+    auto* open = new QPushButton(tr("Open Runtime &Log"), tab);
+    open->setAccessibleName(tr("Open the runtime log"));
+    connect(open, &QPushButton::clicked, this, [this] { session_.openRuntimeLog(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(open);
+    row->addStretch();
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(text);
+    layout->addLayout(row);
+    layout->addStretch();
+    return tab;
+}
+
+void PreferencesWindow::reloadDateFormats() {
+    const std::vector<DateFormatRow> rows = dateFormatsModel_.rows();
+    dateFormats_->setRowCount(static_cast<int>(rows.size()));
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        const int at = static_cast<int>(index);
+        dateFormats_->setItem(at, 0, readOnlyItem(fromUtf8(rows[index].format)));
+        dateFormats_->setItem(at, 1, readOnlyItem(fromUtf8(rows[index].language)));
+        dateFormats_->setItem(at, 2,
+                              readOnlyItem(rows[index].userDefined ? tr("Yours") : tr("Built-in")));
+    }
+    dateFormats_->clearSelection();
+    edit_->setEnabled(false);
+    remove_->setEnabled(false);
+}
+
+std::optional<std::size_t> PreferencesWindow::selectedRow() const {
+    const auto selected = dateFormats_->selectionModel()->selectedRows();
+    if (selected.isEmpty()) return std::nullopt;
+    return static_cast<std::size_t>(selected.front().row());
+}
+
+void PreferencesWindow::addFormat() {
+    openSheet(dateFormatsModel_.beginAdding());
+}
+
+void PreferencesWindow::editFormat() {
+    const auto row = selectedRow();
+    if (!row) return;
+    auto draft = dateFormatsModel_.beginEditing(*row);
+    if (!draft) return refuse(draft.error());
+    openSheet(std::move(*draft));
+}
+
+void PreferencesWindow::removeFormat() {
+    const auto row = selectedRow();
+    if (!row) return;
+    if (auto removed = dateFormatsModel_.remove(*row); !removed) return refuse(removed.error());
+    reloadDateFormats();
+}
+
+void PreferencesWindow::openSheet(DateFormatDraft draft) {
+    auto* sheet = new DateFormatSheet(dateFormatsModel_, std::move(draft), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::accepted, this, [this, sheet] {
+        dateFormatsModel_.save(sheet->draft());
+        reloadDateFormats();
+    });
+    sheet_ = sheet;
+    sheet->open();
+}
+
+void PreferencesWindow::refuse(DateFormatRefusal refusal) {
+    if (refusal == DateFormatRefusal::noSuchRow) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                                fromUtf8(refusalMessage(refusal)), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setInformativeText(fromUtf8(refusalInformativeText(refusal)));
+    messageBox_ = box;
+    box->open();
+}
+
+}  // namespace pelkora::gui

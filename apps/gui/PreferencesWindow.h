@@ -1,0 +1,96 @@
+#pragma once
+
+// The preferences window. Date Formats lists the user's formats, then the built-in ones;
+// Add… and Edit… open the format sheet (description, pattern, language and a live test of a
+// sample text), Remove takes a custom format away, and built-in formats are refused with
+// the page's alert. Diagnostics opens the runtime log.
+
+#include <QDialog>
+#include <QPointer>
+#include <optional>
+
+#include "session/DateFormatsPageModel.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+class QTableWidget;
+class QTabWidget;
+
+namespace pelkora {
+class ImportSession;
+}
+
+namespace pelkora::gui {
+
+// The sheet that adds or edits one custom format; the test runs on every change.
+class DateFormatSheet final : public QDialog {
+    Q_OBJECT
+
+  public:
+    DateFormatSheet(const DateFormatsPageModel& model, DateFormatDraft draft, QWidget* parent);
+
+    DateFormatDraft draft() const;
+    QLineEdit* formatField() const { return format_; }
+    QComboBox* localePopUp() const { return locale_; }
+    QLineEdit* testField() const { return test_; }
+    QLabel* resultLabel() const { return result_; }
+    QPushButton* saveButton() const { return save_; }
+
+  private:
+    void runTest();
+
+    const DateFormatsPageModel& model_;
+    std::optional<std::size_t> customIndex_;
+    QLineEdit* description_;
+    QLineEdit* format_;
+    QComboBox* locale_;
+    QLineEdit* test_;
+    QLabel* result_;
+    QPushButton* save_;
+};
+
+class PreferencesWindow final : public QDialog {
+    Q_OBJECT
+
+  public:
+    // The session must outlive the window.
+    explicit PreferencesWindow(ImportSession& session, QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return tabs_; }
+    QTableWidget* dateFormatTable() const { return dateFormats_; }
+    QPushButton* addFormatButton() const { return add_; }
+    QPushButton* editFormatButton() const { return edit_; }
+    QPushButton* removeFormatButton() const { return remove_; }
+    // The format sheet or the refusal shown now; null when none is.
+    DateFormatSheet* formatSheet() const { return sheet_; }
+    QMessageBox* messageBox() const { return messageBox_; }
+
+    // Reads the formats again.
+    void reloadDateFormats();
+    // The buttons' actions on the selected row (window-modal sheets, return at once).
+    void addFormat();
+    void editFormat();
+    void removeFormat();
+
+  private:
+    QWidget* makeDateFormatsTab();
+    QWidget* makeDiagnosticsTab();
+    std::optional<std::size_t> selectedRow() const;
+    void openSheet(DateFormatDraft draft);
+    void refuse(DateFormatRefusal refusal);
+
+    ImportSession& session_;
+    DateFormatsPageModel dateFormatsModel_;
+    QTabWidget* tabs_;
+    QTableWidget* dateFormats_ = nullptr;
+    QPushButton* add_ = nullptr;
+    QPushButton* edit_ = nullptr;
+    QPushButton* remove_ = nullptr;
+    QPointer<DateFormatSheet> sheet_;
+    QPointer<QMessageBox> messageBox_;
+};
+
+}  // namespace pelkora::gui
