@@ -1,9 +1,12 @@
 #include "PreferencesWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +21,8 @@
 
 #include "Utf8Text.h"
 #include "session/ImportSession.h"
+#include "session/SettingsKeys.h"
+#include "support/Settings.h"
 
 namespace pelkora::gui {
 namespace {
@@ -127,6 +132,7 @@ PreferencesWindow::PreferencesWindow(ImportSession& session, QWidget* parent)
                         session.settings()) {
     setWindowTitle(tr("Preferences"));
     tabs_ = new QTabWidget(this);
+    tabs_->addTab(makeGeneralTab(), tr("&General"));
     tabs_->addTab(makeDateFormatsTab(), tr("&Date Formats"));
     tabs_->addTab(makeDiagnosticsTab(), tr("D&iagnostics"));
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -134,7 +140,114 @@ PreferencesWindow::PreferencesWindow(ImportSession& session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addWidget(close);
-    resize(720, 480);
+    resize(760, 640);
+}
+
+QWidget* PreferencesWindow::makeGeneralTab() {
+    auto* tab = new QWidget(this);
+    SettingsStore& settings = session_.settings();
+    auto box = [&](std::string_view key, const QString& title, QWidget* parent) {
+        auto* check = new QCheckBox(title, parent);
+        check->setAccessibleName(check->text().remove(QLatin1Char('&')));
+        check->setChecked(settings.boolForKey(key));
+        connect(check, &QCheckBox::toggled, this,
+                [this, key](bool on) { session_.settings().set(key, PropertyValue(on)); });
+        settingBoxes_.emplace_back(key, check);
+        return check;
+    };
+
+    auto* reading = new QGroupBox(tr("Reading files"), tab);
+    auto* readingLayout = new QVBoxLayout(reading);
+    readingLayout->addWidget(box(SettingKey::TrustBOMs,
+                                 tr("Skip the &encoding check for text files that name their "
+                                    "encoding (byte-order mark)"),
+                                 reading));
+    readingLayout->addWidget(box(SettingKey::TreatUnknownFileTypesAsText,
+                                 tr("Read files of &unknown type as text"), reading));
+
+    auto* mapping = new QGroupBox(tr("Mapping columns"), tab);
+    auto* mappingLayout = new QVBoxLayout(mapping);
+    mappingLayout->addWidget(box(SettingKey::DetectCustomLabels,
+                                 tr("Recognise &labels of your own in column titles"), mapping));
+    mappingLayout->addWidget(box(SettingKey::IgnoreCustomMappings,
+                                 tr("&Ignore the column titles you mapped by hand before"),
+                                 mapping));
+    mappingLayout->addWidget(box(SettingKey::ShowExtendedRelevantRelationships,
+                                 tr("Offer &more relationship labels (in-laws, step-family…)"),
+                                 mapping));
+    mappingLayout->addWidget(
+        box(SettingKey::ShowMenuIcons, tr("Show icons in the mapping &menus"), mapping));
+    companyTerms_ = new QLineEdit(
+        fromUtf8(settings.stringForKey(SettingKey::CompanyTerms).value_or(std::string())), mapping);
+    companyTerms_->setAccessibleName(tr("Words that mark a company"));
+    companyTerms_->setPlaceholderText(tr("Comma-separated, for example Company, Organization"));
+    connect(companyTerms_, &QLineEdit::editingFinished, this, [this] {
+        session_.settings().set(SettingKey::CompanyTerms,
+                                PropertyValue(companyTerms_->text().toStdString()));
+    });
+    auto* companyRow = new QFormLayout;
+    companyRow->addRow(tr("Words that mark a &company:"), companyTerms_);
+    mappingLayout->addLayout(companyRow);
+
+    auto* notes = new QGroupBox(tr("Unmapped columns"), tab);
+    auto* notesLayout = new QVBoxLayout(notes);
+    auto* append = box(SettingKey::AppendUnmappedFieldsToNotes,
+                       tr("&Add unmapped columns to the contact's note"), notes);
+    notesLayout->addWidget(append);
+    std::vector<QCheckBox*> layoutBoxes = {
+        box(SettingKey::FieldNameInNotesPrependFieldTitle, tr("Put the column &title first"),
+            notes),
+        box(SettingKey::FieldNameInNotesAllCaps, tr("Write the title in capitals"), notes),
+        box(SettingKey::FieldNameInNotesAddLinefeedAfterFieldTitle,
+            tr("Start the value on a new line"), notes),
+        box(SettingKey::FieldNameInNotesAddExtraLinefeed, tr("Leave an empty line between columns"),
+            notes),
+        box(SettingKey::FieldNameInNotesSortByFieldTitle, tr("&Sort the columns by title"), notes)};
+    auto* layoutGrid = new QGridLayout;
+    layoutGrid->setContentsMargins(24, 0, 0, 0);
+    for (std::size_t index = 0; index < layoutBoxes.size(); ++index) {
+        layoutGrid->addWidget(layoutBoxes[index], static_cast<int>(index / 2),
+                              static_cast<int>(index % 2));
+    }
+    notesLayout->addLayout(layoutGrid);
+    auto follow = [layoutBoxes](bool on) {
+        for (QCheckBox* layoutBox : layoutBoxes) layoutBox->setEnabled(on);
+    };
+    connect(append, &QCheckBox::toggled, this, follow);
+    follow(append->isChecked());
+
+    resetWarnings_ = new QPushButton(tr("&Reset Warnings"), tab);
+    resetWarnings_->setAccessibleName(tr("Show the hints and warnings you turned off again"));
+    connect(resetWarnings_, &QPushButton::clicked, this, [this] {
+        resetWarnings(session_.settings());
+        resetWarnings_->setText(tr("Warnings Reset"));
+        resetWarnings_->setEnabled(false);
+        QApplication::beep();
+    });
+    auto* resetText = new QLabel(
+        tr("Shows the mapping hint and the reminder to close other address-book programs "
+           "again."),
+        tab);
+    resetText->setWordWrap(true);
+    resetText->setEnabled(false);
+    auto* resetRow = new QHBoxLayout;
+    resetRow->addWidget(resetWarnings_);
+    resetRow->addWidget(resetText, 1);
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(reading);
+    layout->addWidget(mapping);
+    layout->addWidget(notes);
+    layout->addLayout(resetRow);
+    layout->addStretch();
+    return tab;
+}
+
+QCheckBox* PreferencesWindow::settingBox(std::string_view key) const {
+    for (const auto& [shown, check] : settingBoxes_) {
+        if (shown == key) return check;
+    }
+    return nullptr;
 }
 
 QWidget* PreferencesWindow::makeDateFormatsTab() {

@@ -3,14 +3,19 @@
 // The preferences window. Date Formats lists the user's formats, then the built-in ones;
 // Add… and Edit… open the format sheet (description, pattern, language and a live test of a
 // sample text), Remove takes a custom format away, and built-in formats are refused with
-// the page's alert. Diagnostics opens the runtime log.
+// the page's alert. General holds the reading, mapping and note settings, the words that
+// mark a company and the reset of the warnings; Diagnostics opens the runtime log.
 
 #include <QDialog>
 #include <QPointer>
 #include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "session/DateFormatsPageModel.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -60,6 +65,10 @@ class PreferencesWindow final : public QDialog {
     explicit PreferencesWindow(ImportSession& session, QWidget* parent = nullptr);
 
     QTabWidget* tabs() const { return tabs_; }
+    // The General tab's box for the setting; null for a key it does not show.
+    QCheckBox* settingBox(std::string_view key) const;
+    QLineEdit* companyTermsField() const { return companyTerms_; }
+    QPushButton* resetWarningsButton() const { return resetWarnings_; }
     QTableWidget* dateFormatTable() const { return dateFormats_; }
     QPushButton* addFormatButton() const { return add_; }
     QPushButton* editFormatButton() const { return edit_; }
@@ -76,6 +85,7 @@ class PreferencesWindow final : public QDialog {
     void removeFormat();
 
   private:
+    QWidget* makeGeneralTab();
     QWidget* makeDateFormatsTab();
     QWidget* makeDiagnosticsTab();
     std::optional<std::size_t> selectedRow() const;
@@ -85,6 +95,9 @@ class PreferencesWindow final : public QDialog {
     ImportSession& session_;
     DateFormatsPageModel dateFormatsModel_;
     QTabWidget* tabs_;
+    std::vector<std::pair<std::string_view, QCheckBox*>> settingBoxes_;
+    QLineEdit* companyTerms_ = nullptr;
+    QPushButton* resetWarnings_ = nullptr;
     QTableWidget* dateFormats_ = nullptr;
     QPushButton* add_ = nullptr;
     QPushButton* edit_ = nullptr;

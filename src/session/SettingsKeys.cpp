@@ -130,4 +130,9 @@ Expected<PropertyValue, SettingTextError> settingValueFromText(const Setting& se
     return PropertyValue(text);
 }
 
+void resetWarnings(SettingsStore& settings) {
+    settings.set(SettingKey::ShowMappingHint, PropertyValue(true));
+    settings.set(SettingKey::ShowShouldQuitContactsAppHint, PropertyValue(true));
+}
+
 }  // namespace pelkora

@@ -27,6 +27,10 @@ std::optional<PropertyValue> defaultValue(const Setting& setting);
 // store out. Stored values are never overwritten. A failed write is logged.
 void registerDefaults(SettingsStore& settings);
 
+// The preferences' reset of the warnings: the mapping hint and the hint to close other
+// programs that hold the address book are shown again.
+void resetWarnings(SettingsStore& settings);
+
 // Why texts could not be made into a value of a setting.
 struct SettingTextError {
     enum class Cause {

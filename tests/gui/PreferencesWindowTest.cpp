@@ -2,6 +2,7 @@
 // format sheet, a format added, edited and removed, the built-in formats refused, and the
 // list kept in the settings (offscreen).
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
+#include "support/Settings.h"
 
 using namespace pelkora;
 using namespace pelkora::gui;
@@ -55,6 +57,38 @@ class PreferencesWindowTest final : public QObject {
         MainQueue::shared().drain();
         settings_.reset();
         folder_.reset();
+    }
+
+    void generalSettingsAreWrittenAsTheyChange() {
+        QCheckBox* trustBoms = preferences_->settingBox(SettingKey::TrustBOMs);
+        QVERIFY(trustBoms && trustBoms->isChecked());
+        trustBoms->click();
+        QVERIFY(!settings_->boolForKey(SettingKey::TrustBOMs));
+        QCheckBox* extended =
+            preferences_->settingBox(SettingKey::ShowExtendedRelevantRelationships);
+        QVERIFY(extended && !extended->isChecked());
+        extended->click();
+        QVERIFY(settings_->boolForKey(SettingKey::ShowExtendedRelevantRelationships));
+
+        // The note's layout only matters while unmapped columns go into the note.
+        QCheckBox* capitals = preferences_->settingBox(SettingKey::FieldNameInNotesAllCaps);
+        QVERIFY(capitals->isEnabled());
+        preferences_->settingBox(SettingKey::AppendUnmappedFieldsToNotes)->click();
+        QVERIFY(!capitals->isEnabled());
+        QVERIFY(!settings_->boolForKey(SettingKey::AppendUnmappedFieldsToNotes));
+
+        QLineEdit* terms = preferences_->companyTermsField();
+        terms->setText(QStringLiteral("Firma, GmbH"));
+        emit terms->editingFinished();
+        QCOMPARE(settings_->stringForKey(SettingKey::CompanyTerms),
+                 std::optional<std::string>("Firma, GmbH"));
+
+        settings_->set(SettingKey::ShowMappingHint, PropertyValue(false));
+        settings_->set(SettingKey::ShowShouldQuitContactsAppHint, PropertyValue(false));
+        preferences_->resetWarningsButton()->click();
+        QVERIFY(settings_->boolForKey(SettingKey::ShowMappingHint));
+        QVERIFY(settings_->boolForKey(SettingKey::ShowShouldQuitContactsAppHint));
+        QVERIFY(!preferences_->resetWarningsButton()->isEnabled());
     }
 
     void builtInFormatsAreListedAndRefused() {

@@ -367,6 +367,8 @@ int render(const QString& folder, const QString& variant) {
     // and the diagnostics.
     PreferencesWindow* preferences = window.showPreferences();
     waitFor([&] { return preferences->isVisible(); });
+    renderer.save("preferences-general", *preferences);
+    preferences->tabs()->setCurrentIndex(1);
     preferences->addFormat();
     DateFormatSheet* sheet = preferences->formatSheet();
     sheet->localePopUp()->setCurrentIndex(sheet->localePopUp()->findData(QStringLiteral("de")));
@@ -383,7 +385,7 @@ int render(const QString& folder, const QString& variant) {
     renderer.save("preferences-date-formats", *preferences);
     preferences->dateFormatTable()->selectRow(0);
     preferences->removeFormat();
-    preferences->tabs()->setCurrentIndex(1);
+    preferences->tabs()->setCurrentIndex(2);
     waitFor([] { return true; });
     renderer.save("preferences-diagnostics", *preferences);
     preferences->close();
