@@ -167,21 +167,12 @@ int enableSync(const SyncOptions& options) {
             return *password;
         };
     }
-    auto recordStore = openRecordStore(configuration, open);
-    if (!recordStore) {
-        printError("mappings sync enable: " + recordStore.error());
-        return kStorageError;
-    }
-    writeSyncConfiguration(settings, configuration);
-
     SavedMappingStore local;
     MappingStore store(local);
-    store.setRecordStore(std::move(recordStore).value());
-    const auto outcome = store.switchSharing(
-        true, [&settings](bool on) { settings.set(kShareMappingsKey, PropertyValue(on)); });
-    if (outcome.alert) {
-        printError("mappings sync enable: " + outcome.alert->heading + ". " + outcome.alert->text);
-        saveSettings(settings, "mappings sync enable");
+    const auto shared = enableSharing(store, settings, configuration, open);
+    if (!shared) {
+        printError("mappings sync enable: " + shared.error().message());
+        if (shared.error().alert) saveSettings(settings, "mappings sync enable");
         return kStorageError;
     }
     // Kept only once the server took it.
@@ -192,11 +183,9 @@ int enableSync(const SyncOptions& options) {
                          "); set " + kPasswordVariable + " for later commands");
         }
     }
-    noteSharedRefresh(settings);
     if (!saveSettings(settings, "mappings sync enable")) return kStorageError;
     std::cout << "Sharing mappings through " << escapedControls(describe(configuration)) << ": "
-              << store.mappings().size()
-              << (store.mappings().size() == 1 ? " mapping" : " mappings") << " shared.\n";
+              << *shared << (*shared == 1 ? " mapping" : " mappings") << " shared.\n";
     return kSuccess;
 }
 
@@ -209,11 +198,10 @@ int disableSync() {
     SavedMappingStore local;
     MappingStore store(local);
     setUpSharing(store, "mappings sync disable");
-    const auto outcome = store.switchSharing(
-        false, [&settings](bool on) { settings.set(kShareMappingsKey, PropertyValue(on)); });
+    const auto kept = disableSharing(store, settings);
     if (!saveSettings(settings, "mappings sync disable")) return kStorageError;
-    if (outcome.alert) {
-        printError("mappings sync disable: " + outcome.alert->heading + ". " + outcome.alert->text);
+    if (!kept) {
+        printError("mappings sync disable: " + kept.error().message());
         return kStorageError;
     }
     std::cout << "Sharing is off: " << local.mappings().size()

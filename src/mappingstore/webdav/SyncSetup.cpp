@@ -128,4 +128,32 @@ std::optional<std::string> setUpSharing(MappingStore& store, SettingsStore& sett
     return std::nullopt;
 }
 
+std::string SharingFailure::message() const {
+    if (alert) return alert->heading + ". " + alert->text;
+    return error;
+}
+
+Expected<std::size_t, SharingFailure> enableSharing(MappingStore& store, SettingsStore& settings,
+                                                    const SyncConfiguration& place,
+                                                    const OpenOptions& options) {
+    if (place.kind == SyncConfiguration::Kind::none)
+        return Unexpected(SharingFailure{"no sync folder or WebDAV server is set up", {}});
+    auto recordStore = openRecordStore(place, options);
+    if (!recordStore) return Unexpected(SharingFailure{recordStore.error(), {}});
+    writeSyncConfiguration(settings, place);
+    store.setRecordStore(std::move(recordStore).value());
+    const auto outcome = store.switchSharing(
+        true, [&settings](bool on) { settings.set("ShareMappings", PropertyValue(on)); });
+    if (outcome.alert) return Unexpected(SharingFailure{{}, outcome.alert});
+    noteSharedRefresh(settings);
+    return store.mappings().size();
+}
+
+Expected<std::size_t, SharingFailure> disableSharing(MappingStore& store, SettingsStore& settings) {
+    const auto outcome = store.switchSharing(
+        false, [&settings](bool on) { settings.set("ShareMappings", PropertyValue(on)); });
+    if (outcome.alert) return Unexpected(SharingFailure{{}, outcome.alert});
+    return store.mappings().size();
+}
+
 }  // namespace pelkora

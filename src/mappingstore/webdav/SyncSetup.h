@@ -53,6 +53,27 @@ Expected<std::unique_ptr<RecordStore>, std::string> openRecordStore(
 std::optional<std::string> setUpSharing(MappingStore& store, SettingsStore& settings,
                                         const OpenOptions& options);
 
+// Why switching sharing did not end as asked: the place could not be opened (error), or the
+// store's alert (heading and text), which a window shows as it is.
+struct SharingFailure {
+    std::string error;
+    std::optional<SharingAlert> alert;
+    // One line for a terminal or a log: the error, or the alert's heading and text.
+    std::string message() const;
+};
+
+// Switches sharing on with the place: opens it with the options, merges the local mappings
+// into it (MappingStore::switchSharing), and keeps the place and ShareMappings in the settings
+// once that worked; the place is kept also when the store's alert refuses, so that the user can
+// try again. Returns how many mappings are shared. The settings are not written out.
+Expected<std::size_t, SharingFailure> enableSharing(MappingStore& store, SettingsStore& settings,
+                                                    const SyncConfiguration& place,
+                                                    const OpenOptions& options);
+// Switches sharing off: the shared list is written to the local file and ShareMappings is
+// cleared; the place stays in the settings for the next time. Returns how many mappings the
+// local file keeps.
+Expected<std::size_t, SharingFailure> disableSharing(MappingStore& store, SettingsStore& settings);
+
 // Notes now as the last refresh of the shared mappings.
 void noteSharedRefresh(SettingsStore& settings);
 
