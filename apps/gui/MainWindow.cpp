@@ -175,7 +175,7 @@ void MainWindow::buildMenus() {
 
 MappingsWindow* MainWindow::showMappings() {
     if (!mappingsWindow_) {
-        mappingsWindow_ = new MappingsWindow(session_.mappingStore(), this);
+        mappingsWindow_ = new MappingsWindow(session_, this);
         mappingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
     } else {
         mappingsWindow_->reload();

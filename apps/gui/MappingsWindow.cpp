@@ -1,5 +1,6 @@
 #include "MappingsWindow.h"
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -20,8 +22,10 @@
 #include <set>
 #include <string>
 
+#include "MappingSharing.h"
 #include "Utf8Text.h"
 #include "mappingstore/MappingStore.h"
+#include "session/ImportSession.h"
 
 namespace pelkora::gui {
 namespace {
@@ -46,6 +50,12 @@ QString shortDateTime(std::chrono::system_clock::time_point time) {
 }  // namespace
 
 MappingsWindow::MappingsWindow(MappingStore& store, QWidget* parent)
+    : MappingsWindow(store, nullptr, parent) {}
+
+MappingsWindow::MappingsWindow(ImportSession& session, QWidget* parent)
+    : MappingsWindow(session.mappingStore(), &session, parent) {}
+
+MappingsWindow::MappingsWindow(MappingStore& store, ImportSession* session, QWidget* parent)
     : QDialog(parent, Qt::Window), store_(store), model_(store) {
     setWindowTitle(tr("Mappings"));
     setAccessibleName(tr("Saved mappings"));
@@ -101,6 +111,35 @@ MappingsWindow::MappingsWindow(MappingStore& store, QWidget* parent)
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(content_, 1);
+    if (session) {
+        sharing_ = new MappingSharing(*session, this);
+        sharingBox_ = new QCheckBox(sharingBoxTitle(), this);
+        sharingBox_->setAccessibleName(sharingBoxTitle());
+        sharingBox_->setChecked(sharing_->isSharing());
+        const bool placeSetUp = sharing_->place().kind != SyncConfiguration::Kind::none;
+        sharingBox_->setEnabled(placeSetUp);
+        sharingBox_->setToolTip(
+            placeSetUp
+                ? sharingStatusText(*session)
+                : tr("Set up a sync folder or a WebDAV server in Preferences ▸ Sync first."));
+        connect(sharingBox_, &QCheckBox::toggled, this,
+                [this](bool on) { sharing_->switchSharing(*sharingBox_, on, sharing_->place()); });
+        connect(sharing_, &MappingSharing::switchingStarted, this, [this] {
+            import_->setEnabled(false);
+            export_->setEnabled(false);
+            delete_->setEnabled(false);
+            table_->setEnabled(false);
+        });
+        connect(sharing_, &MappingSharing::switchingFinished, this,
+                [this, session](bool, const std::optional<SharingProblem>& problem) {
+                    import_->setEnabled(true);
+                    table_->setEnabled(true);
+                    sharingBox_->setToolTip(sharingStatusText(*session));
+                    reload();
+                    if (problem) showError(problem->heading, problem->text.toStdString());
+                });
+        layout->addWidget(sharingBox_);
+    }
     layout->addLayout(buttons);
 
     store_.onChange = [window = QPointer<MappingsWindow>(this)] {
@@ -142,6 +181,12 @@ void MappingsWindow::reload() {
     filling_ = false;
     content_->setCurrentWidget(rows_.empty() ? static_cast<QWidget*>(emptyLabel_) : table_);
     updateButtons();
+    // Sharing may have been switched elsewhere (the preferences).
+    if (sharingBox_ && !sharing_->isSwitching()) {
+        const QSignalBlocker quiet(sharingBox_);
+        sharingBox_->setChecked(sharing_->isSharing());
+        sharingBox_->setEnabled(sharing_->place().kind != SyncConfiguration::Kind::none);
+    }
 }
 
 std::vector<std::size_t> MappingsWindow::selectedRows() const {

@@ -4,7 +4,8 @@
 // when there are none. A title is renamed in place; Delete asks first; Export writes the
 // selected mappings to one file through the save panel; Import merges a file's mappings. Each
 // action goes through the mappings window model, and the table is read again after it and
-// whenever the mapping store announces a change (another program, a sync).
+// whenever the mapping store announces a change (another program, a sync). With a session, the
+// window also has the sharing checkbox, usable once a sync folder or WebDAV server is set up.
 
 #include <QDialog>
 #include <QPointer>
@@ -13,6 +14,7 @@
 
 #include "session/MappingsWindowModel.h"
 
+class QCheckBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
@@ -21,10 +23,13 @@ class QTableWidget;
 class QTableWidgetItem;
 
 namespace pelkora {
+class ImportSession;
 class MappingStore;
-}
+}  // namespace pelkora
 
 namespace pelkora::gui {
+
+class MappingSharing;
 
 class MappingsWindow final : public QDialog {
     Q_OBJECT
@@ -33,6 +38,8 @@ class MappingsWindow final : public QDialog {
     // The store must outlive the window; the window takes the store's change announcement
     // while it is open.
     explicit MappingsWindow(MappingStore& store, QWidget* parent = nullptr);
+    // The session's mappings, with the sharing checkbox; the session must outlive the window.
+    explicit MappingsWindow(ImportSession& session, QWidget* parent = nullptr);
     ~MappingsWindow() override;
 
     // Reads the mappings again and shows them, keeping the selection by uuid.
@@ -52,10 +59,13 @@ class MappingsWindow final : public QDialog {
     QPushButton* importButton() const { return import_; }
     QPushButton* exportButton() const { return export_; }
     QPushButton* deleteButton() const { return delete_; }
+    // Null without a session.
+    QCheckBox* sharingBox() const { return sharingBox_; }
     // The question or alert shown now; null when none is.
     QMessageBox* messageBox() const { return messageBox_; }
 
   private:
+    MappingsWindow(MappingStore& store, ImportSession* session, QWidget* parent);
     void chooseExportFile();
     void chooseImportFile();
     void titleEdited(QTableWidgetItem* item);
@@ -74,6 +84,8 @@ class MappingsWindow final : public QDialog {
     QPushButton* import_;
     QPushButton* export_;
     QPushButton* delete_;
+    QCheckBox* sharingBox_ = nullptr;
+    MappingSharing* sharing_ = nullptr;
     QPointer<QMessageBox> messageBox_;
 };
 

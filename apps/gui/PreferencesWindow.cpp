@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,10 +17,12 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "MappingSharing.h"
 #include "Utf8Text.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
@@ -134,6 +138,7 @@ PreferencesWindow::PreferencesWindow(ImportSession& session, QWidget* parent)
     tabs_ = new QTabWidget(this);
     tabs_->addTab(makeGeneralTab(), tr("&General"));
     tabs_->addTab(makeDateFormatsTab(), tr("&Date Formats"));
+    tabs_->addTab(makeSyncTab(), tr("&Sync"));
     tabs_->addTab(makeDiagnosticsTab(), tr("D&iagnostics"));
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::close);
@@ -295,6 +300,132 @@ QWidget* PreferencesWindow::makeDateFormatsTab() {
     layout->addLayout(buttons);
     reloadDateFormats();
     return tab;
+}
+
+QWidget* PreferencesWindow::makeSyncTab() {
+    auto* tab = new QWidget(this);
+    sharing_ = new MappingSharing(session_, this);
+    auto* intro = new QLabel(
+        tr("Saved mappings can be shared between your computers through a folder that a sync "
+           "tool (Nextcloud, Syncthing, a network share…) keeps in step, or through a folder "
+           "on a WebDAV server."),
+        tab);
+    intro->setWordWrap(true);
+
+    const SyncConfiguration place = sharing_->place();
+    folderChoice_ = new QRadioButton(tr("A &folder kept in step by a sync tool"), tab);
+    webDavChoice_ = new QRadioButton(tr("A &WebDAV server"), tab);
+    (place.kind == SyncConfiguration::Kind::webdav ? webDavChoice_ : folderChoice_)
+        ->setChecked(true);
+    folder_ = new QLineEdit(QString::fromStdString(place.folder.string()), tab);
+    folder_->setAccessibleName(tr("Sync folder"));
+    folder_->setPlaceholderText(tr("for example ~/Nextcloud/Pelkora"));
+    auto* chooseFolder = new QPushButton(tr("C&hoose…"), tab);
+    chooseFolder->setAccessibleName(tr("Choose the sync folder"));
+    connect(chooseFolder, &QPushButton::clicked, this, [this] {
+        const QString chosen =
+            QFileDialog::getExistingDirectory(this, tr("Sync Folder"), folder_->text());
+        if (!chosen.isEmpty()) folder_->setText(chosen);
+    });
+    url_ = new QLineEdit(fromUtf8(place.url), tab);
+    url_->setAccessibleName(tr("WebDAV folder address"));
+    url_->setPlaceholderText(tr("https://cloud.example.org/remote.php/dav/files/you/Pelkora/"));
+    user_ = new QLineEdit(fromUtf8(place.user), tab);
+    user_->setAccessibleName(tr("WebDAV user name"));
+    password_ = new QLineEdit(tab);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setAccessibleName(tr("WebDAV password"));
+    password_->setPlaceholderText(tr("Kept in the desktop's password store"));
+    caFile_ = new QLineEdit(QString::fromStdString(place.caFile.string()), tab);
+    caFile_->setAccessibleName(tr("Certificate authority file"));
+    caFile_->setPlaceholderText(tr("Only for a server with a certificate of its own"));
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folder_, 1);
+    folderRow->addWidget(chooseFolder);
+    auto* form = new QFormLayout;
+    form->addRow(folderChoice_);
+    form->addRow(tr("Folder:"), folderRow);
+    form->addRow(webDavChoice_);
+    form->addRow(tr("&Address:"), url_);
+    form->addRow(tr("&User:"), user_);
+    form->addRow(tr("&Password:"), password_);
+    form->addRow(tr("C&A file:"), caFile_);
+
+    sharingBox_ = new QCheckBox(sharingBoxTitle(), tab);
+    sharingBox_->setAccessibleName(sharingBoxTitle());
+    sharingBox_->setChecked(sharing_->isSharing());
+    sharingStatus_ = new QLabel(tab);
+    sharingStatus_->setWordWrap(true);
+    sharingStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    sharingStatus_->setAccessibleName(tr("Sharing status"));
+
+    connect(sharingBox_, &QCheckBox::toggled, this, [this](bool on) {
+        const SyncConfiguration place = placeInFields();
+        std::optional<std::string> password;
+        if (!password_->text().isEmpty()) password = password_->text().toStdString();
+        sharing_->switchSharing(*sharingBox_, on, on ? place : sharing_->place(), password);
+    });
+    connect(sharing_, &MappingSharing::switchingStarted, this,
+            &PreferencesWindow::updateSyncControls);
+    connect(sharing_, &MappingSharing::switchingFinished, this,
+            [this](bool on, const std::optional<SharingProblem>& problem) {
+                if (on) password_->clear();
+                updateSyncControls();
+                if (!problem) return;
+                auto* box =
+                    new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                                    problem->heading, QMessageBox::Ok, this);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->setWindowModality(Qt::WindowModal);
+                box->setInformativeText(problem->text);
+                messageBox_ = box;
+                box->open();
+            });
+    for (QRadioButton* choice : {folderChoice_, webDavChoice_})
+        connect(choice, &QRadioButton::toggled, this, &PreferencesWindow::updateSyncControls);
+    for (QLineEdit* field : {folder_, url_})
+        connect(field, &QLineEdit::textChanged, this, &PreferencesWindow::updateSyncControls);
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(intro);
+    layout->addLayout(form);
+    layout->addSpacing(8);
+    layout->addWidget(sharingBox_);
+    layout->addWidget(sharingStatus_);
+    layout->addStretch();
+    updateSyncControls();
+    return tab;
+}
+
+SyncConfiguration PreferencesWindow::placeInFields() const {
+    SyncConfiguration place;
+    if (folderChoice_->isChecked()) {
+        place.kind = SyncConfiguration::Kind::folder;
+        place.folder = QDir::cleanPath(folder_->text().trimmed()).toStdString();
+    } else {
+        place.kind = SyncConfiguration::Kind::webdav;
+        place.url = url_->text().trimmed().toStdString();
+        place.user = user_->text().trimmed().toStdString();
+        place.caFile = caFile_->text().trimmed().toStdString();
+    }
+    return place;
+}
+
+// The place is chosen while sharing is off; while it is on, the fields show the place in use.
+void PreferencesWindow::updateSyncControls() {
+    const bool switching = sharing_->isSwitching();
+    const bool editable = !switching && !sharingBox_->isChecked();
+    const bool folder = folderChoice_->isChecked();
+    folderChoice_->setEnabled(editable);
+    webDavChoice_->setEnabled(editable);
+    folder_->setEnabled(editable && folder);
+    for (QLineEdit* field : {url_, user_, password_, caFile_})
+        field->setEnabled(editable && !folder);
+    const bool placeGiven =
+        folder ? !folder_->text().trimmed().isEmpty() : !url_->text().trimmed().isEmpty();
+    sharingBox_->setEnabled(!switching && (sharingBox_->isChecked() || placeGiven));
+    if (!switching) sharingStatus_->setText(sharingStatusText(session_));
 }
 
 QWidget* PreferencesWindow::makeDiagnosticsTab() {

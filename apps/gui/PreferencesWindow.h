@@ -4,7 +4,9 @@
 // Add… and Edit… open the format sheet (description, pattern, language and a live test of a
 // sample text), Remove takes a custom format away, and built-in formats are refused with
 // the page's alert. General holds the reading, mapping and note settings, the words that
-// mark a company and the reset of the warnings; Diagnostics opens the runtime log.
+// mark a company and the reset of the warnings; Sync chooses where saved mappings are shared
+// (a folder a sync tool keeps in step, or a WebDAV server) and switches sharing on or off;
+// Diagnostics opens the runtime log.
 
 #include <QDialog>
 #include <QPointer>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "mappingstore/webdav/SyncSetup.h"
 #include "session/DateFormatsPageModel.h"
 
 class QCheckBox;
@@ -21,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
+class QRadioButton;
 class QTableWidget;
 class QTabWidget;
 
@@ -29,6 +33,8 @@ class ImportSession;
 }
 
 namespace pelkora::gui {
+
+class MappingSharing;
 
 // The sheet that adds or edits one custom format; the test runs on every change.
 class DateFormatSheet final : public QDialog {
@@ -69,6 +75,17 @@ class PreferencesWindow final : public QDialog {
     QCheckBox* settingBox(std::string_view key) const;
     QLineEdit* companyTermsField() const { return companyTerms_; }
     QPushButton* resetWarningsButton() const { return resetWarnings_; }
+    // The Sync tab's controls.
+    QCheckBox* sharingBox() const { return sharingBox_; }
+    QRadioButton* folderChoice() const { return folderChoice_; }
+    QRadioButton* webDavChoice() const { return webDavChoice_; }
+    QLineEdit* folderField() const { return folder_; }
+    QLineEdit* urlField() const { return url_; }
+    QLineEdit* userField() const { return user_; }
+    QLineEdit* passwordField() const { return password_; }
+    QLineEdit* caFileField() const { return caFile_; }
+    QLabel* sharingStatus() const { return sharingStatus_; }
+    MappingSharing* sharing() const { return sharing_; }
     QTableWidget* dateFormatTable() const { return dateFormats_; }
     QPushButton* addFormatButton() const { return add_; }
     QPushButton* editFormatButton() const { return edit_; }
@@ -87,7 +104,11 @@ class PreferencesWindow final : public QDialog {
   private:
     QWidget* makeGeneralTab();
     QWidget* makeDateFormatsTab();
+    QWidget* makeSyncTab();
     QWidget* makeDiagnosticsTab();
+    // The place the Sync tab's fields name.
+    SyncConfiguration placeInFields() const;
+    void updateSyncControls();
     std::optional<std::size_t> selectedRow() const;
     void openSheet(DateFormatDraft draft);
     void refuse(DateFormatRefusal refusal);
@@ -102,6 +123,16 @@ class PreferencesWindow final : public QDialog {
     QPushButton* add_ = nullptr;
     QPushButton* edit_ = nullptr;
     QPushButton* remove_ = nullptr;
+    MappingSharing* sharing_ = nullptr;
+    QCheckBox* sharingBox_ = nullptr;
+    QRadioButton* folderChoice_ = nullptr;
+    QRadioButton* webDavChoice_ = nullptr;
+    QLineEdit* folder_ = nullptr;
+    QLineEdit* url_ = nullptr;
+    QLineEdit* user_ = nullptr;
+    QLineEdit* password_ = nullptr;
+    QLineEdit* caFile_ = nullptr;
+    QLabel* sharingStatus_ = nullptr;
     QPointer<DateFormatSheet> sheet_;
     QPointer<QMessageBox> messageBox_;
 };

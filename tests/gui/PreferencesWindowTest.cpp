@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,9 +17,14 @@
 
 #include "GuiTestMain.h"
 #include "MainWindow.h"
+#include "MappingSharing.h"
+#include "MappingsWindow.h"
 #include "PreferencesWindow.h"
 #include "addressbook/ContactAuthorization.h"
 #include "mapping/DateFormat.h"
+#include "mapping/SavedMapping.h"
+#include "mappingstore/MappingStore.h"
+#include "mappingstore/webdav/SyncSetup.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
@@ -158,7 +164,74 @@ class PreferencesWindowTest final : public QObject {
         QVERIFY(DateFormat::unarchiveCustomFormats(*settings_).empty());
     }
 
+    // Another computer shares "Club" through the folder; this one shares its "Shop" there too
+    // and then has both, and keeps both in its own file when it stops sharing.
+    void sharingThroughAFolderBringsTheOtherComputersMappings() {
+        const std::filesystem::path syncFolder = folder_->filePath("Sync").toStdString();
+        std::filesystem::create_directories(syncFolder);
+        SyncConfiguration place;
+        place.kind = SyncConfiguration::Kind::folder;
+        place.folder = syncFolder;
+        {
+            SettingsStore otherSettings(folder_->filePath("other.plist").toStdString());
+            SavedMappingStore otherLocal(folder_->filePath("other/SavedMappings").toStdString());
+            MappingStore other(otherLocal);
+            QVERIFY(other.save(mapping("Club")));
+            QVERIFY(enableSharing(other, otherSettings, place, {}));
+        }
+        QVERIFY(session_->mappingStore().save(mapping("Shop")));
+
+        MappingsWindow* mappings = window_->showMappings();
+        QVERIFY(!mappings->sharingBox()->isEnabled());      // no place set up yet
+        QVERIFY(!preferences_->sharingBox()->isEnabled());  // no place given yet
+        preferences_->folderChoice()->setChecked(true);
+        preferences_->folderField()->setText(QString::fromStdString(syncFolder.string()));
+        QVERIFY(preferences_->sharingBox()->isEnabled());
+        preferences_->sharingBox()->click();
+        QCOMPARE(preferences_->sharingBox()->text(), QStringLiteral("Enabling sharing…"));
+        QVERIFY(!preferences_->folderField()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!preferences_->sharing()->isSwitching(), 10000);
+        QVERIFY(preferences_->sharingBox()->isChecked());
+        QCOMPARE(preferences_->sharingBox()->text(),
+                 QStringLiteral("Share mappings between your computers"));
+        QVERIFY(session_->mappingStore().isSharedMode());
+        QVERIFY(session_->mappingStore().findByTitle("Club"));
+        QVERIFY(
+            preferences_->sharingStatus()->text().contains(QStringLiteral("Sharing 2 mappings")));
+        QVERIFY(settings_->boolForKey(SettingKey::ShareMappings));
+        QVERIFY(mappings->sharingBox()->isChecked());
+        QCOMPARE(mappings->table()->rowCount(), 2);
+
+        preferences_->sharingBox()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!preferences_->sharing()->isSwitching(), 10000);
+        QVERIFY(!preferences_->sharingBox()->isChecked());
+        QVERIFY(!session_->mappingStore().isSharedMode());
+        QVERIFY(SavedMappingStore().findByTitle("Club"));
+        QVERIFY(preferences_->folderField()->isEnabled());
+        QVERIFY(preferences_->sharingStatus()->text().startsWith(QStringLiteral("Not sharing")));
+    }
+
+    // A folder that cannot be used is refused with the alert, and sharing stays off.
+    void aPlaceThatCannotBeUsedIsRefused() {
+        preferences_->folderField()->setText(folder_->filePath("settings.plist"));
+        preferences_->sharingBox()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!preferences_->sharing()->isSwitching(), 10000);
+        QVERIFY(!preferences_->sharingBox()->isChecked());
+        QVERIFY(preferences_->messageBox());
+        QVERIFY(!settings_->boolForKey(SettingKey::ShareMappings));
+        preferences_->messageBox()->accept();
+    }
+
   private:
+    static SavedMapping mapping(std::string title) {
+        SavedMapping made;
+        made.title = std::move(title);
+        MappedContactProperty entry;
+        entry.sourceFieldName = "Mobil";
+        made.mappedContactProperties = {entry};
+        return made;
+    }
+
     std::unique_ptr<QTemporaryDir> folder_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<ImportSession> session_;

@@ -387,6 +387,9 @@ int render(const QString& folder, const QString& variant) {
     preferences->removeFormat();
     preferences->tabs()->setCurrentIndex(2);
     waitFor([] { return true; });
+    renderer.save("preferences-sync", *preferences);
+    preferences->tabs()->setCurrentIndex(3);
+    waitFor([] { return true; });
     renderer.save("preferences-diagnostics", *preferences);
     preferences->close();
     waitFor([] { return true; });
