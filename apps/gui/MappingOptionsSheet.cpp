@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -113,6 +115,56 @@ void MappingOptionsSheet::storeAndMap() {
     accept();
 }
 
+SaveMappingSheet::SaveMappingSheet(ImportSession& session, FieldMappingPage& page, QWidget* parent)
+    : QDialog(parent), session_(session), page_(page) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(tr("Save Mapping"));
+    auto* heading =
+        new QLabel(tr("Save the mapping of these columns for files like this one."), this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    auto* text = new QLabel(tr("It is kept under this title in File ▸ Saved Mappings and "
+                               "offered in Mapping ▸ Apply Saved Mapping."),
+                            this);
+    text->setWordWrap(true);
+    title_ = new QLineEdit(QString::fromStdString(page.proposedSaveTitle(session)), this);
+    title_->setAccessibleName(tr("Title of the mapping"));
+    title_->selectAll();
+    auto* buttons = new QDialogButtonBox(this);
+    save_ = buttons->addButton(tr("&Save"), QDialogButtonBox::AcceptRole);
+    save_->setAccessibleName(tr("Save"));
+    save_->setDefault(true);
+    buttons->addButton(QDialogButtonBox::Cancel)->setAccessibleName(tr("Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &SaveMappingSheet::save);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(title_, &QLineEdit::textChanged, this,
+            [this](const QString& title) { save_->setEnabled(!title.trimmed().isEmpty()); });
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 18);
+    layout->setSpacing(10);
+    layout->addWidget(heading);
+    layout->addWidget(text);
+    layout->addWidget(title_);
+    layout->addWidget(buttons);
+    setMinimumWidth(440);
+}
+
+void SaveMappingSheet::save() {
+    const std::string title = title_->text().trimmed().toStdString();
+    if (auto saved = page_.saveMapping(session_, title); !saved) {
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                            tr("The mapping could not be saved."), QMessageBox::Ok, parentWidget());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        box->setInformativeText(QString::fromStdString(saved.error()));
+        box->open();
+    }
+    accept();
+}
+
 QMenu* addMappingMenu(MainWindow& window, ImportSession& session) {
     auto* menu = window.menuBar()->addMenu(MappingOptionsSheet::tr("&Mapping"));
     menu->setObjectName(kMappingMenuName);
@@ -127,18 +179,53 @@ QMenu* addMappingMenu(MainWindow& window, ImportSession& session) {
         sheet->open();
     });
     menu->addSeparator();
+    auto* save = menu->addAction(MappingOptionsSheet::tr("&Save Mapping…"));
+    save->setShortcut(QKeySequence::Save);
+    QObject::connect(save, &QAction::triggered, &window, [&window, &session] {
+        auto* shown = shownMappingPage(window);
+        if (!shown) return;
+        auto* sheet = new SaveMappingSheet(session, shown->page(), &window);
+        QObject::connect(shown, &QObject::destroyed, sheet, &QDialog::reject);
+        sheet->open();
+    });
+    auto* apply = menu->addMenu(MappingOptionsSheet::tr("&Apply Saved Mapping"));
+    apply->setObjectName(QStringLiteral("ApplySavedMappingMenu"));
+    QObject::connect(apply, &QMenu::aboutToShow, apply, [&window, &session, apply] {
+        apply->clear();
+        auto* shown = shownMappingPage(window);
+        if (!shown) return;
+        const auto items = shown->page().savedMappingsMenu(session);
+        if (items.empty()) {
+            apply->addAction(MappingOptionsSheet::tr("No Saved Mappings"))->setEnabled(false);
+            return;
+        }
+        for (const SavedMappingMenuItem& item : items) {
+            auto* action = apply->addAction(QString::fromStdString(item.title));
+            const std::string uuid = item.uuid;
+            QObject::connect(action, &QAction::triggered, &window, [&window, &session, uuid] {
+                auto* page = shownMappingPage(window);
+                if (!page) return;
+                page->page().applySavedMapping(session, uuid);
+                page->refresh();
+            });
+        }
+    });
+    menu->addSeparator();
     auto* clear = menu->addAction(MappingOptionsSheet::tr("&Clear Mapping…"));
     QObject::connect(clear, &QAction::triggered, &window, [&window, &session] {
         if (auto* shown = shownMappingPage(window))
             confirmClearMapping(window, session, shown->page());
     });
     // Nothing to map again or clear while a mapping runs.
-    QObject::connect(menu, &QMenu::aboutToShow, menu, [&window, mapWithOptions, clear] {
-        auto* shown = shownMappingPage(window);
-        const bool idle = shown && !shown->page().isMapping();
-        mapWithOptions->setEnabled(idle);
-        clear->setEnabled(idle);
-    });
+    QObject::connect(menu, &QMenu::aboutToShow, menu,
+                     [&window, mapWithOptions, clear, save, apply] {
+                         auto* shown = shownMappingPage(window);
+                         const bool idle = shown && !shown->page().isMapping();
+                         mapWithOptions->setEnabled(idle);
+                         clear->setEnabled(idle);
+                         save->setEnabled(idle);
+                         apply->setEnabled(idle);
+                     });
     return menu;
 }
 

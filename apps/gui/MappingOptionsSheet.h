@@ -4,10 +4,13 @@
 // the automatic mapping's settings; OK stores them and maps the columns again, Cancel leaves
 // the settings as they were. "Clear Mapping" asks first, then clears every target. The menu
 // works on the field-mapping page shown in the window and is disabled on the other pages.
+// "Save Mapping…" stores the current mapping under a title the sheet proposes; "Apply Saved
+// Mapping" lists the stored mappings by title and applies the one chosen.
 
 #include <QDialog>
 
 class QCheckBox;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 
@@ -41,6 +44,26 @@ class MappingOptionsSheet final : public QDialog {
     QCheckBox* ignoreCustomMappings_;
     QCheckBox* appendUnmappedFields_;
     QPushButton* map_;
+};
+
+// The sheet that names the mapping to save; Save stores it, a failure is shown in an alert.
+class SaveMappingSheet final : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Proposes the page's title for it; deletes itself when closed.
+    SaveMappingSheet(ImportSession& session, FieldMappingPage& page, QWidget* parent);
+
+    QLineEdit* titleField() const { return title_; }
+    QPushButton* saveButton() const { return save_; }
+
+  private:
+    void save();
+
+    ImportSession& session_;
+    FieldMappingPage& page_;
+    QLineEdit* title_;
+    QPushButton* save_;
 };
 
 // Adds the Mapping menu to the window's menu bar, disabled until enableMappingMenu.

@@ -529,6 +529,50 @@ class MainWindowTest final : public QObject {
         settings_->set("AppendUnmappedFieldsToNotes", PropertyValue(true));  // for the next tests
     }
 
+    // Save Mapping stores the mapping under the proposed title; after the mapping is cleared,
+    // Apply Saved Mapping brings it back.
+    void mappingMenuSavesAndAppliesAMapping() {
+        QMenu* menu = nullptr;
+        for (auto* candidate : window_->findChildren<QMenu*>()) {
+            if (candidate->title() == QStringLiteral("&Mapping")) menu = candidate;
+        }
+        QVERIFY(menu);
+        FieldMappingPageWidget* page = nullptr;
+        openMappingPageOfTextFile(page);
+        if (QTest::currentTestFailed()) return;
+        QTRY_VERIFY(!page->page().isMapping());
+        const QString target = cellText(page->table(), 0, FieldMappingColumn::target);
+        QVERIFY(!target.isEmpty());
+        auto trigger = [](QMenu* in, const QString& text) {
+            emit in->aboutToShow();
+            for (auto* action : in->actions()) {
+                if (action->text() == text) {
+                    action->trigger();
+                    return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(trigger(menu, QStringLiteral("&Save Mapping…")));
+        auto* sheet = window_->findChild<SaveMappingSheet*>();
+        QVERIFY(sheet && sheet->isVisible());
+        QCOMPARE(sheet->titleField()->text(), QStringLiteral("contacts"));
+        sheet->titleField()->setText(QStringLiteral("Shop export"));
+        QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+        QVERIFY(session_->mappingStore().findByTitle("Shop export"));
+
+        page->page().clearMapping(*session_);
+        page->refresh();
+        QTRY_VERIFY(cellText(page->table(), 0, FieldMappingColumn::target) != target);
+        auto* apply = menu->findChild<QMenu*>(QStringLiteral("ApplySavedMappingMenu"));
+        QVERIFY(apply);
+        QVERIFY(trigger(apply, QStringLiteral("Shop export")));
+        QTRY_COMPARE(cellText(page->table(), 0, FieldMappingColumn::target), target);
+        QCOMPARE(session_->mappingStore().findByTitle("Shop export")->usageCount, 1);
+        std::vector<std::string> uuids{session_->mappingStore().findByTitle("Shop export")->uuid};
+        QVERIFY(session_->mappingStore().remove(uuids));  // for the next tests
+    }
+
     void previewColoursCharactersByClass() {
         (void)session_->openFiles({std::filesystem::path(PELKORA_EXAMPLES_DIR) / "contacts.csv"});
         QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_),

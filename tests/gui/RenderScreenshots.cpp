@@ -268,6 +268,11 @@ int render(const QString& folder, const QString& variant) {
     waitFor([&] { return options->isVisible(); });
     renderer.save("mapping-options", window, options);
     options->reject();
+    auto* saveSheet = new SaveMappingSheet(session, mapping->page(), &window);
+    saveSheet->open();
+    waitFor([&] { return saveSheet->isVisible(); });
+    renderer.save("save-mapping", window, saveSheet);
+    saveSheet->reject();
 
     // The import page in both modes, the running import and its outcome.
     mapping->continueButton()->click();
