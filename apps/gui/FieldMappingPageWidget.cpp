@@ -195,7 +195,8 @@ class FieldMappingTableModel final : public QAbstractTableModel {
             if (role == Qt::ForegroundRole) return statusColour(status, palette_);
             if (role == Qt::ToolTipRole && status == MappingStatus::needsAttention)
                 return FieldMappingPageWidget::tr(
-                    "The value could not be read as a date: add its date format in the settings.");
+                    "The value could not be read as a date: add its date format in "
+                    "Edit ▸ Preferences ▸ Date Formats.");
             if (role == Qt::ToolTipRole && isCustomStatus(status))
                 return FieldMappingPageWidget::tr("From your own titles or a saved mapping");
             return {};
