@@ -11,9 +11,10 @@
 #include "ImportCommand.h"
 #include "OutputFile.h"
 #include "StandardStreams.h"
-#include "StoreLocation.h"
+#include "StorePassword.h"
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "addressbook/vdir/VdirContactStore.h"
 #include "platform/AtomicFile.h"
 #include "support/Json.h"
@@ -386,7 +387,7 @@ int runContacts(const ContactsOptions& options, const GlobalOptions& globalOptio
         return kUsageError;
     }
     // Listing and exporting only read: a mistyped --store must not leave a new book behind.
-    auto opened = openStore(*location, false);
+    auto opened = openStore(*location, false, cardDavPassword);
     if (!opened) return fail(opened.error());
     auto& store = **opened;
     const std::string container = options.container.value_or(store.defaultContainerIdentifier());

@@ -24,9 +24,10 @@
 #include "MappingSteps.h"
 #include "OutputFile.h"
 #include "StandardStreams.h"
-#include "StoreLocation.h"
+#include "StorePassword.h"
 #include "VCardScanSteps.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "platform/MainQueue.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
@@ -295,7 +296,7 @@ ImportPage* openVCardImportPage(CommandLineSession& run,
 ImportRun importInto(const StoreLocation& location, const ImportCommandOptions& options,
                      const InputFiles& input, const GlobalOptions& globalOptions, bool dryRun) {
     ImportRun result;
-    auto opened = openStore(location, true);
+    auto opened = openStore(location, true, cardDavPassword);
     if (!opened) {
         printError("import: " + opened.error().message);
         result.exitCode = kStorageError;

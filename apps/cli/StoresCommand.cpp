@@ -10,8 +10,9 @@
 
 #include "Command.h"
 #include "CommandHelp.h"
-#include "StoreLocation.h"
+#include "StorePassword.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "mappingstore/webdav/SecretStore.h"
 #include "platform/SettingsStore.h"
 #include "support/Json.h"
@@ -110,7 +111,7 @@ int addStore(const StoresOptions& options) {
             }
         }
         // The account is tried before it is named, so that a typing error shows now.
-        auto store = openStore(*location, false);
+        auto store = openStore(*location, false, cardDavPassword);
         if (!store) {
             printError("stores add: " + store.error().message);
             return kStorageError;

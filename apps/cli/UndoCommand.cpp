@@ -13,8 +13,9 @@
 #include "Command.h"
 #include "CommandHelp.h"
 #include "StandardStreams.h"
-#include "StoreLocation.h"
+#include "StorePassword.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "import/ImportJournal.h"
 #include "import/ImportUndo.h"
 #include "support/Json.h"
@@ -199,7 +200,7 @@ int undoImport(const UndoOptions& options) {
                    record.number + " went into is not there any more.");
         return kStorageError;
     }
-    auto opened = openStore(*location, false);
+    auto opened = openStore(*location, false, cardDavPassword);
     if (!opened) {
         printError("undo: " + opened.error().message);
         return kStorageError;

@@ -1,6 +1,6 @@
 #pragma once
 
-// Which address book a command works on. A store is named by a URI: "sqlite:PATH" (a plain
+// Which address book a front end works on. A store is named by a URI: "sqlite:PATH" (a plain
 // path means the same), "eds:" (the desktop's address books, Evolution Data Server) or
 // "vdir:PATH" (a folder of vCard files, or a folder of such folders), "carddav:URL" (an
 // account on a CardDAV server; a user name may come in the URL, "https://ada@host/"); or by
@@ -9,6 +9,7 @@
 // default, else the usual SQLite book.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,7 +19,7 @@
 #include "addressbook/ContactStore.h"
 #include "support/Expected.h"
 
-namespace pelkora::cli {
+namespace pelkora {
 
 // What a named store keeps besides its URI (a CardDAV account's).
 struct StoreOptions {
@@ -76,14 +77,17 @@ Expected<StoreLocation, std::string> resolveStore(const std::optional<std::strin
 // from the named store of the same URI, as the recorded URI holds neither.
 Expected<StoreLocation, std::string> recordedStore(std::string_view uri);
 
-// The password of a CardDAV account: from the Secret Service, else PELKORA_CARDDAV_PASSWORD,
-// else typed on the terminal; the error says where it looked.
-Expected<std::string, std::string> cardDavPassword(const StoreLocation& location);
+// Where a CardDAV account's password comes from: the Secret Service, then
+// PELKORA_CARDDAV_PASSWORD; a front end may ask the user after that. The error says where it
+// looked; an account without a user has the empty password.
+using StorePasswordSource = std::function<Expected<std::string, std::string>(const StoreLocation&)>;
+Expected<std::string, std::string> storedCardDavPassword(const StoreLocation& location);
 
 // Opens the store. With `create`, a SQLite book or a vdir folder that is not there is made;
 // without, a missing one is storeUnavailable and nothing is made. A CardDAV store keeps its
-// indexes in $XDG_CACHE_HOME/pelkora/carddav.
+// indexes in $XDG_CACHE_HOME/pelkora/carddav and takes its password from `password`.
 Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> openStore(
-    const StoreLocation& location, bool create);
+    const StoreLocation& location, bool create,
+    const StorePasswordSource& password = storedCardDavPassword);
 
-}  // namespace pelkora::cli
+}  // namespace pelkora

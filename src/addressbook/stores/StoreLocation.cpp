@@ -1,8 +1,7 @@
-#include "StoreLocation.h"
+#include "addressbook/stores/StoreLocation.h"
 
 #include <system_error>
 
-#include "Terminal.h"
 #include "addressbook/carddav/CardDavContactStore.h"
 #include "addressbook/eds/EdsContactStore.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
@@ -13,7 +12,7 @@
 #include "platform/SettingsStore.h"
 #include "propertylist/PropertyList.h"
 
-namespace pelkora::cli {
+namespace pelkora {
 namespace {
 
 constexpr std::string_view kContactStoreSetting = "ContactStore";
@@ -220,7 +219,7 @@ Expected<StoreLocation, std::string> recordedStore(std::string_view uri) {
     return location;
 }
 
-Expected<std::string, std::string> cardDavPassword(const StoreLocation& location) {
+Expected<std::string, std::string> storedCardDavPassword(const StoreLocation& location) {
     const std::string& user = location.options.user;
     if (user.empty()) return std::string();
     if (auto refusal = contacts::CardDavContactStore::passwordRefusal(location.url))
@@ -229,15 +228,13 @@ Expected<std::string, std::string> cardDavPassword(const StoreLocation& location
     if (stored && *stored) return **stored;
     if (const char* given = std::getenv(kCardDavPasswordVariable); given && *given)
         return std::string(given);
-    if (auto typed = askPassword("Password for " + user + " at " + location.url + ": "))
-        return *typed;
     const std::string why = stored ? "it is not in the keyring" : stored.error();
     return Unexpected("no password for " + user + " at " + location.url + ": " + why + "; set " +
-                      kCardDavPasswordVariable + " or run the command on a terminal");
+                      kCardDavPasswordVariable + " or store it with “pelkora stores add”");
 }
 
 Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> openStore(
-    const StoreLocation& location, bool create) {
+    const StoreLocation& location, bool create, const StorePasswordSource& password) {
     using contacts::ContactStore;
     const auto opened =
         [](auto result) -> Expected<std::unique_ptr<ContactStore>, contacts::ContactStoreError> {
@@ -248,16 +245,16 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
         case StoreLocation::Kind::eds:
             return opened(contacts::EdsContactStore::open());
         case StoreLocation::Kind::carddav: {
-            auto password = cardDavPassword(location);
-            if (!password)
-                return Unexpected(contacts::ContactStoreError{
-                    contacts::ContactStoreErrorKind::storeUnavailable,
-                    "Could not open the address book “" + location.uri() +
-                        "”: " + password.error() + "."});
+            auto secret = password(location);
+            if (!secret)
+                return Unexpected(
+                    contacts::ContactStoreError{contacts::ContactStoreErrorKind::storeUnavailable,
+                                                "Could not open the address book “" +
+                                                    location.uri() + "”: " + secret.error() + "."});
             contacts::CardDavConfiguration configuration;
             configuration.url = location.url;
             configuration.user = location.options.user;
-            configuration.password = std::move(*password);
+            configuration.password = std::move(*secret);
             configuration.caFile = location.options.caFile;
             configuration.cacheFolder = paths::cacheHome() / "pelkora" / "carddav";
             configuration.groupMode = location.options.groupCards
@@ -281,4 +278,4 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
     return opened(contacts::SqliteContactStore::openExisting(location.path));
 }
 
-}  // namespace pelkora::cli
+}  // namespace pelkora
