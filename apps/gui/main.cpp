@@ -15,6 +15,7 @@
 #include "SingleInstance.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "import/ImportJournal.h"
 #include "mappingstore/webdav/SecretStore.h"
 #include "mappingstore/webdav/SyncSetup.h"
@@ -46,17 +47,26 @@ int main(int argc, char* argv[]) {
     pelkora::gui::installQtMainQueueDispatcher(&application);
     auto& settings = pelkora::SettingsStore::standard();
     pelkora::ImportSession session(settings, std::make_shared<pelkora::AlwaysAuthorizedProvider>());
-    // The user's local address book; the session reaches it only as a ContactStore. A book
-    // that cannot be opened is said at once: records can still be saved as vCard files.
-    const auto location = pelkora::contacts::SqliteContactStore::defaultLocation();
+    // The address book the "ContactStore" setting names ("pelkora stores default"), else the
+    // user's local book; the session reaches it only as a ContactStore. A book that cannot be
+    // opened is said at once: records can still be saved as vCard files.
+    std::string location = pelkora::contacts::SqliteContactStore::defaultLocation().string();
     std::string storeProblem;
-    if (auto store = pelkora::contacts::SqliteContactStore::open(location)) {
-        session.setContactStore(
-            std::shared_ptr<pelkora::contacts::ContactStore>(std::move(*store)));
-        session.setImportJournal(
-            std::make_shared<pelkora::ImportJournal>(pelkora::ImportJournal::defaultFolder()));
+    if (auto chosen = pelkora::resolveStore(std::nullopt); !chosen) {
+        storeProblem = chosen.error();
     } else {
-        storeProblem = store.error().message;
+        if (chosen->kind != pelkora::StoreLocation::Kind::sqlite)
+            location = chosen->uri();
+        else
+            location = chosen->path.string();
+        if (auto store = pelkora::openStore(*chosen, true)) {
+            session.setContactStore(
+                std::shared_ptr<pelkora::contacts::ContactStore>(std::move(*store)));
+            session.setImportJournal(
+                std::make_shared<pelkora::ImportJournal>(pelkora::ImportJournal::defaultFolder()));
+        } else {
+            storeProblem = store.error().message;
+        }
     }
 
     // Shared saved mappings, when the user set sharing up ("pelkora mappings sync enable"):
@@ -84,7 +94,7 @@ int main(int argc, char* argv[]) {
             pelkora::MainQueue::shared().post([&session, &location, &storeProblem] {
                 session.showAlert(
                     pelkora::Alert{.heading = "The address book could not be opened.",
-                                   .text = "Pelkora cannot import into “" + location.string() +
+                                   .text = "Pelkora cannot import into “" + location +
                                            "” now. Records can still be saved as vCard files.",
                                    .detail = storeProblem,
                                    .buttons = {"OK"},

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """pelkora-gui used as a person would: on an X server of its own (Xvfb) with a session bus of
 its own, started with examples/contacts.csv, driven with the keyboard alone (xdotool) through
-the encoding and field-mapping pages to the import, then checked with `pelkora contacts list`.
+the encoding and field-mapping pages to the import into the default address book the command
+chose (a vCard folder), then checked with `pelkora contacts list`.
 A second pelkora-gui started meanwhile with a vCard file must hand it to the first window and
 exit at once, without a window of its own.
 
@@ -214,6 +215,14 @@ def run(desktop, options):
         return SKIPPED
     desktop.start_session_bus(options.services)
 
+    # 0. The address book is a folder of vCard files, chosen as the default with the command,
+    #    as a user of vdirsyncer or khard would: the window imports into it too.
+    cards = os.path.join(desktop.home, "cards")
+    chosen = subprocess.run([options.cli, "stores", "default", "vdir:" + cards], env=desktop.env,
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    if chosen.returncode != 0:
+        raise Failure(f"pelkora stores default: exit {chosen.returncode}: {chosen.stderr}")
+
     # 1. Started from the examples folder with the file's name, as from a terminal.
     examples = options.examples
     gui = desktop.start([options.gui, "contacts.csv"], cwd=examples)
@@ -254,7 +263,10 @@ def run(desktop, options):
         extra = sorted(set(imported) - set(expected))
         raise Failure(f"the address book differs from contacts.csv: missing {missing}, "
                       f"not in the file {extra}")
-    print(f"{len(imported)} contacts imported, as in contacts.csv")
+    written = [name for _, _, names in os.walk(cards) for name in names if name.endswith(".vcf")]
+    if len(written) != len(expected):
+        raise Failure(f"{len(written)} vCard files in {cards}, not {len(expected)}")
+    print(f"{len(imported)} contacts imported into the vCard folder, as in contacts.csv")
 
     # 4. A second program with a vCard file: the first window takes it, the second exits
     #    at once and never maps a window.
