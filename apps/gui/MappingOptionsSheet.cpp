@@ -15,6 +15,7 @@
 
 #include "FieldMappingPageWidget.h"
 #include "MainWindow.h"
+#include "WarningBox.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportSession.h"
 #include "support/Settings.h"
@@ -38,11 +39,8 @@ QCheckBox* settingBox(const QString& title, const QString& name, bool checked, Q
 
 void confirmClearMapping(MainWindow& window, ImportSession& session, FieldMappingPage& page) {
     const auto [heading, text] = FieldMappingPage::clearMappingConfirmation();
-    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                QString::fromStdString(heading), QMessageBox::NoButton, &window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(QString::fromStdString(text));
+    QMessageBox* box =
+        makeWarningBox(&window, QString::fromStdString(heading), QString::fromStdString(text));
     auto* clear = box->addButton(MappingOptionsSheet::tr("Continue"), QMessageBox::AcceptRole);
     clear->setAccessibleName(MappingOptionsSheet::tr("Continue"));
     box->addButton(QMessageBox::Cancel)->setAccessibleName(MappingOptionsSheet::tr("Cancel"));
@@ -154,13 +152,8 @@ SaveMappingSheet::SaveMappingSheet(ImportSession& session, FieldMappingPage& pag
 void SaveMappingSheet::save() {
     const std::string title = title_->text().trimmed().toStdString();
     if (auto saved = page_.saveMapping(session_, title); !saved) {
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                            tr("The mapping could not be saved."), QMessageBox::Ok, parentWidget());
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::WindowModal);
-        box->setInformativeText(QString::fromStdString(saved.error()));
-        box->open();
+        openWarning(parentWidget(), tr("The mapping could not be saved."),
+                    QString::fromStdString(saved.error()));
     }
     accept();
 }

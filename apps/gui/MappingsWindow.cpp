@@ -24,6 +24,7 @@
 
 #include "MappingSharing.h"
 #include "Utf8Text.h"
+#include "WarningBox.h"
 #include "mappingstore/MappingStore.h"
 #include "session/ImportSession.h"
 
@@ -228,11 +229,7 @@ void MappingsWindow::confirmDelete() {
     std::vector<std::string> uuids;
     for (std::size_t row : rows) uuids.push_back(rows_[row].uuid);
     const Confirmation question = MappingsWindowModel::deleteConfirmation();
-    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                fromUtf8(question.heading), QMessageBox::NoButton, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(fromUtf8(question.text));
+    QMessageBox* box = makeWarningBox(this, fromUtf8(question.heading), fromUtf8(question.text));
     QAbstractButton* acting = nullptr;
     for (std::size_t index = 0; index < question.buttons.size(); ++index) {
         const bool last = index + 1 == question.buttons.size();
@@ -303,13 +300,7 @@ bool MappingsWindow::importFrom(const QString& file) {
 }
 
 void MappingsWindow::showError(const QString& heading, const std::string& text) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                heading, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(fromUtf8(text));
-    messageBox_ = box;
-    box->open();
+    messageBox_ = openWarning(this, heading, fromUtf8(text));
 }
 
 }  // namespace pelkora::gui

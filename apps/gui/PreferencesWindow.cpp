@@ -24,6 +24,7 @@
 
 #include "MappingSharing.h"
 #include "Utf8Text.h"
+#include "WarningBox.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 #include "support/Settings.h"
@@ -373,14 +374,7 @@ QWidget* PreferencesWindow::makeSyncTab() {
                 if (on) password_->clear();
                 updateSyncControls();
                 if (!problem) return;
-                auto* box =
-                    new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                    problem->heading, QMessageBox::Ok, this);
-                box->setAttribute(Qt::WA_DeleteOnClose);
-                box->setWindowModality(Qt::WindowModal);
-                box->setInformativeText(problem->text);
-                messageBox_ = box;
-                box->open();
+                messageBox_ = openWarning(this, problem->heading, problem->text);
             });
     for (QRadioButton* choice : {folderChoice_, webDavChoice_})
         connect(choice, &QRadioButton::toggled, this, &PreferencesWindow::updateSyncControls);
@@ -500,13 +494,8 @@ void PreferencesWindow::openSheet(DateFormatDraft draft) {
 
 void PreferencesWindow::refuse(DateFormatRefusal refusal) {
     if (refusal == DateFormatRefusal::noSuchRow) return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
-                                fromUtf8(refusalMessage(refusal)), QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setInformativeText(fromUtf8(refusalInformativeText(refusal)));
-    messageBox_ = box;
-    box->open();
+    messageBox_ = openWarning(this, fromUtf8(refusalMessage(refusal)),
+                              fromUtf8(refusalInformativeText(refusal)));
 }
 
 }  // namespace pelkora::gui
