@@ -25,6 +25,7 @@
 #include "MappingSharing.h"
 #include "Utf8Text.h"
 #include "WarningBox.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
 #include "support/Settings.h"
@@ -146,7 +147,7 @@ PreferencesWindow::PreferencesWindow(ImportSession& session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addWidget(close);
-    resize(760, 640);
+    resize(760, 720);
 }
 
 QWidget* PreferencesWindow::makeGeneralTab() {
@@ -162,6 +163,7 @@ QWidget* PreferencesWindow::makeGeneralTab() {
         return check;
     };
 
+    QWidget* addressBook = makeAddressBookBox(tab);
     auto* reading = new QGroupBox(tr("Reading files"), tab);
     auto* readingLayout = new QVBoxLayout(reading);
     readingLayout->addWidget(box(SettingKey::TrustBOMs,
@@ -241,12 +243,70 @@ QWidget* PreferencesWindow::makeGeneralTab() {
     resetRow->addWidget(resetText, 1);
 
     auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(addressBook);
     layout->addWidget(reading);
     layout->addWidget(mapping);
     layout->addWidget(notes);
     layout->addLayout(resetRow);
     layout->addStretch();
     return tab;
+}
+
+// The address book: the user's own book, the desktop's address books or a store named with
+// "pelkora stores add" (the ContactStore setting, read when Pelkora starts), and the container
+// of the book in use that the import page chooses first (SelectedContainerID).
+QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
+    auto* box = new QGroupBox(tr("Address book"), parent);
+    SettingsStore& settings = session_.settings();
+    store_ = new QComboBox(box);
+    store_->setAccessibleName(tr("Address book to import into"));
+    store_->addItem(tr("Pelkora's own address book"), QString());
+    store_->addItem(tr("The desktop's address books (Evolution Data Server)"),
+                    QStringLiteral("eds:"));
+    if (auto named = NamedStores::load()) {
+        for (const auto& [name, uri] : named->stores())
+            store_->addItem(tr("%1 (%2)").arg(fromUtf8(name), fromUtf8(uri)), fromUtf8(name));
+    }
+    const QString chosen =
+        fromUtf8(settings.stringForKey(SettingKey::ContactStore).value_or(std::string()));
+    if (store_->findData(chosen) < 0) store_->addItem(chosen, chosen);
+    store_->setCurrentIndex(store_->findData(chosen));
+    connect(store_, &QComboBox::activated, this, [this](int index) {
+        const QString value = store_->itemData(index).toString();
+        if (value.isEmpty())
+            session_.settings().removeObject(SettingKey::ContactStore);
+        else
+            session_.settings().set(SettingKey::ContactStore, PropertyValue(value.toStdString()));
+    });
+    auto* storeNote = new QLabel(tr("A change applies when Pelkora starts next. Add address books "
+                                    "with “pelkora stores add”."),
+                                 box);
+    storeNote->setWordWrap(true);
+    storeNote->setEnabled(false);
+
+    container_ = new QComboBox(box);
+    container_->setAccessibleName(tr("Default address book container"));
+    if (const auto& store = session_.contactStore()) {
+        if (auto containers = store->containers()) {
+            for (const contacts::Container& container : *containers)
+                container_->addItem(fromUtf8(container.name), fromUtf8(container.identifier));
+        }
+    }
+    const int selected = container_->findData(
+        fromUtf8(settings.stringForKey(SettingKey::SelectedContainerID).value_or(std::string())));
+    container_->setCurrentIndex(selected);
+    container_->setEnabled(container_->count() > 0);
+    connect(container_, &QComboBox::activated, this, [this](int index) {
+        session_.settings().set(
+            SettingKey::SelectedContainerID,
+            PropertyValue(container_->itemData(index).toString().toStdString()));
+    });
+
+    auto* form = new QFormLayout(box);
+    form->addRow(tr("&Import into:"), store_);
+    form->addRow(QString(), storeNote);
+    form->addRow(tr("&Container first chosen:"), container_);
+    return box;
 }
 
 QCheckBox* PreferencesWindow::settingBox(std::string_view key) const {

@@ -74,6 +74,9 @@ class PreferencesWindow final : public QDialog {
     // The General tab's box for the setting; null for a key it does not show.
     QCheckBox* settingBox(std::string_view key) const;
     QLineEdit* companyTermsField() const { return companyTerms_; }
+    // The address book imports go to (from the next start) and its default container.
+    QComboBox* storePopUp() const { return store_; }
+    QComboBox* containerPopUp() const { return container_; }
     QPushButton* resetWarningsButton() const { return resetWarnings_; }
     // The Sync tab's controls.
     QCheckBox* sharingBox() const { return sharingBox_; }
@@ -103,6 +106,7 @@ class PreferencesWindow final : public QDialog {
 
   private:
     QWidget* makeGeneralTab();
+    QWidget* makeAddressBookBox(QWidget* parent);
     QWidget* makeDateFormatsTab();
     QWidget* makeSyncTab();
     QWidget* makeDiagnosticsTab();
@@ -118,6 +122,8 @@ class PreferencesWindow final : public QDialog {
     QTabWidget* tabs_;
     std::vector<std::pair<std::string_view, QCheckBox*>> settingBoxes_;
     QLineEdit* companyTerms_ = nullptr;
+    QComboBox* store_ = nullptr;
+    QComboBox* container_ = nullptr;
     QPushButton* resetWarnings_ = nullptr;
     QTableWidget* dateFormats_ = nullptr;
     QPushButton* add_ = nullptr;

@@ -21,6 +21,7 @@
 #include "MappingsWindow.h"
 #include "PreferencesWindow.h"
 #include "addressbook/ContactAuthorization.h"
+#include "addressbook/sqlite/SqliteContactStore.h"
 #include "mapping/DateFormat.h"
 #include "mapping/SavedMapping.h"
 #include "mappingstore/MappingStore.h"
@@ -34,6 +35,12 @@ using namespace pelkora;
 using namespace pelkora::gui;
 
 namespace {
+
+// Chooses an item as the user does, so that the pop-up's "activated" reaches the window.
+void chooseItem(QComboBox* popUp, int index) {
+    popUp->setCurrentIndex(index);
+    emit popUp->activated(index);
+}
 
 QString cell(const QTableWidget& table, int row, int column) {
     return table.item(row, column) ? table.item(row, column)->text() : QString();
@@ -51,6 +58,10 @@ class PreferencesWindowTest final : public QObject {
             std::filesystem::path(folder_->filePath("settings.plist").toStdString()));
         session_ = std::make_unique<ImportSession>(*settings_,
                                                    std::make_shared<AlwaysAuthorizedProvider>());
+        auto book =
+            contacts::SqliteContactStore::open(folder_->filePath("book.sqlite").toStdString());
+        QVERIFY(book);
+        session_->setContactStore(std::shared_ptr<contacts::ContactStore>(std::move(*book)));
         window_ = std::make_unique<MainWindow>(*session_);
         session_->applicationDidFinishLaunching();
         preferences_ = window_->showPreferences();
@@ -88,6 +99,20 @@ class PreferencesWindowTest final : public QObject {
         emit terms->editingFinished();
         QCOMPARE(settings_->stringForKey(SettingKey::CompanyTerms),
                  std::optional<std::string>("Firma, GmbH"));
+
+        // The address book for the next start, and the container the import page chooses.
+        QComboBox* store = preferences_->storePopUp();
+        QCOMPARE(store->currentIndex(), 0);
+        chooseItem(store, store->findData(QStringLiteral("eds:")));
+        QCOMPARE(settings_->stringForKey(SettingKey::ContactStore),
+                 std::optional<std::string>("eds:"));
+        chooseItem(store, 0);
+        QVERIFY(!settings_->hasStoredValue(SettingKey::ContactStore));
+        QComboBox* container = preferences_->containerPopUp();
+        QCOMPARE(container->count(), 1);
+        chooseItem(container, 0);
+        QCOMPARE(settings_->stringForKey(SettingKey::SelectedContainerID),
+                 std::optional<std::string>(container->itemData(0).toString().toStdString()));
 
         settings_->set(SettingKey::ShowMappingHint, PropertyValue(false));
         settings_->set(SettingKey::ShowShouldQuitContactsAppHint, PropertyValue(false));
