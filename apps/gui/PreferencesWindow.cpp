@@ -22,7 +22,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "AddStoreSheet.h"
 #include "MappingSharing.h"
+#include "PaletteColours.h"
 #include "Utf8Text.h"
 #include "WarningBox.h"
 #include "addressbook/stores/StoreLocation.h"
@@ -37,12 +39,6 @@ QTableWidgetItem* readOnlyItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     return item;
-}
-
-// Red that reads on the palette's base colour, light or dark.
-QColor errorColour(const QPalette& palette) {
-    return palette.color(QPalette::Base).lightness() < 128 ? QColor(0xff, 0x7b, 0x72)
-                                                           : QColor(0xc0, 0x1c, 0x28);
 }
 
 }  // namespace
@@ -125,7 +121,7 @@ void DateFormatSheet::runTest() {
         result_->setText(fromUtf8(tested->displayText));
     } else {
         if (tested.error() == DateParsingError::unknownLocale) QApplication::beep();
-        palette.setColor(QPalette::WindowText, errorColour(QApplication::palette()));
+        palette.setColor(QPalette::WindowText, warningColour(QApplication::palette()));
         result_->setText(fromUtf8(errorText(tested.error())));
     }
     result_->setPalette(palette);
@@ -278,9 +274,24 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
         else
             session_.settings().set(SettingKey::ContactStore, PropertyValue(value.toStdString()));
     });
-    auto* storeNote = new QLabel(tr("A change applies when Pelkora starts next. Add address books "
-                                    "with “pelkora stores add”."),
-                                 box);
+    addStore_ = new QPushButton(tr("Add Address &Book…"), box);
+    addStore_->setAccessibleName(tr("Add an address book"));
+    connect(addStore_, &QPushButton::clicked, this, [this] {
+        auto* sheet = new AddStoreSheet(this);
+        // The new book is the one imports go to, from the next start.
+        connect(sheet, &AddStoreSheet::storeAdded, this,
+                [this](const QString& name, const QString& uri) {
+                    store_->addItem(tr("%1 (%2)").arg(name, uri), name);
+                    store_->setCurrentIndex(store_->count() - 1);
+                    emit store_->activated(store_->count() - 1);
+                });
+        addStoreSheet_ = sheet;
+        sheet->open();
+    });
+    auto* storeRow = new QHBoxLayout;
+    storeRow->addWidget(store_, 1);
+    storeRow->addWidget(addStore_);
+    auto* storeNote = new QLabel(tr("A change applies when Pelkora starts next."), box);
     storeNote->setWordWrap(true);
     storeNote->setEnabled(false);
 
@@ -303,7 +314,9 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     });
 
     auto* form = new QFormLayout(box);
-    form->addRow(tr("&Import into:"), store_);
+    auto* storeLabel = new QLabel(tr("&Import into:"), box);
+    storeLabel->setBuddy(store_);
+    form->addRow(storeLabel, storeRow);
     form->addRow(QString(), storeNote);
     form->addRow(tr("&Container first chosen:"), container_);
     return box;

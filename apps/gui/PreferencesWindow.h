@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "AddStoreSheet.h"
 #include "mappingstore/webdav/SyncSetup.h"
 #include "session/DateFormatsPageModel.h"
 
@@ -77,6 +78,9 @@ class PreferencesWindow final : public QDialog {
     // The address book imports go to (from the next start) and its default container.
     QComboBox* storePopUp() const { return store_; }
     QComboBox* containerPopUp() const { return container_; }
+    QPushButton* addStoreButton() const { return addStore_; }
+    // The Add Address Book sheet shown now; null when none is.
+    AddStoreSheet* addStoreSheet() const { return addStoreSheet_; }
     QPushButton* resetWarningsButton() const { return resetWarnings_; }
     // The Sync tab's controls.
     QCheckBox* sharingBox() const { return sharingBox_; }
@@ -124,6 +128,8 @@ class PreferencesWindow final : public QDialog {
     QLineEdit* companyTerms_ = nullptr;
     QComboBox* store_ = nullptr;
     QComboBox* container_ = nullptr;
+    QPushButton* addStore_ = nullptr;
+    QPointer<AddStoreSheet> addStoreSheet_;
     QPushButton* resetWarnings_ = nullptr;
     QTableWidget* dateFormats_ = nullptr;
     QPushButton* add_ = nullptr;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "AddStoreSheet.h"
 #include "GuiTestMain.h"
 #include "MainWindow.h"
 #include "MappingSharing.h"
@@ -22,6 +23,7 @@
 #include "PreferencesWindow.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "addressbook/stores/StoreLocation.h"
 #include "mapping/DateFormat.h"
 #include "mapping/SavedMapping.h"
 #include "mappingstore/MappingStore.h"
@@ -234,6 +236,36 @@ class PreferencesWindowTest final : public QObject {
         QVERIFY(SavedMappingStore().findByTitle("Club"));
         QVERIFY(preferences_->folderField()->isEnabled());
         QVERIFY(preferences_->sharingStatus()->text().startsWith(QStringLiteral("Not sharing")));
+    }
+
+    // Add Address Book names a store as "pelkora stores add" does, after trying it; a bad name
+    // or an unreachable server is said in the sheet and nothing is named.
+    void addAddressBookTriesAndNamesTheStore() {
+        preferences_->addStoreButton()->click();
+        AddStoreSheet* sheet = preferences_->addStoreSheet();
+        QVERIFY(sheet);
+        sheet->nameField()->setText(QStringLiteral("work:old"));
+        sheet->folderField()->setText(folder_->filePath("cards"));
+        QVERIFY(!sheet->addStore());
+        QVERIFY(sheet->problemLabel()->text().contains(QStringLiteral("“:”")));
+
+        sheet->kindPopUp()->setCurrentIndex(AddStoreSheet::cardDavKind);
+        sheet->nameField()->setText(QStringLiteral("work"));
+        sheet->urlField()->setText(QStringLiteral("https://127.0.0.1:1/dav/"));
+        QVERIFY(!sheet->addStore());
+        QVERIFY(!sheet->problemLabel()->text().isEmpty());
+        QVERIFY(!NamedStores::load()->uriOf("work"));
+
+        sheet->kindPopUp()->setCurrentIndex(AddStoreSheet::vdirKind);
+        sheet->nameField()->setText(QStringLiteral("cards"));
+        QVERIFY(sheet->addStore());
+        QVERIFY(std::filesystem::is_directory(folder_->filePath("cards").toStdString()));
+        QCOMPARE(NamedStores::load()->uriOf("cards"),
+                 std::optional<std::string>("vdir:" + folder_->filePath("cards").toStdString()));
+        QCOMPARE(settings_->stringForKey(SettingKey::ContactStore),
+                 std::optional<std::string>("cards"));
+        QCOMPARE(preferences_->storePopUp()->currentData().toString(), QStringLiteral("cards"));
+        settings_->removeObject(SettingKey::ContactStore);
     }
 
     // A folder that cannot be used is refused with the alert, and sharing stays off.

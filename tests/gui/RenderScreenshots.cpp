@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 
+#include "AddStoreSheet.h"
 #include "ApplicationIdentity.h"
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
@@ -373,6 +374,15 @@ int render(const QString& folder, const QString& variant) {
     PreferencesWindow* preferences = window.showPreferences();
     waitFor([&] { return preferences->isVisible(); });
     renderer.save("preferences-general", *preferences);
+    preferences->addStoreButton()->click();
+    AddStoreSheet* addStore = preferences->addStoreSheet();
+    addStore->kindPopUp()->setCurrentIndex(AddStoreSheet::cardDavKind);
+    addStore->nameField()->setText(QStringLiteral("work"));
+    addStore->urlField()->setText(QStringLiteral("https://cloud.example.org/remote.php/dav"));
+    addStore->userField()->setText(QStringLiteral("ada"));
+    waitFor([&] { return addStore->isVisible(); });
+    renderer.save("preferences-add-address-book", *preferences, addStore);
+    addStore->reject();
     preferences->tabs()->setCurrentIndex(1);
     preferences->addFormat();
     DateFormatSheet* sheet = preferences->formatSheet();
