@@ -21,7 +21,9 @@ struct CalendarDate {
     bool operator==(const CalendarDate&) const = default;
 };
 
-using TimePoint = std::chrono::system_clock::time_point;
+// Milliseconds, ICU's unit: a date of any year a contact may hold fits (nanoseconds would end
+// in 1677 and 2262).
+using TimePoint = std::chrono::time_point<std::chrono::system_clock, std::chrono::milliseconds>;
 
 // The locale identifier of the user's current locale ("de_DE", "en_US_POSIX").
 std::string currentLocaleIdentifier();
@@ -44,6 +46,21 @@ std::string longDateText(TimePoint time);
 // zone.
 std::string shortDateText(TimePoint time);
 std::string shortTimeText(TimePoint time);
+
+// The same for a clock reading or a spreadsheet's date, to the millisecond.
+using ClockTime = std::chrono::system_clock::time_point;
+inline CalendarDate calendarDateOf(ClockTime time) {
+    return calendarDateOf(std::chrono::floor<std::chrono::milliseconds>(time));
+}
+inline std::string longDateText(ClockTime time) {
+    return longDateText(std::chrono::floor<std::chrono::milliseconds>(time));
+}
+inline std::string shortDateText(ClockTime time) {
+    return shortDateText(std::chrono::floor<std::chrono::milliseconds>(time));
+}
+inline std::string shortTimeText(ClockTime time) {
+    return shortTimeText(std::chrono::floor<std::chrono::milliseconds>(time));
+}
 
 // A calendar day (Gregorian) in the user's current locale: with a year in long style
 // ("12. März 1980"), without one in the locale's day-and-month form ("12. März"). The day

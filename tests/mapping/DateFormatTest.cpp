@@ -547,5 +547,17 @@ TEST(DateFormatTest, ReadDateIsShownInLongStyle) {
     EXPECT_EQ(result->displayText, dates::longDateText(noonUtc(1980, 3, 12)));
 }
 
+// Ancestors' birthdays and years typed one digit at a time lie far from 1970: they are read as
+// the dates they are, not lost to an overflow.
+TEST(DateFormatTest, YearsFarFromNowAreReadExactly) {
+    for (const int year : {2, 1650, 1677, 2263, 9999}) {
+        SCOPED_TRACE(year);
+        const auto result =
+            testDateFormat("d. MMMM y", "de", "24. Dezember " + std::to_string(year));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->components, fullDate(year, 12, 24));
+    }
+}
+
 }  // namespace
 }  // namespace pelkora
