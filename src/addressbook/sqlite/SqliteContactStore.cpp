@@ -286,8 +286,11 @@ struct SqliteContactStore::Database {
     }
 
     // Brings the file to kSchemaVersion. The check and the migration share one IMMEDIATE
-    // transaction, so two processes opening a new file do not both create the tables.
+    // transaction, so two processes opening a new file do not both create the tables. A file
+    // already current is only read: an open must not wait for the write lock that an import in
+    // another process holds from one chunk to the next.
     Result<void> migrate() {
+        if (isCurrent()) return {};
         if (int result = execute("BEGIN IMMEDIATE"); result != SQLITE_OK)
             return sqliteFailure(result, "open");
         auto migrated = migrateInTransaction();
@@ -297,6 +300,13 @@ struct SqliteContactStore::Database {
         }
         if (!sqlite3_get_autocommit(connection.get())) execute("ROLLBACK");
         return migrated;
+    }
+
+    bool isCurrent() {
+        const auto applicationId = integerPragma("PRAGMA application_id");
+        const auto version = integerPragma("PRAGMA user_version");
+        return applicationId && version && *applicationId == kApplicationId &&
+               *version == kSchemaVersion;
     }
 
     Result<void> migrateInTransaction() {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -728,6 +729,21 @@ TEST_F(SqliteContactStoreTest, TwoStoresOnOneFileSeeEachOthersSaves) {
     request.addContact(person("From", "Second"), local());
     ASSERT_TRUE(second->execute(request));
     EXPECT_EQ(store_->existingFullNames(local(), {"From Second"}).value().size(), 1u);
+}
+
+// Listing a book while an import writes to it: opening the book only reads it, so it does not
+// wait for the write lock the import holds from one chunk to the next.
+TEST_F(SqliteContactStoreTest, OpeningABookDoesNotWaitForAWriterInAnotherConnection) {
+    populate(3);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(file_.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto reader = SqliteContactStore::openExisting(file_);
+    const bool listed = reader && allContacts(**reader, local()).size() == 3u;
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    ASSERT_TRUE(reader) << reader.error().message;
+    EXPECT_TRUE(listed);
 }
 
 // Threads sharing one store object and a second store object on the same file save and
