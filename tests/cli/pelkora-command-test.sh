@@ -403,10 +403,13 @@ with open(sys.argv[1], "w", encoding="utf-8") as f:
         f.write(f"Person{i},Näme{i % 977},p{i}@example.org,Group{i % 7}\n")
 PY
 count_contacts() { "$pelkora" contacts --store "$1" list 2>/dev/null | wc -l; }
+# The group memberships saved so far: a quick look while an import runs (listing the contacts
+# would follow the import as it adds them; every row here joins a group).
+count_members() { "$pelkora" contacts --store "$1" groups 2>/dev/null | awk -F'\t' '{n += $2} END {print n + 0}'; }
 interrupt_import() {  # interrupt_import SIGNAL STORE [FILE]: starts an import, signals it once contacts exist
     "$pelkora" import --store "$2" --no-duplicates "${3:-$work/big.csv}" >"$work/interrupted.out" 2>&1 &
     local pid=$! waited=0
-    while [ "$(count_contacts "$2")" -eq 0 ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 600 ]; do
+    while [ "$(count_members "$2")" -eq 0 ] && kill -0 "$pid" 2>/dev/null && [ $waited -lt 600 ]; do
         sleep 0.1; waited=$((waited + 1))
     done
     kill -"$1" "$pid" 2>/dev/null
