@@ -13,6 +13,7 @@
 #include "MainWindow.h"
 #include "QtMainQueue.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "addressbook/stores/StoreLocation.h"
@@ -37,6 +38,7 @@ std::vector<std::filesystem::path> filePaths(const QStringList& paths) {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     pelkora::gui::setUpApplicationIdentity();
+    pelkora::gui::installTranslations(application);
 
     using pelkora::gui::SingleInstance;
     const QStringList files =
