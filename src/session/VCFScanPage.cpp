@@ -110,7 +110,8 @@ std::string VCFScanPage::noGroupsText() {
 std::string VCFScanPage::resultsHeader() const {
     const std::string count =
         decimalStyleString(static_cast<double>(cardCount_)).value_or(std::to_string(cardCount_));
-    return formatMessage(localizedPlural("%@ contact found", "%@ contacts found", count), count);
+    return formatMessage(localizedPlural("%@ contact found", "%@ contacts found", cardCount_),
+                         count);
 }
 
 void VCFScanPage::viewDidLoad(ImportSession& session) {
