@@ -14,6 +14,7 @@
 
 #include "PageTitles.h"
 #include "PaletteColours.h"
+#include "Translations.h"
 #include "Utf8Text.h"
 #include "import/TabularDataImportOperation.h"
 #include "session/ImportPage.h"
@@ -23,11 +24,6 @@
 
 namespace pelkora::gui {
 namespace {
-
-// "1 contact", "2 contacts".
-QString counted(std::uint64_t count, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(count).arg(QObject::tr(count == 1 ? one : many));
-}
 
 // A check box that shows a yes/no setting and writes it when the user changes it.
 QCheckBox* settingBox(const QString& title, std::string_view key, ImportSession& session,
@@ -281,9 +277,9 @@ void ImportPageWidget::showResult() {
     if (outcome)
         lines << QStringLiteral("<b>%1</b>").arg(fromUtf8(outcome->heading).toHtmlEscaped());
     if (summary && !summary->failed) {
-        lines << tr("%1 of %2 added.")
+        lines << trn("%1 of %2 contact added.", "%1 of %2 contacts added.", summary->rowsToImport)
                      .arg(summary->contactsSaved)
-                     .arg(counted(summary->rowsToImport, "contact", "contacts"));
+                     .arg(summary->rowsToImport);
         if (summary->cancelled)
             lines << tr("The import was cancelled; the contacts saved until then stay.");
         if (summary->groupsCreated > 0) lines << tr("Groups made: %1.").arg(summary->groupsCreated);
@@ -291,9 +287,11 @@ void ImportPageWidget::showResult() {
             lines << tr("Groups deleted first: %1.").arg(summary->groupsRemoved);
         if (summary->oldDuplicates > 0 || summary->newDuplicates > 0)
             lines << tr("Set aside as possible duplicates: %1 and %2.")
-                         .arg(counted(summary->oldDuplicates, "existing contact",
-                                      "existing contacts"),
-                              counted(summary->newDuplicates, "new contact", "new contacts"));
+                         .arg(trn("%1 existing contact", "%1 existing contacts",
+                                  summary->oldDuplicates)
+                                  .arg(summary->oldDuplicates),
+                              trn("%1 new contact", "%1 new contacts", summary->newDuplicates)
+                                  .arg(summary->newDuplicates));
         for (const auto& line : warningCountLines(summary->warnings))
             lines << (fromUtf8(line) + QLatin1Char('.')).toHtmlEscaped();
         if (!summary->journalProblem.empty())

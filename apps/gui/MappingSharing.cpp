@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include "Translations.h"
 #include "Utf8Text.h"
 #include "mappingstore/webdav/SecretStore.h"
 #include "session/ImportSession.h"
@@ -44,11 +45,12 @@ QString sharingStatusText(ImportSession& session) {
                    "Sharing is on, but the %1 cannot be used now (%2); the "
                    "mappings on this computer are used meanwhile.")
             .arg(where, fromUtf8(accountStatusName(store.accountStatus())));
-    const QString refreshed =
-        fromUtf8(settings.stringForKey("MappingSyncLastRefresh").value_or("never"));
+    const QString refreshed = settings.stringForKey("MappingSyncLastRefresh")
+                                  ? fromUtf8(*settings.stringForKey("MappingSyncLastRefresh"))
+                                  : MappingSharing::tr("never");
     const auto count = static_cast<qulonglong>(store.mappings().size());
-    return (count == 1 ? MappingSharing::tr("Sharing %1 mapping through the %2; last read %3.")
-                       : MappingSharing::tr("Sharing %1 mappings through the %2; last read %3."))
+    return trn("Sharing %1 mapping through the %2; last read %3.",
+               "Sharing %1 mappings through the %2; last read %3.", count)
         .arg(QString::number(count), where, refreshed);
 }
 

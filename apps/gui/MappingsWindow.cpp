@@ -33,8 +33,6 @@ namespace {
 
 enum Column { titleColumn, modeColumn, columnsColumn, usedColumn, changedColumn, columnCount };
 
-const QString kMappingFilter = QStringLiteral("Pelkora mappings (*.zubmapping)");
-
 QTableWidgetItem* readOnlyItem(const QString& text, Qt::Alignment alignment = Qt::AlignLeft) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -265,14 +263,16 @@ void MappingsWindow::chooseExportFile() {
     if (rows.empty()) return;
     const QString suggested = fromUtf8(MappingsWindowModel::suggestedExportFileName(rows.size()));
     const QString file =
-        QFileDialog::getSaveFileName(this, tr("Export Mappings"), suggested, kMappingFilter);
+        QFileDialog::getSaveFileName(this, tr("Export Mappings"), suggested,
+                                     MappingsWindow::tr("Pelkora mappings (*.zubmapping)"));
     if (!file.isEmpty()) exportSelection(file);
 }
 
 void MappingsWindow::chooseImportFile() {
     const QString file =
         QFileDialog::getOpenFileName(this, tr("Import Mappings"), QString(),
-                                     kMappingFilter + QStringLiteral(";;") + tr("All files (*)"));
+                                     MappingsWindow::tr("Pelkora mappings (*.zubmapping)") +
+                                         QStringLiteral(";;") + tr("All files (*)"));
     if (!file.isEmpty()) importFrom(file);
 }
 

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "support/Localization.h"
 #include "support/SharedNames.h"
 
 namespace pelkora::gui {
@@ -16,17 +17,17 @@ QString pageTitle(std::string_view pageName) {
         const char* title;
     };
     static constexpr std::array kTitles = {
-        Title{PageNames::NoAccessPage, "No Access to the Address Book"},
-        Title{PageNames::RestrictedAccessPage, "Access to the Address Book Restricted"},
-        Title{PageNames::AuthStatusNotDeterminedPage, "Asking for the Address Book"},
-        Title{PageNames::InitialPage, "Import Contacts"},
-        Title{PageNames::SetTextEncodingPage, "Text Encoding"},
-        Title{PageNames::FieldMappingPage, "Field Mapping"},
-        Title{PageNames::ImportPage, "Import"},
-        Title{PageNames::VCFScanPage, "vCard Scan"},
+        Title{PageNames::NoAccessPage, N_("No Access to the Address Book")},
+        Title{PageNames::RestrictedAccessPage, N_("Access to the Address Book Restricted")},
+        Title{PageNames::AuthStatusNotDeterminedPage, N_("Asking for the Address Book")},
+        Title{PageNames::InitialPage, N_("Import Contacts")},
+        Title{PageNames::SetTextEncodingPage, N_("Text Encoding")},
+        Title{PageNames::FieldMappingPage, N_("Field Mapping")},
+        Title{PageNames::ImportPage, N_("Import")},
+        Title{PageNames::VCFScanPage, N_("vCard Scan")},
     };
     for (const auto& entry : kTitles) {
-        if (entry.page == pageName) return QString::fromUtf8(entry.title);
+        if (entry.page == pageName) return QString::fromStdString(localizedString(entry.title));
     }
     return QString::fromUtf8(pageName.data(), static_cast<qsizetype>(pageName.size()));
 }

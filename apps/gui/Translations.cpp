@@ -34,6 +34,10 @@ class GettextTranslator final : public QTranslator {
 
 }  // namespace
 
+QString trn(const char* one, const char* many, std::uint64_t count) {
+    return QString::fromStdString(localizedPlural(one, many, count));
+}
+
 void installTranslations(QCoreApplication& application) {
     adoptUserLanguage();
     auto* own = new GettextTranslator(&application);

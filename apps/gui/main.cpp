@@ -23,6 +23,8 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace {
@@ -94,13 +96,15 @@ int main(int argc, char* argv[]) {
         session.applicationDidFinishLaunching();
         if (!storeProblem.empty())
             pelkora::MainQueue::shared().post([&session, &location, &storeProblem] {
-                session.showAlert(
-                    pelkora::Alert{.heading = "The address book could not be opened.",
-                                   .text = "Pelkora cannot import into “" + location +
-                                           "” now. Records can still be saved as vCard files.",
-                                   .detail = storeProblem,
-                                   .buttons = {"OK"},
-                                   .completion = {}});
+                session.showAlert(pelkora::Alert{
+                    .heading = pelkora::localizedString("The address book could not be opened."),
+                    .text = pelkora::formatMessage(
+                        pelkora::localizedString("Pelkora cannot import into “%@” now. Records can "
+                                                 "still be saved as vCard files."),
+                        location),
+                    .detail = storeProblem,
+                    .buttons = {pelkora::localizedString("OK")},
+                    .completion = {}});
             });
         // Posted behind the launch's first page, so the files' pages come after it.
         if (!files.isEmpty())

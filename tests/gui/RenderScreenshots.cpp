@@ -1,6 +1,7 @@
 // Renders every page and window of pelkora-gui at 1280×800, in a light and a dark palette,
 // offscreen, to PNG files: scripts/screenshots runs it so the pictures can be reviewed.
-// Usage: pelkora_gui_screenshots OUTPUT_FOLDER
+// Usage: pelkora_gui_screenshots OUTPUT_FOLDER [LANGUAGE]
+// With a language ("de"), the windows speak it and the files' names end in "-LANGUAGE".
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -36,6 +37,7 @@
 #include "PreferencesWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
+#include "Translations.h"
 #include "StartPageWidget.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
@@ -422,10 +424,17 @@ int render(const QString& folder, const QString& variant) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pelkora_gui_screenshots OUTPUT_FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: pelkora_gui_screenshots OUTPUT_FOLDER [LANGUAGE]\n");
         return 2;
     }
+    // English unless a language is asked for, whatever the desktop running this speaks.
+    const QString language = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
+    qputenv("LC_ALL", "C.UTF-8");
+    if (language.isEmpty())
+        qunsetenv("LANGUAGE");
+    else
+        qputenv("LANGUAGE", language.toLocal8Bit());
     QTemporaryDir home;
     for (const char* variable :
          {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"})
@@ -433,6 +442,7 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     setUpApplicationIdentity();
+    installTranslations(application);
     installQtMainQueueDispatcher(&application);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -442,7 +452,7 @@ int main(int argc, char* argv[]) {
     for (const auto& [variant, palette] : {std::pair{QStringLiteral("light"), light},
                                            std::pair{QStringLiteral("dark"), darkPalette()}}) {
         QApplication::setPalette(palette);
-        status |= render(folder, variant);
+        status |= render(folder, language.isEmpty() ? variant : variant + "-" + language);
     }
     removeQtMainQueueDispatcher();
     return status;
