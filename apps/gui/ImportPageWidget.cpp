@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include "PageTitles.h"
@@ -206,9 +207,10 @@ ImportPageWidget::ImportPageWidget(ImportSession& session, ImportPage& page, QWi
                                                                : VCardFormatNames::Individual));
     });
     connect(containers_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        const QVariant identifier = containers_->itemData(index);
-        if (identifier.isValid())
-            page_.selectContainer(session_, identifier.toString().toStdString());
+        // Each container's data: its book's key, then its identifier.
+        const QStringList item = containers_->itemData(index).toStringList();
+        if (item.size() == 2)
+            page_.selectContainer(session_, item[1].toStdString(), item[0].toStdString());
     });
     connect(addNotes_, &QCheckBox::toggled, notesText_, &QWidget::setEnabled);
     // The note gets the tokens joined with blanks, keywords replaced in the joined text; so
@@ -234,19 +236,33 @@ ImportPageWidget::~ImportPageWidget() = default;
 void ImportPageWidget::buildContainerPopUp() {
     containers_->clear();
     const auto& menu = page_.containerMenu();
+    auto* model = qobject_cast<QStandardItemModel*>(containers_->model());
     for (const auto& item : menu) {
-        if (item.isSeparator)
+        if (item.isSeparator) {
             containers_->insertSeparator(containers_->count());
-        else
-            containers_->addItem(fromUtf8(item.title), fromUtf8(item.identifier));
+        } else if (item.isHeading) {
+            // A book's name over its containers: shown, not chosen.
+            containers_->addItem(fromUtf8(item.title));
+            QStandardItem* heading = model->item(containers_->count() - 1);
+            heading->setFlags(heading->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+            QFont font = heading->font();
+            font.setBold(true);
+            heading->setFont(font);
+        } else {
+            // Indented under the heading when there are several books.
+            const QString indent = page_.hasStoreHeadings() ? QStringLiteral("    ") : QString();
+            containers_->addItem(indent + fromUtf8(item.title),
+                                 QStringList{fromUtf8(item.storeKey), fromUtf8(item.identifier)});
+        }
     }
+    containers_->setEnabled(!menu.empty());
     if (menu.empty()) {
         containers_->addItem(fromUtf8(ImportPage::noAccountsText()));
-        containers_->setEnabled(false);
         return;
     }
     if (const auto& selected = page_.selectedContainerIdentifier()) {
-        const int index = containers_->findData(fromUtf8(*selected));
+        const int index = containers_->findData(
+            QStringList{fromUtf8(page_.selectedStoreKey(session_)), fromUtf8(*selected)});
         if (index >= 0) containers_->setCurrentIndex(index);
     }
 }

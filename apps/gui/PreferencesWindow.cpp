@@ -269,10 +269,21 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     store_->setCurrentIndex(store_->findData(chosen));
     connect(store_, &QComboBox::activated, this, [this](int index) {
         const QString value = store_->itemData(index).toString();
-        if (value.isEmpty())
+        // The window switches at once when it can open the book; without a directory of
+        // books the setting is read at the next start.
+        if (session_.storeDirectory()) {
+            if (auto switched = session_.switchContactStore(value.toStdString()); !switched) {
+                openWarning(this, tr("The address book cannot be used."),
+                            fromUtf8(switched.error()));
+                store_->setCurrentIndex(store_->findData(fromUtf8(session_.contactStoreKey())));
+                return;
+            }
+            fillContainers();
+        } else if (value.isEmpty()) {
             session_.settings().removeObject(SettingKey::ContactStore);
-        else
+        } else {
             session_.settings().set(SettingKey::ContactStore, PropertyValue(value.toStdString()));
+        }
     });
     addStore_ = new QPushButton(tr("Add Address &Book…"), box);
     addStore_->setAccessibleName(tr("Add an address book"));
@@ -291,22 +302,18 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     auto* storeRow = new QHBoxLayout;
     storeRow->addWidget(store_, 1);
     storeRow->addWidget(addStore_);
-    auto* storeNote = new QLabel(tr("A change applies when Pelkora starts next."), box);
+    auto* storeNote = new QLabel(
+        session_.storeDirectory()
+            ? tr("Imports go to the chosen address book from now on; the import page can also "
+                 "choose a container of any of them.")
+            : tr("A change applies when Pelkora starts next."),
+        box);
     storeNote->setWordWrap(true);
     storeNote->setEnabled(false);
 
     container_ = new QComboBox(box);
     container_->setAccessibleName(tr("Default address book container"));
-    if (const auto& store = session_.contactStore()) {
-        if (auto containers = store->containers()) {
-            for (const contacts::Container& container : *containers)
-                container_->addItem(fromUtf8(container.name), fromUtf8(container.identifier));
-        }
-    }
-    const int selected = container_->findData(
-        fromUtf8(settings.stringForKey(SettingKey::SelectedContainerID).value_or(std::string())));
-    container_->setCurrentIndex(selected);
-    container_->setEnabled(container_->count() > 0);
+    fillContainers();
     connect(container_, &QComboBox::activated, this, [this](int index) {
         session_.settings().set(
             SettingKey::SelectedContainerID,
@@ -320,6 +327,24 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     form->addRow(QString(), storeNote);
     form->addRow(tr("&Container first chosen:"), container_);
     return box;
+}
+
+// The containers of the book in use, the one imports start in selected.
+void PreferencesWindow::fillContainers() {
+    container_->clear();
+    if (const auto& store = session_.contactStore()) {
+        if (auto containers = store->containers()) {
+            for (const contacts::Container& container : *containers)
+                container_->addItem(fromUtf8(container.name), fromUtf8(container.identifier));
+        }
+        if (!session_.settings().stringForKey(SettingKey::SelectedContainerID))
+            session_.settings().set(SettingKey::SelectedContainerID,
+                                    PropertyValue(store->defaultContainerIdentifier()));
+    }
+    const int selected = container_->findData(fromUtf8(
+        session_.settings().stringForKey(SettingKey::SelectedContainerID).value_or(std::string())));
+    container_->setCurrentIndex(selected);
+    container_->setEnabled(container_->count() > 0);
 }
 
 QCheckBox* PreferencesWindow::settingBox(std::string_view key) const {

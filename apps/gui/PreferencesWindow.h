@@ -111,6 +111,7 @@ class PreferencesWindow final : public QDialog {
   private:
     QWidget* makeGeneralTab();
     QWidget* makeAddressBookBox(QWidget* parent);
+    void fillContainers();
     QWidget* makeDateFormatsTab();
     QWidget* makeSyncTab();
     QWidget* makeDiagnosticsTab();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ApplicationIdentity.h"
+#include "ConfiguredStores.h"
 #include "MainWindow.h"
 #include "QtMainQueue.h"
 #include "SingleInstance.h"
@@ -72,6 +73,9 @@ int main(int argc, char* argv[]) {
             storeProblem = store.error().message;
         }
     }
+    // The import page offers every book the user has, and switches to the one chosen.
+    session.setStoreDirectory(std::make_shared<pelkora::gui::ConfiguredStores>(
+        session.contactStoreKey(), session.contactStore()));
 
     // Shared saved mappings, when the user set sharing up ("pelkora mappings sync enable"):
     // the password comes from the Secret Service only; a place that cannot be reached leaves

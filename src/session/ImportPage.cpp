@@ -127,31 +127,72 @@ std::string ImportPage::noAccountsText() {
     return localizedString("No accounts found");
 }
 
-void ImportPage::buildContainerMenu(ImportSession& session) {
-    containerMenu_.clear();
-    selectedContainer_.reset();
-    const auto& store = session.contactStore();
-    if (!store) return;
-    auto containers = store->containers();
-    if (!containers) {
-        writeLog(LogType::error, "Can't read the containers: %{public}@",
-                 containers.error().message);
-        return;
-    }
+void ImportPage::addContainers(std::vector<contacts::Container> containers,
+                               const std::string& storeKey) {
     // Sorted by the type as nine digits and then the lower-cased name.
     const auto sortKey = [](const contacts::Container& container) {
         char type[16];
         std::snprintf(type, sizeof type, "%09d", static_cast<int>(container.type));
         return std::string(type) + lowercased(container.name);
     };
-    std::vector<contacts::Container> sorted = std::move(*containers);
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& left, const auto& right) {
-        return sortKey(left) < sortKey(right);
-    });
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        if (i > 0 && sorted[i].type != sorted[i - 1].type) containerMenu_.push_back({true, {}, {}});
-        containerMenu_.push_back({false, sorted[i].name, sorted[i].identifier});
+    std::stable_sort(
+        containers.begin(), containers.end(),
+        [&](const auto& left, const auto& right) { return sortKey(left) < sortKey(right); });
+    for (std::size_t i = 0; i < containers.size(); ++i) {
+        if (i > 0 && containers[i].type != containers[i - 1].type)
+            containerMenu_.push_back({true, {}, {}, storeKey});
+        containerMenu_.push_back({false, containers[i].name, containers[i].identifier, storeKey});
     }
+}
+
+void ImportPage::buildContainerMenu(ImportSession& session) {
+    containerMenu_.clear();
+    selectedContainer_.reset();
+    const auto& store = session.contactStore();
+    const auto& directory = session.storeDirectory();
+    const std::string current = directory ? session.contactStoreKey() : std::string();
+    // The containers of a book, or why they cannot be listed.
+    const auto containersOf =
+        [&](const std::string& key) -> Expected<std::vector<contacts::Container>, std::string> {
+        std::shared_ptr<contacts::ContactStore> book = store;
+        if (key != current) {
+            auto other = directory->open(key);
+            if (!other) return Unexpected(other.error());
+            book = std::move(*other);
+        }
+        if (!book) return Unexpected(localizedString("The address book could not be opened."));
+        auto containers = book->containers();
+        if (!containers) return Unexpected(containers.error().message);
+        return std::move(*containers);
+    };
+    if (!directory) {
+        if (!store) return;
+        auto containers = containersOf(current);
+        if (!containers) {
+            writeLog(LogType::error, "Can't read the containers: %{public}@", containers.error());
+            return;
+        }
+        addContainers(std::move(*containers), {});
+    } else {
+        for (const StoreChoice& choice : directory->choices()) {
+            if (!containerMenu_.empty()) containerMenu_.push_back({true, {}, {}, choice.key});
+            auto containers = containersOf(choice.key);
+            if (!containers) {
+                writeLog(LogType::error, "Can't list the containers of “%{public}@”: %{public}@",
+                         choice.key, containers.error());
+                containerMenu_.push_back(
+                    {false,
+                     formatMessage(localizedString("%@ (cannot be used now)"), choice.title),
+                     {},
+                     choice.key,
+                     true});
+                continue;
+            }
+            containerMenu_.push_back({false, choice.title, {}, choice.key, true});
+            addContainers(std::move(*containers), choice.key);
+        }
+    }
+    if (!store) return;
 
     SettingsStore& settings = session.settings();
     auto selected = settings.stringForKey(SettingKey::SelectedContainerID);
@@ -159,14 +200,37 @@ void ImportPage::buildContainerMenu(ImportSession& session) {
         selected = store->defaultContainerIdentifier();
         settings.set(SettingKey::SelectedContainerID, *selected);
     }
-    const bool listed = std::any_of(containerMenu_.begin(), containerMenu_.end(),
-                                    [&](const auto& item) { return item.identifier == *selected; });
+    const bool listed =
+        std::any_of(containerMenu_.begin(), containerMenu_.end(), [&](const auto& item) {
+            return !item.isHeading && item.storeKey == current && item.identifier == *selected;
+        });
     if (listed) selectedContainer_ = *selected;
 }
 
-void ImportPage::selectContainer(ImportSession& session, const std::string& identifier) {
+void ImportPage::selectContainer(ImportSession& session, const std::string& identifier,
+                                 const std::optional<std::string>& storeKey) {
+    if (storeKey && session.storeDirectory() && *storeKey != session.contactStoreKey()) {
+        if (auto switched = session.switchContactStore(*storeKey); !switched) {
+            session.showAlert(Alert{.heading = localizedString("The address book cannot be used."),
+                                    .text = switched.error(),
+                                    .detail = {},
+                                    .buttons = {localizedString("OK")},
+                                    .completion = {}});
+            buildContainerMenu(session);
+            if (changed_) changed_();
+            return;
+        }
+        session.settings().set(SettingKey::SelectedContainerID, identifier);
+        buildContainerMenu(session);
+        if (changed_) changed_();
+        return;
+    }
     selectedContainer_ = identifier;
     session.settings().set(SettingKey::SelectedContainerID, identifier);
+}
+
+std::string ImportPage::selectedStoreKey(const ImportSession& session) const {
+    return session.storeDirectory() ? session.contactStoreKey() : std::string();
 }
 
 void ImportPage::setTextTokens(ImportSession& session, std::vector<std::string> tokens) {

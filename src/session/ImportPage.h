@@ -6,6 +6,7 @@
 // The page keeps its choices in the settings ("SelectedContainerID", "ImportMode",
 // "VCardFormat", "TextToNotesTokens"), so the next import starts where the user left off.
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -26,11 +27,14 @@ class Progress;
 
 enum class ImportModeTag { contacts = 0, vCards = 1 };
 
-// One item of the container pop-up: a container, or the separator between container types.
+// One item of the container pop-up: a container, the separator between container types, or
+// (when the session offers several address books) the heading of a book's containers.
 struct ContainerMenuItem {
     bool isSeparator = false;
     std::string title;
     std::string identifier;
+    std::string storeKey = {};  // the book's key in the store directory
+    bool isHeading = false;     // a book's title, or that it cannot be used: not choosable
     bool operator==(const ContainerMenuItem&) const = default;
 };
 
@@ -74,13 +78,24 @@ class ImportPage final : public Page {
     std::string buttonTitle() const;
 
     // The container pop-up, sorted by type then name with separators between types; its
-    // placeholder when empty.
+    // placeholder when empty. When the session has a store directory, every book's
+    // containers come under its heading, in the directory's order.
     const std::vector<ContainerMenuItem>& containerMenu() const { return containerMenu_; }
     static std::string noAccountsText();
     const std::optional<std::string>& selectedContainerIdentifier() const {
         return selectedContainer_;
     }
-    void selectContainer(ImportSession& session, const std::string& identifier);
+    // A container of the book in use, or of another book of the directory (`storeKey`): the
+    // session then imports into that book from now on; an alert when it cannot be opened.
+    void selectContainer(ImportSession& session, const std::string& identifier,
+                         const std::optional<std::string>& storeKey = std::nullopt);
+    // Whether the pop-up lists several books, each under a heading.
+    bool hasStoreHeadings() const {
+        return std::any_of(containerMenu_.begin(), containerMenu_.end(),
+                           [](const ContainerMenuItem& item) { return item.isHeading; });
+    }
+    // The key of the book in use, for the selected item of the pop-up.
+    std::string selectedStoreKey(const ImportSession& session) const;
 
     // The notes token field: literal words and the keywords DATE, TIME, FILE, TRANSNUM.
     const std::vector<std::string>& textTokens() const { return textTokens_; }
@@ -131,6 +146,7 @@ class ImportPage final : public Page {
   private:
     class Events;
     void buildContainerMenu(ImportSession& session);
+    void addContainers(std::vector<contacts::Container> containers, const std::string& storeKey);
     void importDidEnd(ImportSession& session, std::optional<ImportOutcome> outcome);
     void beginProgress(ImportSession& session, std::uint64_t total);
     // Runs the body on the page's queue with the progress sheet up; its cancel button cancels

@@ -872,4 +872,23 @@ void ImportSession::showAlert(const Alert& alert) {
     if (frontEnd_) frontEnd_->showAlert(alert);
 }
 
+std::string ImportSession::contactStoreKey() const {
+    return settings_.stringForKey(SettingKey::ContactStore).value_or(std::string());
+}
+
+Expected<void, std::string> ImportSession::switchContactStore(const std::string& key) {
+    if (!storeDirectory_) return Unexpected(localizedString("No other address book is set up."));
+    auto opened = storeDirectory_->open(key);
+    if (!opened) return Unexpected(opened.error());
+    writeLog(LogType::info, "Importing into the address book “%{public}@” from now on", key);
+    contactStore_ = std::move(*opened);
+    if (key.empty())
+        settings_.removeObject(SettingKey::ContactStore);
+    else
+        settings_.set(SettingKey::ContactStore, PropertyValue(key));
+    // The container chosen in the book before means nothing in this one.
+    settings_.removeObject(SettingKey::SelectedContainerID);
+    return {};
+}
+
 }  // namespace pelkora

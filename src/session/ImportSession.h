@@ -36,6 +36,7 @@
 #include "platform/SettingsStore.h"
 #include "session/ImportError.h"
 #include "session/Page.h"
+#include "session/StoreDirectory.h"
 #include "support/Expected.h"
 
 namespace pelkora {
@@ -216,6 +217,17 @@ class ImportSession final : public TabularDataReaderDelegate {
         contactStore_ = std::move(store);
     }
     const std::shared_ptr<contacts::ContactStore>& contactStore() const { return contactStore_; }
+    // The other address books the import page offers; null offers only the session's store.
+    void setStoreDirectory(std::shared_ptr<StoreDirectory> directory) {
+        storeDirectory_ = std::move(directory);
+    }
+    const std::shared_ptr<StoreDirectory>& storeDirectory() const { return storeDirectory_; }
+    // The "ContactStore" setting: the key of the store in use ("" for the user's own book).
+    std::string contactStoreKey() const;
+    // Imports go to the directory's store of that key from now on, and from the next start:
+    // the store is opened, becomes the session's, and the setting names it; its default
+    // container is chosen. The error (and nothing changed) when it cannot be opened.
+    Expected<void, std::string> switchContactStore(const std::string& key);
     // Where imports record what they save, for undoing them; a front end sets it next to
     // the store (ImportJournal::defaultFolder()). Null records nothing, as a dry run into a
     // throw-away copy of the address book wants.
@@ -350,6 +362,7 @@ class ImportSession final : public TabularDataReaderDelegate {
     TextReadingChoices textReadingChoices_;
 
     std::shared_ptr<contacts::ContactStore> contactStore_;
+    std::shared_ptr<StoreDirectory> storeDirectory_;
     std::shared_ptr<const ImportJournal> importJournal_;
     std::shared_ptr<TextReader> textReader_;
     std::shared_ptr<TabularDataReader> excelReader_;

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -180,6 +181,50 @@ class ImportPageWidgetTest final : public QObject {
         for (const auto& group : *groups) names << QString::fromStdString(group.name);
         QVERIFY(names.contains(QStringLiteral("Mathematicians")));
         QTRY_VERIFY(page->resultLabel()->text().contains(QStringLiteral("5 of 5 contacts added.")));
+    }
+
+    void containerPopUpListsEveryBookUnderItsHeadingAndSwitchesBooks() {
+        // A second book offered beside the session's own.
+        class Books final : public StoreDirectory {
+          public:
+            Books(std::shared_ptr<contacts::ContactStore> own,
+                  std::shared_ptr<contacts::ContactStore> other)
+                : own_(std::move(own)), other_(std::move(other)) {}
+            std::vector<StoreChoice> choices() const override {
+                return {{"", "On this computer"}, {"archive", "Archive"}};
+            }
+            Expected<std::shared_ptr<contacts::ContactStore>, std::string> open(
+                const std::string& key) override {
+                return key.empty() ? own_ : other_;
+            }
+
+          private:
+            std::shared_ptr<contacts::ContactStore> own_, other_;
+        };
+        auto opened = contacts::SqliteContactStore::open(
+            std::filesystem::path(folder_->path().toStdString()) / "archive.sqlite");
+        QVERIFY(opened);
+        std::shared_ptr<contacts::ContactStore> archive = std::move(*opened);
+        session_->setStoreDirectory(std::make_shared<Books>(store_, archive));
+
+        ImportPageWidget* page = openImportPageOfTextFile();
+        QVERIFY(page);
+        QComboBox* popUp = page->containerPopUp();
+        QStringList items;
+        for (int index = 0; index < popUp->count(); ++index) items << popUp->itemText(index);
+        QCOMPARE(items, (QStringList{"On this computer", "    Local Address Book", "", "Archive",
+                                     "    Local Address Book"}));
+        // Headings are not choosable; the keyboard steps over them.
+        const auto* model = qobject_cast<QStandardItemModel*>(popUp->model());
+        QVERIFY(!(model->item(3)->flags() & Qt::ItemIsEnabled));
+        QCOMPARE(popUp->currentIndex(), 1);
+        popUp->setFocus();
+        QTest::keyClick(popUp, Qt::Key_Down);
+        QCOMPARE(popUp->currentIndex(), 4);
+        QTRY_COMPARE(session_->contactStore(), archive);
+        QCOMPARE(settings_->stringForKey("ContactStore").value_or(""), std::string("archive"));
+        QCOMPARE(popUp->currentIndex(), 4);  // rebuilt, the chosen book's container selected
+        session_->setStoreDirectory(nullptr);
     }
 
   private:

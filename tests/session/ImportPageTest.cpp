@@ -72,6 +72,88 @@ TEST_F(ImportPageTest, ContainersAreSortedByTypeThenNameWithTheDefaultPreselecte
     EXPECT_EQ(ImportPage::noAccountsText(), "No accounts found");
 }
 
+std::size_t countIn(ContactStore& book, const std::string& container) {
+    std::size_t count = 0;
+    EXPECT_TRUE(book.enumerateContacts(container, [&](const Contact&) {
+        ++count;
+        return true;
+    }));
+    return count;
+}
+
+// Books offered besides the session's: "" is the session's own, "work" another SQLite book,
+// "gone" one that cannot be opened.
+class TwoBooks final : public StoreDirectory {
+  public:
+    TwoBooks(std::shared_ptr<ContactStore> own, std::shared_ptr<ContactStore> work)
+        : own_(std::move(own)), work_(std::move(work)) {}
+    std::vector<StoreChoice> choices() const override {
+        return {{"", "Own book"}, {"work", "Work"}, {"gone", "Gone"}};
+    }
+    Expected<std::shared_ptr<ContactStore>, std::string> open(const std::string& key) override {
+        ++opened;
+        if (key.empty()) return own_;
+        if (key == "work") return work_;
+        return Unexpected(std::string("the server could not be reached"));
+    }
+    int opened = 0;
+
+  private:
+    std::shared_ptr<ContactStore> own_, work_;
+};
+
+TEST_F(ImportPageTest, ContainersOfEveryBookAndChoosingOneSwitchesTheBookImportsGoTo) {
+    auto work = SqliteContactStore::open(fixture.folder.path() / "work.sqlite");
+    ASSERT_TRUE(work);
+    std::shared_ptr<SqliteContactStore> workBook = std::move(*work);
+    ASSERT_TRUE(workBook->addContainer({"TEAM", "Team", ContainerType::local}));
+    auto directory = std::make_shared<TwoBooks>(store, workBook);
+    fixture.session.setStoreDirectory(directory);
+    auto& page = openImportPage("Name,Phone\nAda,1\nGrace,2\n");
+
+    const std::string own = store->defaultContainerIdentifier();
+    const std::string workDefault = workBook->defaultContainerIdentifier();
+    std::vector<std::string> shown;
+    for (const auto& item : page.containerMenu()) {
+        if (!item.isSeparator)
+            shown.push_back((item.isHeading ? "# " : "") + item.title + " [" + item.storeKey + "]");
+    }
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"# Own book []", "Local Address Book []", "# Work [work]",
+                                        "Local Address Book [work]", "Team [work]",
+                                        "# Gone (cannot be used now) [gone]"}));
+    EXPECT_EQ(page.selectedContainerIdentifier(), own);
+
+    // A book that cannot be opened: the alert, and imports still go where they went.
+    page.selectContainer(fixture.session, "X", std::string("gone"));
+    ASSERT_FALSE(fixture.frontEnd.alerts.empty());
+    EXPECT_EQ(fixture.frontEnd.alerts.back().heading, "The address book cannot be used.");
+    EXPECT_EQ(fixture.frontEnd.alerts.back().text, "the server could not be reached");
+    EXPECT_EQ(fixture.session.contactStore(), store);
+    EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), own);
+
+    // The other book's container: the session imports there, now and at the next start.
+    page.selectContainer(fixture.session, "TEAM", std::string("work"));
+    EXPECT_EQ(fixture.session.contactStore(), workBook);
+    EXPECT_EQ(fixture.settings.stringForKey("ContactStore"), "work");
+    EXPECT_EQ(fixture.settings.stringForKey("SelectedContainerID"), "TEAM");
+    EXPECT_EQ(page.selectedContainerIdentifier(), "TEAM");
+    EXPECT_EQ(page.selectedStoreKey(fixture.session), "work");
+
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
+    EXPECT_EQ(page.summary()->contactsSaved, 2u);
+    EXPECT_EQ(countIn(*workBook, "TEAM"), 2u);
+    EXPECT_EQ(countIn(*workBook, workDefault), 0u);
+    EXPECT_EQ(countIn(*store, own), 0u);
+
+    // Back to the own book, whose setting is no setting.
+    page.selectContainer(fixture.session, own, std::string());
+    EXPECT_EQ(fixture.session.contactStore(), store);
+    EXPECT_FALSE(fixture.settings.stringForKey("ContactStore"));
+}
+
 TEST_F(ImportPageTest, ModeTokensAndVCardDestinationsFollowTheSettings) {
     fixture.settings.set("ImportMode", std::string("vCard"));
     auto& page = openImportPage("Name,Phone\nAda,1\n");
