@@ -8,6 +8,7 @@
 #include "addressbook/UserCountry.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
+#include "session/SettingsKeys.h"
 #include "support/Logger.h"
 #include "support/Settings.h"
 
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
     } else {
         Logger::shared().setEcho({});
     }
+
+    // The entries the runtime log keeps ("pelkora settings set LogLevel Errors").
+    applyLogLevel(SettingsStore::standard());
 
     // The user's country for address layouts, when set instead of taken from the locale.
     if (auto country = SettingsStore::standard().stringForKey(SettingKey::DefaultCountryCode);

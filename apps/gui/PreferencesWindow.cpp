@@ -532,8 +532,28 @@ QWidget* PreferencesWindow::makeDiagnosticsTab() {
     auto* row = new QHBoxLayout;
     row->addWidget(open);
     row->addStretch();
+
+    logLevel_ = new QComboBox(tab);
+    logLevel_->setAccessibleName(tr("Log level"));
+    logLevel_->addItem(tr("Errors only"), static_cast<int>(LogLevel::errors));
+    logLevel_->addItem(tr("Errors and what Pelkora does"), static_cast<int>(LogLevel::information));
+    logLevel_->addItem(tr("Everything, step by step (for a problem report)"),
+                       static_cast<int>(LogLevel::everything));
+    logLevel_->setCurrentIndex(logLevel_->findData(static_cast<int>(Logger::shared().level())));
+    connect(logLevel_, &QComboBox::activated, this, [this](int index) {
+        applyLogLevel(session_.settings(),
+                      static_cast<LogLevel>(logLevel_->itemData(index).toInt()));
+    });
+    auto* levelLabel = new QLabel(tr("&Write to the log:"), tab);
+    levelLabel->setBuddy(logLevel_);
+    auto* levelRow = new QHBoxLayout;
+    levelRow->addWidget(levelLabel);
+    levelRow->addWidget(logLevel_);
+    levelRow->addStretch();
+
     auto* layout = new QVBoxLayout(tab);
     layout->addWidget(text);
+    layout->addLayout(levelRow);
     layout->addLayout(row);
     layout->addStretch();
     return tab;

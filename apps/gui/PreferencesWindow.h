@@ -78,6 +78,7 @@ class PreferencesWindow final : public QDialog {
     // The address book imports go to (from the next start) and its default container.
     QComboBox* storePopUp() const { return store_; }
     QComboBox* containerPopUp() const { return container_; }
+    QComboBox* logLevelPopUp() const { return logLevel_; }
     QPushButton* addStoreButton() const { return addStore_; }
     // The Add Address Book sheet shown now; null when none is.
     AddStoreSheet* addStoreSheet() const { return addStoreSheet_; }
@@ -129,6 +130,7 @@ class PreferencesWindow final : public QDialog {
     QLineEdit* companyTerms_ = nullptr;
     QComboBox* store_ = nullptr;
     QComboBox* container_ = nullptr;
+    QComboBox* logLevel_ = nullptr;
     QPushButton* addStore_ = nullptr;
     QPointer<AddStoreSheet> addStoreSheet_;
     QPushButton* resetWarnings_ = nullptr;

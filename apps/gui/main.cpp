@@ -24,6 +24,7 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
+#include "session/SettingsKeys.h"
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
@@ -51,6 +52,7 @@ int main(int argc, char* argv[]) {
 
     pelkora::gui::installQtMainQueueDispatcher(&application);
     auto& settings = pelkora::SettingsStore::standard();
+    pelkora::applyLogLevel(settings);
     pelkora::ImportSession session(settings, std::make_shared<pelkora::AlwaysAuthorizedProvider>());
     // The address book the "ContactStore" setting names ("pelkora stores default"), else the
     // user's local book; the session reaches it only as a ContactStore. A book that cannot be

@@ -130,6 +130,14 @@ Expected<PropertyValue, SettingTextError> settingValueFromText(const Setting& se
     return PropertyValue(text);
 }
 
+void applyLogLevel(SettingsStore& settings, std::optional<LogLevel> level) {
+    if (level)
+        settings.set(SettingKey::LogLevel, PropertyValue(std::string(nameOfLogLevel(*level))));
+    const auto stored = settings.stringForKey(SettingKey::LogLevel);
+    Logger::shared().setLevel(
+        logLevelNamed(stored.value_or(std::string())).value_or(LogLevel::everything));
+}
+
 void resetWarnings(SettingsStore& settings) {
     settings.set(SettingKey::ShowMappingHint, PropertyValue(true));
     settings.set(SettingKey::ShowShouldQuitContactsAppHint, PropertyValue(true));

@@ -10,6 +10,7 @@
 
 #include "propertylist/PropertyList.h"
 #include "support/Expected.h"
+#include "support/Logger.h"
 #include "support/Settings.h"
 
 namespace pelkora {
@@ -30,6 +31,10 @@ void registerDefaults(SettingsStore& settings);
 // The preferences' reset of the warnings: the mapping hint and the hint to close other
 // programs that hold the address book are shown again.
 void resetWarnings(SettingsStore& settings);
+
+// Gives the runtime log the level the "LogLevel" setting names (everything when it names
+// none it knows), and stores a new one when given.
+void applyLogLevel(SettingsStore& settings, std::optional<LogLevel> level = std::nullopt);
 
 // Why texts could not be made into a value of a setting.
 struct SettingTextError {

@@ -302,6 +302,10 @@ int Logger::writableLog() {
 // 6. Under the lock: write to the open log (see writableLog), then echo the message.
 void Logger::logArguments(LogType type, std::string_view format,
                           std::span<const FormatArgument> arguments) noexcept {
+    const LogLevel level = level_.load(std::memory_order_relaxed);
+    if ((level == LogLevel::errors && type != LogType::error) ||
+        (level == LogLevel::information && type != LogType::error && type != LogType::info))
+        return;
     try {
         const Severity severity = severityOf(type);
         std::string message = " ";
@@ -341,6 +345,25 @@ bool Logger::openRuntimeLog(const std::function<bool(const std::filesystem::path
     if (!opened)
         log(LogType::error, "Could not open the runtime log with the desktop's text viewer!");
     return opened;
+}
+
+std::optional<LogLevel> logLevelNamed(std::string_view name) {
+    for (LogLevel level : {LogLevel::errors, LogLevel::information, LogLevel::everything}) {
+        if (nameOfLogLevel(level) == name) return level;
+    }
+    return std::nullopt;
+}
+
+std::string_view nameOfLogLevel(LogLevel level) {
+    switch (level) {
+        case LogLevel::errors:
+            return "Errors";
+        case LogLevel::information:
+            return "Information";
+        case LogLevel::everything:
+            break;
+    }
+    return "Everything";
 }
 
 }  // namespace pelkora

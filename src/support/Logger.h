@@ -4,6 +4,7 @@
 // user can send it with a support request and a developer can follow an import afterwards.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -18,6 +19,13 @@ namespace pelkora {
 
 // Severity of a log entry; debug and defaultType are written alike.
 enum class LogType { error, info, debug, defaultType };
+
+// Which entries the log keeps: errors only, errors and information, or everything (the
+// default; debug entries follow an import step by step). Stored in the "LogLevel" setting
+// by these names: "Errors", "Information", "Everything".
+enum class LogLevel { errors, information, everything };
+std::optional<LogLevel> logLevelNamed(std::string_view name);
+std::string_view nameOfLogLevel(LogLevel level);
 
 // Writes timestamped entries to "runtime.log" in the log folder. Safe to use from any thread;
 // no failure of the logger reaches its caller.
@@ -69,6 +77,10 @@ class Logger {
     // echo off. The echo runs under the log's lock, so it must not write to this logger.
     void setEcho(Echo echo);
 
+    // Entries below the level are dropped, neither written nor echoed.
+    void setLevel(LogLevel level) { level_.store(level, std::memory_order_relaxed); }
+    LogLevel level() const { return level_.load(std::memory_order_relaxed); }
+
     // The log file; absent when the log folder could not be created.
     const std::optional<std::filesystem::path>& fileLogURL() const { return fileLogURL_; }
 
@@ -97,6 +109,7 @@ class Logger {
     // interleave; also guards echo_.
     std::mutex mutex_;
     Echo echo_;
+    std::atomic<LogLevel> level_{LogLevel::everything};
 };
 
 // Writes one entry to the shared logger.

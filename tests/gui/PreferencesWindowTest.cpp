@@ -31,6 +31,7 @@
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
+#include "support/Logger.h"
 #include "support/Settings.h"
 
 using namespace pelkora;
@@ -122,6 +123,14 @@ class PreferencesWindowTest final : public QObject {
         QVERIFY(settings_->boolForKey(SettingKey::ShowMappingHint));
         QVERIFY(settings_->boolForKey(SettingKey::ShowShouldQuitContactsAppHint));
         QVERIFY(!preferences_->resetWarningsButton()->isEnabled());
+
+        // The log level applies at once and is kept for the next start.
+        chooseItem(preferences_->logLevelPopUp(), 0);
+        QCOMPARE(settings_->stringForKey(SettingKey::LogLevel),
+                 std::optional<std::string>("Errors"));
+        QCOMPARE(Logger::shared().level(), LogLevel::errors);
+        chooseItem(preferences_->logLevelPopUp(), 2);
+        QCOMPARE(Logger::shared().level(), LogLevel::everything);
     }
 
     void builtInFormatsAreListedAndRefused() {

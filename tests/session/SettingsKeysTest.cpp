@@ -93,6 +93,7 @@ TEST(SettingsKeys, KeysTypesAndDefaultsStayAsUsersFilesHoldThem) {
         {"showExtendedRelevantRelationships", SettingType::boolean, std::nullopt},
         {"DefaultCountryCode", SettingType::string, std::nullopt},
         {"ContactStore", SettingType::string, std::nullopt},
+        {"LogLevel", SettingType::string, std::nullopt},
         {"MappingSyncFolder", SettingType::string, std::nullopt},
         {"MappingSyncWebDAVURL", SettingType::string, std::nullopt},
         {"MappingSyncWebDAVUser", SettingType::string, std::nullopt},

@@ -74,6 +74,33 @@ TEST_F(LoggerTest, EntriesStartWithLineFeedAndTimestampAndCarryTagMarkerAndText)
     EXPECT_EQ(withoutTimestamp(entries[3]), " [DEBUG] \U0001F539 100% plain");
 }
 
+TEST_F(LoggerTest, TheLevelDropsTheEntriesBelowIt) {
+    auto logger = makeLogger();
+    std::vector<std::string> echoed;
+    logger->setEcho([&](std::string_view message) { echoed.emplace_back(message); });
+    const auto writeOneOfEach = [&] {
+        logger->log(LogType::error, "error");
+        logger->log(LogType::info, "info");
+        logger->log(LogType::debug, "debug");
+        logger->log(LogType::defaultType, "default");
+    };
+    logger->setLevel(LogLevel::errors);
+    writeOneOfEach();
+    logger->setLevel(LogLevel::information);
+    writeOneOfEach();
+    logger->setLevel(LogLevel::everything);
+    writeOneOfEach();
+    std::vector<std::string> texts;
+    for (const std::string& entry : entriesOf(logText()))
+        texts.push_back(entry.substr(entry.rfind(' ') + 1));
+    EXPECT_EQ(texts, (std::vector<std::string>{"error", "error", "info", "error", "info", "debug",
+                                               "default"}));
+    EXPECT_EQ(echoed.size(), texts.size());
+    for (LogLevel level : {LogLevel::errors, LogLevel::information, LogLevel::everything})
+        EXPECT_EQ(logLevelNamed(nameOfLogLevel(level)), level);
+    EXPECT_FALSE(logLevelNamed("Verbose"));
+}
+
 TEST_F(LoggerTest, TimestampIsLocalTimeWithNumericOffset) {
     {
         test::ScopedEnvironment zone("TZ", "IST-05:30");
