@@ -360,6 +360,48 @@ class MainWindowTest final : public QObject {
         QVERIFY(!table->isRowHidden(2));
     }
 
+    // Google's export: each "- Label" column labels its "- Value" column row by row, and a
+    // cell of several values joined with " ::: " gives several values.
+    void labelColumnsAndMultipleValuesShowAsTheyImport() {
+        (void)session_->openFiles(
+            {std::filesystem::path(PELKORA_TEST_DATA_DIR) / "exports" / "google-current.csv"});
+        QTRY_VERIFY_WITH_TIMEOUT(pageShown(*window_) == "SetTextEncodingViewController" ||
+                                     pageShown(*window_) == "FieldMappingViewController",
+                                 kTimeout);
+        if (auto* encoding = qobject_cast<EncodingPageWidget*>(window_->currentPageWidget())) {
+            QTRY_VERIFY_WITH_TIMEOUT(encoding->continueButton()->isEnabled(), kTimeout);
+            QTest::mouseClick(encoding->continueButton(), Qt::LeftButton);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(pageShown(*window_), QStringLiteral("FieldMappingViewController"),
+                                  kTimeout);
+        auto* page = qobject_cast<FieldMappingPageWidget*>(window_->currentPageWidget());
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->page().isMapping(), kTimeout);
+        QTableView* table = page->table();
+        const auto rowTitled = [&](const QString& title) {
+            for (int row = 0; row < table->model()->rowCount(); ++row) {
+                if (cellText(table, row, FieldMappingColumn::title) == title) return row;
+            }
+            return -1;
+        };
+        const int phone = rowTitled(QStringLiteral("Phone 1 - Value"));
+        const int phoneLabel = rowTitled(QStringLiteral("Phone 1 - Label"));
+        QVERIFY(phone >= 0 && phoneLabel >= 0);
+        QCOMPARE(cellText(table, phone, FieldMappingColumn::label),
+                 QStringLiteral("label from column %1").arg(phoneLabel + 1));
+        QCOMPARE(cellText(table, phone, FieldMappingColumn::target), QStringLiteral("Phone"));
+        // The label column labels; it is not imported itself.
+        QVERIFY(cellText(table, phoneLabel, FieldMappingColumn::target) != QStringLiteral("Phone"));
+        // The first record's two mobile numbers are two values, each with the row's label.
+        const QString preview = page->preview()->toPlainText();
+        QVERIFY2(preview.contains(QStringLiteral("+1 415 555 0101")) &&
+                     preview.contains(QStringLiteral("+1 415 555 0102")) &&
+                     !preview.contains(QStringLiteral(":::")),
+                 qPrintable(preview));
+        QVERIFY2(preview.count(QStringLiteral("mobile"), Qt::CaseInsensitive) >= 2,
+                 qPrintable(preview));
+    }
+
     void recordNavigationAndHeaderSwitchChangeThePreview() {
         FieldMappingPageWidget* page = nullptr;
         openMappingPageOfTextFile(page);
