@@ -38,4 +38,16 @@ Expected<std::shared_ptr<contacts::ContactStore>, std::string> ConfiguredStores:
     return opened_[key] = std::shared_ptr<contacts::ContactStore>(std::move(*store));
 }
 
+Expected<std::shared_ptr<contacts::ContactStore>, std::string> ConfiguredStores::openRecorded(
+    const std::string& location) {
+    for (const auto& [key, store] : opened_) {
+        if (store->location() == location) return store;
+    }
+    auto recorded = recordedStore(location);
+    if (!recorded) return Unexpected(recorded.error());
+    auto store = openStore(*recorded, false);
+    if (!store) return Unexpected(store.error().message);
+    return std::shared_ptr<contacts::ContactStore>(std::move(*store));
+}
+
 }  // namespace pelkora::gui

@@ -20,6 +20,8 @@ class ConfiguredStores final : public StoreDirectory {
     std::vector<StoreChoice> choices() const override;
     Expected<std::shared_ptr<contacts::ContactStore>, std::string> open(
         const std::string& key) override;
+    Expected<std::shared_ptr<contacts::ContactStore>, std::string> openRecorded(
+        const std::string& location) override;
 
   private:
     std::map<std::string, std::shared_ptr<contacts::ContactStore>> opened_;

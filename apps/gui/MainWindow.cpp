@@ -21,6 +21,7 @@
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
 #include "ImportPageWidget.h"
+#include "ImportsWindow.h"
 #include "MappingOptionsSheet.h"
 #include "MappingsWindow.h"
 #include "OpenPanel.h"
@@ -125,6 +126,8 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     auto* mappings = file->addAction(tr("Saved &Mappings…"), this, &MainWindow::showMappings);
     mappings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    auto* imports = file->addAction(tr("Recorded &Imports…"), this, &MainWindow::showImports);
+    imports->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
     file->addSeparator();
     auto* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -184,6 +187,19 @@ MappingsWindow* MainWindow::showMappings() {
     mappingsWindow_->raise();
     mappingsWindow_->activateWindow();
     return mappingsWindow_;
+}
+
+ImportsWindow* MainWindow::showImports() {
+    if (!importsWindow_) {
+        importsWindow_ = new ImportsWindow(session_, this);
+        importsWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        importsWindow_->reload();
+    }
+    importsWindow_->show();
+    importsWindow_->raise();
+    importsWindow_->activateWindow();
+    return importsWindow_;
 }
 
 PreferencesWindow* MainWindow::showPreferences() {

@@ -24,6 +24,7 @@ class QStackedWidget;
 namespace pelkora::gui {
 
 class MappingsWindow;
+class ImportsWindow;
 class PreferencesWindow;
 class ProgressSheet;
 
@@ -63,6 +64,8 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QMessageBox* showAbout();
     // File ▸ Saved Mappings: the one mappings window, opened or brought to the front.
     MappingsWindow* showMappings();
+    // The recorded imports, where one can be undone (File ▸ Recorded Imports…).
+    ImportsWindow* showImports();
     // Edit ▸ Preferences: the one preferences window, opened or brought to the front.
     PreferencesWindow* showPreferences();
 
@@ -89,6 +92,7 @@ class MainWindow final : public QMainWindow, public SessionFrontEnd {
     QPointer<QMessageBox> alertBox_;
     QPointer<SheetChooser> sheetChooser_;
     QPointer<MappingsWindow> mappingsWindow_;
+    QPointer<ImportsWindow> importsWindow_;
     QPointer<PreferencesWindow> preferencesWindow_;
     std::optional<std::uint64_t> recentObservation_;
 };

@@ -29,6 +29,11 @@ class StoreDirectory {
     // error says why it cannot be used.
     virtual Expected<std::shared_ptr<contacts::ContactStore>, std::string> open(
         const std::string& key) = 0;
+    // The store an import recorded by its location (ContactStore::location()), to undo it.
+    virtual Expected<std::shared_ptr<contacts::ContactStore>, std::string> openRecorded(
+        const std::string& location) {
+        return open(location);
+    }
 };
 
 }  // namespace pelkora

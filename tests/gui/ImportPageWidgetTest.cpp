@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -24,12 +25,14 @@
 #include "FieldMappingPageWidget.h"
 #include "GuiTestMain.h"
 #include "ImportPageWidget.h"
+#include "ImportsWindow.h"
 #include "MainWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
 #include "VCardScanPageWidget.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "import/ImportJournal.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
 #include "session/ImportSession.h"
@@ -227,7 +230,66 @@ class ImportPageWidgetTest final : public QObject {
         session_->setStoreDirectory(nullptr);
     }
 
+    void anImportIsUndoneFromTheRecordedImportsWindow() {
+        session_->setImportJournal(std::make_shared<ImportJournal>(
+            std::filesystem::path(folder_->path().toStdString()) / "imports"));
+        ImportsWindow* imports = window_->showImports();
+        QVERIFY(imports->emptyLabel()->isVisible());
+        QVERIFY(!imports->undoButton()->isEnabled());
+        imports->close();
+
+        ImportPageWidget* page = openImportPageOfTextFile();
+        QVERIFY(page);
+        page->startButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window_->alertBox() && window_->alertBox()->isVisible(), kTimeout);
+        window_->alertBox()->buttons().front()->click();
+        const std::string container = store_->defaultContainerIdentifier();
+        QCOMPARE(contactsIn(container), 30);
+
+        imports = window_->showImports();
+        QCOMPARE(imports->table()->rowCount(), 1);
+        QCOMPARE(imports->table()->item(0, 2)->text(), QStringLiteral("contacts.csv"));
+        QCOMPARE(imports->table()->item(0, 4)->text(), QStringLiteral("30"));
+        QVERIFY(imports->undoButton()->isEnabled());
+
+        // Asked first; Cancel changes nothing.
+        imports->undoButton()->click();
+        QTRY_VERIFY(imports->messageBox() && imports->messageBox()->isVisible());
+        QVERIFY(imports->messageBox()->text().startsWith(
+            QStringLiteral("Remove 30 contacts imported from contacts.csv on ")));
+        imports->messageBox()->button(QMessageBox::Cancel)->click();
+        QCOMPARE(contactsIn(container), 30);
+
+        imports->undoButton()->click();
+        QTRY_VERIFY(imports->messageBox() && imports->messageBox()->isVisible());
+        QAbstractButton* remove = nullptr;
+        for (QAbstractButton* button : imports->messageBox()->buttons()) {
+            if (imports->messageBox()->buttonRole(button) == QMessageBox::DestructiveRole)
+                remove = button;
+        }
+        QVERIFY(remove);
+        remove->click();
+        QTRY_VERIFY(imports->messageBox() &&
+                    imports->messageBox()->text() == QStringLiteral("The import was undone."));
+        QCOMPARE(imports->messageBox()->informativeText(), QStringLiteral("30 contacts removed."));
+        QCOMPARE(contactsIn(container), 0);
+        QVERIFY(imports->table()->item(0, 5)->text().startsWith(QStringLiteral("Undone on ")));
+        QVERIFY(!imports->undoButton()->isEnabled());
+        imports->messageBox()->button(QMessageBox::Ok)->click();
+        imports->close();
+        session_->setImportJournal(nullptr);
+    }
+
   private:
+    int contactsIn(const std::string& container) {
+        int count = 0;
+        (void)store_->enumerateContacts(container, [&](const contacts::Contact&) {
+            ++count;
+            return true;
+        });
+        return count;
+    }
+
     static int countOf(const std::string& text, const std::string& what) {
         int count = 0;
         for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))

@@ -11,6 +11,7 @@
 #include "addressbook/sqlite/SqliteContactStore.h"
 #include "session/FieldMappingPage.h"
 #include "session/ImportPage.h"
+#include "session/ImportsWindowModel.h"
 #include "session/SettingsKeys.h"
 
 namespace pelkora {
@@ -152,6 +153,52 @@ TEST_F(ImportPageTest, ContainersOfEveryBookAndChoosingOneSwitchesTheBookImports
     page.selectContainer(fixture.session, own, std::string());
     EXPECT_EQ(fixture.session.contactStore(), store);
     EXPECT_FALSE(fixture.settings.stringForKey("ContactStore"));
+}
+
+TEST_F(ImportPageTest, ARecordedImportIsUndoneFromTheImportsWindowAfterSayingWhatGoes) {
+    const auto journalFolder = fixture.folder.path() / "imports";
+    fixture.session.setImportJournal(std::make_shared<ImportJournal>(journalFolder));
+    auto& page =
+        openImportPage("First Name,Last Name,Groups\nAda,Lovelace,Math\nAlan,Turing,Math\n");
+    ASSERT_TRUE(page.startImport(fixture.session));
+    MainQueue::shared().runUntil([&] { return page.summary().has_value(); },
+                                 std::chrono::seconds(30));
+    const std::string container = store->defaultContainerIdentifier();
+    ASSERT_EQ(countIn(*store, container), 2u);
+
+    ImportsWindowModel imports(fixture.session);
+    ASSERT_EQ(imports.rows().size(), 1u);
+    const RecordedImportRow& row = imports.rows().front();
+    EXPECT_EQ(row.files, "people.csv");
+    EXPECT_EQ(row.contacts, 2u);
+    EXPECT_TRUE(row.undoable);
+    EXPECT_EQ(row.state, "Can be undone");
+    EXPECT_NE(row.destination.find(store->location()), std::string::npos);
+
+    // Asked first: what goes, and the group the import made.
+    auto question = imports.prepareUndo(0);
+    ASSERT_TRUE(question) << question.error();
+    EXPECT_EQ(question->heading.rfind("Remove 2 contacts imported from people.csv on ", 0), 0u);
+    EXPECT_NE(question->text.find("The groups it made go too: “Math”"), std::string::npos)
+        << question->text;
+    EXPECT_EQ(countIn(*store, container), 2u);  // nothing changed by asking
+
+    auto outcome = imports.undoPrepared();
+    ASSERT_TRUE(outcome) << outcome.error();
+    EXPECT_EQ(*outcome, "2 contacts removed.");
+    EXPECT_EQ(countIn(*store, container), 0u);
+    auto groups = store->groups(container);
+    ASSERT_TRUE(groups);
+    EXPECT_TRUE(groups->empty());
+    EXPECT_FALSE(imports.rows().front().undoable);
+    EXPECT_EQ(imports.rows().front().state.rfind("Undone on ", 0), 0u);
+
+    // Once only; and without a prepared plan nothing happens.
+    auto again = imports.prepareUndo(0);
+    ASSERT_FALSE(again);
+    EXPECT_EQ(again.error().rfind("This import was undone on ", 0), 0u);
+    EXPECT_FALSE(imports.undoPrepared());
+    EXPECT_EQ(ImportsWindowModel(fixture.session).rows().front().undoable, false);
 }
 
 TEST_F(ImportPageTest, ModeTokensAndVCardDestinationsFollowTheSettings) {
