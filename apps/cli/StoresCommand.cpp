@@ -135,26 +135,19 @@ int addStore(const StoresOptions& options) {
 }
 
 int removeStore(const StoresOptions& options) {
-    auto named = loadStores("stores remove");
-    if (!named) return named.error();
-    // A CardDAV account's password leaves the keyring with it.
-    const auto uri = named->uriOf(options.name);
-    const StoreOptions kept = named->optionsOf(options.name);
-    if (!named->remove(options.name)) {
+    auto forgotten = forgetNamedStore(options.name);
+    if (!forgotten && forgotten.error().kind == ForgetStoreError::Kind::notFound) {
         printError("stores remove: no store is named “" + options.name +
                    "”. Run “pelkora stores list” to see them.");
         return kUsageError;
     }
-    if (auto saved = named->save(); !saved) {
-        printError("stores remove: " + saved.error());
+    if (!forgotten) {
+        printError("stores remove: " + forgotten.error().message);
         return kStorageError;
     }
-    const auto location = parseStoreUri(uri.value_or(""));
-    if (location && location->kind == StoreLocation::Kind::carddav && !kept.user.empty()) {
-        if (auto cleared = clearWebDavPassword(location->url, kept.user); !cleared)
-            printError("stores remove: the password was not removed from the keyring (" +
-                       cleared.error() + ")");
-    }
+    if (*forgotten)
+        printError("stores remove: the password was not removed from the keyring (" + **forgotten +
+                   ")");
     auto& settings = SettingsStore::standard();
     if (settings.stringForKey(kContactStoreSetting) == options.name) {
         settings.removeObject(kContactStoreSetting);

@@ -31,21 +31,24 @@
 #include "EncodingPageWidget.h"
 #include "FieldMappingPageWidget.h"
 #include "ImportPageWidget.h"
+#include "ImportsWindow.h"
 #include "MainWindow.h"
 #include "MappingOptionsSheet.h"
 #include "MappingsWindow.h"
 #include "PreferencesWindow.h"
 #include "ProgressSheet.h"
 #include "QtMainQueue.h"
-#include "Translations.h"
 #include "StartPageWidget.h"
+#include "Translations.h"
 #include "addressbook/ContactAuthorization.h"
 #include "addressbook/sqlite/SqliteContactStore.h"
+#include "import/ImportJournal.h"
 #include "mapping/SavedMapping.h"
 #include "mappingstore/MappingStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Progress.h"
 #include "platform/SettingsStore.h"
+#include "support/Localization.h"
 
 using namespace pelkora;
 using namespace pelkora::gui;
@@ -145,14 +148,39 @@ int renderNoAccess(Renderer& renderer, const QTemporaryDir& home) {
     return 0;
 }
 
+// The user's own book and a second one, as the import page lists them.
+class TwoBooks final : public StoreDirectory {
+  public:
+    TwoBooks(std::shared_ptr<contacts::ContactStore> own,
+             std::shared_ptr<contacts::ContactStore> work)
+        : own_(std::move(own)), work_(std::move(work)) {}
+    std::vector<StoreChoice> choices() const override {
+        return {{"", localizedString("Pelkora's own address book")}, {"work", "work (CardDAV)"}};
+    }
+    Expected<std::shared_ptr<contacts::ContactStore>, std::string> open(
+        const std::string& key) override {
+        return key.empty() ? own_ : work_;
+    }
+
+  private:
+    std::shared_ptr<contacts::ContactStore> own_, work_;
+};
+
 int render(const QString& folder, const QString& variant) {
     QTemporaryDir home;
     SettingsStore settings(std::filesystem::path(home.filePath("settings.plist").toStdString()));
     ImportSession session(settings, std::make_shared<AlwaysAuthorizedProvider>());
     auto store = contacts::SqliteContactStore::open(
         std::filesystem::path(home.filePath("book.sqlite").toStdString()));
-    if (!store) return 1;
+    auto work = contacts::SqliteContactStore::open(
+        std::filesystem::path(home.filePath("work.sqlite").toStdString()));
+    if (!store || !work) return 1;
+    (void)(*work)->addContainer({"TEAM", "Team", contacts::ContainerType::cardDAV});
     session.setContactStore(std::shared_ptr<contacts::ContactStore>(std::move(*store)));
+    session.setStoreDirectory(std::make_shared<TwoBooks>(
+        session.contactStore(), std::shared_ptr<contacts::ContactStore>(std::move(*work))));
+    session.setImportJournal(std::make_shared<ImportJournal>(
+        std::filesystem::path(home.filePath("imports").toStdString())));
     MainWindow window(session);
     window.resize(1280, 800);
     window.show();
@@ -302,6 +330,18 @@ int render(const QString& folder, const QString& variant) {
     window.alertBox()->buttons().front()->click();
     waitFor([&] { return !window.alertBox(); });
     renderer.save("import-result", window);
+
+    // The recorded import, and the question before undoing it.
+    ImportsWindow* imports = window.showImports();
+    waitFor([&] { return imports->isVisible(); });
+    renderer.save("imports", *imports);
+    imports->undoButton()->click();
+    if (!waitFor([&] { return imports->messageBox() && imports->messageBox()->isVisible(); }))
+        return 1;
+    renderer.save("imports-undo", *imports, imports->messageBox());
+    imports->messageBox()->button(QMessageBox::Cancel)->click();
+    imports->close();
+    waitFor([] { return true; });
 
     session.startOver();
     (void)session.openFiles({std::filesystem::path((kExamples + "/contacts.vcf").toStdString())});

@@ -278,4 +278,23 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
     return opened(contacts::SqliteContactStore::openExisting(location.path));
 }
 
+Expected<std::optional<std::string>, ForgetStoreError> forgetNamedStore(const std::string& name) {
+    auto named = NamedStores::load();
+    if (!named)
+        return Unexpected(ForgetStoreError{ForgetStoreError::Kind::notSaved, named.error()});
+    const auto uri = named->uriOf(name);
+    const StoreOptions kept = named->optionsOf(name);
+    if (!named->remove(name))
+        return Unexpected(ForgetStoreError{ForgetStoreError::Kind::notFound, name});
+    if (auto saved = named->save(); !saved)
+        return Unexpected(ForgetStoreError{ForgetStoreError::Kind::notSaved, saved.error()});
+    // A CardDAV account's password leaves the keyring with it.
+    const auto location = parseStoreUri(uri.value_or(""));
+    if (location && location->kind == StoreLocation::Kind::carddav && !kept.user.empty()) {
+        if (auto cleared = clearWebDavPassword(location->url, kept.user); !cleared)
+            return std::optional<std::string>(cleared.error());
+    }
+    return std::optional<std::string>();
+}
+
 }  // namespace pelkora

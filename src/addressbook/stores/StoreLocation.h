@@ -90,4 +90,15 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
     const StoreLocation& location, bool create,
     const StorePasswordSource& password = storedCardDavPassword);
 
+// Forgets a named store: out of stores.plist (written at once), and a CardDAV account's
+// password out of the keyring. A password that could not be removed is the result's warning;
+// the error is `notFound` when no store has the name, `notSaved` when the file could not be
+// written (then nothing changed).
+struct ForgetStoreError {
+    enum class Kind { notFound, notSaved };
+    Kind kind;
+    std::string message;
+};
+Expected<std::optional<std::string>, ForgetStoreError> forgetNamedStore(const std::string& name);
+
 }  // namespace pelkora
