@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "support/Localization.h"
 #include "text/DateFormatting.h"
 
 namespace pelkora {
@@ -10,17 +11,17 @@ namespace {
 
 struct RefusalText {
     DateFormatRefusal refusal;
-    std::string_view message;
-    std::string_view informativeText;
+    const char* message;
+    const char* informativeText;
 };
 
-constexpr std::string_view ownFormatsOnly =
-    "Only your own custom date formats can be edited or removed.";
+constexpr const char* ownFormatsOnly =
+    N_("Only your own custom date formats can be edited or removed.");
 
 constexpr std::array<RefusalText, 3> refusalTexts{{
-    {DateFormatRefusal::editBuiltInFormat, "Built-in date formats cannot be edited.",
+    {DateFormatRefusal::editBuiltInFormat, N_("Built-in date formats cannot be edited."),
      ownFormatsOnly},
-    {DateFormatRefusal::removeBuiltInFormat, "Built-in date formats cannot be removed.",
+    {DateFormatRefusal::removeBuiltInFormat, N_("Built-in date formats cannot be removed."),
      ownFormatsOnly},
     {DateFormatRefusal::noSuchRow, "", ""},
 }};
@@ -41,14 +42,16 @@ DateFormatRow rowOf(const DateFormat& format) {
 
 }  // namespace
 
-std::string_view refusalMessage(DateFormatRefusal refusal) {
+std::string refusalMessage(DateFormatRefusal refusal) {
     const auto* entry = refusalEntry(refusal);
-    return entry ? entry->message : std::string_view();
+    if (entry == nullptr || *entry->message == '\0') return {};
+    return localizedString(entry->message, "Alert heading in the date formats preferences");
 }
 
-std::string_view refusalInformativeText(DateFormatRefusal refusal) {
+std::string refusalInformativeText(DateFormatRefusal refusal) {
     const auto* entry = refusalEntry(refusal);
-    return entry ? entry->informativeText : std::string_view();
+    if (entry == nullptr || *entry->informativeText == '\0') return {};
+    return localizedString(entry->informativeText, "Alert text in the date formats preferences");
 }
 
 DateFormatsPageModel::DateFormatsPageModel(std::vector<DateFormat>& customFormats,

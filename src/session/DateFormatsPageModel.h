@@ -38,9 +38,9 @@ enum class DateFormatRefusal { editBuiltInFormat, removeBuiltInFormat, noSuchRow
 
 // The alert's message ("Built-in date formats cannot be edited."); empty for noSuchRow,
 // which the page ignores.
-std::string_view refusalMessage(DateFormatRefusal refusal);
+std::string refusalMessage(DateFormatRefusal refusal);
 // The alert's informative text; empty for noSuchRow.
-std::string_view refusalInformativeText(DateFormatRefusal refusal);
+std::string refusalInformativeText(DateFormatRefusal refusal);
 
 // What the editor sheet holds while it is open.
 struct DateFormatDraft {

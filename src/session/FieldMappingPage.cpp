@@ -16,6 +16,7 @@
 #include "platform/MainQueue.h"
 #include "session/ImportSession.h"
 #include "session/SettingsKeys.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "text/TextFolding.h"
@@ -337,17 +338,21 @@ std::vector<TargetMenuItem> FieldMappingPage::targetMenu(ImportSession& session,
                                                          std::size_t selectedCount) const {
     auto menu = makeTargetMenu(session.settings().boolForKey(SettingKey::ShowMenuIcons));
     const auto& list = session.mappedContactProperties();
+    const std::string notApplicable =
+        localizedString("%@ (not applicable)", "A menu item that cannot be chosen now");
+    const std::string inUse =
+        localizedString("%@ (in use)", "A menu item whose field another column fills");
     for (auto& item : menu) {
         if (item.kind != TargetMenuItem::Kind::property || item.representedEntry.allowsDuplicates())
             continue;
         if (selectedCount > 1) {
-            item.title += " " + localizedString("(not applicable)");
+            item.title = formatMessage(notApplicable, item.title);
             item.tag = -item.tag;
             continue;
         }
         for (std::size_t other = 0; other < list.size(); ++other) {
             if (other != row && sameTarget(list[other].contactProperty, item.representedEntry)) {
-                item.title += " " + localizedString("(in use)");
+                item.title = formatMessage(inUse, item.title);
                 item.tag = -item.tag;  // a negative tag marks a disabled item
                 break;
             }
@@ -431,8 +436,8 @@ std::vector<LabelMenuItem> FieldMappingPage::labelMenu(ImportSession& session,
     if (target.propertyKey == std::string(contacts::ContactKey::contactRelations)) {
         menu.push_back({});
         menu.push_back({LabelMenuItem::Kind::toggleExtendedRelationships,
-                        localizedString(showExtended ? "Hide extended relationships"
-                                                     : "Show extended relationships"),
+                        showExtended ? localizedString("Hide extended relationships")
+                                     : localizedString("Show extended relationships"),
                         {},
                         {}});
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/SettingsStore.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 
@@ -61,6 +62,13 @@ PropertyValueType propertyValueType(SettingType type) {
     return PropertyValueType::string;
 }
 
+// xgettext reads no .def file: the translated defaults of support/Settings.def are marked
+// here, with the same comments, so that the template has them.
+[[maybe_unused]] constexpr const char* kTranslatedDefaults[] = {
+    // TRANSLATORS: Default words that mark a company
+    N_("Company, Organization"),
+};
+
 std::optional<PropertyValue> defaultValue(const Setting& setting) {
     return std::visit(
         [](const auto& value) -> std::optional<PropertyValue> {
@@ -93,19 +101,29 @@ void registerDefaults(SettingsStore& settings) {
 }
 
 std::string SettingTextError::message() const {
-    const std::string setting = "\u201c" + key + "\u201d";
     switch (cause) {
         case Cause::notOneText:
-            return setting + " takes exactly one value";
+            return formatMessage(localizedString("“%@” takes exactly one value",
+                                                 "A setting given on the command line"),
+                                 key);
         case Cause::notYesOrNo:
-            return setting + " is a yes/no setting: use true or false, not \u201c" + text +
-                   "\u201d";
+            return formatMessage(
+                localizedString("“%1$@” is a yes/no setting: use true or false, not "
+                                "“%2$@”",
+                                "A setting given on the command line; true and false are typed "
+                                "as is"),
+                key, text);
         case Cause::notAWholeNumber:
-            return setting + " is a whole number, not \u201c" + text + "\u201d";
+            return formatMessage(localizedString("“%1$@” is a whole number, not “%2$@”",
+                                                 "A setting given on the command line"),
+                                 key, text);
         case Cause::notWritableAsText:
-            return setting + " holds saved objects and cannot be set from the command line";
+            return formatMessage(
+                localizedString("“%@” holds saved objects and cannot be set from the "
+                                "command line"),
+                key);
     }
-    return setting + " cannot be set";
+    return formatMessage(localizedString("“%@” cannot be set", "A setting"), key);
 }
 
 Expected<PropertyValue, SettingTextError> settingValueFromText(const Setting& setting,
