@@ -8,6 +8,7 @@
 #include "platform/Crypto.h"
 #include "platform/MainQueue.h"
 #include "platform/SettingsStore.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Settings.h"
 #include "support/SharedNames.h"
@@ -128,29 +129,44 @@ std::vector<std::string> warningCountLines(const std::vector<ImportWarning>& war
     std::vector<std::string> lines;
     for (const auto& [problem, count] : counts) {
         const std::string number = std::to_string(count);
-        const bool one = count == 1;
         if (problem == kProblemNotADate) {
-            lines.push_back(number + (one ? " value was not a date" : " values were not dates") +
-                            " and went into the note");
+            lines.push_back(formatMessage(
+                localizedPlural("%@ value was not a date and went into the note",
+                                "%@ values were not dates and went into the note", count),
+                number));
         } else if (problem == kProblemSharedTarget) {
-            lines.push_back(number + (one ? " value" : " values") +
-                            " went into the note because another column filled the same field");
+            lines.push_back(formatMessage(
+                localizedPlural(
+                    "%@ value went into the note because another column filled the same field",
+                    "%@ values went into the note because another column filled the same field",
+                    count),
+                number));
         } else if (problem == kProblemPictureNotDecoded) {
-            lines.push_back(number +
-                            (one ? " picture could not be decoded and was"
-                                 : " pictures could not be decoded and were") +
-                            " kept as the file gave them");
+            lines.push_back(formatMessage(
+                localizedPlural(
+                    "%@ picture could not be decoded and was kept as the file gave them",
+                    "%@ pictures could not be decoded and were kept as the file gave them", count),
+                number));
         } else if (problem == kProblemPictureTooLarge) {
-            lines.push_back(number + (one ? " picture was" : " pictures were") +
-                            " too large for a contact photo and left out");
+            lines.push_back(formatMessage(
+                localizedPlural("%@ picture was too large for a contact photo and left out",
+                                "%@ pictures were too large for a contact photo and left out",
+                                count),
+                number));
         } else if (problem == kProblemUnreadableCard) {
-            lines.push_back(number + (one ? " vCard" : " vCards") + " could not be read and " +
-                            (one ? "was" : "were") + " skipped");
+            lines.push_back(formatMessage(
+                localizedPlural("%@ vCard could not be read and was skipped",
+                                "%@ vCards could not be read and were skipped", count),
+                number));
         } else if (problem == kProblemIdentifierInUse) {
-            lines.push_back(number + (one ? " vCard had" : " vCards had") +
-                            " an identifier already in use and got a new one");
+            lines.push_back(formatMessage(
+                localizedPlural("%@ vCard had an identifier already in use and got a new one",
+                                "%@ vCards had an identifier already in use and got a new one",
+                                count),
+                number));
         } else {
-            lines.push_back(number + (one ? " value: " : " values: ") + problem);
+            lines.push_back(formatMessage(
+                localizedPlural("%1$@ value: %2$@", "%1$@ values: %2$@", count), number, problem));
         }
     }
     return lines;

@@ -110,8 +110,9 @@ int daysInMonth(int month, const std::optional<int>& year) {
 
 std::string monthName(int month) {
     static constexpr std::array<std::string_view, 12> kMonths{
-        "January", "February", "March",     "April",   "May",      "June",
-        "July",    "August",   "September", "October", "November", "December"};
+        N_("January"),   N_("February"), N_("March"),    N_("April"),
+        N_("May"),       N_("June"),     N_("July"),     N_("August"),
+        N_("September"), N_("October"),  N_("November"), N_("December")};
     return localizedString(kMonths.at(static_cast<std::size_t>(month - 1)),
                            "Month name in a date of the contact preview");
 }

@@ -16,6 +16,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/ImageData.h"
 #include "platform/MainQueue.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
@@ -196,17 +197,18 @@ std::vector<std::string> exportProblemLines(std::uint64_t picturesLeftOut,
                                             std::uint64_t contactsLeftOut) {
     std::vector<std::string> lines;
     if (picturesLeftOut > 0) {
-        const bool one = picturesLeftOut == 1;
-        lines.push_back(std::to_string(picturesLeftOut) +
-                        (one ? " picture could not be written; its contact was saved without it"
-                             : " pictures could not be written; their contacts were saved "
-                               "without them"));
+        lines.push_back(formatMessage(
+            localizedPlural("%@ picture could not be written; its contact was saved without it",
+                            "%@ pictures could not be written; their contacts were saved without "
+                            "them",
+                            picturesLeftOut),
+            std::to_string(picturesLeftOut)));
     }
     if (contactsLeftOut > 0) {
-        const bool one = contactsLeftOut == 1;
-        lines.push_back(std::to_string(contactsLeftOut) +
-                        (one ? " contact could not be written and was left out"
-                             : " contacts could not be written and were left out"));
+        lines.push_back(formatMessage(
+            localizedPlural("%@ contact could not be written and was left out",
+                            "%@ contacts could not be written and were left out", contactsLeftOut),
+            std::to_string(contactsLeftOut)));
     }
     return lines;
 }

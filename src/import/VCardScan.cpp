@@ -551,7 +551,7 @@ Expected<std::string, FileError> VCardContentReader::content(const ScannedVCard&
     const auto changed = [&card] {
         return Unexpected(FileError::make(
             FileAccess::reading, card.fileUrl(), std::make_error_code(std::errc::io_error),
-            "the file has changed since it was scanned; scan it again"));
+            localizedString("the file has changed since it was scanned; scan it again")));
     };
     if (!file_ || file_->path() != card.fileUrl()) {
         file_.reset();
