@@ -15,6 +15,7 @@
 #include "platform/ImageData.h"
 #include "platform/MappedFile.h"
 #include "support/Error.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 
@@ -115,7 +116,8 @@ void ExcelReader::examineWorkbook() {
             writeLog(LogType::error, "Could not examine workbook: '%{public}@'", workbook.error());
         }
     } else {
-        examinationError_ = "The package " + archive_->displayName() + " has no workbook part.";
+        examinationError_ = formatMessage(localizedString("The package %@ has no workbook part."),
+                                          archive_->displayName());
         writeLog(LogType::error, "Could not examine workbook: '%{public}@'", *examinationError_);
     }
     if (const auto* entry = excel::entryEndingWith(*archive_, "sharedStrings.xml", name)) {
@@ -125,22 +127,24 @@ void ExcelReader::examineWorkbook() {
         sharedStringBytes_ = std::move(strings.bytes);
         sharedStringEnds_ = std::move(strings.ends);
         if (strings.failure) {
-            const std::string message =
-                "Could not build shared strings table: '" + *strings.failure + "'";
+            const std::string message = formatMessage(
+                localizedString("Could not build shared strings table: '%@'"), *strings.failure);
             writeLog(LogType::error, "%{public}@", message);
             appendParseLogEntry({ParseLogSeverity::error, message});
             // Without a single string every text cell would be lost: the workbook is damaged.
             // A part that breaks later keeps the strings before the break, and the cells that
             // refer past them are reported one by one as the sheet is read.
             if (strings.unreadable && !examinationError_)
-                examinationError_ =
-                    "The shared strings part “" + name + "” could not be read: " + *strings.failure;
+                examinationError_ = formatMessage(
+                    localizedString("The shared strings part “%1$@” could not be read: %2$@"), name,
+                    *strings.failure);
         }
+        const std::string cutStringText = localizedString(
+            "The shared string %1$@ is longer than %2$@ bytes; the rest is left out.");
         for (const std::size_t index : strings.cutStrings) {
             appendParseLogEntry({ParseLogSeverity::warning,
-                                 "The shared string " + std::to_string(index) + " is longer than " +
-                                     std::to_string(excel::kMaximumCellTextSize) +
-                                     " bytes; the rest is left out."});
+                                 formatMessage(cutStringText, std::to_string(index),
+                                               std::to_string(excel::kMaximumCellTextSize))});
         }
         if (!strings.cutStrings.empty()) {
             writeLog(LogType::error, "%{public}lu shared strings were cut to %{public}lu bytes",
@@ -189,12 +193,13 @@ void ExcelReader::parseSheet(const Sheet& sheet) {
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
-            postDidFail(ReaderError{{ReaderErrorKind::internalFailure,
-                                     localizedString("The sheet “") + sheet.displayName +
-                                         localizedString("” could not be read: ") + reason,
-                                     fileURL()},
-                                    std::string(kExcelReaderErrorDomain),
-                                    kExcelReaderErrorSheetUnreadable});
+            postDidFail(ReaderError{
+                {ReaderErrorKind::internalFailure,
+                 formatMessage(localizedString("The sheet “%1$@” could not be read: %2$@"),
+                               sheet.displayName, reason),
+                 fileURL()},
+                std::string(kExcelReaderErrorDomain),
+                kExcelReaderErrorSheetUnreadable});
         }
     }
 }
@@ -216,12 +221,13 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         appendParseLogEntry({ParseLogSeverity::error, reason});
         if (delegate()) {
             postDidBeginParsingOnce();
-            postDidFail(ReaderError{{ReaderErrorKind::malformedContent,
-                                     localizedString("The sheet “") + sheet.displayName +
-                                         localizedString("” could not be read: ") + reason,
-                                     fileURL()},
-                                    std::string(kExcelReaderErrorDomain),
-                                    code});
+            postDidFail(ReaderError{
+                {ReaderErrorKind::malformedContent,
+                 formatMessage(localizedString("The sheet “%1$@” could not be read: %2$@"),
+                               sheet.displayName, reason),
+                 fileURL()},
+                std::string(kExcelReaderErrorDomain),
+                code});
         }
     };
     const ZipArchiveEntry* entry =
@@ -230,7 +236,8 @@ void ExcelReader::parseSheetRows(const Sheet& sheet) {
         writeLog(LogType::error, "Could not determine archive entry for sheet '%{public}@'",
                  sheet.displayName);
         failWith(kExcelReaderErrorSheetNotFound,
-                 "the workbook has no part “" + sheet.pathInPackage + "” for it.");
+                 formatMessage(localizedString("the workbook has no part “%@” for it."),
+                               sheet.pathInPackage));
         return;
     }
     parseInflation_ = std::make_unique<excel::InflationBudget>(packageSize());
@@ -289,8 +296,7 @@ const PictureBytes* ExcelReader::pictureOfPart(const std::string& pathInPackage)
     const auto cached = pictures_.find(pathInPackage);
     if (cached != pictures_.end()) return cached->second.get();
     auto& picture = pictures_[pathInPackage];
-    const auto leaveOut = [&](const std::string& reason) -> const PictureBytes* {
-        const std::string message = "The picture “" + pathInPackage + "” " + reason;
+    const auto leaveOut = [&](const std::string& message) -> const PictureBytes* {
         writeLog(LogType::error, "%{public}@", message);
         appendParseLogEntry({ParseLogSeverity::warning, message});
         return nullptr;
@@ -303,14 +309,16 @@ const PictureBytes* ExcelReader::pictureOfPart(const std::string& pathInPackage)
     }
     const std::uint64_t size = entry->uncompressedSize();
     if (size > maximumImageBytes) {
-        return leaveOut("takes " + std::to_string(size) + " bytes, more than the " +
-                        std::to_string(maximumImageBytes) +
-                        " a contact photo may take; it was left out.");
+        return leaveOut(formatMessage(
+            localizedString("The picture “%1$@” takes %2$@ bytes, more than the %3$@ a contact "
+                            "photo may take; it was left out."),
+            pathInPackage, std::to_string(size), std::to_string(maximumImageBytes)));
     }
     if (parseInflation_ && !parseInflation_->charge(size)) {
-        return leaveOut("would take the package beyond the " +
-                        std::to_string(parseInflation_->limit()) +
-                        " bytes it may inflate to; it was left out.");
+        return leaveOut(formatMessage(
+            localizedString("The picture “%1$@” would take the package beyond the %2$@ bytes it "
+                            "may inflate to; it was left out."),
+            pathInPackage, std::to_string(parseInflation_->limit())));
     }
     auto bytes = archive_->contentsOfEntry(pathInPackage);
     if (!bytes) {
@@ -324,10 +332,11 @@ const PictureBytes* ExcelReader::pictureOfPart(const std::string& pathInPackage)
         const auto pixels = static_cast<std::uint64_t>(declared->width) *
                             static_cast<std::uint64_t>(declared->height);
         if (pixels > maximumImagePixels) {
-            return leaveOut("is " + std::to_string(declared->width) + " × " +
-                            std::to_string(declared->height) + " pixels, more than the " +
-                            std::to_string(maximumImagePixels) +
-                            " a picture may have; it was left out.");
+            return leaveOut(formatMessage(
+                localizedString("The picture “%1$@” is %2$@ × %3$@ pixels, more than the %4$@ a "
+                                "picture may have; it was left out."),
+                pathInPackage, std::to_string(declared->width), std::to_string(declared->height),
+                std::to_string(maximumImagePixels)));
         }
         if (std::max(declared->width, declared->height) > contactPhotoSide) {
             if (auto png = squaredPngRepresentation(view, contactPhotoSide)) {

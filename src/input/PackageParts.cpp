@@ -3,8 +3,27 @@
 
 #include "input/PackageParts_p.h"
 #include "input/XmlPullScanner_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora::excel {
+namespace {
+
+// A part that inflates beyond what it may: the part's name, then the limit in bytes.
+std::string partTooLargeText() {
+    return localizedString(
+        "The part “%1$@” inflates to more than %2$@ bytes, more than any contact workbook holds: "
+        "the package is damaged.");
+}
+
+// A package that inflates beyond what it may: the limit in bytes, then the part's name.
+std::string packageTooLargeText() {
+    return localizedString(
+        "The package inflates to more than %1$@ bytes by the part “%2$@”, more than any contact "
+        "workbook holds: the package is damaged.");
+}
+
+}  // namespace
 
 const ZipArchiveEntry* entryNamed(const ZipArchive& archive, std::string_view name) {
     for (const auto& entry : archive.entries()) {
@@ -43,13 +62,10 @@ std::size_t LimitedInflationStream::read(std::uint8_t* buffer, std::size_t capac
     const std::size_t count = upstream_->read(buffer, capacity);
     inflated_ += count;
     if (inflated_ > partLimit_) {
-        failure_ = "The part “" + partName_ + "” inflates to more than " +
-                   std::to_string(partLimit_) +
-                   " bytes, more than any contact workbook holds: the package is damaged.";
+        failure_ = formatMessage(partTooLargeText(), partName_, std::to_string(partLimit_));
     } else if (budget_ && !budget_->charge(count)) {
-        failure_ = "The package inflates to more than " + std::to_string(budget_->limit()) +
-                   " bytes by the part “" + partName_ +
-                   "”, more than any contact workbook holds: the package is damaged.";
+        failure_ =
+            formatMessage(packageTooLargeText(), std::to_string(budget_->limit()), partName_);
     }
     return failure_ ? 0 : count;
 }
@@ -77,17 +93,12 @@ Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipAr
     if (const auto* entry = entryNamed(archive, name)) {
         const auto limit = inflationLimit(entry->compressedSize(), kMaximumPartInflatedSize);
         if (entry->uncompressedSize() > limit) {
-            return Unexpected("The part “" + std::string(name) + "” inflates to more than " +
-                              std::to_string(limit) +
-                              " bytes, more than any contact workbook holds: the package is "
-                              "damaged.");
+            return Unexpected(formatMessage(partTooLargeText(), name, std::to_string(limit)));
         }
         // The reader checks that an entry inflates to exactly its declared size.
         if (budget && !budget->charge(entry->uncompressedSize())) {
-            return Unexpected("The package inflates to more than " +
-                              std::to_string(budget->limit()) + " bytes by the part “" +
-                              std::string(name) +
-                              "”, more than any contact workbook holds: the package is damaged.");
+            return Unexpected(
+                formatMessage(packageTooLargeText(), std::to_string(budget->limit()), name));
         }
     }
     auto contents = archive.contentsOfEntry(name);
@@ -95,8 +106,9 @@ Expected<std::unique_ptr<pugi::xml_document>, std::string> parsePart(const ZipAr
     auto document = std::make_unique<pugi::xml_document>();
     const auto result = document->load_buffer(contents->data(), contents->size());
     if (!result) {
-        return Unexpected("The part “" + std::string(name) + "” is not well-formed XML: " +
-                          result.description() + " at byte " + std::to_string(result.offset) + ".");
+        return Unexpected(formatMessage(
+            localizedString("The part “%1$@” is not well-formed XML: %2$@ at byte %3$@."), name,
+            result.description(), std::to_string(result.offset)));
     }
     return document;
 }

@@ -4,6 +4,8 @@
 #include "input/SharedStrings_p.h"
 #include "input/WorkbookValues_p.h"
 #include "input/XmlPullScanner_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora::excel {
 
@@ -32,8 +34,9 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
         if (token == XmlPullScanner::Token::endOfDocument) break;
         if (token == XmlPullScanner::Token::error) {
             if (limits->failure()) return fail(*limits->failure());
-            return fail("The part “" + std::string(entryName) +
-                        "” is not well-formed XML: " + scanner.errorMessage() + ".");
+            return fail(
+                formatMessage(localizedString("The part “%1$@” is not well-formed XML: %2$@."),
+                              entryName, scanner.errorMessage()));
         }
         const std::size_t depth = scanner.depth();
         if (token == XmlPullScanner::Token::startElement) {
@@ -55,7 +58,7 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
             if (depth == 2 && inItem) {
                 inItem = false;
                 if (strings.bytes.size() > std::numeric_limits<std::uint32_t>::max())
-                    return fail("The shared strings are larger than 4 GiB.");
+                    return fail(localizedString("The shared strings are larger than 4 GiB."));
                 if (itemCut) strings.cutStrings.push_back(strings.ends.size());
                 strings.ends.push_back(static_cast<std::uint32_t>(strings.bytes.size()));
             }
@@ -64,8 +67,9 @@ SharedStrings readSharedStrings(const ZipArchiveEntry& entry, std::string_view e
                 appendLimitedText(scanner, strings.bytes, itemStart + kMaximumCellTextSize);
             if (appended == LimitedTextResult::cut) itemCut = true;
             if (appended == LimitedTextResult::referenceToNoCharacter) {
-                return fail("The part “" + std::string(entryName) +
-                            "” holds a character reference to no character.");
+                return fail(formatMessage(
+                    localizedString("The part “%@” holds a character reference to no character."),
+                    entryName));
             }
         }
     }

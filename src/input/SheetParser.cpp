@@ -4,6 +4,8 @@
 #include "input/ExcelReader.h"
 #include "input/SheetParser_p.h"
 #include "input/WorkbookValues_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora::excel {
@@ -300,12 +302,13 @@ void SheetParser::endRow() {
 }
 
 std::string SheetParser::notWellFormed() const {
-    return "the part “" + std::string(partPath_) +
-           "” is not well-formed XML: " + scanner_.errorMessage() + ".";
+    return formatMessage(localizedString("the part “%1$@” is not well-formed XML: %2$@."),
+                         partPath_, scanner_.errorMessage());
 }
 
 std::string SheetParser::referenceToNoCharacter() const {
-    return "the part “" + std::string(partPath_) + "” holds a character reference to no character.";
+    return formatMessage(
+        localizedString("the part “%@” holds a character reference to no character."), partPath_);
 }
 
 }  // namespace pelkora::excel

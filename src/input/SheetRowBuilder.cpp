@@ -3,6 +3,8 @@
 
 #include "input/SheetRowBuilder_p.h"
 #include "input/WorkbookValues_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora {
@@ -47,15 +49,19 @@ void ExcelReader::SheetRowBuilder::rowDidBegin(std::int64_t rowNumber) {
 
 void ExcelReader::SheetRowBuilder::cellDidEnd(const excel::SheetCell& cell) {
     if (cell.fault == CellFault::beyondLastCell) {
-        reportCellProblem(cell, ParseLogSeverity::error,
-                          "the reference lies beyond the last cell of a sheet, XFD1048576; the "
-                          "cell is left out");
+        reportCellProblem(cell, ParseLogSeverity::error, [] {
+            return localizedString(
+                "the reference lies beyond the last cell of a sheet, XFD1048576; the cell is left "
+                "out");
+        });
         return;
     }
     if (cell.fault == CellFault::textCut) {
-        reportCellProblem(cell, ParseLogSeverity::warning,
-                          "the text is longer than " + std::to_string(excel::kMaximumCellTextSize) +
-                              " bytes; the rest is left out");
+        reportCellProblem(cell, ParseLogSeverity::warning, [] {
+            return formatMessage(
+                localizedString("the text is longer than %@ bytes; the rest is left out"),
+                std::to_string(excel::kMaximumCellTextSize));
+        });
     }
     switch (cell.type) {
         case CellType::boolean:
@@ -102,32 +108,41 @@ void ExcelReader::SheetRowBuilder::addSharedString(const excel::SheetCell& cell)
         row_->addText(cell.columnIndex, reader_.sharedString(static_cast<std::size_t>(index)));
         return;
     }
-    reportCellProblem(cell, ParseLogSeverity::error,
-                      "the shared string " + std::to_string(index) +
-                          " is not in the workbook, which has " + std::to_string(count) +
-                          (count == 1 ? " shared string" : " shared strings") +
-                          "; the cell is left empty");
+    reportCellProblem(cell, ParseLogSeverity::error, [&] {
+        return formatMessage(
+            localizedPlural("the shared string %1$@ is not in the workbook, which has %2$@ shared "
+                            "string; the cell is left empty",
+                            "the shared string %1$@ is not in the workbook, which has %2$@ shared "
+                            "strings; the cell is left empty",
+                            count),
+            std::to_string(index), std::to_string(count));
+    });
     row_->add(DataCell(cell.columnIndex));
 }
 
 void ExcelReader::SheetRowBuilder::reportCellProblem(const excel::SheetCell& cell,
                                                      ParseLogSeverity severity,
-                                                     std::string_view problem) {
+                                                     const std::function<std::string()>& problem) {
     if (++cellProblems_ > kListedCellProblems) return;
     const std::string name = cell.reference.empty()
                                  ? formattedColumnIndex(cell.columnIndex, kColumnIndexStyleLetters)
                                  : std::string(cell.reference);
-    std::string message = "Row " + std::to_string(rowNumber_) + ", column " +
-                          formattedColumnIndex(cell.columnIndex, kColumnIndexStyleLetters) +
-                          " (cell " + name + "): " + std::string(problem) + ".";
+    std::string message = formatMessage(
+        localizedString("Row %1$@, column %2$@ (cell %3$@): %4$@.",
+                        "A problem of a cell of a spreadsheet, in its parse log"),
+        std::to_string(rowNumber_),
+        formattedColumnIndex(cell.columnIndex, kColumnIndexStyleLetters), name, problem());
     writeLog(LogType::error, "%{public}@", message);
     reader_.appendParseLogEntry({severity, std::move(message)});
 }
 
 void ExcelReader::SheetRowBuilder::finishProblems() {
     if (cellProblems_ <= kListedCellProblems) return;
-    std::string message = std::to_string(cellProblems_ - kListedCellProblems) +
-                          " more cells with problems are not listed.";
+    const std::uint64_t unlisted = cellProblems_ - kListedCellProblems;
+    std::string message =
+        formatMessage(localizedPlural("%@ more cell with problems is not listed.",
+                                      "%@ more cells with problems are not listed.", unlisted),
+                      std::to_string(unlisted));
     writeLog(LogType::error, "%{public}@", message);
     reader_.appendParseLogEntry({ParseLogSeverity::error, std::move(message)});
     cellProblems_ = 0;

@@ -9,6 +9,7 @@
 // and column.
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -40,9 +41,10 @@ class ExcelReader::SheetRowBuilder final : public excel::SheetReceiver {
     void addNumberOrDate(std::int64_t columnIndex, std::int64_t styleIndex, std::string_view value);
     void addSharedString(const excel::SheetCell& cell);
     // Lists a problem of a cell of the current row in the reader's log (and the runtime
-    // log), until kListedCellProblems are listed; the rest are counted.
+    // log), until kListedCellProblems are listed; the rest are counted. The problem's text
+    // (in the user's language) is only asked for when it is listed.
     void reportCellProblem(const excel::SheetCell& cell, ParseLogSeverity severity,
-                           std::string_view problem);
+                           const std::function<std::string()>& problem);
     // Returns the date of a serial number, reusing the last one for the same day.
     std::optional<CellDate> dateFromSerial(double serial);
 

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "input/XmlPullScanner_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Utf8.h"
 
 namespace pelkora::xml {
@@ -201,8 +203,9 @@ bool XmlPullScanner::refill() {
     }
     if (end_ == window_.size()) {
         if (window_.size() >= maximumTokenSize_) {
-            errorMessage_ = "a single tag or text is larger than " +
-                            std::to_string(maximumTokenSize_) + " bytes";
+            errorMessage_ =
+                formatMessage(localizedString("a single tag or text is larger than %@ bytes"),
+                              std::to_string(maximumTokenSize_));
             sourceEnded_ = true;
             return false;
         }
@@ -218,7 +221,8 @@ bool XmlPullScanner::refill() {
         }
         sourceEnded_ = true;
         if (source_->error()) {
-            errorMessage_ = "the bytes could not be read (" + source_->error().message() + ")";
+            errorMessage_ = formatMessage(localizedString("the bytes could not be read (%@)"),
+                                          source_->error().message());
         }
         return false;
     }
@@ -283,10 +287,11 @@ XmlPullScanner::Token XmlPullScanner::next() {
 XmlPullScanner::Token XmlPullScanner::finishDocument() {
     if (!errorMessage_.empty()) return fail(errorMessage_);
     if (depth_ > 0) {
-        return fail("the document ends before the element <" + std::string(innermostOpenName()) +
-                    "> is closed");
+        return fail(
+            formatMessage(localizedString("the document ends before the element <%@> is closed"),
+                          innermostOpenName()));
     }
-    if (!rootSeen_) return fail("the document has no root element");
+    if (!rootSeen_) return fail(localizedString("the document has no root element"));
     finished_ = true;
     finalToken_ = Token::endOfDocument;
     return finalToken_;
@@ -321,7 +326,8 @@ XmlPullScanner::Token XmlPullScanner::scanText() {
         bool dropped = false;
         position_ += skipWhiteSpace(dropped);
         if (position_ < end_ && data_[position_] != '<')
-            return fail("text outside the root element at byte " + std::to_string(byteOffset()));
+            return fail(formatMessage(localizedString("text outside the root element at byte %@"),
+                                      std::to_string(byteOffset())));
         return Token::endOfDocument;
     }
     bool dropped = false;
@@ -378,8 +384,9 @@ XmlPullScanner::Token XmlPullScanner::scanLiteralPiece() {
         from = available.size() >= 2 ? available.size() - 2 : 0;
         if (!refill()) {
             if (!errorMessage_.empty()) return fail(errorMessage_);
-            return fail("the document ends inside character data at byte " +
-                        std::to_string(byteOffset()));
+            return fail(
+                formatMessage(localizedString("the document ends inside character data at byte %@"),
+                              std::to_string(byteOffset())));
         }
     }
 }
@@ -387,7 +394,8 @@ XmlPullScanner::Token XmlPullScanner::scanLiteralPiece() {
 XmlPullScanner::Token XmlPullScanner::scanMarkup() {
     const auto unexpectedEnd = [this] {
         if (!errorMessage_.empty()) return fail(errorMessage_);
-        return fail("the document ends inside a tag at byte " + std::to_string(byteOffset()));
+        return fail(formatMessage(localizedString("the document ends inside a tag at byte %@"),
+                                  std::to_string(byteOffset())));
     };
     const auto available = [this] { return end_ - position_; };
     while (available() < 2) {
@@ -412,12 +420,14 @@ XmlPullScanner::Token XmlPullScanner::scanMarkup() {
             return Token::endOfDocument;
         }
         if (head == "<![CDATA[") {
-            if (depth_ == 0) return fail("character data outside the root element");
+            if (depth_ == 0)
+                return fail(localizedString("character data outside the root element"));
             position_ += 9;
             literalSectionOpen_ = true;
             return scanLiteralPiece();
         }
-        if (depth_ > 0 || rootSeen_) return fail("a declaration inside the document");
+        if (depth_ > 0 || rootSeen_)
+            return fail(localizedString("a declaration inside the document"));
         // A document type declaration: skipped, internal subset included, and never used.
         auto close = find('>', 2);
         if (close == std::string_view::npos) return unexpectedEnd();
@@ -444,10 +454,12 @@ XmlPullScanner::Token XmlPullScanner::scanMarkup() {
 XmlPullScanner::Token XmlPullScanner::scanStartTag() {
     const auto unexpectedEnd = [this] {
         if (!errorMessage_.empty()) return fail(errorMessage_);
-        return fail("the document ends inside a tag at byte " + std::to_string(byteOffset()));
+        return fail(formatMessage(localizedString("the document ends inside a tag at byte %@"),
+                                  std::to_string(byteOffset())));
     };
     const auto malformed = [this](std::string_view problem) {
-        return fail(std::string(problem) + " in the tag at byte " + std::to_string(byteOffset()));
+        return fail(formatMessage(localizedString("%1$@ in the tag at byte %2$@"), problem,
+                                  std::to_string(byteOffset())));
     };
     std::size_t index = 1;
     char c = 0;
@@ -459,11 +471,11 @@ XmlPullScanner::Token XmlPullScanner::scanStartTag() {
     while (true) {
         if (!byteAt(index)) return unexpectedEnd();
         if (isXmlSpace(c) || c == '/' || c == '>') break;
-        if (c == '<') return malformed("'<'");
+        if (c == '<') return malformed(localizedString("'<'"));
         ++index;
     }
     const std::size_t nameLength = index - 1;
-    if (nameLength == 0) return malformed("no element name");
+    if (nameLength == 0) return malformed(localizedString("no element name"));
     attributeOffsets_.clear();
     bool emptyElement = false;
     while (true) {
@@ -475,7 +487,7 @@ XmlPullScanner::Token XmlPullScanner::scanStartTag() {
         if (c == '>') break;
         if (c == '/') {
             if (!byteAt(index + 1)) return unexpectedEnd();
-            if (c != '>') return malformed("'/' before the end");
+            if (c != '>') return malformed(localizedString("'/' before the end"));
             emptyElement = true;
             ++index;
             break;
@@ -492,14 +504,15 @@ XmlPullScanner::Token XmlPullScanner::scanStartTag() {
             if (!isXmlSpace(c)) break;
             ++index;
         }
-        if (attributeLength == 0 || c != '=') return malformed("an attribute without a value");
+        if (attributeLength == 0 || c != '=')
+            return malformed(localizedString("an attribute without a value"));
         ++index;
         while (true) {
             if (!byteAt(index)) return unexpectedEnd();
             if (!isXmlSpace(c)) break;
             ++index;
         }
-        if (c != '"' && c != '\'') return malformed("an unquoted attribute value");
+        if (c != '"' && c != '\'') return malformed(localizedString("an unquoted attribute value"));
         const std::size_t valueStart = index + 1;
         const auto valueEnd = find(c, valueStart);
         if (valueEnd == std::string_view::npos) return unexpectedEnd();
@@ -509,7 +522,7 @@ XmlPullScanner::Token XmlPullScanner::scanStartTag() {
     }
     const char* tag = data_ + position_;
     const std::string_view name(tag + 1, nameLength);
-    if (depth_ == 0 && rootClosed_) return malformed("a second root element");
+    if (depth_ == 0 && rootClosed_) return malformed(localizedString("a second root element"));
     for (const auto& offsets : attributeOffsets_) {
         attributes_.push_back({std::string_view(tag + offsets.nameStart, offsets.nameLength),
                                std::string_view(tag + offsets.valueStart, offsets.valueLength)});
@@ -538,8 +551,9 @@ XmlPullScanner::Token XmlPullScanner::scanEndTag(std::size_t tagLength) {
     std::string_view name(data_ + position_ + 2, tagLength - 2);
     while (!name.empty() && isXmlSpace(name.back())) name.remove_suffix(1);
     if (depth_ == 0 || !sameBytes(innermostOpenName(), name)) {
-        return fail("the end tag </" + std::string(name) + "> at byte " +
-                    std::to_string(byteOffset()) + " closes no open element");
+        return fail(formatMessage(
+            localizedString("the end tag </%1$@> at byte %2$@ closes no open element"), name,
+            std::to_string(byteOffset())));
     }
     name_ = name;
     position_ += tagLength + 1;
