@@ -4,6 +4,8 @@
 
 #include "input/zip/ZipExistingEntry.h"
 #include "input/zip/ZipRecords_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora {
 
@@ -45,7 +47,7 @@ std::optional<ZipEntryExtent> centralExtent(const ZipCentralFileHeader& header) 
 
 std::string describe(const ZipChannel& channel) {
     if (const auto url = channel.URL()) return "“" + url->string() + "”";
-    return "in memory";
+    return localizedString("in memory", "Where a zip archive read from memory is");
 }
 
 }  // namespace
@@ -93,11 +95,12 @@ Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithChannel(
             failure.code == std::make_error_code(std::errc::no_such_file_or_directory)) {
             return archive;
         }
-        return Unexpected(ZipError{
-            {ZipErrorKind::readFailed, "Could not read the zip archive " + archive->displayName_ +
-                                           ": " + failure.reason + "."},
-            std::nullopt,
-            failure.code});
+        return Unexpected(
+            ZipError{{ZipErrorKind::readFailed,
+                      formatMessage(localizedString("Could not read the zip archive %1$@: %2$@."),
+                                    archive->displayName_, failure.reason)},
+                     std::nullopt,
+                     failure.code});
     }
     archive->contents_ = *input;
     if (auto read = archive->readCentralDirectory(); !read) return Unexpected(read.error());
@@ -107,23 +110,25 @@ Expected<std::unique_ptr<ZipArchive>, ZipError> ZipArchive::initWithChannel(
 Expected<void, ZipError> ZipArchive::readCentralDirectory() {
     const std::span<const std::uint8_t> bytes = *contents_;
     const auto endError = [&](std::string_view problem) {
-        return Unexpected(ZipError{
-            {ZipErrorKind::endOfCentralDirectoryInvalid,
-             "The zip archive " + displayName_ + " is damaged: " + std::string(problem) + "."},
-            std::nullopt,
-            {}});
+        return Unexpected(
+            ZipError{{ZipErrorKind::endOfCentralDirectoryInvalid,
+                      formatMessage(localizedString("The zip archive %1$@ is damaged: %2$@."),
+                                    displayName_, problem)},
+                     std::nullopt,
+                     {}});
     };
     const auto endOffset = findEndOfCentralDirectory(bytes);
-    if (!endOffset) return endError("its end of central directory record is missing");
+    if (!endOffset)
+        return endError(localizedString("its end of central directory record is missing"));
     const EndOfCentralDirectory end{bytes.data() + *endOffset};
     // Spanned archives keep the central directory on other disks this reader never sees.
     if (end.numberOfThisDisk() != 0 || end.diskOfCentralDirectory() != 0 ||
         end.entriesOnThisDisk() != end.totalEntries()) {
-        return endError("it is split over several disks");
+        return endError(localizedString("it is split over several disks"));
     }
     // Bytes after the comment mean the record found is not the archive's real end.
     if (*endOffset + endOfCentralDirectoryLength + end.commentLength() != bytes.size()) {
-        return endError("bytes follow its end of central directory record");
+        return endError(localizedString("bytes follow its end of central directory record"));
     }
     std::uint64_t totalEntries = end.totalEntries();
     std::uint64_t centralDirectoryOffset = end.centralDirectoryOffset();
@@ -136,24 +141,27 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
         const std::uint64_t locatorOffset = *endOffset - zip64EndLocatorLength;
         const Zip64EndLocator locator{bytes.data() + locatorOffset};
         if (locator.diskOfZip64End() != 0 || locator.totalDisks() > 1) {
-            return endError("it is split over several disks");
+            return endError(localizedString("it is split over several disks"));
         }
         const std::uint64_t recordOffset = locator.zip64EndOffset();
         if (recordOffset > locatorOffset ||
             locatorOffset - recordOffset < zip64EndOfCentralDirectoryLength) {
-            return endError("its zip64 end of central directory record lies outside the archive");
+            return endError(localizedString(
+                "its zip64 end of central directory record lies outside the archive"));
         }
         const Zip64EndOfCentralDirectory record{bytes.data() + recordOffset};
         if (record.signature() != zip64EndOfCentralDirectorySignature) {
-            return endError("its zip64 end of central directory record is missing");
+            return endError(
+                localizedString("its zip64 end of central directory record is missing"));
         }
         if (record.recordSize() < zip64EndOfCentralDirectoryLength - zip64EndLeadLength ||
             record.recordSize() > locatorOffset - recordOffset - zip64EndLeadLength) {
-            return endError("its zip64 end of central directory record has a wrong size");
+            return endError(
+                localizedString("its zip64 end of central directory record has a wrong size"));
         }
         if (record.numberOfThisDisk() != 0 || record.diskOfCentralDirectory() != 0 ||
             record.entriesOnThisDisk() != record.totalEntries()) {
-            return endError("it is split over several disks");
+            return endError(localizedString("it is split over several disks"));
         }
         totalEntries = record.totalEntries();
         centralDirectoryOffset = record.centralDirectoryOffset();
@@ -163,7 +171,8 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
     // end, so a directory offset or entry count the archive cannot hold is refused here.
     if (centralDirectoryOffset > directoryEnd ||
         totalEntries > (directoryEnd - centralDirectoryOffset) / centralFileHeaderLength) {
-        return endError("its central directory does not fit before its end record");
+        return endError(
+            localizedString("its central directory does not fit before its end record"));
     }
 
     entries_.reserve(totalEntries);
@@ -172,27 +181,30 @@ Expected<void, ZipError> ZipArchive::readCentralDirectory() {
         const auto entryError = [&](std::string_view problem) {
             return Unexpected(
                 ZipError{{ZipErrorKind::centralFileHeaderInvalid,
-                          "The zip archive " + displayName_ + " is damaged: entry " +
-                              std::to_string(index + 1) + " " + std::string(problem) + "."},
+                          formatMessage(localizedString("The zip archive %1$@ is damaged: entry "
+                                                        "%2$@ %3$@."),
+                                        displayName_, std::to_string(index + 1), problem)},
                          index,
                          {}});
         };
         // Earlier headers' names and comments may have used up the room the count check left.
         if (cursor + centralFileHeaderLength > directoryEnd) {
-            return entryError("runs past the end of the central directory");
+            return entryError(localizedString("runs past the end of the central directory"));
         }
         const ZipCentralFileHeader header{bytes.data() + cursor};
         // The name, extra field and comment must also end before the directory's end.
         if (cursor + header.totalLength() > directoryEnd) {
-            return entryError("runs past the end of the central directory");
+            return entryError(localizedString("runs past the end of the central directory"));
         }
-        if (header.diskNumberStart() != 0) return entryError("lies on another disk");
+        if (header.diskNumberStart() != 0)
+            return entryError(localizedString("lies on another disk"));
         const auto extent = centralExtent(header);
-        if (!extent) return entryError("has a zip64 extra field too short for its sizes");
+        if (!extent)
+            return entryError(localizedString("has a zip64 extra field too short for its sizes"));
         // The local header's 30 fixed bytes must lie before the central directory.
         if (centralDirectoryOffset < localFileHeaderLength ||
             extent->localHeaderOffset > centralDirectoryOffset - localFileHeaderLength) {
-            return entryError("has its local header outside the archive's data");
+            return entryError(localizedString("has its local header outside the archive's data"));
         }
         entries_.push_back(std::make_unique<ZipExistingEntry>(
             *this, header.bytes, bytes.data() + extent->localHeaderOffset, *extent));
@@ -208,11 +220,12 @@ Expected<std::string, ZipError> ZipArchive::contentsOfEntry(std::string_view nam
         if (!data) return Unexpected(data.error());
         return std::string(data->begin(), data->end());
     }
-    return Unexpected(ZipError{
-        {ZipErrorKind::entryNotFound,
-         "The zip archive " + displayName_ + " has no part named “" + std::string(name) + "”."},
-        std::nullopt,
-        {}});
+    return Unexpected(
+        ZipError{{ZipErrorKind::entryNotFound,
+                  formatMessage(localizedString("The zip archive %1$@ has no part named “%2$@”."),
+                                displayName_, name)},
+                 std::nullopt,
+                 {}});
 }
 
 }  // namespace pelkora

@@ -11,6 +11,8 @@
 #include "input/zip/ZipStreams_p.h"
 #include "platform/Crypto.h"
 #include "platform/Inflate.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora {
 
@@ -142,22 +144,27 @@ std::string ZipExistingEntry::fileName() const {
 
 ZipError ZipExistingEntry::error(ZipErrorKind kind, std::string_view problem,
                                  std::error_code underlying) const {
-    return ZipError{{kind, "Could not read “" + fileName() + "” in the zip archive " +
-                               archive_.displayName() + ": " + std::string(problem) + "."},
-                    std::nullopt,
-                    underlying};
+    return ZipError{
+        {kind,
+         formatMessage(localizedString("Could not read “%1$@” in the zip archive %2$@: %3$@."),
+                       fileName(), archive_.displayName(), problem)},
+        std::nullopt,
+        underlying};
 }
 
 Expected<void, ZipError> ZipExistingEntry::checkReadable() const {
     if (encryptionMode_ == ZipEncryptionMode::strong) {
-        return Unexpected(error(ZipErrorKind::unsupportedEncryption,
-                                "it uses PKWARE strong encryption, which cannot be decrypted"));
+        return Unexpected(
+            error(ZipErrorKind::unsupportedEncryption,
+                  localizedString("it uses PKWARE strong encryption, which cannot be decrypted")));
     }
     const std::uint16_t method = compressionMethod();
     if (method != storedMethod && method != deflateMethod) {
         return Unexpected(error(ZipErrorKind::unsupportedCompressionMethod,
-                                "it is compressed with method " + std::to_string(method) +
-                                    "; only stored and deflate entries can be read"));
+                                formatMessage(localizedString("it is compressed with method %@; "
+                                                              "only stored and deflate entries "
+                                                              "can be read"),
+                                              std::to_string(method))));
     }
     return {};
 }
@@ -173,13 +180,15 @@ bool ZipExistingEntry::hasMeaningfulCrc() const {
 Expected<void, ZipError> ZipExistingEntry::verifyContent(
     std::span<const std::uint8_t> content) const {
     if (content.size() != uncompressedSize()) {
-        return Unexpected(error(ZipErrorKind::contentUnreadable,
-                                "its content is not the size its header declares; the archive "
-                                "is damaged"));
+        return Unexpected(
+            error(ZipErrorKind::contentUnreadable,
+                  localizedString("its content is not the size its header declares; the archive "
+                                  "is damaged")));
     }
     if (hasMeaningfulCrc() && updateCrc32(0, content) != crc32()) {
-        return Unexpected(error(ZipErrorKind::contentUnreadable,
-                                "its content does not match its CRC-32; the archive is damaged"));
+        return Unexpected(error(
+            ZipErrorKind::contentUnreadable,
+            localizedString("its content does not match its CRC-32; the archive is damaged")));
     }
     return {};
 }
@@ -195,7 +204,7 @@ Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData(
     const std::uint64_t dataLength = compressedSize();
     if (dataOffset > bytes.size() || dataLength > bytes.size() - dataOffset) {
         return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
-                                "its data runs past the end of the archive"));
+                                localizedString("its data runs past the end of the archive")));
     }
     // A local header that is not one, or names another entry, is not this entry's data.
     const auto localName =
@@ -203,16 +212,17 @@ Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData(
     const auto centralName = ZipCentralFileHeader{centralFileHeader_}.fileName();
     if (local.signature() != localFileHeaderSignature ||
         !std::equal(localName.begin(), localName.end(), centralName.begin(), centralName.end())) {
-        return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
-                                "its local header does not name it; the archive is damaged"));
+        return Unexpected(
+            error(ZipErrorKind::localFileHeaderInvalid,
+                  localizedString("its local header does not name it; the archive is damaged")));
     }
     std::span<const std::uint8_t> data = bytes.subspan(dataOffset, dataLength);
     DataLocation location;
     if (encryptionMode_ == ZipEncryptionMode::traditional) {
         // The 12-byte encryption header is counted in the compressed size.
         if (data.size() < traditionalHeaderLength) {
-            return Unexpected(
-                error(ZipErrorKind::localFileHeaderInvalid, "its encryption header is cut short"));
+            return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
+                                    localizedString("its encryption header is cut short")));
         }
         location.encryptionHeader = data.first(traditionalHeaderLength);
         data = data.subspan(traditionalHeaderLength);
@@ -225,13 +235,13 @@ Expected<ZipExistingEntry::DataLocation, ZipError> ZipExistingEntry::locateData(
             block && block->size() >= aesExtraDataLength ? (*block)[4] : 0;
         if (strength < 1 || strength > 3) {
             return Unexpected(error(ZipErrorKind::unsupportedEncryption,
-                                    "its AES key strength is missing or unknown"));
+                                    localizedString("its AES key strength is missing or unknown")));
         }
         // Salt of 8, 12 or 16 bytes and the verifier precede the data; the code follows it.
         const std::size_t saltLength = 4 * (std::size_t{strength} + 1);
         if (data.size() < saltLength + aesVerifierLength + aesAuthenticationCodeLength) {
-            return Unexpected(
-                error(ZipErrorKind::localFileHeaderInvalid, "its encryption header is cut short"));
+            return Unexpected(error(ZipErrorKind::localFileHeaderInvalid,
+                                    localizedString("its encryption header is cut short")));
         }
         location.aesStrength = strength;
         location.encryptionHeader = data.first(saltLength + aesVerifierLength);
@@ -261,7 +271,8 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newDecrypting
         const bool matches = decrypted[11] == (checkValue >> 8) &&
                              (header.versionMadeBy() > 19 || decrypted[10] == (checkValue & 0xff));
         if (!matches) {
-            return Unexpected(error(ZipErrorKind::wrongPassword, "the password is wrong"));
+            return Unexpected(
+                error(ZipErrorKind::wrongPassword, localizedString("the password is wrong")));
         }
         return std::unique_ptr<InputStream>(
             std::make_unique<TraditionalDecryptingStream>(std::move(upstream), keys));
@@ -272,15 +283,18 @@ Expected<std::unique_ptr<InputStream>, ZipError> ZipExistingEntry::newDecrypting
         deriveKeyWithPbkdf2Sha1(bytesOf(password), location.encryptionHeader.first(saltLength),
                                 aesKeyDerivationIterations, 2 * keyLength + aesVerifierLength);
     if (material.size() != 2 * keyLength + aesVerifierLength) {
-        return Unexpected(error(ZipErrorKind::unsupportedEncryption, "its key cannot be derived"));
+        return Unexpected(error(ZipErrorKind::unsupportedEncryption,
+                                localizedString("its key cannot be derived")));
     }
     if (!std::equal(material.end() - aesVerifierLength, material.end(),
                     location.encryptionHeader.end() - aesVerifierLength)) {
-        return Unexpected(error(ZipErrorKind::wrongPassword, "the password is wrong"));
+        return Unexpected(
+            error(ZipErrorKind::wrongPassword, localizedString("the password is wrong")));
     }
     auto cipher = AesCounterModeCipher::make({material.data(), keyLength});
     if (!cipher) {
-        return Unexpected(error(ZipErrorKind::unsupportedEncryption, "its AES key is unusable"));
+        return Unexpected(
+            error(ZipErrorKind::unsupportedEncryption, localizedString("its AES key is unusable")));
     }
     return std::unique_ptr<InputStream>(
         std::make_unique<AesDecryptingStream>(std::move(upstream), std::move(cipher)));
@@ -324,16 +338,18 @@ Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassw
         return std::vector<std::uint8_t>(location->data.begin(), location->data.end());
     }
     if (!isPlausibleUncompressedSize(uncompressedSize(), compressedSize())) {
-        return Unexpected(error(ZipErrorKind::contentUnreadable,
-                                "it declares " + std::to_string(uncompressedSize()) +
-                                    " bytes, more than its " + std::to_string(compressedSize()) +
-                                    " compressed bytes can hold"));
+        return Unexpected(error(
+            ZipErrorKind::contentUnreadable,
+            formatMessage(localizedString("it declares %1$@ bytes, more than "
+                                          "its %2$@ compressed bytes can hold"),
+                          std::to_string(uncompressedSize()), std::to_string(compressedSize()))));
     }
     if (encryptionMode_ == ZipEncryptionMode::none) {
         std::vector<std::uint8_t> content(uncompressedSize());
         if (!inflateRawDeflate(location->data, content)) {
-            return Unexpected(error(ZipErrorKind::contentUnreadable,
-                                    "its compressed data is damaged or longer than declared"));
+            return Unexpected(
+                error(ZipErrorKind::contentUnreadable,
+                      localizedString("its compressed data is damaged or longer than declared")));
         }
         if (auto verified = verifyContent(content); !verified) return Unexpected(verified.error());
         return content;
@@ -352,14 +368,15 @@ Expected<std::vector<std::uint8_t>, ZipError> ZipExistingEntry::newDataWithPassw
     // That is reported as the wrong password it almost certainly is, not as a damaged archive.
     const auto wrongOrDamaged = [&](const ZipError& failure) {
         if (encryptionMode_ != ZipEncryptionMode::traditional) return failure;
-        return error(ZipErrorKind::wrongPassword,
-                     "the password is wrong, or the entry's encrypted data is damaged",
-                     failure.underlyingError);
+        return error(
+            ZipErrorKind::wrongPassword,
+            localizedString("the password is wrong, or the entry's encrypted data is damaged"),
+            failure.underlyingError);
     };
     if (const auto failure = (*stream)->error()) {
-        return Unexpected(
-            wrongOrDamaged(error(ZipErrorKind::contentUnreadable,
-                                 "its data could not be decrypted and decompressed", failure)));
+        return Unexpected(wrongOrDamaged(
+            error(ZipErrorKind::contentUnreadable,
+                  localizedString("its data could not be decrypted and decompressed"), failure)));
     }
     if (auto verified = verifyContent(content); !verified) {
         return Unexpected(wrongOrDamaged(verified.error()));
@@ -374,31 +391,36 @@ Expected<void, ZipError> ZipExistingEntry::check() const {
     const auto mismatch = [&](std::string_view field) {
         return Unexpected(error(
             ZipErrorKind::localFileHeaderInvalid,
-            "its local header disagrees with the central directory about " + std::string(field)));
+            formatMessage(
+                localizedString("its local header disagrees with the central directory about %@"),
+                field)));
     };
-    if (local.signature() != localFileHeaderSignature) return mismatch("the signature");
+    if (local.signature() != localFileHeaderSignature)
+        return mismatch(localizedString("the signature"));
     const auto localOffset = static_cast<std::uint64_t>(localFileHeader_ - bytes.data());
     // The local name and extra field must lie inside the archive before they are compared.
     const std::uint64_t dataOffset =
         localOffset + localFileHeaderLength + local.fileNameLength() + local.extraFieldLength();
-    if (dataOffset > bytes.size()) return mismatch("the name, which runs past the archive's end");
+    if (dataOffset > bytes.size())
+        return mismatch(localizedString("the name, which runs past the archive's end"));
     const auto localName =
         bytes.subspan(localOffset + localFileHeaderLength, local.fileNameLength());
     const auto localExtra = bytes.subspan(
         localOffset + localFileHeaderLength + local.fileNameLength(), local.extraFieldLength());
     const ZipEncryptionMode localMode = encryptionModeOf(local.flags(), localExtra);
-    if (local.versionNeeded() != central.versionNeeded()) return mismatch("the version needed");
-    if (local.flags() != central.flags()) return mismatch("the flags");
+    if (local.versionNeeded() != central.versionNeeded())
+        return mismatch(localizedString("the version needed"));
+    if (local.flags() != central.flags()) return mismatch(localizedString("the flags"));
     if (aesAwareMethod(local.compressionMethod(), localMode, localExtra) != compressionMethod()) {
-        return mismatch("the compression method");
+        return mismatch(localizedString("the compression method"));
     }
     if (local.lastModTime() != central.lastModTime() ||
         local.lastModDate() != central.lastModDate()) {
-        return mismatch("the modification date");
+        return mismatch(localizedString("the modification date"));
     }
     const auto centralName = central.fileName();
     if (!std::equal(localName.begin(), localName.end(), centralName.begin(), centralName.end())) {
-        return mismatch("the name");
+        return mismatch(localizedString("the name"));
     }
     std::uint32_t crc = local.crc32();
     // A local zip64 block holds both sizes, the original first, when either is a placeholder.
@@ -414,7 +436,8 @@ Expected<void, ZipError> ZipExistingEntry::check() const {
             uncompressed = (*values)[0];
             compressed = (*values)[1];
         } else {
-            return mismatch("the sizes, which its zip64 extra field is too short for");
+            return mismatch(
+                localizedString("the sizes, which its zip64 extra field is too short for"));
         }
     }
     if (local.flags() & dataDescriptorFlag) {
@@ -424,21 +447,21 @@ Expected<void, ZipError> ZipExistingEntry::check() const {
             localZip64 ? zip64DataDescriptorLength : dataDescriptorLength;
         if (compressedSize() > bytes.size() - dataOffset ||
             descriptorLength > bytes.size() - dataOffset - compressedSize()) {
-            return mismatch("the data descriptor, which is missing");
+            return mismatch(localizedString("the data descriptor, which is missing"));
         }
         const std::uint8_t* descriptor = bytes.data() + dataOffset + compressedSize();
         if (readUInt32(descriptor) != dataDescriptorSignature) {
-            return mismatch("the data descriptor, which is missing");
+            return mismatch(localizedString("the data descriptor, which is missing"));
         }
         crc = readUInt32(descriptor + 4);
         compressed = localZip64 ? readUInt64(descriptor + 8) : readUInt32(descriptor + 8);
         uncompressed = localZip64 ? readUInt64(descriptor + 16) : readUInt32(descriptor + 12);
     }
-    if (crc != central.crc32()) return mismatch("the CRC-32");
+    if (crc != central.crc32()) return mismatch(localizedString("the CRC-32"));
     if (compressed != compressedSize() || uncompressed != uncompressedSize()) {
-        return mismatch("the sizes");
+        return mismatch(localizedString("the sizes"));
     }
-    if (localMode != encryptionMode_) return mismatch("the encryption");
+    if (localMode != encryptionMode_) return mismatch(localizedString("the encryption"));
     return {};
 }
 
