@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
 
@@ -605,11 +607,13 @@ bool CsvParser::parseDelimiter() {
 }
 
 void CsvParser::failWithUnexpectedCharacter(char32_t found) {
-    error_ = CsvError{CsvErrorKind::unexpectedDelimiter,
-                      "Unexpected delimiter. Expected '" + delimiterText_ + "' (0x" +
-                          hexadecimal(delimiter_) + "), but got '" + encodeCharacter(found) +
-                          "' (0x" + hexadecimal(found) + ")",
-                      stream_->filePath()};
+    error_ =
+        CsvError{CsvErrorKind::unexpectedDelimiter,
+                 formatMessage(localizedString("Unexpected delimiter. Expected '%1$@' (0x%2$@), "
+                                               "but got '%3$@' (0x%4$@)"),
+                               delimiterText_, hexadecimal(delimiter_), encodeCharacter(found),
+                               hexadecimal(found)),
+                 stream_->filePath()};
 }
 
 // Fails the parse when the stream ended on a read error rather than at its end. The first
@@ -618,12 +622,17 @@ void CsvParser::failWithReadError() {
     const std::error_code code = stream_->error();
     if (!code || error_) return;
     const std::filesystem::path file = stream_->filePath();
-    const std::string name = file.empty() ? std::string("the input") : "“" + file.string() + "”";
+    const std::string name = file.empty()
+                                 ? localizedString("the input",
+                                                   "What could not be read, in “Could not read "
+                                                   "the input past byte …”")
+                                 : "“" + file.string() + "”";
     error_ = CsvError{CsvErrorKind::readFailed,
-                      "Could not read " + name + " past byte " + std::to_string(totalBytesRead_) +
-                          ": " + code.message() +
-                          ". The rest of the file is missing, so its rows are not used; check "
-                          "that the disk or network share is reachable and try again.",
+                      formatMessage(localizedString("Could not read %1$@ past byte %2$@: %3$@. The "
+                                                    "rest of the file is missing, so its rows are "
+                                                    "not used; check that the disk or network "
+                                                    "share is reachable and try again."),
+                                    name, std::to_string(totalBytesRead_), code.message()),
                       file, std::nullopt, totalBytesRead_};
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/InputStream.h"
 #include "support/Error.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Utf8.h"
@@ -174,7 +175,8 @@ void TextReader::readHead() {
     if (!stream) {
         appendParseLogEntry(
             {ParseLogSeverity::error,
-             "Could not detect delimiters and string encoding: '" + stream.error().message + "'"});
+             formatMessage(localizedString("Could not detect delimiters and string encoding: '%@'"),
+                           stream.error().message)});
         return;
     }
     std::error_code sizeError;
