@@ -14,6 +14,8 @@
 #include "net/Http.h"
 #include "platform/AtomicFile.h"
 #include "support/Escaping.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 #include "vcard/VCard.h"
 
@@ -120,65 +122,97 @@ struct CardDavContactStore::State {
 
     // --- errors ---
 
+    // Whose account, as in "the password for the user “jane” was not sent".
     std::string accountText() const {
-        return configuration.user.empty() ? std::string("without a user name")
-                                          : "for the user " + inQuotes(configuration.user);
+        return configuration.user.empty()
+                   ? localizedString("without a user name",
+                                     "Whose account, as in “the password without a user name "
+                                     "was not sent”")
+                   : formatMessage(localizedString("for the user %@",
+                                                   "Whose account, as in “the password for the "
+                                                   "user “jane” was not sent”"),
+                                   inQuotes(configuration.user));
     }
 
     // What an answer that is not the one wanted says, for the user.
     std::string answerProblem(const HttpResponse& response, const std::string& url) const {
-        const std::string status = response.statusLine.empty()
-                                       ? "HTTP status " + std::to_string(response.status)
-                                       : response.statusLine;
+        const std::string status =
+            response.statusLine.empty()
+                ? formatMessage(localizedString("HTTP status %@"), std::to_string(response.status))
+                : response.statusLine;
         switch (response.status) {
             case 401:
-                return "the CardDAV server at " + url + " did not accept the user name " +
-                       inQuotes(configuration.user) + " or its password (" + status + ")";
+                return formatMessage(
+                    localizedString("the CardDAV server at %1$@ did not accept the "
+                                    "user name %2$@ or its password (%3$@)"),
+                    url, inQuotes(configuration.user), status);
             case 403:
-                return "the CardDAV server at " + url + " does not let the account " +
-                       inQuotes(configuration.user) + " do that (" + status + ")";
+                return formatMessage(localizedString("the CardDAV server at %1$@ does not let the "
+                                                     "account %2$@ do that (%3$@)"),
+                                     url, inQuotes(configuration.user), status);
             case 404:
-                return "there is nothing at " + url + " (" + status + "): check the address";
+                return formatMessage(
+                    localizedString("there is nothing at %1$@ (%2$@): check the address"), url,
+                    status);
             case 507:
-                return "the CardDAV server at " + url + " has no room left for the account (" +
-                       status + ")";
+                return formatMessage(localizedString("the CardDAV server at %1$@ has no room left "
+                                                     "for the account (%2$@)"),
+                                     url, status);
             default:
-                return "the CardDAV server at " + url + " answered " + inQuotes(status) +
-                       (response.status >= 500 ? "; try again later" : "");
+                return formatMessage(
+                    response.status >= 500
+                        ? localizedString("the CardDAV server at %1$@ answered %2$@; try again "
+                                          "later")
+                        : localizedString("the CardDAV server at %1$@ answered %2$@"),
+                    url, inQuotes(status));
         }
     }
 
     std::string transferProblem(const net::HttpError& error, const std::string& url) const {
         switch (error.kind) {
             case net::HttpErrorKind::unreachable:
-                return "could not reach the CardDAV server at " + url + " (" + error.message +
-                       "); check the address and the network connection";
+                return formatMessage(localizedString("could not reach the CardDAV server at %1$@ "
+                                                     "(%2$@); check the address and the network "
+                                                     "connection"),
+                                     url, error.message);
             case net::HttpErrorKind::insecure:
-                return "could not make a secure connection to " + url + " (" + error.message +
-                       "); check that the server's certificate, or the certificate authority "
-                       "given for the store, is trusted";
+                return formatMessage(
+                    localizedString("could not make a secure connection to %1$@ (%2$@); check "
+                                    "that the server's certificate, or the certificate authority "
+                                    "given for the store, is trusted"),
+                    url, error.message);
             case net::HttpErrorKind::badAddress:
-                return inQuotes(url) + " is not the address of a CardDAV server (" + error.message +
-                       ")";
+                return formatMessage(
+                    localizedString("%1$@ is not the address of a CardDAV server (%2$@)"),
+                    inQuotes(url), error.message);
             case net::HttpErrorKind::refused:
-                return "the password " + accountText() + " was not sent: " + error.message;
+                return formatMessage(localizedString("the password %1$@ was not sent: %2$@",
+                                                     "%1$@ is “for the user …” or “without a "
+                                                     "user name”"),
+                                     accountText(), error.message);
             case net::HttpErrorKind::tooLarge:
-                return "the CardDAV server at " + url + " sent too much: " + error.message;
+                return formatMessage(
+                    localizedString("the CardDAV server at %1$@ sent too much: %2$@"), url,
+                    error.message);
             case net::HttpErrorKind::failed:
                 break;
         }
-        return "the exchange with the CardDAV server at " + url + " failed (" + error.message + ")";
+        return formatMessage(
+            localizedString("the exchange with the CardDAV server at %1$@ failed (%2$@)"), url,
+            error.message);
     }
 
     Unexpected<ContactStoreError> unavailable(const std::string& problem) const {
         return Unexpected(ContactStoreError{
             ContactStoreErrorKind::storeUnavailable,
-            "Could not open the address book " + inQuotes(location()) + ": " + problem + "."});
+            formatMessage(localizedString("Could not open the address book %1$@: %2$@."),
+                          inQuotes(location()), problem)});
     }
     Unexpected<ContactStoreError> saveFailure(ContactStoreErrorKind kind,
                                               const std::string& problem) const {
-        return Unexpected(ContactStoreError{kind, "Could not save to the address book " +
-                                                      inQuotes(location()) + ": " + problem + "."});
+        return Unexpected(ContactStoreError{
+            kind, formatMessage(localizedString("Could not save to the address book %1$@: %2$@."),
+                                inQuotes(location()), problem)});
     }
 
     // A request whose answer must have one of the wanted statuses; the problem otherwise.
@@ -198,8 +232,10 @@ struct CardDavContactStore::State {
         if (!response) return Unexpected(response.error());
         auto parsed = net::MultiStatus::parse(response->body);
         if (!parsed)
-            return Unexpected("the CardDAV server at " + url +
-                              " sent an answer that is not a WebDAV multistatus document");
+            return Unexpected(
+                formatMessage(localizedString("the CardDAV server at %@ sent an answer that is not "
+                                              "a WebDAV multistatus document"),
+                              url));
         return std::move(parsed).value();
     }
 
@@ -290,7 +326,11 @@ struct CardDavContactStore::State {
         if (!listed) return Unexpected(listed.error());
         books = std::move(*listed);
         if (books.empty())
-            return Unexpected("the server at " + start + " has no address book " + accountText());
+            return Unexpected(
+                formatMessage(localizedString("the server at %1$@ has no address book %2$@",
+                                              "%2$@ is “for the user …” or “without "
+                                              "a user name”"),
+                              start, accountText()));
         std::sort(books.begin(), books.end(), [](const Book& left, const Book& right) {
             return left.name != right.name ? left.name < right.name : left.url < right.url;
         });
@@ -353,9 +393,11 @@ struct CardDavContactStore::State {
             if (answer->status != 207) return Unexpected(answerProblem(*answer, bookUrl));
             auto parsed = net::MultiStatus::parse(answer->body);
             if (!parsed)
-                return Unexpected("the CardDAV server at " + bookUrl +
-                                  " sent cards in an answer that is not a WebDAV multistatus "
-                                  "document");
+                return Unexpected(
+                    formatMessage(localizedString("the CardDAV server at %@ sent cards "
+                                                  "in an answer that is not a WebDAV "
+                                                  "multistatus document"),
+                                  bookUrl));
             for (const auto& response : parsed->responses()) {
                 const auto data = response.property(kCardDavNamespace, "address-data");
                 if (!data) continue;
@@ -387,8 +429,10 @@ struct CardDavContactStore::State {
         if (response->status == 207) {
             auto parsed = net::MultiStatus::parse(response->body);
             if (!parsed)
-                return Unexpected("the CardDAV server at " + book.url +
-                                  " sent an answer that is not a WebDAV multistatus document");
+                return Unexpected(
+                    formatMessage(localizedString("the CardDAV server at %@ sent an answer that is "
+                                                  "not a WebDAV multistatus document"),
+                                  book.url));
             changes.token = parsed->syncToken();
             changes.complete = token.empty();
             for (const auto& entry : parsed->responses()) {
@@ -570,10 +614,10 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
         }
         return {nullptr, {}};
     };
-    auto notFound = [&](ContactStoreErrorKind kind, std::string_view what,
+    // The sentence is marked with N_, its placeholder the identifier.
+    auto notFound = [&](ContactStoreErrorKind kind, const char* sentence,
                         const std::string& identifier) {
-        return saveFailure(kind, "there is no " + std::string(what) + " with the identifier " +
-                                     inQuotes(identifier));
+        return saveFailure(kind, formatMessage(localizedString(sentence), inQuotes(identifier)));
     };
 
     std::map<std::string, Operation> operations;  // by resource key
@@ -588,7 +632,9 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
 
     for (const std::string& uid : request.deletedContacts()) {
         Book* book = bookOfContact(uid);
-        if (!book) return notFound(ContactStoreErrorKind::contactNotFound, "contact", uid);
+        if (!book)
+            return notFound(ContactStoreErrorKind::contactNotFound,
+                            N_("there is no contact with the identifier %@"), uid);
         BookIndex& index = workingIndex(*book);
         const IndexedCard card = *index.contact(uid);
         index.remove(card.href);
@@ -618,7 +664,9 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
     }
     for (const std::string& identifier : request.deletedGroups()) {
         auto [book, name] = findGroup(identifier);
-        if (!book) return notFound(ContactStoreErrorKind::groupNotFound, "group", identifier);
+        if (!book)
+            return notFound(ContactStoreErrorKind::groupNotFound,
+                            N_("there is no group with the identifier %@"), identifier);
         BookIndex& index = workingIndex(*book);
         if (groupCards()) {
             const IndexedCard card = *index.group(identifier);
@@ -646,7 +694,8 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
             for (Book& candidate : books)
                 was = was || (!groupCards() && identifier.starts_with(candidate.url + "#"));
             if (was) continue;
-            return notFound(ContactStoreErrorKind::groupNotFound, "group", identifier);
+            return notFound(ContactStoreErrorKind::groupNotFound,
+                            N_("there is no group with the identifier %@"), identifier);
         }
         BookIndex& index = workingIndex(*book);
         if (groupCards()) {
@@ -664,7 +713,8 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
     for (const SaveRequest::AddedGroup& added : request.addedGroups()) {
         Book* book = find(added.containerIdentifier);
         if (!book)
-            return notFound(ContactStoreErrorKind::containerNotFound, "container",
+            return notFound(ContactStoreErrorKind::containerNotFound,
+                            N_("there is no container with the identifier %@"),
                             added.containerIdentifier);
         bool same = false;
         for (const Group& group : groupsOf(*book)) {
@@ -689,9 +739,10 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
         for (Book& other : books) {
             if (currentIndex(other).group(added.group.identifier) ||
                 currentIndex(other).contact(added.group.identifier))
-                return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
-                                   "a group with the identifier " +
-                                       inQuotes(added.group.identifier) + " exists already");
+                return saveFailure(
+                    ContactStoreErrorKind::duplicateIdentifier,
+                    formatMessage(localizedString("a group with the identifier %@ exists already"),
+                                  inQuotes(added.group.identifier)));
         }
         IndexedCard card;
         card.href = net::urlPath(book->url) + net::percentEncode(added.group.identifier) + ".vcf";
@@ -706,14 +757,17 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
     for (const SaveRequest::AddedContact& added : request.addedContacts()) {
         Book* book = find(added.containerIdentifier);
         if (!book)
-            return notFound(ContactStoreErrorKind::containerNotFound, "container",
+            return notFound(ContactStoreErrorKind::containerNotFound,
+                            N_("there is no container with the identifier %@"),
                             added.containerIdentifier);
         const std::string& uid = added.contact.identifier;
         for (Book& other : books) {
             if (currentIndex(other).contact(uid) || currentIndex(other).group(uid))
                 return saveFailure(
                     ContactStoreErrorKind::duplicateIdentifier,
-                    "a contact with the identifier " + inQuotes(uid) + " exists already");
+                    formatMessage(
+                        localizedString("a contact with the identifier %@ exists already"),
+                        inQuotes(uid)));
         }
         IndexedCard card;
         card.href = net::urlPath(book->url) + net::percentEncode(uid) + ".vcf";
@@ -739,19 +793,23 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
     for (const SaveRequest::Membership& membership : request.addedMembers()) {
         Book* book = bookOfContact(membership.contactIdentifier);
         if (!book)
-            return notFound(ContactStoreErrorKind::contactNotFound, "contact",
+            return notFound(ContactStoreErrorKind::contactNotFound,
+                            N_("there is no contact with the identifier %@"),
                             membership.contactIdentifier);
         auto same = sameGroups.find(membership.groupIdentifier);
         const std::string& groupIdentifier =
             same == sameGroups.end() ? membership.groupIdentifier : same->second;
         auto [groupBook, name] = findGroup(groupIdentifier);
         if (!groupBook)
-            return notFound(ContactStoreErrorKind::groupNotFound, "group", groupIdentifier);
+            return notFound(ContactStoreErrorKind::groupNotFound,
+                            N_("there is no group with the identifier %@"), groupIdentifier);
         if (groupBook != book)
-            return saveFailure(ContactStoreErrorKind::groupNotFound,
-                               "the contact " + inQuotes(membership.contactIdentifier) +
-                                   " and the group " + inQuotes(groupIdentifier) +
-                                   " are in different containers");
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                formatMessage(
+                    localizedString(
+                        "the contact %1$@ and the group %2$@ are in different containers"),
+                    inQuotes(membership.contactIdentifier), inQuotes(groupIdentifier)));
         BookIndex& index = workingIndex(*book);
         if (groupCards()) {
             IndexedCard group = *index.group(groupIdentifier);
@@ -832,7 +890,8 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
             if (operation.oldText.empty())
                 return saveFailure(
                     ContactStoreErrorKind::contactNotFound,
-                    "the card " + inQuotes(operation.href) + " has gone from the server");
+                    formatMessage(localizedString("the card %@ has gone from the server"),
+                                  inQuotes(operation.href)));
             operation.text = vCardWithCategories(operation.oldText, change.names);
         }
     }
@@ -902,10 +961,13 @@ ContactStore::Result<void> CardDavContactStore::State::send(std::vector<Operatio
                 kind = operation.kind == Operation::Kind::create
                            ? ContactStoreErrorKind::duplicateIdentifier
                            : ContactStoreErrorKind::writeFailed;
-                problem = operation.kind == Operation::Kind::create
-                              ? "the server has a card at " + requests[position].url + " already"
-                              : "the card at " + requests[position].url +
-                                    " was changed by another program meanwhile";
+                problem =
+                    operation.kind == Operation::Kind::create
+                        ? formatMessage(localizedString("the server has a card at %@ already"),
+                                        requests[position].url)
+                        : formatMessage(localizedString("the card at %@ was changed by "
+                                                        "another program meanwhile"),
+                                        requests[position].url);
             } else if (answer->status == 404 && operation.kind == Operation::Kind::remove) {
                 // Gone already, as wanted; nothing to put back should the request fail.
             } else {
@@ -952,8 +1014,9 @@ Expected<std::unique_ptr<CardDavContactStore>, ContactStoreError> CardDavContact
 
 std::optional<std::string> CardDavContactStore::passwordRefusal(std::string_view url) {
     if (!url.starts_with("http://") || net::isLoopback(url)) return std::nullopt;
-    return "the password would travel unencrypted over plain HTTP to " + net::urlOrigin(url) +
-           "; use an https:// address";
+    return formatMessage(localizedString("the password would travel unencrypted over plain HTTP "
+                                         "to %@; use an https:// address"),
+                         net::urlOrigin(url));
 }
 
 CardDavContactStore::CardDavContactStore(std::unique_ptr<State> state) : state_(std::move(state)) {}

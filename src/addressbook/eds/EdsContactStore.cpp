@@ -13,6 +13,8 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 #include "vcard/VCard.h"
 
@@ -75,17 +77,17 @@ std::string inQuotes(std::string_view text) {
 }
 
 std::string errorText(const ErrorPtr& error) {
-    return error && error->message ? error->message : "unknown error";
+    return error && error->message ? error->message : localizedString("unknown error");
 }
-
-constexpr std::string_view kStoreName = "the desktop's address book (Evolution Data Server)";
 
 Unexpected<ContactStoreError> failure(ContactStoreErrorKind kind, const std::string& message) {
     return Unexpected(ContactStoreError{kind, message});
 }
 
 Unexpected<ContactStoreError> saveFailure(ContactStoreErrorKind kind, const std::string& problem) {
-    return failure(kind, "Could not save to " + std::string(kStoreName) + ": " + problem + ".");
+    return failure(kind, formatMessage(localizedString("Could not save to the desktop's address "
+                                                       "book (Evolution Data Server): %@."),
+                                       problem));
 }
 
 // The identifier of a container's group: a name-based UUID (version 5 layout) of the
@@ -343,16 +345,20 @@ struct EdsContactStore::State {
         ErrorPtr error(raw);
         if (!connected)
             return failure(ContactStoreErrorKind::storeUnavailable,
-                           "Could not open the address book " + bookName(book) + " of " +
-                               std::string(kStoreName) + ": " + errorText(error) + ".");
+                           formatMessage(localizedString("Could not open the address book %1$@ of "
+                                                         "the desktop's address book (Evolution "
+                                                         "Data Server): %2$@."),
+                                         bookName(book), errorText(error)));
         book.client.reset(E_BOOK_CLIENT(connected));
         return book.client.get();
     }
 
     Result<void> readFailure(Book& book, const ErrorPtr& error) {
         return failure(ContactStoreErrorKind::storeUnavailable,
-                       "Could not read the address book " + bookName(book) + " of " +
-                           std::string(kStoreName) + ": " + errorText(error) + ".");
+                       formatMessage(localizedString("Could not read the address book %1$@ of "
+                                                     "the desktop's address book (Evolution Data "
+                                                     "Server): %2$@."),
+                                     bookName(book), errorText(error)));
     }
 
     // The contacts the query finds, through our reader.
@@ -505,8 +511,9 @@ struct EdsContactStore::State {
         if (error && g_error_matches(error.get(), E_BOOK_CLIENT_ERROR,
                                      E_BOOK_CLIENT_ERROR_CONTACT_NOT_FOUND))
             kind = ContactStoreErrorKind::contactNotFound;
-        return saveFailure(kind, "the address book " + bookName(book) + " refused the change (" +
-                                     errorText(error) + ")");
+        return saveFailure(
+            kind, formatMessage(localizedString("the address book %1$@ refused the change (%2$@)"),
+                                bookName(book), errorText(error)));
     }
 
     Result<void> addCards(Book& book, const std::vector<std::string>& cards) {
@@ -566,8 +573,10 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         if (auto found = working.find(container); found != working.end()) return &found->second;
         Book* found = book(container);
         if (!found)
-            return saveFailure(ContactStoreErrorKind::containerNotFound,
-                               "there is no container with the identifier " + inQuotes(container));
+            return saveFailure(
+                ContactStoreErrorKind::containerNotFound,
+                formatMessage(localizedString("there is no container with the identifier %@"),
+                              inQuotes(container)));
         auto indexed = index(*found);
         if (!indexed) return Unexpected(indexed.error());
         return &working.emplace(container, **indexed).first->second;
@@ -602,16 +611,20 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         return std::nullopt;
     };
     const auto noGroup = [](const std::string& identifier) {
-        return saveFailure(ContactStoreErrorKind::groupNotFound,
-                           "there is no group with the identifier " + inQuotes(identifier));
+        return saveFailure(
+            ContactStoreErrorKind::groupNotFound,
+            formatMessage(localizedString("there is no group with the identifier %@"),
+                          inQuotes(identifier)));
     };
 
     Writes writes;
     for (const std::string& identifier : request.deletedContacts()) {
         const auto container = findContact(identifier);
         if (!container)
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " + inQuotes(identifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(identifier)));
         auto index = workingIndex(*container);
         if (!index) return Unexpected(index.error());
         (*index)->remove(identifier);
@@ -650,9 +663,10 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         const GroupKey key{added.containerIdentifier, added.group.name};
         if (!(*index)->hasGroup(key.name)) {
             if (auto known = findGroup(added.group.identifier); known && *known != key)
-                return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
-                                   "a group with the identifier " +
-                                       inQuotes(added.group.identifier) + " exists already");
+                return saveFailure(
+                    ContactStoreErrorKind::duplicateIdentifier,
+                    formatMessage(localizedString("a group with the identifier %@ exists already"),
+                                  inQuotes(added.group.identifier)));
             (*index)->pendingGroups.insert(key.name);
         }
         requestGroups.insert_or_assign(added.group.identifier, key);
@@ -662,9 +676,10 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         auto index = workingIndex(added.containerIdentifier);
         if (!index) return Unexpected(index.error());
         if (findContact(added.contact.identifier))
-            return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
-                               "a contact with the identifier " +
-                                   inQuotes(added.contact.identifier) + " exists already");
+            return saveFailure(
+                ContactStoreErrorKind::duplicateIdentifier,
+                formatMessage(localizedString("a contact with the identifier %@ exists already"),
+                              inQuotes(added.contact.identifier)));
         (*index)->add(added.contact.identifier,
                       IndexedContact{stringFromContact(added.contact), {}});
         writes.added[added.containerIdentifier].push_back(&added.contact);
@@ -673,19 +688,22 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
     for (const SaveRequest::Membership& membership : request.addedMembers()) {
         const auto container = findContact(membership.contactIdentifier);
         if (!container)
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " +
-                                   inQuotes(membership.contactIdentifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(membership.contactIdentifier)));
         const auto key = findGroup(membership.groupIdentifier);
         if (!key) return noGroup(membership.groupIdentifier);
         auto index = workingIndex(key->container);
         if (!index) return Unexpected(index.error());
         if (!(*index)->hasGroup(key->name)) return noGroup(membership.groupIdentifier);
         if (*container != key->container)
-            return saveFailure(ContactStoreErrorKind::groupNotFound,
-                               "the contact " + inQuotes(membership.contactIdentifier) +
-                                   " and the group " + inQuotes(membership.groupIdentifier) +
-                                   " are in different containers");
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                formatMessage(
+                    localizedString(
+                        "the contact %1$@ and the group %2$@ are in different containers"),
+                    inQuotes(membership.contactIdentifier), inQuotes(membership.groupIdentifier)));
         const auto& categories = (*index)->contacts.at(membership.contactIdentifier).categories;
         if (std::find(categories.begin(), categories.end(), key->name) != categories.end())
             continue;
@@ -714,7 +732,10 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         if (!undoProblems.empty()) {
             for (auto& [uid, entry] : books) entry.index.reset();
             ContactStoreError error = written.error();
-            error.message += " Undoing the request's earlier changes failed too: " + undoProblems;
+            error.message += formatMessage(
+                localizedString(" Undoing the request's earlier changes failed too: %@",
+                                "Follows the sentence saying why a change was not saved"),
+                undoProblems);
             return Unexpected(std::move(error));
         }
         return written;
@@ -791,7 +812,8 @@ ContactStore::Result<void> EdsContactStore::State::write(const Writes& writes, U
             target.index.reset();
             return saveFailure(
                 ContactStoreErrorKind::duplicateIdentifier,
-                "a contact with the identifier " + inQuotes(present.front()) + " exists already");
+                formatMessage(localizedString("a contact with the identifier %@ exists already"),
+                              inQuotes(present.front())));
         }
         // Recorded first: a failed call may still have added some of them.
         undo.added[container] = identifiers;
@@ -821,23 +843,25 @@ std::string EdsContactStore::State::undoWrites(const Undo& undo) {
 // ---------------------------------------------------------------------------------------
 
 Expected<std::unique_ptr<EdsContactStore>, ContactStoreError> EdsContactStore::open() {
-    const std::string unreachable =
-        "The desktop's address book (Evolution Data Server) is not reachable: ";
     GError* raw = nullptr;
     Ref<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
     ErrorPtr busError(raw);
     if (!bus)
         return failure(ContactStoreErrorKind::storeUnavailable,
-                       unreachable + "no D-Bus session bus (" + errorText(busError) + ").");
+                       formatMessage(localizedString("The desktop's address book (Evolution Data "
+                                                     "Server) is not reachable: no D-Bus session "
+                                                     "bus (%@)."),
+                                     errorText(busError)));
     raw = nullptr;
     Ref<ESourceRegistry> registry(e_source_registry_new_sync(nullptr, &raw));
     ErrorPtr registryError(raw);
     if (!registry)
         return failure(ContactStoreErrorKind::storeUnavailable,
-                       unreachable +
-                           "its source registry (evolution-source-registry) does not answer on "
-                           "the session bus (" +
-                           errorText(registryError) + ").");
+                       formatMessage(localizedString("The desktop's address book (Evolution Data "
+                                                     "Server) is not reachable: its source "
+                                                     "registry (evolution-source-registry) does "
+                                                     "not answer on the session bus (%@)."),
+                                     errorText(registryError)));
     auto state = std::make_unique<State>();
     state->registry = std::move(registry);
     return std::unique_ptr<EdsContactStore>(new EdsContactStore(std::move(state)));

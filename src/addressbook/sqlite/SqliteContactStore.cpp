@@ -15,6 +15,8 @@
 #include "addressbook/ContactFormatter.h"
 #include "addressbook/sqlite/ContactRecord_p.h"
 #include "platform/Paths.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora::contacts {
@@ -199,30 +201,35 @@ struct SqliteContactStore::Database {
     }
     Unexpected<ContactStoreError> damaged(const std::string& problem) const {
         return failure(ContactStoreErrorKind::storeUnavailable,
-                       "The address book " + inQuotes(file.string()) + " is damaged (" + problem +
-                           "). Move it aside to start a new address book, or restore it from a "
-                           "backup.");
+                       formatMessage(localizedString("The address book %1$@ is damaged (%2$@). "
+                                                     "Move it aside to start a new address book, "
+                                                     "or restore it from a backup."),
+                                     inQuotes(file.string()), problem));
     }
     // A failed SQLite call while opening (verb "open"), reading ("read") or saving ("save to").
     Unexpected<ContactStoreError> sqliteFailure(int result, std::string_view verb) const {
         const int primary = result & 0xFF;
         if (primary == SQLITE_NOTADB) {
             return failure(ContactStoreErrorKind::storeUnavailable,
-                           "The file " + inQuotes(file.string()) + " is not an address book (" +
-                               errorMessage() +
-                               "). Choose another file, or move it aside to start a new "
-                               "address book.");
+                           formatMessage(localizedString("The file %1$@ is not an address book "
+                                                         "(%2$@). Choose another file, or move it "
+                                                         "aside to start a new address book."),
+                                         inQuotes(file.string()), errorMessage()));
         }
         if (primary == SQLITE_CORRUPT) return damaged(errorMessage());
+        const std::string sentence =
+            verb == "save to" ? localizedString("Could not save to the address book %1$@: %2$@.")
+            : verb == "read"  ? localizedString("Could not read the address book %1$@: %2$@.")
+                              : localizedString("Could not open the address book %1$@: %2$@.");
         return failure(verb == "save to" ? ContactStoreErrorKind::writeFailed
                                          : ContactStoreErrorKind::storeUnavailable,
-                       "Could not " + std::string(verb) + " the address book " +
-                           inQuotes(file.string()) + ": " + errorMessage() + ".");
+                       formatMessage(sentence, inQuotes(file.string()), errorMessage()));
     }
     Unexpected<ContactStoreError> saveFailure(ContactStoreErrorKind code,
                                               const std::string& problem) const {
-        return failure(code, "Could not save to the address book " + inQuotes(file.string()) +
-                                 ": " + problem + ".");
+        return failure(code, formatMessage(localizedString("Could not save to the address book "
+                                                           "%1$@: %2$@."),
+                                           inQuotes(file.string()), problem));
     }
 
     // --- opening ---
@@ -249,8 +256,9 @@ struct SqliteContactStore::Database {
         if (opened == SQLITE_CANTOPEN && !create) {
             std::error_code error;
             if (!std::filesystem::exists(file, error) && !error)
-                return failure(ContactStoreErrorKind::storeUnavailable,
-                               "no address book at " + file.string());
+                return failure(
+                    ContactStoreErrorKind::storeUnavailable,
+                    formatMessage(localizedString("no address book at %@"), file.string()));
         }
         if (opened != SQLITE_OK) return sqliteFailure(opened, "open");
         sqlite3_extended_result_codes(raw, 1);
@@ -319,14 +327,16 @@ struct SqliteContactStore::Database {
         const bool empty = *applicationId == 0 && *version == 0 && *tables == 0;
         if (!empty && *applicationId != kApplicationId) {
             return failure(ContactStoreErrorKind::storeUnavailable,
-                           "The file " + inQuotes(file.string()) +
-                               " is not a Pelkora address book. Choose another file.");
+                           formatMessage(localizedString("The file %@ is not a Pelkora address "
+                                                         "book. Choose another file."),
+                                         inQuotes(file.string())));
         }
         if (*version > kSchemaVersion) {
             return failure(ContactStoreErrorKind::storeUnavailable,
-                           "The address book " + inQuotes(file.string()) +
-                               " was written by a newer version of Pelkora (format " +
-                               std::to_string(*version) + "). Update Pelkora to open it.");
+                           formatMessage(localizedString("The address book %1$@ was written by a "
+                                                         "newer version of Pelkora (format %2$@). "
+                                                         "Update Pelkora to open it."),
+                                         inQuotes(file.string()), std::to_string(*version)));
         }
         for (auto step = *version; step < kSchemaVersion; ++step) {
             if (auto applied = applyMigration(static_cast<int>(step)); !applied) return applied;
@@ -523,8 +533,8 @@ struct SqliteContactStore::Database {
     Result<Contact> decoded(const Statement::Run& run, int identifierColumn, int recordColumn) {
         auto contact = decodeContactRecord(run.text(identifierColumn), run.blob(recordColumn));
         if (!contact)
-            return damaged("the contact " + inQuotes(run.text(identifierColumn)) +
-                           " cannot be read");
+            return damaged(formatMessage(localizedString("the contact %@ cannot be read"),
+                                         inQuotes(run.text(identifierColumn))));
         return std::move(*contact);
     }
 
@@ -747,8 +757,10 @@ struct SqliteContactStore::Database {
         run.bind(identifier);
         if (int result = run.step(); result != SQLITE_DONE) return sqliteFailure(result, "save to");
         if (sqlite3_changes(connection.get()) == 0)
-            return saveFailure(ContactStoreErrorKind::groupNotFound,
-                               "there is no group with the identifier " + inQuotes(identifier));
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                formatMessage(localizedString("there is no group with the identifier %@"),
+                              inQuotes(identifier)));
         return {};
     }
 
@@ -759,8 +771,10 @@ struct SqliteContactStore::Database {
         run.bind(identifier);
         if (int result = run.step(); result != SQLITE_DONE) return sqliteFailure(result, "save to");
         if (sqlite3_changes(connection.get()) == 0)
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " + inQuotes(identifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(identifier)));
         return {};
     }
 
@@ -779,24 +793,27 @@ struct SqliteContactStore::Database {
         const int result = run.step();
         if (result == SQLITE_ROW) return {};
         if (result != SQLITE_DONE) return sqliteFailure(result, "save to");
-        return saveFailure(ContactStoreErrorKind::groupNotFound,
-                           "there is no group with the identifier " + inQuotes(identifier));
+        return saveFailure(
+            ContactStoreErrorKind::groupNotFound,
+            formatMessage(localizedString("there is no group with the identifier %@"),
+                          inQuotes(identifier)));
     }
 
-    Result<void> insertionFailure(int result, std::string_view kind,
-                                  const std::string& identifier) {
+    // The sentence is marked with N_, its placeholder the identifier.
+    Result<void> insertionFailure(int result, const char* sentence, const std::string& identifier) {
         if (result == SQLITE_CONSTRAINT_PRIMARYKEY)
             return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
-                               "a " + std::string(kind) + " with the identifier " +
-                                   inQuotes(identifier) + " exists already");
+                               formatMessage(localizedString(sentence), inQuotes(identifier)));
         return sqliteFailure(result, "save to");
     }
 
     Result<void> checkContainer(const std::unordered_set<std::string>& containerIdentifiers,
                                 const std::string& identifier) {
         if (containerIdentifiers.contains(identifier)) return {};
-        return saveFailure(ContactStoreErrorKind::containerNotFound,
-                           "there is no container with the identifier " + inQuotes(identifier));
+        return saveFailure(
+            ContactStoreErrorKind::containerNotFound,
+            formatMessage(localizedString("there is no container with the identifier %@"),
+                          inQuotes(identifier)));
     }
 
     // A group whose name the container has already, letter for letter, is not added: the
@@ -822,7 +839,8 @@ struct SqliteContactStore::Database {
         auto run = insertGroup.run();
         run.bind(added.group.identifier).bind(added.containerIdentifier).bind(added.group.name);
         if (int result = run.step(); result != SQLITE_DONE)
-            return insertionFailure(result, "group", added.group.identifier);
+            return insertionFailure(result, N_("a group with the identifier %@ exists already"),
+                                    added.group.identifier);
         return {};
     }
 
@@ -848,7 +866,8 @@ struct SqliteContactStore::Database {
             .bind(fullName)
             .bind(record);
         if (int result = run.step(); result != SQLITE_DONE)
-            return insertionFailure(result, "contact", added.contact.identifier);
+            return insertionFailure(result, N_("a contact with the identifier %@ exists already"),
+                                    added.contact.identifier);
         return {};
     }
 
@@ -868,7 +887,8 @@ struct SqliteContactStore::Database {
             .bind(container.name)
             .bind(static_cast<std::int64_t>(container.type));
         if (int result = run.step(); result != SQLITE_DONE)
-            return insertionFailure(result, "container", container.identifier);
+            return insertionFailure(result, N_("a container with the identifier %@ exists already"),
+                                    container.identifier);
         return {};
     }
 
@@ -878,18 +898,22 @@ struct SqliteContactStore::Database {
         run.bind(membership.contactIdentifier).bind(membership.groupIdentifier);
         if (int result = run.step(); result != SQLITE_ROW) return sqliteFailure(result, "save to");
         if (run.isNull(0))
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " +
-                                   inQuotes(membership.contactIdentifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(membership.contactIdentifier)));
         if (run.isNull(1))
             return saveFailure(
                 ContactStoreErrorKind::groupNotFound,
-                "there is no group with the identifier " + inQuotes(membership.groupIdentifier));
+                formatMessage(localizedString("there is no group with the identifier %@"),
+                              inQuotes(membership.groupIdentifier)));
         if (run.text(0) != run.text(1))
-            return saveFailure(ContactStoreErrorKind::groupNotFound,
-                               "the contact " + inQuotes(membership.contactIdentifier) +
-                                   " and the group " + inQuotes(membership.groupIdentifier) +
-                                   " are in different containers");
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                formatMessage(
+                    localizedString(
+                        "the contact %1$@ and the group %2$@ are in different containers"),
+                    inQuotes(membership.contactIdentifier), inQuotes(membership.groupIdentifier)));
         return {};
     }
 
@@ -930,11 +954,13 @@ Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> SqliteContactSt
         std::error_code error;
         std::filesystem::create_directories(file.parent_path(), error);
         if (error) {
-            return Unexpected(
-                ContactStoreError{ContactStoreErrorKind::storeUnavailable,
-                                  "Could not open the address book " + inQuotes(file.string()) +
-                                      ": the folder " + inQuotes(file.parent_path().string()) +
-                                      " could not be created (" + error.message() + ")."});
+            return Unexpected(ContactStoreError{
+                ContactStoreErrorKind::storeUnavailable,
+                formatMessage(localizedString("Could not open the address book "
+                                              "%1$@: the folder %2$@ could not "
+                                              "be created (%3$@)."),
+                              inQuotes(file.string()), inQuotes(file.parent_path().string()),
+                              error.message())});
         }
     }
     auto database = std::make_unique<Database>(file);
@@ -954,15 +980,17 @@ ContactStore::Result<void> SqliteContactStore::copyTo(const std::filesystem::pat
     std::lock_guard lock(mutex_);
     sqlite3* raw = nullptr;
     const auto copyFailure = [&](const std::string& problem) {
-        return Unexpected(
-            ContactStoreError{ContactStoreErrorKind::writeFailed,
-                              "Could not copy the address book " + inQuotes(file_.string()) +
-                                  " to " + inQuotes(destination.string()) + ": " + problem + "."});
+        return Unexpected(ContactStoreError{
+            ContactStoreErrorKind::writeFailed,
+            formatMessage(localizedString("Could not copy the address book "
+                                          "%1$@ to %2$@: %3$@."),
+                          inQuotes(file_.string()), inQuotes(destination.string()), problem)});
     };
     const int opened = sqlite3_open_v2(destination.c_str(), &raw,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     Connection copy(raw);
-    if (opened != SQLITE_OK) return copyFailure(raw ? sqlite3_errmsg(raw) : "out of memory");
+    if (opened != SQLITE_OK)
+        return copyFailure(raw ? sqlite3_errmsg(raw) : localizedString("out of memory"));
     sqlite3_backup* backup =
         sqlite3_backup_init(copy.get(), "main", database_->connection.get(), "main");
     if (!backup) return copyFailure(sqlite3_errmsg(copy.get()));

@@ -11,6 +11,8 @@
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 #include "propertylist/PropertyList.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora {
 namespace {
@@ -49,7 +51,7 @@ std::string StoreLocation::uri() const {
 }
 
 Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
-    if (text.empty()) return Unexpected(std::string("an empty store name"));
+    if (text.empty()) return Unexpected(localizedString("an empty store name"));
     const auto colon = text.find(':');
     // "C:…" never occurs here, and a path with a colon after a slash is a path.
     const auto slash = text.find('/');
@@ -59,8 +61,8 @@ Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
     if (scheme == "carddav") {
         std::string url(text.substr(colon + 1));
         if (!url.starts_with("https://") && !url.starts_with("http://"))
-            return Unexpected("“" + std::string(text) +
-                              "” names no server: give carddav:https://HOST/PATH");
+            return Unexpected(formatMessage(
+                localizedString("“%@” names no server: give carddav:https://HOST/PATH"), text));
         StoreLocation location{StoreLocation::Kind::carddav, {}, {}, {}};
         // A user name in the URL goes to the options, so that it never travels in the URL.
         const auto authority = url.find("://") + 3;
@@ -69,9 +71,10 @@ Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
         if (at != std::string::npos && at >= authority) {
             location.options.user = url.substr(authority, at - authority);
             if (location.options.user.find(':') != std::string::npos)
-                return Unexpected("“" + std::string(text) +
-                                  "” holds a password: give the user name only; the password is "
-                                  "asked for and kept in the keyring");
+                return Unexpected(formatMessage(
+                    localizedString("“%@” holds a password: give the user name only; the "
+                                    "password is asked for and kept in the keyring"),
+                    text));
             url.erase(authority, at + 1 - authority);
         }
         location.url = url;
@@ -81,21 +84,25 @@ Expected<StoreLocation, std::string> parseStoreUri(std::string_view text) {
     if (rest.starts_with("//")) rest.erase(0, 2);  // "vdir:///home/…" as well as "vdir:/home/…"
     if (scheme == "eds") {
         if (!rest.empty())
-            return Unexpected("“" + std::string(text) +
-                              "”: eds: takes no path; it means the desktop's address books");
+            return Unexpected(formatMessage(
+                localizedString("“%@”: eds: takes no path; it means the desktop's address books"),
+                text));
         return StoreLocation{StoreLocation::Kind::eds, {}};
     }
     if (scheme == "sqlite" || scheme == "vdir") {
         if (rest.empty())
-            return Unexpected("“" + std::string(text) + "” names no " +
-                              (scheme == "sqlite" ? "file" : "folder"));
+            return Unexpected(formatMessage(scheme == "sqlite"
+                                                ? localizedString("“%@” names no file")
+                                                : localizedString("“%@” names no folder"),
+                                            text));
         return StoreLocation{
             scheme == "sqlite" ? StoreLocation::Kind::sqlite : StoreLocation::Kind::vdir,
             absolute(rest)};
     }
-    return Unexpected("“" + std::string(text) + "” is not a store: use sqlite:PATH, eds:, " +
-                      "vdir:PATH or carddav:URL, a file's path, or the name of a store from " +
-                      "“pelkora stores list”");
+    return Unexpected(formatMessage(
+        localizedString("“%@” is not a store: use sqlite:PATH, eds:, vdir:PATH or carddav:URL, a "
+                        "file's path, or the name of a store from “pelkora stores list”"),
+        text));
 }
 
 std::filesystem::path NamedStores::defaultFile() {
@@ -112,8 +119,11 @@ Expected<NamedStores, std::string> NamedStores::load(std::filesystem::path file)
     auto decoded = decodePropertyList(*bytes);
     const auto* dictionary = decoded ? decoded->dictionaryValue() : nullptr;
     if (!dictionary)
-        return Unexpected("“" + named.file_.string() + "” is not a list of stores" +
-                          (decoded ? std::string() : ": " + decoded.error().message));
+        return Unexpected(
+            decoded ? formatMessage(localizedString("“%@” is not a list of stores"),
+                                    named.file_.string())
+                    : formatMessage(localizedString("“%1$@” is not a list of stores: %2$@"),
+                                    named.file_.string(), decoded.error().message));
     for (const auto& [name, entry] : *dictionary) {
         if (const auto* text = entry.stringValue()) {
             named.stores_.emplace(name, *text);
@@ -223,14 +233,16 @@ Expected<std::string, std::string> storedCardDavPassword(const StoreLocation& lo
     const std::string& user = location.options.user;
     if (user.empty()) return std::string();
     if (auto refusal = contacts::CardDavContactStore::passwordRefusal(location.url))
-        return Unexpected("the password of " + user + " was not sent: " + *refusal);
+        return Unexpected(formatMessage(localizedString("the password of %1$@ was not sent: %2$@"),
+                                        user, *refusal));
     auto stored = lookupWebDavPassword(location.url, user);
     if (stored && *stored) return **stored;
     if (const char* given = std::getenv(kCardDavPasswordVariable); given && *given)
         return std::string(given);
-    const std::string why = stored ? "it is not in the keyring" : stored.error();
-    return Unexpected("no password for " + user + " at " + location.url + ": " + why + "; set " +
-                      kCardDavPasswordVariable + " or store it with “pelkora stores add”");
+    const std::string why = stored ? localizedString("it is not in the keyring") : stored.error();
+    return Unexpected(formatMessage(localizedString("no password for %1$@ at %2$@: %3$@; set %4$@ "
+                                                    "or store it with “pelkora stores add”"),
+                                    user, location.url, why, kCardDavPasswordVariable));
 }
 
 Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> openStore(
@@ -247,10 +259,11 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
         case StoreLocation::Kind::carddav: {
             auto secret = password(location);
             if (!secret)
-                return Unexpected(
-                    contacts::ContactStoreError{contacts::ContactStoreErrorKind::storeUnavailable,
-                                                "Could not open the address book “" +
-                                                    location.uri() + "”: " + secret.error() + "."});
+                return Unexpected(contacts::ContactStoreError{
+                    contacts::ContactStoreErrorKind::storeUnavailable,
+                    formatMessage(localizedString("Could not open the address "
+                                                  "book “%1$@”: %2$@."),
+                                  location.uri(), secret.error())});
             contacts::CardDavConfiguration configuration;
             configuration.url = location.url;
             configuration.user = location.options.user;
@@ -267,7 +280,8 @@ Expected<std::unique_ptr<contacts::ContactStore>, contacts::ContactStoreError> o
             if (!create && !std::filesystem::exists(location.path, missing)) {
                 return Unexpected(contacts::ContactStoreError{
                     contacts::ContactStoreErrorKind::storeUnavailable,
-                    "There is no vCard folder at “" + location.path.string() + "”."});
+                    formatMessage(localizedString("There is no vCard folder at “%@”."),
+                                  location.path.string())});
             }
             return opened(contacts::VdirContactStore::open(location.path));
         }

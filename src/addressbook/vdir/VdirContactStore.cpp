@@ -18,6 +18,8 @@
 #include "addressbook/ContactFormatter.h"
 #include "platform/AtomicFile.h"
 #include "support/Escaping.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "vcard/VCard.h"
 
 namespace pelkora::contacts {
@@ -260,14 +262,15 @@ struct VdirContactStore::State {
         return Unexpected(ContactStoreError{kind, std::move(text)});
     }
     Unexpected<ContactStoreError> unavailable(const std::string& problem) const {
-        return failure(
-            ContactStoreErrorKind::storeUnavailable,
-            "Could not open the address book " + inQuotes(root.string()) + ": " + problem + ".");
+        return failure(ContactStoreErrorKind::storeUnavailable,
+                       formatMessage(localizedString("Could not open the address book %1$@: %2$@."),
+                                     inQuotes(root.string()), problem));
     }
     Unexpected<ContactStoreError> saveFailure(ContactStoreErrorKind kind,
                                               const std::string& problem) const {
-        return failure(kind, "Could not save to the address book " + inQuotes(root.string()) +
-                                 ": " + problem + ".");
+        return failure(
+            kind, formatMessage(localizedString("Could not save to the address book %1$@: %2$@."),
+                                inQuotes(root.string()), problem));
     }
     Unexpected<ContactStoreError> fileFailure(const fs::path& path, int error) const {
         return saveFailure(ContactStoreErrorKind::writeFailed,
@@ -491,19 +494,20 @@ struct VdirContactStore::State {
             ::unlink(newFileFor(target).c_str());
             if (existed) {
                 if (::rename(saved.c_str(), target.c_str()) != 0 && errno != ENOENT)
-                    return unavailable("could not restore " + inQuotes(target.string()) + " (" +
-                                       std::strerror(errno) + ")");
+                    return unavailable(
+                        formatMessage(localizedString("could not restore %1$@ (%2$@)"),
+                                      inQuotes(target.string()), std::strerror(errno)));
             } else if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
-                return unavailable("could not remove " + inQuotes(target.string()) + " (" +
-                                   std::strerror(errno) + ")");
+                return unavailable(formatMessage(localizedString("could not remove %1$@ (%2$@)"),
+                                                 inQuotes(target.string()), std::strerror(errno)));
             }
             if (std::find(folders.begin(), folders.end(), target.parent_path()) == folders.end())
                 folders.push_back(target.parent_path());
         }
         for (const fs::path& folder : folders) syncFolder(folder);
         if (::unlink(journalPath().c_str()) != 0 && errno != ENOENT)
-            return unavailable("could not remove the journal (" +
-                               std::string(std::strerror(errno)) + ")");
+            return unavailable(formatMessage(localizedString("could not remove the journal (%@)"),
+                                             std::strerror(errno)));
         syncFolder(root);
         clearUndoFolder();
         return {};
@@ -698,19 +702,25 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         return {nullptr, {}};
     };
     auto groupNotFound = [&](const std::string& identifier) {
-        return saveFailure(ContactStoreErrorKind::groupNotFound,
-                           "there is no group with the identifier " + inQuotes(identifier));
+        return saveFailure(
+            ContactStoreErrorKind::groupNotFound,
+            formatMessage(localizedString("there is no group with the identifier %@"),
+                          inQuotes(identifier)));
     };
     auto containerNotFound = [&](const std::string& identifier) {
-        return saveFailure(ContactStoreErrorKind::containerNotFound,
-                           "there is no container with the identifier " + inQuotes(identifier));
+        return saveFailure(
+            ContactStoreErrorKind::containerNotFound,
+            formatMessage(localizedString("there is no container with the identifier %@"),
+                          inQuotes(identifier)));
     };
 
     for (const std::string& identifier : request.deletedContacts()) {
         auto home = contactHome.find(identifier);
         if (home == contactHome.end() || deleted.contains(identifier))
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " + inQuotes(identifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(identifier)));
         Collection& collection = *find(home->second);
         GroupState& state = groupState(collection);
         auto changed = pending.find(identifier);
@@ -774,9 +784,10 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         }
         if (reused) continue;
         if (findGroup(added.group.identifier).first)
-            return saveFailure(ContactStoreErrorKind::duplicateIdentifier,
-                               "a group with the identifier " + inQuotes(added.group.identifier) +
-                                   " exists already");
+            return saveFailure(
+                ContactStoreErrorKind::duplicateIdentifier,
+                formatMessage(localizedString("a group with the identifier %@ exists already"),
+                              inQuotes(added.group.identifier)));
         state.recorded.push_back(added.group);
     }
 
@@ -789,7 +800,8 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
             pending.contains(identifier))
             return saveFailure(
                 ContactStoreErrorKind::duplicateIdentifier,
-                "a contact with the identifier " + inQuotes(identifier) + " exists already");
+                formatMessage(localizedString("a contact with the identifier %@ exists already"),
+                              inQuotes(identifier)));
         // A contact saved again in the same collection keeps its file.
         std::string file;
         if (auto was = deleted.find(identifier);
@@ -824,16 +836,19 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
             contactCollection = find(home->second);
         }
         if (!contactCollection)
-            return saveFailure(ContactStoreErrorKind::contactNotFound,
-                               "there is no contact with the identifier " +
-                                   inQuotes(membership.contactIdentifier));
+            return saveFailure(
+                ContactStoreErrorKind::contactNotFound,
+                formatMessage(localizedString("there is no contact with the identifier %@"),
+                              inQuotes(membership.contactIdentifier)));
         auto [groupCollection, name] = findGroup(groupIdentifier);
         if (!groupCollection) return groupNotFound(groupIdentifier);
         if (groupCollection != contactCollection)
-            return saveFailure(ContactStoreErrorKind::groupNotFound,
-                               "the contact " + inQuotes(membership.contactIdentifier) +
-                                   " and the group " + inQuotes(groupIdentifier) +
-                                   " are in different containers");
+            return saveFailure(
+                ContactStoreErrorKind::groupNotFound,
+                formatMessage(
+                    localizedString(
+                        "the contact %1$@ and the group %2$@ are in different containers"),
+                    inQuotes(membership.contactIdentifier), inQuotes(groupIdentifier)));
         PendingCard& card = pendingCard(*contactCollection, membership.contactIdentifier);
         if (std::find(card.categories.begin(), card.categories.end(), name) !=
             card.categories.end())
@@ -930,8 +945,10 @@ Expected<std::unique_ptr<VdirContactStore>, ContactStoreError> VdirContactStore:
     state->root = root;
     fs::create_directories(root, error);
     if (error)
-        return state->unavailable("the folder could not be created (" + error.message() + ")");
-    if (!fs::is_directory(root, error)) return state->unavailable("it is not a folder");
+        return state->unavailable(formatMessage(
+            localizedString("the folder could not be created (%@)"), error.message()));
+    if (!fs::is_directory(root, error))
+        return state->unavailable(localizedString("it is not a folder"));
 
     FolderLock lock(root / kLockFile);
     if (lock.error() != 0) return state->unavailable(std::strerror(lock.error()));
