@@ -28,27 +28,28 @@ struct AddressLayout {
 };
 
 constexpr std::array<AddressLayout, 13> kAddressLayouts = {{
-    {"us", "United States", "{street}\n{city}, {state} {postalCode}\n{country}"},
-    {"ca", "Canada", "{street}\n{city} {state} {postalCode}\n{country}"},
+    {"us", N_("United States"), "{street}\n{city}, {state} {postalCode}\n{country}"},
+    {"ca", N_("Canada"), "{street}\n{city} {state} {postalCode}\n{country}"},
     // Royal Mail wants the post town and the postcode on lines of their own.
-    {"gb", "United Kingdom", "{street}\n{subLocality}\n{city}\n{state}\n{postalCode}\n{country}"},
-    {"de", "Germany", "{street}\n{postalCode} {city}\n{country}"},
-    {"at", "Austria", "{street}\n{postalCode} {city}\n{country}"},
-    {"ch", "Switzerland", "{street}\n{postalCode} {city}\n{country}"},
-    {"fr", "France", "{street}\n{postalCode} {city}\n{country}"},
+    {"gb", N_("United Kingdom"),
+     "{street}\n{subLocality}\n{city}\n{state}\n{postalCode}\n{country}"},
+    {"de", N_("Germany"), "{street}\n{postalCode} {city}\n{country}"},
+    {"at", N_("Austria"), "{street}\n{postalCode} {city}\n{country}"},
+    {"ch", N_("Switzerland"), "{street}\n{postalCode} {city}\n{country}"},
+    {"fr", N_("France"), "{street}\n{postalCode} {city}\n{country}"},
     // The province follows the city as its two-letter abbreviation ("00184 Roma RM").
-    {"it", "Italy", "{street}\n{postalCode} {city} {state}\n{country}"},
-    {"es", "Spain", "{street}\n{postalCode} {city}\n{state}\n{country}"},
-    {"nl", "Netherlands", "{street}\n{postalCode} {city}\n{country}"},
-    {"be", "Belgium", "{street}\n{postalCode} {city}\n{country}"},
+    {"it", N_("Italy"), "{street}\n{postalCode} {city} {state}\n{country}"},
+    {"es", N_("Spain"), "{street}\n{postalCode} {city}\n{state}\n{country}"},
+    {"nl", N_("Netherlands"), "{street}\n{postalCode} {city}\n{country}"},
+    {"be", N_("Belgium"), "{street}\n{postalCode} {city}\n{country}"},
     // Japan and China write from the largest area to the smallest.
-    {"jp", "Japan", "〒{postalCode}\n{state}{city}{subLocality}\n{street}\n{country}"},
-    {"cn", "China",
+    {"jp", N_("Japan"), "〒{postalCode}\n{state}{city}{subLocality}\n{street}\n{country}"},
+    {"cn", N_("China"),
      "{postalCode}\n{state}{city}{subAdministrativeArea}{subLocality}\n{street}\n{country}"},
 }};
 
 constexpr AddressLayout kInternationalLayout = {
-    "", "International", "{street}\n{subLocality}\n{postalCode} {city}\n{state}\n{country}"};
+    "", N_("International"), "{street}\n{subLocality}\n{postalCode} {city}\n{state}\n{country}"};
 
 struct AddressPart {
     std::string_view key;
