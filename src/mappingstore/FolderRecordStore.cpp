@@ -21,12 +21,14 @@
 #include "platform/AtomicFile.h"
 #include "platform/Crypto.h"
 #include "platform/Paths.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora {
 namespace {
 
-constexpr std::string_view kPlaceName = "the sync folder";
+constexpr std::string_view kPlaceName = N_("the sync folder");
 constexpr std::string_view kZonePrefix = "Pelkora ";
 constexpr std::string_view kRecordExtension = ".plist";
 constexpr std::string_view kLockFileName = ".lock";
@@ -41,11 +43,17 @@ Unexpected<RecordStoreError> failure(const FileError& error) {
     return failure(RecordStoreErrorKind::internalError, error.message);
 }
 
+// The sentence is marked with N_ and has two placeholders: the file, then the reason.
 Unexpected<RecordStoreError> failure(const std::filesystem::path& file, int error,
-                                     std::string_view doing) {
+                                     const char* sentence) {
     return failure(RecordStoreErrorKind::internalError,
-                   "Could not " + std::string(doing) + " “" + file.string() +
-                       "”: " + std::generic_category().message(error));
+                   formatMessage(localizedString(sentence), file.string(),
+                                 std::generic_category().message(error)));
+}
+
+// Where the records are kept, as sentences name it ("There is no record … in the sync folder").
+std::string placeName() {
+    return localizedString(kPlaceName.data(), "Where shared mappings are kept, in sentences");
 }
 
 std::string inQuotes(std::string_view text) {
@@ -91,7 +99,8 @@ Expected<void, RecordStoreError> checkZoneName(std::string_view zoneName) {
     if (zoneName.empty() || zoneName.find_first_of(std::string_view("/\0", 2)) != zoneName.npos ||
         kZonePrefix.size() + zoneName.size() > kMaximumFileNameLength)
         return failure(RecordStoreErrorKind::internalError,
-                       "The zone name " + inQuotes(zoneName) + " cannot be a folder name.");
+                       formatMessage(localizedString("The zone name %@ cannot be a folder name."),
+                                     inQuotes(zoneName)));
     return {};
 }
 
@@ -102,9 +111,10 @@ Expected<void, RecordStoreError> checkRecordID(const RecordID& id) {
     if (name.empty() || name.front() == '.' ||
         name.find_first_of(std::string_view("/\0", 2)) != name.npos ||
         name.size() + kRecordExtension.size() > kMaximumFileNameLength || conflictCopyBase(name))
-        return failure(RecordStoreErrorKind::internalError, "The record name " + inQuotes(name) +
-                                                                " cannot be a file name in " +
-                                                                std::string(kPlaceName) + ".");
+        return failure(RecordStoreErrorKind::internalError,
+                       formatMessage(localizedString("The record name %1$@ cannot be a file name "
+                                                     "in %2$@."),
+                                     inQuotes(name), placeName()));
     return {};
 }
 
@@ -132,12 +142,13 @@ class ZoneLock {
     static Expected<ZoneLock, RecordStoreError> acquire(const std::filesystem::path& zoneFolder) {
         const auto path = zoneFolder / kLockFileName;
         const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (descriptor < 0) return failure(path, errno, "open the lock file");
+        if (descriptor < 0)
+            return failure(path, errno, N_("Could not open the lock file “%1$@”: %2$@"));
         while (::flock(descriptor, LOCK_EX) != 0) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(descriptor);
-            return failure(path, error, "lock");
+            return failure(path, error, N_("Could not lock “%1$@”: %2$@"));
         }
         return ZoneLock(descriptor);
     }
@@ -403,7 +414,7 @@ FolderRecordStore::~FolderRecordStore() {
 }
 
 std::string FolderRecordStore::placeName() const {
-    return std::string(kPlaceName);
+    return pelkora::placeName();
 }
 
 std::string FolderRecordStore::location() const {
@@ -435,7 +446,7 @@ Expected<void, RecordStoreError> FolderRecordStore::createZone(std::string_view 
     const int error = errno;
     std::error_code ignored;
     if (error == EEXIST && std::filesystem::is_directory(path, ignored)) return {};
-    return failure(path, error, "create the folder");
+    return failure(path, error, N_("Could not create the folder “%1$@”: %2$@"));
 }
 
 Expected<bool, RecordStoreError> FolderRecordStore::subscriptionExists(
@@ -463,8 +474,8 @@ FolderRecordStore::listZone(std::string_view zoneName) const {
     std::filesystem::directory_iterator entry(folder, error);
     if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
         return failure(RecordStoreErrorKind::zoneNotFound,
-                       "There is no zone " + inQuotes(zoneName) + " in " + std::string(kPlaceName) +
-                           " “" + folder_.string() + "”.");
+                       formatMessage(localizedString("There is no zone %1$@ in %2$@ “%3$@”."),
+                                     inQuotes(zoneName), placeName(), folder_.string()));
     std::map<std::string, RecordFiles> records;
     for (const std::filesystem::directory_iterator end; !error && entry != end;
          entry.increment(error)) {
@@ -481,7 +492,7 @@ FolderRecordStore::listZone(std::string_view zoneName) const {
         else
             records[std::string(stem)].base = entry->path();
     }
-    if (error) return failure(folder, error.value(), "read the folder");
+    if (error) return failure(folder, error.value(), N_("Could not read the folder “%1$@”: %2$@"));
     for (auto& [name, files] : records) std::sort(files.copies.begin(), files.copies.end());
     return records;
 }
@@ -542,7 +553,7 @@ Expected<std::optional<Record>, RecordStoreError> FolderRecordStore::settle(
         OwnChange fromCopy(*this, newest.file);
         OwnChange toRecord(*this, ownFile);
         if (::rename(newest.file.c_str(), ownFile.c_str()) != 0)
-            return failure(newest.file, errno, "rename");
+            return failure(newest.file, errno, N_("Could not rename “%1$@”: %2$@"));
         fromCopy.finish(std::nullopt);
         toRecord.finish(newest.record.changeTag);
         writeLog(LogType::info,
@@ -558,7 +569,9 @@ Expected<void, RecordStoreError> FolderRecordStore::supersede(const std::filesys
                                                               const std::string& recordName) {
     std::error_code error;
     std::filesystem::create_directories(supersededFolder_, error);
-    if (error) return failure(supersededFolder_, error.value(), "create the folder");
+    if (error)
+        return failure(supersededFolder_, error.value(),
+                       N_("Could not create the folder “%1$@”: %2$@"));
     const auto stem = file.stem().string();
     const auto extension = file.extension().string();
     OwnChange change(*this, file);
@@ -573,13 +586,15 @@ Expected<void, RecordStoreError> FolderRecordStore::supersede(const std::filesys
             return {};
         }
         if (errno == EEXIST) continue;
-        if (errno != EXDEV && errno != EINVAL) return failure(file, errno, "move aside");
+        if (errno != EXDEV && errno != EINVAL)
+            return failure(file, errno, N_("Could not move aside “%1$@”: %2$@"));
         // Another file system, or one without RENAME_NOREPLACE: copy, then remove.
         if (std::filesystem::exists(target, error)) continue;
         std::filesystem::copy_file(file, target, error);
         if (error == std::errc::file_exists) continue;
-        if (error) return failure(target, error.value(), "copy to");
-        if (::unlink(file.c_str()) != 0 && errno != ENOENT) return failure(file, errno, "remove");
+        if (error) return failure(target, error.value(), N_("Could not copy to “%1$@”: %2$@"));
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+            return failure(file, errno, N_("Could not remove “%1$@”: %2$@"));
         change.finish(std::nullopt);
         writeLog(LogType::info, "Conflicting copy of record %{public}@ kept as %{public}@",
                  recordName, target);
@@ -610,9 +625,9 @@ Expected<Record, RecordStoreError> FolderRecordStore::fetch(const RecordID& id) 
         if (!record) return Unexpected(record.error());
         if (*record) return std::move(**record);
     }
-    return failure(
-        RecordStoreErrorKind::unknownItem,
-        "There is no record " + inQuotes(id.recordName) + " in " + std::string(kPlaceName) + ".");
+    return failure(RecordStoreErrorKind::unknownItem,
+                   formatMessage(localizedString("There is no record %1$@ in %2$@."),
+                                 inQuotes(id.recordName), placeName()));
 }
 
 Expected<Record, RecordStoreError> FolderRecordStore::write(const Record& record,
@@ -622,8 +637,8 @@ Expected<Record, RecordStoreError> FolderRecordStore::write(const Record& record
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error))
         return failure(RecordStoreErrorKind::zoneNotFound,
-                       "There is no zone " + inQuotes(record.id.zoneName) + " in " +
-                           std::string(kPlaceName) + ".");
+                       formatMessage(localizedString("There is no zone %1$@ in %2$@."),
+                                     inQuotes(record.id.zoneName), placeName()));
     auto lock = ZoneLock::acquire(folder);
     if (!lock) return Unexpected(lock.error());
     const auto file = recordFile(folder, record.id.recordName);
@@ -633,14 +648,14 @@ Expected<Record, RecordStoreError> FolderRecordStore::write(const Record& record
         const std::string presentTag = *present ? changeTag(**present) : std::string();
         if (presentTag != record.changeTag) {
             const auto name = inQuotes(record.id.recordName);
-            const std::string place(kPlaceName);
-            return failure(
-                RecordStoreErrorKind::serverRecordChanged,
+            const std::string sentence =
                 record.changeTag.empty()
-                    ? "A record named " + name + " already exists in " + place + "."
+                    ? localizedString("A record named %1$@ already exists in %2$@.")
                 : presentTag.empty()
-                    ? "The record " + name + " was deleted from " + place + " since it was read."
-                    : "The record " + name + " was changed in " + place + " since it was read.");
+                    ? localizedString("The record %1$@ was deleted from %2$@ since it was read.")
+                    : localizedString("The record %1$@ was changed in %2$@ since it was read.");
+            return failure(RecordStoreErrorKind::serverRecordChanged,
+                           formatMessage(sentence, name, placeName()));
         }
     }
     const auto bytes = encodeRecordFile(record);
@@ -668,7 +683,8 @@ Expected<void, RecordStoreError> FolderRecordStore::remove(const RecordID& id) {
     if (!lock) return Unexpected(lock.error());
     const auto file = recordFile(folder, id.recordName);
     OwnChange change(*this, file);
-    if (::unlink(file.c_str()) != 0 && errno != ENOENT) return failure(file, errno, "delete");
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+        return failure(file, errno, N_("Could not delete “%1$@”: %2$@"));
     change.finish(std::nullopt);
     if (const auto files = listed->find(id.recordName); files != listed->end())
         for (const auto& copy : files->second.copies)

@@ -6,6 +6,7 @@
 
 #include "addressbook/Contact.h"
 #include "platform/MainQueue.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "text/Collation.h"
@@ -269,10 +270,12 @@ Expected<void, std::string> MappingStore::writeShared(const SavedMapping& mappin
             std::erase_if(sharedMappings_,
                           [&](const SavedMapping& other) { return other.uuid == mapping.uuid; });
             records_.erase(mapping.uuid);
-            return failed(RecordStoreError{RecordStoreErrorKind::unknownItem,
-                                           "The mapping “" + mapping.title +
-                                               "” was deleted on another computer; " +
-                                               "the change was not saved."});
+            return failed(
+                RecordStoreError{RecordStoreErrorKind::unknownItem,
+                                 formatMessage(localizedString("The mapping “%@” was deleted on "
+                                                               "another computer; the change was "
+                                                               "not saved."),
+                                               mapping.title)});
         }
         auto theirs = savedMappingFromRecordFields(current->fields);
         if (theirs && theirs->updatedOn > mapping.updatedOn) {
@@ -282,8 +285,10 @@ Expected<void, std::string> MappingStore::writeShared(const SavedMapping& mappin
             records_.insert_or_assign(mapping.uuid, std::move(current).value());
             return failed(RecordStoreError{
                 RecordStoreErrorKind::serverRecordChanged,
-                "The mapping “" + mapping.title + "” was changed on another computer meanwhile; " +
-                    "its newer version “" + theirs->title + "” was kept."});
+                formatMessage(localizedString("The mapping “%1$@” was changed on another "
+                                              "computer meanwhile; its newer version “%2$@” was "
+                                              "kept."),
+                              mapping.title, theirs->title)});
         }
         record.changeTag = current->changeTag;
     }
@@ -296,7 +301,9 @@ Expected<void, std::string> MappingStore::rename(std::string_view uuid, std::str
         return {};
     }
     const auto* found = findByUuid(uuid);
-    if (!found) return Unexpected("No saved mapping has the identifier " + std::string(uuid));
+    if (!found)
+        return Unexpected(
+            formatMessage(localizedString("No saved mapping has the identifier %@"), uuid));
     SavedMapping mapping = *found;
     mapping.title = std::move(title);
     mapping.updatedOn = now();
@@ -365,7 +372,9 @@ Expected<std::size_t, RecordStoreError> MappingStore::syncLocalToShared() {
     if (!isSharedMode()) {
         return Unexpected(
             RecordStoreError{RecordStoreErrorKind::internalError,
-                             "The mappings cannot be shared: " + placeName() + " is not ready."});
+                             formatMessage(localizedString("The mappings cannot be shared: %@ is "
+                                                           "not ready."),
+                                           placeName())});
     }
     auto records = recordStore_->query(zoneName(), kMappingRecordType);
     if (!records) {
@@ -436,8 +445,8 @@ SharingOutcome MappingStore::switchSharing(bool enable,
     };
     setSharing(enable);
     const std::string service = serviceName();
-    const std::string heading = localizedString("Sharing through ") + placeName() +
-                                localizedString(" could not be enabled");
+    const std::string heading =
+        formatMessage(localizedString("Sharing through %@ could not be enabled"), placeName());
 
     if (!recordStore_) {
         setSharing(false);
@@ -474,9 +483,11 @@ SharingOutcome MappingStore::switchSharing(bool enable,
             writeLog(LogType::info, service + " sharing enabled: Merge mappings...");
             if (!isSharedMode()) {
                 setSharing(false);
-                return {false, SharingAlert{heading, localizedString("The “Mappings” folder "
-                                                                     "could not be made in ") +
-                                                         recordStore_->location() + "."}};
+                return {false,
+                        SharingAlert{heading, formatMessage(
+                                                  localizedString("The “Mappings” folder could not "
+                                                                  "be made in %@."),
+                                                  recordStore_->location())}};
             }
             auto synced = syncLocalToShared();
             if (!synced) return {true, alertFor(synced.error())};
@@ -505,8 +516,8 @@ std::string MappingStore::serviceName() const {
 }
 
 SharingAlert MappingStore::alertFor(const RecordStoreError& error) const {
-    const std::string heading = localizedString("Sharing through ") + placeName() +
-                                localizedString(" could not be enabled");
+    const std::string heading =
+        formatMessage(localizedString("Sharing through %@ could not be enabled"), placeName());
     switch (error.kind) {
         case RecordStoreErrorKind::networkUnavailable:
             return {heading, localizedString("The network is unavailable. The internet "
@@ -525,36 +536,48 @@ SharingAlert MappingStore::alertFor(const RecordStoreError& error) const {
 }
 
 SharingAlert MappingStore::alertFor(AccountStatus status) const {
-    const std::string heading = localizedString("Sharing through ") + placeName() +
-                                localizedString(" could not be enabled");
+    const std::string heading =
+        formatMessage(localizedString("Sharing through %@ could not be enabled"), placeName());
     const std::string where = recordStore_ ? recordStore_->location() : std::string();
     switch (status) {
         case AccountStatus::restricted:
-            return {heading, localizedString("Access to ") + placeName() + " " + where +
-                                 localizedString(" is denied. Please ask an administrator for "
-                                                 "help.")};
+            return {heading,
+                    formatMessage(localizedString("Access to %1$@ %2$@ is denied. Please ask an "
+                                                  "administrator for help.",
+                                                  "%1$@ is the sync folder or the WebDAV server, "
+                                                  "%2$@ its location"),
+                                  placeName(), where)};
         case AccountStatus::noAccount:
             if (placeName() == localizedString("the sync folder")) {
                 return {localizedString("Choose a sync folder"),
-                        localizedString("The folder ") + where +
-                            localizedString(" does not exist or cannot be written. Choose a "
-                                            "folder that your sync tool keeps in step across your "
-                                            "computers.")};
+                        formatMessage(
+                            localizedString("The folder %@ does not exist or cannot be written. "
+                                            "Choose a folder that your sync tool keeps in step "
+                                            "across your computers."),
+                            where)};
             }
             return {localizedString("Sign in to the WebDAV server"),
-                    localizedString("The WebDAV server ") + where +
-                        localizedString(" refused the user name and password. Enable sharing "
-                                        "again with the right ones to sync mappings across your "
-                                        "computers.")};
+                    formatMessage(
+                        localizedString("The WebDAV server %@ refused the user name and password. "
+                                        "Enable sharing again with the right ones to sync "
+                                        "mappings across your computers."),
+                        where)};
         case AccountStatus::temporarilyUnavailable:
-            return {heading, placeName() + " " + where +
-                                 localizedString(" is temporarily unavailable. Try again later.")};
+            return {heading,
+                    formatMessage(localizedString("%1$@ %2$@ is temporarily unavailable. Try "
+                                                  "again later.",
+                                                  "%1$@ is the sync folder or the WebDAV server, "
+                                                  "%2$@ its location"),
+                                  placeName(), where)};
         case AccountStatus::couldNotDetermine:
         case AccountStatus::available:
             break;
     }
-    return {heading, localizedString("Whether ") + placeName() + " " + where +
-                         localizedString(" can be used could not be determined.")};
+    return {heading,
+            formatMessage(localizedString("Whether %1$@ %2$@ can be used could not be determined.",
+                                          "%1$@ is the sync folder or the WebDAV server, %2$@ its "
+                                          "location"),
+                          placeName(), where)};
 }
 
 void MappingStore::sortList() {

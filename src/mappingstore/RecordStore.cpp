@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora {
 namespace {
 
@@ -17,17 +20,20 @@ std::string encodeRecordFile(const Record& record) {
 
 Expected<Record, RecordStoreError> decodeRecordFile(std::string_view bytes, RecordID id) {
     const auto failure = [&id](std::string detail) {
-        return Unexpected(RecordStoreError{
-            RecordStoreErrorKind::internalError,
-            "The record “" + id.recordName + "” is damaged: " + std::move(detail)});
+        return Unexpected(
+            RecordStoreError{RecordStoreErrorKind::internalError,
+                             formatMessage(localizedString("The record “%1$@” is damaged: %2$@"),
+                                           id.recordName, detail)});
     };
     auto decoded = decodePropertyList(bytes);
     if (!decoded) return failure(decoded.error().message);
     auto* dictionary = decoded->dictionaryValue();
-    if (!dictionary) return failure("it holds a " + decoded->typeName() + ", not fields");
+    if (!dictionary)
+        return failure(
+            formatMessage(localizedString("it holds a %@, not fields"), decoded->typeName()));
     const auto type = dictionary->find(kRecordTypeKey);
     if (type == dictionary->end() || !type->second.stringValue())
-        return failure("it has no record type");
+        return failure(localizedString("it has no record type"));
     Record record;
     record.recordType = *type->second.stringValue();
     dictionary->erase(type);

@@ -2,6 +2,9 @@
 
 #include <libsecret/secret.h>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora {
 namespace {
 
@@ -24,19 +27,54 @@ const SecretSchema* webDavSchema() {
     return &schema;
 }
 
+// What could not be done with the password, for the failure's text.
+enum class PasswordAction { stored, read, removed };
+
 // The failure's text; one that comes from D-Bus or the transport means there is no Secret
 // Service to talk to.
-std::string failureText(GError* error, std::string_view action) {
-    const std::string detail = error && error->message ? error->message : "unknown error";
+std::string failureText(GError* error, PasswordAction action) {
+    const std::string detail =
+        error && error->message ? error->message : localizedString("unknown error");
     const bool noService = error && (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR);
     if (error) g_error_free(error);
     if (noService) {
-        return "No Secret Service (a keyring such as GNOME Keyring or KWallet) is running, so the "
-               "WebDAV password could not be " +
-               std::string(action) + ": " + detail;
+        switch (action) {
+            case PasswordAction::stored:
+                return formatMessage(
+                    localizedString("No Secret Service (a keyring such as GNOME Keyring or "
+                                    "KWallet) is running, so the WebDAV password could not be "
+                                    "stored: %@"),
+                    detail);
+            case PasswordAction::read:
+                return formatMessage(
+                    localizedString("No Secret Service (a keyring such as GNOME Keyring or "
+                                    "KWallet) is running, so the WebDAV password could not be "
+                                    "read: %@"),
+                    detail);
+            case PasswordAction::removed:
+                break;
+        }
+        return formatMessage(
+            localizedString("No Secret Service (a keyring such as GNOME Keyring or KWallet) is "
+                            "running, so the WebDAV password could not be removed: %@"),
+            detail);
     }
-    return "The keyring failed, so the WebDAV password could not be " + std::string(action) + ": " +
-           detail;
+    switch (action) {
+        case PasswordAction::stored:
+            return formatMessage(
+                localizedString("The keyring failed, so the WebDAV password could not be stored: "
+                                "%@"),
+                detail);
+        case PasswordAction::read:
+            return formatMessage(
+                localizedString("The keyring failed, so the WebDAV password could not be read: %@"),
+                detail);
+        case PasswordAction::removed:
+            break;
+    }
+    return formatMessage(
+        localizedString("The keyring failed, so the WebDAV password could not be removed: %@"),
+        detail);
 }
 
 }  // namespace
@@ -51,7 +89,7 @@ Expected<void, std::string> storeWebDavPassword(std::string_view url, std::strin
     const gboolean stored = secret_password_store_sync(
         webDavSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), passwordText.c_str(), nullptr,
         &error, "url", urlText.c_str(), "user", userText.c_str(), nullptr);
-    if (!stored || error) return Unexpected(failureText(error, "stored"));
+    if (!stored || error) return Unexpected(failureText(error, PasswordAction::stored));
     return {};
 }
 
@@ -64,7 +102,7 @@ Expected<std::optional<std::string>, std::string> lookupWebDavPassword(std::stri
         webDavSchema(), nullptr, &error, "url", urlText.c_str(), "user", userText.c_str(), nullptr);
     if (error) {
         secret_password_free(password);
-        return Unexpected(failureText(error, "read"));
+        return Unexpected(failureText(error, PasswordAction::read));
     }
     if (!password) return std::optional<std::string>();
     std::optional<std::string> found(password);
@@ -78,7 +116,7 @@ Expected<void, std::string> clearWebDavPassword(std::string_view url, std::strin
     GError* error = nullptr;
     secret_password_clear_sync(webDavSchema(), nullptr, &error, "url", urlText.c_str(), "user",
                                userText.c_str(), nullptr);
-    if (error) return Unexpected(failureText(error, "removed"));
+    if (error) return Unexpected(failureText(error, PasswordAction::removed));
     return {};
 }
 

@@ -4,6 +4,8 @@
 
 #include "mappingstore/FolderRecordStore.h"
 #include "mappingstore/webdav/WebDavRecordStore.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Settings.h"
 
 namespace pelkora {
@@ -77,7 +79,9 @@ Expected<std::unique_ptr<RecordStore>, std::string> openRecordStore(
     webdav.caFile = configuration.caFile;
     webdav.pollInterval = options.pollInterval;
     if (!webdav.user.empty()) {
-        if (!options.password) return Unexpected("no password for " + describe(configuration));
+        if (!options.password)
+            return Unexpected(
+                formatMessage(localizedString("no password for %@"), describe(configuration)));
         auto password = options.password(configuration);
         if (!password) return Unexpected(password.error());
         webdav.password = std::move(password).value();
@@ -137,7 +141,8 @@ Expected<std::size_t, SharingFailure> enableSharing(MappingStore& store, Setting
                                                     const SyncConfiguration& place,
                                                     const OpenOptions& options) {
     if (place.kind == SyncConfiguration::Kind::none)
-        return Unexpected(SharingFailure{"no sync folder or WebDAV server is set up", {}});
+        return Unexpected(
+            SharingFailure{localizedString("no sync folder or WebDAV server is set up"), {}});
     auto recordStore = openRecordStore(place, options);
     if (!recordStore) return Unexpected(SharingFailure{recordStore.error(), {}});
     writeSyncConfiguration(settings, place);

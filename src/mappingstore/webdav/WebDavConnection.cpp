@@ -1,6 +1,8 @@
 #include <algorithm>
 
 #include "mappingstore/webdav/WebDavConnection_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora {
 namespace {
@@ -14,25 +16,32 @@ RecordStoreError transferError(const net::HttpError& error, const std::string& u
     switch (error.kind) {
         case net::HttpErrorKind::unreachable:
             return {RecordStoreErrorKind::networkUnavailable,
-                    "Could not reach the WebDAV server at " + url + ": " + reason +
-                        ". Check the address and the network connection."};
+                    formatMessage(localizedString("Could not reach the WebDAV server at %1$@: "
+                                                  "%2$@. Check the address and the network "
+                                                  "connection."),
+                                  url, reason)};
         case net::HttpErrorKind::insecure:
             return {RecordStoreErrorKind::networkFailure,
-                    "Could not make a secure connection to the WebDAV server at " + url + ": " +
-                        reason +
-                        ". Check the address, and that the server's certificate (or the "
-                        "certificate authority given for it) is trusted."};
+                    formatMessage(localizedString(
+                                      "Could not make a secure connection to the WebDAV server at "
+                                      "%1$@: %2$@. Check the address, and that the server's "
+                                      "certificate (or the certificate authority given for it) is "
+                                      "trusted."),
+                                  url, reason)};
         case net::HttpErrorKind::badAddress:
             return {RecordStoreErrorKind::networkFailure,
-                    "“" + url + "” is not the address of a WebDAV folder (" + reason +
-                        "). Give an https:// address."};
+                    formatMessage(localizedString("“%1$@” is not the address of a WebDAV folder "
+                                                  "(%2$@). Give an https:// address."),
+                                  url, reason)};
         case net::HttpErrorKind::refused:
         case net::HttpErrorKind::tooLarge:
         case net::HttpErrorKind::failed:
             break;
     }
-    return {RecordStoreErrorKind::networkFailure,
-            "The exchange with the WebDAV server at " + url + " failed: " + reason + "."};
+    return {
+        RecordStoreErrorKind::networkFailure,
+        formatMessage(localizedString("The exchange with the WebDAV server at %1$@ failed: %2$@."),
+                      url, reason)};
 }
 
 bool isDavElement(const pugi::xml_node& node, std::string_view name) {
@@ -78,22 +87,31 @@ Expected<HttpResponse, RecordStoreError> WebDavConnection::perform(
 }
 
 RecordStoreError httpError(const HttpResponse& response, const std::string& url) {
-    const std::string status = response.statusLine.empty()
-                                   ? "HTTP status " + std::to_string(response.status)
-                                   : response.statusLine;
+    const std::string status =
+        response.statusLine.empty()
+            ? formatMessage(localizedString("HTTP status %@"), std::to_string(response.status))
+            : response.statusLine;
     switch (response.status) {
         case 401:
             return {RecordStoreErrorKind::notAuthenticated,
-                    "The WebDAV server at " + url + " did not accept the user name or password (" +
-                        status + "). Check them in the settings."};
+                    formatMessage(localizedString("The WebDAV server at %1$@ did not accept the "
+                                                  "user name or password (%2$@). Check them in the "
+                                                  "settings."),
+                                  url, status)};
         case 403:
             return {RecordStoreErrorKind::permissionFailure,
-                    "The WebDAV server at " + url + " does not let this account do that (" +
-                        status + "). Check the account's rights on the server."};
+                    formatMessage(localizedString("The WebDAV server at %1$@ does not let this "
+                                                  "account do that (%2$@). Check the account's "
+                                                  "rights on the server."),
+                                  url, status)};
         default:
-            return {RecordStoreErrorKind::networkFailure,
-                    "The WebDAV server at " + url + " answered “" + status + "”" +
-                        (response.status >= 500 ? ". Try again later." : ".")};
+            return {
+                RecordStoreErrorKind::networkFailure,
+                formatMessage(response.status >= 500
+                                  ? localizedString("The WebDAV server at %1$@ answered "
+                                                    "“%2$@”. Try again later.")
+                                  : localizedString("The WebDAV server at %1$@ answered “%2$@”."),
+                              url, status)};
     }
 }
 

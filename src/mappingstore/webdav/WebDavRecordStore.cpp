@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "mappingstore/webdav/WebDavConnection_p.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora {
@@ -23,8 +25,10 @@ std::vector<std::string> propfindHeaders(std::string_view depth) {
 }
 
 RecordStoreError zoneNotFound(std::string_view zoneName, const std::string& url) {
-    return {RecordStoreErrorKind::zoneNotFound, "The WebDAV server has no folder for the zone “" +
-                                                    std::string(zoneName) + "” (" + url + ")."};
+    return {RecordStoreErrorKind::zoneNotFound,
+            formatMessage(
+                localizedString("The WebDAV server has no folder for the zone “%1$@” (%2$@)."),
+                zoneName, url)};
 }
 
 // The zone's collection as a listing of its members and their ETags.
@@ -39,8 +43,9 @@ Expected<CollectionListing, RecordStoreError> listZone(WebDavConnection& connect
     if (!listing) {
         return Unexpected(RecordStoreError{
             RecordStoreErrorKind::networkFailure,
-            "The WebDAV server at " + url +
-                " answered with something that is not a folder listing. Check the address."});
+            formatMessage(localizedString("The WebDAV server at %@ answered with something that "
+                                          "is not a folder listing. Check the address."),
+                          url)});
     }
     return std::move(*listing);
 }
@@ -58,7 +63,7 @@ WebDavRecordStore::~WebDavRecordStore() {
 }
 
 std::string WebDavRecordStore::placeName() const {
-    return "the WebDAV server";
+    return localizedString("the WebDAV server", "Where shared mappings are kept, in sentences");
 }
 
 std::string WebDavRecordStore::location() const {
@@ -104,9 +109,10 @@ Expected<void, RecordStoreError> WebDavRecordStore::createZone(std::string_view 
     if (response->status == 409) {
         return Unexpected(RecordStoreError{
             RecordStoreErrorKind::networkFailure,
-            "The WebDAV server has no folder " + configuration_.url + " to keep the zone “" +
-                std::string(zoneName) + "” in (" + response->statusLine +
-                "). Check the address, or create the folder on the server."});
+            formatMessage(localizedString("The WebDAV server has no folder %1$@ to keep the zone "
+                                          "“%2$@” in (%3$@). Check the address, or create the "
+                                          "folder on the server."),
+                          configuration_.url, zoneName, response->statusLine)});
     }
     return Unexpected(httpError(*response, url));
 }
@@ -171,7 +177,8 @@ Expected<Record, RecordStoreError> WebDavRecordStore::get(const RecordID& id) {
     if (response->status == 404) {
         return Unexpected(RecordStoreError{
             RecordStoreErrorKind::unknownItem,
-            "The WebDAV server has no record “" + id.recordName + "” (" + url + ")."});
+            formatMessage(localizedString("The WebDAV server has no record “%1$@” (%2$@)."),
+                          id.recordName, url)});
     }
     if (!response->succeeded()) return Unexpected(httpError(*response, url));
     auto record = decodeRecordFile(response->body, id);
@@ -201,9 +208,10 @@ Expected<Record, RecordStoreError> WebDavRecordStore::put(const Record& record, 
     const auto changedMeanwhile = [&] {
         return Unexpected(RecordStoreError{
             RecordStoreErrorKind::serverRecordChanged,
-            "The record “" + record.id.recordName +
-                "” was changed on the WebDAV server meanwhile, so this change was not saved (" +
-                url + "). Load it again and repeat the change."});
+            formatMessage(localizedString("The record “%1$@” was changed on the WebDAV server "
+                                          "meanwhile, so this change was not saved (%2$@). Load "
+                                          "it again and repeat the change."),
+                          record.id.recordName, url)});
     };
     std::vector<std::string> headers = {"Content-Type: application/octet-stream"};
     if (conditional && record.changeTag.empty()) {
