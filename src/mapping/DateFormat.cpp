@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/SettingsStore.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/Settings.h"
 
@@ -19,13 +20,13 @@ constexpr std::string_view undefinedLocale = "-undef-";
 
 struct DateParsingErrorText {
     DateParsingError error;
-    std::string_view text;
+    const char* text;  // marked with N_, translated when shown
 };
 
 constexpr std::array<DateParsingErrorText, 4> dateParsingErrorTexts{{
-    {DateParsingError::emptyFormatString, "Missing Format String"},
-    {DateParsingError::emptyTestString, "Missing Test String"},
-    {DateParsingError::parsingFailed, "Parsing Failed"},
+    {DateParsingError::emptyFormatString, N_("Missing Format String")},
+    {DateParsingError::emptyTestString, N_("Missing Test String")},
+    {DateParsingError::parsingFailed, N_("Parsing Failed")},
     {DateParsingError::unknownLocale, ""},
 }};
 
@@ -262,9 +263,12 @@ bool isNoDatePlaceholder(std::string_view text) {
     return (values[0] == 1 && values[1] == 0) || (values[0] == 0 && values[1] == 1);
 }
 
-std::string_view errorText(DateParsingError error) {
+std::string errorText(DateParsingError error) {
     for (const auto& entry : dateParsingErrorTexts) {
-        if (entry.error == error) return entry.text;
+        if (entry.error == error) {
+            if (*entry.text == '\0') return {};
+            return localizedString(entry.text, "Result of testing a date format");
+        }
     }
     return {};
 }

@@ -116,7 +116,7 @@ bool isNoDatePlaceholder(std::string_view text);
 enum class DateParsingError { emptyFormatString, emptyTestString, parsingFailed, unknownLocale };
 
 // The text the result field shows in red; empty for unknownLocale, which only beeps.
-std::string_view errorText(DateParsingError error);
+std::string errorText(DateParsingError error);
 
 // A date the live test read.
 struct DateTestResult {

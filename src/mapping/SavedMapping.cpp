@@ -16,6 +16,7 @@
 #include "addressbook/ContactKeys.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
@@ -90,17 +91,21 @@ Expected<std::vector<MappedContactProperty>, std::string> mappedPropertiesFromLi
     for (const auto& element : list) {
         const auto* entry = element.objectValue();
         if (!entry) {
-            return Unexpected("the mapping “" + std::string(title) + "” holds a " +
-                              element.typeName() + " among its columns");
+            return Unexpected(
+                formatMessage(localizedString("the mapping “%1$@” holds a %2$@ among its columns"),
+                              title, element.typeName()));
         }
         if (entry->className != kMappedContactPropertyClassName) {
-            return Unexpected("the mapping “" + std::string(title) + "” holds an object of class " +
-                              entry->className + " among its columns");
+            return Unexpected(formatMessage(
+                localizedString(
+                    "the mapping “%1$@” holds an object of class %2$@ among its columns"),
+                title, entry->className));
         }
         const auto* target = entry->objectField("contactProperty");
         if (target && target->className != kSuggestedContactPropertyClassName) {
-            return Unexpected("the mapping “" + std::string(title) + "” holds a target of class " +
-                              target->className);
+            return Unexpected(
+                formatMessage(localizedString("the mapping “%1$@” holds a target of class %2$@"),
+                              title, target->className));
         }
         entries.push_back(mappedPropertyFromArchive(*entry));
     }
@@ -151,7 +156,8 @@ Expected<std::filesystem::path, std::string> setAside(const std::filesystem::pat
         target = base + "-" + std::to_string(number);
     std::filesystem::rename(file, target, error);
     if (error) {
-        return Unexpected("Could not set “" + file.string() + "” aside: " + error.message());
+        return Unexpected(formatMessage(localizedString("Could not set “%1$@” aside: %2$@"),
+                                        file.string(), error.message()));
     }
     return target;
 }
@@ -192,15 +198,17 @@ class StoreLock {
         const std::filesystem::path lockFile = file.string() + ".lock";
         const int descriptor = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (descriptor < 0) {
-            return Unexpected("Could not open “" + lockFile.string() +
-                              "”: " + std::system_category().message(errno));
+            return Unexpected(formatMessage(localizedString("Could not open “%1$@”: %2$@"),
+                                            lockFile.string(),
+                                            std::system_category().message(errno)));
         }
         while (::flock(descriptor, LOCK_EX) != 0) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(descriptor);
-            return Unexpected("Could not lock “" + lockFile.string() +
-                              "”: " + std::system_category().message(error));
+            return Unexpected(formatMessage(localizedString("Could not lock “%1$@”: %2$@"),
+                                            lockFile.string(),
+                                            std::system_category().message(error)));
         }
         return StoreLock(descriptor);
     }
@@ -224,8 +232,8 @@ Expected<std::vector<SavedMapping>, std::string> changeStore(
     std::error_code error;
     std::filesystem::create_directories(folderOf(file), error);
     if (error) {
-        std::string message =
-            "Could not create “" + folderOf(file).string() + "”: " + error.message();
+        std::string message = formatMessage(localizedString("Could not create “%1$@”: %2$@"),
+                                            folderOf(file).string(), error.message());
         writeLog(LogType::error, "Could not archive saved mappings: %{public}@", message);
         return Unexpected(std::move(message));
     }
@@ -352,17 +360,21 @@ Expected<std::vector<SavedMapping>, MappingArchiveError> unarchiveSavedMappings(
     if (!decoded) return Unexpected(corruptData(decoded.error().message));
     const auto* list = decoded->arrayValue();
     if (!list) {
-        return Unexpected(corruptData("the archive holds a " + decoded->typeName() +
-                                      ", not a list of saved mappings"));
+        return Unexpected(corruptData(
+            formatMessage(localizedString("the archive holds a %@, not a list of saved mappings"),
+                          decoded->typeName())));
     }
     std::vector<SavedMapping> mappings;
     mappings.reserve(list->size());
     for (const auto& element : *list) {
         const auto* object = element.objectValue();
         if (!object || object->className != kSavedMappingClassName) {
-            const std::string what =
-                object ? "an object of class " + object->className : "a " + element.typeName();
-            return Unexpected(corruptData("the list holds " + what + ", not a saved mapping"));
+            return Unexpected(corruptData(
+                object ? formatMessage(localizedString("the list holds an object of class %@, not "
+                                                       "a saved mapping"),
+                                       object->className)
+                       : formatMessage(localizedString("the list holds a %@, not a saved mapping"),
+                                       element.typeName())));
         }
         auto mapping = savedMappingFromArchive(*object);
         if (!mapping) return Unexpected(corruptData(mapping.error()));
@@ -490,7 +502,8 @@ Expected<void, std::string> SavedMappingStore::rename(std::string_view uuid, std
             const auto found = std::find_if(list.begin(), list.end(),
                                             [&](const SavedMapping& m) { return m.uuid == uuid; });
             if (found == list.end())
-                return Unexpected("No saved mapping has the identifier " + std::string(uuid));
+                return Unexpected(
+                    formatMessage(localizedString("No saved mapping has the identifier %@"), uuid));
             found->title = title;
             found->updatedOn = now();
             return {};
@@ -594,8 +607,9 @@ Expected<SavedMapping, MappingArchiveError> savedMappingFromRecordFields(
         if (!decoded) return Unexpected(corruptData(decoded.error().message));
         const auto* list = decoded->arrayValue();
         if (!list) {
-            return Unexpected(corruptData("the columns of “" + mapping.title + "” are a " +
-                                          decoded->typeName() + ", not a list"));
+            return Unexpected(corruptData(
+                formatMessage(localizedString("the columns of “%1$@” are a %2$@, not a list"),
+                              mapping.title, decoded->typeName())));
         }
         auto entries = mappedPropertiesFromList(*list, mapping.title);
         if (!entries) return Unexpected(corruptData(entries.error()));

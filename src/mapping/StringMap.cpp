@@ -6,6 +6,8 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 #include "support/SharedNames.h"
 #include "text/Collation.h"
@@ -79,13 +81,13 @@ Expected<StringMap, std::string> unarchiveStringMap(std::string_view bytes) {
     auto decoded = decodeKeyedArchive(bytes, stringMapClasses());
     if (!decoded) return Unexpected(decoded.error().message);
     const auto* list = decoded->arrayValue();
-    if (!list) return Unexpected(std::string("the archive's root is not a list"));
+    if (!list) return Unexpected(localizedString("the archive's root is not a list"));
     StringMap entries;
     entries.reserve(list->size());
     for (const auto& element : *list) {
         const auto* object = element.objectValue();
         if (!object || object->className != kClassName) {
-            return Unexpected(std::string(
+            return Unexpected(localizedString(
                 "the list holds something other than SuggestedContactProperty entries"));
         }
         entries.push_back(entryFromArchive(*object));
@@ -170,7 +172,9 @@ Expected<void, std::string> replaceCustomStringMap(const StringMap& entries,
     if (entries.empty()) {
         std::error_code error;
         std::filesystem::remove(file, error);
-        if (error) return Unexpected("Could not remove " + file.string() + ": " + error.message());
+        if (error)
+            return Unexpected(formatMessage(localizedString("Could not remove %1$@: %2$@"),
+                                            file.string(), error.message()));
         return {};
     }
     if (auto written = writeFileAtomically(file, archiveStringMap(entries)); !written)

@@ -5,6 +5,7 @@
 
 #include "addressbook/ContactKeys.h"
 #include "input/DataCell.h"
+#include "support/Format.h"
 #include "support/Localization.h"
 #include "text/UnicodeText.h"
 
@@ -511,7 +512,7 @@ std::string displayedLabel(const MappedContactProperty& entry,
     const auto& target = entry.contactProperty;
     if (!target.canHaveLabel()) return {};
     if (auto column = labelColumnName(entry, list))
-        return localizedString("label from column") + " " + *column;
+        return formatMessage(localizedString("label from column %@"), *column);
     return target.formattedContactLabel().value_or("");
 }
 
