@@ -8,6 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora::net {
 namespace {
 
@@ -179,7 +182,9 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
     const std::vector<HttpRequest>& requests) {
     auto* multi = static_cast<CURLM*>(multi_);
     std::vector<Expected<HttpResponse, HttpError>> results(
-        requests.size(), Unexpected(HttpError{HttpErrorKind::failed, "not sent"}));
+        requests.size(),
+        Unexpected(HttpError{HttpErrorKind::failed,
+                             localizedString("not sent", "Why a request to a server failed")}));
     std::vector<std::unique_ptr<Transfer>> transfers(requests.size());
     std::vector<std::size_t> ready;  // the requests to send, in order
     for (std::size_t index = 0; index < requests.size(); ++index) {
@@ -188,14 +193,18 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
         if (scheme != "http" && scheme != "https") {
             results[index] =
                 Unexpected(HttpError{HttpErrorKind::badAddress,
-                                     "“" + request.url + "” is not an http:// or https:// URL"});
+                                     formatMessage(localizedString("“%@” is not an http:// or "
+                                                                   "https:// URL"),
+                                                   request.url)});
             continue;
         }
         if (scheme == "http" && !settings_.user.empty() && !isLoopback(request.url)) {
-            results[index] =
-                Unexpected(HttpError{HttpErrorKind::refused,
-                                     "the password would travel unencrypted over plain HTTP to " +
-                                         hostOf(request.url) + "; use an https:// address"});
+            results[index] = Unexpected(HttpError{
+                HttpErrorKind::refused, formatMessage(localizedString("the password would travel "
+                                                                      "unencrypted over plain HTTP "
+                                                                      "to %@; use an https:// "
+                                                                      "address"),
+                                                      hostOf(request.url))});
             continue;
         }
         auto transfer = std::make_unique<Transfer>();
@@ -298,12 +307,14 @@ std::vector<Expected<HttpResponse, HttpError>> HttpClient::run(
         if (!transfer) continue;
         if (transfer->added) curl_multi_remove_handle(multi, transfer->easy);
         if (!transfer->done) {
-            results[index] = Unexpected(HttpError{HttpErrorKind::failed, "the transfer stopped"});
+            results[index] = Unexpected(
+                HttpError{HttpErrorKind::failed, localizedString("the transfer stopped")});
         } else if (transfer->tooLarge || transfer->result == CURLE_FILESIZE_EXCEEDED) {
-            results[index] =
-                Unexpected(HttpError{HttpErrorKind::tooLarge,
-                                     "the answer is larger than " +
-                                         std::to_string(settings_.maximumBodySize >> 20) + " MB"});
+            results[index] = Unexpected(
+                HttpError{HttpErrorKind::tooLarge,
+                          formatMessage(localizedString("the answer is larger than "
+                                                        "%@ MB"),
+                                        std::to_string(settings_.maximumBodySize >> 20))});
         } else if (transfer->result != CURLE_OK) {
             results[index] = Unexpected(transferError(transfer->result, transfer->errorText));
         } else {

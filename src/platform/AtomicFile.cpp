@@ -9,6 +9,9 @@
 #include <optional>
 #include <utility>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora {
 namespace {
 
@@ -90,9 +93,10 @@ void syncFolder(const std::filesystem::path& folder) {
 FileError FileError::make(Access access, std::filesystem::path path, std::error_code code,
                           std::string reason) {
     if (reason.empty()) reason = code.message();
-    const char* verb = access == Access::reading ? "read" : "write";
-    std::string message =
-        "Could not " + std::string(verb) + " \u201c" + path.string() + "\u201d: " + reason;
+    std::string message = formatMessage(
+        access == Access::reading ? localizedString("Could not read \u201c%1$@\u201d: %2$@")
+                                  : localizedString("Could not write \u201c%1$@\u201d: %2$@"),
+        path.string(), reason);
     FileError error{{access, std::move(message), std::move(path)}, std::move(reason), code};
     return error;
 }
@@ -128,8 +132,9 @@ Expected<AtomicFileWriter, FileError> AtomicFileWriter::open(const std::filesyst
 
     std::optional<mode_t> mode;
     if (const int error = checkReplaceable(target, replaceLink, mode)) {
-        return failure(path, writing, error,
-                       error == EINVAL ? "it is not a regular file" : std::string());
+        return failure(
+            path, writing, error,
+            error == EINVAL ? localizedString("it is not a regular file") : std::string());
     }
 
     std::filesystem::path temporary;
@@ -200,8 +205,9 @@ Expected<void, FileError> writeFileAtomically(const std::filesystem::path& path,
     std::filesystem::create_directories(folder, folderError);
     if (folderError) {
         return failure(path, writing, folderError.value(),
-                       "the folder \u201c" + folder.string() + "\u201d could not be created (" +
-                           folderError.message() + ")");
+                       formatMessage(localizedString("the folder \u201c%1$@\u201d could not be "
+                                                     "created (%2$@)"),
+                                     folder.string(), folderError.message()));
     }
     auto writer = AtomicFileWriter::open(path);
     if (!writer) return Unexpected(writer.error());

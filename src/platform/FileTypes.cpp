@@ -5,6 +5,9 @@
 #include <cstring>
 #include <system_error>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora::filetypes {
 namespace {
 
@@ -94,7 +97,8 @@ Expected<std::string, TypeIdentifierError> typeIdentifierForFile(
         const std::string reason = error ? error.message() : std::strerror(ENOENT);
         return Unexpected(TypeIdentifierError{
             TypeIdentifierErrorKind::unexaminable,
-            "The file “" + path.filename().string() + "” couldn’t be examined: " + reason + ".",
+            formatMessage(localizedString("The file “%1$@” couldn’t be examined: %2$@."),
+                          path.filename().string(), reason),
             path});
     }
     if (std::filesystem::is_directory(status)) return std::string("public.folder");

@@ -10,6 +10,9 @@
 #include <string>
 #include <utility>
 
+#include "support/Format.h"
+#include "support/Localization.h"
+
 namespace pelkora {
 namespace {
 
@@ -43,8 +46,8 @@ Expected<std::pair<int, struct stat>, FileError> openForReading(const std::files
         ::close(descriptor);
         return Unexpected(FileError::make(
             FileAccess::reading, path, std::make_error_code(std::errc::invalid_seek),
-            "it is a named pipe or a socket, whose content can be read only once; save it into "
-            "a file first"));
+            localizedString("it is a named pipe or a socket, whose content can be read only once; "
+                            "save it into a file first")));
     }
     if (const int flags = ::fcntl(descriptor, F_GETFL); flags >= 0)
         ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
@@ -174,8 +177,8 @@ Expected<std::string, FileError> RandomAccessFile::read(std::uint64_t offset,
         if (count == 0) {
             return Unexpected(FileError::make(
                 FileAccess::reading, path_, std::make_error_code(std::errc::io_error),
-                "the file ends at byte " + std::to_string(offset + done) + ", before byte " +
-                    std::to_string(offset + length)));
+                formatMessage(localizedString("the file ends at byte %1$@, before byte %2$@"),
+                              std::to_string(offset + done), std::to_string(offset + length))));
         }
         done += static_cast<std::size_t>(count);
     }

@@ -11,6 +11,8 @@
 #include <system_error>
 
 #include "platform/Paths.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 
 namespace pelkora {
 namespace {
@@ -166,11 +168,12 @@ void SettingsStore::load() {
     std::string problem;
     if (!content) {
         if (content.error().code == std::errc::no_such_file_or_directory) return;
-        problem = "it cannot be read: " + content.error().reason;
+        problem = formatMessage(localizedString("it cannot be read: %@"), content.error().reason);
     } else if (auto decoded = decodePropertyList(*content); !decoded) {
-        problem = "it is damaged: " + decoded.error().message;
+        problem = formatMessage(localizedString("it is damaged: %@"), decoded.error().message);
     } else if (auto* dictionary = decoded->dictionaryValue(); dictionary == nullptr) {
-        problem = "it holds a " + decoded->typeName() + " instead of a dictionary";
+        problem = formatMessage(localizedString("it holds a %@ instead of a dictionary"),
+                                decoded->typeName());
     } else {
         stored_ = std::move(*dictionary);
         return;
@@ -179,12 +182,15 @@ void SettingsStore::load() {
     std::filesystem::path aside;
     std::error_code renameError = keepAside(file_, aside);
     if (renameError) {
-        loadWarning_ = "The settings file " + quoted(file_) + " was not loaded (" + problem +
-                       ") and could not be kept aside (" + renameError.message() +
-                       "); the settings start empty.";
+        loadWarning_ = formatMessage(
+            localizedString("The settings file %1$@ was not loaded (%2$@) and could not be kept "
+                            "aside (%3$@); the settings start empty."),
+            quoted(file_), problem, renameError.message());
     } else {
-        loadWarning_ = "The settings file " + quoted(file_) + " was not loaded (" + problem +
-                       "); it was kept as " + quoted(aside) + " and the settings start empty.";
+        loadWarning_ = formatMessage(
+            localizedString("The settings file %1$@ was not loaded (%2$@); it was kept as %3$@ and "
+                            "the settings start empty."),
+            quoted(file_), problem, quoted(aside));
     }
 }
 
