@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "vcard/VCardLexer_p.h"
 
 namespace pelkora::contacts::detail {
@@ -33,7 +35,11 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
 
 VCardError lineError(std::size_t line, const std::string& problem) {
     return VCardError{
-        VCardErrorKind::malformed, "line " + std::to_string(line) + ": " + problem, {}, line};
+        VCardErrorKind::malformed,
+        formatMessage(localizedString("line %1$@: %2$@", "Where a vCard file is damaged, and how"),
+                      std::to_string(line), problem),
+        {},
+        line};
 }
 
 std::vector<std::string_view> ContentLine::parameterValues(std::string_view parameterName) const {
@@ -305,18 +311,23 @@ Expected<ContentLine, VCardError> finish(OpenLine open) {
             switch (head.error()) {
                 case HeadProblem::noColon:
                     return Unexpected(lineError(
-                        open.number, "“" + excerpt(open.text) +
-                                         "” is neither a property nor a folded continuation "
-                                         "line (it has no colon)"));
+                        open.number,
+                        formatMessage(localizedString("“%@” is neither a property nor a folded "
+                                                      "continuation line (it has no colon)"),
+                                      excerpt(open.text))));
                 case HeadProblem::badName:
                     return Unexpected(lineError(
-                        open.number, "“" + excerpt(open.text) +
-                                         "” does not begin with a property name (letters, "
-                                         "digits and hyphens, then a colon)"));
+                        open.number,
+                        formatMessage(localizedString("“%@” does not begin with a property name "
+                                                      "(letters, digits and hyphens, then a "
+                                                      "colon)"),
+                                      excerpt(open.text))));
                 case HeadProblem::unclosedQuote:
                     return Unexpected(lineError(
                         open.number,
-                        "“" + excerpt(open.text) + "” has a parameter whose quote is not closed"));
+                        formatMessage(
+                            localizedString("“%@” has a parameter whose quote is not closed"),
+                            excerpt(open.text))));
             }
         }
         open.head = std::move(*head);
@@ -385,9 +396,10 @@ Expected<std::vector<ContentLine>, VCardError> lexContentLines(std::string_view 
         }
         if (isBlank(physical->text)) continue;
         if (physical->text[0] == ' ' || physical->text[0] == '\t') {
-            return Unexpected(lineError(physical->number,
-                                        "a folded continuation line (it begins with a space) "
-                                        "with no property line before it to continue"));
+            return Unexpected(
+                lineError(physical->number, localizedString("a folded continuation line (it begins "
+                                                            "with a space) with no property line "
+                                                            "before it to continue")));
         }
         open = start(*physical);
     }

@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "addressbook/ContactKeys.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "text/TextEncoding.h"
 #include "vcard/VCard.h"
 #include "vcard/VCardLabels_p.h"
@@ -570,9 +572,9 @@ Expected<std::string_view, VCardError> unicodeText(std::string_view bytes, std::
         const auto data = reinterpret_cast<const std::uint8_t*>(bytes.data());
         auto text = decodeStrictly({data + skip, bytes.size() - skip}, *encoding);
         if (!text) {
-            return Unexpected(lineError(1,
-                                        "the text is UTF-16 but damaged (an odd number of bytes "
-                                        "or an unpaired surrogate)"));
+            return Unexpected(lineError(1, localizedString("the text is UTF-16 but damaged (an odd "
+                                                           "number of bytes or an unpaired "
+                                                           "surrogate)")));
         }
         converted = std::move(*text);
         return std::string_view(converted);
@@ -611,9 +613,11 @@ Expected<std::vector<VCardEntry>, VCardError> readVCards(std::string_view bytes)
         if (line.name == "BEGIN" && line.group.empty()) {
             if (depth == 0) {
                 if (!equalsIgnoringCase(trimmedValue(line.value), "VCARD")) {
-                    return Unexpected(lineError(line.lineNumber,
-                                                "BEGIN:" + parameterText(line.value.substr(0, 40)) +
-                                                    " begins something that is not a vCard"));
+                    return Unexpected(
+                        lineError(line.lineNumber,
+                                  formatMessage(localizedString("BEGIN:%@ begins something that "
+                                                                "is not a vCard"),
+                                                parameterText(line.value.substr(0, 40)))));
                 }
                 begin = &line;
                 ownLines.clear();
@@ -623,8 +627,8 @@ Expected<std::vector<VCardEntry>, VCardError> readVCards(std::string_view bytes)
         }
         if (line.name == "END" && line.group.empty()) {
             if (depth == 0) {
-                return Unexpected(
-                    lineError(line.lineNumber, "END:VCARD without a BEGIN:VCARD before it"));
+                return Unexpected(lineError(
+                    line.lineNumber, localizedString("END:VCARD without a BEGIN:VCARD before it")));
             }
             if (--depth == 0) {
                 ContactReading reading(ownLines);
@@ -635,19 +639,21 @@ Expected<std::vector<VCardEntry>, VCardError> readVCards(std::string_view bytes)
             continue;
         }
         if (depth == 0) {
-            return Unexpected(lineError(line.lineNumber, "a " + line.name +
-                                                             " property outside a vCard "
-                                                             "(BEGIN:VCARD must come first)"));
+            return Unexpected(lineError(
+                line.lineNumber, formatMessage(localizedString("a %@ property outside a vCard "
+                                                               "(BEGIN:VCARD must come first)"),
+                                               line.name)));
         }
         if (depth == 1) ownLines.push_back(&line);
     }
     if (depth > 0) {
         return Unexpected(lineError(begin->lineNumber,
-                                    "the vCard that begins here has no END:VCARD (the text ends "
-                                    "inside it)"));
+                                    localizedString("the vCard that begins here has no END:VCARD "
+                                                    "(the text ends inside it)")));
     }
     if (entries.empty()) {
-        return Unexpected(lineError(1, "there is no vCard in the text (no BEGIN:VCARD line)"));
+        return Unexpected(
+            lineError(1, localizedString("there is no vCard in the text (no BEGIN:VCARD line)")));
     }
     return entries;
 }
