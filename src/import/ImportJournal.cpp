@@ -7,6 +7,8 @@
 
 #include "platform/Paths.h"
 #include "propertylist/PropertyList.h"
+#include "support/Format.h"
+#include "support/Localization.h"
 #include "support/Logger.h"
 
 namespace pelkora {
@@ -82,7 +84,9 @@ Expected<PropertyValue::Dictionary, std::string> readDictionary(const fs::path& 
     auto value = decodePropertyList(*bytes);
     if (!value) return Unexpected(file.string() + ": " + value.error().message);
     if (!value->dictionaryValue())
-        return Unexpected(file.string() + ": not a dictionary but a " + value->typeName());
+        return Unexpected(formatMessage(localizedString("%1$@: not a dictionary but a %2$@",
+                                                        "A damaged file of the import journal"),
+                                        file.string(), value->typeName()));
     return std::move(*value->dictionaryValue());
 }
 
@@ -96,7 +100,9 @@ Expected<ImportRecord, std::string> readEntry(const fs::path& folder) {
     record.number = text(*header, kNumber);
     const auto started = date(*header, kDate);
     if (record.number.empty() || !started)
-        return Unexpected((folder / kHeaderFile).string() + ": no number or date");
+        return Unexpected(formatMessage(
+            localizedString("%@: no number or date", "A damaged file of the import journal"),
+            (folder / kHeaderFile).string()));
     record.time = *started;
     for (std::string& file : strings(*header, kFiles)) record.files.emplace_back(std::move(file));
     record.store = text(*header, kStore);
