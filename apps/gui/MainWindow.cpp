@@ -35,6 +35,7 @@
 #include "session/ImportPage.h"
 #include "session/SetTextEncodingPage.h"
 #include "session/VCFScanPage.h"
+#include "support/Localization.h"
 #include "support/Settings.h"
 
 namespace pelkora::gui {
@@ -140,13 +141,13 @@ void MainWindow::buildMenus() {
         const char* slot;
     };
     static constexpr EditCommand kEditCommands[] = {
-        {"&Undo", QKeySequence::Undo, "undo"},
-        {"&Redo", QKeySequence::Redo, "redo"},
-        {"Cu&t", QKeySequence::Cut, "cut"},
-        {"&Copy", QKeySequence::Copy, "copy"},
-        {"&Paste", QKeySequence::Paste, "paste"},
-        {"&Delete", QKeySequence::Delete, "del"},
-        {"Select &All", QKeySequence::SelectAll, "selectAll"},
+        {N_("&Undo"), QKeySequence::Undo, "undo"},
+        {N_("&Redo"), QKeySequence::Redo, "redo"},
+        {N_("Cu&t"), QKeySequence::Cut, "cut"},
+        {N_("&Copy"), QKeySequence::Copy, "copy"},
+        {N_("&Paste"), QKeySequence::Paste, "paste"},
+        {N_("&Delete"), QKeySequence::Delete, "del"},
+        {N_("Select &All"), QKeySequence::SelectAll, "selectAll"},
     };
     for (const auto& command : kEditCommands) {
         if (command.key == QKeySequence::Cut || command.key == QKeySequence::SelectAll)

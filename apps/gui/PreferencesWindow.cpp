@@ -284,6 +284,7 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
         } else {
             session_.settings().set(SettingKey::ContactStore, PropertyValue(value.toStdString()));
         }
+        updateRemoveStore();
     });
     addStore_ = new QPushButton(tr("Add Address &Book…"), box);
     addStore_->setAccessibleName(tr("Add an address book"));
@@ -299,9 +300,14 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
         addStoreSheet_ = sheet;
         sheet->open();
     });
+    removeStore_ = new QPushButton(tr("&Forget…"), box);
+    removeStore_->setAccessibleName(tr("Forget the chosen address book"));
+    connect(removeStore_, &QPushButton::clicked, this, &PreferencesWindow::confirmForgetStore);
     auto* storeRow = new QHBoxLayout;
     storeRow->addWidget(store_, 1);
     storeRow->addWidget(addStore_);
+    storeRow->addWidget(removeStore_);
+    updateRemoveStore();
     auto* storeNote = new QLabel(
         session_.storeDirectory()
             ? tr("Imports go to the chosen address book from now on; the import page can also "
@@ -327,6 +333,48 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     form->addRow(QString(), storeNote);
     form->addRow(tr("&Container first chosen:"), container_);
     return box;
+}
+
+// Only the books the user named can be forgotten: the own book and the desktop's are always
+// there.
+void PreferencesWindow::updateRemoveStore() {
+    const QString key = store_->currentData().toString();
+    const auto named = NamedStores::load();
+    removeStore_->setEnabled(named && named->uriOf(key.toStdString()).has_value());
+}
+
+void PreferencesWindow::confirmForgetStore() {
+    const QString name = store_->currentData().toString();
+    auto* box = makeWarningBox(
+        this, tr("Forget the address book “%1”?").arg(name),
+        tr("Its contacts stay where they are; Pelkora no longer offers it, and a CardDAV "
+           "account's password leaves the keyring. Imports go to Pelkora's own address book "
+           "when this one was in use."));
+    QPushButton* forget = box->addButton(tr("Forget"), QMessageBox::DestructiveRole);
+    box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, forget, name] {
+        if (box->clickedButton() != forget) return;
+        auto forgotten = forgetNamedStore(name.toStdString());
+        if (!forgotten) {
+            openWarning(this, tr("The address book could not be forgotten."),
+                        fromUtf8(forgotten.error().message));
+            return;
+        }
+        if (*forgotten)
+            openWarning(this, tr("The password was not removed from the keyring."),
+                        fromUtf8(**forgotten));
+        // The book in use goes back to the own book.
+        if (fromUtf8(session_.contactStoreKey()) == name) {
+            if (!session_.storeDirectory() || !session_.switchContactStore({}))
+                session_.settings().removeObject(SettingKey::ContactStore);
+            fillContainers();
+        }
+        store_->removeItem(store_->findData(name));
+        store_->setCurrentIndex(store_->findData(fromUtf8(session_.contactStoreKey())));
+        updateRemoveStore();
+    });
+    box->open();
 }
 
 // The containers of the book in use, the one imports start in selected.

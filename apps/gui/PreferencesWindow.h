@@ -80,6 +80,9 @@ class PreferencesWindow final : public QDialog {
     QComboBox* containerPopUp() const { return container_; }
     QComboBox* logLevelPopUp() const { return logLevel_; }
     QPushButton* addStoreButton() const { return addStore_; }
+    QPushButton* forgetStoreButton() const { return removeStore_; }
+    // Asks whether to forget the named store chosen in the pop-up (window-modal).
+    void confirmForgetStore();
     // The Add Address Book sheet shown now; null when none is.
     AddStoreSheet* addStoreSheet() const { return addStoreSheet_; }
     QPushButton* resetWarningsButton() const { return resetWarnings_; }
@@ -113,6 +116,7 @@ class PreferencesWindow final : public QDialog {
     QWidget* makeGeneralTab();
     QWidget* makeAddressBookBox(QWidget* parent);
     void fillContainers();
+    void updateRemoveStore();
     QWidget* makeDateFormatsTab();
     QWidget* makeSyncTab();
     QWidget* makeDiagnosticsTab();
@@ -132,6 +136,7 @@ class PreferencesWindow final : public QDialog {
     QComboBox* container_ = nullptr;
     QComboBox* logLevel_ = nullptr;
     QPushButton* addStore_ = nullptr;
+    QPushButton* removeStore_ = nullptr;
     QPointer<AddStoreSheet> addStoreSheet_;
     QPushButton* resetWarnings_ = nullptr;
     QTableWidget* dateFormats_ = nullptr;

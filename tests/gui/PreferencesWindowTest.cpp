@@ -274,7 +274,21 @@ class PreferencesWindowTest final : public QObject {
         QCOMPARE(settings_->stringForKey(SettingKey::ContactStore),
                  std::optional<std::string>("cards"));
         QCOMPARE(preferences_->storePopUp()->currentData().toString(), QStringLiteral("cards"));
-        settings_->removeObject(SettingKey::ContactStore);
+
+        // Forgotten again after asking: out of the list, and imports go to the own book.
+        QVERIFY(preferences_->forgetStoreButton()->isEnabled());
+        preferences_->forgetStoreButton()->click();
+        QMessageBox* question = nullptr;
+        QTRY_VERIFY((question = preferences_->findChild<QMessageBox*>()) && question->isVisible());
+        for (QAbstractButton* button : question->buttons()) {
+            if (question->buttonRole(button) == QMessageBox::DestructiveRole) button->click();
+        }
+        QTRY_VERIFY(!NamedStores::load()->uriOf("cards"));
+        QVERIFY(!settings_->stringForKey(SettingKey::ContactStore));
+        QCOMPARE(preferences_->storePopUp()->currentData().toString(), QString());
+        QVERIFY(preferences_->storePopUp()->findData(QStringLiteral("cards")) < 0);
+        QVERIFY(!preferences_->forgetStoreButton()->isEnabled());
+        QVERIFY(std::filesystem::is_directory(folder_->filePath("cards").toStdString()));
     }
 
     // A folder that cannot be used is refused with the alert, and sharing stays off.

@@ -149,7 +149,7 @@ CREATE TABLE memberships (
     PRIMARY KEY (group_identifier, contact)
 ) WITHOUT ROWID;
 CREATE INDEX memberships_by_contact ON memberships (contact);
-INSERT INTO containers (identifier, name, type, is_default) VALUES (?1, 'Local Address Book', 1, 1);
+INSERT INTO containers (identifier, name, type, is_default) VALUES (?1, ?2, 1, 1);
 )sql",
     "",
 };
@@ -404,6 +404,8 @@ struct SqliteContactStore::Database {
         if (step == kJsonRecordsStep) return convertRecordsToJson();
         std::string_view sql = kMigrations[static_cast<std::size_t>(step)];
         const std::string containerIdentifier = makeUUID();
+        // The first container is named in the language of the user who makes the book.
+        const std::string containerName = localizedString("Local Address Book");
         while (!sql.empty()) {
             sqlite3_stmt* raw = nullptr;
             const char* tail = nullptr;
@@ -414,6 +416,8 @@ struct SqliteContactStore::Database {
             if (raw == nullptr) continue;  // white space after the last statement
             if (sqlite3_bind_parameter_count(raw) > 0) {
                 sqlite3_bind_text(raw, 1, containerIdentifier.c_str(), -1, SQLITE_TRANSIENT);
+                if (sqlite3_bind_parameter_count(raw) > 1)
+                    sqlite3_bind_text(raw, 2, containerName.c_str(), -1, SQLITE_TRANSIENT);
             }
             result = sqlite3_step(raw);
             sqlite3_finalize(raw);

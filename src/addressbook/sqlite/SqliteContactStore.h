@@ -22,7 +22,8 @@ namespace pelkora::contacts {
 class SqliteContactStore final : public ContactStore {
   public:
     // Opens the address book in the file, creating the file, its folders and the tables when
-    // needed; a new book holds one local container, "Local Address Book", its default.
+    // needed; a new book holds one local container, "Local Address Book" (in the
+    // language of the user who makes it), its default.
     // Fails with storeUnavailable when the file cannot be opened, is not an address book,
     // is damaged or was written by a newer version.
     static Expected<std::unique_ptr<SqliteContactStore>, ContactStoreError> open(
