@@ -45,7 +45,7 @@ ImportsWindow::ImportsWindow(ImportSession& session, QWidget* parent)
     table_ = new QTableWidget(0, columnCount, this);
     table_->setAccessibleName(tr("Recorded imports"));
     table_->setHorizontalHeaderLabels(
-        {tr("Number"), tr("Time"), tr("File"), tr("Address book"), tr("Contacts"), tr("State")});
+        {tr("Number"), tr("Time"), tr("File"), tr("Address book"), tr("Contacts"), tr("Status")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();

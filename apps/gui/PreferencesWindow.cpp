@@ -329,8 +329,12 @@ QWidget* PreferencesWindow::makeAddressBookBox(QWidget* parent) {
     auto* form = new QFormLayout(box);
     auto* storeLabel = new QLabel(tr("&Import into:"), box);
     storeLabel->setBuddy(store_);
-    form->addRow(storeLabel, storeRow);
-    form->addRow(QString(), storeNote);
+    // The note under the pop-up, in the same row, so that it does not stand apart.
+    auto* storeColumn = new QVBoxLayout;
+    storeColumn->setSpacing(4);
+    storeColumn->addLayout(storeRow);
+    storeColumn->addWidget(storeNote);
+    form->addRow(storeLabel, storeColumn);
     form->addRow(tr("&Container first chosen:"), container_);
     return box;
 }

@@ -25,9 +25,11 @@ std::string filesText(const ImportRecord& record) {
 }
 
 std::string joinedNames(const std::vector<contacts::Group>& groups) {
+    // TRANSLATORS: a name in quotation marks.
+    const std::string quoted = localizedString("“%@”");
     std::string names;
     for (const contacts::Group& group : groups)
-        names += (names.empty() ? "“" : ", “") + group.name + "”";
+        names += (names.empty() ? "" : ", ") + formatMessage(quoted, group.name);
     return names;
 }
 

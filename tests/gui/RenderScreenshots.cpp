@@ -470,11 +470,18 @@ int main(int argc, char* argv[]) {
     }
     // English unless a language is asked for, whatever the desktop running this speaks.
     const QString language = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
-    qputenv("LC_ALL", "C.UTF-8");
-    if (language.isEmpty())
+    // A desktop of that language (LANG=de_DE.UTF-8, its locale generated) is used as it is,
+    // so that dates and numbers follow it too; else only the texts are switched.
+    if (!language.isEmpty() && qEnvironmentVariable("LANG").startsWith(language + "_")) {
+        qunsetenv("LC_ALL");
         qunsetenv("LANGUAGE");
-    else
-        qputenv("LANGUAGE", language.toLocal8Bit());
+    } else {
+        qputenv("LC_ALL", "C.UTF-8");
+        if (language.isEmpty())
+            qunsetenv("LANGUAGE");
+        else
+            qputenv("LANGUAGE", language.toLocal8Bit());
+    }
     QTemporaryDir home;
     for (const char* variable :
          {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"})
