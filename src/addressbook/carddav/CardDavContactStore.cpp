@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/StoreMessages.h"
 #include "addressbook/carddav/CardDavIndex_p.h"
 #include "net/Dav.h"
 #include "net/Http.h"
@@ -43,10 +44,6 @@ constexpr std::string_view kDiscoveryBody = R"(<?xml version="1.0" encoding="utf
 constexpr std::string_view kListingBody = R"(<?xml version="1.0" encoding="utf-8"?>
 <D:propfind xmlns:D="DAV:"><D:prop><D:resourcetype/><D:getetag/></D:prop></D:propfind>
 )";
-
-std::string inQuotes(std::string_view text) {
-    return "\u201c" + std::string(text) + "\u201d";
-}
 
 std::string withFinalSlash(std::string url) {
     if (!url.empty() && url.back() != '/') url += '/';
@@ -806,10 +803,7 @@ ContactStore::Result<void> CardDavContactStore::State::apply(const SaveRequest& 
         if (groupBook != book)
             return saveFailure(
                 ContactStoreErrorKind::groupNotFound,
-                formatMessage(
-                    localizedString(
-                        "the contact %1$@ and the group %2$@ are in different containers"),
-                    inQuotes(membership.contactIdentifier), inQuotes(groupIdentifier)));
+                differentContainersText(membership.contactIdentifier, groupIdentifier));
         BookIndex& index = workingIndex(*book);
         if (groupCards()) {
             IndexedCard group = *index.group(groupIdentifier);

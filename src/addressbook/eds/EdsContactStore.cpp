@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/StoreMessages.h"
 #include "support/Format.h"
 #include "support/Localization.h"
 #include "support/Logger.h"
@@ -71,10 +72,6 @@ class StringList {
   private:
     GSList* list_ = nullptr;
 };
-
-std::string inQuotes(std::string_view text) {
-    return "\u201c" + std::string(text) + "\u201d";
-}
 
 std::string errorText(const ErrorPtr& error) {
     return error && error->message ? error->message : localizedString("unknown error");
@@ -700,10 +697,7 @@ ContactStore::Result<void> EdsContactStore::State::apply(const SaveRequest& requ
         if (*container != key->container)
             return saveFailure(
                 ContactStoreErrorKind::groupNotFound,
-                formatMessage(
-                    localizedString(
-                        "the contact %1$@ and the group %2$@ are in different containers"),
-                    inQuotes(membership.contactIdentifier), inQuotes(membership.groupIdentifier)));
+                differentContainersText(membership.contactIdentifier, membership.groupIdentifier));
         const auto& categories = (*index)->contacts.at(membership.contactIdentifier).categories;
         if (std::find(categories.begin(), categories.end(), key->name) != categories.end())
             continue;

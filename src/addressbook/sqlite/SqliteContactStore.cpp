@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/StoreMessages.h"
 #include "addressbook/sqlite/ContactRecord_p.h"
 #include "platform/Paths.h"
 #include "support/Format.h"
@@ -98,10 +99,6 @@ ContainerType containerType(std::int64_t value) {
     if (value < 0 || value > static_cast<std::int64_t>(ContainerType::cardDAV))
         return ContainerType::unassigned;
     return static_cast<ContainerType>(value);
-}
-
-std::string inQuotes(std::string_view text) {
-    return "\u201c" + std::string(text) + "\u201d";
 }
 
 // What the application_id header field holds in every Pelkora address book ("PlKr"), so
@@ -914,10 +911,7 @@ struct SqliteContactStore::Database {
         if (run.text(0) != run.text(1))
             return saveFailure(
                 ContactStoreErrorKind::groupNotFound,
-                formatMessage(
-                    localizedString(
-                        "the contact %1$@ and the group %2$@ are in different containers"),
-                    inQuotes(membership.contactIdentifier), inQuotes(membership.groupIdentifier)));
+                differentContainersText(membership.contactIdentifier, membership.groupIdentifier));
         return {};
     }
 

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "addressbook/ContactFormatter.h"
+#include "addressbook/StoreMessages.h"
 #include "platform/AtomicFile.h"
 #include "support/Escaping.h"
 #include "support/Format.h"
@@ -38,10 +39,6 @@ constexpr std::string_view kNewFileSuffix = ".pelkora-new";
 // File names longer than this are shortened and given a hash, well below the 255 bytes of
 // a name, leaving room for the temporary file's dot and suffix.
 constexpr std::size_t kLongestStem = 200;
-
-std::string inQuotes(std::string_view text) {
-    return "\u201c" + std::string(text) + "\u201d";
-}
 
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
@@ -845,10 +842,7 @@ ContactStore::Result<void> VdirContactStore::State::apply(const SaveRequest& req
         if (groupCollection != contactCollection)
             return saveFailure(
                 ContactStoreErrorKind::groupNotFound,
-                formatMessage(
-                    localizedString(
-                        "the contact %1$@ and the group %2$@ are in different containers"),
-                    inQuotes(membership.contactIdentifier), inQuotes(groupIdentifier)));
+                differentContainersText(membership.contactIdentifier, groupIdentifier));
         PendingCard& card = pendingCard(*contactCollection, membership.contactIdentifier);
         if (std::find(card.categories.begin(), card.categories.end(), name) !=
             card.categories.end())
