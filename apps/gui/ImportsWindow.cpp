@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ReadOnlyItem.h"
 #include "Utf8Text.h"
 #include "WarningBox.h"
 
@@ -26,13 +27,6 @@ enum Column {
     stateColumn,
     columnCount
 };
-
-QTableWidgetItem* readOnlyItem(const QString& text, Qt::Alignment alignment = Qt::AlignLeft) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    item->setTextAlignment(alignment | Qt::AlignVCenter);
-    return item;
-}
 
 }  // namespace
 

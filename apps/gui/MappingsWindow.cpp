@@ -23,6 +23,7 @@
 #include <string>
 
 #include "MappingSharing.h"
+#include "ReadOnlyItem.h"
 #include "Utf8Text.h"
 #include "WarningBox.h"
 #include "mappingstore/MappingStore.h"
@@ -32,13 +33,6 @@ namespace pelkora::gui {
 namespace {
 
 enum Column { titleColumn, modeColumn, columnsColumn, usedColumn, changedColumn, columnCount };
-
-QTableWidgetItem* readOnlyItem(const QString& text, Qt::Alignment alignment = Qt::AlignLeft) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    item->setTextAlignment(alignment | Qt::AlignVCenter);
-    return item;
-}
 
 QString shortDateTime(std::chrono::system_clock::time_point time) {
     const auto milliseconds =

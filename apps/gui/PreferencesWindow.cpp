@@ -25,6 +25,7 @@
 #include "AddStoreSheet.h"
 #include "MappingSharing.h"
 #include "PaletteColours.h"
+#include "ReadOnlyItem.h"
 #include "Utf8Text.h"
 #include "WarningBox.h"
 #include "addressbook/stores/StoreLocation.h"
@@ -33,15 +34,6 @@
 #include "support/Settings.h"
 
 namespace pelkora::gui {
-namespace {
-
-QTableWidgetItem* readOnlyItem(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    return item;
-}
-
-}  // namespace
 
 DateFormatSheet::DateFormatSheet(const DateFormatsPageModel& model, DateFormatDraft draft,
                                  QWidget* parent)
