@@ -249,9 +249,8 @@ void ImportPageWidget::buildContainerPopUp() {
             font.setBold(true);
             heading->setFont(font);
         } else {
-            // Indented under the heading when there are several books.
-            const QString indent = page_.hasStoreHeadings() ? QStringLiteral("    ") : QString();
-            containers_->addItem(indent + fromUtf8(item.title),
+            // Under its book's bold heading; the closed pop-up shows the name alone.
+            containers_->addItem(fromUtf8(item.title),
                                  QStringList{fromUtf8(item.storeKey), fromUtf8(item.identifier)});
         }
     }

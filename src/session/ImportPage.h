@@ -89,11 +89,6 @@ class ImportPage final : public Page {
     // session then imports into that book from now on; an alert when it cannot be opened.
     void selectContainer(ImportSession& session, const std::string& identifier,
                          const std::optional<std::string>& storeKey = std::nullopt);
-    // Whether the pop-up lists several books, each under a heading.
-    bool hasStoreHeadings() const {
-        return std::any_of(containerMenu_.begin(), containerMenu_.end(),
-                           [](const ContainerMenuItem& item) { return item.isHeading; });
-    }
     // The key of the book in use, for the selected item of the pop-up.
     std::string selectedStoreKey(const ImportSession& session) const;
 

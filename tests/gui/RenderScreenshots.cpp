@@ -310,6 +310,12 @@ int render(const QString& folder, const QString& variant) {
     auto importPage = [&] { return qobject_cast<ImportPageWidget*>(window.currentPageWidget()); };
     if (!waitFor([&] { return importPage() != nullptr; })) return 1;
     renderer.save("import", window);
+    // The address books and their containers, as the open pop-up lists them.
+    QComboBox* books = importPage()->containerPopUp();
+    books->showPopup();
+    waitFor([&] { return books->view()->isVisible(); });
+    renderer.save("import-books", window, books->view()->window());
+    books->hidePopup();
     importPage()->vCardsModeButton()->click();
     waitFor([] { return true; });
     renderer.save("import-vcard", window);
