@@ -177,41 +177,36 @@ void MainWindow::buildMenus() {
     help->addAction(tr("&About Pelkora"), this, [this] { showAbout(); });
 }
 
-MappingsWindow* MainWindow::showMappings() {
-    if (!mappingsWindow_) {
-        mappingsWindow_ = new MappingsWindow(session_, this);
-        mappingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
-    } else {
-        mappingsWindow_->reload();
+namespace {
+
+// A window of the main window's, made when first asked for and brought to the front; an open
+// one reads its content again where it can.
+template <class Window>
+Window* shownWindow(QPointer<Window>& window, ImportSession& session, QWidget* parent) {
+    if (!window) {
+        window = new Window(session, parent);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    } else if constexpr (requires { window->reload(); }) {
+        window->reload();
     }
-    mappingsWindow_->show();
-    mappingsWindow_->raise();
-    mappingsWindow_->activateWindow();
-    return mappingsWindow_;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+}  // namespace
+
+MappingsWindow* MainWindow::showMappings() {
+    return shownWindow(mappingsWindow_, session_, this);
 }
 
 ImportsWindow* MainWindow::showImports() {
-    if (!importsWindow_) {
-        importsWindow_ = new ImportsWindow(session_, this);
-        importsWindow_->setAttribute(Qt::WA_DeleteOnClose);
-    } else {
-        importsWindow_->reload();
-    }
-    importsWindow_->show();
-    importsWindow_->raise();
-    importsWindow_->activateWindow();
-    return importsWindow_;
+    return shownWindow(importsWindow_, session_, this);
 }
 
 PreferencesWindow* MainWindow::showPreferences() {
-    if (!preferencesWindow_) {
-        preferencesWindow_ = new PreferencesWindow(session_, this);
-        preferencesWindow_->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    preferencesWindow_->show();
-    preferencesWindow_->raise();
-    preferencesWindow_->activateWindow();
-    return preferencesWindow_;
+    return shownWindow(preferencesWindow_, session_, this);
 }
 
 QStringList MainWindow::recentFiles() const {
